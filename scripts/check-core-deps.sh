@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# The core libraries (platform basics, model, capture, paste logic) must never link Qt Widgets.
+# Their test executables link nothing else, so their dynamic dependencies prove it.
+set -euo pipefail
+build=${1:-build}
+status=0
+for exe in tests/model/snipjar_model_tests tests/platform/snipjar_platform_tests \
+           tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests; do
+  path="$build/$exe"
+  if [ ! -x "$path" ]; then
+    echo "missing $path" >&2
+    status=1
+    continue
+  fi
+  if ldd "$path" | grep -q 'libQt6Widgets'; then
+    echo "$exe links Qt Widgets" >&2
+    status=1
+  else
+    echo "$exe: no Qt Widgets"
+  fi
+done
+exit $status

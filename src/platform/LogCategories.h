@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+// One logging category per area, named "<application identifier>.<area>".
+Q_DECLARE_LOGGING_CATEGORY(lcStore)
+Q_DECLARE_LOGGING_CATEGORY(lcImage)
+Q_DECLARE_LOGGING_CATEGORY(lcCapture)
+Q_DECLARE_LOGGING_CATEGORY(lcPaste)
+Q_DECLARE_LOGGING_CATEGORY(lcHotKey)
+Q_DECLARE_LOGGING_CATEGORY(lcPlatform)
+Q_DECLARE_LOGGING_CATEGORY(lcApp)
+Q_DECLARE_LOGGING_CATEGORY(lcSync)
+Q_DECLARE_LOGGING_CATEGORY(lcSyncState)
+Q_DECLARE_LOGGING_CATEGORY(lcPreviewCache)

@@ -1,0 +1,11 @@
+#pragma once
+
+namespace snipjar {
+
+// Asks the allocator to hand free memory back to the system (glibc malloc_trim).
+class MemoryRelief {
+public:
+    static void now();
+};
+
+} // namespace snipjar

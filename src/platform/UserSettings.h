@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace snipjar {
+
+// The user defaults of the whole application, in one QSettings file under the config folder
+// ($XDG_CONFIG_HOME/Snipjar/Snipjar.conf). Every read opens the file anew, so a value written by
+// the settings window, by another process or by a test is seen at the next read, on any thread.
+class UserSettings {
+public:
+    // Keys, exactly as stored.
+    static constexpr const char* historyLengthKey = "historyLength";
+    static constexpr const char* retentionDaysKey = "retentionDays";
+    static constexpr const char* maxStoreBytesKey = "maxStoreBytes";
+    static constexpr const char* syncEnabledKey = "syncEnabled";
+    static constexpr const char* hotKeyKey = "hotKey";
+    static constexpr const char* didOnboardKey = "didOnboard";
+    static constexpr const char* didConfigureLoginItemKey = "didConfigureLoginItem";
+    static constexpr const char* menuClipLimitKey = "menuClipLimit";
+    static constexpr const char* maxCaptureRepBytesKey = "maxCaptureRepBytes";
+
+    static QString filePath();
+
+    // Most unpinned items of this computer kept: 1 to 1000, else 100.
+    static int historyLength();
+    // Age in days after which unpinned items are removed: greater than 0, else 7.
+    static int retentionDays();
+    // Byte budget for the items of this computer in one store: greater than 0, else 500,000,000.
+    static qint64 maxStoreBytes();
+    // Absent means on.
+    static bool syncEnabled();
+    static std::optional<QString> hotKey();
+    static bool didOnboard();
+    // Absent (never configured) is distinguished from false.
+    static std::optional<bool> didConfigureLoginItem();
+    // Clips shown in the menu: 1 to 30, else 15.
+    static int menuClipLimit();
+    // Largest image representation read at all: greater than 0, else 300,000,000.
+    static qint64 maxCaptureRepBytes();
+
+    static std::optional<QVariant> value(const QString& key);
+    static void setValue(const QString& key, const QVariant& value);
+    static void remove(const QString& key);
+};
+
+} // namespace snipjar

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace snipjar {
+
+// A running application as the window system sees it.
+struct RunningApplication {
+    qint64 processID = 0;
+    // The desktop-entry id when one matches the window class, else the WM_CLASS class name.
+    QString bundleID;
+    // The desktop entry's Name, else the class name.
+    QString name;
+    // The WM_CLASS class name (used to recognise terminal emulators).
+    QString windowClass;
+    // The window that was active; activation brings this one back.
+    quint64 windowID = 0;
+
+    bool operator==(const RunningApplication&) const = default;
+};
+
+// Frontmost application and activation. Main thread only. The application's own windows and a
+// zero active window never count as frontmost.
+class Workspace {
+public:
+    virtual ~Workspace() = default;
+    virtual std::optional<RunningApplication> frontmostApplication() = 0;
+    virtual std::optional<RunningApplication> application(qint64 processID) = 0;
+    virtual void activate(const RunningApplication& application) = 0;
+    virtual bool isActive(const RunningApplication& application) = 0;
+};
+
+} // namespace snipjar
