@@ -1,0 +1,17 @@
+#include "platform/fakes/FakeKeySynthesizer.h"
+
+namespace snipjar {
+
+bool FakeKeySynthesizer::isTrusted() {
+    ++trustQueries;
+    return trusted;
+}
+
+void FakeKeySynthesizer::postPaste(PasteKeystroke keystroke) {
+    keystrokes.append(keystroke);
+    if (onPost) {
+        onPost(keystroke);
+    }
+}
+
+} // namespace snipjar
