@@ -30,7 +30,8 @@ qint64 utf8Length(const QString& text) {
             length += 1;
         } else if (unit < 0x800) {
             length += 2;
-        } else if (QChar::isHighSurrogate(unit) && i + 1 < count && QChar::isLowSurrogate(text.at(i + 1).unicode())) {
+        } else if (QChar::isHighSurrogate(unit) && i + 1 < count &&
+                   QChar::isLowSurrogate(text.at(i + 1).unicode())) {
             length += 4;
             ++i;
         } else {
@@ -233,7 +234,9 @@ std::optional<QString> imageTitle(const Clip& clip, const std::optional<ImageMet
         }
     }
     if (metadata && metadata->width && metadata->height) {
-        const auto truncated = [](double value) { return QString::number(static_cast<qint64>(std::trunc(value))); };
+        const auto truncated = [](double value) {
+            return QString::number(static_cast<qint64>(std::trunc(value)));
+        };
         details << truncated(*metadata->width) + QStringLiteral("\u00D7") + truncated(*metadata->height);
     }
     if (!details.isEmpty()) {

@@ -35,8 +35,9 @@ QString DeviceIdentity::uuidFromMachineID(const QByteArray& contents) {
     if (!thirtyTwoHexDigits.match(hex).hasMatch() || hex == QString(32, QLatin1Char('0'))) {
         return {};
     }
-    const QString uuid = hex.mid(0, 8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') + hex.mid(12, 4) +
-                         QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') + hex.mid(20, 12);
+    const QString uuid = hex.mid(0, 8) + QLatin1Char('-') + hex.mid(8, 4) + QLatin1Char('-') +
+                         hex.mid(12, 4) + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') +
+                         hex.mid(20, 12);
     return uuid.toUpper();
 }
 
@@ -47,7 +48,8 @@ QString DeviceIdentity::prettyHostnameFromMachineInfo(const QByteArray& contents
             continue;
         }
         QString value = QString::fromUtf8(line.mid(int(sizeof("PRETTY_HOSTNAME=") - 1))).trimmed();
-        if (value.size() >= 2 && (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))) &&
+        if (value.size() >= 2 &&
+            (value.startsWith(QLatin1Char('"')) || value.startsWith(QLatin1Char('\''))) &&
             value.endsWith(value.front())) {
             value = value.mid(1, value.size() - 2);
         }

@@ -14,7 +14,8 @@ public:
     // Grabs the key named by keyLabel ("V", "7") with the modifier bits of a HotKeyCombo
     // (0x100 Ctrl, 0x200 Shift, 0x800 Alt, 0x1000 Super). Returns a registration id, or none when
     // the combination is held by another client or cannot be expressed.
-    virtual std::optional<int> grab(const QString& keyLabel, quint32 modifierBits, std::function<void()> onPress) = 0;
+    virtual std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
+                                    std::function<void()> onPress) = 0;
     virtual void ungrab(int registration) = 0;
 };
 

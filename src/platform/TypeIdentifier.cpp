@@ -114,8 +114,8 @@ std::optional<QString> TypeIdentifier::fromMimeType(const QString& mimeType) {
         }
     }
     // Plain-text variants such as "text/plain;charset=UTF-8" or "STRING".
-    if (lowered.startsWith(QLatin1String("text/plain"), Qt::CaseInsensitive) || lowered == QLatin1String("STRING") ||
-        lowered == QLatin1String("TEXT")) {
+    if (lowered.startsWith(QLatin1String("text/plain"), Qt::CaseInsensitive) ||
+        lowered == QLatin1String("STRING") || lowered == QLatin1String("TEXT")) {
         return QString::fromLatin1(plainText);
     }
     if (lowered.startsWith(QLatin1String("image/"), Qt::CaseInsensitive)) {

@@ -10,8 +10,8 @@ TestEnvironment::TestEnvironment()
     for (const char* name : {"data", "cache", "config", "runtime"}) {
         QDir(base).mkpath(QString::fromLatin1(name));
     }
-    QFile::setPermissions(base + QStringLiteral("/runtime"), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                                 QFileDevice::ExeOwner);
+    QFile::setPermissions(base + QStringLiteral("/runtime"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     set("XDG_DATA_HOME", QFile::encodeName(base + QStringLiteral("/data")));
     set("XDG_CACHE_HOME", QFile::encodeName(base + QStringLiteral("/cache")));
     set("XDG_CONFIG_HOME", QFile::encodeName(base + QStringLiteral("/config")));
@@ -30,7 +30,8 @@ TestEnvironment::~TestEnvironment() {
 
 void TestEnvironment::set(const char* name, const QByteArray& value) {
     if (!previous.contains(QByteArray(name))) {
-        previous[QByteArray(name)] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
+        previous[QByteArray(name)] =
+            qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
     }
     qputenv(name, value);
 }
