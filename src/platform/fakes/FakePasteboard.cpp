@@ -1,0 +1,175 @@
+#include "platform/fakes/FakePasteboard.h"
+
+#include "platform/TypeIdentifier.h"
+
+#include <QMetaObject>
+
+namespace snipjar {
+
+namespace {
+
+QStringList splitURLList(const QByteArray& data) {
+    QStringList result;
+    for (const QByteArray& line : data.split('\n')) {
+        const QString url = QString::fromUtf8(line).trimmed();
+        if (!url.isEmpty() && !url.startsWith(QLatin1Char('#'))) {
+            result << url;
+        }
+    }
+    return result;
+}
+
+} // namespace
+
+FakePasteboard::FakePasteboard(QObject* parent)
+    : Pasteboard(parent) {}
+
+void FakePasteboard::setContents(const Contents& contents) {
+    {
+        std::lock_guard lock(mutex_);
+        contents_ = contents;
+        attempt_ = 0;
+        ++changeCount_;
+    }
+    emit changed();
+}
+
+void FakePasteboard::setText(const QString& text) {
+    setContents({{{QString::fromLatin1(TypeIdentifier::plainText), text.toUtf8()}}, {}, {}, {}});
+}
+
+void FakePasteboard::setEntries(const QList<QPair<QString, QByteArray>>& entries) {
+    Contents contents;
+    for (const auto& [type, data] : entries) {
+        contents.entries.append({type, data});
+    }
+    setContents(contents);
+}
+
+void FakePasteboard::bumpChangeCount() {
+    {
+        std::lock_guard lock(mutex_);
+        ++changeCount_;
+    }
+    emit changed();
+}
+
+QList<PasteboardContent> FakePasteboard::writes() const {
+    std::lock_guard lock(mutex_);
+    return writes_;
+}
+
+int FakePasteboard::readCount(const QString& type) const {
+    std::lock_guard lock(mutex_);
+    return readCounts_.value(type);
+}
+
+int FakePasteboard::typesCallCount() const {
+    std::lock_guard lock(mutex_);
+    return typesCallCount_;
+}
+
+qint64 FakePasteboard::changeCount() const {
+    std::lock_guard lock(mutex_);
+    return changeCount_;
+}
+
+QStringList FakePasteboard::types() {
+    std::lock_guard lock(mutex_);
+    ++attempt_;
+    ++typesCallCount_;
+    QStringList result;
+    for (const Entry& entry : contents_.entries) {
+        if (!result.contains(entry.type)) {
+            result << entry.type;
+        }
+    }
+    return result;
+}
+
+// Called with the mutex held.
+std::optional<QByteArray> FakePasteboard::availableData(const QString& type) {
+    ++readCounts_[type];
+    for (const Entry& entry : contents_.entries) {
+        if (entry.type == type) {
+            if (std::max(attempt_, 1) < entry.availableFromAttempt) {
+                return std::nullopt;
+            }
+            return entry.data;
+        }
+    }
+    return std::nullopt;
+}
+
+PasteboardRead FakePasteboard::read(const QString& type, qint64 byteCap) {
+    std::lock_guard lock(mutex_);
+    std::optional<QByteArray> data = availableData(type);
+    if (!data) {
+        return {};
+    }
+    if (data->size() > byteCap) {
+        return {PasteboardRead::Status::tooLarge, {}};
+    }
+    return {PasteboardRead::Status::ok, *data};
+}
+
+std::optional<QString> FakePasteboard::string() {
+    std::lock_guard lock(mutex_);
+    if (contents_.string) {
+        return contents_.string;
+    }
+    if (std::optional<QByteArray> data = availableData(QString::fromLatin1(TypeIdentifier::plainText))) {
+        return QString::fromUtf8(*data);
+    }
+    return std::nullopt;
+}
+
+std::optional<QStringList> FakePasteboard::fileURLs() {
+    std::lock_guard lock(mutex_);
+    if (contents_.fileURLs) {
+        return contents_.fileURLs->isEmpty() ? std::nullopt : contents_.fileURLs;
+    }
+    std::optional<QByteArray> data = availableData(QString::fromLatin1(TypeIdentifier::fileURL));
+    if (!data) {
+        return std::nullopt;
+    }
+    QStringList files;
+    for (const QString& url : splitURLList(*data)) {
+        if (url.startsWith(QLatin1String("file://"), Qt::CaseInsensitive)) {
+            files << url;
+        }
+    }
+    return files.isEmpty() ? std::nullopt : std::optional<QStringList>(files);
+}
+
+std::optional<QStringList> FakePasteboard::urls() {
+    std::lock_guard lock(mutex_);
+    if (contents_.urls) {
+        return contents_.urls->isEmpty() ? std::nullopt : contents_.urls;
+    }
+    QStringList result;
+    if (std::optional<QByteArray> data = availableData(QString::fromLatin1(TypeIdentifier::url))) {
+        result << splitURLList(*data).mid(0, 1);
+    }
+    if (std::optional<QByteArray> data = availableData(QString::fromLatin1(TypeIdentifier::fileURL))) {
+        result << splitURLList(*data);
+    }
+    return result.isEmpty() ? std::nullopt : std::optional<QStringList>(result);
+}
+
+void FakePasteboard::write(const PasteboardContent& content) {
+    {
+        std::lock_guard lock(mutex_);
+        writes_.append(content);
+        contents_ = {};
+        for (const PasteboardContent::Entry& entry : content.entries) {
+            contents_.entries.append({entry.type, entry.data});
+        }
+        attempt_ = 0;
+        ++changeCount_;
+    }
+    QMetaObject::invokeMethod(
+        this, [this] { emit changed(); }, Qt::QueuedConnection);
+}
+
+} // namespace snipjar
