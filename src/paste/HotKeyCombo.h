@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <Qt>
+
+#include <optional>
+
+namespace snipjar {
+
+// One system-wide key combination: a key from keyNameTable() and at least one modifier. Stored in
+// the user settings as its displayString() (⌥⌘V); shown to people in Linux form (Ctrl+Alt+V). The
+// modifier bits follow Qt's cross-platform convention: ⌘ is Ctrl, ⌥ is Alt, ⇧ is Shift, ⌃ is Super.
+struct HotKeyCombo {
+    static constexpr quint32 commandBit = 0x100;
+    static constexpr quint32 shiftBit = 0x200;
+    static constexpr quint32 optionBit = 0x800;
+    static constexpr quint32 controlBit = 0x1000;
+    static constexpr quint32 allModifierBits = commandBit | shiftBit | optionBit | controlBit;
+
+    quint32 keyCode = 0;
+    quint32 carbonModifiers = 0;
+    QString keyLabel;
+
+    bool operator==(const HotKeyCombo&) const = default;
+
+    // ⌥⌘V.
+    static HotKeyCombo defaultCombo();
+    // The only keys a combination may use: lower-case name to virtual key code. Built once.
+    static const QHash<QString, quint32>& keyNameTable();
+
+    // The modifier symbols in the fixed order ⌃⌥⇧⌘, then the key label. This is the persisted form.
+    QString displayString() const;
+    // The combination as people on Linux write it: "Ctrl+Alt+V".
+    QString linuxDisplayString() const;
+
+    // Accepts the symbol form (⌥⌘V) and word forms ("cmd+option+v", "Alt Cmd V"); none when a token
+    // is neither a modifier nor a key of the table, or when the key or every modifier is missing.
+    static std::optional<HotKeyCombo> parse(const QString& text);
+
+    // A combination from a key press: the key as a Qt key code (Qt::Key_A, Qt::Key_7) or as its
+    // label ("v", "7"), with the modifiers held. None without a modifier or for a key outside the
+    // table. Keypad and group modifiers are ignored.
+    static std::optional<HotKeyCombo> fromKeyPress(int qtKey, Qt::KeyboardModifiers modifiers);
+    static std::optional<HotKeyCombo> fromKeyPress(const QString& keyLabel, Qt::KeyboardModifiers modifiers);
+
+    // The modifier bits for Qt's modifier flags.
+    static quint32 modifierBits(Qt::KeyboardModifiers modifiers);
+};
+
+} // namespace snipjar
