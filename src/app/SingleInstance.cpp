@@ -1,0 +1,89 @@
+#include "app/SingleInstance.h"
+
+#include "platform/AppPaths.h"
+#include "platform/LogCategories.h"
+
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace snipjar {
+
+namespace {
+const QByteArray activationMessage = "show\n";
+}
+
+SingleInstance::SingleInstance(QObject* parent)
+    : QObject(parent) {}
+
+SingleInstance::~SingleInstance() {
+    if (server) {
+        server->close();
+    }
+    if (lockDescriptor >= 0) {
+        ::close(lockDescriptor);
+    }
+}
+
+QString SingleInstance::lockPath() const {
+    return AppPaths::runtimeFolder() + QStringLiteral("/instance.lock");
+}
+
+QString SingleInstance::socketPath() const {
+    return AppPaths::runtimeFolder() + QStringLiteral("/instance.socket");
+}
+
+bool SingleInstance::acquire() {
+    AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder());
+    lockDescriptor = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockDescriptor < 0) {
+        // Without a lock file there is no way to tell; run rather than refuse to start.
+        qCWarning(lcApp) << "Cannot create the instance lock" << lockPath();
+        return true;
+    }
+    if (::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
+        ::close(lockDescriptor);
+        lockDescriptor = -1;
+        notifyRunningInstance();
+        return false;
+    }
+    listen();
+    return true;
+}
+
+void SingleInstance::notifyRunningInstance() {
+    QLocalSocket socket;
+    socket.connectToServer(socketPath());
+    if (socket.waitForConnected(500)) {
+        socket.write(activationMessage);
+        socket.waitForBytesWritten(500);
+        socket.disconnectFromServer();
+    }
+}
+
+void SingleInstance::listen() {
+    server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // The lock is held, so a socket file left here belongs to a copy that has died.
+    QLocalServer::removeServer(socketPath());
+    if (!server->listen(socketPath())) {
+        qCWarning(lcApp) << "Cannot listen on" << socketPath() << server->errorString();
+        return;
+    }
+    connect(server.get(), &QLocalServer::newConnection, this, [this] {
+        while (QLocalSocket* connection = server->nextPendingConnection()) {
+            connect(connection, &QLocalSocket::readyRead, this, [this, connection] {
+                if (connection->readAll().contains(activationMessage.trimmed())) {
+                    emit activationRequested();
+                }
+            });
+            connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
+        }
+    });
+}
+
+} // namespace snipjar

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+namespace snipjar {
+
+// Makes sure only one Snipjar runs per user session: a lock file (flock) plus a local socket in the
+// runtime folder. A second copy tells the first over the socket that it was started again and
+// quits; the first stays untouched apart from the activation request it receives.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this process now holds the lock. False when another copy runs; that copy has then
+    // been asked to show itself.
+    bool acquire();
+
+    QString lockPath() const;
+    QString socketPath() const;
+
+signals:
+    // Another copy was started and asks this one to show its panel.
+    void activationRequested();
+
+private:
+    void notifyRunningInstance();
+    void listen();
+
+    int lockDescriptor = -1;
+    std::unique_ptr<QLocalServer> server;
+};
+
+} // namespace snipjar
