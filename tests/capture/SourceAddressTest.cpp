@@ -1,0 +1,67 @@
+#include "capture/SourceAddress.h"
+#include "platform/TypeIdentifier.h"
+#include "platform/fakes/FakePasteboard.h"
+
+#include <gtest/gtest.h>
+
+namespace snipjar {
+namespace {
+
+// The src of the first img tag, found case-insensitively with either quote, with &amp; decoded.
+TEST(ImageSourceFromHTML, ReadsTheFirstImageSource) {
+    EXPECT_EQ(
+        imageSourceFromHTML(QStringLiteral("<p><IMG ALT='x' SRC='https://ex.org/a.jpg?w=1&amp;h=2&amp;q=3'>"
+                                           "<img src=\"https://ex.org/b.jpg\">")),
+        QStringLiteral("https://ex.org/a.jpg?w=1&h=2&q=3"));
+    EXPECT_EQ(
+        imageSourceFromHTML(QStringLiteral("<img src=\"https://ex.org/x.png\" src='https://ex.org/y.png'>")),
+        QStringLiteral("https://ex.org/x.png"));
+    // The double-quoted form wins even when the single-quoted one comes first in the tag.
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img data-src='a.png' src=\"b.png\">")),
+              QStringLiteral("b.png"));
+    // A tag cut off at the end of the text still counts.
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"c.png\"")), QStringLiteral("c.png"));
+}
+
+// No usable address: no tag, no attribute, src outside the tag, inline data, unterminated or empty.
+TEST(ImageSourceFromHTML, GivesNoneWithoutAUsableAddress) {
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<p>no picture</p>")), std::nullopt);
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img alt=\"x\"><a src=\"later.png\">")), std::nullopt);
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"data:image/png;base64,AAAA\">")), std::nullopt);
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"https://ex.org/open.png")), std::nullopt);
+    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=''>")), std::nullopt);
+    EXPECT_EQ(imageSourceFromHTML(QString()), std::nullopt);
+}
+
+// The first URL object that is not a file URL wins; otherwise the HTML's img tag.
+TEST(SourceURLString, PrefersWebURLObjectsThenHTML) {
+    FakePasteboard pasteboard;
+    FakePasteboard::Contents contents;
+    contents.urls = QStringList{QStringLiteral("file:///home/u/a.png"), QStringLiteral("https://ex.org/pic")};
+    contents.entries.append(
+        FakePasteboard::Entry{TypeIdentifier::html, "<img src='https://ex.org/from-html.png'>"});
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/pic"));
+
+    contents.urls = QStringList{QStringLiteral("file:///home/u/a.png")};
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/from-html.png"));
+
+    contents.urls.reset();
+    contents.entries = {FakePasteboard::Entry{TypeIdentifier::png, "x"}};
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), std::nullopt);
+}
+
+// Browsers that put UTF-16 HTML on the clipboard mark it with a byte-order mark.
+TEST(SourceURLString, DecodesUTF16HTML) {
+    FakePasteboard pasteboard;
+    const QString html = QStringLiteral("<html><body><img src=\"https://ex.org/ü.png\"></body></html>");
+    QByteArray utf16("\xff\xfe", 2);
+    utf16.append(reinterpret_cast<const char*>(html.utf16()), html.size() * 2);
+    pasteboard.setEntries({{TypeIdentifier::html, utf16}});
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/ü.png"));
+}
+
+} // namespace
+} // namespace snipjar
