@@ -1,0 +1,268 @@
+#include "platform/x11/X11GlobalHotKeys.h"
+
+#include "platform/LogCategories.h"
+#include "platform/x11/XcbConnection.h"
+
+#include <QList>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <xcb/xcb_keysyms.h>
+
+#include <cstdlib>
+
+namespace snipjar {
+
+namespace {
+
+// Keysyms from X11/keysymdef.h.
+constexpr xcb_keysym_t keysymNumLock = 0xff7f;
+constexpr xcb_keysym_t keysymAltL = 0xffe9;
+constexpr xcb_keysym_t keysymAltR = 0xffea;
+constexpr xcb_keysym_t keysymMetaL = 0xffe7;
+constexpr xcb_keysym_t keysymSuperL = 0xffeb;
+constexpr xcb_keysym_t keysymSuperR = 0xffec;
+
+// The modifier bits of HotKeyCombo.
+constexpr quint32 commandBit = 0x100;
+constexpr quint32 shiftBit = 0x200;
+constexpr quint32 optionBit = 0x800;
+constexpr quint32 controlBit = 0x1000;
+
+constexpr uint8_t errorBadAccess = 10;
+
+struct FreeDeleter {
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+
+struct KeySymbolsDeleter {
+    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
+};
+
+using KeySymbols = std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter>;
+
+xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> keycodes(xcb_key_symbols_get_keycode(symbols, keysym));
+    return keycodes ? keycodes.get()[0] : 0;
+}
+
+} // namespace
+
+X11GlobalHotKeys::X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, QObject* parent)
+    : QObject(parent)
+    , connection(std::move(connection)) {
+    masks = readModifierMasks();
+    notifier = new QSocketNotifier(this->connection->fileDescriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &X11GlobalHotKeys::processEvents);
+}
+
+X11GlobalHotKeys::~X11GlobalHotKeys() {
+    for (const auto& [key, count] : grabCounts) {
+        ungrabVariants(key);
+    }
+    connection->flush();
+}
+
+std::optional<xcb_keysym_t> X11GlobalHotKeys::keysymForLabel(const QString& keyLabel) {
+    if (keyLabel.size() != 1) {
+        return std::nullopt;
+    }
+    // Latin-1 keysyms equal their code points; letters are grabbed by their lower-case keysym,
+    // which is the one in the first column of the keyboard mapping.
+    const QChar character = keyLabel.at(0).toLower();
+    if ((character >= u'a' && character <= u'z') || (character >= u'0' && character <= u'9')) {
+        return xcb_keysym_t(character.unicode());
+    }
+    return std::nullopt;
+}
+
+std::optional<int> X11GlobalHotKeys::grab(const QString& keyLabel, quint32 modifierBits,
+                                          std::function<void()> onPress) {
+    const std::optional<xcb_keysym_t> keysym = keysymForLabel(keyLabel);
+    if (!keysym || !connection->isHealthy()) {
+        return std::nullopt;
+    }
+    // Modifiers may have been remapped since the last grab.
+    masks = readModifierMasks();
+    KeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
+    const xcb_keycode_t keycode = symbols ? keycodeFor(symbols.get(), *keysym) : 0;
+    if (keycode == 0) {
+        qCInfo(lcHotKey) << "No key produces" << keyLabel << "in the current keyboard mapping";
+        return std::nullopt;
+    }
+    uint16_t modifiers = 0;
+    if (modifierBits & commandBit) {
+        modifiers |= XCB_MOD_MASK_CONTROL;
+    }
+    if (modifierBits & shiftBit) {
+        modifiers |= XCB_MOD_MASK_SHIFT;
+    }
+    if (modifierBits & optionBit) {
+        modifiers |= masks.alt;
+    }
+    if (modifierBits & controlBit) {
+        modifiers |= masks.super;
+    }
+    const Key key{keycode, modifiers};
+
+    int& count = grabCounts[key];
+    if (count == 0 && !grabVariants(key)) {
+        grabCounts.erase(key);
+        scheduleProcessEvents();
+        return std::nullopt;
+    }
+    ++count;
+    const int registration = nextRegistration++;
+    registrations[registration] = Registration{key, std::move(onPress)};
+    scheduleProcessEvents();
+    return registration;
+}
+
+void X11GlobalHotKeys::ungrab(int registration) {
+    auto found = registrations.find(registration);
+    if (found == registrations.end()) {
+        return;
+    }
+    const Key key = found->second.key;
+    registrations.erase(found);
+    auto counted = grabCounts.find(key);
+    if (counted != grabCounts.end() && --counted->second <= 0) {
+        grabCounts.erase(counted);
+        ungrabVariants(key);
+        connection->flush();
+    }
+}
+
+X11GlobalHotKeys::ModifierMasks X11GlobalHotKeys::readModifierMasks() {
+    ModifierMasks result;
+    xcb_connection_t* c = connection->get();
+    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> mapping(
+        xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
+    KeySymbols symbols(xcb_key_symbols_alloc(c));
+    if (!mapping || !symbols) {
+        return result;
+    }
+    // Which of Mod1..Mod5 holds a key is up to the keyboard configuration; find the row of each.
+    auto maskOf = [&](std::initializer_list<xcb_keysym_t> keysyms) -> std::optional<uint16_t> {
+        const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(mapping.get());
+        const int perModifier = mapping->keycodes_per_modifier;
+        for (xcb_keysym_t keysym : keysyms) {
+            const xcb_keycode_t wanted = keycodeFor(symbols.get(), keysym);
+            if (wanted == 0) {
+                continue;
+            }
+            for (int modifier = 3; modifier < 8; ++modifier) {
+                for (int i = 0; i < perModifier; ++i) {
+                    if (codes[modifier * perModifier + i] == wanted) {
+                        return uint16_t(1 << modifier);
+                    }
+                }
+            }
+        }
+        return std::nullopt;
+    };
+    result.alt = maskOf({keysymAltL, keysymAltR, keysymMetaL}).value_or(result.alt);
+    result.super = maskOf({keysymSuperL, keysymSuperR}).value_or(result.super);
+    result.numLock = maskOf({keysymNumLock}).value_or(0);
+    return result;
+}
+
+std::vector<uint16_t> X11GlobalHotKeys::lockVariants() const {
+    std::vector<uint16_t> variants{0, XCB_MOD_MASK_LOCK};
+    if (masks.numLock != 0) {
+        variants.push_back(masks.numLock);
+        variants.push_back(uint16_t(masks.numLock | XCB_MOD_MASK_LOCK));
+    }
+    return variants;
+}
+
+bool X11GlobalHotKeys::grabVariants(const Key& key) {
+    xcb_connection_t* c = connection->get();
+    const std::vector<uint16_t> variants = lockVariants();
+    std::vector<xcb_void_cookie_t> cookies;
+    for (uint16_t variant : variants) {
+        cookies.push_back(xcb_grab_key_checked(c, 1, connection->root(), key.modifiers | variant, key.keycode,
+                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
+    }
+    bool taken = false;
+    std::vector<uint16_t> grabbed;
+    for (size_t i = 0; i < cookies.size(); ++i) {
+        std::unique_ptr<xcb_generic_error_t, FreeDeleter> error(xcb_request_check(c, cookies[i]));
+        if (!error) {
+            grabbed.push_back(variants[i]);
+        } else {
+            taken = true;
+            if (error->error_code != errorBadAccess) {
+                qCWarning(lcHotKey) << "Grabbing the hot key failed with X error" << error->error_code;
+            }
+        }
+    }
+    if (!taken) {
+        return true;
+    }
+    // Another client holds (some state of) the combination. Only this client's own grabs are
+    // released, so the other client keeps its grab.
+    for (uint16_t variant : grabbed) {
+        xcb_ungrab_key(c, key.keycode, connection->root(), key.modifiers | variant);
+    }
+    connection->flush();
+    qCInfo(lcHotKey) << "The hot key is held by another application";
+    return false;
+}
+
+void X11GlobalHotKeys::ungrabVariants(const Key& key) {
+    for (uint16_t variant : lockVariants()) {
+        xcb_ungrab_key(connection->get(), key.keycode, connection->root(), key.modifiers | variant);
+    }
+}
+
+void X11GlobalHotKeys::scheduleProcessEvents() {
+    // A request with a reply may have read key events into xcb's queue; the socket notifier does
+    // not see those, so the queue is looked at once more from the event loop.
+    QTimer::singleShot(0, this, &X11GlobalHotKeys::processEvents);
+}
+
+void X11GlobalHotKeys::processEvents() {
+    xcb_connection_t* c = connection->get();
+    const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | masks.alt | masks.super;
+    QList<Key> pressed;
+    while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
+        std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(raw);
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_KEY_PRESS) {
+            const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
+            // Auto-repeat arrives as a release and a press with the same time; holding the keys
+            // must not toggle the panel again and again.
+            const bool isRepeat =
+                lastRelease && lastRelease->keycode == press->detail && lastRelease->time == press->time;
+            lastRelease.reset();
+            if (!isRepeat) {
+                pressed.append(Key{press->detail, uint16_t(press->state & relevant)});
+            }
+        } else if (type == XCB_KEY_RELEASE) {
+            const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event.get());
+            lastRelease = KeyRelease{release->detail, release->time};
+        } else if (type == XCB_MAPPING_NOTIFY) {
+            masks = readModifierMasks();
+            lastRelease.reset();
+        } else {
+            lastRelease.reset();
+        }
+    }
+    for (const Key& key : pressed) {
+        // Copied first: a callback may replace the hot key and so change the registrations.
+        QList<std::function<void()>> callbacks;
+        for (const auto& [id, registration] : registrations) {
+            if (registration.key.keycode == key.keycode && registration.key.modifiers == key.modifiers) {
+                callbacks.append(registration.onPress);
+            }
+        }
+        for (const auto& callback : callbacks) {
+            if (callback) {
+                callback();
+            }
+        }
+    }
+}
+
+} // namespace snipjar

@@ -1,0 +1,123 @@
+#include "platform/x11/X11KeySynthesizer.h"
+
+#include "platform/LogCategories.h"
+#include "platform/x11/XcbConnection.h"
+
+#include <xcb/xcb_keysyms.h>
+#include <xcb/xtest.h>
+
+#include <QList>
+
+#include <cstdlib>
+#include <memory>
+
+namespace snipjar {
+
+namespace {
+
+// Keysyms from X11/keysymdef.h.
+constexpr xcb_keysym_t keysymV = 0x0076;
+constexpr xcb_keysym_t keysymControlL = 0xffe3;
+constexpr xcb_keysym_t keysymShiftL = 0xffe1;
+constexpr xcb_keysym_t keysymNumLock = 0xff7f;
+
+constexpr int lockModifierIndex = 1;
+
+struct FreeDeleter {
+    void operator()(void* pointer) const { std::free(pointer); }
+};
+
+struct KeySymbolsDeleter {
+    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
+};
+
+// The first keycode that produces the keysym, or 0.
+xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
+    std::unique_ptr<xcb_keycode_t, FreeDeleter> keycodes(xcb_key_symbols_get_keycode(symbols, keysym));
+    return keycodes ? keycodes.get()[0] : 0;
+}
+
+// Keycodes of the modifier keys that are down now. Lock keys are left alone: releasing them
+// changes nothing, and NumLock and CapsLock are toggles, not held modifiers.
+QList<xcb_keycode_t> heldModifierKeycodes(xcb_connection_t* connection, xcb_key_symbols_t* symbols) {
+    std::unique_ptr<xcb_query_keymap_reply_t, FreeDeleter> keymap(
+        xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr));
+    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> modifiers(
+        xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
+    QList<xcb_keycode_t> held;
+    if (!keymap || !modifiers) {
+        return held;
+    }
+    const xcb_keycode_t numLock = keycodeFor(symbols, keysymNumLock);
+    const xcb_keycode_t* codes = xcb_get_modifier_mapping_keycodes(modifiers.get());
+    const int perModifier = modifiers->keycodes_per_modifier;
+    for (int modifier = 0; modifier < 8; ++modifier) {
+        if (modifier == lockModifierIndex) {
+            continue;
+        }
+        for (int i = 0; i < perModifier; ++i) {
+            const xcb_keycode_t code = codes[modifier * perModifier + i];
+            if (code == 0 || code == numLock || held.contains(code)) {
+                continue;
+            }
+            if (keymap->keys[code / 8] & (1 << (code % 8))) {
+                held.append(code);
+            }
+        }
+    }
+    return held;
+}
+
+void fakeKey(xcb_connection_t* connection, uint8_t type, xcb_keycode_t keycode) {
+    xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
+}
+
+} // namespace
+
+X11KeySynthesizer::X11KeySynthesizer(XcbConnection& connection)
+    : connection(connection) {}
+
+bool X11KeySynthesizer::isTrusted() {
+    if (!hasXTest) {
+        const xcb_query_extension_reply_t* extension = xcb_get_extension_data(connection.get(), &xcb_test_id);
+        hasXTest = extension && extension->present;
+    }
+    return *hasXTest;
+}
+
+void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
+    if (!isTrusted()) {
+        return;
+    }
+    xcb_connection_t* c = connection.get();
+    // The keyboard mapping is read anew each time, since it may have changed since the last paste
+    // (another layout, remapped modifiers); a paste is rare enough for the round trip.
+    std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(c));
+    if (!symbols) {
+        return;
+    }
+    const xcb_keycode_t control = keycodeFor(symbols.get(), keysymControlL);
+    const xcb_keycode_t shift = keycodeFor(symbols.get(), keysymShiftL);
+    const xcb_keycode_t v = keycodeFor(symbols.get(), keysymV);
+    if (control == 0 || v == 0 || (keystroke == PasteKeystroke::controlShiftV && shift == 0)) {
+        qCWarning(lcPaste) << "The keyboard mapping has no Control or V key; no paste keystroke sent";
+        return;
+    }
+
+    for (xcb_keycode_t held : heldModifierKeycodes(c, symbols.get())) {
+        fakeKey(c, XCB_KEY_RELEASE, held);
+    }
+    fakeKey(c, XCB_KEY_PRESS, control);
+    if (keystroke == PasteKeystroke::controlShiftV) {
+        fakeKey(c, XCB_KEY_PRESS, shift);
+    }
+    fakeKey(c, XCB_KEY_PRESS, v);
+    fakeKey(c, XCB_KEY_RELEASE, v);
+    if (keystroke == PasteKeystroke::controlShiftV) {
+        fakeKey(c, XCB_KEY_RELEASE, shift);
+    }
+    fakeKey(c, XCB_KEY_RELEASE, control);
+    connection.flush();
+}
+
+} // namespace snipjar

@@ -1,0 +1,32 @@
+#include "platform/x11/X11Platform.h"
+
+#include "platform/LogCategories.h"
+#include "platform/x11/X11DesktopNotifier.h"
+#include "platform/x11/X11GlobalHotKeys.h"
+#include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/XcbConnection.h"
+
+namespace snipjar {
+
+X11Platform::X11Platform() = default;
+
+X11Platform::~X11Platform() = default;
+
+std::unique_ptr<X11Platform> X11Platform::create() {
+    std::unique_ptr<XcbConnection> connection = XcbConnection::open();
+    std::unique_ptr<XcbConnection> hotKeyConnection = XcbConnection::open();
+    if (!connection || !hotKeyConnection) {
+        qCWarning(lcPlatform) << "No X display could be opened";
+        return nullptr;
+    }
+    std::unique_ptr<X11Platform> platform(new X11Platform());
+    platform->workspace = std::make_unique<X11Workspace>(*connection);
+    platform->keySynthesizer = std::make_unique<X11KeySynthesizer>(*connection);
+    platform->connection = std::move(connection);
+    platform->globalHotKeys = std::make_unique<X11GlobalHotKeys>(std::move(hotKeyConnection));
+    platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
+    return platform;
+}
+
+} // namespace snipjar

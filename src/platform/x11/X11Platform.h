@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/DesktopNotifier.h"
+#include "platform/GlobalHotKeys.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/Pasteboard.h"
+#include "platform/Workspace.h"
+
+#include <memory>
+
+namespace snipjar {
+
+class XcbConnection;
+
+// The X11 implementations of the platform services, created together at start-up. Create and use
+// it on the main thread.
+class X11Platform {
+public:
+    // None when no X display can be opened.
+    static std::unique_ptr<X11Platform> create();
+    ~X11Platform();
+    X11Platform(const X11Platform&) = delete;
+    X11Platform& operator=(const X11Platform&) = delete;
+
+    // The workspace and the key synthesizer share this request-only connection; the hot keys and
+    // the clipboard read events and have connections of their own. Declared first, so it goes last.
+    std::unique_ptr<XcbConnection> connection;
+    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<KeySynthesizer> keySynthesizer;
+    std::unique_ptr<GlobalHotKeys> globalHotKeys;
+    std::unique_ptr<DesktopNotifier> desktopNotifier;
+    std::unique_ptr<Pasteboard> pasteboard;
+
+private:
+    X11Platform();
+};
+
+} // namespace snipjar
