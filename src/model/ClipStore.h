@@ -1,0 +1,115 @@
+#pragma once
+
+#include "model/Clip.h"
+#include "model/ClipGroup.h"
+#include "model/ClipRecords.h"
+#include "model/ClipSyncChange.h"
+#include "model/MacRef.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace snipjar {
+
+// The single owner of the persisted history: the sync store ("history-v2.store", items that may be
+// synced to the user's other computers) and the local store ("local-v2.store", items that never
+// leave this computer), both in AppPaths::storeFolder(). Files clips with per-computer
+// de-duplication, applies the history limits, answers lookups and reports every change of the sync
+// store through onSyncChange.
+//
+// insert and enforceLimits may run on any thread with a context the caller made for them; every
+// other operation, both main contexts and the callbacks belong to the main thread.
+class ClipStore {
+public:
+    enum class Location { onDisk, inMemory };
+
+    // Hooks for tests; the defaults are this computer's identifier and the system clock.
+    struct Options {
+        QString thisDeviceID;
+        std::function<QDateTime()> clock;
+    };
+
+    static constexpr qint64 largestClipBytes = 50'000'000;
+    static constexpr int thumbnailPixels = 72;
+    static constexpr qint64 secondsPerDay = 86'400;
+    static inline const QString syncStoreName = QStringLiteral("history-v2.store");
+    static inline const QString localStoreName = QStringLiteral("local-v2.store");
+
+    explicit ClipStore(Location location = Location::onDisk);
+    ClipStore(Location location, Options options);
+    ~ClipStore();
+    ClipStore(const ClipStore&) = delete;
+    ClipStore& operator=(const ClipStore&) = delete;
+
+    ModelContainer& syncContainer() { return *syncStore; }
+    ModelContainer& localContainer() { return *localStore; }
+    ModelContext& syncContext() { return *syncMain; }
+    ModelContext& localContext() { return *localMain; }
+    // True when at least one store could not be opened on disk and is held in memory instead.
+    bool didFallBackToMemory() const { return fellBackToMemory; }
+
+    std::function<void(const ClipSyncChange&)> onSyncChange;
+    std::function<void()> syncDidApplyInbound;
+
+    const QString& thisDeviceID() const { return deviceID; }
+    QDateTime now() const;
+
+    // Files a clip into the context (a fresh one on the chosen container) and saves it; any thread.
+    QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context) const;
+    // Deletes what the history limits no longer allow, without saving; any thread.
+    QList<ClipSyncChange> enforceLimits(ModelContext& context) const;
+
+    void enforceLimitsNow();
+    Device registerThisMac();
+    std::optional<ClipItem> item(const QUuid& id);
+    void touch(const QUuid& id);
+    void togglePin(const QUuid& id);
+    void setPixelSizeIfMissing(const QUuid& id, qint64 width, qint64 height);
+    // Deletes the item and, for shared content, its copies from every computer in both stores.
+    void remove(const QUuid& id);
+
+    static QList<ClipGroup> groups(QList<ClipItem> items);
+    static QList<MacRef> macs(QList<ClipItem> items, const QList<Device>& devices);
+
+    std::optional<Clip> loadClip(const QUuid& id, ModelContainer& container) const;
+    // The clip an item and its payload stand for: the full text when there is one, else the title.
+    static Clip clipFrom(const ClipItem& item, std::optional<ClipPayload> payload);
+    qint64 syncedBytes();
+    QList<ClipItem> unsyncedItems();
+    std::optional<ClipItem> syncItem(const QUuid& id);
+    std::optional<ClipPayload> syncPayload(const QUuid& itemID);
+    std::optional<Device> syncDevice(const QString& id);
+
+    // Every item of a context, newest first.
+    static QList<ClipItem> allItems(ModelContext& context);
+    // Every Device record of the sync store.
+    QList<Device> devices();
+
+private:
+    struct Located {
+        ClipItem item;
+        ModelContext* context;
+    };
+    std::optional<Located> locate(const QUuid& id);
+    void report(const ClipSyncChange& change) const;
+    // The new item (and payload) for a clip seen for the first time on this computer.
+    void fileNew(const Clip& clip, ModelContext& context, QUuid& newID) const;
+
+    Options options;
+    QString deviceID;
+    std::unique_ptr<ModelContainer> syncStore;
+    std::unique_ptr<ModelContainer> localStore;
+    std::unique_ptr<ModelContext> syncMain;
+    std::unique_ptr<ModelContext> localMain;
+    bool fellBackToMemory = false;
+};
+
+} // namespace snipjar

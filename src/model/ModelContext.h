@@ -1,0 +1,133 @@
+#pragma once
+
+#include "model/ClipRecords.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUuid>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace snipjar {
+
+class ModelContainer;
+class StoreConnection;
+
+// Which items a fetch returns: every condition given must hold (equality), optionally sorted by
+// createdAt and cut to a number of results.
+struct ClipItemQuery {
+    enum class Order { unsorted, newestFirst, oldestFirst };
+
+    std::optional<QUuid> id;
+    std::optional<QString> dedupKey;
+    std::optional<QString> deviceID;
+    // False: only items never uploaded (no cloudRecordSystemFields); true: only uploaded ones.
+    std::optional<bool> hasCloudRecord;
+    Order order = Order::unsorted;
+    std::optional<int> limit;
+    // Leaves thumbnailData and cloudRecordSystemFields absent, for walks that need neither.
+    bool omitLargeFields = false;
+
+    static ClipItemQuery all(Order order = Order::newestFirst) { return ClipItemQuery().sorted(order); }
+    static ClipItemQuery withID(const QUuid& id) { return ClipItemQuery().whereID(id).limitedTo(1); }
+
+    ClipItemQuery whereID(const QUuid& value) const { return with(&ClipItemQuery::id, value); }
+    ClipItemQuery whereDedupKey(const QString& value) const { return with(&ClipItemQuery::dedupKey, value); }
+    ClipItemQuery whereDeviceID(const QString& value) const { return with(&ClipItemQuery::deviceID, value); }
+    ClipItemQuery whereCloudRecord(bool present) const {
+        return with(&ClipItemQuery::hasCloudRecord, present);
+    }
+    ClipItemQuery sorted(Order value) const { return with(&ClipItemQuery::order, value); }
+    ClipItemQuery limitedTo(int value) const { return with(&ClipItemQuery::limit, value); }
+    ClipItemQuery withoutLargeFields() const { return with(&ClipItemQuery::omitLargeFields, true); }
+
+private:
+    template <typename Field, typename Value>
+    ClipItemQuery with(Field ClipItemQuery::*field, const Value& value) const {
+        ClipItemQuery copy = *this;
+        copy.*field = value;
+        return copy;
+    }
+};
+
+// Whether a stored payload is joined to its item: an inbound payload can arrive before its item.
+enum class PayloadLink { toItem, none };
+
+// A unit of work on one store, on its own SQLite connection, used by one thread. Inserts, updates
+// and deletions are held until save(); fetches see them (and the saved changes of every other
+// context of the store). save() writes them in one transaction; a failed save keeps them for the
+// next save. Changes never saved are discarded when the context is destroyed.
+//
+// Deleting an item deletes its payload. Payload bytes above BlobStorage::externalThreshold are
+// written to their files when the payload is inserted, so the write lock is not held meanwhile.
+class ModelContext {
+public:
+    ModelContext(ModelContainer& container, std::unique_ptr<StoreConnection> connection);
+    ~ModelContext();
+    ModelContext(const ModelContext&) = delete;
+    ModelContext& operator=(const ModelContext&) = delete;
+
+    ModelContainer& container() const { return owner; }
+
+    // Fetches. A failure counts as finding nothing.
+    QList<ClipItem> fetch(const ClipItemQuery& query);
+    std::optional<ClipItem> item(const QUuid& id);
+    // The payload with its bytes (read from their files when stored outside the row).
+    std::optional<ClipPayload> payload(const QUuid& itemID);
+    bool hasPayloadRecord(const QUuid& itemID);
+    bool isPayloadLinked(const QUuid& itemID);
+    QList<Device> devices();
+    std::optional<Device> device(const QString& id);
+    // Sum of byteSize over all items.
+    qint64 totalByteSize();
+
+    // Changes, written at the next save.
+    void insert(const ClipItem& item);
+    void insert(const ClipPayload& payload, PayloadLink link = PayloadLink::toItem);
+    void insert(const Device& device);
+    // Replaces every field of the records with the same identifier.
+    void update(const ClipItem& item);
+    void update(const Device& device);
+    // Single-field updates, which leave concurrent changes of the other fields in place.
+    void setCreatedAt(const QUuid& id, const QDateTime& createdAt);
+    void setPinned(const QUuid& id, bool pinned);
+    void setPixelSize(const QUuid& id, std::optional<qint64> width, std::optional<qint64> height);
+    void setPayloadCloudRecordSystemFields(const QUuid& itemID, const std::optional<QByteArray>& fields);
+    void linkPayload(const QUuid& itemID);
+    // Deletes the item and its payload.
+    void removeItem(const QUuid& id);
+    void removePayload(const QUuid& itemID);
+    void removeDevice(const QString& id);
+
+    bool hasChanges() const { return !changes.empty(); }
+    // Writes every held change in one transaction; false when that failed (the changes are kept).
+    bool save();
+    // Drops every change not yet saved.
+    void rollback();
+
+private:
+    struct Change {
+        std::function<bool(StoreConnection&, QStringList& filesToRemove)> apply;
+        // Payload files this change wrote; removed when the change is dropped unsaved.
+        QStringList writtenFiles;
+    };
+
+    void hold(Change change);
+    // Brings the held changes into the open transaction so that fetches see them.
+    bool applyHeld();
+    void abandonTransaction();
+    bool removePayloadRows(StoreConnection& connection, const QString& itemID, QStringList& filesToRemove);
+
+    ModelContainer& owner;
+    std::unique_ptr<StoreConnection> connection;
+    std::vector<Change> changes;
+    size_t appliedCount = 0;
+    QStringList filesToRemoveAfterCommit;
+};
+
+} // namespace snipjar

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "model/ClipRecords.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+namespace snipjar {
+
+class StoreStatement;
+
+// The mapping between the records and the rows of the store's tables, shared by the model context
+// and the read-only history reader.
+namespace StoreRows {
+
+// Every ClipItem column, in the order readItem expects and bindItem binds.
+extern const char* const itemColumns;
+constexpr int itemColumnCount = 17;
+// ClipPayload columns read by readPayloadRow.
+extern const char* const payloadColumns;
+extern const char* const deviceColumns;
+
+// The stored form of identifiers and times: upper-case hyphenated UUIDs, milliseconds since the epoch.
+QString uuidText(const QUuid& id);
+QUuid uuidFrom(const QString& text);
+qint64 timeValue(const QDateTime& time);
+QDateTime timeFrom(qint64 value);
+
+ClipItem readItem(const StoreStatement& row);
+// Binds every column of itemColumns, starting at parameter `first`.
+void bindItem(StoreStatement& statement, const ClipItem& item, int first);
+
+// A payload row as stored: bytes inline, or the name of the file that holds them.
+struct PayloadRow {
+    ClipPayload payload;
+    std::optional<QString> richTextFile;
+    std::optional<QString> imageFile;
+};
+PayloadRow readPayloadRow(const StoreStatement& row);
+
+Device readDevice(const StoreStatement& row);
+
+} // namespace StoreRows
+
+} // namespace snipjar
