@@ -32,7 +32,8 @@ public:
     // HEIC at quality 0.87, longest side at most maxPixels, orientation applied.
     static std::optional<QByteArray> previewImage(const QByteArray& bytes, int maxPixels);
     // Re-encodes as HEIC so that the result fits the byte target (see ImageTranscode.cpp).
-    static std::optional<Transcoded> transcode(const QByteArray& bytes, qint64 targetBytes, bool keepMetadata);
+    static std::optional<Transcoded> transcode(const QByteArray& bytes, qint64 targetBytes,
+                                               bool keepMetadata);
 
     // True when the bytes open as an image container holding at least one image.
     static bool isDecodableImage(const QByteArray& bytes);
@@ -55,6 +56,8 @@ public:
     static std::optional<Transcoded> transcode(const QByteArray& bytes, qint64 targetBytes, bool keepMetadata,
                                                const std::optional<QSizeF>& knownPixelSize,
                                                const EncoderFactory& makeEncoder);
+    // The factory of the real HEIC encoder that transcode(bytes, targetBytes, keepMetadata) uses.
+    static EncoderFactory heicEncoderFactory();
 };
 
 } // namespace snipjar
