@@ -1,0 +1,70 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+#include "platform/x11/X11SelectionReader.h"
+
+#include <QHash>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace snipjar {
+
+class X11SelectionOwner;
+
+// The X11 CLIPBOARD selection as the application's clipboard.
+//
+// Two connections of its own keep the main thread free of other clients: the owner's thread
+// watches owner changes through XFixes (each one moves the change count and emits changed()) and
+// serves what write() put on the clipboard; reads convert the selection on a second connection on
+// the calling thread, with bounded waits. The target list is fetched once per change and every
+// target's bytes are kept until the next change.
+class X11Pasteboard final : public Pasteboard {
+    Q_OBJECT
+public:
+    // None when no X display can be opened (or it lacks XFixes).
+    static std::unique_ptr<X11Pasteboard> create(QObject* parent = nullptr);
+    ~X11Pasteboard() override;
+
+    // How long reads wait for an owner (tests and benchmarks shorten or lengthen them).
+    void setReadTimeouts(const X11SelectionReader::Timeouts& timeouts);
+
+    qint64 changeCount() const override;
+    QStringList types() override;
+    PasteboardRead read(const QString& type, qint64 byteCap = noByteCap) override;
+    std::optional<QString> string() override;
+    std::optional<QStringList> fileURLs() override;
+    std::optional<QStringList> urls() override;
+    void write(const PasteboardContent& content) override;
+
+private:
+    // What has been learned about the current change; dropped when the count moves.
+    struct ChangeCache {
+        qint64 changeCount = -1;
+        std::optional<QByteArrayList> targets;
+        QHash<QByteArray, QByteArray> bytes;
+        // The owner let a conversion time out: it is taken as stopped until the next change, so
+        // that a capture does not wait once for every target.
+        bool ownerUnresponsive = false;
+    };
+
+    explicit X11Pasteboard(std::unique_ptr<X11SelectionReader> reader, QObject* parent);
+    void noteChange();
+    // The targets offered by the current owner (empty when there is none or it does not answer).
+    QByteArrayList offeredTargets();
+    // One target's bytes for the current change, from the cache or the owner.
+    PasteboardRead readTarget(const QByteArray& target, qint64 byteCap);
+    QByteArray firstAvailable(const QByteArrayList& targets, QByteArray* chosen = nullptr);
+
+    std::atomic<qint64> changeCount_{0};
+    // Guards the cache; held only briefly, never during a conversion.
+    std::mutex cacheMutex_;
+    ChangeCache cache_;
+    // Serialises conversions on the reader's connection.
+    std::mutex readerMutex_;
+    std::unique_ptr<X11SelectionReader> reader_;
+    std::unique_ptr<X11SelectionOwner> owner_;
+};
+
+} // namespace snipjar

@@ -1,0 +1,334 @@
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/TypeIdentifier.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace snipjar;
+
+namespace {
+
+const QString plainText = QString::fromLatin1(TypeIdentifier::plainText);
+
+QByteArray randomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+class X11PasteboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pasteboard = X11Pasteboard::create();
+        if (!pasteboard) {
+            GTEST_SKIP() << "no X display";
+        }
+        ASSERT_TRUE(directory.isValid());
+    }
+
+    void TearDown() override {
+        for (QProcess* process : processes) {
+            ::kill(pid_t(process->processId()), SIGCONT);
+            process->kill();
+            process->waitForFinished(5000);
+            delete process;
+        }
+    }
+
+    // Runs the event loop until the change count passes `count` (owner changes arrive from the
+    // pasteboard's own thread).
+    bool waitForChangeAfter(qint64 count, int timeoutMs = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (pasteboard->changeCount() <= count && timer.elapsed() < timeoutMs) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+        return pasteboard->changeCount() > count;
+    }
+
+    void settle(int ms = 300) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+    }
+
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        const QString path = directory.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    // xclip owning the clipboard with one target; returns once the pasteboard saw the change.
+    QProcess* startXclip(const QString& target, const QByteArray& bytes) {
+        const qint64 before = pasteboard->changeCount();
+        const QString path = writeFile(QStringLiteral("xclip-input"), bytes);
+        auto* process = new QProcess;
+        processes << process;
+        process->start(QStringLiteral("xclip"),
+                       {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                        QStringLiteral("-t"), target, QStringLiteral("-i"), path});
+        EXPECT_TRUE(process->waitForStarted(5000));
+        EXPECT_TRUE(waitForChangeAfter(before)) << "xclip did not take the clipboard";
+        return process;
+    }
+
+    // The test helper owning the clipboard with several targets (target, value; '@' + path for files).
+    QProcess* startOwner(const QStringList& targetsAndValues) {
+        const qint64 before = pasteboard->changeCount();
+        auto* process = new QProcess;
+        processes << process;
+        process->start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), targetsAndValues);
+        EXPECT_TRUE(process->waitForReadyRead(5000));
+        EXPECT_TRUE(waitForChangeAfter(before)) << "the owner helper did not take the clipboard";
+        return process;
+    }
+
+    // What another client reads: `xclip -o` for one target.
+    QByteArray xclipOutput(const QString& target) {
+        QProcess process;
+        process.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
+                                                QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+        process.waitForFinished(30000);
+        return process.readAllStandardOutput();
+    }
+
+    std::unique_ptr<X11Pasteboard> pasteboard;
+    QTemporaryDir directory;
+    QList<QProcess*> processes;
+};
+
+// Text comes back decoded whatever target the owner used.
+TEST_F(X11PasteboardTest, ReadsTextInEachEncoding) {
+    const QString text = QStringLiteral("Grüße, 世界 ✓");
+    startXclip(QStringLiteral("UTF8_STRING"), text.toUtf8());
+    EXPECT_EQ(pasteboard->types(), QStringList{plainText});
+    EXPECT_EQ(pasteboard->string(), text);
+    EXPECT_EQ(pasteboard->data(plainText), text.toUtf8());
+
+    startXclip(QStringLiteral("text/plain"), QByteArray("caf\xe9"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("café"));
+
+    startXclip(QStringLiteral("text/plain;charset=utf-8"), text.toUtf8());
+    EXPECT_EQ(pasteboard->string(), text);
+}
+
+// Several targets map to identifiers in the owner's order; pseudo-targets are no content and
+// unknown targets keep their names.
+TEST_F(X11PasteboardTest, ListsTypesInTargetOrder) {
+    const QByteArray rtf = "{\\rtf1\\ansi Hello \\b bold\\b0}";
+    startOwner({QStringLiteral("SAVE_TARGETS"), QStringLiteral(""), QStringLiteral("text/rtf"),
+                QString::fromLatin1(rtf), QStringLiteral("text/plain;charset=utf-8"),
+                QStringLiteral("Hello bold"), QStringLiteral("UTF8_STRING"), QStringLiteral("Hello bold"),
+                QStringLiteral("application/x-qt-image"), QStringLiteral(""), QStringLiteral("text/html"),
+                QStringLiteral("<b>Hello</b>"), QStringLiteral("application/x-custom"), QStringLiteral("x"),
+                QStringLiteral("image/x-portable-pixmap"), QStringLiteral("P3")});
+    EXPECT_EQ(pasteboard->types(),
+              (QStringList{QString::fromLatin1(TypeIdentifier::rtf), plainText,
+                           QString::fromLatin1(TypeIdentifier::html), QStringLiteral("application/x-custom"),
+                           QStringLiteral("public.portable-pixmap")}));
+    EXPECT_EQ(pasteboard->data(QString::fromLatin1(TypeIdentifier::rtf)), rtf);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("Hello bold"));
+    EXPECT_EQ(pasteboard->data(QStringLiteral("application/x-custom")), QByteArray("x"));
+    EXPECT_EQ(pasteboard->data(QStringLiteral("public.portable-pixmap")), QByteArray("P3"));
+    EXPECT_FALSE(pasteboard->data(QString::fromLatin1(TypeIdentifier::png)));
+}
+
+// The KDE hint conceals only with the value "secret"; the other markers conceal, mark transient
+// or remote by their presence.
+TEST_F(X11PasteboardTest, RecognisesMarkers) {
+    const QString concealed = QString::fromLatin1(TypeIdentifier::concealedMarker);
+    const QString hintPath = writeFile(QStringLiteral("hint"), QByteArray("secret\n\0", 8));
+    startOwner({QStringLiteral("x-kde-passwordManagerHint"), QLatin1Char('@') + hintPath,
+                QStringLiteral("UTF8_STRING"), QStringLiteral("hunter2")});
+    EXPECT_EQ(pasteboard->types(), (QStringList{concealed, plainText}));
+
+    startOwner({QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("public"),
+                QStringLiteral("UTF8_STRING"), QStringLiteral("hello")});
+    EXPECT_EQ(pasteboard->types(), (QStringList{QStringLiteral("x-kde-passwordManagerHint"), plainText}));
+
+    startOwner({QStringLiteral("application/x-nspasteboard-concealed-type"), QStringLiteral(""),
+                QStringLiteral("org.nspasteboard.TransientType"), QStringLiteral(""),
+                QStringLiteral("com.apple.is-remote-clipboard"), QStringLiteral("")});
+    EXPECT_EQ(pasteboard->types(),
+              (QStringList{concealed, QString::fromLatin1(TypeIdentifier::transientMarker),
+                           QString::fromLatin1(TypeIdentifier::remoteClipboardMarker)}));
+}
+
+// File URLs are the file:// entries of text/uri-list; URL objects are the Mozilla address, then
+// every entry of the list.
+TEST_F(X11PasteboardTest, ReadsFileURLsAndAddresses) {
+    const QString list =
+        writeFile(QStringLiteral("list"), "# copied\r\nfile:///tmp/a%20b.txt\r\n"
+                                          "https://example.com/x.png\r\nfile:/tmp/c.txt\r\n");
+    const QString moz = QStringLiteral("https://example.com/page\nExample page");
+    QByteArray mozBytes(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2);
+    const QString mozPath = writeFile(QStringLiteral("moz"), mozBytes);
+    startOwner({QStringLiteral("text/x-moz-url"), QLatin1Char('@') + mozPath, QStringLiteral("text/uri-list"),
+                QLatin1Char('@') + list});
+    EXPECT_EQ(pasteboard->fileURLs(),
+              (QStringList{QStringLiteral("file:///tmp/a%20b.txt"), QStringLiteral("file:///tmp/c.txt")}));
+    EXPECT_EQ(
+        pasteboard->urls(),
+        (QStringList{QStringLiteral("https://example.com/page"), QStringLiteral("file:///tmp/a%20b.txt"),
+                     QStringLiteral("https://example.com/x.png"), QStringLiteral("file:///tmp/c.txt")}));
+
+    startOwner({QStringLiteral("text/uri-list"), QStringLiteral("https://example.com/only\r\n")});
+    EXPECT_FALSE(pasteboard->fileURLs());
+    EXPECT_EQ(pasteboard->urls(), QStringList{QStringLiteral("https://example.com/only")});
+
+    startXclip(QStringLiteral("UTF8_STRING"), "no links");
+    EXPECT_FALSE(pasteboard->fileURLs());
+    EXPECT_FALSE(pasteboard->urls());
+}
+
+// Large images arrive through INCR; a cap ends the transfer early with tooLarge.
+TEST_F(X11PasteboardTest, ReadsLargeImagesIncrementally) {
+    const QByteArray image = randomBytes(24 * 1000 * 1000);
+    const QString png = QString::fromLatin1(TypeIdentifier::png);
+    startXclip(QStringLiteral("image/png"), image);
+    EXPECT_EQ(pasteboard->types(), QStringList{png});
+    EXPECT_EQ(pasteboard->read(png, 1000 * 1000).status, PasteboardRead::Status::tooLarge);
+
+    startXclip(QStringLiteral("image/png"), image);
+    const PasteboardRead read = pasteboard->read(png);
+    ASSERT_EQ(read.status, PasteboardRead::Status::ok);
+    EXPECT_EQ(read.bytes.size(), image.size());
+    EXPECT_TRUE(read.bytes == image);
+    // Cached for this change: a smaller cap now is decided without the owner.
+    EXPECT_EQ(pasteboard->read(png, 1000).status, PasteboardRead::Status::tooLarge);
+}
+
+// Each owner change counts once: other clients' copies, and the application's own writes (counted
+// by write() itself, not again when the server reports the new owner).
+TEST_F(X11PasteboardTest, CountsEveryOwnerChangeOnce) {
+    int emitted = 0;
+    QObject::connect(pasteboard.get(), &Pasteboard::changed, [&emitted] { ++emitted; });
+    const qint64 start = pasteboard->changeCount();
+
+    startXclip(QStringLiteral("UTF8_STRING"), "first");
+    settle();
+    EXPECT_EQ(pasteboard->changeCount(), start + 1);
+    EXPECT_EQ(emitted, 1);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("first"));
+
+    pasteboard->write({{{plainText, "own"}}});
+    EXPECT_EQ(pasteboard->changeCount(), start + 2);
+    settle();
+    EXPECT_EQ(pasteboard->changeCount(), start + 2);
+    EXPECT_EQ(emitted, 2);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("own"));
+
+    pasteboard->write({{{plainText, "own again"}}});
+    settle();
+    EXPECT_EQ(pasteboard->changeCount(), start + 3);
+
+    // Another copy takes the clipboard from us; the cache of our own content is gone with it.
+    startXclip(QStringLiteral("UTF8_STRING"), "second");
+    settle();
+    EXPECT_EQ(pasteboard->changeCount(), start + 4);
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("second"));
+}
+
+// What the application writes is served to other clients under every MIME target while the main
+// thread carries on (here it waits in xclip's QProcess, so the owner's own thread answers).
+TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
+    const QString text = QStringLiteral("Grüße ✓");
+    const QByteArray rtf = "{\\rtf1 Gr\\'fc\\'dfe}";
+    pasteboard->write({{{plainText, text.toUtf8()}, {QString::fromLatin1(TypeIdentifier::rtf), rtf}}});
+    const QList<QByteArray> targets = xclipOutput(QStringLiteral("TARGETS")).split('\n');
+    for (const char* expected : {"TARGETS", "UTF8_STRING", "text/plain", "text/plain;charset=utf-8", "STRING",
+                                 "text/rtf", "application/rtf"}) {
+        EXPECT_TRUE(targets.contains(expected)) << expected;
+    }
+    EXPECT_EQ(xclipOutput(QStringLiteral("text/plain")), text.toUtf8());
+    EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), text.toUtf8());
+    EXPECT_EQ(xclipOutput(QStringLiteral("STRING")), text.toLatin1());
+    EXPECT_EQ(xclipOutput(QStringLiteral("text/rtf")), rtf);
+
+    pasteboard->write(
+        {{{QString::fromLatin1(TypeIdentifier::fileURL), "file:///tmp/a.txt\r\nfile:///tmp/b%20c.txt"}}});
+    EXPECT_EQ(xclipOutput(QStringLiteral("text/uri-list")),
+              QByteArray("file:///tmp/a.txt\r\nfile:///tmp/b%20c.txt\r\n"));
+    EXPECT_EQ(xclipOutput(QStringLiteral("x-special/gnome-copied-files")),
+              QByteArray("copy\nfile:///tmp/a.txt\nfile:///tmp/b%20c.txt"));
+    EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QByteArray("/tmp/a.txt\n/tmp/b c.txt"));
+    EXPECT_EQ(pasteboard->fileURLs(),
+              (QStringList{QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b%20c.txt")}));
+
+    pasteboard->write({{{plainText, "hunter2"}, {QString::fromLatin1(TypeIdentifier::concealedMarker), {}}}});
+    EXPECT_EQ(xclipOutput(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
+    EXPECT_TRUE(
+        xclipOutput(QStringLiteral("TARGETS")).split('\n').contains("org.nspasteboard.ConcealedType"));
+    EXPECT_TRUE(pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::concealedMarker)));
+}
+
+// A large own write goes to other clients through INCR.
+TEST_F(X11PasteboardTest, ServesLargeWritesIncrementally) {
+    const QByteArray image = randomBytes(24 * 1000 * 1000);
+    pasteboard->write({{{QString::fromLatin1(TypeIdentifier::png), image}}});
+    const QByteArray received = xclipOutput(QStringLiteral("image/png"));
+    EXPECT_EQ(received.size(), image.size());
+    EXPECT_TRUE(received == image);
+}
+
+// An owner that stops answering costs the reading thread a bounded wait and the main thread
+// nothing.
+TEST_F(X11PasteboardTest, StoppedOwnerNeitherBlocksNorStallsTheMainThread) {
+    QProcess* xclip = startXclip(QStringLiteral("UTF8_STRING"), "frozen");
+    ASSERT_EQ(::kill(pid_t(xclip->processId()), SIGSTOP), 0);
+
+    std::atomic<bool> done = false;
+    QStringList types;
+    std::optional<QString> text;
+    QElapsedTimer readTime;
+    readTime.start();
+    std::thread reader([&] {
+        types = pasteboard->types();
+        text = pasteboard->string();
+        done = true;
+    });
+
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout,
+                     [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    ticker.start(10);
+    while (!done && readTime.elapsed() < 30000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const qint64 elapsed = readTime.elapsed();
+    reader.join();
+
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(types.isEmpty());
+    EXPECT_FALSE(text);
+    EXPECT_LT(elapsed, 10000);
+    EXPECT_LT(longestGap, 1000);
+    // Our own writes still work while the old owner is stopped.
+    pasteboard->write({{{plainText, "after"}}});
+    EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QByteArray("after"));
+}
+
+} // namespace
