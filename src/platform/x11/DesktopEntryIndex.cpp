@@ -102,7 +102,9 @@ DesktopEntryIndex DesktopEntryIndex::scan(const QStringList& dataFolders) {
             }
             const Entry entry{id, parsed->name};
             index.byID.insert(id.toLower(), entry);
-            if (!parsed->startupWMClass.isEmpty()) {
+            // Two entries may claim the same class; the one earlier in the search path wins.
+            if (!parsed->startupWMClass.isEmpty() &&
+                !index.byStartupWMClass.contains(parsed->startupWMClass.toLower())) {
                 index.byStartupWMClass.insert(parsed->startupWMClass.toLower(), entry);
             }
         }
