@@ -62,6 +62,11 @@ int main(int argc, char** argv) {
     const QString png = QString::fromLatin1(TypeIdentifier::png);
 
     std::printf("X11 clipboard, %lld-byte image\n", qlonglong(imageSize));
+    // The gap the event loop shows with nothing to do, for comparison.
+    QElapsedTimer idle;
+    idle.start();
+    std::printf("idle main loop: longest gap %lld ms over 1 s\n",
+                longestMainThreadGap([&] { return idle.elapsed() >= 1000; }));
     for (int round = 1; round <= rounds; ++round) {
         // Reading what another client offers (INCR from xclip).
         const qint64 before = pasteboard->changeCount();
