@@ -1,5 +1,6 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/TypeIdentifier.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -280,6 +281,48 @@ TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
     EXPECT_TRUE(
         xclipOutput(QStringLiteral("TARGETS")).split('\n').contains("org.nspasteboard.ConcealedType"));
     EXPECT_TRUE(pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::concealedMarker)));
+}
+
+// A MULTIPLE request gets each listed target on its property; a target not written is refused by
+// replacing its property with None.
+TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
+    pasteboard->write({{{plainText, "many"}, {QString::fromLatin1(TypeIdentifier::html), "<i>many</i>"}}});
+    std::unique_ptr<XcbConnection> x = XcbConnection::open();
+    ASSERT_TRUE(x);
+    xcb_connection_t* c = x->get();
+    const QList<xcb_atom_t> atoms =
+        x->atoms({"CLIPBOARD", "MULTIPLE", "ATOM_PAIR", "UTF8_STRING", "text/html", "image/png", "P_MULTIPLE",
+                  "P_TEXT", "P_HTML", "P_PNG"});
+    const xcb_window_t window = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, x->root(), 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_ONLY,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    const xcb_atom_t pairs[] = {atoms[3], atoms[7], atoms[4], atoms[8], atoms[5], atoms[9]};
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atoms[6], atoms[2], 32, 6, pairs);
+    xcb_convert_selection(c, window, atoms[0], atoms[1], atoms[6], XCB_CURRENT_TIME);
+    x->flush();
+    xcb_generic_event_t* event = nullptr;
+    while ((event = xcb_wait_for_event(c)) && (event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
+        std::free(event);
+    }
+    ASSERT_TRUE(event);
+    EXPECT_EQ(reinterpret_cast<xcb_selection_notify_event_t*>(event)->property, atoms[6]);
+    std::free(event);
+    auto property = [&](xcb_atom_t name) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            c, xcb_get_property(c, false, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
+        QByteArray bytes(static_cast<const char*>(xcb_get_property_value(reply)),
+                         xcb_get_property_value_length(reply));
+        std::free(reply);
+        return bytes;
+    };
+    EXPECT_EQ(property(atoms[7]), QByteArray("many"));
+    EXPECT_EQ(property(atoms[8]), QByteArray("<i>many</i>"));
+    const QByteArray answered = property(atoms[6]);
+    ASSERT_EQ(answered.size(), qsizetype(sizeof pairs));
+    const auto* answeredPairs = reinterpret_cast<const xcb_atom_t*>(answered.constData());
+    EXPECT_EQ(answeredPairs[1], atoms[7]);
+    EXPECT_EQ(answeredPairs[3], atoms[8]);
+    EXPECT_EQ(answeredPairs[5], xcb_atom_t(XCB_ATOM_NONE));
 }
 
 // A large own write goes to other clients through INCR.
