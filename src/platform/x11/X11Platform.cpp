@@ -4,6 +4,7 @@
 #include "platform/x11/X11DesktopNotifier.h"
 #include "platform/x11/X11GlobalHotKeys.h"
 #include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -20,7 +21,13 @@ std::unique_ptr<X11Platform> X11Platform::create() {
         qCWarning(lcPlatform) << "No X display could be opened";
         return nullptr;
     }
+    std::unique_ptr<X11Pasteboard> pasteboard = X11Pasteboard::create();
+    if (!pasteboard) {
+        qCWarning(lcPlatform) << "The X display offers no clipboard monitoring";
+        return nullptr;
+    }
     std::unique_ptr<X11Platform> platform(new X11Platform());
+    platform->pasteboard = std::move(pasteboard);
     platform->workspace = std::make_unique<X11Workspace>(*connection);
     platform->keySynthesizer = std::make_unique<X11KeySynthesizer>(*connection);
     platform->connection = std::move(connection);
