@@ -1,5 +1,6 @@
 #include "model/ImageSource.h"
 
+#include "model/JpegCompleteness.h"
 #include "model/VipsRuntime.h"
 
 #include <algorithm>
@@ -12,6 +13,9 @@ ImageSource::ImageSource(QByteArray bytes, VipsImageHandle header)
 
 std::optional<ImageSource> ImageSource::open(const QByteArray& bytes) {
     if (bytes.isEmpty() || !VipsRuntime::ensureStarted()) {
+        return std::nullopt;
+    }
+    if (JpegCompleteness::isJpeg(bytes) && !JpegCompleteness::isComplete(bytes)) {
         return std::nullopt;
     }
     // Sequential access keeps memory small: the pixels are decoded in strips as an output is

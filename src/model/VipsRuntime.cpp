@@ -1,12 +1,18 @@
 #include "model/VipsRuntime.h"
 
 #include "model/VipsInclude.h"
+#include "platform/LogCategories.h"
+
 #include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 
 namespace snipjar {
 
 namespace {
+
+void logLibraryMessage(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
+    qCDebug(lcImage) << "libvips:" << message;
+}
 
 bool startLibraries() {
     if (VIPS_INIT("snipjar") != 0) {
@@ -16,8 +22,15 @@ bool startLibraries() {
     // Every call works on new bytes, so cached operations would only hold on to large images.
     vips_cache_set_max(0);
     // Loaders that libvips marks as unsafe for untrusted input (ImageMagick, OpenSlide, Matlab,
-    // FITS, ...) stay off; clipboard contents come from any application.
+    // FITS, ...) stay off; clipboard contents come from any application. PDF and SVG are formats
+    // the clipboard carries as images, and their libraries (poppler, librsvg) are the ones every
+    // desktop viewer exposes to the same files.
     vips_block_untrusted_set(TRUE);
+    vips_operation_block_set("VipsForeignLoadPdf", FALSE);
+    vips_operation_block_set("VipsForeignLoadSvg", FALSE);
+    // Warnings about damaged files belong in the image log, not on standard error.
+    g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
+                      &logLibraryMessage, nullptr);
 
     // The XMP toolkit must be initialised before threads use it, and exiv2's warnings about odd
     // files would only clutter the output.
