@@ -1,0 +1,93 @@
+#include "capture/ClipIngestor.h"
+
+#include "model/ImageTranscode.h"
+#include "platform/MemoryRelief.h"
+
+#include <QTimer>
+
+namespace snipjar {
+
+ClipIngestor::ClipIngestor(ClipStore& store, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , worker(std::make_unique<QObject>()) {
+    qRegisterMetaType<QList<ClipSyncChange>>();
+    thread.setObjectName(QStringLiteral("snipjar-ingest"));
+    worker->moveToThread(&thread);
+    thread.start();
+}
+
+ClipIngestor::~ClipIngestor() {
+    // The quit request queues behind the jobs already handed over, so a clip
+    // copied just before the application quits is still filed.
+    QMetaObject::invokeMethod(
+        worker.get(), [this] { thread.quit(); }, Qt::QueuedConnection);
+    thread.wait();
+    worker.reset();
+}
+
+void ClipIngestor::ingest(Clip clip) {
+    QMetaObject::invokeMethod(
+        worker.get(), [this, clip = std::move(clip)] { file(clip); }, Qt::QueuedConnection);
+}
+
+void ClipIngestor::ingestTranscoded(QByteArray bytes, std::optional<QString> sourceBundleID,
+                                    std::optional<QString> sourceName,
+                                    std::optional<QString> sourceURLString) {
+    QMetaObject::invokeMethod(
+        worker.get(),
+        [this, bytes = std::move(bytes), sourceBundleID = std::move(sourceBundleID),
+         sourceName = std::move(sourceName), sourceURLString = std::move(sourceURLString)]() mutable {
+            std::optional<ImageTranscode::Transcoded> transcoded =
+                ImageTranscode::transcode(bytes, transcodeTargetBytes, true);
+            bytes = QByteArray();
+            if (!transcoded) {
+                finishJob({}, false);
+                return;
+            }
+            Clip clip;
+            clip.kind = Clip::Kind::image;
+            clip.imageData = std::move(transcoded->bytes);
+            clip.dataUTI = std::move(transcoded->dataUTI);
+            clip.sourceBundleID = std::move(sourceBundleID);
+            clip.sourceName = std::move(sourceName);
+            clip.sourceURLString = std::move(sourceURLString);
+            file(clip);
+        },
+        Qt::QueuedConnection);
+}
+
+void ClipIngestor::file(const Clip& clip) {
+    const bool localOnly = clip.isLocalOnly();
+    QList<ClipSyncChange> changes;
+    {
+        ModelContainer& container = localOnly ? store.localContainer() : store.syncContainer();
+        std::unique_ptr<ModelContext> context = container.newContext();
+        changes = store.insert(clip, *context);
+    }
+    // Large clipboard buffers were held briefly; hand the memory back now and
+    // once more after everything that still referred to them is certainly gone.
+    MemoryRelief::now();
+    QTimer::singleShot(memoryReliefDelay, worker.get(), [] { MemoryRelief::now(); });
+    finishJob(changes, !localOnly);
+}
+
+void ClipIngestor::finishJob(const QList<ClipSyncChange>& changes, bool forwardToSync) {
+    // Runs on the main thread; the ingestor outlives the worker thread, so the
+    // call cannot outlive it either.
+    QMetaObject::invokeMethod(
+        this,
+        [this, changes, forwardToSync] {
+            if (forwardToSync) {
+                for (const ClipSyncChange& change : changes) {
+                    if (store.onSyncChange) {
+                        store.onSyncChange(change);
+                    }
+                }
+            }
+            emit jobFinished(changes);
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace snipjar

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "model/Clip.h"
+#include "model/ClipStore.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QThread>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace snipjar {
+
+// Files captured clips into the history store off the main thread. One worker
+// thread handles the clips one at a time, in the order they were handed over,
+// each with a fresh store context on the container its local-only rule chooses.
+// Large images are transcoded on the same thread first. The ingestor itself is
+// used on the main thread; the sync store's changes are forwarded to the
+// store's onSyncChange on the main thread.
+class ClipIngestor : public QObject {
+    Q_OBJECT
+public:
+    // Byte target of the transcode of an image too large to store as it was read.
+    static constexpr qint64 transcodeTargetBytes = 50'000'000;
+    // The second memory relief after each ingest, once large buffers are
+    // certainly released.
+    static constexpr std::chrono::milliseconds memoryReliefDelay{3000};
+
+    // The store must outlive the ingestor.
+    explicit ClipIngestor(ClipStore& store, QObject* parent = nullptr);
+    // Files what was already handed over, then joins the worker thread.
+    ~ClipIngestor() override;
+
+    ClipIngestor(const ClipIngestor&) = delete;
+    ClipIngestor& operator=(const ClipIngestor&) = delete;
+
+    // Queues a clip for filing; returns at once.
+    void ingest(Clip clip);
+    // Queues an image to be transcoded to HEIC and filed; nothing is filed when
+    // the transcode fails.
+    void ingestTranscoded(QByteArray bytes, std::optional<QString> sourceBundleID,
+                          std::optional<QString> sourceName, std::optional<QString> sourceURLString);
+
+signals:
+    // Emitted on the main thread when a queued job is done, with the changes the
+    // store's insert reported (empty when nothing was filed). Lets callers follow
+    // the filing without waiting on it.
+    void jobFinished(const QList<snipjar::ClipSyncChange>& changes);
+
+private:
+    // Worker thread.
+    void file(const Clip& clip);
+    void finishJob(const QList<ClipSyncChange>& changes, bool forwardToSync);
+
+    ClipStore& store;
+    QThread thread;
+    // The worker thread's context object: jobs and the delayed memory relief run
+    // through it.
+    std::unique_ptr<QObject> worker;
+};
+
+} // namespace snipjar

@@ -1,0 +1,139 @@
+#include "capture/ClipIngestor.h"
+#include "model/ClipStore.h"
+#include "platform/TypeIdentifier.h"
+
+#include "EventLoopWait.h"
+#include "TestEnvironment.h"
+#include "TestImages.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace snipjar {
+namespace {
+
+using test::waitUntil;
+
+Clip textClip(const QString& text) {
+    Clip clip;
+    clip.kind = Clip::Kind::text;
+    clip.plainText = text;
+    return clip;
+}
+
+// A real image followed by padding: decoders stop at the image's end, so it stays a valid image
+// of the requested byte size.
+Clip paddedImage(const QString& suffix, const char* typeIdentifier, qsizetype byteSize) {
+    Clip clip;
+    clip.kind = Clip::Kind::image;
+    QByteArray bytes = test::makeImage(suffix);
+    bytes.append(QByteArray(byteSize - bytes.size(), '\0'));
+    clip.imageData = bytes;
+    clip.dataUTI = QString::fromLatin1(typeIdentifier);
+    return clip;
+}
+
+class ClipIngestorTest : public ::testing::Test {
+protected:
+    ClipIngestorTest() {
+        store.onSyncChange = [this](const ClipSyncChange& change) {
+            syncChanges.append(change);
+            onMainThread = onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        };
+        QObject::connect(ingestor.get(), &ClipIngestor::jobFinished,
+                         [this](const QList<ClipSyncChange>& changes) { finished.append(changes); });
+    }
+
+    void waitForJobs(qsizetype count) {
+        ASSERT_TRUE(waitUntil([&] { return finished.size() >= count; }));
+    }
+    QList<ClipItem> syncItems() { return ClipStore::allItems(store.syncContext()); }
+    QList<ClipItem> localItems() { return ClipStore::allItems(store.localContext()); }
+
+    test::TestEnvironment environment;
+    ClipStore store{ClipStore::Location::inMemory};
+    std::unique_ptr<ClipIngestor> ingestor = std::make_unique<ClipIngestor>(store);
+    QList<ClipSyncChange> syncChanges;
+    QList<QList<ClipSyncChange>> finished;
+    bool onMainThread = true;
+};
+
+// Clips are filed one at a time in the order handed over; sync changes reach onSyncChange in that
+// order, on the main thread.
+TEST_F(ClipIngestorTest, FilesInOrderAndForwardsSyncChangesOnTheMainThread) {
+    for (const QString& text : {QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}) {
+        ingestor->ingest(textClip(text));
+    }
+    waitForJobs(3);
+    ASSERT_EQ(syncChanges.size(), 3);
+    EXPECT_TRUE(onMainThread);
+    QStringList titles;
+    for (const ClipSyncChange& change : syncChanges) {
+        EXPECT_EQ(change.type, ClipSyncChange::Type::save);
+        EXPECT_TRUE(change.isNew);
+        titles << store.item(change.id)->title;
+    }
+    EXPECT_EQ(titles, (QStringList{"first", "second", "third"}));
+    EXPECT_TRUE(localItems().isEmpty());
+}
+
+// Local-only clips go to the local store and are never reported for sync: a text over 1,000,000
+// bytes, a GIF over 30,000,000 bytes. A JPEG of that size syncs.
+TEST_F(ClipIngestorTest, LocalOnlyClipsStayLocal) {
+    ingestor->ingest(textClip(QString(1'000'001, QLatin1Char('x'))));
+    ingestor->ingest(paddedImage("gif", TypeIdentifier::gif, 30'000'001));
+    waitForJobs(2);
+    EXPECT_TRUE(syncChanges.isEmpty());
+    EXPECT_TRUE(syncItems().isEmpty());
+    const QList<ClipItem> local = localItems();
+    ASSERT_EQ(local.size(), 2);
+
+    ingestor->ingest(paddedImage("jpg", TypeIdentifier::jpeg, 30'000'001));
+    waitForJobs(3);
+    ASSERT_EQ(syncItems().size(), 1);
+    EXPECT_EQ(syncItems().front().kind(), Clip::Kind::image);
+    ASSERT_EQ(syncChanges.size(), 1);
+    EXPECT_EQ(syncChanges.front(), ClipSyncChange::save(syncItems().front().id, true));
+}
+
+// Without onSyncChange set, changes are simply not forwarded.
+TEST_F(ClipIngestorTest, NoCallbackNoForwarding) {
+    store.onSyncChange = nullptr;
+    ingestor->ingest(textClip(QStringLiteral("quiet")));
+    waitForJobs(1);
+    EXPECT_EQ(syncItems().size(), 1);
+    EXPECT_EQ(finished.front().size(), 1);
+}
+
+// A transcoded image is stored as HEIC with its source; one that fails to transcode leaves nothing.
+TEST_F(ClipIngestorTest, TranscodedImages) {
+    ingestor->ingestTranscoded(test::makeImage("jpg"), QStringLiteral("org.gimp.GIMP"),
+                               QStringLiteral("GIMP"), QStringLiteral("https://ex.org/photo.jpg"));
+    ingestor->ingestTranscoded(test::notAnImage(), std::nullopt, std::nullopt, std::nullopt);
+    waitForJobs(2);
+    EXPECT_TRUE(finished.at(1).isEmpty());
+    const QList<ClipItem> items = syncItems();
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.front().sourceBundleID, QStringLiteral("org.gimp.GIMP"));
+    EXPECT_EQ(items.front().sourceName, QStringLiteral("GIMP"));
+    const std::optional<Clip> clip = store.loadClip(items.front().id, store.syncContainer());
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->dataUTI, QString::fromLatin1(TypeIdentifier::heic));
+    EXPECT_EQ(clip->kind, Clip::Kind::image);
+}
+
+// Destroying the ingestor files what was already handed over and joins its thread.
+TEST_F(ClipIngestorTest, DestructionFilesPendingClips) {
+    for (int index = 0; index < 5; ++index) {
+        ingestor->ingest(textClip(QStringLiteral("pending %1").arg(index)));
+    }
+    ingestor.reset();
+    EXPECT_EQ(syncItems().size(), 5);
+}
+
+} // namespace
+} // namespace snipjar

@@ -1,0 +1,234 @@
+#include "capture/ClipboardMonitor.h"
+#include "model/ClipStore.h"
+#include "platform/PasteboardChangeTracking.h"
+#include "platform/TypeIdentifier.h"
+#include "platform/fakes/FakePasteboard.h"
+#include "platform/fakes/FakeWorkspace.h"
+
+#include "EventLoopWait.h"
+#include "TestEnvironment.h"
+#include "TestImages.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace snipjar {
+namespace {
+
+using namespace std::chrono_literals;
+using test::settle;
+using test::waitUntil;
+
+// Longer than the whole retry window (25 + 50 + 100 + 250 + 400 ms) and a few polls.
+constexpr auto afterRetries = 1500ms;
+
+const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
+
+class ClipboardMonitorTest : public ::testing::Test {
+protected:
+    ~ClipboardMonitorTest() override { setLastWrittenChangeCount(-1); }
+
+    void createMonitor(CaptureLimits limits = {}) {
+        monitor = std::make_unique<ClipboardMonitor>(store, pasteboard, workspace, nullptr, limits);
+        QObject::connect(monitor.get(), &ClipboardMonitor::captureFinished,
+                         [this](qint64 changeCount, CaptureOutcome outcome) {
+                             outcomes.append({changeCount, outcome});
+                         });
+        QObject::connect(&monitor->ingestor(), &ClipIngestor::jobFinished,
+                         [this](const QList<ClipSyncChange>&) { ++filed; });
+    }
+    void startMonitor() {
+        createMonitor();
+        monitor->start();
+        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }));
+    }
+
+    QList<CaptureOutcome> outcomesFor(qint64 changeCount) const {
+        QList<CaptureOutcome> result;
+        for (const auto& [count, outcome] : outcomes) {
+            if (count == changeCount) {
+                result.append(outcome);
+            }
+        }
+        return result;
+    }
+    QStringList titles() {
+        QStringList result;
+        for (const ClipItem& item :
+             ClipStore::allItems(store.syncContext()) + ClipStore::allItems(store.localContext())) {
+            result << item.title;
+        }
+        return result;
+    }
+    // Rich text whose plain string appears only from the given capture attempt on.
+    void setLazyRichText(const QString& text, int availableFromAttempt) {
+        FakePasteboard::Contents contents;
+        contents.entries = {
+            FakePasteboard::Entry{TypeIdentifier::rtf, rtf, 1},
+            FakePasteboard::Entry{TypeIdentifier::plainText, text.toUtf8(), availableFromAttempt}};
+        pasteboard.setContents(contents);
+    }
+
+    test::TestEnvironment environment;
+    ClipStore store{ClipStore::Location::inMemory};
+    FakePasteboard pasteboard;
+    FakeWorkspace workspace;
+    std::unique_ptr<ClipboardMonitor> monitor;
+    QList<std::pair<qint64, CaptureOutcome>> outcomes;
+    int filed = 0;
+};
+
+// start() files what is on the clipboard at launch, once, without retrying an empty clipboard.
+TEST_F(ClipboardMonitorTest, StartCapturesOnceWithoutRetry) {
+    pasteboard.setText(QStringLiteral("at launch"));
+    startMonitor();
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    EXPECT_EQ(titles(), QStringList{"at launch"});
+    EXPECT_EQ(monitor->lastChangeCount(), pasteboard.changeCount());
+
+    FakePasteboard emptyClipboard;
+    auto second = std::make_unique<ClipboardMonitor>(store, emptyClipboard, workspace);
+    int captures = 0;
+    QObject::connect(second.get(), &ClipboardMonitor::captureFinished, [&] { ++captures; });
+    second->start();
+    settle(afterRetries);
+    EXPECT_EQ(captures, 1);
+}
+
+// A change is captured once: the same count is ignored, a change announced by the clipboard is
+// looked at at once, and the same text copied twice counts as two changes (the store de-duplicates).
+TEST_F(ClipboardMonitorTest, EachChangeIsCapturedOnce) {
+    startMonitor();
+    pasteboard.setText(QStringLiteral("hello"));
+    EXPECT_EQ(monitor->lastChangeCount(), pasteboard.changeCount());
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    monitor->tick();
+    monitor->tick();
+    settle(300ms);
+    EXPECT_EQ(outcomesFor(pasteboard.changeCount()), QList{CaptureOutcome::captured});
+
+    pasteboard.bumpChangeCount();
+    ASSERT_TRUE(waitUntil([&] { return filed == 2; }));
+    EXPECT_EQ(titles(), QStringList{"hello"});
+}
+
+// The application's own write is not captured again.
+TEST_F(ClipboardMonitorTest, OwnWriteIsNotCaptured) {
+    startMonitor();
+    pasteboard.write({{{QString::fromLatin1(TypeIdentifier::plainText), "pasted back"}}});
+    setLastWrittenChangeCount(pasteboard.changeCount());
+    settle(600ms);
+    EXPECT_EQ(monitor->lastChangeCount(), pasteboard.changeCount());
+    EXPECT_TRUE(outcomesFor(pasteboard.changeCount()).isEmpty());
+    EXPECT_TRUE(titles().isEmpty());
+
+    pasteboard.setText(QStringLiteral("copied"));
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    EXPECT_EQ(titles(), QStringList{"copied"});
+}
+
+// The clip's source is the application in front when the clip is handed over.
+TEST_F(ClipboardMonitorTest, SourceIsTheFrontmostApplication) {
+    workspace.setFrontmost(RunningApplication{42, "org.kde.kate", "Kate", "kate", 7});
+    startMonitor();
+    pasteboard.setText(QStringLiteral("from kate"));
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    workspace.setFrontmost(RunningApplication{43, "", "", "xterm", 8});
+    pasteboard.setText(QStringLiteral("from nowhere in particular"));
+    ASSERT_TRUE(waitUntil([&] { return filed == 2; }));
+
+    const QList<ClipItem> items = ClipStore::allItems(store.syncContext());
+    ASSERT_EQ(items.size(), 2);
+    for (const ClipItem& item : items) {
+        if (item.title == "from kate") {
+            EXPECT_EQ(item.sourceBundleID, QStringLiteral("org.kde.kate"));
+            EXPECT_EQ(item.sourceName, QStringLiteral("Kate"));
+        } else {
+            EXPECT_EQ(item.sourceBundleID, std::nullopt);
+            EXPECT_EQ(item.sourceName, std::nullopt);
+        }
+    }
+}
+
+// Contents that become readable within the retry window give exactly one clip.
+TEST_F(ClipboardMonitorTest, RetryCapturesLateContentsOnce) {
+    startMonitor();
+    setLazyRichText(QStringLiteral("late words"), 3);
+    const qint64 change = pasteboard.changeCount();
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    settle(afterRetries);
+    EXPECT_EQ(outcomesFor(change),
+              (QList{CaptureOutcome::empty, CaptureOutcome::empty, CaptureOutcome::captured}));
+    EXPECT_EQ(titles(), QStringList{"late words"});
+}
+
+// Five empty retries after the first attempt end the retry without a clip.
+TEST_F(ClipboardMonitorTest, RetryEndsAfterFiveAttempts) {
+    startMonitor();
+    setLazyRichText(QStringLiteral("never"), 100);
+    const qint64 change = pasteboard.changeCount();
+    settle(afterRetries);
+    EXPECT_EQ(outcomesFor(change), QList<CaptureOutcome>(6, CaptureOutcome::empty));
+    EXPECT_TRUE(titles().isEmpty());
+}
+
+// A newer change stops the old retry; the newer change is captured.
+TEST_F(ClipboardMonitorTest, NewerChangeStopsTheRetry) {
+    startMonitor();
+    setLazyRichText(QStringLiteral("old"), 4);
+    const qint64 oldChange = pasteboard.changeCount();
+    ASSERT_TRUE(waitUntil([&] { return outcomesFor(oldChange).size() == 1; }));
+    pasteboard.setText(QStringLiteral("new"));
+    settle(afterRetries);
+    EXPECT_LE(outcomesFor(oldChange).size(), 2);
+    EXPECT_FALSE(outcomesFor(oldChange).contains(CaptureOutcome::captured));
+    EXPECT_EQ(titles(), QStringList{"new"});
+}
+
+// A skipped clipboard ends the pending retry of an earlier change.
+TEST_F(ClipboardMonitorTest, SkippedChangeCancelsTheRetry) {
+    startMonitor();
+    setLazyRichText(QStringLiteral("old"), 4);
+    const qint64 oldChange = pasteboard.changeCount();
+    ASSERT_TRUE(waitUntil([&] { return outcomesFor(oldChange).size() == 1; }));
+    pasteboard.setEntries(
+        {{TypeIdentifier::plainText, "hunter2"}, {TypeIdentifier::concealedMarker, "secret"}});
+    const qint64 secretChange = pasteboard.changeCount();
+    settle(afterRetries);
+    EXPECT_EQ(outcomesFor(secretChange), QList{CaptureOutcome::skipped});
+    // At most the retry already under way when the skip arrived; nothing after it.
+    EXPECT_LE(outcomesFor(oldChange).size(), 2);
+    EXPECT_EQ(outcomesFor(oldChange).count(CaptureOutcome::empty), outcomesFor(oldChange).size());
+    EXPECT_TRUE(titles().isEmpty());
+}
+
+// An image above the direct limit is transcoded to HEIC before it is stored, with its source.
+TEST_F(ClipboardMonitorTest, LargeImageIsTranscoded) {
+    const QByteArray jpeg = test::makeImage("jpg");
+    workspace.setFrontmost(RunningApplication{42, "org.gnome.eog", "Image Viewer", "eog", 7});
+    createMonitor(CaptureLimits{jpeg.size() - 1});
+    monitor->start();
+    pasteboard.setEntries({{TypeIdentifier::jpeg, jpeg}, {TypeIdentifier::url, "https://ex.org/big.jpg"}});
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    const QList<ClipItem> items = ClipStore::allItems(store.syncContext());
+    ASSERT_EQ(items.size(), 1);
+    EXPECT_EQ(items.front().sourceName, QStringLiteral("Image Viewer"));
+    const std::optional<Clip> clip = store.loadClip(items.front().id, store.syncContainer());
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->dataUTI, QString::fromLatin1(TypeIdentifier::heic));
+}
+
+// Destroying a monitor with captures in flight is clean; no result is applied afterwards.
+TEST_F(ClipboardMonitorTest, DestructionWithCapturesInFlight) {
+    startMonitor();
+    for (int index = 0; index < 20; ++index) {
+        pasteboard.setText(QStringLiteral("text %1").arg(index));
+    }
+    monitor.reset();
+    settle(300ms);
+    SUCCEED();
+}
+
+} // namespace
+} // namespace snipjar
