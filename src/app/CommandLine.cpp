@@ -26,7 +26,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QString& first = words.first();
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
         result.command = Command::version;
-    } else if (first == QLatin1String("--help") || first == QLatin1String("-h") || first == QLatin1String("help")) {
+    } else if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
+               first == QLatin1String("help")) {
         result.command = Command::help;
     } else if (first == QLatin1String("list")) {
         result.command = Command::list;
@@ -46,7 +47,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
                 bool ok = false;
                 const int number = value.toInt(&ok);
                 if (!ok || number < 0) {
-                    return failure(QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(value));
+                    return failure(
+                        QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(value));
                 }
                 result.limit = number;
             } else {

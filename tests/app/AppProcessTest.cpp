@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryFile>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -20,7 +21,8 @@ struct Finished {
     QByteArray err;
 };
 
-Finished runSnipjar(const QStringList& arguments, const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+Finished runSnipjar(const QStringList& arguments,
+                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
@@ -32,11 +34,14 @@ Finished runSnipjar(const QStringList& arguments, const QProcessEnvironment& env
 class XclipOwner {
 public:
     XclipOwner(const QByteArray& data, const QString& mime) {
-        process.start(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
-                                                QStringLiteral("clipboard"), QStringLiteral("-t"), mime, QStringLiteral("-i")});
+        // xclip reads the file, takes the clipboard and serves it until it is killed.
+        file.open();
+        file.write(data);
+        file.flush();
+        process.start(QStringLiteral("xclip"),
+                      {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
+                       QStringLiteral("-t"), mime, QStringLiteral("-i"), file.fileName()});
         process.waitForStarted();
-        process.write(data);
-        process.closeWriteChannel();
     }
     ~XclipOwner() {
         process.kill();
@@ -44,6 +49,7 @@ public:
     }
 
 private:
+    QTemporaryFile file;
     QProcess process;
 };
 
@@ -80,8 +86,10 @@ TEST(AppCommandLine, VersionUsageAndListWithoutDisplay) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
 
-    for (const QStringList& bad : {QStringList{QStringLiteral("frobnicate")}, QStringList{QStringLiteral("list"), QStringLiteral("--bogus")},
-                                   QStringList{QStringLiteral("list"), QStringLiteral("--limit"), QStringLiteral("x")}}) {
+    for (const QStringList& bad :
+         {QStringList{QStringLiteral("frobnicate")},
+          QStringList{QStringLiteral("list"), QStringLiteral("--bogus")},
+          QStringList{QStringLiteral("list"), QStringLiteral("--limit"), QStringLiteral("x")}}) {
         const Finished failed = runSnipjar(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();

@@ -18,7 +18,7 @@ std::unique_ptr<X11Platform> X11Platform::create() {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     std::unique_ptr<XcbConnection> hotKeyConnection = XcbConnection::open();
     if (!connection || !hotKeyConnection) {
-        qCWarning(lcPlatform) << "No X display could be opened";
+        qCDebug(lcPlatform) << "No X display could be opened";
         return nullptr;
     }
     std::unique_ptr<X11Pasteboard> pasteboard = X11Pasteboard::create();

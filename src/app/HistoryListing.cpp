@@ -1,0 +1,98 @@
+#include "app/HistoryListing.h"
+
+#include "model/ClipStore.h"
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace snipjar {
+
+namespace {
+
+constexpr int plainTitleLimit = 160;
+
+QString storeName(HistoryEntry::Store store) {
+    return store == HistoryEntry::Store::localOnly ? QStringLiteral("local-only") : QStringLiteral("synced");
+}
+
+QString createdText(const QDateTime& createdAt) {
+    return createdAt.toLocalTime().toString(Qt::ISODateWithMs);
+}
+
+// Line breaks and tabs would break the one-row-per-line layout.
+QString singleLine(const QString& title) {
+    QString line = title;
+    line.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    for (const QChar breaking : {QChar(u'\n'), QChar(u'\r'), QChar(u'\t'), QChar(0x2028), QChar(0x2029)}) {
+        line.replace(breaking, QLatin1Char(' '));
+    }
+    if (Clip::exceedsCharacters(line, plainTitleLimit)) {
+        line = Clip::leadingCharacters(line, plainTitleLimit - 1) + QStringLiteral("\u2026");
+    }
+    return line;
+}
+
+} // namespace
+
+HistoryListing::HistoryListing(QList<HistoryEntry> entries, const QList<Device>& devices) {
+    QHash<QUuid, HistoryEntry::Store> storeOf;
+    QList<ClipItem> items;
+    items.reserve(entries.size());
+    for (HistoryEntry& entry : entries) {
+        storeOf.insert(entry.item.id, entry.store);
+        items << std::move(entry.item);
+    }
+    QHash<QString, QString> names;
+    for (const MacRef& mac : ClipStore::macs(items, devices)) {
+        names.insert(mac.id, mac.name);
+    }
+    for (const ClipGroup& group : ClipStore::groups(std::move(items))) {
+        rows << Row{group.newest, storeOf.value(group.newest.id), names.value(group.newest.deviceID),
+                    group.anyPinned};
+    }
+}
+
+QList<HistoryListing::Row> HistoryListing::limited(std::optional<int> limit) const {
+    if (!limit || *limit >= rows.size()) {
+        return rows;
+    }
+    return rows.mid(0, *limit);
+}
+
+QByteArray HistoryListing::text(std::optional<int> limit) const {
+    QByteArray out;
+    for (const Row& row : limited(limit)) {
+        const QStringList columns = {row.newest.id.toString(QUuid::WithoutBraces).toUpper(),
+                                     row.newest.kindRaw,
+                                     singleLine(row.newest.title),
+                                     row.deviceName.isEmpty() ? row.newest.deviceID : row.deviceName,
+                                     row.pinned ? QStringLiteral("pinned") : QStringLiteral("-"),
+                                     createdText(row.newest.createdAt),
+                                     storeName(row.store)};
+        out += columns.join(QLatin1Char('\t')).toUtf8();
+        out += '\n';
+    }
+    return out;
+}
+
+QByteArray HistoryListing::json(std::optional<int> limit) const {
+    QJsonArray array;
+    for (const Row& row : limited(limit)) {
+        QJsonObject object;
+        object.insert(QStringLiteral("id"), row.newest.id.toString(QUuid::WithoutBraces).toUpper());
+        object.insert(QStringLiteral("kind"), row.newest.kindRaw);
+        object.insert(QStringLiteral("title"), row.newest.title);
+        object.insert(QStringLiteral("device"), row.newest.deviceID);
+        object.insert(QStringLiteral("deviceName"), row.deviceName);
+        object.insert(QStringLiteral("pinned"), row.pinned);
+        object.insert(QStringLiteral("createdAt"), row.newest.createdAt.toUTC().toString(Qt::ISODateWithMs));
+        object.insert(QStringLiteral("store"), storeName(row.store));
+        object.insert(QStringLiteral("byteSize"), row.newest.byteSize);
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+} // namespace snipjar
