@@ -20,6 +20,31 @@ const RunningApplication editor{4242, "org.example.Editor", "Editor", "Editor", 
 const RunningApplication terminal{5151, "xterm", "XTerm", "XTerm", 0x600001};
 const RunningApplication other{6161, "org.example.Other", "Other", "Other", 0x700001};
 
+// A one-page PDF with a red rectangle, with a correct cross-reference table.
+QByteArray smallPDF() {
+    const QByteArray content = "1 0 0 rg 0 0 40 30 re f";
+    const QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 40 30] /Contents 4 0 R >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+    };
+    QByteArray pdf = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(pdf.size());
+        pdf += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = pdf.size();
+    pdf += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets) {
+        pdf += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    }
+    pdf += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return pdf;
+}
+
 Clip textClip(const QString& text) {
     Clip clip;
     clip.kind = Clip::Kind::text;
@@ -128,6 +153,10 @@ TEST_F(PasterTest, TIFFFallbackOnlyForSmallPDFs) {
     EXPECT_EQ(Paster::tiffFallback(text), std::nullopt);
     // Bytes that are not a PDF render to nothing.
     EXPECT_EQ(Paster::tiffFallback(imageClip("not a pdf", TypeIdentifier::pdf)), std::nullopt);
+
+    const std::optional<QByteArray> tiff = Paster::tiffFallback(imageClip(smallPDF(), TypeIdentifier::pdf));
+    ASSERT_TRUE(tiff);
+    EXPECT_TRUE(tiff->startsWith(QByteArray("II*\0", 4)) || tiff->startsWith(QByteArray("MM\0*", 4)));
 }
 
 // File clips become one file-URL entry of the URLs that parse, in order.
