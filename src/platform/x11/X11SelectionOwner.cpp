@@ -105,11 +105,6 @@ void X11SelectionOwner::own(const QList<ServedTarget>& targets) {
     wake();
 }
 
-bool X11SelectionOwner::ownsContent() const {
-    std::lock_guard lock(mutex_);
-    return content_ != nullptr;
-}
-
 void X11SelectionOwner::run() {
     xcb_connection_t* c = connection_->get();
     pollfd descriptors[2] = {{connection_->fileDescriptor(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};

@@ -31,8 +31,6 @@ public:
     // Takes CLIPBOARD with these targets. Any thread; returns once the server has made this the
     // owner, without waiting for any other client.
     void own(const QList<ServedTarget>& targets);
-    // True while this owns CLIPBOARD with content (for tests and diagnostics).
-    bool ownsContent() const;
 
 private:
     struct Content {
