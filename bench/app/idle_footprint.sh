@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Resident memory and CPU of the idle application with 1,000 clips in its history.
+# Targets: at most 60 MB resident, under 0.5 % of one core.
+# Usage: bench/app/idle_footprint.sh [build folder]   (starts its own Xvfb session)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+if [ -z "${SNIPJAR_IN_X:-}" ]; then
+  SNIPJAR_IN_X=1 exec "$root/tests/support/with-x.sh" "$0" "$build"
+fi
+settle=${SETTLE_SECONDS:-5}
+window=${WINDOW_SECONDS:-30}
+
+# Limits are raised so that all 1,000 clips stay.
+mkdir -p "$XDG_CONFIG_HOME/Snipjar"
+printf '[General]\nhistoryLength=1000\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
+"$build/bench/app/snipjar_seed_history" 1000
+
+"$build/src/app/snipjar" &
+pid=$!
+trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+sleep "$settle"
+ticks=$(getconf CLK_TCK)
+cpu_before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+sleep "$window"
+cpu_after=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+rss_kb=$(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")
+hwm_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")
+rows=$("$build/src/app/snipjar" list | wc -l)
+
+awk -v rss="$rss_kb" -v hwm="$hwm_kb" -v c0="$cpu_before" -v c1="$cpu_after" -v t="$ticks" -v w="$window" -v rows="$rows" 'BEGIN {
+  cpu = (c1 - c0) / t / w * 100
+  printf "history rows:            %d\n", rows
+  printf "idle resident memory:    %.1f MB (peak %.1f MB; target <= 60 MB)\n", rss / 1024, hwm / 1024
+  printf "idle CPU over %d s:      %.3f %% of one core (target < 0.5 %%)\n", w, cpu
+}'
