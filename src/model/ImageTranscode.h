@@ -31,7 +31,7 @@ public:
     static std::optional<QByteArray> thumbnail(const QByteArray& bytes, int maxPixels);
     // HEIC at quality 0.87, longest side at most maxPixels, orientation applied.
     static std::optional<QByteArray> previewImage(const QByteArray& bytes, int maxPixels);
-    // Re-encodes as HEIC so that the result fits the byte target (see ImageTranscode.cpp).
+    // Re-encodes as HEIC so that the result fits the byte target (the search is in TranscodeSearch).
     static std::optional<Transcoded> transcode(const QByteArray& bytes, qint64 targetBytes,
                                                bool keepMetadata);
 

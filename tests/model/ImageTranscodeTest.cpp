@@ -52,6 +52,15 @@ TEST(ImageTranscodeTest, HostileInputGivesNone) {
     }
 }
 
+// A JPEG counts as whole when its data reach the end-of-image marker; what follows (a motion photo's
+// video) does not matter.
+TEST(ImageTranscodeTest, BytesAfterTheJpegEndAreIgnored) {
+    const QByteArray jpeg = images::noisyJpeg(300, 200, 20);
+    EXPECT_TRUE(ImageTranscode::isDecodableImage(jpeg));
+    EXPECT_TRUE(ImageTranscode::thumbnail(jpeg + randomBytes(100'000), 72));
+    EXPECT_FALSE(ImageTranscode::isDecodableImage(jpeg.chopped(2)));
+}
+
 // The thumbnail is a PNG whose longest side is at most n, upright, and never enlarged.
 TEST(ImageTranscodeTest, ThumbnailFitsAndAppliesOrientation) {
     const QByteArray landscape = images::noisyJpeg(400, 300, 10);
