@@ -33,6 +33,14 @@ QByteArray fileURLList(const QStringList& fileURLs) {
     return lines.join("\r\n");
 }
 
+// The same running application: the same process, or the very window when the process is unknown.
+bool isSameApplication(const RunningApplication& one, const RunningApplication& other) {
+    if (one.processID > 0 || other.processID > 0) {
+        return one.processID == other.processID;
+    }
+    return one.windowID != 0 && one.windowID == other.windowID;
+}
+
 } // namespace
 
 Paster::Paster(Pasteboard& pasteboard, Workspace& workspace, KeySynthesizer& keySynthesizer,
@@ -131,7 +139,7 @@ void Paster::sendPaste(const std::optional<RunningApplication>& target, int atte
         return;
     }
     const std::optional<RunningApplication> frontmost = workspace.frontmostApplication();
-    if (frontmost && frontmost->processID == target->processID) {
+    if (frontmost && isSameApplication(*frontmost, *target)) {
         postPaste(target);
         return;
     }

@@ -276,3 +276,15 @@ TEST(PasterKeystroke, TerminalsGetControlShiftV) {
     }
     EXPECT_EQ(Paster::keystrokeFor(std::nullopt), PasteKeystroke::controlV);
 }
+
+// Applications whose process is unknown are told apart by their windows.
+TEST_F(PasterTest, ApplicationsWithoutProcessAreComparedByWindow) {
+    const RunningApplication unknownFront{0, "A", "A", "A", 0x100};
+    const RunningApplication unknownTarget{0, "B", "B", "B", 0x200};
+    workspace.setFrontmost(unknownFront);
+    workspace.activationEffect = FakeWorkspace::ActivationEffect::none;
+    paster.paste(textClip("x"), std::nullopt, unknownTarget);
+    EXPECT_EQ(workspace.activations, QList<RunningApplication>{unknownTarget});
+    EXPECT_TRUE(keys.keystrokes.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keys.keystrokes.isEmpty(); }, 5000));
+}

@@ -122,3 +122,11 @@ TEST_F(X11PasteTest, HeldAltDefeatsTheBindingWithoutRelease) {
     spinEventLoop(300);
     EXPECT_TRUE(fileContents(output).isEmpty());
 }
+
+// Without an X display there is no X11 platform.
+TEST(X11PlatformFactory, NoDisplayGivesNone) {
+    const QByteArray display = qgetenv("DISPLAY");
+    qputenv("DISPLAY", ":4711");
+    EXPECT_EQ(X11Platform::create(), nullptr);
+    qputenv("DISPLAY", display);
+}
