@@ -166,9 +166,9 @@ void ClipStore::remove(const QUuid& id) {
     }
     // The same content on every computer, in both stores.
     for (ModelContext* context : {syncMain.get(), localMain.get()}) {
-        const QList<ClipItem> copies =
-            context->fetch(ClipItemQuery().whereDedupKey(target.dedupKey).withoutLargeFields());
-        for (const ClipItem& copy : copies) {
+        const QList<ClipItemSummary> copies =
+            context->fetchSummaries(ClipItemQuery().whereDedupKey(target.dedupKey));
+        for (const ClipItemSummary& copy : copies) {
             context->removeItem(copy.id);
             if (context == syncMain.get()) {
                 report(ClipSyncChange::remove(copy.id));

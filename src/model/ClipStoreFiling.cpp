@@ -12,8 +12,8 @@ QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context)
         return {};
     }
     const QString key = clip.dedupKey();
-    const QList<ClipItem> existing = context.fetch(
-        ClipItemQuery().whereDedupKey(key).whereDeviceID(deviceID).limitedTo(1).withoutLargeFields());
+    const QList<ClipItemSummary> existing =
+        context.fetchSummaries(ClipItemQuery().whereDedupKey(key).whereDeviceID(deviceID).limitedTo(1));
 
     QUuid filedID;
     bool isNew = false;
@@ -74,8 +74,10 @@ void ClipStore::fileNew(const Clip& clip, ModelContext& context, QUuid& newID) c
 }
 
 QList<ClipSyncChange> ClipStore::enforceLimits(ModelContext& context) const {
-    const QList<ClipItem> items =
-        context.fetch(ClipItemQuery::all(ClipItemQuery::Order::newestFirst).withoutLargeFields());
+    // Items of other computers are skipped by the walk and count toward nothing, so they are not
+    // even read.
+    const QList<ClipItemSummary> items =
+        context.fetchSummaries(ClipItemQuery::all(ClipItemQuery::Order::newestFirst).whereDeviceID(deviceID));
     const qint64 historyLength = UserSettings::historyLength();
     const qint64 retentionDays = UserSettings::retentionDays();
     const qint64 byteBudget = UserSettings::maxStoreBytes();
@@ -86,7 +88,7 @@ QList<ClipSyncChange> ClipStore::enforceLimits(ModelContext& context) const {
     QList<ClipSyncChange> deletions;
     qint64 bytes = 0;
     qint64 count = 0;
-    for (const ClipItem& item : items) {
+    for (const ClipItemSummary& item : items) {
         // Each computer prunes only what it captured; the others' removals arrive through sync.
         if (item.deviceID != deviceID) {
             continue;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_map>
 #include <vector>
 
 namespace snipjar {
@@ -28,25 +29,25 @@ std::vector<qsizetype> newestFirstOrder(const QList<ClipItem>& items) {
 
 QList<ClipGroup> ClipStore::groups(QList<ClipItem> items) {
     QList<ClipGroup> result;
-    QHash<QString, qsizetype> groupOfKey;
-    groupOfKey.reserve(items.size());
+    result.reserve(items.size());
+    std::unordered_map<QString, qsizetype> groupOfKey;
+    groupOfKey.reserve(size_t(items.size()));
     for (const qsizetype index : newestFirstOrder(items)) {
         const ClipItem& item = items[index];
         // Concealed items and items without a key are never grouped with anything.
-        const QString key = !item.concealed && !item.dedupKey.isEmpty()
-                                ? item.dedupKey
-                                : QStringLiteral("u:") + item.id.toString(QUuid::WithoutBraces).toUpper();
-        const auto found = groupOfKey.constFind(key);
-        if (found == groupOfKey.constEnd()) {
-            groupOfKey.insert(key, result.size());
-            ClipGroup group{item, {}, item.pinned};
+        const bool groupable = !item.concealed && !item.dedupKey.isEmpty();
+        const auto [found, isFirst] = groupOfKey.try_emplace(
+            groupable ? item.dedupKey
+                      : QStringLiteral("u:") + item.id.toString(QUuid::WithoutBraces).toUpper(),
+            result.size());
+        if (isFirst) {
+            result.append(ClipGroup{item, {}, item.pinned});
             if (!item.deviceID.isEmpty()) {
-                group.originIDs.append(item.deviceID);
+                result.last().originIDs.append(item.deviceID);
             }
-            result.append(std::move(group));
             continue;
         }
-        ClipGroup& group = result[*found];
+        ClipGroup& group = result[found->second];
         if (!item.deviceID.isEmpty() && !group.originIDs.contains(item.deviceID)) {
             group.originIDs.append(item.deviceID);
         }

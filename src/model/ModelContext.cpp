@@ -12,8 +12,7 @@ using StoreRows::uuidText;
 
 namespace {
 
-QString itemSelect(const ClipItemQuery& query) {
-    QString columns = QLatin1String(StoreRows::itemColumns);
+QString itemSelect(const ClipItemQuery& query, QString columns = QLatin1String(StoreRows::itemColumns)) {
     if (query.omitLargeFields) {
         columns.replace(QLatin1String("thumbnailData"), QLatin1String("NULL"));
         columns.replace(QLatin1String("cloudRecordSystemFields"), QLatin1String("NULL"));
@@ -94,6 +93,22 @@ QList<ClipItem> ModelContext::fetch(const ClipItemQuery& query) {
         items.append(StoreRows::readItem(statement));
     }
     return items;
+}
+
+QList<ClipItemSummary> ModelContext::fetchSummaries(const ClipItemQuery& query) {
+    QList<ClipItemSummary> summaries;
+    if (!connection) {
+        return summaries;
+    }
+    applyHeld();
+    StoreStatement statement =
+        connection->prepare(itemSelect(query, QStringLiteral("id, createdAt, deviceID, pinned, byteSize")));
+    bindNamed(statement, *connection, query);
+    while (statement.step() == StoreStatement::Step::row) {
+        summaries.append({StoreRows::uuidFrom(statement.text(0)), StoreRows::timeFrom(statement.integer(1)),
+                          statement.text(2), statement.boolean(3), statement.integer(4)});
+    }
+    return summaries;
 }
 
 std::optional<ClipItem> ModelContext::item(const QUuid& id) {

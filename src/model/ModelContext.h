@@ -55,6 +55,15 @@ private:
     }
 };
 
+// The fields the history limits and deletions walk over, without the rest of the record.
+struct ClipItemSummary {
+    QUuid id;
+    QDateTime createdAt;
+    QString deviceID;
+    bool pinned = false;
+    qint64 byteSize = 0;
+};
+
 // Whether a stored payload is joined to its item: an inbound payload can arrive before its item.
 enum class PayloadLink { toItem, none };
 
@@ -76,6 +85,7 @@ public:
 
     // Fetches. A failure counts as finding nothing.
     QList<ClipItem> fetch(const ClipItemQuery& query);
+    QList<ClipItemSummary> fetchSummaries(const ClipItemQuery& query);
     std::optional<ClipItem> item(const QUuid& id);
     // The payload with its bytes (read from their files when stored outside the row).
     std::optional<ClipPayload> payload(const QUuid& itemID);

@@ -49,6 +49,8 @@ constexpr const char* versionOne[] = {
     "CREATE INDEX ClipItem_dedupKey_deviceID ON ClipItem (dedupKey, deviceID)",
     "CREATE INDEX ClipItem_createdAt ON ClipItem (createdAt)",
     "CREATE INDEX ClipItem_id ON ClipItem (id)",
+    // Covers the walk of the history limits, which runs at every filed clip.
+    "CREATE INDEX ClipItem_deviceID_createdAt ON ClipItem (deviceID, createdAt, pinned, byteSize, id)",
     "CREATE INDEX ClipPayload_itemID ON ClipPayload (itemID)",
     "CREATE INDEX Device_id ON Device (id)",
 };
