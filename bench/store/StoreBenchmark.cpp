@@ -122,22 +122,36 @@ void BM_InsertTextIntoThousand(benchmark::State& state) {
 }
 BENCHMARK(BM_InsertTextIntoThousand)->Unit(benchmark::kMicrosecond);
 
-// The rows of a history of 10,000 items, a third of them copied on two computers.
-void BM_Groups10000(benchmark::State& state) {
+// The rows of a history of 10,000 items, a third of them copied on two computers: as fetched from
+// one store (newest first), and as two stores' lists joined (in no order).
+QList<ClipItem> historyOfTenThousand(bool newestFirst) {
     QList<ClipItem> items;
     const QDateTime start = QDateTime::currentDateTimeUtc();
     for (int index = 0; index < 10'000; ++index) {
         const int content = index % 3 == 0 ? index / 3 : index;
         ClipItem item = ClipItem::fromClip(textClip(QStringLiteral("content %1").arg(content)), std::nullopt,
                                            index % 2 ? thisMac : QStringLiteral("OTHER"));
-        item.createdAt = start.addSecs(-index * 7 % 10'000);
+        item.createdAt = start.addSecs(newestFirst ? -index : -(index * 7919 % 10'000));
         items.append(item);
     }
+    return items;
+}
+
+void BM_Groups10000NewestFirst(benchmark::State& state) {
+    const QList<ClipItem> items = historyOfTenThousand(true);
     for (auto _ : state) {
         benchmark::DoNotOptimize(ClipStore::groups(items).size());
     }
 }
-BENCHMARK(BM_Groups10000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Groups10000NewestFirst)->Unit(benchmark::kMillisecond);
+
+void BM_Groups10000Unordered(benchmark::State& state) {
+    const QList<ClipItem> items = historyOfTenThousand(false);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ClipStore::groups(items).size());
+    }
+}
+BENCHMARK(BM_Groups10000Unordered)->Unit(benchmark::kMillisecond);
 
 // Rebuilding the clip of a 20 MB image from its payload file.
 void BM_LoadClip20MB(benchmark::State& state) {
