@@ -165,12 +165,12 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
     const xcb_window_t requestor = window_;
     // The INCR property was deleted while its size was read, which asks the owner for the first chunk.
     connection_->flush();
-    if (sizeHint > byteCap) {
-        abandonWindow();
-        return {Result::Status::tooLarge, {}, {}, 8};
-    }
+    // Past the cap the transfer still runs to its end, with every chunk deleted unread: an owner
+    // left waiting in the middle of INCR (or answered with an error) may stop serving anyone, and
+    // some simple owners exit on the error.
+    bool discarding = sizeHint > byteCap;
     Result result{Result::Status::ok, {}, {}, 8};
-    if (sizeHint > 0) {
+    if (sizeHint > 0 && !discarding) {
         result.bytes.reserve(sizeHint);
     }
     const auto isNewChunk = [&](xcb_generic_event_t* event) {
@@ -189,6 +189,20 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
             abandonWindow();
             return {Result::Status::timedOut, {}, {}, 8};
         }
+        if (discarding) {
+            // Only the length is looked at; the bytes stay in the server and go with the delete.
+            XcbReply<xcb_get_property_reply_t> header = getProperty(c, false, requestor, property_, 0);
+            if (!header) {
+                abandonWindow();
+                return {};
+            }
+            if (header->bytes_after == 0) {
+                return {Result::Status::tooLarge, {}, {}, 8};
+            }
+            xcb_delete_property(c, requestor, property_);
+            connection_->flush();
+            continue;
+        }
         XcbReply<xcb_get_property_reply_t> chunk = getProperty(c, true, requestor, property_, wholeProperty);
         connection_->flush();
         if (!chunk) {
@@ -204,8 +218,9 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
             return result;
         }
         if (result.bytes.size() + length > byteCap) {
-            abandonWindow();
-            return {Result::Status::tooLarge, {}, {}, 8};
+            discarding = true;
+            result.bytes = QByteArray();
+            continue;
         }
         result.bytes.append(static_cast<const char*>(xcb_get_property_value(chunk.get())), length);
     }
