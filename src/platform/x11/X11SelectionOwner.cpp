@@ -131,9 +131,12 @@ void X11SelectionOwner::run() {
 void X11SelectionOwner::handleEvent(xcb_generic_event_t* event) {
     const uint8_t type = event->response_type & 0x7f;
     if (type == 0) {
-        // Mostly BadWindow from a requestor that went away during a transfer.
-        qCDebug(lcPlatform) << "X error" << reinterpret_cast<xcb_generic_error_t*>(event)->error_code
-                            << "while serving the clipboard";
+        // Mostly BadWindow from a requestor that went away during a transfer, which then ends.
+        const auto* error = reinterpret_cast<xcb_generic_error_t*>(event);
+        qCDebug(lcPlatform) << "X error" << error->error_code << "while serving the clipboard";
+        if (error->error_code == XCB_WINDOW) {
+            transfers_.removeIf([&](const Transfer& t) { return t.requestor == error->resource_id; });
+        }
         return;
     }
     if (type == xfixesFirstEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
