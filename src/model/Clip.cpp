@@ -3,11 +3,12 @@
 #include "model/ImageMetadata.h"
 #include "platform/TypeIdentifier.h"
 
-#include <QCryptographicHash>
 #include <QTextBoundaryFinder>
 #include <QUrl>
 
 #include <cmath>
+
+#include <openssl/evp.h>
 
 namespace snipjar {
 
@@ -16,8 +17,22 @@ namespace {
 const QString partSeparator = QStringLiteral(" \u00B7 ");
 constexpr int metadataTextLimit = 120;
 
+// SHA-256 through libcrypto, which uses the processor's SHA instructions where they exist: a 50 MB
+// image is keyed in tens of milliseconds instead of several hundred.
 QString hexDigest(QByteArrayView bytes) {
-    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(bytes.data(), static_cast<size_t>(bytes.size()), digest, &length, EVP_sha256(), nullptr) !=
+        1) {
+        return {};
+    }
+    static constexpr char hexDigits[] = "0123456789abcdef";
+    QString hex(static_cast<qsizetype>(length) * 2, Qt::Uninitialized);
+    for (unsigned int i = 0; i < length; ++i) {
+        hex[2 * i] = QLatin1Char(hexDigits[digest[i] >> 4]);
+        hex[2 * i + 1] = QLatin1Char(hexDigits[digest[i] & 0x0f]);
+    }
+    return hex;
 }
 
 qint64 utf8Length(const QString& text) {
