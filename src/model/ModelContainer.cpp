@@ -37,9 +37,11 @@ bool ensurePrivateFileExists(const QString& path) {
 }
 
 // WAL with synchronous NORMAL: a committed transaction survives a crash of the process (the WAL is
-// written before the commit returns), and commits need no fsync, so filing stays fast.
+// written before the commit returns), and commits need no fsync, so filing stays fast. A long text
+// can swell the WAL; after a checkpoint it is cut back to a modest size.
 bool configureFileConnection(StoreConnection& connection) {
-    return connection.exec("PRAGMA synchronous = NORMAL");
+    return connection.exec("PRAGMA synchronous = NORMAL") &&
+           connection.exec("PRAGMA journal_size_limit = 16777216");
 }
 
 } // namespace

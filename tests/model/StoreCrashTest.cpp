@@ -53,8 +53,10 @@ protected:
             const QUuid id = QUuid::fromString(QLatin1String(line.mid(2)));
             if (line.startsWith("I ")) {
                 filed.insert(id);
-            } else if (line.startsWith("D ")) {
+            } else if (line.startsWith("R ")) {
+                // Deleted or not: a kill before "D" may fall on either side of the commit.
                 filed.remove(id);
+            } else if (line.startsWith("D ")) {
                 deleted.insert(id);
             }
         }

@@ -1,5 +1,6 @@
 // Files clips into the history store until it is killed, printing the id of every clip whose
-// insert has returned ("I <id>") and of every item whose deletion has returned ("D <id>"). The
+// insert has returned ("I <id>"), of every item about to be deleted ("R <id>") and of every item
+// whose deletion has returned ("D <id>"). The
 // crash test kills it at random moments and checks that the store kept exactly what was promised.
 
 #include "model/ClipStore.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv) {
         }
         announce('I', changes.constLast().id);
         if (index % 5 == 4 && !deletable.isNull()) {
+            announce('R', deletable);
             store.remove(deletable);
             announce('D', deletable);
             deletable = QUuid();
