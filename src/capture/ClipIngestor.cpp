@@ -18,10 +18,10 @@ ClipIngestor::ClipIngestor(ClipStore& store, QObject* parent)
 }
 
 ClipIngestor::~ClipIngestor() {
-    // The quit request queues behind the jobs already handed over, so a clip
-    // copied just before the application quits is still filed.
-    QMetaObject::invokeMethod(
-        worker.get(), [this] { thread.quit(); }, Qt::QueuedConnection);
+    // The clip being filed is finished; clips still queued are dropped, like any work left when the
+    // process ends. Quitting does not go through the event queue, so it also works while the
+    // application object is already gone.
+    thread.quit();
     thread.wait();
     worker.reset();
 }

@@ -31,7 +31,7 @@ public:
 
     // The store must outlive the ingestor.
     explicit ClipIngestor(ClipStore& store, QObject* parent = nullptr);
-    // Files what was already handed over, then joins the worker thread.
+    // Finishes the clip being filed and joins the worker thread; queued clips are dropped.
     ~ClipIngestor() override;
 
     ClipIngestor(const ClipIngestor&) = delete;
