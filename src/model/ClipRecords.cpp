@@ -9,7 +9,8 @@ QStringList ClipItem::fileURLs() const {
     return fileURLsJoined->split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
-ClipItem ClipItem::fromClip(const Clip& clip, const std::optional<QByteArray>& thumbnail, const QString& deviceID) {
+ClipItem ClipItem::fromClip(const Clip& clip, const std::optional<QByteArray>& thumbnail,
+                            const QString& deviceID) {
     ClipItem item;
     item.deviceID = deviceID;
     item.kindRaw = clipKindRaw(clip.kind);

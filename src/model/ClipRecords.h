@@ -41,7 +41,8 @@ struct ClipItem {
     QStringList fileURLs() const;
 
     // A new entry for a clip: title cut to 5000 characters, not pinned, no payload yet.
-    static ClipItem fromClip(const Clip& clip, const std::optional<QByteArray>& thumbnail, const QString& deviceID);
+    static ClipItem fromClip(const Clip& clip, const std::optional<QByteArray>& thumbnail,
+                             const QString& deviceID);
 };
 
 // The full content of an entry that is too large or too rich for the list.
