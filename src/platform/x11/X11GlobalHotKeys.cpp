@@ -1,4 +1,5 @@
 #include "platform/x11/X11GlobalHotKeys.h"
+#include "platform/x11/XcbMemory.h"
 
 #include "platform/LogCategories.h"
 #include "platform/x11/XcbConnection.h"
@@ -30,21 +31,6 @@ constexpr quint32 optionBit = 0x800;
 constexpr quint32 controlBit = 0x1000;
 
 constexpr uint8_t errorBadAccess = 10;
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-
-struct KeySymbolsDeleter {
-    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
-};
-
-using KeySymbols = std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter>;
-
-xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> keycodes(xcb_key_symbols_get_keycode(symbols, keysym));
-    return keycodes ? keycodes.get()[0] : 0;
-}
 
 } // namespace
 
@@ -84,7 +70,7 @@ std::optional<int> X11GlobalHotKeys::grab(const QString& keyLabel, quint32 modif
     }
     // Modifiers may have been remapped since the last grab.
     masks = readModifierMasks();
-    KeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
+    XcbKeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
     const xcb_keycode_t keycode = symbols ? keycodeFor(symbols.get(), *keysym) : 0;
     if (keycode == 0) {
         qCInfo(lcHotKey) << "No key produces" << keyLabel << "in the current keyboard mapping";
@@ -136,9 +122,9 @@ void X11GlobalHotKeys::ungrab(int registration) {
 X11GlobalHotKeys::ModifierMasks X11GlobalHotKeys::readModifierMasks() {
     ModifierMasks result;
     xcb_connection_t* c = connection->get();
-    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> mapping(
+    XcbReply<xcb_get_modifier_mapping_reply_t> mapping(
         xcb_get_modifier_mapping_reply(c, xcb_get_modifier_mapping(c), nullptr));
-    KeySymbols symbols(xcb_key_symbols_alloc(c));
+    XcbKeySymbols symbols(xcb_key_symbols_alloc(c));
     if (!mapping || !symbols) {
         return result;
     }
@@ -187,7 +173,7 @@ bool X11GlobalHotKeys::grabVariants(const Key& key) {
     bool taken = false;
     std::vector<uint16_t> grabbed;
     for (size_t i = 0; i < cookies.size(); ++i) {
-        std::unique_ptr<xcb_generic_error_t, FreeDeleter> error(xcb_request_check(c, cookies[i]));
+        XcbReply<xcb_generic_error_t> error(xcb_request_check(c, cookies[i]));
         if (!error) {
             grabbed.push_back(variants[i]);
         } else {
@@ -227,7 +213,7 @@ void X11GlobalHotKeys::processEvents() {
     const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | masks.alt | masks.super;
     QList<Key> pressed;
     while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
-        std::unique_ptr<xcb_generic_event_t, FreeDeleter> event(raw);
+        XcbReply<xcb_generic_event_t> event(raw);
         const uint8_t type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS) {
             const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());

@@ -1,4 +1,5 @@
 #include "platform/x11/X11KeySynthesizer.h"
+#include "platform/x11/XcbMemory.h"
 
 #include "platform/LogCategories.h"
 #include "platform/x11/XcbConnection.h"
@@ -23,26 +24,12 @@ constexpr xcb_keysym_t keysymNumLock = 0xff7f;
 
 constexpr int lockModifierIndex = 1;
 
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-
-struct KeySymbolsDeleter {
-    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
-};
-
-// The first keycode that produces the keysym, or 0.
-xcb_keycode_t keycodeFor(xcb_key_symbols_t* symbols, xcb_keysym_t keysym) {
-    std::unique_ptr<xcb_keycode_t, FreeDeleter> keycodes(xcb_key_symbols_get_keycode(symbols, keysym));
-    return keycodes ? keycodes.get()[0] : 0;
-}
-
 // Keycodes of the modifier keys that are down now. Lock keys are left alone: releasing them
 // changes nothing, and NumLock and CapsLock are toggles, not held modifiers.
 QList<xcb_keycode_t> heldModifierKeycodes(xcb_connection_t* connection, xcb_key_symbols_t* symbols) {
-    std::unique_ptr<xcb_query_keymap_reply_t, FreeDeleter> keymap(
+    XcbReply<xcb_query_keymap_reply_t> keymap(
         xcb_query_keymap_reply(connection, xcb_query_keymap(connection), nullptr));
-    std::unique_ptr<xcb_get_modifier_mapping_reply_t, FreeDeleter> modifiers(
+    XcbReply<xcb_get_modifier_mapping_reply_t> modifiers(
         xcb_get_modifier_mapping_reply(connection, xcb_get_modifier_mapping(connection), nullptr));
     QList<xcb_keycode_t> held;
     if (!keymap || !modifiers) {
@@ -92,7 +79,7 @@ void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
     xcb_connection_t* c = connection.get();
     // The keyboard mapping is read anew each time, since it may have changed since the last paste
     // (another layout, remapped modifiers); a paste is rare enough for the round trip.
-    std::unique_ptr<xcb_key_symbols_t, KeySymbolsDeleter> symbols(xcb_key_symbols_alloc(c));
+    XcbKeySymbols symbols(xcb_key_symbols_alloc(c));
     if (!symbols) {
         return;
     }

@@ -1,4 +1,5 @@
 #include "platform/x11/X11SelectionReader.h"
+#include "platform/x11/XcbMemory.h"
 
 #include "platform/LogCategories.h"
 
@@ -11,11 +12,6 @@ namespace snipjar {
 namespace {
 
 constexpr uint32_t wholeProperty = UINT32_MAX / 4;
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 XcbReply<xcb_get_property_reply_t> getProperty(xcb_connection_t* connection, bool deleteAfter,
                                                xcb_window_t window, xcb_atom_t property,

@@ -1,4 +1,5 @@
 #include "platform/x11/X11Workspace.h"
+#include "platform/x11/XcbMemory.h"
 
 #include "platform/LogCategories.h"
 #include "platform/x11/XcbConnection.h"
@@ -17,11 +18,6 @@ namespace {
 
 // A newly installed application is found after at most this long.
 constexpr qint64 desktopEntryRescanMilliseconds = 60'000;
-
-struct FreeDeleter {
-    void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T> using XcbReply = std::unique_ptr<T, FreeDeleter>;
 
 // The first CARDINAL or WINDOW value of a 32-bit property, or none.
 std::optional<quint32> cardinalProperty(xcb_connection_t* connection, xcb_window_t window,
