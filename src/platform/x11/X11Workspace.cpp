@@ -155,9 +155,9 @@ qint64 X11Workspace::processIDOfWindow(xcb_window_t window) {
     }
     // Clients that do not set _NET_WM_PID (xterm without a window manager's help, some toolkits)
     // are identified by the server itself.
-    xcb_res_client_id_spec_t spec = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t clientQuery = {window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     XcbReply<xcb_res_query_client_ids_reply_t> reply(
-        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &spec), nullptr));
+        xcb_res_query_client_ids_reply(c, xcb_res_query_client_ids(c, 1, &clientQuery), nullptr));
     if (!reply) {
         return 0;
     }
