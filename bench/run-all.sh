@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Builds the benchmarks and runs them all, printing their figures. The 48-megapixel transcode takes
+# minutes; it runs only with --with-transcode.
+# Usage: bench/run-all.sh [--with-transcode] [build folder]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+transcode=0
+if [ "${1:-}" = "--with-transcode" ]; then
+  transcode=1
+  shift
+fi
+build=${1:-$root/build}
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc)"
+
+echo "== history store"
+"$build/bench/store/snipjar_bench_store"
+echo "== image functions"
+if [ "$transcode" = 1 ]; then
+  "$build/bench/image/snipjar_bench_image"
+else
+  "$build/bench/image/snipjar_bench_image" --benchmark_filter='-BM_Transcode48Megapixels'
+fi
+echo "== capture (private X session)"
+"$root/bench/capture/run.sh" "$build"
+echo "== X11 clipboard (private X session)"
+"$root/tests/support/with-x.sh" "$build/bench/x11/snipjar_x11_pasteboard_bench"
+echo "== idle application"
+"$root/bench/app/idle_footprint.sh" "$build"
