@@ -339,7 +339,12 @@ TEST_F(X11PasteboardTest, ServesLargeWritesIncrementally) {
 // nothing.
 TEST_F(X11PasteboardTest, StoppedOwnerNeitherBlocksNorStallsTheMainThread) {
     QProcess* xclip = startXclip(QStringLiteral("UTF8_STRING"), "frozen");
+    // The change seen may be an earlier owner going away; make sure xclip itself owns the
+    // clipboard before it is stopped.
+    ASSERT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QByteArray("frozen"));
     ASSERT_EQ(::kill(pid_t(xclip->processId()), SIGSTOP), 0);
+    // Let any late notice of an owner change arrive, so that the reads below ask the stopped xclip.
+    settle(200);
 
     std::atomic<bool> done = false;
     QStringList types;
