@@ -4,11 +4,70 @@
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
+
+#include <mutex>
+#include <sys/stat.h>
 
 namespace snipjar {
 
 namespace {
+
+// The settings file is read again whenever it changed on disk (size or modification time), so a
+// value written by another process or thread is seen at the next read, while the store's limits,
+// read at every filed clip, cost one stat instead of a parse of the file.
+class SettingsSnapshot {
+public:
+    std::optional<QVariant> value(const QString& path, const QString& key) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            std::lock_guard lock(mutex);
+            loadedPath.clear();
+            return std::nullopt;
+        }
+        std::lock_guard lock(mutex);
+        const Stamp stamp{info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ino};
+        if (path != loadedPath || stamp != loadedStamp) {
+            QSettings settings(path, QSettings::IniFormat);
+            values.clear();
+            for (const QString& name : settings.allKeys()) {
+                values.insert(name, settings.value(name));
+            }
+            loadedPath = path;
+            loadedStamp = stamp;
+        }
+        const auto found = values.constFind(key);
+        if (found == values.constEnd()) {
+            return std::nullopt;
+        }
+        return *found;
+    }
+
+    void invalidate() {
+        std::lock_guard lock(mutex);
+        loadedPath.clear();
+    }
+
+private:
+    struct Stamp {
+        off_t size = -1;
+        time_t seconds = 0;
+        long nanoseconds = 0;
+        ino_t inode = 0;
+        bool operator==(const Stamp&) const = default;
+    };
+
+    std::mutex mutex;
+    QString loadedPath;
+    Stamp loadedStamp;
+    QHash<QString, QVariant> values;
+};
+
+SettingsSnapshot& snapshot() {
+    static SettingsSnapshot instance;
+    return instance;
+}
 
 std::optional<qint64> integerValue(const char* key) {
     const auto stored = UserSettings::value(QString::fromLatin1(key));
@@ -45,14 +104,7 @@ QString UserSettings::filePath() {
 }
 
 std::optional<QVariant> UserSettings::value(const QString& key) {
-    if (!QFileInfo::exists(filePath())) {
-        return std::nullopt;
-    }
-    QSettings settings(filePath(), QSettings::IniFormat);
-    if (!settings.contains(key)) {
-        return std::nullopt;
-    }
-    return settings.value(key);
+    return snapshot().value(filePath(), key);
 }
 
 void UserSettings::setValue(const QString& key, const QVariant& value) {
@@ -63,6 +115,7 @@ void UserSettings::setValue(const QString& key, const QVariant& value) {
         settings.sync();
     }
     PrivateFiles::restrictFile(filePath());
+    snapshot().invalidate();
 }
 
 void UserSettings::remove(const QString& key) {
@@ -72,6 +125,7 @@ void UserSettings::remove(const QString& key) {
     QSettings settings(filePath(), QSettings::IniFormat);
     settings.remove(key);
     settings.sync();
+    snapshot().invalidate();
 }
 
 int UserSettings::historyLength() {
