@@ -5,6 +5,7 @@
 #include "platform/UserSettings.h"
 
 #include <QFileInfo>
+#include <QSettings>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -95,4 +96,18 @@ TEST(TypeIdentifier, MimeMapping) {
     EXPECT_EQ(TypeIdentifier::preferredFilenameExtension(QStringLiteral("public.jpeg")),
               QStringLiteral("jpeg"));
     EXPECT_EQ(TypeIdentifier::preferredFilenameExtension(QStringLiteral("com.example.none")), std::nullopt);
+}
+
+// A value written to the file by another process is seen at the next read, even at the same size.
+TEST(UserSettings, SeesWritesFromOutside) {
+    test::TestEnvironment environment;
+    UserSettings::setValue(QStringLiteral("historyLength"), 200);
+    EXPECT_EQ(UserSettings::historyLength(), 200);
+    {
+        QSettings outside(UserSettings::filePath(), QSettings::IniFormat);
+        outside.setValue(QStringLiteral("historyLength"), 300);
+    }
+    EXPECT_EQ(UserSettings::historyLength(), 300);
+    QFile::remove(UserSettings::filePath());
+    EXPECT_EQ(UserSettings::historyLength(), 100);
 }
