@@ -75,36 +75,37 @@ void ClipStore::fileNew(const Clip& clip, ModelContext& context, QUuid& newID) c
 
 QList<ClipSyncChange> ClipStore::enforceLimits(ModelContext& context) const {
     // Items of other computers are skipped by the walk and count toward nothing, so they are not
-    // even read.
-    const QList<ClipItemSummary> items =
-        context.fetchSummaries(ClipItemQuery::all(ClipItemQuery::Order::newestFirst).whereDeviceID(deviceID));
+    // even read: each computer prunes what it captured, and the others' removals arrive through sync.
+    const QList<LimitWalkRow> items = context.limitWalkRows(deviceID);
     const qint64 historyLength = UserSettings::historyLength();
     const qint64 retentionDays = UserSettings::retentionDays();
     const qint64 byteBudget = UserSettings::maxStoreBytes();
-    const QDateTime oldestKept = now().addSecs(-retentionDays * secondsPerDay);
+    const qint64 oldestKept = now().addSecs(-retentionDays * secondsPerDay).toMSecsSinceEpoch();
 
     // Both totals include every item already walked, so once one limit is passed every older
     // unpinned item of this computer goes in the same pass.
-    QList<ClipSyncChange> deletions;
+    QList<qint64> beyondLimits;
     qint64 bytes = 0;
     qint64 count = 0;
-    for (const ClipItemSummary& item : items) {
-        // Each computer prunes only what it captured; the others' removals arrive through sync.
-        if (item.deviceID != deviceID) {
-            continue;
-        }
+    for (const LimitWalkRow& item : items) {
         bytes += item.byteSize;
         // Pinned items count toward the bytes but not toward the count, and always stay.
         if (item.pinned) {
             continue;
         }
         ++count;
-        const bool expired = item.createdAt < oldestKept;
+        const bool expired = item.createdAtMilliseconds < oldestKept;
         if (count <= historyLength && !expired && bytes <= byteBudget) {
             continue;
         }
-        context.removeItem(item.id);
-        deletions.append(ClipSyncChange::remove(item.id));
+        beyondLimits.append(item.rowID);
+    }
+    QList<ClipSyncChange> deletions;
+    for (const qint64 rowID : beyondLimits) {
+        if (const std::optional<QUuid> id = context.itemIDOfRow(rowID)) {
+            context.removeItem(*id);
+            deletions.append(ClipSyncChange::remove(*id));
+        }
     }
     return deletions;
 }

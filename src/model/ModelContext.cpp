@@ -111,6 +111,36 @@ QList<ClipItemSummary> ModelContext::fetchSummaries(const ClipItemQuery& query) 
     return summaries;
 }
 
+QList<LimitWalkRow> ModelContext::limitWalkRows(const QString& deviceID) {
+    QList<LimitWalkRow> rows;
+    if (!connection) {
+        return rows;
+    }
+    applyHeld();
+    StoreStatement statement = connection->prepare(
+        QStringLiteral("SELECT rowid, createdAt, pinned, byteSize FROM ClipItem WHERE deviceID = ?1"
+                       " ORDER BY createdAt DESC, rowid DESC"));
+    statement.bind(1, deviceID);
+    while (statement.step() == StoreStatement::Step::row) {
+        rows.append({statement.integer(0), statement.integer(1), statement.boolean(2), statement.integer(3)});
+    }
+    return rows;
+}
+
+std::optional<QUuid> ModelContext::itemIDOfRow(qint64 rowID) {
+    if (!connection) {
+        return std::nullopt;
+    }
+    applyHeld();
+    StoreStatement statement =
+        connection->prepare(QStringLiteral("SELECT id FROM ClipItem WHERE rowid = ?1"));
+    statement.bind(1, rowID);
+    if (statement.step() != StoreStatement::Step::row) {
+        return std::nullopt;
+    }
+    return StoreRows::uuidFrom(statement.text(0));
+}
+
 std::optional<ClipItem> ModelContext::item(const QUuid& id) {
     const QList<ClipItem> found = fetch(ClipItemQuery::withID(id));
     if (found.isEmpty()) {

@@ -64,6 +64,14 @@ struct ClipItemSummary {
     qint64 byteSize = 0;
 };
 
+// The few columns the history limits walk over, without building the item's values.
+struct LimitWalkRow {
+    qint64 rowID = 0;
+    qint64 createdAtMilliseconds = 0;
+    bool pinned = false;
+    qint64 byteSize = 0;
+};
+
 // Whether a stored payload is joined to its item: an inbound payload can arrive before its item.
 enum class PayloadLink { toItem, none };
 
@@ -86,6 +94,9 @@ public:
     // Fetches. A failure counts as finding nothing.
     QList<ClipItem> fetch(const ClipItemQuery& query);
     QList<ClipItemSummary> fetchSummaries(const ClipItemQuery& query);
+    // One computer's items, newest first, as the limits walk needs them.
+    QList<LimitWalkRow> limitWalkRows(const QString& deviceID);
+    std::optional<QUuid> itemIDOfRow(qint64 rowID);
     std::optional<ClipItem> item(const QUuid& id);
     // The payload with its bytes (read from their files when stored outside the row).
     std::optional<ClipPayload> payload(const QUuid& itemID);
