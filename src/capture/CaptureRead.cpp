@@ -2,6 +2,7 @@
 
 #include "capture/ImageRead.h"
 #include "capture/SourceAddress.h"
+#include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
@@ -73,9 +74,7 @@ std::optional<CaptureRead> readRichText(Pasteboard& pasteboard) {
     return CaptureRead::captured(std::move(clip));
 }
 
-} // namespace
-
-CaptureRead readCapture(Pasteboard& pasteboard, const CaptureLimits& limits) {
+CaptureRead readContents(Pasteboard& pasteboard, const CaptureLimits& limits) {
     const QStringList types = pasteboard.types();
     if (carriesCaptureForbiddingMarker(types)) {
         return CaptureRead::skipped();
@@ -97,6 +96,21 @@ CaptureRead readCapture(Pasteboard& pasteboard, const CaptureLimits& limits) {
     clip.kind = Clip::Kind::text;
     clip.plainText = std::move(*text);
     return CaptureRead::captured(std::move(clip));
+}
+
+} // namespace
+
+CaptureRead readCapture(Pasteboard& pasteboard, const CaptureLimits& limits) {
+    pasteboard.beginCapture();
+    CaptureRead read = readContents(pasteboard, limits);
+    if (!pasteboard.endCapture()) {
+        // The clipboard changed hands while it was read, so the type list and the contents may
+        // come from different owners: a password manager's secret under an ordinary type list.
+        // Nothing of it is kept; the newer change is captured on its own.
+        qCDebug(lcCapture) << "Clipboard changed during the capture; its result is dropped";
+        return CaptureRead::empty();
+    }
+    return read;
 }
 
 } // namespace snipjar

@@ -25,14 +25,18 @@ ClipboardMonitor::ClipboardMonitor(ClipStore& store, Pasteboard& pasteboard, Wor
     retryTimer.setTimerType(Qt::PreciseTimer);
     connect(&retryTimer, &QTimer::timeout, this, &ClipboardMonitor::retryFired);
 
+    // A monitor before this one may have interrupted the clipboard's reads when it went away.
+    pasteboard.resumeReads();
     readerThread.setObjectName(QStringLiteral("snipjar-capture"));
     reader->moveToThread(&readerThread);
     readerThread.start();
 }
 
 ClipboardMonitor::~ClipboardMonitor() {
-    // Captures not yet started are dropped; one in progress ends with its read.
+    // Captures not yet started are dropped; one in progress is cut short, whatever its owner's
+    // pace, and its result goes unapplied.
     readerThread.quit();
+    pasteboard.interruptReads();
     readerThread.wait();
     reader.reset();
 }

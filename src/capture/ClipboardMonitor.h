@@ -43,8 +43,8 @@ public:
     // The store, clipboard and workspace must outlive the monitor.
     ClipboardMonitor(ClipStore& store, Pasteboard& pasteboard, Workspace& workspace,
                      QObject* parent = nullptr, CaptureLimits limits = {});
-    // Joins the reader thread (an unanswered read ends within the clipboard's own
-    // time limit), then the ingestor's.
+    // Interrupts the clipboard read in progress, joins the reader thread, then the
+    // ingestor's.
     ~ClipboardMonitor() override;
 
     ClipboardMonitor(const ClipboardMonitor&) = delete;

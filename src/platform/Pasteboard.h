@@ -41,7 +41,13 @@ struct PasteboardRead {
 // Threading: changeCount() and write() may be called on the main thread and never block on
 // another client. The read functions may wait for the clipboard owner (bounded) and are called
 // from the capture's reader thread; a read of a change that has been overtaken, or of an owner that
-// does not answer in time, gives absent. Reads are cached per change.
+// does not answer in time, gives absent.
+//
+// A capture reads one clipboard change: the reads between beginCapture() and endCapture() are all
+// asked of the owner that held the clipboard when the capture began, and endCapture() tells whether
+// it still holds it with no change in between. When it does not, what was read may mix two owners'
+// contents (a password manager taking the clipboard between the type list and the text) and must
+// be thrown away. A read outside a capture is a capture of its own.
 class Pasteboard : public QObject {
     Q_OBJECT
 public:
@@ -63,6 +69,15 @@ public:
     virtual std::optional<QStringList> fileURLs() = 0;
     // All URL objects (web addresses and file URLs) in clipboard order; none when there are none.
     virtual std::optional<QStringList> urls() = 0;
+
+    virtual void beginCapture() = 0;
+    // True when the capture's reads all came from the change it began with. Lets go of the large
+    // bytes the capture read; the type list and small values stay for a retry of the same change.
+    virtual bool endCapture() = 0;
+    // Ends the reads in progress at once and makes every later read give absent, until
+    // resumeReads(). Any thread; used when the application quits in the middle of a slow transfer.
+    virtual void interruptReads() = 0;
+    virtual void resumeReads() = 0;
 
     // Clears the clipboard and takes it over with the given content. The change count has
     // increased when this returns.

@@ -8,6 +8,7 @@
 #include "TestEnvironment.h"
 #include "TestImages.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -18,6 +19,7 @@
 
 #include <signal.h>
 
+#include <map>
 #include <memory>
 
 namespace snipjar {
@@ -38,7 +40,7 @@ protected:
         if (!pasteboard) {
             GTEST_SKIP() << "no X display";
         }
-        pasteboard->setReadTimeouts({std::chrono::milliseconds(300), std::chrono::seconds(30)});
+        pasteboard->setReadTimeouts({.answer = 300ms, .idle = 300ms, .total = 30s});
     }
 
     void TearDown() override {
@@ -101,6 +103,22 @@ protected:
         return process;
     }
 
+    // Waits until the process has printed the line (the owner helper reports every request).
+    bool waitForLine(QProcess* process, const QByteArray& line, std::chrono::milliseconds timeout = 5s) {
+        QByteArray& seen = output[process];
+        return waitUntil(
+            [&] {
+                seen += process->readAllStandardOutput();
+                return seen.split('\n').contains(line);
+            },
+            timeout);
+    }
+
+    bool storesAreEmpty() {
+        return ClipStore::allItems(store.syncContext()).isEmpty() &&
+               ClipStore::allItems(store.localContext()).isEmpty();
+    }
+
     std::optional<Clip> onlyClip(ModelContainer& container, ModelContext& context) {
         const QList<ClipItem> items = ClipStore::allItems(context);
         EXPECT_EQ(items.size(), 1);
@@ -118,6 +136,7 @@ protected:
     std::unique_ptr<X11Pasteboard> pasteboard;
     std::unique_ptr<ClipboardMonitor> monitor;
     std::vector<std::unique_ptr<QProcess>> processes;
+    std::map<QProcess*, QByteArray> output;
     QList<CaptureOutcome> outcomes;
     int filed = 0;
 };
@@ -167,6 +186,8 @@ TEST_F(CaptureX11Test, TranscodesLargeJPEG) {
     ASSERT_TRUE(clip);
     EXPECT_EQ(clip->dataUTI, id(TypeIdentifier::heic));
     EXPECT_TRUE(clip->imageData && !clip->imageData->isEmpty());
+    // The clipboard lets go of the bytes it read once the capture is over.
+    EXPECT_LE(pasteboard->cachedByteCount(), X11Pasteboard::smallValueBytes);
 }
 
 // Two files copied as a URI list become one file clip in the local store, never synced.
@@ -186,17 +207,73 @@ TEST_F(CaptureX11Test, CapturesFilesLocally) {
     EXPECT_TRUE(syncChanges.isEmpty());
 }
 
-// A password manager's copy (KDE's hint) is skipped and nothing is stored.
+// A password manager's copy (KDE's hint) is skipped and nothing is stored, also when the hint's
+// value cannot be read.
 TEST_F(CaptureX11Test, SkipsPasswordManagerCopies) {
     startMonitor();
-    startOwner({QStringLiteral("UTF8_STRING"), QStringLiteral("correct horse battery staple"),
-                QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("secret")});
-    ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }));
-    EXPECT_EQ(outcomes, QList{CaptureOutcome::skipped});
+    for (const QString& hint : {QStringLiteral("secret"), QStringLiteral("!refuse")}) {
+        outcomes.clear();
+        startOwner({QStringLiteral("UTF8_STRING"), QStringLiteral("correct horse battery staple"),
+                    QStringLiteral("x-kde-passwordManagerHint"), hint});
+        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }));
+        EXPECT_EQ(outcomes, QList{CaptureOutcome::skipped}) << hint.toStdString();
+    }
     test::settle(300ms);
     EXPECT_EQ(filed, 0);
-    EXPECT_TRUE(ClipStore::allItems(store.syncContext()).isEmpty());
-    EXPECT_TRUE(ClipStore::allItems(store.localContext()).isEmpty());
+    EXPECT_TRUE(storesAreEmpty());
+}
+
+// When a password manager takes the clipboard while an ordinary copy is being read, nothing of
+// either is stored: the ordinary owner's type list never meets the password manager's text.
+TEST_F(CaptureX11Test, OwnerChangeDuringACaptureStoresNothing) {
+    startMonitor();
+    QProcess* slow = startOwner({QStringLiteral("--delay-ms"), QStringLiteral("700"),
+                                 QStringLiteral("UTF8_STRING"), QStringLiteral("ordinary words")});
+    ASSERT_TRUE(waitForLine(slow, "request TARGETS"));
+    startOwner({QStringLiteral("UTF8_STRING"), QStringLiteral("hunter2"),
+                QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("secret")});
+    ASSERT_TRUE(waitUntil([&] { return outcomes.contains(CaptureOutcome::skipped); }));
+    // The slow owner's late answer and any read after it have passed.
+    test::settle(1500ms);
+    EXPECT_EQ(filed, 0);
+    EXPECT_TRUE(storesAreEmpty());
+}
+
+// An owner slow with its first answer is waited for, and a capture that gave up on it asks again at
+// its retry.
+TEST_F(CaptureX11Test, SlowOwnerIsAskedAgain) {
+    pasteboard->setReadTimeouts({});
+    startMonitor();
+    startOwner({QStringLiteral("--delay-ms"), QStringLiteral("1500"), QStringLiteral("UTF8_STRING"),
+                QStringLiteral("rendered on request")});
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }, 15s));
+    EXPECT_EQ(onlySyncedClip()->plainText, QStringLiteral("rendered on request"));
+
+    pasteboard->setReadTimeouts({.answer = 300ms, .idle = 300ms, .total = 30s});
+    outcomes.clear();
+    startOwner({QStringLiteral("--delay-ms"), QStringLiteral("400"), QStringLiteral("UTF8_STRING"),
+                QStringLiteral("second try")});
+    ASSERT_TRUE(waitUntil([&] { return filed == 2; }, 15s));
+    EXPECT_EQ(outcomes.first(), CaptureOutcome::empty);
+    EXPECT_EQ(
+        store.loadClip(ClipStore::allItems(store.syncContext()).front().id, store.syncContainer())->plainText,
+        QStringLiteral("second try"));
+}
+
+// Quitting in the middle of a slow transfer does not wait for it to end.
+TEST_F(CaptureX11Test, QuittingInterruptsASlowTransfer) {
+    pasteboard->setReadTimeouts({.answer = 5s, .idle = 5s, .total = 60s});
+    startMonitor();
+    // 100 chunks, 200 ms apart: about 20 s in all.
+    QProcess* trickling = startOwner({QStringLiteral("--trickle-ms"), QStringLiteral("200"),
+                                      QStringLiteral("UTF8_STRING"), QString(100 * 1024, QLatin1Char('x'))});
+    ASSERT_TRUE(waitForLine(trickling, "request UTF8_STRING"));
+    test::settle(500ms);
+    QElapsedTimer quitting;
+    quitting.start();
+    monitor.reset();
+    EXPECT_LT(quitting.elapsed(), 5000);
+    EXPECT_EQ(filed, 0);
 }
 
 // An owner that stops answering leaves the main thread free; the capture ends empty and the next

@@ -74,17 +74,39 @@ qint64 FakePasteboard::changeCount() const {
     return changeCount_;
 }
 
-QStringList FakePasteboard::types() {
+void FakePasteboard::runAfterNextTypes(std::function<void()> action) {
     std::lock_guard lock(mutex_);
-    ++attempt_;
-    ++typesCallCount_;
+    afterNextTypes_ = std::move(action);
+}
+
+QStringList FakePasteboard::types() {
     QStringList result;
-    for (const Entry& entry : contents_.entries) {
-        if (!result.contains(entry.type)) {
-            result << entry.type;
+    std::function<void()> after;
+    {
+        std::lock_guard lock(mutex_);
+        ++attempt_;
+        ++typesCallCount_;
+        for (const Entry& entry : contents_.entries) {
+            if (!result.contains(entry.type)) {
+                result << entry.type;
+            }
         }
+        std::swap(after, afterNextTypes_);
+    }
+    if (after) {
+        after();
     }
     return result;
+}
+
+void FakePasteboard::beginCapture() {
+    std::lock_guard lock(mutex_);
+    captureChangeCount_ = changeCount_;
+}
+
+bool FakePasteboard::endCapture() {
+    std::lock_guard lock(mutex_);
+    return captureChangeCount_ == changeCount_;
 }
 
 // Called with the mutex held.

@@ -4,6 +4,7 @@
 
 #include <QHash>
 
+#include <functional>
 #include <mutex>
 
 namespace snipjar {
@@ -41,6 +42,10 @@ public:
     // Increments the change count without touching the contents (an owner change to equal data).
     void bumpChangeCount();
 
+    // Runs once, right after the next types() call, outside the lock: a test replaces the contents
+    // there to stand for another owner taking the clipboard in the middle of a capture.
+    void runAfterNextTypes(std::function<void()> action);
+
     // Every content written with write(), oldest first.
     QList<PasteboardContent> writes() const;
     // How often read() (or string()/fileURLs()/urls() through the entry) asked for a type.
@@ -55,6 +60,11 @@ public:
     std::optional<QStringList> urls() override;
     // Records the content, makes it the contents, increments the change count and emits changed()
     // later from the event loop (never from inside write(), as with the real clipboard).
+    // A capture is current when the change count did not move while it ran.
+    void beginCapture() override;
+    bool endCapture() override;
+    void interruptReads() override {}
+    void resumeReads() override {}
     void write(const PasteboardContent& content) override;
 
 private:
@@ -67,6 +77,8 @@ private:
     QList<PasteboardContent> writes_;
     QHash<QString, int> readCounts_;
     int typesCallCount_ = 0;
+    qint64 captureChangeCount_ = -1;
+    std::function<void()> afterNextTypes_;
 };
 
 } // namespace snipjar

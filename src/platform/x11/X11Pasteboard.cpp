@@ -55,9 +55,44 @@ X11Pasteboard::~X11Pasteboard() {
     owner_.reset();
 }
 
+// A read outside a capture is a capture of its own.
+class X11Pasteboard::ReadScope {
+public:
+    explicit ReadScope(X11Pasteboard& pasteboard)
+        : pasteboard_(pasteboard) {
+        std::lock_guard lock(pasteboard_.cacheMutex_);
+        ownsCapture_ = !pasteboard_.capture_.isActive;
+    }
+    ~ReadScope() {
+        if (ownsCapture_) {
+            pasteboard_.endCapture();
+        }
+    }
+    void begin() {
+        if (ownsCapture_) {
+            pasteboard_.beginCapture();
+        }
+    }
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+private:
+    X11Pasteboard& pasteboard_;
+    bool ownsCapture_ = false;
+};
+
 void X11Pasteboard::setReadTimeouts(const X11SelectionReader::Timeouts& timeouts) {
     std::lock_guard lock(readerMutex_);
     reader_->setTimeouts(timeouts);
+}
+
+qint64 X11Pasteboard::cachedByteCount() {
+    std::lock_guard lock(cacheMutex_);
+    qint64 total = 0;
+    for (const QByteArray& bytes : std::as_const(cache_.bytes)) {
+        total += bytes.size();
+    }
+    return total;
 }
 
 // Runs on the owner's thread for every change made by another client.
@@ -67,7 +102,7 @@ void X11Pasteboard::noteChange() {
         // Large bytes of the old contents go now rather than at the next read.
         std::lock_guard lock(cacheMutex_);
         if (cache_.changeCount != count) {
-            cache_ = ChangeCache{count, {}, {}, false};
+            cache_ = ChangeCache{};
         }
     }
     QMetaObject::invokeMethod(
@@ -78,10 +113,55 @@ qint64 X11Pasteboard::changeCount() const {
     return changeCount_.load();
 }
 
+void X11Pasteboard::beginCapture() {
+    // Counted before the owner is pinned: a change in between overtakes the capture rather than
+    // slipping past it.
+    const qint64 change = changeCount_.load();
+    X11SelectionReader::Owner owner;
+    {
+        std::lock_guard lock(readerMutex_);
+        owner = reader_->beginSession();
+    }
+    std::lock_guard lock(cacheMutex_);
+    capture_ = Capture{true, change, owner, false, false};
+    if (cache_.changeCount != change || cache_.owner != owner) {
+        cache_ = ChangeCache{change, owner, {}, {}};
+    }
+}
+
+bool X11Pasteboard::endCapture() {
+    bool isCurrent = false;
+    {
+        std::lock_guard lock(readerMutex_);
+        isCurrent = reader_->endSession();
+    }
+    std::lock_guard lock(cacheMutex_);
+    isCurrent = isCurrent && !capture_.isOvertaken && changeCount_.load() == capture_.changeCount;
+    capture_ = Capture{};
+    if (!isCurrent) {
+        cache_ = ChangeCache{};
+        return false;
+    }
+    cache_.bytes.removeIf([](const auto& entry) { return entry.value().size() > smallValueBytes; });
+    cache_.bytes.squeeze();
+    return true;
+}
+
+void X11Pasteboard::interruptReads() {
+    // Not under the reader's lock: the conversion it interrupts holds it.
+    reader_->interrupt();
+}
+
+void X11Pasteboard::resumeReads() {
+    reader_->resume();
+}
+
 QByteArrayList X11Pasteboard::offeredTargets() {
+    ReadScope scope(*this);
+    scope.begin();
     {
         std::lock_guard lock(cacheMutex_);
-        if (cache_.changeCount == changeCount_ && cache_.targets) {
+        if (cache_.changeCount == capture_.changeCount && cache_.targets) {
             return *cache_.targets;
         }
     }
@@ -102,28 +182,42 @@ QByteArrayList X11Pasteboard::offeredTargets() {
         }
     }
     std::lock_guard lock(cacheMutex_);
-    if (cache_.changeCount == changeCount_ && read.status == PasteboardRead::Status::ok) {
+    if (cache_.changeCount == capture_.changeCount && !capture_.isOvertaken &&
+        read.status == PasteboardRead::Status::ok) {
         cache_.targets = targets;
     }
     return targets;
 }
 
+bool X11Pasteboard::offersSecretHint(const QByteArrayList& offered) {
+    if (!offered.contains(Mapping::passwordManagerHint)) {
+        return false;
+    }
+    const PasteboardRead hint = readTarget(Mapping::passwordManagerHint, hintByteCap);
+    return hint.status != PasteboardRead::Status::ok || Mapping::isSecretHint(hint.bytes);
+}
+
 PasteboardRead X11Pasteboard::readTarget(const QByteArray& target, qint64 byteCap) {
-    const qint64 change = changeCount_.load();
+    ReadScope scope(*this);
+    scope.begin();
+    qint64 change = 0;
     {
         std::lock_guard lock(cacheMutex_);
-        if (cache_.changeCount != change) {
-            cache_ = ChangeCache{change, {}, {}, false};
+        change = capture_.changeCount;
+        if (changeCount_.load() != change) {
+            capture_.isOvertaken = true;
         }
-        if (cache_.ownerUnresponsive) {
+        if (capture_.isOvertaken || capture_.isOwnerUnresponsive) {
             return {};
         }
-        auto cached = cache_.bytes.constFind(target);
-        if (cached != cache_.bytes.constEnd()) {
-            if (cached->size() > byteCap) {
-                return {PasteboardRead::Status::tooLarge, {}};
+        if (cache_.changeCount == change) {
+            auto cached = cache_.bytes.constFind(target);
+            if (cached != cache_.bytes.constEnd()) {
+                if (cached->size() > byteCap) {
+                    return {PasteboardRead::Status::tooLarge, {}};
+                }
+                return {PasteboardRead::Status::ok, *cached};
             }
-            return {PasteboardRead::Status::ok, *cached};
         }
     }
     X11SelectionReader::Result result;
@@ -132,18 +226,25 @@ PasteboardRead X11Pasteboard::readTarget(const QByteArray& target, qint64 byteCa
         result = reader_->convert(target, byteCap);
     }
     std::lock_guard lock(cacheMutex_);
-    if (changeCount_.load() != change || cache_.changeCount != change) {
+    if (changeCount_.load() != change) {
         // Overtaken by a newer change while the owner was answering.
+        capture_.isOvertaken = true;
         return {};
     }
     switch (result.status) {
     case X11SelectionReader::Result::Status::ok:
-        cache_.bytes.insert(target, result.bytes);
+        if (cache_.changeCount == change) {
+            cache_.bytes.insert(target, result.bytes);
+        }
         return {PasteboardRead::Status::ok, std::move(result.bytes)};
     case X11SelectionReader::Result::Status::tooLarge:
         return {PasteboardRead::Status::tooLarge, {}};
     case X11SelectionReader::Result::Status::timedOut:
-        cache_.ownerUnresponsive = true;
+        capture_.isOwnerUnresponsive = true;
+        return {};
+    case X11SelectionReader::Result::Status::overtaken:
+    case X11SelectionReader::Result::Status::interrupted:
+        capture_.isOvertaken = true;
         return {};
     case X11SelectionReader::Result::Status::refused:
     case X11SelectionReader::Result::Status::failed:
@@ -166,14 +267,15 @@ QByteArray X11Pasteboard::firstAvailable(const QByteArrayList& targets, QByteArr
 }
 
 QStringList X11Pasteboard::types() {
+    ReadScope scope(*this);
+    scope.begin();
+    const QByteArrayList offered = offeredTargets();
     QStringList result;
-    for (const QByteArray& target : offeredTargets()) {
+    for (const QByteArray& target : offered) {
         if (target == Mapping::passwordManagerHint) {
-            const PasteboardRead hint = readTarget(target, hintByteCap);
-            const bool secret =
-                hint.status == PasteboardRead::Status::ok && Mapping::isSecretHint(hint.bytes);
-            appendUnique(result, secret ? QString::fromLatin1(TypeIdentifier::concealedMarker)
-                                        : QString::fromLatin1(target));
+            appendUnique(result, offersSecretHint(offered)
+                                     ? QString::fromLatin1(TypeIdentifier::concealedMarker)
+                                     : QString::fromLatin1(target));
             continue;
         }
         if (std::optional<QString> identifier = Mapping::identifierForTarget(target)) {
@@ -184,6 +286,8 @@ QStringList X11Pasteboard::types() {
 }
 
 PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
+    ReadScope scope(*this);
+    scope.begin();
     if (type == plainTextIdentifier()) {
         // Plain text is handed out as UTF-8 whatever the owner's encoding.
         std::optional<QString> text = string();
@@ -196,15 +300,13 @@ PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
         }
         return {PasteboardRead::Status::ok, std::move(bytes)};
     }
-    QByteArrayList candidates = Mapping::targetsForIdentifier(type, offeredTargets());
-    if (type == QLatin1String(TypeIdentifier::concealedMarker) &&
-        offeredTargets().contains(Mapping::passwordManagerHint)) {
-        const PasteboardRead hint = readTarget(Mapping::passwordManagerHint, hintByteCap);
-        if (hint.status == PasteboardRead::Status::ok && Mapping::isSecretHint(hint.bytes)) {
-            candidates << Mapping::passwordManagerHint;
-        }
+    const QByteArrayList offered = offeredTargets();
+    if (type == QLatin1String(TypeIdentifier::concealedMarker) && offersSecretHint(offered)) {
+        // The hint's own value, or nothing when it could not be read; either way present.
+        PasteboardRead hint = readTarget(Mapping::passwordManagerHint, byteCap);
+        return {PasteboardRead::Status::ok, std::move(hint.bytes)};
     }
-    for (const QByteArray& target : candidates) {
+    for (const QByteArray& target : Mapping::targetsForIdentifier(type, offered)) {
         PasteboardRead read = readTarget(target, byteCap);
         if (read.status != PasteboardRead::Status::absent) {
             return read;
@@ -214,6 +316,8 @@ PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
 }
 
 std::optional<QString> X11Pasteboard::string() {
+    ReadScope scope(*this);
+    scope.begin();
     QByteArray target;
     const QByteArrayList candidates = Mapping::targetsForIdentifier(plainTextIdentifier(), offeredTargets());
     const QByteArray bytes = firstAvailable(candidates, &target);
@@ -224,6 +328,8 @@ std::optional<QString> X11Pasteboard::string() {
 }
 
 std::optional<QStringList> X11Pasteboard::fileURLs() {
+    ReadScope scope(*this);
+    scope.begin();
     const QByteArrayList offered = offeredTargets();
     QStringList entries;
     if (offered.contains(Mapping::uriList)) {
@@ -244,6 +350,8 @@ std::optional<QStringList> X11Pasteboard::fileURLs() {
 }
 
 std::optional<QStringList> X11Pasteboard::urls() {
+    ReadScope scope(*this);
+    scope.begin();
     const QByteArrayList offered = offeredTargets();
     QStringList result;
     if (offered.contains(Mapping::mozURL)) {
@@ -266,10 +374,10 @@ void X11Pasteboard::write(const PasteboardContent& content) {
     owner_->own(Mapping::servedTargets(content));
     // Counted here rather than from the owner-change event this causes, which the owner's thread
     // recognises as its own and passes over: the count has moved when write() returns, once.
-    const qint64 count = ++changeCount_;
+    ++changeCount_;
     {
         std::lock_guard lock(cacheMutex_);
-        cache_ = ChangeCache{count, {}, {}, false};
+        cache_ = ChangeCache{};
     }
     QMetaObject::invokeMethod(
         this, [this] { emit changed(); }, Qt::QueuedConnection);

@@ -18,17 +18,22 @@ class X11SelectionOwner;
 // Two connections of its own keep the main thread free of other clients: the owner's thread
 // watches owner changes through XFixes (each one moves the change count and emits changed()) and
 // serves what write() put on the clipboard; reads convert the selection on a second connection on
-// the calling thread, with bounded waits. The target list is fetched once per change and every
-// target's bytes are kept until the next change.
+// the calling thread, with bounded waits, each capture tied to the owner it began with. The target
+// list and small values are kept for the current change; large values only while a capture runs.
 class X11Pasteboard final : public Pasteboard {
     Q_OBJECT
 public:
+    // Values up to this size stay cached after a capture, for a retry of the same change.
+    static constexpr qsizetype smallValueBytes = 64 * 1024;
+
     // None when no X display can be opened (or it lacks XFixes).
     static std::unique_ptr<X11Pasteboard> create(QObject* parent = nullptr);
     ~X11Pasteboard() override;
 
     // How long reads wait for an owner (tests and benchmarks shorten or lengthen them).
     void setReadTimeouts(const X11SelectionReader::Timeouts& timeouts);
+    // Bytes of values held for the current change.
+    qint64 cachedByteCount();
 
     qint64 changeCount() const override;
     QStringList types() override;
@@ -36,31 +41,49 @@ public:
     std::optional<QString> string() override;
     std::optional<QStringList> fileURLs() override;
     std::optional<QStringList> urls() override;
+    void beginCapture() override;
+    bool endCapture() override;
+    void interruptReads() override;
+    void resumeReads() override;
     void write(const PasteboardContent& content) override;
 
 private:
+    class ReadScope;
+
     // What has been learned about the current change; dropped when the count moves.
     struct ChangeCache {
         qint64 changeCount = -1;
+        X11SelectionReader::Owner owner;
         std::optional<QByteArrayList> targets;
         QHash<QByteArray, QByteArray> bytes;
-        // The owner let a conversion time out: it is taken as stopped until the next change, so
-        // that a capture does not wait once for every target.
-        bool ownerUnresponsive = false;
+    };
+    struct Capture {
+        bool isActive = false;
+        qint64 changeCount = -1;
+        X11SelectionReader::Owner owner;
+        // The clipboard changed (or reading was interrupted) during the capture.
+        bool isOvertaken = false;
+        // The owner let a conversion time out: the rest of this capture does not wait for it
+        // again. The next capture asks afresh.
+        bool isOwnerUnresponsive = false;
     };
 
     explicit X11Pasteboard(std::unique_ptr<X11SelectionReader> reader, QObject* parent);
     void noteChange();
     // The targets offered by the current owner (empty when there is none or it does not answer).
     QByteArrayList offeredTargets();
+    // True when the owner offers the password-manager hint and it says "secret", or cannot be read:
+    // a hint whose value is unknown may be saying "secret".
+    bool offersSecretHint(const QByteArrayList& offered);
     // One target's bytes for the current change, from the cache or the owner.
     PasteboardRead readTarget(const QByteArray& target, qint64 byteCap);
     QByteArray firstAvailable(const QByteArrayList& targets, QByteArray* chosen = nullptr);
 
     std::atomic<qint64> changeCount_{0};
-    // Guards the cache; held only briefly, never during a conversion.
+    // Guards the cache and the capture state; held only briefly, never during a conversion.
     std::mutex cacheMutex_;
     ChangeCache cache_;
+    Capture capture_;
     // Serialises conversions on the reader's connection.
     std::mutex readerMutex_;
     std::unique_ptr<X11SelectionReader> reader_;

@@ -1,18 +1,32 @@
 // A minimal CLIPBOARD owner for the clipboard tests: it offers several targets at once, which xclip
-// cannot. Usage: snipjar_x11_clipboard_owner TARGET VALUE [TARGET VALUE ...]; a VALUE starting with
-// '@' names a file whose bytes are offered. Prints "ready" once it owns the clipboard and exits when
-// another client takes it. Values must fit in one request (no INCR): large transfers use xclip.
+// cannot, and it can behave like slow or unhelpful owners.
+//
+// Usage: snipjar_x11_clipboard_owner [--delay-ms N] [--trickle-ms N] TARGET VALUE [TARGET VALUE ...]
+//   VALUE      the bytes offered; '@' followed by a path offers that file's bytes; "!refuse" refuses
+//              the target although it is offered.
+//   --delay-ms N    answers its first request N ms late, also after another client took the
+//                   clipboard (like a program that renders what it offers only when asked).
+//   --trickle-ms N  serves every value by INCR in 1 KiB chunks, N ms apart.
+// Prints "ready" once it owns the clipboard and "request TARGET" for every request it receives;
+// exits when another client takes the clipboard and every request received has been answered.
 #include <xcb/xcb.h>
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
+
+constexpr size_t trickleChunk = 1024;
 
 xcb_atom_t intern(xcb_connection_t* connection, const std::string& name) {
     xcb_intern_atom_reply_t* reply =
@@ -20,6 +34,16 @@ xcb_atom_t intern(xcb_connection_t* connection, const std::string& name) {
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
+}
+
+std::string atomName(xcb_connection_t* connection, xcb_atom_t atom) {
+    xcb_get_atom_name_reply_t* reply =
+        xcb_get_atom_name_reply(connection, xcb_get_atom_name(connection, atom), nullptr);
+    std::string name = reply
+                           ? std::string(xcb_get_atom_name_name(reply), xcb_get_atom_name_name_length(reply))
+                           : std::string("?");
+    std::free(reply);
+    return name;
 }
 
 std::string valueOf(const std::string& argument) {
@@ -30,75 +54,179 @@ std::string valueOf(const std::string& argument) {
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+struct Owner {
+    xcb_connection_t* connection = nullptr;
+    xcb_atom_t targetsAtom = XCB_ATOM_NONE;
+    xcb_atom_t incrAtom = XCB_ATOM_NONE;
+    std::vector<xcb_atom_t> targets;
+    std::vector<std::string> values;
+    int delayMs = 0;
+    int trickleMs = -1;
+    bool lostClipboard = false;
+
+    // Waits for the requestor to delete the property (it took the last chunk); false when it
+    // does not within 5 s.
+    bool waitForDelete(xcb_window_t requestor, xcb_atom_t property) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (;;) {
+            while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+                const uint8_t type = event->response_type & 0x7f;
+                bool deleted = false;
+                if (type == XCB_SELECTION_CLEAR) {
+                    lostClipboard = true;
+                } else if (type == XCB_PROPERTY_NOTIFY) {
+                    const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
+                    deleted = notify->window == requestor && notify->atom == property &&
+                              notify->state == XCB_PROPERTY_DELETE;
+                }
+                std::free(event);
+                if (deleted) {
+                    return true;
+                }
+            }
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0 || xcb_connection_has_error(connection)) {
+                return false;
+            }
+            pollfd descriptor{xcb_get_file_descriptor(connection), POLLIN, 0};
+            ::poll(&descriptor, 1, int(left));
+        }
+    }
+
+    void trickle(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& value) {
+        const uint32_t size = value.size();
+        for (size_t offset = 0;; offset += trickleChunk) {
+            if (!waitForDelete(requestor, property)) {
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
+            const size_t length = offset < size ? std::min(trickleChunk, size - offset) : 0;
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8, length,
+                                value.data() + std::min<size_t>(offset, size));
+            xcb_flush(connection);
+            if (length == 0) {
+                return;
+            }
+        }
+    }
+
+    void answer(const xcb_selection_request_event_t& request) {
+        std::printf("request %s\n", atomName(connection, request.target).c_str());
+        std::fflush(stdout);
+        if (delayMs > 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+            delayMs = 0;
+        }
+        xcb_selection_notify_event_t notify{};
+        notify.response_type = XCB_SELECTION_NOTIFY;
+        notify.time = request.time;
+        notify.requestor = request.requestor;
+        notify.selection = request.selection;
+        notify.target = request.target;
+        notify.property = XCB_ATOM_NONE;
+        const std::string* trickled = nullptr;
+        if (request.target == targetsAtom) {
+            std::vector<xcb_atom_t> offered = targets;
+            offered.insert(offered.begin(), targetsAtom);
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor, request.property,
+                                XCB_ATOM_ATOM, 32, offered.size(), offered.data());
+            notify.property = request.property;
+        } else {
+            for (size_t i = 0; i < targets.size(); ++i) {
+                if (targets[i] != request.target || values[i] == "!refuse") {
+                    continue;
+                }
+                if (trickleMs >= 0) {
+                    const uint32_t size = values[i].size();
+                    const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
+                    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, events);
+                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
+                                        request.property, incrAtom, 32, 1, &size);
+                    trickled = &values[i];
+                } else {
+                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
+                                        request.property, request.target, 8, values[i].size(),
+                                        values[i].data());
+                }
+                notify.property = request.property;
+                break;
+            }
+        }
+        xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
+                       reinterpret_cast<const char*>(&notify));
+        xcb_flush(connection);
+        if (trickled) {
+            trickle(request.requestor, request.property, request.target, *trickled);
+        }
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3 || argc % 2 == 0) {
-        std::fprintf(stderr, "usage: %s TARGET VALUE [TARGET VALUE ...]\n", argv[0]);
+    Owner owner;
+    int first = 1;
+    for (; first + 1 < argc; first += 2) {
+        if (std::strcmp(argv[first], "--delay-ms") == 0) {
+            owner.delayMs = std::atoi(argv[first + 1]);
+        } else if (std::strcmp(argv[first], "--trickle-ms") == 0) {
+            owner.trickleMs = std::atoi(argv[first + 1]);
+        } else {
+            break;
+        }
+    }
+    if (argc - first < 2 || (argc - first) % 2 != 0) {
+        std::fprintf(stderr, "usage: %s [--delay-ms N] [--trickle-ms N] TARGET VALUE [TARGET VALUE ...]\n",
+                     argv[0]);
         return 2;
     }
     xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(connection)) {
         return 1;
     }
+    owner.connection = connection;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
     const xcb_atom_t clipboard = intern(connection, "CLIPBOARD");
-    const xcb_atom_t targetsAtom = intern(connection, "TARGETS");
-    std::vector<xcb_atom_t> targets;
-    std::vector<std::string> values;
-    for (int i = 1; i + 1 < argc; i += 2) {
-        targets.push_back(intern(connection, argv[i]));
-        values.push_back(valueOf(argv[i + 1]));
+    owner.targetsAtom = intern(connection, "TARGETS");
+    owner.incrAtom = intern(connection, "INCR");
+    for (int i = first; i + 1 < argc; i += 2) {
+        owner.targets.push_back(intern(connection, argv[i]));
+        owner.values.push_back(valueOf(argv[i + 1]));
     }
 
     const xcb_window_t window = xcb_generate_id(connection);
     xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
     xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
-    xcb_get_selection_owner_reply_t* owner =
+    xcb_get_selection_owner_reply_t* current =
         xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, clipboard), nullptr);
-    if (!owner || owner->owner != window) {
+    if (!current || current->owner != window) {
         return 1;
     }
-    std::free(owner);
+    std::free(current);
     std::printf("ready\n");
     std::fflush(stdout);
 
-    while (xcb_generic_event_t* event = xcb_wait_for_event(connection)) {
-        const uint8_t type = event->response_type & 0x7f;
-        if (type == XCB_SELECTION_CLEAR) {
-            std::free(event);
+    while (!owner.lostClipboard) {
+        xcb_generic_event_t* event = xcb_wait_for_event(connection);
+        if (!event) {
             break;
         }
-        if (type == XCB_SELECTION_REQUEST) {
-            const auto* request = reinterpret_cast<xcb_selection_request_event_t*>(event);
-            xcb_selection_notify_event_t notify{};
-            notify.response_type = XCB_SELECTION_NOTIFY;
-            notify.time = request->time;
-            notify.requestor = request->requestor;
-            notify.selection = request->selection;
-            notify.target = request->target;
-            notify.property = XCB_ATOM_NONE;
-            if (request->target == targetsAtom) {
-                std::vector<xcb_atom_t> offered = targets;
-                offered.insert(offered.begin(), targetsAtom);
-                xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor, request->property,
-                                    XCB_ATOM_ATOM, 32, offered.size(), offered.data());
-                notify.property = request->property;
-            } else {
-                for (size_t i = 0; i < targets.size(); ++i) {
-                    if (targets[i] == request->target) {
-                        xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request->requestor,
-                                            request->property, request->target, 8, values[i].size(),
-                                            values[i].data());
-                        notify.property = request->property;
-                        break;
-                    }
-                }
-            }
-            xcb_send_event(connection, 0, request->requestor, XCB_EVENT_MASK_NO_EVENT,
-                           reinterpret_cast<const char*>(&notify));
-            xcb_flush(connection);
+        const uint8_t type = event->response_type & 0x7f;
+        if (type == XCB_SELECTION_CLEAR) {
+            owner.lostClipboard = true;
+        } else if (type == XCB_SELECTION_REQUEST) {
+            owner.answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
+        }
+        std::free(event);
+    }
+    // Requests that arrived before the clipboard was taken are still answered.
+    xcb_flush(connection);
+    while (xcb_generic_event_t* event = xcb_poll_for_event(connection)) {
+        if ((event->response_type & 0x7f) == XCB_SELECTION_REQUEST) {
+            owner.answer(*reinterpret_cast<xcb_selection_request_event_t*>(event));
         }
         std::free(event);
     }
