@@ -5,7 +5,8 @@ set -euo pipefail
 build=${1:-build}
 status=0
 for exe in tests/model/snipjar_model_tests tests/platform/snipjar_platform_tests \
-           tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests; do
+           tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests \
+           tests/panel/snipjar_panel_tests; do
   path="$build/$exe"
   if [ ! -x "$path" ]; then
     echo "missing $path" >&2
