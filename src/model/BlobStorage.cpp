@@ -6,7 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QRandomGenerator>
+#include <QSet>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,6 +17,25 @@
 #include <unistd.h>
 
 namespace snipjar {
+
+namespace {
+
+// A lost file stays lost, and the panel asks for the same clip again and again: one line per file
+// says what happened without flooding the log.
+void reportOnce(const char* problem, const QString& path) {
+    static QMutex mutex;
+    static QSet<QString> reported;
+    {
+        QMutexLocker locker(&mutex);
+        if (reported.contains(path)) {
+            return;
+        }
+        reported.insert(path);
+    }
+    qCWarning(lcStore) << problem << path;
+}
+
+} // namespace
 
 BlobStorage::BlobStorage(QString folder)
     : folderPath(std::move(folder)) {}
@@ -43,7 +65,7 @@ std::optional<QByteArray> BlobStorage::read(const QString& name) const {
     }
     const int fd = ::open(QFile::encodeName(pathOf(name)).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
-        qCWarning(lcStore) << "payload file missing" << name;
+        reportOnce("payload file missing:", pathOf(name));
         return std::nullopt;
     }
     struct stat status {};
@@ -66,7 +88,7 @@ std::optional<QByteArray> BlobStorage::read(const QString& name) const {
     }
     ::close(fd);
     if (filled != bytes.size()) {
-        qCWarning(lcStore) << "payload file unreadable" << name;
+        reportOnce("payload file unreadable:", pathOf(name));
         return std::nullopt;
     }
     return bytes;

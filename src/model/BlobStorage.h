@@ -27,7 +27,8 @@ public:
 
     // Writes the bytes to a new file of mode 0600 and returns its name; none on failure.
     std::optional<QString> write(const QUuid& itemID, const char* field, const QByteArray& bytes) const;
-    // The whole content of a file named by a row; none when it is missing or unreadable.
+    // The whole content of a file named by a row; none when it is missing or unreadable, which is
+    // logged once per file.
     std::optional<QByteArray> read(const QString& name) const;
     void remove(const QString& name) const;
     // Deletes every file in the folder whose name is not referenced; returns how many went.

@@ -74,13 +74,25 @@ void ClipStore::report(const ClipSyncChange& change) const {
 }
 
 void ClipStore::enforceLimitsNow() {
-    const QList<ClipSyncChange> deletions = enforceLimits(*syncMain);
-    syncMain->save();
-    for (const ClipSyncChange& change : deletions) {
-        report(change);
+    for (ModelContext* context : {syncMain.get(), localMain.get()}) {
+        // The walk and its deletions under one lock, so that they name exactly the items walked.
+        // Deletions that could not be saved are dropped unreported; the next pass finds them again.
+        if (!context->beginWrite()) {
+            qCWarning(lcStore) << "limits not applied: the store is busy";
+            continue;
+        }
+        const QList<ClipSyncChange> deletions = enforceLimits(*context);
+        if (!context->save()) {
+            qCWarning(lcStore) << "limits not applied: the deletions could not be saved";
+            context->rollback();
+            continue;
+        }
+        if (context == syncMain.get()) {
+            for (const ClipSyncChange& change : deletions) {
+                report(change);
+            }
+        }
     }
-    enforceLimits(*localMain);
-    localMain->save();
 }
 
 Device ClipStore::registerThisMac() {
@@ -186,7 +198,11 @@ std::optional<Clip> ClipStore::loadClip(const QUuid& id, ModelContainer& contain
     }
     std::optional<ClipPayload> payload;
     if (found->hasPayload) {
+        // Content that cannot be loaded gives no clip rather than one without it.
         payload = context->payload(id);
+        if (!payload) {
+            return std::nullopt;
+        }
     }
     return clipFrom(*found, std::move(payload));
 }

@@ -31,11 +31,26 @@ class ClipStore {
 public:
     enum class Location { onDisk, inMemory };
 
-    // Hooks for tests; the defaults are this computer's identifier and the system clock.
+    // The points of insert and of the limits pass at which Options::onStep is called.
+    enum class FilingStep {
+        // The de-duplication lookup is done; the write that depends on it comes next.
+        lookedUp,
+        // The limits walk is done; its deletions come next.
+        walkedLimits,
+        // An attempt failed; the next one follows.
+        retrying,
+    };
+
+    // Hooks for tests; the defaults are this computer's identifier, the system clock and nothing.
     struct Options {
         QString thisDeviceID;
         std::function<QDateTime()> clock;
+        std::function<void(FilingStep, ModelContext&)> onStep = {};
     };
+
+    // A busy store is tried this many times before a clip is given up.
+    static constexpr int insertAttempts = 3;
+    static constexpr int retryPauseMilliseconds = 50;
 
     static constexpr qint64 largestClipBytes = 50'000'000;
     static constexpr int thumbnailPixels = 72;
@@ -63,8 +78,12 @@ public:
     QDateTime now() const;
 
     // Files a clip into the context (a fresh one on the chosen container) and saves it; any thread.
+    // The lookup, the write, the limits and the save happen under one write lock. A clip that
+    // cannot be saved, even after a few attempts, is reported as nothing filed (an empty list), and
+    // the context is left without unsaved changes.
     QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context) const;
-    // Deletes what the history limits no longer allow, without saving; any thread.
+    // Deletes what the history limits no longer allow, without saving; any thread. Within a write
+    // unit the deletions name exactly the items walked.
     QList<ClipSyncChange> enforceLimits(ModelContext& context) const;
 
     void enforceLimitsNow();
@@ -99,9 +118,20 @@ private:
         ModelContext* context;
     };
     std::optional<Located> locate(const QUuid& id);
+    // The new item (and payload, its files written) for a clip seen for the first time here.
+    struct NewItem {
+        ClipItem item;
+        std::optional<StagedPayload> payload;
+    };
+
     void report(const ClipSyncChange& change) const;
-    // The new item (and payload) for a clip seen for the first time on this computer.
-    void fileNew(const Clip& clip, ModelContext& context, QUuid& newID) const;
+    void step(FilingStep step, ModelContext& context) const;
+    std::optional<QUuid> ownCopy(ModelContext& context, const QString& dedupKey) const;
+    NewItem prepareNew(const Clip& clip, ModelContext& context) const;
+    // One attempt at filing under the write lock; none when it could not be saved.
+    std::optional<QList<ClipSyncChange>> fileOnce(const Clip& clip, const QString& dedupKey,
+                                                  ModelContext& context,
+                                                  std::optional<NewItem>& prepared) const;
 
     Options options;
     QString deviceID;

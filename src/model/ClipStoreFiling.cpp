@@ -1,7 +1,10 @@
 #include "model/ClipStore.h"
 
 #include "model/ImageTranscode.h"
+#include "platform/LogCategories.h"
 #include "platform/UserSettings.h"
+
+#include <QThread>
 
 #include <cmath>
 
@@ -12,34 +15,92 @@ QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context)
         return {};
     }
     const QString key = clip.dedupKey();
-    const QList<ClipItemSummary> existing =
-        context.fetchSummaries(ClipItemQuery().whereDedupKey(key).whereDeviceID(deviceID).limitedTo(1));
+    // A first look without the lock tells whether the clip is new here. Its thumbnail and payload
+    // files are then made before the lock is taken, since other writers would wait for them.
+    std::optional<NewItem> prepared;
+    if (!ownCopy(context, key)) {
+        prepared.emplace(prepareNew(clip, context));
+    }
+    for (int attempt = 1; attempt <= insertAttempts; ++attempt) {
+        if (attempt > 1) {
+            step(FilingStep::retrying, context);
+            QThread::msleep(retryPauseMilliseconds * (attempt - 1));
+        }
+        if (std::optional<QList<ClipSyncChange>> changes = fileOnce(clip, key, context, prepared)) {
+            return *changes;
+        }
+        context.rollback();
+    }
+    qCWarning(lcStore) << "clip not filed: the store stayed busy or refused the write";
+    return {};
+}
 
-    QUuid filedID;
-    bool isNew = false;
-    if (!existing.isEmpty()) {
+std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const QString& dedupKey,
+                                                         ModelContext& context,
+                                                         std::optional<NewItem>& prepared) const {
+    if (!context.beginWrite()) {
+        return std::nullopt;
+    }
+    const std::optional<QUuid> copy = ownCopy(context, dedupKey);
+    step(FilingStep::lookedUp, context);
+    bool moved = false;
+    if (copy) {
         // The same content copied on this computer before: it only moves to the top; its title,
         // source and pin stay as they were.
-        filedID = existing.first().id;
-        context.setCreatedAt(filedID, now());
-    } else {
-        fileNew(clip, context, filedID);
-        isNew = true;
+        switch (context.setCreatedAtNow(*copy, now())) {
+        case ModelContext::RowUpdate::changed:
+            moved = true;
+            break;
+        case ModelContext::RowUpdate::noSuchItem:
+            // Gone since the lookup: the clip is new again.
+            break;
+        case ModelContext::RowUpdate::failed:
+            return std::nullopt;
+        }
+    }
+    if (!moved) {
+        if (!prepared) {
+            prepared.emplace(prepareNew(clip, context));
+        }
+        prepared->item.createdAt = now();
+        // The payload goes first; both land in the same transaction.
+        if (prepared->payload) {
+            context.insert(*prepared->payload, PayloadLink::toItem);
+        }
+        context.insert(prepared->item);
     }
     QList<ClipSyncChange> changes = enforceLimits(context);
-    context.save();
-    changes.append(ClipSyncChange::save(filedID, isNew));
+    if (!context.save()) {
+        return std::nullopt;
+    }
+    if (moved) {
+        changes.append(ClipSyncChange::save(*copy, false));
+    } else {
+        if (prepared->payload) {
+            prepared->payload->keep();
+        }
+        changes.append(ClipSyncChange::save(prepared->item.id, true));
+    }
     return changes;
 }
 
-void ClipStore::fileNew(const Clip& clip, ModelContext& context, QUuid& newID) const {
+std::optional<QUuid> ClipStore::ownCopy(ModelContext& context, const QString& dedupKey) const {
+    const QList<ClipItemSummary> found =
+        context.fetchSummaries(ClipItemQuery().whereDedupKey(dedupKey).whereDeviceID(deviceID).limitedTo(1));
+    if (found.isEmpty()) {
+        return std::nullopt;
+    }
+    return found.first().id;
+}
+
+ClipStore::NewItem ClipStore::prepareNew(const Clip& clip, ModelContext& context) const {
     const bool hasImage = clip.kind == Clip::Kind::image && clip.imageData.has_value();
     std::optional<QByteArray> thumbnail;
     if (hasImage) {
         thumbnail = ImageTranscode::thumbnail(*clip.imageData, thumbnailPixels);
     }
-    ClipItem item = ClipItem::fromClip(clip, thumbnail, deviceID);
-    item.createdAt = now();
+    NewItem prepared{ClipItem::fromClip(clip, thumbnail, deviceID), std::nullopt};
+    ClipItem& item = prepared.item;
     if (hasImage) {
         const std::optional<ImageMetadata> metadata = ImageTranscode::metadata(*clip.imageData);
         if (metadata && metadata->width) {
@@ -52,7 +113,6 @@ void ClipStore::fileNew(const Clip& clip, ModelContext& context, QUuid& newID) c
             item.title = Clip::leadingCharacters(*title, Clip::titleCharacterLimit);
         }
     }
-    newID = item.id;
 
     const bool isLongText =
         clip.plainText && Clip::exceedsCharacters(*clip.plainText, Clip::titleCharacterLimit);
@@ -66,48 +126,46 @@ void ClipStore::fileNew(const Clip& clip, ModelContext& context, QUuid& newID) c
         payload.imageData = clip.imageData;
         payload.dataUTI = clip.dataUTI;
         item.hasPayload = true;
-        // The payload goes first: its large bytes are written to their files before the item's
-        // insertion takes the store's write lock. Both land in the same transaction.
-        context.insert(payload, PayloadLink::toItem);
+        prepared.payload.emplace(context.stage(payload));
     }
-    context.insert(item);
+    return prepared;
 }
 
 QList<ClipSyncChange> ClipStore::enforceLimits(ModelContext& context) const {
-    // Items of other computers are skipped by the walk and count toward nothing, so they are not
-    // even read: each computer prunes what it captured, and the others' removals arrive through sync.
-    const QList<LimitWalkRow> items = context.limitWalkRows(deviceID);
     const qint64 historyLength = UserSettings::historyLength();
     const qint64 retentionDays = UserSettings::retentionDays();
     const qint64 byteBudget = UserSettings::maxStoreBytes();
     const qint64 oldestKept = now().addSecs(-retentionDays * secondsPerDay).toMSecsSinceEpoch();
 
+    // Items of other computers are skipped by the walk and count toward nothing, so they are not
+    // even read: each computer prunes what it captured, and the others' removals arrive through sync.
     // Both totals include every item already walked, so once one limit is passed every older
     // unpinned item of this computer goes in the same pass.
-    QList<qint64> beyondLimits;
     qint64 bytes = 0;
     qint64 count = 0;
-    for (const LimitWalkRow& item : items) {
+    const QList<QUuid> beyondLimits = context.walkForLimits(deviceID, [&](const LimitWalkRow& item) {
         bytes += item.byteSize;
         // Pinned items count toward the bytes but not toward the count, and always stay.
         if (item.pinned) {
-            continue;
+            return false;
         }
         ++count;
         const bool expired = item.createdAtMilliseconds < oldestKept;
-        if (count <= historyLength && !expired && bytes <= byteBudget) {
-            continue;
-        }
-        beyondLimits.append(item.rowID);
-    }
+        return count > historyLength || expired || bytes > byteBudget;
+    });
+    step(FilingStep::walkedLimits, context);
     QList<ClipSyncChange> deletions;
-    for (const qint64 rowID : beyondLimits) {
-        if (const std::optional<QUuid> id = context.itemIDOfRow(rowID)) {
-            context.removeItem(*id);
-            deletions.append(ClipSyncChange::remove(*id));
-        }
+    for (const QUuid& id : beyondLimits) {
+        context.removeItem(id);
+        deletions.append(ClipSyncChange::remove(id));
     }
     return deletions;
+}
+
+void ClipStore::step(FilingStep step, ModelContext& context) const {
+    if (options.onStep) {
+        options.onStep(step, context);
+    }
 }
 
 } // namespace snipjar

@@ -132,14 +132,10 @@ std::optional<Clip> HistoryReader::loadClip(const QUuid& id) const {
                 payload = StoreRows::readPayloadRow(statement);
             }
         }
+        std::optional<ClipPayload> records;
         if (payload) {
             const BlobStorage blobs(path + QStringLiteral("-blobs"));
-            if (payload->richTextFile) {
-                payload->payload.richTextData = blobs.read(*payload->richTextFile);
-            }
-            if (payload->imageFile) {
-                payload->payload.imageData = blobs.read(*payload->imageFile);
-            }
+            records = StoreRows::loadPayload(std::move(*payload), &blobs);
         }
         connection->exec("COMMIT");
         connection.reset();
@@ -147,9 +143,9 @@ std::optional<Clip> HistoryReader::loadClip(const QUuid& id) const {
         if (!item) {
             continue;
         }
-        std::optional<ClipPayload> records;
-        if (payload) {
-            records = std::move(payload->payload);
+        // The content the item stands for is gone: no clip at all rather than one without it.
+        if (item->hasPayload && !records) {
+            return std::nullopt;
         }
         return ClipStore::clipFrom(*item, std::move(records));
     }

@@ -133,6 +133,8 @@ void ModelContainer::releaseConnection(std::unique_ptr<StoreConnection> connecti
     if (connection->isInTransaction()) {
         connection->exec("ROLLBACK");
     }
+    // A context may have shortened its wait; the next one starts with the usual patience.
+    connection->setBusyTimeout(StoreConnection::busyTimeoutMilliseconds);
     QMutexLocker locker(&poolMutex);
     if (idleConnections.size() < idleConnectionLimit) {
         idleConnections.push_back(std::move(connection));

@@ -81,12 +81,44 @@ ModelContext::~ModelContext() {
     }
 }
 
+// Lets the reads in its scope see the held changes. Inside a write unit they are applied to the
+// unit's transaction and stay there. Otherwise they are applied in a transaction of their own, which
+// is rolled back when the reads are done: the write lock is held for the reads alone, and the
+// changes stay held for save(). When they cannot be applied, the reads see the saved state.
+class ModelContext::HeldView {
+public:
+    explicit HeldView(ModelContext& context)
+        : context(context) {
+        if (context.appliedCount == context.changes.size()) {
+            return;
+        }
+        if (context.unit == Unit::writing) {
+            context.applyHeld();
+            return;
+        }
+        if (context.unit == Unit::none && context.connection->exec("BEGIN IMMEDIATE")) {
+            temporary = context.applyHeld();
+        }
+    }
+    ~HeldView() {
+        if (temporary) {
+            context.abandonTransaction();
+        }
+    }
+    HeldView(const HeldView&) = delete;
+    HeldView& operator=(const HeldView&) = delete;
+
+private:
+    ModelContext& context;
+    bool temporary = false;
+};
+
 QList<ClipItem> ModelContext::fetch(const ClipItemQuery& query) {
     QList<ClipItem> items;
     if (!connection) {
         return items;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement = connection->prepare(itemSelect(query));
     bindNamed(statement, *connection, query);
     while (statement.step() == StoreStatement::Step::row) {
@@ -100,7 +132,7 @@ QList<ClipItemSummary> ModelContext::fetchSummaries(const ClipItemQuery& query) 
     if (!connection) {
         return summaries;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement =
         connection->prepare(itemSelect(query, QStringLiteral("id, createdAt, deviceID, pinned, byteSize")));
     bindNamed(statement, *connection, query);
@@ -111,34 +143,25 @@ QList<ClipItemSummary> ModelContext::fetchSummaries(const ClipItemQuery& query) 
     return summaries;
 }
 
-QList<LimitWalkRow> ModelContext::limitWalkRows(const QString& deviceID) {
-    QList<LimitWalkRow> rows;
+QList<QUuid> ModelContext::walkForLimits(const QString& deviceID,
+                                         const std::function<bool(const LimitWalkRow&)>& pick) {
+    QList<QUuid> picked;
     if (!connection) {
-        return rows;
+        return picked;
     }
-    applyHeld();
+    const HeldView view(*this);
+    // The covering index ClipItem_deviceID_createdAt holds every column read here; the id is turned
+    // into a value only for the rows picked.
     StoreStatement statement = connection->prepare(
-        QStringLiteral("SELECT rowid, createdAt, pinned, byteSize FROM ClipItem WHERE deviceID = ?1"
+        QStringLiteral("SELECT createdAt, pinned, byteSize, id FROM ClipItem WHERE deviceID = ?1"
                        " ORDER BY createdAt DESC, rowid DESC"));
     statement.bind(1, deviceID);
     while (statement.step() == StoreStatement::Step::row) {
-        rows.append({statement.integer(0), statement.integer(1), statement.boolean(2), statement.integer(3)});
+        if (pick({statement.integer(0), statement.boolean(1), statement.integer(2)})) {
+            picked.append(StoreRows::uuidFrom(statement.text(3)));
+        }
     }
-    return rows;
-}
-
-std::optional<QUuid> ModelContext::itemIDOfRow(qint64 rowID) {
-    if (!connection) {
-        return std::nullopt;
-    }
-    applyHeld();
-    StoreStatement statement =
-        connection->prepare(QStringLiteral("SELECT id FROM ClipItem WHERE rowid = ?1"));
-    statement.bind(1, rowID);
-    if (statement.step() != StoreStatement::Step::row) {
-        return std::nullopt;
-    }
-    return StoreRows::uuidFrom(statement.text(0));
+    return picked;
 }
 
 std::optional<ClipItem> ModelContext::item(const QUuid& id) {
@@ -153,7 +176,7 @@ std::optional<ClipPayload> ModelContext::payload(const QUuid& itemID) {
     if (!connection) {
         return std::nullopt;
     }
-    applyHeld();
+    const HeldView view(*this);
     std::optional<StoreRows::PayloadRow> row;
     {
         StoreStatement statement =
@@ -165,24 +188,16 @@ std::optional<ClipPayload> ModelContext::payload(const QUuid& itemID) {
         }
         row = StoreRows::readPayloadRow(statement);
     }
-    // The files are read after the statement has ended its read transaction. A file removed by a
-    // concurrent committed deletion reads as absent, like the row would a moment later.
-    if (const BlobStorage* blobs = owner.blobStorage()) {
-        if (row->richTextFile) {
-            row->payload.richTextData = blobs->read(*row->richTextFile);
-        }
-        if (row->imageFile) {
-            row->payload.imageData = blobs->read(*row->imageFile);
-        }
-    }
-    return std::move(row->payload);
+    // The files are read after the statement is done with the row. A file removed meanwhile by a
+    // committed deletion reads as missing: the payload is gone either way.
+    return StoreRows::loadPayload(std::move(*row), owner.blobStorage());
 }
 
 bool ModelContext::hasPayloadRecord(const QUuid& itemID) {
     if (!connection) {
         return false;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement =
         connection->prepare(QStringLiteral("SELECT 1 FROM ClipPayload WHERE itemID = ? LIMIT 1"));
     statement.bind(1, uuidText(itemID));
@@ -193,7 +208,7 @@ bool ModelContext::isPayloadLinked(const QUuid& itemID) {
     if (!connection) {
         return false;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement = connection->prepare(
         QStringLiteral("SELECT 1 FROM ClipPayload WHERE itemID = ? AND itemLinked = 1 LIMIT 1"));
     statement.bind(1, uuidText(itemID));
@@ -205,7 +220,7 @@ QList<Device> ModelContext::devices() {
     if (!connection) {
         return result;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement = connection->prepare(
         QStringLiteral("SELECT %1 FROM Device ORDER BY rowid").arg(QLatin1String(StoreRows::deviceColumns)));
     while (statement.step() == StoreStatement::Step::row) {
@@ -218,7 +233,7 @@ std::optional<Device> ModelContext::device(const QString& id) {
     if (!connection) {
         return std::nullopt;
     }
-    applyHeld();
+    const HeldView view(*this);
     StoreStatement statement =
         connection->prepare(QStringLiteral("SELECT %1 FROM Device WHERE id = ? LIMIT 1")
                                 .arg(QLatin1String(StoreRows::deviceColumns)));
@@ -233,226 +248,38 @@ qint64 ModelContext::totalByteSize() {
     if (!connection) {
         return 0;
     }
-    applyHeld();
+    const HeldView view(*this);
     return connection->queryInteger("SELECT COALESCE(SUM(byteSize), 0) FROM ClipItem").value_or(0);
 }
 
-void ModelContext::insert(const ClipItem& item) {
-    hold({[item](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(
-                  QStringLiteral("INSERT INTO ClipItem (%1) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)")
-                      .arg(QLatin1String(StoreRows::itemColumns)));
-              StoreRows::bindItem(statement, item, 1);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::insert(const ClipPayload& payload, PayloadLink link) {
-    // Large bytes go to their files now, before any lock is taken; the row only names them. The
-    // change keeps the payload by implicit sharing, so the bytes are never copied.
-    std::optional<QString> richTextFile;
-    std::optional<QString> imageFile;
-    if (const BlobStorage* blobs = owner.blobStorage()) {
-        if (payload.richTextData && payload.richTextData->size() >= BlobStorage::externalThreshold) {
-            richTextFile = blobs->write(payload.itemID, "richText", *payload.richTextData);
-        }
-        if (payload.imageData && payload.imageData->size() >= BlobStorage::externalThreshold) {
-            imageFile = blobs->write(payload.itemID, "image", *payload.imageData);
-        }
-    }
-    Change change;
-    change.writtenFiles << richTextFile.value_or(QString()) << imageFile.value_or(QString());
-    change.writtenFiles.removeAll(QString());
-    change.apply = [payload, link, richTextFile, imageFile](StoreConnection& connection, QStringList&) {
-        StoreStatement statement = connection.prepare(QStringLiteral(
-            "INSERT INTO ClipPayload (itemID, fullText, richTextData, richTextFile, imageData, imageFile, "
-            "dataUTI, cloudRecordSystemFields, itemLinked) VALUES (?,?,?,?,?,?,?,?,?)"));
-        statement.bind(1, uuidText(payload.itemID));
-        statement.bind(2, payload.fullText);
-        statement.bind(3, richTextFile ? std::nullopt : payload.richTextData);
-        statement.bind(4, richTextFile);
-        statement.bind(5, imageFile ? std::nullopt : payload.imageData);
-        statement.bind(6, imageFile);
-        statement.bind(7, payload.dataUTI);
-        statement.bind(8, payload.cloudRecordSystemFields);
-        statement.bind(9, link == PayloadLink::toItem);
-        return statement.run();
-    };
-    hold(std::move(change));
-}
-
-void ModelContext::insert(const Device& device) {
-    hold({[device](StoreConnection& connection, QStringList&) {
-              StoreStatement statement =
-                  connection.prepare(QStringLiteral("INSERT INTO Device (%1) VALUES (?,?,?)")
-                                         .arg(QLatin1String(StoreRows::deviceColumns)));
-              statement.bind(1, device.id);
-              statement.bind(2, device.name);
-              statement.bind(3, device.cloudRecordSystemFields);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::update(const ClipItem& item) {
-    hold({[item](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(QStringLiteral(
-                  "UPDATE ClipItem SET id = ?1, createdAt = ?2, deviceID = ?3, kindRaw = ?4, concealed = ?5, "
-                  "pinned = ?6, dedupKey = ?7, byteSize = ?8, title = ?9, thumbnailData = ?10, pixelWidth = "
-                  "?11, "
-                  "pixelHeight = ?12, hasPayload = ?13, fileURLsJoined = ?14, sourceBundleID = ?15, "
-                  "sourceName = ?16, cloudRecordSystemFields = ?17 WHERE id = ?1"));
-              StoreRows::bindItem(statement, item, 1);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::update(const Device& device) {
-    hold({[device](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(
-                  QStringLiteral("UPDATE Device SET name = ?2, cloudRecordSystemFields = ?3 WHERE id = ?1"));
-              statement.bind(1, device.id);
-              statement.bind(2, device.name);
-              statement.bind(3, device.cloudRecordSystemFields);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::setCreatedAt(const QUuid& id, const QDateTime& createdAt) {
-    hold({[id, createdAt](StoreConnection& connection, QStringList&) {
-              StoreStatement statement =
-                  connection.prepare(QStringLiteral("UPDATE ClipItem SET createdAt = ? WHERE id = ?"));
-              statement.bind(1, StoreRows::timeValue(createdAt));
-              statement.bind(2, uuidText(id));
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::setPinned(const QUuid& id, bool pinned) {
-    hold({[id, pinned](StoreConnection& connection, QStringList&) {
-              StoreStatement statement =
-                  connection.prepare(QStringLiteral("UPDATE ClipItem SET pinned = ? WHERE id = ?"));
-              statement.bind(1, pinned);
-              statement.bind(2, uuidText(id));
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::setPixelSize(const QUuid& id, std::optional<qint64> width, std::optional<qint64> height) {
-    hold({[id, width, height](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(
-                  QStringLiteral("UPDATE ClipItem SET pixelWidth = ?, pixelHeight = ? WHERE id = ?"));
-              statement.bind(1, width);
-              statement.bind(2, height);
-              statement.bind(3, uuidText(id));
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::setPayloadCloudRecordSystemFields(const QUuid& itemID,
-                                                     const std::optional<QByteArray>& fields) {
-    hold({[itemID, fields](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(
-                  QStringLiteral("UPDATE ClipPayload SET cloudRecordSystemFields = ? WHERE itemID = ?"));
-              statement.bind(1, fields);
-              statement.bind(2, uuidText(itemID));
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::linkPayload(const QUuid& itemID) {
-    hold({[itemID](StoreConnection& connection, QStringList&) {
-              StoreStatement statement = connection.prepare(
-                  QStringLiteral("UPDATE ClipPayload SET itemLinked = 1 WHERE itemID = ?"));
-              statement.bind(1, uuidText(itemID));
-              return statement.run();
-          },
-          {}});
-}
-
-bool ModelContext::removePayloadRows(StoreConnection& connection, const QString& itemID,
-                                     QStringList& filesToRemove) {
-    {
-        StoreStatement files = connection.prepare(
-            QStringLiteral("SELECT richTextFile, imageFile FROM ClipPayload WHERE itemID = ? AND "
-                           "(richTextFile IS NOT NULL OR imageFile IS NOT NULL)"));
-        files.bind(1, itemID);
-        StoreStatement::Step step = files.step();
-        while (step == StoreStatement::Step::row) {
-            for (int column : {0, 1}) {
-                if (const auto name = files.optionalText(column)) {
-                    filesToRemove << *name;
-                }
-            }
-            step = files.step();
-        }
-        if (step == StoreStatement::Step::error) {
-            return false;
-        }
-    }
-    StoreStatement statement = connection.prepare(QStringLiteral("DELETE FROM ClipPayload WHERE itemID = ?"));
-    statement.bind(1, itemID);
-    return statement.run();
-}
-
-void ModelContext::removeItem(const QUuid& id) {
-    // The payload goes with its item, whether or not it was joined to it: a payload whose item is
-    // gone could never be shown or synced again.
-    hold({[this, id](StoreConnection& connection, QStringList& filesToRemove) {
-              const QString text = uuidText(id);
-              if (!removePayloadRows(connection, text, filesToRemove)) {
-                  return false;
-              }
-              StoreStatement statement =
-                  connection.prepare(QStringLiteral("DELETE FROM ClipItem WHERE id = ?"));
-              statement.bind(1, text);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::removePayload(const QUuid& itemID) {
-    hold({[this, itemID](StoreConnection& connection, QStringList& filesToRemove) {
-              return removePayloadRows(connection, uuidText(itemID), filesToRemove);
-          },
-          {}});
-}
-
-void ModelContext::removeDevice(const QString& id) {
-    hold({[id](StoreConnection& connection, QStringList&) {
-              StoreStatement statement =
-                  connection.prepare(QStringLiteral("DELETE FROM Device WHERE id = ?"));
-              statement.bind(1, id);
-              return statement.run();
-          },
-          {}});
-}
-
-void ModelContext::hold(Change change) {
-    changes.push_back(std::move(change));
-}
-
-bool ModelContext::applyHeld() {
-    if (appliedCount == changes.size()) {
-        return true;
-    }
+bool ModelContext::beginWrite() {
     if (!connection) {
         return false;
     }
-    if (!connection->isInTransaction() && !connection->exec("BEGIN IMMEDIATE")) {
+    if (unit == Unit::writing) {
+        return true;
+    }
+    abandonTransaction();
+    if (!connection->exec("BEGIN IMMEDIATE")) {
+        unit = Unit::none;
         return false;
     }
+    unit = Unit::writing;
+    if (!applyHeld()) {
+        unit = Unit::none;
+        return false;
+    }
+    return true;
+}
+
+bool ModelContext::applyHeld() {
     for (; appliedCount < changes.size(); ++appliedCount) {
         if (!changes[appliedCount].apply(*connection, filesToRemoveAfterCommit)) {
-            // Start the whole unit of work afresh at the next attempt.
+            // Start the whole unit of work afresh at the next attempt; a write unit has lost its lock.
             abandonTransaction();
+            if (unit == Unit::writing) {
+                unit = Unit::broken;
+            }
             return false;
         }
     }
@@ -468,19 +295,32 @@ void ModelContext::abandonTransaction() {
 }
 
 bool ModelContext::save() {
+    if (!connection) {
+        return changes.empty();
+    }
+    // What was decided on the reads of a write unit that lost its lock must not be written.
+    if (unit == Unit::broken) {
+        unit = Unit::none;
+        qCDebug(lcStore) << "save failed: the unit of work lost its write lock";
+        return false;
+    }
+    const bool wasWriting = std::exchange(unit, Unit::none) == Unit::writing;
     if (changes.empty()) {
+        abandonTransaction();
         return true;
+    }
+    if (!wasWriting && !connection->exec("BEGIN IMMEDIATE")) {
+        qCDebug(lcStore) << "save failed: no write lock";
+        return false;
     }
     if (!applyHeld()) {
         qCDebug(lcStore) << "save failed";
         return false;
     }
     if (!connection->exec("COMMIT")) {
+        // A failed save never keeps the lock; the changes stay held for the next one.
         qCDebug(lcStore) << "commit failed";
-        if (!connection->isInTransaction()) {
-            appliedCount = 0;
-            filesToRemoveAfterCommit.clear();
-        }
+        abandonTransaction();
         return false;
     }
     changes.clear();
@@ -497,6 +337,7 @@ bool ModelContext::save() {
 
 void ModelContext::rollback() {
     abandonTransaction();
+    unit = Unit::none;
     if (const BlobStorage* blobs = owner.blobStorage()) {
         for (const Change& change : changes) {
             for (const QString& name : change.writtenFiles) {
@@ -505,6 +346,12 @@ void ModelContext::rollback() {
         }
     }
     changes.clear();
+}
+
+void ModelContext::setBusyTimeout(int milliseconds) {
+    if (connection) {
+        connection->setBusyTimeout(milliseconds);
+    }
 }
 
 } // namespace snipjar

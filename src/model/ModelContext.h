@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ClipRecords.h"
+#include "model/StagedPayload.h"
 
 #include <QDateTime>
 #include <QList>
@@ -66,7 +67,6 @@ struct ClipItemSummary {
 
 // The few columns the history limits walk over, without building the item's values.
 struct LimitWalkRow {
-    qint64 rowID = 0;
     qint64 createdAtMilliseconds = 0;
     bool pinned = false;
     qint64 byteSize = 0;
@@ -80,8 +80,15 @@ enum class PayloadLink { toItem, none };
 // context of the store). save() writes them in one transaction; a failed save keeps them for the
 // next save. Changes never saved are discarded when the context is destroyed.
 //
+// The store's write lock is held only while save() writes, and while a fetch applies the held
+// changes to read them (they are rolled back afterwards and stay held), so a context with unsaved
+// changes never keeps other connections from writing. A caller whose reads and writes must not be
+// interleaved with another connection's writes opens a write unit (beginWrite), which holds the
+// lock from the first read to save() or rollback().
+//
 // Deleting an item deletes its payload. Payload bytes above BlobStorage::externalThreshold are
-// written to their files when the payload is inserted, so the write lock is not held meanwhile.
+// written to their files when the payload is inserted or staged, so the write lock is not held
+// meanwhile.
 class ModelContext {
 public:
     ModelContext(ModelContainer& container, std::unique_ptr<StoreConnection> connection);
@@ -94,11 +101,13 @@ public:
     // Fetches. A failure counts as finding nothing.
     QList<ClipItem> fetch(const ClipItemQuery& query);
     QList<ClipItemSummary> fetchSummaries(const ClipItemQuery& query);
-    // One computer's items, newest first, as the limits walk needs them.
-    QList<LimitWalkRow> limitWalkRows(const QString& deviceID);
-    std::optional<QUuid> itemIDOfRow(qint64 rowID);
+    // Walks one computer's items newest first, as the history limits do, and returns the ids of the
+    // rows `pick` chose. The ids are read in the walk itself, so within a write unit they name
+    // exactly the items walked.
+    QList<QUuid> walkForLimits(const QString& deviceID, const std::function<bool(const LimitWalkRow&)>& pick);
     std::optional<ClipItem> item(const QUuid& id);
-    // The payload with its bytes (read from their files when stored outside the row).
+    // The payload with its bytes (read from their files when stored outside the row); none when a
+    // file it names cannot be read, as for a payload that cannot be loaded at all.
     std::optional<ClipPayload> payload(const QUuid& itemID);
     bool hasPayloadRecord(const QUuid& itemID);
     bool isPayloadLinked(const QUuid& itemID);
@@ -110,6 +119,8 @@ public:
     // Changes, written at the next save.
     void insert(const ClipItem& item);
     void insert(const ClipPayload& payload, PayloadLink link = PayloadLink::toItem);
+    // A payload whose files were written beforehand; they stay the staged payload's own.
+    void insert(const StagedPayload& staged, PayloadLink link = PayloadLink::toItem);
     void insert(const Device& device);
     // Replaces every field of the records with the same identifier.
     void update(const ClipItem& item);
@@ -125,11 +136,28 @@ public:
     void removePayload(const QUuid& itemID);
     void removeDevice(const QString& id);
 
+    // Writes the payload's large bytes to their files now, before any lock is taken.
+    StagedPayload stage(const ClipPayload& payload) const;
+
+    // Takes the store's write lock, waiting for another writer as long as the busy timeout allows,
+    // and keeps it for every fetch and change until save() or rollback(). False when the lock could
+    // not be had. A change that fails inside the unit ends it, and the following save() fails.
+    bool beginWrite();
+
+    enum class RowUpdate { changed, noSuchItem, failed };
+    // Within a write unit: writes the item's createdAt at once and tells whether a row had that id;
+    // nothing is held unless one had.
+    RowUpdate setCreatedAtNow(const QUuid& id, const QDateTime& createdAt);
+
     bool hasChanges() const { return !changes.empty(); }
-    // Writes every held change in one transaction; false when that failed (the changes are kept).
+    // Writes every held change in one transaction; false when that failed (the changes are kept, and
+    // the lock is released).
     bool save();
-    // Drops every change not yet saved.
+    // Drops every change not yet saved and ends the write unit.
     void rollback();
+
+    // How long this context waits for another connection's write lock before it gives up as busy.
+    void setBusyTimeout(int milliseconds);
 
 private:
     struct Change {
@@ -137,11 +165,15 @@ private:
         // Payload files this change wrote; removed when the change is dropped unsaved.
         QStringList writtenFiles;
     };
+    enum class Unit { none, writing, broken };
+    class HeldView;
 
     void hold(Change change);
-    // Brings the held changes into the open transaction so that fetches see them.
+    // Brings the held changes into the open transaction.
     bool applyHeld();
     void abandonTransaction();
+    static Change payloadInsert(const StagedPayload& staged, PayloadLink link);
+    static Change createdAtChange(const QUuid& id, const QDateTime& createdAt);
     bool removePayloadRows(StoreConnection& connection, const QString& itemID, QStringList& filesToRemove);
 
     ModelContainer& owner;
@@ -149,6 +181,7 @@ private:
     std::vector<Change> changes;
     size_t appliedCount = 0;
     QStringList filesToRemoveAfterCommit;
+    Unit unit = Unit::none;
 };
 
 } // namespace snipjar

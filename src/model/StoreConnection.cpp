@@ -159,8 +159,9 @@ std::unique_ptr<StoreConnection> StoreConnection::open(const QString& location, 
         return nullptr;
     }
     sqlite3_extended_result_codes(database, 1);
-    sqlite3_busy_timeout(database, busyTimeoutMilliseconds);
-    return std::unique_ptr<StoreConnection>(new StoreConnection(database));
+    auto connection = std::unique_ptr<StoreConnection>(new StoreConnection(database));
+    connection->setBusyTimeout(busyTimeoutMilliseconds);
+    return connection;
 }
 
 StoreConnection::StoreConnection(sqlite3* database)
@@ -218,6 +219,14 @@ StoreStatement StoreConnection::prepare(const QString& sql) {
 
 bool StoreConnection::isInTransaction() const {
     return sqlite3_get_autocommit(database) == 0;
+}
+
+qint64 StoreConnection::changedRows() const {
+    return sqlite3_changes64(database);
+}
+
+void StoreConnection::setBusyTimeout(int milliseconds) {
+    sqlite3_busy_timeout(database, milliseconds);
 }
 
 QString StoreConnection::lastError() const {

@@ -87,7 +87,12 @@ public:
     StoreStatement prepare(const QString& sql);
 
     bool isInTransaction() const;
+    // Rows changed by the last INSERT, UPDATE or DELETE of this connection.
+    qint64 changedRows() const;
     QString lastError() const;
+
+    // How long a statement waits for another connection's lock before it fails as busy.
+    void setBusyTimeout(int milliseconds);
 
 private:
     explicit StoreConnection(sqlite3* database);

@@ -1,5 +1,6 @@
 #include "model/StoreRows.h"
 
+#include "model/BlobStorage.h"
 #include "model/StoreConnection.h"
 
 namespace snipjar::StoreRows {
@@ -82,6 +83,23 @@ PayloadRow readPayloadRow(const StoreStatement& row) {
     result.payload.dataUTI = row.optionalText(6);
     result.payload.cloudRecordSystemFields = row.optionalBytes(7);
     return result;
+}
+
+std::optional<ClipPayload> loadPayload(PayloadRow row, const BlobStorage* blobs) {
+    const auto fill = [blobs](const std::optional<QString>& file, std::optional<QByteArray>& bytes) {
+        if (!file) {
+            return true;
+        }
+        if (!blobs) {
+            return false;
+        }
+        bytes = blobs->read(*file);
+        return bytes.has_value();
+    };
+    if (!fill(row.richTextFile, row.payload.richTextData) || !fill(row.imageFile, row.payload.imageData)) {
+        return std::nullopt;
+    }
+    return std::move(row.payload);
 }
 
 Device readDevice(const StoreStatement& row) {

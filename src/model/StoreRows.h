@@ -8,6 +8,7 @@
 
 namespace snipjar {
 
+class BlobStorage;
 class StoreStatement;
 
 // The mapping between the records and the rows of the store's tables, shared by the model context
@@ -38,6 +39,10 @@ struct PayloadRow {
     std::optional<QString> imageFile;
 };
 PayloadRow readPayloadRow(const StoreStatement& row);
+// The payload with the bytes of the files its row names; none when one of them cannot be read (or
+// there is no folder to read it from): a payload without its bytes would pass for one that never had
+// any, an image clip without its image.
+std::optional<ClipPayload> loadPayload(PayloadRow row, const BlobStorage* blobs);
 
 Device readDevice(const StoreStatement& row);
 

@@ -1,57 +1,32 @@
-// libvips (through GIO) must come before Qt, whose "signals" keyword clashes with GIO's headers.
-#include <vips/vips.h>
-
 #include "ClipStoreTestSupport.h"
+#include "ImageTestImages.h"
 
 namespace snipjar::test {
 namespace {
 
 using FilingTest = StoreTest;
+using Step = ClipStore::FilingStep;
 
-QByteArray pngOfSize(int width, int height) {
-    VIPS_INIT("snipjar-test");
-    VipsImage* black = nullptr;
-    void* buffer = nullptr;
-    size_t length = 0;
-    QByteArray bytes;
-    if (vips_black(&black, width, height, "bands", 3, nullptr) == 0 &&
-        vips_pngsave_buffer(black, &buffer, &length, nullptr) == 0) {
-        bytes = QByteArray(static_cast<const char*>(buffer), qsizetype(length));
-    }
-    g_free(buffer);
-    if (black) {
-        g_object_unref(black);
-    }
-    return bytes;
-}
-
-// Copying the same content again on this computer moves the first item to the top and keeps it.
-TEST_F(FilingTest, SameTextTwiceKeepsOneItemMovedToTheTop) {
+// Copying the same words again on this computer, plain or rich, moves the first item to the top
+// and keeps its title and source.
+TEST_F(FilingTest, SameWordsAgainMoveTheFirstItemToTheTop) {
     const QList<ClipSyncChange> first = insertSynced(text(QStringLiteral("hello"), QStringLiteral("Editor")));
     ASSERT_EQ(first.size(), 1);
     EXPECT_EQ(first[0], ClipSyncChange::save(first[0].id, true));
     advance(10);
     fileSynced(text(QStringLiteral("other")));
     advance(10);
-    const QList<ClipSyncChange> second =
-        insertSynced(text(QStringLiteral("hello"), QStringLiteral("Terminal")));
+    Clip rich = text(QStringLiteral("hello"), QStringLiteral("Terminal"));
+    rich.kind = Clip::Kind::richText;
+    rich.richTextData = QByteArray("{\\rtf1 hello}");
+    EXPECT_EQ(insertSynced(rich), QList{ClipSyncChange::save(first[0].id, false)});
 
-    EXPECT_EQ(second, QList{ClipSyncChange::save(first[0].id, false)});
     const QList<ClipItem> items = syncItems();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0].id, first[0].id);
     EXPECT_EQ(items[0].createdAt, clockNow);
     EXPECT_EQ(items[0].sourceName, QStringLiteral("Editor"));
-    EXPECT_EQ(items[0].title, QStringLiteral("hello"));
-}
-
-TEST_F(FilingTest, RichCopyOfTheSameWordsMovesThePlainItem) {
-    const QUuid plain = fileSynced(text(QStringLiteral("same words")));
-    Clip rich = text(QStringLiteral("same words"));
-    rich.kind = Clip::Kind::richText;
-    rich.richTextData = QByteArray("{\\rtf1 same words}");
-    EXPECT_EQ(insertSynced(rich), QList{ClipSyncChange::save(plain, false)});
-    EXPECT_EQ(syncItems().size(), 1);
+    EXPECT_EQ(items[0].kindRaw, QStringLiteral("text"));
 }
 
 // Concealed clips and clips over 50,000,000 bytes are never filed.
@@ -64,81 +39,64 @@ TEST_F(FilingTest, ConcealedAndOversizedClipsFileNothing) {
     EXPECT_TRUE(localItems().isEmpty());
 }
 
-// Texts over 5000 characters keep their full text in a payload; shorter texts need none.
-TEST_F(FilingTest, LongTextGoesToThePayload) {
+// A payload holds what the item cannot: texts over 5000 characters, rich text, images. A text of
+// exactly 5000 characters and a file clip need none, and loadClip rebuilds every kind.
+TEST_F(FilingTest, PayloadOnlyForWhatTheItemCannotHold) {
     const QString words = QString(6000, QLatin1Char('w'));
-    const QUuid id = fileSynced(text(words));
+    const QUuid longText = fileSynced(text(words));
+    EXPECT_EQ(store->item(longText)->title, words.left(5000));
+    EXPECT_TRUE(store->item(longText)->hasPayload);
+    EXPECT_EQ(store->syncPayload(longText)->fullText, words);
+    EXPECT_EQ(store->loadClip(longText, store->syncContainer())->plainText, words);
 
-    const std::optional<ClipItem> item = store->item(id);
-    ASSERT_TRUE(item);
-    EXPECT_EQ(item->title, words.left(5000));
-    EXPECT_TRUE(item->hasPayload);
-    const std::optional<ClipPayload> payload = store->syncPayload(id);
-    ASSERT_TRUE(payload);
-    EXPECT_EQ(payload->fullText, words);
-    EXPECT_FALSE(payload->imageData);
-    EXPECT_EQ(store->loadClip(id, store->syncContainer())->plainText, words);
+    const QUuid atLimit = fileSynced(text(QString(5000, QLatin1Char('v'))));
+    EXPECT_FALSE(store->item(atLimit)->hasPayload);
+    EXPECT_FALSE(store->syncContext().hasPayloadRecord(atLimit));
+    const std::optional<Clip> fromTitle = store->loadClip(atLimit, store->syncContainer());
+    ASSERT_TRUE(fromTitle);
+    EXPECT_EQ(fromTitle->plainText, QString(5000, QLatin1Char('v')));
+    EXPECT_EQ(fromTitle->sourceName, QStringLiteral("Editor"));
+
+    Clip files;
+    files.kind = Clip::Kind::file;
+    files.fileURLs = {QStringLiteral("file:///home/a/Report.pdf"),
+                      QStringLiteral("file:///home/a/Notes.txt")};
+    const QUuid fileID = insertLocal(files).constLast().id;
+    EXPECT_EQ(store->item(fileID)->fileURLsJoined, files.fileURLs.join(QLatin1Char('\n')));
+    EXPECT_FALSE(store->item(fileID)->hasPayload);
+    const std::optional<Clip> loadedFiles = store->loadClip(fileID, store->localContainer());
+    ASSERT_TRUE(loadedFiles);
+    EXPECT_EQ(loadedFiles->fileURLs, files.fileURLs);
+    EXPECT_FALSE(loadedFiles->plainText);
 }
 
-TEST_F(FilingTest, TextOfExactlyTheLimitHasNoPayload) {
-    const QString words = QString(5000, QLatin1Char('w'));
-    const QUuid id = fileSynced(text(words));
-    EXPECT_FALSE(store->item(id)->hasPayload);
-    EXPECT_FALSE(store->syncContext().hasPayloadRecord(id));
-    const std::optional<Clip> clip = store->loadClip(id, store->syncContainer());
-    ASSERT_TRUE(clip);
-    EXPECT_EQ(clip->plainText, words);
-    EXPECT_EQ(clip->sourceName, QStringLiteral("Editor"));
-}
-
-// Images: thumbnail, pixel size and title from the image; bytes that are no image keep "Image"
-// unless the type names a format.
-TEST_F(FilingTest, ImageWithoutReadableMetadataKeepsTheTypeOrImage) {
-    const QUuid typed = fileSynced(image(noise(5000, 'a'), QStringLiteral("public.png")));
-    const QUuid untyped = fileSynced(image(noise(5000, 'b'), std::nullopt));
-    EXPECT_TRUE(store->item(typed)->title.contains(QStringLiteral("PNG")));
-    EXPECT_EQ(store->item(untyped)->title, QStringLiteral("Image"));
-    EXPECT_FALSE(store->item(untyped)->thumbnailData);
-    EXPECT_FALSE(store->item(untyped)->pixelWidth);
-}
-
-TEST_F(FilingTest, DecodableImageGetsThumbnailPixelSizeAndPayload) {
-    const QByteArray png = pngOfSize(300, 200);
-    ASSERT_FALSE(png.isEmpty());
+// Images get thumbnail, pixel size and title from their pixels; bytes that are no image keep
+// "Image" unless the type names a format.
+TEST_F(FilingTest, ImageTitleThumbnailAndPixelSize) {
+    const QByteArray png = images::noisyPng(300, 200, 5);
     Clip clip = image(png, QStringLiteral("public.png"));
     clip.sourceName = QStringLiteral("Viewer");
-    const QUuid id = fileSynced(clip);
-
-    const ClipItem item = *store->item(id);
+    const ClipItem item = *store->item(fileSynced(clip));
     EXPECT_EQ(item.pixelWidth, 300);
     EXPECT_EQ(item.pixelHeight, 200);
     EXPECT_TRUE(item.thumbnailData && !item.thumbnailData->isEmpty());
-    EXPECT_TRUE(item.title.contains(QStringLiteral("PNG 300\u00D7200")));
-    EXPECT_EQ(item.kindRaw, QStringLiteral("image"));
-    const std::optional<Clip> loaded = store->loadClip(id, store->syncContainer());
+    EXPECT_EQ(item.title, QStringLiteral("PNG 300\u00D7200 \u00B7 Viewer"));
+    const std::optional<Clip> loaded = store->loadClip(item.id, store->syncContainer());
     ASSERT_TRUE(loaded);
     EXPECT_EQ(loaded->imageData, png);
     EXPECT_EQ(loaded->dataUTI, QStringLiteral("public.png"));
     EXPECT_FALSE(loaded->plainText);
+
+    const ClipItem typed = *store->item(fileSynced(image(noise(5000, 'a'), QStringLiteral("public.png"))));
+    EXPECT_EQ(typed.title, QStringLiteral("PNG"));
+    const ClipItem untyped = *store->item(fileSynced(image(noise(5000, 'b'), std::nullopt)));
+    EXPECT_EQ(untyped.title, QStringLiteral("Image"));
+    EXPECT_FALSE(untyped.thumbnailData);
+    EXPECT_FALSE(untyped.pixelWidth);
 }
 
-TEST_F(FilingTest, FileClipKeepsItsURLsAndRebuildsWithoutText) {
-    Clip clip;
-    clip.kind = Clip::Kind::file;
-    clip.fileURLs = {QStringLiteral("file:///home/a/Report.pdf"), QStringLiteral("file:///home/a/Notes.txt")};
-    const QUuid id = insertLocal(clip).constLast().id;
-    const ClipItem item = *store->item(id);
-    EXPECT_EQ(item.deviceID, thisMac);
-    EXPECT_EQ(item.fileURLsJoined, clip.fileURLs.join(QLatin1Char('\n')));
-    EXPECT_FALSE(item.hasPayload);
-    const std::optional<Clip> loaded = store->loadClip(id, store->localContainer());
-    ASSERT_TRUE(loaded);
-    EXPECT_EQ(loaded->fileURLs, clip.fileURLs);
-    EXPECT_FALSE(loaded->plainText);
-}
-
-// Operations on one item: touch moves it silently, pin is reported for the sync store only,
-// the pixel size is filled in once.
+// touch moves an item silently, a pin is reported for the sync store only, the pixel size is
+// filled in once, and unknown ids do nothing.
 TEST_F(FilingTest, TouchPinAndPixelSize) {
     const QUuid synced = fileSynced(text(QStringLiteral("a")));
     advance(5);
@@ -161,6 +119,70 @@ TEST_F(FilingTest, TouchPinAndPixelSize) {
     store->touch(QUuid::createUuid());
     store->togglePin(QUuid::createUuid());
     EXPECT_EQ(reported.size(), 1);
+}
+
+// A clip that cannot be saved is reported as nothing filed and leaves nothing behind, new or
+// copied again; a store busy for a moment is tried again, a bounded number of times.
+TEST_F(FilingTest, ClipThatCannotBeSavedIsNotReportedAsFiled) {
+    const QUuid earlier = fileSynced(text(QStringLiteral("earlier")));
+    const QDateTime earlierTime = clockNow;
+    advance(10);
+    int retries = 0;
+    onStep = [&](Step step, ModelContext&) { retries += step == Step::retrying ? 1 : 0; };
+    auto lock = std::make_unique<WriteLock>(syncFile());
+    ASSERT_TRUE(lock->isHeld());
+    const std::unique_ptr<ModelContext> context = impatient(store->syncContainer());
+    EXPECT_TRUE(store->insert(image(noise(100'000), QStringLiteral("public.png")), *context).isEmpty());
+    EXPECT_TRUE(store->insert(text(QStringLiteral("earlier")), *context).isEmpty());
+    EXPECT_EQ(retries, 2 * (ClipStore::insertAttempts - 1));
+    EXPECT_FALSE(context->hasChanges());
+    lock.reset();
+    EXPECT_EQ(syncItems().size(), 1);
+    EXPECT_EQ(store->item(earlier)->createdAt, earlierTime);
+    EXPECT_TRUE(blobFiles(syncFile()).isEmpty());
+
+    lock = std::make_unique<WriteLock>(syncFile());
+    onStep = [&](Step step, ModelContext&) {
+        if (step == Step::retrying) {
+            lock.reset();
+        }
+    };
+    const QList<ClipSyncChange> changes =
+        store->insert(image(noise(100'000), QStringLiteral("public.png")), *context);
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_TRUE(changes[0].isNew);
+    EXPECT_EQ(store->loadClip(changes[0].id, store->syncContainer())->imageData, noise(100'000));
+    EXPECT_EQ(blobFiles(syncFile()).size(), 1);
+}
+
+// The copy found by the lookup stays locked until the clip is saved: a deletion from another
+// connection waits instead of leaving the clip filed nowhere, and a copy gone from under the
+// lookup within the unit of work makes the clip new.
+TEST_F(FilingTest, EarlierCopyCannotVanishBetweenLookupAndMove) {
+    const QUuid first = fileSynced(text(QStringLiteral("again")));
+    advance(10);
+    std::optional<bool> deletedMeanwhile;
+    onStep = [&](Step step, ModelContext&) {
+        if (step == Step::lookedUp) {
+            const std::unique_ptr<ModelContext> other = impatient(store->syncContainer());
+            other->removeItem(first);
+            deletedMeanwhile = other->save();
+        }
+    };
+    EXPECT_EQ(insertSynced(text(QStringLiteral("again"))), QList{ClipSyncChange::save(first, false)});
+    EXPECT_EQ(deletedMeanwhile, false);
+    EXPECT_EQ(store->item(first)->createdAt, clockNow);
+
+    onStep = [&](Step step, ModelContext& context) {
+        if (step == Step::lookedUp) {
+            context.removeItem(first);
+        }
+    };
+    const QList<ClipSyncChange> changes = insertSynced(text(QStringLiteral("again")));
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_TRUE(changes[0].isNew);
+    EXPECT_EQ(store->item(changes[0].id)->title, QStringLiteral("again"));
+    EXPECT_EQ(syncItems().size(), 1);
 }
 
 } // namespace

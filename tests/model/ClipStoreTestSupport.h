@@ -2,6 +2,7 @@
 
 #include "TestEnvironment.h"
 #include "model/ClipStore.h"
+#include "model/StoreConnection.h"
 #include "platform/AppPaths.h"
 #include "platform/PrivateFiles.h"
 #include "platform/UserSettings.h"
@@ -20,14 +21,39 @@ namespace snipjar::test {
 inline const QString thisMac = QStringLiteral("THIS-MAC");
 inline const QString otherMac = QStringLiteral("OTHER-MAC");
 
+// The write lock of a store file taken by a connection of its own, as another process would.
+class WriteLock {
+public:
+    explicit WriteLock(const QString& file)
+        : connection(StoreConnection::open(file, StoreConnection::Access::readWrite)) {
+        held = connection && connection->exec("BEGIN IMMEDIATE");
+    }
+    ~WriteLock() { release(); }
+    bool isHeld() const { return held; }
+    void release() {
+        if (std::exchange(held, false)) {
+            connection->exec("ROLLBACK");
+        }
+    }
+
+private:
+    std::unique_ptr<StoreConnection> connection;
+    bool held = false;
+};
+
 // A store on real SQLite files in a temporary data folder, with this computer's identifier and
 // the clock under the test's control, recording every change it reports.
 class StoreTest : public ::testing::Test {
 protected:
     void open(ClipStore::Location location = ClipStore::Location::onDisk) {
         store.reset();
-        store =
-            std::make_unique<ClipStore>(location, ClipStore::Options{thisMac, [this] { return clockNow; }});
+        const auto step = [this](ClipStore::FilingStep step, ModelContext& context) {
+            if (onStep) {
+                onStep(step, context);
+            }
+        };
+        store = std::make_unique<ClipStore>(location,
+                                            ClipStore::Options{thisMac, [this] { return clockNow; }, step});
         store->onSyncChange = [this](const ClipSyncChange& change) { reported.append(change); };
     }
 
@@ -54,6 +80,13 @@ protected:
         context->insert(item);
         EXPECT_TRUE(context->save());
         return item;
+    }
+
+    // A context that gives up at once when another connection holds the write lock.
+    static std::unique_ptr<ModelContext> impatient(ModelContainer& container) {
+        std::unique_ptr<ModelContext> context = container.newContext();
+        context->setBusyTimeout(20);
+        return context;
     }
 
     QList<ClipItem> syncItems() { return ClipStore::allItems(store->syncContext()); }
@@ -96,6 +129,8 @@ protected:
     QDateTime clockNow = QDateTime(QDate(2025, 3, 10), QTime(12, 0), Qt::UTC);
     std::unique_ptr<ClipStore> store;
     QList<ClipSyncChange> reported;
+    // Runs at the steps of every insert and limits pass of the store.
+    std::function<void(ClipStore::FilingStep, ModelContext&)> onStep;
 };
 
 } // namespace snipjar::test
