@@ -6,12 +6,27 @@
 #include <exiv2/exiv2.hpp>
 #include <libheif/heif.h>
 
+#include <mutex>
+
 namespace snipjar {
 
 namespace {
 
 void logLibraryMessage(const gchar*, GLogLevelFlags, const gchar* message, gpointer) {
     qCDebug(lcImage) << "libvips:" << message;
+}
+
+// The XMP toolkit keeps one namespace registry for the process, and exiv2 registers every namespace
+// it meets in a packet; images are read on any thread, so the registry is changed under this lock.
+std::mutex xmpToolkitMutex;
+
+void lockXmpToolkit(void* data, bool lock) {
+    auto* mutex = static_cast<std::mutex*>(data);
+    if (lock) {
+        mutex->lock();
+    } else {
+        mutex->unlock();
+    }
 }
 
 bool startLibraries() {
@@ -32,10 +47,10 @@ bool startLibraries() {
     g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO),
                       &logLibraryMessage, nullptr);
 
-    // The XMP toolkit must be initialised before threads use it, and exiv2's warnings about odd
-    // files would only clutter the output.
+    // The XMP toolkit must be initialised, with its lock, before threads use it; exiv2's warnings
+    // about odd files would only clutter the output.
     heif_init(nullptr);
-    Exiv2::XmpParser::initialize();
+    Exiv2::XmpParser::initialize(&lockXmpToolkit, &xmpToolkitMutex);
     Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
     Exiv2::enableBMFF(true);
     return true;

@@ -1,6 +1,7 @@
 #include "ImageTestImages.h"
 
 #include "model/VipsImageHandle.h"
+#include "model/VipsRuntime.h"
 
 #include <QList>
 #include <QtEndian>
@@ -13,26 +14,18 @@ namespace snipjar::test::images {
 
 namespace {
 
+// The system's own start-up, so that the XMP toolkit is initialised with its lock before any
+// helper here reads a packet.
 void ensureStarted() {
-    static const bool started = [] {
-        VIPS_INIT("snipjar-tests");
-        Exiv2::XmpParser::initialize();
-        Exiv2::enableBMFF(true);
-        return true;
-    }();
-    (void)started;
+    if (!VipsRuntime::ensureStarted()) {
+        throw std::runtime_error("libvips did not start");
+    }
 }
 
 [[noreturn]] void fail(const char* what) {
     const std::string message = std::string(what) + ": " + vips_error_buffer();
     vips_error_clear();
     throw std::runtime_error(message);
-}
-
-QByteArray adopt(void* buffer, size_t length) {
-    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
-    g_free(buffer);
-    return bytes;
 }
 
 VipsImageHandle noise(int width, int height, double sigma) {
@@ -56,6 +49,18 @@ VipsImageHandle noise(int width, int height, double sigma) {
     VipsImageHandle memory(vips_image_copy_memory(rgb.get()));
     vips_image_set_int(memory.get(), "interpretation", VIPS_INTERPRETATION_sRGB);
     return memory;
+}
+
+// The image saved in the format of a file name suffix with options, e.g. ".jpg[Q=90]".
+QByteArray encoded(const VipsImageHandle& image, const std::string& suffix) {
+    void* buffer = nullptr;
+    size_t length = 0;
+    if (vips_image_write_to_buffer(image.get(), suffix.c_str(), &buffer, &length, nullptr) != 0) {
+        fail(suffix.c_str());
+    }
+    QByteArray bytes(static_cast<const char*>(buffer), qsizetype(length));
+    g_free(buffer);
+    return bytes;
 }
 
 template <typename Edit> QByteArray editedWithExiv2(const QByteArray& image, Edit edit) {
@@ -98,33 +103,15 @@ QByteArray pngChunk(const char* type, const QByteArray& data) {
 } // namespace
 
 QByteArray noisyJpeg(int width, int height, double sigma, int quality) {
-    const VipsImageHandle image = noise(width, height, sigma);
-    void* buffer = nullptr;
-    size_t length = 0;
-    if (vips_jpegsave_buffer(image.get(), &buffer, &length, "Q", quality, nullptr) != 0) {
-        fail("jpegsave");
-    }
-    return adopt(buffer, length);
+    return encoded(noise(width, height, sigma), ".jpg[Q=" + std::to_string(quality) + "]");
 }
 
 QByteArray noisyPng(int width, int height, double sigma) {
-    const VipsImageHandle image = noise(width, height, sigma);
-    void* buffer = nullptr;
-    size_t length = 0;
-    if (vips_pngsave_buffer(image.get(), &buffer, &length, "compression", 1, nullptr) != 0) {
-        fail("pngsave");
-    }
-    return adopt(buffer, length);
+    return encoded(noise(width, height, sigma), ".png[compression=1]");
 }
 
 QByteArray tiff(int width, int height) {
-    const VipsImageHandle image = noise(width, height, 10);
-    void* buffer = nullptr;
-    size_t length = 0;
-    if (vips_tiffsave_buffer(image.get(), &buffer, &length, nullptr) != 0) {
-        fail("tiffsave");
-    }
-    return adopt(buffer, length);
+    return encoded(noise(width, height, 10), ".tif");
 }
 
 QByteArray withExif(const QByteArray& image, const std::map<std::string, std::string>& exif,
@@ -152,6 +139,22 @@ QByteArray withIptc(const QByteArray& image, const std::map<std::string, std::st
         }
         file.setIptcData(data);
     });
+}
+
+QByteArray withXmpNamespace(const QByteArray& jpeg, int index) {
+    const QByteArray prefix = "t" + QByteArray::number(index);
+    const QByteArray packet =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description rdf:about=\"\" xmlns:dc=\"http://purl.org/dc/elements/1.1/\" xmlns:" +
+        prefix + "=\"http://example.org/snipjar-test/" + QByteArray::number(index) + "/\" " + prefix +
+        ":label=\"photo\"><dc:title><rdf:Alt><rdf:li xml:lang=\"x-default\">Photo</rdf:li></rdf:Alt>"
+        "</dc:title></rdf:Description></rdf:RDF></x:xmpmeta>";
+    // An APP1 segment with the XMP signature (and its terminating zero) right after SOI.
+    const QByteArray body = QByteArray("http://ns.adobe.com/xap/1.0/", 29) + packet;
+    char length[2];
+    qToBigEndian(quint16(body.size() + 2), length);
+    return jpeg.left(2) + QByteArray("\xff\xe1", 2) + QByteArray(length, 2) + body + jpeg.mid(2);
 }
 
 QByteArray pngWithText(int width, int height, const std::map<std::string, std::string>& text) {
@@ -244,48 +247,41 @@ std::optional<Decoded> decode(const QByteArray& bytes) {
     return decoded;
 }
 
-std::optional<std::string> exifValue(const QByteArray& image, const std::string& key) {
+namespace {
+
+// The image's metadata as exiv2 reads it back; none when it cannot.
+Exiv2::Image::AutoPtr readBack(const QByteArray& image) {
     ensureStarted();
     try {
         auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(image.constData()),
                                               long(image.size()));
         file->readMetadata();
-        const auto found = file->exifData().findKey(Exiv2::ExifKey(key));
-        if (found == file->exifData().end()) {
-            return std::nullopt;
-        }
-        return found->toString();
+        return file;
     } catch (...) {
-        return std::nullopt;
+        return Exiv2::Image::AutoPtr();
     }
+}
+
+template <typename Data, typename Key> std::optional<std::string> valueOf(const Data& data, const Key& key) {
+    const auto found = data.findKey(key);
+    return found == data.end() ? std::nullopt : std::optional(found->toString());
+}
+
+} // namespace
+
+std::optional<std::string> exifValue(const QByteArray& image, const std::string& key) {
+    const auto file = readBack(image);
+    return file.get() ? valueOf(file->exifData(), Exiv2::ExifKey(key)) : std::nullopt;
 }
 
 bool hasAnyExif(const QByteArray& image) {
-    ensureStarted();
-    try {
-        auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(image.constData()),
-                                              long(image.size()));
-        file->readMetadata();
-        return !file->exifData().empty() || !file->xmpData().empty();
-    } catch (...) {
-        return false;
-    }
+    const auto file = readBack(image);
+    return file.get() && (!file->exifData().empty() || !file->xmpData().empty());
 }
 
 std::optional<std::string> xmpValue(const QByteArray& image, const std::string& key) {
-    ensureStarted();
-    try {
-        auto file = Exiv2::ImageFactory::open(reinterpret_cast<const Exiv2::byte*>(image.constData()),
-                                              long(image.size()));
-        file->readMetadata();
-        const auto found = file->xmpData().findKey(Exiv2::XmpKey(key));
-        if (found == file->xmpData().end()) {
-            return std::nullopt;
-        }
-        return found->toString();
-    } catch (...) {
-        return std::nullopt;
-    }
+    const auto file = readBack(image);
+    return file.get() ? valueOf(file->xmpData(), Exiv2::XmpKey(key)) : std::nullopt;
 }
 
 } // namespace snipjar::test::images

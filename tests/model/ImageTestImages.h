@@ -26,6 +26,10 @@ QByteArray withExif(const QByteArray& image, const std::map<std::string, std::st
                     std::optional<int> orientation = std::nullopt);
 QByteArray withIptc(const QByteArray& image, const std::map<std::string, std::string>& iptc);
 
+// The JPEG with an XMP packet (a dc:title and a property in a namespace named after the index)
+// written as its own segment, so that no reader has seen the namespace before.
+QByteArray withXmpNamespace(const QByteArray& jpeg, int index);
+
 // A PNG with tEXt chunks, keyword to text.
 QByteArray pngWithText(int width, int height, const std::map<std::string, std::string>& text);
 
