@@ -129,8 +129,7 @@ TEST_F(FilingTest, ClipThatCannotBeSavedIsNotReportedAsFiled) {
     advance(10);
     int retries = 0;
     onStep = [&](Step step, ModelContext&) { retries += step == Step::retrying ? 1 : 0; };
-    auto lock = std::make_unique<WriteLock>(syncFile());
-    ASSERT_TRUE(lock->isHeld());
+    auto lock = holdWriteLock(syncFile());
     const std::unique_ptr<ModelContext> context = impatient(store->syncContainer());
     EXPECT_TRUE(store->insert(image(noise(100'000), QStringLiteral("public.png")), *context).isEmpty());
     EXPECT_TRUE(store->insert(text(QStringLiteral("earlier")), *context).isEmpty());
@@ -141,7 +140,7 @@ TEST_F(FilingTest, ClipThatCannotBeSavedIsNotReportedAsFiled) {
     EXPECT_EQ(store->item(earlier)->createdAt, earlierTime);
     EXPECT_TRUE(blobFiles(syncFile()).isEmpty());
 
-    lock = std::make_unique<WriteLock>(syncFile());
+    lock = holdWriteLock(syncFile());
     onStep = [&](Step step, ModelContext&) {
         if (step == Step::retrying) {
             lock.reset();

@@ -2,18 +2,10 @@
 
 #include "model/HistoryReader.h"
 
-#include <sys/stat.h>
-
 namespace snipjar::test {
 namespace {
 
 using PersistenceTest = StoreTest;
-
-mode_t modeOf(const QString& path) {
-    struct stat status {};
-    ::stat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
 
 // A unit of work is seen by its own context at once and by the others after save(). Holding
 // unsaved changes, even after a save that failed for a busy store, never keeps another connection
@@ -31,11 +23,8 @@ TEST_F(PersistenceTest, UnitsOfWorkHoldTheirChangesWithoutTheLock) {
     EXPECT_TRUE(other->item(item.id));
 
     main.setPinned(item.id, true);
-    {
-        WriteLock lock(syncFile());
-        main.setBusyTimeout(20);
-        EXPECT_FALSE(main.save());
-    }
+    main.setBusyTimeout(20);
+    EXPECT_FALSE(holdWriteLock(syncFile()) && main.save());
     EXPECT_TRUE(main.item(item.id)->pinned);
     item.title = QStringLiteral("changed elsewhere");
     other->update(item);

@@ -16,30 +16,26 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace snipjar::test {
 
 inline const QString thisMac = QStringLiteral("THIS-MAC");
 inline const QString otherMac = QStringLiteral("OTHER-MAC");
 
-// The write lock of a store file taken by a connection of its own, as another process would.
-class WriteLock {
-public:
-    explicit WriteLock(const QString& file)
-        : connection(StoreConnection::open(file, StoreConnection::Access::readWrite)) {
-        held = connection && connection->exec("BEGIN IMMEDIATE");
-    }
-    ~WriteLock() { release(); }
-    bool isHeld() const { return held; }
-    void release() {
-        if (std::exchange(held, false)) {
-            connection->exec("ROLLBACK");
-        }
-    }
+// The write lock of a store file, taken by a connection of its own as another process would; it
+// goes with the connection.
+inline std::unique_ptr<StoreConnection> holdWriteLock(const QString& file) {
+    auto connection = StoreConnection::open(file, StoreConnection::Access::readWrite);
+    EXPECT_TRUE(connection && connection->exec("BEGIN IMMEDIATE"));
+    return connection;
+}
 
-private:
-    std::unique_ptr<StoreConnection> connection;
-    bool held = false;
-};
+inline mode_t modeOf(const QString& path) {
+    struct stat status {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
 
 // A store on real SQLite files in a temporary data folder, with this computer's identifier and
 // the clock under the test's control, recording every change it reports.
@@ -48,9 +44,7 @@ protected:
     void open(ClipStore::Location location = ClipStore::Location::onDisk) {
         store.reset();
         const auto step = [this](ClipStore::FilingStep step, ModelContext& context) {
-            if (onStep) {
-                onStep(step, context);
-            }
+            return onStep ? onStep(step, context) : void();
         };
         store = std::make_unique<ClipStore>(location,
                                             ClipStore::Options{thisMac, [this] { return clockNow; }, step});

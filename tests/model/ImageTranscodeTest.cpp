@@ -35,6 +35,11 @@ QList<std::pair<const char*, QByteArray>> hostileInputs() {
     };
 }
 
+// What an image function's result decodes to; nothing when it gave none or does not decode.
+images::Decoded decodedOf(const std::optional<QByteArray>& bytes) {
+    return images::decode(bytes.value_or(QByteArray())).value_or(images::Decoded{});
+}
+
 } // namespace
 
 // Every failure, from empty input to a decompression bomb, gives none.
@@ -61,101 +66,74 @@ TEST(ImageTranscodeTest, BytesAfterTheJpegEndAreIgnored) {
     EXPECT_FALSE(ImageTranscode::isDecodableImage(jpeg.chopped(2)));
 }
 
-// The thumbnail is a PNG whose longest side is at most n, upright, and never enlarged.
-TEST(ImageTranscodeTest, ThumbnailFitsAndAppliesOrientation) {
+// The thumbnail is a PNG whose longest side is at most n, upright, and never enlarged; the preview
+// an 8-bit HEIC without metadata that fits the given side.
+TEST(ImageTranscodeTest, ThumbnailAndPreviewFitUpright) {
     const QByteArray landscape = images::noisyJpeg(400, 300, 10);
-    auto decoded = images::decode(ImageTranscode::thumbnail(landscape, 72).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->loader, "VipsForeignLoadPngBuffer");
-    EXPECT_EQ(decoded->size, QSize(72, 54));
-
+    const images::Decoded thumbnail = decodedOf(ImageTranscode::thumbnail(landscape, 72));
+    EXPECT_EQ(thumbnail.loader, "VipsForeignLoadPngBuffer");
+    EXPECT_EQ(thumbnail.size, QSize(72, 54));
     // Orientation 6 turns the stored 400 × 300 pixels a quarter turn: the thumbnail stands upright.
-    decoded = images::decode(
-        ImageTranscode::thumbnail(images::withExif(landscape, {}, 6), 72).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->size, QSize(54, 72));
+    EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::withExif(landscape, {}, 6), 72)).size,
+              QSize(54, 72));
+    EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::noisyPng(30, 20, 10), 72)).size, QSize(30, 20));
 
-    decoded =
-        images::decode(ImageTranscode::thumbnail(images::noisyPng(30, 20, 10), 72).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->size, QSize(30, 20));
-}
-
-// The preview is an 8-bit HEIC that fits the given side.
-TEST(ImageTranscodeTest, PreviewIsEightBitHeic) {
     const auto preview = ImageTranscode::previewImage(images::noisyJpeg(900, 600, 10), 300);
-    ASSERT_TRUE(preview);
-    const auto decoded = images::decode(*preview);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
-    EXPECT_EQ(decoded->size, QSize(300, 200));
-    EXPECT_EQ(decoded->bitsPerSample, 8);
-    EXPECT_FALSE(images::hasAnyExif(*preview));
+    const images::Decoded shown = decodedOf(preview);
+    EXPECT_EQ(shown.loader, "VipsForeignLoadHeifBuffer");
+    EXPECT_EQ(shown.size, QSize(300, 200));
+    EXPECT_EQ(shown.bitsPerSample, 8);
+    EXPECT_FALSE(images::hasAnyExif(preview.value_or(QByteArray())));
 }
 
-// A transcode searches down to a HEIC that fits the target, with or without the source's metadata.
+// A transcode searches down to a HEIC that fits the target, upright, with the source's metadata
+// (an IPTC caption carried in XMP) or without any.
 TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
-    const QByteArray photo = images::withExif(images::noisyJpeg(640, 480, 30),
-                                              {{"Exif.Image.Make", "Canon"},
-                                               {"Exif.Image.Model", "Canon EOS R5"},
-                                               {"Exif.Photo.DateTimeOriginal", "2024:05:01 10:00:00"}},
-                                              6);
+    QByteArray photo = images::withExif(images::noisyJpeg(640, 480, 30),
+                                        {{"Exif.Image.Make", "Canon"},
+                                         {"Exif.Image.Model", "Canon EOS R5"},
+                                         {"Exif.Photo.DateTimeOriginal", "2024:05:01 10:00:00"}},
+                                        6);
+    photo = images::withIptc(photo, {{"Iptc.Application2.Caption", "Harbour at dusk"}});
     // Full quality gives about 440 kB, so the target forces the bisection.
     const qint64 target = 300'000;
 
-    const auto kept = ImageTranscode::transcode(photo, target, true);
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->dataUTI, QStringLiteral("public.heic"));
-    EXPECT_LE(kept->bytes.size(), target);
-    auto decoded = images::decode(kept->bytes);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
-    EXPECT_EQ(decoded->size, QSize(480, 640));
-    EXPECT_EQ(decoded->bitsPerSample, 8);
-    EXPECT_EQ(images::exifValue(kept->bytes, "Exif.Image.Make"), "Canon");
-    EXPECT_EQ(images::exifValue(kept->bytes, "Exif.Image.Orientation"), "1");
-    const auto metadata = ImageTranscode::metadata(kept->bytes);
+    QByteArray kept;
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        const auto transcoded = ImageTranscode::transcode(photo, target, keep);
+        ASSERT_TRUE(transcoded);
+        EXPECT_EQ(transcoded->dataUTI, QStringLiteral("public.heic"));
+        EXPECT_LE(transcoded->bytes.size(), target);
+        const auto decoded = images::decode(transcoded->bytes);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
+        EXPECT_EQ(decoded->size, QSize(480, 640));
+        EXPECT_EQ(decoded->bitsPerSample, 8);
+        EXPECT_EQ(images::hasAnyExif(transcoded->bytes), keep);
+        if (keep) {
+            kept = transcoded->bytes;
+        }
+    }
+    EXPECT_EQ(images::exifValue(kept, "Exif.Image.Orientation"), "1");
+    EXPECT_NE(images::xmpValue(kept, "Xmp.dc.description").value_or("").find("Harbour at dusk"),
+              std::string::npos);
+    const auto metadata = ImageTranscode::metadata(kept);
     ASSERT_TRUE(metadata);
     EXPECT_EQ(metadata->camera, QStringLiteral("Canon EOS R5"));
     EXPECT_EQ(metadata->captured, QStringLiteral("2024-05-01"));
-
-    const auto stripped = ImageTranscode::transcode(photo, target, false);
-    ASSERT_TRUE(stripped);
-    EXPECT_LE(stripped->bytes.size(), target);
-    decoded = images::decode(stripped->bytes);
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->size, QSize(480, 640));
-    EXPECT_FALSE(images::hasAnyExif(stripped->bytes));
-}
-
-// IPTC captions survive a transcode that keeps metadata, carried in XMP.
-TEST(ImageTranscodeTest, TranscodeKeepsIptcCaptionAsXmp) {
-    const QByteArray photo =
-        images::withIptc(images::noisyJpeg(320, 240, 10), {{"Iptc.Application2.Caption", "Harbour at dusk"}});
-    const auto kept = ImageTranscode::transcode(photo, 1'000'000, true);
-    ASSERT_TRUE(kept);
-    const auto caption = images::xmpValue(kept->bytes, "Xmp.dc.description");
-    ASSERT_TRUE(caption);
-    EXPECT_NE(caption->find("Harbour at dusk"), std::string::npos);
 }
 
 // Bitmaps become PNG, and a PDF's first page or any image becomes TIFF.
 TEST(ImageTranscodeTest, RepresentationConversions) {
-    auto decoded =
-        images::decode(ImageTranscode::pngFromBitmap(images::tiff(120, 80)).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->loader, "VipsForeignLoadPngBuffer");
-    EXPECT_EQ(decoded->size, QSize(120, 80));
+    const images::Decoded png = decodedOf(ImageTranscode::pngFromBitmap(images::tiff(120, 80)));
+    EXPECT_EQ(png.loader, "VipsForeignLoadPngBuffer");
+    EXPECT_EQ(png.size, QSize(120, 80));
 
     const QByteArray pdf = images::pdf(200, 100);
     EXPECT_TRUE(ImageTranscode::isDecodableImage(pdf));
-    decoded = images::decode(ImageTranscode::tiffRepresentation(pdf).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->loader, "VipsForeignLoadTiffBuffer");
-    EXPECT_EQ(decoded->size, QSize(200, 100));
-
-    decoded = images::decode(
-        ImageTranscode::tiffRepresentation(images::noisyPng(50, 40, 5)).value_or(QByteArray()));
-    ASSERT_TRUE(decoded);
-    EXPECT_EQ(decoded->size, QSize(50, 40));
+    const images::Decoded page = decodedOf(ImageTranscode::tiffRepresentation(pdf));
+    EXPECT_EQ(page.loader, "VipsForeignLoadTiffBuffer");
+    EXPECT_EQ(page.size, QSize(200, 100));
+    EXPECT_EQ(decodedOf(ImageTranscode::tiffRepresentation(images::noisyPng(50, 40, 5))).size, QSize(50, 40));
 }
