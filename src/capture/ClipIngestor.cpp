@@ -10,17 +10,25 @@ namespace snipjar {
 ClipIngestor::ClipIngestor(ClipStore& store, QObject* parent)
     : QObject(parent)
     , store(store)
-    , worker(std::make_unique<QObject>()) {
+    , worker(std::make_unique<QObject>())
+    , transcoder(std::make_unique<QObject>()) {
     qRegisterMetaType<QList<ClipSyncChange>>();
     thread.setObjectName(QStringLiteral("snipjar-ingest"));
     worker->moveToThread(&thread);
     thread.start();
+    transcodeThread.setObjectName(QStringLiteral("snipjar-transcode"));
+    transcoder->moveToThread(&transcodeThread);
+    transcodeThread.start(QThread::LowPriority);
 }
 
 ClipIngestor::~ClipIngestor() {
     // The clip being filed is finished; clips still queued are dropped, like any work left when the
     // process ends. Quitting does not go through the event queue, so it also works while the
     // application object is already gone.
+    // The transcoder goes first: what it finishes is handed to the worker.
+    transcodeThread.quit();
+    transcodeThread.wait();
+    transcoder.reset();
     thread.quit();
     thread.wait();
     worker.reset();
@@ -35,8 +43,8 @@ void ClipIngestor::ingestTranscoded(QByteArray bytes, std::optional<QString> sou
                                     std::optional<QString> sourceName,
                                     std::optional<QString> sourceURLString) {
     QMetaObject::invokeMethod(
-        worker.get(),
-        [this, bytes = std::move(bytes), sourceBundleID = std::move(sourceBundleID),
+        transcoder.get(),
+        [this, copiedAt = store.now(), bytes = std::move(bytes), sourceBundleID = std::move(sourceBundleID),
          sourceName = std::move(sourceName), sourceURLString = std::move(sourceURLString)]() mutable {
             std::optional<ImageTranscode::Transcoded> transcoded =
                 ImageTranscode::transcode(bytes, transcodeTargetBytes, true);
@@ -52,18 +60,20 @@ void ClipIngestor::ingestTranscoded(QByteArray bytes, std::optional<QString> sou
             clip.sourceBundleID = std::move(sourceBundleID);
             clip.sourceName = std::move(sourceName);
             clip.sourceURLString = std::move(sourceURLString);
-            file(clip);
+            QMetaObject::invokeMethod(
+                worker.get(), [this, clip = std::move(clip), copiedAt] { file(clip, copiedAt); },
+                Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }
 
-void ClipIngestor::file(const Clip& clip) {
+void ClipIngestor::file(const Clip& clip, const std::optional<QDateTime>& copiedAt) {
     const bool localOnly = clip.isLocalOnly();
     QList<ClipSyncChange> changes;
     {
         ModelContainer& container = localOnly ? store.localContainer() : store.syncContainer();
         std::unique_ptr<ModelContext> context = container.newContext();
-        changes = store.insert(clip, *context);
+        changes = store.insert(clip, *context, copiedAt);
     }
     // Large clipboard buffers were held briefly; hand the memory back now and
     // once more after everything that still referred to them is certainly gone.

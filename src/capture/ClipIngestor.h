@@ -4,6 +4,7 @@
 #include "model/ClipStore.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QThread>
@@ -17,9 +18,12 @@ namespace snipjar {
 // Files captured clips into the history store off the main thread. One worker
 // thread handles the clips one at a time, in the order they were handed over,
 // each with a fresh store context on the container its local-only rule chooses.
-// Large images are transcoded on the same thread first. The ingestor itself is
-// used on the main thread; the sync store's changes are forwarded to the
-// store's onSyncChange on the main thread.
+// Large images are transcoded first on a thread of their own, one at a time, so
+// that a transcode of a minute or two never holds up the copies made meanwhile;
+// a transcoded image is filed under the time it was copied, so that it takes
+// its place in the history among them. The ingestor itself is used on the main
+// thread; the sync store's changes are forwarded to the store's onSyncChange on
+// the main thread.
 class ClipIngestor : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +35,8 @@ public:
 
     // The store must outlive the ingestor.
     explicit ClipIngestor(ClipStore& store, QObject* parent = nullptr);
-    // Finishes the clip being filed and joins the worker thread; queued clips are dropped.
+    // Finishes the clip being filed and the image being transcoded, and joins the
+    // threads; queued work is dropped.
     ~ClipIngestor() override;
 
     ClipIngestor(const ClipIngestor&) = delete;
@@ -51,8 +56,8 @@ signals:
     void jobFinished(const QList<snipjar::ClipSyncChange>& changes);
 
 private:
-    // Worker thread.
-    void file(const Clip& clip);
+    // Worker thread. `copiedAt` is the time the clip was copied; none for now.
+    void file(const Clip& clip, const std::optional<QDateTime>& copiedAt = std::nullopt);
     void finishJob(const QList<ClipSyncChange>& changes, bool forwardToSync);
 
     ClipStore& store;
@@ -60,6 +65,8 @@ private:
     // The worker thread's context object: jobs and the delayed memory relief run
     // through it.
     std::unique_ptr<QObject> worker;
+    QThread transcodeThread;
+    std::unique_ptr<QObject> transcoder;
 };
 
 } // namespace snipjar

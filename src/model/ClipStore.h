@@ -81,7 +81,10 @@ public:
     // The lookup, the write, the limits and the save happen under one write lock. A clip that
     // cannot be saved, even after a few attempts, is reported as nothing filed (an empty list), and
     // the context is left without unsaved changes.
-    QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context) const;
+    // `copiedAt` is when the clip was copied, for one filed later (a large image transcoded first),
+    // so that it takes its place among the clips copied meanwhile; none means now.
+    QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context,
+                                 const std::optional<QDateTime>& copiedAt = std::nullopt) const;
     // Deletes what the history limits no longer allow, without saving; any thread. Within a write
     // unit the deletions name exactly the items walked.
     QList<ClipSyncChange> enforceLimits(ModelContext& context) const;
@@ -130,7 +133,7 @@ private:
     NewItem prepareNew(const Clip& clip, ModelContext& context) const;
     // One attempt at filing under the write lock; none when it could not be saved.
     std::optional<QList<ClipSyncChange>> fileOnce(const Clip& clip, const QString& dedupKey,
-                                                  ModelContext& context,
+                                                  const QDateTime& filedAt, ModelContext& context,
                                                   std::optional<NewItem>& prepared) const;
 
     Options options;

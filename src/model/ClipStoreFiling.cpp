@@ -10,11 +10,13 @@
 
 namespace snipjar {
 
-QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context) const {
+QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context,
+                                        const std::optional<QDateTime>& copiedAt) const {
     if (clip.concealed || clip.byteSize() > largestClipBytes) {
         return {};
     }
     const QString key = clip.dedupKey();
+    const QDateTime filedAt = copiedAt.value_or(now());
     // A first look without the lock tells whether the clip is new here. Its thumbnail and payload
     // files are then made before the lock is taken, since other writers would wait for them.
     std::optional<NewItem> prepared;
@@ -26,7 +28,7 @@ QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context)
             step(FilingStep::retrying, context);
             QThread::msleep(retryPauseMilliseconds * (attempt - 1));
         }
-        if (std::optional<QList<ClipSyncChange>> changes = fileOnce(clip, key, context, prepared)) {
+        if (std::optional<QList<ClipSyncChange>> changes = fileOnce(clip, key, filedAt, context, prepared)) {
             return *changes;
         }
         context.rollback();
@@ -36,7 +38,7 @@ QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context)
 }
 
 std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const QString& dedupKey,
-                                                         ModelContext& context,
+                                                         const QDateTime& filedAt, ModelContext& context,
                                                          std::optional<NewItem>& prepared) const {
     if (!context.beginWrite()) {
         return std::nullopt;
@@ -47,7 +49,7 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
     if (copy) {
         // The same content copied on this computer before: it only moves to the top; its title,
         // source and pin stay as they were.
-        switch (context.setCreatedAtNow(*copy, now())) {
+        switch (context.setCreatedAtNow(*copy, filedAt)) {
         case ModelContext::RowUpdate::changed:
             moved = true;
             break;
@@ -62,7 +64,7 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
         if (!prepared) {
             prepared.emplace(prepareNew(clip, context));
         }
-        prepared->item.createdAt = now();
+        prepared->item.createdAt = filedAt;
         // The payload goes first; both land in the same transaction.
         if (prepared->payload) {
             context.insert(*prepared->payload, PayloadLink::toItem);

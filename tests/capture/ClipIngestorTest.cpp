@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace snipjar {
@@ -109,21 +110,31 @@ TEST_F(ClipIngestorTest, NoCallbackNoForwarding) {
     EXPECT_EQ(finished.front().size(), 1);
 }
 
-// A transcoded image is stored as HEIC with its source; one that fails to transcode leaves nothing.
+// A transcoded image is stored as HEIC with its source under the time it was copied: a text copied
+// while it is being transcoded is filed at once and stays above it. An image that fails to transcode
+// leaves nothing.
 TEST_F(ClipIngestorTest, TranscodedImages) {
-    ingestor->ingestTranscoded(test::makeImage("jpg"), QStringLiteral("org.gimp.GIMP"),
+    ingestor->ingestTranscoded(test::makeImage("jpg", 2400, 1800), QStringLiteral("org.gimp.GIMP"),
                                QStringLiteral("GIMP"), QStringLiteral("https://ex.org/photo.jpg"));
     ingestor->ingestTranscoded(test::notAnImage(), std::nullopt, std::nullopt, std::nullopt);
-    waitForJobs(2);
-    EXPECT_TRUE(finished.at(1).isEmpty());
+    ingestor->ingest(textClip(QStringLiteral("copied meanwhile")));
+    waitForJobs(3);
+    ASSERT_EQ(finished.at(0).size(), 1);
+    EXPECT_EQ(store.item(finished.at(0).front().id)->title, QStringLiteral("copied meanwhile"));
+    EXPECT_EQ(std::count_if(finished.cbegin(), finished.cend(),
+                            [](const auto& changes) { return changes.isEmpty(); }),
+              1);
+
     const QList<ClipItem> items = syncItems();
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items.front().sourceBundleID, QStringLiteral("org.gimp.GIMP"));
-    EXPECT_EQ(items.front().sourceName, QStringLiteral("GIMP"));
-    const std::optional<Clip> clip = store.loadClip(items.front().id, store.syncContainer());
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items.at(0).title, QStringLiteral("copied meanwhile"));
+    const ClipItem& image = items.at(1);
+    EXPECT_EQ(image.sourceBundleID, QStringLiteral("org.gimp.GIMP"));
+    EXPECT_EQ(image.sourceName, QStringLiteral("GIMP"));
+    const std::optional<Clip> clip = store.loadClip(image.id, store.syncContainer());
     ASSERT_TRUE(clip);
-    EXPECT_EQ(clip->dataUTI, QString::fromLatin1(TypeIdentifier::heic));
     EXPECT_EQ(clip->kind, Clip::Kind::image);
+    EXPECT_EQ(clip->dataUTI, QString::fromLatin1(TypeIdentifier::heic));
 }
 
 // Destroying the ingestor with clips queued joins its thread at once, and nothing is reported
