@@ -235,11 +235,7 @@ TEST(RtfReaderRobustnessTest, TenMegabyteClip) {
     EXPECT_LE(limited.document->characterCount() - 1, RtfReader::Limits{}.maxCharacters);
     EXPECT_LE(limited.steps, stepsPerByte * input.size());
 
-    // Without a character limit the whole clip is read, still in linear work.
-    const Reading whole = readChecked(input, {.maxCharacters = input.size()});
-    EXPECT_GT(whole.characters, input.size() / 3);
-
-    // Ten megabytes of markup around little text.
+    // Ten megabytes of markup around little text are read to the end.
     const QByteArray markup =
         "{\\rtf1" + QByteArray("{\\b\\i\\ul\\strike\\fs20\\cf1 x}").repeated(400'000) + "}";
     const Reading marked = readChecked(markup);
