@@ -198,9 +198,10 @@ std::optional<Clip> ClipStore::loadClip(const QUuid& id, ModelContainer& contain
     }
     std::optional<ClipPayload> payload;
     if (found->hasPayload) {
-        // Content that cannot be loaded gives no clip rather than one without it.
         payload = context->payload(id);
-        if (!payload) {
+        // Content whose bytes cannot be read gives no clip rather than one without them. A payload
+        // row that has not arrived yet (synced in after its item) leaves the item's own fields.
+        if (!payload && context->hasPayloadRecord(id)) {
             return std::nullopt;
         }
     }

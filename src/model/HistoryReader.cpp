@@ -143,8 +143,9 @@ std::optional<Clip> HistoryReader::loadClip(const QUuid& id) const {
         if (!item) {
             continue;
         }
-        // The content the item stands for is gone: no clip at all rather than one without it.
-        if (item->hasPayload && !records) {
+        // The bytes the item stands for are gone: no clip at all rather than one without them. A
+        // payload row that has not arrived yet leaves the item's own fields.
+        if (payload.has_value() != records.has_value()) {
             return std::nullopt;
         }
         return ClipStore::clipFrom(*item, std::move(records));
