@@ -36,8 +36,9 @@ public:
 
 private:
     QByteArray folded;
-    // Where each row's folded title starts in `folded`; one more entry marks the end.
-    std::vector<qsizetype> starts;
+    // Where each row's folded title starts in `folded`; one more entry marks the end, so that
+    // a filter that has indexed nothing yet holds no rows.
+    std::vector<qsizetype> starts{0};
 };
 
 } // namespace snipjar
