@@ -15,6 +15,8 @@ cmake --build "$build" -j "$(nproc)"
 
 echo "== history store"
 "$build/bench/store/snipjar_bench_store"
+echo "== panel"
+"$build/bench/panel/snipjar_bench_panel"
 echo "== image functions"
 if [ "$transcode" = 1 ]; then
   "$build/bench/image/snipjar_bench_image"

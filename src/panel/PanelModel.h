@@ -1,0 +1,177 @@
+#pragma once
+
+#include "model/MacRef.h"
+#include "model/PreviewCache.h"
+#include "panel/PanelPreview.h"
+#include "panel/PanelRow.h"
+#include "panel/RowFilter.h"
+#include "panel/TypeScope.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUuid>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stop_token>
+#include <vector>
+
+class QTextDocument;
+class QThreadPool;
+
+namespace snipjar {
+
+struct ClipItem;
+class ClipStore;
+struct PreviewText;
+
+// The state behind the history panel: the query, the kind and computer filters, every row, the
+// selection, the preview of the selected clip, the armed delete and the syncing flag. The view
+// only reads it and follows its change signals; the panel controller writes it from key presses,
+// clicks and store results, through the operations below and the procedures that fill it from the
+// store (row loading, preview loading, pin toggle, two-step delete).
+//
+// Everything here belongs to the main thread. Only the two preview loaders run on the model's own
+// thread pool, and their results are applied on the main thread once the preview was neither
+// cancelled nor overtaken by another selection.
+class PanelModel : public QObject {
+    Q_OBJECT
+public:
+    using Row = PanelRow;
+    using Preview = PanelPreview;
+    // Reads RTF into a styled document; returns null when the bytes cannot be read.
+    using RichTextReader = std::function<std::shared_ptr<const QTextDocument>(const QByteArray& rtf)>;
+
+    // A held arrow key moves the selection faster than this, and only its last position loads.
+    static constexpr std::chrono::milliseconds previewDelay{90};
+
+    // The store must outlive the model. Without a rich-text reader, previews carry no styled text.
+    PanelModel(ClipStore& store, PreviewCache previewCache, QObject* parent = nullptr);
+    // Cancels the preview and waits for a loader still running, which may be using the store.
+    ~PanelModel() override;
+    PanelModel(const PanelModel&) = delete;
+    PanelModel& operator=(const PanelModel&) = delete;
+
+    void setRichTextReader(RichTextReader reader) { richTextReader = std::move(reader); }
+
+    // Published state.
+    const QString& query() const { return currentQuery; }
+    int selection() const { return selected; }
+    const QList<Row>& all() const { return rows; }
+    const std::optional<Preview>& preview() const { return currentPreview; }
+    bool isSyncing() const { return syncing; }
+    const std::optional<QUuid>& armedDeleteID() const { return armedDelete; }
+    TypeScope typeScope() const { return currentTypeScope; }
+    const std::optional<QString>& macScope() const { return currentMacScope; }
+    const QList<MacRef>& macs() const { return computers; }
+
+    // Setters re-filter the rows where needed; none of them clamps the selection or schedules a
+    // preview, which the controller does in the order its key handling requires.
+    void setQuery(const QString& query);
+    void setSelection(int selection);
+    void setTypeScope(TypeScope scope);
+    void setMacScope(const std::optional<QString>& macScope);
+    // Written by the application shell from the sync engine's state.
+    void setIsSyncing(bool isSyncing);
+    void disarmDelete();
+
+    // The rows that pass the filters, in the order of all().
+    QList<Row> visibleRows() const;
+    qsizetype visibleCount() const { return qsizetype(visible.size()); }
+    const Row& visibleRow(qsizetype index) const { return rows[visible[size_t(index)]]; }
+    // The visible row at `selection`, when there is one.
+    std::optional<Row> selectedRow() const;
+
+    // Replaces every row, rebuilds the computer list, drops a computer filter whose computer is
+    // gone and clamps the selection.
+    void setRows(QList<Row> rows);
+    // Keeps the selection inside the visible rows (0 when there are none).
+    void clampSelection();
+    // Moves the selection by a step and clamps it: it stops at the ends and never wraps.
+    void moveSelection(int step);
+    // The kind filter back to all, every computer, the first row.
+    void resetScopes();
+    // Steps the kind filter, wrapping; the selection goes to the first row.
+    void cycleTypeScope(int step);
+    // Steps through every computer, then each of macs() in order, wrapping; the selection goes
+    // to the first row. Nothing changes with fewer than two computers.
+    void cycleMacScope(int step);
+
+    // The rows of both stores, read on the main thread.
+    QList<Row> loadRows() const;
+    // Reloads the rows, keeping the selection index (clamped), and schedules a preview.
+    void reloadKeepingSelection();
+    // Disarms delete and loads the preview of the selection after previewDelay; a newer call
+    // replaces an older one.
+    void schedulePreview();
+    // Stops the pending or running preview load; its result, if any, is dropped.
+    void cancelPreview();
+    // Builds and publishes the preview of the selected row at once, replacing any pending or
+    // running load. Images and payloads are read on the loaders and published when they are done.
+    void loadPreview();
+    void togglePinSelected();
+    // The first press arms the selected row; a second press on the same row deletes it.
+    void deleteSelected();
+    // Deletes the row's content from both stores and every computer; the row that takes its
+    // place becomes the selected one.
+    void performDelete(const Row& row);
+
+    // The state of a panel just shown: empty query, every scope reset, fresh rows, and the first
+    // row's preview started at once.
+    void resetForShow();
+    // The state of a hidden panel: no preview, no rows, no computers.
+    void resetForHide();
+
+signals:
+    void queryChanged();
+    void selectionChanged();
+    void rowsChanged();
+    // The set of visible rows may have changed (rows, query or a filter).
+    void visibleRowsChanged();
+    void previewChanged();
+    void isSyncingChanged();
+    void armedDeleteIDChanged();
+    void typeScopeChanged();
+    void macScopeChanged();
+    void macsChanged();
+
+private:
+    void setPreview(std::optional<Preview> preview);
+    void refilter();
+    // Loaders are started on the model's pool; `apply` runs on the main thread only when the
+    // preview task is still current and the selection still shows the same clip.
+    template <typename Result, typename Load, typename Apply>
+    void runLoader(const QUuid& clipID, Load load, Apply apply);
+    bool isCurrent(const std::stop_token& task, const QUuid& clipID) const;
+    void publishPreview(const ClipItem& item, bool localOnly, const PreviewText& text,
+                        std::shared_ptr<const QTextDocument> attributed, std::optional<QByteArray> imageData);
+
+    ClipStore& store;
+    const PreviewCache previewCache;
+    RichTextReader richTextReader;
+
+    QString currentQuery;
+    int selected = 0;
+    QList<Row> rows;
+    std::optional<Preview> currentPreview;
+    bool syncing = false;
+    std::optional<QUuid> armedDelete;
+    TypeScope currentTypeScope = TypeScope::all;
+    std::optional<QString> currentMacScope;
+    QList<MacRef> computers;
+
+    RowFilter filter;
+    std::vector<qsizetype> visible;
+
+    QTimer previewTimer;
+    // The current preview task; a cancelled task's loader stops early and its result is dropped.
+    std::stop_source previewTask;
+    std::unique_ptr<QThreadPool> loaders;
+};
+
+} // namespace snipjar

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "model/ClipKind.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class QTextDocument;
+
+namespace snipjar {
+
+// The detail of the selected clip, built and published as a whole.
+struct PanelPreview {
+    ClipKind kind = ClipKind::unknown;
+    // At most 10,000 characters of the clip's text.
+    QString text;
+    bool textTruncated = false;
+    // The styled form of rich text, when a rich-text reader is installed and could read it.
+    std::shared_ptr<const QTextDocument> attributed;
+    // The rendered preview image of an image clip (HEIC, decoded by content).
+    std::optional<QByteArray> imageData;
+    QStringList fileURLs;
+    bool concealed = false;
+    // The clip's own pin, not the group's.
+    bool pinned = false;
+    // The clip lives in the local store and never syncs.
+    bool localOnly = false;
+    QDateTime createdAt;
+    qint64 byteSize = 0;
+    std::optional<QString> sourceBundleID;
+    std::optional<QString> sourceName;
+    // The names of the selected row's origins, in the same order.
+    QStringList originNames;
+    // Counts of the whole text; absent for images, files and concealed clips.
+    std::optional<qsizetype> lineCount;
+    std::optional<qsizetype> charCount;
+    std::optional<qint64> pixelWidth;
+    std::optional<qint64> pixelHeight;
+
+    bool operator==(const PanelPreview&) const = default;
+};
+
+} // namespace snipjar

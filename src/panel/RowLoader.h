@@ -1,0 +1,19 @@
+#pragma once
+
+#include "panel/PanelRow.h"
+
+#include <QList>
+
+namespace snipjar {
+
+class ClipStore;
+
+// Builds the panel's rows from the history store: one row per group of the same content, over
+// the sync store's items followed by the local store's, newest first.
+class RowLoader {
+public:
+    // Main thread (it reads the store's main contexts).
+    static QList<PanelRow> loadRows(ClipStore& store);
+};
+
+} // namespace snipjar
