@@ -69,68 +69,56 @@ protected:
     TestEnvironment environment;
 };
 
-// Entries are named after the image digest when there is one, else the item's UUID, and the side.
+// Entries are named after the image digest, shared by every item of that image, else after the
+// item's UUID; and after the side.
 TEST_F(PreviewCacheTest, EntryNamesFollowTheImageDigest) {
     const QString digest(64, QLatin1Char('b'));
-    const QUuid first = QUuid::createUuid();
-    const QUuid second = QUuid::createUuid();
-    EXPECT_EQ(PreviewCache::cacheKey(QStringLiteral("i:") + digest, first), digest);
-    EXPECT_EQ(PreviewCache::fileName(PreviewCache::cacheKey(QStringLiteral("i:") + digest, first)),
-              PreviewCache::fileName(PreviewCache::cacheKey(QStringLiteral("i:") + digest, second)));
-    EXPECT_EQ(PreviewCache::fileName(digest), digest + QStringLiteral("-1200.png"));
-
-    const QString uuidText = first.toString(QUuid::WithoutBraces).toUpper();
-    EXPECT_EQ(PreviewCache::cacheKey(QString(), first), uuidText);
-    EXPECT_EQ(PreviewCache::cacheKey(QStringLiteral("t:") + digest, first), uuidText);
-    EXPECT_EQ(PreviewCache::fileName(uuidText, 300), uuidText + QStringLiteral("-300.png"));
+    const QUuid item = QUuid::createUuid();
+    EXPECT_EQ(PreviewCache::cacheKey(QStringLiteral("i:") + digest, item), digest);
+    EXPECT_EQ(PreviewCache::cacheKey(QStringLiteral("t:") + digest, item),
+              item.toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(PreviewCache::fileName(digest, 300), digest + QStringLiteral("-300.png"));
 }
 
-// Entries are private files in a private folder under the cache folder, read back as written.
+// Entries are private files in a private folder, read back as written, with no temporary left.
 TEST_F(PreviewCacheTest, WrittenEntriesArePrivateAndReadBack) {
     ::umask(022);
     const PreviewCache cache(1000);
-    EXPECT_EQ(cache.dir(), AppPaths::cacheFolder() + QStringLiteral("/previews"));
     EXPECT_EQ(modeOf(cache.dir()), 0700);
     EXPECT_EQ(modeOf(AppPaths::cacheFolder()), 0700);
-
     EXPECT_FALSE(cache.read(QStringLiteral("missing")).has_value());
     cache.write(QStringLiteral("key"), QByteArray("first"));
     cache.write(QStringLiteral("key"), QByteArray("second"));
     EXPECT_EQ(cache.read(QStringLiteral("key")), QByteArray("second"));
     EXPECT_EQ(modeOf(cache.filePath(QStringLiteral("key"))), 0600);
-    // Nothing but the entry is left behind by the atomic writes.
     EXPECT_EQ(QDir(cache.dir()).entryList(QDir::Files | QDir::Hidden), QStringList{cache.fileName("key")});
 }
 
-// Pruning deletes the least recently used entries until the folder fits, and logs only then.
+// Pruning deletes the least recently used entries until the folder fits, and logs only then;
+// reading an entry makes it the most recently used.
 TEST_F(PreviewCacheTest, PruneDeletesLeastRecentlyUsedUntilWithinBudget) {
-    {
-        // Ten entries of 3000 bytes over a budget of 25,000: the two oldest go.
+    struct Case {
+        qsizetype entrySize;
+        bool readOldest;
+        qsizetype firstKept; // after the oldest, when it was read
+        QStringList log;
+    };
+    const QStringList pruned{QStringLiteral("preview cache pruned to 24000 bytes")};
+    // Ten entries over a budget of 25,000 bytes: 3000 bytes each is 5000 over, 2500 exactly at it.
+    for (const Case& test :
+         {Case{3000, false, 2, pruned}, Case{2500, false, 0, {}}, Case{3000, true, 3, pruned}}) {
+        SCOPED_TRACE(test.firstKept);
+        QDir(PreviewCache().dir()).removeRecursively();
         const PreviewCache cache(25'000);
-        const QStringList keys = writeAgedEntries(cache, 10, 3000);
+        const QStringList keys = writeAgedEntries(cache, 10, test.entrySize);
+        if (test.readOldest) {
+            ASSERT_TRUE(cache.read(keys[0]).has_value());
+        }
         const PreviewCacheLog log;
         cache.prune();
-        EXPECT_EQ(remaining(cache, keys), keys.mid(2));
-        EXPECT_EQ(cacheMessages, QStringList{QStringLiteral("preview cache pruned to 24000 bytes")});
-    }
-    QDir(PreviewCache().dir()).removeRecursively();
-    {
-        // Exactly at the budget: nothing is deleted and nothing is logged.
-        const PreviewCache cache(25'000);
-        const QStringList keys = writeAgedEntries(cache, 10, 2500);
-        const PreviewCacheLog log;
-        cache.prune();
-        EXPECT_EQ(remaining(cache, keys), keys);
-        EXPECT_TRUE(cacheMessages.isEmpty());
-    }
-    QDir(PreviewCache().dir()).removeRecursively();
-    {
-        // Reading an entry makes it the most recently used, so the next oldest go in its place.
-        const PreviewCache cache(25'000);
-        const QStringList keys = writeAgedEntries(cache, 10, 3000);
-        ASSERT_TRUE(cache.read(keys[0]).has_value());
-        cache.prune();
-        EXPECT_EQ(remaining(cache, keys), QStringList{keys[0]} + keys.mid(3));
+        EXPECT_EQ(remaining(cache, keys),
+                  (test.readOldest ? QStringList{keys[0]} : QStringList()) + keys.mid(test.firstKept));
+        EXPECT_EQ(cacheMessages, test.log);
     }
 }
 

@@ -41,41 +41,34 @@ TEST_F(PanelSelectionTest, SelectionIsClampedToVisibleRows) {
     EXPECT_EQ(model->selection(), 0);
 }
 
-// Stepping the kind filter wraps at both ends and selects the first row.
-TEST_F(PanelSelectionTest, KindFilterCyclesWrappingAndSelectsFirstRow) {
-    model->setRows({row(QStringLiteral("one")), row(QStringLiteral("two"))});
-    model->setSelection(1);
-    model->cycleTypeScope(-1);
-    EXPECT_EQ(model->typeScope(), TypeScope::pinned);
-    EXPECT_EQ(model->selection(), 0);
-    model->cycleTypeScope(1);
-    EXPECT_EQ(model->typeScope(), TypeScope::all);
-    QList<TypeScope> forward;
-    for (int step = 0; step < 5; ++step) {
-        model->cycleTypeScope(1);
-        forward.append(model->typeScope());
-    }
-    EXPECT_EQ(forward,
-              (QList{TypeScope::text, TypeScope::image, TypeScope::file, TypeScope::pinned, TypeScope::all}));
-}
-
-// The computer filter steps through every computer, then each one; with one computer it stays.
-TEST_F(PanelSelectionTest, ComputerFilterCyclesThroughAllThenEachComputer) {
+// The kind filter steps through every kind and wraps at both ends, selecting the first row; the
+// computer filter steps through every computer, then each one, and with one computer it stays.
+TEST_F(PanelSelectionTest, FiltersCycleWrapping) {
     model->setRows({row(QStringLiteral("one"), ClipKind::text, {macA}),
                     row(QStringLiteral("two"), ClipKind::text, {macA})});
     model->setSelection(1);
     model->cycleMacScope(1);
     EXPECT_EQ(model->macScope(), std::nullopt);
     EXPECT_EQ(model->selection(), 1);
+    model->cycleTypeScope(-1);
+    EXPECT_EQ(model->typeScope(), TypeScope::pinned);
+    EXPECT_EQ(model->selection(), 0);
+    QList<TypeScope> forward;
+    for (int step = 0; step < 6; ++step) {
+        model->cycleTypeScope(1);
+        forward.append(model->typeScope());
+    }
+    EXPECT_EQ(forward, (QList{TypeScope::all, TypeScope::text, TypeScope::image, TypeScope::file,
+                              TypeScope::pinned, TypeScope::all}));
 
     model->setRows({row(QStringLiteral("one"), ClipKind::text, {macA}),
                     row(QStringLiteral("two"), ClipKind::text, {macB})});
-    QList<std::optional<QString>> forward;
+    QList<std::optional<QString>> macs;
     for (int step = 0; step < 3; ++step) {
         model->cycleMacScope(1);
-        forward.append(model->macScope());
+        macs.append(model->macScope());
     }
-    EXPECT_EQ(forward, (QList<std::optional<QString>>{macA.id, macB.id, std::nullopt}));
+    EXPECT_EQ(macs, (QList<std::optional<QString>>{macA.id, macB.id, std::nullopt}));
     model->cycleMacScope(-1);
     EXPECT_EQ(model->macScope(), macB.id);
     EXPECT_EQ(visibleTexts(), QStringList{QStringLiteral("two")});

@@ -11,69 +11,51 @@
 namespace snipjar::test {
 namespace {
 
-// Samples a curve densely over [from, to) and returns the largest progress seen.
-double peakProgress(const SpringCurve& curve, double from, double to) {
-    double peak = -1;
-    for (double t = from; t < to; t += 1e-4) {
-        peak = std::max(peak, curve.value(t));
-    }
-    return peak;
-}
-
 // Bounce 0 is critically damped, positive bounces underdamped, negative ones overdamped; a bounce of
 // 1 would never come to rest and is held just below.
 TEST(SpringCurveTest, BounceChoosesTheDamping) {
-    EXPECT_NEAR(searchBarSpring().dampingRatio(), 0.4, 1e-12);
     EXPECT_DOUBLE_EQ(SpringCurve(0.5, 0).dampingRatio(), 1);
     EXPECT_DOUBLE_EQ(SpringCurve(0.5, -0.5).dampingRatio(), 2);
     EXPECT_GT(SpringCurve(0.5, 1).dampingRatio(), 0);
     EXPECT_LT(SpringCurve(0.5, 1).settlingDuration(), 1000);
 }
 
-// Every kind of damping starts at 0 at rest and ends at 1 at rest.
-TEST(SpringCurveTest, StartsAtZeroAndTendsToOne) {
+// Every kind of damping starts at 0 at rest and ends at 1 at rest, its velocity the slope of its
+// progress.
+TEST(SpringCurveTest, StartsAtRestEndsAtRestVelocityIsTheSlope) {
     for (const double bounce : {0.6, 0.35, 0.0, -0.4}) {
         SCOPED_TRACE(bounce);
         const SpringCurve curve(0.4, bounce);
         EXPECT_DOUBLE_EQ(curve.value(0), 0);
         EXPECT_DOUBLE_EQ(curve.value(-1), 0);
         EXPECT_DOUBLE_EQ(curve.velocity(0), 0);
-        EXPECT_NEAR(curve.value(1e-6), 0, 1e-6);
-        EXPECT_GT(curve.value(0.1), 0);
         EXPECT_NEAR(curve.value(20), 1, 1e-9);
         EXPECT_NEAR(curve.velocity(20), 0, 1e-9);
-    }
-}
-
-// The velocity is the derivative of the progress, in each damping regime.
-TEST(SpringCurveTest, VelocityIsTheSlopeOfTheProgress) {
-    for (const double bounce : {0.6, 0.0, -0.4}) {
-        SCOPED_TRACE(bounce);
-        const SpringCurve curve(0.4, bounce);
-        for (const double t : {0.02, 0.1, 0.25, 0.6}) {
-            const double h = 1e-6;
+        for (const double t : {1e-6, 0.02, 0.1, 0.25, 0.6}) {
+            const double h = 1e-7;
             const double slope = (curve.value(t + h) - curve.value(t - h)) / (2 * h);
-            EXPECT_NEAR(curve.velocity(t), slope, 1e-4 * std::max(1.0, std::abs(slope)));
+            EXPECT_NEAR(curve.velocity(t), slope, 1e-4 * std::max(1.0, std::abs(slope))) << t;
         }
     }
 }
 
-// Only a positive bounce passes the end; critical and overdamped springs approach it from below.
+// Only a positive bounce passes the end; critical and overdamped springs rise to it from below.
 TEST(SpringCurveTest, OvershootsOnlyWithBounce) {
-    EXPECT_GT(peakProgress(searchBarSpring(), 0, 2), 1.1);
-    EXPECT_GT(peakProgress(resultsSpring(), 0, 2), 1.01);
-    // The bouncier spring overshoots more.
-    EXPECT_GT(peakProgress(searchBarSpring(), 0, 2), peakProgress(resultsSpring(), 0, 2));
-    for (const double bounce : {0.0, -0.3, -0.8}) {
+    for (const double bounce : {0.3, 0.0, -0.3, -0.8}) {
         SCOPED_TRACE(bounce);
         const SpringCurve curve(0.4, bounce);
         double previous = 0;
+        double peak = 0;
         for (double t = 1e-3; t < 5; t += 1e-3) {
             const double p = curve.value(t);
-            ASSERT_LE(p, 1.0);
-            ASSERT_GE(p, previous);
+            peak = std::max(peak, p);
+            if (bounce <= 0) {
+                ASSERT_LE(p, 1.0);
+                ASSERT_GE(p, previous);
+            }
             previous = p;
         }
+        EXPECT_EQ(peak > 1.01, bounce > 0);
     }
 }
 
@@ -100,12 +82,8 @@ TEST(SpringCurveTest, SettlingDurationIsWhereItComesToRest) {
 
 // Frames move component by component with the progress, past the end when the progress overshoots.
 TEST(SpringCurveTest, FramesInterpolateComponentwiseIncludingOvershoot) {
-    const QRectF from(0, 100, 200, 40);
-    const QRectF to(100, 50, 400, 40);
-    EXPECT_EQ(interpolateFrame(from, to, 0), from);
-    EXPECT_EQ(interpolateFrame(from, to, 1), to);
-    EXPECT_EQ(interpolateFrame(from, to, 0.5), QRectF(50, 75, 300, 40));
-    EXPECT_EQ(interpolateFrame(from, to, 1.2), QRectF(120, 40, 440, 40));
+    EXPECT_EQ(interpolateFrame(QRectF(0, 100, 200, 40), QRectF(100, 50, 400, 40), 1.2),
+              QRectF(120, 40, 440, 40));
 }
 
 // A view as a plain rectangle the test can watch.
@@ -162,10 +140,16 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
     EXPECT_EQ(first.writes, writes);
 }
 
-// stop puts the group at its end frames at once; stopping an idle animator touches nothing.
-TEST_F(SpringAnimatorTest, StopSnapsToTheEndFrames) {
+// stop puts the group at its end frames at once; stopping an idle animator, or views already at
+// their targets (to the last bit), touch nothing, while a tiny difference does start a refresh.
+TEST_F(SpringAnimatorTest, StopSnapsToTheEndAndNothingToMoveStartsNothing) {
     animator.stop();
-    EXPECT_EQ(first.writes, 0);
+    animator.animate({{first.handle(), first.frame}, {second.handle(), second.frame}});
+    EXPECT_FALSE(animator.isRunning());
+    animator.step();
+    EXPECT_EQ(first.writes + second.writes, 0);
+    animator.animate({{first.handle(), first.frame.adjusted(0, 0, 1e-9, 0)}});
+    EXPECT_TRUE(animator.isRunning());
 
     animator.animate({{first.handle(), QRectF(5, 5, 10, 10)}});
     now += 0.05;
@@ -177,17 +161,6 @@ TEST_F(SpringAnimatorTest, StopSnapsToTheEndFrames) {
     const int writes = first.writes;
     animator.stop();
     EXPECT_EQ(first.writes, writes);
-}
-
-// Views already at their targets (to the last bit) start no refresh; a tiny difference does.
-TEST_F(SpringAnimatorTest, NothingToMoveStartsNothing) {
-    animator.animate({{first.handle(), first.frame}, {second.handle(), second.frame}});
-    EXPECT_FALSE(animator.isRunning());
-    animator.step();
-    EXPECT_EQ(first.writes, 0);
-
-    animator.animate({{first.handle(), first.frame.adjusted(0, 0, 1e-9, 0)}});
-    EXPECT_TRUE(animator.isRunning());
 }
 
 // A new group first puts the old group at its old end frames, then starts from where the views are.
