@@ -15,7 +15,8 @@ TEST_F(PanelStoreTest, RowsGroupBothStoresAndNameTheirComputers) {
     file.kind = Clip::Kind::file;
     file.fileURLs = {QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b.txt")};
     const ClipItem local = put(store->localContainer(), file, thisMac, 100);
-    nameDevice(thisMac, QStringLiteral("Desk"));
+    store->syncContext().insert(Device{thisMac, QStringLiteral("Desk"), std::nullopt});
+    ASSERT_TRUE(store->syncContext().save());
 
     showPanel();
     const QList<PanelRow>& rows = model->all();

@@ -49,11 +49,6 @@ protected:
         EXPECT_TRUE(context->save());
         return item;
     }
-    void nameDevice(const QString& id, const QString& name) {
-        store->syncContext().insert(Device{id, name, std::nullopt});
-        store->syncContext().save();
-    }
-
     static Clip text(const QString& words) {
         Clip clip;
         clip.kind = Clip::Kind::text;

@@ -45,7 +45,7 @@ TEST(RtfReaderTest, LibreOfficeSelection) {
     EXPECT_EQ(formatOf(*document, "large blue")->fontPointSize(), 18);
     EXPECT_EQ(formatOf(*document, "marked")->background().color(), QColor(255, 255, 0));
 
-    EXPECT_EQ(blockWith(*document, "Red")->blockFormat().alignment(), Qt::AlignHCenter);
+    EXPECT_EQ(document->find("Red").block().blockFormat().alignment(), Qt::AlignHCenter);
     // The closing \par of the last paragraph opens no empty one.
     EXPECT_EQ(document->blockCount(), 4);
 }
@@ -68,7 +68,7 @@ TEST(RtfReaderTest, WordProcessorDocument) {
 
     EXPECT_EQ(formatOf(*document, "Привет")->fontFamilies().toStringList(), QStringList{"Arial Cyr"});
     EXPECT_EQ(formatOf(*document, "こんにちは")->fontFamilies().toStringList(), QStringList{"MS Mincho"});
-    EXPECT_EQ(blockWith(*document, "Привет")->blockFormat().alignment(), Qt::AlignRight);
+    EXPECT_EQ(document->find("Привет").block().blockFormat().alignment(), Qt::AlignRight);
 }
 
 // A font table written without a group per font, backslash-newline paragraph ends and \uc0.

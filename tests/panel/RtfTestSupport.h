@@ -63,13 +63,4 @@ inline std::optional<QTextCharFormat> formatOf(const QTextDocument& document, co
     return std::nullopt;
 }
 
-inline std::optional<QTextBlock> blockWith(const QTextDocument& document, const QString& text) {
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        if (block.text().contains(text)) {
-            return block;
-        }
-    }
-    return std::nullopt;
-}
-
 } // namespace snipjar::test
