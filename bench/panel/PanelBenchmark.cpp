@@ -129,22 +129,6 @@ QList<ClipItem> historyOfTenThousand(bool newestFirst) {
     return items;
 }
 
-void BM_Groups10000NewestFirst(benchmark::State& state) {
-    const QList<ClipItem> items = historyOfTenThousand(true);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ClipStore::groups(items).size());
-    }
-}
-BENCHMARK(BM_Groups10000NewestFirst)->Unit(benchmark::kMillisecond);
-
-void BM_Groups10000Unordered(benchmark::State& state) {
-    const QList<ClipItem> items = historyOfTenThousand(false);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(ClipStore::groups(items).size());
-    }
-}
-BENCHMARK(BM_Groups10000Unordered)->Unit(benchmark::kMillisecond);
-
 // The rows of a store on disk holding 10,000 items: both fetches, the computer names, the groups.
 void BM_LoadRows10000(benchmark::State& state) {
     QTemporaryDir folder;
