@@ -47,7 +47,7 @@ void AppDelegate::launch() {
 void AppDelegate::registerHotKey() {
     HotKeyCombo combo = HotKeyCombo::defaultCombo();
     if (const auto stored = UserSettings::hotKey()) {
-        combo = HotKeyCombo::parse(*stored).value_or(HotKeyCombo::defaultCombo());
+        combo = HotKeyCombo::parseSetting(*stored).value_or(HotKeyCombo::defaultCombo());
     }
     QPointer<AppDelegate> self(this);
     // The new registration is made before the old one is released, so a replacement by the same

@@ -36,6 +36,28 @@ std::optional<quint32> modifierBitForToken(const QString& token) {
     return *found;
 }
 
+// The modifier names of linuxDisplayString(), and the synonyms people write for them.
+std::optional<quint32> linuxModifierBitForToken(const QString& token) {
+    static const QHash<QString, quint32> modifierTokens = {
+        {QStringLiteral("ctrl"), HotKeyCombo::commandBit},
+        {QStringLiteral("control"), HotKeyCombo::commandBit},
+        {QStringLiteral("alt"), HotKeyCombo::optionBit},
+        {QStringLiteral("shift"), HotKeyCombo::shiftBit},
+        {QStringLiteral("super"), HotKeyCombo::controlBit},
+        {QStringLiteral("meta"), HotKeyCombo::controlBit},
+    };
+    auto found = modifierTokens.constFind(token);
+    if (found == modifierTokens.constEnd()) {
+        return std::nullopt;
+    }
+    return *found;
+}
+
+bool isModifierSymbol(QChar character) {
+    return character == commandSymbol.front() || character == optionSymbol.front() ||
+           character == shiftSymbol.front() || character == controlSymbol.front();
+}
+
 std::optional<HotKeyCombo> comboForKeyName(const QString& name, Qt::KeyboardModifiers modifiers) {
     const quint32 bits = HotKeyCombo::modifierBits(modifiers);
     if (bits == 0) {
@@ -124,6 +146,39 @@ std::optional<HotKeyCombo> HotKeyCombo::parse(const QString& text) {
         return std::nullopt;
     }
     return HotKeyCombo{*keyCode, modifiers, keyLabel};
+}
+
+std::optional<HotKeyCombo> HotKeyCombo::parseLinuxForm(const QString& text) {
+    quint32 modifiers = 0;
+    std::optional<HotKeyCombo> key;
+    for (const QString& part : text.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+        const QString token = part.trimmed().toLower();
+        if (auto bit = linuxModifierBitForToken(token)) {
+            modifiers |= *bit;
+            continue;
+        }
+        const auto& table = keyNameTable();
+        auto found = table.constFind(token);
+        // A second key would be a chord, which a hot key cannot be.
+        if (found == table.constEnd() || key) {
+            return std::nullopt;
+        }
+        key = HotKeyCombo{*found, 0, token.toUpper()};
+    }
+    if (!key || modifiers == 0) {
+        return std::nullopt;
+    }
+    key->carbonModifiers = modifiers;
+    return key;
+}
+
+std::optional<HotKeyCombo> HotKeyCombo::parseSetting(const QString& text) {
+    // The symbol form is tried only on symbols: its word "ctrl" would read Ctrl+Alt+V as Super+Alt+V.
+    const QString compact = text.simplified().remove(QLatin1Char(' '));
+    if (!compact.isEmpty() && isModifierSymbol(compact.front())) {
+        return parse(compact);
+    }
+    return parseLinuxForm(text);
 }
 
 std::optional<HotKeyCombo> HotKeyCombo::fromKeyPress(int qtKey, Qt::KeyboardModifiers modifiers) {

@@ -36,7 +36,14 @@ struct HotKeyCombo {
 
     // Accepts the symbol form (⌥⌘V) and word forms ("cmd+option+v", "Alt Cmd V"); none when a token
     // is neither a modifier nor a key of the table, or when the key or every modifier is missing.
+    // Its "ctrl" is ⌃, which is Super here: text that people write goes through parseLinuxForm().
     static std::optional<HotKeyCombo> parse(const QString& text);
+    // The inverse of linuxDisplayString(), for what people type: "+"-separated, any case, the
+    // modifiers Ctrl (or Control), Alt, Shift and Super (or Meta) and exactly one key of the table.
+    static std::optional<HotKeyCombo> parseLinuxForm(const QString& text);
+    // The hotKey setting: the stored symbol form (⌥⌘V) when the text is written in symbols, else
+    // the Linux form of a hand-edited file ("Ctrl+Alt+V").
+    static std::optional<HotKeyCombo> parseSetting(const QString& text);
 
     // A combination from a key press: the key as a Qt key code (Qt::Key_A, Qt::Key_7) or as its
     // label ("v", "7"), with the modifiers held. None without a modifier or for a key outside the

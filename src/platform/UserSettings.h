@@ -33,6 +33,8 @@ public:
     static qint64 maxStoreBytes();
     // Absent means on.
     static bool syncEnabled();
+    // The combination as written: the stored symbol form (⌥⌘V), or the Linux form (Ctrl+Alt+V) of
+    // a file edited by hand. HotKeyCombo::parseSetting() reads both.
     static std::optional<QString> hotKey();
     static bool didOnboard();
     // Absent (never configured) is distinguished from false.
