@@ -33,12 +33,13 @@ QByteArray fileURLList(const QStringList& fileURLs) {
     return lines.join("\r\n");
 }
 
-// The same running application: the same process, or the very window when the process is unknown.
-bool isSameApplication(const RunningApplication& one, const RunningApplication& other) {
-    if (one.processID > 0 || other.processID > 0) {
-        return one.processID == other.processID;
+// The front window is the target's remembered window. One process may own many windows (a
+// terminal server, a browser), so the process only decides when no window was remembered.
+bool isTargetInFront(const RunningApplication& frontmost, const RunningApplication& target) {
+    if (target.windowID != 0) {
+        return frontmost.windowID == target.windowID;
     }
-    return one.windowID != 0 && one.windowID == other.windowID;
+    return target.processID > 0 && frontmost.processID == target.processID;
 }
 
 } // namespace
@@ -139,7 +140,7 @@ void Paster::sendPaste(const std::optional<RunningApplication>& target, int atte
         return;
     }
     const std::optional<RunningApplication> frontmost = workspace.frontmostApplication();
-    if (frontmost && isSameApplication(*frontmost, *target)) {
+    if (frontmost && isTargetInFront(*frontmost, *target)) {
         postPaste(target);
         return;
     }

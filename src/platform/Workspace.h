@@ -28,7 +28,11 @@ public:
     virtual ~Workspace() = default;
     virtual std::optional<RunningApplication> frontmostApplication() = 0;
     virtual std::optional<RunningApplication> application(qint64 processID) = 0;
+    // Brings the application's remembered window to the front (its process's newest window when
+    // none was remembered).
     virtual void activate(const RunningApplication& application) = 0;
+    // True when the remembered window is the active one; only without a remembered window does
+    // any window of the process count.
     virtual bool isActive(const RunningApplication& application) = 0;
 };
 

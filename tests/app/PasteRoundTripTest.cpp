@@ -52,7 +52,7 @@ TEST(PasteRoundTrip, PastedClipReachesTerminalAndIsNotCapturedAgain) {
     ASSERT_TRUE(waitUntil(
         [&] {
             targetApplication = platform->workspace->frontmostApplication();
-            return targetApplication && targetApplication->processID == target.processID();
+            return targetApplication && targetApplication->processID == target.processId();
         },
         10000));
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbMemory.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
@@ -35,28 +38,65 @@ inline bool xdotool(const QStringList& arguments) {
     return QProcess::execute(QStringLiteral("xdotool"), arguments) == 0;
 }
 
-// A real xterm, ended when the object goes.
-class Xterm {
+// The key that produces the keysym in the current keyboard mapping, or 0.
+inline xcb_keycode_t keycodeOf(XcbConnection& connection, xcb_keysym_t keysym) {
+    XcbKeySymbols symbols(xcb_key_symbols_alloc(connection.get()));
+    return keycodeFor(symbols.get(), keysym);
+}
+
+// A top-level window of this process that stands for an application's window: it carries a
+// WM_CLASS and a _NET_WM_PID (any process id) and records the key presses it receives.
+class TestWindow {
 public:
+    TestWindow(XcbConnection& connection, quint32 processID, const char* windowClass)
+        : connection(connection)
+        , window(xcb_generate_id(connection.get())) {
+        xcb_connection_t* c = connection.get();
+        const uint32_t events = XCB_EVENT_MASK_KEY_PRESS;
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, connection.root(), 0, 0, 200, 100, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, connection.screen()->root_visual, XCB_CW_EVENT_MASK,
+                          &events);
+        const QByteArray wmClass = QByteArray(windowClass) + '\0' + windowClass + '\0';
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                            wmClass.size(), wmClass.constData());
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, connection.atom("_NET_WM_PID"),
+                            XCB_ATOM_CARDINAL, 32, 1, &processID);
+        xcb_map_window(c, window);
+        connection.flush();
+    }
+    ~TestWindow() {
+        xcb_destroy_window(connection.get(), window);
+        connection.flush();
+    }
+    TestWindow(const TestWindow&) = delete;
+    TestWindow& operator=(const TestWindow&) = delete;
+
+    // The key presses that the TestWindows of this connection received since the last call.
+    static QList<xcb_key_press_event_t> takeKeyPresses(XcbConnection& connection) {
+        connection.sync();
+        QList<xcb_key_press_event_t> presses;
+        while (XcbReply<xcb_generic_event_t> event{xcb_poll_for_event(connection.get())}) {
+            if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
+                presses.append(*reinterpret_cast<xcb_key_press_event_t*>(event.get()));
+            }
+        }
+        return presses;
+    }
+
+    XcbConnection& connection;
+    const xcb_window_t window;
+};
+
+// A real xterm, killed when the object goes.
+struct Xterm : QProcess {
     explicit Xterm(const QStringList& arguments) {
-        process.setProgram(QStringLiteral("xterm"));
-        process.setArguments(arguments);
-        process.setProcessChannelMode(QProcess::ForwardedChannels);
-        process.start();
-        process.waitForStarted(5000);
+        start(QStringLiteral("xterm"), arguments);
+        waitForStarted(5000);
     }
-    ~Xterm() {
-        process.kill();
-        process.waitForFinished(5000);
+    ~Xterm() override {
+        kill();
+        waitForFinished(5000);
     }
-    Xterm(const Xterm&) = delete;
-    Xterm& operator=(const Xterm&) = delete;
-
-    qint64 processID() const { return process.processId(); }
-    QProcess& qprocess() { return process; }
-
-private:
-    QProcess process;
 };
 
 } // namespace snipjar::test

@@ -80,13 +80,13 @@ TEST_F(X11WorkspaceTest, NamesTheFrontmostApplication) {
     };
     for (const auto& testCase : cases) {
         Xterm xterm(testCase.classArguments + keepRunning);
-        ASSERT_TRUE(waitForFrontmost(xterm.processID())) << testCase.windowClass.toStdString();
+        ASSERT_TRUE(waitForFrontmost(xterm.processId())) << testCase.windowClass.toStdString();
         const RunningApplication front = *workspace().frontmostApplication();
         EXPECT_EQ(front.windowClass, testCase.windowClass);
         EXPECT_EQ(front.bundleID, testCase.bundleID);
         EXPECT_EQ(front.name, testCase.name);
         EXPECT_NE(front.windowID, 0u);
-        EXPECT_EQ(workspace().application(xterm.processID()), front);
+        EXPECT_EQ(workspace().application(xterm.processId()), front);
         EXPECT_TRUE(workspace().isActive(front));
     }
 }
@@ -94,10 +94,10 @@ TEST_F(X11WorkspaceTest, NamesTheFrontmostApplication) {
 // Activation brings a background application's window to the front.
 TEST_F(X11WorkspaceTest, ActivatesTheRememberedWindow) {
     Xterm first(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(first.processID()));
+    ASSERT_TRUE(waitForFrontmost(first.processId()));
     const RunningApplication target = *workspace().frontmostApplication();
     Xterm second(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(second.processID()));
+    ASSERT_TRUE(waitForFrontmost(second.processId()));
     EXPECT_FALSE(workspace().isActive(target));
 
     workspace().activate(target);
@@ -108,7 +108,7 @@ TEST_F(X11WorkspaceTest, ActivatesTheRememberedWindow) {
 // The application's own windows never count as frontmost.
 TEST_F(X11WorkspaceTest, OwnWindowsAreNotFrontmost) {
     Xterm other(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(other.processID()));
+    ASSERT_TRUE(waitForFrontmost(other.processId()));
     const RunningApplication otherApplication = *workspace().frontmostApplication();
 
     // A window of this process, made active.

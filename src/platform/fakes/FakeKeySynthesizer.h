@@ -16,7 +16,6 @@ public:
 
     bool trusted = true;
     QList<PasteKeystroke> keystrokes;
-    int trustQueries = 0;
     // Called after each recorded keystroke, so a test can stop its event loop.
     std::function<void(PasteKeystroke)> onPost;
 };

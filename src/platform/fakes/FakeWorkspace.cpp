@@ -3,7 +3,6 @@
 namespace snipjar {
 
 std::optional<RunningApplication> FakeWorkspace::frontmostApplication() {
-    ++frontmostQueries;
     return frontmost;
 }
 
@@ -23,9 +22,13 @@ void FakeWorkspace::activate(const RunningApplication& application) {
 }
 
 bool FakeWorkspace::isActive(const RunningApplication& application) {
-    ++isActiveQueries;
-    return frontmost && frontmost->processID == application.processID &&
-           frontmost->windowID == application.windowID;
+    if (!frontmost) {
+        return false;
+    }
+    if (application.windowID != 0) {
+        return frontmost->windowID == application.windowID;
+    }
+    return application.processID > 0 && frontmost->processID == application.processID;
 }
 
 void FakeWorkspace::addApplication(const RunningApplication& application) {

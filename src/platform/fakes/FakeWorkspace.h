@@ -30,10 +30,8 @@ public:
 
     ActivationEffect activationEffect = ActivationEffect::bringsToFront;
 
-    // What the workspace was asked.
+    // Every activation asked for.
     QList<RunningApplication> activations;
-    int frontmostQueries = 0;
-    int isActiveQueries = 0;
 
 private:
     std::optional<RunningApplication> frontmost;

@@ -109,8 +109,10 @@ bool X11Workspace::isActive(const RunningApplication& application) {
     if (window == XCB_WINDOW_NONE) {
         return false;
     }
-    if (application.windowID != 0 && window == application.windowID) {
-        return true;
+    // Another window of the same process in front (a second terminal of one terminal server) is
+    // not the remembered window; the process decides only when no window was remembered.
+    if (application.windowID != 0) {
+        return window == application.windowID;
     }
     return application.processID > 0 && processIDOfWindow(window) == application.processID;
 }
