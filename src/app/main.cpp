@@ -36,6 +36,10 @@ int runApplication(QCoreApplication& application) {
                             (display.isEmpty() ? QByteArray(" (DISPLAY is not set)") : " " + display) + "\n");
         return 1;
     }
+    QObject::connect(platform.get(), &X11Platform::displayLost, &application, [] {
+        writeTo(stderr, "snipjar: the X display went away\n");
+        QCoreApplication::exit(1);
+    });
 
     SingleInstance instance;
     if (!instance.acquire()) {

@@ -2,13 +2,12 @@
 
 #include "paste/HotKey.h"
 #include "platform/x11/X11GlobalHotKeys.h"
-#include "platform/x11/XcbConnection.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <xcb/xcb_keysyms.h>
-
-#include <cstdlib>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -16,43 +15,46 @@ using namespace snipjar::test;
 namespace {
 
 constexpr quint32 ctrlAlt = HotKeyCombo::commandBit | HotKeyCombo::optionBit;
+constexpr uint16_t ctrlAltMask = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+constexpr xcb_keysym_t keysymK = 0x6b;
+constexpr xcb_keysym_t keysymV = 0x76;
 
 // Another X client, standing for an application that holds a combination.
-class OtherClient {
-public:
-    OtherClient()
-        : connection(XcbConnection::open()) {}
-
-    // Grabs the key of the keysym with exactly these modifiers; true when the server accepted it.
-    bool grab(xcb_keysym_t keysym, uint16_t modifiers) {
-        xcb_key_symbols_t* symbols = xcb_key_symbols_alloc(connection->get());
-        xcb_keycode_t* codes = xcb_key_symbols_get_keycode(symbols, keysym);
-        keycode = codes ? codes[0] : 0;
-        std::free(codes);
-        xcb_key_symbols_free(symbols);
-        xcb_generic_error_t* error = xcb_request_check(
+struct OtherClient {
+    // True when the server let this client grab the key with exactly these modifiers.
+    bool grab(xcb_keycode_t keycode, uint16_t modifiers) {
+        return !XcbReply<xcb_generic_error_t>(xcb_request_check(
             connection->get(), xcb_grab_key_checked(connection->get(), 1, connection->root(), modifiers,
-                                                    keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-        std::free(error);
-        return error == nullptr;
+                                                    keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+    }
+    bool grab(xcb_keysym_t keysym, uint16_t modifiers) {
+        return grab(keycodeOf(*connection, keysym), modifiers);
     }
 
-    // Key presses delivered to this client since the last call.
-    int takePresses() {
-        connection->sync();
-        int presses = 0;
-        while (xcb_generic_event_t* event = xcb_poll_for_event(connection->get())) {
-            if ((event->response_type & 0x7f) == XCB_KEY_PRESS) {
-                ++presses;
-            }
-            std::free(event);
-        }
-        return presses;
-    }
-
-    std::unique_ptr<XcbConnection> connection;
-    xcb_keycode_t keycode = 0;
+    std::unique_ptr<XcbConnection> connection = XcbConnection::open();
 };
+
+// How many rounds the event loop makes in the given time with nothing to do; a descriptor that
+// stays readable makes it spin.
+int eventLoopRounds(int milliseconds) {
+    int rounds = 0;
+    QEventLoop loop;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+                     [&] { ++rounds; });
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+    return rounds;
+}
+
+// Ends the hot keys' X connection from outside, as the server does for a killed client. The
+// window only gives xkill a resource of that connection to name.
+void killConnection(XcbConnection& connection) {
+    const xcb_window_t resource = xcb_generate_id(connection.get());
+    xcb_create_window(connection.get(), XCB_COPY_FROM_PARENT, resource, connection.root(), 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, 0, nullptr);
+    connection.sync();
+    QProcess::execute("xkill", {"-id", QString::number(resource)});
+}
 
 class X11GlobalHotKeysTest : public ::testing::Test {
 protected:
@@ -65,77 +67,83 @@ protected:
     }
 
     std::unique_ptr<X11GlobalHotKeys> hotKeys;
+    OtherClient other;
 };
 
 } // namespace
 
-// Key labels name Latin letters and digits only.
-TEST(X11GlobalHotKeysKeysym, MapsLabelsToKeysyms) {
-    EXPECT_EQ(X11GlobalHotKeys::keysymForLabel("V"), xcb_keysym_t(0x76));
-    EXPECT_EQ(X11GlobalHotKeys::keysymForLabel("7"), xcb_keysym_t(0x37));
-    EXPECT_EQ(X11GlobalHotKeys::keysymForLabel("F5"), std::nullopt);
-    EXPECT_EQ(X11GlobalHotKeys::keysymForLabel(""), std::nullopt);
-}
-
-// A press of the grabbed combination calls the callback, whatever the NumLock state.
-TEST_F(X11GlobalHotKeysTest, PressCallsTheCallback) {
+// A press of the grabbed combination calls the registration in force, whatever the NumLock state
+// and only with exactly its modifiers. A replacement by an equal combination keeps the grab; one by
+// another combination frees the old keys for other clients, and so does the last release.
+TEST_F(X11GlobalHotKeysTest, PressCallsTheRegistrationInForce) {
+    int oldPresses = 0;
     int presses = 0;
-    ASSERT_TRUE(hotKeys->grab("V", ctrlAlt, [&] { ++presses; }));
+    auto current = std::make_unique<HotKey>(*hotKeys, HotKeyCombo::defaultCombo(), [&] { ++oldPresses; });
+    current = std::make_unique<HotKey>(*hotKeys, HotKeyCombo::defaultCombo(), [&] { ++presses; });
+    ASSERT_TRUE(current->isRegistered());
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
     EXPECT_TRUE(waitUntil([&] { return presses == 1; }));
-
-    ASSERT_TRUE(xdotool({"key", "Num_Lock"}));
-    ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
+    ASSERT_TRUE(xdotool({"key", "Num_Lock", "ctrl+alt+v", "Num_Lock"}));
     EXPECT_TRUE(waitUntil([&] { return presses == 2; }));
-    ASSERT_TRUE(xdotool({"key", "Num_Lock"}));
-
-    // Other modifiers with the same key are a different combination.
-    ASSERT_TRUE(xdotool({"key", "ctrl+v"}));
-    ASSERT_TRUE(xdotool({"key", "ctrl+alt+shift+v"}));
+    ASSERT_TRUE(xdotool({"key", "ctrl+v", "ctrl+alt+shift+v"}));
     spinEventLoop(200);
     EXPECT_EQ(presses, 2);
-}
-
-// A combination another client holds is reported as taken, and that client keeps its grab.
-TEST_F(X11GlobalHotKeysTest, TakenCombinationLeavesTheOtherGrabIntact) {
-    OtherClient other;
-    ASSERT_TRUE(other.grab(0x6b /* k */, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
-
-    int presses = 0;
-    EXPECT_EQ(hotKeys->grab("K", ctrlAlt, [&] { ++presses; }), std::nullopt);
-
-    ASSERT_TRUE(xdotool({"key", "ctrl+alt+k"}));
-    EXPECT_TRUE(waitUntil([&] { return other.takePresses() == 1; }));
-    spinEventLoop(100);
-    EXPECT_EQ(presses, 0);
-
-    // The lock-key variants this client had grabbed before the refusal were given back.
-    OtherClient third;
-    EXPECT_TRUE(third.grab(0x6b, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_LOCK));
-}
-
-// Registrations of the same combination share one grab; the keys stay grabbed until the last one
-// is released, so a hot key replaced by an equal one keeps working.
-TEST_F(X11GlobalHotKeysTest, ReplacementWithTheSameCombinationKeepsTheGrab) {
-    int oldPresses = 0;
-    int newPresses = 0;
-    auto current = std::make_unique<HotKey>(*hotKeys, HotKeyCombo::defaultCombo(), [&] { ++oldPresses; });
-    ASSERT_TRUE(current->isRegistered());
-    current = std::make_unique<HotKey>(*hotKeys, HotKeyCombo::defaultCombo(), [&] { ++newPresses; });
-    ASSERT_TRUE(current->isRegistered());
-
-    ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
-    EXPECT_TRUE(waitUntil([&] { return newPresses == 1; }));
     EXPECT_EQ(oldPresses, 0);
 
-    // Replaced by a different combination: the old keys are free for other clients again.
-    current = std::make_unique<HotKey>(*hotKeys, *HotKeyCombo::parse("⇧⌘K"), [&] { ++newPresses; });
-    OtherClient other;
-    EXPECT_TRUE(other.grab(0x76 /* v */, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
-    ASSERT_TRUE(xdotool({"key", "ctrl+shift+k"}));
-    EXPECT_TRUE(waitUntil([&] { return newPresses == 2; }));
-
+    current = std::make_unique<HotKey>(*hotKeys, *HotKeyCombo::parse("⇧⌘K"), [&] { ++presses; });
+    EXPECT_TRUE(other.grab(keysymV, ctrlAltMask));
     current.reset();
-    OtherClient last;
-    EXPECT_TRUE(last.grab(0x6b /* k */, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
+    EXPECT_TRUE(other.grab(keysymK, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
+}
+
+// A combination another client holds is reported as taken; that client keeps its grab, and the
+// lock-key variants grabbed before the refusal are given back.
+TEST_F(X11GlobalHotKeysTest, TakenCombinationLeavesTheOtherGrabIntact) {
+    ASSERT_TRUE(other.grab(keysymK, ctrlAltMask));
+    EXPECT_EQ(hotKeys->grab("K", ctrlAlt, [] {}), std::nullopt);
+    OtherClient third;
+    EXPECT_FALSE(third.grab(keysymK, ctrlAltMask));
+    EXPECT_TRUE(third.grab(keysymK, ctrlAltMask | XCB_MOD_MASK_LOCK));
+}
+
+// After a layout change the combination is grabbed on the key that now produces its keysym, and
+// the old key is let go.
+TEST_F(X11GlobalHotKeysTest, LayoutChangeMovesTheGrabToTheNewKey) {
+    int presses = 0;
+    ASSERT_TRUE(hotKeys->grab("V", ctrlAlt, [&] { ++presses; }));
+    const xcb_keycode_t qwertyV = keycodeOf(*other.connection, keysymV);
+    ASSERT_EQ(QProcess::execute("setxkbmap", {"-layout", "us", "-variant", "dvorak"}), 0);
+    const bool moved = waitUntil([&] { return keycodeOf(*other.connection, keysymV) != qwertyV; });
+    spinEventLoop(100);
+    xdotool({"key", "ctrl+alt+v"});
+    EXPECT_TRUE(waitUntil([&] { return presses == 1; }));
+    EXPECT_TRUE(other.grab(qwertyV, ctrlAltMask));
+    QProcess::execute("setxkbmap", {"-layout", "us"});
+    EXPECT_TRUE(moved);
+}
+
+// A connection the server closed is not listened to any longer (its descriptor would stay readable
+// and spin the event loop): a new one is opened and the hot keys work on it. When none can be
+// opened, the loss is reported.
+TEST(X11GlobalHotKeysConnection, ReplacesAFailedConnectionWithoutSpinning) {
+    for (const bool canReconnect : {true, false}) {
+        auto connection = XcbConnection::open();
+        ASSERT_TRUE(connection);
+        XcbConnection& first = *connection;
+        X11GlobalHotKeys hotKeys(std::move(connection), [&]() -> std::unique_ptr<XcbConnection> {
+            return canReconnect ? XcbConnection::open() : nullptr;
+        });
+        int presses = 0;
+        int losses = 0;
+        QObject::connect(&hotKeys, &X11GlobalHotKeys::connectionLost, [&] { ++losses; });
+        ASSERT_TRUE(hotKeys.grab("V", ctrlAlt, [&] { ++presses; }));
+        killConnection(first);
+        ASSERT_TRUE(waitUntil([&] { return canReconnect || losses == 1; }));
+        EXPECT_LT(eventLoopRounds(500), 100);
+        if (canReconnect) {
+            ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
+            EXPECT_TRUE(waitUntil([&] { return presses == 1; }));
+        }
+        EXPECT_EQ(losses, canReconnect ? 0 : 1);
+    }
 }

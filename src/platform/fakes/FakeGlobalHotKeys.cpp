@@ -5,7 +5,6 @@ namespace snipjar {
 std::optional<int> FakeGlobalHotKeys::grab(const QString& keyLabel, quint32 modifierBits,
                                            std::function<void()> onPress) {
     const Combination combination{keyLabel.toUpper(), modifierBits};
-    grabRequests.append(combination);
     if (taken.contains(combination)) {
         return std::nullopt;
     }

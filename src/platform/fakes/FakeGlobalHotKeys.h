@@ -35,8 +35,7 @@ public:
 
     QList<Combination> taken;
 
-    // What the service was asked.
-    QList<Combination> grabRequests;
+    // The registrations ungrabbed, in order.
     QList<int> ungrabs;
 
 private:

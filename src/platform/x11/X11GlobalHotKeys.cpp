@@ -32,21 +32,32 @@ constexpr quint32 controlBit = 0x1000;
 
 constexpr uint8_t errorBadAccess = 10;
 
+// A failed connection is replaced at once; a server that is restarting gets two more chances.
+constexpr int reconnectDelaysMilliseconds[] = {0, 500, 1500};
+
 } // namespace
 
-X11GlobalHotKeys::X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, QObject* parent)
+X11GlobalHotKeys::X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, ConnectionFactory reconnect,
+                                   QObject* parent)
     : QObject(parent)
-    , connection(std::move(connection)) {
-    masks = readModifierMasks();
-    notifier = new QSocketNotifier(this->connection->fileDescriptor(), QSocketNotifier::Read, this);
-    connect(notifier, &QSocketNotifier::activated, this, &X11GlobalHotKeys::processEvents);
+    , openConnection(reconnect ? std::move(reconnect) : [] { return XcbConnection::open(); }) {
+    attach(std::move(connection));
 }
 
 X11GlobalHotKeys::~X11GlobalHotKeys() {
-    for (const auto& [key, count] : grabCounts) {
-        ungrabVariants(key);
+    if (connection->isHealthy()) {
+        for (const auto& [key, count] : grabCounts) {
+            ungrabVariants(key);
+        }
+        connection->flush();
     }
-    connection->flush();
+}
+
+void X11GlobalHotKeys::attach(std::unique_ptr<XcbConnection> replacement) {
+    connection = std::move(replacement);
+    masks = readModifierMasks();
+    notifier = new QSocketNotifier(connection->fileDescriptor(), QSocketNotifier::Read, this);
+    connect(notifier, &QSocketNotifier::activated, this, &X11GlobalHotKeys::processEvents);
 }
 
 std::optional<xcb_keysym_t> X11GlobalHotKeys::keysymForLabel(const QString& keyLabel) {
@@ -70,10 +81,40 @@ std::optional<int> X11GlobalHotKeys::grab(const QString& keyLabel, quint32 modif
     }
     // Modifiers may have been remapped since the last grab.
     masks = readModifierMasks();
-    XcbKeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
-    const xcb_keycode_t keycode = symbols ? keycodeFor(symbols.get(), *keysym) : 0;
-    if (keycode == 0) {
+    const std::optional<Key> key = keyFor(*keysym, modifierBits);
+    if (!key) {
         qCInfo(lcHotKey) << "No key produces" << keyLabel << "in the current keyboard mapping";
+        return std::nullopt;
+    }
+    const bool grabbed = acquire(*key);
+    scheduleProcessEvents();
+    if (!grabbed) {
+        return std::nullopt;
+    }
+    const int registration = nextRegistration++;
+    registrations[registration] = Registration{*keysym, modifierBits, key, std::move(onPress)};
+    return registration;
+}
+
+void X11GlobalHotKeys::ungrab(int registration) {
+    auto found = registrations.find(registration);
+    if (found == registrations.end()) {
+        return;
+    }
+    const std::optional<Key> key = found->second.key;
+    registrations.erase(found);
+    if (key) {
+        release(*key);
+        // Once this returns, the keys are free for other clients.
+        connection->sync();
+        scheduleProcessEvents();
+    }
+}
+
+std::optional<X11GlobalHotKeys::Key> X11GlobalHotKeys::keyFor(xcb_keysym_t keysym, quint32 modifierBits) {
+    XcbKeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
+    const xcb_keycode_t keycode = symbols ? keycodeFor(symbols.get(), keysym) : 0;
+    if (keycode == 0) {
         return std::nullopt;
     }
     uint16_t modifiers = 0;
@@ -89,34 +130,45 @@ std::optional<int> X11GlobalHotKeys::grab(const QString& keyLabel, quint32 modif
     if (modifierBits & controlBit) {
         modifiers |= masks.super;
     }
-    const Key key{keycode, modifiers};
+    return Key{keycode, modifiers};
+}
 
+bool X11GlobalHotKeys::acquire(const Key& key) {
     int& count = grabCounts[key];
     if (count == 0 && !grabVariants(key)) {
         grabCounts.erase(key);
-        scheduleProcessEvents();
-        return std::nullopt;
+        return false;
     }
     ++count;
-    const int registration = nextRegistration++;
-    registrations[registration] = Registration{key, std::move(onPress)};
-    scheduleProcessEvents();
-    return registration;
+    return true;
 }
 
-void X11GlobalHotKeys::ungrab(int registration) {
-    auto found = registrations.find(registration);
-    if (found == registrations.end()) {
-        return;
-    }
-    const Key key = found->second.key;
-    registrations.erase(found);
+void X11GlobalHotKeys::release(const Key& key) {
     auto counted = grabCounts.find(key);
     if (counted != grabCounts.end() && --counted->second <= 0) {
         grabCounts.erase(counted);
         ungrabVariants(key);
-        connection->flush();
     }
+}
+
+void X11GlobalHotKeys::regrabAll() {
+    // The old grabs were made with the old keycodes and lock masks; AnyModifier releases each
+    // keycode whatever they were. Every registration is grabbed again just below.
+    for (const auto& [key, count] : grabCounts) {
+        xcb_ungrab_key(connection->get(), key.keycode, connection->root(), XCB_MOD_MASK_ANY);
+    }
+    grabCounts.clear();
+    masks = readModifierMasks();
+    for (auto& [id, registration] : registrations) {
+        registration.key = keyFor(registration.keysym, registration.modifierBits);
+        if (registration.key && !acquire(*registration.key)) {
+            registration.key.reset();
+        }
+        if (!registration.key) {
+            qCInfo(lcHotKey) << "A hot key could not be grabbed again";
+        }
+    }
+    connection->flush();
 }
 
 X11GlobalHotKeys::ModifierMasks X11GlobalHotKeys::readModifierMasks() {
@@ -212,6 +264,7 @@ void X11GlobalHotKeys::processEvents() {
     xcb_connection_t* c = connection->get();
     const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | masks.alt | masks.super;
     QList<Key> pressed;
+    bool mappingChanged = false;
     while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
         XcbReply<xcb_generic_event_t> event(raw);
         const uint8_t type = event->response_type & 0x7f;
@@ -229,7 +282,8 @@ void X11GlobalHotKeys::processEvents() {
             const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event.get());
             lastRelease = KeyRelease{release->detail, release->time};
         } else if (type == XCB_MAPPING_NOTIFY) {
-            masks = readModifierMasks();
+            const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
+            mappingChanged = mappingChanged || mapping->request != XCB_MAPPING_POINTER;
             lastRelease.reset();
         } else {
             lastRelease.reset();
@@ -239,7 +293,7 @@ void X11GlobalHotKeys::processEvents() {
         // Copied first: a callback may replace the hot key and so change the registrations.
         QList<std::function<void()>> callbacks;
         for (const auto& [id, registration] : registrations) {
-            if (registration.key.keycode == key.keycode && registration.key.modifiers == key.modifiers) {
+            if (registration.key == key) {
                 callbacks.append(registration.onPress);
             }
         }
@@ -249,6 +303,43 @@ void X11GlobalHotKeys::processEvents() {
             }
         }
     }
+    if (!connection->isHealthy()) {
+        handleConnectionFailure();
+    } else if (mappingChanged) {
+        // Another layout may put the keysym on another key: the grab follows it there.
+        regrabAll();
+    }
+}
+
+void X11GlobalHotKeys::handleConnectionFailure() {
+    if (!notifier) {
+        return; // already replacing the connection
+    }
+    // A failed connection's descriptor stays readable for good; listening to it would spin.
+    notifier->setEnabled(false);
+    notifier->deleteLater();
+    notifier = nullptr;
+    lastRelease.reset();
+    qCWarning(lcHotKey) << "The X connection of the hot keys failed; opening a new one";
+    reconnect(0);
+}
+
+void X11GlobalHotKeys::reconnect(int attempt) {
+    QTimer::singleShot(reconnectDelaysMilliseconds[attempt], this, [this, attempt] {
+        if (std::unique_ptr<XcbConnection> replacement = openConnection()) {
+            // The server dropped the grabs together with the old connection.
+            grabCounts.clear();
+            attach(std::move(replacement));
+            regrabAll();
+            scheduleProcessEvents();
+            qCInfo(lcHotKey) << "The hot keys are grabbed again on a new X connection";
+        } else if (attempt + 1 < int(std::size(reconnectDelaysMilliseconds))) {
+            reconnect(attempt + 1);
+        } else {
+            qCCritical(lcHotKey) << "No new X connection for the hot keys could be opened";
+            emit connectionLost();
+        }
+    });
 }
 
 } // namespace snipjar

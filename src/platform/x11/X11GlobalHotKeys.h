@@ -6,6 +6,7 @@
 
 #include <xcb/xcb.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -23,12 +24,21 @@ class XcbConnection;
 // combination: a second registration of the same keys shares the grab and the last ungrab releases
 // it, so replacing a hot key with an equal one keeps the keys grabbed.
 //
+// A registration remembers its keysym, not its keycode: when the keyboard mapping changes (another
+// layout) every registration is grabbed again on the key that now produces it. When the connection
+// fails (the server closed it), a new one is opened and every registration is grabbed on it; when
+// none can be opened, connectionLost() says that hot keys are gone for good.
+//
 // The object owns its connection and reads key events from it on the thread it lives on (the main
 // thread), through a socket notifier on the connection's file descriptor.
 class X11GlobalHotKeys : public QObject, public GlobalHotKeys {
     Q_OBJECT
 public:
-    explicit X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, QObject* parent = nullptr);
+    using ConnectionFactory = std::function<std::unique_ptr<XcbConnection>()>;
+
+    // reconnect opens the replacement for a failed connection; without one, $DISPLAY is opened.
+    explicit X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, ConnectionFactory reconnect = {},
+                              QObject* parent = nullptr);
     ~X11GlobalHotKeys() override;
 
     std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
@@ -39,16 +49,24 @@ public:
     // Latin-1 letter or digit.
     static std::optional<xcb_keysym_t> keysymForLabel(const QString& keyLabel);
 
+signals:
+    // The connection failed and no new one could be opened.
+    void connectionLost();
+
 private:
     struct Key {
         xcb_keycode_t keycode = 0;
         uint16_t modifiers = 0;
+        bool operator==(const Key&) const = default;
         bool operator<(const Key& other) const {
             return std::tie(keycode, modifiers) < std::tie(other.keycode, other.modifiers);
         }
     };
     struct Registration {
-        Key key;
+        xcb_keysym_t keysym = 0;
+        quint32 modifierBits = 0;
+        // Absent while no key produces the keysym or another client holds the combination.
+        std::optional<Key> key;
         std::function<void()> onPress;
     };
     struct KeyRelease {
@@ -61,14 +79,22 @@ private:
         uint16_t numLock = XCB_MOD_MASK_2;
     };
 
+    void attach(std::unique_ptr<XcbConnection> replacement);
     ModifierMasks readModifierMasks();
+    std::optional<Key> keyFor(xcb_keysym_t keysym, quint32 modifierBits);
+    bool acquire(const Key& key);
+    void release(const Key& key);
+    void regrabAll();
     std::vector<uint16_t> lockVariants() const;
     bool grabVariants(const Key& key);
     void ungrabVariants(const Key& key);
     void processEvents();
     void scheduleProcessEvents();
+    void handleConnectionFailure();
+    void reconnect(int attempt);
 
     std::unique_ptr<XcbConnection> connection;
+    ConnectionFactory openConnection;
     QSocketNotifier* notifier = nullptr;
     ModifierMasks masks;
     std::map<int, Registration> registrations;

@@ -31,7 +31,11 @@ std::unique_ptr<X11Platform> X11Platform::create() {
     platform->workspace = std::make_unique<X11Workspace>(*connection);
     platform->keySynthesizer = std::make_unique<X11KeySynthesizer>(*connection);
     platform->connection = std::move(connection);
-    platform->globalHotKeys = std::make_unique<X11GlobalHotKeys>(std::move(hotKeyConnection));
+    auto globalHotKeys = std::make_unique<X11GlobalHotKeys>(std::move(hotKeyConnection));
+    // The hot keys are the one part that listens to the display all the time, so they notice first.
+    QObject::connect(globalHotKeys.get(), &X11GlobalHotKeys::connectionLost, platform.get(),
+                     &X11Platform::displayLost);
+    platform->globalHotKeys = std::move(globalHotKeys);
     platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
     return platform;
 }

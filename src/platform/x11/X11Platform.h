@@ -6,6 +6,8 @@
 #include "platform/Pasteboard.h"
 #include "platform/Workspace.h"
 
+#include <QObject>
+
 #include <memory>
 
 namespace snipjar {
@@ -14,13 +16,12 @@ class XcbConnection;
 
 // The X11 implementations of the platform services, created together at start-up. Create and use
 // it on the main thread.
-class X11Platform {
+class X11Platform : public QObject {
+    Q_OBJECT
 public:
     // None when no X display can be opened.
     static std::unique_ptr<X11Platform> create();
-    ~X11Platform();
-    X11Platform(const X11Platform&) = delete;
-    X11Platform& operator=(const X11Platform&) = delete;
+    ~X11Platform() override;
 
     // The workspace and the key synthesizer share this request-only connection; the hot keys and
     // the clipboard read events and have connections of their own. Declared first, so it goes last.
@@ -30,6 +31,11 @@ public:
     std::unique_ptr<GlobalHotKeys> globalHotKeys;
     std::unique_ptr<DesktopNotifier> desktopNotifier;
     std::unique_ptr<Pasteboard> pasteboard;
+
+signals:
+    // The display went away and no new connection to it could be opened; nothing here works any
+    // longer.
+    void displayLost();
 
 private:
     X11Platform();
