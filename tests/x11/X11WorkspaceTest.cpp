@@ -1,139 +1,112 @@
 #include "X11TestClients.h"
 
+#include "platform/x11/DesktopEntryIndexCache.h"
 #include "platform/x11/X11Workspace.h"
-#include "platform/x11/XcbConnection.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QSemaphore>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <atomic>
 
 using namespace snipjar;
 using namespace snipjar::test;
 
 namespace {
 
-const QStringList keepRunning = {"-e", "sleep", "600"};
-
-class X11WorkspaceTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        connection = XcbConnection::open();
-        if (!connection) {
-            GTEST_SKIP() << "no X display";
-        }
-    }
-
-    // The workspace is made after the test's desktop entries are written, since it reads them once.
-    X11Workspace& workspace() {
-        if (!workspace_) {
-            workspace_ = std::make_unique<X11Workspace>(*connection);
-        }
-        return *workspace_;
-    }
-
-    // Waits until the process's window is active and fully set up: X window ids are reused, so
-    // for a moment a new window may carry the id that the root still names as active while the
-    // window's class is not yet set.
-    bool waitForFrontmost(qint64 processID) {
-        return waitUntil([&] {
-            auto front = workspace().frontmostApplication();
-            return front && front->processID == processID && !front->windowClass.isEmpty();
-        });
-    }
-
-    static void writeDesktopEntry(const QString& fileName, const QByteArray& contents) {
-        const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + "/applications";
-        QDir().mkpath(folder);
-        QFile file(folder + "/" + fileName);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(contents);
-    }
-
-    std::unique_ptr<XcbConnection> connection;
-    std::unique_ptr<X11Workspace> workspace_;
-};
+void writeDesktopEntry(const QString& dataFolder, const QString& fileName, const QByteArray& contents) {
+    QDir().mkpath(dataFolder + "/applications");
+    QFile file(dataFolder + "/applications/" + fileName);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("[Desktop Entry]\nType=Application\n" + contents);
+}
 
 } // namespace
 
 // The frontmost application is named after its desktop entry when one matches its class (by
-// StartupWMClass or by the entry's file name), else after the class itself.
-TEST_F(X11WorkspaceTest, NamesTheFrontmostApplication) {
-    writeDesktopEntry(
-        "snipjar-probe.desktop",
-        "[Desktop Entry]\nType=Application\nName=Probe Terminal\nStartupWMClass=snipjarprobe\n");
-    writeDesktopEntry("Filematch.desktop", "[Desktop Entry]\nType=Application\nName=File Match\nExec=true\n");
-
-    const struct {
-        QStringList classArguments;
-        QString windowClass;
-        QString bundleID;
-        QString name;
-    } cases[] = {
-        {{}, "XTerm", "debian-xterm", "XTerm"},
-        {{"-class", "SnipjarProbe"}, "SnipjarProbe", "snipjar-probe", "Probe Terminal"},
-        {{"-class", "FILEMATCH"}, "FILEMATCH", "Filematch", "File Match"},
-        {{"-class", "Unlisted"}, "Unlisted", "Unlisted", "Unlisted"},
+// StartupWMClass or by the entry's file name), else after the class itself. This process's own
+// windows never count as frontmost.
+TEST(X11Workspace, NamesTheFrontmostApplicationButNeverItself) {
+    const QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    writeDesktopEntry(data, "snipjar-probe.desktop", "Name=Probe Terminal\nStartupWMClass=snipjarprobe\n");
+    writeDesktopEntry(data, "Filematch.desktop", "Name=File Match\nExec=true\n");
+    std::unique_ptr<XcbConnection> connection = XcbConnection::open();
+    std::unique_ptr<XcbConnection> client = XcbConnection::open();
+    ASSERT_TRUE(connection && client);
+    X11Workspace workspace(*connection);
+    // The desktop entries arrive from the background, so the name is waited for.
+    auto frontmostNamed = [&](const QString& bundleID) {
+        std::optional<RunningApplication> front;
+        waitUntil([&] { return (front = workspace.frontmostApplication()) && front->bundleID == bundleID; });
+        return front.value_or(RunningApplication{});
     };
-    for (const auto& testCase : cases) {
-        Xterm xterm(testCase.classArguments + keepRunning);
-        ASSERT_TRUE(waitForFrontmost(xterm.processId())) << testCase.windowClass.toStdString();
-        const RunningApplication front = *workspace().frontmostApplication();
-        EXPECT_EQ(front.windowClass, testCase.windowClass);
-        EXPECT_EQ(front.bundleID, testCase.bundleID);
-        EXPECT_EQ(front.name, testCase.name);
-        EXPECT_NE(front.windowID, 0u);
-        EXPECT_EQ(workspace().application(xterm.processId()), front);
-        EXPECT_TRUE(workspace().isActive(front));
+
+    Xterm xterm({"-e", "sleep", "600"});
+    const RunningApplication front = frontmostNamed("debian-xterm");
+    EXPECT_EQ(front.processID, xterm.processId());
+    EXPECT_EQ(front.windowClass, "XTerm");
+    EXPECT_EQ(front.name, "XTerm");
+    EXPECT_EQ(workspace.application(xterm.processId()), front);
+    const struct {
+        const char* windowClass;
+        const char* bundleID;
+        const char* name;
+    } cases[] = {{"SnipjarProbe", "snipjar-probe", "Probe Terminal"},
+                 {"FILEMATCH", "Filematch", "File Match"},
+                 {"Unlisted", "Unlisted", "Unlisted"}};
+    for (const auto& [windowClass, bundleID, name] : cases) {
+        TestWindow window(*client, 999'999, windowClass);
+        const RunningApplication named = frontmostNamed(bundleID);
+        EXPECT_EQ(named.windowID, window.window);
+        EXPECT_EQ(named.name, name);
     }
-}
 
-// Activation brings a background application's window to the front.
-TEST_F(X11WorkspaceTest, ActivatesTheRememberedWindow) {
-    Xterm first(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(first.processId()));
-    const RunningApplication target = *workspace().frontmostApplication();
-    Xterm second(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(second.processId()));
-    EXPECT_FALSE(workspace().isActive(target));
-
-    workspace().activate(target);
-    EXPECT_TRUE(waitUntil([&] { return workspace().isActive(target); }));
-    EXPECT_EQ(workspace().frontmostApplication(), target);
-}
-
-// The application's own windows never count as frontmost.
-TEST_F(X11WorkspaceTest, OwnWindowsAreNotFrontmost) {
-    Xterm other(keepRunning);
-    ASSERT_TRUE(waitForFrontmost(other.processId()));
-    const RunningApplication otherApplication = *workspace().frontmostApplication();
-
-    // A window of this process, made active.
-    xcb_connection_t* c = connection->get();
-    const xcb_window_t window = xcb_generate_id(c);
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, connection->root(), 0, 0, 200, 100, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, connection->screen()->root_visual, 0, nullptr);
-    const char wmClass[] = "snipjar\0Snipjar";
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
-                        sizeof(wmClass), wmClass);
-    const quint32 pid = quint32(QCoreApplication::applicationPid());
-    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, connection->atom("_NET_WM_PID"), XCB_ATOM_CARDINAL,
-                        32, 1, &pid);
-    xcb_map_window(c, window);
-    connection->flush();
-    RunningApplication own;
-    own.processID = pid;
-    own.windowID = window;
+    TestWindow own(*client, quint32(QCoreApplication::applicationPid()), "Snipjar");
+    RunningApplication ownApplication;
+    ownApplication.windowID = own.window;
     ASSERT_TRUE(waitUntil([&] {
-        workspace().activate(own);
-        return workspace().isActive(own);
+        workspace.activate(ownApplication);
+        return workspace.isActive(ownApplication);
     }));
-    EXPECT_EQ(workspace().frontmostApplication(), std::nullopt);
+    EXPECT_EQ(workspace.frontmostApplication(), std::nullopt);
+}
 
-    xcb_destroy_window(c, window);
-    connection->flush();
-    EXPECT_TRUE(waitUntil([&] { return workspace().frontmostApplication() == otherApplication; }));
+// Looking up a class never waits for the entries to be read: that happens on a pool thread. A miss
+// is answered at once and, once the index is old enough, starts a read in the background that
+// finds an entry installed since; a younger index is not read again for a miss.
+TEST(DesktopEntryIndexCache, MissesAreAnsweredAtOnceAndReadAgainInTheBackground) {
+    QTemporaryDir data;
+    writeDesktopEntry(data.path(), "known.desktop", "Name=Known\n");
+    QSemaphore mayFinish;
+    std::atomic<int> scans = 0;
+    std::atomic<bool> scannedOnMainThread = false;
+    const auto scanner = [&] {
+        scannedOnMainThread = scannedOnMainThread || QThread::currentThread() == qApp->thread();
+        mayFinish.tryAcquire(1, 10'000);
+        ++scans;
+        return DesktopEntryIndex::scan({data.path()});
+    };
+    DesktopEntryIndexCache cache(scanner, 0);
+    EXPECT_EQ(cache.entryForWindowClass("known"), std::nullopt);
+    mayFinish.release();
+    EXPECT_TRUE(waitUntil([&] { return cache.entryForWindowClass("known").has_value(); }));
+
+    writeDesktopEntry(data.path(), "later.desktop", "Name=Later\n");
+    EXPECT_EQ(cache.entryForWindowClass("later"), std::nullopt);
+    mayFinish.release();
+    EXPECT_TRUE(waitUntil([&] { return cache.entryForWindowClass("later").has_value(); }));
+    EXPECT_EQ(scans, 2);
+    EXPECT_FALSE(scannedOnMainThread);
+
+    mayFinish.release(10);
+    DesktopEntryIndexCache young(scanner);
+    ASSERT_TRUE(waitUntil([&] { return young.entryForWindowClass("known").has_value(); }));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(young.entryForWindowClass("unlisted"), std::nullopt);
+    }
+    spinEventLoop(100);
+    EXPECT_EQ(scans, 3);
 }

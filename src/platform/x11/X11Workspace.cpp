@@ -2,6 +2,7 @@
 #include "platform/x11/XcbMemory.h"
 
 #include "platform/LogCategories.h"
+#include "platform/x11/DesktopEntryIndexCache.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <QCoreApplication>
@@ -15,9 +16,6 @@
 namespace snipjar {
 
 namespace {
-
-// A newly installed application is found after at most this long.
-constexpr qint64 desktopEntryRescanMilliseconds = 60'000;
 
 // The first CARDINAL or WINDOW value of a 32-bit property, or none.
 std::optional<quint32> cardinalProperty(xcb_connection_t* connection, xcb_window_t window,
@@ -37,7 +35,10 @@ std::optional<quint32> cardinalProperty(xcb_connection_t* connection, xcb_window
 
 X11Workspace::X11Workspace(XcbConnection& connection)
     : connection(connection)
-    , ownProcessID(QCoreApplication::applicationPid()) {}
+    , ownProcessID(QCoreApplication::applicationPid())
+    , desktopEntries(std::make_unique<DesktopEntryIndexCache>()) {}
+
+X11Workspace::~X11Workspace() = default;
 
 std::optional<RunningApplication> X11Workspace::frontmostApplication() {
     const xcb_window_t window = activeWindow();
@@ -139,7 +140,7 @@ std::optional<RunningApplication> X11Workspace::describeWindow(xcb_window_t wind
         // Neither a process nor a class: a window nobody can be activated by name.
         return std::nullopt;
     }
-    if (auto entry = desktopEntry(application.windowClass)) {
+    if (auto entry = desktopEntries->entryForWindowClass(application.windowClass)) {
         application.bundleID = entry->id;
         application.name = entry->name;
     } else {
@@ -171,20 +172,6 @@ qint64 X11Workspace::processIDOfWindow(xcb_window_t window) {
         }
     }
     return 0;
-}
-
-std::optional<DesktopEntryIndex::Entry> X11Workspace::desktopEntry(const QString& windowClass) {
-    if (!desktopEntries) {
-        desktopEntries = DesktopEntryIndex::scan();
-        desktopEntriesAge.start();
-    }
-    std::optional<DesktopEntryIndex::Entry> entry = desktopEntries->entryForWindowClass(windowClass);
-    if (!entry && desktopEntriesAge.elapsed() > desktopEntryRescanMilliseconds) {
-        desktopEntries = DesktopEntryIndex::scan();
-        desktopEntriesAge.start();
-        entry = desktopEntries->entryForWindowClass(windowClass);
-    }
-    return entry;
 }
 
 void X11Workspace::discardQueuedEvents() {
