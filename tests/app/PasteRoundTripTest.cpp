@@ -7,8 +7,8 @@
 #include "platform/x11/X11Platform.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -16,6 +16,8 @@ using namespace snipjar::test;
 
 namespace {
 
+// xterm pastes the clipboard only from its menus unless a key is bound to it, as the common
+// terminal emulators bind Ctrl+Shift+V; with any other modifier held the binding does not match.
 const QStringList pasteBinding = {
     "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
 
@@ -24,19 +26,13 @@ QByteArray fileContents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-QStringList titles(ClipStore& store) {
-    QStringList result;
-    for (const ClipItem& item : ClipStore::allItems(store.syncContext())) {
-        result << item.title;
-    }
-    return result;
-}
-
 } // namespace
 
-// The whole road with the real clipboard: a copy by another program is captured; a clip pasted by
-// Snipjar reaches a real terminal and is not captured a second time.
-TEST(PasteRoundTrip, PastedClipReachesTerminalAndIsNotCapturedAgain) {
+// The road of one paste with real parts. The panel (a popup of this process) holds the keyboard and
+// lets go of it on Qt's own connection right before the paste, while the hot key's Ctrl and Alt
+// are still down. The clip reaches the terminal behind it as Ctrl+Shift+V, and the clipboard
+// change of the paste is not captured as a new clip.
+TEST(PasteRoundTrip, ClipFromThePanelReachesTheTerminalAndIsNotCapturedAgain) {
     TestEnvironment environment;
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     ASSERT_TRUE(platform);
@@ -55,29 +51,29 @@ TEST(PasteRoundTrip, PastedClipReachesTerminalAndIsNotCapturedAgain) {
             return targetApplication && targetApplication->processID == target.processId();
         },
         10000));
+    const qsizetype clipsBefore = ClipStore::allItems(store.syncContext()).size();
 
-    // A copy by another program is captured.
-    QFile copied(folder.filePath(QStringLiteral("copied.txt")));
-    ASSERT_TRUE(copied.open(QIODevice::WriteOnly));
-    copied.write("copied elsewhere");
-    copied.close();
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-i", copied.fileName()});
-    ASSERT_TRUE(waitUntil([&] { return titles(store).contains(QStringLiteral("copied elsewhere")); }, 10000));
+    QWindow panel;
+    panel.setFlags(Qt::Popup | Qt::FramelessWindowHint);
+    panel.setGeometry(100, 100, 300, 200);
+    panel.show();
+    ASSERT_TRUE(waitUntil([&] { return panel.isExposed(); }));
+    ASSERT_TRUE(panel.setKeyboardGrabEnabled(true));
+    ASSERT_TRUE(xdotool({"keydown", "ctrl", "alt"}));
 
+    panel.setKeyboardGrabEnabled(false);
     Paster paster(*platform->pasteboard, *platform->workspace, *platform->keySynthesizer,
                   *platform->desktopNotifier);
     Clip clip;
     clip.kind = Clip::Kind::text;
-    clip.plainText = QStringLiteral("pasted from the history\n");
+    clip.plainText = QStringLiteral("pasted from the history – ünïcode\n");
     paster.paste(clip, std::nullopt, targetApplication);
+    panel.hide();
 
-    ASSERT_TRUE(waitUntil([&] { return !fileContents(output).isEmpty(); }, 10000));
-    EXPECT_EQ(fileContents(output), QByteArray("pasted from the history"));
+    EXPECT_TRUE(waitUntil([&] { return !fileContents(output).isEmpty(); }, 10000));
+    EXPECT_EQ(QString::fromUtf8(fileContents(output)), QStringLiteral("pasted from the history – ünïcode"));
     // Several polls and the terminal's own reads of the clipboard later, nothing new was filed.
     spinEventLoop(1500);
-    EXPECT_EQ(titles(store), QStringList{QStringLiteral("copied elsewhere")});
-
-    xclip.kill();
-    xclip.waitForFinished();
+    EXPECT_EQ(ClipStore::allItems(store.syncContext()).size(), clipsBefore);
+    xdotool({"keyup", "ctrl", "alt"});
 }

@@ -1,6 +1,8 @@
 #include "QtTestMain.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 #include <gtest/gtest.h>
 
-SNIPJAR_GTEST_MAIN_WITH(QCoreApplication)
+// A GUI application, as the running Snipjar is once it has its panel: the paste test checks the
+// ordering against Qt's own X connection.
+SNIPJAR_GTEST_MAIN_WITH(QGuiApplication)

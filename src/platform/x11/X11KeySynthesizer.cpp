@@ -7,6 +7,7 @@
 #include <xcb/xcb_keysyms.h>
 #include <xcb/xtest.h>
 
+#include <QGuiApplication>
 #include <QList>
 
 #include <cstdlib>
@@ -55,6 +56,20 @@ QList<xcb_keycode_t> heldModifierKeycodes(xcb_connection_t* connection, xcb_key_
     return held;
 }
 
+// Waits until the server has processed every request made so far on Qt's own X connection. The
+// panel ungrabs the keyboard and unmaps itself there, and those requests may still sit in Qt's
+// output buffer; the keystroke goes out on another connection, and nothing else orders it after
+// them, so without this it could land in the panel's grab. Nothing to do without a Qt X connection.
+void syncQtConnection() {
+    auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+    auto* x11 = application ? application->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t* connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection)) {
+        return;
+    }
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 void fakeKey(xcb_connection_t* connection, uint8_t type, xcb_keycode_t keycode) {
     xcb_test_fake_input(connection, type, keycode, XCB_CURRENT_TIME, XCB_WINDOW_NONE, 0, 0, 0);
 }
@@ -91,6 +106,7 @@ void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
         return;
     }
 
+    syncQtConnection();
     for (xcb_keycode_t held : heldModifierKeycodes(c, symbols.get())) {
         fakeKey(c, XCB_KEY_RELEASE, held);
     }
