@@ -3,9 +3,11 @@
 #include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QThread>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,8 +16,15 @@
 namespace snipjar {
 
 namespace {
+
 const QByteArray activationMessage = "show\n";
-}
+
+// The running copy takes the lock before it listens; a copy started in between waits this long
+// for the socket, then gives up.
+constexpr int listenWaitMilliseconds = 2000;
+constexpr int connectRetryMilliseconds = 50;
+
+} // namespace
 
 SingleInstance::SingleInstance(QObject* parent)
     : QObject(parent) {}
@@ -56,12 +65,23 @@ bool SingleInstance::acquire() {
 }
 
 void SingleInstance::notifyRunningInstance() {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath());
-    if (socket.waitForConnected(500)) {
-        socket.write(activationMessage);
-        socket.waitForBytesWritten(500);
-        socket.disconnectFromServer();
+    // This runs before any event loop, in a copy that quits right after, so it may block.
+    const QDeadlineTimer deadline(listenWaitMilliseconds);
+    while (true) {
+        QLocalSocket socket;
+        socket.connectToServer(socketPath());
+        if (socket.waitForConnected(500)) {
+            socket.write(activationMessage);
+            socket.waitForBytesWritten(500);
+            socket.disconnectFromServer();
+            return;
+        }
+        if (deadline.hasExpired()) {
+            qCWarning(lcApp) << "Another Snipjar holds the instance lock but does not answer on"
+                             << socketPath();
+            return;
+        }
+        QThread::msleep(connectRetryMilliseconds);
     }
 }
 

@@ -19,7 +19,8 @@ public:
     ~SingleInstance() override;
 
     // True when this process now holds the lock. False when another copy runs; that copy has then
-    // been asked to show itself.
+    // been asked to show itself (waiting up to two seconds for it to listen, since a copy that has
+    // just started holds the lock a moment before its socket exists).
     bool acquire();
 
     QString lockPath() const;

@@ -29,6 +29,13 @@ int listHistory(const CommandLine& commandLine) {
 }
 
 int runApplication(QCoreApplication& application) {
+    // The lock comes first: a second copy leaves before it opens any connection to the display.
+    SingleInstance instance;
+    if (!instance.acquire()) {
+        // The running copy has been asked to show itself.
+        return 0;
+    }
+
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     if (!platform) {
         const QByteArray display = qgetenv("DISPLAY");
@@ -40,12 +47,6 @@ int runApplication(QCoreApplication& application) {
         writeTo(stderr, "snipjar: the X display went away\n");
         QCoreApplication::exit(1);
     });
-
-    SingleInstance instance;
-    if (!instance.acquire()) {
-        // The running copy has been asked to show itself.
-        return 0;
-    }
 
     AppDelegate delegate(*platform);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);

@@ -1,17 +1,26 @@
 #include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "app/SingleInstance.h"
+#include "platform/AppPaths.h"
+#include "platform/UserSettings.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
-#include <QTemporaryFile>
-#include <QThread>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
 
 namespace {
 
@@ -20,6 +29,13 @@ struct Finished {
     QByteArray out;
     QByteArray err;
 };
+
+QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return environment;
+}
 
 Finished runSnipjar(const QStringList& arguments,
                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
@@ -30,45 +46,10 @@ Finished runSnipjar(const QStringList& arguments,
     return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
 }
 
-// Copies text to the clipboard with xclip, which keeps serving it until it is killed.
-class XclipOwner {
-public:
-    XclipOwner(const QByteArray& data, const QString& mime) {
-        // xclip reads the file, takes the clipboard and serves it until it is killed.
-        file.open();
-        file.write(data);
-        file.flush();
-        process.start(QStringLiteral("xclip"),
-                      {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                       QStringLiteral("-t"), mime, QStringLiteral("-i"), file.fileName()});
-        process.waitForStarted();
-    }
-    ~XclipOwner() {
-        process.kill();
-        process.waitForFinished();
-    }
-
-private:
-    QTemporaryFile file;
-    QProcess process;
-};
-
 QJsonArray listJson(const QStringList& extra = {}) {
-    const Finished listed = runSnipjar(QStringList{QStringLiteral("list"), QStringLiteral("--json")} + extra);
+    const Finished listed = runSnipjar(QStringList{"list", "--json"} + extra);
     EXPECT_EQ(listed.exitCode, 0) << listed.err.constData();
     return QJsonDocument::fromJson(listed.out).array();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        if (condition()) {
-            return true;
-        }
-        QThread::msleep(50);
-    }
-    return condition();
 }
 
 int modeOf(const QString& path) {
@@ -81,83 +62,99 @@ int modeOf(const QString& path) {
 
 // The command line: version, usage errors with status 2, and no display needed for commands.
 TEST(AppCommandLine, VersionUsageAndListWithoutDisplay) {
-    snipjar::test::TestEnvironment environment;
-    const Finished version = runSnipjar({QStringLiteral("--version")});
+    TestEnvironment environment;
+    const Finished version = runSnipjar({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
 
     for (const QStringList& bad :
-         {QStringList{QStringLiteral("frobnicate")},
-          QStringList{QStringLiteral("list"), QStringLiteral("--bogus")},
-          QStringList{QStringLiteral("list"), QStringLiteral("--limit"), QStringLiteral("x")}}) {
+         {QStringList{"frobnicate"}, {"list", "--bogus"}, {"list", "--limit", "x"}}) {
         const Finished failed = runSnipjar(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
         EXPECT_TRUE(failed.out.isEmpty());
     }
 
-    QProcessEnvironment noDisplay = QProcessEnvironment::systemEnvironment();
-    noDisplay.remove(QStringLiteral("DISPLAY"));
-    noDisplay.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    const Finished empty = runSnipjar({QStringLiteral("list"), QStringLiteral("--json")}, noDisplay);
+    const Finished empty = runSnipjar({"list", "--json"}, withoutDisplay());
     EXPECT_EQ(empty.exitCode, 0) << empty.err.constData();
     EXPECT_EQ(QJsonDocument::fromJson(empty.out).array().size(), 0);
     // Listing never creates the history.
-    EXPECT_FALSE(QFileInfo::exists(environment.path(QStringLiteral("data/Snipjar/history-v2.store"))));
+    EXPECT_FALSE(QFileInfo::exists(environment.path("data/Snipjar/history-v2.store")));
 
-    const Finished headless = runSnipjar({}, noDisplay);
+    const Finished headless = runSnipjar({}, withoutDisplay());
     EXPECT_EQ(headless.exitCode, 1);
     EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
 }
 
-// The application captures a copy into the store; the list shows it while the application runs;
-// a second copy exits at once and leaves the first running.
-TEST(AppProcess, CapturesListsAndStaysSingle) {
-    snipjar::test::TestEnvironment environment;
+// The application captures copies into private store files that the list shows while it runs; the
+// hot key written by hand in Linux form opens the panel; a second copy exits at once and leaves the
+// first running.
+TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
+    TestEnvironment environment;
+    UserSettings::setValue(UserSettings::hotKeyKey, "Ctrl+Shift+K");
     QProcess app;
-    app.setProcessChannelMode(QProcess::ForwardedChannels);
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(app.waitForStarted());
 
-    {
-        XclipOwner owner("copied from xclip \xE2\x9C\x93", QStringLiteral("UTF8_STRING"));
-        ASSERT_TRUE(waitFor([] {
-            const QJsonArray rows = listJson();
-            return !rows.isEmpty() && rows.first().toObject().value(QStringLiteral("title")).toString() ==
-                                          QStringLiteral("copied from xclip \u2713");
-        })) << "the copy did not reach the history";
-    }
-    {
-        XclipOwner owner("second\nline", QStringLiteral("text/plain"));
-        ASSERT_TRUE(waitFor([] { return listJson().size() == 2; }));
-    }
-
-    const QJsonArray newest = listJson({QStringLiteral("--limit"), QStringLiteral("1")});
-    ASSERT_EQ(newest.size(), 1);
-    const QJsonObject row = newest.first().toObject();
-    EXPECT_EQ(row.value(QStringLiteral("title")).toString(), QStringLiteral("second\nline"));
-    EXPECT_EQ(row.value(QStringLiteral("kind")).toString(), QStringLiteral("text"));
-    EXPECT_EQ(row.value(QStringLiteral("store")).toString(), QStringLiteral("synced"));
-    EXPECT_FALSE(row.value(QStringLiteral("pinned")).toBool());
-    EXPECT_FALSE(row.value(QStringLiteral("device")).toString().isEmpty());
-
+    // xclip takes the clipboard with what it reads and serves it until it is killed.
+    QProcess xclip;
+    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
+    xclip.write("copied from xclip \xE2\x9C\x93\nsecond line");
+    xclip.closeWriteChannel();
+    ASSERT_TRUE(waitUntil([] { return listJson().size() == 1; }, 10000))
+        << "the copy did not reach the history";
+    const QJsonValue row = listJson()[0];
+    EXPECT_EQ(row["title"].toString(), "copied from xclip \u2713\nsecond line");
+    EXPECT_EQ(row["kind"].toString(), "text");
+    EXPECT_EQ(row["store"].toString(), "synced");
+    EXPECT_FALSE(row["pinned"].toBool());
+    EXPECT_FALSE(row["device"].toString().isEmpty());
+    EXPECT_TRUE(listJson({"--limit", "0"}).isEmpty());
     // The plain listing keeps one row per line, even for a title with a line break.
-    const Finished plain = runSnipjar({QStringLiteral("list")});
-    EXPECT_EQ(plain.out.count('\n'), 2) << plain.out.constData();
+    EXPECT_EQ(runSnipjar({"list"}).out.count('\n'), 1);
+    xclip.kill();
+    xclip.waitForFinished();
 
-    QElapsedTimer timer;
-    timer.start();
+    QByteArray log;
+    auto panelRequests = [&] { return (log += app.readAllStandardError()).count("Panel requested"); };
+    ASSERT_TRUE(xdotool({"key", "ctrl+shift+k"}));
+    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 1; }));
     const Finished second = runSnipjar({});
     EXPECT_EQ(second.exitCode, 0) << second.err.constData();
-    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 2; }));
     EXPECT_EQ(app.state(), QProcess::Running);
 
-    const QString storeFolder = environment.path(QStringLiteral("data/Snipjar"));
+    const QString storeFolder = environment.path("data/Snipjar");
     EXPECT_EQ(modeOf(storeFolder), 0700);
     for (const QFileInfo& file : QDir(storeFolder).entryInfoList(QDir::Files)) {
         EXPECT_EQ(modeOf(file.filePath()), 0600) << file.fileName().toStdString();
     }
-
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(10000));
+}
+
+// A copy that has just started holds the lock a moment before it listens. A second copy started in
+// that moment waits for the socket and reaches the first; it looks at no display before.
+TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
+    TestEnvironment environment;
+    const SingleInstance paths;
+    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()));
+    const int lock =
+        ::open(QFile::encodeName(paths.lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    QProcess second;
+    second.setProcessEnvironment(withoutDisplay());
+    second.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(second.waitForStarted());
+    QThread::msleep(300);
+    QLocalServer first;
+    ASSERT_TRUE(first.listen(paths.socketPath()));
+    ASSERT_TRUE(first.waitForNewConnection(5000));
+    QLocalSocket* request = first.nextPendingConnection();
+    EXPECT_TRUE(request->bytesAvailable() > 0 || request->waitForReadyRead(5000));
+    EXPECT_EQ(request->readAll(), "show\n");
+    ASSERT_TRUE(second.waitForFinished(5000));
+    EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
+    ::close(lock);
 }
