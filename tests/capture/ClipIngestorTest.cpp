@@ -117,6 +117,8 @@ TEST_F(ClipIngestorTest, TranscodedImages) {
     ingestor->ingestTranscoded(test::makeImage("jpg", 2400, 1800), QStringLiteral("org.gimp.GIMP"),
                                QStringLiteral("GIMP"), QStringLiteral("https://ex.org/photo.jpg"));
     ingestor->ingestTranscoded(test::notAnImage(), std::nullopt, std::nullopt, std::nullopt);
+    // Copied a moment later: times are kept to the millisecond.
+    QThread::msleep(5);
     ingestor->ingest(textClip(QStringLiteral("copied meanwhile")));
     waitForJobs(3);
     ASSERT_EQ(finished.at(0).size(), 1);
