@@ -2,6 +2,7 @@
 
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipStore.h"
+#include "panel/widgets/PanelController.h"
 #include "paste/HotKey.h"
 #include "paste/HotKeyCombo.h"
 #include "paste/Paster.h"
@@ -22,12 +23,18 @@ AppDelegate::~AppDelegate() {
     // The hot key and the monitor call back into the store; they go first.
     hotKey.reset();
     monitor.reset();
+    panelController.reset();
     paster.reset();
     clipStore.reset();
 }
 
 void AppDelegate::launch() {
     clipStore = std::make_unique<ClipStore>();
+    paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
+                                      *platform.desktopNotifier);
+    X11Platform* const services = &platform;
+    panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
+                                                        [services] { return services->isCompositing(); });
     clipStore->registerThisMac();
     // No sync callback is set yet, so deletions made here are not sent anywhere.
     clipStore->enforceLimitsNow();
@@ -35,8 +42,6 @@ void AppDelegate::launch() {
     monitor = std::make_unique<ClipboardMonitor>(*clipStore, *platform.pasteboard, *platform.workspace);
     monitor->start();
 
-    paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
-                                      *platform.desktopNotifier);
     registerHotKey();
 
     if (clipStore->didFallBackToMemory()) {
@@ -61,11 +66,15 @@ void AppDelegate::registerHotKey() {
         qCInfo(lcHotKey) << "The hot key" << combo.linuxDisplayString() << "is held by another application";
     }
     hotKey = std::move(replacement);
+    // The panel holds the keyboard while it is open, so it sees the combination itself.
+    panelController->setHotKey(combo);
 }
 
 void AppDelegate::togglePanel() {
-    // The panel arrives with the panel window; until then the request is only recorded.
     qCInfo(lcApp) << "Panel requested";
+    if (panelController) {
+        panelController->toggle();
+    }
 }
 
 void AppDelegate::reportStoreFallback() {

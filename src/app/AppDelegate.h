@@ -9,12 +9,13 @@ namespace snipjar {
 class ClipStore;
 class ClipboardMonitor;
 class HotKey;
+class PanelController;
 class Paster;
 class X11Platform;
 
 // Owns every long-lived object of the running application and starts them in order: the history
-// store, this computer's record and one pass of the limits, the clipboard monitor, and the global
-// hot key. The tray, the panel and sync attach here as they arrive.
+// store, the panel, this computer's record and one pass of the limits, the clipboard monitor, and
+// the global hot key that opens the panel. The tray and sync attach here as they arrive.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -26,6 +27,7 @@ public:
     void togglePanel();
 
     ClipStore& store() { return *clipStore; }
+    PanelController* panel() { return panelController.get(); }
     bool isTerminating() const { return terminating; }
     void prepareForTermination() { terminating = true; }
 
@@ -38,6 +40,7 @@ private:
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;
     std::unique_ptr<Paster> paster;
+    std::unique_ptr<PanelController> panelController;
     std::unique_ptr<HotKey> hotKey;
 };
 

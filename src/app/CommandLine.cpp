@@ -13,7 +13,7 @@ CommandLine failure(const QString& message) {
 } // namespace
 
 QString CommandLine::usage() {
-    return QStringLiteral("usage: snipjar [--version | --help | list [--json] [--limit N]]");
+    return QStringLiteral("usage: snipjar [--version | --help | show-panel | list [--json] [--limit N]]");
 }
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -29,6 +29,8 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     } else if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
                first == QLatin1String("help")) {
         result.command = Command::help;
+    } else if (first == QLatin1String("show-panel")) {
+        result.command = Command::showPanel;
     } else if (first == QLatin1String("list")) {
         result.command = Command::list;
         for (qsizetype i = 1; i < words.size(); ++i) {

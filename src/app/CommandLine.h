@@ -7,10 +7,10 @@
 
 namespace snipjar {
 
-// The command line of the snipjar binary: no command starts the application; the other commands are
-// for scripts and need no display.
+// The command line of the snipjar binary: no command starts the application; show-panel asks the
+// running one to open its panel; the other commands are for scripts and need no display.
 struct CommandLine {
-    enum class Command { run, version, help, list };
+    enum class Command { run, version, help, list, showPanel };
 
     Command command = Command::run;
     bool json = false;

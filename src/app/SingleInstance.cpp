@@ -46,7 +46,7 @@ QString SingleInstance::socketPath() const {
     return AppPaths::runtimeFolder() + QStringLiteral("/instance.socket");
 }
 
-bool SingleInstance::acquire() {
+bool SingleInstance::lock() {
     AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder());
     lockDescriptor = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockDescriptor < 0) {
@@ -57,10 +57,8 @@ bool SingleInstance::acquire() {
     if (::flock(lockDescriptor, LOCK_EX | LOCK_NB) != 0) {
         ::close(lockDescriptor);
         lockDescriptor = -1;
-        notifyRunningInstance();
         return false;
     }
-    listen();
     return true;
 }
 

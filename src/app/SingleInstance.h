@@ -18,10 +18,14 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // True when this process now holds the lock. False when another copy runs; that copy has then
-    // been asked to show itself (waiting up to two seconds for it to listen, since a copy that has
-    // just started holds the lock a moment before its socket exists).
-    bool acquire();
+    // True when this process now holds the lock (also when no lock file can be made: running
+    // beats refusing to start). False when another copy holds it. Needs no Qt application.
+    bool lock();
+    // Asks the copy that holds the lock to show its panel, waiting up to two seconds for it to
+    // listen, since a copy that has just started holds the lock a moment before its socket exists.
+    void notifyRunningInstance();
+    // Listens for the activation requests of later copies; call once the lock is held.
+    void listen();
 
     QString lockPath() const;
     QString socketPath() const;
@@ -31,9 +35,6 @@ signals:
     void activationRequested();
 
 private:
-    void notifyRunningInstance();
-    void listen();
-
     int lockDescriptor = -1;
     std::unique_ptr<QLocalServer> server;
 };

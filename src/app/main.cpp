@@ -6,7 +6,9 @@
 #include "model/HistoryReader.h"
 #include "platform/AppIdentity.h"
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/XcbConnection.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 
@@ -28,19 +30,45 @@ int listHistory(const CommandLine& commandLine) {
     return 0;
 }
 
-int runApplication(QCoreApplication& application) {
+void reportNoDisplay() {
+    const QByteArray display = qgetenv("DISPLAY");
+    writeTo(stderr, "snipjar: cannot open the X display" +
+                        (display.isEmpty() ? QByteArray(" (DISPLAY is not set)") : " " + display) + "\n");
+}
+
+// Asks the running copy to open its panel. Needs no display of its own.
+int showPanel(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    SingleInstance instance;
+    if (instance.lock()) {
+        writeTo(stderr, "snipjar: Snipjar is not running\n");
+        return 1;
+    }
+    instance.notifyRunningInstance();
+    return 0;
+}
+
+int runApplication(int argc, char** argv) {
     // The lock comes first: a second copy leaves before it opens any connection to the display.
     SingleInstance instance;
-    if (!instance.acquire()) {
-        // The running copy has been asked to show itself.
+    if (!instance.lock()) {
+        QCoreApplication application(argc, argv);
+        instance.notifyRunningInstance();
         return 0;
     }
+    // Qt's GUI application cannot start without a display; look before it tries.
+    if (!XcbConnection::open()) {
+        reportNoDisplay();
+        return 1;
+    }
+    QApplication application(argc, argv);
+    // The panel and the tray are all there is; closing a window never ends the application.
+    QApplication::setQuitOnLastWindowClosed(false);
+    instance.listen();
 
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     if (!platform) {
-        const QByteArray display = qgetenv("DISPLAY");
-        writeTo(stderr, "snipjar: cannot open the X display" +
-                            (display.isEmpty() ? QByteArray(" (DISPLAY is not set)") : " " + display) + "\n");
+        reportNoDisplay();
         return 1;
     }
     QObject::connect(platform.get(), &X11Platform::displayLost, &application, [] {
@@ -60,14 +88,22 @@ int runApplication(QCoreApplication& application) {
     return application.exec();
 }
 
+QStringList argumentsOf(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Snipjar"));
     QCoreApplication::setApplicationVersion(AppIdentity::version());
 
-    const CommandLine commandLine = CommandLine::parse(application.arguments());
+    // Read before any application object exists, since which one to make depends on the command.
+    const CommandLine commandLine = CommandLine::parse(argumentsOf(argc, argv));
     if (commandLine.error) {
         writeTo(stderr,
                 "snipjar: " + commandLine.error->toUtf8() + "\n" + CommandLine::usage().toUtf8() + "\n");
@@ -80,10 +116,14 @@ int main(int argc, char** argv) {
     case CommandLine::Command::help:
         writeTo(stdout, CommandLine::usage().toUtf8() + "\n");
         return 0;
-    case CommandLine::Command::list:
+    case CommandLine::Command::list: {
+        const QCoreApplication application(argc, argv);
         return listHistory(commandLine);
+    }
+    case CommandLine::Command::showPanel:
+        return showPanel(argc, argv);
     case CommandLine::Command::run:
         break;
     }
-    return runApplication(application);
+    return runApplication(argc, argv);
 }

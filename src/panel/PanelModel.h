@@ -44,8 +44,9 @@ class PanelModel : public QObject {
 public:
     using Row = PanelRow;
     using Preview = PanelPreview;
-    // Reads RTF into a styled document; returns null when the bytes cannot be read.
-    using RichTextReader = std::function<std::shared_ptr<const QTextDocument>(const QByteArray& rtf)>;
+    // Reads RTF into a styled document; returns null when the bytes cannot be read. It runs on a
+    // loader thread, and the document it makes is handed to the main thread.
+    using RichTextReader = std::function<std::unique_ptr<QTextDocument>(const QByteArray& rtf)>;
 
     // A held arrow key moves the selection faster than this, and only its last position loads.
     static constexpr std::chrono::milliseconds previewDelay{90};

@@ -7,7 +7,9 @@
 #include "panel/PreviewLoader.h"
 #include "panel/PreviewText.h"
 
+#include <QCoreApplication>
 #include <QPointer>
+#include <QTextDocument>
 #include <QThreadPool>
 
 namespace snipjar {
@@ -17,6 +19,12 @@ namespace {
 bool isTextKind(ClipKind kind) {
     return kind == ClipKind::text || kind == ClipKind::richText || kind == ClipKind::unknown;
 }
+
+// A payload as loaded, with its rich text already styled.
+struct PayloadPreview {
+    PreviewLoader::PayloadResult payload;
+    std::shared_ptr<const QTextDocument> attributed;
+};
 
 // What a concealed clip shows instead of its content.
 const QString concealedText(8, QChar(0x2022));
@@ -118,20 +126,26 @@ void PanelModel::loadPreview() {
     }
 
     if (isTextKind(kind) && item->hasPayload) {
-        runLoader<PreviewLoader::PayloadResult>(
+        runLoader<PayloadPreview>(
             item->id,
-            [&store = store, id = item->id](std::stop_token stop) {
-                return PreviewLoader::loadPayload(store, id, std::move(stop));
-            },
-            [this, item = *item, localOnly](PreviewLoader::PayloadResult result) {
-                // Without a payload the title stands in for the full text.
-                const PreviewText text =
-                    result.text ? *result.text : PreviewText::from(item.title, PreviewText::Counts::include);
-                std::shared_ptr<const QTextDocument> attributed;
-                if (result.richTextData && richTextReader) {
-                    attributed = richTextReader(*result.richTextData);
+            [&store = store, id = item->id, reader = richTextReader](std::stop_token stop) {
+                PayloadPreview loaded{PreviewLoader::loadPayload(store, id, stop), nullptr};
+                // Rich text is read here too: a long document takes a while to style.
+                if (loaded.payload.richTextData && reader && !stop.stop_requested()) {
+                    if (std::unique_ptr<QTextDocument> document = reader(*loaded.payload.richTextData)) {
+                        // Published and destroyed on the main thread.
+                        document->moveToThread(QCoreApplication::instance()->thread());
+                        loaded.attributed = std::move(document);
+                    }
                 }
-                publishPreview(item, localOnly, text, std::move(attributed), std::nullopt);
+                return loaded;
+            },
+            [this, item = *item, localOnly](PayloadPreview loaded) {
+                // Without a payload the title stands in for the full text.
+                const PreviewText text = loaded.payload.text
+                                             ? *loaded.payload.text
+                                             : PreviewText::from(item.title, PreviewText::Counts::include);
+                publishPreview(item, localOnly, text, std::move(loaded.attributed), std::nullopt);
             });
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QTextDocument>
+#include <QThread>
 
 namespace snipjar::test {
 namespace {
@@ -84,15 +85,21 @@ TEST_F(PanelPreviewTest, RichTextGoesThroughTheReader) {
     EXPECT_EQ(model->preview()->text, QStringLiteral("bold words"));
     EXPECT_EQ(model->preview()->attributed, nullptr);
 
+    // The reader runs on a loader, never on the main thread, and its document comes back to it.
     QList<QByteArray> read;
-    const auto document = std::make_shared<QTextDocument>();
-    model->setRichTextReader([&read, document](const QByteArray& rtf) {
+    QThread* readerThread = nullptr;
+    model->setRichTextReader([&read, &readerThread](const QByteArray& rtf) {
         read.append(rtf);
+        readerThread = QThread::currentThread();
+        auto document = std::make_unique<QTextDocument>();
+        document->setPlainText(QStringLiteral("styled"));
         return document;
     });
     showPanel();
     ASSERT_TRUE(waitUntil([this] { return model->preview() && model->preview()->attributed; }));
-    EXPECT_EQ(model->preview()->attributed, document);
+    EXPECT_EQ(model->preview()->attributed->toPlainText(), QStringLiteral("styled"));
+    EXPECT_EQ(model->preview()->attributed->thread(), QThread::currentThread());
+    EXPECT_NE(readerThread, QThread::currentThread());
     EXPECT_EQ(read, QList{*rich.richTextData});
 }
 

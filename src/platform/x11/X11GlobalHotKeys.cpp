@@ -289,6 +289,13 @@ void X11GlobalHotKeys::processEvents() {
             lastRelease.reset();
         }
     }
+    if (!pressed.isEmpty()) {
+        // The press turned the passive grab into an active keyboard grab of this connection, held
+        // until the keys are up. Letting go of it now allows the panel to take the keyboard while
+        // the user still holds the combination.
+        xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
+        xcb_flush(c);
+    }
     for (const Key& key : pressed) {
         // Copied first: a callback may replace the hot key and so change the registrations.
         QList<std::function<void()>> callbacks;

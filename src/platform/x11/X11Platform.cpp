@@ -7,12 +7,29 @@
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbMemory.h"
 
 namespace snipjar {
 
 X11Platform::X11Platform() = default;
 
 X11Platform::~X11Platform() = default;
+
+bool X11Platform::isCompositing() const {
+    xcb_connection_t* c = connection->get();
+    int screenNumber = 0;
+    for (xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c)); it.rem;
+         xcb_screen_next(&it)) {
+        if (it.data->root == connection->root()) {
+            break;
+        }
+        ++screenNumber;
+    }
+    const xcb_atom_t selection = connection->atom("_NET_WM_CM_S" + QByteArray::number(screenNumber));
+    XcbReply<xcb_get_selection_owner_reply_t> owner(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr));
+    return owner && owner->owner != XCB_WINDOW_NONE;
+}
 
 std::unique_ptr<X11Platform> X11Platform::create() {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();

@@ -32,6 +32,10 @@ public:
     std::unique_ptr<DesktopNotifier> desktopNotifier;
     std::unique_ptr<Pasteboard> pasteboard;
 
+    // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
+    // windows may be translucent. One round trip.
+    bool isCompositing() const;
+
 signals:
     // The display went away and no new connection to it could be opened; nothing here works any
     // longer.

@@ -1,0 +1,465 @@
+#include "panel/widgets/PanelController.h"
+
+#include "model/ClipStore.h"
+#include "panel/PanelModel.h"
+#include "panel/RtfReader.h"
+#include "panel/SpringAnimator.h"
+#include "panel/widgets/ClickableGlassView.h"
+#include "panel/widgets/ClipPanel.h"
+#include "panel/widgets/GlassView.h"
+#include "panel/widgets/PanelKeyMonitor.h"
+#include "panel/widgets/ResultsView.h"
+#include "panel/widgets/SearchBarContent.h"
+#include "panel/widgets/TypeCircleContent.h"
+#include "paste/Paster.h"
+#include "platform/LogCategories.h"
+
+#include <QCursor>
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QTextBoundaryFinder>
+#include <QTextDocument>
+#include <QThreadPool>
+#include <QTimer>
+#include <QWindow>
+
+namespace snipjar {
+
+namespace {
+
+constexpr int circleFadeMilliseconds = 200;
+// A keyboard grab fails while another client still holds the keyboard (a launcher closing, keys
+// of a passive grab still down); the panel asks again for a moment.
+constexpr int keyboardGrabAttempts = 25;
+constexpr int keyboardGrabRetryMilliseconds = 20;
+
+struct CircleSymbol {
+    TypeScope scope;
+    const char* symbol;
+};
+constexpr CircleSymbol circleSymbols[] = {
+    {TypeScope::text, "textformat"},
+    {TypeScope::image, "photo"},
+    {TypeScope::file, "doc"},
+    {TypeScope::pinned, "pin"},
+};
+
+QColor accentTint() {
+    // Computed once: the palette's highlight at the glass tint's strength.
+    static const QColor tint = [] {
+        QColor colour = QGuiApplication::palette().color(QPalette::Highlight);
+        colour.setAlphaF(0.45);
+        return colour;
+    }();
+    return tint;
+}
+
+// The query without its last character as a reader sees it (an accented letter or an emoji that
+// spans several code units goes at once).
+QString withoutLastCharacter(const QString& query) {
+    QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, query);
+    boundaries.toEnd();
+    const qsizetype previous = boundaries.toPreviousBoundary();
+    return query.left(previous < 0 ? 0 : previous);
+}
+
+} // namespace
+
+QRect PanelController::barFrame(bool kindFilterActive) {
+    return QRect(0, 9, kindFilterActive ? 620 : 820, 54);
+}
+
+QRect PanelController::circleFrame(int index, bool kindFilterActive) {
+    return QRect(kindFilterActive ? 620 + 6 + 50 * index : 776, 14, 44, 44);
+}
+
+PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& workspace,
+                                 CompositingProbe compositing, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , paster(paster)
+    , workspace(workspace)
+    , compositing(std::move(compositing))
+    , panelModel(std::make_unique<PanelModel>(store, PreviewCache()))
+    , pasteLoader(std::make_unique<QThreadPool>()) {
+    pasteLoader->setMaxThreadCount(1);
+    panelModel->setRichTextReader([](const QByteArray& rtf) { return RtfReader::read(rtf); });
+    buildWindow();
+    layoutBar(Animation::none);
+    pruneCacheInBackground();
+}
+
+PanelController::~PanelController() {
+    removeKeyMonitor();
+    pasteLoader->waitForDone();
+    // The views observe the model, so the window goes first.
+    panel.reset();
+}
+
+void PanelController::buildWindow() {
+    panel = std::make_unique<ClipPanel>();
+    const QPointer<PanelController> self(this);
+    panel->onHidden = [self] {
+        // Qt closes a popup on a click outside it: the panel is then hidden as if asked to.
+        if (self && !self->hiding) {
+            self->hide();
+        }
+    };
+    panel->onInputText = [self](const QString& text) {
+        if (self) {
+            self->perform(PanelKey::decode(0, Qt::NoModifier, text, false));
+        }
+    };
+
+    ResultsCallbacks callbacks;
+    callbacks.onTogglePin = [self] {
+        if (self) {
+            self->panelModel->togglePinSelected();
+        }
+    };
+    callbacks.onDelete = [self] {
+        if (self) {
+            self->panelModel->deleteSelected();
+        }
+    };
+    callbacks.onSelectMac = [self](const std::optional<QString>& deviceID) {
+        if (self) {
+            self->panelModel->setMacScope(deviceID);
+            self->panelModel->setSelection(0);
+            self->afterSelectionChange();
+        }
+    };
+    callbacks.onSelectRow = [self](int index) {
+        if (self) {
+            self->panelModel->setSelection(index);
+            self->afterSelectionChange();
+        }
+    };
+    callbacks.onPasteRow = [self](int index) {
+        if (self && index >= 0 && index < self->panelModel->visibleCount()) {
+            self->paste(self->panelModel->visibleRow(index));
+        }
+    };
+
+    resultsGlass = new GlassView(22, panel.get());
+    resultsGlass->setGeometry(resultsFrame);
+    resultsGlass->setContent(new ResultsView(*panelModel, std::move(callbacks)));
+    panel->trackGlass(resultsGlass);
+
+    barGlass = new GlassView(27, panel.get());
+    barGlass->setGeometry(barFrame(false));
+    barGlass->setContent(new SearchBarContent(*panelModel));
+    panel->trackGlass(barGlass);
+
+    for (int index = 0; const CircleSymbol& entry : circleSymbols) {
+        auto* circle = new ClickableGlassView(22, panel.get());
+        circle->setGeometry(circleFrame(index++, false));
+        circle->setContent(
+            new TypeCircleContent(*panelModel, entry.scope, QString::fromLatin1(entry.symbol)));
+        circle->setToolTip(typeScopeLabel(entry.scope));
+        circle->setGraphicsEffect(new QGraphicsOpacityEffect(circle));
+        circle->onClick = [self, scope = entry.scope] {
+            if (self) {
+                self->selectScope(scope);
+            }
+        };
+        panel->trackGlass(circle);
+        circles.push_back({entry.scope, circle});
+    }
+    // The circles sit on top of the bar's right end, where they slide in from.
+    for (const Circle& circle : circles) {
+        circle.view->raise();
+    }
+
+    searchSpring = std::make_unique<SpringAnimator>(SpringCurve(0.35, 0.6));
+    resultsSpring = std::make_unique<SpringAnimator>(SpringCurve(0.45, 0.35));
+}
+
+bool PanelController::isVisible() const {
+    return panel->isVisible();
+}
+
+void PanelController::toggle() {
+    if (isVisible()) {
+        hide();
+    } else {
+        show();
+    }
+}
+
+void PanelController::show() {
+    targetApp = workspace.frontmostApplication();
+    const GlassView::Material material =
+        compositing && compositing() ? GlassView::Material::translucent : GlassView::Material::opaque;
+    panel->setCompositing(material == GlassView::Material::translucent);
+    for (GlassView* glass : panel->findChildren<GlassView*>()) {
+        glass->setMaterial(material);
+    }
+
+    // An empty query, every scope reset, fresh rows, and the first row's preview at once.
+    panelModel->resetForShow();
+    layoutBar(Animation::none);
+    resultsSpring->stop();
+    resultsGlass->setGeometry(resultsFrame);
+    positionPanel();
+
+    panel->show();
+    panel->raise();
+    panel->setFocus(Qt::PopupFocusReason);
+    ensureKeyboardGrab(0);
+
+    installKeyMonitor();
+    if (onShow) {
+        onShow();
+    }
+}
+
+void PanelController::ensureKeyboardGrab(int attempt) {
+    // Qt grabs the keyboard for a popup as it maps; should that fail, the panel asks again for a
+    // moment before it gives up.
+    if (!isVisible() || !panel->windowHandle() || panel->windowHandle()->setKeyboardGrabEnabled(true)) {
+        return;
+    }
+    if (attempt + 1 >= keyboardGrabAttempts) {
+        qCWarning(lcApp) << "The panel could not take the keyboard";
+        return;
+    }
+    // The timer's context is the controller, so a retry never outlives it.
+    QTimer::singleShot(keyboardGrabRetryMilliseconds, this,
+                       [this, attempt] { ensureKeyboardGrab(attempt + 1); });
+}
+
+void PanelController::hide() {
+    if (hiding) {
+        return;
+    }
+    hiding = true;
+    removeKeyMonitor();
+    panel->hide();
+    panelModel->resetForHide();
+    pruneCacheInBackground();
+    hiding = false;
+}
+
+void PanelController::pruneCacheInBackground() {
+    QThreadPool::globalInstance()->start([cache = PreviewCache()] { cache.prune(); }, QThread::LowPriority);
+}
+
+void PanelController::reloadIfVisible() {
+    if (isVisible()) {
+        panelModel->reloadKeepingSelection();
+    }
+}
+
+void PanelController::positionPanel() {
+    const QPoint mouse = QCursor::pos();
+    QScreen* screen = nullptr;
+    for (QScreen* candidate : QGuiApplication::screens()) {
+        if (candidate->geometry().contains(mouse)) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (!screen) {
+        return; // the window system places it
+    }
+    const QRect visible = screen->availableGeometry();
+    const QSize size = panel->size();
+    const double x = visible.center().x() + 0.5 - size.width() * 0.5;
+    // Centred, then raised by 8% of the visible height (y grows downwards here).
+    const double y = visible.center().y() + 0.5 - size.height() * 0.5 - visible.height() * 0.08;
+    panel->move(qRound(x), qRound(y));
+}
+
+void PanelController::installKeyMonitor() {
+    const QPointer<PanelController> self(this);
+    keyMonitor = std::make_unique<PanelKeyMonitor>(panel.get(), [self](QKeyEvent* event) {
+        // A key after the controller is gone passes on unchanged.
+        return self && self->handleKey(event);
+    });
+}
+
+void PanelController::removeKeyMonitor() {
+    keyMonitor.reset();
+}
+
+bool PanelController::handleKey(QKeyEvent* event) {
+    const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(event->key(), event->modifiers()) == *hotKey;
+    const PanelKey key = PanelKey::decode(event->key(), event->modifiers(), event->text(), isHotKey);
+    if (!key.consumed()) {
+        return false;
+    }
+    perform(key);
+    return true;
+}
+
+void PanelController::afterSelectionChange() {
+    panelModel->clampSelection();
+    panelModel->schedulePreview();
+}
+
+void PanelController::perform(const PanelKey& key) {
+    PanelModel& model = *panelModel;
+    using enum PanelKey::Action;
+    switch (key.action) {
+    case togglePin:
+        model.togglePinSelected();
+        break;
+    case deleteSelected:
+        model.deleteSelected();
+        break;
+    case pasteNumber:
+        // A number past the visible rows does nothing and leaves the panel open.
+        if (key.number >= 1 && key.number <= model.visibleCount()) {
+            paste(model.visibleRow(key.number - 1));
+        }
+        break;
+    case pasteSelected:
+        paste(model.selectedRow());
+        break;
+    case cycleTypeScope:
+        model.cycleTypeScope(key.step);
+        layoutBar(Animation::spring);
+        dropInResults();
+        afterSelectionChange();
+        break;
+    case eraseLast:
+        // The selection index stays where it was, clamped to the rows that now match.
+        if (!model.query().isEmpty()) {
+            model.setQuery(withoutLastCharacter(model.query()));
+            afterSelectionChange();
+        }
+        break;
+    case escape:
+        if (model.armedDeleteID()) {
+            model.disarmDelete();
+        } else {
+            hide();
+        }
+        break;
+    case cycleMacScope:
+        model.cycleMacScope(key.step);
+        afterSelectionChange();
+        break;
+    case moveSelection:
+        model.moveSelection(key.step);
+        afterSelectionChange();
+        break;
+    case hotKey:
+        hide();
+        break;
+    case appendText:
+        model.setQuery(model.query() + key.text);
+        model.setSelection(0);
+        model.schedulePreview();
+        break;
+    case passOn:
+        break;
+    }
+}
+
+void PanelController::selectScope(TypeScope scope) {
+    // The circles cannot be seen while every kind is shown.
+    if (panelModel->typeScope() == TypeScope::all) {
+        return;
+    }
+    setTypeScope(panelModel->typeScope() == scope ? TypeScope::all : scope);
+}
+
+void PanelController::setTypeScope(TypeScope scope) {
+    panelModel->setTypeScope(scope);
+    layoutBar(Animation::spring);
+    dropInResults();
+    panelModel->setSelection(0);
+    afterSelectionChange();
+}
+
+void PanelController::layoutBar(Animation animation) {
+    const bool active = panelModel->typeScope() != TypeScope::all;
+    std::vector<SpringAnimator::Move> moves;
+    moves.push_back({AnimatedView::ofProperty(barGlass), QRectF(barFrame(active))});
+    for (int index = 0; const Circle& circle : circles) {
+        moves.push_back({AnimatedView::ofProperty(circle.view), QRectF(circleFrame(index++, active))});
+    }
+    const qreal opacity = active ? 1.0 : 0.0;
+    if (animation == Animation::spring) {
+        searchSpring->animate(std::move(moves));
+        for (const Circle& circle : circles) {
+            auto* effect = static_cast<QGraphicsOpacityEffect*>(circle.view->graphicsEffect());
+            auto* fade = new QPropertyAnimation(effect, "opacity", effect);
+            fade->setDuration(circleFadeMilliseconds);
+            fade->setEasingCurve(QEasingCurve::OutCubic);
+            fade->setEndValue(opacity);
+            fade->start(QAbstractAnimation::DeleteWhenStopped);
+        }
+    } else {
+        searchSpring->stop();
+        for (const SpringAnimator::Move& move : moves) {
+            move.view.setFrame(move.to);
+        }
+        for (const Circle& circle : circles) {
+            static_cast<QGraphicsOpacityEffect*>(circle.view->graphicsEffect())->setOpacity(opacity);
+        }
+    }
+    for (const Circle& circle : circles) {
+        circle.view->setTint(circle.scope == panelModel->typeScope() ? std::optional(accentTint())
+                                                                     : std::nullopt);
+        // Hidden circles take no clicks.
+        circle.view->setAttribute(Qt::WA_TransparentForMouseEvents, !active);
+    }
+}
+
+void PanelController::dropInResults() {
+    resultsSpring->stop();
+    resultsGlass->setGeometry(resultsDropInFrame);
+    std::vector<SpringAnimator::Move> moves;
+    moves.push_back({AnimatedView::ofProperty(resultsGlass), QRectF(resultsFrame)});
+    resultsSpring->animate(std::move(moves));
+}
+
+void PanelController::paste(const std::optional<PanelRow>& row) {
+    hide();
+    if (!row) {
+        return;
+    }
+    // The clip moves to the top of the history.
+    store.touch(row->id);
+    const std::optional<RunningApplication> target = targetApp;
+    const QUuid id = row->id;
+    PanelController* const context = this;
+    const QPointer<PanelController> self(this);
+    pasteLoader->start(
+        [context, self, target, id, &store = store] {
+            std::optional<Clip> clip = store.loadClip(id, store.syncContainer());
+            if (!clip) {
+                clip = store.loadClip(id, store.localContainer());
+            }
+            if (!clip) {
+                return; // nothing is pasted and nothing is said; the panel is already hidden
+            }
+            std::optional<QByteArray> tiff = Paster::tiffFallback(*clip);
+            QMetaObject::invokeMethod(
+                context,
+                [self, target, clip = std::move(*clip), tiff = std::move(tiff)] {
+                    if (!self) {
+                        return;
+                    }
+                    // An application that quit since the panel opened is no target any more.
+                    std::optional<RunningApplication> current;
+                    if (target && self->workspace.application(target->processID)) {
+                        current = target;
+                    }
+                    self->paster.paste(clip, tiff, current);
+                },
+                Qt::QueuedConnection);
+        },
+        QThread::HighPriority);
+}
+
+} // namespace snipjar

@@ -1,0 +1,118 @@
+#pragma once
+
+#include "panel/PanelKey.h"
+#include "panel/PanelRow.h"
+#include "panel/TypeScope.h"
+#include "paste/HotKeyCombo.h"
+#include "platform/Workspace.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QKeyEvent;
+class QThreadPool;
+
+namespace snipjar {
+
+class ClickableGlassView;
+class ClipPanel;
+class ClipStore;
+class GlassView;
+class PanelKeyMonitor;
+class PanelModel;
+class Paster;
+class SpringAnimator;
+
+// Owns the floating history panel: its window and glass, the panel model, the preview cache and
+// the two springs. It shows and hides the panel, places it on the screen under the mouse,
+// remembers the application in front, handles every key while the panel is open, and pastes the
+// chosen clip into the remembered application through the Paster. Main thread only; only the
+// loading of a clip to paste and the model's preview loaders run elsewhere.
+class PanelController : public QObject {
+    Q_OBJECT
+public:
+    // Answers whether a compositor runs, asked at each show since one may start or stop.
+    using CompositingProbe = std::function<bool()>;
+
+    // Frames of the window's content, in the window's own coordinates (y grows downwards).
+    static constexpr QRect resultsFrame{0, 74, 820, 470};
+    // The results drop in from 18 pixels lower when the kind filter changes.
+    static constexpr QRect resultsDropInFrame{0, 92, 820, 470};
+    static QRect barFrame(bool kindFilterActive);
+    static QRect circleFrame(int index, bool kindFilterActive);
+
+    PanelController(ClipStore& store, Paster& paster, Workspace& workspace, CompositingProbe compositing = {},
+                    QObject* parent = nullptr);
+    ~PanelController() override;
+
+    void show();
+    void hide();
+    bool isVisible() const;
+    // The hot key, the menu and a second start of the binary call this.
+    void toggle();
+    // Refreshes the rows after changes that arrived from sync, when the panel is shown.
+    void reloadIfVisible();
+    // Hides the panel, then pastes the row's clip (when there is a row) into the application
+    // that was in front when the panel opened.
+    void paste(const std::optional<PanelRow>& row);
+    // True when the panel took the key.
+    bool handleKey(QKeyEvent* event);
+    // Carries out a key the panel took; handleKey decodes the event into one.
+    void perform(const PanelKey& key);
+    // A click on a kind circle.
+    void selectScope(TypeScope scope);
+    void setTypeScope(TypeScope scope);
+    // The combination of the global hot key, which closes the open panel.
+    void setHotKey(const std::optional<HotKeyCombo>& combo) { hotKey = combo; }
+
+    // Called after every show (set by the application shell).
+    std::function<void()> onShow;
+
+    PanelModel& model() { return *panelModel; }
+    ClipPanel& window() { return *panel; }
+    const std::optional<RunningApplication>& targetApplication() const { return targetApp; }
+
+private:
+    enum class Animation { none, spring };
+
+    void buildWindow();
+    void layoutBar(Animation animation);
+    void dropInResults();
+    void positionPanel();
+    void ensureKeyboardGrab(int attempt);
+    void installKeyMonitor();
+    void removeKeyMonitor();
+    void afterSelectionChange();
+    void pruneCacheInBackground();
+
+    ClipStore& store;
+    Paster& paster;
+    Workspace& workspace;
+    CompositingProbe compositing;
+    std::unique_ptr<PanelModel> panelModel;
+    std::unique_ptr<ClipPanel> panel;
+    std::unique_ptr<PanelKeyMonitor> keyMonitor;
+    std::optional<RunningApplication> targetApp;
+    std::optional<HotKeyCombo> hotKey;
+    // Widgets below are children of the panel.
+    QPointer<GlassView> barGlass;
+    QPointer<GlassView> resultsGlass;
+    struct Circle {
+        TypeScope scope;
+        QPointer<ClickableGlassView> view;
+    };
+    std::vector<Circle> circles;
+    std::unique_ptr<SpringAnimator> searchSpring;
+    std::unique_ptr<SpringAnimator> resultsSpring;
+    // Loads clips to paste; the destructor waits for it, since its work reads the store.
+    std::unique_ptr<QThreadPool> pasteLoader;
+    bool hiding = false;
+};
+
+} // namespace snipjar

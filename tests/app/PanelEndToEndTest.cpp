@@ -1,0 +1,156 @@
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "platform/x11/X11Platform.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
+
+namespace {
+
+// xterm binds no key to pasting the clipboard; the common terminals use Ctrl+Shift+V.
+const QStringList pasteBinding = {
+    "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
+
+QByteArray fileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool panelIsShown() {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Snipjar$"});
+    search.waitForFinished(5000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+int listedCount() {
+    QProcess list;
+    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
+    list.waitForFinished(10000);
+    return int(list.readAllStandardOutput().count('\n'));
+}
+
+// Offers the targets with the test owner, waits until the running Snipjar has filed one more clip,
+// and lets the owner go.
+void copy(const QStringList& targetsAndValues) {
+    const int before = listedCount();
+    QProcess owner;
+    owner.start(QStringLiteral(SNIPJAR_OWNER_HELPER), targetsAndValues);
+    ASSERT_TRUE(owner.waitForReadyRead(5000));
+    ASSERT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 15000))
+        << targetsAndValues.join(' ').toStdString();
+    owner.kill();
+    owner.waitForFinished();
+}
+
+void copyText(const QString& text) {
+    copy({"UTF8_STRING", text});
+}
+
+// The running application with its panel, an xterm in front whose shell writes every character
+// it is given to a file, and the test's own view of the desktop.
+class PanelEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform = X11Platform::create();
+        ASSERT_TRUE(platform);
+        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil(
+            [] {
+                return QFile::exists(
+                    QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
+            },
+            10000));
+    }
+
+    void TearDown() override {
+        app.terminate();
+        app.waitForFinished(10000);
+    }
+
+    void startTerminal() {
+        output = folder.filePath(QStringLiteral("typed.txt"));
+        terminal = std::make_unique<Xterm>(
+            pasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
+        ASSERT_TRUE(waitUntil([&] { return terminalIsFrontmost(); }, 10000));
+    }
+
+    bool terminalIsFrontmost() {
+        const std::optional<RunningApplication> front = platform->workspace->frontmostApplication();
+        return front && front->processID == terminal->processId();
+    }
+
+    void openPanel() {
+        ASSERT_FALSE(panelIsShown());
+        ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
+        ASSERT_TRUE(waitUntil(panelIsShown, 10000)) << "the hot key did not open the panel";
+    }
+
+    QString typed() { return QString::fromUtf8(fileContents(output)); }
+
+    TestEnvironment environment;
+    QTemporaryDir folder;
+    std::unique_ptr<X11Platform> platform;
+    QProcess app;
+    std::unique_ptr<Xterm> terminal;
+    QString output;
+};
+
+} // namespace
+
+// With an xterm in front, the hot key opens the panel; typing narrows the rows, Down and Return
+// paste the second of them into the xterm, Ctrl+2 pastes the second row, and the terminal stays
+// the active window all along.
+TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
+    copyText(QStringLiteral("apple pie"));
+    copyText(QStringLiteral("banana split"));
+    copyText(QStringLiteral("cherry tart"));
+    startTerminal();
+
+    openPanel();
+    // "p" leaves banana split and apple pie, newest first.
+    ASSERT_TRUE(xdotool({"type", "--delay", "30", "p"}));
+    ASSERT_TRUE(xdotool({"key", "--delay", "60", "Down", "Return"}));
+    ASSERT_TRUE(waitUntil([&] { return typed() == QStringLiteral("apple pie"); }, 10000)) << typed().toStdString();
+    EXPECT_FALSE(panelIsShown());
+    EXPECT_TRUE(terminalIsFrontmost());
+
+    // The pasted clip went to the top, so the second row is now cherry tart.
+    openPanel();
+    ASSERT_TRUE(xdotool({"key", "ctrl+2"}));
+    ASSERT_TRUE(waitUntil([&] { return typed() == QStringLiteral("apple piecherry tart"); }, 10000))
+        << typed().toStdString();
+    // Pasting filed nothing new.
+    EXPECT_EQ(listedCount(), 3);
+}
+
+// Escape, a click outside and the hot key pressed again each close the panel, and the window that
+// was in front stays the active one.
+TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
+    copyText(QStringLiteral("something to show"));
+    startTerminal();
+
+    openPanel();
+    ASSERT_TRUE(xdotool({"key", "Escape"}));
+    EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
+    EXPECT_TRUE(terminalIsFrontmost());
+
+    openPanel();
+    ASSERT_TRUE(xdotool({"mousemove", "5", "5", "click", "1"}));
+    EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
+
+    openPanel();
+    ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
+    EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
+    EXPECT_TRUE(terminalIsFrontmost());
+    EXPECT_TRUE(typed().isEmpty()) << typed().toStdString();
+}

@@ -1,0 +1,80 @@
+#include "panel/PanelKey.h"
+
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+using Action = PanelKey::Action;
+
+PanelKey press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {},
+               bool isHotKey = false) {
+    return PanelKey::decode(key, modifiers, text, isHotKey);
+}
+
+// Ctrl stands for the command modifier: Ctrl+P pins, Ctrl+Backspace deletes, Ctrl+1 … Ctrl+9 paste
+// a row by its number, whatever the layout types for the digit; any other Ctrl key goes on.
+TEST(PanelKeyTest, CtrlCombinationsAreTheCommands) {
+    EXPECT_EQ(press(Qt::Key_P, Qt::ControlModifier, QStringLiteral("\x10")).action, Action::togglePin);
+    EXPECT_EQ(press(Qt::Key_Backspace, Qt::ControlModifier).action, Action::deleteSelected);
+    const PanelKey second = press(Qt::Key_2, Qt::ControlModifier, QStringLiteral("2"));
+    EXPECT_EQ(second.action, Action::pasteNumber);
+    EXPECT_EQ(second.number, 2);
+    EXPECT_EQ(press(Qt::Key_9, Qt::ControlModifier | Qt::KeypadModifier).number, 9);
+    EXPECT_EQ(press(Qt::Key_0, Qt::ControlModifier, QStringLiteral("0")).action, Action::passOn);
+    EXPECT_EQ(press(Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03")).action, Action::passOn);
+    // Without Ctrl a digit is query text.
+    EXPECT_EQ(press(Qt::Key_2, Qt::NoModifier, QStringLiteral("2")).action, Action::appendText);
+}
+
+// The navigation keys act whatever modifiers are held, and never reach the query.
+TEST(PanelKeyTest, NavigationKeysIgnoreModifiers) {
+    struct Case {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        Action action;
+        int step;
+    };
+    const Case cases[] = {
+        {Qt::Key_Return, Qt::NoModifier, Action::pasteSelected, 0},
+        {Qt::Key_Enter, Qt::KeypadModifier, Action::pasteSelected, 0},
+        {Qt::Key_Return, Qt::ControlModifier, Action::pasteSelected, 0},
+        {Qt::Key_Tab, Qt::NoModifier, Action::cycleTypeScope, 1},
+        {Qt::Key_Backtab, Qt::ShiftModifier, Action::cycleTypeScope, -1},
+        {Qt::Key_Tab, Qt::ShiftModifier, Action::cycleTypeScope, -1},
+        {Qt::Key_Backspace, Qt::NoModifier, Action::eraseLast, 0},
+        {Qt::Key_Delete, Qt::ShiftModifier, Action::eraseLast, 0},
+        {Qt::Key_Escape, Qt::NoModifier, Action::escape, 0},
+        {Qt::Key_Left, Qt::NoModifier, Action::cycleMacScope, -1},
+        {Qt::Key_Right, Qt::AltModifier, Action::cycleMacScope, 1},
+        {Qt::Key_Down, Qt::ControlModifier, Action::moveSelection, 1},
+        {Qt::Key_Up, Qt::NoModifier, Action::moveSelection, -1},
+    };
+    for (const Case& c : cases) {
+        const PanelKey key = press(c.key, c.modifiers, QStringLiteral("\t"));
+        EXPECT_EQ(key.action, c.action) << c.key;
+        EXPECT_EQ(key.step, c.step) << c.key;
+    }
+}
+
+// Typed text goes to the query, including composed and non-Latin characters; a line break, a
+// control character or a function-key character never does, and the global hot key closes.
+TEST(PanelKeyTest, OnlyPrintableTextReachesTheQuery) {
+    for (const QString& text : {QStringLiteral("a"), QStringLiteral("é"), QStringLiteral("ж"),
+                                QStringLiteral("日本"), QStringLiteral("😀"), QStringLiteral(" ")}) {
+        const PanelKey key = press(Qt::Key_unknown, Qt::NoModifier, text);
+        EXPECT_EQ(key.action, Action::appendText) << text.toStdString();
+        EXPECT_EQ(key.text, text);
+    }
+    for (const QString& text :
+         {QString(), QStringLiteral("\r"), QStringLiteral("a\nb"), QStringLiteral("\x7f"),
+          QString(QChar(0x2028)), QString(QChar(0xF704)), QString(QChar(0x85))}) {
+        EXPECT_EQ(press(Qt::Key_unknown, Qt::NoModifier, text).action, Action::passOn)
+            << text.toUtf8().toHex().toStdString();
+    }
+    EXPECT_EQ(press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"), true).action,
+              Action::hotKey);
+}
+
+} // namespace
+} // namespace snipjar::test
