@@ -174,6 +174,10 @@ void PanelController::buildWindow() {
         circle.view->raise();
     }
 
+    // The window is made now, not at the first show, which then only maps it.
+    panel->ensurePolished();
+    panel->winId();
+
     searchSpring = std::make_unique<SpringAnimator>(SpringCurve(0.35, 0.6));
     resultsSpring = std::make_unique<SpringAnimator>(SpringCurve(0.45, 0.35));
 }

@@ -1,0 +1,181 @@
+// Figures of the panel window under a real X server (run it inside tests/support/with-x.sh):
+// - opening the panel, from show() to the first frame with rows, over histories of 1,000 and
+//   10,000 clips;
+// - the preview of a 12-megapixel image, rendered the first time and read from the cache after.
+// Histories are seeded into the private XDG folders with-x.sh sets up.
+
+#include "model/ClipStore.h"
+#include "panel/PanelModel.h"
+#include "panel/PreviewLoader.h"
+#include "panel/widgets/ClipPanel.h"
+#include "panel/widgets/PanelController.h"
+#include "paste/Paster.h"
+#include "platform/UserSettings.h"
+#include "platform/x11/X11Platform.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QPainter>
+#include <QTextStream>
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <stop_token>
+#include <vector>
+
+using namespace snipjar;
+
+namespace {
+
+QTextStream out(stdout);
+
+void seedTexts(ClipStore& store, int count, int computer) {
+    auto context = store.syncContainer().newContext();
+    for (int i = 0; i < count; ++i) {
+        Clip clip;
+        clip.kind = Clip::Kind::text;
+        clip.plainText =
+            QStringLiteral("Clip %1 from computer %2: the quick brown fox jumps over the lazy dog")
+                .arg(i)
+                .arg(computer);
+        clip.sourceName = QStringLiteral("Bench");
+        store.insert(clip, *context);
+    }
+}
+
+// A photo-like picture: smooth gradients with a little noise, as a camera gives.
+QByteArray photoJpeg(int width, int height, unsigned seed) {
+    QImage image(width, height, QImage::Format_RGB32);
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> noise(-6, 6);
+    for (int y = 0; y < height; ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int r = std::clamp(int(255.0 * x / width) + noise(random), 0, 255);
+            const int g = std::clamp(int(255.0 * y / height) + noise(random), 0, 255);
+            const int b =
+                std::clamp(int(128 + 100 * ((x + y + int(seed)) % 500) / 500.0) + noise(random), 0, 255);
+            line[x] = qRgb(r, g, b);
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 90);
+    return bytes;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Milliseconds from show() to the first paint of the result list (the frame that shows the rows).
+double openOnce(PanelController& controller) {
+    QWidget* rows = controller.window().findChild<QAbstractItemView*>();
+    QWidget* watched = rows ? static_cast<QAbstractItemView*>(rows)->viewport() : &controller.window();
+    struct PaintWatch : QObject {
+        bool painted = false;
+        bool eventFilter(QObject*, QEvent* event) override {
+            painted = painted || event->type() == QEvent::Paint;
+            return false;
+        }
+    } watch;
+    watched->installEventFilter(&watch);
+    QElapsedTimer timer;
+    timer.start();
+    controller.show();
+    while (!watch.painted && timer.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    }
+    const double milliseconds = timer.nsecsElapsed() / 1e6;
+    watched->removeEventFilter(&watch);
+    controller.hide();
+    QCoreApplication::processEvents();
+    return milliseconds;
+}
+
+void benchOpen(X11Platform& platform, int clips) {
+    const QString folder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/Snipjar");
+    QDir(folder).removeRecursively();
+    // The history keeps up to 1,000 clips of each computer, so a larger one holds the clips of
+    // several computers, as a synced history does.
+    for (int computer = 0; computer * 1000 < clips; ++computer) {
+        ClipStore seeder(ClipStore::Location::onDisk,
+                         ClipStore::Options{QStringLiteral("BENCH-%1").arg(computer), {}});
+        seedTexts(seeder, std::min(1000, clips - computer * 1000), computer);
+    }
+    ClipStore store(ClipStore::Location::onDisk, ClipStore::Options{QStringLiteral("BENCH-0"), {}});
+    Paster paster(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
+                  *platform.desktopNotifier);
+    PanelController controller(store, paster, *platform.workspace,
+                               [&platform] { return platform.isCompositing(); });
+    std::vector<double> times;
+    qsizetype rows = 0;
+    controller.onShow = [&] { rows = controller.model().all().size(); };
+    for (int run = 0; run < 15; ++run) {
+        times.push_back(openOnce(controller));
+    }
+    const double first = times.front();
+    out << QStringLiteral(
+               "panel open, %1 clips (%6 rows): median %2 ms, first %3 ms, max %4 ms (target <= %5 ms)\n")
+               .arg(clips)
+               .arg(median(times), 0, 'f', 1)
+               .arg(first, 0, 'f', 1)
+               .arg(*std::max_element(times.begin(), times.end()), 0, 'f', 1)
+               .arg(clips > 1000 ? 100 : 50)
+               .arg(rows);
+    out.flush();
+}
+
+void benchImagePreview() {
+    ClipStore store(ClipStore::Location::inMemory, ClipStore::Options{QStringLiteral("BENCH"), {}});
+    Clip clip;
+    clip.kind = Clip::Kind::image;
+    clip.imageData = photoJpeg(4000, 3000, 7);
+    auto context = store.syncContainer().newContext();
+    store.insert(clip, *context);
+    const ClipItem item = ClipStore::allItems(store.syncContext()).first();
+    const PreviewCache cache;
+    const PreviewLoader::ImageRequest request{cache, PreviewCache::cacheKey(item.dedupKey, item.id),
+                                              PreviewCache::previewSide, true, item.id};
+    QFile::remove(cache.filePath(request.key));
+    QElapsedTimer timer;
+    timer.start();
+    const auto rendered = PreviewLoader::loadImage(store, request, std::stop_token());
+    const double first = timer.nsecsElapsed() / 1e6;
+    std::vector<double> cached;
+    for (int run = 0; run < 10; ++run) {
+        timer.restart();
+        PreviewLoader::loadImage(store, request, std::stop_token());
+        cached.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    out << QStringLiteral("preview of a 12-megapixel JPEG (%1 MB): first %2 ms, from the cache %3 ms%4\n")
+               .arg(clip.imageData->size() / 1e6, 0, 'f', 1)
+               .arg(first, 0, 'f', 0)
+               .arg(median(cached), 0, 'f', 1)
+               .arg(rendered.imageData ? QString() : QStringLiteral(" (no image!)"));
+    out.flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    std::unique_ptr<X11Platform> platform = X11Platform::create();
+    if (!platform) {
+        std::fprintf(stderr, "no X display\n");
+        return 1;
+    }
+    // The history keeps every seeded clip.
+    UserSettings::setValue(UserSettings::historyLengthKey, 1000);
+    benchOpen(*platform, 1000);
+    benchOpen(*platform, 10000);
+    benchImagePreview();
+    return 0;
+}
