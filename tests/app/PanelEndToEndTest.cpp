@@ -1,11 +1,15 @@
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
+#include "model/ClipStore.h"
 #include "platform/x11/X11Platform.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QPainter>
+#include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -58,7 +62,11 @@ void copyText(const QString& text) {
 // it is given to a file, and the test's own view of the desktop.
 class PanelEndToEnd : public ::testing::Test {
 protected:
+    // Clips filed straight into the history before the application starts.
+    virtual void seed() {}
+
     void SetUp() override {
+        seed();
         platform = X11Platform::create();
         ASSERT_TRUE(platform);
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -120,7 +128,8 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     // "p" leaves banana split and apple pie, newest first.
     ASSERT_TRUE(xdotool({"type", "--delay", "30", "p"}));
     ASSERT_TRUE(xdotool({"key", "--delay", "60", "Down", "Return"}));
-    ASSERT_TRUE(waitUntil([&] { return typed() == QStringLiteral("apple pie"); }, 10000)) << typed().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return typed() == QStringLiteral("apple pie"); }, 10000))
+        << typed().toStdString();
     EXPECT_FALSE(panelIsShown());
     EXPECT_TRUE(terminalIsFrontmost());
 
@@ -134,7 +143,7 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
 }
 
 // Escape, a click outside and the hot key pressed again each close the panel, and the window that
-// was in front stays the active one.
+// was in front stays the active one; another window becoming active closes it as well.
 TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     copyText(QStringLiteral("something to show"));
     startTerminal();
@@ -153,4 +162,95 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
     EXPECT_TRUE(terminalIsFrontmost());
     EXPECT_TRUE(typed().isEmpty()) << typed().toStdString();
+
+    // Another window becoming active (here made so by the window manager) hides the panel too.
+    openPanel();
+    Xterm other({"-title", "other"});
+    EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }, 10000));
+}
+
+namespace {
+
+// One clip of every kind the preview shows, the concealed one (which only arrives from another
+// computer) included.
+class PanelScreenshots : public PanelEndToEnd {
+protected:
+    void seed() override {
+        ClipStore store;
+        auto synced = store.syncContainer().newContext();
+        auto local = store.localContainer().newContext();
+        Clip text;
+        text.kind = Clip::Kind::text;
+        text.plainText = QStringLiteral("Dear team,\n\nthe release notes for 2.4 are ready for review.\n"
+                                        "Please send corrections by Friday.\n\n  — Ana");
+        text.sourceName = QStringLiteral("XTerm");
+        store.insert(text, *synced);
+        Clip rich;
+        rich.kind = Clip::Kind::richText;
+        rich.plainText = QStringLiteral("Heading bold italic red");
+        rich.richTextData = QByteArray("{\\rtf1\\ansi{\\colortbl;\\red200\\green0\\blue0;}"
+                                       "{\\fs40 Heading}\\par {\\b bold} {\\i italic} {\\cf1 red}\\par}");
+        store.insert(rich, *synced);
+        QImage picture(640, 400, QImage::Format_RGB32);
+        QPainter painter(&picture);
+        QLinearGradient gradient(0, 0, 640, 400);
+        gradient.setColorAt(0, QColor(20, 90, 200));
+        gradient.setColorAt(1, QColor(240, 160, 40));
+        painter.fillRect(picture.rect(), gradient);
+        painter.end();
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        picture.save(&buffer, "PNG");
+        Clip image;
+        image.kind = Clip::Kind::image;
+        image.imageData = png;
+        store.insert(image, *synced);
+        Clip files;
+        files.kind = Clip::Kind::file;
+        files.fileURLs = {QStringLiteral("file:///etc/hostname"),
+                          QStringLiteral("file:///usr/share/common-licenses/GPL-3")};
+        store.insert(files, *local);
+        Clip secret;
+        secret.kind = Clip::Kind::text;
+        secret.plainText = QStringLiteral("hunter2");
+        secret.concealed = true;
+        store.insert(secret, *local);
+    }
+};
+
+// Distinct colours in the panel's part of a screenshot: a panel that drew nothing has one or two.
+int coloursInTheMiddle(const QImage& shot) {
+    QSet<QRgb> colours;
+    const QRect middle(shot.width() / 2 - 400, shot.height() / 2 - 300, 800, 500);
+    for (int y = middle.top(); y < middle.bottom(); y += 3) {
+        for (int x = middle.left(); x < middle.right(); x += 3) {
+            colours.insert(shot.pixel(x, y));
+        }
+    }
+    return int(colours.size());
+}
+
+} // namespace
+
+// The panel over an xterm with each kind of clip selected in turn, saved as screenshots in the
+// build folder for a person to look at (they stay out of the repository).
+TEST_F(PanelScreenshots, EveryKindOfPreviewIsDrawn) {
+    startTerminal();
+    const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    openPanel();
+    const QStringList names = {"concealed", "files", "image", "rich-text", "text"};
+    for (qsizetype index = 0; index < names.size(); ++index) {
+        if (index > 0) {
+            ASSERT_TRUE(xdotool({"key", "Down"}));
+        }
+        spinEventLoop(700);
+        const QString path = folder + QStringLiteral("/panel-%1.png").arg(names[index]);
+        QProcess::execute(QStringLiteral("import"), {"-window", "root", path});
+        const QImage shot(path);
+        ASSERT_FALSE(shot.isNull()) << path.toStdString();
+        EXPECT_GT(coloursInTheMiddle(shot), 20) << path.toStdString();
+    }
+    xdotool({"key", "Escape"});
 }

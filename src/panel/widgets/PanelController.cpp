@@ -86,6 +86,8 @@ PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& wo
     , panelModel(std::make_unique<PanelModel>(store, PreviewCache()))
     , pasteLoader(std::make_unique<QThreadPool>()) {
     pasteLoader->setMaxThreadCount(1);
+    resignObserver.setInterval(resignCheckMilliseconds);
+    connect(&resignObserver, &QTimer::timeout, this, &PanelController::checkStillInFront);
     panelModel->setRichTextReader([](const QByteArray& rtf) { return RtfReader::read(rtf); });
     buildWindow();
     layoutBar(Animation::none);
@@ -216,6 +218,9 @@ void PanelController::show() {
     ensureKeyboardGrab(0);
 
     installKeyMonitor();
+    // The panel never becomes the active window, so it is told of a switch by looking: the window
+    // manager's active window changing away from the one the panel opened over.
+    resignObserver.start();
     if (onShow) {
         onShow();
     }
@@ -241,11 +246,23 @@ void PanelController::hide() {
         return;
     }
     hiding = true;
+    resignObserver.stop();
     removeKeyMonitor();
     panel->hide();
     panelModel->resetForHide();
     pruneCacheInBackground();
     hiding = false;
+}
+
+void PanelController::checkStillInFront() {
+    const std::optional<RunningApplication> front = workspace.frontmostApplication();
+    const quint64 frontWindow = front ? front->windowID : 0;
+    const quint64 targetWindow = targetApp ? targetApp->windowID : 0;
+    // No active window (the desktop) is no switch: a window can lose the focus to nothing for a
+    // moment while the window manager works.
+    if (frontWindow != 0 && frontWindow != targetWindow) {
+        hide();
+    }
 }
 
 void PanelController::pruneCacheInBackground() {

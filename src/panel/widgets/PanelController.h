@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QRect>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ class PanelController : public QObject {
 public:
     // Answers whether a compositor runs, asked at each show since one may start or stop.
     using CompositingProbe = std::function<bool()>;
+
+    // How often the shown panel looks whether another window became active.
+    static constexpr int resignCheckMilliseconds = 200;
 
     // Frames of the window's content, in the window's own coordinates (y grows downwards).
     static constexpr QRect resultsFrame{0, 74, 820, 470};
@@ -90,6 +94,7 @@ private:
     void removeKeyMonitor();
     void afterSelectionChange();
     void pruneCacheInBackground();
+    void checkStillInFront();
 
     ClipStore& store;
     Paster& paster;
@@ -110,6 +115,8 @@ private:
     std::vector<Circle> circles;
     std::unique_ptr<SpringAnimator> searchSpring;
     std::unique_ptr<SpringAnimator> resultsSpring;
+    // While the panel is shown: notices another window becoming the active one, which hides it.
+    QTimer resignObserver;
     // Loads clips to paste; the destructor waits for it, since its work reads the store.
     std::unique_ptr<QThreadPool> pasteLoader;
     bool hiding = false;
