@@ -18,15 +18,6 @@ using namespace snipjar::test;
 
 namespace {
 
-// xterm binds no key to pasting the clipboard; the common terminals use Ctrl+Shift+V.
-const QStringList pasteBinding = {
-    "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
-
-QByteArray fileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool panelIsShown() {
     QProcess search;
     search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", "^Snipjar$"});
@@ -88,7 +79,7 @@ protected:
     void startTerminal() {
         output = folder.filePath(QStringLiteral("typed.txt"));
         terminal = std::make_unique<Xterm>(
-            pasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
+            xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
         ASSERT_TRUE(waitUntil([&] { return terminalIsFrontmost(); }, 10000));
     }
 

@@ -14,19 +14,6 @@
 using namespace snipjar;
 using namespace snipjar::test;
 
-namespace {
-
-// xterm pastes the clipboard only from its menus unless a key is bound to it, as the common
-// terminal emulators bind Ctrl+Shift+V; with any other modifier held the binding does not match.
-const QStringList pasteBinding = {
-    "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
-
-QByteArray fileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 // The road of one paste with real parts. The panel (a popup of this process) holds the keyboard and
 // lets go of it on Qt's own connection right before the paste, while the hot key's Ctrl and Alt
@@ -42,7 +29,7 @@ TEST(PasteRoundTrip, ClipFromThePanelReachesTheTerminalAndIsNotCapturedAgain) {
 
     QTemporaryDir folder;
     const QString output = folder.filePath(QStringLiteral("pasted.txt"));
-    Xterm target(pasteBinding + QStringList{"-e", "bash", "-c",
+    Xterm target(xtermPasteBinding + QStringList{"-e", "bash", "-c",
                                             "IFS= read -r line; printf '%s' \"$line\" > \"$0\"", output});
     std::optional<RunningApplication> targetApplication;
     ASSERT_TRUE(waitUntil(

@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QThread>
@@ -86,6 +87,16 @@ public:
     XcbConnection& connection;
     const xcb_window_t window;
 };
+
+// xterm pastes the clipboard only from its menus unless a key is bound to it, as the common
+// terminal emulators bind Ctrl+Shift+V; with any other modifier held the binding does not match.
+inline const QStringList xtermPasteBinding = {
+    "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
+
+inline QByteArray fileContents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // A real xterm, killed when the object goes.
 struct Xterm : QProcess {
