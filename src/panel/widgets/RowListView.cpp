@@ -17,7 +17,7 @@ constexpr int scrollDuration = 100;
 
 RowListView::RowListView(PanelModel& model, ResultsCallbacks callbacks, QWidget* parent)
     : QListView(parent)
-    , model(model)
+    , panelModel(model)
     , callbacks(std::move(callbacks))
     , rows(new VisibleRowsModel(model, this))
     , delegate(new RowDelegate(model, this))
@@ -59,7 +59,7 @@ RowListView::RowListView(PanelModel& model, ResultsCallbacks callbacks, QWidget*
 }
 
 void RowListView::centreSelection(bool animated) {
-    const QModelIndex index = rows->index(model.selection());
+    const QModelIndex index = rows->index(panelModel.selection());
     if (!index.isValid()) {
         return;
     }

@@ -27,7 +27,7 @@ private:
     // Scrolls so that the selected row is centred; animated only when the list is on screen.
     void centreSelection(bool animated);
 
-    PanelModel& model;
+    PanelModel& panelModel;
     ResultsCallbacks callbacks;
     VisibleRowsModel* rows;
     RowDelegate* delegate;
