@@ -95,6 +95,7 @@ protected:
     static void snapshot(QWidget& widget, const QString& name) {
         const QString folder = qEnvironmentVariable("SNIPJAR_VIEW_SNAPSHOTS");
         if (!folder.isEmpty()) {
+            QCoreApplication::processEvents();
             QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
             image.fill(QColor(236, 236, 238));
             widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);

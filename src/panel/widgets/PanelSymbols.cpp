@@ -5,6 +5,16 @@
 #include <QPainter>
 #include <QPixmapCache>
 
+// The bundled symbols are compiled into this static library, whose resource registration the
+// linker would drop unless something refers to it; the first symbol asked for registers them.
+static void registerBundledSymbols() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(symbols);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace snipjar {
 
 namespace {
@@ -39,6 +49,7 @@ QString bundledPath(const QString& designName) {
 } // namespace
 
 QIcon panelSymbol(const QString& designName) {
+    registerBundledSymbols();
     const QString path = bundledPath(designName);
     if (!QFile::exists(path)) {
         return {};

@@ -141,6 +141,11 @@ void PreviewFooter::rebuildDetails(const PanelPreview& preview) {
             makeLabel(pixelSizeText(*preview.pixelWidth, *preview.pixelHeight), palette.secondary, details));
     }
     detailsLayout->addStretch(1);
+    // Children added to a visible parent would otherwise appear only at the next turn of the event
+    // loop, a frame after the rest of the footer.
+    for (QWidget* child : details->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        child->show();
+    }
 }
 
 QStringList PreviewFooter::detailTexts() const {

@@ -36,7 +36,9 @@ QWidget* emptyHistoryPage() {
                       "Copy some text, an image, or a file \u2014 it\u2019ll show up here, ready to paste."),
                   PanelFonts::callout(), palette.tertiary, page);
     explanation->setWordWrap(true);
-    explanation->setMaximumWidth(280);
+    // A wrapped label asks its layout for a height at its width only when that width is fixed; at
+    // most 280 wide, and the 320-wide column always has room for that.
+    explanation->setFixedWidth(280);
     layout->addWidget(explanation, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     return page;
