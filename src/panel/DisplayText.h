@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+namespace snipjar {
+
+// The one-line form of a row's text, shared by the row's title and the words a screen reader says
+// for it: its first 500 characters with every run of whitespace or control characters (line breaks
+// included) collapsed into one space and none left at either end. The cut comes first, so a very
+// long clip costs no more than a short one.
+QString displayText(const QString& text);
+
+} // namespace snipjar

@@ -1,0 +1,171 @@
+#include "panel/widgets/PreviewPane.h"
+#include "TestImages.h"
+#include "ViewTestSupport.h"
+#include "panel/widgets/FooterButton.h"
+#include "panel/widgets/PreviewFooter.h"
+#include "panel/widgets/PreviewImageView.h"
+#include "panel/widgets/SymbolLabel.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLayout>
+#include <QTest>
+#include <QTextBrowser>
+
+namespace snipjar::test {
+namespace {
+
+class PreviewPaneTest : public ViewTest {
+protected:
+    PreviewPaneTest() {
+        pane.resize(500, 470);
+        pane.show();
+    }
+    ~PreviewPaneTest() override { pane.close(); }
+
+    PreviewFooter& footer() const { return *pane.footer(); }
+    bool detailsMention(const QString& word) const {
+        return footer().detailTexts().join(QLatin1Char('|')).contains(word);
+    }
+
+    PreviewPane pane{*model, callbacks()};
+};
+
+// The first click on Delete arms it, which the button shows in red; another selected row is not
+// armed.
+TEST_F(PreviewPaneTest, DeleteArmsOnceAndDisarmsOnMove) {
+    file(text(QStringLiteral("older")));
+    file(text(QStringLiteral("newer")));
+    ASSERT_TRUE(showAndWait());
+    FooterButton* button = footer().deleteButton();
+    EXPECT_EQ(button->text(), QStringLiteral("Delete"));
+    EXPECT_EQ(button->toolTip(), QStringLiteral("Delete (Ctrl+Backspace)"));
+
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(button->text(), QStringLiteral("Confirm Delete?"));
+    EXPECT_TRUE(button->isDestructive());
+    EXPECT_EQ(button->toolTip(), QStringLiteral("Click again to delete from all your computers"));
+    snapshot(pane, QStringLiteral("armed"));
+
+    model->moveSelection(1);
+    EXPECT_EQ(button->text(), QStringLiteral("Delete"));
+    EXPECT_FALSE(button->isDestructive());
+    EXPECT_EQ(model->all().size(), 2);
+}
+
+// The pin button says what a click does and what the clip is.
+TEST_F(PreviewPaneTest, PinButtonFollowsThePin) {
+    file(text(QStringLiteral("keep")));
+    ASSERT_TRUE(showAndWait());
+    EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pin"));
+    EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Pin (Ctrl+P)"));
+    QTest::mouseClick(footer().pinButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return model->preview() && model->preview()->pinned; }));
+    EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pinned"));
+    EXPECT_EQ(footer().pinButton()->symbol(), QStringLiteral("pin.fill"));
+    EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Unpin (Ctrl+P)"));
+}
+
+// Only a clip that never leaves this computer carries the not-synced mark.
+TEST_F(PreviewPaneTest, NotSyncedMarkOnlyForLocalClips) {
+    file(text(QStringLiteral("synced")));
+    ASSERT_TRUE(showAndWait());
+    EXPECT_FALSE(footer().localOnlyMark()->isVisible());
+
+    Clip files;
+    files.kind = Clip::Kind::file;
+    files.fileURLs = {QStringLiteral("file:///tmp/report.pdf")};
+    file(files);
+    ASSERT_TRUE(showAndWait());
+    ASSERT_TRUE(model->preview()->localOnly);
+    EXPECT_TRUE(footer().localOnlyMark()->isVisible());
+    EXPECT_EQ(footer().localOnlyMark()->toolTip(),
+              QStringLiteral("Not synced \u2014 stays on this computer"));
+    EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
+    snapshot(pane, QStringLiteral("file"));
+}
+
+// Texts report their counts, singular for one; images their pixel size and no counts; files
+// neither.
+TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
+    file(text(QStringLiteral("x")));
+    ASSERT_TRUE(showAndWait());
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 1 character")));
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("Editor")));
+    // The example editor is not installed.
+    EXPECT_FALSE(footer().showsSourceIcon());
+
+    file(text(QStringLiteral("two\nlines")));
+    ASSERT_TRUE(showAndWait());
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("2 lines \u00B7 9 characters")));
+    snapshot(pane, QStringLiteral("text"));
+
+    putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
+    ASSERT_TRUE(showAndWait());
+    ASSERT_EQ(model->preview()->kind, ClipKind::image);
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("320 \u00D7 200")));
+    EXPECT_FALSE(detailsMention(QStringLiteral("line")));
+    snapshot(pane, QStringLiteral("image"));
+
+    Clip files;
+    files.kind = Clip::Kind::file;
+    files.fileURLs = {QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b.txt")};
+    file(files);
+    ASSERT_TRUE(showRow(ofKind(ClipKind::file)));
+    EXPECT_FALSE(detailsMention(QStringLiteral("line")));
+    EXPECT_FALSE(detailsMention(QStringLiteral("\u00D7")));
+}
+
+// An installed application's icon comes before its name, found through its desktop entry.
+TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
+    ASSERT_TRUE(QDir().mkpath(environment.path(QStringLiteral("data/applications"))));
+    const QString iconPath = environment.path(QStringLiteral("writer.png"));
+    QImage(16, 16, QImage::Format_ARGB32).save(iconPath);
+    QFile entry(environment.path(QStringLiteral("data/applications/org.example.Writer.desktop")));
+    ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+    entry.write("[Desktop Entry]\nType=Application\nName=Writer\nIcon=" + iconPath.toUtf8() + "\n");
+    entry.close();
+
+    Clip clip = text(QStringLiteral("written"));
+    clip.sourceBundleID = QStringLiteral("org.example.Writer");
+    clip.sourceName = QStringLiteral("Writer");
+    file(clip);
+    ASSERT_TRUE(showAndWait());
+    EXPECT_TRUE(footer().showsSourceIcon());
+}
+
+// The content shows the clip as it is: a placeholder for a secret, the decoded preview image, the
+// text with its truncation note.
+TEST_F(PreviewPaneTest, ContentShowsTheClip) {
+    Clip secret = text(QStringLiteral("hunter2"));
+    secret.concealed = true;
+    put(store->localContainer(), secret, thisMac, 0);
+    ASSERT_TRUE(showAndWait());
+    QStringList labels;
+    for (const QLabel* label : pane.content()->findChildren<QLabel*>()) {
+        labels.append(label->text());
+    }
+    EXPECT_EQ(labels, QStringList{QStringLiteral("Secure item \u2014 value hidden")});
+    snapshot(pane, QStringLiteral("concealed"));
+
+    // The rendered preview is HEIC, which Qt alone does not read.
+    putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
+    ASSERT_TRUE(showAndWait());
+    const auto* image = qobject_cast<PreviewImageView*>(pane.content());
+    ASSERT_NE(image, nullptr);
+    pane.layout()->activate();
+    EXPECT_EQ(image->image().size(), QSize(320, 200));
+    EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
+
+    file(text(QString(10'050, QLatin1Char('w'))));
+    ASSERT_TRUE(showRow(ofKind(ClipKind::text)));
+    const auto* browser = qobject_cast<QTextBrowser*>(pane.content());
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->toPlainText().endsWith(
+        QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 10,050 characters")));
+}
+
+} // namespace
+} // namespace snipjar::test

@@ -1,0 +1,140 @@
+#include "panel/widgets/ResultsView.h"
+#include "ViewTestSupport.h"
+#include "panel/widgets/MacChip.h"
+#include "panel/widgets/MacFilterRow.h"
+#include "panel/widgets/PanelFonts.h"
+#include "panel/widgets/RowDelegate.h"
+#include "panel/widgets/RowListColumn.h"
+#include "panel/widgets/RowListView.h"
+
+#include <QLabel>
+#include <QTest>
+
+namespace snipjar::test {
+namespace {
+
+class ResultsViewTest : public ViewTest {
+protected:
+    ResultsViewTest() {
+        view.resize(820, 470);
+        view.show();
+    }
+    ~ResultsViewTest() override { view.close(); }
+
+    QModelIndex rowIndex(int position) const {
+        return view.listColumn()->listView()->model()->index(position, 0);
+    }
+    bool showsLabel(const QString& text) const {
+        for (const QLabel* label : view.findChildren<QLabel*>()) {
+            if (label->text() == text && label->isVisible()) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    ResultsView view{*model, callbacks()};
+};
+
+// The list column says when there is nothing at all, and when nothing matches the query.
+TEST_F(ResultsViewTest, EmptyHistoryAndNoMatchesAreTold) {
+    showPanel();
+    EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::emptyHistory);
+    EXPECT_TRUE(showsLabel(QStringLiteral("Nothing copied yet")));
+    snapshot(view, QStringLiteral("empty"));
+
+    file(text(QStringLiteral("hello")));
+    showPanel();
+    EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::rows);
+    model->setQuery(QStringLiteral("zzz"));
+    EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::noMatches);
+    EXPECT_TRUE(showsLabel(QStringLiteral("No matches")));
+    EXPECT_FALSE(showsLabel(QStringLiteral("Nothing copied yet")));
+}
+
+// The computer filter appears only for a history from two computers or more, with a chip for
+// every computer after "All computers"; a chip reports its computer.
+TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
+    file(text(QStringLiteral("here")));
+    showPanel();
+    EXPECT_FALSE(view.macFilterRow()->isVisible());
+
+    put(store->syncContainer(), text(QStringLiteral("there")), otherMac, 0);
+    store->syncContext().insert(Device{thisMac, QStringLiteral("Desk"), std::nullopt});
+    ASSERT_TRUE(store->syncContext().save());
+    ASSERT_TRUE(showAndWait());
+    ASSERT_TRUE(view.macFilterRow()->isVisible());
+    QStringList names;
+    for (const MacChip* chip : view.macFilterRow()->chips()) {
+        names.append(chip->text());
+    }
+    EXPECT_EQ(names.size(), 3);
+    EXPECT_EQ(names.first(), QStringLiteral("All computers"));
+    EXPECT_TRUE(names.contains(QStringLiteral("Desk")));
+    EXPECT_TRUE(view.macFilterRow()->chips().first()->isSelected());
+    snapshot(view, QStringLiteral("computers"));
+
+    MacChip* desk = view.macFilterRow()->chips()[names.indexOf(QStringLiteral("Desk"))];
+    QTest::mouseClick(desk, Qt::LeftButton);
+    EXPECT_EQ(selectedMac, std::optional<std::optional<QString>>(thisMac));
+}
+
+// The first nine rows carry Ctrl+1 to Ctrl+9; the tenth paints no badge, yet its title starts
+// where the titles above it start.
+TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitle) {
+    for (int i = 0; i < 12; ++i) {
+        file(text(QStringLiteral("clip %1").arg(i)));
+    }
+    ASSERT_TRUE(showAndWait());
+    RowListView* list = view.listColumn()->listView();
+    const QRect first = list->visualRect(rowIndex(0));
+    const QRect tenth = list->visualRect(rowIndex(9));
+    ASSERT_TRUE(list->viewport()->rect().contains(tenth));
+    EXPECT_EQ(RowDelegate::badgeText(0), QStringLiteral("Ctrl+1"));
+    EXPECT_EQ(RowDelegate::badgeText(8), QStringLiteral("Ctrl+9"));
+    EXPECT_EQ(RowDelegate::titleRect(tenth).left(), RowDelegate::titleRect(first).left());
+
+    const QImage painted = paintOnly(*list->viewport());
+    EXPECT_GT(paintedPixels(painted, RowDelegate::badgeRect(list->visualRect(rowIndex(8)))), 0);
+    EXPECT_EQ(paintedPixels(painted, RowDelegate::badgeRect(tenth)), 0);
+    // The badge column holds its widest text.
+    EXPECT_GE(RowDelegate::badgeRect(first).width(),
+              QFontMetrics(PanelFonts::caption2()).horizontalAdvance(QStringLiteral("Ctrl+9")));
+    snapshot(view, QStringLiteral("rows"));
+}
+
+// A concealed row hides its value from the eye and from the screen reader; other rows are read as
+// their kind, their one-line text and their pin.
+TEST_F(ResultsViewTest, RowsAreReadOutWithoutSecrets) {
+    Clip secret = text(QStringLiteral("hunter2"));
+    secret.concealed = true;
+    put(store->localContainer(), secret, thisMac, 0);
+    put(store->syncContainer(), text(QStringLiteral("a   \nb")), thisMac, 10, true);
+    ASSERT_TRUE(showAndWait());
+    ASSERT_EQ(model->visibleCount(), 2);
+    const int secretRow = model->visibleRow(0).concealed ? 0 : 1;
+    EXPECT_EQ(rowIndex(secretRow).data(Qt::AccessibleTextRole).toString(),
+              QStringLiteral("Secure item, value hidden"));
+    EXPECT_EQ(rowIndex(secretRow).data(Qt::DisplayRole).toString(), QString(8, QChar(0x2022)));
+    EXPECT_EQ(rowIndex(1 - secretRow).data(Qt::AccessibleTextRole).toString(),
+              QStringLiteral("Text: a b, pinned"));
+}
+
+// A click reports the row to select, a double click the row to paste; the view's selection stays
+// the model's.
+TEST_F(ResultsViewTest, ClicksReportTheirRow) {
+    for (int i = 0; i < 4; ++i) {
+        file(text(QStringLiteral("clip %1").arg(i)));
+    }
+    ASSERT_TRUE(showAndWait());
+    RowListView* list = view.listColumn()->listView();
+    const QPoint third = list->visualRect(rowIndex(2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
+    EXPECT_EQ(selectedRows.value(0), 2);
+    EXPECT_EQ(pastedRows, QList<int>{2});
+    EXPECT_EQ(model->selection(), 0);
+}
+
+} // namespace
+} // namespace snipjar::test

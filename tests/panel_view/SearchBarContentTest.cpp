@@ -1,0 +1,67 @@
+#include "panel/widgets/SearchBarContent.h"
+#include "ViewTestSupport.h"
+#include "panel/widgets/SyncSpinner.h"
+#include "panel/widgets/TypeCircleContent.h"
+
+#include <QLabel>
+
+namespace snipjar::test {
+namespace {
+
+class SearchBarContentTest : public ViewTest {
+protected:
+    SearchBarContentTest() {
+        bar.resize(560, 56);
+        bar.show();
+    }
+
+    SearchBarContent bar{*model};
+};
+
+// The bar shows the typed query, or the kind filter's placeholder while nothing is typed.
+TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
+    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search clipboard\u2026"));
+    model->setTypeScope(TypeScope::image);
+    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search images\u2026"));
+    model->setQuery(QStringLiteral("cat"));
+    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("cat"));
+}
+
+// At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
+// nothing.
+TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
+    EXPECT_TRUE(bar.hintLabel()->isVisible());
+    EXPECT_EQ(bar.hintLabel()->text(), QStringLiteral("Tab"));
+    EXPECT_FALSE(bar.spinner()->isVisible());
+    snapshot(bar, QStringLiteral("search"));
+
+    model->setIsSyncing(true);
+    EXPECT_TRUE(bar.spinner()->isVisible());
+    EXPECT_TRUE(bar.spinner()->isTurning());
+    EXPECT_FALSE(bar.hintLabel()->isVisible());
+
+    bar.hide();
+    EXPECT_FALSE(bar.spinner()->isTurning());
+    bar.show();
+
+    model->setIsSyncing(false);
+    model->setTypeScope(TypeScope::file);
+    EXPECT_FALSE(bar.spinner()->isVisible());
+    EXPECT_FALSE(bar.spinner()->isTurning());
+    EXPECT_FALSE(bar.hintLabel()->isVisible());
+}
+
+// A kind circle is named for screen readers and brightens when its kind is the current one.
+TEST_F(SearchBarContentTest, KindCircleFollowsTheFilter) {
+    TypeCircleContent all(*model, TypeScope::all, QStringLiteral("doc.on.clipboard"));
+    TypeCircleContent images(*model, TypeScope::image, QStringLiteral("photo"));
+    EXPECT_EQ(all.accessibleName(), QStringLiteral("All filter"));
+    EXPECT_EQ(images.accessibleName(), QStringLiteral("Images filter"));
+    EXPECT_TRUE(all.isCurrent());
+    model->setTypeScope(TypeScope::image);
+    EXPECT_TRUE(images.isCurrent());
+    EXPECT_FALSE(all.isCurrent());
+}
+
+} // namespace
+} // namespace snipjar::test

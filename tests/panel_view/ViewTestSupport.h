@@ -1,0 +1,111 @@
+#pragma once
+
+#include "PanelTestSupport.h"
+#include "panel/widgets/ResultsCallbacks.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <optional>
+
+namespace snipjar::test {
+
+// The panel tests' real store and model, with callbacks that record what the views report and
+// forward the delete and pin to the model as the controller does.
+class ViewTest : public PanelTest {
+protected:
+    ResultsCallbacks callbacks() {
+        ResultsCallbacks made;
+        made.onTogglePin = [this] { model->togglePinSelected(); };
+        made.onDelete = [this] { model->deleteSelected(); };
+        made.onSelectMac = [this](const std::optional<QString>& id) { selectedMac = id; };
+        made.onSelectRow = [this](int index) { selectedRows.append(index); };
+        made.onPasteRow = [this](int index) { pastedRows.append(index); };
+        return made;
+    }
+
+    // An image item with its bytes in a payload, as sync brings it; the preview renders it.
+    ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
+        Clip clip;
+        clip.kind = Clip::Kind::image;
+        clip.imageData = bytes;
+        clip.dataUTI = QStringLiteral("public.jpeg");
+        ClipItem item = ClipItem::fromClip(clip, std::nullopt, otherMac);
+        item.createdAt = clockNow.addSecs(-secondsAgo);
+        item.hasPayload = true;
+        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
+        context->insert(item);
+        context->insert(ClipPayload{item.id, std::nullopt, std::nullopt, bytes, clip.dataUTI, std::nullopt});
+        EXPECT_TRUE(context->save());
+        return item;
+    }
+
+    // Shows the panel afresh and waits for the first row's preview, images included.
+    bool showAndWait() {
+        model->resetForHide();
+        showPanel();
+        return waitUntil([this] {
+            const auto& preview = model->preview();
+            return preview && (preview->kind != ClipKind::image || preview->imageData);
+        });
+    }
+
+    // Shows the panel afresh, selects the first row that passes the test and waits for its preview.
+    template <typename Test> bool showRow(Test test) {
+        if (!showAndWait()) {
+            return false;
+        }
+        for (qsizetype index = 0; index < model->visibleCount(); ++index) {
+            const PanelRow row = model->visibleRow(index);
+            if (test(row)) {
+                model->setSelection(int(index));
+                model->loadPreview();
+                return waitUntil([this, row] {
+                    const auto& preview = model->preview();
+                    return preview && preview->kind == row.kind && preview->concealed == row.concealed &&
+                           (preview->kind != ClipKind::image || preview->imageData);
+                });
+            }
+        }
+        return false;
+    }
+    static auto ofKind(ClipKind kind) {
+        return [kind](const PanelRow& row) { return row.kind == kind; };
+    }
+
+    // Only the views' own painting, on a transparent image: no window background.
+    static QImage paintOnly(QWidget& widget) {
+        QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    }
+    static int paintedPixels(const QImage& image, const QRect& area) {
+        int count = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                count += qAlpha(image.pixel(x, y)) > 0 ? 1 : 0;
+            }
+        }
+        return count;
+    }
+
+    // When SNIPJAR_VIEW_SNAPSHOTS names a folder, the view is saved there as views-<name>.png for a
+    // person to look at; tests never compare these.
+    static void snapshot(QWidget& widget, const QString& name) {
+        const QString folder = qEnvironmentVariable("SNIPJAR_VIEW_SNAPSHOTS");
+        if (!folder.isEmpty()) {
+            QCoreApplication::processEvents();
+            QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
+            image.fill(QColor(236, 236, 238));
+            widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+            image.save(folder + QStringLiteral("/views-") + name + QStringLiteral(".png"));
+        }
+    }
+
+    std::optional<std::optional<QString>> selectedMac;
+    QList<int> selectedRows;
+    QList<int> pastedRows;
+};
+
+} // namespace snipjar::test
