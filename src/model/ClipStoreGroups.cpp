@@ -213,7 +213,7 @@ QList<MacRef> ClipStore::macs(QList<ClipItem> items, const QList<Device>& device
     for (const qsizetype index : order) {
         const QString& id = items.at(index).deviceID;
         const auto name = names.constFind(id);
-        result.append(MacRef{id, name != names.constEnd() ? *name : QStringLiteral("Mac")});
+        result.append(MacRef{id, name != names.constEnd() ? *name : QStringLiteral("Computer")});
     }
     return result;
 }

@@ -9,7 +9,7 @@ namespace snipjar {
 namespace {
 
 // The name a computer without a Device record goes by, the same as in the store's computer list.
-const QString unnamedComputer = QStringLiteral("Mac");
+const QString unnamedComputer = QStringLiteral("Computer");
 
 } // namespace
 

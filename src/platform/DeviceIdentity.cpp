@@ -73,7 +73,7 @@ QString DeviceIdentity::computerName() {
     if (!host.isEmpty() && host != QLatin1String("localhost")) {
         return host;
     }
-    return QStringLiteral("Mac");
+    return QStringLiteral("Computer");
 }
 
 } // namespace snipjar

@@ -10,7 +10,7 @@ public:
     // /etc/machine-id (else /var/lib/dbus/machine-id) written as an upper-case hyphenated UUID;
     // else "fallback-" + a random UUID. Computed once per process.
     static QString currentDeviceID();
-    // The pretty host name, else the host name, else "Mac".
+    // The pretty host name, else the host name, else "Computer".
     static QString computerName();
 
     // Pure helpers, exposed for tests.

@@ -208,11 +208,15 @@ protected:
         files.fileURLs = {QStringLiteral("file:///etc/hostname"),
                           QStringLiteral("file:///usr/share/common-licenses/GPL-3")};
         store.insert(files, *local);
+        // A secret is never filed from this computer's clipboard; it arrives from another one.
         Clip secret;
         secret.kind = Clip::Kind::text;
         secret.plainText = QStringLiteral("hunter2");
         secret.concealed = true;
-        store.insert(secret, *local);
+        ClipItem arrived = ClipItem::fromClip(secret, std::nullopt, QStringLiteral("OTHER-COMPUTER"));
+        arrived.createdAt = QDateTime::currentDateTimeUtc().addSecs(1);
+        synced->insert(arrived);
+        ASSERT_TRUE(synced->save());
     }
 };
 

@@ -52,7 +52,7 @@ TEST_F(DevicesTest, ConcealedItemIsDeletedAlone) {
 
 // Groups depend only on the items' times, not on the order they are given, and stand where their
 // newest item does; concealed and keyless items stand alone. Computers are listed by their most
-// recent item, named by their first Device record or "Mac".
+// recent item, named by their first Device record or "Computer".
 TEST_F(DevicesTest, GroupsOfShuffledItemsAndMacs) {
     std::mt19937 random(7);
     const QStringList devices{thisMac, otherMac, QStringLiteral("THIRD"), QString()};
@@ -107,7 +107,7 @@ TEST_F(DevicesTest, GroupsOfShuffledItemsAndMacs) {
                               named),
               (QList<MacRef>{{otherMac, QStringLiteral("Laptop")},
                              {thisMac, QStringLiteral("Desk")},
-                             {QStringLiteral("THIRD"), QStringLiteral("Mac")}}));
+                             {QStringLiteral("THIRD"), QStringLiteral("Computer")}}));
 }
 
 // This computer's Device record is created once and renamed when the name changed, keeping its

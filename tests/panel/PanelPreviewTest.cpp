@@ -47,7 +47,7 @@ TEST_F(PanelPreviewTest, TextIsCutAndCountedInFull) {
     EXPECT_EQ(model->preview()->charCount, 10'002);
     EXPECT_EQ(model->preview()->lineCount, 2);
     EXPECT_FALSE(model->preview()->localOnly);
-    EXPECT_EQ(model->preview()->originNames, QStringList{QStringLiteral("Mac")});
+    EXPECT_EQ(model->preview()->originNames, QStringList{QStringLiteral("Computer")});
 }
 
 // Concealed clips show eight bullets and no counts; files show their URLs and no counts.

@@ -25,7 +25,7 @@ TEST_F(PanelStoreTest, RowsGroupBothStoresAndNameTheirComputers) {
     EXPECT_EQ(rows[0].deviceID, otherMac);
     // The unnamed computer keeps the store's fallback name.
     EXPECT_EQ(rows[0].origins,
-              (QList{MacRef{otherMac, QStringLiteral("Mac")}, MacRef{thisMac, QStringLiteral("Desk")}}));
+              (QList{MacRef{otherMac, QStringLiteral("Computer")}, MacRef{thisMac, QStringLiteral("Desk")}}));
     EXPECT_TRUE(rows[0].pinned);
     EXPECT_EQ(rows[2].id, local.id);
     EXPECT_EQ(rows[2].fileCount, 2);

@@ -1,0 +1,210 @@
+#include "PanelTestSupport.h"
+
+#include "panel/widgets/ClickableGlassView.h"
+#include "panel/widgets/ClipPanel.h"
+#include "panel/widgets/PanelController.h"
+#include "paste/Paster.h"
+#include "platform/TypeIdentifier.h"
+#include "platform/fakes/FakeDesktopNotifier.h"
+#include "platform/fakes/FakeKeySynthesizer.h"
+#include "platform/fakes/FakePasteboard.h"
+#include "platform/fakes/FakeWorkspace.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QTest>
+
+namespace snipjar::test {
+namespace {
+
+const RunningApplication editor{4242, QStringLiteral("org.example.Editor"), QStringLiteral("Editor"),
+                                QStringLiteral("Editor"), 0x600001};
+
+// The real controller and window over a real store, with recording fakes for the desktop: keys
+// go in as Qt key events to the panel window, through its key monitor.
+class PanelControllerTest : public PanelTest {
+protected:
+    PanelControllerTest()
+        : paster(pasteboard, workspace, keys, notifier)
+        , controller(*store, paster, workspace) {
+        workspace.addApplication(editor);
+        workspace.setFrontmost(editor);
+        controller.setHotKey(HotKeyCombo::defaultCombo());
+    }
+
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QCoreApplication::sendEvent(&controller.window(), &event);
+    }
+    void type(const QString& text) {
+        for (const QChar c : text) {
+            press(Qt::Key_unknown, Qt::NoModifier, QString(c));
+        }
+    }
+    PanelModel& panel() { return controller.model(); }
+    // Waits for the clip of a paste to be written to the clipboard; its text.
+    std::optional<QString> pastedText() {
+        if (!waitUntil([this] { return !pasteboard.writes().isEmpty(); })) {
+            return std::nullopt;
+        }
+        return textOf(pasteboard.writes().constLast());
+    }
+    static std::optional<QString> textOf(const PasteboardContent& content) {
+        for (const PasteboardContent::Entry& entry : content.entries) {
+            if (entry.type == QLatin1String(TypeIdentifier::plainText)) {
+                return QString::fromUtf8(entry.data);
+            }
+        }
+        return std::nullopt;
+    }
+    std::vector<ClickableGlassView*> circles() {
+        std::vector<ClickableGlassView*> found;
+        for (ClickableGlassView* circle : controller.window().findChildren<ClickableGlassView*>()) {
+            found.push_back(circle);
+        }
+        return found;
+    }
+    static qreal opacityOf(QWidget* widget) {
+        return static_cast<QGraphicsOpacityEffect*>(widget->graphicsEffect())->opacity();
+    }
+
+    FakePasteboard pasteboard;
+    FakeWorkspace workspace;
+    FakeKeySynthesizer keys;
+    FakeDesktopNotifier notifier;
+    Paster paster;
+    PanelController controller;
+};
+
+// Every show starts afresh: empty query, every kind, every computer, the first row, no circles;
+// and the panel opens over the window that was in front.
+TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
+    file(text(QStringLiteral("alpha")));
+    file(text(QStringLiteral("beta")));
+    controller.show();
+    type(QStringLiteral("al"));
+    press(Qt::Key_Tab);
+    controller.hide();
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_TRUE(panel().all().isEmpty());
+
+    controller.show();
+    EXPECT_TRUE(controller.isVisible());
+    EXPECT_EQ(panel().query(), QString());
+    EXPECT_EQ(panel().typeScope(), TypeScope::all);
+    EXPECT_EQ(panel().macScope(), std::nullopt);
+    EXPECT_EQ(panel().selection(), 0);
+    EXPECT_EQ(panel().visibleCount(), 2);
+    EXPECT_EQ(controller.targetApplication(), editor);
+    for (ClickableGlassView* circle : circles()) {
+        EXPECT_EQ(opacityOf(circle), 0.0);
+        EXPECT_EQ(circle->geometry(), PanelController::circleFrame(0, false));
+    }
+}
+
+// Return pastes the selected row into the window the panel opened over and moves the clip to the
+// top; with no rows it only hides. Ctrl+n pastes the n-th visible row, and a number past the rows
+// keeps the panel open.
+TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
+    file(text(QStringLiteral("one")));
+    file(text(QStringLiteral("two")));
+    file(text(QStringLiteral("three")));
+
+    controller.show();
+    // No window is active any more; the paste still goes to the one the panel opened over.
+    workspace.setFrontmost(std::nullopt);
+    clockNow = clockNow.addSecs(10);
+    press(Qt::Key_Down);
+    press(Qt::Key_Return);
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_EQ(pastedText(), QStringLiteral("two"));
+    EXPECT_TRUE(waitUntil([this] { return !keys.keystrokes.isEmpty(); }));
+    EXPECT_EQ(workspace.activations.value(0), editor);
+    EXPECT_EQ(panel().loadRows().first().text, QStringLiteral("two"));
+
+    controller.show();
+    press(Qt::Key_5, Qt::ControlModifier, QStringLiteral("5"));
+    EXPECT_TRUE(controller.isVisible());
+    press(Qt::Key_3, Qt::ControlModifier, QStringLiteral("3"));
+    EXPECT_FALSE(controller.isVisible());
+    EXPECT_TRUE(waitUntil([this] { return pasteboard.writes().size() == 2; }));
+    EXPECT_EQ(textOf(pasteboard.writes().constLast()), QStringLiteral("one"));
+
+    // Enter with no matching rows only hides.
+    controller.show();
+    type(QStringLiteral("nothing matches this"));
+    press(Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(controller.isVisible());
+    settle(std::chrono::milliseconds(100));
+    EXPECT_EQ(pasteboard.writes().size(), 2);
+}
+
+// Tab and Shift+Tab step the kind filter and bring the circles in and out; clicking the lit
+// circle returns to every kind.
+TEST_F(PanelControllerTest, KindFilterStepsAndItsCircles) {
+    file(text(QStringLiteral("words")));
+    controller.show();
+    press(Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(panel().typeScope(), TypeScope::pinned);
+    ASSERT_TRUE(waitUntil([this] { return opacityOf(circles().back()) == 1.0; }));
+    EXPECT_TRUE(circles().back()->tint().has_value());
+    EXPECT_FALSE(circles().front()->tint().has_value());
+
+    press(Qt::Key_Tab);
+    EXPECT_EQ(panel().typeScope(), TypeScope::all);
+    press(Qt::Key_Tab);
+    EXPECT_EQ(panel().typeScope(), TypeScope::text);
+    controller.selectScope(TypeScope::text);
+    EXPECT_EQ(panel().typeScope(), TypeScope::all);
+    // While every kind is shown the circles cannot be clicked.
+    controller.selectScope(TypeScope::image);
+    EXPECT_EQ(panel().typeScope(), TypeScope::all);
+}
+
+// Escape disarms an armed delete before it hides; Backspace edits the query and keeps the
+// selection index; Ctrl with another letter passes on, and the hot key closes the panel.
+TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
+    file(text(QStringLiteral("a1")));
+    file(text(QStringLiteral("a2")));
+    file(text(QStringLiteral("b")));
+    controller.show();
+    press(Qt::Key_Backspace, Qt::ControlModifier);
+    EXPECT_TRUE(panel().armedDeleteID().has_value());
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(panel().armedDeleteID().has_value());
+    EXPECT_TRUE(controller.isVisible());
+
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(panel().query(), QString());
+    type(QStringLiteral("ab"));
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(panel().query(), QStringLiteral("a"));
+    press(Qt::Key_Down);
+    type(QStringLiteral("é"));
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(panel().selection(), 0) << "typing resets the selection, erasing keeps it";
+    press(Qt::Key_Down);
+    press(Qt::Key_Backspace);
+    EXPECT_EQ(panel().query(), QString());
+    EXPECT_EQ(panel().selection(), 1);
+
+    QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
+    EXPECT_FALSE(controller.handleKey(&copy));
+    press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"));
+    EXPECT_FALSE(controller.isVisible());
+
+    controller.show();
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(controller.isVisible());
+}
+
+// The panel is centred on the screen under the mouse and raised by 8% of its height.
+TEST_F(PanelControllerTest, PlacementIsCentredAndRaised) {
+    controller.show();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect frame = controller.window().geometry();
+    EXPECT_NEAR(frame.center().x(), screen.center().x(), 1);
+    EXPECT_NEAR(frame.center().y(), screen.center().y() - screen.height() * 0.08, 1);
+}
+
+} // namespace
+} // namespace snipjar::test
