@@ -14,7 +14,6 @@
 using namespace snipjar;
 using namespace snipjar::test;
 
-
 // The road of one paste with real parts. The panel (a popup of this process) holds the keyboard and
 // lets go of it on Qt's own connection right before the paste, while the hot key's Ctrl and Alt
 // are still down. The clip reaches the terminal behind it as Ctrl+Shift+V, and the clipboard
@@ -30,7 +29,8 @@ TEST(PasteRoundTrip, ClipFromThePanelReachesTheTerminalAndIsNotCapturedAgain) {
     QTemporaryDir folder;
     const QString output = folder.filePath(QStringLiteral("pasted.txt"));
     Xterm target(xtermPasteBinding + QStringList{"-e", "bash", "-c",
-                                            "IFS= read -r line; printf '%s' \"$line\" > \"$0\"", output});
+                                                 "IFS= read -r line; printf '%s' \"$line\" > \"$0\"",
+                                                 output});
     std::optional<RunningApplication> targetApplication;
     ASSERT_TRUE(waitUntil(
         [&] {
