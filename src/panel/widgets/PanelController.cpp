@@ -176,9 +176,10 @@ void PanelController::buildWindow() {
         circle.view->raise();
     }
 
-    // The window is made now, not at the first show, which then only maps it.
-    panel->ensurePolished();
+    // The window is made now, not at the first show, which then only maps it; one rendering off
+    // screen lays the views out and fills the font and symbol caches the first frame needs.
     panel->winId();
+    panel->grab();
 
     searchSpring = std::make_unique<SpringAnimator>(SpringCurve(0.35, 0.6));
     resultsSpring = std::make_unique<SpringAnimator>(SpringCurve(0.45, 0.35));
