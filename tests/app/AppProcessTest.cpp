@@ -84,6 +84,11 @@ TEST(AppCommandLine, VersionUsageAndListWithoutDisplay) {
     const Finished headless = runSnipjar({}, withoutDisplay());
     EXPECT_EQ(headless.exitCode, 1);
     EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
+
+    // Nothing runs that could show its panel.
+    const Finished alone = runSnipjar({"show-panel"}, withoutDisplay());
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_TRUE(alone.err.contains("not running")) << alone.err.constData();
 }
 
 // The application captures copies into private store files that the list shows while it runs; the

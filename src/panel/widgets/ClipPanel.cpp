@@ -57,6 +57,11 @@ void ClipPanel::updateShape() {
     setMask(shape);
 }
 
+void ClipPanel::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    closedByOutsidePress = false;
+}
+
 void ClipPanel::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
     dragOffset.reset();
@@ -67,7 +72,8 @@ void ClipPanel::hideEvent(QHideEvent* event) {
 
 void ClipPanel::mousePressEvent(QMouseEvent* event) {
     // A popup sees every press while it is open; one outside it closes it.
-    if (!rect().contains(event->position().toPoint())) {
+    closedByOutsidePress = !rect().contains(event->position().toPoint());
+    if (closedByOutsidePress) {
         QWidget::mousePressEvent(event);
         return;
     }

@@ -32,11 +32,15 @@ public:
 
     // Text from the input method (a composed character, a word from a non-Latin layout).
     std::function<void(const QString&)> onInputText;
-    // The window was hidden, by the controller or by Qt (a click outside closes a popup).
+    // The window was hidden, by the controller or by Qt (a click outside closes a popup, and so
+    // does the application losing the focus).
     std::function<void()> onHidden;
+    // True when the last hide came from a press outside the window.
+    bool wasClosedByOutsidePress() const { return closedByOutsidePress; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -51,6 +55,7 @@ private:
     QList<QPointer<GlassView>> glasses;
     // Where the background was pressed, relative to the window, while it is dragged.
     std::optional<QPoint> dragOffset;
+    bool closedByOutsidePress = false;
 };
 
 } // namespace snipjar

@@ -105,9 +105,8 @@ void PanelController::buildWindow() {
     panel = std::make_unique<ClipPanel>();
     const QPointer<PanelController> self(this);
     panel->onHidden = [self] {
-        // Qt closes a popup on a click outside it: the panel is then hidden as if asked to.
         if (self && !self->hiding) {
-            self->hide();
+            self->hiddenByQt();
         }
     };
     panel->onInputText = [self](const QString& text) {
@@ -198,6 +197,8 @@ void PanelController::toggle() {
 }
 
 void PanelController::show() {
+    qCDebug(lcApp) << "Panel shown";
+    reopenedAfterStaleClose = false;
     targetApp = workspace.frontmostApplication();
     const GlassView::Material material =
         compositing && compositing() ? GlassView::Material::translucent : GlassView::Material::opaque;
@@ -255,15 +256,41 @@ void PanelController::hide() {
     hiding = false;
 }
 
-void PanelController::checkStillInFront() {
+bool PanelController::anotherWindowIsActive() {
     const std::optional<RunningApplication> front = workspace.frontmostApplication();
     const quint64 frontWindow = front ? front->windowID : 0;
     const quint64 targetWindow = targetApp ? targetApp->windowID : 0;
     // No active window (the desktop) is no switch: a window can lose the focus to nothing for a
     // moment while the window manager works.
-    if (frontWindow != 0 && frontWindow != targetWindow) {
+    return frontWindow != 0 && frontWindow != targetWindow;
+}
+
+void PanelController::checkStillInFront() {
+    if (anotherWindowIsActive()) {
+        qCDebug(lcApp) << "Panel hidden: another window became active";
         hide();
     }
+}
+
+void PanelController::hiddenByQt() {
+    // Qt closes a popup on a press outside it, and also when it believes the application lost
+    // the focus. That belief can be stale: X reports focus changes late, so the focus leaving the
+    // panel of a moment ago may arrive just after it was shown again. While the window it opened
+    // over is still the active one, such a close is undone, once per show.
+    if (!panel->wasClosedByOutsidePress() && !reopenedAfterStaleClose && !anotherWindowIsActive()) {
+        reopenedAfterStaleClose = true;
+        qCDebug(lcApp) << "Panel shown again after a stale deactivation";
+        QTimer::singleShot(0, this, [this] {
+            if (!hiding && keyMonitor) {
+                panel->show();
+                panel->raise();
+                ensureKeyboardGrab(0);
+            }
+        });
+        return;
+    }
+    qCDebug(lcApp) << "Panel hidden: closed by the window system";
+    hide();
 }
 
 void PanelController::pruneCacheInBackground() {

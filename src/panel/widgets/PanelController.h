@@ -95,6 +95,8 @@ private:
     void afterSelectionChange();
     void pruneCacheInBackground();
     void checkStillInFront();
+    bool anotherWindowIsActive();
+    void hiddenByQt();
 
     ClipStore& store;
     Paster& paster;
@@ -120,6 +122,7 @@ private:
     // Loads clips to paste; the destructor waits for it, since its work reads the store.
     std::unique_ptr<QThreadPool> pasteLoader;
     bool hiding = false;
+    bool reopenedAfterStaleClose = false;
 };
 
 } // namespace snipjar
