@@ -6,6 +6,7 @@
 #include "PreviewImageView.h"
 #include "SymbolLabel.h"
 #include "panel/PanelPreview.h"
+#include "paste/KeyComboText.h"
 
 #include <QLabel>
 #include <QScrollArea>
@@ -114,7 +115,9 @@ QWidget* textView(const PanelPreview& preview, QWidget* parent) {
         note.setFont(PanelFonts::caption());
         note.setForeground(palette.tertiary);
         cursor.insertBlock(block, note);
-        cursor.insertText(QObject::tr("Preview truncated \u2014 Return pastes the full clip"), note);
+        cursor.insertText(QObject::tr("Preview truncated \u2014 %1 pastes the full clip")
+                              .arg(keyComboText(0, QStringLiteral("Return"))),
+                          note);
     }
     browser->setDocument(document);
     return browser;

@@ -56,7 +56,8 @@ PreviewFooter::PreviewFooter(ResultsCallbacks callbacks, QWidget* parent)
     actions->addWidget(remove);
     actions->addWidget(localOnly);
     actions->addStretch(1);
-    actions->addWidget(makeLabel(tr("Return paste"), palette.tertiary, this));
+    actions->addWidget(
+        makeLabel(tr("%1 paste").arg(keyComboText(0, QStringLiteral("Return"))), palette.tertiary, this));
     layout->addLayout(actions);
 
     detailsLayout->setContentsMargins(0, 0, 0, 0);

@@ -4,8 +4,9 @@
 #include "PanelPalette.h"
 #include "SymbolLabel.h"
 #include "SyncSpinner.h"
-#include "panel/PanelModel.h"
+#include "panel//PanelModel.h"
 #include "panel/TypeScope.h"
+#include "paste/KeyComboText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,7 +19,7 @@ SearchBarContent::SearchBarContent(PanelModel& model, QWidget* parent)
     , glass(new SymbolLabel(QStringLiteral("magnifyingglass"), 20, PanelPalette::instance().secondary, this))
     , query(new QLabel(this))
     , syncSpinner(new SyncSpinner(this))
-    , hint(new QLabel(QStringLiteral("Tab"), this)) {
+    , hint(new QLabel(keyComboText(0, QStringLiteral("Tab")), this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(18, 0, 18, 0);
     layout->setSpacing(8);
