@@ -1,17 +1,22 @@
 #include "app/AppDelegate.h"
 
+#include "app/onboarding/OnboardingWindow.h"
+#include "app/tray/StatusItem.h"
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/HotKey.h"
 #include "paste/HotKeyCombo.h"
 #include "paste/Paster.h"
+#include "paste/StoredClipPaster.h"
 #include "platform/AppIdentity.h"
+#include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 
-#include <QPointer>
+#include <QCoreApplication>
+#include <QMessageBox>
 
 namespace snipjar {
 
@@ -20,10 +25,17 @@ AppDelegate::AppDelegate(X11Platform& platform, QObject* parent)
     , platform(platform) {}
 
 AppDelegate::~AppDelegate() {
-    // The hot key and the monitor call back into the store; they go first.
+    terminating = true;
+    if (onboarding) {
+        delete onboarding.data();
+    }
+    // The tray, the hot key and the monitor call back into the panel and the store; they go first.
+    // The monitor files every clip still queued as it goes.
+    status.reset();
     hotKey.reset();
     monitor.reset();
     panelController.reset();
+    clipPaster.reset();
     paster.reset();
     clipStore.reset();
 }
@@ -32,6 +44,7 @@ void AppDelegate::launch() {
     clipStore = std::make_unique<ClipStore>();
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier);
+    clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
     X11Platform* const services = &platform;
     panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
                                                         [services] { return services->isCompositing(); });
@@ -43,9 +56,13 @@ void AppDelegate::launch() {
     monitor->start();
 
     registerHotKey();
+    installStatusItem();
 
     if (clipStore->didFallBackToMemory()) {
-        reportStoreFallback();
+        showStoreFallbackAlert();
+    }
+    if (!UserSettings::didOnboard()) {
+        showOnboarding();
     }
 }
 
@@ -70,6 +87,30 @@ void AppDelegate::registerHotKey() {
     panelController->setHotKey(combo);
 }
 
+void AppDelegate::installStatusItem() {
+    const QPointer<AppDelegate> self(this);
+    TrayMenuBuilder::Actions commands;
+    commands.showPanel = [self] {
+        if (self) {
+            self->togglePanel();
+        }
+    };
+    commands.quit = [self] {
+        if (self) {
+            self->quit();
+        }
+    };
+    status = std::make_unique<StatusItem>(*clipStore, *clipPaster, *platform.workspace,
+                                          *platform.desktopNotifier, std::move(commands));
+    status->currentState = [self] {
+        TrayMenuBuilder::State state;
+        if (self && self->hotKey) {
+            state.hotKey = self->hotKey->combo();
+        }
+        return state;
+    };
+}
+
 void AppDelegate::togglePanel() {
     qCInfo(lcApp) << "Panel requested";
     if (panelController) {
@@ -77,14 +118,39 @@ void AppDelegate::togglePanel() {
     }
 }
 
-void AppDelegate::reportStoreFallback() {
-    qCCritical(lcStore).noquote()
-        << QStringLiteral(
-               "Snipjar can\u2019t save your history. The history store couldn\u2019t be opened, so items "
-               "are "
-               "kept only in memory and will be lost when Snipjar quits. Check disk space and permissions "
-               "for ~/.local/share/%1.")
-               .arg(AppIdentity::folderName());
+void AppDelegate::quit() {
+    prepareForTermination();
+    QCoreApplication::quit();
+}
+
+void AppDelegate::showStoreFallbackAlert() {
+    const QString message = QStringLiteral("Snipjar can\u2019t save your history");
+    const QString detail =
+        QStringLiteral(
+            "The history store couldn\u2019t be opened, so items are kept only in memory and will be "
+            "lost when Snipjar quits. Check disk space and permissions for %1.")
+            .arg(AppPaths::storeFolder());
+    qCCritical(lcStore).noquote() << message + QStringLiteral(". ") + detail;
+    auto* alert = new QMessageBox(QMessageBox::Warning, message, message, QMessageBox::Ok);
+    alert->setObjectName(QStringLiteral("StoreFallbackAlert"));
+    alert->setInformativeText(detail);
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::ApplicationModal);
+    alert->show();
+    alert->raise();
+    alert->activateWindow();
+}
+
+void AppDelegate::showOnboarding() {
+    KeySynthesizer* const keys = platform.keySynthesizer.get();
+    const QPointer<AppDelegate> self(this);
+    onboarding = new OnboardingWindow([keys] { return keys->isTrusted(); },
+                                      [self] { return !self || self->isTerminating(); });
+    connect(onboarding, &OnboardingWindow::completed, this,
+            [] { UserSettings::setValue(UserSettings::didOnboardKey, true); });
+    onboarding->show();
+    onboarding->raise();
+    onboarding->activateWindow();
 }
 
 } // namespace snipjar

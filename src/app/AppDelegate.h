@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
@@ -9,13 +10,17 @@ namespace snipjar {
 class ClipStore;
 class ClipboardMonitor;
 class HotKey;
+class OnboardingWindow;
 class PanelController;
 class Paster;
+class StatusItem;
+class StoredClipPaster;
 class X11Platform;
 
 // Owns every long-lived object of the running application and starts them in order: the history
-// store, the panel, this computer's record and one pass of the limits, the clipboard monitor, and
-// the global hot key that opens the panel. The tray and sync attach here as they arrive.
+// store, the panel, this computer's record and one pass of the limits, the clipboard monitor, the
+// global hot key that opens the panel, the tray icon, the store's fallback alert and, on the first
+// run, the welcome window. Quitting, from the menu or by a signal, files every clip still queued.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -23,25 +28,34 @@ public:
     ~AppDelegate() override;
 
     void launch();
-    // Shows or hides the panel; the hot key and a second start of the binary call this.
+    // Shows or hides the panel; the hot key, the menu and a second start of the binary call this.
     void togglePanel();
+    // Quits the application as the menu's Quit does.
+    void quit();
 
     ClipStore& store() { return *clipStore; }
     PanelController* panel() { return panelController.get(); }
+    StatusItem* statusItem() { return status.get(); }
     bool isTerminating() const { return terminating; }
     void prepareForTermination() { terminating = true; }
 
 private:
     void registerHotKey();
-    void reportStoreFallback();
+    void installStatusItem();
+    void showStoreFallbackAlert();
+    void showOnboarding();
 
     X11Platform& platform;
     bool terminating = false;
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;
     std::unique_ptr<Paster> paster;
+    std::unique_ptr<StoredClipPaster> clipPaster;
     std::unique_ptr<PanelController> panelController;
     std::unique_ptr<HotKey> hotKey;
+    std::unique_ptr<StatusItem> status;
+    // Deletes itself when closed.
+    QPointer<OnboardingWindow> onboarding;
 };
 
 } // namespace snipjar

@@ -22,13 +22,15 @@ ClipIngestor::ClipIngestor(ClipStore& store, QObject* parent)
 }
 
 ClipIngestor::~ClipIngestor() {
-    // The clip being filed is finished; clips still queued are dropped, like any work left when the
-    // process ends. Quitting does not go through the event queue, so it also works while the
-    // application object is already gone.
-    // The transcoder goes first: what it finishes is handed to the worker.
+    // Quitting must not lose a copy: every clip still queued is filed before the threads end. The
+    // transcoder goes first and finishes the image it is working on, which it hands to the worker;
+    // images queued behind it would take minutes each and are given up. An empty job queued last
+    // on the worker returns once everything before it is filed.
     transcodeThread.quit();
     transcodeThread.wait();
     transcoder.reset();
+    QMetaObject::invokeMethod(
+        worker.get(), [] {}, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
     worker.reset();

@@ -35,8 +35,8 @@ public:
 
     // The store must outlive the ingestor.
     explicit ClipIngestor(ClipStore& store, QObject* parent = nullptr);
-    // Finishes the clip being filed and the image being transcoded, and joins the
-    // threads; queued work is dropped.
+    // Files every queued clip and the image being transcoded, then joins the
+    // threads; images still waiting for a transcode are given up.
     ~ClipIngestor() override;
 
     ClipIngestor(const ClipIngestor&) = delete;

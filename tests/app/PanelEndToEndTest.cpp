@@ -2,6 +2,7 @@
 #include "X11TestClients.h"
 
 #include "model/ClipStore.h"
+#include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QBuffer>
@@ -57,6 +58,8 @@ protected:
     virtual void seed() {}
 
     void SetUp() override {
+        // Onboarding has been seen: its window would stand in front of the terminal.
+        UserSettings::setValue(UserSettings::didOnboardKey, true);
         seed();
         platform = X11Platform::create();
         ASSERT_TRUE(platform);

@@ -12,6 +12,7 @@
 #include "panel/widgets/SearchBarContent.h"
 #include "panel/widgets/TypeCircleContent.h"
 #include "paste/Paster.h"
+#include "paste/StoredClipPaster.h"
 #include "platform/LogCategories.h"
 
 #include <QCursor>
@@ -79,13 +80,10 @@ QRect PanelController::circleFrame(int index, bool kindFilterActive) {
 PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& workspace,
                                  CompositingProbe compositing, QObject* parent)
     : QObject(parent)
-    , store(store)
-    , paster(paster)
     , workspace(workspace)
     , compositing(std::move(compositing))
     , panelModel(std::make_unique<PanelModel>(store, PreviewCache()))
-    , pasteLoader(std::make_unique<QThreadPool>()) {
-    pasteLoader->setMaxThreadCount(1);
+    , clipPaster(std::make_unique<StoredClipPaster>(store, paster, workspace)) {
     resignObserver.setInterval(resignCheckMilliseconds);
     connect(&resignObserver, &QTimer::timeout, this, &PanelController::checkStillInFront);
     panelModel->setRichTextReader([](const QByteArray& rtf) { return RtfReader::read(rtf); });
@@ -96,7 +94,7 @@ PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& wo
 
 PanelController::~PanelController() {
     removeKeyMonitor();
-    pasteLoader->waitForDone();
+    clipPaster.reset();
     // The views observe the model, so the window goes first.
     panel.reset();
 }
@@ -474,41 +472,9 @@ void PanelController::dropInResults() {
 
 void PanelController::paste(const std::optional<PanelRow>& row) {
     hide();
-    if (!row) {
-        return;
+    if (row) {
+        clipPaster->paste(row->id, targetApp);
     }
-    // The clip moves to the top of the history.
-    store.touch(row->id);
-    const std::optional<RunningApplication> target = targetApp;
-    const QUuid id = row->id;
-    PanelController* const context = this;
-    const QPointer<PanelController> self(this);
-    pasteLoader->start(
-        [context, self, target, id, &store = store] {
-            std::optional<Clip> clip = store.loadClip(id, store.syncContainer());
-            if (!clip) {
-                clip = store.loadClip(id, store.localContainer());
-            }
-            if (!clip) {
-                return; // nothing is pasted and nothing is said; the panel is already hidden
-            }
-            std::optional<QByteArray> tiff = Paster::tiffFallback(*clip);
-            QMetaObject::invokeMethod(
-                context,
-                [self, target, clip = std::move(*clip), tiff = std::move(tiff)] {
-                    if (!self) {
-                        return;
-                    }
-                    // An application that quit since the panel opened is no target any more.
-                    std::optional<RunningApplication> current;
-                    if (target && self->workspace.application(target->processID)) {
-                        current = target;
-                    }
-                    self->paster.paste(clip, tiff, current);
-                },
-                Qt::QueuedConnection);
-        },
-        QThread::HighPriority);
 }
 
 } // namespace snipjar

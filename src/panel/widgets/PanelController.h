@@ -17,7 +17,6 @@
 #include <vector>
 
 class QKeyEvent;
-class QThreadPool;
 
 namespace snipjar {
 
@@ -29,6 +28,7 @@ class PanelKeyMonitor;
 class PanelModel;
 class Paster;
 class SpringAnimator;
+class StoredClipPaster;
 
 // Owns the floating history panel: its window and glass, the panel model, the preview cache and
 // the two springs. It shows and hides the panel, places it on the screen under the mouse,
@@ -62,8 +62,8 @@ public:
     void toggle();
     // Refreshes the rows after changes that arrived from sync, when the panel is shown.
     void reloadIfVisible();
-    // Hides the panel, then pastes the row's clip (when there is a row) into the application
-    // that was in front when the panel opened.
+    // Hides the panel, then pastes the row's clip (when there is a row) into the window that was
+    // in front when the panel opened.
     void paste(const std::optional<PanelRow>& row);
     // True when the panel took the key.
     bool handleKey(QKeyEvent* event);
@@ -98,8 +98,6 @@ private:
     bool anotherWindowIsActive();
     void hiddenByQt();
 
-    ClipStore& store;
-    Paster& paster;
     Workspace& workspace;
     CompositingProbe compositing;
     std::unique_ptr<PanelModel> panelModel;
@@ -119,8 +117,7 @@ private:
     std::unique_ptr<SpringAnimator> resultsSpring;
     // While the panel is shown: notices another window becoming the active one, which hides it.
     QTimer resignObserver;
-    // Loads clips to paste; the destructor waits for it, since its work reads the store.
-    std::unique_ptr<QThreadPool> pasteLoader;
+    std::unique_ptr<StoredClipPaster> clipPaster;
     bool hiding = false;
     bool reopenedAfterStaleClose = false;
 };

@@ -38,6 +38,8 @@ const QHash<QString, QString>& themeNames() {
         {QStringLiteral("trash.fill"), QStringLiteral("user-trash-full-symbolic")},
         {QStringLiteral("icloud.slash"), QStringLiteral("network-offline-symbolic")},
         {QStringLiteral("desktopcomputer"), QStringLiteral("computer-symbolic")},
+        {QStringLiteral("chevron.right"), QStringLiteral("go-next-symbolic")},
+        {QStringLiteral("chevron.left"), QStringLiteral("go-previous-symbolic")},
     };
     return names;
 }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+
+namespace snipjar {
+
+// The welcome window's three steps: what Snipjar is and the combination that opens it; whether it
+// can paste for you (on X11: whether the display lets it type keys, the XTEST extension); and a
+// summary of sync, launch at login and the hot key. Steps only move forward.
+class OnboardingView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr QSize viewSize{440, 480};
+
+    // `canPaste` answers whether keys can be typed into other applications; asked once a second
+    // while the second step is shown.
+    OnboardingView(std::function<bool()> canPaste, std::function<void()> onFinish, QWidget* parent = nullptr);
+
+    int step() const { return currentStep; }
+    bool canPasteShown() const { return pasteGranted; }
+    // The primary button: the next step, or finishing on the last.
+    void advance();
+    // "Skip for now" on the second step.
+    void skip();
+
+private:
+    QWidget* buildWelcome();
+    QWidget* buildPasteStep();
+    QWidget* buildSummary();
+    void showStep(int step);
+    void refreshPasteStep();
+    void tick();
+
+    std::function<bool()> canPaste;
+    std::function<void()> onFinish;
+    int currentStep = 0;
+    bool pasteGranted = false;
+    QString combination;
+    QStackedWidget* steps;
+    QLabel* pasteIcon = nullptr;
+    QLabel* pasteTitle = nullptr;
+    QLabel* pasteText = nullptr;
+    QWidget* pasteKeyRow = nullptr;
+    QList<QLabel*> dots;
+    QPushButton* skipButton;
+    QPushButton* primaryButton;
+    QTimer* pasteTick;
+};
+
+} // namespace snipjar

@@ -1,0 +1,124 @@
+#include "app/tray/StatusItem.h"
+
+#include "panel/widgets/PanelSymbols.h"
+#include "paste/StoredClipPaster.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/LogCategories.h"
+#include "platform/UserSettings.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QMenu>
+#include <QPalette>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <QTimer>
+
+namespace snipjar {
+
+namespace {
+
+QIcon trayIconImage() {
+    // Drawn in the text colour of the desktop's palette, as tray icons of other applications are.
+    const QColor colour = QApplication::palette().color(QPalette::WindowText);
+    QIcon icon;
+    for (const int side : {16, 22, 24, 32, 48}) {
+        icon.addPixmap(panelSymbolPixmap(QStringLiteral("paperclip"), side, colour));
+    }
+    return icon;
+}
+
+} // namespace
+
+StatusItem::StatusItem(ClipStore& store, StoredClipPaster& paster, Workspace& workspace,
+                       DesktopNotifier& notifier, TrayMenuBuilder::Actions commands, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , paster(paster)
+    , workspace(workspace)
+    , notifier(notifier)
+    , commands(std::move(commands))
+    , trayMenu(std::make_unique<QMenu>())
+    , trayIcon(std::make_unique<QSystemTrayIcon>())
+    , trayLook(std::make_unique<QTimer>()) {
+    trayMenu->setObjectName(QStringLiteral("SnipjarTrayMenu"));
+    connect(trayMenu.get(), &QMenu::aboutToShow, this, &StatusItem::aboutToOpen);
+    // Closing the menu always returns it to the top level.
+    connect(trayMenu.get(), &QMenu::aboutToHide, this, [this] { computerScope.reset(); });
+
+    trayIcon->setIcon(trayIconImage());
+    trayIcon->setToolTip(QStringLiteral("Snipjar"));
+    trayIcon->setContextMenu(trayMenu.get());
+    // A left click opens the same menu, as the right click does.
+    connect(trayIcon.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger) {
+                    trayMenu->popup(QCursor::pos());
+                }
+            });
+    trayIcon->show();
+
+    trayLook->setInterval(trayLookMilliseconds);
+    connect(trayLook.get(), &QTimer::timeout, this, &StatusItem::lookForTrayHost);
+    lookForTrayHost();
+}
+
+StatusItem::~StatusItem() {
+    trayIcon->hide();
+}
+
+bool StatusItem::isEmbedded() const {
+    return QSystemTrayIcon::isSystemTrayAvailable() && trayIcon->isVisible();
+}
+
+void StatusItem::lookForTrayHost() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        if (trayLook->isActive()) {
+            // A tray host started: the icon is shown to it afresh.
+            trayLook->stop();
+            trayIcon->hide();
+            trayIcon->show();
+            qCInfo(lcApp) << "A system tray appeared; the Snipjar icon is in it";
+        }
+        return;
+    }
+    if (!toldAboutMissingTray) {
+        toldAboutMissingTray = true;
+        const QString combination = currentState ? currentState().hotKey.linuxDisplayString()
+                                                 : HotKeyCombo::defaultCombo().linuxDisplayString();
+        const QString body = QStringLiteral("There is no system tray on this desktop. Press %1 to open your "
+                                            "clipboard history; the Snipjar menu appears once a tray is "
+                                            "available.")
+                                 .arg(combination);
+        qCInfo(lcApp).noquote() << "Snipjar is running." << body;
+        notifier.notify(QStringLiteral("Snipjar is running"), body);
+    }
+    trayLook->start();
+}
+
+void StatusItem::aboutToOpen() {
+    // The window the user was working in: opening the menu never activates this application.
+    menuTarget = workspace.frontmostApplication();
+    rebuildMenu();
+}
+
+void StatusItem::rebuildMenu() {
+    TrayMenuBuilder::State state = currentState ? currentState() : TrayMenuBuilder::State{};
+    state.computerScope = computerScope;
+    TrayMenuBuilder::Actions actions = commands;
+    const QPointer<StatusItem> self(this);
+    actions.pasteClip = [self](const QUuid& id) {
+        if (self) {
+            self->paster.paste(id, self->menuTarget);
+        }
+    };
+    actions.drill = [self](const std::optional<QString>& scope) {
+        if (self) {
+            self->computerScope = scope;
+            self->rebuildMenu();
+        }
+    };
+    TrayMenuBuilder::fill(*trayMenu, &store, state, actions);
+}
+
+} // namespace snipjar

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "paste/HotKeyCombo.h"
+
+#include <QString>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class QMenu;
+
+namespace snipjar {
+
+class ClipStore;
+
+// Fills the tray menu from the history: "Search…", the recent clips (or one computer's clips when
+// the menu is drilled into it), the computers to drill into, the sync items, Settings…, Check for
+// Updates… and Quit. The menu is filled anew each time it opens and each time the user drills in
+// or out, while it stays open.
+class TrayMenuBuilder {
+public:
+    // The most computers listed.
+    static constexpr int computerLimit = 5;
+    static constexpr int minimumWidth = 380;
+
+    struct State {
+        // The computer the menu is drilled into; none at the top level.
+        std::optional<QString> computerScope;
+        // The combination shown beside "Search…".
+        HotKeyCombo hotKey = HotKeyCombo::defaultCombo();
+        // Sync runs (its items are shown), and whether it is busy right now.
+        bool syncAvailable = false;
+        bool isSyncing = false;
+        QString updatesText = QStringLiteral("Check for Updates\u2026");
+        bool updatesEnabled = true;
+    };
+
+    struct Actions {
+        std::function<void(const QUuid&)> pasteClip;
+        std::function<void()> showPanel;
+        // Drills into a computer, or back to the top level with none. Called on the next turn of
+        // the event loop, with the menu still open.
+        std::function<void(const std::optional<QString>&)> drill;
+        std::function<void()> syncNow;
+        std::function<void()> openSettings;
+        std::function<void()> checkForUpdates;
+        std::function<void()> quit;
+    };
+
+    // Without a store the menu holds "No clipboard history" and the fixed items.
+    static void fill(QMenu& menu, ClipStore* store, const State& state, const Actions& actions);
+};
+
+} // namespace snipjar
