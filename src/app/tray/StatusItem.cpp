@@ -44,7 +44,10 @@ StatusItem::StatusItem(ClipStore& store, StoredClipPaster& paster, Workspace& wo
     trayMenu->setObjectName(QStringLiteral("SnipjarTrayMenu"));
     connect(trayMenu.get(), &QMenu::aboutToShow, this, &StatusItem::aboutToOpen);
     // Closing the menu always returns it to the top level.
-    connect(trayMenu.get(), &QMenu::aboutToHide, this, [this] { computerScope.reset(); });
+    connect(trayMenu.get(), &QMenu::aboutToHide, this, [this] {
+        qCDebug(lcApp) << "Tray menu closed";
+        computerScope.reset();
+    });
 
     trayIcon->setIcon(trayIconImage());
     trayIcon->setToolTip(QStringLiteral("Snipjar"));
@@ -52,7 +55,8 @@ StatusItem::StatusItem(ClipStore& store, StoredClipPaster& paster, Workspace& wo
     // A left click opens the same menu, as the right click does.
     connect(trayIcon.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger) {
+                qCDebug(lcApp) << "Tray icon activated" << reason;
+        if (reason == QSystemTrayIcon::Trigger) {
                     trayMenu->popup(QCursor::pos());
                 }
             });
@@ -74,10 +78,8 @@ bool StatusItem::isEmbedded() const {
 void StatusItem::lookForTrayHost() {
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         if (trayLook->isActive()) {
-            // A tray host started: the icon is shown to it afresh.
+            // Qt docks the icon in a tray host that starts later by itself.
             trayLook->stop();
-            trayIcon->hide();
-            trayIcon->show();
             qCInfo(lcApp) << "A system tray appeared; the Snipjar icon is in it";
         }
         return;
@@ -97,6 +99,7 @@ void StatusItem::lookForTrayHost() {
 }
 
 void StatusItem::aboutToOpen() {
+    qCDebug(lcApp) << "Tray menu opened";
     // The window the user was working in: opening the menu never activates this application.
     menuTarget = workspace.frontmostApplication();
     rebuildMenu();

@@ -1,0 +1,111 @@
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "platform/UserSettings.h"
+#include "platform/x11/X11Platform.h"
+
+#include <QDir>
+#include <QPoint>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
+
+namespace {
+
+// The middle of Snipjar's icon inside the tray host, in root coordinates, when it is embedded:
+// a 22 × 22 window of class snipjar below trayer's panel window.
+std::optional<QPoint> embeddedIcon() {
+    QProcess tree;
+    tree.start(QStringLiteral("xwininfo"), {"-root", "-tree"});
+    tree.waitForFinished(5000);
+    bool insideTray = false;
+    const QRegularExpression icon(
+        QStringLiteral("\"snipjar\" \"Snipjar\"\\)\\s+(\\d+)x(\\d+)\\+\\S+\\s+\\+(-?\\d+)\\+(-?\\d+)"));
+    for (const QString& line : QString::fromUtf8(tree.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+        if (line.contains(QStringLiteral("(\"panel\" \"trayer\")"))) {
+            insideTray = true;
+            continue;
+        }
+        const QRegularExpressionMatch match = icon.match(line);
+        if (insideTray && match.hasMatch() && match.captured(1).toInt() < 64) {
+            return QPoint(match.captured(3).toInt() + match.captured(1).toInt() / 2,
+                          match.captured(4).toInt() + match.captured(2).toInt() / 2);
+        }
+    }
+    return std::nullopt;
+}
+
+int listedCount() {
+    QProcess list;
+    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
+    list.waitForFinished(10000);
+    return int(list.readAllStandardOutput().count('\n'));
+}
+
+} // namespace
+
+// With a real tray host the icon is embedded; a click opens the menu, and the clip chosen from it
+// is pasted into the terminal that was in front. The icon also appears when the tray host starts
+// after Snipjar.
+TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
+    TestEnvironment environment;
+    UserSettings::setValue(UserSettings::didOnboardKey, true);
+    std::unique_ptr<X11Platform> platform = X11Platform::create();
+    ASSERT_TRUE(platform);
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted());
+    // The tray host comes later, as on a desktop whose panel starts after the applications.
+    QThread::msleep(1500);
+    QProcess tray;
+    tray.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "right", "--widthtype", "pixel",
+                                          "--width", "120", "--heighttype", "pixel", "--height", "24"});
+    ASSERT_TRUE(tray.waitForStarted());
+    std::optional<QPoint> icon;
+    ASSERT_TRUE(waitUntil([&] { return (icon = embeddedIcon()).has_value(); }, 15000))
+        << "the icon was not embedded";
+
+    for (const char* text : {"first from the tray", "second from the tray"}) {
+        const int before = listedCount();
+        QProcess owner;
+        owner.start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"UTF8_STRING", QString::fromUtf8(text)});
+        ASSERT_TRUE(owner.waitForReadyRead(5000));
+        ASSERT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 15000));
+        owner.kill();
+        owner.waitForFinished();
+    }
+
+    QTemporaryDir folder;
+    const QString output = folder.filePath(QStringLiteral("typed.txt"));
+    Xterm terminal(xtermPasteBinding +
+                   QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto front = platform->workspace->frontmostApplication();
+            return front && front->processID == terminal.processId();
+        },
+        10000));
+
+    // The pointer rests on the icon before the click, as a person's does.
+    ASSERT_TRUE(xdotool({"mousemove", QString::number(icon->x()), QString::number(icon->y())}));
+    spinEventLoop(300);
+    ASSERT_TRUE(xdotool({"click", "1"}));
+    spinEventLoop(800);
+    const QString shots = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
+    QDir().mkpath(shots);
+    QProcess::execute(QStringLiteral("import"),
+                      {"-window", "root", shots + QStringLiteral("/tray-menu.png")});
+    // Search…, then the newest clip, then the one before it.
+    ASSERT_TRUE(xdotool({"key", "--delay", "80", "Down", "Down", "Down", "Return"}));
+    EXPECT_TRUE(waitUntil([&] { return fileContents(output) == "first from the tray"; }, 10000))
+        << fileContents(output).constData();
+
+    tray.kill();
+    tray.waitForFinished();
+    app.terminate();
+    app.waitForFinished(10000);
+}

@@ -1,0 +1,175 @@
+#include "TestEnvironment.h"
+
+#include "app/tray/MenuClipText.h"
+#include "app/tray/MenuDrillRow.h"
+#include "app/tray/TrayMenuBuilder.h"
+#include "model/ClipRecords.h"
+#include "model/ClipStore.h"
+#include "platform/UserSettings.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QTest>
+#include <QWidgetAction>
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+const QString thisComputer = QStringLiteral("THIS");
+
+// A real store on SQLite files, with clips written as they arrive from each computer.
+class TrayMenuTest : public ::testing::Test {
+protected:
+    TrayMenuTest()
+        : store(ClipStore::Location::onDisk, ClipStore::Options{thisComputer, {}}) {
+        store.registerThisMac();
+    }
+
+    void put(const QString& text, const QString& device, qint64 secondsAgo) {
+        Clip clip;
+        clip.kind = Clip::Kind::text;
+        clip.plainText = text;
+        ClipItem item = ClipItem::fromClip(clip, std::nullopt, device);
+        item.createdAt = QDateTime::currentDateTimeUtc().addSecs(-secondsAgo);
+        const auto context = store.syncContainer().newContext();
+        context->insert(item);
+        ASSERT_TRUE(context->save());
+    }
+
+    void fill(const std::optional<QString>& scope = std::nullopt) {
+        TrayMenuBuilder::State state;
+        state.computerScope = scope;
+        TrayMenuBuilder::Actions actions;
+        actions.drill = [this](const std::optional<QString>& next) {
+            drilledTo = next;
+            fill(next);
+        };
+        actions.pasteClip = [this](const QUuid& id) { pasted.append(id); };
+        TrayMenuBuilder::fill(menu, &store, state, actions);
+    }
+
+    // Each entry as a line: plain items by text, sections in brackets, drill rows after "> ".
+    QStringList lines() const {
+        QStringList result;
+        for (QAction* action : menu.actions()) {
+            if (auto* row = qobject_cast<QWidgetAction*>(action)) {
+                result.append(QStringLiteral("> ") +
+                              static_cast<MenuDrillRow*>(row->defaultWidget())->title());
+            } else if (action->isSeparator()) {
+                result.append(action->text().isEmpty()
+                                  ? QStringLiteral("-")
+                                  : QLatin1Char('[') + action->text() + QLatin1Char(']'));
+            } else {
+                result.append(action->text());
+            }
+        }
+        return result;
+    }
+
+    MenuDrillRow* drillRow(const QString& title) const {
+        for (QAction* action : menu.actions()) {
+            if (auto* row = qobject_cast<QWidgetAction*>(action)) {
+                auto* drill = static_cast<MenuDrillRow*>(row->defaultWidget());
+                if (drill->title() == title) {
+                    return drill;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    TestEnvironment environment;
+    ClipStore store;
+    QMenu menu;
+    std::optional<QString> drilledTo;
+    QList<QUuid> pasted;
+};
+
+// The menu's order: Search with the hot key in Linux form, the newest clip of each group, the
+// computers (this one first) when there are several, then Settings, updates and Quit.
+TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
+    put(QStringLiteral("shared words"), QStringLiteral("OTHER"), 30);
+    put(QStringLiteral("shared words"), thisComputer, 20);
+    put(QStringLiteral("only here"), thisComputer, 10);
+    fill();
+    EXPECT_EQ(lines(),
+              (QStringList{"Search\u2026\tCtrl+Alt+V", "-", "only here", "shared words", "-", "[Computers]",
+                           "> " + store.devices().first().name, "> Computer", "-", "Settings\u2026\tCtrl+,",
+                           "Check for Updates\u2026", "Quit Snipjar\tCtrl+Q"}));
+    EXPECT_EQ(menu.minimumWidth(), TrayMenuBuilder::minimumWidth);
+
+    // Choosing a clip pastes it by its id.
+    menu.actions()[2]->trigger();
+    ASSERT_EQ(pasted.size(), 1);
+    EXPECT_EQ(store.item(pasted.first())->title, QStringLiteral("only here"));
+}
+
+// A drill row opens one computer's clips (copies of shared content included) in the open menu,
+// "Back" returns; a computer without clips says so; closing starts again at the top.
+TEST_F(TrayMenuTest, DrillingIntoAComputerAndBack) {
+    put(QStringLiteral("shared words"), QStringLiteral("OTHER"), 30);
+    put(QStringLiteral("shared words"), thisComputer, 20);
+    fill();
+    drillRow(QStringLiteral("Computer"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return drilledTo.has_value(); }, 2000));
+    EXPECT_EQ(*drilledTo, QStringLiteral("OTHER"));
+    EXPECT_EQ(lines().mid(2, 3), (QStringList{"> Back", "[Computer]", "shared words"}));
+
+    drillRow(QStringLiteral("Back"))->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !drilledTo.has_value(); }, 2000));
+    EXPECT_TRUE(lines().contains(QStringLiteral("[Computers]")));
+
+    fill(QStringLiteral("GONE"));
+    EXPECT_TRUE(lines().contains(QStringLiteral("No clips from Computer")));
+}
+
+// Limits: seven computers list five, this one first; menuClipLimit outside 1 … 30 lists 15;
+// an empty history says so.
+TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
+    fill();
+    EXPECT_TRUE(lines().contains(QStringLiteral("No clipboard history")));
+
+    for (int index = 0; index < 40; ++index) {
+        put(QStringLiteral("clip %1").arg(index), index < 6 ? QStringLiteral("C%1").arg(index) : thisComputer,
+            index + 1);
+    }
+    const auto clipLines = [this] {
+        return lines().filter(QRegularExpression(QStringLiteral("^clip \\d+$"))).size();
+    };
+    for (const auto& [stored, expected] : {std::pair{0, 15}, {31, 15}, {30, 30}, {1, 1}}) {
+        UserSettings::setValue(UserSettings::menuClipLimitKey, stored);
+        fill();
+        EXPECT_EQ(clipLines(), expected) << stored;
+    }
+    const QStringList all = lines();
+    const qsizetype header = all.indexOf(QStringLiteral("[Computers]"));
+    ASSERT_GE(header, 0);
+    EXPECT_EQ(all[header + 1], "> " + store.devices().first().name);
+    EXPECT_EQ(all.mid(header + 1).filter(QStringLiteral("> ")).size(), TrayMenuBuilder::computerLimit);
+}
+
+// A title reads as one line: runs of white space become one space, control characters go, and a
+// long word is cut to the menu's width with an ellipsis. A secret shows six bullets.
+TEST(MenuClipTextTest, TitlesReadAsOneLineAndFit) {
+    ClipItem item;
+    item.title = QStringLiteral("\n\tfirst  line\r\n\x01second\x7f\tline \x02 end\t ");
+    EXPECT_EQ(MenuClipText::oneLine(item), QStringLiteral("first line second line end"));
+    item.concealed = true;
+    EXPECT_EQ(MenuClipText::oneLine(item), QString(6, QChar(0x2022)));
+
+    item.concealed = false;
+    item.title = QString(400, QLatin1Char('W'));
+    const QFontMetrics metrics(QMenu().font());
+    const QString cut = MenuClipText::title(item, metrics);
+    EXPECT_TRUE(cut.endsWith(QChar(0x2026)));
+    EXPECT_LE(metrics.horizontalAdvance(cut), MenuClipText::titleWidth);
+    EXPECT_GT(metrics.horizontalAdvance(cut + QLatin1Char('W')),
+              MenuClipText::titleWidth - metrics.horizontalAdvance(QChar(0x2026)));
+}
+
+} // namespace
+} // namespace snipjar::test
