@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -55,7 +56,7 @@ QWidget* keyRow(const QString& combination, const QString& caption, QWidget* par
     auto* layout = new QVBoxLayout(row);
     layout->setContentsMargins(0, 4, 0, 0);
     layout->setSpacing(8);
-    auto* cap = text(combination, 20, false, false, row);
+    auto* cap = text(combination, 17, false, false, row);
     cap->setObjectName(QStringLiteral("keyCap"));
     cap->setStyleSheet(QStringLiteral("QLabel#keyCap { border: 1px solid palette(mid); border-radius: 12px; "
                                       "padding: 8px 18px; background: palette(base); }"));
@@ -118,6 +119,9 @@ OnboardingView::OnboardingView(std::function<bool()> canPaste, std::function<voi
     primaryButton->setDefault(true);
     primaryButton->setAutoDefault(true);
     primaryButton->setMinimumHeight(34);
+    // As wide as its longest text, so that it does not jump on the last step.
+    primaryButton->setMinimumWidth(
+        primaryButton->fontMetrics().horizontalAdvance(QStringLiteral("Start Using Snipjar")) + 32);
     footer->addWidget(primaryButton);
     layout->addLayout(footer);
 
@@ -136,8 +140,8 @@ QWidget* OnboardingView::buildWelcome() {
     layout->setSpacing(14);
     layout->addStretch(1);
     layout->addWidget(symbol(QStringLiteral("paperclip"), 96, palette().color(QPalette::Highlight), page));
-    layout->addWidget(text(QStringLiteral("Snipjar"), 26, true, false, page));
-    layout->addWidget(text(QStringLiteral("Your clipboard, on all your computers."), 15, false, true, page));
+    layout->addWidget(text(QStringLiteral("Snipjar"), 22, true, false, page));
+    layout->addWidget(text(QStringLiteral("Your clipboard, on all your computers."), 13, false, true, page));
     layout->addWidget(
         keyRow(combination, QStringLiteral("opens your clipboard history \u2014 from anywhere."), page));
     layout->addStretch(1);
@@ -152,10 +156,11 @@ QWidget* OnboardingView::buildPasteStep() {
     pasteIcon = new QLabel(page);
     pasteIcon->setAlignment(Qt::AlignHCenter);
     layout->addWidget(pasteIcon);
-    pasteTitle = text(QString(), 20, true, false, page);
+    pasteTitle = text(QString(), 17, true, false, page);
     layout->addWidget(pasteTitle);
     pasteText = text(QString(), 11, false, false, page);
-    pasteText->setMaximumWidth(340);
+    // A fixed width lets the wrapped text take the height it needs when it changes.
+    pasteText->setFixedWidth(340);
     layout->addWidget(pasteText, 0, Qt::AlignHCenter);
     pasteKeyRow = keyRow(combination, QStringLiteral("opens Snipjar from anywhere."), page);
     layout->addWidget(pasteKeyRow);
@@ -171,7 +176,7 @@ QWidget* OnboardingView::buildSummary() {
     layout->addStretch(1);
     layout->addWidget(
         symbol(QStringLiteral("checkmark.circle"), 64, palette().color(QPalette::Highlight), page));
-    layout->addWidget(text(QStringLiteral("That's it"), 20, true, false, page));
+    layout->addWidget(text(QStringLiteral("That's it"), 17, true, false, page));
     layout->addSpacing(6);
     layout->addWidget(
         summaryRow(QStringLiteral("arrow.triangle.2.circlepath"),
@@ -229,6 +234,15 @@ void OnboardingView::advance() {
     } else if (onFinish) {
         onFinish();
     }
+}
+
+void OnboardingView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        advance();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void OnboardingView::skip() {

@@ -30,6 +30,10 @@ public:
     // "Skip for now" on the second step.
     void skip();
 
+protected:
+    // Return presses the primary button, wherever the focus is in the window.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QWidget* buildWelcome();
     QWidget* buildPasteStep();
