@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QVBoxLayout;
+
+namespace snipjar {
+
+// One group of the settings form: an optional title above a rounded box of rows, and an optional
+// footnote in small, secondary text under the box.
+class SettingsSection : public QWidget {
+    Q_OBJECT
+public:
+    // An empty title leaves the section untitled.
+    explicit SettingsSection(const QString& title, QWidget* parent = nullptr);
+
+    // A row with its label on the left and the control on the right.
+    void addRow(const QString& label, QWidget* control);
+    // A row that is the control alone (a check box that carries its own text).
+    void addRow(QWidget* control);
+    void setFootnote(const QString& text);
+
+    // The text style of footnotes, for other secondary lines.
+    static void makeSecondary(QLabel& label, bool smaller);
+
+private:
+    void addSeparatorIfNeeded();
+
+    QWidget* box = nullptr;
+    QVBoxLayout* rows = nullptr;
+    QLabel* footnote = nullptr;
+};
+
+} // namespace snipjar
