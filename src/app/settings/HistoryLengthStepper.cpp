@@ -1,6 +1,5 @@
 #include "app/settings/HistoryLengthStepper.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -17,10 +16,8 @@ HistoryLengthStepper::HistoryLengthStepper(QWidget* parent)
 
     number = new QLabel(this);
     number->setObjectName(QStringLiteral("historyLengthValue"));
-    // Fixed-width digits, so the buttons do not move when the number changes.
-    QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    digits.setPointSizeF(number->font().pointSizeF());
-    number->setFont(digits);
+    // Room for the widest number the store accepts, so the buttons do not move as it changes.
+    number->setMinimumWidth(number->fontMetrics().horizontalAdvance(QStringLiteral("0000")));
     number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     layout->addWidget(number);
 

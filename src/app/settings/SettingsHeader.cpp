@@ -3,11 +3,19 @@
 #include "app/settings/SettingsSection.h"
 #include "platform/AppIdentity.h"
 
-#include <QApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QStyle>
 #include <QVBoxLayout>
+
+// The icon is compiled into this static library, whose resource registration the linker would
+// drop unless something refers to it; the first header built registers it.
+static void registerBundledIcon() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(settings);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
 
 namespace snipjar {
 
@@ -15,13 +23,11 @@ namespace {
 
 constexpr int iconSize = 64;
 
+// The icon the desktop knows the application by when it is installed, else the bundled one.
 QIcon applicationIcon() {
-    const QIcon own = QApplication::windowIcon();
-    if (!own.isNull()) {
-        return own;
-    }
-    return QIcon::fromTheme(QStringLiteral("edit-paste"),
-                            QApplication::style()->standardIcon(QStyle::SP_FileDialogContentsView));
+    registerBundledIcon();
+    return QIcon::fromTheme(AppIdentity::identifier(),
+                            QIcon(QStringLiteral(":/snipjar/settings/snipjar.svg")));
 }
 
 } // namespace

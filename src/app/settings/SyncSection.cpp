@@ -4,7 +4,6 @@
 #include "platform/UserSettings.h"
 
 #include <QCheckBox>
-#include <QFontDatabase>
 #include <QLabel>
 #include <QLocale>
 #include <QSignalBlocker>
@@ -19,10 +18,11 @@ SyncSection::SyncSection(QWidget* parent)
 
     storage = new QLabel(this);
     storage->setObjectName(QStringLiteral("syncedBytes"));
-    QFont digits = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    digits.setPointSizeF(storage->font().pointSizeF());
-    storage->setFont(digits);
     makeSecondary(*storage, false);
+    storage->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The figure is replaced as the window is shown; room for the usual sizes keeps the row from
+    // being laid out again, and the text from being cut, at that moment.
+    storage->setMinimumWidth(storage->fontMetrics().horizontalAdvance(QStringLiteral("888.8 MB ")));
     addRow(QStringLiteral("Storage used"), storage);
 
     setFootnote(QStringLiteral("Clipboard history syncs privately through your own sync server. Files and "
