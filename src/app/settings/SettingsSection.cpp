@@ -62,16 +62,18 @@ void SettingsSection::addSeparatorIfNeeded() {
     rows->addWidget(line);
 }
 
-void SettingsSection::addRow(const QString& label, QWidget* control) {
+QLabel* SettingsSection::addRow(const QString& label, QWidget* control, Qt::Alignment labelAlignment) {
     addSeparatorIfNeeded();
     auto* row = new QHBoxLayout();
     row->setSpacing(8);
     auto* text = new QLabel(label, box);
-    row->addWidget(text, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    row->addWidget(text, 0, Qt::AlignLeft | labelAlignment);
     row->addStretch(1);
     control->setParent(box);
-    row->addWidget(control, 0, Qt::AlignRight | Qt::AlignVCenter);
+    row->addWidget(control, 0, Qt::AlignRight | labelAlignment);
     rows->addLayout(row);
+    return text;
 }
 
 void SettingsSection::addRow(QWidget* control) {

@@ -15,8 +15,9 @@ public:
     // An empty title leaves the section untitled.
     explicit SettingsSection(const QString& title, QWidget* parent = nullptr);
 
-    // A row with its label on the left and the control on the right.
-    void addRow(const QString& label, QWidget* control);
+    // A row with its label on the left and the control on the right. A control that grows
+    // downwards (a line shown under it) keeps its label beside its top: labelAlignment.
+    QLabel* addRow(const QString& label, QWidget* control, Qt::Alignment labelAlignment = Qt::AlignVCenter);
     // A row that is the control alone (a check box that carries its own text).
     void addRow(QWidget* control);
     void setFootnote(const QString& text);

@@ -30,7 +30,6 @@ ShortcutRecorder::ShortcutRecorder(TryRegister tryRegister, QWidget* parent)
 
     messageLabel = new QLabel(this);
     messageLabel->setObjectName(QStringLiteral("recorderMessage"));
-    messageLabel->setWordWrap(true);
     messageLabel->setAlignment(Qt::AlignRight);
     messageLabel->setForegroundRole(QPalette::PlaceholderText);
     messageLabel->hide();
@@ -84,6 +83,9 @@ void ShortcutRecorder::startRecording() {
     recorderButton->setText(recordingTitle());
     recorderButton->setFocus(Qt::OtherFocusReason);
     recorderButton->grabKeyboard();
+    // The grab would keep taking keys after the user moved to another program; that ends it.
+    watchedWindow = window();
+    watchedWindow->installEventFilter(this);
 }
 
 void ShortcutRecorder::stopRecording() {
@@ -92,6 +94,10 @@ void ShortcutRecorder::stopRecording() {
     }
     recording = false;
     recorderButton->releaseKeyboard();
+    if (watchedWindow) {
+        watchedWindow->removeEventFilter(this);
+        watchedWindow = nullptr;
+    }
     showTitle();
 }
 
@@ -100,6 +106,10 @@ void ShortcutRecorder::showTitle() {
 }
 
 bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
+    if (recording && watched == watchedWindow && event->type() == QEvent::WindowDeactivate) {
+        stopRecording();
+        return QWidget::eventFilter(watched, event);
+    }
     if (watched != recorderButton || !recording) {
         return QWidget::eventFilter(watched, event);
     }

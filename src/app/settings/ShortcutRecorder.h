@@ -2,6 +2,7 @@
 
 #include "paste/HotKeyCombo.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -15,7 +16,8 @@ namespace snipjar {
 // The control that records the global shortcut: a button showing the combination in Linux form
 // ("Ctrl+Alt+V"); a click starts recording ("Type shortcut…") and the next key press with at least
 // one modifier and a letter or digit becomes the new combination. While recording the button
-// grabs the keyboard, so the keys reach it and not the rest of the window.
+// grabs the keyboard, so the keys reach it and not the rest of the window; the window losing
+// activation ends the recording, so keys meant for another program are never taken.
 //
 // A press without a modifier, of a lone modifier or of a key outside the key table keeps the
 // recording going. Escape, a second click or the button losing focus cancel it. A combination that
@@ -64,6 +66,8 @@ private:
     bool recording = false;
     QPushButton* recorderButton = nullptr;
     QLabel* messageLabel = nullptr;
+    // The window whose deactivation ends the recording, while recording.
+    QPointer<QWidget> watchedWindow;
 };
 
 } // namespace snipjar

@@ -3,13 +3,18 @@
 #include "app/settings/SettingsEvents.h"
 #include "platform/UserSettings.h"
 
+#include <QLabel>
+#include <QPushButton>
+
 namespace snipjar {
 
 ShortcutSection::ShortcutSection(ShortcutRecorder::TryRegister tryRegister, QWidget* parent)
     : SettingsSection(QStringLiteral("Shortcut"), parent) {
     shortcutRecorder = new ShortcutRecorder(std::move(tryRegister), this);
     shortcutRecorder->setObjectName(QStringLiteral("shortcutRecorder"));
-    addRow(QStringLiteral("Open Snipjar"), shortcutRecorder);
+    // The label stays level with the button when a line appears under it.
+    QLabel* label = addRow(QStringLiteral("Open Snipjar"), shortcutRecorder, Qt::AlignTop);
+    label->setMinimumHeight(shortcutRecorder->button()->sizeHint().height());
     setFootnote(QStringLiteral("Click to record. Needs at least one modifier (Ctrl Alt Shift Super)."));
 
     reload();
