@@ -116,6 +116,23 @@ TEST_F(RecorderTest, ATakenCombinationKeepsTheOldOneAndSaysSo) {
     EXPECT_TRUE(recorder->message().isEmpty());
 }
 
+// Moving to another window or program ends the recording and gives the keyboard back, so keys
+// meant elsewhere are never taken.
+TEST_F(RecorderTest, LeavingTheWindowEndsTheRecording) {
+    recorder->startRecording();
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(&window, &deactivate);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+
+    recorder->startRecording();
+    window.hide();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_TRUE(recorded.isEmpty());
+}
+
 // A redraw of the settings while recording leaves "Type shortcut…" alone.
 TEST_F(RecorderTest, SetComboWhileRecordingIsIgnored) {
     recorder->startRecording();
