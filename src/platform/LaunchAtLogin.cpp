@@ -161,11 +161,11 @@ bool LaunchAtLogin::isEnabled() {
 }
 
 bool LaunchAtLogin::setEnabled(bool enabled) {
+    // Switching off leaves an entry the user hid in place: it is already off, and the edit is theirs.
     if (isEnabled() == enabled) {
         return true;
     }
     QString error;
-    // Switching off leaves an entry the user hid in place: it is already off, and it is theirs.
     const bool done = enabled ? writeEntry(error) : removeEntry(error);
     if (!done) {
         qCWarning(lcApp).noquote() << QStringLiteral("[snipjar] launch-at-login set(%1) failed: %2")
