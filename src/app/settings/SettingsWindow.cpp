@@ -1,0 +1,74 @@
+#include "app/settings/SettingsWindow.h"
+
+#include "app/settings/HistorySection.h"
+#include "app/settings/SettingsEvents.h"
+#include "app/settings/SettingsHeader.h"
+#include "app/settings/ShortcutSection.h"
+#include "app/settings/SyncSection.h"
+#include "model/ClipStore.h"
+#include "platform/LaunchAtLogin.h"
+
+#include <QCheckBox>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+namespace snipjar {
+
+SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
+                               QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , store(store) {
+    setWindowTitle(QStringLiteral("Snipjar Settings"));
+    resize(contentWidth, contentHeight);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 12, 20, 16);
+    layout->setSpacing(14);
+    layout->addWidget(new SettingsHeader(this));
+
+    auto* login = new SettingsSection(QString(), this);
+    loginToggle = new QCheckBox(QStringLiteral("Launch Snipjar at login"), login);
+    loginToggle->setObjectName(QStringLiteral("launchAtLogin"));
+    login->addRow(loginToggle);
+    layout->addWidget(login);
+
+    history = new HistorySection(store, this);
+    layout->addWidget(history);
+    shortcut = new ShortcutSection(std::move(tryRegisterHotKey), this);
+    layout->addWidget(shortcut);
+    sync = new SyncSection(this);
+    layout->addWidget(sync);
+    layout->addStretch(1);
+
+    reload();
+    connect(loginToggle, &QCheckBox::toggled, this, &SettingsWindow::launchAtLoginToggled);
+}
+
+void SettingsWindow::reload() {
+    {
+        const QSignalBlocker blocker(loginToggle);
+        loginToggle->setChecked(LaunchAtLogin::isEnabled());
+    }
+    history->reload();
+    shortcut->reload();
+    sync->reload();
+}
+
+void SettingsWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    sync->showSyncedBytes(store.syncedBytes());
+}
+
+void SettingsWindow::launchAtLoginToggled(bool enabled) {
+    LaunchAtLogin::setEnabled(enabled);
+    // A failure is logged by LaunchAtLogin; the toggle shows what the autostart entry now says.
+    const bool nowEnabled = LaunchAtLogin::isEnabled();
+    if (nowEnabled != enabled) {
+        const QSignalBlocker blocker(loginToggle);
+        loginToggle->setChecked(nowEnabled);
+        return;
+    }
+    emit SettingsEvents::instance().launchAtLoginChanged();
+}
+
+} // namespace snipjar

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "paste/HotKeyCombo.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+
+namespace snipjar {
+
+class ClipStore;
+class HistorySection;
+class ShortcutSection;
+class SyncSection;
+
+// The "Snipjar Settings" window: launch at login, the history limits, the global shortcut and
+// sync, with the size of the synced history. Every change is written to UserSettings as it is made
+// and takes effect at once; the ones the shell acts on are announced through SettingsEvents.
+// The store must outlive the window.
+class SettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int contentWidth = 420;
+    static constexpr int contentHeight = 560;
+
+    SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
+                   QWidget* parent = nullptr);
+
+    QCheckBox* launchAtLoginToggle() const { return loginToggle; }
+    HistorySection* historySection() const { return history; }
+    ShortcutSection* shortcutSection() const { return shortcut; }
+    SyncSection* syncSection() const { return sync; }
+
+    // Shows the values the settings and the autostart entry hold now.
+    void reload();
+
+protected:
+    // The synced size is measured each time the window is shown, not while it stays open.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void launchAtLoginToggled(bool enabled);
+
+    ClipStore& store;
+    QCheckBox* loginToggle = nullptr;
+    HistorySection* history = nullptr;
+    ShortcutSection* shortcut = nullptr;
+    SyncSection* sync = nullptr;
+};
+
+} // namespace snipjar

@@ -1,0 +1,41 @@
+#include "app/settings/ShortcutSection.h"
+
+#include "app/settings/SettingsEvents.h"
+#include "platform/UserSettings.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+namespace snipjar {
+
+ShortcutSection::ShortcutSection(ShortcutRecorder::TryRegister tryRegister, QWidget* parent)
+    : SettingsSection(QStringLiteral("Shortcut"), parent) {
+    shortcutRecorder = new ShortcutRecorder(std::move(tryRegister), this);
+    shortcutRecorder->setObjectName(QStringLiteral("shortcutRecorder"));
+    // The label stays level with the button when a line appears under it.
+    QLabel* label = addRow(QStringLiteral("Open Snipjar"), shortcutRecorder, Qt::AlignTop);
+    label->setMinimumHeight(shortcutRecorder->button()->sizeHint().height());
+    setFootnote(QStringLiteral("Click to record. Needs at least one modifier (Ctrl Alt Shift Super)."));
+
+    reload();
+    connect(shortcutRecorder, &ShortcutRecorder::comboRecorded, this, &ShortcutSection::comboRecorded);
+}
+
+HotKeyCombo ShortcutSection::storedCombo() {
+    const std::optional<QString> stored = UserSettings::hotKey();
+    if (!stored) {
+        return HotKeyCombo::defaultCombo();
+    }
+    return HotKeyCombo::parseSetting(*stored).value_or(HotKeyCombo::defaultCombo());
+}
+
+void ShortcutSection::reload() {
+    shortcutRecorder->setCombo(storedCombo());
+}
+
+void ShortcutSection::comboRecorded(const HotKeyCombo& combo) {
+    UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), combo.displayString());
+    emit SettingsEvents::instance().hotKeyChanged();
+}
+
+} // namespace snipjar

@@ -1,0 +1,164 @@
+#include "platform/LaunchAtLogin.h"
+#include "TestEnvironment.h"
+#include "platform/AppIdentity.h"
+#include "platform/AppPaths.h"
+#include "platform/UserSettings.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace snipjar::test {
+namespace {
+
+mode_t modeOf(const QString& path) {
+    struct stat status {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
+QString autostart() {
+    return AppPaths::configHome() + QStringLiteral("/autostart");
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+void writeFile(const QString& path, const QString& contents) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(contents.toUtf8());
+}
+
+// The program an Exec line starts, undoing the escaping of desktop entries: first the string
+// escapes (\\ for a backslash), then the quoting of the argument.
+QString programOf(const QString& entry) {
+    QString exec;
+    for (const QString& line : entry.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Exec="))) {
+            exec = line.mid(5);
+        }
+    }
+    exec.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    if (exec.size() < 2 || !exec.startsWith(QLatin1Char('"')) || !exec.endsWith(QLatin1Char('"'))) {
+        return QString();
+    }
+    QString program;
+    for (qsizetype index = 1; index + 1 < exec.size(); ++index) {
+        if (exec[index] == u'\\') {
+            ++index;
+        }
+        program += exec[index];
+    }
+    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+}
+
+class LaunchAtLoginTest : public ::testing::Test {
+protected:
+    TestEnvironment environment;
+};
+
+// Switching on writes our entry, private, starting the executable that runs now.
+TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
+    ASSERT_FALSE(LaunchAtLogin::isEnabled());
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
+
+    const QString entry = autostart() + QStringLiteral("/app.snipjar.Snipjar.desktop");
+    EXPECT_EQ(LaunchAtLogin::entryPath(), entry);
+    EXPECT_TRUE(LaunchAtLogin::isEnabled());
+    const QString contents = readFile(entry);
+    EXPECT_TRUE(contents.startsWith(QLatin1String("[Desktop Entry]\n")));
+    EXPECT_TRUE(contents.contains(QLatin1String("\nType=Application\n")));
+    EXPECT_EQ(programOf(contents), QCoreApplication::applicationFilePath());
+    EXPECT_TRUE(QFileInfo(programOf(contents)).isExecutable());
+    EXPECT_EQ(modeOf(entry), 0600u);
+    EXPECT_EQ(modeOf(autostart()), 0700u);
+}
+
+// A folder the user already has keeps its permissions; switching off removes our entry only.
+TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
+    QDir().mkpath(autostart());
+    ::chmod(QFile::encodeName(autostart()).constData(), 0755);
+    const QString theirs = autostart() + QStringLiteral("/org.example.Other.desktop");
+    writeFile(theirs, QStringLiteral("[Desktop Entry]\nType=Application\nExec=other\n"));
+
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
+    EXPECT_EQ(modeOf(autostart()), 0755u);
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
+
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
+    EXPECT_EQ(readFile(theirs), QStringLiteral("[Desktop Entry]\nType=Application\nExec=other\n"));
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
+}
+
+// An entry of ours that the user hid is off, and switching off leaves their edit in place;
+// switching on again writes a working entry.
+TEST_F(LaunchAtLoginTest, AHiddenEntryCountsAsOff) {
+    const QString hidden = QStringLiteral("[Desktop Entry]\nType=Application\nExec=snipjar\nHidden=true\n");
+    writeFile(LaunchAtLogin::entryPath(), hidden);
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
+    EXPECT_EQ(readFile(LaunchAtLogin::entryPath()), hidden);
+
+    writeFile(
+        LaunchAtLogin::entryPath(),
+        QStringLiteral("[Desktop Entry]\nType=Application\nExec=snipjar\nX-GNOME-Autostart-enabled=false\n"));
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+
+    EXPECT_TRUE(LaunchAtLogin::setEnabled(true));
+    EXPECT_TRUE(LaunchAtLogin::isEnabled());
+    EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), QCoreApplication::applicationFilePath());
+}
+
+// The first launch switches launch at login on and remembers that it did; a user's later
+// choice is never overridden.
+TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceAndNeverAgain) {
+    LaunchAtLogin::configureOnFirstRun();
+    EXPECT_TRUE(LaunchAtLogin::isEnabled());
+    EXPECT_EQ(UserSettings::didConfigureLoginItem(), true);
+
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
+    LaunchAtLogin::configureOnFirstRun();
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+}
+
+// The debug identity has an entry of its own, which starts the copy under that identity again.
+TEST_F(LaunchAtLoginTest, TheDebugIdentityHasItsOwnEntry) {
+    AppIdentity::overrideDebug(true);
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
+    const QString contents = readFile(autostart() + QStringLiteral("/app.snipjar.Snipjar.debug.desktop"));
+    AppIdentity::clearOverride();
+
+    EXPECT_TRUE(contents.contains(QLatin1String("\nExec=env SNIPJAR_IDENTITY=debug \"")));
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+}
+
+// A failure is reported and logged in the shell's words; nothing is half written.
+TEST_F(LaunchAtLoginTest, AFailureIsReportedAndLogged) {
+    writeFile(autostart(), QStringLiteral("not a folder"));
+    static QStringList messages;
+    messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& message) { messages.append(message); });
+    const bool done = LaunchAtLogin::setEnabled(true);
+    qInstallMessageHandler(previous);
+
+    EXPECT_FALSE(done);
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith(QLatin1String("[snipjar] launch-at-login set(true) failed: ")))
+        << messages[0].toStdString();
+}
+
+} // namespace
+} // namespace snipjar::test

@@ -1,0 +1,148 @@
+#include "app/settings/ShortcutRecorder.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+// A recorder in a real window beside a text field, recording what it reports and what it asked
+// the window system about.
+class RecorderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        auto* layout = new QVBoxLayout(&window);
+        field = new QLineEdit(&window);
+        layout->addWidget(field);
+        recorder = new ShortcutRecorder(
+            [this](const HotKeyCombo& combo) {
+                asked.append(combo);
+                return !taken.contains(combo);
+            },
+            &window);
+        layout->addWidget(recorder);
+        QObject::connect(recorder, &ShortcutRecorder::comboRecorded, &window,
+                         [this](const HotKeyCombo& combo) { recorded.append(combo); });
+        window.show();
+    }
+
+    void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(recorder->button(), Qt::Key(key), modifiers);
+    }
+
+    static HotKeyCombo comboOf(const char* key) { return *HotKeyCombo::parseLinuxForm(key); }
+
+    QWidget window;
+    QLineEdit* field = nullptr;
+    ShortcutRecorder* recorder = nullptr;
+    QList<HotKeyCombo> asked;
+    QList<HotKeyCombo> taken;
+    QList<HotKeyCombo> recorded;
+};
+
+// A click starts recording; the next valid combination is taken, reported once and shown in
+// Linux form.
+TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+    EXPECT_GE(recorder->button()->minimumWidth(), 120);
+    QTest::mouseClick(recorder->button(), Qt::LeftButton);
+    ASSERT_TRUE(recorder->isRecording());
+    EXPECT_EQ(recorder->title(), QStringLiteral("Type shortcut…"));
+    EXPECT_EQ(QWidget::keyboardGrabber(), recorder->button());
+
+    press(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+
+    const HotKeyCombo expected = comboOf("Ctrl+Alt+K");
+    EXPECT_EQ(recorded, QList{expected});
+    EXPECT_EQ(asked, QList{expected});
+    EXPECT_EQ(recorder->combo(), expected);
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+K"));
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+}
+
+// While recording, the keys typed into the window reach the recorder and not the focused field.
+TEST_F(RecorderTest, RecordingTakesTheKeysOfTheWindow) {
+    recorder->startRecording();
+    QTest::keyClick(window.windowHandle(), Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(recorded, QList{comboOf("Ctrl+Shift+J")});
+    EXPECT_TRUE(field->text().isEmpty());
+}
+
+// Presses that are no combination are swallowed and recording goes on; Escape and a second click
+// end it with the old combination, reporting nothing.
+TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
+    recorder->startRecording();
+    press(Qt::Key_K);
+    press(Qt::Key_F5, Qt::ControlModifier);
+    press(Qt::Key_Left, Qt::AltModifier);
+    press(Qt::Key_Control, Qt::ControlModifier);
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(recorder->title(), QStringLiteral("Type shortcut…"));
+
+    press(Qt::Key_Escape);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+
+    QTest::mouseClick(recorder->button(), Qt::LeftButton);
+    QTest::mouseClick(recorder->button(), Qt::LeftButton);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+
+    EXPECT_TRUE(recorded.isEmpty());
+    EXPECT_TRUE(asked.isEmpty());
+    EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
+}
+
+// A combination another program holds is refused: the old one stays and the recorder says why,
+// until the next recording starts.
+TEST_F(RecorderTest, ATakenCombinationKeepsTheOldOneAndSaysSo) {
+    taken.append(comboOf("Ctrl+Alt+K"));
+    recorder->startRecording();
+    press(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+
+    EXPECT_TRUE(recorded.isEmpty());
+    EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+    EXPECT_EQ(recorder->message(), QStringLiteral("Ctrl+Alt+K is taken by another program."));
+    EXPECT_FALSE(recorder->isRecording());
+
+    recorder->startRecording();
+    EXPECT_TRUE(recorder->message().isEmpty());
+}
+
+// Moving to another window or program ends the recording and gives the keyboard back, so keys
+// meant elsewhere are never taken.
+TEST_F(RecorderTest, LeavingTheWindowEndsTheRecording) {
+    recorder->startRecording();
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QCoreApplication::sendEvent(&window, &deactivate);
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+V"));
+
+    recorder->startRecording();
+    window.hide();
+    EXPECT_FALSE(recorder->isRecording());
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    EXPECT_TRUE(recorded.isEmpty());
+}
+
+// A redraw of the settings while recording leaves "Type shortcut…" alone.
+TEST_F(RecorderTest, SetComboWhileRecordingIsIgnored) {
+    recorder->startRecording();
+    recorder->setCombo(comboOf("Ctrl+Alt+P"));
+    EXPECT_EQ(recorder->title(), QStringLiteral("Type shortcut…"));
+    press(Qt::Key_Escape);
+    EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
+    recorder->setCombo(comboOf("Ctrl+Alt+P"));
+    EXPECT_EQ(recorder->title(), QStringLiteral("Ctrl+Alt+P"));
+}
+
+} // namespace
+} // namespace snipjar::test
