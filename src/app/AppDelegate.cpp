@@ -1,6 +1,8 @@
 #include "app/AppDelegate.h"
 
 #include "app/onboarding/OnboardingWindow.h"
+#include "app/settings/SettingsEvents.h"
+#include "app/settings/SettingsWindow.h"
 #include "app/tray/StatusItem.h"
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipStore.h"
@@ -11,6 +13,7 @@
 #include "paste/StoredClipPaster.h"
 #include "platform/AppIdentity.h"
 #include "platform/AppPaths.h"
+#include "platform/LaunchAtLogin.h"
 #include "platform/LogCategories.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
@@ -29,6 +32,7 @@ AppDelegate::~AppDelegate() {
     if (onboarding) {
         delete onboarding.data();
     }
+    settingsWindow.reset();
     // The tray, the hot key and the monitor call back into the panel and the store; they go first.
     // The monitor files every clip still queued as it goes.
     status.reset();
@@ -41,6 +45,7 @@ AppDelegate::~AppDelegate() {
 }
 
 void AppDelegate::launch() {
+    LaunchAtLogin::configureOnFirstRun();
     clipStore = std::make_unique<ClipStore>();
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier);
@@ -56,6 +61,9 @@ void AppDelegate::launch() {
     monitor->start();
 
     registerHotKey();
+    // A combination recorded in the settings (or written there by hand and announced) takes over
+    // at once, without a restart.
+    connect(&SettingsEvents::instance(), &SettingsEvents::hotKeyChanged, this, &AppDelegate::registerHotKey);
     installStatusItem();
 
     if (clipStore->didFallBackToMemory()) {
@@ -95,6 +103,11 @@ void AppDelegate::installStatusItem() {
             self->togglePanel();
         }
     };
+    commands.openSettings = [self] {
+        if (self) {
+            self->openSettings();
+        }
+    };
     commands.quit = [self] {
         if (self) {
             self->quit();
@@ -121,6 +134,23 @@ void AppDelegate::togglePanel() {
 void AppDelegate::quit() {
     prepareForTermination();
     QCoreApplication::quit();
+}
+
+void AppDelegate::openSettings() {
+    if (!clipStore) {
+        return;
+    }
+    if (!settingsWindow) {
+        GlobalHotKeys* const hotKeys = platform.globalHotKeys.get();
+        // A combination can be used when it can be grabbed; the probe lets go of it at once, and
+        // the combination in use answers yes since its registrations are counted.
+        settingsWindow = std::make_unique<SettingsWindow>(*clipStore, [hotKeys](const HotKeyCombo& combo) {
+            return HotKey(*hotKeys, combo, {}).isRegistered();
+        });
+    }
+    settingsWindow->show();
+    settingsWindow->raise();
+    settingsWindow->activateWindow();
 }
 
 void AppDelegate::showStoreFallbackAlert() {

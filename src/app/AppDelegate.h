@@ -12,6 +12,7 @@ class ClipboardMonitor;
 class HotKey;
 class OnboardingWindow;
 class PanelController;
+class SettingsWindow;
 class Paster;
 class StatusItem;
 class StoredClipPaster;
@@ -32,10 +33,13 @@ public:
     void togglePanel();
     // Quits the application as the menu's Quit does.
     void quit();
+    // Opens the settings window, made on first use and kept.
+    void openSettings();
 
     ClipStore& store() { return *clipStore; }
     PanelController* panel() { return panelController.get(); }
     StatusItem* statusItem() { return status.get(); }
+    SettingsWindow* settings() { return settingsWindow.get(); }
     bool isTerminating() const { return terminating; }
     void prepareForTermination() { terminating = true; }
 
@@ -56,6 +60,7 @@ private:
     std::unique_ptr<StatusItem> status;
     // Deletes itself when closed.
     QPointer<OnboardingWindow> onboarding;
+    std::unique_ptr<SettingsWindow> settingsWindow;
 };
 
 } // namespace snipjar
