@@ -83,6 +83,9 @@ TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
          UpdateFeed::sign(test::SigningKey::release(QStringLiteral("9.0.0")), otherKey.secretKey),
          test::FeedServer::Behaviour::Answer},
         {"not found", 404, goodFeed, test::FeedServer::Behaviour::Answer},
+        // Valid JSON and correctly signed, but far larger than any feed: not read to the end.
+        {"oversized", 200, QByteArray(UpdateChecker::maximumFeedBytes, ' ') + goodFeed,
+         test::FeedServer::Behaviour::Answer},
     };
     for (const auto& answer : answers) {
         server.respond(answer.status, answer.body, answer.behaviour);

@@ -107,11 +107,15 @@ TEST(UpdateFeed, RefusesSignedButUnusableValues) {
 // an address or a 32-byte key counts as not set, and without both no check is offered.
 TEST(UpdateConfiguration, SettingsOverridesAndMenuText) {
     test::TestEnvironment environment;
-    // A build that leaves both empty, as distribution packages do, offers no check.
+    // A build that leaves both empty, as distribution packages do, offers no check; one that names
+    // both checks with them.
     if (QByteArray(SNIPJAR_UPDATE_FEED_URL).isEmpty() || QByteArray(SNIPJAR_UPDATE_PUBLIC_KEY).isEmpty()) {
         EXPECT_FALSE(UpdateConfiguration::current().canCheck());
         EXPECT_EQ(UpdateConfiguration::current().menuItemText(),
                   QStringLiteral("Updates Come from Your Package Manager"));
+    } else {
+        EXPECT_TRUE(UpdateConfiguration::current().canCheck());
+        EXPECT_EQ(UpdateConfiguration::current().feedUrl, QUrl(QStringLiteral(SNIPJAR_UPDATE_FEED_URL)));
     }
 
     const auto key = test::SigningKey::generate();
@@ -130,7 +134,10 @@ TEST(UpdateConfiguration, SettingsOverridesAndMenuText) {
           QString::fromLatin1(key.publicKey.toHex()).chopped(1)}) {
         UserSettings::setValue(UserSettings::updatePublicKeyKey, badKey);
         EXPECT_FALSE(UserSettings::updatePublicKey().has_value()) << badKey.toStdString();
-        EXPECT_FALSE(UpdateConfiguration::current().canCheck());
+        // A bad override falls back to the key built in, and with none there is no check.
+        EXPECT_NE(UpdateConfiguration::current().publicKey, key.publicKey);
+        EXPECT_EQ(UpdateConfiguration::current().canCheck(),
+                  !QByteArray(SNIPJAR_UPDATE_PUBLIC_KEY).isEmpty());
     }
     for (const QString& badUrl : {QStringLiteral("not an address"), QStringLiteral("ftp://example.org/feed"),
                                   QStringLiteral("/feed.json")}) {
