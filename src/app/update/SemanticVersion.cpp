@@ -124,11 +124,8 @@ std::weak_ordering SemanticVersion::operator<=>(const SemanticVersion& other) co
         return order;
     }
     // A release ranks above every pre-release of the same numbers.
-    if (preReleaseIdentifiers.isEmpty() || other.preReleaseIdentifiers.isEmpty()) {
-        return other.preReleaseIdentifiers.size() == 0 && preReleaseIdentifiers.size() == 0
-                   ? std::weak_ordering::equivalent
-                   : (preReleaseIdentifiers.isEmpty() ? std::weak_ordering::greater
-                                                      : std::weak_ordering::less);
+    if (preReleaseIdentifiers.isEmpty() != other.preReleaseIdentifiers.isEmpty()) {
+        return preReleaseIdentifiers.isEmpty() ? std::weak_ordering::greater : std::weak_ordering::less;
     }
     const qsizetype common = std::min(preReleaseIdentifiers.size(), other.preReleaseIdentifiers.size());
     for (qsizetype i = 0; i < common; ++i) {
