@@ -4,6 +4,7 @@
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/tray/StatusItem.h"
+#include "app/update/Updater.h"
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
@@ -25,7 +26,8 @@ namespace snipjar {
 
 AppDelegate::AppDelegate(X11Platform& platform, QObject* parent)
     : QObject(parent)
-    , platform(platform) {}
+    , platform(platform)
+    , updater(std::make_unique<Updater>()) {}
 
 AppDelegate::~AppDelegate() {
     terminating = true;
@@ -72,6 +74,7 @@ void AppDelegate::launch() {
     if (!UserSettings::didOnboard()) {
         showOnboarding();
     }
+    updater->startBackgroundChecks();
 }
 
 void AppDelegate::registerHotKey() {
@@ -108,6 +111,11 @@ void AppDelegate::installStatusItem() {
             self->openSettings();
         }
     };
+    commands.checkForUpdates = [self] {
+        if (self) {
+            self->updater->checkForUpdates();
+        }
+    };
     commands.quit = [self] {
         if (self) {
             self->quit();
@@ -120,6 +128,8 @@ void AppDelegate::installStatusItem() {
         if (self && self->hotKey) {
             state.hotKey = self->hotKey->combo();
         }
+        // Without a feed, updates come from the distribution's packages, and the item says so.
+        state.updatesText = Updater::menuItemText();
         return state;
     };
 }

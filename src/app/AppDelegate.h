@@ -16,6 +16,7 @@ class SettingsWindow;
 class Paster;
 class StatusItem;
 class StoredClipPaster;
+class Updater;
 class X11Platform;
 
 // Owns every long-lived object of the running application and starts them in order: the history
@@ -61,6 +62,7 @@ private:
     // Deletes itself when closed.
     QPointer<OnboardingWindow> onboarding;
     std::unique_ptr<SettingsWindow> settingsWindow;
+    std::unique_ptr<Updater> updater;
 };
 
 } // namespace snipjar

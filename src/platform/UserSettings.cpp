@@ -1,6 +1,7 @@
 #include "platform/UserSettings.h"
 
 #include "platform/AppPaths.h"
+#include "platform/KeyText.h"
 #include "platform/PrivateFiles.h"
 
 #include <QFileInfo>
@@ -172,6 +173,46 @@ int UserSettings::menuClipLimit() {
 qint64 UserSettings::maxCaptureRepBytes() {
     const auto stored = integerValue(maxCaptureRepBytesKey);
     return stored && *stored > 0 ? *stored : 300'000'000;
+}
+
+std::optional<QUrl> UserSettings::updateFeedURL() {
+    const auto stored = value(QString::fromLatin1(updateFeedURLKey));
+    if (!stored) {
+        return std::nullopt;
+    }
+    const QUrl url(stored->toString().trimmed(), QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+std::optional<QByteArray> UserSettings::updatePublicKey() {
+    const auto stored = value(QString::fromLatin1(updatePublicKeyKey));
+    if (!stored) {
+        return std::nullopt;
+    }
+    // An Ed25519 public key is 32 bytes (crypto_sign_PUBLICKEYBYTES); this library does not link
+    // libsodium, so the figure is written here.
+    return KeyText::decode(stored->toString(), 32);
+}
+
+std::optional<QDateTime> UserSettings::lastUpdateCheck() {
+    const auto stored = value(QString::fromLatin1(lastUpdateCheckKey));
+    if (!stored) {
+        return std::nullopt;
+    }
+    const QDateTime time = QDateTime::fromString(stored->toString().trimmed(), Qt::ISODateWithMs);
+    if (!time.isValid()) {
+        return std::nullopt;
+    }
+    return time.toUTC();
+}
+
+void UserSettings::setLastUpdateCheck(const QDateTime& time) {
+    setValue(QString::fromLatin1(lastUpdateCheckKey), time.toUTC().toString(Qt::ISODateWithMs));
 }
 
 } // namespace snipjar

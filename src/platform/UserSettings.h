@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 
 #include <optional>
@@ -22,6 +25,9 @@ public:
     static constexpr const char* didConfigureLoginItemKey = "didConfigureLoginItem";
     static constexpr const char* menuClipLimitKey = "menuClipLimit";
     static constexpr const char* maxCaptureRepBytesKey = "maxCaptureRepBytes";
+    static constexpr const char* updateFeedURLKey = "updateFeedURL";
+    static constexpr const char* updatePublicKeyKey = "updatePublicKey";
+    static constexpr const char* lastUpdateCheckKey = "lastUpdateCheck";
 
     static QString filePath();
 
@@ -43,6 +49,16 @@ public:
     static int menuClipLimit();
     // Largest image representation read at all: greater than 0, else 300,000,000.
     static qint64 maxCaptureRepBytes();
+
+    // Override of the update feed's address built in: an absolute http or https address with a
+    // host, else not set.
+    static std::optional<QUrl> updateFeedURL();
+    // Override of the feed's Ed25519 public key built in: 32 bytes written in base64 or hex, else
+    // not set.
+    static std::optional<QByteArray> updatePublicKey();
+    // When the last update check got an answer from the feed (UTC, ISO 8601 as stored).
+    static std::optional<QDateTime> lastUpdateCheck();
+    static void setLastUpdateCheck(const QDateTime& time);
 
     static std::optional<QVariant> value(const QString& key);
     static void setValue(const QString& key, const QVariant& value);
