@@ -14,6 +14,7 @@
 #include <QLocalSocket>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,6 +51,13 @@ QJsonArray listJson(const QStringList& extra = {}) {
     const Finished listed = runSnipjar(QStringList{"list", "--json"} + extra);
     EXPECT_EQ(listed.exitCode, 0) << listed.err.constData();
     return QJsonDocument::fromJson(listed.out).array();
+}
+
+bool windowShown(const QString& namePattern) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
+    search.waitForFinished(5000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
 }
 
 int modeOf(const QString& path) {
@@ -134,6 +142,32 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     for (const QFileInfo& file : QDir(storeFolder).entryInfoList(QDir::Files)) {
         EXPECT_EQ(modeOf(file.filePath()), 0600) << file.fileName().toStdString();
     }
+
+    // The first run shows the welcome window and starts Snipjar at login from now on.
+    EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Welcome to Snipjar$")); }));
+    QFile autostart(environment.path("config/autostart/app.snipjar.Snipjar.desktop"));
+    ASSERT_TRUE(autostart.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(autostart.readAll().contains(
+        QFileInfo(QStringLiteral(SNIPJAR_EXECUTABLE)).absoluteFilePath().toUtf8()));
+    app.terminate();
+    EXPECT_TRUE(app.waitForFinished(10000));
+    // Quitting with the welcome window open leaves onboarding for the next start.
+    EXPECT_FALSE(UserSettings::didOnboard());
+}
+
+// A store that cannot be opened on disk keeps the history in memory and says so in an alert.
+TEST(AppProcess, AStoreThatCannotBeOpenedIsReported) {
+    TestEnvironment environment;
+    UserSettings::setValue(UserSettings::didOnboardKey, true);
+    // A file where the store's folder belongs: no folder can be made there, not even by root.
+    QFile blocker(environment.path("data/Snipjar"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    QProcess app;
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted());
+    EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("save your history")); }, 10000));
+    EXPECT_EQ(app.state(), QProcess::Running);
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(10000));
 }
