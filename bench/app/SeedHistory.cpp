@@ -1,12 +1,17 @@
 // Fills the history of the current XDG data folder with clips, so that footprint runs start from a
-// realistic store: snipjar_seed_history [count] [--images]
-// With --images every tenth clip is a distinct photo-like 1600 × 1200 JPEG.
+// realistic store: snipjar_seed_history [count] [--images] [--computers N]
+// With --images every tenth clip is a distinct photo-like 1600 × 1200 JPEG. With --computers the
+// clips come from N computers in turn (each keeps at most the history length), as a synced
+// history does.
 #include "model/ClipStore.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QImage>
 #include <QTextStream>
+
+#include <memory>
+#include <vector>
 
 using namespace snipjar;
 
@@ -34,15 +39,27 @@ int main(int argc, char** argv) {
     const QStringList arguments = application.arguments().mid(1);
     const bool images = arguments.contains(QStringLiteral("--images"));
     int count = 1000;
-    for (const QString& argument : arguments) {
+    int computers = 1;
+    for (qsizetype index = 0; index < arguments.size(); ++index) {
         bool ok = false;
-        if (const int number = argument.toInt(&ok); ok) {
+        if (arguments[index] == QLatin1String("--computers") && index + 1 < arguments.size()) {
+            computers = std::max(1, arguments[++index].toInt());
+        } else if (const int number = arguments[index].toInt(&ok); ok) {
             count = number;
         }
     }
-    ClipStore store;
-    auto context = store.syncContainer().newContext();
+    std::vector<std::unique_ptr<ClipStore>> stores;
+    for (int computer = 0; computer < computers; ++computer) {
+        stores.push_back(computer == 0
+                             ? std::make_unique<ClipStore>()
+                             : std::make_unique<ClipStore>(
+                                   ClipStore::Location::onDisk,
+                                   ClipStore::Options{QStringLiteral("SEEDED-%1").arg(computer), {}}));
+    }
+    ClipStore& store = *stores.front();
     for (int i = 0; i < count; ++i) {
+        ClipStore& seeder = *stores[size_t(i % computers)];
+        auto context = seeder.syncContainer().newContext();
         Clip clip;
         if (images && i % 10 == 0) {
             clip.kind = Clip::Kind::image;
@@ -53,7 +70,7 @@ int main(int argc, char** argv) {
                 QStringLiteral("Seeded clip %1: the quick brown fox jumps over the lazy dog").arg(i);
         }
         clip.sourceName = QStringLiteral("Seeder");
-        store.insert(clip, *context);
+        seeder.insert(clip, *context);
     }
     QTextStream(stdout) << "seeded " << count << " clips into " << store.syncContainer().filePath()
                         << Qt::endl;

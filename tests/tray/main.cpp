@@ -1,8 +1,7 @@
 #include "QtTestMain.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <gtest/gtest.h>
 
-// A GUI application, as the running Snipjar is once it has its panel: the paste test checks the
-// ordering against Qt's own X connection.
-SNIPJAR_GTEST_MAIN_WITH(QGuiApplication)
+// A widgets application: the shell's hot-key test runs the application's own objects in process.
+SNIPJAR_GTEST_MAIN_WITH(QApplication)

@@ -56,7 +56,7 @@ StatusItem::StatusItem(ClipStore& store, StoredClipPaster& paster, Workspace& wo
     connect(trayIcon.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 qCDebug(lcApp) << "Tray icon activated" << reason;
-        if (reason == QSystemTrayIcon::Trigger) {
+                if (reason == QSystemTrayIcon::Trigger) {
                     trayMenu->popup(QCursor::pos());
                 }
             });

@@ -2,7 +2,6 @@
 
 #include "app/tray/MenuClipText.h"
 #include "app/tray/MenuDrillRow.h"
-#include "model/ClipGroup.h"
 #include "model/ClipStore.h"
 #include "panel/widgets/PanelSymbols.h"
 #include "paste/KeyComboText.h"
@@ -11,6 +10,7 @@
 #include <QFontMetrics>
 #include <QMenu>
 #include <QPointer>
+#include <QSet>
 #include <QTimer>
 #include <QWidgetAction>
 
@@ -101,9 +101,21 @@ void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, co
     menu.addSeparator();
 
     if (!state.computerScope) {
+        // The newest item of each group, in the groups' order: in a newest-first list that is each
+        // content's first appearance, and the walk stops once the menu is full.
         QList<ClipItem> newest;
-        for (const ClipGroup& group : ClipStore::groups(items)) {
-            newest.append(group.newest);
+        QSet<QString> seen;
+        const qsizetype limit = UserSettings::menuClipLimit();
+        for (const ClipItem& item : items) {
+            if (newest.size() >= limit) {
+                break;
+            }
+            // Secrets and items without a key stand alone.
+            const bool standsAlone = item.concealed || item.dedupKey.isEmpty();
+            if (standsAlone || !seen.contains(item.dedupKey)) {
+                seen.insert(item.dedupKey);
+                newest.append(item);
+            }
         }
         addHistoryItems(menu, newest, QStringLiteral("No clipboard history"), actions);
         if (computers.size() > 1) {
