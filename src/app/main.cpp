@@ -69,7 +69,6 @@ int runApplication(int argc, char** argv) {
     QApplication application(argc, argv);
     // The panel and the tray are all there is; closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
-    instance.listen();
 
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     if (!platform) {
@@ -90,6 +89,9 @@ int runApplication(int argc, char** argv) {
     });
 
     delegate.launch();
+    // A second copy waits for the socket, so it reaches a first one that is ready: the hot key is
+    // registered and the panel exists. Tests wait for the socket for the same reason.
+    instance.listen();
     // The tray icon is up and the hot key is registered: Snipjar is ready. Start-up benchmarks read
     // this line.
     qCDebug(lcApp) << "Ready after" << sinceStart.elapsed() << "ms";

@@ -203,8 +203,10 @@ TEST_F(ClipboardMonitorTest, LargeImageIsTranscoded) {
     const QByteArray jpeg = test::makeImage("jpg");
     workspace.setFrontmost(RunningApplication{42, "org.gnome.eog", "Image Viewer", "eog", 7});
     createMonitor(CaptureLimits{jpeg.size() - 1});
-    monitor->start();
+    // On the clipboard before the start, so that one capture (the start's) files it: a change
+    // made right after the start may be read by the start's capture and by the next tick alike.
     pasteboard.setEntries({{TypeIdentifier::jpeg, jpeg}, {TypeIdentifier::url, "https://ex.org/big.jpg"}});
+    monitor->start();
     // A HEIC encode is slow on a busy machine; the wait is a bound, not a measure.
     ASSERT_TRUE(waitUntil([&] { return filed == 1; }, std::chrono::seconds(60)));
     const QList<ClipItem> items = ClipStore::allItems(store.syncContext());

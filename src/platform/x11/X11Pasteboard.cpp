@@ -32,14 +32,14 @@ void appendUnique(QStringList& list, const QString& value) {
 
 } // namespace
 
-std::unique_ptr<X11Pasteboard> X11Pasteboard::create(QObject* parent) {
-    std::unique_ptr<X11SelectionReader> reader = X11SelectionReader::create();
+std::unique_ptr<X11Pasteboard> X11Pasteboard::create(QObject* parent, const QByteArray& selection) {
+    std::unique_ptr<X11SelectionReader> reader = X11SelectionReader::create(selection);
     if (!reader) {
         return nullptr;
     }
     std::unique_ptr<X11Pasteboard> pasteboard(new X11Pasteboard(std::move(reader), parent));
     X11Pasteboard* self = pasteboard.get();
-    pasteboard->owner_ = X11SelectionOwner::create([self] { self->noteChange(); });
+    pasteboard->owner_ = X11SelectionOwner::create([self] { self->noteChange(); }, selection);
     if (!pasteboard->owner_) {
         return nullptr;
     }

@@ -13,7 +13,8 @@ namespace snipjar {
 
 class X11SelectionOwner;
 
-// The X11 CLIPBOARD selection as the application's clipboard.
+// An X11 selection as a clipboard: CLIPBOARD is the application's clipboard; PRIMARY (the text
+// selected with the mouse) is read and written the same way.
 //
 // Two connections of its own keep the main thread free of other clients: the owner's thread
 // watches owner changes through XFixes (each one moves the change count and emits changed()) and
@@ -27,7 +28,8 @@ public:
     static constexpr qsizetype smallValueBytes = 64 * 1024;
 
     // None when no X display can be opened (or it lacks XFixes).
-    static std::unique_ptr<X11Pasteboard> create(QObject* parent = nullptr);
+    static std::unique_ptr<X11Pasteboard> create(QObject* parent = nullptr,
+                                                 const QByteArray& selection = "CLIPBOARD");
     ~X11Pasteboard() override;
 
     // How long reads wait for an owner (tests and benchmarks shorten or lengthen them).

@@ -20,7 +20,8 @@ constexpr std::chrono::seconds transferIdleLimit{5};
 
 } // namespace
 
-std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(std::function<void()> onForeignChange) {
+std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(std::function<void()> onForeignChange,
+                                                             const QByteArray& selection) {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     if (!connection) {
         return nullptr;
@@ -37,18 +38,19 @@ std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(std::function<void(
         return nullptr;
     }
     return std::unique_ptr<X11SelectionOwner>(new X11SelectionOwner(
-        std::move(connection), xfixes->first_event, wakeFd, std::move(onForeignChange)));
+        std::move(connection), xfixes->first_event, wakeFd, std::move(onForeignChange), selection));
 }
 
 X11SelectionOwner::X11SelectionOwner(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent,
-                                     int wakeFd, std::function<void()> onForeignChange)
+                                     int wakeFd, std::function<void()> onForeignChange,
+                                     const QByteArray& selection)
     : connection_(std::move(connection))
     , xfixesFirstEvent_(xfixesFirstEvent)
     , wakeFd_(wakeFd)
     , onForeignChange_(std::move(onForeignChange)) {
     xcb_connection_t* c = connection_->get();
     const QList<xcb_atom_t> atoms = connection_->atoms(
-        {"CLIPBOARD", "TARGETS", "TIMESTAMP", "MULTIPLE", "INCR", "ATOM_PAIR", "INTEGER", "ATOM"});
+        {selection, "TARGETS", "TIMESTAMP", "MULTIPLE", "INCR", "ATOM_PAIR", "INTEGER", "ATOM"});
     atoms_ = {atoms[0], atoms[1], atoms[2], atoms[3], atoms[4], atoms[5], atoms[6], atoms[7]};
 
     // Properties of up to one request of the core protocol go in one piece; larger ones by INCR.
@@ -59,7 +61,7 @@ X11SelectionOwner::X11SelectionOwner(std::unique_ptr<XcbConnection> connection, 
     const uint32_t values[] = {1};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, window_, connection_->root(), -1, -1, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
-    xcb_xfixes_select_selection_input(c, window_, atoms_.clipboard,
+    xcb_xfixes_select_selection_input(c, window_, atoms_.selection,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
@@ -96,7 +98,7 @@ void X11SelectionOwner::own(const QList<ServedTarget>& targets) {
         std::lock_guard lock(mutex_);
         content_ = std::move(content);
         ++generation_;
-        xcb_set_selection_owner(connection_->get(), window_, atoms_.clipboard, XCB_CURRENT_TIME);
+        xcb_set_selection_owner(connection_->get(), window_, atoms_.selection, XCB_CURRENT_TIME);
     }
     // One round trip with the server (never with another client): when it returns, requests from
     // other clients reach this owner.
@@ -141,7 +143,7 @@ void X11SelectionOwner::handleEvent(xcb_generic_event_t* event) {
     }
     if (type == xfixesFirstEvent_ + XCB_XFIXES_SELECTION_NOTIFY) {
         const auto* notify = reinterpret_cast<xcb_xfixes_selection_notify_event_t*>(event);
-        if (notify->selection != atoms_.clipboard) {
+        if (notify->selection != atoms_.selection) {
             return;
         }
         if (notify->owner == window_) {
@@ -158,7 +160,7 @@ void X11SelectionOwner::handleEvent(xcb_generic_event_t* event) {
         break;
     case XCB_SELECTION_CLEAR: {
         const auto* clear = reinterpret_cast<xcb_selection_clear_event_t*>(event);
-        if (clear->owner == window_ && clear->selection == atoms_.clipboard) {
+        if (clear->owner == window_ && clear->selection == atoms_.selection) {
             handleSelectionClear();
         }
         break;
@@ -184,7 +186,7 @@ void X11SelectionOwner::handleSelectionRequest(const xcb_selection_request_event
     // Requestors from before ICCCM 2 leave the property out and mean the target's name.
     const xcb_atom_t property = request.property == XCB_ATOM_NONE ? request.target : request.property;
     bool ok = false;
-    if (content && request.owner == window_ && request.selection == atoms_.clipboard) {
+    if (content && request.owner == window_ && request.selection == atoms_.selection) {
         if (request.target == atoms_.multiple) {
             ok = request.property != XCB_ATOM_NONE && answerMultiple(content, request.requestor, property);
         } else {
@@ -283,7 +285,7 @@ void X11SelectionOwner::handleSelectionClear() {
     {
         std::lock_guard lock(mutex_);
         generation = generation_;
-        cookie = xcb_get_selection_owner(connection_->get(), atoms_.clipboard);
+        cookie = xcb_get_selection_owner(connection_->get(), atoms_.selection);
     }
     xcb_get_selection_owner_reply_t* reply =
         xcb_get_selection_owner_reply(connection_->get(), cookie, nullptr);

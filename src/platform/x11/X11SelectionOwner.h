@@ -15,7 +15,8 @@
 
 namespace snipjar {
 
-// Watches the owner of CLIPBOARD (XFixes) and owns it on the application's behalf. A thread of its
+// Watches the owner of one selection (CLIPBOARD unless told otherwise; PRIMARY is the other) through
+// XFixes and owns it on the application's behalf. A thread of its
 // own services a connection of its own: it reports owner changes made by other clients, and it
 // answers other clients' requests for what the application wrote (TARGETS, TIMESTAMP, MULTIPLE and
 // every written target, large ones with INCR), so the main thread never waits for another client.
@@ -23,12 +24,13 @@ class X11SelectionOwner {
 public:
     using ServedTarget = X11PasteboardMimeMapping::ServedTarget;
 
-    // onForeignChange runs on the owner's thread each time another client takes CLIPBOARD or its
-    // owner goes away. None when no display can be opened or the server lacks XFixes.
-    static std::unique_ptr<X11SelectionOwner> create(std::function<void()> onForeignChange);
+    // onForeignChange runs on the owner's thread each time another client takes the selection or
+    // its owner goes away. None when no display can be opened or the server lacks XFixes.
+    static std::unique_ptr<X11SelectionOwner> create(std::function<void()> onForeignChange,
+                                                     const QByteArray& selection = "CLIPBOARD");
     ~X11SelectionOwner();
 
-    // Takes CLIPBOARD with these targets. Any thread; returns once the server has made this the
+    // Takes the selection with these targets. Any thread; returns once the server has made this the
     // owner, without waiting for any other client.
     void own(const QList<ServedTarget>& targets);
 
@@ -49,7 +51,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     X11SelectionOwner(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent, int wakeFd,
-                      std::function<void()> onForeignChange);
+                      std::function<void()> onForeignChange, const QByteArray& selection);
     void run();
     void wake();
     void handleEvent(xcb_generic_event_t* event);
@@ -73,7 +75,7 @@ private:
     qsizetype chunkSize_ = 0;
 
     struct {
-        xcb_atom_t clipboard, targets, timestamp, multiple, incr, atomPair, integer, atom;
+        xcb_atom_t selection, targets, timestamp, multiple, incr, atomPair, integer, atom;
     } atoms_{};
 
     // Shared between the thread that calls own() and the owner's thread.

@@ -40,7 +40,7 @@ X11SelectionReader::Result withStatus(X11SelectionReader::Result::Status status)
 
 } // namespace
 
-std::unique_ptr<X11SelectionReader> X11SelectionReader::create() {
+std::unique_ptr<X11SelectionReader> X11SelectionReader::create(const QByteArray& selection) {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     if (!connection) {
         return nullptr;
@@ -56,16 +56,16 @@ std::unique_ptr<X11SelectionReader> X11SelectionReader::create() {
         return nullptr;
     }
     return std::unique_ptr<X11SelectionReader>(
-        new X11SelectionReader(std::move(connection), xfixes->first_event, wakeFd));
+        new X11SelectionReader(std::move(connection), xfixes->first_event, wakeFd, selection));
 }
 
 X11SelectionReader::X11SelectionReader(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent,
-                                       int wakeFd)
+                                       int wakeFd, const QByteArray& selection)
     : connection_(std::move(connection))
     , xfixesFirstEvent_(xfixesFirstEvent)
     , wakeFd_(wakeFd) {
-    const QList<xcb_atom_t> atoms = connection_->atoms({"CLIPBOARD", "SNIPJAR_SELECTION", "INCR"});
-    clipboard_ = atoms[0];
+    const QList<xcb_atom_t> atoms = connection_->atoms({selection, "SNIPJAR_SELECTION", "INCR"});
+    selection_ = atoms[0];
     property_ = atoms[1];
     incr_ = atoms[2];
 
@@ -74,7 +74,7 @@ X11SelectionReader::X11SelectionReader(std::unique_ptr<XcbConnection> connection
     const uint32_t values[] = {1};
     xcb_create_window(c, XCB_COPY_FROM_PARENT, watchWindow_, connection_->root(), -1, -1, 1, 1, 0,
                       XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT, values);
-    xcb_xfixes_select_selection_input(c, watchWindow_, clipboard_,
+    xcb_xfixes_select_selection_input(c, watchWindow_, selection_,
                                       XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY |
                                           XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
@@ -111,7 +111,7 @@ bool X11SelectionReader::noteOwnerChange(const xcb_generic_event_t* event) {
         return false;
     }
     const auto* notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t*>(event);
-    if (notify->selection != clipboard_) {
+    if (notify->selection != selection_) {
         return false;
     }
     if (notify->subtype == XCB_XFIXES_SELECTION_EVENT_SET_SELECTION_OWNER) {
@@ -135,7 +135,7 @@ void X11SelectionReader::drainEvents() {
 
 xcb_window_t X11SelectionReader::currentOwner(unsigned int* sequence) {
     xcb_connection_t* c = connection_->get();
-    const xcb_get_selection_owner_cookie_t cookie = xcb_get_selection_owner(c, clipboard_);
+    const xcb_get_selection_owner_cookie_t cookie = xcb_get_selection_owner(c, selection_);
     if (sequence) {
         *sequence = cookie.sequence;
     }
@@ -251,14 +251,14 @@ X11SelectionReader::Result X11SelectionReader::convert(const QByteArray& target,
     for (;;) {
         const xcb_window_t requestor = window();
         xcb_delete_property(c, requestor, property_);
-        xcb_convert_selection(c, requestor, clipboard_, targetAtom, property_, time);
+        xcb_convert_selection(c, requestor, selection_, targetAtom, property_, time);
         connection_->flush();
         const auto isAnswer = [&](xcb_generic_event_t* event) {
             if ((event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
                 return false;
             }
             const auto* notify = reinterpret_cast<xcb_selection_notify_event_t*>(event);
-            return notify->requestor == requestor && notify->selection == clipboard_ &&
+            return notify->requestor == requestor && notify->selection == selection_ &&
                    notify->target == targetAtom;
         };
         xcb_generic_event_t* event = nullptr;

@@ -11,9 +11,9 @@
 
 namespace snipjar {
 
-// Converts the CLIPBOARD selection to one target at a time on a connection of its own, with the
-// INCR protocol for large transfers. Every wait is bounded, so an owner that stops answering costs
-// at most the answer timeout. Not thread-safe: one conversion at a time (X11Pasteboard serialises);
+// Converts one selection (CLIPBOARD unless told otherwise) to one target at a time on a connection of its
+// own, with the INCR protocol for large transfers. Every wait is bounded, so an owner that stops answering
+// costs at most the answer timeout. Not thread-safe: one conversion at a time (X11Pasteboard serialises);
 // only interrupt() and resume() may be called from any thread.
 //
 // Conversions are tied to one owner: a session pins the owner that holds CLIPBOARD when it begins,
@@ -52,7 +52,7 @@ public:
     };
 
     // None when no display can be opened or the server lacks XFixes.
-    static std::unique_ptr<X11SelectionReader> create();
+    static std::unique_ptr<X11SelectionReader> create(const QByteArray& selection = "CLIPBOARD");
     ~X11SelectionReader();
 
     XcbConnection& connection() { return *connection_; }
@@ -76,7 +76,8 @@ private:
     using Clock = std::chrono::steady_clock;
     enum class Wait { event, deadline, overtaken, interrupted, broken };
 
-    X11SelectionReader(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent, int wakeFd);
+    X11SelectionReader(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent, int wakeFd,
+                       const QByteArray& selection);
     xcb_window_t window();
     // Gives up the requestor window, so that late answers to an abandoned conversion (a stale
     // SelectionNotify, further INCR chunks) address a window that no longer exists.
@@ -100,7 +101,7 @@ private:
     xcb_window_t window_ = XCB_WINDOW_NONE;
     // Receives the owner-change events; lives as long as the connection.
     xcb_window_t watchWindow_ = XCB_WINDOW_NONE;
-    xcb_atom_t clipboard_ = XCB_ATOM_NONE;
+    xcb_atom_t selection_ = XCB_ATOM_NONE;
     xcb_atom_t property_ = XCB_ATOM_NONE;
     xcb_atom_t incr_ = XCB_ATOM_NONE;
 
