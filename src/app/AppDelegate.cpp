@@ -8,6 +8,7 @@
 #include "capture/ClipboardMonitor.h"
 #include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
+#include "paste/ClipboardKeeper.h"
 #include "paste/HotKey.h"
 #include "paste/HotKeyCombo.h"
 #include "paste/Paster.h"
@@ -39,6 +40,12 @@ AppDelegate::~AppDelegate() {
     // The monitor files every clip still queued as it goes.
     status.reset();
     hotKey.reset();
+    // What Snipjar put on the clipboard goes to another clipboard manager, if one runs, while the
+    // clipboard can still serve it.
+    if (keeper) {
+        keeper->handOverBeforeQuit();
+    }
+    keeper.reset();
     monitor.reset();
     panelController.reset();
     clipPaster.reset();
@@ -61,6 +68,7 @@ void AppDelegate::launch() {
 
     monitor = std::make_unique<ClipboardMonitor>(*clipStore, *platform.pasteboard, *platform.workspace);
     monitor->start();
+    startClipboardKeeper();
 
     registerHotKey();
     // A combination recorded in the settings (or written there by hand and announced) takes over
@@ -75,6 +83,30 @@ void AppDelegate::launch() {
         showOnboarding();
     }
     updater->startBackgroundChecks();
+}
+
+void AppDelegate::startClipboardKeeper() {
+    keeper =
+        std::make_unique<ClipboardKeeper>(*clipStore, *platform.pasteboard, platform.clipboardManager.get());
+    ClipboardKeeper* const kept = keeper.get();
+    connect(monitor.get(), &ClipboardMonitor::captureFinished, kept,
+            [kept](qint64 change, CaptureOutcome outcome) {
+                switch (outcome) {
+                case CaptureOutcome::captured:
+                    kept->noteCapture(change, ClipboardKeeper::Fate::captured);
+                    break;
+                case CaptureOutcome::skipped:
+                    kept->noteCapture(change, ClipboardKeeper::Fate::skipped);
+                    break;
+                case CaptureOutcome::empty:
+                    kept->noteCapture(change, ClipboardKeeper::Fate::nothing);
+                    break;
+                }
+            });
+    connect(&monitor->ingestor(), &ClipIngestor::jobFinished, kept, [kept] { kept->noteFiled(); });
+    keeper->setEnabled(UserSettings::keepClipboard());
+    connect(&SettingsEvents::instance(), &SettingsEvents::keepClipboardChanged, kept,
+            [kept] { kept->setEnabled(UserSettings::keepClipboard()); });
 }
 
 void AppDelegate::registerHotKey() {

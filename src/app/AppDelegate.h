@@ -8,6 +8,7 @@
 namespace snipjar {
 
 class ClipStore;
+class ClipboardKeeper;
 class ClipboardMonitor;
 class HotKey;
 class OnboardingWindow;
@@ -20,9 +21,10 @@ class Updater;
 class X11Platform;
 
 // Owns every long-lived object of the running application and starts them in order: the history
-// store, the panel, this computer's record and one pass of the limits, the clipboard monitor, the
-// global hot key that opens the panel, the tray icon, the store's fallback alert and, on the first
-// run, the welcome window. Quitting, from the menu or by a signal, files every clip still queued.
+// store, the panel, this computer's record and one pass of the limits, the clipboard monitor and
+// the keeper of the clipboard, the global hot key that opens the panel, the tray icon, the store's fallback
+// alert and, on the first run, the welcome window. Quitting, from the menu or by a signal, files every clip
+// still queued.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
@@ -40,11 +42,13 @@ public:
     ClipStore& store() { return *clipStore; }
     PanelController* panel() { return panelController.get(); }
     StatusItem* statusItem() { return status.get(); }
+    ClipboardKeeper* clipboardKeeper() { return keeper.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     bool isTerminating() const { return terminating; }
     void prepareForTermination() { terminating = true; }
 
 private:
+    void startClipboardKeeper();
     void registerHotKey();
     void installStatusItem();
     void showStoreFallbackAlert();
@@ -54,6 +58,7 @@ private:
     bool terminating = false;
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;
+    std::unique_ptr<ClipboardKeeper> keeper;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<StoredClipPaster> clipPaster;
     std::unique_ptr<PanelController> panelController;

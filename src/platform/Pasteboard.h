@@ -95,6 +95,9 @@ signals:
     // Emitted on the thread that owns this object when the change count may have moved, so that
     // a copy is noticed at once rather than at the next poll.
     void changed();
+    // Emitted after changed() when the clipboard has no owner any more: the program that copied
+    // quit (or gave the clipboard up) without handing it to anyone.
+    void ownerLost();
 };
 
 } // namespace snipjar

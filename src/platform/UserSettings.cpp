@@ -149,6 +149,10 @@ bool UserSettings::syncEnabled() {
     return booleanValue(syncEnabledKey).value_or(true);
 }
 
+bool UserSettings::keepClipboard() {
+    return booleanValue(keepClipboardKey).value_or(true);
+}
+
 std::optional<QString> UserSettings::hotKey() {
     const auto stored = value(QString::fromLatin1(hotKeyKey));
     if (!stored) {

@@ -20,6 +20,7 @@ public:
     static constexpr const char* retentionDaysKey = "retentionDays";
     static constexpr const char* maxStoreBytesKey = "maxStoreBytes";
     static constexpr const char* syncEnabledKey = "syncEnabled";
+    static constexpr const char* keepClipboardKey = "keepClipboardWhenOwnerQuits";
     static constexpr const char* hotKeyKey = "hotKey";
     static constexpr const char* didOnboardKey = "didOnboard";
     static constexpr const char* didConfigureLoginItemKey = "didConfigureLoginItem";
@@ -39,6 +40,8 @@ public:
     static qint64 maxStoreBytes();
     // Absent means on.
     static bool syncEnabled();
+    // Whether the clipboard is kept when the program that copied quits. Absent means on.
+    static bool keepClipboard();
     // The combination as written: the stored symbol form (⌥⌘V), or the Linux form (Ctrl+Alt+V) of
     // a file edited by hand. HotKeyCombo::parseSetting() reads both.
     static std::optional<QString> hotKey();

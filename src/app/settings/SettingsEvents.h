@@ -17,6 +17,8 @@ signals:
     void hotKeyChanged();
     // "syncEnabled" was switched; syncing is to start or stop.
     void syncEnabledChanged();
+    // "keepClipboardWhenOwnerQuits" was switched.
+    void keepClipboardChanged();
     // The autostart entry was written or removed.
     void launchAtLoginChanged();
     // "historyLength" or "retentionDays" changed and the store has applied them.

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsWindow.h"
 
+#include "app/settings/ClipboardSection.h"
 #include "app/settings/HistorySection.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsHeader.h"
@@ -36,6 +37,8 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(history);
     shortcut = new ShortcutSection(std::move(tryRegisterHotKey), this);
     layout->addWidget(shortcut);
+    clipboard = new ClipboardSection(this);
+    layout->addWidget(clipboard);
     sync = new SyncSection(this);
     layout->addWidget(sync);
     layout->addStretch(1);
@@ -51,6 +54,7 @@ void SettingsWindow::reload() {
     }
     history->reload();
     shortcut->reload();
+    clipboard->reload();
     sync->reload();
 }
 

@@ -11,19 +11,20 @@ class QCheckBox;
 namespace snipjar {
 
 class ClipStore;
+class ClipboardSection;
 class HistorySection;
 class ShortcutSection;
 class SyncSection;
 
-// The "Snipjar Settings" window: launch at login, the history limits, the global shortcut and
-// sync, with the size of the synced history. Every change is written to UserSettings as it is made
-// and takes effect at once; the ones the shell acts on are announced through SettingsEvents.
-// The store must outlive the window.
+// The "Snipjar Settings" window: launch at login, the history limits, the global shortcut, the
+// clipboard's behaviour and sync, with the size of the synced history. Every change is written to
+// UserSettings as it is made and takes effect at once; the ones the shell acts on are announced through
+// SettingsEvents. The store must outlive the window.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
-    static constexpr int contentHeight = 560;
+    static constexpr int contentHeight = 660;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
                    QWidget* parent = nullptr);
@@ -31,6 +32,7 @@ public:
     QCheckBox* launchAtLoginToggle() const { return loginToggle; }
     HistorySection* historySection() const { return history; }
     ShortcutSection* shortcutSection() const { return shortcut; }
+    ClipboardSection* clipboardSection() const { return clipboard; }
     SyncSection* syncSection() const { return sync; }
 
     // Shows the values the settings and the autostart entry hold now.
@@ -47,6 +49,7 @@ private:
     QCheckBox* loginToggle = nullptr;
     HistorySection* history = nullptr;
     ShortcutSection* shortcut = nullptr;
+    ClipboardSection* clipboard = nullptr;
     SyncSection* sync = nullptr;
 };
 

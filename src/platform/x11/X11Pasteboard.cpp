@@ -39,7 +39,8 @@ std::unique_ptr<X11Pasteboard> X11Pasteboard::create(QObject* parent, const QByt
     }
     std::unique_ptr<X11Pasteboard> pasteboard(new X11Pasteboard(std::move(reader), parent));
     X11Pasteboard* self = pasteboard.get();
-    pasteboard->owner_ = X11SelectionOwner::create([self] { self->noteChange(); }, selection);
+    pasteboard->owner_ =
+        X11SelectionOwner::create([self](bool ownerGone) { self->noteChange(ownerGone); }, selection);
     if (!pasteboard->owner_) {
         return nullptr;
     }
@@ -96,7 +97,7 @@ qint64 X11Pasteboard::cachedByteCount() {
 }
 
 // Runs on the owner's thread for every change made by another client.
-void X11Pasteboard::noteChange() {
+void X11Pasteboard::noteChange(bool ownerGone) {
     const qint64 count = ++changeCount_;
     {
         // Large bytes of the old contents go now rather than at the next read.
@@ -106,7 +107,14 @@ void X11Pasteboard::noteChange() {
         }
     }
     QMetaObject::invokeMethod(
-        this, [this] { emit changed(); }, Qt::QueuedConnection);
+        this,
+        [this, ownerGone] {
+            emit changed();
+            if (ownerGone) {
+                emit ownerLost();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 qint64 X11Pasteboard::changeCount() const {

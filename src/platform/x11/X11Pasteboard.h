@@ -71,7 +71,7 @@ private:
     };
 
     explicit X11Pasteboard(std::unique_ptr<X11SelectionReader> reader, QObject* parent);
-    void noteChange();
+    void noteChange(bool ownerGone);
     // The targets offered by the current owner (empty when there is none or it does not answer).
     QByteArrayList offeredTargets();
     // True when the owner offers the password-manager hint and it says "secret", or cannot be read:

@@ -1,6 +1,7 @@
 #include "platform/x11/X11Platform.h"
 
 #include "platform/LogCategories.h"
+#include "platform/x11/X11ClipboardManager.h"
 #include "platform/x11/X11DesktopNotifier.h"
 #include "platform/x11/X11GlobalHotKeys.h"
 #include "platform/x11/X11KeySynthesizer.h"
@@ -54,6 +55,7 @@ std::unique_ptr<X11Platform> X11Platform::create() {
                      &X11Platform::displayLost);
     platform->globalHotKeys = std::move(globalHotKeys);
     platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
+    platform->clipboardManager = X11ClipboardManager::create();
     return platform;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ClipboardManagerRole.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/GlobalHotKeys.h"
 #include "platform/KeySynthesizer.h"
@@ -31,6 +32,8 @@ public:
     std::unique_ptr<GlobalHotKeys> globalHotKeys;
     std::unique_ptr<DesktopNotifier> desktopNotifier;
     std::unique_ptr<Pasteboard> pasteboard;
+    // The desktop's clipboard-manager role; none when it cannot be offered.
+    std::unique_ptr<ClipboardManagerRole> clipboardManager;
 
     // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
     // windows may be translucent. One round trip.

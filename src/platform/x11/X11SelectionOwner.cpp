@@ -20,7 +20,7 @@ constexpr std::chrono::seconds transferIdleLimit{5};
 
 } // namespace
 
-std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(std::function<void()> onForeignChange,
+std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(ForeignChange onForeignChange,
                                                              const QByteArray& selection) {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     if (!connection) {
@@ -42,8 +42,7 @@ std::unique_ptr<X11SelectionOwner> X11SelectionOwner::create(std::function<void(
 }
 
 X11SelectionOwner::X11SelectionOwner(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent,
-                                     int wakeFd, std::function<void()> onForeignChange,
-                                     const QByteArray& selection)
+                                     int wakeFd, ForeignChange onForeignChange, const QByteArray& selection)
     : connection_(std::move(connection))
     , xfixesFirstEvent_(xfixesFirstEvent)
     , wakeFd_(wakeFd)
@@ -150,7 +149,7 @@ void X11SelectionOwner::handleEvent(xcb_generic_event_t* event) {
             // The application's own write, already counted by the writer.
             acquiredAt_ = notify->selection_timestamp;
         } else if (onForeignChange_) {
-            onForeignChange_();
+            onForeignChange_(notify->owner == XCB_WINDOW_NONE);
         }
         return;
     }

@@ -25,8 +25,10 @@ public:
     using ServedTarget = X11PasteboardMimeMapping::ServedTarget;
 
     // onForeignChange runs on the owner's thread each time another client takes the selection or
-    // its owner goes away. None when no display can be opened or the server lacks XFixes.
-    static std::unique_ptr<X11SelectionOwner> create(std::function<void()> onForeignChange,
+    // its owner goes away; ownerGone tells the second case (the selection has no owner now). None
+    // when no display can be opened or the server lacks XFixes.
+    using ForeignChange = std::function<void(bool ownerGone)>;
+    static std::unique_ptr<X11SelectionOwner> create(ForeignChange onForeignChange,
                                                      const QByteArray& selection = "CLIPBOARD");
     ~X11SelectionOwner();
 
@@ -51,7 +53,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     X11SelectionOwner(std::unique_ptr<XcbConnection> connection, uint8_t xfixesFirstEvent, int wakeFd,
-                      std::function<void()> onForeignChange, const QByteArray& selection);
+                      ForeignChange onForeignChange, const QByteArray& selection);
     void run();
     void wake();
     void handleEvent(xcb_generic_event_t* event);
@@ -70,7 +72,7 @@ private:
     std::unique_ptr<XcbConnection> connection_;
     uint8_t xfixesFirstEvent_;
     int wakeFd_;
-    std::function<void()> onForeignChange_;
+    ForeignChange onForeignChange_;
     xcb_window_t window_ = XCB_WINDOW_NONE;
     qsizetype chunkSize_ = 0;
 

@@ -1,0 +1,182 @@
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "platform/UserSettings.h"
+#include "platform/x11/XcbConnection.h"
+#include "platform/x11/XcbMemory.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
+
+namespace {
+
+int listedCount() {
+    QProcess list;
+    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
+    list.waitForFinished(10000);
+    return int(list.readAllStandardOutput().count('\n'));
+}
+
+// What `xclip -o` reads from the clipboard for a target; none when nobody offers it.
+std::optional<QByteArray> clipboardHolds(const QString& target = QStringLiteral("UTF8_STRING")) {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", target});
+    if (!xclip.waitForFinished(5000) || xclip.exitCode() != 0) {
+        return std::nullopt;
+    }
+    return xclip.readAllStandardOutput();
+}
+
+xcb_window_t ownerOf(const QByteArray& selection) {
+    std::unique_ptr<XcbConnection> connection = XcbConnection::open();
+    xcb_connection_t* c = connection->get();
+    XcbReply<xcb_get_selection_owner_reply_t> reply(
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, connection->atom(selection)), nullptr));
+    return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
+}
+
+// The running application, its log, and the programs that copy.
+class ClipboardKeeping : public ::testing::Test {
+protected:
+    void startSnipjar() {
+        UserSettings::setValue(UserSettings::didOnboardKey, true);
+        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(waitUntil(
+            [] {
+                return QFile::exists(
+                    QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
+            },
+            10000));
+    }
+
+    void TearDown() override {
+        if (app.state() == QProcess::Running) {
+            app.terminate();
+            app.waitForFinished(10000);
+        }
+    }
+
+    QByteArray log() { return logged += app.readAllStandardError(); }
+
+    // xclip owns the clipboard with the text until it is killed; returns once the copy is filed.
+    std::unique_ptr<QProcess> copyWithXclip(const QByteArray& text) {
+        const int before = listedCount();
+        auto xclip = std::make_unique<QProcess>();
+        xclip->start("xclip", {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
+        xclip->write(text);
+        xclip->closeWriteChannel();
+        EXPECT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 10000)) << text.constData();
+        return xclip;
+    }
+
+    // A Qt program copies, is filed, and quits; returns what it said of the clipboard at its exit.
+    QByteArray copyInQtAndQuit(const QStringList& arguments) {
+        const int before = listedCount();
+        QProcess program;
+        program.start(QStringLiteral(SNIPJAR_QT_COPY_HELPER), arguments);
+        EXPECT_TRUE(program.waitForReadyRead(10000));
+        EXPECT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 10000));
+        program.write("quit\n");
+        program.waitForFinished(15000);
+        return program.readAllStandardOutput();
+    }
+
+    TestEnvironment environment;
+    QProcess app;
+    QByteArray logged;
+};
+
+} // namespace
+
+// A copy outlives the program it came from: xclip killed, a Qt program quitting (which hands its
+// text or image over before it exits), each leaves its copy on the clipboard. A password
+// manager's copy is not kept: after its owner goes, the clipboard is empty.
+TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) {
+    startSnipjar();
+    EXPECT_NE(ownerOf("CLIPBOARD_MANAGER"), xcb_window_t(XCB_WINDOW_NONE));
+
+    std::unique_ptr<QProcess> xclip = copyWithXclip("copied with xclip");
+    xclip->kill();
+    xclip->waitForFinished();
+    EXPECT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("copied with xclip"); }, 5000));
+
+    EXPECT_EQ(copyInQtAndQuit({"--text", "copied in a Qt program"}), QByteArray("ready\nowner kept\n"));
+    EXPECT_EQ(clipboardHolds(), QByteArray("copied in a Qt program"));
+
+    QTemporaryDir folder;
+    QImage picture(120, 80, QImage::Format_RGB32);
+    picture.fill(QColor(30, 120, 200));
+    const QString path = folder.filePath(QStringLiteral("picture.png"));
+    ASSERT_TRUE(picture.save(path));
+    EXPECT_EQ(copyInQtAndQuit({"--image", path}), QByteArray("ready\nowner kept\n"));
+    // The image comes back in the format it was stored in, whichever Qt's offer led to.
+    QString imageTarget;
+    for (const QByteArray& target :
+         clipboardHolds(QStringLiteral("TARGETS")).value_or(QByteArray()).split('\n')) {
+        if (target.startsWith("image/") && imageTarget.isEmpty()) {
+            imageTarget = QString::fromLatin1(target);
+        }
+    }
+    ASSERT_FALSE(imageTarget.isEmpty());
+    const std::optional<QByteArray> image = clipboardHolds(imageTarget);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(QImage::fromData(*image).size(), QSize(120, 80));
+
+    // The secret is skipped, and its owner's exit leaves the clipboard empty.
+    QProcess secret;
+    secret.start(QStringLiteral(SNIPJAR_OWNER_HELPER),
+                 {"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
+    ASSERT_TRUE(secret.waitForReadyRead(5000));
+    spinEventLoop(1000);
+    secret.kill();
+    secret.waitForFinished();
+    spinEventLoop(1500);
+    EXPECT_EQ(clipboardHolds(), std::nullopt);
+    EXPECT_EQ(listedCount(), 3);
+}
+
+// Switched off, the clipboard empties with its owner and the clipboard-manager role stays free.
+TEST_F(ClipboardKeeping, SwitchedOffTheClipboardGoesWithItsOwner) {
+    UserSettings::setValue(UserSettings::keepClipboardKey, false);
+    startSnipjar();
+    EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), xcb_window_t(XCB_WINDOW_NONE));
+    std::unique_ptr<QProcess> xclip = copyWithXclip("not kept");
+    xclip->kill();
+    xclip->waitForFinished();
+    spinEventLoop(1500);
+    EXPECT_EQ(clipboardHolds(), std::nullopt);
+}
+
+// Another clipboard manager that runs first keeps its role; Snipjar still keeps the clipboard when
+// an owner goes, and when it quits owning the clipboard it hands what it holds to that manager.
+TEST_F(ClipboardKeeping, AnotherClipboardManagerIsLeftAloneAndGetsTheClipboardAtQuit) {
+    QProcess manager;
+    manager.start(QStringLiteral(SNIPJAR_MANAGER_HELPER), QStringList{});
+    ASSERT_TRUE(manager.waitForReadyRead(5000));
+    manager.readAllStandardOutput();
+    const xcb_window_t other = ownerOf("CLIPBOARD_MANAGER");
+    ASSERT_NE(other, xcb_window_t(XCB_WINDOW_NONE));
+
+    startSnipjar();
+    EXPECT_TRUE(waitUntil([&] { return log().contains("Another clipboard manager is running"); }));
+    EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), other);
+
+    std::unique_ptr<QProcess> xclip = copyWithXclip("handed over at quit");
+    xclip->kill();
+    xclip->waitForFinished();
+    ASSERT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("handed over at quit"); }, 5000));
+
+    app.terminate();
+    EXPECT_TRUE(app.waitForFinished(10000));
+    EXPECT_TRUE(
+        waitUntil([&] { return manager.readAllStandardOutput().contains("saved handed over at quit"); }));
+    manager.kill();
+    manager.waitForFinished();
+}
