@@ -25,7 +25,8 @@ xcb_window_t clipboardOwner() {
     xcb_intern_atom_reply_t* atom =
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr);
     xcb_get_selection_owner_reply_t* owner = xcb_get_selection_owner_reply(
-        connection, xcb_get_selection_owner(connection, atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE)), nullptr);
+        connection, xcb_get_selection_owner(connection, atom ? atom->atom : xcb_atom_t(XCB_ATOM_NONE)),
+        nullptr);
     const xcb_window_t window = owner ? owner->owner : xcb_window_t(XCB_WINDOW_NONE);
     std::free(owner);
     std::free(atom);
