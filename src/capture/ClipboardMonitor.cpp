@@ -100,6 +100,9 @@ void ClipboardMonitor::capture(const CaptureRequest& request) {
 void ClipboardMonitor::apply(const CaptureRequest& request, CaptureRead read) {
     changesInFlight.remove(request.changeCount);
 
+    if (read.clip || read.transcode) {
+        qCDebug(lcCapture) << "Change" << request.changeCount << "captured; filing it";
+    }
     if (read.clip) {
         submit(std::move(*read.clip));
     } else if (read.transcode) {

@@ -1,0 +1,79 @@
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "platform/UserSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
+
+// SIGTERM while copies are still being filed loses none of them: five large images are copied one
+// after another, each captured by Snipjar before the next, and the signal comes right after the
+// last is captured, while the earlier ones are still being filed.
+TEST(QuitWhileCapturing, EveryClipReadBeforeTheSignalIsFiled) {
+    TestEnvironment environment;
+    UserSettings::setValue(UserSettings::didOnboardKey, true);
+    QTemporaryDir folder;
+    QStringList images;
+    for (int index = 0; index < 5; ++index) {
+        // Noise does not compress: each PNG is some megabytes, filed in a good fraction of a second.
+        QImage noise(2400, 1800, QImage::Format_RGB32);
+        for (int y = 0; y < noise.height(); ++y) {
+            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
+            for (int x = 0; x < noise.width(); ++x) {
+                line[x] = QRandomGenerator::global()->generate() | 0xff000000u;
+            }
+        }
+        images << folder.filePath(QStringLiteral("noise-%1.png").arg(index));
+        ASSERT_TRUE(noise.save(images.back()));
+    }
+
+    QProcess app;
+    QProcessEnvironment withLog = QProcessEnvironment::systemEnvironment();
+    withLog.insert(QStringLiteral("QT_LOGGING_RULES"),
+                   QStringLiteral("app.snipjar.Snipjar.capture.debug=true"));
+    app.setProcessEnvironment(withLog);
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(app.waitForStarted());
+    ASSERT_TRUE(waitUntil(
+        [] {
+            return QFile::exists(
+                QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
+        },
+        10000));
+
+    std::vector<std::unique_ptr<QProcess>> owners;
+    QByteArray log;
+    for (const QString& image : std::as_const(images)) {
+        auto owner = std::make_unique<QProcess>();
+        owner->start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"image/png", "@" + image});
+        const qsizetype captured = log.count("captured; filing it");
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                app.waitForReadyRead(20);
+                log += app.readAllStandardError();
+                return log.count("captured; filing it") == captured + 1;
+            },
+            10000))
+            << log.constData();
+        owners.push_back(std::move(owner));
+    }
+    app.terminate();
+    ASSERT_TRUE(app.waitForFinished(30000));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+
+    QProcess list;
+    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
+    ASSERT_TRUE(list.waitForFinished(10000));
+    EXPECT_EQ(list.readAllStandardOutput().count('\n'), images.size());
+    for (const auto& owner : owners) {
+        owner->kill();
+        owner->waitForFinished();
+    }
+}
