@@ -17,15 +17,15 @@
 #include "platform/AppPaths.h"
 #include "platform/LaunchAtLogin.h"
 #include "platform/LogCategories.h"
+#include "platform/PlatformServices.h"
 #include "platform/UserSettings.h"
-#include "platform/x11/X11Platform.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>
 
 namespace snipjar {
 
-AppDelegate::AppDelegate(X11Platform& platform, QObject* parent)
+AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
     : QObject(parent)
     , platform(platform)
     , updater(std::make_unique<Updater>()) {}
@@ -59,7 +59,7 @@ void AppDelegate::launch() {
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier);
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
-    X11Platform* const services = &platform;
+    PlatformServices* const services = &platform;
     panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
                                                         [services] { return services->isCompositing(); });
     clipStore->registerThisMac();

@@ -18,7 +18,7 @@ class Paster;
 class StatusItem;
 class StoredClipPaster;
 class Updater;
-class X11Platform;
+class PlatformServices;
 
 // Owns every long-lived object of the running application and starts them in order: the history
 // store, the panel, this computer's record and one pass of the limits, the clipboard monitor and
@@ -28,7 +28,7 @@ class X11Platform;
 class AppDelegate : public QObject {
     Q_OBJECT
 public:
-    explicit AppDelegate(X11Platform& platform, QObject* parent = nullptr);
+    explicit AppDelegate(PlatformServices& platform, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     void launch();
@@ -54,7 +54,7 @@ private:
     void showStoreFallbackAlert();
     void showOnboarding();
 
-    X11Platform& platform;
+    PlatformServices& platform;
     bool terminating = false;
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsWindow.h"
 #include "ClipStoreTestSupport.h"
+#include "app/settings/ClipboardSection.h"
 #include "app/settings/HistoryLengthStepper.h"
 #include "app/settings/HistorySection.h"
 #include "app/settings/SettingsEvents.h"
@@ -76,11 +77,12 @@ protected:
 TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptySettingsFile) {
     openWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Snipjar Settings"));
-    EXPECT_EQ(window->size(), QSize(420, 560));
+    EXPECT_EQ(window->size(), QSize(420, 660));
     EXPECT_EQ(stepper().text(), QStringLiteral("100"));
     EXPECT_EQ(retention().currentText(), QStringLiteral("7 days"));
     EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Alt+V"));
     EXPECT_TRUE(syncToggle().isChecked());
+    EXPECT_TRUE(window->clipboardSection()->keepClipboardToggle()->isChecked());
     EXPECT_FALSE(window->launchAtLoginToggle()->isChecked());
     EXPECT_FALSE(QFileInfo::exists(UserSettings::filePath()));
 }
@@ -182,8 +184,8 @@ TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     EXPECT_EQ(ShortcutSection::storedCombo().linuxDisplayString(), QStringLiteral("Ctrl+Shift+K"));
 }
 
-// Each switch of sync is written and announced, off and on again.
-TEST_F(SettingsWindowTest, SyncSwitchIsWrittenAndAnnouncedEachTime) {
+// Each switch (sync, keeping the clipboard) is written and announced, each time it is flipped.
+TEST_F(SettingsWindowTest, SwitchesAreWrittenAndAnnouncedEachTime) {
     openWindow();
     syncToggle().click();
     EXPECT_EQ(inFile(UserSettings::syncEnabledKey).toBool(), false);
@@ -191,6 +193,14 @@ TEST_F(SettingsWindowTest, SyncSwitchIsWrittenAndAnnouncedEachTime) {
     syncToggle().click();
     EXPECT_EQ(inFile(UserSettings::syncEnabledKey).toBool(), true);
     EXPECT_EQ(syncChanges, 2);
+
+    int keepChanges = 0;
+    QObject::connect(&SettingsEvents::instance(), &SettingsEvents::keepClipboardChanged, &listener,
+                     [&] { ++keepChanges; });
+    window->clipboardSection()->keepClipboardToggle()->click();
+    EXPECT_EQ(inFile(UserSettings::keepClipboardKey).toBool(), false);
+    EXPECT_FALSE(UserSettings::keepClipboard());
+    EXPECT_EQ(keepChanges, 1);
 }
 
 // The login toggle writes and removes the autostart entry and shows what it holds.

@@ -64,7 +64,9 @@ StatusItem::StatusItem(ClipStore& store, StoredClipPaster& paster, Workspace& wo
 
     trayLook->setInterval(trayLookMilliseconds);
     connect(trayLook.get(), &QTimer::timeout, this, &StatusItem::lookForTrayHost);
-    lookForTrayHost();
+    // The first look comes from the event loop, once the owner has set currentState: the notice
+    // names the combination in use, not the default one.
+    QTimer::singleShot(0, this, &StatusItem::lookForTrayHost);
 }
 
 StatusItem::~StatusItem() {

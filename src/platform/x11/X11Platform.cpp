@@ -14,7 +14,14 @@ namespace snipjar {
 
 X11Platform::X11Platform() = default;
 
-X11Platform::~X11Platform() = default;
+X11Platform::~X11Platform() {
+    clipboardManager.reset();
+    pasteboard.reset();
+    desktopNotifier.reset();
+    globalHotKeys.reset();
+    keySynthesizer.reset();
+    workspace.reset();
+}
 
 bool X11Platform::isCompositing() const {
     xcb_connection_t* c = connection->get();

@@ -1,13 +1,6 @@
 #pragma once
 
-#include "platform/ClipboardManagerRole.h"
-#include "platform/DesktopNotifier.h"
-#include "platform/GlobalHotKeys.h"
-#include "platform/KeySynthesizer.h"
-#include "platform/Pasteboard.h"
-#include "platform/Workspace.h"
-
-#include <QObject>
+#include "platform/PlatformServices.h"
 
 #include <memory>
 
@@ -17,32 +10,21 @@ class XcbConnection;
 
 // The X11 implementations of the platform services, created together at start-up. Create and use
 // it on the main thread.
-class X11Platform : public QObject {
+class X11Platform final : public PlatformServices {
     Q_OBJECT
 public:
     // None when no X display can be opened.
     static std::unique_ptr<X11Platform> create();
+    // The services go before the connection they share.
     ~X11Platform() override;
 
     // The workspace and the key synthesizer share this request-only connection; the hot keys and
-    // the clipboard read events and have connections of their own. Declared first, so it goes last.
+    // the clipboard read events and have connections of their own.
     std::unique_ptr<XcbConnection> connection;
-    std::unique_ptr<Workspace> workspace;
-    std::unique_ptr<KeySynthesizer> keySynthesizer;
-    std::unique_ptr<GlobalHotKeys> globalHotKeys;
-    std::unique_ptr<DesktopNotifier> desktopNotifier;
-    std::unique_ptr<Pasteboard> pasteboard;
-    // The desktop's clipboard-manager role; none when it cannot be offered.
-    std::unique_ptr<ClipboardManagerRole> clipboardManager;
 
     // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
     // windows may be translucent. One round trip.
-    bool isCompositing() const;
-
-signals:
-    // The display went away and no new connection to it could be opened; nothing here works any
-    // longer.
-    void displayLost();
+    bool isCompositing() const override;
 
 private:
     X11Platform();

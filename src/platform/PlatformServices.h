@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/ClipboardManagerRole.h"
+#include "platform/DesktopNotifier.h"
+#include "platform/GlobalHotKeys.h"
+#include "platform/KeySynthesizer.h"
+#include "platform/Pasteboard.h"
+#include "platform/Workspace.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace snipjar {
+
+// The platform services the application runs on, created together at start-up: the X11 ones
+// (X11Platform) or fakes for tests. Create and use it on the main thread.
+class PlatformServices : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~PlatformServices() override = default;
+
+    std::unique_ptr<Workspace> workspace;
+    std::unique_ptr<KeySynthesizer> keySynthesizer;
+    std::unique_ptr<GlobalHotKeys> globalHotKeys;
+    std::unique_ptr<DesktopNotifier> desktopNotifier;
+    std::unique_ptr<Pasteboard> pasteboard;
+    // The desktop's clipboard-manager role; none when it cannot be offered.
+    std::unique_ptr<ClipboardManagerRole> clipboardManager;
+
+    // True when windows may be translucent (a compositing manager runs).
+    virtual bool isCompositing() const = 0;
+
+signals:
+    // The display went away and no new connection to it could be opened; nothing here works any
+    // longer.
+    void displayLost();
+};
+
+} // namespace snipjar
