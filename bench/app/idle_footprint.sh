@@ -13,12 +13,16 @@ window=${WINDOW_SECONDS:-30}
 
 # Limits are raised so that all 1,000 clips stay.
 mkdir -p "$XDG_CONFIG_HOME/Snipjar"
-printf '[General]\nhistoryLength=1000\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
+# At rest: onboarding done, a tray host holding the icon.
+printf '[General]\nhistoryLength=1000\ndidOnboard=true\ndidConfigureLoginItem=false\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
 "$build/bench/app/snipjar_seed_history" 1000
+trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 &
+tray=$!
+sleep 1
 
 "$build/src/app/snipjar" &
 pid=$!
-trap 'kill $pid 2>/dev/null; wait $pid 2>/dev/null' EXIT
+trap 'kill $pid $tray 2>/dev/null; wait $pid 2>/dev/null' EXIT
 sleep "$settle"
 ticks=$(getconf CLK_TCK)
 cpu_before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
