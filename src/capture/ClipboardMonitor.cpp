@@ -1,5 +1,7 @@
 #include "capture/ClipboardMonitor.h"
 
+#include "capture/ChangePoller.h"
+
 #include "model/ClipStore.h"
 #include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
@@ -33,6 +35,7 @@ ClipboardMonitor::ClipboardMonitor(ClipStore& store, Pasteboard& pasteboard, Wor
 }
 
 ClipboardMonitor::~ClipboardMonitor() {
+    poller.reset();
     // Captures not yet started are dropped; one in progress is cut short, whatever its owner's
     // pace, and its result goes unapplied.
     readerThread.quit();
@@ -47,10 +50,23 @@ void ClipboardMonitor::start() {
     capture({CaptureOrigin::start, pasteboard.changeCount(), 0});
     lastSeenChangeCount = pasteboard.changeCount();
 
-    timer = std::make_unique<QTimer>();
-    timer->setInterval(pollingInterval);
-    connect(timer.get(), &QTimer::timeout, this, &ClipboardMonitor::tick);
-    timer->start();
+    // The poll catches a change whose notice went missing. It runs off the GUI thread, which it
+    // wakes only when the count moved, so an idle application stays asleep between copies.
+    const QPointer<ClipboardMonitor> self(this);
+    Pasteboard* const clipboard = &pasteboard;
+    poller = std::make_unique<ChangePoller>(
+        pollingInterval, [clipboard] { return static_cast<long long>(clipboard->changeCount()); },
+        [this, self] {
+            // The monitor stops the poller before it goes, so it exists while this is posted.
+            QMetaObject::invokeMethod(
+                this,
+                [self] {
+                    if (self) {
+                        self->tick();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
     connect(&pasteboard, &Pasteboard::changed, this, &ClipboardMonitor::tick, Qt::UniqueConnection);
 }
 

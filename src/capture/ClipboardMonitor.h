@@ -19,6 +19,7 @@
 
 namespace snipjar {
 
+class ChangePoller;
 class ClipStore;
 class Pasteboard;
 class Workspace;
@@ -90,7 +91,7 @@ private:
     std::unique_ptr<ClipIngestor> clipIngestor;
 
     qint64 lastSeenChangeCount = 0;
-    std::unique_ptr<QTimer> timer;
+    std::unique_ptr<ChangePoller> poller;
 
     // The pending retry of the last change that came out empty. A cancelled retry
     // bumps the generation, so the result of a capture it had already started no

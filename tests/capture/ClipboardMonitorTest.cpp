@@ -9,6 +9,7 @@
 #include "TestEnvironment.h"
 #include "TestImages.h"
 
+#include <QSignalBlocker>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -97,7 +98,8 @@ TEST_F(ClipboardMonitorTest, StartCapturesOnceWithoutRetry) {
 }
 
 // A change is captured once: the same count is ignored, a change announced by the clipboard is
-// looked at at once, and the same text copied twice counts as two changes (the store de-duplicates).
+// looked at at once, one that was not announced is found by the poll, and the same text copied twice
+// counts as two changes (the store de-duplicates).
 TEST_F(ClipboardMonitorTest, EachChangeIsCapturedOnce) {
     startMonitor();
     pasteboard.setText(QStringLiteral("hello"));
@@ -111,6 +113,14 @@ TEST_F(ClipboardMonitorTest, EachChangeIsCapturedOnce) {
     pasteboard.bumpChangeCount();
     ASSERT_TRUE(waitUntil([&] { return filed == 2; }));
     EXPECT_EQ(titles(), QStringList{"hello"});
+
+    // A change whose notice went missing is found by the poll.
+    {
+        const QSignalBlocker silent(pasteboard);
+        pasteboard.setText(QStringLiteral("unannounced"));
+    }
+    ASSERT_TRUE(waitUntil([&] { return filed == 3; }));
+    EXPECT_EQ(titles(), (QStringList{"unannounced", "hello"}));
 }
 
 // The application's own write is not captured again.
