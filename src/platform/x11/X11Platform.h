@@ -31,6 +31,9 @@ public:
     std::unique_ptr<GlobalHotKeys> globalHotKeys;
     std::unique_ptr<DesktopNotifier> desktopNotifier;
     std::unique_ptr<Pasteboard> pasteboard;
+    // PRIMARY, the text selected with the mouse: written for terminals that paste only from it;
+    // none when it could not be opened (pasting there then falls back to what PRIMARY holds).
+    std::unique_ptr<Pasteboard> primarySelection;
 
     // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
     // windows may be translucent. One round trip.
