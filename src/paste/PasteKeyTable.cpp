@@ -69,22 +69,35 @@ PasteKeystroke PasteKeyTable::defaultKeystrokeFor(const QString& windowClass) {
     return builtInTable().value(windowClass.toLower(), PasteKeystroke::controlV);
 }
 
-PasteKeystroke PasteKeyTable::keystrokeFor(const QString& windowClass) {
-    if (!windowClass.isEmpty()) {
-        const QString wanted = windowClass.toLower();
-        for (const auto& [name, value] :
-             UserSettings::valuesIn(QString::fromLatin1(UserSettings::pasteKeysGroup))) {
-            if (name.toLower() != wanted) {
-                continue;
-            }
-            if (std::optional<PasteKeystroke> keystroke = parse(value.toString())) {
-                return *keystroke;
-            }
-            qCWarning(lcPaste) << "Ignoring the paste keystroke" << value.toString() << "set for" << name
-                               << "(use Ctrl+V, Ctrl+Shift+V or Shift+Insert)";
-        }
+std::optional<PasteKeystroke> PasteKeyTable::userKeystrokeFor(const QString& name) {
+    if (name.isEmpty()) {
+        return std::nullopt;
     }
-    return defaultKeystrokeFor(windowClass);
+    const QString wanted = name.toLower();
+    for (const auto& [key, value] :
+         UserSettings::valuesIn(QString::fromLatin1(UserSettings::pasteKeysGroup))) {
+        if (key.toLower() != wanted) {
+            continue;
+        }
+        if (std::optional<PasteKeystroke> keystroke = parse(value.toString())) {
+            return keystroke;
+        }
+        qCWarning(lcPaste) << "Ignoring the paste keystroke" << value.toString() << "set for" << key
+                           << "(use Ctrl+V, Ctrl+Shift+V or Shift+Insert)";
+    }
+    return std::nullopt;
+}
+
+PasteKeystroke PasteKeyTable::keystrokeFor(const QString& windowClass, const QString& instanceName) {
+    // The user's entries come first, then the built-in ones; the class before the instance name.
+    if (std::optional<PasteKeystroke> keystroke = userKeystrokeFor(windowClass)) {
+        return *keystroke;
+    }
+    if (std::optional<PasteKeystroke> keystroke = userKeystrokeFor(instanceName)) {
+        return *keystroke;
+    }
+    const PasteKeystroke byClass = defaultKeystrokeFor(windowClass);
+    return byClass != PasteKeystroke::controlV ? byClass : defaultKeystrokeFor(instanceName);
 }
 
 std::optional<PasteKeystroke> PasteKeyTable::parse(const QString& text) {

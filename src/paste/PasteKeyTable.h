@@ -19,13 +19,18 @@ namespace snipjar {
 // ignored (with a log line) and the built-in entry applies. Read anew at every lookup.
 class PasteKeyTable {
 public:
-    static PasteKeystroke keystrokeFor(const QString& windowClass);
+    // By the user's entry for the class or the instance name, else by the built-in ones.
+    static PasteKeystroke keystrokeFor(const QString& windowClass, const QString& instanceName = {});
     // The built-in entry alone, without the user's.
     static PasteKeystroke defaultKeystrokeFor(const QString& windowClass);
     // "Ctrl+V", "Ctrl+Shift+V", "Shift+Insert" (any case, spaces and modifier order ignored).
     static std::optional<PasteKeystroke> parse(const QString& text);
     // The keystroke in the form parse() reads.
     static QString text(PasteKeystroke keystroke);
+
+private:
+    // The user's entry for one name, when there is one that reads as a keystroke.
+    static std::optional<PasteKeystroke> userKeystrokeFor(const QString& name);
 };
 
 } // namespace snipjar

@@ -125,7 +125,7 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<RunningApplication>& app
     if (!application) {
         return PasteKeystroke::controlV;
     }
-    return PasteKeyTable::keystrokeFor(application->windowClass);
+    return PasteKeyTable::keystrokeFor(application->windowClass, application->windowInstance);
 }
 
 bool Paster::didPromptForAccessibility() {

@@ -47,7 +47,8 @@ public:
     void paste(const Clip& clip, const std::optional<QByteArray>& pdfTIFF,
                const std::optional<RunningApplication>& target);
 
-    // The PasteKeyTable's keystroke for the application's window class; Ctrl+V without one.
+    // The PasteKeyTable's keystroke for the application's window class, else for its instance
+    // name; Ctrl+V without an application.
     static PasteKeystroke keystrokeFor(const std::optional<RunningApplication>& application);
 
     // True once the notice that automatic paste is unavailable was shown in this process.

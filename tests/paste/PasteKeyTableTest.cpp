@@ -86,6 +86,19 @@ TEST_F(PasteKeyTableTest, UserEntriesFromTheSettingsFile) {
     EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Alacritty")), PasteKeystroke::controlShiftV);
     EXPECT_EQ(PasteKeyTable::defaultKeystrokeFor(QStringLiteral("XTerm")), PasteKeystroke::shiftInsert);
 
+    // The class's entry before the instance name's; either name finds a built-in entry.
+    UserSettings::setValue(QStringLiteral("pasteKeys/Emacs"), QStringLiteral("Ctrl+V"));
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Emacs"), QStringLiteral("urxvt")),
+              PasteKeystroke::controlV);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("myterm")),
+              PasteKeystroke::controlShiftV);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("urxvt")),
+              PasteKeystroke::shiftInsert);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("unknown")),
+              PasteKeystroke::controlV);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("UXTerm")),
+              PasteKeystroke::shiftInsert);
+
     UserSettings::remove(QStringLiteral("pasteKeys/xterm"));
     EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("XTerm")), PasteKeystroke::shiftInsert);
     UserSettings::setValue(QStringLiteral("pasteKeys/Firefox"), QStringLiteral("Ctrl+Shift+V"));
