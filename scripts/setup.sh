@@ -11,7 +11,7 @@ packages=(
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libxcb-res0-dev libxkbcommon-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm xfonts-base imagemagick dbus-x11 procps
+  xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
 )
 
 missing=()

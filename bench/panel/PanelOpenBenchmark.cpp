@@ -112,7 +112,7 @@ void benchOpen(X11Platform& platform, int clips) {
     }
     ClipStore store(ClipStore::Location::onDisk, ClipStore::Options{QStringLiteral("BENCH-0"), {}});
     Paster paster(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
-                  *platform.desktopNotifier);
+                  *platform.desktopNotifier, platform.primarySelection.get());
     PanelController controller(store, paster, *platform.workspace,
                                [&platform] { return platform.isCompositing(); });
     std::vector<double> times;

@@ -57,7 +57,7 @@ void AppDelegate::launch() {
     LaunchAtLogin::configureOnFirstRun();
     clipStore = std::make_unique<ClipStore>();
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
-                                      *platform.desktopNotifier);
+                                      *platform.desktopNotifier, platform.primarySelection.get());
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
     PlatformServices* const services = &platform;
     panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,

@@ -8,7 +8,8 @@ namespace snipjar {
 enum class CaptureOutcome {
     // A clip, or a large image to transcode, was handed to the ingestor.
     captured,
-    // A marker (concealed, transient, remote clipboard) forbids capturing this content.
+    // A marker (concealed, transient, remote clipboard) forbids capturing this content, or its
+    // text is larger than the store keeps.
     skipped,
     // Nothing usable was found; the monitor tries the same change again shortly.
     empty,

@@ -2,16 +2,29 @@
 
 #include "capture/ImageRead.h"
 #include "capture/SourceAddress.h"
+#include "model/ClipStore.h"
 #include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 
+#include <algorithm>
 #include <array>
 
 namespace snipjar {
 
+static_assert(CaptureLimits::defaultTextLimit == ClipStore::largestClipBytes);
+
 namespace {
+
+qint64 textLimit(const CaptureLimits& limits) {
+    return std::min(limits.textLimit, UserSettings::maxCaptureRepBytes());
+}
+
+CaptureRead tooLargeText(qint64 limit) {
+    qCInfo(lcCapture) << "Clipboard text is larger than" << limit << "bytes; the copy is not recorded";
+    return CaptureRead::skipped();
+}
 
 // A password manager's copy, a clipboard meant to vanish, or one shared from another device is
 // never recorded, and nothing of it is read.
@@ -56,21 +69,26 @@ std::optional<CaptureRead> readImageClip(Pasteboard& pasteboard, const QStringLi
     return CaptureRead::captured(std::move(clip));
 }
 
-std::optional<CaptureRead> readRichText(Pasteboard& pasteboard) {
-    std::optional<QByteArray> rtf = pasteboard.data(TypeIdentifier::rtf);
-    if (!rtf) {
+// Rich text with its plain words, both together within the limit. RTF too large to keep with its
+// words is passed over, as a picture too large is, and the words alone are captured.
+std::optional<CaptureRead> readRichText(Pasteboard& pasteboard, qint64 limit) {
+    PasteboardRead rtf = pasteboard.read(TypeIdentifier::rtf, limit);
+    if (rtf.status == PasteboardRead::Status::tooLarge) {
+        qCDebug(lcCapture) << "Rich text larger than" << limit << "bytes; its plain text is read alone";
+    }
+    if (rtf.status != PasteboardRead::Status::ok) {
         return std::nullopt;
     }
     // Rich text without its plain words is not captured: the history shows, searches and
     // de-duplicates rich text by its plain text.
-    std::optional<QString> text = pasteboard.string();
-    if (!text) {
+    PasteboardString text = pasteboard.readString(limit - rtf.bytes.size());
+    if (text.status != PasteboardRead::Status::ok) {
         return std::nullopt;
     }
     Clip clip;
     clip.kind = Clip::Kind::richText;
-    clip.plainText = std::move(*text);
-    clip.richTextData = std::move(*rtf);
+    clip.plainText = std::move(text.text);
+    clip.richTextData = std::move(rtf.bytes);
     return CaptureRead::captured(std::move(clip));
 }
 
@@ -85,16 +103,20 @@ CaptureRead readContents(Pasteboard& pasteboard, const CaptureLimits& limits) {
     if (std::optional<CaptureRead> image = readImageClip(pasteboard, types, limits)) {
         return std::move(*image);
     }
-    if (std::optional<CaptureRead> richText = readRichText(pasteboard)) {
+    const qint64 limit = textLimit(limits);
+    if (std::optional<CaptureRead> richText = readRichText(pasteboard, limit)) {
         return std::move(*richText);
     }
-    std::optional<QString> text = pasteboard.string();
-    if (!text || text->isEmpty()) {
+    PasteboardString text = pasteboard.readString(limit);
+    if (text.status == PasteboardRead::Status::tooLarge) {
+        return tooLargeText(limit);
+    }
+    if (text.status != PasteboardRead::Status::ok || text.text.isEmpty()) {
         return CaptureRead::empty();
     }
     Clip clip;
     clip.kind = Clip::Kind::text;
-    clip.plainText = std::move(*text);
+    clip.plainText = std::move(text.text);
     return CaptureRead::captured(std::move(clip));
 }
 

@@ -1,7 +1,7 @@
 #include "paste/Paster.h"
 
 #include "model/ImageTranscode.h"
-#include "paste/TerminalEmulators.h"
+#include "paste/PasteKeyTable.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/LogCategories.h"
 #include "platform/PasteboardChangeTracking.h"
@@ -45,12 +45,13 @@ bool isTargetInFront(const RunningApplication& frontmost, const RunningApplicati
 } // namespace
 
 Paster::Paster(Pasteboard& pasteboard, Workspace& workspace, KeySynthesizer& keySynthesizer,
-               DesktopNotifier& notifier, QObject* parent)
+               DesktopNotifier& notifier, Pasteboard* primarySelection, QObject* parent)
     : QObject(parent)
     , pasteboard(pasteboard)
     , workspace(workspace)
     , keySynthesizer(keySynthesizer)
-    , notifier(notifier) {}
+    , notifier(notifier)
+    , primarySelection(primarySelection) {}
 
 std::optional<QByteArray> Paster::tiffFallback(const Clip& clip) {
     if (clip.kind != Clip::Kind::image || !clip.imageData || clip.dataUTI != type(TypeIdentifier::pdf) ||
@@ -100,14 +101,15 @@ PasteboardContent Paster::content(const Clip& clip, const std::optional<QByteArr
 
 void Paster::paste(const Clip& clip, const std::optional<QByteArray>& pdfTIFF,
                    const std::optional<RunningApplication>& target) {
-    pasteboard.write(content(clip, pdfTIFF));
+    const PasteboardContent written = content(clip, pdfTIFF);
+    pasteboard.write(written);
     setLastWrittenChangeCount(pasteboard.changeCount());
 
     if (keySynthesizer.isTrusted()) {
         if (target && !workspace.isActive(*target)) {
             workspace.activate(*target);
         }
-        sendPaste(target, 0);
+        sendPaste(written, target, 0);
         return;
     }
     // Without key synthesis the clip stays on the clipboard for the user to paste by hand; they are
@@ -120,10 +122,10 @@ void Paster::paste(const Clip& clip, const std::optional<QByteArray>& pdfTIFF,
 }
 
 PasteKeystroke Paster::keystrokeFor(const std::optional<RunningApplication>& application) {
-    if (application && isTerminalEmulator(application->windowClass)) {
-        return PasteKeystroke::controlShiftV;
+    if (!application) {
+        return PasteKeystroke::controlV;
     }
-    return PasteKeystroke::controlV;
+    return PasteKeyTable::keystrokeFor(application->windowClass, application->windowInstance);
 }
 
 bool Paster::didPromptForAccessibility() {
@@ -134,34 +136,46 @@ void Paster::resetAccessibilityPromptForTesting() {
     promptedForAccessibility = false;
 }
 
-void Paster::sendPaste(const std::optional<RunningApplication>& target, int attempt) {
+void Paster::sendPaste(const PasteboardContent& content, const std::optional<RunningApplication>& target,
+                       int attempt) {
     if (!target) {
-        postPaste(target);
+        postPaste(content, target);
         return;
     }
     const std::optional<RunningApplication> frontmost = workspace.frontmostApplication();
     if (frontmost && isTargetInFront(*frontmost, *target)) {
-        postPaste(target);
+        postPaste(content, target);
         return;
     }
     if (workspace.isActive(*target) || attempt >= maximumActivationChecks) {
-        postPaste(target);
+        postPaste(content, target);
         return;
     }
-    // The timer is tied to this object, so a re-check never runs after the Paster is gone.
+    // The timer is tied to this object, so a re-check never runs after the Paster is gone. The
+    // content's bytes are shared with the clipboard's copy, not duplicated.
     QTimer::singleShot(activationCheckIntervalMilliseconds, this,
-                       [this, target, attempt] { sendPaste(target, attempt + 1); });
+                       [this, content, target, attempt] { sendPaste(content, target, attempt + 1); });
 }
 
-void Paster::postPaste(const std::optional<RunningApplication>& target) {
+void Paster::postPaste(const PasteboardContent& content, const std::optional<RunningApplication>& target) {
     // The keys go to whichever application is in front now; that is normally the target, but a
     // target that never came forward leaves the keystroke to the frontmost one.
     std::optional<RunningApplication> receiver = workspace.frontmostApplication();
     if (!receiver) {
         receiver = target;
     }
-    qCDebug(lcPaste) << "Posting the paste keystroke";
-    keySynthesizer.postPaste(keystrokeFor(receiver));
+    const PasteKeystroke keystroke = keystrokeFor(receiver);
+    if (keystroke == PasteKeystroke::shiftInsert) {
+        // This receiver pastes the primary selection. Its change is not the clipboard's, so the
+        // monitor (which watches the clipboard only) never sees it as a copy.
+        if (primarySelection) {
+            primarySelection->write(content);
+        } else {
+            qCWarning(lcPaste) << "No primary selection to paste from; Shift+Insert pastes what it holds";
+        }
+    }
+    qCDebug(lcPaste) << "Posting the paste keystroke" << PasteKeyTable::text(keystroke);
+    keySynthesizer.postPaste(keystroke);
 }
 
 } // namespace snipjar

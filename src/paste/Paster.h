@@ -26,8 +26,10 @@ public:
     static constexpr int maximumActivationChecks = 15;
     static constexpr int activationCheckIntervalMilliseconds = 20;
 
+    // The primary selection (none when the platform has none) is written only for a target that
+    // pastes from it (Shift+Insert).
     Paster(Pasteboard& pasteboard, Workspace& workspace, KeySynthesizer& keySynthesizer,
-           DesktopNotifier& notifier, QObject* parent = nullptr);
+           DesktopNotifier& notifier, Pasteboard* primarySelection = nullptr, QObject* parent = nullptr);
 
     // A TIFF companion for a PDF image of at most 5,000,000 bytes, since many applications accept a
     // bitmap but not a PDF; none in every other case or when the PDF does not render. May run on
@@ -39,11 +41,14 @@ public:
 
     // Writes the clip, records the change count, then either activates the target and types the
     // paste keystroke, or (when keys cannot be synthesised) shows the one-time notice. The target
-    // is the application that was frontmost before the panel or menu opened.
+    // is the application that was frontmost before the panel or menu opened. When the window that
+    // gets the keystroke pastes with Shift+Insert, the same content goes to the primary selection
+    // right before it.
     void paste(const Clip& clip, const std::optional<QByteArray>& pdfTIFF,
                const std::optional<RunningApplication>& target);
 
-    // Ctrl+Shift+V for a terminal emulator, Ctrl+V otherwise.
+    // The PasteKeyTable's keystroke for the application's window class, else for its instance
+    // name; Ctrl+V without an application.
     static PasteKeystroke keystrokeFor(const std::optional<RunningApplication>& application);
 
     // True once the notice that automatic paste is unavailable was shown in this process.
@@ -52,13 +57,15 @@ public:
     static void resetAccessibilityPromptForTesting();
 
 private:
-    void sendPaste(const std::optional<RunningApplication>& target, int attempt);
-    void postPaste(const std::optional<RunningApplication>& target);
+    void sendPaste(const PasteboardContent& content, const std::optional<RunningApplication>& target,
+                   int attempt);
+    void postPaste(const PasteboardContent& content, const std::optional<RunningApplication>& target);
 
     Pasteboard& pasteboard;
     Workspace& workspace;
     KeySynthesizer& keySynthesizer;
     DesktopNotifier& notifier;
+    Pasteboard* primarySelection;
 };
 
 } // namespace snipjar

@@ -4,7 +4,8 @@ namespace snipjar {
 
 enum class PasteKeystroke {
     controlV,      // Ctrl+V: most applications
-    controlShiftV, // Ctrl+Shift+V: terminal emulators
+    controlShiftV, // Ctrl+Shift+V: most terminal emulators
+    shiftInsert,   // Shift+Insert: terminals that paste only the primary selection (xterm, urxvt)
 };
 
 // Synthesised key events. Main thread only.

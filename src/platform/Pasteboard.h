@@ -34,6 +34,13 @@ struct PasteboardRead {
     QByteArray bytes;
 };
 
+// The plain-text flavour as read: absent, longer than the caller's byte cap in the owner's encoding
+// (nothing of it is kept), or the text.
+struct PasteboardString {
+    PasteboardRead::Status status = PasteboardRead::Status::absent;
+    QString text;
+};
+
 // The general clipboard. Types are the system's type identifiers (TypeIdentifier); the platform
 // layer maps them to and from its own names. The three marker identifiers appear in types() when
 // the clipboard carries the corresponding marker.
@@ -62,8 +69,8 @@ public:
     // Type identifiers in clipboard order (unknown targets keep their own names).
     virtual QStringList types() = 0;
     virtual PasteboardRead read(const QString& type, qint64 byteCap = noByteCap) = 0;
-    // The plain-text flavour.
-    virtual std::optional<QString> string() = 0;
+    // The plain-text flavour, read no further than byteCap bytes.
+    virtual PasteboardString readString(qint64 byteCap) = 0;
     // URL objects restricted to file URLs (absolute "file://" strings in clipboard order); none when
     // the clipboard carries no file URL.
     virtual std::optional<QStringList> fileURLs() = 0;
@@ -89,6 +96,15 @@ public:
             return std::nullopt;
         }
         return std::move(result.bytes);
+    }
+
+    // The plain-text flavour, whatever its size.
+    std::optional<QString> string() {
+        PasteboardString result = readString(noByteCap);
+        if (result.status != PasteboardRead::Status::ok) {
+            return std::nullopt;
+        }
+        return std::move(result.text);
     }
 
 signals:

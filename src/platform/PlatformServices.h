@@ -26,6 +26,9 @@ public:
     std::unique_ptr<GlobalHotKeys> globalHotKeys;
     std::unique_ptr<DesktopNotifier> desktopNotifier;
     std::unique_ptr<Pasteboard> pasteboard;
+    // PRIMARY, the text selected with the mouse: written for terminals that paste only from it;
+    // none when it could not be opened (pasting there then falls back to what PRIMARY holds).
+    std::unique_ptr<Pasteboard> primarySelection;
     // The desktop's clipboard-manager role; none when it cannot be offered.
     std::unique_ptr<ClipboardManagerRole> clipboardManager;
 

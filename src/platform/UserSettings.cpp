@@ -21,13 +21,46 @@ namespace {
 class SettingsSnapshot {
 public:
     std::optional<QVariant> value(const QString& path, const QString& key) {
-        struct stat info {};
-        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-            std::lock_guard lock(mutex);
-            loadedPath.clear();
+        std::lock_guard lock(mutex);
+        if (!refresh(path)) {
             return std::nullopt;
         }
+        const auto found = values.constFind(key);
+        if (found == values.constEnd()) {
+            return std::nullopt;
+        }
+        return *found;
+    }
+
+    // The keys below "group/", without that prefix, with their values.
+    QList<std::pair<QString, QVariant>> valuesIn(const QString& path, const QString& group) {
         std::lock_guard lock(mutex);
+        QList<std::pair<QString, QVariant>> found;
+        if (!refresh(path)) {
+            return found;
+        }
+        const QString prefix = group + QLatin1Char('/');
+        for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+            if (it.key().startsWith(prefix) && it.key().size() > prefix.size()) {
+                found.append({it.key().mid(prefix.size()), it.value()});
+            }
+        }
+        return found;
+    }
+
+    void invalidate() {
+        std::lock_guard lock(mutex);
+        loadedPath.clear();
+    }
+
+private:
+    // Reads the file again when it changed on disk; false when there is none. Called under the lock.
+    bool refresh(const QString& path) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+            loadedPath.clear();
+            return false;
+        }
         const Stamp stamp{info.st_size, info.st_mtim.tv_sec, info.st_mtim.tv_nsec, info.st_ino};
         if (path != loadedPath || stamp != loadedStamp) {
             QSettings settings(path, QSettings::IniFormat);
@@ -38,19 +71,9 @@ public:
             loadedPath = path;
             loadedStamp = stamp;
         }
-        const auto found = values.constFind(key);
-        if (found == values.constEnd()) {
-            return std::nullopt;
-        }
-        return *found;
+        return true;
     }
 
-    void invalidate() {
-        std::lock_guard lock(mutex);
-        loadedPath.clear();
-    }
-
-private:
     struct Stamp {
         off_t size = -1;
         time_t seconds = 0;
@@ -106,6 +129,10 @@ QString UserSettings::filePath() {
 
 std::optional<QVariant> UserSettings::value(const QString& key) {
     return snapshot().value(filePath(), key);
+}
+
+QList<std::pair<QString, QVariant>> UserSettings::valuesIn(const QString& group) {
+    return snapshot().valuesIn(filePath(), group);
 }
 
 void UserSettings::setValue(const QString& key, const QVariant& value) {

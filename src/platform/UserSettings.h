@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QUrl>
 #include <QVariant>
 
 #include <optional>
+#include <utility>
 
 namespace snipjar {
 
@@ -29,6 +31,8 @@ public:
     static constexpr const char* updateFeedURLKey = "updateFeedURL";
     static constexpr const char* updatePublicKeyKey = "updatePublicKey";
     static constexpr const char* lastUpdateCheckKey = "lastUpdateCheck";
+    // The group of the user's paste keystrokes per window class (pasteKeys/XTerm=Ctrl+Shift+V).
+    static constexpr const char* pasteKeysGroup = "pasteKeys";
 
     static QString filePath();
 
@@ -64,6 +68,8 @@ public:
     static void setLastUpdateCheck(const QDateTime& time);
 
     static std::optional<QVariant> value(const QString& key);
+    // Every key of a group ("pasteKeys/XTerm" gives "XTerm"), as stored, with its value.
+    static QList<std::pair<QString, QVariant>> valuesIn(const QString& group);
     static void setValue(const QString& key, const QVariant& value);
     static void remove(const QString& key);
 };

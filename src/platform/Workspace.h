@@ -17,6 +17,8 @@ struct RunningApplication {
     QString windowClass;
     // The window that was active; activation brings this one back.
     quint64 windowID = 0;
+    // The WM_CLASS instance name (the paste keystroke may be chosen by it too).
+    QString windowInstance = {};
 
     bool operator==(const RunningApplication&) const = default;
 };

@@ -16,8 +16,9 @@ using namespace snipjar::test;
 
 // The road of one paste with real parts. The panel (a popup of this process) holds the keyboard and
 // lets go of it on Qt's own connection right before the paste, while the hot key's Ctrl and Alt
-// are still down. The clip reaches the terminal behind it as Ctrl+Shift+V, and the clipboard
-// change of the paste is not captured as a new clip.
+// are still down. The clip reaches the xterm behind it through the primary selection and
+// Shift+Insert, and neither the clipboard change of the paste nor the primary selection's is
+// captured as a new clip.
 TEST(PasteRoundTrip, ClipFromThePanelReachesTheTerminalAndIsNotCapturedAgain) {
     TestEnvironment environment;
     std::unique_ptr<X11Platform> platform = X11Platform::create();
@@ -50,7 +51,7 @@ TEST(PasteRoundTrip, ClipFromThePanelReachesTheTerminalAndIsNotCapturedAgain) {
 
     panel.setKeyboardGrabEnabled(false);
     Paster paster(*platform->pasteboard, *platform->workspace, *platform->keySynthesizer,
-                  *platform->desktopNotifier);
+                  *platform->desktopNotifier, platform->primarySelection.get());
     Clip clip;
     clip.kind = Clip::Kind::text;
     clip.plainText = QStringLiteral("pasted from the history – ünïcode\n");

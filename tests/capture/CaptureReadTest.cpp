@@ -147,5 +147,47 @@ TEST_F(CaptureReadTest, PlainText) {
     EXPECT_FALSE(result.clip->sourceURLString);
 }
 
+// Text and rich text are read no further than the store keeps (or maxCaptureRepBytes, when lower).
+// Text above it makes the copy not recorded, without a retry; rich text that does not fit with its
+// words is passed over for the words alone.
+TEST_F(CaptureReadTest, TextAboveTheStoreLimitIsNotRecorded) {
+    limits.textLimit = 100;
+    const QByteArray words(60, 'w');
+    const QByteArray rtf = "{\\rtf1 " + QByteArray(50, 'r') + "}";
+    pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(100, 't')}});
+    CaptureRead result = read();
+    ASSERT_EQ(result.outcome, CaptureOutcome::captured);
+    EXPECT_EQ(result.clip->plainText->size(), 100);
+
+    pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(101, 't')}});
+    result = read();
+    EXPECT_EQ(result.outcome, CaptureOutcome::skipped);
+    EXPECT_FALSE(result.clip);
+
+    pasteboard.setEntries({{TypeIdentifier::rtf, rtf}, {TypeIdentifier::plainText, words}});
+    result = read();
+    ASSERT_TRUE(result.clip);
+    EXPECT_EQ(result.clip->kind, Clip::Kind::text);
+    EXPECT_EQ(result.clip->plainText, QString::fromLatin1(words));
+    EXPECT_FALSE(result.clip->richTextData);
+
+    pasteboard.setEntries({{TypeIdentifier::rtf, QByteArray(101, 'r')}, {TypeIdentifier::plainText, "ok"}});
+    result = read();
+    ASSERT_TRUE(result.clip);
+    EXPECT_EQ(result.clip->kind, Clip::Kind::text);
+    EXPECT_EQ(result.clip->plainText, QStringLiteral("ok"));
+
+    pasteboard.setEntries(
+        {{TypeIdentifier::rtf, QByteArray(101, 'r')}, {TypeIdentifier::plainText, QByteArray(101, 't')}});
+    EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
+
+    limits.textLimit = CaptureLimits::defaultTextLimit;
+    UserSettings::setValue(UserSettings::maxCaptureRepBytesKey, 10);
+    pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(11, 't')}});
+    EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
+    UserSettings::setValue(UserSettings::maxCaptureRepBytesKey, 0);
+    EXPECT_EQ(read().outcome, CaptureOutcome::captured);
+}
+
 } // namespace
 } // namespace snipjar

@@ -19,6 +19,8 @@
 
 #include <signal.h>
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -302,6 +304,62 @@ TEST_F(CaptureX11Test, UnresponsiveOwnerDoesNotBlockTheMainThread) {
     startXclip(QStringLiteral("UTF8_STRING"), "after the stall");
     ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
     EXPECT_EQ(onlySyncedClip()->plainText, QStringLiteral("after the stall"));
+}
+
+// This process's resident set now, and its peak since the last resetPeakResident(), in bytes.
+qint64 statusBytes(const char* field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').first().toLongLong() * 1024;
+        }
+    }
+    return -1;
+}
+
+bool resetPeakResident() {
+    QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
+    return clearRefs.open(QIODevice::WriteOnly) && clearRefs.write("5") == 1;
+}
+
+// A program offering 2 GB of text (made up as it is sent) is read no further than the store
+// keeps, whether INCR announces the size or not: the copy is not recorded, the reader's peak
+// memory stays far below the offer, and the owner is left before it has sent it all.
+TEST_F(CaptureX11Test, HugeTextIsRefusedWithoutBeingRead) {
+    constexpr qint64 offered = 2'000'000'000;
+    constexpr qint64 memoryBound = 100 * 1024 * 1024;
+    startMonitor();
+    for (const char* hint : {"2000000000", "0"}) {
+        SCOPED_TRACE(hint);
+        outcomes.clear();
+        ASSERT_TRUE(resetPeakResident());
+        const qint64 idle = statusBytes("VmRSS:");
+        QProcess* owner = startOwner({QStringLiteral("--generate-bytes"), QString::number(offered),
+                                      QStringLiteral("--incr-hint"), QString::fromLatin1(hint),
+                                      QStringLiteral("UTF8_STRING"), QStringLiteral("-")});
+        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }, 60s));
+        EXPECT_EQ(outcomes, QList{CaptureOutcome::skipped});
+        EXPECT_TRUE(storesAreEmpty());
+        EXPECT_LT(pasteboard->cachedByteCount(), 1024);
+        const qint64 growth = statusBytes("VmHWM:") - idle;
+        EXPECT_LT(growth, memoryBound) << "peak growth " << growth << " bytes";
+        std::printf("INCR hint %s: peak resident growth %lld bytes\n", hint, static_cast<long long>(growth));
+
+        QByteArray& seen = output[owner];
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                seen += owner->readAllStandardOutput();
+                return seen.contains("served ");
+            },
+            15s));
+        const qint64 served = seen.mid(seen.indexOf("served ") + 7).split('\n').first().toLongLong();
+        EXPECT_LE(served, CaptureLimits::defaultTextLimit + X11SelectionReader::discardAllowance + 65536);
+        owner->kill();
+        owner->waitForFinished(5000);
+    }
 }
 
 } // namespace

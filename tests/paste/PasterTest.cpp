@@ -1,10 +1,13 @@
 #include "paste/Paster.h"
 #include "platform/PasteboardChangeTracking.h"
 #include "platform/TypeIdentifier.h"
+#include "platform/UserSettings.h"
 #include "platform/fakes/FakeDesktopNotifier.h"
 #include "platform/fakes/FakeKeySynthesizer.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
+
+#include "TestEnvironment.h"
 
 #include <QTest>
 #include <QTimer>
@@ -17,7 +20,8 @@ namespace {
 using Entry = PasteboardContent::Entry;
 
 const RunningApplication editor{4242, "org.example.Editor", "Editor", "Editor", 0x400001};
-const RunningApplication terminal{5151, "xterm", "XTerm", "XTerm", 0x600001};
+const RunningApplication terminal{5151, "org.kde.konsole", "Konsole", "konsole", 0x600001};
+const RunningApplication xterm{5252, "xterm", "XTerm", "XTerm", 0x800001};
 const RunningApplication other{6161, "org.example.Other", "Other", "Other", 0x700001};
 
 // A one-page PDF; the renderer rebuilds the missing cross-reference table.
@@ -44,6 +48,7 @@ class PasterTest : public ::testing::Test {
 protected:
     void SetUp() override { Paster::resetAccessibilityPromptForTesting(); }
 
+    test::TestEnvironment environment;
     FakePasteboard pasteboard;
     FakeWorkspace workspace;
     FakeKeySynthesizer keys;
@@ -173,13 +178,39 @@ TEST_F(PasterTest, WaitsForTheRememberedWindow) {
     EXPECT_TRUE(keys.keystrokes.isEmpty());
 }
 
-// Terminal emulators are recognised by window class, without regard to case.
-TEST(PasterKeystroke, TerminalsGetControlShiftV) {
-    for (const char* windowClass : {"XTerm", "gnome-terminal-server", "konsole", "Alacritty", "URxvt"}) {
-        EXPECT_EQ(Paster::keystrokeFor(RunningApplication{1, "", "", windowClass, 1}),
-                  PasteKeystroke::controlShiftV)
-            << windowClass;
-    }
-    EXPECT_EQ(Paster::keystrokeFor(RunningApplication{1, "", "", "firefox", 1}), PasteKeystroke::controlV);
-    EXPECT_EQ(Paster::keystrokeFor(std::nullopt), PasteKeystroke::controlV);
+// A terminal that pastes only the primary selection gets the clip there too (the same entries,
+// the concealed marker included) and Shift+Insert; the clipboard write alone sets the change count
+// the monitor ignores. Other receivers leave the primary selection alone, as does a user entry
+// that moves xterm to Ctrl+Shift+V.
+TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
+    FakePasteboard primary;
+    primary.setText(QStringLiteral("what the user selected"));
+    Paster withPrimary(pasteboard, workspace, keys, notifier, &primary);
+    Clip secret = clipOf(Clip::Kind::richText, "hunter2");
+    secret.richTextData = QByteArray("{\\rtf1 hunter2}");
+    secret.concealed = true;
+
+    workspace.setFrontmost(xterm);
+    withPrimary.paste(secret, std::nullopt, xterm);
+    EXPECT_EQ(keys.keystrokes, QList<PasteKeystroke>{PasteKeystroke::shiftInsert});
+    ASSERT_EQ(primary.writes().size(), 1);
+    EXPECT_EQ(primary.writes().first(), Paster::content(secret, std::nullopt));
+    EXPECT_EQ(primary.writes().first(), pasteboard.writes().last());
+    EXPECT_EQ(lastWrittenChangeCount(), pasteboard.changeCount());
+
+    workspace.setFrontmost(terminal);
+    withPrimary.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, terminal);
+    EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(primary.writes().size(), 1);
+
+    UserSettings::setValue(QStringLiteral("pasteKeys/xterm"), QStringLiteral("Ctrl+Shift+V"));
+    workspace.setFrontmost(xterm);
+    withPrimary.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
+    EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(primary.writes().size(), 1);
+
+    // Without a primary selection the keystroke is still the receiver's.
+    UserSettings::remove(QStringLiteral("pasteKeys/xterm"));
+    paster.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
+    EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::shiftInsert);
 }

@@ -3,6 +3,8 @@
 #include "paste/Paster.h"
 #include "platform/x11/X11Platform.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -56,4 +58,43 @@ TEST(X11Paste, KeystrokeReachesTheRememberedWindowOfItsProcess) {
         }
     }
     xdotool({"keyup", "ctrl", "alt"});
+}
+
+// xterm and urxvt with their default key bindings bind nothing to the clipboard, and their
+// Shift+Insert pastes the primary selection: the clip goes there as well and arrives typed into
+// the terminal, while the clipboard holds it too.
+TEST(X11Paste, TerminalsWithDefaultBindingsGetTheClipThroughThePrimarySelection) {
+    std::unique_ptr<X11Platform> platform = X11Platform::create();
+    ASSERT_TRUE(platform && platform->primarySelection && platform->keySynthesizer->isTrusted());
+    Paster paster(*platform->pasteboard, *platform->workspace, *platform->keySynthesizer,
+                  *platform->desktopNotifier, platform->primarySelection.get());
+    QTemporaryDir folder;
+    const QStringList command = {"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\""};
+    for (const QString& program : {QStringLiteral("xterm"), QStringLiteral("urxvt")}) {
+        SCOPED_TRACE(program.toStdString());
+        const QString output = folder.filePath(program + QStringLiteral(".txt"));
+        QProcess terminal;
+        terminal.start(program, command + QStringList{output});
+        ASSERT_TRUE(terminal.waitForStarted(5000));
+        std::optional<RunningApplication> target;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                target = platform->workspace->frontmostApplication();
+                return target && target->processID == terminal.processId() &&
+                       !target->windowClass.isEmpty() && QFile::exists(output);
+            },
+            10000));
+        EXPECT_EQ(Paster::keystrokeFor(target), PasteKeystroke::shiftInsert)
+            << target->windowClass.toStdString();
+
+        Clip clip;
+        clip.kind = Clip::Kind::text;
+        clip.plainText = QStringLiteral("pasted into ") + program;
+        paster.paste(clip, std::nullopt, target);
+        EXPECT_TRUE(waitUntil([&] { return fileContents(output) == clip.plainText->toUtf8(); }, 10000))
+            << fileContents(output).toStdString();
+        EXPECT_EQ(platform->pasteboard->string(), clip.plainText);
+        terminal.kill();
+        terminal.waitForFinished(5000);
+    }
 }

@@ -135,15 +135,21 @@ PasteboardRead FakePasteboard::read(const QString& type, qint64 byteCap) {
     return {PasteboardRead::Status::ok, *data};
 }
 
-std::optional<QString> FakePasteboard::string() {
+PasteboardString FakePasteboard::readString(qint64 byteCap) {
     std::lock_guard lock(mutex_);
+    std::optional<QByteArray> data;
     if (contents_.string) {
-        return contents_.string;
+        data = contents_.string->toUtf8();
+    } else {
+        data = availableData(QString::fromLatin1(TypeIdentifier::plainText));
     }
-    if (std::optional<QByteArray> data = availableData(QString::fromLatin1(TypeIdentifier::plainText))) {
-        return QString::fromUtf8(*data);
+    if (!data) {
+        return {};
     }
-    return std::nullopt;
+    if (data->size() > byteCap) {
+        return {PasteboardRead::Status::tooLarge, {}};
+    }
+    return {PasteboardRead::Status::ok, QString::fromUtf8(*data)};
 }
 
 std::optional<QStringList> FakePasteboard::fileURLs() {

@@ -25,7 +25,7 @@ public:
 
     struct Contents {
         QList<Entry> entries;
-        // Overrides of what the entries would give; when unset, string() decodes the plain-text
+        // Overrides of what the entries would give; when unset, readString() decodes the plain-text
         // entry, fileURLs() and urls() split the file-URL and URL entries.
         std::optional<QString> string;
         std::optional<QStringList> fileURLs;
@@ -48,14 +48,14 @@ public:
 
     // Every content written with write(), oldest first.
     QList<PasteboardContent> writes() const;
-    // How often read() (or string()/fileURLs()/urls() through the entry) asked for a type.
+    // How often read() (or readString()/fileURLs()/urls() through the entry) asked for a type.
     int readCount(const QString& type) const;
     int typesCallCount() const;
 
     qint64 changeCount() const override;
     QStringList types() override;
     PasteboardRead read(const QString& type, qint64 byteCap = noByteCap) override;
-    std::optional<QString> string() override;
+    PasteboardString readString(qint64 byteCap) override;
     std::optional<QStringList> fileURLs() override;
     std::optional<QStringList> urls() override;
     // Records the content, makes it the contents, increments the change count and emits changed()

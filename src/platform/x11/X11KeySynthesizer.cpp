@@ -19,6 +19,7 @@ namespace {
 
 // Keysyms from X11/keysymdef.h.
 constexpr xcb_keysym_t keysymV = 0x0076;
+constexpr xcb_keysym_t keysymInsert = 0xff63;
 constexpr xcb_keysym_t keysymControlL = 0xffe3;
 constexpr xcb_keysym_t keysymShiftL = 0xffe1;
 constexpr xcb_keysym_t keysymNumLock = 0xff7f;
@@ -98,11 +99,22 @@ void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
     if (!symbols) {
         return;
     }
-    const xcb_keycode_t control = keycodeFor(symbols.get(), keysymControlL);
-    const xcb_keycode_t shift = keycodeFor(symbols.get(), keysymShiftL);
-    const xcb_keycode_t v = keycodeFor(symbols.get(), keysymV);
-    if (control == 0 || v == 0 || (keystroke == PasteKeystroke::controlShiftV && shift == 0)) {
-        qCWarning(lcPaste) << "The keyboard mapping has no Control or V key; no paste keystroke sent";
+    // The keys pressed in order and released in reverse: modifiers first, then the key itself.
+    QList<xcb_keycode_t> keys;
+    switch (keystroke) {
+    case PasteKeystroke::controlV:
+        keys = {keycodeFor(symbols.get(), keysymControlL), keycodeFor(symbols.get(), keysymV)};
+        break;
+    case PasteKeystroke::controlShiftV:
+        keys = {keycodeFor(symbols.get(), keysymControlL), keycodeFor(symbols.get(), keysymShiftL),
+                keycodeFor(symbols.get(), keysymV)};
+        break;
+    case PasteKeystroke::shiftInsert:
+        keys = {keycodeFor(symbols.get(), keysymShiftL), keycodeFor(symbols.get(), keysymInsert)};
+        break;
+    }
+    if (keys.isEmpty() || keys.contains(xcb_keycode_t(0))) {
+        qCWarning(lcPaste) << "The keyboard mapping lacks a key of the paste keystroke; none sent";
         return;
     }
 
@@ -110,16 +122,12 @@ void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
     for (xcb_keycode_t held : heldModifierKeycodes(c, symbols.get())) {
         fakeKey(c, XCB_KEY_RELEASE, held);
     }
-    fakeKey(c, XCB_KEY_PRESS, control);
-    if (keystroke == PasteKeystroke::controlShiftV) {
-        fakeKey(c, XCB_KEY_PRESS, shift);
+    for (xcb_keycode_t key : std::as_const(keys)) {
+        fakeKey(c, XCB_KEY_PRESS, key);
     }
-    fakeKey(c, XCB_KEY_PRESS, v);
-    fakeKey(c, XCB_KEY_RELEASE, v);
-    if (keystroke == PasteKeystroke::controlShiftV) {
-        fakeKey(c, XCB_KEY_RELEASE, shift);
+    for (auto key = keys.crbegin(); key != keys.crend(); ++key) {
+        fakeKey(c, XCB_KEY_RELEASE, *key);
     }
-    fakeKey(c, XCB_KEY_RELEASE, control);
     connection.flush();
 }
 

@@ -298,11 +298,11 @@ PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
     scope.begin();
     if (type == plainTextIdentifier()) {
         // Plain text is handed out as UTF-8 whatever the owner's encoding.
-        std::optional<QString> text = string();
-        if (!text) {
-            return {};
+        PasteboardString text = readString(byteCap);
+        if (text.status != PasteboardRead::Status::ok) {
+            return {text.status, {}};
         }
-        QByteArray bytes = text->toUtf8();
+        QByteArray bytes = text.text.toUtf8();
         if (bytes.size() > byteCap) {
             return {PasteboardRead::Status::tooLarge, {}};
         }
@@ -323,16 +323,23 @@ PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
     return {};
 }
 
-std::optional<QString> X11Pasteboard::string() {
+PasteboardString X11Pasteboard::readString(qint64 byteCap) {
     ReadScope scope(*this);
     scope.begin();
-    QByteArray target;
     const QByteArrayList candidates = Mapping::targetsForIdentifier(plainTextIdentifier(), offeredTargets());
-    const QByteArray bytes = firstAvailable(candidates, &target);
-    if (target.isEmpty()) {
-        return std::nullopt;
+    for (const QByteArray& target : candidates) {
+        PasteboardRead read = readTarget(target, byteCap);
+        switch (read.status) {
+        case PasteboardRead::Status::absent:
+            continue;
+        case PasteboardRead::Status::tooLarge:
+            // Another encoding of the same text is no shorter.
+            return {PasteboardRead::Status::tooLarge, {}};
+        case PasteboardRead::Status::ok:
+            return {PasteboardRead::Status::ok, Mapping::decodeText(target, read.bytes)};
+        }
     }
-    return Mapping::decodeText(target, bytes);
+    return {};
 }
 
 std::optional<QStringList> X11Pasteboard::fileURLs() {

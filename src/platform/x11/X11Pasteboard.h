@@ -40,7 +40,7 @@ public:
     qint64 changeCount() const override;
     QStringList types() override;
     PasteboardRead read(const QString& type, qint64 byteCap = noByteCap) override;
-    std::optional<QString> string() override;
+    PasteboardString readString(qint64 byteCap) override;
     std::optional<QStringList> fileURLs() override;
     std::optional<QStringList> urls() override;
     void beginCapture() override;

@@ -16,6 +16,7 @@ X11Platform::X11Platform() = default;
 
 X11Platform::~X11Platform() {
     clipboardManager.reset();
+    primarySelection.reset();
     pasteboard.reset();
     desktopNotifier.reset();
     globalHotKeys.reset();
@@ -53,6 +54,10 @@ std::unique_ptr<X11Platform> X11Platform::create() {
     }
     std::unique_ptr<X11Platform> platform(new X11Platform());
     platform->pasteboard = std::move(pasteboard);
+    platform->primarySelection = X11Pasteboard::create(nullptr, "PRIMARY");
+    if (!platform->primarySelection) {
+        qCWarning(lcPlatform) << "The primary selection could not be opened";
+    }
     platform->workspace = std::make_unique<X11Workspace>(*connection);
     platform->keySynthesizer = std::make_unique<X11KeySynthesizer>(*connection);
     platform->connection = std::move(connection);

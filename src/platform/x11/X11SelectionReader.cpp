@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <limits>
 
 namespace snipjar {
 
@@ -315,10 +316,19 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
     const xcb_window_t requestor = window_;
     // The INCR property was deleted while its size was read, which asks the owner for the first chunk.
     connection_->flush();
-    // Past the cap the transfer still runs to its end, with every chunk deleted unread: an owner
-    // left waiting in the middle of INCR (or answered with an error) may stop serving anyone, and
-    // some simple owners exit on the error.
+    // Past the cap the transfer still runs on, with every chunk deleted unread: an owner left
+    // waiting in the middle of INCR (or answered with an error) may stop serving anyone, and some
+    // simple owners exit on the error. That courtesy ends after a bounded stretch past the cap,
+    // though: an owner offering gigabytes is abandoned rather than followed to the end.
+    const qint64 discardBound = byteCap > std::numeric_limits<qint64>::max() - discardAllowance
+                                    ? byteCap
+                                    : byteCap + discardAllowance;
+    if (sizeHint > discardBound) {
+        abandonWindow();
+        return withStatus(Result::Status::tooLarge);
+    }
     bool discarding = sizeHint > byteCap;
+    qint64 seen = 0;
     Result result{Result::Status::ok, {}, {}, 8};
     if (sizeHint > 0 && !discarding) {
         result.bytes.reserve(sizeHint);
@@ -352,6 +362,11 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
             if (header->bytes_after == 0) {
                 return withStatus(Result::Status::tooLarge);
             }
+            seen += header->bytes_after;
+            if (seen > discardBound) {
+                abandonWindow();
+                return withStatus(Result::Status::tooLarge);
+            }
             xcb_delete_property(c, requestor, property_);
             connection_->flush();
             continue;
@@ -370,6 +385,7 @@ X11SelectionReader::Result X11SelectionReader::readIncremental(qint64 sizeHint, 
         if (length == 0) {
             return result;
         }
+        seen += length;
         if (result.bytes.size() + length > byteCap) {
             discarding = true;
             result.bytes = QByteArray();

@@ -23,6 +23,11 @@ namespace snipjar {
 // first, and the session is then overtaken: its pending and later conversions end at once.
 class X11SelectionReader {
 public:
+    // How far past a byte cap an incremental transfer is still followed (its chunks deleted
+    // unread) so that its owner finishes; a transfer that goes, or announces it goes, further is
+    // abandoned.
+    static constexpr qint64 discardAllowance = 64 * 1024 * 1024;
+
     struct Timeouts {
         // Longest wait for the owner's answer to a request. Some programs render what they offer
         // (a large image) only when asked, so this is generous; reads are off the main thread.

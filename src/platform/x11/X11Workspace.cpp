@@ -134,6 +134,8 @@ std::optional<RunningApplication> X11Workspace::describeWindow(xcb_window_t wind
     xcb_icccm_get_wm_class_reply_t wmClass;
     if (xcb_icccm_get_wm_class_reply(c, xcb_icccm_get_wm_class(c, window), &wmClass, nullptr)) {
         application.windowClass = QString::fromLocal8Bit(wmClass.class_name ? wmClass.class_name : "");
+        application.windowInstance =
+            QString::fromLocal8Bit(wmClass.instance_name ? wmClass.instance_name : "");
         xcb_icccm_get_wm_class_reply_wipe(&wmClass);
     }
     if (application.processID <= 0 && application.windowClass.isEmpty()) {

@@ -7,6 +7,10 @@
 //   --delay-ms N    answers its first request N ms late, also after another client took the
 //                   clipboard (like a program that renders what it offers only when asked).
 //   --trickle-ms N  serves every value by INCR in 1 KiB chunks, N ms apart.
+//   --generate-bytes N  serves every value as N bytes of text made up chunk by chunk (64 KiB) by
+//                   INCR, so that a value of gigabytes is never held; prints "served BYTES" when the
+//                   requestor finished or gave up.
+//   --incr-hint N   the size announced by INCR for --generate-bytes (N by default; 0 for unknown).
 // Prints "ready" once it owns the clipboard and "request TARGET" for every request it receives;
 // exits when another client takes the clipboard and every request received has been answered.
 #include <xcb/xcb.h>
@@ -27,6 +31,7 @@
 namespace {
 
 constexpr size_t trickleChunk = 1024;
+constexpr size_t generatedChunk = 64 * 1024;
 
 xcb_atom_t intern(xcb_connection_t* connection, const std::string& name) {
     xcb_intern_atom_reply_t* reply =
@@ -62,6 +67,8 @@ struct Owner {
     std::vector<std::string> values;
     int delayMs = 0;
     int trickleMs = -1;
+    long long generateBytes = -1;
+    long long incrHint = -1;
     bool lostClipboard = false;
 
     // Waits for the requestor to delete the property (it took the last chunk); false when it
@@ -74,6 +81,11 @@ struct Owner {
                 bool deleted = false;
                 if (type == XCB_SELECTION_CLEAR) {
                     lostClipboard = true;
+                } else if (type == XCB_DESTROY_NOTIFY &&
+                           reinterpret_cast<xcb_destroy_notify_event_t*>(event)->window == requestor) {
+                    // The requestor gave up the transfer.
+                    std::free(event);
+                    return false;
                 } else if (type == XCB_PROPERTY_NOTIFY) {
                     const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
                     deleted = notify->window == requestor && notify->atom == property &&
@@ -112,6 +124,30 @@ struct Owner {
         }
     }
 
+    // Sends generated chunks while the requestor takes them, then the empty end chunk.
+    void generate(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type) {
+        std::string chunk(generatedChunk, 'x');
+        for (size_t i = 0; i < chunk.size(); i += 64) {
+            chunk[i] = '\n';
+        }
+        long long served = 0;
+        for (;;) {
+            if (!waitForDelete(requestor, property)) {
+                break;
+            }
+            const long long length = std::min<long long>(generatedChunk, generateBytes - served);
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
+                                uint32_t(length), chunk.data());
+            xcb_flush(connection);
+            if (length == 0) {
+                break;
+            }
+            served += length;
+        }
+        std::printf("served %lld\n", served);
+        std::fflush(stdout);
+    }
+
     void answer(const xcb_selection_request_event_t& request) {
         std::printf("request %s\n", atomName(connection, request.target).c_str());
         std::fflush(stdout);
@@ -127,6 +163,7 @@ struct Owner {
         notify.target = request.target;
         notify.property = XCB_ATOM_NONE;
         const std::string* trickled = nullptr;
+        bool generated = false;
         if (request.target == targetsAtom) {
             std::vector<xcb_atom_t> offered = targets;
             offered.insert(offered.begin(), targetsAtom);
@@ -138,7 +175,15 @@ struct Owner {
                 if (targets[i] != request.target || values[i] == "!refuse") {
                     continue;
                 }
-                if (trickleMs >= 0) {
+                if (generateBytes >= 0) {
+                    const uint32_t hint = uint32_t(incrHint >= 0 ? incrHint : generateBytes);
+                    const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE |
+                                               XCB_EVENT_MASK_STRUCTURE_NOTIFY};
+                    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, events);
+                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
+                                        request.property, incrAtom, 32, 1, &hint);
+                    generated = true;
+                } else if (trickleMs >= 0) {
                     const uint32_t size = values[i].size();
                     const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
                     xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, events);
@@ -159,6 +204,8 @@ struct Owner {
         xcb_flush(connection);
         if (trickled) {
             trickle(request.requestor, request.property, request.target, *trickled);
+        } else if (generated) {
+            generate(request.requestor, request.property, request.target);
         }
     }
 };
@@ -173,12 +220,18 @@ int main(int argc, char** argv) {
             owner.delayMs = std::atoi(argv[first + 1]);
         } else if (std::strcmp(argv[first], "--trickle-ms") == 0) {
             owner.trickleMs = std::atoi(argv[first + 1]);
+        } else if (std::strcmp(argv[first], "--generate-bytes") == 0) {
+            owner.generateBytes = std::atoll(argv[first + 1]);
+        } else if (std::strcmp(argv[first], "--incr-hint") == 0) {
+            owner.incrHint = std::atoll(argv[first + 1]);
         } else {
             break;
         }
     }
     if (argc - first < 2 || (argc - first) % 2 != 0) {
-        std::fprintf(stderr, "usage: %s [--delay-ms N] [--trickle-ms N] TARGET VALUE [TARGET VALUE ...]\n",
+        std::fprintf(stderr,
+                     "usage: %s [--delay-ms N] [--trickle-ms N] [--generate-bytes N [--incr-hint N]] "
+                     "TARGET VALUE [TARGET VALUE ...]\n",
                      argv[0]);
         return 2;
     }
