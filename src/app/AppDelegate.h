@@ -12,6 +12,8 @@ class ClipboardMonitor;
 class HotKey;
 class OnboardingWindow;
 class PanelController;
+class Pasteboard;
+class PrimarySelectionMonitor;
 class SettingsWindow;
 class Paster;
 class StatusItem;
@@ -42,10 +44,13 @@ public:
     StatusItem* statusItem() { return status.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     bool isTerminating() const { return terminating; }
+    bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
     void prepareForTermination() { terminating = true; }
 
 private:
     void registerHotKey();
+    // Starts or stops recording the selected text as the setting says.
+    void applySelectedTextRecording();
     void installStatusItem();
     void showStoreFallbackAlert();
     void showOnboarding();
@@ -54,6 +59,9 @@ private:
     bool terminating = false;
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;
+    // While selected text is recorded; it files through the clipboard monitor's ingestor.
+    std::unique_ptr<Pasteboard> primarySelection;
+    std::unique_ptr<PrimarySelectionMonitor> selectionMonitor;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<StoredClipPaster> clipPaster;
     std::unique_ptr<PanelController> panelController;

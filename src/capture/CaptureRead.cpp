@@ -11,10 +11,6 @@
 
 namespace snipjar {
 
-namespace {
-
-// A password manager's copy, a clipboard meant to vanish, or one shared from another device is
-// never recorded, and nothing of it is read.
 bool carriesCaptureForbiddingMarker(const QStringList& types) {
     static const std::array<QString, 3> markers{QString::fromLatin1(TypeIdentifier::transientMarker),
                                                 QString::fromLatin1(TypeIdentifier::concealedMarker),
@@ -26,6 +22,8 @@ bool carriesCaptureForbiddingMarker(const QStringList& types) {
     }
     return false;
 }
+
+namespace {
 
 std::optional<CaptureRead> readFiles(Pasteboard& pasteboard) {
     std::optional<QStringList> urls = pasteboard.fileURLs();

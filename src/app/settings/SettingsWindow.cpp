@@ -1,6 +1,7 @@
 #include "app/settings/SettingsWindow.h"
 
 #include "app/settings/HistorySection.h"
+#include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsHeader.h"
 #include "app/settings/ShortcutSection.h"
@@ -38,6 +39,8 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(shortcut);
     sync = new SyncSection(this);
     layout->addWidget(sync);
+    selectedText = new SelectedTextSection(this);
+    layout->addWidget(selectedText);
     layout->addStretch(1);
 
     reload();
@@ -52,6 +55,7 @@ void SettingsWindow::reload() {
     history->reload();
     shortcut->reload();
     sync->reload();
+    selectedText->reload();
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

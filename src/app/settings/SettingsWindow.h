@@ -12,18 +12,19 @@ namespace snipjar {
 
 class ClipStore;
 class HistorySection;
+class SelectedTextSection;
 class ShortcutSection;
 class SyncSection;
 
 // The "Snipjar Settings" window: launch at login, the history limits, the global shortcut and
-// sync, with the size of the synced history. Every change is written to UserSettings as it is made
-// and takes effect at once; the ones the shell acts on are announced through SettingsEvents.
-// The store must outlive the window.
+// sync, with the size of the synced history, and whether selected text is recorded. Every change is written
+// to UserSettings as it is made and takes effect at once; the ones the shell acts on are announced through
+// SettingsEvents. The store must outlive the window.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
-    static constexpr int contentHeight = 560;
+    static constexpr int contentHeight = 600;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
                    QWidget* parent = nullptr);
@@ -32,6 +33,7 @@ public:
     HistorySection* historySection() const { return history; }
     ShortcutSection* shortcutSection() const { return shortcut; }
     SyncSection* syncSection() const { return sync; }
+    SelectedTextSection* selectedTextSection() const { return selectedText; }
 
     // Shows the values the settings and the autostart entry hold now.
     void reload();
@@ -48,6 +50,7 @@ private:
     HistorySection* history = nullptr;
     ShortcutSection* shortcut = nullptr;
     SyncSection* sync = nullptr;
+    SelectedTextSection* selectedText = nullptr;
 };
 
 } // namespace snipjar

@@ -86,6 +86,10 @@ void X11Pasteboard::setReadTimeouts(const X11SelectionReader::Timeouts& timeouts
     reader_->setTimeouts(timeouts);
 }
 
+void X11Pasteboard::setKeepsValuesBetweenCaptures(bool keeps) {
+    keepsValuesBetweenCaptures_ = keeps;
+}
+
 qint64 X11Pasteboard::cachedByteCount() {
     std::lock_guard lock(cacheMutex_);
     qint64 total = 0;
@@ -141,6 +145,10 @@ bool X11Pasteboard::endCapture() {
     if (!isCurrent) {
         cache_ = ChangeCache{};
         return false;
+    }
+    if (!keepsValuesBetweenCaptures_.load()) {
+        cache_ = ChangeCache{};
+        return true;
     }
     cache_.bytes.removeIf([](const auto& entry) { return entry.value().size() > smallValueBytes; });
     cache_.bytes.squeeze();
@@ -288,19 +296,25 @@ QStringList X11Pasteboard::types() {
 PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
     ReadScope scope(*this);
     scope.begin();
-    if (type == plainTextIdentifier()) {
-        // Plain text is handed out as UTF-8 whatever the owner's encoding.
-        std::optional<QString> text = string();
-        if (!text) {
-            return {};
-        }
-        QByteArray bytes = text->toUtf8();
-        if (bytes.size() > byteCap) {
-            return {PasteboardRead::Status::tooLarge, {}};
-        }
-        return {PasteboardRead::Status::ok, std::move(bytes)};
-    }
     const QByteArrayList offered = offeredTargets();
+    if (type == plainTextIdentifier()) {
+        // Plain text is handed out as UTF-8 whatever the owner's encoding. The cap applies to the
+        // transfer as well, so a huge selection is not read only to be thrown away.
+        for (const QByteArray& target : Mapping::targetsForIdentifier(type, offered)) {
+            const PasteboardRead read = readTarget(target, byteCap);
+            if (read.status == PasteboardRead::Status::tooLarge) {
+                return read;
+            }
+            if (read.status == PasteboardRead::Status::ok) {
+                QByteArray bytes = Mapping::decodeText(target, read.bytes).toUtf8();
+                if (bytes.size() > byteCap) {
+                    return {PasteboardRead::Status::tooLarge, {}};
+                }
+                return {PasteboardRead::Status::ok, std::move(bytes)};
+            }
+        }
+        return {};
+    }
     if (type == QLatin1String(TypeIdentifier::concealedMarker) && offersSecretHint(offered)) {
         // The hint's own value, or nothing when it could not be read; either way present.
         PasteboardRead hint = readTarget(Mapping::passwordManagerHint, byteCap);

@@ -36,6 +36,10 @@ public:
     // windows may be translucent. One round trip.
     bool isCompositing() const;
 
+    // The primary selection (the text selected with the mouse), read on connections of its own;
+    // made only while selected text is recorded. None when it cannot be watched.
+    std::unique_ptr<Pasteboard> createPrimarySelection() const;
+
 signals:
     // The display went away and no new connection to it could be opened; nothing here works any
     // longer.
