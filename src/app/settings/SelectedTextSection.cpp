@@ -13,7 +13,7 @@ SelectedTextSection::SelectedTextSection(QWidget* parent)
     toggle = new QCheckBox(QStringLiteral("Also record selected text"), this);
     toggle->setObjectName(QStringLiteral("recordSelectedText"));
     addRow(toggle);
-    setFootnote(QStringLiteral("Text you select with the mouse is added once the selection stops changing."));
+    setFootnote(QStringLiteral("Text you select with the mouse is added once you finish selecting."));
 
     reload();
     connect(toggle, &QCheckBox::toggled, this, &SelectedTextSection::recordToggled);
