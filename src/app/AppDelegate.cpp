@@ -6,6 +6,7 @@
 #include "app/tray/StatusItem.h"
 #include "app/update/Updater.h"
 #include "capture/ClipboardMonitor.h"
+#include "capture/PrimarySelectionMonitor.h"
 #include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/ClipboardKeeper.h"
@@ -40,6 +41,8 @@ AppDelegate::~AppDelegate() {
     // The monitor files every clip still queued as it goes.
     status.reset();
     hotKey.reset();
+    selectionMonitor.reset();
+    primarySelection.reset();
     // What Snipjar put on the clipboard goes to another clipboard manager, if one runs, while the
     // clipboard can still serve it.
     if (keeper) {
@@ -69,6 +72,9 @@ void AppDelegate::launch() {
     monitor = std::make_unique<ClipboardMonitor>(*clipStore, *platform.pasteboard, *platform.workspace);
     monitor->start();
     startClipboardKeeper();
+    applySelectedTextRecording();
+    connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, this,
+            &AppDelegate::applySelectedTextRecording);
 
     registerHotKey();
     // A combination recorded in the settings (or written there by hand and announced) takes over
@@ -128,6 +134,28 @@ void AppDelegate::registerHotKey() {
     hotKey = std::move(replacement);
     // The panel holds the keyboard while it is open, so it sees the combination itself.
     panelController->setHotKey(combo);
+}
+
+void AppDelegate::applySelectedTextRecording() {
+    const bool wanted = UserSettings::recordSelectedText();
+    if (wanted == isRecordingSelectedText()) {
+        return;
+    }
+    if (!wanted) {
+        selectionMonitor.reset();
+        primarySelection.reset();
+        qCInfo(lcCapture) << "Selected text is no longer recorded";
+        return;
+    }
+    primarySelection = platform.createPrimarySelection();
+    if (!primarySelection) {
+        qCWarning(lcCapture) << "The primary selection cannot be watched; selected text is not recorded";
+        return;
+    }
+    selectionMonitor = std::make_unique<PrimarySelectionMonitor>(*primarySelection, *platform.workspace,
+                                                                 monitor->ingestor());
+    selectionMonitor->start();
+    qCInfo(lcCapture) << "Recording selected text";
 }
 
 void AppDelegate::installStatusItem() {

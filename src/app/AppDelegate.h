@@ -13,6 +13,8 @@ class ClipboardMonitor;
 class HotKey;
 class OnboardingWindow;
 class PanelController;
+class Pasteboard;
+class PrimarySelectionMonitor;
 class SettingsWindow;
 class Paster;
 class StatusItem;
@@ -45,11 +47,14 @@ public:
     ClipboardKeeper* clipboardKeeper() { return keeper.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     bool isTerminating() const { return terminating; }
+    bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
     void prepareForTermination() { terminating = true; }
 
 private:
     void startClipboardKeeper();
     void registerHotKey();
+    // Starts or stops recording the selected text as the setting says.
+    void applySelectedTextRecording();
     void installStatusItem();
     void showStoreFallbackAlert();
     void showOnboarding();
@@ -59,6 +64,9 @@ private:
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<ClipboardMonitor> monitor;
     std::unique_ptr<ClipboardKeeper> keeper;
+    // While selected text is recorded; it files through the clipboard monitor's ingestor.
+    std::unique_ptr<Pasteboard> primarySelection;
+    std::unique_ptr<PrimarySelectionMonitor> selectionMonitor;
     std::unique_ptr<Paster> paster;
     std::unique_ptr<StoredClipPaster> clipPaster;
     std::unique_ptr<PanelController> panelController;

@@ -26,6 +26,8 @@ CaptureRead tooLargeText(qint64 limit) {
     return CaptureRead::skipped();
 }
 
+} // namespace
+
 // A password manager's copy, a clipboard meant to vanish, or one shared from another device is
 // never recorded, and nothing of it is read.
 bool carriesCaptureForbiddingMarker(const QStringList& types) {
@@ -39,6 +41,8 @@ bool carriesCaptureForbiddingMarker(const QStringList& types) {
     }
     return false;
 }
+
+namespace {
 
 std::optional<CaptureRead> readFiles(Pasteboard& pasteboard) {
     std::optional<QStringList> urls = pasteboard.fileURLs();

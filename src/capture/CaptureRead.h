@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -38,6 +39,11 @@ struct CaptureRead {
         return {CaptureOutcome::captured, std::nullopt, std::move(job)};
     }
 };
+
+// True when the type list carries a concealed, transient or remote-clipboard marker: a password
+// manager's copy, a clipboard meant to vanish, or one shared from another device is never recorded,
+// and nothing of it is read.
+bool carriesCaptureForbiddingMarker(const QStringList& types);
 
 // Reads the clipboard's contents into one clip, by a fixed priority: nothing at all when a
 // concealed, transient or remote-clipboard marker is present; then file URLs, images, rich text

@@ -34,6 +34,9 @@ public:
 
     // True when windows may be translucent (a compositing manager runs).
     virtual bool isCompositing() const = 0;
+    // A pasteboard of its own over the primary selection for recording selected text: it reads
+    // afresh every time, to see whether a selection still grows. None when it cannot be watched.
+    virtual std::unique_ptr<Pasteboard> createPrimarySelection() const = 0;
 
 signals:
     // The display went away and no new connection to it could be opened; nothing here works any

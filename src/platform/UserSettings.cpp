@@ -206,6 +206,10 @@ qint64 UserSettings::maxCaptureRepBytes() {
     return stored && *stored > 0 ? *stored : 300'000'000;
 }
 
+bool UserSettings::recordSelectedText() {
+    return booleanValue(recordSelectedTextKey).value_or(false);
+}
+
 std::optional<QUrl> UserSettings::updateFeedURL() {
     const auto stored = value(QString::fromLatin1(updateFeedURLKey));
     if (!stored) {

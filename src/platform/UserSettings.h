@@ -33,6 +33,7 @@ public:
     static constexpr const char* lastUpdateCheckKey = "lastUpdateCheck";
     // The group of the user's paste keystrokes per window class (pasteKeys/XTerm=Ctrl+Shift+V).
     static constexpr const char* pasteKeysGroup = "pasteKeys";
+    static constexpr const char* recordSelectedTextKey = "recordSelectedText";
 
     static QString filePath();
 
@@ -56,6 +57,8 @@ public:
     static int menuClipLimit();
     // Largest image representation read at all: greater than 0, else 300,000,000.
     static qint64 maxCaptureRepBytes();
+    // Whether the text selected with the mouse is recorded too. Absent means off.
+    static bool recordSelectedText();
 
     // Override of the update feed's address built in: an absolute http or https address with a
     // host, else not set.

@@ -23,8 +23,8 @@ struct RunningApplication {
     bool operator==(const RunningApplication&) const = default;
 };
 
-// Frontmost application and activation. Main thread only. The application's own windows and a
-// zero active window never count as frontmost.
+// Frontmost application, activation and the mouse buttons. Main thread only. The application's own windows
+// and a zero active window never count as frontmost.
 class Workspace {
 public:
     virtual ~Workspace() = default;
@@ -36,6 +36,9 @@ public:
     // True when the remembered window is the active one; only without a remembered window does
     // any window of the process count.
     virtual bool isActive(const RunningApplication& application) = 0;
+    // True while a mouse button (left, middle or right) is held down anywhere on the screen: a
+    // selection being dragged is not finished yet.
+    virtual bool isMouseButtonHeld() = 0;
 };
 
 } // namespace snipjar

@@ -3,6 +3,7 @@
 #include "app/settings/ClipboardSection.h"
 #include "app/settings/HistoryLengthStepper.h"
 #include "app/settings/HistorySection.h"
+#include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/ShortcutSection.h"
 #include "app/settings/SyncSection.h"
@@ -77,7 +78,7 @@ protected:
 TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptySettingsFile) {
     openWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Snipjar Settings"));
-    EXPECT_EQ(window->size(), QSize(420, 660));
+    EXPECT_EQ(window->size(), QSize(420, 700));
     EXPECT_EQ(stepper().text(), QStringLiteral("100"));
     EXPECT_EQ(retention().currentText(), QStringLiteral("7 days"));
     EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Alt+V"));
@@ -201,6 +202,29 @@ TEST_F(SettingsWindowTest, SwitchesAreWrittenAndAnnouncedEachTime) {
     EXPECT_EQ(inFile(UserSettings::keepClipboardKey).toBool(), false);
     EXPECT_FALSE(UserSettings::keepClipboard());
     EXPECT_EQ(keepChanges, 1);
+}
+
+// Recording selected text is off until switched on; each switch is written and announced, and a
+// value edited by hand that is no yes or no reads as off.
+TEST_F(SettingsWindowTest, SelectedTextSwitchIsWrittenAndAnnouncedEachTime) {
+    int changes = 0;
+    QObject::connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, &listener,
+                     [&] { ++changes; });
+    openWindow();
+    QCheckBox& toggle = *window->selectedTextSection()->recordToggle();
+    EXPECT_EQ(toggle.text(), QStringLiteral("Also record selected text"));
+    EXPECT_FALSE(toggle.isChecked());
+    toggle.click();
+    EXPECT_EQ(inFile(UserSettings::recordSelectedTextKey).toBool(), true);
+    EXPECT_TRUE(UserSettings::recordSelectedText());
+    toggle.click();
+    EXPECT_FALSE(UserSettings::recordSelectedText());
+    EXPECT_EQ(changes, 2);
+
+    UserSettings::setValue(UserSettings::recordSelectedTextKey, QStringLiteral("sometimes"));
+    window->reload();
+    EXPECT_FALSE(UserSettings::recordSelectedText());
+    EXPECT_FALSE(toggle.isChecked());
 }
 
 // The login toggle writes and removes the autostart entry and shows what it holds.

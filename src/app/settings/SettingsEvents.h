@@ -23,6 +23,8 @@ signals:
     void launchAtLoginChanged();
     // "historyLength" or "retentionDays" changed and the store has applied them.
     void limitsChanged();
+    // "recordSelectedText" was switched; recording of the selected text is to start or stop.
+    void recordSelectedTextChanged();
 
 private:
     SettingsEvents() = default;

@@ -2,6 +2,7 @@
 
 #include "app/settings/ClipboardSection.h"
 #include "app/settings/HistorySection.h"
+#include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsHeader.h"
 #include "app/settings/ShortcutSection.h"
@@ -41,6 +42,8 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(clipboard);
     sync = new SyncSection(this);
     layout->addWidget(sync);
+    selectedText = new SelectedTextSection(this);
+    layout->addWidget(selectedText);
     layout->addStretch(1);
 
     reload();
@@ -56,6 +59,7 @@ void SettingsWindow::reload() {
     shortcut->reload();
     clipboard->reload();
     sync->reload();
+    selectedText->reload();
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

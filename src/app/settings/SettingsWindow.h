@@ -13,18 +13,20 @@ namespace snipjar {
 class ClipStore;
 class ClipboardSection;
 class HistorySection;
+class SelectedTextSection;
 class ShortcutSection;
 class SyncSection;
 
 // The "Snipjar Settings" window: launch at login, the history limits, the global shortcut, the
-// clipboard's behaviour and sync, with the size of the synced history. Every change is written to
-// UserSettings as it is made and takes effect at once; the ones the shell acts on are announced through
+// clipboard's behaviour (keeping it, recording selected text) and sync, with the size of the synced
+// history. Every change is written to UserSettings as it is made and takes effect at once; the ones
+// the shell acts on are announced through
 // SettingsEvents. The store must outlive the window.
 class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
-    static constexpr int contentHeight = 660;
+    static constexpr int contentHeight = 700;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
                    QWidget* parent = nullptr);
@@ -34,6 +36,7 @@ public:
     ShortcutSection* shortcutSection() const { return shortcut; }
     ClipboardSection* clipboardSection() const { return clipboard; }
     SyncSection* syncSection() const { return sync; }
+    SelectedTextSection* selectedTextSection() const { return selectedText; }
 
     // Shows the values the settings and the autostart entry hold now.
     void reload();
@@ -51,6 +54,7 @@ private:
     ShortcutSection* shortcut = nullptr;
     ClipboardSection* clipboard = nullptr;
     SyncSection* sync = nullptr;
+    SelectedTextSection* selectedText = nullptr;
 };
 
 } // namespace snipjar

@@ -54,6 +54,11 @@ void FakePasteboard::bumpChangeCount() {
     emit changed();
 }
 
+void FakePasteboard::changeTextKeepingOwner(const QString& text) {
+    std::lock_guard lock(mutex_);
+    contents_ = {{{QString::fromLatin1(TypeIdentifier::plainText), text.toUtf8()}}, {}, {}, {}};
+}
+
 QList<PasteboardContent> FakePasteboard::writes() const {
     std::lock_guard lock(mutex_);
     return writes_;

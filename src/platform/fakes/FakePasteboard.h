@@ -41,6 +41,9 @@ public:
     void setEntries(const QList<QPair<QString, QByteArray>>& entries);
     // Increments the change count without touching the contents (an owner change to equal data).
     void bumpChangeCount();
+    // Replaces the text without an owner change: the owner keeps the selection and only answers
+    // differently (as programs do that extend a selection they already own).
+    void changeTextKeepingOwner(const QString& text);
 
     // Runs once, right after the next types() call, outside the lock: a test replaces the contents
     // there to stand for another owner taking the clipboard in the middle of a capture.

@@ -22,6 +22,9 @@ public:
     FakeDesktopNotifier& fakeNotifier() { return static_cast<FakeDesktopNotifier&>(*desktopNotifier); }
 
     bool isCompositing() const override { return false; }
+    std::unique_ptr<Pasteboard> createPrimarySelection() const override {
+        return std::make_unique<FakePasteboard>();
+    }
 };
 
 } // namespace snipjar

@@ -23,12 +23,15 @@ public:
     std::optional<RunningApplication> application(qint64 processID) override;
     void activate(const RunningApplication& application) override;
     bool isActive(const RunningApplication& application) override;
+    bool isMouseButtonHeld() override { return mouseButtonHeld; }
 
     // Makes an application known (for application(processID)) and optionally frontmost.
     void addApplication(const RunningApplication& application);
     void setFrontmost(const std::optional<RunningApplication>& application);
 
     ActivationEffect activationEffect = ActivationEffect::bringsToFront;
+    // What isMouseButtonHeld() answers.
+    bool mouseButtonHeld = false;
 
     // Every activation asked for.
     QList<RunningApplication> activations;

@@ -87,6 +87,10 @@ void X11Pasteboard::setReadTimeouts(const X11SelectionReader::Timeouts& timeouts
     reader_->setTimeouts(timeouts);
 }
 
+void X11Pasteboard::setKeepsValuesBetweenCaptures(bool keeps) {
+    keepsValuesBetweenCaptures_ = keeps;
+}
+
 qint64 X11Pasteboard::cachedByteCount() {
     std::lock_guard lock(cacheMutex_);
     qint64 total = 0;
@@ -149,6 +153,10 @@ bool X11Pasteboard::endCapture() {
     if (!isCurrent) {
         cache_ = ChangeCache{};
         return false;
+    }
+    if (!keepsValuesBetweenCaptures_.load()) {
+        cache_ = ChangeCache{};
+        return true;
     }
     cache_.bytes.removeIf([](const auto& entry) { return entry.value().size() > smallValueBytes; });
     cache_.bytes.squeeze();

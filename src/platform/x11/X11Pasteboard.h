@@ -36,6 +36,10 @@ public:
     void setReadTimeouts(const X11SelectionReader::Timeouts& timeouts);
     // Bytes of values held for the current change.
     qint64 cachedByteCount();
+    // Whether the target list and small values stay cached after a capture, for the next capture of
+    // the same change (on by default). Off for the primary selection, whose owner may answer with
+    // other text without an owner change: every capture then asks the owner afresh.
+    void setKeepsValuesBetweenCaptures(bool keeps);
 
     qint64 changeCount() const override;
     QStringList types() override;
@@ -82,6 +86,7 @@ private:
     QByteArray firstAvailable(const QByteArrayList& targets, QByteArray* chosen = nullptr);
 
     std::atomic<qint64> changeCount_{0};
+    std::atomic<bool> keepsValuesBetweenCaptures_{true};
     // Guards the cache and the capture state; held only briefly, never during a conversion.
     std::mutex cacheMutex_;
     ChangeCache cache_;

@@ -40,6 +40,15 @@ bool X11Platform::isCompositing() const {
     return owner && owner->owner != XCB_WINDOW_NONE;
 }
 
+std::unique_ptr<Pasteboard> X11Platform::createPrimarySelection() const {
+    std::unique_ptr<X11Pasteboard> selection = X11Pasteboard::create(nullptr, "PRIMARY");
+    if (selection) {
+        // The monitor re-reads the selection to see whether it still grows.
+        selection->setKeepsValuesBetweenCaptures(false);
+    }
+    return selection;
+}
+
 std::unique_ptr<X11Platform> X11Platform::create() {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     std::unique_ptr<XcbConnection> hotKeyConnection = XcbConnection::open();

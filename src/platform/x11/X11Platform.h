@@ -26,6 +26,10 @@ public:
     // windows may be translucent. One round trip.
     bool isCompositing() const override;
 
+    // The primary selection (the text selected with the mouse), read on connections of its own;
+    // made only while selected text is recorded. None when it cannot be watched.
+    std::unique_ptr<Pasteboard> createPrimarySelection() const override;
+
 private:
     X11Platform();
 };

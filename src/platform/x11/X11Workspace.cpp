@@ -118,6 +118,14 @@ bool X11Workspace::isActive(const RunningApplication& application) {
     return application.processID > 0 && processIDOfWindow(window) == application.processID;
 }
 
+bool X11Workspace::isMouseButtonHeld() {
+    xcb_connection_t* c = connection.get();
+    XcbReply<xcb_query_pointer_reply_t> pointer(
+        xcb_query_pointer_reply(c, xcb_query_pointer(c, connection.root()), nullptr));
+    constexpr uint16_t buttons = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3;
+    return pointer && (pointer->mask & buttons) != 0;
+}
+
 xcb_window_t X11Workspace::activeWindow() {
     discardQueuedEvents();
     return cardinalProperty(connection.get(), connection.root(), connection.atom("_NET_ACTIVE_WINDOW"),

@@ -26,6 +26,7 @@ public:
     std::optional<RunningApplication> application(qint64 processID) override;
     void activate(const RunningApplication& application) override;
     bool isActive(const RunningApplication& application) override;
+    bool isMouseButtonHeld() override;
 
     // Treats the windows of another process as this application's own (tests run the "own"
     // windows in a helper process).

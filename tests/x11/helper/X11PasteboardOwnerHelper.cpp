@@ -1,7 +1,9 @@
-// A minimal CLIPBOARD owner for the clipboard tests: it offers several targets at once, which xclip
-// cannot, and it can behave like slow or unhelpful owners.
+// A minimal CLIPBOARD (or other selection) owner for the clipboard tests: it offers several targets
+// at once, which xclip cannot, and it can behave like slow or unhelpful owners.
 //
-// Usage: snipjar_x11_clipboard_owner [--delay-ms N] [--trickle-ms N] TARGET VALUE [TARGET VALUE ...]
+// Usage: snipjar_x11_clipboard_owner [--selection NAME] [--delay-ms N] [--trickle-ms N] [--grow-ms N]
+//                                    TARGET VALUE [TARGET VALUE ...]
+//   --selection NAME  owns that selection (PRIMARY, say) instead of CLIPBOARD.
 //   VALUE      the bytes offered; '@' followed by a path offers that file's bytes; "!refuse" refuses
 //              the target although it is offered.
 //   --delay-ms N    answers its first request N ms late, also after another client took the
@@ -11,6 +13,9 @@
 //                   INCR, so that a value of gigabytes is never held; prints "served BYTES" when the
 //                   requestor finished or gave up.
 //   --incr-hint N   the size announced by INCR for --generate-bytes (N by default; 0 for unknown).
+//   --grow-ms N     keeps the selection while its values grow: a request answers the first
+//                   1 + (ms since it took the selection) / N bytes of a value, as a program does
+//                   that extends a selection it already owns.
 // Prints "ready" once it owns the clipboard and "request TARGET" for every request it receives;
 // exits when another client takes the clipboard and every request received has been answered.
 #include <xcb/xcb.h>
@@ -18,6 +23,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +75,8 @@ struct Owner {
     int trickleMs = -1;
     long long generateBytes = -1;
     long long incrHint = -1;
+    int growMs = 0;
+    std::chrono::steady_clock::time_point ownedSince;
     bool lostClipboard = false;
 
     // Waits for the requestor to delete the property (it took the last chunk); false when it
@@ -191,9 +199,14 @@ struct Owner {
                                         request.property, incrAtom, 32, 1, &size);
                     trickled = &values[i];
                 } else {
+                    size_t length = values[i].size();
+                    if (growMs > 0) {
+                        const auto owned = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - ownedSince);
+                        length = std::min<size_t>(length, 1 + size_t(owned.count() / growMs));
+                    }
                     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
-                                        request.property, request.target, 8, values[i].size(),
-                                        values[i].data());
+                                        request.property, request.target, 8, length, values[i].data());
                 }
                 notify.property = request.property;
                 break;
@@ -215,8 +228,13 @@ struct Owner {
 int main(int argc, char** argv) {
     Owner owner;
     int first = 1;
+    const char* selectionName = "CLIPBOARD";
     for (; first + 1 < argc; first += 2) {
-        if (std::strcmp(argv[first], "--delay-ms") == 0) {
+        if (std::strcmp(argv[first], "--selection") == 0) {
+            selectionName = argv[first + 1];
+        } else if (std::strcmp(argv[first], "--grow-ms") == 0) {
+            owner.growMs = std::atoi(argv[first + 1]);
+        } else if (std::strcmp(argv[first], "--delay-ms") == 0) {
             owner.delayMs = std::atoi(argv[first + 1]);
         } else if (std::strcmp(argv[first], "--trickle-ms") == 0) {
             owner.trickleMs = std::atoi(argv[first + 1]);
@@ -230,8 +248,8 @@ int main(int argc, char** argv) {
     }
     if (argc - first < 2 || (argc - first) % 2 != 0) {
         std::fprintf(stderr,
-                     "usage: %s [--delay-ms N] [--trickle-ms N] [--generate-bytes N [--incr-hint N]] "
-                     "TARGET VALUE [TARGET VALUE ...]\n",
+                     "usage: %s [--selection NAME] [--delay-ms N] [--trickle-ms N] [--grow-ms N] "
+                     "[--generate-bytes N [--incr-hint N]] TARGET VALUE [TARGET VALUE ...]\n",
                      argv[0]);
         return 2;
     }
@@ -241,7 +259,7 @@ int main(int argc, char** argv) {
     }
     owner.connection = connection;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-    const xcb_atom_t clipboard = intern(connection, "CLIPBOARD");
+    const xcb_atom_t clipboard = intern(connection, selectionName);
     owner.targetsAtom = intern(connection, "TARGETS");
     owner.incrAtom = intern(connection, "INCR");
     for (int i = first; i + 1 < argc; i += 2) {
@@ -259,6 +277,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::free(current);
+    owner.ownedSince = std::chrono::steady_clock::now();
     std::printf("ready\n");
     std::fflush(stdout);
 

@@ -1,0 +1,190 @@
+#include "capture/ClipIngestor.h"
+#include "capture/PrimarySelectionMonitor.h"
+#include "model/ClipStore.h"
+#include "platform/fakes/FakeWorkspace.h"
+#include "platform/x11/X11Pasteboard.h"
+#include "platform/x11/X11Workspace.h"
+#include "platform/x11/XcbConnection.h"
+
+#include "EventLoopWait.h"
+#include "TestEnvironment.h"
+
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace snipjar {
+namespace {
+
+using namespace std::chrono_literals;
+using test::settle;
+using test::waitUntil;
+
+// Longer than the settle and confirm times of the monitor, with room for a busy machine.
+constexpr auto afterSettling = 2500ms;
+
+// Text selected by other programs on a real X server reaches the history through the monitor of the
+// primary selection, with its real waits.
+class PrimarySelectionX11Test : public ::testing::Test {
+protected:
+    void SetUp() override {
+        selection = X11Pasteboard::create(nullptr, "PRIMARY");
+        if (!selection) {
+            GTEST_SKIP() << "no X display";
+        }
+        selection->setReadTimeouts({.answer = 1s, .idle = 1s, .total = 30s});
+        // As the application makes it.
+        selection->setKeepsValuesBetweenCaptures(false);
+    }
+
+    void TearDown() override {
+        monitor.reset();
+        for (const std::unique_ptr<QProcess>& process : processes) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+
+    void startMonitor(Workspace& workspace) {
+        monitor = std::make_unique<PrimarySelectionMonitor>(*selection, workspace, ingestor);
+        QObject::connect(monitor.get(), &PrimarySelectionMonitor::selectionRead,
+                         [this](CaptureOutcome outcome) { outcomes.append(outcome); });
+        QObject::connect(&ingestor, &ClipIngestor::jobFinished, [this] { ++filed; });
+        monitor->start();
+        ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 1; }));
+        outcomes.clear();
+    }
+
+    QProcess* startProcess(const QString& program, const QStringList& arguments) {
+        processes.push_back(std::make_unique<QProcess>());
+        QProcess* process = processes.back().get();
+        process->start(program, arguments);
+        EXPECT_TRUE(process->waitForStarted(5000));
+        return process;
+    }
+    // xclip owning the primary selection with the text; returns once the selection changed hands.
+    void selectWithXclip(const QByteArray& text) {
+        const qint64 before = selection->changeCount();
+        QProcess* xclip =
+            startProcess(QStringLiteral("xclip"), {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
+        xclip->write(text);
+        xclip->closeWriteChannel();
+        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; }))
+            << "xclip took no ownership";
+    }
+    void selectWithOwner(const QStringList& arguments) {
+        const qint64 before = selection->changeCount();
+        QProcess* owner = startProcess(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER),
+                                       QStringList{"--selection", "PRIMARY"} + arguments);
+        ASSERT_TRUE(owner->waitForReadyRead(5000));
+        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; })) << "no ownership taken";
+    }
+
+    QList<ClipItem> items() {
+        return ClipStore::allItems(store.syncContext()) + ClipStore::allItems(store.localContext());
+    }
+
+    test::TestEnvironment environment;
+    ClipStore store{ClipStore::Location::inMemory};
+    ClipIngestor ingestor{store};
+    FakeWorkspace fakeWorkspace;
+    std::unique_ptr<X11Pasteboard> selection;
+    std::unique_ptr<PrimarySelectionMonitor> monitor;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QList<CaptureOutcome> outcomes;
+    int filed = 0;
+};
+
+// A selection taken anew at every extension, a few tens of milliseconds apart (one xclip after the
+// other), is filed once, with its final text; so is one whose owner keeps it while its text grows.
+TEST_F(PrimarySelectionX11Test, GrowingSelectionIsFiledOnceWithItsFinalText) {
+    startMonitor(fakeWorkspace);
+    const QByteArray words = "the quick brown fox";
+    for (qsizetype length = 3; length <= words.size(); length += 2) {
+        selectWithXclip(words.left(length));
+        settle(30ms);
+    }
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    settle(afterSettling);
+    ASSERT_EQ(items().size(), 1);
+    EXPECT_EQ(items().front().title, QStringLiteral("the quick brown fox"));
+    EXPECT_EQ(items().front().kind(), Clip::Kind::text);
+
+    // 40 characters, one more every 25 ms: a second of growth under one owner.
+    selectWithOwner({"--grow-ms", "25", "UTF8_STRING", "jumps over the lazy dog, again and again"});
+    ASSERT_TRUE(waitUntil([&] { return filed == 2; }));
+    settle(afterSettling);
+    ASSERT_EQ(items().size(), 2);
+    EXPECT_EQ(items().front().title, QStringLiteral("jumps over the lazy dog, again and again"));
+}
+
+// A password manager's selection is never filed, also when its hint cannot be read; nor is a
+// selection of files or one without text. The text of a rich selection is filed as plain text.
+TEST_F(PrimarySelectionX11Test, SkipsWhatIsNotSelectedText) {
+    startMonitor(fakeWorkspace);
+    for (const QString& hint : {QStringLiteral("secret"), QStringLiteral("!refuse")}) {
+        selectWithOwner({"UTF8_STRING", "correct horse battery staple", "x-kde-passwordManagerHint", hint});
+        ASSERT_TRUE(waitUntil([&] { return outcomes.contains(CaptureOutcome::skipped); }));
+        outcomes.clear();
+    }
+    selectWithOwner({"text/uri-list", "file:///etc/hostname\r\n", "UTF8_STRING", "/etc/hostname"});
+    ASSERT_TRUE(waitUntil([&] { return outcomes.contains(CaptureOutcome::skipped); }));
+    selectWithOwner({"image/png", "not really a picture"});
+    ASSERT_TRUE(waitUntil([&] { return outcomes.contains(CaptureOutcome::empty); }));
+    settle(afterSettling);
+    EXPECT_EQ(filed, 0);
+    EXPECT_TRUE(items().isEmpty());
+
+    selectWithOwner({"text/html", "<b>bold</b> words", "UTF8_STRING", "bold words"});
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    ASSERT_EQ(items().size(), 1);
+    EXPECT_EQ(items().front().kind(), Clip::Kind::text);
+    EXPECT_EQ(items().front().title, QStringLiteral("bold words"));
+}
+
+// Text dragged over in an xterm with the mouse is filed once when the button is let go, with the
+// xterm as its source.
+TEST_F(PrimarySelectionX11Test, TextDraggedInAnXtermIsFiledOnce) {
+    std::unique_ptr<XcbConnection> connection = XcbConnection::open();
+    ASSERT_TRUE(connection);
+    X11Workspace workspace(*connection);
+    startMonitor(workspace);
+    QProcess* xterm =
+        startProcess(QStringLiteral("xterm"), {"-geometry", "60x5+100+100", "-e", "sh", "-c",
+                                               "printf 'alpha beta gamma delta'; exec sleep 600"});
+    QByteArray window;
+    ASSERT_TRUE(waitUntil([&] {
+        QProcess search;
+        search.start(QStringLiteral("xdotool"),
+                     {"search", "--onlyvisible", "--pid", QString::number(xterm->processId())});
+        search.waitForFinished(5000);
+        window = search.readAllStandardOutput().trimmed().split('\n').value(0);
+        return !window.isEmpty() && workspace.frontmostApplication().has_value();
+    }));
+    settle(500ms);
+    auto xdotool = [&](const QStringList& arguments) {
+        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0)
+            << arguments.join(' ').toStdString();
+    };
+    // The first row of the default 6x13 font, from its first character to well past its end.
+    xdotool({"mousemove", "--window", QString::fromLatin1(window), "3", "8", "mousedown", "1"});
+    for (int x = 10; x <= 340; x += 30) {
+        xdotool({"mousemove", "--window", QString::fromLatin1(window), QString::number(x), "8"});
+        settle(40ms);
+    }
+    // A pause in the middle of the drag, longer than the settle time, files nothing yet.
+    settle(1500ms);
+    EXPECT_EQ(filed, 0);
+    xdotool({"mouseup", "1"});
+    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
+    settle(afterSettling);
+    ASSERT_EQ(items().size(), 1);
+    // Dragged past the end of the row, xterm selects its line end too.
+    EXPECT_EQ(items().front().title, QStringLiteral("alpha beta gamma delta\n"));
+    EXPECT_EQ(items().front().sourceName, workspace.frontmostApplication().value().name);
+}
+
+} // namespace
+} // namespace snipjar
