@@ -40,10 +40,11 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(shortcut);
     clipboard = new ClipboardSection(this);
     layout->addWidget(clipboard);
-    sync = new SyncSection(this);
-    layout->addWidget(sync);
+    // Selected text right under the clipboard's own behaviour: both are about what is recorded.
     selectedText = new SelectedTextSection(this);
     layout->addWidget(selectedText);
+    sync = new SyncSection(this);
+    layout->addWidget(sync);
     layout->addStretch(1);
 
     reload();
