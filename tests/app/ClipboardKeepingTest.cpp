@@ -48,12 +48,7 @@ protected:
         UserSettings::setValue(UserSettings::didOnboardKey, true);
         app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(waitUntil(
-            [] {
-                return QFile::exists(
-                    QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
-            },
-            10000));
+        ASSERT_TRUE(snipjarIsReady());
     }
 
     void TearDown() override {

@@ -66,12 +66,7 @@ protected:
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(waitUntil(
-            [] {
-                return QFile::exists(
-                    QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
-            },
-            10000));
+        ASSERT_TRUE(snipjarIsReady());
     }
 
     void TearDown() override {

@@ -41,12 +41,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheSignalIsFiled) {
     app.setProcessEnvironment(withLog);
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(waitUntil(
-        [] {
-            return QFile::exists(
-                QDir(qEnvironmentVariable("XDG_RUNTIME_DIR")).filePath("Snipjar/instance.socket"));
-        },
-        10000));
+    ASSERT_TRUE(snipjarIsReady());
 
     std::vector<std::unique_ptr<QProcess>> owners;
     QByteArray log;

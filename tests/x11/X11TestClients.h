@@ -93,6 +93,17 @@ public:
 inline const QStringList xtermPasteBinding = {
     "-xrm", "XTerm*VT100.translations: #override \\n !Shift Ctrl <Key>v: insert-selection(CLIPBOARD)"};
 
+// True once the running Snipjar of this test's session is ready: it opens its instance socket after
+// the hot key and the panel are up.
+inline bool snipjarIsReady(int timeoutMs = 10000) {
+    return waitUntil(
+        [] {
+            return QFile::exists(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) +
+                                 QStringLiteral("/Snipjar/instance.socket"));
+        },
+        timeoutMs);
+}
+
 inline QByteArray fileContents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -182,7 +182,7 @@ void X11ClipboardManager::handleEvent(xcb_generic_event_t* event) {
 void X11ClipboardManager::handleRequest(const xcb_selection_request_event_t& request) {
     const xcb_atom_t property = request.property == XCB_ATOM_NONE ? request.target : request.property;
     if (request.selection != atoms_.clipboardManager || request.owner != window_ || !claimed_) {
-        notify(request, XCB_ATOM_NONE);
+        connection_->answerSelectionRequest(request, XCB_ATOM_NONE);
         return;
     }
     xcb_connection_t* c = connection_->get();
@@ -190,18 +190,18 @@ void X11ClipboardManager::handleRequest(const xcb_selection_request_event_t& req
         const xcb_atom_t offered[] = {atoms_.targets, atoms_.saveTargets, atoms_.timestamp};
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, atoms_.atom, 32, 3,
                             offered);
-        notify(request, property);
+        connection_->answerSelectionRequest(request, property);
         return;
     }
     if (request.target == atoms_.timestamp) {
         const uint32_t acquired = XCB_CURRENT_TIME;
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, request.requestor, property, XCB_ATOM_INTEGER, 32, 1,
                             &acquired);
-        notify(request, property);
+        connection_->answerSelectionRequest(request, property);
         return;
     }
     if (request.target != atoms_.saveTargets) {
-        notify(request, XCB_ATOM_NONE);
+        connection_->answerSelectionRequest(request, XCB_ATOM_NONE);
         return;
     }
     // The program waits for the answer, which comes once the main thread has looked at what the
@@ -250,20 +250,7 @@ void X11ClipboardManager::reply(const Request& request, bool saved) {
     original.requestor = request.requestor;
     original.selection = atoms_.clipboardManager;
     original.target = atoms_.saveTargets;
-    notify(original, saved ? request.property : xcb_atom_t(XCB_ATOM_NONE));
-}
-
-void X11ClipboardManager::notify(const xcb_selection_request_event_t& request, xcb_atom_t property) {
-    xcb_selection_notify_event_t notify{};
-    notify.response_type = XCB_SELECTION_NOTIFY;
-    notify.time = request.time;
-    notify.requestor = request.requestor;
-    notify.selection = request.selection;
-    notify.target = request.target;
-    notify.property = property;
-    xcb_send_event(connection_->get(), false, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&notify));
-    connection_->flush();
+    connection_->answerSelectionRequest(original, saved ? request.property : xcb_atom_t(XCB_ATOM_NONE));
 }
 
 bool X11ClipboardManager::handOverClipboard(std::chrono::milliseconds timeout) {

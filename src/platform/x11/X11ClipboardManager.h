@@ -56,7 +56,6 @@ private:
     // Sends the answers the main thread has given and refuses the requests that waited too long.
     void sendAnswers();
     void reply(const Request& request, bool saved);
-    void notify(const xcb_selection_request_event_t& request, xcb_atom_t property);
 
     std::unique_ptr<XcbConnection> connection_;
     int wakeFd_;

@@ -192,16 +192,7 @@ void X11SelectionOwner::handleSelectionRequest(const xcb_selection_request_event
             ok = answer(content, request.requestor, request.target, property);
         }
     }
-    xcb_selection_notify_event_t notify{};
-    notify.response_type = XCB_SELECTION_NOTIFY;
-    notify.time = request.time;
-    notify.requestor = request.requestor;
-    notify.selection = request.selection;
-    notify.target = request.target;
-    notify.property = ok ? property : xcb_atom_t(XCB_ATOM_NONE);
-    xcb_send_event(connection_->get(), false, request.requestor, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&notify));
-    connection_->flush();
+    connection_->answerSelectionRequest(request, ok ? property : xcb_atom_t(XCB_ATOM_NONE));
 }
 
 bool X11SelectionOwner::answer(const std::shared_ptr<const Content>& content, xcb_window_t requestor,

@@ -42,6 +42,10 @@ public:
     // A round trip to the server: every request sent before has been processed when this returns.
     void sync();
 
+    // Tells the client that asked for a selection conversion that its answer is on `property`, or
+    // that it is refused (None); flushes.
+    void answerSelectionRequest(const xcb_selection_request_event_t& request, xcb_atom_t property);
+
 private:
     XcbConnection(xcb_connection_t* connection, xcb_screen_t* screen);
 
