@@ -345,7 +345,12 @@ TEST_F(CaptureX11Test, HugeTextIsRefusedWithoutBeingRead) {
         EXPECT_TRUE(storesAreEmpty());
         EXPECT_LT(pasteboard->cachedByteCount(), 1024);
         const qint64 growth = statusBytes("VmHWM:") - idle;
+#ifndef __SANITIZE_ADDRESS__
+        // AddressSanitizer keeps freed blocks in quarantine, so under it the figure says nothing.
         EXPECT_LT(growth, memoryBound) << "peak growth " << growth << " bytes";
+#else
+        (void)memoryBound;
+#endif
         std::printf("INCR hint %s: peak resident growth %lld bytes\n", hint, static_cast<long long>(growth));
 
         QByteArray& seen = output[owner];
