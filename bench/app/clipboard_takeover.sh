@@ -3,13 +3,8 @@
 # history of 10,000 clips, in a private X session (target: at most 20 ms).
 # Usage: bench/app/clipboard_takeover.sh [build folder]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-if [ -z "${SNIPJAR_IN_X:-}" ]; then
-  SNIPJAR_IN_X=1 exec "$root/tests/support/with-x.sh" "$0" "$build"
-fi
-mkdir -p "$XDG_CONFIG_HOME/Snipjar"
-printf '[General]\nhistoryLength=1000\ndidOnboard=true\ndidConfigureLoginItem=false\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
+source "$(dirname "$0")/../session.sh"
+write_settings_at_rest
 "$build/bench/app/snipjar_seed_history" 10000 --computers 10 >/dev/null
 "$build/src/app/snipjar" 2>/dev/null &
 app=$!

@@ -3,22 +3,15 @@
 # Targets: at most 60 MB resident, under 0.5 % of one core.
 # Usage: bench/app/idle_footprint.sh [build folder]   (starts its own Xvfb session)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-if [ -z "${SNIPJAR_IN_X:-}" ]; then
-  SNIPJAR_IN_X=1 exec "$root/tests/support/with-x.sh" "$0" "$build"
-fi
+source "$(dirname "$0")/../session.sh"
 settle=${SETTLE_SECONDS:-5}
 window=${WINDOW_SECONDS:-30}
 
 # Limits are raised so that all 1,000 clips stay.
-mkdir -p "$XDG_CONFIG_HOME/Snipjar"
 # At rest: onboarding done, a tray host holding the icon.
-printf '[General]\nhistoryLength=1000\ndidOnboard=true\ndidConfigureLoginItem=false\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
+write_settings_at_rest
 "$build/bench/app/snipjar_seed_history" 1000
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 &
-tray=$!
-sleep 1
+start_tray
 
 "$build/src/app/snipjar" &
 pid=$!

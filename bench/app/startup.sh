@@ -4,18 +4,11 @@
 # private X session with a tray host. Prints the median of five starts.
 # Usage: bench/app/startup.sh [build folder]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-if [ -z "${SNIPJAR_IN_X:-}" ]; then
-  SNIPJAR_IN_X=1 exec "$root/tests/support/with-x.sh" "$0" "$build"
-fi
-mkdir -p "$XDG_CONFIG_HOME/Snipjar"
-printf '[General]\nhistoryLength=1000\ndidOnboard=true\ndidConfigureLoginItem=false\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"
+source "$(dirname "$0")/../session.sh"
+write_settings_at_rest
 "$build/bench/app/snipjar_seed_history" 10000 --computers 10 >/dev/null
-trayer --edge top --align right --widthtype pixel --width 120 --heighttype pixel --height 24 &
-tray=$!
+start_tray
 trap 'kill $tray 2>/dev/null' EXIT
-sleep 1
 times=()
 for _ in 1 2 3 4 5; do
   log=$(mktemp)

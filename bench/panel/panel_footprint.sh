@@ -4,11 +4,7 @@
 # Target: at most 150 MB resident.
 # Usage: bench/panel/panel_footprint.sh [build folder]   (starts its own Xvfb session)
 set -euo pipefail
-root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-if [ -z "${SNIPJAR_IN_X:-}" ]; then
-  SNIPJAR_IN_X=1 exec "$root/tests/support/with-x.sh" "$0" "$build"
-fi
+source "$(dirname "$0")/../session.sh"
 
 mkdir -p "$XDG_CONFIG_HOME/Snipjar"
 printf '[General]\nhistoryLength=1000\n' > "$XDG_CONFIG_HOME/Snipjar/Snipjar.conf"

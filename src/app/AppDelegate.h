@@ -44,7 +44,6 @@ public:
     ClipStore& store() { return *clipStore; }
     PanelController* panel() { return panelController.get(); }
     StatusItem* statusItem() { return status.get(); }
-    ClipboardKeeper* clipboardKeeper() { return keeper.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     bool isTerminating() const { return terminating; }
     bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
