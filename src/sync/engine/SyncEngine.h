@@ -1,0 +1,89 @@
+#pragma once
+
+#include "sync/cloud/CloudDatabase.h"
+#include "sync/engine/PendingChange.h"
+#include "sync/engine/StateSerialization.h"
+#include "sync/engine/SyncEvent.h"
+
+#include <QList>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace snipjar::sync {
+
+class SyncEngine;
+
+// The records of one batch to send, in queue order, and how to build each record to save; the
+// provider may give none, and then nothing is sent for that change.
+struct RecordZoneChangeBatch {
+    QList<PendingRecordZoneChange> changes;
+    std::function<std::optional<cloud::CloudRecord>(const cloud::RecordID&)> recordProvider;
+};
+
+// The side of the engine that knows the records: told of everything that happens, asked for what to
+// send. Called on the main thread only.
+class SyncEngineDelegate {
+public:
+    virtual ~SyncEngineDelegate() = default;
+    // One event at a time: the engine goes on only after `done` was called (once, on the main
+    // thread, now or later).
+    virtual void handleEvent(const SyncEvent& event, std::function<void()> done) = 0;
+    // The next batch of at most SyncEngine::batchLimit changes to send, or none when nothing is left.
+    virtual std::optional<RecordZoneChangeBatch> nextRecordZoneChangeBatch(SyncEngine& engine) = 0;
+};
+
+// The pending changes, in queue order. Changes stay until the server accepted them (or the delegate
+// removes them), so a failed or cancelled send loses nothing.
+class SyncEngineState {
+public:
+    virtual ~SyncEngineState() = default;
+    virtual void add(const QList<PendingDatabaseChange>& changes) = 0;
+    // A change already queued keeps its place; a save and a delete of the same record replace each
+    // other.
+    virtual void add(const QList<PendingRecordZoneChange>& changes) = 0;
+    virtual void remove(const QList<PendingRecordZoneChange>& changes) = 0;
+    virtual QList<PendingRecordZoneChange> pendingRecordZoneChanges() const = 0;
+    virtual QList<PendingDatabaseChange> pendingDatabaseChanges() const = 0;
+};
+
+struct SyncEngineConfiguration {
+    // Used on the engine's worker thread only, apart from subscribe() and cancel().
+    std::shared_ptr<cloud::CloudDatabase> database;
+    // None starts cold: nothing pending, everything fetched.
+    std::optional<StateSerialization> stateSerialization;
+    SyncEngineDelegate* delegate = nullptr;
+};
+
+// Sends and fetches only when asked. Every operation runs after the ones asked for before it; the
+// cloud calls run on a worker thread of the engine and everything the delegate sees happens on the
+// main thread. A fetch goes on page by page until nothing more is coming; a fetch position older
+// than the server keeps is answered by a fetch of everything, delivered the same way, after which
+// the delegate is told of the records it holds that the server no longer has, as deletions.
+class SyncEngine : public QObject {
+    Q_OBJECT
+public:
+    // Completions run on the main thread with the error that ended the operation, or none; never
+    // after the engine is gone.
+    using Completion = std::function<void(std::optional<cloud::CloudError>)>;
+
+    static constexpr int batchLimit = 250;
+
+    explicit SyncEngine(SyncEngineConfiguration configuration, QObject* parent = nullptr);
+    // Cancels the cloud call in progress and waits for the worker thread.
+    ~SyncEngine() override;
+
+    SyncEngineState& state();
+    cloud::CloudDatabase& database();
+
+    void sendChanges(Completion done = {});
+    void fetchChanges(Completion done = {});
+
+private:
+    class Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace snipjar::sync

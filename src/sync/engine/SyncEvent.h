@@ -1,0 +1,44 @@
+#pragma once
+
+#include "sync/cloud/CloudDatabase.h"
+#include "sync/engine/StateSerialization.h"
+
+#include <QList>
+
+#include <utility>
+
+namespace snipjar::sync {
+
+// What the engine tells its delegate, one event at a time.
+struct SyncEvent {
+    enum class Type {
+        // The pending changes or the fetch position changed; stateSerialization holds them.
+        stateUpdate,
+        // The server answered for another account than the state was written for.
+        accountChange,
+        fetchedDatabaseChanges,
+        // One page of fetched changes: modifications and deletions.
+        fetchedRecordZoneChanges,
+        sentDatabaseChanges,
+        // The server's answer to one batch: saved records, failed saves, deletions.
+        sentRecordZoneChanges,
+        willFetchChanges,
+        didFetchChanges,
+        willSendChanges,
+        didSendChanges,
+    };
+
+    Type type = Type::stateUpdate;
+
+    StateSerialization stateSerialization;
+
+    QList<cloud::CloudRecord> modifications;
+    QList<cloud::RecordDeletion> deletions;
+
+    QList<cloud::CloudRecord> savedRecords;
+    QList<std::pair<cloud::CloudRecord, cloud::CloudError>> failedRecordSaves;
+    QList<cloud::RecordID> deletedRecordIDs;
+    QList<std::pair<cloud::RecordID, cloud::CloudError>> failedRecordDeletes;
+};
+
+} // namespace snipjar::sync
