@@ -60,8 +60,8 @@ struct SyncEngineConfiguration {
 // Sends and fetches only when asked. Every operation runs after the ones asked for before it; the
 // cloud calls run on a worker thread of the engine and everything the delegate sees happens on the
 // main thread. A fetch goes on page by page until nothing more is coming; a fetch position older
-// than the server keeps is answered by a fetch of everything, delivered the same way, after which
-// the delegate is told of the records it holds that the server no longer has, as deletions.
+// than the server keeps is answered by a fetch of everything, delivered the same way and followed
+// by a refetchedEverything event naming every record the server holds.
 class SyncEngine : public QObject {
     Q_OBJECT
 public:

@@ -23,6 +23,9 @@ struct SyncEvent {
         // The server's answer to one batch: saved records, failed saves, deletions.
         sentRecordZoneChanges,
         willFetchChanges,
+        // A fetch from the start (the fetch position had expired) has delivered every live record;
+        // liveRecordIDs names them all, so that what the server no longer has can be let go.
+        refetchedEverything,
         didFetchChanges,
         willSendChanges,
         didSendChanges,
@@ -39,6 +42,8 @@ struct SyncEvent {
     QList<std::pair<cloud::CloudRecord, cloud::CloudError>> failedRecordSaves;
     QList<cloud::RecordID> deletedRecordIDs;
     QList<std::pair<cloud::RecordID, cloud::CloudError>> failedRecordDeletes;
+
+    QList<cloud::RecordID> liveRecordIDs;
 };
 
 } // namespace snipjar::sync
