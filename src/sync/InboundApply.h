@@ -12,6 +12,8 @@
 
 #include <functional>
 
+class QThreadPool;
+
 namespace snipjar {
 class ClipStore;
 class ModelContainer;
@@ -72,6 +74,14 @@ public:
     // stored, which stays as it is.
     static qint64 applyPayload(const InboundPayload& payload, ModelContext& context);
     static void applyDevice(const cloud::CloudRecord& record, ModelContext& context);
+
+    // Blocks until every page handed to handleFetchedRecordZoneChanges is written. The store must
+    // not be destroyed before (the application's shut-down calls it).
+    static void waitForApplying();
+
+private:
+    // The applying thread: pages are applied one after the other.
+    static QThreadPool& pool();
 };
 
 } // namespace snipjar::sync
