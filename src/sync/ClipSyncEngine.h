@@ -14,8 +14,11 @@
 #include <optional>
 
 namespace snipjar {
-
 class ClipStore;
+}
+
+namespace snipjar::sync {
+
 class SyncEngineStateStore;
 
 // Keeps the sync store the same on all of the user's computers through one zone of their cloud
@@ -27,7 +30,7 @@ class SyncEngineStateStore;
 // A problem reaching the server (down, login refused, another schema version) is reported once,
 // through the log and onProblemChanged; every change stays queued, and the engine tries again by
 // itself, with growing pauses, until the server answers.
-class ClipSyncEngine : public QObject, private sync::SyncEngineDelegate {
+class ClipSyncEngine : public QObject, private SyncEngineDelegate {
     Q_OBJECT
 public:
     static constexpr int sendDebounceMilliseconds = 300;
@@ -56,16 +59,16 @@ public:
     std::function<void(const std::optional<QString>&)> onProblemChanged;
     const std::optional<QString>& problem() const { return currentProblem; }
 
-    sync::SyncEngine& engine() { return *syncEngine; }
+    SyncEngine& engine() { return *syncEngine; }
 
 private:
-    void handleEvent(const sync::SyncEvent& event, std::function<void()> done) override;
-    std::optional<sync::RecordZoneChangeBatch> nextRecordZoneChangeBatch(sync::SyncEngine& engine) override;
+    void handleEvent(const SyncEvent& event, std::function<void()> done) override;
+    std::optional<RecordZoneChangeBatch> nextRecordZoneChangeBatch(SyncEngine& engine) override;
 
     void scheduleSend();
     void setSyncing(bool value);
-    void handleSentRecordZoneChanges(const sync::SyncEvent& event);
-    void handleFetchedRecordZoneChanges(const sync::SyncEvent& event, std::function<void()> done);
+    void handleSentRecordZoneChanges(const SyncEvent& event);
+    void handleFetchedRecordZoneChanges(const SyncEvent& event, std::function<void()> done);
     void reconcileWithLiveRecords(const QList<cloud::RecordID>& live);
     void discardBatchAssets();
     // Notes how an operation ended: reports a new problem once, clears it on success, and keeps
@@ -75,15 +78,15 @@ private:
 
     ClipStore& store;
     SyncEngineStateStore& stateStore;
-    std::unique_ptr<sync::SyncEngine> syncEngine;
+    std::unique_ptr<SyncEngine> syncEngine;
     std::unique_ptr<cloud::PushSubscription> pushSubscription;
     bool syncing = false;
     QTimer sendTimer;
     QTimer retryTimer;
     int retryDelay = firstRetryMilliseconds;
     std::optional<QString> currentProblem;
-    // Files of the image assets built for the batch being sent; deleted when its send ends.
-    QStringList batchAssetFiles;
+    // Records built for the batch being sent, whose image asset files go when its send ends.
+    QStringList batchRecordNames;
 };
 
-} // namespace snipjar
+} // namespace snipjar::sync
