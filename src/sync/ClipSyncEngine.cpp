@@ -58,6 +58,9 @@ ClipSyncEngine::ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStor
 
 ClipSyncEngine::~ClipSyncEngine() {
     pushSubscription.reset();
+    // A state update may still wait behind the event being handled; what is queued now is what
+    // the next run must find.
+    stateStore.save(syncEngine->stateSerialization());
     // The worker's call in progress is cancelled; a page being applied is finished first, so the
     // store is never written after its owner let it go.
     syncEngine.reset();
