@@ -77,6 +77,8 @@ public:
 
     SyncEngineState& state();
     cloud::CloudDatabase& database();
+    // The state as the next stateUpdate event would carry it.
+    StateSerialization stateSerialization() const;
 
     void sendChanges(Completion done = {});
     void fetchChanges(Completion done = {});

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "sync/engine/PendingChangeQueue.h"
+#include "sync/engine/SyncEngine.h"
+#include "sync/engine/SyncEngineWorker.h"
+
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+
+#include <deque>
+#include <map>
+#include <set>
+
+namespace snipjar::sync {
+
+// Deletes the files of the records' assets (fetched records, once their event was handled).
+void removeAssetFiles(const QList<cloud::CloudRecord>& records);
+
+inline QString zoneKeyOf(const cloud::RecordZoneID& zone) {
+    return zone.ownerName + QChar(0x1f) + zone.zoneName;
+}
+
+// The engine's inside: its persisted state, the events waiting for the delegate, the operations
+// waiting for their turn, and the send and fetch steps (SyncEngineSend.cpp, SyncEngineFetch.cpp).
+class SyncEngine::Private {
+public:
+    Private(SyncEngine* q, SyncEngineConfiguration configuration);
+
+    // --- persisted state ---
+    struct Unanswered {
+        PendingRecordZoneChange::Kind kind = PendingRecordZoneChange::Kind::saveRecord;
+        QByteArray fingerprint; // of the record sent; empty for deletions
+    };
+    StateSerialization serialization() const;
+    void restore(const StateSerialization& state);
+    void stateChanged();
+    static QByteArray fingerprint(const cloud::CloudRecord& record);
+
+    // --- events, one at a time ---
+    // Delivers the event once the ones before it were handled, then runs then().
+    void deliver(SyncEvent event, std::function<void()> then = {});
+    // Runs then() once every event queued so far was handled.
+    void afterEvents(std::function<void()> then);
+    void schedulePump();
+    void pump();
+
+    // --- operations, one after another ---
+    enum class OperationKind { send, fetch };
+    void enqueueOperation(OperationKind kind, Completion done);
+    void runNextOperation();
+    void finishOperation(SyncEvent::Type lastEvent, const std::optional<cloud::CloudError>& error);
+
+    // --- sending ---
+    struct PlannedChange {
+        PendingRecordZoneChange change;
+        quint64 generation = 0;
+    };
+    void startSend();
+    void sendZones();
+    void sendNextBatch();
+    void handleModifyAnswer(const QList<PlannedChange>& sent, const QSet<QString>& resent,
+                            cloud::CloudResult<cloud::ModifyOutcome> result);
+
+    // --- fetching ---
+    void startFetch();
+    void fetchZone(int index);
+    void handlePage(int index, cloud::CloudResult<cloud::ChangePage> result);
+    void finishZonePage(int index, const cloud::ChangePage& page);
+
+    SyncEngine* q;
+    SyncEngineConfiguration configuration;
+    PendingChangeQueue queue;
+    SyncEngineWorker worker;
+
+    QList<cloud::RecordZoneID> savedZones;
+    QList<cloud::RecordZoneID> fetchedZones;
+    QHash<QString, std::pair<cloud::RecordZoneID, cloud::ChangeToken>> tokens; // by zone
+    QHash<QString, Unanswered> unanswered;                                     // by record
+
+    struct QueuedEvent {
+        std::optional<SyncEvent> event; // none: a plain continuation
+        bool freshState = false;        // a stateUpdate whose serialization is taken when delivered
+        std::function<void()> then;
+    };
+    std::deque<QueuedEvent> events;
+    bool awaitingDelegate = false;
+    bool pumpScheduled = false;
+    bool stateUpdateQueued = false;
+
+    struct Operation {
+        OperationKind kind;
+        Completion done;
+    };
+    std::deque<Operation> operations;
+    std::optional<Operation> current;
+
+    // The send in progress: changes already sent in it, by record, kind and generation.
+    std::set<std::tuple<QString, int, quint64>> attempted;
+    QList<cloud::RecordZoneID> attemptedZones;
+
+    // The fetch in progress.
+    QList<cloud::RecordZoneID> zonesToFetch;
+    bool refetching = false;
+    std::map<QString, cloud::RecordID> liveRecords;
+};
+
+} // namespace snipjar::sync
