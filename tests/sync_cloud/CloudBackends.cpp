@@ -1,6 +1,8 @@
 #include "CloudBackends.h"
 
 #include "PostgresCluster.h"
+#include "sync/cloud/InMemoryCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudServer.h"
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +50,15 @@ private:
     QHash<QString, QString> roles;
 };
 
+// One in-process server per backend; users are its owners.
+class InMemoryBackend : public CloudBackend {
+public:
+    std::unique_ptr<CloudDatabase> open(const QString& user) override { return server->connect(user); }
+
+private:
+    std::shared_ptr<InMemoryCloudServer> server = InMemoryCloudServer::create();
+};
+
 } // namespace
 
 PostgresCluster& sharedPostgresCluster() {
@@ -67,7 +78,8 @@ std::unique_ptr<CloudBackend> makePostgresBackend() {
 }
 
 std::vector<CloudBackendFactory> cloudBackendFactories() {
-    return {{"Postgres", makePostgresBackend}};
+    return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
+            {"Postgres", makePostgresBackend}};
 }
 
 CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {

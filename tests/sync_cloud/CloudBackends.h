@@ -36,8 +36,7 @@ PostgresCluster& sharedPostgresCluster();
 
 std::unique_ptr<CloudBackend> makePostgresBackend();
 
-// Every implementation the conformance suite runs against. An in-memory factory joins the
-// PostgreSQL one here once that implementation exists.
+// Every implementation the conformance suite runs against: the in-memory server and PostgreSQL.
 std::vector<CloudBackendFactory> cloudBackendFactories();
 
 // A record of the history zone with a text field.
