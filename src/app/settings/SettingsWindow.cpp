@@ -63,6 +63,14 @@ void SettingsWindow::reload() {
     selectedText->reload();
 }
 
+void SettingsWindow::setSyncAccount(SyncAccount* account) {
+    sync->setAccount(account);
+}
+
+void SettingsWindow::setSyncStatus(const QString& text) {
+    sync->setSyncStatus(text);
+}
+
 void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     sync->showSyncedBytes(store.syncedBytes());
