@@ -28,7 +28,9 @@ std::multimap<QString, QString>& registry() {
 
 bool isOurs(const QString& path) {
     const QFileInfo info(path);
-    return info.absolutePath() == QDir(ImageAssetFiles::folder()).absolutePath() &&
+    const QString parent = info.absolutePath();
+    return (parent == QDir(ImageAssetFiles::folder()).absolutePath() ||
+            parent == QDir(ImageAssetFiles::fallbackFolder()).absolutePath()) &&
            info.fileName().startsWith(filePrefix) && info.fileName().endsWith(fileSuffix);
 }
 
@@ -38,19 +40,29 @@ QString ImageAssetFiles::folder() {
     return AppPaths::runtimeFolder() + QStringLiteral("/outgoing-assets");
 }
 
+QString ImageAssetFiles::fallbackFolder() {
+    return AppPaths::cacheFolder() + QStringLiteral("/outgoing-assets");
+}
+
 std::optional<cloud::Asset> ImageAssetFiles::write(const QByteArray& bytes, const QString& recordName) {
-    const QString target = folder();
-    if (!AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()) || !AppPaths::ensurePrivateFolder(target)) {
-        return std::nullopt;
+    // The runtime folder is usually a small memory-backed file system; a batch of large images that
+    // does not fit there goes to the cache folder on disk rather than travel without its images.
+    const std::pair<QString, QString> places[] = {{AppPaths::runtimeFolder(), folder()},
+                                                  {AppPaths::cacheFolder(), fallbackFolder()}};
+    for (const auto& [parent, target] : places) {
+        if (!AppPaths::ensurePrivateFolder(parent) || !AppPaths::ensurePrivateFolder(target)) {
+            continue;
+        }
+        const QString path =
+            target + QLatin1Char('/') + filePrefix + RecordNames::uuidText(QUuid::createUuid()) + fileSuffix;
+        if (!PrivateFiles::writeFile(path, bytes, PrivateFiles::Durability::Buffered)) {
+            continue;
+        }
+        std::lock_guard lock(registryMutex);
+        registry().emplace(recordName, path);
+        return cloud::Asset{path};
     }
-    const QString path =
-        target + QLatin1Char('/') + filePrefix + RecordNames::uuidText(QUuid::createUuid()) + fileSuffix;
-    if (!PrivateFiles::writeFile(path, bytes, PrivateFiles::Durability::Buffered)) {
-        return std::nullopt;
-    }
-    std::lock_guard lock(registryMutex);
-    registry().emplace(recordName, path);
-    return cloud::Asset{path};
+    return std::nullopt;
 }
 
 void ImageAssetFiles::discard(const QString& recordName) {
@@ -87,11 +99,14 @@ void ImageAssetFiles::discardAll() {
         std::lock_guard lock(registryMutex);
         registry().clear();
     }
-    QDir dir(folder());
-    const QStringList names = dir.entryList(
-        {filePrefix + QLatin1Char('*') + fileSuffix, QStringLiteral("*.tmp")}, QDir::Files | QDir::Hidden);
-    for (const QString& name : names) {
-        dir.remove(name);
+    for (const QString& path : {folder(), fallbackFolder()}) {
+        QDir dir(path);
+        const QStringList names =
+            dir.entryList({filePrefix + QLatin1Char('*') + fileSuffix, filePrefix + QStringLiteral("*.tmp")},
+                          QDir::Files | QDir::Hidden);
+        for (const QString& name : names) {
+            dir.remove(name);
+        }
     }
 }
 

@@ -10,15 +10,17 @@
 namespace snipjar::sync {
 
 // The files behind the image assets of outgoing payload records. They live in a private folder
-// (0700) of the runtime folder as "snipjar-<UUID>.img" (0600), and each belongs to the record it
-// was written for until discarded. A send must discard the files of every record it built as soon
-// as that send has ended, whatever its outcome; discardAll() sweeps what is left (at the end of
-// every send operation, at start and at shut-down).
+// (0700) of the runtime folder as "snipjar-<UUID>.img" (0600), or of the cache folder when the
+// runtime folder has no room, and each belongs to the record it was written for until discarded. A send must
+// discard the files of every record it built as soon as that send has ended, whatever its outcome;
+// discardAll() sweeps what is left (at the end of every send operation, at start and at shut-down).
 //
 // Thread-safe.
 class ImageAssetFiles {
 public:
     static QString folder();
+    // Where a file goes that the runtime folder cannot take.
+    static QString fallbackFolder();
 
     // Writes the bytes to a new file of the record; none when it cannot be written.
     static std::optional<cloud::Asset> write(const QByteArray& bytes, const QString& recordName);

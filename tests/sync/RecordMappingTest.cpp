@@ -201,6 +201,20 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     EXPECT_FALSE(QFile::exists(second.asset(QStringLiteral("imageAsset"))->filePath));
     EXPECT_EQ(ImageAssetFiles::outstandingCount(), 0);
 
+    // A runtime folder that cannot take the file sends it through the cache folder instead.
+    QDir(AppPaths::runtimeFolder()).removeRecursively();
+    QFile blocker(AppPaths::runtimeFolder());
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const auto moved = build(RecordNames::payloadRecordID(assetID))->asset(QStringLiteral("imageAsset"));
+    ASSERT_TRUE(moved);
+    EXPECT_EQ(QFileInfo(moved->filePath).absolutePath(), ImageAssetFiles::fallbackFolder());
+    EXPECT_EQ(modeOf(moved->filePath), 0600u);
+    EXPECT_EQ(modeOf(ImageAssetFiles::fallbackFolder()), 0700u);
+    ImageAssetFiles::discardAll();
+    EXPECT_FALSE(QFile::exists(moved->filePath));
+    blocker.remove();
+
     // A sweep at the end of a send removes whatever is left.
     const CloudRecord third = *build(RecordNames::payloadRecordID(assetID));
     ImageAssetFiles::discardAll();

@@ -27,6 +27,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
+    // The least height; the window is as tall as its form needs when that is more.
     static constexpr int contentHeight = 700;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,

@@ -113,6 +113,8 @@ void SyncSection::reload() {
         toggle->setChecked(UserSettings::syncEnabled());
     }
     server->setText(storedServer());
+    // A long address shows its start: the scheme, user and host.
+    server->setCursorPosition(0);
     showServerState();
     lookUpPassword();
 }
@@ -137,6 +139,7 @@ void SyncSection::serverEdited() {
     if (entered != server->text()) {
         server->setText(entered);
     }
+    server->setCursorPosition(0);
     if (entered == storedServer()) {
         return;
     }
