@@ -24,8 +24,8 @@ inline QProcessEnvironment withoutDisplay() {
 }
 
 // Runs snipjar with the arguments, standard input closed after `input`.
-inline CliRun snipjar(const QStringList& arguments, const QByteArray& input = {},
-                      const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+inline CliRun runCli(const QStringList& arguments, const QByteArray& input = {},
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess process;
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
@@ -41,7 +41,7 @@ inline CliRun snipjar(const QStringList& arguments, const QByteArray& input = {}
 
 inline QJsonArray listed(const QStringList& extra = {},
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    return QJsonDocument::fromJson(snipjar(QStringList{"list", "--json"} + extra, {}, environment).out)
+    return QJsonDocument::fromJson(runCli(QStringList{"list", "--json"} + extra, {}, environment).out)
         .array();
 }
 

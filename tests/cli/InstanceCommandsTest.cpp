@@ -36,6 +36,7 @@ struct XclipOwner : QProcess {
         start(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
         waitForStarted(5000);
         write(text);
+        waitForBytesWritten(5000);
         closeWriteChannel();
     }
     ~XclipOwner() override {
@@ -84,7 +85,7 @@ protected:
 // The running Snipjar files, lists, shows, pins and deletes what the command line asks, and its
 // own capture files next to it in the same history.
 TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
-    const CliRun added = snipjar({"add"}, "from a script");
+    const CliRun added = runCli({"add"}, "from a script");
     ASSERT_EQ(added.exitCode, 0) << added.err.constData();
     const QString id = addedId(added);
     {
@@ -92,20 +93,20 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
         ASSERT_TRUE(waitUntil([] { return listed().size() == 2; }, 20000));
     }
     EXPECT_EQ(titles(), (QStringList{"copied by hand", "from a script"}));
-    EXPECT_EQ(snipjar({"show", id.left(6)}).out, "from a script");
-    EXPECT_EQ(snipjar({"search", "SCRIPT"}).out.count('\n'), 1);
-    EXPECT_EQ(snipjar({"pin", id}).exitCode, 0);
+    EXPECT_EQ(runCli({"show", id.left(6)}).out, "from a script");
+    EXPECT_EQ(runCli({"search", "SCRIPT"}).out.count('\n'), 1);
+    EXPECT_EQ(runCli({"pin", id}).exitCode, 0);
     EXPECT_EQ(listed({"--pinned"}).size(), 1);
 
     // Bad input is refused by the command before the running copy sees it; ids are checked there.
-    EXPECT_EQ(snipjar({"add"}, QByteArray("\x00\x01\x02", 3)).exitCode, 1);
-    const CliRun unknown = snipjar({"delete", "0000"});
+    EXPECT_EQ(runCli({"add"}, QByteArray("\x00\x01\x02", 3)).exitCode, 1);
+    const CliRun unknown = runCli({"delete", "0000"});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err.count('\n'), 1) << unknown.err.constData();
 
-    EXPECT_EQ(snipjar({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
+    EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"from a script"});
-    EXPECT_EQ(snipjar({"delete", id}).exitCode, 0);
+    EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
     EXPECT_TRUE(listed().isEmpty());
     EXPECT_EQ(app.state(), QProcess::Running);
 }
@@ -113,9 +114,9 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
 // copy puts the clip on the clipboard without it being recorded as a new copy; paste types it
 // into the window in front, as the panel does.
 TEST_F(CliInstance, CopyAndPasteAClip) {
-    const QString older = addedId(snipjar({"add", "--text", "older clip"}));
-    const QString newer = addedId(snipjar({"add", "--text", "newer clip"}));
-    ASSERT_EQ(snipjar({"copy", older}).exitCode, 0);
+    const QString older = addedId(runCli({"add", "--text", "older clip"}));
+    const QString newer = addedId(runCli({"add", "--text", "newer clip"}));
+    ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
     EXPECT_EQ(clipboardText(), "older clip");
     EXPECT_TRUE(logged("Clip copied on request"));
 
@@ -136,7 +137,7 @@ TEST_F(CliInstance, CopyAndPasteAClip) {
             xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
         }
     }
-    ASSERT_EQ(snipjar({"paste", newer.left(8)}).exitCode, 0);
+    ASSERT_EQ(runCli({"paste", newer.left(8)}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
         << fileContents(typed).constData();
     EXPECT_EQ(listed().size(), 2);
@@ -144,13 +145,13 @@ TEST_F(CliInstance, CopyAndPasteAClip) {
 
 // pause stops recording copies until resume; the tray shows it.
 TEST_F(CliInstance, PauseStopsRecordingUntilResume) {
-    ASSERT_EQ(snipjar({"pause", "30"}).exitCode, 0);
+    ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording paused"));
     {
         XclipOwner secret("a password copied by hand");
         ASSERT_TRUE(logged("is not captured"));
     }
-    ASSERT_EQ(snipjar({"resume"}).exitCode, 0);
+    ASSERT_EQ(runCli({"resume"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording resumed"));
     {
         XclipOwner after("copied after the pause");
@@ -161,24 +162,24 @@ TEST_F(CliInstance, PauseStopsRecordingUntilResume) {
 
 // show-panel, show-settings and quit act on the running Snipjar.
 TEST_F(CliInstance, OpensItsWindowsAndQuits) {
-    ASSERT_EQ(snipjar({"show-settings"}).exitCode, 0);
+    ASSERT_EQ(runCli({"show-settings"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
-    ASSERT_EQ(snipjar({"show-panel"}).exitCode, 0);
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar$")); }, 20000));
     // A second show-panel leaves it open.
-    ASSERT_EQ(snipjar({"show-panel"}).exitCode, 0);
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
     EXPECT_TRUE(logged("Panel requested", 1));
 
-    const CliRun quit = snipjar({"quit"});
+    const CliRun quit = runCli({"quit"});
     EXPECT_EQ(quit.exitCode, 0) << quit.err.constData();
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 0);
-    EXPECT_EQ(snipjar({"show-panel"}).exitCode, 1);
+    EXPECT_EQ(runCli({"show-panel"}).exitCode, 1);
 }
 
 // Four scripts adding 250 clips each at once, while the panel is open: all 1,000 land.
 TEST_F(CliInstance, ThousandConcurrentAddsWhileThePanelIsOpen) {
-    ASSERT_EQ(snipjar({"show-panel"}).exitCode, 0);
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
     ASSERT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar$")); }, 20000));
     QList<QProcess*> scripts;
     for (int script = 0; script < 4; ++script) {
@@ -209,7 +210,7 @@ TEST_F(CliInstance, ThousandConcurrentAddsWhileThePanelIsOpen) {
 // Without a running Snipjar, copy serves the clipboard itself until another program takes it.
 TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     TestEnvironment environment;
-    const QString id = addedId(snipjar({"add", "--text", "served by the command"}));
+    const QString id = addedId(runCli({"add", "--text", "served by the command"}));
     QProcess copy;
     copy.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", id});
     ASSERT_TRUE(copy.waitForStarted());

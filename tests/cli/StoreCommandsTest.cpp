@@ -15,7 +15,7 @@ namespace {
 
 // Every command here runs without a display and without a running Snipjar: on the store files.
 CliRun offline(const QStringList& arguments, const QByteArray& input = {}) {
-    return snipjar(arguments, input, withoutDisplay());
+    return runCli(arguments, input, withoutDisplay());
 }
 
 QJsonArray rows(const QStringList& extra = {}) {
@@ -77,7 +77,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(all[0]["store"].toString(), "synced");
 
     EXPECT_EQ(rows({"--kind", "image"}).size(), 1);
-    EXPECT_EQ(rows({"--kind", "rich"})[0]["kind"].toString(), "richText");
+    EXPECT_EQ(rows({"--kind", "rich"}).at(0)["kind"].toString(), "richText");
     EXPECT_EQ(rows({"--limit", "2", "--kind", "text"}).size(), 1);
     EXPECT_EQ(rows({"--device", all[0]["device"].toString()}).size(), 4);
     EXPECT_EQ(rows({"--device", "a computer that never copied"}).size(), 0);
