@@ -4,6 +4,7 @@
 
 #include "platform/UserSettings.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonObject>
@@ -44,6 +45,27 @@ struct XclipOwner : QProcess {
         waitForFinished(5000);
     }
 };
+
+// An xterm whose shell writes every character it is given to the file.
+QStringList typingTerminal(const QString& output) {
+    return xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output};
+}
+
+bool bringToFront(Xterm& terminal) {
+    const QString pid = QString::number(terminal.processId());
+    if (!waitUntil([&] { return xdotool({"search", "--pid", pid}); }, 20000)) {
+        return false;
+    }
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--pid", pid});
+    search.waitForFinished(5000);
+    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
+        if (!window.isEmpty()) {
+            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
+        }
+    }
+    return true;
+}
 
 QStringList titles() {
     QStringList result;
@@ -204,6 +226,12 @@ TEST_F(CliInstance, ThousandConcurrentAddsWhileThePanelIsOpen) {
     EXPECT_EQ(seen.size(), 1000);
     EXPECT_TRUE(seen.contains("script 3 clip 250"));
     EXPECT_TRUE(windowShown(QStringLiteral("^Snipjar$")));
+    // The open panel followed: its newest rows are the last clips added. Saved for a person to look at.
+    const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    const QString shot = folder + QStringLiteral("/panel-after-1000-adds.png");
+    QProcess::execute(QStringLiteral("import"), {"-window", "root", shot});
+    EXPECT_FALSE(QImage(shot).isNull());
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
@@ -219,4 +247,18 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     XclipOwner other("someone else");
     ASSERT_TRUE(copy.waitForFinished(20000));
     EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
+
+    // paste types it into the window in front, through this process's own X connection.
+    QTemporaryDir folder;
+    const QString typed = folder.filePath("typed.txt");
+    Xterm terminal(typingTerminal(typed));
+    ASSERT_TRUE(bringToFront(terminal));
+    QProcess paste;
+    paste.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id.left(8)});
+    ASSERT_TRUE(paste.waitForStarted());
+    EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "served by the command"; }, 20000))
+        << fileContents(typed).constData();
+    XclipOwner last("taken back");
+    EXPECT_TRUE(paste.waitForFinished(20000));
+    EXPECT_EQ(paste.exitCode(), 0);
 }
