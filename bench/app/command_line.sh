@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Round trips of the command line to a running Snipjar over its socket: `snipjar add` of a short
 # text and `snipjar list --limit 20` over a history of 1,000 clips (target: at most 20 ms each),
-# each from the process starting to its exit, in a private X session. Prints the medians of 50 runs.
+# each from the process starting to its exit, in a private X session. Prints the medians of 50 runs,
+# and that of `snipjar --version` beside them: the start of the process alone, with no request.
 # Usage: bench/app/command_line.sh [build folder]
 set -euo pipefail
 source "$(dirname "$0")/../session.sh"
@@ -31,9 +32,12 @@ median() {
 
 adds=()
 lists=()
+starts=()
 for i in $(seq 1 50); do
+  starts+=("$(run_ms "$snipjar" --version)")
   adds+=("$(run_ms "$snipjar" add --text "benchmark clip $i")")
   lists+=("$(run_ms "$snipjar" list --limit 20)")
 done
+echo "process start alone (snipjar --version, for comparison): median $(printf '%s\n' "${starts[@]}" | median 50) ms"
 echo "snipjar add round trip: median $(printf '%s\n' "${adds[@]}" | median 50) ms (target <= 20 ms)"
 echo "snipjar list --limit 20 round trip, $("$snipjar" list | wc -l) clips: median $(printf '%s\n' "${lists[@]}" | median 50) ms (target <= 20 ms)"
