@@ -13,6 +13,9 @@ namespace {
 
 using Command = CommandLine::Command;
 
+// A week; longer pauses are better ended by hand.
+constexpr int maximumPauseMinutes = 7 * 24 * 60;
+
 struct CommandName {
     Command command;
     const char* name;
@@ -190,8 +193,9 @@ private:
             if (positional.size() == 1) {
                 bool ok = false;
                 const int number = positional.first().toInt(&ok);
-                if (!ok || number <= 0) {
-                    return QStringLiteral("pause needs a number of minutes above 0, not \"%1\"")
+                if (!ok || number <= 0 || number > maximumPauseMinutes) {
+                    return QStringLiteral("pause needs a number of minutes from 1 to %1, not \"%2\"")
+                        .arg(maximumPauseMinutes)
                         .arg(positional.first());
                 }
                 result.minutes = number;

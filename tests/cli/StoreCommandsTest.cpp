@@ -184,6 +184,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"show"},
                                    {"pin", "a", "b"},
                                    {"pause", "soon"},
+                                   {"pause", "99999"},
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
