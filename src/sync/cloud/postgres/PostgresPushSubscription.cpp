@@ -83,6 +83,7 @@ bool PostgresPushSubscription::listenOnce(bool& wasDown) {
         qCInfo(lcSync) << "The sync server's notice channel is back";
         wasDown = false;
     }
+    qCDebug(lcSync) << "Listening for the sync server's notices";
     onNotice();
     while (wait(connection.sock(), -1)) {
         connection.get_notifs();
