@@ -41,6 +41,9 @@ struct InMemoryCloudServer::Owner {
     qint64 counter = 0;
     // The newest change number among the tombstones dropped by prune().
     qint64 prunedThrough = 0;
+    // Tokens handed out by pages of a fetch from the start since the last prune: they stay good
+    // although they may be older than prunedThrough, as no tombstone was dropped since they were.
+    QSet<qint64> freshStartTokens;
 
     void stamp(const RecordKey& key, StoredRecord& record) {
         if (record.changeNumber != 0) {
@@ -280,11 +283,12 @@ InMemoryCloudServer::fetch(const QString& owner, const RecordZoneID& zone,
         return errorOf(CloudErrorCode::permissionFailure, "zone of another owner");
     }
     std::lock_guard lock(mutex);
-    const Owner* data = findOwner(owner);
+    Owner* data = owners.count(owner) != 0 ? owners.at(owner).get() : nullptr;
     if (data == nullptr || !data->zones.contains(zone.zoneName)) {
         return errorOf(CloudErrorCode::zoneNotFound, "no such zone");
     }
-    if (since && (since->value < data->prunedThrough || since->value > data->counter)) {
+    if (since && (since->value > data->counter ||
+                  (since->value < data->prunedThrough && !data->freshStartTokens.contains(since->value)))) {
         return errorOf(CloudErrorCode::changeTokenExpired, "change token expired");
     }
     FetchResult result;
@@ -312,6 +316,8 @@ InMemoryCloudServer::fetch(const QString& owner, const RecordZoneID& zone,
     }
     if (!result.moreComing) {
         result.nextToken = ChangeToken{data->counter};
+    } else if (!since || data->freshStartTokens.contains(since->value)) {
+        data->freshStartTokens.insert(result.nextToken.value);
     }
     return result;
 }
@@ -330,6 +336,7 @@ void InMemoryCloudServer::prune() {
     std::lock_guard lock(mutex);
     const QDateTime limit = now().addSecs(-retention.count());
     for (auto& [name, data] : owners) {
+        const qint64 before = data->prunedThrough;
         for (auto it = data->records.begin(); it != data->records.end();) {
             if (it->second.deleted && it->second.deletedAt <= limit) {
                 data->prunedThrough = std::max(data->prunedThrough, it->second.changeNumber);
@@ -338,6 +345,9 @@ void InMemoryCloudServer::prune() {
             } else {
                 ++it;
             }
+        }
+        if (data->prunedThrough != before) {
+            data->freshStartTokens.clear();
         }
     }
 }
@@ -385,7 +395,12 @@ void InMemoryCloudServer::openGate() {
 
 bool InMemoryCloudServer::waitForCallsAtGate(int count, std::chrono::milliseconds timeout) {
     std::unique_lock lock(faultMutex);
-    return gateChanged.wait_for(lock, timeout, [&] { return callsAtGate >= count; });
+    return gateChanged.wait_for(lock, timeout, [&] { return waitingAtGate >= count; });
+}
+
+int InMemoryCloudServer::callsAtGate() const {
+    std::lock_guard lock(faultMutex);
+    return waitingAtGate;
 }
 
 void InMemoryCloudServer::wakeWaitingCalls() {
@@ -398,10 +413,10 @@ std::optional<CloudError> InMemoryCloudServer::enterCall(const std::function<boo
     std::unique_lock lock(faultMutex);
     ++calls;
     if (gateClosed) {
-        ++callsAtGate;
+        ++waitingAtGate;
         gateChanged.notify_all();
         gateChanged.wait(lock, [&] { return !gateClosed || cancelled(); });
-        --callsAtGate;
+        --waitingAtGate;
     }
     if (cancelled()) {
         return errorOf(CloudErrorCode::operationCancelled, "operation cancelled");

@@ -110,6 +110,7 @@ public:
     void openGate();
     // Waits until count calls are waiting at the closed gate; false after the timeout.
     bool waitForCallsAtGate(int count, std::chrono::milliseconds timeout);
+    int callsAtGate() const;
 
     // Inspection.
     int callCount() const;
@@ -153,7 +154,7 @@ private:
     int lostAnswersLeft = 0;
     bool down = false;
     bool gateClosed = false;
-    int callsAtGate = 0;
+    int waitingAtGate = 0;
     int calls = 0;
     int modifyCalls = 0;
 

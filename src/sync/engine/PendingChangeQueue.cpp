@@ -133,16 +133,26 @@ std::optional<cloud::RecordID> PendingChangeQueue::recordIDFromJson(const QJsonO
     return cloud::RecordID{name.toString(), *zone};
 }
 
+// Each change is one string, "s" or "d" followed by the record's key: thousands of them are
+// written at every state update, and one string per change keeps that cheap.
 QJsonArray PendingChangeQueue::recordChangesToJson() const {
     QJsonArray list;
     for (const auto& [position, entry] : entries) {
-        QJsonObject object = recordIDToJson(entry.change.id);
-        object.insert(QStringLiteral("kind"), entry.change.kind == PendingRecordZoneChange::Kind::saveRecord
-                                                  ? QStringLiteral("save")
-                                                  : QStringLiteral("delete"));
-        list.append(object);
+        list.append((entry.change.kind == PendingRecordZoneChange::Kind::saveRecord ? QLatin1Char('s')
+                                                                                    : QLatin1Char('d')) +
+                    keyOf(entry.change.id));
     }
     return list;
+}
+
+std::optional<cloud::RecordID> PendingChangeQueue::recordIDFromKey(QStringView key) {
+    const qsizetype first = key.indexOf(QChar(0x1f));
+    const qsizetype second = first < 0 ? -1 : key.indexOf(QChar(0x1f), first + 1);
+    if (second < 0 || second + 1 >= key.size() || second == first + 1) {
+        return std::nullopt;
+    }
+    return cloud::RecordID{key.mid(second + 1).toString(),
+                           {key.mid(first + 1, second - first - 1).toString(), key.left(first).toString()}};
 }
 
 QJsonArray PendingChangeQueue::databaseChangesToJson() const {
@@ -159,14 +169,13 @@ void PendingChangeQueue::restore(const QJsonArray& recordChanges, const QJsonArr
     databaseChanges.clear();
     QList<PendingRecordZoneChange> changes;
     for (const QJsonValue& value : recordChanges) {
-        const QJsonObject object = value.toObject();
-        const auto id = recordIDFromJson(object);
-        const QString kind = object.value(QStringLiteral("kind")).toString();
-        if (!id || (kind != QStringLiteral("save") && kind != QStringLiteral("delete"))) {
+        const QString text = value.toString();
+        const auto id = recordIDFromKey(QStringView(text).mid(1));
+        if (!id || (!text.startsWith(QLatin1Char('s')) && !text.startsWith(QLatin1Char('d')))) {
             continue;
         }
-        changes.append(kind == QStringLiteral("save") ? PendingRecordZoneChange::save(*id)
-                                                      : PendingRecordZoneChange::remove(*id));
+        changes.append(text.startsWith(QLatin1Char('s')) ? PendingRecordZoneChange::save(*id)
+                                                         : PendingRecordZoneChange::remove(*id));
     }
     for (const QJsonValue& value : databaseList) {
         if (const auto zone = zoneFromJson(value.toObject())) {

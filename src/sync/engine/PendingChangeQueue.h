@@ -40,7 +40,9 @@ public:
     static std::optional<cloud::RecordID> recordIDFromJson(const QJsonObject& object);
     static QJsonObject zoneToJson(const cloud::RecordZoneID& zone);
     static std::optional<cloud::RecordZoneID> zoneFromJson(const QJsonObject& object);
+    // "owner␟zone␟record", and back.
     static QString keyOf(const cloud::RecordID& id);
+    static std::optional<cloud::RecordID> recordIDFromKey(QStringView key);
 
 private:
     struct Entry {

@@ -67,12 +67,11 @@ StateSerialization SyncEngine::Private::serialization() const {
     data.insert(QStringLiteral("tokens"), tokenList);
     QJsonArray inFlight;
     for (auto it = unanswered.cbegin(); it != unanswered.cend(); ++it) {
-        // The key is rebuilt from the record ID stored beside it.
-        const QStringList parts = it.key().split(QChar(0x1f));
-        if (parts.size() != 3) {
+        const auto id = PendingChangeQueue::recordIDFromKey(it.key());
+        if (!id) {
             continue;
         }
-        QJsonObject entry = PendingChangeQueue::recordIDToJson({parts[2], {parts[1], parts[0]}});
+        QJsonObject entry = PendingChangeQueue::recordIDToJson(*id);
         entry.insert(QStringLiteral("kind"), it->kind == PendingRecordZoneChange::Kind::saveRecord
                                                  ? QStringLiteral("save")
                                                  : QStringLiteral("delete"));

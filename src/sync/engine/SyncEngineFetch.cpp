@@ -44,7 +44,10 @@ void SyncEngine::Private::fetchZone(int index) {
     worker.run(
         q, [zone, since](cloud::CloudDatabase& database) { return database.fetchChanges(zone, since); },
         [this, index, hadToken = since.has_value()](cloud::CloudResult<cloud::ChangePage> result) {
-            if (!result && result.error().code == cloud::CloudErrorCode::changeTokenExpired && hadToken) {
+            // Once per zone and fetch: a server that keeps refusing the tokens of its own pages ends
+            // the fetch with the error instead.
+            if (!result && result.error().code == cloud::CloudErrorCode::changeTokenExpired && hadToken &&
+                !refetching) {
                 qCInfo(lcSync) << "engine: change token expired; fetching everything";
                 tokens.remove(zoneKeyOf(zonesToFetch[index]));
                 stateChanged();

@@ -1,0 +1,414 @@
+#include "EventLoopWait.h"
+#include "TestDelegate.h"
+#include "TestEnvironment.h"
+
+#include "sync/cloud/InMemoryCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudServer.h"
+
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+using cloud::CloudErrorCode;
+using sync::PendingDatabaseChange;
+using sync::PendingRecordZoneChange;
+using sync::SyncEngine;
+using Type = sync::SyncEvent::Type;
+
+const QString alice = QStringLiteral("alice");
+
+class SyncEngineTest : public ::testing::Test {
+protected:
+    std::unique_ptr<SyncEngine> makeEngine(TestDelegate& delegate, const QString& owner = alice,
+                                           std::optional<sync::StateSerialization> state = std::nullopt) {
+        std::shared_ptr<cloud::CloudDatabase> database = server->connect(owner);
+        auto engine = std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, state, &delegate});
+        engine->state().add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
+        return engine;
+    }
+
+    // Local records name0…name<count-1>, each queued for saving.
+    static void queueTexts(SyncEngine& engine, TestDelegate& delegate, int count,
+                           const QString& prefix = QStringLiteral("clip-")) {
+        QList<PendingRecordZoneChange> changes;
+        for (int i = 0; i < count; ++i) {
+            const QString name = prefix + QString::number(i);
+            delegate.setText(name, QStringLiteral("text %1").arg(i));
+            changes.append(PendingRecordZoneChange::save(TestDelegate::idOf(name)));
+        }
+        engine.state().add(changes);
+    }
+
+    static QStringList names(const QList<PendingRecordZoneChange>& changes) {
+        QStringList list;
+        for (const auto& change : changes) {
+            list.append((change.kind == PendingRecordZoneChange::Kind::saveRecord
+                             ? QStringLiteral("save ")
+                             : QStringLiteral("delete ")) +
+                        change.id.recordName);
+        }
+        return list;
+    }
+
+    // A change made by another computer of the same owner, straight on the server.
+    cloud::CloudRecord saveElsewhere(const QString& name, const QString& text, const QString& owner = alice) {
+        auto client = server->connect(owner);
+        cloud::CloudRecord record(QStringLiteral("ClipItem"), TestDelegate::idOf(name));
+        if (const auto stored = server->record(owner, record.recordID()); stored && !stored->deleted) {
+            record.setChangeTag(stored->changeTag);
+        }
+        record.setValue(QStringLiteral("text"), text);
+        auto result = client->modifyRecords({record}, {});
+        EXPECT_TRUE(result.ok());
+        EXPECT_EQ(result.value().saved.size(), 1);
+        return result.value().saved.value(0);
+    }
+
+    TestEnvironment environment;
+    std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
+};
+
+TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOther) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    auto& state = engine->state();
+    const auto a = TestDelegate::idOf(QStringLiteral("a"));
+    const auto b = TestDelegate::idOf(QStringLiteral("b"));
+    const auto c = TestDelegate::idOf(QStringLiteral("c"));
+    state.add({PendingRecordZoneChange::save(a), PendingRecordZoneChange::save(b),
+               PendingRecordZoneChange::remove(c)});
+    state.add({PendingRecordZoneChange::save(a)}); // already queued: keeps its place
+    state.add({PendingRecordZoneChange::remove(b)});
+    EXPECT_EQ(
+        names(state.pendingRecordZoneChanges()),
+        (QStringList{QStringLiteral("save a"), QStringLiteral("delete c"), QStringLiteral("delete b")}));
+    state.remove({PendingRecordZoneChange::save(c)}); // not queued in that kind: nothing happens
+    state.remove({PendingRecordZoneChange::remove(c)});
+    EXPECT_EQ(names(state.pendingRecordZoneChanges()),
+              (QStringList{QStringLiteral("save a"), QStringLiteral("delete b")}));
+    state.add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
+    EXPECT_EQ(state.pendingDatabaseChanges().size(), 1);
+
+    // Every change reaches the delegate as a state update carrying the queue.
+    ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
+    delegate.events.clear();
+    state.add({PendingRecordZoneChange::save(c)});
+    ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
+    TestDelegate other;
+    SyncEngine restored(sync::SyncEngineConfiguration{server->connect(alice), delegate.lastState(), &other});
+    EXPECT_EQ(names(restored.state().pendingRecordZoneChanges()),
+              (QStringList{QStringLiteral("save a"), QStringLiteral("delete b"), QStringLiteral("save c")}));
+    EXPECT_EQ(restored.state().pendingDatabaseChanges().size(), 1);
+}
+
+TEST_F(SyncEngineTest, StateRoundTripResumesQueueAndTokenAndAColdStartFetchesEverything) {
+    std::optional<sync::StateSerialization> saved;
+    {
+        TestDelegate delegate;
+        auto engine = makeEngine(delegate);
+        queueTexts(*engine, delegate, 3);
+        EXPECT_EQ(sendAndWait(*engine), std::nullopt);
+        EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
+        queueTexts(*engine, delegate, 2, QStringLiteral("later-"));
+        ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
+        saved = delegate.lastState();
+    }
+    saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("from another computer"));
+
+    TestDelegate resumed;
+    auto engine = makeEngine(resumed, alice, saved);
+    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
+              (QStringList{QStringLiteral("save later-0"), QStringLiteral("save later-1")}));
+    EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
+    EXPECT_EQ(resumed.received.keys(), QStringList{QStringLiteral("elsewhere")});
+
+    TestDelegate cold;
+    auto coldEngine = makeEngine(cold);
+    EXPECT_EQ(fetchAndWait(*coldEngine), std::nullopt);
+    EXPECT_EQ(cold.received.size(), 4);
+    EXPECT_EQ(cold.received.value(QStringLiteral("clip-1")).string(QStringLiteral("text")),
+              QStringLiteral("text 1"));
+    EXPECT_TRUE(cold.eventsOf(Type::refetchedEverything).isEmpty());
+}
+
+TEST_F(SyncEngineTest, SendsBatchesOfAtMost250AndFetchesPagesInOrderedEvents) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 600);
+    EXPECT_EQ(sendAndWait(*engine), std::nullopt);
+
+    QList<int> sizes;
+    for (const auto& event : delegate.eventsOf(Type::sentRecordZoneChanges)) {
+        sizes.append(static_cast<int>(event.savedRecords.size()));
+        EXPECT_TRUE(event.failedRecordSaves.isEmpty());
+    }
+    EXPECT_EQ(sizes, (QList<int>{250, 250, 100}));
+    EXPECT_EQ(delegate.eventTypes(),
+              (QList<Type>{Type::willSendChanges, Type::sentDatabaseChanges, Type::sentRecordZoneChanges,
+                           Type::sentRecordZoneChanges, Type::sentRecordZoneChanges, Type::didSendChanges}));
+    EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
+    EXPECT_TRUE(engine->state().pendingDatabaseChanges().isEmpty());
+    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 600);
+    EXPECT_TRUE(delegate.local.value(QStringLiteral("clip-599")).changeTag().has_value());
+
+    // Another computer of the same owner fetches them, page by page.
+    TestDelegate second;
+    auto secondEngine = makeEngine(second);
+    EXPECT_EQ(fetchAndWait(*secondEngine), std::nullopt);
+    QList<int> pages;
+    for (const auto& event : second.eventsOf(Type::fetchedRecordZoneChanges)) {
+        pages.append(static_cast<int>(event.modifications.size()));
+    }
+    EXPECT_EQ(pages, (QList<int>{200, 200, 200}));
+    EXPECT_EQ(second.eventTypes().first(), Type::willFetchChanges);
+    EXPECT_EQ(second.eventTypes()[1], Type::fetchedDatabaseChanges);
+    EXPECT_EQ(second.eventTypes().last(), Type::didFetchChanges);
+    EXPECT_EQ(second.received.size(), 600);
+
+    // Nothing new: a fetch delivers no page, and zones did not change.
+    second.events.clear();
+    EXPECT_EQ(fetchAndWait(*secondEngine), std::nullopt);
+    EXPECT_EQ(second.eventTypes(), (QList<Type>{Type::willFetchChanges, Type::didFetchChanges}));
+}
+
+TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 2);
+    ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
+    delegate.holdEvents = true;
+    delegate.events.clear();
+    const int callsBefore = server->callCount();
+
+    std::optional<cloud::CloudError> sendError;
+    bool sent = false;
+    bool fetched = false;
+    engine->sendChanges([&](auto error) {
+        sent = true;
+        sendError = error;
+    });
+    engine->fetchChanges([&](auto) { fetched = true; });
+    ASSERT_TRUE(waitUntil([&] { return delegate.held.size() == 1; }));
+    settle(std::chrono::milliseconds(200));
+    EXPECT_EQ(delegate.held.size(), 1);
+    EXPECT_EQ(delegate.eventTypes(), QList<Type>{Type::willSendChanges});
+    EXPECT_EQ(server->callCount(), callsBefore);
+
+    // Answering later lets it go on, one event at a time; the fetch waits for the send.
+    while (!fetched) {
+        ASSERT_TRUE(waitUntil([&] { return !delegate.held.isEmpty() || fetched; }));
+        EXPECT_LE(delegate.held.size(), 1);
+        auto done = delegate.held.value(0);
+        delegate.releaseOne();
+        if (done) {
+            done(); // a second answer is ignored
+        }
+    }
+    EXPECT_TRUE(sent);
+    EXPECT_EQ(sendError, std::nullopt);
+    const auto types = delegate.eventTypes();
+    EXPECT_LT(types.indexOf(Type::didSendChanges), types.indexOf(Type::willFetchChanges));
+    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 2);
+}
+
+TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALaterSendSucceeds) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 3);
+    server->failNextCalls(1, CloudErrorCode::networkFailure);
+    const auto error = sendAndWait(*engine);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code, CloudErrorCode::networkFailure);
+    EXPECT_EQ(delegate.eventTypes().last(), Type::didSendChanges);
+    EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 3);
+    EXPECT_EQ(engine->state().pendingDatabaseChanges().size(), 1);
+
+    server->setDown(true);
+    EXPECT_EQ(fetchAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
+    server->setDown(false);
+
+    EXPECT_EQ(sendAndWait(*engine), std::nullopt);
+    EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
+    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 3);
+}
+
+TEST_F(SyncEngineTest, ALostAnswerIsNotAppliedTwiceWhenTheBatchGoesAgain) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 3);
+    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+    // A new record, an edit and a deletion go out together; the server applies them, the answer is lost.
+    queueTexts(*engine, delegate, 1, QStringLiteral("new-"));
+    delegate.setText(QStringLiteral("clip-1"), QStringLiteral("edited"));
+    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
+                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("clip-2")))});
+    delegate.forget(QStringLiteral("clip-2"));
+    server->loseNextModifyAnswers(1);
+    delegate.events.clear();
+    EXPECT_EQ(sendAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
+    const qint64 counterAfterLoss = server->changeCounter(alice);
+    EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 3);
+    EXPECT_TRUE(delegate.eventsOf(Type::sentRecordZoneChanges).isEmpty());
+
+    // The engine is even recreated from its state before the batch goes again.
+    const auto state = delegate.lastState();
+    engine.reset();
+    engine = makeEngine(delegate, alice, state);
+    delegate.events.clear();
+    EXPECT_EQ(sendAndWait(*engine), std::nullopt);
+    const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
+    ASSERT_EQ(answers.size(), 1);
+    EXPECT_EQ(answers[0].savedRecords.size(), 2);
+    EXPECT_TRUE(answers[0].failedRecordSaves.isEmpty());
+    EXPECT_EQ(answers[0].deletedRecordIDs, QList{TestDelegate::idOf(QStringLiteral("clip-2"))});
+    EXPECT_TRUE(answers[0].failedRecordDeletes.isEmpty());
+    EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
+    EXPECT_EQ(server->changeCounter(alice), counterAfterLoss);
+    const auto edited = server->record(alice, TestDelegate::idOf(QStringLiteral("clip-1")));
+    ASSERT_TRUE(edited.has_value());
+    EXPECT_EQ(delegate.local.value(QStringLiteral("clip-1")).changeTag(), edited->changeTag);
+}
+
+TEST_F(SyncEngineTest, CancellationByDestructionKeepsTheQueueAndAChangeQueuedInFlightStays) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 2);
+    server->closeGate();
+    bool completed = false;
+    engine->sendChanges([&](auto) { completed = true; });
+    ASSERT_TRUE(waitUntil([&] { return server->callsAtGate() == 1; })); // the zone's save
+    ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
+    const auto state = delegate.lastState();
+    engine.reset();
+    settle(std::chrono::milliseconds(50));
+    EXPECT_FALSE(completed);
+    server->openGate();
+    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 0);
+
+    engine = makeEngine(delegate, alice, state);
+    EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 2);
+    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+
+    // A change queued again while its save is on its way is not taken for sent.
+    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("first edit"));
+    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0")))});
+    server->closeGate();
+    completed = false;
+    engine->sendChanges([&](auto) { completed = true; });
+    ASSERT_TRUE(waitUntil([&] { return server->callsAtGate() == 1; }));
+    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("second edit"));
+    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0")))});
+    server->openGate();
+    ASSERT_TRUE(waitUntil([&] { return completed; }));
+    // Within the same send it goes again, now with the newer text.
+    EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
+    auto client = server->connect(alice);
+    auto page = client->fetchChanges(TestDelegate::zone, std::nullopt);
+    ASSERT_TRUE(page.ok());
+    bool found = false;
+    for (const auto& record : page.value().modifications) {
+        if (record.recordName() == QStringLiteral("clip-0")) {
+            found = true;
+            EXPECT_EQ(record.string(QStringLiteral("text")), QStringLiteral("second edit"));
+        }
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 3);
+    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+    // Another computer edits clip-0 and deletes clip-1; this one edits both, adds one and deletes a
+    // record the server never had.
+    saveElsewhere(QStringLiteral("clip-0"), QStringLiteral("theirs"));
+    ASSERT_TRUE(
+        server->connect(alice)->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-1"))}).ok());
+    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("mine"));
+    delegate.setText(QStringLiteral("clip-1"), QStringLiteral("mine too"));
+    queueTexts(*engine, delegate, 1, QStringLiteral("fresh-"));
+    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0"))),
+                         PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
+                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never")))});
+    delegate.events.clear();
+    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+
+    const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
+    ASSERT_EQ(answers.size(), 1);
+    const auto& answer = answers[0];
+    ASSERT_EQ(answer.savedRecords.size(), 1);
+    EXPECT_EQ(answer.savedRecords[0].recordName(), QStringLiteral("fresh-0"));
+    ASSERT_EQ(answer.failedRecordSaves.size(), 2);
+    for (const auto& [record, error] : answer.failedRecordSaves) {
+        if (record.recordName() == QStringLiteral("clip-0")) {
+            EXPECT_EQ(error.code, CloudErrorCode::serverRecordChanged);
+            ASSERT_TRUE(error.serverRecord.has_value());
+            EXPECT_EQ(error.serverRecord->string(QStringLiteral("text")), QStringLiteral("theirs"));
+        } else {
+            EXPECT_EQ(record.recordName(), QStringLiteral("clip-1"));
+            EXPECT_EQ(error.code, CloudErrorCode::unknownItem);
+        }
+    }
+    ASSERT_EQ(answer.failedRecordDeletes.size(), 1);
+    EXPECT_EQ(answer.failedRecordDeletes[0].second.code, CloudErrorCode::unknownItem);
+    // The refused saves stay queued for the delegate to settle; the needless deletion is gone.
+    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
+              (QStringList{QStringLiteral("save clip-0"), QStringLiteral("save clip-1")}));
+}
+
+TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecord) {
+    TestDelegate delegate;
+    auto engine = makeEngine(delegate);
+    queueTexts(*engine, delegate, 250);
+    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+    auto client = server->connect(alice);
+    ASSERT_TRUE(client->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-7"))}).ok());
+    saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("new"));
+    server->setTombstoneRetention(std::chrono::seconds(0));
+    server->prune();
+
+    delegate.events.clear();
+    delegate.received.clear();
+    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+    EXPECT_EQ(delegate.received.size(), 250); // 249 of this computer and one from elsewhere
+    EXPECT_FALSE(delegate.received.contains(QStringLiteral("clip-7")));
+    const auto everything = delegate.eventsOf(Type::refetchedEverything);
+    ASSERT_EQ(everything.size(), 1);
+    EXPECT_EQ(everything[0].liveRecordIDs.size(), 250);
+    EXPECT_FALSE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("clip-7"))));
+    EXPECT_TRUE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("elsewhere"))));
+    const auto types = delegate.eventTypes();
+    EXPECT_EQ(types.indexOf(Type::refetchedEverything), types.size() - 2);
+    EXPECT_EQ(delegate.eventsOf(Type::fetchedRecordZoneChanges).size(), 2);
+
+    // The new token holds: the next fetch brings nothing.
+    delegate.events.clear();
+    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+    EXPECT_EQ(delegate.eventTypes(), (QList<Type>{Type::willFetchChanges, Type::didFetchChanges}));
+}
+
+TEST_F(SyncEngineTest, TwoOwnersNeverSeeEachOthersRecords) {
+    TestDelegate aliceDelegate;
+    TestDelegate bobDelegate;
+    auto aliceEngine = makeEngine(aliceDelegate, alice);
+    auto bobEngine = makeEngine(bobDelegate, QStringLiteral("bob"));
+    queueTexts(*aliceEngine, aliceDelegate, 3);
+    ASSERT_EQ(sendAndWait(*aliceEngine), std::nullopt);
+    // Bob's record of the same name is a record of his own: created, not a conflict.
+    queueTexts(*bobEngine, bobDelegate, 1);
+    bobDelegate.setText(QStringLiteral("clip-0"), QStringLiteral("bob's"));
+    ASSERT_EQ(sendAndWait(*bobEngine), std::nullopt);
+    EXPECT_TRUE(bobDelegate.eventsOf(Type::sentRecordZoneChanges).value(0).failedRecordSaves.isEmpty());
+    ASSERT_EQ(fetchAndWait(*bobEngine), std::nullopt);
+    EXPECT_EQ(bobDelegate.received.keys(), QStringList{QStringLiteral("clip-0")});
+    EXPECT_EQ(bobDelegate.received.value(QStringLiteral("clip-0")).string(QStringLiteral("text")),
+              QStringLiteral("bob's"));
+    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 3);
+    EXPECT_EQ(server->liveRecords(QStringLiteral("bob"), TestDelegate::zone).size(), 1);
+}
+
+} // namespace
+} // namespace snipjar::test
