@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # A private PostgreSQL 15 server for Snipjar's sync, for a user who has none.
 #
-#   sync-server.sh init DIR [--port N]        new cluster in DIR, started, schema applied
+#   sync-server.sh init DIR [--port N] [--listen ADDRESSES] [--tls CERT KEY]
+#                                             new cluster in DIR, started, schema applied
 #   sync-server.sh start|stop|status DIR
 #   sync-server.sh add-user DIR NAME [--password P | --generate]
 #   sync-server.sh migrate DIR                applies the schema migrations not yet applied
 #   sync-server.sh psql DIR [psql arguments]  psql as the administrator, on the Unix socket
 #
-# The server listens on a Unix socket in DIR and on a TCP port (all addresses, scram-sha-256
-# passwords). Run as root, the server runs as the "postgres" system user (initdb refuses root)
-# and DIR is handed to it. Nothing here touches a system PostgreSQL service.
+# The server listens on a Unix socket in DIR and on a TCP port (localhost unless --listen names
+# other addresses, such as '*'; scram-sha-256 passwords; TLS with the certificate and key given).
+# Run as root, the server runs as the "postgres" system user (initdb refuses root) and DIR is
+# handed to it. Nothing here touches a system PostgreSQL service.
 set -euo pipefail
 
 PG_BIN=${SNIPJAR_PG_BIN:-/usr/lib/postgresql/15/bin}
@@ -18,7 +20,7 @@ migrations=${SNIPJAR_PG_MIGRATIONS:-$here/../src/sync/cloud/postgres/migrations}
 database=snipjar
 
 usage() {
-    sed -n '2,13p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -90,10 +92,12 @@ cmd_migrate() {
 cmd_init() {
     local dir=$1
     shift
-    local port=5432
+    local port=5432 listen=localhost cert="" key=""
     while [ $# -gt 0 ]; do
         case $1 in
         --port) port=${2:?--port needs a number}; shift 2 ;;
+        --listen) listen=${2:?--listen needs addresses}; shift 2 ;;
+        --tls) cert=${2:?--tls needs a certificate and a key}; key=${3:?--tls needs a key}; shift 3 ;;
         *) usage ;;
         esac
     done
@@ -112,11 +116,17 @@ cmd_init() {
 
 # Snipjar sync server
 port = $port
-listen_addresses = '*'
+listen_addresses = '$listen'
 unix_socket_directories = '$dir'
 password_encryption = 'scram-sha-256'
 lo_compat_privileges = off
 CONF
+    if [ -n "$cert" ]; then
+        as_server tee "$dir/data/server.crt" <"$cert" >/dev/null
+        as_server tee "$dir/data/server.key" <"$key" >/dev/null
+        as_server chmod 0600 "$dir/data/server.key"
+        echo "ssl = on" | as_server tee -a "$dir/data/postgresql.conf" >/dev/null
+    fi
     # The administrator by peer on the socket; users with passwords, on the socket and over TCP.
     as_server tee "$dir/data/pg_hba.conf" >/dev/null <<HBA
 local   all   $(server_user)   peer

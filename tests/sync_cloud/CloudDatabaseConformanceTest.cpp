@@ -211,6 +211,19 @@ TEST_P(CloudDatabaseConformance, FieldValuesAndAssetsComeBackAsSaved) {
     QFile asset(fetched.asset("image")->filePath);
     ASSERT_TRUE(asset.open(QIODevice::ReadOnly)) << "the asset file must exist while the page is handled";
     EXPECT_EQ(asset.readAll(), imageBytes);
+    asset.close();
+
+    // A conflict carries the server's record with its asset.
+    const auto outcome = database->modifyRecords({record}, {});
+    ASSERT_TRUE(outcome.ok());
+    ASSERT_EQ(outcome.value().failedSaves.size(), 1);
+    const auto& serverRecord = outcome.value().failedSaves[0].second.serverRecord;
+    ASSERT_TRUE(serverRecord.has_value());
+    EXPECT_EQ(serverRecord->date("copiedAt"), when);
+    ASSERT_TRUE(serverRecord->asset("image").has_value());
+    QFile conflictAsset(serverRecord->asset("image")->filePath);
+    ASSERT_TRUE(conflictAsset.open(QIODevice::ReadOnly));
+    EXPECT_EQ(conflictAsset.readAll(), imageBytes);
 }
 
 TEST_P(CloudDatabaseConformance, AnOwnerSeesOnlyItsOwnRecords) {

@@ -161,9 +161,10 @@ TEST_F(PostgresCloudDatabaseTest, AServerRestartFailsOneCallAndThenRecoversWithN
     auto subscription = database->subscribe([&notices] { ++notices; });
     ASSERT_TRUE(eventually([&] { return notices >= 1; })) << "the first listen is announced";
     ASSERT_TRUE(database->modifyRecords({textRecord("clip-1", "before")}, {}).ok());
+    ASSERT_TRUE(eventually([&] { return notices >= 2; })) << "the save's notice";
 
-    ASSERT_TRUE(cluster().restart()) << cluster().error().toStdString();
     const int beforeReconnect = notices;
+    ASSERT_TRUE(cluster().restart()) << cluster().error().toStdString();
     const auto broken = database->fetchChanges(historyZone, std::nullopt);
     ASSERT_FALSE(broken.ok()) << "the old connection is gone";
     EXPECT_TRUE(broken.error().isTransient()) << cloudErrorCodeName(broken.error().code).toStdString();

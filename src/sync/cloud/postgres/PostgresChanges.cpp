@@ -164,8 +164,40 @@ void writeAssets(pqxx::work& tx, const CloudRecord& record, const QList<AssetUpl
     }
 }
 
+// Fills in the fetched record's asset files; false when the folder could not be written.
+bool loadAssets(pqxx::transaction_base& tx, CloudRecord& record,
+                std::shared_ptr<FetchedAssetFolder>& folder) {
+    bool hasAssets = false;
+    for (const auto& [key, value] : record.fields()) {
+        hasAssets = hasAssets || std::holds_alternative<Asset>(value);
+    }
+    if (!hasAssets) {
+        return true;
+    }
+    const pqxx::result rows =
+        tx.exec_params("SELECT field_key, coalesce(data, lo_get(large_object)) FROM snipjar.assets "
+                       "WHERE owner = current_user AND zone_name = $1 AND record_name = $2",
+                       text(record.recordID().zone.zoneName), text(record.recordName()));
+    for (const auto& row : rows) {
+        const QString key = qtext(row[0]);
+        if (!record.asset(key)) {
+            continue;
+        }
+        if (!folder) {
+            folder = std::make_shared<FetchedAssetFolder>();
+        }
+        const auto path = folder->write(qbytes(row[1]));
+        if (!path) {
+            return false;
+        }
+        record.setValue(key, Asset{*path});
+    }
+    return true;
+}
+
 // Saves one record, or says why not.
-std::optional<CloudError> saveRecord(pqxx::work& tx, ChangeCounter& counter, CloudRecord& record) {
+std::optional<CloudError> saveRecord(pqxx::work& tx, ChangeCounter& counter, CloudRecord& record,
+                                     std::shared_ptr<FetchedAssetFolder>& conflictFolder) {
     const RecordID& id = record.recordID();
     if (!isOwn(id.zone)) {
         return refusal(CloudErrorCode::permissionFailure, "the zone belongs to another owner");
@@ -189,6 +221,9 @@ std::optional<CloudError> saveRecord(pqxx::work& tx, ChangeCounter& counter, Clo
                 refusal(CloudErrorCode::serverRecordChanged, "the server holds a newer version");
             conflict.serverRecord =
                 decodeRecord(id.zone, id.recordName, qtext(current[0][0]), current[0][1], current[0][3]);
+            if (conflict.serverRecord && !loadAssets(tx, *conflict.serverRecord, conflictFolder)) {
+                conflict.serverRecord.reset();
+            }
             return conflict;
         }
     } else if (record.changeTag()) {
@@ -256,37 +291,6 @@ std::optional<CloudError> deleteRecord(pqxx::work& tx, ChangeCounter& counter, c
     return std::nullopt;
 }
 
-// Fills in the fetched record's asset files; false when the folder could not be written.
-bool loadAssets(pqxx::transaction_base& tx, CloudRecord& record,
-                std::shared_ptr<FetchedAssetFolder>& folder) {
-    bool hasAssets = false;
-    for (const auto& [key, value] : record.fields()) {
-        hasAssets = hasAssets || std::holds_alternative<Asset>(value);
-    }
-    if (!hasAssets) {
-        return true;
-    }
-    const pqxx::result rows =
-        tx.exec_params("SELECT field_key, coalesce(data, lo_get(large_object)) FROM snipjar.assets "
-                       "WHERE owner = current_user AND zone_name = $1 AND record_name = $2",
-                       text(record.recordID().zone.zoneName), text(record.recordName()));
-    for (const auto& row : rows) {
-        const QString key = qtext(row[0]);
-        if (!record.asset(key)) {
-            continue;
-        }
-        if (!folder) {
-            folder = std::make_shared<FetchedAssetFolder>();
-        }
-        const auto path = folder->write(qbytes(row[1]));
-        if (!path) {
-            return false;
-        }
-        record.setValue(key, Asset{*path});
-    }
-    return true;
-}
-
 } // namespace
 
 CloudStatus saveZone(pqxx::connection_base& connection, const RecordZoneID& zone) {
@@ -302,14 +306,15 @@ CloudStatus saveZone(pqxx::connection_base& connection, const RecordZoneID& zone
 
 CloudResult<ModifyOutcome> modifyRecords(pqxx::connection_base& connection, const QList<CloudRecord>& saves,
                                          const QList<RecordID>& deletions,
-                                         const std::function<void()>& checkpoint) {
+                                         const std::function<void()>& checkpoint,
+                                         std::shared_ptr<FetchedAssetFolder>& conflictAssets) {
     ModifyOutcome outcome;
     pqxx::work tx(connection);
     ChangeCounter counter(tx);
     for (const CloudRecord& sent : saves) {
         checkpoint();
         CloudRecord record = sent;
-        if (auto failure = saveRecord(tx, counter, record)) {
+        if (auto failure = saveRecord(tx, counter, record, conflictAssets)) {
             outcome.failedSaves.append({sent, std::move(*failure)});
         } else {
             outcome.saved.append(std::move(record));

@@ -5,8 +5,11 @@
 #include <pqxx/connection>
 
 #include <functional>
+#include <memory>
 
 namespace snipjar::cloud {
+
+class FetchedAssetFolder;
 
 // The statements of one modify or fetch call, each in one transaction on the given connection.
 // checkpoint() runs between records and throws to stop the call (a cancel). Failures of the
@@ -17,9 +20,12 @@ namespace postgres {
 inline constexpr qint64 largeObjectThreshold = 8LL * 1024 * 1024;
 
 CloudStatus saveZone(pqxx::connection_base& connection, const RecordZoneID& zone);
+// The assets of the server records that conflicts carry go to files in conflictAssets, made when
+// needed.
 CloudResult<ModifyOutcome> modifyRecords(pqxx::connection_base& connection, const QList<CloudRecord>& saves,
                                          const QList<RecordID>& deletions,
-                                         const std::function<void()>& checkpoint);
+                                         const std::function<void()>& checkpoint,
+                                         std::shared_ptr<FetchedAssetFolder>& conflictAssets);
 CloudResult<ChangePage> fetchChanges(pqxx::connection_base& connection, const RecordZoneID& zone,
                                      const std::optional<ChangeToken>& since,
                                      const std::function<void()>& checkpoint);

@@ -1,6 +1,7 @@
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
 
 #include "platform/LogCategories.h"
+#include "sync/cloud/postgres/FetchedAssetFolder.h"
 #include "sync/cloud/postgres/PostgresChanges.h"
 #include "sync/cloud/postgres/PostgresErrors.h"
 #include "sync/cloud/postgres/PostgresPushSubscription.h"
@@ -119,8 +120,10 @@ CloudStatus PostgresCloudDatabase::saveZone(const RecordZoneID& zone) {
 
 CloudResult<ModifyOutcome> PostgresCloudDatabase::modifyRecords(const QList<CloudRecord>& saves,
                                                                 const QList<RecordID>& deletions) {
+    conflictAssets.reset();
     return run<ModifyOutcome>("modifyRecords", [&](pqxx::connection& c) {
-        return postgres::modifyRecords(c, saves, deletions, [this] { throwIfCancelled(); });
+        return postgres::modifyRecords(
+            c, saves, deletions, [this] { throwIfCancelled(); }, conflictAssets);
     });
 }
 

@@ -2,8 +2,9 @@
 
 #include "sync/cloud/CloudDatabase.h"
 
-#include <atomic>
 #include <functional>
+#include <future>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -12,7 +13,8 @@ namespace snipjar::cloud {
 // Listens on the owner's notice channel on a connection and thread of its own. Calls onNotice
 // for every notice, once when it first listens (a change made while it was connecting is not
 // missed) and after every reconnect; reconnects after 0.5 s, doubling up to 30 s, while the
-// server is away. Destruction stops the thread at once.
+// server is away. After destruction onNotice is never called again; the thread is woken at once
+// and, should it be stuck connecting to an unreachable host, left to end by itself.
 class PostgresPushSubscription : public PushSubscription {
 public:
     PostgresPushSubscription(std::string connectionString, std::function<void()> onNotice);
@@ -24,17 +26,11 @@ public:
     static constexpr int firstRetryMilliseconds = 500;
     static constexpr int longestRetryMilliseconds = 30000;
 
-private:
-    void listen();
-    // Waits for the stop pipe or the socket (-1: none) for at most timeoutMs (-1: no limit); false
-    // when asked to stop.
-    bool wait(int socket, int timeoutMs);
-    bool listenOnce(bool& wasDown);
+    struct State;
 
-    std::string connectionString;
-    std::function<void()> onNotice;
-    std::atomic<bool> stopping = false;
-    int stopPipe[2] = {-1, -1};
+private:
+    std::shared_ptr<State> state;
+    std::future<void> finished;
     std::thread thread;
 };
 
