@@ -331,7 +331,9 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     queueTexts(*engine, delegate, 1, QStringLiteral("fresh-"));
     engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0"))),
                          PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
-                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never")))});
+                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never"))),
+                         // Gone locally before its batch: the provider gives none and nothing is sent.
+                         PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("ghost")))});
     delegate.events.clear();
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
 
@@ -353,6 +355,7 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     }
     ASSERT_EQ(answer.failedRecordDeletes.size(), 1);
     EXPECT_EQ(answer.failedRecordDeletes[0].second.code, CloudErrorCode::unknownItem);
+    EXPECT_FALSE(server->record(alice, TestDelegate::idOf(QStringLiteral("ghost"))).has_value());
     // The refused saves stay queued for the delegate to settle; the needless deletion is gone.
     EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
               (QStringList{QStringLiteral("save clip-0"), QStringLiteral("save clip-1")}));
