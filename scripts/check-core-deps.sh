@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The core libraries (platform basics, model, capture, paste logic, the updater's checker) must never
+# The core libraries (platform basics, model, capture, sync, paste logic, the updater's checker) must never
 # link Qt Widgets.
 # Their test executables link nothing else, so their dynamic dependencies prove it.
 set -euo pipefail
@@ -8,7 +8,7 @@ status=0
 for exe in tests/model/snipjar_model_tests tests/platform/snipjar_platform_tests \
            tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests \
            tests/panel/snipjar_panel_tests tests/update/snipjar_update_tests \
-           tests/sync_engine/snipjar_sync_engine_tests; do
+           tests/sync/snipjar_sync_tests tests/sync_engine/snipjar_sync_engine_tests; do
   path="$build/$exe"
   if [ ! -x "$path" ]; then
     echo "missing $path" >&2

@@ -4,6 +4,7 @@
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/tray/StatusItem.h"
+#include "app/SyncSwitch.h"
 #include "app/update/Updater.h"
 #include "capture/ClipboardMonitor.h"
 #include "capture/PrimarySelectionMonitor.h"
@@ -41,6 +42,8 @@ AppDelegate::~AppDelegate() {
     // The monitor files every clip still queued as it goes.
     status.reset();
     hotKey.reset();
+    // The engine's last state is saved and a page being applied is finished before the store goes.
+    syncSwitch.reset();
     selectionMonitor.reset();
     primarySelection.reset();
     // What Snipjar put on the clipboard goes to another clipboard manager, if one runs, while the
@@ -75,6 +78,10 @@ void AppDelegate::launch() {
     applySelectedTextRecording();
     connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, this,
             &AppDelegate::applySelectedTextRecording);
+
+    syncSwitch = std::make_unique<SyncSwitch>(*clipStore, *panelController, platform);
+    connect(syncSwitch.get(), &SyncSwitch::stateChanged, this, &AppDelegate::showSyncState);
+    syncSwitch->follow();
 
     registerHotKey();
     // A combination recorded in the settings (or written there by hand and announced) takes over
@@ -176,6 +183,11 @@ void AppDelegate::installStatusItem() {
             self->updater->checkForUpdates();
         }
     };
+    commands.syncNow = [self] {
+        if (self && self->syncSwitch) {
+            self->syncSwitch->syncNow();
+        }
+    };
     commands.quit = [self] {
         if (self) {
             self->quit();
@@ -190,6 +202,13 @@ void AppDelegate::installStatusItem() {
         }
         // Without a feed, updates come from the distribution's packages, and the item says so.
         state.updatesText = Updater::menuItemText();
+        if (self && self->syncSwitch) {
+            state.syncAvailable = self->syncSwitch->isOn();
+            state.isSyncing = self->syncSwitch->isSyncing();
+            if (self->syncSwitch->isOn()) {
+                state.syncProblem = self->syncSwitch->statusText();
+            }
+        }
         return state;
     };
 }
@@ -218,9 +237,17 @@ void AppDelegate::openSettings() {
             return HotKey(*hotKeys, combo, {}).isRegistered();
         });
     }
+    showSyncState();
     settingsWindow->show();
     settingsWindow->raise();
     settingsWindow->activateWindow();
+}
+
+void AppDelegate::showSyncState() {
+    if (settingsWindow && syncSwitch) {
+        settingsWindow->setSyncStatus(syncSwitch->statusText().value_or(
+            syncSwitch->isOn() ? QStringLiteral("Syncing with your sync server") : QString()));
+    }
 }
 
 void AppDelegate::showStoreFallbackAlert() {

@@ -19,12 +19,13 @@ class SettingsWindow;
 class Paster;
 class StatusItem;
 class StoredClipPaster;
+class SyncSwitch;
 class Updater;
 class PlatformServices;
 
 // Owns every long-lived object of the running application and starts them in order: the history
 // store, the panel, this computer's record and one pass of the limits, the clipboard monitor and
-// the keeper of the clipboard, the global hot key that opens the panel, the tray icon, the store's fallback
+// the keeper of the clipboard, sync, the global hot key that opens the panel, the tray icon, the store's fallback
 // alert and, on the first run, the welcome window. Quitting, from the menu or by a signal, files every clip
 // still queued.
 class AppDelegate : public QObject {
@@ -45,6 +46,7 @@ public:
     PanelController* panel() { return panelController.get(); }
     StatusItem* statusItem() { return status.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
+    SyncSwitch* sync() { return syncSwitch.get(); }
     bool isTerminating() const { return terminating; }
     bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
     void prepareForTermination() { terminating = true; }
@@ -55,6 +57,8 @@ private:
     // Starts or stops recording the selected text as the setting says.
     void applySelectedTextRecording();
     void installStatusItem();
+    // Tells the tray and the settings how sync is doing.
+    void showSyncState();
     void showStoreFallbackAlert();
     void showOnboarding();
 
@@ -69,6 +73,8 @@ private:
     std::unique_ptr<Paster> paster;
     std::unique_ptr<StoredClipPaster> clipPaster;
     std::unique_ptr<PanelController> panelController;
+    // Present from launch on; holds the sync engine while sync is on.
+    std::unique_ptr<SyncSwitch> syncSwitch;
     std::unique_ptr<HotKey> hotKey;
     std::unique_ptr<StatusItem> status;
     // Deletes itself when closed.

@@ -129,6 +129,7 @@ public:
     void setCreatedAt(const QUuid& id, const QDateTime& createdAt);
     void setPinned(const QUuid& id, bool pinned);
     void setPixelSize(const QUuid& id, std::optional<qint64> width, std::optional<qint64> height);
+    void setCloudRecordSystemFields(const QUuid& id, const std::optional<QByteArray>& fields);
     void setPayloadCloudRecordSystemFields(const QUuid& itemID, const std::optional<QByteArray>& fields);
     void linkPayload(const QUuid& itemID);
     // Deletes the item and its payload.

@@ -157,6 +157,17 @@ void ModelContext::setPixelSize(const QUuid& id, std::optional<qint64> width, st
           {}});
 }
 
+void ModelContext::setCloudRecordSystemFields(const QUuid& id, const std::optional<QByteArray>& fields) {
+    hold({[id, fields](StoreConnection& connection, QStringList&) {
+              StoreStatement statement = connection.prepare(
+                  QStringLiteral("UPDATE ClipItem SET cloudRecordSystemFields = ? WHERE id = ?"));
+              statement.bind(1, fields);
+              statement.bind(2, uuidText(id));
+              return statement.run();
+          },
+          {}});
+}
+
 void ModelContext::setPayloadCloudRecordSystemFields(const QUuid& itemID,
                                                      const std::optional<QByteArray>& fields) {
     hold({[itemID, fields](StoreConnection& connection, QStringList&) {

@@ -42,6 +42,8 @@ signals:
     // The display went away and no new connection to it could be opened; nothing here works any
     // longer.
     void displayLost();
+    // The computer woke from sleep (never emitted where that cannot be watched).
+    void didWake();
 };
 
 } // namespace snipjar

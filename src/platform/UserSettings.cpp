@@ -210,6 +210,18 @@ bool UserSettings::recordSelectedText() {
     return booleanValue(recordSelectedTextKey).value_or(false);
 }
 
+std::optional<QString> UserSettings::syncServer() {
+    const auto stored = value(QString::fromLatin1(syncServerKey));
+    if (!stored) {
+        return std::nullopt;
+    }
+    const QString server = stored->toString().trimmed();
+    if (server.isEmpty()) {
+        return std::nullopt;
+    }
+    return server;
+}
+
 std::optional<QUrl> UserSettings::updateFeedURL() {
     const auto stored = value(QString::fromLatin1(updateFeedURLKey));
     if (!stored) {

@@ -34,6 +34,7 @@ public:
     // The group of the user's paste keystrokes per window class (pasteKeys/XTerm=Ctrl+Shift+V).
     static constexpr const char* pasteKeysGroup = "pasteKeys";
     static constexpr const char* recordSelectedTextKey = "recordSelectedText";
+    static constexpr const char* syncServerKey = "syncServer";
 
     static QString filePath();
 
@@ -59,6 +60,9 @@ public:
     static qint64 maxCaptureRepBytes();
     // Whether the text selected with the mouse is recorded too. Absent means off.
     static bool recordSelectedText();
+    // The sync server as a libpq connection URI (postgresql://alice@sync.example.org/snipjar), as
+    // written, without surrounding white space; none when absent or blank.
+    static std::optional<QString> syncServer();
 
     // Override of the update feed's address built in: an absolute http or https address with a
     // host, else not set.

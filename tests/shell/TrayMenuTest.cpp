@@ -41,7 +41,7 @@ protected:
     }
 
     void fill(const std::optional<QString>& scope = std::nullopt) {
-        TrayMenuBuilder::State state;
+        TrayMenuBuilder::State state = baseState;
         state.computerScope = scope;
         TrayMenuBuilder::Actions actions;
         actions.drill = [this](const std::optional<QString>& next) {
@@ -82,6 +82,8 @@ protected:
         return nullptr;
     }
 
+    // The sync items, the update item and the rest of what the shell tells the menu.
+    TrayMenuBuilder::State baseState;
     TestEnvironment environment;
     ClipStore store;
     QMenu menu;
@@ -150,6 +152,53 @@ TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
     ASSERT_GE(header, 0);
     EXPECT_EQ(all[header + 1], "> " + store.devices().first().name);
     EXPECT_EQ(all.mid(header + 1).filter(QStringLiteral("> ")).size(), TrayMenuBuilder::computerLimit);
+}
+
+// The sync items between the history and "Settings…": "Sync Now" only while sync runs (with
+// "Syncing…" above it while busy), and what keeps sync from working as a disabled line under them,
+// also when sync cannot run at all.
+TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
+    const auto syncLines = [this] {
+        const QStringList all = lines();
+        const qsizetype settings = all.indexOf(QStringLiteral("Settings\u2026\tCtrl+,"));
+        const qsizetype history = all.indexOf(QStringLiteral("No clipboard history"));
+        EXPECT_GE(settings, 0);
+        EXPECT_GE(history, 0);
+        return all.mid(history + 1, settings - history - 1);
+    };
+    const auto enabledOf = [this](const QString& text) {
+        for (QAction* action : menu.actions()) {
+            if (action->text() == text) {
+                return action->isEnabled();
+            }
+        }
+        ADD_FAILURE() << "no item " << text.toStdString();
+        return false;
+    };
+    // The store of the fixture is empty, so the history is the one "No clipboard history" line.
+    fill();
+    EXPECT_EQ(syncLines(), QStringList({"-"}));
+
+    baseState.syncAvailable = true;
+    baseState.isSyncing = true;
+    fill();
+    EXPECT_EQ(syncLines(), QStringList({"-", "Syncing\u2026", "Sync Now", "-"}));
+    EXPECT_FALSE(enabledOf(QStringLiteral("Syncing\u2026")));
+
+    // Running, but the server cannot be reached: the problem stands under "Sync Now".
+    baseState.isSyncing = false;
+    baseState.syncProblem = QStringLiteral("Sync: can\u2019t reach your sync server & retrying");
+    fill();
+    EXPECT_EQ(syncLines(),
+              QStringList({"-", "Sync Now", "Sync: can\u2019t reach your sync server && retrying", "-"}));
+    EXPECT_FALSE(enabledOf(QStringLiteral("Sync: can\u2019t reach your sync server && retrying")));
+
+    // Off for want of an account: the reason, and nothing to sync now.
+    baseState.syncAvailable = false;
+    baseState.syncProblem = QStringLiteral("Sync: no server is set");
+    fill();
+    EXPECT_EQ(syncLines(), QStringList({"-", "Sync: no server is set", "-"}));
+    EXPECT_FALSE(enabledOf(QStringLiteral("Sync: no server is set")));
 }
 
 // A title reads as one line: runs of white space become one space, control characters go, and a

@@ -17,6 +17,9 @@ signals:
     void hotKeyChanged();
     // "syncEnabled" was switched; syncing is to start or stop.
     void syncEnabledChanged();
+    // "syncServer" was changed, or the server's password was stored in or removed from the
+    // keyring; a running sync is to start again with the new account.
+    void syncAccountChanged();
     // "keepClipboardWhenOwnerQuits" was switched.
     void keepClipboardChanged();
     // The autostart entry was written or removed.

@@ -14,6 +14,8 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace snipjar {
 
 SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
@@ -48,6 +50,8 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addStretch(1);
 
     reload();
+    // At least the usual height, and never less than the form needs, so no row is squeezed.
+    resize(contentWidth, std::max(contentHeight, sizeHint().height()));
     connect(loginToggle, &QCheckBox::toggled, this, &SettingsWindow::launchAtLoginToggled);
 }
 
@@ -61,6 +65,14 @@ void SettingsWindow::reload() {
     clipboard->reload();
     sync->reload();
     selectedText->reload();
+}
+
+void SettingsWindow::setSyncAccount(SyncAccount* account) {
+    sync->setAccount(account);
+}
+
+void SettingsWindow::setSyncStatus(const QString& text) {
+    sync->setSyncStatus(text);
 }
 
 void SettingsWindow::showEvent(QShowEvent* event) {

@@ -15,6 +15,7 @@ class ClipboardSection;
 class HistorySection;
 class SelectedTextSection;
 class ShortcutSection;
+class SyncAccount;
 class SyncSection;
 
 // The "Snipjar Settings" window: launch at login, the history limits, the global shortcut, the
@@ -26,6 +27,7 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
+    // The least height; the window is as tall as its form needs when that is more.
     static constexpr int contentHeight = 700;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
@@ -40,6 +42,11 @@ public:
 
     // Shows the values the settings and the autostart entry hold now.
     void reload();
+    // The account whose password the sync section keeps in the keyring; without one it cannot be
+    // set here. The account must outlive the window, or be unset first.
+    void setSyncAccount(SyncAccount* account);
+    // How a running sync goes, shown in the sync section; empty hides the line.
+    void setSyncStatus(const QString& text);
 
 protected:
     // The synced size is measured each time the window is shown, not while it stays open.

@@ -146,6 +146,14 @@ void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, co
             menu.addAction(QStringLiteral("Syncing\u2026"))->setEnabled(false);
         }
         addCommand(menu, QStringLiteral("Sync Now"), QString(), actions.syncNow);
+    }
+    if (state.syncProblem && !state.syncProblem->isEmpty()) {
+        QAction* problem = menu.addAction(*state.syncProblem);
+        // A server's message is text, not a mnemonic.
+        problem->setText(problem->text().replace(QLatin1Char('&'), QStringLiteral("&&")));
+        problem->setEnabled(false);
+    }
+    if (state.syncAvailable || (state.syncProblem && !state.syncProblem->isEmpty())) {
         menu.addSeparator();
     }
     addCommand(menu, QStringLiteral("Settings\u2026"),

@@ -32,6 +32,10 @@ public:
         // Sync runs (its items are shown), and whether it is busy right now.
         bool syncAvailable = false;
         bool isSyncing = false;
+        // Why sync does not work as it should ("Sync: can’t reach your sync server", "Sync: no
+        // server is set"), shown as a disabled item under the sync items; none when all is well.
+        // With a problem and sync not running, "Sync Now" is not offered.
+        std::optional<QString> syncProblem;
         QString updatesText = QStringLiteral("Check for Updates\u2026");
         bool updatesEnabled = true;
     };

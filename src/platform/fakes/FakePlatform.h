@@ -21,6 +21,9 @@ public:
     FakeGlobalHotKeys& fakeHotKeys() { return static_cast<FakeGlobalHotKeys&>(*globalHotKeys); }
     FakeDesktopNotifier& fakeNotifier() { return static_cast<FakeDesktopNotifier&>(*desktopNotifier); }
 
+    // As if the computer had just woken from sleep.
+    void simulateWake() { emit didWake(); }
+
     bool isCompositing() const override { return false; }
     std::unique_ptr<Pasteboard> createPrimarySelection() const override {
         return std::make_unique<FakePasteboard>();

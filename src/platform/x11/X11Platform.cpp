@@ -1,6 +1,7 @@
 #include "platform/x11/X11Platform.h"
 
 #include "platform/LogCategories.h"
+#include "platform/x11/LogindWakeWatcher.h"
 #include "platform/x11/X11ClipboardManager.h"
 #include "platform/x11/X11DesktopNotifier.h"
 #include "platform/x11/X11GlobalHotKeys.h"
@@ -15,6 +16,7 @@ namespace snipjar {
 X11Platform::X11Platform() = default;
 
 X11Platform::~X11Platform() {
+    wakeWatcher.reset();
     clipboardManager.reset();
     primarySelection.reset();
     pasteboard.reset();
@@ -77,6 +79,9 @@ std::unique_ptr<X11Platform> X11Platform::create() {
     platform->globalHotKeys = std::move(globalHotKeys);
     platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
     platform->clipboardManager = X11ClipboardManager::create();
+    platform->wakeWatcher = std::make_unique<LogindWakeWatcher>();
+    QObject::connect(platform->wakeWatcher.get(), &LogindWakeWatcher::didWake, platform.get(),
+                     &X11Platform::didWake);
     return platform;
 }
 

@@ -6,6 +6,7 @@
 
 namespace snipjar {
 
+class LogindWakeWatcher;
 class XcbConnection;
 
 // The X11 implementations of the platform services, created together at start-up. Create and use
@@ -21,6 +22,8 @@ public:
     // The workspace and the key synthesizer share this request-only connection; the hot keys and
     // the clipboard read events and have connections of their own.
     std::unique_ptr<XcbConnection> connection;
+    // logind's sleep announcements on the system bus, passed on as didWake().
+    std::unique_ptr<LogindWakeWatcher> wakeWatcher;
 
     // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
     // windows may be translucent. One round trip.

@@ -35,6 +35,9 @@ struct ChangePage {
     QList<RecordDeletion> deletions;
     ChangeToken nextToken;
     bool moreComing = false;
+    // Keeps the files a fetch wrote for the records' assets: they are removed when the last copy
+    // of the page is gone, so whoever handles the page's records keeps a copy until done.
+    std::shared_ptr<const void> assetFiles;
 };
 
 // What the server did with one modify call, record by record.

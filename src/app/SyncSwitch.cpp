@@ -1,0 +1,144 @@
+#include "app/SyncSwitch.h"
+
+#include "app/settings/SettingsEvents.h"
+#include "model/ClipStore.h"
+#include "panel/PanelModel.h"
+#include "panel/widgets/PanelController.h"
+#include "platform/LogCategories.h"
+#include "platform/PlatformServices.h"
+#include "platform/UserSettings.h"
+#include "sync/ClipSyncEngine.h"
+#include "sync/SyncEngineStateStore.h"
+#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+
+#include <QPointer>
+
+namespace snipjar {
+
+SyncSwitch::SyncSwitch(ClipStore& store, PanelController& panel, PlatformServices& platform,
+                       std::unique_ptr<SyncAccount> account, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , panel(panel)
+    , platform(platform)
+    , account(std::move(account))
+    , makeDatabase([](const SyncCredentials& credentials) -> std::shared_ptr<cloud::CloudDatabase> {
+        return std::make_shared<cloud::PostgresCloudDatabase>(
+            cloud::PostgresAccount{credentials.connectionURI, credentials.password});
+    }) {
+    floorTimer.setInterval(floorIntervalMilliseconds);
+    connect(&floorTimer, &QTimer::timeout, this, &SyncSwitch::syncNow);
+}
+
+SyncSwitch::~SyncSwitch() { stopSync(); }
+
+void SyncSwitch::follow() {
+    applySetting();
+    connect(&SettingsEvents::instance(), &SettingsEvents::syncEnabledChanged, this, &SyncSwitch::applySetting);
+    // Another server or password: the engine starts again with it.
+    connect(&SettingsEvents::instance(), &SettingsEvents::syncAccountChanged, this, [this] {
+        stopSync();
+        applySetting();
+    });
+}
+
+void SyncSwitch::applySetting() {
+    if (UserSettings::syncEnabled()) {
+        startSync();
+    } else {
+        stopSync();
+    }
+}
+
+void SyncSwitch::startSync() {
+    if (engine || starting) {
+        return;
+    }
+    if (const auto reason = SyncAccount::offReason()) {
+        qCInfo(lcSync).noquote() << SyncAccount::offReasonText(*reason);
+        emit stateChanged();
+        return;
+    }
+    starting = true;
+    const quint64 asked = ++generation;
+    account->readCredentials(this, [this, asked](std::optional<SyncCredentials> credentials) {
+        if (asked != generation) {
+            return;
+        }
+        starting = false;
+        if (credentials) {
+            begin(*credentials);
+        }
+        emit stateChanged();
+    });
+}
+
+void SyncSwitch::begin(const SyncCredentials& credentials) {
+    if (!stateStore) {
+        stateStore = sync::SyncEngineStateStore::standard();
+    }
+    engine = std::make_unique<sync::ClipSyncEngine>(store, *stateStore, makeDatabase(credentials));
+
+    const QPointer<SyncSwitch> self(this);
+    store.syncDidApplyInbound = [self] {
+        if (self) {
+            self->panel.reloadIfVisible();
+        }
+    };
+    engine->onSyncingChanged = [self](bool syncing) {
+        if (self) {
+            self->panel.model().setIsSyncing(syncing);
+            emit self->stateChanged();
+        }
+    };
+    engine->onProblemChanged = [self](const std::optional<QString>&) {
+        if (self) {
+            emit self->stateChanged();
+        }
+    };
+    panel.onShow = [self] {
+        if (self) {
+            self->syncNow();
+        }
+    };
+    engine->start();
+    wakeConnection = connect(&platform, &PlatformServices::didWake, this, &SyncSwitch::syncNow);
+    floorTimer.start();
+}
+
+void SyncSwitch::stopSync() {
+    ++generation;
+    starting = false;
+    const bool wasOn = engine != nullptr;
+    engine.reset();
+    store.onSyncChange = nullptr;
+    store.syncDidApplyInbound = nullptr;
+    panel.onShow = nullptr;
+    panel.model().setIsSyncing(false);
+    floorTimer.stop();
+    disconnect(wakeConnection);
+    if (wasOn) {
+        qCInfo(lcSync) << "sync stopped";
+        emit stateChanged();
+    }
+}
+
+void SyncSwitch::syncNow() {
+    if (engine) {
+        engine->syncNow();
+    }
+}
+
+bool SyncSwitch::isSyncing() const { return engine && engine->isSyncing(); }
+
+std::optional<QString> SyncSwitch::statusText() const {
+    if (engine) {
+        return engine->problem();
+    }
+    if (const auto reason = SyncAccount::offReason()) {
+        return SyncAccount::offReasonText(*reason);
+    }
+    return std::nullopt;
+}
+
+} // namespace snipjar

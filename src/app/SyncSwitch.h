@@ -1,0 +1,78 @@
+#pragma once
+
+#include "platform/account/SyncAccount.h"
+#include "sync/cloud/CloudDatabase.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace snipjar {
+
+class ClipStore;
+class PanelController;
+class PlatformServices;
+
+namespace sync {
+class ClipSyncEngine;
+class SyncEngineStateStore;
+} // namespace sync
+
+// Turns syncing on and off as the settings say, and keeps a running sync engine fresh: a fetch and
+// send on every wake from sleep, every 300 seconds, every time the panel opens and from the tray's
+// "Sync Now". Sync runs only with a server set; its password comes from the keyring first. Main
+// thread only.
+class SyncSwitch : public QObject {
+    Q_OBJECT
+public:
+    using DatabaseFactory = std::function<std::shared_ptr<cloud::CloudDatabase>(const SyncCredentials&)>;
+
+    static constexpr int floorIntervalMilliseconds = 300'000;
+
+    SyncSwitch(ClipStore& store, PanelController& panel, PlatformServices& platform,
+               std::unique_ptr<SyncAccount> account = std::make_unique<SyncAccount>(),
+               QObject* parent = nullptr);
+    ~SyncSwitch() override;
+
+    // The PostgreSQL server of the account unless replaced (tests).
+    void setDatabaseFactory(DatabaseFactory factory) { makeDatabase = std::move(factory); }
+
+    // Starts or stops as "syncEnabled" and the account say; follows their change notices from now on.
+    void follow();
+    void startSync();
+    void stopSync();
+    void syncNow();
+
+    bool isOn() const { return engine != nullptr; }
+    bool isSyncing() const;
+    // What the tray and the settings say about sync: the problem in its way, or why it is off;
+    // none while it runs well.
+    std::optional<QString> statusText() const;
+    sync::ClipSyncEngine* clipSyncEngine() { return engine.get(); }
+
+signals:
+    // On or off, busy or idle, a problem or none.
+    void stateChanged();
+
+private:
+    void begin(const SyncCredentials& credentials);
+    void applySetting();
+
+    ClipStore& store;
+    PanelController& panel;
+    PlatformServices& platform;
+    std::unique_ptr<SyncAccount> account;
+    DatabaseFactory makeDatabase;
+    std::unique_ptr<sync::SyncEngineStateStore> stateStore;
+    std::unique_ptr<sync::ClipSyncEngine> engine;
+    QTimer floorTimer;
+    QMetaObject::Connection wakeConnection;
+    // Answers from the keyring for an earlier start are dropped.
+    quint64 generation = 0;
+    bool starting = false;
+};
+
+} // namespace snipjar

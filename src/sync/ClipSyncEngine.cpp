@@ -1,0 +1,279 @@
+#include "sync/ClipSyncEngine.h"
+
+#include "model/ClipStore.h"
+#include "model/ModelContainer.h"
+#include "platform/LogCategories.h"
+#include "sync/ImageAssetFiles.h"
+#include "sync/InboundApply.h"
+#include "sync/RecordMapping.h"
+#include "sync/RecordNames.h"
+#include "sync/SyncEngineStateStore.h"
+
+#include <QCoreApplication>
+#include <QSet>
+
+#include <algorithm>
+
+namespace snipjar::sync {
+
+namespace {
+
+QString describe(const cloud::CloudError& error) {
+    return error.description.isEmpty() ? cloud::cloudErrorCodeName(error.code) : error.description;
+}
+
+} // namespace
+
+ClipSyncEngine::ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStore,
+                               std::shared_ptr<cloud::CloudDatabase> database, QObject* parent)
+    : QObject(parent)
+    , store(store)
+    , stateStore(stateStore) {
+    SyncEngineConfiguration configuration;
+    configuration.database = std::move(database);
+    configuration.stateSerialization = stateStore.load();
+    configuration.delegate = this;
+    syncEngine = std::make_unique<SyncEngine>(std::move(configuration));
+
+    sendTimer.setSingleShot(true);
+    sendTimer.setInterval(sendDebounceMilliseconds);
+    connect(&sendTimer, &QTimer::timeout, this, [this] {
+        const QPointer<ClipSyncEngine> self(this);
+        syncEngine->sendChanges([self](const std::optional<cloud::CloudError>& error) {
+            if (!self) {
+                return;
+            }
+            if (error) {
+                qCCritical(lcSync).noquote()
+                    << QStringLiteral("scheduled send failed: %1").arg(describe(*error));
+            } else {
+                qCInfo(lcSync) << "scheduled send completed";
+            }
+            self->noteOutcome(error);
+        });
+    });
+    retryTimer.setSingleShot(true);
+    connect(&retryTimer, &QTimer::timeout, this, &ClipSyncEngine::retry);
+}
+
+ClipSyncEngine::~ClipSyncEngine() {
+    pushSubscription.reset();
+    // A state update may still wait behind the event being handled; what is queued now is what
+    // the next run must find.
+    stateStore.save(syncEngine->stateSerialization());
+    // The worker's call in progress is cancelled; a page being applied is finished first, so the
+    // store is never written after its owner let it go.
+    syncEngine.reset();
+    InboundApply::waitForApplying();
+    ImageAssetFiles::discardAll();
+}
+
+void ClipSyncEngine::start(std::function<void()> done) {
+    const QPointer<ClipSyncEngine> self(this);
+    store.onSyncChange = [self](const ClipSyncChange& change) {
+        if (self) {
+            self->enqueue(change);
+        }
+    };
+    ImageAssetFiles::discardAll();
+
+    SyncEngineState& state = syncEngine->state();
+    state.add(QList<PendingDatabaseChange>{{RecordNames::zoneID()}});
+    const Device device = store.registerThisMac();
+    state.add(QList<PendingRecordZoneChange>{
+        PendingRecordZoneChange::save(RecordNames::deviceRecordID(device.id))});
+
+    const QList<ClipItem> unsynced = store.unsyncedItems();
+    QList<PendingRecordZoneChange> backfill;
+    for (const ClipItem& item : unsynced) {
+        backfill.append(PendingRecordZoneChange::save(RecordNames::itemRecordID(item.id)));
+        if (item.hasPayload) {
+            backfill.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(item.id)));
+        }
+    }
+    state.add(backfill);
+    qCInfo(lcSync).noquote()
+        << QStringLiteral("start: backfilling %1 unsynced clip(s); sending\u2026").arg(unsynced.size());
+
+    pushSubscription = syncEngine->database().subscribe([self] {
+        // From the notice thread: the engine is looked at only on the main thread.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self] {
+                if (self) {
+                    self->handlePushNotice();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+
+    syncEngine->sendChanges([self](const std::optional<cloud::CloudError>& error) {
+        if (!self) {
+            return;
+        }
+        if (error) {
+            qCCritical(lcSync).noquote()
+                << QStringLiteral("start: sendChanges failed: %1").arg(describe(*error));
+        } else {
+            qCInfo(lcSync) << "start: initial sendChanges completed";
+        }
+        self->noteOutcome(error);
+    });
+    syncEngine->fetchChanges([self, done = std::move(done)](const std::optional<cloud::CloudError>& error) {
+        if (!self) {
+            return;
+        }
+        if (error) {
+            qCCritical(lcSync).noquote()
+                << QStringLiteral("start: fetchChanges failed: %1").arg(describe(*error));
+        } else {
+            qCInfo(lcSync) << "start: initial fetchChanges completed";
+        }
+        self->noteOutcome(error);
+        if (done) {
+            done();
+        }
+    });
+}
+
+void ClipSyncEngine::syncNow(std::function<void()> done) {
+    const QPointer<ClipSyncEngine> self(this);
+    syncEngine->sendChanges([self](const std::optional<cloud::CloudError>& error) {
+        if (self) {
+            self->noteOutcome(error);
+        }
+    });
+    syncEngine->fetchChanges([self, done = std::move(done)](const std::optional<cloud::CloudError>& error) {
+        if (!self) {
+            return;
+        }
+        self->noteOutcome(error);
+        if (done) {
+            done();
+        }
+    });
+}
+
+void ClipSyncEngine::handlePushNotice() {
+    qCInfo(lcSync) << "push received \u2192 fetching";
+    // A notice also comes when the channel is back after an interruption: what could not be sent
+    // meanwhile goes now.
+    if (currentProblem || !syncEngine->state().pendingRecordZoneChanges().isEmpty()) {
+        syncNow();
+        return;
+    }
+    const QPointer<ClipSyncEngine> self(this);
+    syncEngine->fetchChanges([self](const std::optional<cloud::CloudError>& error) {
+        if (self) {
+            self->noteOutcome(error);
+        }
+    });
+}
+
+void ClipSyncEngine::enqueue(const ClipSyncChange& change) {
+    QList<PendingRecordZoneChange> changes;
+    if (change.type == ClipSyncChange::Type::save) {
+        changes.append(PendingRecordZoneChange::save(RecordNames::itemRecordID(change.id)));
+        // An edit of an existing clip (a pin, say) never sends its payload again.
+        if (change.isNew) {
+            const auto item = store.syncItem(change.id);
+            if (item && item->hasPayload) {
+                changes.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(change.id)));
+            }
+        }
+    } else {
+        // The payload goes with its item on the server.
+        changes.append(PendingRecordZoneChange::remove(RecordNames::itemRecordID(change.id)));
+    }
+    syncEngine->state().add(changes);
+    scheduleSend();
+}
+
+void ClipSyncEngine::scheduleSend() {
+    sendTimer.start();
+}
+
+void ClipSyncEngine::setSyncing(bool value) {
+    if (value == syncing) {
+        return;
+    }
+    syncing = value;
+    if (onSyncingChanged) {
+        onSyncingChanged(value);
+    }
+}
+
+void ClipSyncEngine::handleEvent(const SyncEvent& event, std::function<void()> done) {
+    switch (event.type) {
+    case SyncEvent::Type::stateUpdate:
+        stateStore.save(event.stateSerialization);
+        break;
+    case SyncEvent::Type::accountChange:
+        qCInfo(lcSync) << "event: accountChange (sync account added/removed/switched)";
+        break;
+    case SyncEvent::Type::fetchedDatabaseChanges:
+        qCInfo(lcSync) << "event: fetchedDatabaseChanges (zones)";
+        break;
+    case SyncEvent::Type::fetchedRecordZoneChanges:
+        InboundApply::handleFetchedRecordZoneChanges(store, event.modifications, event.deletions, this,
+                                                     std::move(done));
+        return;
+    case SyncEvent::Type::sentRecordZoneChanges:
+        handleSentRecordZoneChanges(event);
+        break;
+    case SyncEvent::Type::willFetchChanges:
+    case SyncEvent::Type::willSendChanges:
+        setSyncing(true);
+        break;
+    case SyncEvent::Type::refetchedEverything:
+        reconcileWithLiveRecords(event.liveRecordIDs);
+        break;
+    case SyncEvent::Type::didFetchChanges:
+        qCInfo(lcSync) << "event: didFetchChanges (a fetch cycle completed)";
+        setSyncing(false);
+        break;
+    case SyncEvent::Type::didSendChanges:
+        discardBatchAssets();
+        setSyncing(false);
+        break;
+    case SyncEvent::Type::sentDatabaseChanges:
+        break;
+    }
+    done();
+}
+
+std::optional<RecordZoneChangeBatch> ClipSyncEngine::nextRecordZoneChangeBatch(SyncEngine& engine) {
+    QList<PendingRecordZoneChange> pending = engine.state().pendingRecordZoneChanges();
+    if (pending.isEmpty()) {
+        return std::nullopt;
+    }
+    if (pending.size() > SyncEngine::batchLimit) {
+        pending.resize(SyncEngine::batchLimit);
+    }
+    RecordZoneChangeBatch batch;
+    batch.changes = pending;
+    const QPointer<ClipSyncEngine> self(this);
+    batch.recordProvider = [self](const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
+        if (!self) {
+            return std::nullopt;
+        }
+        auto record = RecordMapping::buildRecord(id, self->store.syncContainer());
+        if (!record) {
+            // The entity is gone (or the name is none of ours): its change goes with it.
+            self->syncEngine->state().remove({PendingRecordZoneChange::save(id)});
+            return std::nullopt;
+        }
+        self->batchRecordNames.append(id.recordName);
+        return record;
+    };
+    return batch;
+}
+
+void ClipSyncEngine::discardBatchAssets() {
+    for (const QString& name : std::as_const(batchRecordNames)) {
+        ImageAssetFiles::discard(name);
+    }
+    batchRecordNames.clear();
+}
+
+} // namespace snipjar::sync

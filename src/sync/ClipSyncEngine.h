@@ -1,0 +1,92 @@
+#pragma once
+
+#include "model/ClipSyncChange.h"
+#include "sync/cloud/CloudDatabase.h"
+#include "sync/engine/SyncEngine.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace snipjar {
+class ClipStore;
+}
+
+namespace snipjar::sync {
+
+class SyncEngineStateStore;
+
+// Keeps the sync store the same on all of the user's computers through one zone of their cloud
+// database: tells the engine what changed here, builds the records it sends, stores what the server
+// accepted, resolves what it refused (the server's clip wins; this computer's record is sent again
+// on the server's change tag; a record the server lost is created afresh) and hands fetched changes
+// to the inbound application. Main thread only.
+//
+// A problem reaching the server (down, login refused, another schema version) is reported once,
+// through the log and onProblemChanged; every change stays queued, and the engine tries again by
+// itself, with growing pauses, until the server answers.
+class ClipSyncEngine : public QObject, private SyncEngineDelegate {
+    Q_OBJECT
+public:
+    static constexpr int sendDebounceMilliseconds = 300;
+    // Pauses between retries while the server cannot be reached.
+    static constexpr int firstRetryMilliseconds = 2'000;
+    static constexpr int longestRetryMilliseconds = 300'000;
+
+    ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStore,
+                   std::shared_ptr<cloud::CloudDatabase> database, QObject* parent = nullptr);
+    ~ClipSyncEngine() override;
+
+    // Installs the store's change callback, queues the zone, this computer's record and every clip
+    // the server has never confirmed, subscribes to change notices, then sends and fetches.
+    // `done` is called when the first send and fetch have ended.
+    void start(std::function<void()> done = {});
+    // Sends what is queued, then fetches; failures end quietly. `done` when both have ended.
+    void syncNow(std::function<void()> done = {});
+    // A change notice from the server: fetches (and sends as well while something is queued).
+    void handlePushNotice();
+
+    void enqueue(const ClipSyncChange& change);
+
+    bool isSyncing() const { return syncing; }
+    std::function<void(bool)> onSyncingChanged;
+    // The problem in the way of syncing, or none once the server answers again.
+    std::function<void(const std::optional<QString>&)> onProblemChanged;
+    const std::optional<QString>& problem() const { return currentProblem; }
+
+    SyncEngine& engine() { return *syncEngine; }
+
+private:
+    void handleEvent(const SyncEvent& event, std::function<void()> done) override;
+    std::optional<RecordZoneChangeBatch> nextRecordZoneChangeBatch(SyncEngine& engine) override;
+
+    void scheduleSend();
+    void setSyncing(bool value);
+    void handleSentRecordZoneChanges(const SyncEvent& event);
+    void handleFetchedRecordZoneChanges(const SyncEvent& event, std::function<void()> done);
+    void reconcileWithLiveRecords(const QList<cloud::RecordID>& live);
+    void discardBatchAssets();
+    // Notes how an operation ended: reports a new problem once, clears it on success, and keeps
+    // retrying while it lasts.
+    void noteOutcome(const std::optional<cloud::CloudError>& error);
+    void retry();
+
+    ClipStore& store;
+    SyncEngineStateStore& stateStore;
+    std::unique_ptr<SyncEngine> syncEngine;
+    std::unique_ptr<cloud::PushSubscription> pushSubscription;
+    bool syncing = false;
+    QTimer sendTimer;
+    QTimer retryTimer;
+    int retryDelay = firstRetryMilliseconds;
+    std::optional<QString> currentProblem;
+    // Records built for the batch being sent, whose image asset files go when its send ends.
+    QStringList batchRecordNames;
+};
+
+} // namespace snipjar::sync

@@ -1,0 +1,235 @@
+// What the server answered: accepted records, refused ones, the records it still holds after a
+// fetch from the start, and how trouble reaching it is reported and retried.
+#include "sync/ClipSyncEngine.h"
+
+#include "model/ClipStore.h"
+#include "model/ModelContainer.h"
+#include "platform/LogCategories.h"
+#include "sync/ImageAssetFiles.h"
+#include "sync/InboundApply.h"
+#include "sync/RecordNames.h"
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace snipjar::sync {
+
+namespace {
+
+QString problemText(cloud::CloudErrorCode code) {
+    switch (code) {
+    case cloud::CloudErrorCode::notAuthenticated:
+    case cloud::CloudErrorCode::permissionFailure:
+        return QStringLiteral("Your sync server refused the login");
+    case cloud::CloudErrorCode::incompatibleVersion:
+        return QStringLiteral("Your sync server runs another version of Snipjar\u2019s sync");
+    case cloud::CloudErrorCode::internalError:
+        return QStringLiteral("Your sync server reported an error");
+    default:
+        return QStringLiteral("Can\u2019t reach your sync server");
+    }
+}
+
+// Stores the server's confirmation (its system fields) in the entity a record name stands for.
+void storeSystemFields(const QString& recordName, const QByteArray& fields, ModelContext& context) {
+    const RecordNames::Parsed parsed = RecordNames::parse(recordName);
+    switch (parsed.kind) {
+    case RecordNames::Parsed::Kind::item:
+        if (context.item(parsed.uuid)) {
+            context.setCloudRecordSystemFields(parsed.uuid, fields);
+        }
+        break;
+    case RecordNames::Parsed::Kind::payload:
+        if (context.hasPayloadRecord(parsed.uuid)) {
+            context.setPayloadCloudRecordSystemFields(parsed.uuid, fields);
+        }
+        break;
+    case RecordNames::Parsed::Kind::device:
+        if (auto device = context.device(parsed.deviceID)) {
+            device->cloudRecordSystemFields = fields;
+            context.update(*device);
+        }
+        break;
+    case RecordNames::Parsed::Kind::unrecognised:
+        break;
+    }
+}
+
+// Forgets the server's confirmation, so that the next send builds a brand-new record.
+void clearSystemFields(const QString& recordName, ModelContext& context) {
+    const RecordNames::Parsed parsed = RecordNames::parse(recordName);
+    switch (parsed.kind) {
+    case RecordNames::Parsed::Kind::item:
+        context.setCloudRecordSystemFields(parsed.uuid, std::nullopt);
+        break;
+    case RecordNames::Parsed::Kind::payload:
+        context.setPayloadCloudRecordSystemFields(parsed.uuid, std::nullopt);
+        break;
+    case RecordNames::Parsed::Kind::device:
+        if (auto device = context.device(parsed.deviceID)) {
+            device->cloudRecordSystemFields.reset();
+            context.update(*device);
+        }
+        break;
+    case RecordNames::Parsed::Kind::unrecognised:
+        break;
+    }
+}
+
+} // namespace
+
+void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
+    qCInfo(lcSync).noquote() << QStringLiteral("sent: %1 saved, %2 failed")
+                                    .arg(event.savedRecords.size())
+                                    .arg(event.failedRecordSaves.size());
+    ModelContext& context = store.syncContext();
+    for (const cloud::CloudRecord& saved : event.savedRecords) {
+        storeSystemFields(saved.recordName(), saved.archiveSystemFields(), context);
+    }
+
+    QList<PendingRecordZoneChange> drop;
+    bool resend = false;
+    bool appliedServerClip = false;
+    for (const auto& [record, error] : event.failedRecordSaves) {
+        qCCritical(lcSync).noquote() << QStringLiteral("send failed %1: %2")
+                                            .arg(record.recordName(), cloud::cloudErrorCodeName(error.code));
+        if (error.code == cloud::CloudErrorCode::unknownItem) {
+            clearSystemFields(record.recordName(), context);
+            syncEngine->state().add({PendingRecordZoneChange::save(record.recordID())});
+            resend = true;
+            continue;
+        }
+        if (error.code != cloud::CloudErrorCode::serverRecordChanged) {
+            // Stays queued and goes out again with a later send.
+            continue;
+        }
+        const PendingRecordZoneChange pending = PendingRecordZoneChange::save(record.recordID());
+        if (!error.serverRecord) {
+            qCCritical(lcSync).noquote()
+                << QStringLiteral(
+                       "send conflict, no serverRecord for %1 \u2014 dropping, will reconcile on fetch")
+                       .arg(record.recordName());
+            drop.append(pending);
+            continue;
+        }
+        const cloud::CloudRecord& server = *error.serverRecord;
+        if (server.recordType() == RecordNames::deviceType) {
+            // This computer's name is sent again, on top of the server's change tag.
+            storeSystemFields(record.recordName(), server.archiveSystemFields(), context);
+            resend = true;
+        } else if (server.recordType() == RecordNames::itemType) {
+            InboundApply::upsertItem(server, context);
+            appliedServerClip = true;
+            drop.append(pending);
+        } else if (server.recordType() == RecordNames::payloadType) {
+            if (RecordNames::parse(record.recordName()).kind == RecordNames::Parsed::Kind::payload) {
+                storeSystemFields(record.recordName(), server.archiveSystemFields(), context);
+            }
+            drop.append(pending);
+        } else {
+            drop.append(pending);
+        }
+    }
+    // A deletion the server cannot make is of a record it no longer has: nothing is left to do.
+    for (const auto& [id, error] : event.failedRecordDeletes) {
+        qCCritical(lcSync).noquote()
+            << QStringLiteral("send failed %1: %2").arg(id.recordName, cloud::cloudErrorCodeName(error.code));
+        if (error.code == cloud::CloudErrorCode::unknownItem) {
+            drop.append(PendingRecordZoneChange::remove(id));
+        }
+    }
+    context.save();
+    for (const cloud::CloudRecord& record : event.savedRecords) {
+        ImageAssetFiles::discard(record.recordName());
+    }
+    for (const auto& failed : event.failedRecordSaves) {
+        ImageAssetFiles::discard(failed.first);
+    }
+    if (!drop.isEmpty()) {
+        syncEngine->state().remove(drop);
+    }
+    if (appliedServerClip && store.syncDidApplyInbound) {
+        store.syncDidApplyInbound();
+    }
+    if (resend) {
+        scheduleSend();
+    }
+}
+
+void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live) {
+    QSet<QString> names;
+    for (const cloud::RecordID& id : live) {
+        if (id.zone == RecordNames::zoneID()) {
+            names.insert(id.recordName);
+        }
+    }
+    // What the server confirmed once and no longer holds was deleted elsewhere while this computer
+    // could not hear of it. What it never confirmed is still to be sent and stays.
+    const auto context = store.syncContainer().newContext();
+    int removed = 0;
+    for (const ClipItemSummary& item : context->fetchSummaries(ClipItemQuery().whereCloudRecord(true))) {
+        if (!names.contains(RecordNames::itemName(item.id))) {
+            context->removeItem(item.id);
+            ++removed;
+        }
+    }
+    for (const Device& device : context->devices()) {
+        if (!device.cloudRecordSystemFields || names.contains(RecordNames::deviceName(device.id))) {
+            continue;
+        }
+        if (device.id == store.thisDeviceID()) {
+            Device resent = device;
+            resent.cloudRecordSystemFields.reset();
+            context->update(resent);
+            syncEngine->state().add({PendingRecordZoneChange::save(RecordNames::deviceRecordID(device.id))});
+        } else {
+            context->removeDevice(device.id);
+        }
+    }
+    context->save();
+    qCInfo(lcSync).noquote()
+        << QStringLiteral("reconciled after a full fetch: %1 clip(s) no longer on the server").arg(removed);
+    if (store.syncDidApplyInbound) {
+        store.syncDidApplyInbound();
+    }
+}
+
+void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) {
+    if (!error) {
+        if (currentProblem) {
+            qCInfo(lcSync) << "sync resumed";
+            currentProblem.reset();
+            if (onProblemChanged) {
+                onProblemChanged(currentProblem);
+            }
+        }
+        retryDelay = firstRetryMilliseconds;
+        retryTimer.stop();
+        return;
+    }
+    if (!error->isTransient() || error->code == cloud::CloudErrorCode::operationCancelled) {
+        return;
+    }
+    const QString text = problemText(error->code);
+    if (currentProblem != text) {
+        qCCritical(lcSync).noquote() << QStringLiteral("sync problem: %1 (%2)")
+                                            .arg(text, error->description.isEmpty()
+                                                           ? cloud::cloudErrorCodeName(error->code)
+                                                           : error->description);
+        currentProblem = text;
+        if (onProblemChanged) {
+            onProblemChanged(currentProblem);
+        }
+    }
+    if (!retryTimer.isActive()) {
+        retryTimer.start(retryDelay);
+        retryDelay = std::min(retryDelay * 2, longestRetryMilliseconds);
+    }
+}
+
+void ClipSyncEngine::retry() {
+    syncNow();
+}
+
+} // namespace snipjar::sync

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <optional>
+
+namespace snipjar::cloud {
+
+// A private temporary folder (0700) for the assets of one fetched page, files 0600; removed with
+// everything in it when destroyed.
+class FetchedAssetFolder {
+public:
+    FetchedAssetFolder();
+
+    bool isValid() const { return folder.isValid(); }
+    // Writes the bytes to a new file in the folder; its path, or none when it could not be written.
+    std::optional<QString> write(const QByteArray& bytes);
+
+private:
+    QTemporaryDir folder;
+};
+
+} // namespace snipjar::cloud

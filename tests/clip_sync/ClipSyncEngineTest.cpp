@@ -1,0 +1,203 @@
+#include "SimulatedComputer.h"
+
+#include "EventLoopWait.h"
+#include "SyncLog.h"
+#include "TestEnvironment.h"
+#include "model/ModelContainer.h"
+#include "model/ModelContext.h"
+#include "sync/RecordNames.h"
+#include "sync/cloud/InMemoryCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudServer.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+using sync::PendingRecordZoneChange;
+using sync::RecordNames;
+
+// A connection that hears of no changes, so that a computer fetches only when asked.
+class DeafDatabase : public cloud::CloudDatabase {
+public:
+    explicit DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner) : inner(std::move(inner)) {}
+    cloud::CloudStatus saveZone(const cloud::RecordZoneID& zone) override { return inner->saveZone(zone); }
+    cloud::CloudResult<cloud::ModifyOutcome> modifyRecords(const QList<cloud::CloudRecord>& saves,
+                                                           const QList<cloud::RecordID>& deletions) override {
+        return inner->modifyRecords(saves, deletions);
+    }
+    cloud::CloudResult<cloud::ChangePage> fetchChanges(const cloud::RecordZoneID& zone,
+                                                       const std::optional<cloud::ChangeToken>& since) override {
+        return inner->fetchChanges(zone, since);
+    }
+    std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()>) override { return nullptr; }
+    void cancel() override { inner->cancel(); }
+
+private:
+    std::unique_ptr<cloud::CloudDatabase> inner;
+};
+
+class ClipSyncEngineTest : public ::testing::Test {
+protected:
+    enum class Notices { heard, deaf };
+
+    std::unique_ptr<SimulatedComputer> computer(const QString& name, Notices notices = Notices::heard) {
+        auto* host = server.get();
+        return std::make_unique<SimulatedComputer>(
+            name, folder.filePath(name + QStringLiteral(".json")), [host, notices] {
+                std::unique_ptr<cloud::CloudDatabase> connection = host->connect(QStringLiteral("alice"));
+                if (notices == Notices::deaf) {
+                    connection = std::make_unique<DeafDatabase>(std::move(connection));
+                }
+                return std::shared_ptr<cloud::CloudDatabase>(std::move(connection));
+            });
+    }
+
+    std::optional<cloud::InMemoryCloudServer::StoredRecord> onServer(const cloud::RecordID& id) const {
+        auto record = server->record(QStringLiteral("alice"), id);
+        if (record && record->deleted) {
+            return std::nullopt;
+        }
+        return record;
+    }
+
+    static QList<PendingRecordZoneChange> pending(SimulatedComputer& computer) {
+        return computer.engine().engine().state().pendingRecordZoneChanges();
+    }
+
+    static bool drained(SimulatedComputer& computer) {
+        return waitUntil([&computer] { return !computer.hasPendingChanges(); });
+    }
+
+    TestEnvironment environment;
+    QTemporaryDir folder;
+    std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
+};
+
+TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndABurstIsSentOnce) {
+    SyncLog log;
+    auto here = computer(QStringLiteral("here"));
+    ASSERT_TRUE(here->start());
+    EXPECT_EQ(log.count(QStringLiteral("start: backfilling 0 unsynced clip(s); sending\u2026")), 1);
+
+    const int modifiesBefore = server->modifyCallCount();
+    for (int i = 0; i < 10; ++i) {
+        here->copy(QStringLiteral("burst %1").arg(i));
+    }
+    ASSERT_TRUE(drained(*here));
+    EXPECT_EQ(server->modifyCallCount() - modifiesBefore, 1);
+
+    // A new clip with a payload queues both records; an edit only the clip; a deletion only the
+    // clip's deletion (its payload goes with it on the server).
+    here->copy(QString(6000, QLatin1Char('x')));
+    const QUuid big = here->clipIDs().first();
+    EXPECT_EQ(pending(*here), (QList{PendingRecordZoneChange::save(RecordNames::itemRecordID(big)),
+                                     PendingRecordZoneChange::save(RecordNames::payloadRecordID(big))}));
+    ASSERT_TRUE(drained(*here));
+    ASSERT_TRUE(onServer(RecordNames::payloadRecordID(big)));
+
+    here->store().togglePin(big);
+    EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::save(RecordNames::itemRecordID(big))});
+    ASSERT_TRUE(drained(*here));
+
+    here->store().remove(big);
+    EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::remove(RecordNames::itemRecordID(big))});
+    ASSERT_TRUE(drained(*here));
+    EXPECT_FALSE(onServer(RecordNames::itemRecordID(big)));
+    EXPECT_FALSE(onServer(RecordNames::payloadRecordID(big)));
+}
+
+TEST_F(ClipSyncEngineTest, StartSendsWhatTheServerNeverConfirmedAndDropsWhatIsGone) {
+    SyncLog log;
+    auto here = computer(QStringLiteral("here"));
+    here->copy(QStringLiteral("copied before sync was on"));
+    here->copy(QStringLiteral("deleted before it was sent"));
+    const QList<QUuid> ids = here->clipIDs();
+    // The second clip is queued, then deleted without a notice, as a pass of the limits in another
+    // process would.
+    here->engine().engine().state().add({PendingRecordZoneChange::save(RecordNames::itemRecordID(ids[0]))});
+    {
+        const auto context = here->store().syncContainer().newContext();
+        context->removeItem(ids[0]);
+        ASSERT_TRUE(context->save());
+    }
+    ASSERT_TRUE(here->start());
+    EXPECT_EQ(log.count(QStringLiteral("start: backfilling 1 unsynced clip(s); sending\u2026")), 1);
+    EXPECT_TRUE(onServer(RecordNames::itemRecordID(ids[1])));
+    EXPECT_FALSE(onServer(RecordNames::itemRecordID(ids[0])));
+    EXPECT_TRUE(pending(*here).isEmpty());
+    EXPECT_EQ(log.count(QStringLiteral("buildRecord")), 0);
+    EXPECT_TRUE(here->store().syncItem(ids[1])->cloudRecordSystemFields.has_value());
+}
+
+TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
+    auto here = computer(QStringLiteral("here"), Notices::deaf);
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(there->start());
+    here->copy(QStringLiteral("shared"));
+    ASSERT_TRUE(drained(*here));
+    ASSERT_TRUE(there->syncNow());
+    const QUuid id = here->clipIDs().first();
+
+    // A clip changed on both: the server's version wins here, and nothing of it stays queued.
+    there->store().togglePin(id);
+    ASSERT_TRUE(drained(*there));
+    here->copy(QStringLiteral("shared")); // moves it to the top here
+    ASSERT_TRUE(drained(*here));
+    EXPECT_TRUE(here->store().syncItem(id)->pinned);
+    EXPECT_EQ(here->store().syncItem(id)->createdAt, there->store().syncItem(id)->createdAt);
+
+    // A clip the server no longer has is created afresh.
+    there->store().remove(id);
+    ASSERT_TRUE(drained(*there));
+    here->store().togglePin(id);
+    ASSERT_TRUE(drained(*here));
+    ASSERT_TRUE(onServer(RecordNames::itemRecordID(id)));
+    EXPECT_FALSE(onServer(RecordNames::itemRecordID(id))->deleted);
+
+    // This computer's record, saved without the server's change tag, is sent again on top of it.
+    {
+        auto device = here->store().syncDevice(QStringLiteral("here"));
+        device->cloudRecordSystemFields.reset();
+        here->store().syncContext().update(*device);
+        ASSERT_TRUE(here->store().syncContext().save());
+    }
+    const qint64 changesBefore = server->changeCounter(QStringLiteral("alice"));
+    ASSERT_TRUE(here->restart());
+    ASSERT_TRUE(drained(*here));
+    EXPECT_GT(server->changeCounter(QStringLiteral("alice")), changesBefore);
+    EXPECT_TRUE(here->store().syncDevice(QStringLiteral("here"))->cloudRecordSystemFields.has_value());
+}
+
+TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself) {
+    SyncLog log;
+    auto here = computer(QStringLiteral("here"));
+    QList<bool> syncing;
+    here->engine().onSyncingChanged = [&syncing](bool value) { syncing.append(value); };
+    ASSERT_TRUE(here->start());
+    EXPECT_EQ(syncing, (QList{true, false}));
+
+    QList<std::optional<QString>> problems;
+    here->engine().onProblemChanged = [&problems](const std::optional<QString>& text) { problems.append(text); };
+    server->setDown(true);
+    here->copy(QStringLiteral("while the server is down"));
+    const QUuid id = here->clipIDs().first();
+    ASSERT_TRUE(waitUntil([&problems] { return !problems.isEmpty(); }));
+    ASSERT_TRUE(here->syncNow());
+    ASSERT_TRUE(here->syncNow());
+    EXPECT_EQ(problems, QList<std::optional<QString>>{QStringLiteral("Can\u2019t reach your sync server")});
+    EXPECT_EQ(log.count(QStringLiteral("sync problem")), 1);
+    EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::save(RecordNames::itemRecordID(id))});
+
+    // The server's notice that it is back is enough.
+    server->setDown(false);
+    ASSERT_TRUE(drained(*here));
+    EXPECT_TRUE(onServer(RecordNames::itemRecordID(id)));
+    ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 2; }));
+    EXPECT_FALSE(problems.last().has_value());
+}
+
+} // namespace
+} // namespace snipjar::test

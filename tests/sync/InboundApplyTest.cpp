@@ -1,0 +1,243 @@
+#include "sync/InboundApply.h"
+#include "EventLoopWait.h"
+#include "SyncTestSupport.h"
+#include "sync/RecordMapping.h"
+
+#include <QFile>
+#include <QObject>
+
+namespace snipjar::test {
+namespace {
+
+using cloud::CloudRecord;
+using cloud::RecordDeletion;
+using sync::InboundApply;
+using sync::InboundChanges;
+using sync::RecordNames;
+
+class InboundApplyTest : public StoreTest {
+protected:
+    void SetUp() override {
+        StoreTest::SetUp();
+        store->syncDidApplyInbound = [this] { ++appliedSignals; };
+    }
+
+    // One fetched page through the engine's entry point, waited for as the engine waits.
+    void fetch(const QList<CloudRecord>& modifications, const QList<RecordDeletion>& deletions = {}) {
+        QObject guard;
+        bool done = false;
+        InboundApply::handleFetchedRecordZoneChanges(*store, modifications, deletions, &guard,
+                                                     [&] { done = true; });
+        ASSERT_TRUE(waitUntil([&] { return done; }));
+    }
+    static RecordDeletion deletionOf(const QString& name, const QString& type) {
+        return {{name, RecordNames::zoneID()}, type};
+    }
+    std::unique_ptr<ModelContext> reader() { return store->syncContainer().newContext(); }
+
+    int appliedSignals = 0;
+};
+
+TEST_F(InboundApplyTest, ItemsComeBeforeDeletionsAndNothingIsReportedBack) {
+    const QUuid kept = QUuid::createUuid();
+    const QUuid gone = QUuid::createUuid();
+    fetch({itemRecord(kept, QStringLiteral("kept")), itemRecord(gone, QStringLiteral("gone")),
+           deviceRecord(otherMac, QStringLiteral("Laptop"))},
+          {deletionOf(RecordNames::itemName(gone), RecordNames::itemType)});
+    EXPECT_TRUE(reader()->item(kept));
+    EXPECT_FALSE(reader()->item(gone));
+    EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Laptop"));
+    EXPECT_EQ(appliedSignals, 1);
+    EXPECT_TRUE(reported.isEmpty());
+
+    // A later page renames the device and deletes it and the kept clip; an empty page still signals.
+    fetch({deviceRecord(otherMac, QStringLiteral("Renamed"))});
+    EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Renamed"));
+    fetch({}, {deletionOf(RecordNames::itemName(kept), RecordNames::itemType),
+               deletionOf(RecordNames::deviceName(otherMac), RecordNames::deviceType)});
+    EXPECT_FALSE(reader()->item(kept));
+    EXPECT_FALSE(reader()->device(otherMac));
+    fetch({});
+    EXPECT_EQ(appliedSignals, 4);
+    EXPECT_TRUE(reported.isEmpty());
+}
+
+TEST_F(InboundApplyTest, APayloadIsJoinedToItsItemWhicheverComesFirst) {
+    const QUuid together = QUuid::createUuid();
+    fetch({payloadRecord(together, QStringLiteral("full text together")),
+           itemRecord(together, QStringLiteral("together"), false, /*hasPayload=*/true)});
+    EXPECT_TRUE(reader()->isPayloadLinked(together));
+    EXPECT_EQ(reader()->payload(together)->fullText, QStringLiteral("full text together"));
+
+    const QUuid early = QUuid::createUuid();
+    fetch({payloadRecord(early, QStringLiteral("full text early"))});
+    EXPECT_TRUE(reader()->hasPayloadRecord(early));
+    EXPECT_FALSE(reader()->isPayloadLinked(early));
+    fetch({itemRecord(early, QStringLiteral("early"), false, /*hasPayload=*/true)});
+    EXPECT_TRUE(reader()->isPayloadLinked(early));
+    EXPECT_EQ(store->loadClip(early, store->syncContainer())->plainText, QStringLiteral("full text early"));
+}
+
+TEST_F(InboundApplyTest, AStoredPayloadNeverChanges) {
+    const QUuid id = QUuid::createUuid();
+    fetch({itemRecord(id, QStringLiteral("x"), false, true), payloadRecord(id, QStringLiteral("first"))});
+    const ClipPayload first = *reader()->payload(id);
+
+    CloudRecord second = payloadRecord(id, QStringLiteral("second"));
+    second.setChangeTag(QStringLiteral("tag-newer"));
+    fetch({second});
+    EXPECT_EQ(*reader()->payload(id), first);
+    EXPECT_EQ(CloudRecord::restoreRecord(*first.cloudRecordSystemFields)->changeTag(),
+              QStringLiteral("tag-pay-first"));
+}
+
+TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
+    const QByteArray inlineImage = noise(4000, 'i');
+    const QByteArray assetImage = noise(1'500'000, 'j');
+    const QString assetPath = environment.path(QStringLiteral("fetched-asset.img"));
+    QFile file(assetPath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(assetImage);
+    file.close();
+
+    const QUuid small = QUuid::createUuid();
+    const QUuid large = QUuid::createUuid();
+    const QUuid unreadable = QUuid::createUuid();
+    CloudRecord smallRecord(RecordNames::payloadType, RecordNames::payloadRecordID(small));
+    smallRecord.setValue(QStringLiteral("dataUTI"), QStringLiteral("public.png"));
+    smallRecord.setValue(QStringLiteral("image"), inlineImage);
+    CloudRecord largeRecord(RecordNames::payloadType, RecordNames::payloadRecordID(large));
+    largeRecord.setValue(QStringLiteral("imageAsset"), cloud::Asset{assetPath});
+    CloudRecord missingRecord(RecordNames::payloadType, RecordNames::payloadRecordID(unreadable));
+    missingRecord.setValue(QStringLiteral("imageAsset"),
+                           cloud::Asset{environment.path(QStringLiteral("none"))});
+    fetch({smallRecord, largeRecord, missingRecord});
+
+    EXPECT_EQ(reader()->payload(small)->imageData, inlineImage);
+    EXPECT_EQ(reader()->payload(small)->dataUTI, QStringLiteral("public.png"));
+    EXPECT_EQ(reader()->payload(large)->imageData, assetImage);
+    ASSERT_TRUE(reader()->payload(unreadable));
+    EXPECT_FALSE(reader()->payload(unreadable)->imageData);
+}
+
+TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing) {
+    const auto imagePayload = [](const QByteArray& bytes) {
+        sync::InboundPayload payload;
+        payload.itemID = QUuid::createUuid();
+        payload.inlineImage = bytes;
+        payload.dataUTI = QStringLiteral("public.png");
+        return payload;
+    };
+    InboundChanges changes;
+    for (char seed : {'a', 'b', 'c'}) {
+        changes.payloads.append(imagePayload(noise(5'000'000, seed)));
+    }
+    QList<qint64> saves;
+    InboundApply::applyInbound(changes, store->syncContainer(), {[&](qint64 bytes) { saves.append(bytes); }});
+    EXPECT_EQ(saves, (QList<qint64>{10'000'000, 5'000'000}));
+    for (const auto& payload : changes.payloads) {
+        EXPECT_EQ(reader()->payload(payload.itemID)->imageData, payload.inlineImage);
+    }
+
+    InboundChanges textOnly;
+    for (int index = 0; index < 3; ++index) {
+        sync::InboundPayload payload;
+        payload.itemID = QUuid::createUuid();
+        payload.richText = QByteArray("{\\rtf1}");
+        textOnly.payloads.append(payload);
+    }
+    saves.clear();
+    InboundApply::applyInbound(textOnly, store->syncContainer(),
+                               {[&](qint64 bytes) { saves.append(bytes); }});
+    EXPECT_TRUE(saves.isEmpty());
+    EXPECT_FALSE(reader()->hasPayloadRecord(textOnly.payloads.first().itemID));
+}
+
+TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkippedOneByOne) {
+    QLoggingCategory::setFilterRules(QStringLiteral("*.sync.debug=true"));
+    SyncLog log;
+    const QUuid good = QUuid::createUuid();
+    const QUuid foreign = QUuid::createUuid();
+    CloudRecord foreignItem = itemRecord(foreign, QStringLiteral("foreign"));
+    foreignItem =
+        CloudRecord(foreignItem.recordType(), {foreignItem.recordName(), {QStringLiteral("OtherZone")}});
+    CloudRecord noDate = itemRecord(QUuid::createUuid(), QStringLiteral("no date"));
+    noDate.removeValue(QStringLiteral("createdAt"));
+    CloudRecord nameless(RecordNames::deviceType, RecordNames::deviceRecordID(QStringLiteral("nameless")));
+    CloudRecord misnamedPayload(RecordNames::payloadType,
+                                {QStringLiteral("pay-nope"), RecordNames::zoneID()});
+    CloudRecord settings(QStringLiteral("Settings"), {QStringLiteral("settings-1"), RecordNames::zoneID()});
+
+    fetch({foreignItem, noDate, nameless, misnamedPayload, settings, itemRecord(good, QStringLiteral("good")),
+           payloadRecord(good, QStringLiteral("good text")),
+           deviceRecord(otherMac, QStringLiteral("Laptop"))},
+          {deletionOf(QStringLiteral("clip-garbage"), RecordNames::itemType),
+           {{RecordNames::itemName(good), {QStringLiteral("OtherZone")}}, RecordNames::itemType}});
+    QLoggingCategory::setFilterRules(QString());
+
+    EXPECT_EQ(log.count(QStringLiteral("info inbound: 8 modification(s), 2 deletion(s)")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("debug inbound: foreign zone OtherZone ignored (type ClipItem)")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("error inbound: unknown record type Settings")), 1);
+    EXPECT_EQ(log.messages().size(), 3) << log.messages().join(QLatin1Char('\n')).toStdString();
+
+    EXPECT_EQ(ClipStore::allItems(*reader()).size(), 1);
+    EXPECT_TRUE(reader()->item(good));
+    EXPECT_FALSE(reader()->item(foreign));
+    EXPECT_TRUE(reader()->isPayloadLinked(good));
+    EXPECT_FALSE(reader()->device(QStringLiteral("nameless")));
+    EXPECT_TRUE(reader()->device(otherMac));
+
+    // Bytes that are no archive, among good ones, on the applying side.
+    InboundChanges changes;
+    const QUuid later = QUuid::createUuid();
+    changes.items = {QByteArray("not an archive"), itemRecord(later, QStringLiteral("later")).archive()};
+    changes.devices = {QByteArray("\xff\x00", 2)};
+    InboundApply::applyInbound(changes, store->syncContainer());
+    EXPECT_TRUE(reader()->item(later));
+}
+
+TEST_F(InboundApplyTest, TheFetchedClipWinsOverLocalEditsButKeepsLocalOnlyFields) {
+    const QUuid id = QUuid::createUuid();
+    fetch({itemRecord(id, QStringLiteral("shared"), /*pinned=*/false)});
+    store->togglePin(id);
+    store->setPixelSizeIfMissing(id, 640, 480);
+    ASSERT_TRUE(store->syncItem(id)->pinned);
+    reported.clear();
+
+    CloudRecord newer = itemRecord(id, QStringLiteral("shared, edited"), /*pinned=*/false);
+    newer.setChangeTag(QStringLiteral("tag-newer"));
+    fetch({newer});
+    const ClipItem item = *reader()->item(id);
+    EXPECT_FALSE(item.pinned);
+    EXPECT_EQ(item.title, QStringLiteral("shared, edited"));
+    EXPECT_EQ(item.pixelWidth, 640);
+    EXPECT_EQ(CloudRecord::restoreRecord(*item.cloudRecordSystemFields)->changeTag(),
+              QStringLiteral("tag-newer"));
+    EXPECT_TRUE(reported.isEmpty());
+
+    // The engine applies the server's version after a conflict on the main thread, in syncContext.
+    CloudRecord server = itemRecord(id, QStringLiteral("server"), /*pinned=*/true);
+    InboundApply::upsertItem(server, store->syncContext());
+    ASSERT_TRUE(store->syncContext().save());
+    EXPECT_TRUE(reader()->item(id)->pinned);
+    EXPECT_EQ(reader()->item(id)->title, QStringLiteral("server"));
+}
+
+TEST_F(InboundApplyTest, NothingIsCalledBackOnceTheCallerIsGone) {
+    auto guard = std::make_unique<QObject>();
+    bool done = false;
+    const QUuid id = QUuid::createUuid();
+    InboundApply::handleFetchedRecordZoneChanges(*store, {itemRecord(id, QStringLiteral("late"))}, {},
+                                                 guard.get(), [&] { done = true; });
+    guard.reset();
+    InboundApply::waitForApplying();
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(done);
+    EXPECT_EQ(appliedSignals, 0);
+    // The page itself was written.
+    EXPECT_TRUE(reader()->item(id));
+}
+
+} // namespace
+} // namespace snipjar::test

@@ -1,0 +1,130 @@
+#include "CloudBackends.h"
+
+#include "PostgresCluster.h"
+#include "sync/cloud/InMemoryCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudServer.h"
+#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+
+#include <gtest/gtest.h>
+
+#include <QHash>
+
+namespace snipjar::test {
+
+using namespace snipjar::cloud;
+
+namespace {
+
+std::unique_ptr<PostgresCluster>& clusterSlot() {
+    static std::unique_ptr<PostgresCluster> cluster;
+    return cluster;
+}
+
+// Stops the shared server when the run ends, while the application still exists.
+class ClusterEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { clusterSlot().reset(); }
+};
+
+const auto* const clusterEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
+
+// Each backend gets its own roles, so that tests never see each other's records.
+class PostgresBackend : public CloudBackend {
+public:
+    std::unique_ptr<CloudDatabase> open(const QString& user) override {
+        PostgresCluster& cluster = sharedPostgresCluster();
+        static int next = 0;
+        if (!roles.contains(user)) {
+            const QString role = QStringLiteral("%1_%2").arg(user).arg(++next);
+            if (!cluster.addUser(role, QStringLiteral("pw-") + role)) {
+                ADD_FAILURE() << "add-user failed: " << cluster.error().toStdString();
+            }
+            roles.insert(user, role);
+        }
+        const QString role = roles.value(user);
+        return std::make_unique<PostgresCloudDatabase>(
+            PostgresAccount{cluster.socketURI(role), QStringLiteral("pw-") + role});
+    }
+
+private:
+    QHash<QString, QString> roles;
+};
+
+// One in-process server per backend; users are its owners.
+class InMemoryBackend : public CloudBackend {
+public:
+    std::unique_ptr<CloudDatabase> open(const QString& user) override { return server->connect(user); }
+
+private:
+    std::shared_ptr<InMemoryCloudServer> server = InMemoryCloudServer::create();
+};
+
+} // namespace
+
+PostgresCluster& sharedPostgresCluster() {
+    auto& cluster = clusterSlot();
+    if (!cluster) {
+        cluster = std::make_unique<PostgresCluster>();
+        if (!cluster->isReady()) {
+            ADD_FAILURE() << "the private PostgreSQL server did not start: "
+                          << cluster->error().toStdString();
+        }
+    }
+    return *cluster;
+}
+
+std::unique_ptr<CloudBackend> makePostgresBackend() {
+    return std::make_unique<PostgresBackend>();
+}
+
+std::vector<CloudBackendFactory> cloudBackendFactories() {
+    return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
+            {"Postgres", makePostgresBackend}};
+}
+
+CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {
+    CloudRecord record(type, RecordID{name, historyZone});
+    record.setValue(QStringLiteral("text"), text);
+    return record;
+}
+
+QSet<QString> namesOf(const QList<CloudRecord>& records) {
+    QSet<QString> names;
+    for (const auto& record : records) {
+        names.insert(record.recordName());
+    }
+    return names;
+}
+
+QSet<QString> namesOf(const QList<RecordDeletion>& deletions) {
+    QSet<QString> names;
+    for (const auto& deletion : deletions) {
+        names.insert(deletion.id.recordName);
+    }
+    return names;
+}
+
+std::optional<AllChanges> fetchAll(CloudDatabase& database, const std::optional<ChangeToken>& since) {
+    AllChanges all;
+    std::optional<ChangeToken> token = since;
+    for (;;) {
+        auto page = database.fetchChanges(historyZone, token);
+        if (!page) {
+            return std::nullopt;
+        }
+        ++all.pages;
+        EXPECT_LE(page.value().modifications.size() + page.value().deletions.size(),
+                  CloudDatabase::pageLimit);
+        all.modifications += page.value().modifications;
+        all.deletions += page.value().deletions;
+        all.assetFiles.append(page.value().assetFiles);
+        token = page.value().nextToken;
+        if (!page.value().moreComing) {
+            break;
+        }
+    }
+    all.token = *token;
+    return all;
+}
+
+} // namespace snipjar::test

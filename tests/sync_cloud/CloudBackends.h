@@ -1,0 +1,62 @@
+#pragma once
+
+#include "sync/cloud/CloudDatabase.h"
+
+#include <QSet>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+namespace snipjar::test {
+
+class PostgresCluster;
+
+// One implementation of the cloud database as the conformance suite sees it: a server that users
+// open their view of.
+class CloudBackend {
+public:
+    virtual ~CloudBackend() = default;
+    // The named user's view; the same name gives the same owner, another name another owner.
+    virtual std::unique_ptr<cloud::CloudDatabase> open(const QString& user) = 0;
+};
+
+struct CloudBackendFactory {
+    const char* name;
+    std::function<std::unique_ptr<CloudBackend>()> make;
+
+    friend void PrintTo(const CloudBackendFactory& factory, std::ostream* out) { *out << factory.name; }
+};
+
+// A private PostgreSQL server shared by the whole test run; started on first use.
+PostgresCluster& sharedPostgresCluster();
+
+std::unique_ptr<CloudBackend> makePostgresBackend();
+
+// Every implementation the conformance suite runs against: the in-memory server and PostgreSQL.
+std::vector<CloudBackendFactory> cloudBackendFactories();
+
+// A record of the history zone with a text field.
+cloud::CloudRecord textRecord(const QString& name, const QString& text, const QString& type = "ClipItem");
+
+inline const cloud::RecordZoneID historyZone{QStringLiteral("SnipjarHistory")};
+
+// All changes after the token, following pages until none is left.
+struct AllChanges {
+    QList<cloud::CloudRecord> modifications;
+    QList<cloud::RecordDeletion> deletions;
+    cloud::ChangeToken token;
+    int pages = 0;
+    // The pages' asset files, kept while this exists.
+    QList<std::shared_ptr<const void>> assetFiles;
+};
+QSet<QString> namesOf(const QList<cloud::CloudRecord>& records);
+QSet<QString> namesOf(const QList<cloud::RecordDeletion>& deletions);
+
+std::optional<AllChanges> fetchAll(cloud::CloudDatabase& database,
+                                   const std::optional<cloud::ChangeToken>& since);
+
+} // namespace snipjar::test
