@@ -1,5 +1,7 @@
 #include "app/AppDelegate.h"
 
+#include "app/cli/InstanceRequestHandler.h"
+#include "app/cli/RecordingPause.h"
 #include "app/onboarding/OnboardingWindow.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
@@ -30,10 +32,12 @@ namespace snipjar {
 AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
     : QObject(parent)
     , platform(platform)
-    , updater(std::make_unique<Updater>()) {}
+    , updater(std::make_unique<Updater>())
+    , recordingPause(std::make_unique<RecordingPause>()) {}
 
 AppDelegate::~AppDelegate() {
     terminating = true;
+    requests.reset();
     if (onboarding) {
         delete onboarding.data();
     }
@@ -82,12 +86,38 @@ void AppDelegate::launch() {
     syncSwitch = std::make_unique<SyncSwitch>(*clipStore, *panelController, platform);
     connect(syncSwitch.get(), &SyncSwitch::stateChanged, this, &AppDelegate::showSyncState);
     syncSwitch->follow();
+    connect(recordingPause.get(), &RecordingPause::changed, this, &AppDelegate::applyRecordingPause);
 
     registerHotKey();
     // A combination recorded in the settings (or written there by hand and announced) takes over
     // at once, without a restart.
     connect(&SettingsEvents::instance(), &SettingsEvents::hotKeyChanged, this, &AppDelegate::registerHotKey);
     installStatusItem();
+
+    const QPointer<AppDelegate> self(this);
+    InstanceRequestHandler::Actions actions;
+    actions.showPanel = [self] {
+        if (self && self->panelController && !self->panelController->isVisible()) {
+            self->togglePanel();
+        }
+    };
+    actions.showSettings = [self] {
+        if (self) {
+            self->openSettings();
+        }
+    };
+    actions.quit = [self] {
+        if (self) {
+            self->quit();
+        }
+    };
+    actions.historyChanged = [self] {
+        if (self && self->panelController) {
+            self->panelController->reloadIfVisible();
+        }
+    };
+    requests = std::make_unique<InstanceRequestHandler>(*clipStore, *platform.pasteboard, *platform.workspace,
+                                                        *clipPaster, *recordingPause, std::move(actions));
 
     if (clipStore->didFallBackToMemory()) {
         showStoreFallbackAlert();
@@ -161,6 +191,7 @@ void AppDelegate::applySelectedTextRecording() {
     }
     selectionMonitor = std::make_unique<PrimarySelectionMonitor>(*primarySelection, *platform.workspace,
                                                                  monitor->ingestor());
+    selectionMonitor->setPaused(recordingPause->isPaused());
     selectionMonitor->start();
     qCInfo(lcCapture) << "Recording selected text";
 }
@@ -193,6 +224,11 @@ void AppDelegate::installStatusItem() {
             self->quit();
         }
     };
+    commands.resumeRecording = [self] {
+        if (self) {
+            self->recordingPause->resume();
+        }
+    };
     status = std::make_unique<StatusItem>(*clipStore, *clipPaster, *platform.workspace,
                                           *platform.desktopNotifier, std::move(commands));
     status->currentState = [self] {
@@ -209,8 +245,28 @@ void AppDelegate::installStatusItem() {
                 state.syncProblem = self->syncSwitch->statusText();
             }
         }
+        if (self) {
+            state.recordingPaused = self->recordingPause->isPaused();
+            state.pausedUntil = self->recordingPause->until();
+        }
         return state;
     };
+}
+
+void AppDelegate::applyRecordingPause() {
+    const bool paused = recordingPause->isPaused();
+    monitor->setPaused(paused);
+    if (selectionMonitor) {
+        selectionMonitor->setPaused(paused);
+    }
+    status->setRecordingPaused(paused);
+}
+
+QByteArray AppDelegate::answer(const QByteArray& request) {
+    if (!requests) {
+        return QByteArrayLiteral("{\"status\":1,\"output\":\"\",\"error\":\"Snipjar is starting\"}\n");
+    }
+    return requests->handle(request);
 }
 
 void AppDelegate::togglePanel() {

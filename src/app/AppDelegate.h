@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 
@@ -11,12 +12,14 @@ class ClipStore;
 class ClipboardKeeper;
 class ClipboardMonitor;
 class HotKey;
+class InstanceRequestHandler;
 class OnboardingWindow;
 class PanelController;
 class Pasteboard;
 class PrimarySelectionMonitor;
 class SettingsWindow;
 class Paster;
+class RecordingPause;
 class StatusItem;
 class StoredClipPaster;
 class SyncSwitch;
@@ -41,12 +44,15 @@ public:
     void quit();
     // Opens the settings window, made on first use and kept.
     void openSettings();
+    // Answers a request line of the command line (see InstanceRequestHandler).
+    QByteArray answer(const QByteArray& request);
 
     ClipStore& store() { return *clipStore; }
     PanelController* panel() { return panelController.get(); }
     StatusItem* statusItem() { return status.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     SyncSwitch* sync() { return syncSwitch.get(); }
+    RecordingPause& pause() { return *recordingPause; }
     bool isTerminating() const { return terminating; }
     bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
     void prepareForTermination() { terminating = true; }
@@ -59,6 +65,7 @@ private:
     void installStatusItem();
     // Tells the tray and the settings how sync is doing.
     void showSyncState();
+    void applyRecordingPause();
     void showStoreFallbackAlert();
     void showOnboarding();
 
@@ -81,6 +88,8 @@ private:
     QPointer<OnboardingWindow> onboarding;
     std::unique_ptr<SettingsWindow> settingsWindow;
     std::unique_ptr<Updater> updater;
+    std::unique_ptr<RecordingPause> recordingPause;
+    std::unique_ptr<InstanceRequestHandler> requests;
 };
 
 } // namespace snipjar

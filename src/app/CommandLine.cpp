@@ -1,19 +1,265 @@
 #include "app/CommandLine.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+
+#include <algorithm>
+#include <array>
+
 namespace snipjar {
 
 namespace {
 
-CommandLine failure(const QString& message) {
+using Command = CommandLine::Command;
+
+// A week; longer pauses are better ended by hand.
+constexpr int maximumPauseMinutes = 7 * 24 * 60;
+
+struct CommandName {
+    Command command;
+    const char* name;
+    const char* usage;
+};
+
+const std::array<CommandName, 17> commandNames{{
+    {Command::list, "list",
+     "list [--json] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME]"},
+    {Command::search, "search", "search QUERY [--json] [--limit N]"},
+    {Command::show, "show", "show ID [--raw]"},
+    {Command::add, "add", "add [--kind text|rich|image] [--text STRING | --file PATH...]"},
+    {Command::copy, "copy", "copy ID"},
+    {Command::paste, "paste", "paste ID"},
+    {Command::pin, "pin", "pin ID"},
+    {Command::unpin, "unpin", "unpin ID"},
+    {Command::remove, "delete", "delete ID..."},
+    {Command::clear, "clear", "clear [--keep-pinned] [--yes]"},
+    {Command::pause, "pause", "pause [MINUTES]"},
+    {Command::resume, "resume", "resume"},
+    {Command::showPanel, "show-panel", "show-panel"},
+    {Command::showSettings, "show-settings", "show-settings"},
+    {Command::quit, "quit", "quit"},
+    {Command::help, "help", "help [COMMAND]"},
+    {Command::version, "version", "--version"},
+}};
+
+const CommandName* entryOf(Command command) {
+    for (const CommandName& entry : commandNames) {
+        if (entry.command == command) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+CommandLine failure(Command command, const QString& message) {
     CommandLine result;
+    result.command = command;
     result.error = message;
     return result;
 }
 
+// Reads the words after the command name. Options may come before, between or after the
+// positional words; "--" ends the options.
+class WordReader {
+public:
+    WordReader(Command command, QStringList words)
+        : command(command)
+        , words(std::move(words)) {}
+
+    std::optional<QString> parse(CommandLine& result) {
+        bool optionsEnded = false;
+        for (index = 0; index < words.size(); ++index) {
+            const QString word = words.at(index);
+            if (optionsEnded || !word.startsWith(QLatin1String("--")) || word == QLatin1String("-")) {
+                positional << word;
+                continue;
+            }
+            if (word == QLatin1String("--")) {
+                optionsEnded = true;
+                continue;
+            }
+            if (word == QLatin1String("--help")) {
+                result.helpTopic = CommandLine::name(command);
+                result.command = Command::help;
+                return std::nullopt;
+            }
+            if (const std::optional<QString> error = option(result, word)) {
+                return error;
+            }
+        }
+        return positionals(result);
+    }
+
+private:
+    std::optional<QString> option(CommandLine& result, const QString& word) {
+        const QString name = word.section(QLatin1Char('='), 0, 0);
+        auto value = [&]() -> std::optional<QString> {
+            if (word.contains(QLatin1Char('='))) {
+                return word.section(QLatin1Char('='), 1);
+            }
+            if (index + 1 < words.size()) {
+                return words.at(++index);
+            }
+            return std::nullopt;
+        };
+        const bool listing = command == Command::list || command == Command::search;
+        if (name == QLatin1String("--json") && listing) {
+            result.json = true;
+        } else if (name == QLatin1String("--pinned") && command == Command::list) {
+            result.pinnedOnly = true;
+        } else if (name == QLatin1String("--raw") && command == Command::show) {
+            result.raw = true;
+        } else if (name == QLatin1String("--keep-pinned") && command == Command::clear) {
+            result.keepPinned = true;
+        } else if (name == QLatin1String("--yes") && command == Command::clear) {
+            result.yes = true;
+        } else if (name == QLatin1String("--limit") && listing) {
+            const std::optional<QString> given = value();
+            bool ok = false;
+            const int number = given ? given->toInt(&ok) : -1;
+            if (!ok || number < 0) {
+                return given ? QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(*given)
+                             : QStringLiteral("--limit needs a number");
+            }
+            result.limit = number;
+        } else if (name == QLatin1String("--kind") && (command == Command::list || command == Command::add)) {
+            const std::optional<QString> given = value();
+            const QStringList allowed = command == Command::list
+                                            ? QStringList{"text", "image", "file", "rich"}
+                                            : QStringList{"text", "rich", "image"};
+            if (!given || !allowed.contains(*given)) {
+                return QStringLiteral("--kind needs one of %1").arg(allowed.join(QLatin1Char('|')));
+            }
+            result.kind = *given;
+        } else if (name == QLatin1String("--device") && command == Command::list) {
+            const std::optional<QString> given = value();
+            if (!given || given->isEmpty()) {
+                return QStringLiteral("--device needs a computer's name");
+            }
+            result.device = *given;
+        } else if (name == QLatin1String("--text") && command == Command::add) {
+            const std::optional<QString> given = value();
+            if (!given) {
+                return QStringLiteral("--text needs a string");
+            }
+            result.text = *given;
+        } else if (name == QLatin1String("--file") && command == Command::add) {
+            readingFiles = true;
+            if (word.contains(QLatin1Char('='))) {
+                positional << word.section(QLatin1Char('='), 1);
+            }
+        } else {
+            return QStringLiteral("unknown option \"%1\" for %2").arg(word, CommandLine::name(command));
+        }
+        return std::nullopt;
+    }
+
+    std::optional<QString> positionals(CommandLine& result) {
+        const QString commandName = CommandLine::name(command);
+        auto none = [&]() -> std::optional<QString> {
+            if (!positional.isEmpty()) {
+                return QStringLiteral("unexpected argument \"%1\"").arg(positional.first());
+            }
+            return std::nullopt;
+        };
+        switch (command) {
+        case Command::search:
+            if (positional.size() != 1) {
+                return QStringLiteral("search needs one QUERY (quote a query with spaces)");
+            }
+            result.query = positional.first();
+            return std::nullopt;
+        case Command::show:
+        case Command::copy:
+        case Command::paste:
+        case Command::pin:
+        case Command::unpin:
+            if (positional.size() != 1) {
+                return QStringLiteral("%1 needs one ID").arg(commandName);
+            }
+            result.ids = positional;
+            return std::nullopt;
+        case Command::remove:
+            if (positional.isEmpty()) {
+                return QStringLiteral("delete needs at least one ID");
+            }
+            result.ids = positional;
+            return std::nullopt;
+        case Command::pause: {
+            if (positional.size() > 1) {
+                return QStringLiteral("unexpected argument \"%1\"").arg(positional.at(1));
+            }
+            if (positional.size() == 1) {
+                bool ok = false;
+                const int number = positional.first().toInt(&ok);
+                if (!ok || number <= 0 || number > maximumPauseMinutes) {
+                    return QStringLiteral("pause needs a number of minutes from 1 to %1, not \"%2\"")
+                        .arg(maximumPauseMinutes)
+                        .arg(positional.first());
+                }
+                result.minutes = number;
+            }
+            return std::nullopt;
+        }
+        case Command::add:
+            if (!readingFiles) {
+                return none();
+            }
+            if (positional.isEmpty()) {
+                return QStringLiteral("--file needs at least one PATH");
+            }
+            if (result.text || result.kind) {
+                return QStringLiteral("--file cannot be combined with --text or --kind");
+            }
+            for (const QString& path : positional) {
+                result.files << QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+            }
+            return std::nullopt;
+        case Command::help:
+            if (positional.size() > 1) {
+                return QStringLiteral("unexpected argument \"%1\"").arg(positional.at(1));
+            }
+            if (!positional.isEmpty()) {
+                if (!CommandLine::commandNamed(positional.first())) {
+                    return QStringLiteral("unknown command \"%1\"").arg(positional.first());
+                }
+                result.helpTopic = positional.first();
+            }
+            return std::nullopt;
+        default:
+            return none();
+        }
+    }
+
+    Command command;
+    QStringList words;
+    QStringList positional;
+    qsizetype index = 0;
+    bool readingFiles = false;
+};
+
 } // namespace
 
-QString CommandLine::usage() {
-    return QStringLiteral("usage: snipjar [--version | --help | show-panel | list [--json] [--limit N]]");
+QString CommandLine::name(Command command) {
+    const CommandName* entry = entryOf(command);
+    return entry ? QString::fromLatin1(entry->name) : QString();
+}
+
+std::optional<CommandLine::Command> CommandLine::commandNamed(const QString& name) {
+    for (const CommandName& entry : commandNames) {
+        if (name == QLatin1String(entry.name) && entry.command != Command::version) {
+            return entry.command;
+        }
+    }
+    return std::nullopt;
+}
+
+QString CommandLine::usage(Command command) {
+    if (const CommandName* entry = entryOf(command); entry && command != Command::version) {
+        return QStringLiteral("usage: snipjar ") + QLatin1String(entry->usage);
+    }
+    return QStringLiteral("usage: snipjar [COMMAND [OPTIONS]] (snipjar --help lists the commands)");
 }
 
 CommandLine CommandLine::parse(const QStringList& arguments) {
@@ -26,43 +272,115 @@ CommandLine CommandLine::parse(const QStringList& arguments) {
     const QString& first = words.first();
     if (first == QLatin1String("--version") || first == QLatin1String("-v")) {
         result.command = Command::version;
-    } else if (first == QLatin1String("--help") || first == QLatin1String("-h") ||
-               first == QLatin1String("help")) {
-        result.command = Command::help;
-    } else if (first == QLatin1String("show-panel")) {
-        result.command = Command::showPanel;
-    } else if (first == QLatin1String("list")) {
-        result.command = Command::list;
-        for (qsizetype i = 1; i < words.size(); ++i) {
-            const QString& word = words.at(i);
-            if (word == QLatin1String("--json")) {
-                result.json = true;
-            } else if (word == QLatin1String("--limit") || word.startsWith(QLatin1String("--limit="))) {
-                QString value;
-                if (word.contains(QLatin1Char('='))) {
-                    value = word.section(QLatin1Char('='), 1);
-                } else if (i + 1 < words.size()) {
-                    value = words.at(++i);
-                } else {
-                    return failure(QStringLiteral("--limit needs a number"));
-                }
-                bool ok = false;
-                const int number = value.toInt(&ok);
-                if (!ok || number < 0) {
-                    return failure(
-                        QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(value));
-                }
-                result.limit = number;
-            } else {
-                return failure(QStringLiteral("unknown option \"%1\" for list").arg(word));
-            }
+        if (words.size() > 1) {
+            return failure(Command::run, QStringLiteral("unexpected argument \"%1\"").arg(words.at(1)));
         }
         return result;
-    } else {
-        return failure(QStringLiteral("unknown command \"%1\"").arg(first));
     }
-    if (words.size() > 1) {
-        return failure(QStringLiteral("unexpected argument \"%1\"").arg(words.at(1)));
+    if (first == QLatin1String("--help") || first == QLatin1String("-h")) {
+        result.command = Command::help;
+        if (words.size() > 1) {
+            return failure(Command::run, QStringLiteral("unexpected argument \"%1\"").arg(words.at(1)));
+        }
+        return result;
+    }
+    const std::optional<Command> command = commandNamed(first);
+    if (!command) {
+        return failure(Command::run, QStringLiteral("unknown command \"%1\"").arg(first));
+    }
+    result.command = *command;
+    WordReader reader(*command, words.mid(1));
+    if (const std::optional<QString> error = reader.parse(result)) {
+        return failure(*command, *error);
+    }
+    return result;
+}
+
+bool CommandLine::needsInstance() const {
+    switch (command) {
+    case Command::pause:
+    case Command::resume:
+    case Command::showPanel:
+    case Command::showSettings:
+    case Command::quit:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QJsonObject CommandLine::toJson() const {
+    QJsonObject object;
+    object.insert(QStringLiteral("command"), name(command));
+    object.insert(QStringLiteral("json"), json);
+    if (limit) {
+        object.insert(QStringLiteral("limit"), *limit);
+    }
+    if (kind) {
+        object.insert(QStringLiteral("kind"), *kind);
+    }
+    object.insert(QStringLiteral("pinned"), pinnedOnly);
+    if (device) {
+        object.insert(QStringLiteral("device"), *device);
+    }
+    object.insert(QStringLiteral("query"), query);
+    object.insert(QStringLiteral("ids"), QJsonArray::fromStringList(ids));
+    object.insert(QStringLiteral("raw"), raw);
+    object.insert(QStringLiteral("keepPinned"), keepPinned);
+    if (minutes) {
+        object.insert(QStringLiteral("minutes"), *minutes);
+    }
+    if (content) {
+        QJsonObject added;
+        added.insert(QStringLiteral("kind"), int(content->kind));
+        added.insert(QStringLiteral("text"), content->text);
+        added.insert(QStringLiteral("bytes"), QString::fromLatin1(content->bytes.toBase64()));
+        added.insert(QStringLiteral("files"), QJsonArray::fromStringList(content->fileURLs));
+        object.insert(QStringLiteral("content"), added);
+    }
+    return object;
+}
+
+CommandLine CommandLine::fromJson(const QJsonObject& object) {
+    CommandLine result;
+    const std::optional<Command> command = commandNamed(object.value(QStringLiteral("command")).toString());
+    if (!command) {
+        result.error =
+            QStringLiteral("unknown command \"%1\"").arg(object.value(QStringLiteral("command")).toString());
+        return result;
+    }
+    result.command = *command;
+    result.json = object.value(QStringLiteral("json")).toBool();
+    if (object.contains(QStringLiteral("limit"))) {
+        result.limit = object.value(QStringLiteral("limit")).toInt();
+    }
+    if (object.contains(QStringLiteral("kind"))) {
+        result.kind = object.value(QStringLiteral("kind")).toString();
+    }
+    result.pinnedOnly = object.value(QStringLiteral("pinned")).toBool();
+    if (object.contains(QStringLiteral("device"))) {
+        result.device = object.value(QStringLiteral("device")).toString();
+    }
+    result.query = object.value(QStringLiteral("query")).toString();
+    for (const QJsonValue& id : object.value(QStringLiteral("ids")).toArray()) {
+        result.ids << id.toString();
+    }
+    result.raw = object.value(QStringLiteral("raw")).toBool();
+    result.keepPinned = object.value(QStringLiteral("keepPinned")).toBool();
+    result.yes = true;
+    if (object.contains(QStringLiteral("minutes"))) {
+        result.minutes = object.value(QStringLiteral("minutes")).toInt();
+    }
+    if (object.contains(QStringLiteral("content"))) {
+        const QJsonObject added = object.value(QStringLiteral("content")).toObject();
+        Content content;
+        content.kind = Content::Kind(std::clamp(added.value(QStringLiteral("kind")).toInt(), 0, 3));
+        content.text = added.value(QStringLiteral("text")).toString();
+        content.bytes = QByteArray::fromBase64(added.value(QStringLiteral("bytes")).toString().toLatin1());
+        for (const QJsonValue& url : added.value(QStringLiteral("files")).toArray()) {
+            content.fileURLs << url.toString();
+        }
+        result.content = std::move(content);
     }
     return result;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -7,19 +9,77 @@
 
 namespace snipjar {
 
-// The command line of the snipjar binary: no command starts the application; show-panel asks the
-// running one to open its panel; the other commands are for scripts and need no display.
+// The command line of the snipjar binary. No command starts the application; the other commands
+// are for scripts and terminals: they go to the running Snipjar over its socket when one runs,
+// and to the store files otherwise. A parsed command travels to the running copy as JSON
+// (toJson/fromJson), the content of `add` included.
 struct CommandLine {
-    enum class Command { run, version, help, list, showPanel };
+    enum class Command {
+        run,
+        version,
+        help,
+        list,
+        search,
+        show,
+        add,
+        copy,
+        paste,
+        pin,
+        unpin,
+        remove,
+        clear,
+        pause,
+        resume,
+        showPanel,
+        showSettings,
+        quit,
+    };
+
+    // What `add` files, read by the command process (standard input, --text, --file).
+    struct Content {
+        enum class Kind { text, rich, image, file };
+        Kind kind = Kind::text;
+        QString text;
+        QByteArray bytes;
+        QStringList fileURLs;
+    };
 
     Command command = Command::run;
+    // The command `help COMMAND` describes; empty for the overview.
+    QString helpTopic;
     bool json = false;
     std::optional<int> limit;
-    // Set when the arguments could not be understood; the binary prints the usage line and exits 2.
+    // list --kind: "text", "rich", "image" or "file".
+    std::optional<QString> kind;
+    bool pinnedOnly = false;
+    std::optional<QString> device;
+    QString query;
+    // Ids or unambiguous id prefixes, as given.
+    QStringList ids;
+    bool raw = false;
+    bool keepPinned = false;
+    bool yes = false;
+    std::optional<int> minutes;
+    // add: --text STRING and --file PATH... (made absolute when parsed).
+    std::optional<QString> text;
+    QStringList files;
+    std::optional<Content> content;
+    // Set when the arguments could not be understood; the binary prints it with the usage of the
+    // command and exits with status 2.
     std::optional<QString> error;
 
     static CommandLine parse(const QStringList& arguments);
-    static QString usage();
+    // The usage line of a command (of all commands for run).
+    static QString usage(Command command = Command::run);
+    // The name a command is typed as ("show-panel"); empty for run.
+    static QString name(Command command);
+    static std::optional<Command> commandNamed(const QString& name);
+
+    // True for the commands only a running Snipjar can carry out.
+    bool needsInstance() const;
+
+    QJsonObject toJson() const;
+    static CommandLine fromJson(const QJsonObject& object);
 };
 
 } // namespace snipjar

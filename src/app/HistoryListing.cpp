@@ -1,6 +1,8 @@
 #include "app/HistoryListing.h"
 
 #include "model/ClipStore.h"
+#include "panel/PanelRow.h"
+#include "panel/RowFilter.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -52,6 +54,44 @@ HistoryListing::HistoryListing(QList<HistoryEntry> entries, const QList<Device>&
         rows << Row{group.newest, storeOf.value(group.newest.id), names.value(group.newest.deviceID),
                     group.anyPinned};
     }
+}
+
+void HistoryListing::keep(const Filter& filter) {
+    QList<Row> kept;
+    for (const Row& row : std::as_const(rows)) {
+        if (filter.kindRaw && row.newest.kindRaw != *filter.kindRaw) {
+            continue;
+        }
+        if (filter.pinnedOnly && !row.pinned) {
+            continue;
+        }
+        if (filter.device && row.newest.deviceID != *filter.device &&
+            row.deviceName.compare(*filter.device, Qt::CaseInsensitive) != 0) {
+            continue;
+        }
+        kept << row;
+    }
+    if (filter.query) {
+        QList<PanelRow> panelRows;
+        panelRows.reserve(kept.size());
+        for (const Row& row : std::as_const(kept)) {
+            PanelRow panelRow;
+            panelRow.id = row.newest.id;
+            panelRow.kind = row.newest.kind();
+            panelRow.text = row.newest.title;
+            panelRows << panelRow;
+        }
+        RowFilter rowFilter;
+        rowFilter.index(panelRows);
+        std::vector<qsizetype> visible;
+        rowFilter.filter(panelRows, *filter.query, TypeScope::all, std::nullopt, visible);
+        QList<Row> matching;
+        for (const qsizetype position : visible) {
+            matching << kept.at(position);
+        }
+        kept = std::move(matching);
+    }
+    rows = std::move(kept);
 }
 
 QList<HistoryListing::Row> HistoryListing::limited(std::optional<int> limit) const {

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <optional>
 
@@ -13,7 +14,19 @@ namespace snipjar {
 // reads them (one tab-separated line per row) or as JSON for scripts.
 class HistoryListing {
 public:
+    // Which rows are kept: of one stored kind, pinned ones, one computer's (by name or id), those
+    // whose title matches a query by the panel's rules.
+    struct Filter {
+        std::optional<QString> kindRaw;
+        bool pinnedOnly = false;
+        std::optional<QString> device;
+        std::optional<QString> query;
+    };
+
     HistoryListing(QList<HistoryEntry> entries, const QList<Device>& devices);
+
+    void keep(const Filter& filter);
+    qsizetype size() const { return rows.size(); }
 
     QByteArray text(std::optional<int> limit) const;
     QByteArray json(std::optional<int> limit) const;

@@ -62,6 +62,19 @@ bool SingleInstance::lock() {
     return true;
 }
 
+bool SingleInstance::isHeldElsewhere() const {
+    if (lockDescriptor >= 0) {
+        return false;
+    }
+    const int descriptor = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CLOEXEC);
+    if (descriptor < 0) {
+        return false;
+    }
+    const bool held = ::flock(descriptor, LOCK_EX | LOCK_NB) != 0;
+    ::close(descriptor);
+    return held;
+}
+
 void SingleInstance::notifyRunningInstance() {
     // This runs before any event loop, in a copy that quits right after, so it may block.
     const QDeadlineTimer deadline(listenWaitMilliseconds);
@@ -94,14 +107,31 @@ void SingleInstance::listen() {
     }
     connect(server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* connection = server->nextPendingConnection()) {
-            connect(connection, &QLocalSocket::readyRead, this, [this, connection] {
-                if (connection->readAll().contains(activationMessage.trimmed())) {
-                    emit activationRequested();
+            auto pending = std::make_shared<QByteArray>();
+            connect(connection, &QLocalSocket::readyRead, this, [this, connection, pending] {
+                pending->append(connection->readAll());
+                qsizetype end = 0;
+                while ((end = pending->indexOf('\n')) >= 0) {
+                    const QByteArray line = pending->left(end);
+                    pending->remove(0, end + 1);
+                    handleLine(*connection, line);
                 }
             });
             connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
         }
     });
+}
+
+void SingleInstance::handleLine(QLocalSocket& connection, const QByteArray& line) {
+    if (line.trimmed() == activationMessage.trimmed()) {
+        emit activationRequested();
+        return;
+    }
+    if (!line.startsWith('{') || !requestHandler) {
+        return;
+    }
+    connection.write(requestHandler(line));
+    connection.flush();
 }
 
 } // namespace snipjar

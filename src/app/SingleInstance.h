@@ -1,17 +1,24 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QLocalServer;
+class QLocalSocket;
 
 namespace snipjar {
 
 // Makes sure only one Snipjar runs per user session: a lock file (flock) plus a local socket in the
 // runtime folder. A second copy tells the first over the socket that it was started again and
 // quits; the first stays untouched apart from the activation request it receives.
+//
+// The socket also carries the requests of the command line: one JSON line per request, answered
+// by one JSON line on the same connection (see InstanceRequestHandler). The bare line "show" is
+// the activation request.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -24,8 +31,13 @@ public:
     // Asks the copy that holds the lock to show its panel, waiting up to two seconds for it to
     // listen, since a copy that has just started holds the lock a moment before its socket exists.
     void notifyRunningInstance();
+    // True when another process holds the lock (a copy runs or is starting). Takes nothing.
+    bool isHeldElsewhere() const;
     // Listens for the activation requests of later copies; call once the lock is held.
     void listen();
+
+    // Answers a request line (without its line feed) with the answer line; set before listen().
+    std::function<QByteArray(const QByteArray&)> requestHandler;
 
     QString lockPath() const;
     QString socketPath() const;
@@ -35,6 +47,8 @@ signals:
     void activationRequested();
 
 private:
+    void handleLine(QLocalSocket& connection, const QByteArray& line);
+
     int lockDescriptor = -1;
     std::unique_ptr<QLocalServer> server;
 };

@@ -1,9 +1,9 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
-#include "app/HistoryListing.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
-#include "model/HistoryReader.h"
+#include "app/cli/CommandHelp.h"
+#include "app/cli/ScriptCommand.h"
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 #include "platform/x11/X11Platform.h"
@@ -25,29 +25,10 @@ void writeTo(FILE* stream, const QByteArray& bytes) {
     std::fflush(stream);
 }
 
-int listHistory(const CommandLine& commandLine) {
-    const HistoryReader reader;
-    const HistoryListing listing(reader.items(), reader.devices());
-    writeTo(stdout, commandLine.json ? listing.json(commandLine.limit) : listing.text(commandLine.limit));
-    return 0;
-}
-
 void reportNoDisplay() {
     const QByteArray display = qgetenv("DISPLAY");
     writeTo(stderr, "snipjar: cannot open the X display" +
                         (display.isEmpty() ? QByteArray(" (DISPLAY is not set)") : " " + display) + "\n");
-}
-
-// Asks the running copy to open its panel. Needs no display of its own.
-int showPanel(int argc, char** argv) {
-    QCoreApplication application(argc, argv);
-    SingleInstance instance;
-    if (instance.lock()) {
-        writeTo(stderr, "snipjar: Snipjar is not running\n");
-        return 1;
-    }
-    instance.notifyRunningInstance();
-    return 0;
 }
 
 // Started as the process starts.
@@ -82,6 +63,7 @@ int runApplication(int argc, char** argv) {
 
     AppDelegate delegate(*platform);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);
+    instance.requestHandler = [&delegate](const QByteArray& request) { return delegate.answer(request); };
     UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &application, [&delegate] {
         delegate.prepareForTermination();
@@ -116,25 +98,22 @@ int main(int argc, char** argv) {
     // Read before any application object exists, since which one to make depends on the command.
     const CommandLine commandLine = CommandLine::parse(argumentsOf(argc, argv));
     if (commandLine.error) {
-        writeTo(stderr,
-                "snipjar: " + commandLine.error->toUtf8() + "\n" + CommandLine::usage().toUtf8() + "\n");
+        writeTo(stderr, "snipjar: " + commandLine.error->toUtf8() + "; " +
+                            CommandLine::usage(commandLine.command).toUtf8() + "\n");
         return 2;
     }
     switch (commandLine.command) {
     case CommandLine::Command::version:
         writeTo(stdout, "snipjar " + AppIdentity::version().toUtf8() + "\n");
         return 0;
-    case CommandLine::Command::help:
-        writeTo(stdout, CommandLine::usage().toUtf8() + "\n");
+    case CommandLine::Command::help: {
+        const std::optional<CommandLine::Command> topic = CommandLine::commandNamed(commandLine.helpTopic);
+        writeTo(stdout, (topic ? CommandHelp::of(*topic) : CommandHelp::overview()).toUtf8());
         return 0;
-    case CommandLine::Command::list: {
-        const QCoreApplication application(argc, argv);
-        return listHistory(commandLine);
     }
-    case CommandLine::Command::showPanel:
-        return showPanel(argc, argv);
     case CommandLine::Command::run:
-        break;
+        return runApplication(argc, argv);
+    default:
+        return ScriptCommand::run(commandLine, argc, argv);
     }
-    return runApplication(argc, argv);
 }

@@ -76,6 +76,10 @@ void ClipboardMonitor::tick() {
         return;
     }
     lastSeenChangeCount = changeCount;
+    if (isPaused) {
+        qCInfo(lcCapture) << "Recording is paused; change" << changeCount << "is not captured";
+        return;
+    }
     if (changeCount == lastWrittenChangeCount()) {
         // The application's own paste; a pending retry of an earlier change is left
         // alone.
@@ -115,6 +119,12 @@ void ClipboardMonitor::capture(const CaptureRequest& request) {
 
 void ClipboardMonitor::apply(const CaptureRequest& request, CaptureRead read) {
     changesInFlight.remove(request.changeCount);
+    // A capture that was reading when the pause began is dropped too.
+    if (isPaused && (read.clip || read.transcode)) {
+        read.clip.reset();
+        read.transcode.reset();
+        read.outcome = CaptureOutcome::skipped;
+    }
 
     if (read.clip || read.transcode) {
         qCDebug(lcCapture) << "Change" << request.changeCount << "captured; filing it";

@@ -57,6 +57,10 @@ public:
     // is not the application's own write.
     void tick();
 
+    // While paused, changes are noticed but not captured; a change made during the pause is not
+    // captured when it ends either.
+    void setPaused(bool paused) { isPaused = paused; }
+
     qint64 lastChangeCount() const { return lastSeenChangeCount; }
     ClipIngestor& ingestor() { return *clipIngestor; }
 
@@ -91,6 +95,7 @@ private:
     std::unique_ptr<ClipIngestor> clipIngestor;
 
     qint64 lastSeenChangeCount = 0;
+    bool isPaused = false;
     std::unique_ptr<ChangePoller> poller;
 
     // The pending retry of the last change that came out empty. A cancelled retry

@@ -142,6 +142,10 @@ void PrimarySelectionMonitor::apply(const ReadRequest& request, const SelectedTe
 void PrimarySelectionMonitor::record(const QString& text, qint64 changeCount) {
     knownChangeCount = changeCount;
     knownText = text;
+    if (isPaused) {
+        qCDebug(lcCapture) << "Recording is paused; the selected text is not recorded";
+        return;
+    }
     Clip clip;
     clip.kind = Clip::Kind::text;
     clip.plainText = text;

@@ -58,6 +58,8 @@ public:
 
     // Takes note of what is selected now, without recording it, and starts watching.
     void start();
+    // While paused, a settled selection is taken note of but not recorded.
+    void setPaused(bool paused) { isPaused = paused; }
 
 signals:
     // Emitted on the main thread for every read of the selection, once its result is applied.
@@ -91,6 +93,7 @@ private:
     QTimer stepTimer;
     qint64 seenChangeCount = 0;
     bool wasButtonHeld = false;
+    bool isPaused = false;
     // Bumped by every restart, so that the result of an earlier read no longer drives anything.
     quint64 generation = 0;
     // The text of the first read, waiting for the confirming one.

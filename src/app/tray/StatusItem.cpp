@@ -73,6 +73,14 @@ StatusItem::~StatusItem() {
     trayIcon->hide();
 }
 
+void StatusItem::setRecordingPaused(bool paused) {
+    trayIcon->setToolTip(paused ? QStringLiteral("Snipjar \u2014 recording paused")
+                                : QStringLiteral("Snipjar"));
+    if (trayMenu->isVisible()) {
+        rebuildMenu();
+    }
+}
+
 bool StatusItem::isEmbedded() const {
     return QSystemTrayIcon::isSystemTrayAvailable() && trayIcon->isVisible();
 }

@@ -40,6 +40,8 @@ public:
     bool isEmbedded() const;
     // Fills the menu as it would be when opened now (also used by tests and the benchmark).
     void rebuildMenu();
+    // The tooltip says whether recording is paused; an open menu is filled again.
+    void setRecordingPaused(bool paused);
 
 private:
     void aboutToOpen();

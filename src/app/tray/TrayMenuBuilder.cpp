@@ -8,6 +8,7 @@
 #include "platform/UserSettings.h"
 
 #include <QFontMetrics>
+#include <QLocale>
 #include <QMenu>
 #include <QPointer>
 #include <QSet>
@@ -79,6 +80,14 @@ QAction* addCommand(QMenu& menu, const QString& text, const QString& shortcut,
 
 } // namespace
 
+QString TrayMenuBuilder::pausedItemText(const std::optional<QDateTime>& until) {
+    if (until) {
+        return QStringLiteral("Recording Paused until %1 \u2014 Resume")
+            .arg(QLocale().toString(until->toLocalTime().time(), QLocale::ShortFormat));
+    }
+    return QStringLiteral("Recording Paused \u2014 Resume");
+}
+
 void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, const Actions& actions) {
     menu.clear();
     menu.setMinimumWidth(minimumWidth);
@@ -95,6 +104,11 @@ void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, co
         }
     }
 
+    if (state.recordingPaused) {
+        addCommand(menu, pausedItemText(state.pausedUntil), QString(), actions.resumeRecording)
+            ->setObjectName(QStringLiteral("ResumeRecording"));
+        menu.addSeparator();
+    }
     QAction* search = addCommand(menu, QStringLiteral("Search\u2026"), state.hotKey.linuxDisplayString(),
                                  actions.showPanel);
     search->setIcon(panelSymbol(QStringLiteral("magnifyingglass")));

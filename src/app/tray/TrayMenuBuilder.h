@@ -2,6 +2,7 @@
 
 #include "paste/HotKeyCombo.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QUuid>
 
@@ -38,6 +39,9 @@ public:
         std::optional<QString> syncProblem;
         QString updatesText = QStringLiteral("Check for Updates\u2026");
         bool updatesEnabled = true;
+        // Recording is paused (until the time given, or until resumed): the menu offers to resume.
+        bool recordingPaused = false;
+        std::optional<QDateTime> pausedUntil;
     };
 
     struct Actions {
@@ -50,7 +54,12 @@ public:
         std::function<void()> openSettings;
         std::function<void()> checkForUpdates;
         std::function<void()> quit;
+        std::function<void()> resumeRecording;
     };
+
+    // The text of the item that ends a pause: "Recording Paused — Resume", with the time the pause
+    // ends by itself when it does.
+    static QString pausedItemText(const std::optional<QDateTime>& until);
 
     // Without a store the menu holds "No clipboard history" and the fixed items.
     static void fill(QMenu& menu, ClipStore* store, const State& state, const Actions& actions);

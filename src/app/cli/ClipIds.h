@@ -1,0 +1,24 @@
+#pragma once
+
+#include "model/HistoryReader.h"
+
+#include <QList>
+#include <QString>
+#include <QUuid>
+
+#include <variant>
+
+namespace snipjar {
+
+// Finds the clip an id given on the command line names: the whole id (with or without braces and
+// dashes, any letter case) or a prefix of it that only one clip of the history starts with.
+class ClipIds {
+public:
+    // The item, or the one-line reason there is none.
+    static std::variant<HistoryEntry, QString> resolve(const QString& given,
+                                                       const QList<HistoryEntry>& entries);
+    // The form ids are printed in: uppercase, with dashes, without braces.
+    static QString printed(const QUuid& id);
+};
+
+} // namespace snipjar

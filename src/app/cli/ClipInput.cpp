@@ -1,0 +1,159 @@
+#include "app/cli/ClipInput.h"
+
+#include "model/ClipStore.h"
+#include "model/ImageTranscode.h"
+#include "panel/RtfReader.h"
+#include "platform/TypeIdentifier.h"
+
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <QStringDecoder>
+#include <QTextDocument>
+#include <QUrl>
+
+namespace snipjar {
+
+namespace {
+
+using Kind = CommandLine::Content::Kind;
+
+QString tooLarge() {
+    return QStringLiteral("the content is larger than %1 MB, the most a clip can hold; nothing was added")
+        .arg(ClipStore::largestClipBytes / 1'000'000);
+}
+
+std::optional<QString> validText(const QByteArray& bytes) {
+    if (bytes.contains('\0')) {
+        return std::nullopt;
+    }
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<QByteArray> ClipInput::readCapped(FILE* input, qint64 cap) {
+    QByteArray bytes;
+    char buffer[65536];
+    while (true) {
+        const size_t read = std::fread(buffer, 1, sizeof buffer, input);
+        if (read == 0) {
+            break;
+        }
+        if (bytes.size() + qint64(read) > cap) {
+            return std::nullopt;
+        }
+        bytes.append(buffer, qsizetype(read));
+    }
+    return bytes;
+}
+
+ClipInput::Result ClipInput::read(const CommandLine& commandLine, FILE* input) {
+    if (!commandLine.files.isEmpty()) {
+        return fromFiles(commandLine.files);
+    }
+    Kind kind = Kind::text;
+    if (commandLine.kind == QLatin1String("rich")) {
+        kind = Kind::rich;
+    } else if (commandLine.kind == QLatin1String("image")) {
+        kind = Kind::image;
+    }
+    if (commandLine.text) {
+        if (kind != Kind::text) {
+            return QStringLiteral("--text adds text only; give rich text or an image on standard input");
+        }
+        return fromBytes(kind, commandLine.text->toUtf8());
+    }
+    std::optional<QByteArray> bytes = readCapped(input, ClipStore::largestClipBytes);
+    if (!bytes) {
+        return tooLarge();
+    }
+    return fromBytes(kind, std::move(*bytes));
+}
+
+ClipInput::Result ClipInput::fromBytes(Kind kind, QByteArray bytes) {
+    if (bytes.isEmpty()) {
+        return QStringLiteral("nothing to add: the input is empty");
+    }
+    if (bytes.size() > ClipStore::largestClipBytes) {
+        return tooLarge();
+    }
+    CommandLine::Content content;
+    content.kind = kind;
+    switch (kind) {
+    case Kind::text: {
+        std::optional<QString> text = validText(bytes);
+        if (!text) {
+            return QStringLiteral("the input is not UTF-8 text (it holds binary data); nothing was added");
+        }
+        content.text = std::move(*text);
+        break;
+    }
+    case Kind::rich: {
+        if (!RtfReader::isRtf(bytes)) {
+            return QStringLiteral("the input is not RTF; nothing was added");
+        }
+        const std::unique_ptr<QTextDocument> document = RtfReader::read(bytes);
+        content.text = document ? document->toPlainText() : QString();
+        content.bytes = std::move(bytes);
+        break;
+    }
+    case Kind::image:
+        if (!ImageTranscode::isDecodableImage(bytes)) {
+            return QStringLiteral("the input is not an image Snipjar can read; nothing was added");
+        }
+        content.bytes = std::move(bytes);
+        break;
+    case Kind::file:
+        return QStringLiteral("files are added with --file PATH");
+    }
+    return content;
+}
+
+ClipInput::Result ClipInput::fromFiles(const QStringList& paths) {
+    CommandLine::Content content;
+    content.kind = Kind::file;
+    for (const QString& path : paths) {
+        if (!QFileInfo::exists(path)) {
+            return QStringLiteral("no such file: %1; nothing was added").arg(path);
+        }
+        content.fileURLs << QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    }
+    return content;
+}
+
+Clip ClipInput::clipOf(const CommandLine::Content& content) {
+    Clip clip;
+    switch (content.kind) {
+    case Kind::text:
+        clip.kind = Clip::Kind::text;
+        clip.plainText = content.text;
+        break;
+    case Kind::rich:
+        clip.kind = Clip::Kind::richText;
+        clip.richTextData = content.bytes;
+        if (!content.text.isEmpty()) {
+            clip.plainText = content.text;
+        }
+        break;
+    case Kind::image: {
+        clip.kind = Clip::Kind::image;
+        clip.imageData = content.bytes;
+        const QString mimeType = QMimeDatabase().mimeTypeForData(content.bytes).name();
+        clip.dataUTI =
+            TypeIdentifier::fromMimeType(mimeType).value_or(QString::fromLatin1(TypeIdentifier::png));
+        break;
+    }
+    case Kind::file:
+        clip.kind = Clip::Kind::file;
+        clip.fileURLs = content.fileURLs;
+        break;
+    }
+    return clip;
+}
+
+} // namespace snipjar

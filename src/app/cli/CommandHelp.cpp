@@ -1,0 +1,109 @@
+#include "app/cli/CommandHelp.h"
+
+#include <array>
+
+namespace snipjar {
+
+namespace {
+
+using Command = CommandLine::Command;
+
+struct Topic {
+    Command command;
+    const char* summary;
+    const char* details;
+};
+
+const std::array<Topic, 16> topics{{
+    {Command::list, "print the history, newest first",
+     "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
+     "is local-only or synced, separated by tabs.\n\n"
+     "  --json          print a JSON array (see the README for its fields)\n"
+     "  --limit N       print at most N rows\n"
+     "  --kind KIND     only clips of this kind: text, image, file or rich\n"
+     "  --pinned        only pinned clips\n"
+     "  --device NAME   only clips copied on this computer (its name or id)\n"},
+    {Command::search, "print the clips whose title matches QUERY",
+     "Matches as the search panel does: letter case is ignored, nothing else.\n\n"
+     "  --json          print a JSON array like list --json\n"
+     "  --limit N       print at most N rows\n"},
+    {Command::show, "write a clip's content to standard output",
+     "Text is written as UTF-8, rich text as its plain text, an image as its bytes and files as their\n"
+     "paths, one a line. ID may be any unambiguous prefix of a clip's id.\n\n"
+     "  --raw           write the stored bytes as they are (RTF, file URLs)\n"},
+    {Command::add, "add a clip from standard input, --text or --file",
+     "Reads standard input unless --text or --file is given. The clip is filed as a copy is: the\n"
+     "same content moves to the top instead of being added twice. Text must be UTF-8 without NUL\n"
+     "bytes; nothing over 50 MB is kept. Prints the id of the clip.\n\n"
+     "  --kind KIND     what standard input holds: text (the default), rich (RTF) or image\n"
+     "  --text STRING   add STRING as a text clip\n"
+     "  --file PATH...  add the files as one file clip (kept on this computer only)\n"},
+    {Command::copy, "put a clip on the clipboard",
+     "With Snipjar running, it serves the clipboard. Otherwise this command serves it itself and\n"
+     "stays in the foreground until another program takes the clipboard. Needs a display.\n"},
+    {Command::paste, "put a clip on the clipboard and paste it into the active window",
+     "Pastes as the panel does. Needs a display.\n"},
+    {Command::pin, "pin a clip", "Pinned clips are never removed by the history limits.\n"},
+    {Command::unpin, "unpin a clip", "The clip counts against the history limits again.\n"},
+    {Command::remove, "delete clips",
+     "Deletes every clip given; nothing is deleted when one id is unknown.\n"},
+    {Command::clear, "delete the whole history",
+     "Asks for confirmation on a terminal.\n\n"
+     "  --keep-pinned   keep the pinned clips\n"
+     "  --yes           do not ask (needed when standard input is not a terminal)\n"},
+    {Command::pause, "stop recording copies for MINUTES (until resume without it)",
+     "The running Snipjar records neither copies nor selected text until resume, or until the\n"
+     "minutes have passed. The tray shows that recording is paused.\n"},
+    {Command::resume, "record copies again", "Ends a pause.\n"},
+    {Command::showPanel, "open the search panel of the running Snipjar", ""},
+    {Command::showSettings, "open the settings window of the running Snipjar", ""},
+    {Command::quit, "quit the running Snipjar", ""},
+    {Command::help, "describe a command", "Without a command, lists them all.\n"},
+}};
+
+const char* exitStatus =
+    "Exit status: 0 on success, 1 on a failure (an unknown id, a store that cannot be\n"
+    "opened, no display or no running Snipjar where one is needed), 2 on a usage error.\n";
+
+} // namespace
+
+QString CommandHelp::overview() {
+    QString text = QStringLiteral(
+        "Usage: snipjar [COMMAND [OPTIONS]]\n"
+        "Keeps a history of the clipboard and pastes from it.\n\n"
+        "Without a command, starts Snipjar in the system tray (or opens the panel of the one that\n"
+        "runs). The commands work with the running Snipjar when there is one, and with the history\n"
+        "files otherwise. ID is a clip's id as list prints it, or any unambiguous prefix of it.\n\n"
+        "Commands:\n");
+    for (const Topic& topic : topics) {
+        const QString usage = CommandLine::usage(topic.command).mid(QStringLiteral("usage: snipjar ").size());
+        text += QStringLiteral("  %1\n         %2\n").arg(usage, QLatin1String(topic.summary));
+    }
+    text += QStringLiteral("\nOptions:\n"
+                           "  -h, --help     show this help and exit\n"
+                           "  -v, --version  print the version and exit\n\n"
+                           "Every command also takes --help.\n\n");
+    text += QLatin1String(exitStatus);
+    text += QStringLiteral("\nExamples:\n"
+                           "  snipjar list --limit 5\n"
+                           "  date | snipjar add\n"
+                           "  snipjar search invoice --json\n"
+                           "  snipjar pause 5\n");
+    return text;
+}
+
+QString CommandHelp::of(Command command) {
+    for (const Topic& topic : topics) {
+        if (topic.command == command) {
+            QString text = CommandLine::usage(command) + QStringLiteral("\n") + CommandLine::name(command) +
+                           QStringLiteral(": ") + QLatin1String(topic.summary) + QStringLiteral(".\n");
+            if (*topic.details) {
+                text += QStringLiteral("\n") + QLatin1String(topic.details);
+            }
+            return text + QStringLiteral("\n") + QLatin1String(exitStatus);
+        }
+    }
+    return overview();
+}
+
+} // namespace snipjar

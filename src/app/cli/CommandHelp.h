@@ -1,0 +1,17 @@
+#pragma once
+
+#include "app/CommandLine.h"
+
+#include <QString>
+
+namespace snipjar {
+
+// The texts of `snipjar --help` (every command with one line, laid out the way help2man reads it)
+// and of `snipjar help COMMAND` (the command's usage, what it does, its options and exit status).
+class CommandHelp {
+public:
+    static QString overview();
+    static QString of(CommandLine::Command command);
+};
+
+} // namespace snipjar

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+namespace snipjar {
+
+// What a command did: its exit status (0 success, 1 failure, 2 usage error), what it writes to
+// standard output and the one-line error it writes to standard error. The running Snipjar sends it
+// back over the socket as JSON.
+struct CommandOutcome {
+    int status = 0;
+    QByteArray output;
+    QString error;
+
+    static CommandOutcome success(QByteArray output = {}) { return {0, std::move(output), {}}; }
+    static CommandOutcome failure(QString error) { return {1, {}, std::move(error)}; }
+    static CommandOutcome usageError(QString error) { return {2, {}, std::move(error)}; }
+
+    QJsonObject toJson() const {
+        QJsonObject object;
+        object.insert(QStringLiteral("status"), status);
+        object.insert(QStringLiteral("output"), QString::fromLatin1(output.toBase64()));
+        object.insert(QStringLiteral("error"), error);
+        return object;
+    }
+    static CommandOutcome fromJson(const QJsonObject& object) {
+        return {object.value(QStringLiteral("status")).toInt(1),
+                QByteArray::fromBase64(object.value(QStringLiteral("output")).toString().toLatin1()),
+                object.value(QStringLiteral("error")).toString()};
+    }
+};
+
+} // namespace snipjar

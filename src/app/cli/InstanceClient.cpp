@@ -1,0 +1,53 @@
+#include "app/cli/InstanceClient.h"
+
+#include "app/SingleInstance.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QLocalSocket>
+#include <QThread>
+
+namespace snipjar {
+
+namespace {
+
+constexpr int startingWaitMilliseconds = 2000;
+constexpr int connectRetryMilliseconds = 20;
+// A request may wait behind others (a script adding many clips at once), so the answer gets long.
+constexpr int answerWaitMilliseconds = 60000;
+
+} // namespace
+
+std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLine) {
+    SingleInstance instance;
+    QLocalSocket socket;
+    const QDeadlineTimer deadline(startingWaitMilliseconds);
+    while (true) {
+        socket.connectToServer(instance.socketPath());
+        if (socket.waitForConnected(1000)) {
+            break;
+        }
+        // Nobody listens: either no copy runs (the lock is free), or one is still starting.
+        if (!instance.isHeldElsewhere() || deadline.hasExpired()) {
+            return std::nullopt;
+        }
+        QThread::msleep(connectRetryMilliseconds);
+    }
+    socket.write(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n');
+    QByteArray answer;
+    while (!answer.endsWith('\n')) {
+        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(answerWaitMilliseconds)) {
+            return CommandOutcome::failure(QStringLiteral("the running Snipjar did not answer"));
+        }
+        answer += socket.readAll();
+    }
+    socket.disconnectFromServer();
+    const QJsonDocument document = QJsonDocument::fromJson(answer);
+    if (!document.isObject()) {
+        return CommandOutcome::failure(
+            QStringLiteral("the running Snipjar gave an answer that cannot be read"));
+    }
+    return CommandOutcome::fromJson(document.object());
+}
+
+} // namespace snipjar

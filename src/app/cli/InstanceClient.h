@@ -1,0 +1,19 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/cli/CommandOutcome.h"
+
+#include <optional>
+
+namespace snipjar {
+
+// Sends a command to the running Snipjar over its instance socket and waits for the answer. Used
+// by a short-lived command process before any event loop runs, so it blocks.
+class InstanceClient {
+public:
+    // None when no Snipjar runs. A copy that holds the instance lock but has not opened its socket
+    // yet is waited for up to two seconds; one that stops answering gives a failure.
+    static std::optional<CommandOutcome> send(const CommandLine& commandLine);
+};
+
+} // namespace snipjar

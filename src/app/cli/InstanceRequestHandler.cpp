@@ -1,0 +1,156 @@
+#include "app/cli/InstanceRequestHandler.h"
+
+#include "app/cli/ClipIds.h"
+#include "app/cli/CommandRunner.h"
+#include "app/cli/DirectAccess.h"
+#include "app/cli/HistoryAccess.h"
+#include "app/cli/RecordingPause.h"
+#include "model/ClipStore.h"
+#include "paste/Paster.h"
+#include "paste/StoredClipPaster.h"
+#include "platform/LogCategories.h"
+#include "platform/PasteboardChangeTracking.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace snipjar {
+
+namespace {
+
+using Command = CommandLine::Command;
+
+// The running application's own store.
+class InstanceAccess : public HistoryAccess {
+public:
+    InstanceAccess(ClipStore& store, std::function<void()> onChange)
+        : clipStore(store)
+        , onChange(std::move(onChange)) {}
+
+    QList<HistoryEntry> entries() override {
+        QList<HistoryEntry> all;
+        for (ClipItem& item : ClipStore::allItems(clipStore.syncContext())) {
+            all << HistoryEntry{std::move(item), HistoryEntry::Store::synced};
+        }
+        for (ClipItem& item : ClipStore::allItems(clipStore.localContext())) {
+            all << HistoryEntry{std::move(item), HistoryEntry::Store::localOnly};
+        }
+        std::stable_sort(all.begin(), all.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
+            return a.item.createdAt > b.item.createdAt;
+        });
+        return all;
+    }
+    QList<Device> devices() override { return clipStore.devices(); }
+    std::optional<Clip> loadClip(const QUuid& id) override {
+        std::optional<Clip> clip = clipStore.loadClip(id, clipStore.syncContainer());
+        return clip ? clip : clipStore.loadClip(id, clipStore.localContainer());
+    }
+    ClipStore* store() override { return &clipStore; }
+    std::optional<QUuid> file(const Clip& clip) override { return DirectAccess::fileInto(clipStore, clip); }
+    void changed() override {
+        if (onChange) {
+            onChange();
+        }
+    }
+
+private:
+    ClipStore& clipStore;
+    std::function<void()> onChange;
+};
+
+CommandOutcome notUnderstood() {
+    return CommandOutcome::usageError(QStringLiteral("the request was not understood"));
+}
+
+} // namespace
+
+InstanceRequestHandler::InstanceRequestHandler(ClipStore& store, Pasteboard& pasteboard, Workspace& workspace,
+                                               StoredClipPaster& paster, RecordingPause& pause,
+                                               Actions actions)
+    : store(store)
+    , pasteboard(pasteboard)
+    , workspace(workspace)
+    , paster(paster)
+    , recordingPause(pause)
+    , actions(std::move(actions)) {}
+
+QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
+    const QJsonDocument document = QJsonDocument::fromJson(request);
+    CommandOutcome outcome = notUnderstood();
+    if (document.isObject()) {
+        const CommandLine commandLine = CommandLine::fromJson(document.object());
+        outcome = commandLine.error ? notUnderstood() : run(commandLine);
+    }
+    return QJsonDocument(outcome.toJson()).toJson(QJsonDocument::Compact) + '\n';
+}
+
+CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
+    auto call = [](const std::function<void()>& action) {
+        if (action) {
+            action();
+        }
+    };
+    if (CommandRunner::handles(commandLine.command)) {
+        InstanceAccess access(store, actions.historyChanged);
+        return CommandRunner::run(commandLine, access);
+    }
+    switch (commandLine.command) {
+    case Command::copy:
+        return copy(commandLine, false);
+    case Command::paste:
+        return copy(commandLine, true);
+    case Command::pause:
+        recordingPause.pause(commandLine.minutes);
+        return CommandOutcome::success();
+    case Command::resume:
+        recordingPause.resume();
+        return CommandOutcome::success();
+    case Command::showPanel:
+        call(actions.showPanel);
+        return CommandOutcome::success();
+    case Command::showSettings:
+        call(actions.showSettings);
+        return CommandOutcome::success();
+    case Command::quit: {
+        // The answer goes out first; the quit comes from the event loop.
+        const std::function<void()> quit = actions.quit;
+        QTimer::singleShot(0, [quit] {
+            if (quit) {
+                quit();
+            }
+        });
+        return CommandOutcome::success();
+    }
+    default:
+        return notUnderstood();
+    }
+}
+
+CommandOutcome InstanceRequestHandler::copy(const CommandLine& commandLine, bool thenPaste) {
+    InstanceAccess access(store, actions.historyChanged);
+    const auto resolved = ClipIds::resolve(commandLine.ids.value(0), access.entries());
+    if (const QString* error = std::get_if<QString>(&resolved)) {
+        return CommandOutcome::failure(*error);
+    }
+    const QUuid id = std::get<HistoryEntry>(resolved).item.id;
+    if (thenPaste) {
+        // As the panel does: into the window in front now.
+        paster.paste(id, workspace.frontmostApplication());
+        return CommandOutcome::success();
+    }
+    const std::optional<Clip> clip = access.loadClip(id);
+    if (!clip) {
+        return CommandOutcome::failure(
+            QStringLiteral("the content of clip %1 cannot be read").arg(ClipIds::printed(id)));
+    }
+    // Written the way the Paster writes, so the clipboard monitor does not record it again.
+    pasteboard.write(Paster::content(*clip, Paster::tiffFallback(*clip)));
+    setLastWrittenChangeCount(pasteboard.changeCount());
+    qCInfo(lcPaste) << "Clip copied on request";
+    return CommandOutcome::success();
+}
+
+} // namespace snipjar

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/cli/CommandOutcome.h"
+
+#include <QByteArray>
+
+#include <functional>
+
+namespace snipjar {
+
+class ClipStore;
+class Pasteboard;
+class RecordingPause;
+class StoredClipPaster;
+class Workspace;
+
+// Carries out, in the running Snipjar, the commands other snipjar processes send over the
+// instance socket: one JSON request line in, one JSON answer line out (status, output, error).
+// Writes go through the store's filing rules and its sync notices, so the panel, the tray and sync
+// see them at once. Requests come one at a time on the main thread.
+class InstanceRequestHandler {
+public:
+    struct Actions {
+        std::function<void()> showPanel;
+        std::function<void()> showSettings;
+        std::function<void()> quit;
+        // The history changed: a visible panel shows it.
+        std::function<void()> historyChanged;
+    };
+
+    InstanceRequestHandler(ClipStore& store, Pasteboard& pasteboard, Workspace& workspace,
+                           StoredClipPaster& paster, RecordingPause& pause, Actions actions);
+
+    // One request line (without its line feed) to its answer line (with it).
+    QByteArray handle(const QByteArray& request);
+    CommandOutcome run(const CommandLine& commandLine);
+
+private:
+    CommandOutcome copy(const CommandLine& commandLine, bool thenPaste);
+
+    ClipStore& store;
+    Pasteboard& pasteboard;
+    Workspace& workspace;
+    StoredClipPaster& paster;
+    RecordingPause& recordingPause;
+    Actions actions;
+};
+
+} // namespace snipjar

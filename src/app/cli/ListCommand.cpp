@@ -1,0 +1,76 @@
+#include "app/cli/ListCommand.h"
+
+#include "app/HistoryListing.h"
+#include "app/cli/ClipIds.h"
+#include "app/cli/HistoryAccess.h"
+
+#include <QUrl>
+
+namespace snipjar {
+
+namespace {
+
+std::optional<QString> storedKind(const std::optional<QString>& kind) {
+    if (kind == QLatin1String("rich")) {
+        return clipKindRaw(ClipKind::richText);
+    }
+    return kind;
+}
+
+CommandOutcome print(const HistoryListing& listing, const CommandLine& commandLine) {
+    return CommandOutcome::success(commandLine.json ? listing.json(commandLine.limit)
+                                                    : listing.text(commandLine.limit));
+}
+
+} // namespace
+
+CommandOutcome ListCommand::list(const CommandLine& commandLine, HistoryAccess& access) {
+    HistoryListing listing(access.entries(), access.devices());
+    listing.keep({storedKind(commandLine.kind), commandLine.pinnedOnly, commandLine.device, std::nullopt});
+    return print(listing, commandLine);
+}
+
+CommandOutcome ListCommand::search(const CommandLine& commandLine, HistoryAccess& access) {
+    HistoryListing listing(access.entries(), access.devices());
+    listing.keep({std::nullopt, false, std::nullopt, commandLine.query});
+    return print(listing, commandLine);
+}
+
+CommandOutcome ListCommand::show(const CommandLine& commandLine, HistoryAccess& access) {
+    const auto resolved = ClipIds::resolve(commandLine.ids.value(0), access.entries());
+    if (const QString* error = std::get_if<QString>(&resolved)) {
+        return CommandOutcome::failure(*error);
+    }
+    const HistoryEntry& entry = std::get<HistoryEntry>(resolved);
+    const std::optional<Clip> clip = access.loadClip(entry.item.id);
+    if (!clip) {
+        return CommandOutcome::failure(
+            QStringLiteral("the content of clip %1 cannot be read").arg(ClipIds::printed(entry.item.id)));
+    }
+    return CommandOutcome::success(contentOf(*clip, commandLine.raw));
+}
+
+QByteArray ListCommand::contentOf(const Clip& clip, bool raw) {
+    switch (clip.kind) {
+    case Clip::Kind::image:
+        return clip.imageData.value_or(QByteArray());
+    case Clip::Kind::file: {
+        QStringList lines;
+        for (const QString& url : clip.fileURLs) {
+            const QUrl parsed(url);
+            lines << (raw || !parsed.isLocalFile() ? url : parsed.toLocalFile());
+        }
+        return lines.isEmpty() ? QByteArray() : (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
+    }
+    case Clip::Kind::richText:
+        if (raw && clip.richTextData) {
+            return *clip.richTextData;
+        }
+        break;
+    default:
+        break;
+    }
+    return clip.plainText.value_or(clip.title()).toUtf8();
+}
+
+} // namespace snipjar

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+namespace snipjar::test {
+
+// One finished run of the snipjar binary.
+struct CliRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline QProcessEnvironment withoutDisplay() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return environment;
+}
+
+// Runs snipjar with the arguments, standard input closed after `input`.
+inline CliRun runCli(const QStringList& arguments, const QByteArray& input = {},
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
+    process.waitForStarted(30000);
+    if (!input.isEmpty()) {
+        process.write(input);
+    }
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput(), process.readAllStandardError()};
+}
+
+inline QJsonArray listed(const QStringList& extra = {},
+                         const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    return QJsonDocument::fromJson(runCli(QStringList{"list", "--json"} + extra, {}, environment).out)
+        .array();
+}
+
+// The id `add` printed.
+inline QString addedId(const CliRun& run) {
+    return QString::fromLatin1(run.out.trimmed());
+}
+
+} // namespace snipjar::test

@@ -1,0 +1,264 @@
+#include "CliRunner.h"
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+
+#include "platform/UserSettings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonObject>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+using namespace snipjar::test;
+
+namespace {
+
+bool windowShown(const QString& namePattern) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
+    search.waitForFinished(5000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+QByteArray clipboardText() {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
+    xclip.waitForFinished(10000);
+    return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
+}
+
+// xclip owns the clipboard with the text until it is killed.
+struct XclipOwner : QProcess {
+    explicit XclipOwner(const QByteArray& text) {
+        start(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
+        waitForStarted(5000);
+        write(text);
+        waitForBytesWritten(5000);
+        closeWriteChannel();
+    }
+    ~XclipOwner() override {
+        kill();
+        waitForFinished(5000);
+    }
+};
+
+// An xterm whose shell writes every character it is given to the file.
+QStringList typingTerminal(const QString& output) {
+    return xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output};
+}
+
+bool bringToFront(Xterm& terminal) {
+    const QString pid = QString::number(terminal.processId());
+    if (!waitUntil([&] { return xdotool({"search", "--pid", pid}); }, 20000)) {
+        return false;
+    }
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--pid", pid});
+    search.waitForFinished(5000);
+    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
+        if (!window.isEmpty()) {
+            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
+        }
+    }
+    return true;
+}
+
+QStringList titles() {
+    QStringList result;
+    for (const QJsonValue& row : listed()) {
+        result << row["title"].toString();
+    }
+    return result;
+}
+
+// A running Snipjar in this test's X session, past its welcome window, with its log collected.
+class CliInstance : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UserSettings::setValue(UserSettings::didOnboardKey, true);
+        UserSettings::setValue(UserSettings::historyLengthKey, 1000);
+        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(snipjarIsReady(20000));
+    }
+
+    void TearDown() override {
+        if (app.state() == QProcess::Running) {
+            app.terminate();
+            app.waitForFinished(20000);
+        }
+    }
+
+    bool logged(const QByteArray& line, int times = 1) {
+        return waitUntil([&] { return (log += app.readAllStandardError()).count(line) >= times; }, 20000);
+    }
+
+    TestEnvironment environment;
+    QProcess app;
+    QByteArray log;
+};
+
+} // namespace
+
+// The running Snipjar files, lists, shows, pins and deletes what the command line asks, and its
+// own capture files next to it in the same history.
+TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
+    const CliRun added = runCli({"add"}, "from a script");
+    ASSERT_EQ(added.exitCode, 0) << added.err.constData();
+    const QString id = addedId(added);
+    {
+        XclipOwner owner("copied by hand");
+        ASSERT_TRUE(waitUntil([] { return listed().size() == 2; }, 20000));
+    }
+    EXPECT_EQ(titles(), (QStringList{"copied by hand", "from a script"}));
+    EXPECT_EQ(runCli({"show", id.left(6)}).out, "from a script");
+    EXPECT_EQ(runCli({"search", "SCRIPT"}).out.count('\n'), 1);
+    EXPECT_EQ(runCli({"pin", id}).exitCode, 0);
+    EXPECT_EQ(listed({"--pinned"}).size(), 1);
+
+    // Bad input is refused by the command before the running copy sees it; ids are checked there.
+    EXPECT_EQ(runCli({"add"}, QByteArray("\x00\x01\x02", 3)).exitCode, 1);
+    const CliRun unknown = runCli({"delete", "0000"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.err.count('\n'), 1) << unknown.err.constData();
+
+    EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
+    EXPECT_EQ(titles(), QStringList{"from a script"});
+    EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
+    EXPECT_TRUE(listed().isEmpty());
+    EXPECT_EQ(app.state(), QProcess::Running);
+}
+
+// copy puts the clip on the clipboard without it being recorded as a new copy; paste types it
+// into the window in front, as the panel does.
+TEST_F(CliInstance, CopyAndPasteAClip) {
+    const QString older = addedId(runCli({"add", "--text", "older clip"}));
+    const QString newer = addedId(runCli({"add", "--text", "newer clip"}));
+    ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
+    EXPECT_EQ(clipboardText(), "older clip");
+    EXPECT_TRUE(logged("Clip copied on request"));
+
+    QTemporaryDir folder;
+    const QString typed = folder.filePath("typed.txt");
+    Xterm terminal(xtermPasteBinding +
+                   QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", typed});
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return xdotool({"search", "--pid", QString::number(terminal.processId())});
+        },
+        20000));
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--pid", QString::number(terminal.processId())});
+    search.waitForFinished(5000);
+    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
+        if (!window.isEmpty()) {
+            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
+        }
+    }
+    ASSERT_EQ(runCli({"paste", newer.left(8)}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
+        << fileContents(typed).constData();
+    EXPECT_EQ(listed().size(), 2);
+}
+
+// pause stops recording copies until resume; the tray shows it.
+TEST_F(CliInstance, PauseStopsRecordingUntilResume) {
+    ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
+    ASSERT_TRUE(logged("Recording paused"));
+    {
+        XclipOwner secret("a password copied by hand");
+        ASSERT_TRUE(logged("is not captured"));
+    }
+    ASSERT_EQ(runCli({"resume"}).exitCode, 0);
+    ASSERT_TRUE(logged("Recording resumed"));
+    {
+        XclipOwner after("copied after the pause");
+        ASSERT_TRUE(waitUntil([] { return listed().size() == 1; }, 20000));
+    }
+    EXPECT_EQ(titles(), QStringList{"copied after the pause"});
+}
+
+// show-panel, show-settings and quit act on the running Snipjar.
+TEST_F(CliInstance, OpensItsWindowsAndQuits) {
+    ASSERT_EQ(runCli({"show-settings"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
+    EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar$")); }, 20000));
+    // A second show-panel leaves it open.
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
+    EXPECT_TRUE(logged("Panel requested", 1));
+
+    const CliRun quit = runCli({"quit"});
+    EXPECT_EQ(quit.exitCode, 0) << quit.err.constData();
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(runCli({"show-panel"}).exitCode, 1);
+}
+
+// Four scripts adding 250 clips each at once, while the panel is open: all 1,000 land.
+TEST_F(CliInstance, ThousandConcurrentAddsWhileThePanelIsOpen) {
+    ASSERT_EQ(runCli({"show-panel"}).exitCode, 0);
+    ASSERT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar$")); }, 20000));
+    QList<QProcess*> scripts;
+    for (int script = 0; script < 4; ++script) {
+        auto* shell = new QProcess;
+        shell->start(
+            "bash",
+            {"-c",
+             "for i in $(seq 1 250); do \"$0\" add --text \"script $1 clip $i\" >/dev/null || exit 1; done",
+             SNIPJAR_EXECUTABLE, QString::number(script)});
+        scripts << shell;
+    }
+    for (QProcess* shell : scripts) {
+        EXPECT_TRUE(shell->waitForFinished(600000));
+        EXPECT_EQ(shell->exitCode(), 0) << shell->readAllStandardError().constData();
+        delete shell;
+    }
+    const QJsonArray all = listed({"--limit", "5000"});
+    QSet<QString> seen;
+    for (const QJsonValue& row : all) {
+        seen.insert(row["title"].toString());
+    }
+    EXPECT_EQ(seen.size(), 1000);
+    EXPECT_TRUE(seen.contains("script 3 clip 250"));
+    EXPECT_TRUE(windowShown(QStringLiteral("^Snipjar$")));
+    // The open panel followed: its newest rows are the last clips added. Saved for a person to look at.
+    const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    const QString shot = folder + QStringLiteral("/panel-after-1000-adds.png");
+    QProcess::execute(QStringLiteral("import"), {"-window", "root", shot});
+    EXPECT_FALSE(QImage(shot).isNull());
+    EXPECT_EQ(app.state(), QProcess::Running);
+}
+
+// Without a running Snipjar, copy serves the clipboard itself until another program takes it.
+TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
+    TestEnvironment environment;
+    const QString id = addedId(runCli({"add", "--text", "served by the command"}));
+    QProcess copy;
+    copy.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", id});
+    ASSERT_TRUE(copy.waitForStarted());
+    ASSERT_TRUE(waitUntil([] { return clipboardText() == "served by the command"; }, 20000));
+    EXPECT_EQ(copy.state(), QProcess::Running);
+    XclipOwner other("someone else");
+    ASSERT_TRUE(copy.waitForFinished(20000));
+    EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
+
+    // paste types it into the window in front, through this process's own X connection.
+    QTemporaryDir folder;
+    const QString typed = folder.filePath("typed.txt");
+    Xterm terminal(typingTerminal(typed));
+    ASSERT_TRUE(bringToFront(terminal));
+    QProcess paste;
+    paste.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id.left(8)});
+    ASSERT_TRUE(paste.waitForStarted());
+    EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "served by the command"; }, 20000))
+        << fileContents(typed).constData();
+    XclipOwner last("taken back");
+    EXPECT_TRUE(paste.waitForFinished(20000));
+    EXPECT_EQ(paste.exitCode(), 0);
+}

@@ -1,0 +1,230 @@
+#include "CliRunner.h"
+#include "TestEnvironment.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace snipjar::test;
+
+namespace {
+
+// Every command here runs without a display and without a running Snipjar: on the store files.
+CliRun offline(const QStringList& arguments, const QByteArray& input = {}) {
+    return runCli(arguments, input, withoutDisplay());
+}
+
+QJsonArray rows(const QStringList& extra = {}) {
+    return listed(extra, withoutDisplay());
+}
+
+QByteArray pngBytes() {
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(QColor(200, 40, 90));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\pard Bold {\\b move} here\\par}";
+
+} // namespace
+
+// Every kind of clip goes in through add and comes back out through list, search and show, with the
+// store's filing rules: the same text twice is one clip that moved to the top.
+TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
+    TestEnvironment environment;
+    const CliRun text = offline({"add"}, "Invoice 2041 \xE2\x80\x94 paid\n");
+    ASSERT_EQ(text.exitCode, 0) << text.err.constData();
+    const QString textId = addedId(text);
+    EXPECT_EQ(textId.size(), 36) << text.out.constData();
+
+    const CliRun rich = offline({"add", "--kind", "rich"}, rtf);
+    ASSERT_EQ(rich.exitCode, 0) << rich.err.constData();
+    const CliRun image = offline({"add", "--kind=image"}, pngBytes());
+    ASSERT_EQ(image.exitCode, 0) << image.err.constData();
+    QTemporaryDir folder;
+    const QString filePath = folder.filePath("report draft.txt");
+    QFile file(filePath);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("draft");
+    file.close();
+    const CliRun files = offline({"add", "--file", filePath});
+    ASSERT_EQ(files.exitCode, 0) << files.err.constData();
+    const CliRun again = offline({"add", "--text", "Invoice 2041 \xE2\x80\x94 paid\n"});
+    ASSERT_EQ(again.exitCode, 0) << again.err.constData();
+    EXPECT_EQ(addedId(again), textId);
+
+    const QJsonArray all = rows();
+    ASSERT_EQ(all.size(), 4);
+    QStringList kinds;
+    for (const QJsonValue& row : all) {
+        kinds << row["kind"].toString();
+        EXPECT_FALSE(row["device"].toString().isEmpty());
+        EXPECT_TRUE(QDateTime::fromString(row["createdAt"].toString(), Qt::ISODateWithMs).isValid());
+        EXPECT_TRUE(row["createdAt"].toString().endsWith('Z'));
+        EXPECT_GT(row["byteSize"].toInteger(), 0);
+    }
+    EXPECT_EQ(kinds, (QStringList{"text", "file", "image", "richText"}));
+    EXPECT_EQ(all[0]["id"].toString(), textId);
+    EXPECT_EQ(all[1]["store"].toString(), "local-only");
+    EXPECT_EQ(all[0]["store"].toString(), "synced");
+
+    EXPECT_EQ(rows({"--kind", "image"}).size(), 1);
+    EXPECT_EQ(rows({"--kind", "rich"}).at(0)["kind"].toString(), "richText");
+    EXPECT_EQ(rows({"--limit", "2", "--kind", "text"}).size(), 1);
+    EXPECT_EQ(rows({"--device", all[0]["device"].toString()}).size(), 4);
+    EXPECT_EQ(rows({"--device", "a computer that never copied"}).size(), 0);
+    EXPECT_EQ(offline({"list"}).out.count('\n'), 4);
+
+    // The panel's rule: letter case is folded, nothing else.
+    const QJsonArray found = QJsonDocument::fromJson(offline({"search", "INVOICE", "--json"}).out).array();
+    ASSERT_EQ(found.size(), 1);
+    EXPECT_EQ(found[0]["id"].toString(), textId);
+    EXPECT_EQ(offline({"search", "invoice"}).out.count('\n'), 1);
+    EXPECT_TRUE(offline({"search", "Invoice 2041 - paid"}).out.isEmpty());
+
+    // A prefix is enough; show writes the content as it is used, --raw as it is stored.
+    EXPECT_EQ(offline({"show", textId.left(8).toLower()}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
+    EXPECT_EQ(offline({"show", addedId(image)}).out, pngBytes());
+    EXPECT_EQ(offline({"show", addedId(rich), "--raw"}).out, rtf);
+    EXPECT_TRUE(offline({"show", addedId(rich)}).out.startsWith("Bold move here"))
+        << offline({"show", addedId(rich)}).out.constData();
+    EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
+    EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
+              QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
+}
+
+// pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
+TEST(CliStore, PinUnpinDeleteAndClear) {
+    TestEnvironment environment;
+    QStringList ids;
+    for (const char* text : {"first", "second", "third", "fourth"}) {
+        ids << addedId(offline({"add", "--text", text}));
+    }
+    ASSERT_EQ(rows().size(), 4);
+
+    EXPECT_EQ(offline({"pin", ids[0]}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0) << "pinning twice keeps it pinned";
+    EXPECT_EQ(offline({"unpin", ids[1]}).exitCode, 0);
+    const QJsonArray pinned = rows({"--pinned"});
+    ASSERT_EQ(pinned.size(), 1);
+    EXPECT_EQ(pinned[0]["id"].toString(), ids[0]);
+
+    EXPECT_EQ(offline({"delete", ids[2], ids[3]}).exitCode, 0);
+    EXPECT_EQ(rows().size(), 2);
+
+    // Without a terminal, clear needs --yes.
+    const CliRun unconfirmed = offline({"clear"});
+    EXPECT_EQ(unconfirmed.exitCode, 2);
+    EXPECT_TRUE(unconfirmed.err.contains("--yes")) << unconfirmed.err.constData();
+    EXPECT_EQ(rows().size(), 2);
+
+    EXPECT_EQ(offline({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
+    const QJsonArray kept = rows();
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0]["id"].toString(), ids[0]);
+    EXPECT_EQ(offline({"clear", "--yes"}).exitCode, 0);
+    EXPECT_TRUE(rows().isEmpty());
+}
+
+// Input that cannot be a clip, and ids that name no clip, are refused with one line on standard
+// error and status 1, and the history stays as it was.
+TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
+    TestEnvironment environment;
+    const QString kept = addedId(offline({"add", "--text", "kept"}));
+    ASSERT_FALSE(kept.isEmpty());
+    const QString deleted = addedId(offline({"add", "--text", "deleted soon"}));
+    ASSERT_EQ(offline({"delete", deleted}).exitCode, 0);
+
+    auto refused = [&](const CliRun& run, const char* what) {
+        EXPECT_EQ(run.exitCode, 1) << what << ": " << run.err.constData();
+        EXPECT_EQ(run.err.count('\n'), 1) << what << ": " << run.err.constData();
+        EXPECT_TRUE(run.err.startsWith("snipjar: ")) << what;
+        EXPECT_TRUE(run.out.isEmpty()) << what;
+    };
+    refused(offline({"add"}, QByteArray("PK\x03\x04\x00\x00binary", 12)), "binary text");
+    refused(offline({"add"}, "caf\xE9 latin-1"), "invalid UTF-8");
+    refused(offline({"add"}, {}), "empty input");
+    refused(offline({"add", "--kind", "image"}, "not an image at all"), "not an image");
+    refused(offline({"add", "--kind", "rich"}, "plain, not RTF"), "not RTF");
+    refused(offline({"add", "--file", "/nonexistent/nowhere.txt"}), "missing file");
+    refused(offline({"show", deleted}), "a deleted clip");
+    refused(offline({"pin", deleted}), "pin a deleted clip");
+    refused(offline({"show", "ZZ"}), "no such prefix");
+    // One unknown id stops the whole delete.
+    refused(offline({"delete", kept, deleted}), "delete with an unknown id");
+
+    // 2 GB on standard input: refused once the size limit is passed, without reading the rest.
+    QProcess shell;
+    shell.setProcessEnvironment(withoutDisplay());
+    shell.start("bash",
+                {"-c", "head -c 2147483648 /dev/zero | tr '\\0' 'a' | \"$0\" add", SNIPJAR_EXECUTABLE});
+    ASSERT_TRUE(shell.waitForFinished(120000));
+    EXPECT_EQ(shell.exitCode(), 1);
+    EXPECT_TRUE(shell.readAllStandardError().contains("50 MB"));
+
+    const QJsonArray all = rows();
+    ASSERT_EQ(all.size(), 1);
+    EXPECT_EQ(all[0]["id"].toString(), kept);
+}
+
+// Usage errors are status 2 with the command's usage on one line; every command explains itself.
+TEST(CliStore, UsageErrorsAndHelp) {
+    TestEnvironment environment;
+    for (const QStringList& bad : {QStringList{"frobnicate"},
+                                   {"list", "--kind", "video"},
+                                   {"show"},
+                                   {"pin", "a", "b"},
+                                   {"pause", "soon"},
+                                   {"pause", "99999"},
+                                   {"add", "--bogus"},
+                                   {"search"},
+                                   {"add", "--file"},
+                                   {"help", "nothing"}}) {
+        const CliRun failed = offline(bad);
+        EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
+        EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
+        EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
+    }
+
+    const CliRun overview = offline({"--help"});
+    EXPECT_EQ(overview.exitCode, 0);
+    EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
+    for (const char* command :
+         {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
+          "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
+        EXPECT_TRUE(overview.out.contains(QByteArray("\n  ") + command)) << command;
+    }
+    const CliRun addHelp = offline({"add", "--help"});
+    EXPECT_EQ(addHelp.exitCode, 0);
+    EXPECT_EQ(addHelp.out, offline({"help", "add"}).out);
+    EXPECT_TRUE(addHelp.out.contains("--file PATH")) << addHelp.out.constData();
+}
+
+// What only a running Snipjar or a display can do fails with status 1 when there is neither.
+TEST(CliStore, InstanceAndDisplayCommandsFailWithoutThem) {
+    TestEnvironment environment;
+    const QString id = addedId(offline({"add", "--text", "to copy"}));
+    for (const QStringList& command : {QStringList{"pause"},
+                                       {"pause", "5"},
+                                       {"resume"},
+                                       {"show-panel"},
+                                       {"show-settings"},
+                                       {"quit"},
+                                       {"copy", id},
+                                       {"paste", id}}) {
+        const CliRun failed = offline(command);
+        EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();
+        EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
+    }
+    EXPECT_TRUE(offline({"pause"}).err.contains("not running"));
+    EXPECT_TRUE(offline({"copy", id}).err.contains("display"));
+}
