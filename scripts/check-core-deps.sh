@@ -8,7 +8,8 @@ status=0
 for exe in tests/model/snipjar_model_tests tests/platform/snipjar_platform_tests \
            tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests \
            tests/panel/snipjar_panel_tests tests/update/snipjar_update_tests \
-           tests/sync/snipjar_sync_tests tests/sync_cloud/snipjar_sync_cloud_tests; do
+           tests/sync/snipjar_sync_tests tests/sync_cloud/snipjar_sync_cloud_tests \
+           tests/sync_engine/snipjar_sync_engine_tests tests/clip_sync/snipjar_clip_sync_tests; do
   path="$build/$exe"
   if [ ! -x "$path" ]; then
     echo "missing $path" >&2

@@ -331,7 +331,9 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     queueTexts(*engine, delegate, 1, QStringLiteral("fresh-"));
     engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0"))),
                          PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
-                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never")))});
+                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never"))),
+                         // Gone locally before its batch: the provider gives none and nothing is sent.
+                         PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("ghost")))});
     delegate.events.clear();
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
 
@@ -353,6 +355,7 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     }
     ASSERT_EQ(answer.failedRecordDeletes.size(), 1);
     EXPECT_EQ(answer.failedRecordDeletes[0].second.code, CloudErrorCode::unknownItem);
+    EXPECT_FALSE(server->record(alice, TestDelegate::idOf(QStringLiteral("ghost"))).has_value());
     // The refused saves stay queued for the delegate to settle; the needless deletion is gone.
     EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
               (QStringList{QStringLiteral("save clip-0"), QStringLiteral("save clip-1")}));
@@ -388,6 +391,38 @@ TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecord) {
     delegate.events.clear();
     ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
     EXPECT_EQ(delegate.eventTypes(), (QList<Type>{Type::willFetchChanges, Type::didFetchChanges}));
+}
+
+TEST_F(SyncEngineTest, ADeletionOnOneComputerReachesTheOtherWithItsCascade) {
+    TestDelegate first;
+    TestDelegate second;
+    auto firstEngine = makeEngine(first);
+    auto secondEngine = makeEngine(second);
+    first.setText(QStringLiteral("clip-1"), QStringLiteral("text"));
+    cloud::CloudRecord payload(QStringLiteral("ClipPayload"), TestDelegate::idOf(QStringLiteral("pay-1")));
+    payload.setValue(QStringLiteral("item"),
+                     cloud::RecordReference{TestDelegate::idOf(QStringLiteral("clip-1")),
+                                            cloud::RecordReference::Action::deleteSelf});
+    first.local.insert(QStringLiteral("pay-1"), payload);
+    firstEngine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
+                              PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("pay-1")))});
+    ASSERT_EQ(sendAndWait(*firstEngine), std::nullopt);
+    ASSERT_EQ(fetchAndWait(*firstEngine), std::nullopt);
+    ASSERT_EQ(fetchAndWait(*secondEngine), std::nullopt);
+    EXPECT_EQ(second.received.size(), 2);
+
+    secondEngine->state().add(
+        {PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("clip-1")))});
+    ASSERT_EQ(sendAndWait(*secondEngine), std::nullopt);
+    first.events.clear();
+    ASSERT_EQ(fetchAndWait(*firstEngine), std::nullopt);
+    const auto pages = first.eventsOf(Type::fetchedRecordZoneChanges);
+    ASSERT_EQ(pages.size(), 1);
+    QStringList deleted;
+    for (const auto& deletion : pages[0].deletions) {
+        deleted.append(deletion.id.recordName + QLatin1Char(' ') + deletion.recordType);
+    }
+    EXPECT_EQ(deleted, (QStringList{QStringLiteral("clip-1 ClipItem"), QStringLiteral("pay-1 ClipPayload")}));
 }
 
 TEST_F(SyncEngineTest, TwoOwnersNeverSeeEachOthersRecords) {

@@ -143,7 +143,7 @@ CloudRecord InMemoryCloudDatabase::materialize(const InMemoryCloudServer::Stored
         const QString path =
             assetFolder->filePath(QStringLiteral("%1-%2").arg(filesOfLastCall.size()).arg(key));
         if (!PrivateFiles::writeFile(path, stored.assets.value(key), PrivateFiles::Durability::Buffered)) {
-            qCWarning(lcSync) << "could not write a fetched asset";
+            qCWarning(lcSync, "in-memory cloud: could not write a fetched asset");
         }
         filesOfLastCall.append(path);
         record.setValue(key, Asset{path});

@@ -85,7 +85,7 @@ StateSerialization SyncEngine::Private::serialization() const {
 void SyncEngine::Private::restore(const StateSerialization& state) {
     const QJsonObject& data = state.data;
     if (data.value(QStringLiteral("version")).toInt() != stateVersion) {
-        qCWarning(lcSync) << "engine state of an unknown version; starting cold";
+        qCWarning(lcSync, "engine: state of an unknown version; starting cold");
         return;
     }
     queue.restore(data.value(QStringLiteral("changes")).toArray(),

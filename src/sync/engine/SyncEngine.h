@@ -62,6 +62,17 @@ struct SyncEngineConfiguration {
 // main thread. A fetch goes on page by page until nothing more is coming; a fetch position older
 // than the server keeps is answered by a fetch of everything, delivered the same way and followed
 // by a refetchedEverything event naming every record the server holds.
+//
+// A send saves the pending zones first, then asks the delegate for batches and sends at most
+// batchLimit of their changes at a time, each change at most once per send unless it was queued
+// again meanwhile. A batch whose answer never came (network failure, cancellation, a crash) stays
+// recorded in the state; when it goes again and meets its own earlier copy on the server, the copy
+// counts as saved (and a deletion of a record already gone as deleted), so nothing is applied twice
+// and no false conflict is reported. Every send ends with didSendChanges and every fetch with
+// didFetchChanges, also when they fail. A fetch covers the zones saved and the zones pending; the
+// first fetch of another set of zones is announced by fetchedDatabaseChanges, and a zone the server
+// lost is queued for saving again. The asset files of fetched records are deleted once their event
+// was handled.
 class SyncEngine : public QObject {
     Q_OBJECT
 public:
@@ -77,7 +88,7 @@ public:
 
     SyncEngineState& state();
     cloud::CloudDatabase& database();
-    // The state as the next stateUpdate event would carry it.
+    // The state as the next stateUpdate event would carry it (also for tests and diagnostics).
     StateSerialization stateSerialization() const;
 
     void sendChanges(Completion done = {});

@@ -48,7 +48,7 @@ void SyncEngine::Private::fetchZone(int index) {
             // the fetch with the error instead.
             if (!result && result.error().code == cloud::CloudErrorCode::changeTokenExpired && hadToken &&
                 !refetching) {
-                qCInfo(lcSync) << "engine: change token expired; fetching everything";
+                qCInfo(lcSync, "engine: change token expired; fetching everything");
                 tokens.remove(zoneKeyOf(zonesToFetch[index]));
                 stateChanged();
                 refetching = true;
@@ -74,7 +74,8 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
             fetchZone(index + 1);
             return;
         }
-        qCWarning(lcSync) << "engine: fetching changes failed:" << cloudErrorCodeName(result.error().code);
+        qCWarning(lcSync, "engine: fetching changes failed: %s",
+                  qUtf8Printable(cloudErrorCodeName(result.error().code)));
         finishOperation(SyncEvent::Type::didFetchChanges, result.error());
         return;
     }

@@ -51,8 +51,8 @@ void SyncEngine::Private::sendZones() {
         q, [zone](cloud::CloudDatabase& database) { return database.saveZone(zone); },
         [this, zone](cloud::CloudStatus result) {
             if (!result) {
-                qCWarning(lcSync) << "engine: saving the zone failed:"
-                                  << cloudErrorCodeName(result.error().code);
+                qCWarning(lcSync, "engine: saving the zone failed: %s",
+                          qUtf8Printable(cloudErrorCodeName(result.error().code)));
                 finishOperation(SyncEvent::Type::didSendChanges, result.error());
                 return;
             }
@@ -154,7 +154,8 @@ void SyncEngine::Private::handleModifyAnswer(const QList<PlannedChange>& sent, c
     if (!result) {
         // The changes stay queued, and the batch stays recorded as unanswered: the server may have
         // applied it.
-        qCWarning(lcSync) << "engine: sending a batch failed:" << cloudErrorCodeName(result.error().code);
+        qCWarning(lcSync, "engine: sending a batch failed: %s",
+                  qUtf8Printable(cloudErrorCodeName(result.error().code)));
         finishOperation(SyncEvent::Type::didSendChanges, result.error());
         return;
     }
