@@ -10,7 +10,7 @@ packages=(
   libvips-dev libvips-tools libheif1 libheif-dev libexiv2-dev
   libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libxcb-res0-dev libxkbcommon-dev
-  libpqxx-dev libpq-dev postgresql-15 qtkeychain-qt6-dev
+  libpqxx-dev libpq-dev postgresql-15 qtkeychain-qt6-dev gnome-keyring
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
   desktop-file-utils appstream lintian dpkg-dev file

@@ -1,5 +1,6 @@
 #include "platform/x11/LogindWakeWatcher.h"
 #include "AccountTestSupport.h"
+#include "platform/x11/X11Platform.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -72,6 +73,22 @@ TEST_F(LogindWakeWatcherTest, WakesOnlyWhenLogindSaysSo) {
     announce(*logind, false);
     ASSERT_TRUE(waitUntil([&] { return wakes == 2; }));
     EXPECT_EQ(sleeps, 2);
+}
+
+// The X11 platform passes logind's wake on as its didWake, from the system bus (here the private
+// bus standing in for it).
+TEST_F(LogindWakeWatcherTest, PlatformTellsOfWakingFromTheSystemBus) {
+    if (!qEnvironmentVariableIsSet("SNIPJAR_TEST_SYSTEM_BUS") || qEnvironmentVariableIsEmpty("DISPLAY")) {
+        GTEST_SKIP() << "no private system bus and X display (run through tests/account/with-keyring.sh)";
+    }
+    const std::unique_ptr<X11Platform> platform = X11Platform::create();
+    ASSERT_TRUE(platform);
+    ASSERT_TRUE(platform->wakeWatcher && platform->wakeWatcher->isWatching());
+    int wakes = 0;
+    QObject::connect(platform.get(), &PlatformServices::didWake, [&] { ++wakes; });
+    announce(*logind, true);
+    announce(*logind, false);
+    ASSERT_TRUE(waitUntil([&] { return wakes == 1; }));
 }
 
 // Without a bus (a container without a system bus) the watcher just never tells anything.

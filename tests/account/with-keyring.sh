@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a command with a Secret Service keyring of its own: gnome-keyring-daemon on the current
+# Runs a command with a Secret Service keyring of its own, and the private session bus as its system
+# bus too: gnome-keyring-daemon on the current
 # (private) session bus, its login keyring unlocked with a throwaway password, its files in the
 # XDG data folder of the caller. Meant to run inside tests/support/with-x.sh, which gives the
 # private bus and folders. Without gnome-keyring the command runs without a keyring.
@@ -19,6 +20,8 @@ if [ -z "$owner" ]; then
   exec "$@"
 fi
 export SNIPJAR_TEST_KEYRING=1
+# The private bus also stands in for the system bus, where logind is looked for.
+export DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" SNIPJAR_TEST_SYSTEM_BUS=1
 "$@"
 status=$?
 kill "$owner" 2>/dev/null

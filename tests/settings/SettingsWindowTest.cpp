@@ -78,7 +78,10 @@ protected:
 TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptySettingsFile) {
     openWindow();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("Snipjar Settings"));
-    EXPECT_EQ(window->size(), QSize(420, 700));
+    // 420 wide, and tall enough for the whole form without squeezing a row.
+    EXPECT_EQ(window->width(), 420);
+    EXPECT_GE(window->height(), 700);
+    EXPECT_GE(window->height(), window->sizeHint().height());
     EXPECT_EQ(stepper().text(), QStringLiteral("100"));
     EXPECT_EQ(retention().currentText(), QStringLiteral("7 days"));
     EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Alt+V"));
