@@ -119,18 +119,26 @@ check_tree() {
 
     # The entry and each of its actions run the installed program with a command it knows: with
     # no Snipjar running, a known command fails with status 1 ("not running"), an unknown one with
-    # the usage error 2. A command the help text does not list yet is reported, not failed.
+    # the usage error 2. A command of the command line (the completion offers each) that this
+    # build's help text does not list yet is reported, not run.
     local main_exec
     main_exec=$(desktop_value "$desktop" "Desktop Entry" Exec)
     [ "$main_exec" = snipjar ] || fail "$what: the desktop entry runs \"$main_exec\", not snipjar"
-    local help
+    local help completed
     help=$("$binary" --help 2>&1)
+    # The commands the bash completion offers: every command of the command line.
+    completed=$(bash --norc --noprofile -c 'source "$1"; COMP_WORDS=(snipjar ""); COMP_CWORD=1
+        _snipjar snipjar "" snipjar; printf "%s\n" "${COMPREPLY[@]}"' completion "$completion")
     for action in $(desktop_value "$desktop" "Desktop Entry" Actions | tr ';' ' '); do
         local exec_line
         exec_line=$(desktop_value "$desktop" "Desktop Action $action" Exec)
         read -r program command rest <<<"$exec_line"
         if [ "$program" != snipjar ] || [ -z "$command" ] || [ -n "$rest" ]; then
             fail "$what: action $action runs \"$exec_line\""
+            continue
+        fi
+        if ! grep -qxF -- "$command" <<<"$completed"; then
+            fail "$what: action $action runs \"snipjar $command\", which is no snipjar command"
             continue
         fi
         if ! grep -qw -- "$command" <<<"$help"; then
@@ -160,7 +168,7 @@ if [ -z "$deb" ]; then
     exit 1
 fi
 echo "package: $(basename "$deb")"
-dpkg-deb --info "$deb" | sed -n '/ Package:/,$p'
+dpkg-deb --field "$deb"
 [ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
