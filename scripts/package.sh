@@ -12,11 +12,12 @@ launcher=()
 if command -v ccache >/dev/null 2>&1; then
     launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-# Linked with full RELRO, as Debian builds its programs.
+# Linked with full RELRO, as Debian builds its programs. Only what the package holds is built:
+# the program and its data files (CPack's install step then builds nothing more).
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DSNIPJAR_BUILD_TESTS=OFF -DSNIPJAR_BUILD_BENCH=OFF \
+    -DSNIPJAR_BUILD_TESTS=OFF -DSNIPJAR_BUILD_BENCH=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON \
     "-DCMAKE_EXE_LINKER_FLAGS=-Wl,-z,relro -Wl,-z,now" "${launcher[@]}" >/dev/null
-cmake --build "$build" -j "$(nproc)"
+cmake --build "$build" -j "$(nproc)" --target snipjar snipjar_data
 
 rm -f "$build"/snipjar_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
