@@ -13,7 +13,7 @@ packages=(
   libpqxx-dev libpq-dev postgresql-15 qtkeychain-qt6-dev gnome-keyring
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
-  desktop-file-utils appstream lintian dpkg-dev file
+  desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin
 )
 
 missing=()

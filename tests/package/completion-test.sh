@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# The bash completion offers every command and option that `snipjar --help` documents, by running
+# the completion function the way bash does when Tab is pressed.
+#   completion-test.sh SNIPJAR_BINARY COMPLETION_FILE
+set -u
+binary=$1
+completion=$2
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+help_text=$("$binary" --help) || {
+    echo "FAIL: $binary --help exited with status $?"
+    exit 1
+}
+
+# The commands of the help text with the options written beside each, one "command option..." a
+# line. A command is a word that starts an alternative of the usage line ("[a | b ...]") or starts
+# an indented line of a command list ("  list [--json]  Prints ..."), followed by its arguments.
+documented=$(printf '%s\n' "$help_text" | awk '
+    function emit(segment,    words, n, i, out) {
+        n = split(segment, words, /[][ ]+/)
+        out = ""
+        for (i = 1; i <= n; i++) {
+            if (words[i] == "") continue
+            if (out == "") {
+                if (words[i] !~ /^[a-z][a-z0-9]*(-[a-z0-9]+)*$/) return
+                out = words[i]
+            } else if (words[i] ~ /^--[a-z][a-z0-9-]*/) {
+                sub(/[=,].*/, "", words[i])
+                out = out " " words[i]
+            }
+        }
+        if (out != "") print out
+    }
+    /^[ \t]*[Uu]sage:/ {
+        line = $0
+        sub(/^[ \t]*[Uu]sage:[ \t]*[^ \t]+/, "", line)
+        n = split(line, alternatives, /\|/)
+        for (i = 1; i <= n; i++) emit(alternatives[i])
+        next
+    }
+    /^  +[a-z][a-z0-9-]*( *$| +[[<-]| +[A-Z]|   )/ {
+        line = $0
+        sub(/   .*/, "", line)
+        emit(line)
+    }
+' | sort -u)
+
+if [ -z "$documented" ]; then
+    fail "no commands found in the help text:"
+    printf '%s\n' "$help_text"
+    exit 1
+fi
+
+# The completions bash offers for a command line whose last word is being typed.
+complete_line() {
+    bash --norc --noprofile -c '
+        source "$1"; shift
+        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+        COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+        _snipjar snipjar "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+        printf "%s\n" "${COMPREPLY[@]}"' completion "$completion" "$@"
+}
+
+offers() {
+    local expected=$1
+    shift
+    complete_line "$@" | grep -qxF -- "$expected"
+}
+
+all_commands=$(complete_line snipjar "")
+while read -r command options; do
+    if ! printf '%s\n' "$all_commands" | grep -qxF -- "$command"; then
+        fail "\"snipjar <Tab>\" does not offer $command"
+    fi
+    if ! offers "$command" snipjar "${command:0:2}"; then
+        fail "\"snipjar ${command:0:2}<Tab>\" does not offer $command"
+    fi
+    if ! offers "$command" snipjar help ""; then
+        fail "\"snipjar help <Tab>\" does not offer $command"
+    fi
+    for option in $options; do
+        if ! offers "$option" snipjar "$command" --; then
+            fail "\"snipjar $command --<Tab>\" does not offer $option"
+        fi
+    done
+done <<<"$documented"
+
+# Options with values complete their values, and the program's own options come before a command.
+offers --version snipjar --v || fail "\"snipjar --v<Tab>\" does not offer --version"
+offers image snipjar add --kind "" || fail "\"snipjar add --kind <Tab>\" does not offer image"
+[ -z "$(complete_line snipjar list --limit "")" ] || fail "\"snipjar list --limit <Tab>\" offers words for a number"
+# An option before the command does not hide the command.
+offers --json snipjar list --limit 5 --j || fail "\"snipjar list --limit 5 --j<Tab>\" does not offer --json"
+
+echo "commands checked: $(printf '%s\n' "$documented" | cut -d' ' -f1 | tr '\n' ' ')"
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS"

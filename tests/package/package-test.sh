@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# Installs Snipjar the two ways it is shipped, `cmake --install` into a staging folder and the Debian
+# package made by CPack unpacked into a fresh folder, and checks that every file is where the
+# freedesktop specifications and Debian expect it, that the desktop entry and the AppStream
+# metainfo validate, that lintian finds no errors in the package, that dpkg installs and removes it
+# cleanly in a throwaway root, and that the program starts from its desktop entry.
+#   package-test.sh SOURCE_DIR BUILD_DIR
+set -u
+source_dir=$1
+build_dir=$2
+here=$(cd "$(dirname "$0")" && pwd)
+app_id=app.snipjar.Snipjar
+icon_sizes="16 22 24 32 48 64 128 256 512"
+
+work=$(mktemp -d -t snipjar-package.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+section() {
+    echo "== $*"
+}
+
+# Every file a Snipjar installation has, relative to the root.
+expected_files() {
+    cat <<LIST
+usr/bin/snipjar
+usr/share/applications/$app_id.desktop
+usr/share/metainfo/$app_id.metainfo.xml
+usr/share/icons/hicolor/scalable/apps/$app_id.svg
+usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg
+usr/share/man/man1/snipjar.1.gz
+usr/share/bash-completion/completions/snipjar
+usr/share/doc/snipjar/copyright
+usr/share/doc/snipjar/changelog.Debian.gz
+LIST
+    for size in $icon_sizes; do
+        echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
+    done
+}
+
+# The files under a root, relative to it; dpkg's own database is not part of an installation.
+files_under() {
+    (cd "$1" && find . \( -path ./var/lib/dpkg -prune \) -o \( -type f -o -type l \) -print | sed 's|^\./||' | sort)
+}
+
+# The value of a key in one group of a desktop entry.
+desktop_value() {
+    local file=$1 group=$2 key=$3
+    awk -v group="[$group]" -v key="$key" '
+        /^\[/ { inside = ($0 == group); next }
+        inside && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }
+    ' "$file"
+}
+
+# Checks one installed tree: the file list, each file's nature and the validators.
+check_tree() {
+    local root=$1 what=$2
+    local listed
+    listed=$(files_under "$root")
+    if ! diff <(expected_files | sort) <(printf '%s\n' "$listed") >"$work/diff"; then
+        fail "$what: the installed files differ from the expected ones (< missing, > unexpected):"
+        cat "$work/diff"
+    fi
+
+    local binary=$root/usr/bin/snipjar
+    [ -x "$binary" ] || fail "$what: usr/bin/snipjar is not executable"
+    local version
+    version=$("$binary" --version 2>&1) || fail "$what: snipjar --version failed: $version"
+    [[ $version == "snipjar "[0-9]* ]] || fail "$what: snipjar --version printed \"$version\""
+
+    for size in $icon_sizes; do
+        local png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+        [ -f "$png" ] || continue
+        file -b "$png" | grep -q "^PNG image data, $size x $size," ||
+            fail "$what: the ${size}x${size} icon is $(file -b "$png")"
+    done
+    for svg in "$root/usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+        "$root/usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg"; do
+        [ -f "$svg" ] || continue
+        rsvg-convert --width=16 --height=16 --output="$work/rendered.png" "$svg" ||
+            fail "$what: ${svg#"$root"/} does not render"
+    done
+
+    local man=$root/usr/share/man/man1/snipjar.1.gz
+    if [ -f "$man" ]; then
+        gzip -t "$man" || fail "$what: the man page is not a gzip file"
+        zcat "$man" | grep -q '^\.TH SNIPJAR "\?1"\? ' || fail "$what: the man page has no .TH SNIPJAR 1 line"
+        for heading in NAME DESCRIPTION FILES ENVIRONMENT '"EXIT STATUS"'; do
+            zcat "$man" | grep -q "^\.SH $heading\$" || fail "$what: the man page has no $heading section"
+        done
+        # groff's warnings show a page that does not render as written.
+        local warnings
+        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
+        [ -z "$warnings" ] || fail "$what: man reports: $warnings"
+    fi
+
+    local completion=$root/usr/share/bash-completion/completions/snipjar
+    [ -f "$completion" ] && ! bash -n "$completion" && fail "$what: the bash completion does not parse"
+    head -n1 "$root/usr/share/doc/snipjar/copyright" 2>/dev/null |
+        grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+        fail "$what: the copyright file is not in the machine-readable format"
+
+    local desktop=$root/usr/share/applications/$app_id.desktop
+    local metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
+    desktop-file-validate "$desktop" || fail "$what: desktop-file-validate rejects the desktop entry"
+    appstreamcli validate --no-net --explain "$metainfo" || fail "$what: appstreamcli rejects the metainfo"
+
+    # The entry's icon is one the theme holds, and the metainfo names the entry and the program.
+    local icon
+    icon=$(desktop_value "$desktop" "Desktop Entry" Icon)
+    [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+        fail "$what: the desktop entry's icon \"$icon\" is not in the hicolor theme"
+    grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
+        fail "$what: the metainfo does not launch $app_id.desktop"
+    grep -q "<id>$app_id</id>" "$metainfo" || fail "$what: the metainfo's id is not $app_id"
+
+    # The entry and each of its actions run the installed program with a command it knows: with
+    # no Snipjar running, a known command fails with status 1 ("not running"), an unknown one with
+    # the usage error 2. A command of the command line (the completion offers each) that this
+    # build's help text does not list yet is reported, not run.
+    local main_exec
+    main_exec=$(desktop_value "$desktop" "Desktop Entry" Exec)
+    [ "$main_exec" = snipjar ] || fail "$what: the desktop entry runs \"$main_exec\", not snipjar"
+    local help completed
+    help=$("$binary" --help 2>&1)
+    # The commands the bash completion offers: every command of the command line.
+    completed=$(bash --norc --noprofile -c 'source "$1"; COMP_WORDS=(snipjar ""); COMP_CWORD=1
+        _snipjar snipjar "" snipjar; printf "%s\n" "${COMPREPLY[@]}"' completion "$completion")
+    for action in $(desktop_value "$desktop" "Desktop Entry" Actions | tr ';' ' '); do
+        local exec_line
+        exec_line=$(desktop_value "$desktop" "Desktop Action $action" Exec)
+        read -r program command rest <<<"$exec_line"
+        if [ "$program" != snipjar ] || [ -z "$command" ] || [ -n "$rest" ]; then
+            fail "$what: action $action runs \"$exec_line\""
+            continue
+        fi
+        if ! grep -qxF -- "$command" <<<"$completed"; then
+            fail "$what: action $action runs \"snipjar $command\", which is no snipjar command"
+            continue
+        fi
+        if ! grep -qw -- "$command" <<<"$help"; then
+            echo "note: action $action runs \"snipjar $command\", which this build's --help does not list yet"
+            continue
+        fi
+        local status=0
+        env -u DISPLAY XDG_RUNTIME_DIR="$work/runtime" "$binary" "$command" >/dev/null 2>&1 || status=$?
+        [ "$status" -eq 1 ] ||
+            fail "$what: with nothing running, \"snipjar $command\" exited with $status, not 1"
+    done
+}
+mkdir -m 700 "$work/runtime"
+
+section "cmake --install into a staging folder"
+staging=$work/staging
+DESTDIR=$staging cmake --install "$build_dir" --prefix /usr --component snipjar >"$work/install.log" ||
+    { cat "$work/install.log"; fail "cmake --install failed"; }
+check_tree "$staging" "cmake --install"
+
+section "the Debian package"
+cpack --config "$build_dir/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$(find "$work/cpack" -maxdepth 1 -name 'snipjar_*.deb' | head -n1)
+if [ -z "$deb" ]; then
+    fail "cpack made no snipjar_*.deb"
+    exit 1
+fi
+echo "package: $(basename "$deb")"
+dpkg-deb --field "$deb"
+[ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
+[ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
+depends=$(dpkg-deb -f "$deb" Depends)
+# Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program links directly.
+for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42; do
+    grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
+done
+extracted=$work/extracted
+dpkg -x "$deb" "$extracted" || fail "dpkg -x failed"
+check_tree "$extracted" "dpkg -x"
+file -b "$extracted/usr/bin/snipjar" | grep -q ', stripped' ||
+    fail "the packaged binary is not stripped: $(file -b "$extracted/usr/bin/snipjar")"
+# Every folder and file is owned by root, the folders are 0755, the files 0644 and the program 0755.
+bad_entries=$(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - |
+    awk '$2 != "root/root" || ($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
+         ($1 ~ /^-/ && $1 != "-rw-r--r--" && $NF != "./usr/bin/snipjar")')
+[ -z "$bad_entries" ] || fail "entries with the wrong owner or mode: $bad_entries"
+
+section "lintian"
+lintian --fail-on error --display-info "$deb" >"$work/lintian.log" 2>&1
+lintian_status=$?
+cat "$work/lintian.log"
+[ "$lintian_status" -eq 0 ] || fail "lintian reports errors (status $lintian_status)"
+
+section "dpkg installs and removes the package in a throwaway root"
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/var/lib/dpkg/triggers"
+touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
+# The root holds none of the dependencies; they are checked by lintian and the Depends line above.
+dpkg_root() { dpkg --root="$root" --force-depends --force-not-root --log=/dev/null "$@"; }
+dpkg_root -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
+[ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}' snipjar 2>/dev/null)" = "install ok installed" ] ||
+    fail "dpkg does not list snipjar as installed"
+diff <(expected_files | sort) <(files_under "$root") >"$work/diff" ||
+    { fail "the installed root differs from the expected files:"; cat "$work/diff"; }
+dpkg_root --purge snipjar >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
+left=$(cd "$root" && find . -path ./var/lib/dpkg -prune -o ! -type d -print)
+[ -z "$left" ] || fail "files left after removal: $left"
+left_folders=$(cd "$root" && find usr -mindepth 1 -type d 2>/dev/null)
+[ -z "$left_folders" ] || fail "folders left after removal: $left_folders"
+
+section "the program starts from its desktop entry"
+"$source_dir/tests/support/with-x.sh" "$here/start-from-entry.sh" "$extracted" ||
+    fail "the program did not start from its desktop entry"
+
+[ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }
+echo "PASS"
