@@ -1,12 +1,12 @@
 #include "app/AppDelegate.h"
 
+#include "app/SyncSwitch.h"
 #include "app/cli/InstanceRequestHandler.h"
 #include "app/cli/RecordingPause.h"
 #include "app/onboarding/OnboardingWindow.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/tray/StatusItem.h"
-#include "app/SyncSwitch.h"
 #include "app/update/Updater.h"
 #include "capture/ClipboardMonitor.h"
 #include "capture/PrimarySelectionMonitor.h"
@@ -293,6 +293,9 @@ void AppDelegate::openSettings() {
             return HotKey(*hotKeys, combo, {}).isRegistered();
         });
     }
+    if (syncSwitch) {
+        settingsWindow->setSyncAccount(&syncSwitch->syncAccount());
+    }
     showSyncState();
     settingsWindow->show();
     settingsWindow->raise();
@@ -300,10 +303,15 @@ void AppDelegate::openSettings() {
 }
 
 void AppDelegate::showSyncState() {
-    if (settingsWindow && syncSwitch) {
-        settingsWindow->setSyncStatus(syncSwitch->statusText().value_or(
-            syncSwitch->isOn() ? QStringLiteral("Syncing with your sync server") : QString()));
+    if (!settingsWindow || !syncSwitch) {
+        return;
     }
+    // While sync is off the section says why by itself.
+    QString text;
+    if (syncSwitch->isOn()) {
+        text = syncSwitch->statusText().value_or(QStringLiteral("Syncing with your sync server"));
+    }
+    settingsWindow->setSyncStatus(text);
 }
 
 void AppDelegate::showStoreFallbackAlert() {

@@ -28,9 +28,9 @@ class PlatformServices;
 
 // Owns every long-lived object of the running application and starts them in order: the history
 // store, the panel, this computer's record and one pass of the limits, the clipboard monitor and
-// the keeper of the clipboard, sync, the global hot key that opens the panel, the tray icon, the store's fallback
-// alert and, on the first run, the welcome window. Quitting, from the menu or by a signal, files every clip
-// still queued.
+// the keeper of the clipboard, sync, the global hot key that opens the panel, the tray icon, the store's
+// fallback alert and, on the first run, the welcome window. Quitting, from the menu or by a signal, files
+// every clip still queued.
 class AppDelegate : public QObject {
     Q_OBJECT
 public:

@@ -30,11 +30,14 @@ SyncSwitch::SyncSwitch(ClipStore& store, PanelController& panel, PlatformService
     connect(&floorTimer, &QTimer::timeout, this, &SyncSwitch::syncNow);
 }
 
-SyncSwitch::~SyncSwitch() { stopSync(); }
+SyncSwitch::~SyncSwitch() {
+    stopSync();
+}
 
 void SyncSwitch::follow() {
     applySetting();
-    connect(&SettingsEvents::instance(), &SettingsEvents::syncEnabledChanged, this, &SyncSwitch::applySetting);
+    connect(&SettingsEvents::instance(), &SettingsEvents::syncEnabledChanged, this,
+            &SyncSwitch::applySetting);
     // Another server or password: the engine starts again with it.
     connect(&SettingsEvents::instance(), &SettingsEvents::syncAccountChanged, this, [this] {
         stopSync();
@@ -129,7 +132,9 @@ void SyncSwitch::syncNow() {
     }
 }
 
-bool SyncSwitch::isSyncing() const { return engine && engine->isSyncing(); }
+bool SyncSwitch::isSyncing() const {
+    return engine && engine->isSyncing();
+}
 
 std::optional<QString> SyncSwitch::statusText() const {
     if (engine) {

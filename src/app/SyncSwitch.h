@@ -52,6 +52,7 @@ public:
     // none while it runs well.
     std::optional<QString> statusText() const;
     sync::ClipSyncEngine* clipSyncEngine() { return engine.get(); }
+    SyncAccount& syncAccount() { return *account; }
 
 signals:
     // On or off, busy or idle, a problem or none.

@@ -21,14 +21,15 @@ using sync::RecordNames;
 // A connection that hears of no changes, so that a computer fetches only when asked.
 class DeafDatabase : public cloud::CloudDatabase {
 public:
-    explicit DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner) : inner(std::move(inner)) {}
+    explicit DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner)
+        : inner(std::move(inner)) {}
     cloud::CloudStatus saveZone(const cloud::RecordZoneID& zone) override { return inner->saveZone(zone); }
     cloud::CloudResult<cloud::ModifyOutcome> modifyRecords(const QList<cloud::CloudRecord>& saves,
                                                            const QList<cloud::RecordID>& deletions) override {
         return inner->modifyRecords(saves, deletions);
     }
-    cloud::CloudResult<cloud::ChangePage> fetchChanges(const cloud::RecordZoneID& zone,
-                                                       const std::optional<cloud::ChangeToken>& since) override {
+    cloud::CloudResult<cloud::ChangePage>
+    fetchChanges(const cloud::RecordZoneID& zone, const std::optional<cloud::ChangeToken>& since) override {
         return inner->fetchChanges(zone, since);
     }
     std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()>) override { return nullptr; }
@@ -185,7 +186,9 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     }
 
     QList<std::optional<QString>> problems;
-    here->engine().onProblemChanged = [&problems](const std::optional<QString>& text) { problems.append(text); };
+    here->engine().onProblemChanged = [&problems](const std::optional<QString>& text) {
+        problems.append(text);
+    };
     server->setDown(true);
     here->copy(QStringLiteral("while the server is down"));
     const QUuid id = here->clipIDs().first();

@@ -144,7 +144,8 @@ TEST(Convergence, RandomHistoriesOnTwoToFiveComputersEndTheSame) {
     // SNIPJAR_SEED=N runs that seed alone, with the engine's log.
     const unsigned only = qEnvironmentVariableIntValue("SNIPJAR_SEED");
     if (only == 0) {
-        QLoggingCategory::setFilterRules(QStringLiteral("app.snipjar.Snipjar.sync*.info=false\napp.snipjar.Snipjar.sync*.warning=false"));
+        QLoggingCategory::setFilterRules(
+            QStringLiteral("app.snipjar.Snipjar.sync*.info=false\napp.snipjar.Snipjar.sync*.warning=false"));
     }
     int failedRuns = 0;
     for (unsigned seed = only == 0 ? 1 : only; seed <= (only == 0 ? 200 : only); ++seed) {
