@@ -49,16 +49,22 @@ QList<QUuid> SimulatedComputer::clipIDs() {
 }
 
 bool SimulatedComputer::start() {
+    if (!syncEngine) {
+        makeEngine();
+    }
     bool started = false;
     syncEngine->start([&started] { started = true; });
     return waitUntil([&started] { return started; }, syncTimeout);
 }
 
 bool SimulatedComputer::restart() {
+    quit();
+    return start();
+}
+
+void SimulatedComputer::quit() {
     syncEngine.reset();
     clipStore->onSyncChange = nullptr;
-    makeEngine();
-    return start();
 }
 
 bool SimulatedComputer::syncNow() {

@@ -35,6 +35,8 @@ public:
     bool start();
     // Drops the engine (as quitting does) and starts a new one on the same state file.
     bool restart();
+    // Drops the engine, as quitting does; start() makes a new one on the same state file.
+    void quit();
     // Sends and fetches, waiting for the end; false when that took too long.
     bool syncNow();
     // Sends and fetches without waiting.
