@@ -1,0 +1,107 @@
+// Initial sync against a private PostgreSQL server (scripts/sync-server.sh): ten computers file
+// 1,000 clips each (a computer keeps at most 1,000 of its own; mostly short texts, every tenth long
+// enough for a payload) and send them; then a fresh computer B, with an empty store and no state,
+// starts. Prints how long B took until its
+// sync store held every clip.
+#include "PostgresCluster.h"
+#include "SimulatedComputer.h"
+#include "TestEnvironment.h"
+#include "platform/UserSettings.h"
+#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+namespace {
+
+using namespace snipjar;
+using test::SimulatedComputer;
+
+constexpr int senderCount = 10;
+constexpr int clipsPerSender = 1'000;
+constexpr int clipCount = senderCount * clipsPerSender;
+
+// Runs the event loop until the condition holds, checking it every tenth of a second.
+template <typename Condition> bool waitFor(Condition condition, std::chrono::seconds timeout) {
+    QDeadlineTimer deadline(timeout);
+    QElapsedTimer sinceCheck;
+    sinceCheck.start();
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        while (sinceCheck.elapsed() < 100) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+        }
+        sinceCheck.restart();
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    test::TestEnvironment environment;
+    QLoggingCategory::setFilterRules(QStringLiteral("app.snipjar.Snipjar.sync*.info=false"));
+    test::PostgresCluster cluster;
+    if (!cluster.isReady() || !cluster.addUser(QStringLiteral("bench"), QStringLiteral("pw-bench"))) {
+        std::fprintf(stderr, "no sync server: %s\n", qPrintable(cluster.error()));
+        return 1;
+    }
+    const QString uri = cluster.socketURI(QStringLiteral("bench"));
+    const SimulatedComputer::Connect connect = [uri] {
+        return std::make_shared<cloud::PostgresCloudDatabase>(
+            cloud::PostgresAccount{uri, QStringLiteral("pw-bench")});
+    };
+    QTemporaryDir folder;
+
+    UserSettings::setValue(QLatin1String(UserSettings::historyLengthKey), clipsPerSender);
+    UserSettings::setValue(QLatin1String(UserSettings::maxStoreBytesKey), qint64(100'000'000'000));
+    std::unique_ptr<SimulatedComputer> last;
+    QElapsedTimer timer;
+    timer.start();
+    for (int s = 0; s < senderCount; ++s) {
+        last = std::make_unique<SimulatedComputer>(QStringLiteral("computer-a%1").arg(s),
+                                                   folder.filePath(QStringLiteral("a%1.json").arg(s)), connect);
+        for (int i = 0; i < clipsPerSender; ++i) {
+            last->copy(i % 10 == 0 ? QStringLiteral("long clip %1 of computer %2 ").arg(i).arg(s).repeated(400)
+                                   : QStringLiteral("clip %1: a short text copied on computer %2").arg(i).arg(s));
+        }
+        if (!last->start() || !waitFor([&last] { return !last->hasPendingChanges(); }, std::chrono::minutes(10))) {
+            std::fprintf(stderr, "computer %d did not send its clips\n", s);
+            return 1;
+        }
+        if (s + 1 < senderCount) {
+            last.reset();
+        }
+    }
+    std::printf("%d computers filed and sent %d clips each: %.2f s\n", senderCount, clipsPerSender,
+                double(timer.elapsed()) / 1000);
+    SimulatedComputer& a = *last;
+    if (!a.syncNow()) {
+        std::fprintf(stderr, "the last sender did not fetch\n");
+        return 1;
+    }
+
+    SimulatedComputer b(QStringLiteral("computer-b"), folder.filePath(QStringLiteral("b.json")), connect);
+    timer.restart();
+    const bool started = b.start();
+    const bool complete =
+        started && waitFor([&b] { return b.clipIDs().size() >= clipCount; }, std::chrono::minutes(10));
+    const double seconds = double(timer.elapsed()) / 1000;
+    if (!complete) {
+        std::fprintf(stderr, "B holds %lld of %d clips after %.2f s\n", qlonglong(b.clipIDs().size()),
+                     clipCount, seconds);
+        return 1;
+    }
+    std::printf("initial sync of %d clips to a fresh computer: %.2f s (target <= 30 s)\n", clipCount, seconds);
+    const bool same = a.snapshot() == b.snapshot();
+    std::printf("B's sync store is the same as the last sender's: %s\n", same ? "yes" : "no");
+    return same ? 0 : 1;
+}
