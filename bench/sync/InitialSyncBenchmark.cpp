@@ -67,13 +67,16 @@ int main(int argc, char** argv) {
     QElapsedTimer timer;
     timer.start();
     for (int s = 0; s < senderCount; ++s) {
-        last = std::make_unique<SimulatedComputer>(QStringLiteral("computer-a%1").arg(s),
-                                                   folder.filePath(QStringLiteral("a%1.json").arg(s)), connect);
+        last =
+            std::make_unique<SimulatedComputer>(QStringLiteral("computer-a%1").arg(s),
+                                                folder.filePath(QStringLiteral("a%1.json").arg(s)), connect);
         for (int i = 0; i < clipsPerSender; ++i) {
-            last->copy(i % 10 == 0 ? QStringLiteral("long clip %1 of computer %2 ").arg(i).arg(s).repeated(400)
-                                   : QStringLiteral("clip %1: a short text copied on computer %2").arg(i).arg(s));
+            last->copy(i % 10 == 0
+                           ? QStringLiteral("long clip %1 of computer %2 ").arg(i).arg(s).repeated(400)
+                           : QStringLiteral("clip %1: a short text copied on computer %2").arg(i).arg(s));
         }
-        if (!last->start() || !waitFor([&last] { return !last->hasPendingChanges(); }, std::chrono::minutes(10))) {
+        if (!last->start() ||
+            !waitFor([&last] { return !last->hasPendingChanges(); }, std::chrono::minutes(10))) {
             std::fprintf(stderr, "computer %d did not send its clips\n", s);
             return 1;
         }
@@ -100,7 +103,8 @@ int main(int argc, char** argv) {
                      clipCount, seconds);
         return 1;
     }
-    std::printf("initial sync of %d clips to a fresh computer: %.2f s (target <= 30 s)\n", clipCount, seconds);
+    std::printf("initial sync of %d clips to a fresh computer: %.2f s (target <= 30 s)\n", clipCount,
+                seconds);
     const bool same = a.snapshot() == b.snapshot();
     std::printf("B's sync store is the same as the last sender's: %s\n", same ? "yes" : "no");
     return same ? 0 : 1;

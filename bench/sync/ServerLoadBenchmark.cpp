@@ -3,7 +3,7 @@
 // record and edits its previous one in one modify call, then fetches the changes since its last
 // token, for a fixed time. Prints changes per second overall, the error count and the latency
 // percentiles of a modify call.
-// Usage: snipjar_bench_sync_server_load [users (100)] [seconds (45)]
+// Usage: snipjar_bench_sync_server_load [users (100)] [seconds (30)]
 #include "PostgresCluster.h"
 #include "TestEnvironment.h"
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
@@ -73,7 +73,8 @@ void runUser(const QString& uri, const QString& password, Clock::time_point end,
             fail(refused.second);
         }
         figures.changes += outcome.value().saved.size();
-        previous = outcome.value().saved.isEmpty() ? std::nullopt : std::optional(outcome.value().saved.first());
+        previous =
+            outcome.value().saved.isEmpty() ? std::nullopt : std::optional(outcome.value().saved.first());
         for (bool more = true; more;) {
             const auto page = database.fetchChanges(zone, token);
             if (!page) {
@@ -100,7 +101,7 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     test::TestEnvironment environment;
     const int users = argc > 1 ? std::atoi(argv[1]) : 100;
-    const int seconds = argc > 2 ? std::atoi(argv[2]) : 45;
+    const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
     test::PostgresCluster cluster;
     // Every user holds a connection; the default of 100 leaves too few.
     if (!cluster.isReady() ||
@@ -144,8 +145,8 @@ int main(int argc, char** argv) {
         latencies.insert(latencies.end(), user.modifyMilliseconds.begin(), user.modifyMilliseconds.end());
     }
     std::sort(latencies.begin(), latencies.end());
-    std::printf("%d users for %.1f s: %lld changes saved (%.0f per second), %lld fetched back\n", users, elapsed,
-                qlonglong(changes), double(changes) / elapsed, qlonglong(fetched));
+    std::printf("%d users for %.1f s: %lld changes saved (%.0f per second), %lld fetched back\n", users,
+                elapsed, qlonglong(changes), double(changes) / elapsed, qlonglong(fetched));
     std::printf("modify calls: %zu; latency p50 %.1f ms, p90 %.1f ms, p99 %.1f ms, max %.1f ms\n",
                 latencies.size(), percentile(latencies, 0.5), percentile(latencies, 0.9),
                 percentile(latencies, 0.99), latencies.empty() ? 0.0 : latencies.back());
