@@ -60,8 +60,8 @@ protected:
 
 } // namespace
 
-// A copy on one computer shows up on the other with the first computer's id, and a deletion there
-// removes it here.
+// A copy on either computer shows up on the other with the id of the computer it was made on, and a
+// deletion on the second removes it from the first.
 TEST_F(SyncEndToEnd, ACopyReachesTheOtherComputerAndItsDeletionComesBack) {
     const QString text = QStringLiteral("copied on the first computer");
     first.copyWithXclip(text.toUtf8());
@@ -71,6 +71,14 @@ TEST_F(SyncEndToEnd, ACopyReachesTheOtherComputerAndItsDeletionComesBack) {
     EXPECT_EQ(arrived.value(QStringLiteral("device")).toString(), first.deviceID());
     EXPECT_EQ(arrived.value(QStringLiteral("store")).toString(), QStringLiteral("synced"));
     EXPECT_EQ(first.rowTitled(text).value(QStringLiteral("device")).toString(), first.deviceID());
+
+    // And the other way, with the second computer's own id.
+    const QString reply = QStringLiteral("copied on the second computer");
+    second.copyWithXclip(reply.toUtf8());
+    ASSERT_TRUE(waitUntil([&] { return !first.rowTitled(reply).isEmpty(); }, syncTimeout));
+    EXPECT_EQ(first.rowTitled(reply).value(QStringLiteral("device")).toString(), second.deviceID());
+    EXPECT_NE(first.rowTitled(reply).value(QStringLiteral("device")),
+              arrived.value(QStringLiteral("device")));
 
     int exitCode = -1;
     second.run({QStringLiteral("delete"), arrived.value(QStringLiteral("id")).toString()}, &exitCode);
@@ -83,8 +91,19 @@ TEST_F(SyncEndToEnd, ACopyReachesTheOtherComputerAndItsDeletionComesBack) {
 // bytes, while the ordinary copy made after them reaches it and the other computer.
 TEST_F(SyncEndToEnd, SecretsAndFileCopiesNeverReachTheServer) {
     const QString secret = QStringLiteral("hunter2-e2e-secret");
-    first.copyWithOwner({QStringLiteral("UTF8_STRING"), secret, QStringLiteral("x-kde-passwordManagerHint"),
-                         QStringLiteral("secret")});
+    QProcess* secretOwner =
+        first.copyWithOwner({QStringLiteral("UTF8_STRING"), secret,
+                             QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("secret")});
+    // The first computer has looked at the copy (its hint, or its text were it not a secret) before
+    // anything else is copied.
+    QByteArray requests;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            requests += secretOwner->readAllStandardOutput();
+            return requests.contains("request x-kde-passwordManagerHint") ||
+                   requests.contains("request UTF8_STRING");
+        },
+        syncTimeout));
 
     QTemporaryDir files;
     const QString path = files.filePath(QStringLiteral("quarterly-e2e-report.pdf"));

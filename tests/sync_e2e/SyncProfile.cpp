@@ -170,9 +170,8 @@ void SyncProfile::copyWithXclip(const QByteArray& bytes, const QString& target) 
     xclip->closeWriteChannel();
 }
 
-void SyncProfile::copyWithOwner(const QStringList& targetsAndValues) {
-    QProcess* owner = startClient(QStringLiteral(SNIPJAR_OWNER_HELPER), targetsAndValues);
-    owner->waitForReadyRead(10000);
+QProcess* SyncProfile::copyWithOwner(const QStringList& targetsAndValues) {
+    return startClient(QStringLiteral(SNIPJAR_OWNER_HELPER), targetsAndValues);
 }
 
 QByteArray SyncProfile::log() {

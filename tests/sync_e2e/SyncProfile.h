@@ -45,8 +45,9 @@ public:
 
     // xclip owns the clipboard of this display with the text, for the given target.
     void copyWithXclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"));
-    // A program that offers the targets and values (pairs) on the clipboard.
-    void copyWithOwner(const QStringList& targetsAndValues);
+    // A program that offers the targets and values (pairs) on the clipboard; it prints "ready" and
+    // then "request TARGET" for every request it answers.
+    QProcess* copyWithOwner(const QStringList& targetsAndValues);
 
     // What snipjar wrote to stderr so far, with the profile's name.
     QByteArray log();
