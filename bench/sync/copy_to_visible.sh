@@ -84,14 +84,14 @@ wait_visible_ms() {
 }
 
 # A first copy that waits for both to be connected and in step.
-printf 'warm-up copy' | DISPLAY="$DISPLAY" xclip -selection clipboard
+printf 'warm-up copy' | DISPLAY="$DISPLAY" xclip -selection clipboard 2>/dev/null
 wait_visible_ms 'warm-up copy' "$(date +%s%N)" >/dev/null
 
 times=()
 for i in $(seq 1 "$copies"); do
   title="bench copy $i $RANDOM"
   start=$(date +%s%N)
-  printf '%s' "$title" | DISPLAY="$DISPLAY" xclip -selection clipboard
+  printf '%s' "$title" | DISPLAY="$DISPLAY" xclip -selection clipboard 2>/dev/null
   times+=("$(wait_visible_ms "$title" "$start")")
 done
 sorted=$(printf '%s\n' "${times[@]}" | sort -n)
