@@ -45,3 +45,5 @@ echo "== initial sync of 10,000 clips to a fresh computer (private PostgreSQL se
 "$build/bench/sync/snipjar_bench_sync_initial"
 echo "== server load: 100 users syncing at once (private PostgreSQL server)"
 "$build/bench/sync/snipjar_bench_sync_server_load"
+echo "== sync between two computers (private PostgreSQL server, private X sessions)"
+"$root/bench/sync/copy_to_visible.sh" "$build"

@@ -1,5 +1,7 @@
 #include "platform/DeviceIdentity.h"
 
+#include "platform/LogCategories.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <QSysInfo>
@@ -18,6 +20,14 @@ QByteArray readSmallFile(const QString& path) {
 }
 
 QString computeDeviceID() {
+    const QByteArray override = qgetenv("SNIPJAR_DEVICE_ID");
+    if (!override.isEmpty()) {
+        const QString uuid = DeviceIdentity::uuidFromOverride(override);
+        if (!uuid.isEmpty()) {
+            return uuid;
+        }
+        qCWarning(lcPlatform, "SNIPJAR_DEVICE_ID is not a UUID; using the machine id");
+    }
     for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
         const QString uuid = DeviceIdentity::uuidFromMachineID(readSmallFile(QString::fromLatin1(path)));
         if (!uuid.isEmpty()) {
@@ -39,6 +49,15 @@ QString DeviceIdentity::uuidFromMachineID(const QByteArray& contents) {
                          hex.mid(12, 4) + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') +
                          hex.mid(20, 12);
     return uuid.toUpper();
+}
+
+QString DeviceIdentity::uuidFromOverride(const QByteArray& value) {
+    const QByteArray trimmed = value.trimmed();
+    const QUuid parsed = QUuid::fromString(QLatin1String(trimmed));
+    if (!parsed.isNull()) {
+        return parsed.toString(QUuid::WithoutBraces).toUpper();
+    }
+    return uuidFromMachineID(trimmed);
 }
 
 QString DeviceIdentity::prettyHostnameFromMachineInfo(const QByteArray& contents) {

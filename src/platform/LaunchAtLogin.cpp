@@ -106,9 +106,19 @@ bool ensureFolder(const QString& path, QString& error) {
     return true;
 }
 
+// The command that starts Snipjar: the `snipjar` that handed this process over, when it did so,
+// else this program.
+QString commandPath() {
+    const QString command = qEnvironmentVariable("SNIPJAR_COMMAND");
+    if (!command.isEmpty() && QFileInfo(command).isExecutable()) {
+        return command;
+    }
+    return QCoreApplication::applicationFilePath();
+}
+
 bool writeEntry(QString& error) {
     const QString path = LaunchAtLogin::entryPath();
-    if (QCoreApplication::applicationFilePath().contains(QLatin1Char('\n'))) {
+    if (commandPath().contains(QLatin1Char('\n'))) {
         error = QStringLiteral("the executable's path cannot be written in a desktop entry");
         return false;
     }
@@ -139,7 +149,7 @@ QString LaunchAtLogin::entryPath() {
 }
 
 QString LaunchAtLogin::execLine() {
-    QString line = quotedExecArgument(QCoreApplication::applicationFilePath());
+    QString line = quotedExecArgument(commandPath());
     // A debug identity chosen at run time must hold for the copy started at login too.
     if (AppIdentity::isDebug()) {
         line = QStringLiteral("env SNIPJAR_IDENTITY=debug ") + line;

@@ -27,6 +27,7 @@ section() {
 expected_files() {
     cat <<LIST
 usr/bin/snipjar
+usr/libexec/snipjar/snipjar-app
 usr/share/applications/$app_id.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
@@ -179,12 +180,14 @@ done
 extracted=$work/extracted
 dpkg -x "$deb" "$extracted" || fail "dpkg -x failed"
 check_tree "$extracted" "dpkg -x"
-file -b "$extracted/usr/bin/snipjar" | grep -q ', stripped' ||
-    fail "the packaged binary is not stripped: $(file -b "$extracted/usr/bin/snipjar")"
+for program in usr/bin/snipjar usr/libexec/snipjar/snipjar-app; do
+    file -b "$extracted/$program" | grep -q ', stripped' ||
+        fail "the packaged $program is not stripped: $(file -b "$extracted/$program")"
+done
 # Every folder and file is owned by root, the folders are 0755, the files 0644 and the program 0755.
 bad_entries=$(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - |
     awk '$2 != "root/root" || ($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
-         ($1 ~ /^-/ && $1 != "-rw-r--r--" && $NF != "./usr/bin/snipjar")')
+         ($1 ~ /^-/ && $1 != "-rw-r--r--" && $NF != "./usr/bin/snipjar" && $NF != "./usr/libexec/snipjar/snipjar-app")')
 [ -z "$bad_entries" ] || fail "entries with the wrong owner or mode: $bad_entries"
 
 section "lintian"

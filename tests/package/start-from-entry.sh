@@ -73,8 +73,9 @@ else
     fail "no launch-at-login entry at $autostart after the first run"
 fi
 
-# The program started from the entry is the process itself, not a shell around it.
-[ "$(readlink "/proc/$pid/exe")" = "$(realpath "$root/usr/bin/snipjar")" ] ||
+# The program started from the entry is the process itself, not a shell around it: `snipjar` hands
+# the process over to the application binary.
+[ "$(readlink "/proc/$pid/exe")" = "$(realpath "$root/usr/libexec/snipjar/snipjar-app")" ] ||
     fail "process $pid runs $(readlink "/proc/$pid/exe"), not the installed program"
 kill -TERM "$pid"
 wait "$pid"

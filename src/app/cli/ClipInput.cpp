@@ -1,5 +1,6 @@
 #include "app/cli/ClipInput.h"
 
+#include "app/cli/TextInput.h"
 #include "model/ClipStore.h"
 #include "model/ImageTranscode.h"
 #include "panel/RtfReader.h"
@@ -16,40 +17,12 @@ namespace snipjar {
 namespace {
 
 using Kind = CommandLine::Content::Kind;
-
-QString tooLarge() {
-    return QStringLiteral("the content is larger than %1 MB, the most a clip can hold; nothing was added")
-        .arg(ClipStore::largestClipBytes / 1'000'000);
-}
-
-std::optional<QString> validText(const QByteArray& bytes) {
-    if (bytes.contains('\0')) {
-        return std::nullopt;
-    }
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
+static_assert(TextInput::largestBytes == ClipStore::largestClipBytes);
 
 } // namespace
 
 std::optional<QByteArray> ClipInput::readCapped(FILE* input, qint64 cap) {
-    QByteArray bytes;
-    char buffer[65536];
-    while (true) {
-        const size_t read = std::fread(buffer, 1, sizeof buffer, input);
-        if (read == 0) {
-            break;
-        }
-        if (bytes.size() + qint64(read) > cap) {
-            return std::nullopt;
-        }
-        bytes.append(buffer, qsizetype(read));
-    }
-    return bytes;
+    return TextInput::readCapped(input, cap);
 }
 
 ClipInput::Result ClipInput::read(const CommandLine& commandLine, FILE* input) {
@@ -70,25 +43,25 @@ ClipInput::Result ClipInput::read(const CommandLine& commandLine, FILE* input) {
     }
     std::optional<QByteArray> bytes = readCapped(input, ClipStore::largestClipBytes);
     if (!bytes) {
-        return tooLarge();
+        return TextInput::tooLarge();
     }
     return fromBytes(kind, std::move(*bytes));
 }
 
 ClipInput::Result ClipInput::fromBytes(Kind kind, QByteArray bytes) {
     if (bytes.isEmpty()) {
-        return QStringLiteral("nothing to add: the input is empty");
+        return TextInput::empty();
     }
     if (bytes.size() > ClipStore::largestClipBytes) {
-        return tooLarge();
+        return TextInput::tooLarge();
     }
     CommandLine::Content content;
     content.kind = kind;
     switch (kind) {
     case Kind::text: {
-        std::optional<QString> text = validText(bytes);
+        std::optional<QString> text = TextInput::decode(bytes);
         if (!text) {
-            return QStringLiteral("the input is not UTF-8 text (it holds binary data); nothing was added");
+            return TextInput::notText();
         }
         content.text = std::move(*text);
         break;

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <cstdio>
+
 namespace snipjar {
 
 // What a command did: its exit status (0 success, 1 failure, 2 usage error), what it writes to
@@ -17,6 +19,20 @@ struct CommandOutcome {
     static CommandOutcome success(QByteArray output = {}) { return {0, std::move(output), {}}; }
     static CommandOutcome failure(QString error) { return {1, {}, std::move(error)}; }
     static CommandOutcome usageError(QString error) { return {2, {}, std::move(error)}; }
+
+    // Writes the output and the error (as "snipjar: " and one line) and gives the exit status.
+    int print() const {
+        if (!output.isEmpty()) {
+            std::fwrite(output.constData(), 1, size_t(output.size()), stdout);
+            std::fflush(stdout);
+        }
+        if (!error.isEmpty()) {
+            QString line = error;
+            line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+            std::fputs(("snipjar: " + line + "\n").toUtf8().constData(), stderr);
+        }
+        return status;
+    }
 
     QJsonObject toJson() const {
         QJsonObject object;

@@ -23,16 +23,7 @@ namespace {
 using Command = CommandLine::Command;
 
 int finish(const CommandOutcome& outcome) {
-    if (!outcome.output.isEmpty()) {
-        std::fwrite(outcome.output.constData(), 1, size_t(outcome.output.size()), stdout);
-        std::fflush(stdout);
-    }
-    if (!outcome.error.isEmpty()) {
-        QString line = outcome.error;
-        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-        std::fputs(("snipjar: " + line + "\n").toUtf8().constData(), stderr);
-    }
-    return outcome.status;
+    return outcome.print();
 }
 
 // True when the user said yes; asks on standard error, reads standard input.

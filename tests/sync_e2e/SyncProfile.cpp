@@ -1,0 +1,182 @@
+#include "SyncProfile.h"
+
+#include "EventLoopWait.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSettings>
+
+using namespace std::chrono_literals;
+
+namespace snipjar::test {
+
+namespace {
+
+bool writePrivateFile(const QString& path, const QByteArray& contents) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        return false;
+    }
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return file.write(contents) == contents.size();
+}
+
+void stopProcess(QProcess& process) {
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+} // namespace
+
+SyncProfile::SyncProfile(const QString& name, const QString& deviceID)
+    : name(name)
+    , device(deviceID)
+    , environment(QProcessEnvironment::systemEnvironment()) {
+    for (const char* sub : {"runtime", "data", "cache", "config"}) {
+        QDir().mkpath(folder.filePath(QString::fromLatin1(sub)));
+        QFile::setPermissions(folder.filePath(QString::fromLatin1(sub)),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
+    environment.insert(QStringLiteral("XDG_CACHE_HOME"), folder.filePath(QStringLiteral("cache")));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
+    environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    // No keyring: the password comes from the password file alone.
+    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+}
+
+SyncProfile::~SyncProfile() {
+    stopProcess(snipjar);
+    for (const std::unique_ptr<QProcess>& client : clients) {
+        client->kill();
+        client->waitForFinished(5000);
+    }
+    stopProcess(xvfb);
+}
+
+bool SyncProfile::startDisplay() {
+    // Xvfb writes the display number it chose to the descriptor it is given: here its stdout.
+    xvfb.setProcessChannelMode(QProcess::SeparateChannels);
+    xvfb.start(QStringLiteral("Xvfb"),
+               {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp"), QStringLiteral("-noreset")});
+    QByteArray number;
+    const bool started = waitUntil(
+        [&] {
+            number += xvfb.readAllStandardOutput();
+            return number.contains('\n') || xvfb.state() == QProcess::NotRunning;
+        },
+        60s);
+    if (!started || !number.contains('\n')) {
+        lastError =
+            QStringLiteral("Xvfb did not start: ") + QString::fromLocal8Bit(xvfb.readAllStandardError());
+        return false;
+    }
+    displayName = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+    environment.insert(QStringLiteral("DISPLAY"), displayName);
+    return true;
+}
+
+bool SyncProfile::configureSync(const QString& serverURI, const QString& user, const QString& password) {
+    const QString passwordFile = folder.filePath(QStringLiteral("pgpass"));
+    if (!writePrivateFile(passwordFile, QStringLiteral("*:*:*:%1:%2\n").arg(user, password).toUtf8())) {
+        lastError = QStringLiteral("cannot write the password file");
+        return false;
+    }
+    environment.insert(QStringLiteral("PGPASSFILE"), passwordFile);
+    const QString configFolder = folder.filePath(QStringLiteral("config/Snipjar"));
+    QDir().mkpath(configFolder);
+    QSettings settings(configFolder + QStringLiteral("/Snipjar.conf"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("didOnboard"), true);
+    settings.setValue(QStringLiteral("syncEnabled"), true);
+    settings.setValue(QStringLiteral("syncServer"), serverURI);
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool SyncProfile::startSnipjar() {
+    snipjar.setProcessEnvironment(environment);
+    snipjar.start(QStringLiteral(SNIPJAR_EXECUTABLE), QStringList{});
+    if (!snipjar.waitForStarted(10000)) {
+        lastError = QStringLiteral("snipjar did not start");
+        return false;
+    }
+    const QString socket = folder.filePath(QStringLiteral("runtime/Snipjar/instance.socket"));
+    if (!waitUntil([&] { return QFile::exists(socket) || snipjar.state() == QProcess::NotRunning; }, 60s) ||
+        !QFile::exists(socket)) {
+        lastError = QStringLiteral("snipjar did not get ready");
+        return false;
+    }
+    return true;
+}
+
+QString SyncProfile::storeFile() const {
+    return folder.filePath(QStringLiteral("data/Snipjar/history-v2.store"));
+}
+
+QByteArray SyncProfile::run(const QStringList& arguments, int* exitCode) {
+    QProcess command;
+    command.setProcessEnvironment(environment);
+    command.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
+    if (!command.waitForFinished(60000)) {
+        command.kill();
+        command.waitForFinished();
+        return {};
+    }
+    if (exitCode != nullptr) {
+        *exitCode = command.exitCode();
+    }
+    return command.readAllStandardOutput();
+}
+
+QJsonArray SyncProfile::list() {
+    return QJsonDocument::fromJson(run({QStringLiteral("list"), QStringLiteral("--json")})).array();
+}
+
+QJsonObject SyncProfile::rowTitled(const QString& title) {
+    for (const QJsonValue& row : list()) {
+        if (row.toObject().value(QStringLiteral("title")).toString() == title) {
+            return row.toObject();
+        }
+    }
+    return {};
+}
+
+QProcess* SyncProfile::startClient(const QString& program, const QStringList& arguments) {
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->start(program, arguments);
+    process->waitForStarted(10000);
+    clients.push_back(std::move(process));
+    return clients.back().get();
+}
+
+void SyncProfile::copyWithXclip(const QByteArray& bytes, const QString& target) {
+    QProcess* xclip =
+        startClient(QStringLiteral("xclip"), {QStringLiteral("-quiet"), QStringLiteral("-selection"),
+                                              QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+    xclip->write(bytes);
+    xclip->closeWriteChannel();
+}
+
+QProcess* SyncProfile::copyWithOwner(const QStringList& targetsAndValues) {
+    return startClient(QStringLiteral(SNIPJAR_OWNER_HELPER), targetsAndValues);
+}
+
+QByteArray SyncProfile::log() {
+    logged += snipjar.readAllStandardError();
+    return "---- " + name.toUtf8() + " (" + displayName.toUtf8() + ") ----\n" + logged;
+}
+
+} // namespace snipjar::test
