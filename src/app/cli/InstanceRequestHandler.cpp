@@ -30,12 +30,14 @@ public:
         : clipStore(store)
         , onChange(std::move(onChange)) {}
 
+    // Thumbnails and sync fields are never printed; leaving them out keeps a listing quick.
     QList<HistoryEntry> entries() override {
+        const ClipItemQuery query = ClipItemQuery::all().withoutLargeFields();
         QList<HistoryEntry> all;
-        for (ClipItem& item : ClipStore::allItems(clipStore.syncContext())) {
+        for (ClipItem& item : clipStore.syncContext().fetch(query)) {
             all << HistoryEntry{std::move(item), HistoryEntry::Store::synced};
         }
-        for (ClipItem& item : ClipStore::allItems(clipStore.localContext())) {
+        for (ClipItem& item : clipStore.localContext().fetch(query)) {
             all << HistoryEntry{std::move(item), HistoryEntry::Store::localOnly};
         }
         std::stable_sort(all.begin(), all.end(), [](const HistoryEntry& a, const HistoryEntry& b) {
