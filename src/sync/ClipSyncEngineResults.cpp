@@ -96,7 +96,15 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
                                             .arg(record.recordName(), cloud::cloudErrorCodeName(error.code));
         if (error.code == cloud::CloudErrorCode::unknownItem) {
             clearSystemFields(record.recordName(), context);
-            syncEngine->state().add({PendingRecordZoneChange::save(record.recordID())});
+            QList<PendingRecordZoneChange> again{PendingRecordZoneChange::save(record.recordID())};
+            // The server deleted the clip's payload with it: a clip made anew needs its payload
+            // again, or the other computers get a clip without its content.
+            const RecordNames::Parsed parsed = RecordNames::parse(record.recordName());
+            if (parsed.kind == RecordNames::Parsed::Kind::item && context.hasPayloadRecord(parsed.uuid)) {
+                context.setPayloadCloudRecordSystemFields(parsed.uuid, std::nullopt);
+                again.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(parsed.uuid)));
+            }
+            syncEngine->state().add(again);
             resend = true;
             continue;
         }
