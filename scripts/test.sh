@@ -12,7 +12,7 @@ echo "== formatting"
 ./scripts/check-format.sh
 
 echo "== build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+./scripts/configure.sh
 cmake --build build -j "$jobs"
 
 echo "== core libraries do not link Qt Widgets"
@@ -22,7 +22,8 @@ echo "== tests"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== tests with AddressSanitizer and UndefinedBehaviorSanitizer"
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNIPJAR_SANITIZE=ON -DSNIPJAR_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DSNIPJAR_SANITIZE=ON -DSNIPJAR_BUILD_TESTS=ON \
+  -DSNIPJAR_BUILD_BENCH=OFF -DSNIPJAR_DEBUG_IDENTITY=OFF -DSNIPJAR_UPDATE_FEED_URL= -DSNIPJAR_UPDATE_PUBLIC_KEY= >/dev/null
 cmake --build build-asan -j "$jobs"
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -7,6 +7,9 @@ chmod 700 "$work"
 mkdir -p -m 700 "$work/runtime" "$work/data" "$work/cache" "$work/config"
 export XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache"
 export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb HOME="${HOME:-$work}"
+# The clients in the session (xterm above all) read text in the locale the tests were written for.
+export LC_ALL=C.UTF-8 LANG=C.UTF-8
+unset LANGUAGE
 
 exec 3>"$work/displayfd"
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &
