@@ -16,7 +16,6 @@
 #include <QFile>
 
 #include <cstdio>
-#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -44,9 +43,9 @@ const QByteArray displayWentAway = "snipjar: the X display went away\n";
 
 // Qt's xcb plugin (and Xlib) end the process with exit(1) as soon as they find the X connection
 // broken, mostly before the hot keys' own connection reports it, and no destructor runs then. The
-// clips already captured are filed first: from a watch that sees the broken connection before Qt
-// does, else from an exit handler. The process then ends at once, since static destructors would
-// run under threads still at work.
+// clips already captured are filed first: from a watch that mostly sees the broken connection
+// before Qt does, else from the main thread's exit. The process then ends at once, since static
+// destructors would run under threads still at work.
 AppDelegate* runningDelegate = nullptr;
 
 void fileQueuedClipsAndEnd() {
@@ -56,6 +55,13 @@ void fileQueuedClipsAndEnd() {
         ::_exit(1);
     }
 }
+
+// exit() runs the calling thread's thread_local destructors before any exit handler, and Qt calls
+// it on the main thread; exit handlers that libraries register on first use (OpenSSL's cleanup,
+// function-local statics) would otherwise run first and pull the filing's libraries away.
+struct FileQueuedClipsOnExit {
+    ~FileQueuedClipsOnExit() { fileQueuedClipsAndEnd(); }
+};
 
 int runApplication(int argc, char** argv) {
     // The lock comes first: a second copy leaves before it opens any connection to the display.
@@ -95,7 +101,7 @@ int runApplication(int argc, char** argv) {
 
     AppDelegate delegate(*platform);
     runningDelegate = &delegate;
-    std::atexit(fileQueuedClipsAndEnd);
+    thread_local const FileQueuedClipsOnExit fileOnExit;
     const QtDisplayWatch displayWatch(fileQueuedClipsAndEnd);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);
     instance.requestHandler = [&delegate](const QByteArray& request) { return delegate.answer(request); };

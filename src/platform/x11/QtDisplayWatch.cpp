@@ -7,6 +7,7 @@
 #undef signals
 #include <glib.h>
 #pragma pop_macro("signals")
+#include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 namespace snipjar {
@@ -35,6 +36,17 @@ gboolean reportLostConnection(GSource* source, GSourceFunc, gpointer) {
     return G_SOURCE_REMOVE;
 }
 
+// Xlib, which Qt's xcb plugin also uses, calls its own exit(1) when it meets the broken connection
+// first; its handler is process-wide, so the callback is too.
+std::function<void()>* xlibLost = nullptr;
+
+int reportXlibIOError(Display*) {
+    if (xlibLost) {
+        (*xlibLost)();
+    }
+    return 0;
+}
+
 GSourceFuncs watchFunctions = {
     &connectionBroke, &connectionBrokeAfterPoll, &reportLostConnection, nullptr, nullptr, nullptr};
 
@@ -45,6 +57,10 @@ QtDisplayWatch::QtDisplayWatch(std::function<void()> lost)
     auto* application = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
     auto* x11 = application ? application->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     const QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+    if (x11 && x11->display()) {
+        xlibLost = callback.get();
+        XSetIOErrorHandler(&reportXlibIOError);
+    }
     if (!x11 || !x11->connection() || !dispatcher || !dispatcher->inherits("QEventDispatcherGlib")) {
         return;
     }
@@ -56,6 +72,10 @@ QtDisplayWatch::QtDisplayWatch(std::function<void()> lost)
 }
 
 QtDisplayWatch::~QtDisplayWatch() {
+    if (xlibLost == callback.get()) {
+        XSetIOErrorHandler(nullptr);
+        xlibLost = nullptr;
+    }
     if (source) {
         g_source_destroy(&source->base);
         g_source_unref(&source->base);

@@ -9,8 +9,8 @@ namespace snipjar {
 // the process with exit(1) the moment it sees that, without unwinding, so this is the last point
 // where the application can still finish its work in an orderly way. The watch is a glib source of
 // higher priority than Qt's: in the event loop iteration that the broken connection wakes, it is
-// dispatched and Qt's X events are not. Without Qt's glib event loop or an X connection it does
-// nothing.
+// dispatched and Qt's X events are not. It also takes Xlib's I/O error handler, for Qt's Xlib
+// display meeting the broken connection first. Without an X connection it does nothing.
 class QtDisplayWatch {
 public:
     // Set up after the QGuiApplication exists. The callback is not expected to return.
