@@ -281,6 +281,12 @@ void AppDelegate::quit() {
     QCoreApplication::quit();
 }
 
+void AppDelegate::fileQueuedClips() {
+    if (monitor) {
+        monitor->ingestor().fileQueuedAndStop();
+    }
+}
+
 void AppDelegate::openSettings() {
     if (!clipStore) {
         return;

@@ -56,6 +56,8 @@ public:
     bool isTerminating() const { return terminating; }
     bool isRecordingSelectedText() const { return selectionMonitor != nullptr; }
     void prepareForTermination() { terminating = true; }
+    // Files every clip still queued, for a process that ends without unwinding (see main.cpp).
+    void fileQueuedClips();
 
 private:
     void startClipboardKeeper();

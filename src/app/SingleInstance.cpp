@@ -9,8 +9,12 @@
 #include <QLocalSocket>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace snipjar {
@@ -46,8 +50,44 @@ QString SingleInstance::socketPath() const {
     return AppPaths::runtimeFolder() + QStringLiteral("/instance.socket");
 }
 
+std::optional<QString> SingleInstance::untrustedFolder(FolderUse use) {
+    const QString folder = AppPaths::runtimeFolder();
+    const QByteArray path = QFile::encodeName(folder);
+    // A folder made here is this user's; the mode is set again in case the umask took from it.
+    if (use == FolderUse::create && ::mkdir(path.constData(), 0700) == 0) {
+        ::chmod(path.constData(), 0700);
+    }
+    // lstat: a symbolic link could lead anywhere, also into a folder another user controls.
+    struct stat info {};
+    if (::lstat(path.constData(), &info) != 0) {
+        if (errno == ENOENT && use == FolderUse::lookOnly) {
+            return std::nullopt;
+        }
+        return QStringLiteral("the folder %1 cannot be used: %2")
+            .arg(folder, QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        return QStringLiteral("%1 is not a folder; remove it").arg(folder);
+    }
+    if (info.st_uid != ::geteuid()) {
+        return QStringLiteral("the folder %1 belongs to another user; remove it or set XDG_RUNTIME_DIR")
+            .arg(folder);
+    }
+    if ((info.st_mode & 07777) != 0700) {
+        return QStringLiteral("the folder %1 is open to other users (mode %2, not 0700); remove it")
+            .arg(folder, QString::number(info.st_mode & 07777, 8));
+    }
+    return std::nullopt;
+}
+
+bool SingleInstance::peerIsThisUser(qintptr socketDescriptor) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    return ::getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
+           peer.uid == ::geteuid();
+}
+
 bool SingleInstance::lock() {
-    AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder());
     lockDescriptor = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockDescriptor < 0) {
         // Without a lock file there is no way to tell; run rather than refuse to start.
@@ -75,22 +115,25 @@ bool SingleInstance::isHeldElsewhere() const {
     return held;
 }
 
-void SingleInstance::notifyRunningInstance() {
+bool SingleInstance::notifyRunningInstance() {
     // This runs before any event loop, in a copy that quits right after, so it may block.
     const QDeadlineTimer deadline(listenWaitMilliseconds);
     while (true) {
         QLocalSocket socket;
         socket.connectToServer(socketPath());
         if (socket.waitForConnected(500)) {
+            if (!peerIsThisUser(socket.socketDescriptor())) {
+                return false;
+            }
             socket.write(activationMessage);
             socket.waitForBytesWritten(500);
             socket.disconnectFromServer();
-            return;
+            return true;
         }
         if (deadline.hasExpired()) {
             qCWarning(lcApp) << "Another Snipjar holds the instance lock but does not answer on"
                              << socketPath();
-            return;
+            return true;
         }
         QThread::msleep(connectRetryMilliseconds);
     }
@@ -107,6 +150,15 @@ void SingleInstance::listen() {
     }
     connect(server.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* connection = server->nextPendingConnection()) {
+            connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
+            // The folder is private, but root or a leaked descriptor could still reach the socket;
+            // only this user's own processes are answered.
+            if (!peerIsThisUser(connection->socketDescriptor())) {
+                qCWarning(lcApp) << "Closed a connection of another user to the instance socket";
+                connection->abort();
+                connection->deleteLater();
+                continue;
+            }
             auto pending = std::make_shared<QByteArray>();
             connect(connection, &QLocalSocket::readyRead, this, [this, connection, pending] {
                 pending->append(connection->readAll());
@@ -117,7 +169,6 @@ void SingleInstance::listen() {
                     handleLine(*connection, line);
                 }
             });
-            connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
         }
     });
 }

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QLocalServer;
 class QLocalSocket;
@@ -25,15 +26,27 @@ public:
     explicit SingleInstance(QObject* parent = nullptr);
     ~SingleInstance() override;
 
+    // Why the runtime folder cannot be trusted with the lock and the socket, or nothing when it can.
+    // The folder's name is predictable (under the shared temporary folder when XDG_RUNTIME_DIR is
+    // unset), so another user may have made it first: it must be a real folder of this user with
+    // mode 0700. With FolderUse::create a missing folder is made; with lookOnly it is no problem,
+    // since then nothing runs.
+    enum class FolderUse { create, lookOnly };
+    static std::optional<QString> untrustedFolder(FolderUse use);
+    // True when the process on the other end of a connected local socket runs as this user.
+    static bool peerIsThisUser(qintptr socketDescriptor);
+
     // True when this process now holds the lock (also when no lock file can be made: running
     // beats refusing to start). False when another copy holds it. Needs no Qt application.
     bool lock();
     // Asks the copy that holds the lock to show its panel, waiting up to two seconds for it to
     // listen, since a copy that has just started holds the lock a moment before its socket exists.
-    void notifyRunningInstance();
+    // False when the socket is served by another user, who is told nothing.
+    bool notifyRunningInstance();
     // True when another process holds the lock (a copy runs or is starting). Takes nothing.
     bool isHeldElsewhere() const;
-    // Listens for the activation requests of later copies; call once the lock is held.
+    // Listens for the activation requests of later copies; call once the lock is held. Connections
+    // of other users are closed unanswered.
     void listen();
 
     // Answers a request line (without its line feed) with the answer line; set before listen().

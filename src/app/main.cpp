@@ -6,6 +6,7 @@
 #include "app/cli/ScriptCommand.h"
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
+#include "platform/x11/QtDisplayWatch.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/XcbConnection.h"
 
@@ -15,6 +16,10 @@
 #include <QFile>
 
 #include <cstdio>
+#include <optional>
+#include <utility>
+
+#include <unistd.h>
 
 using namespace snipjar;
 
@@ -34,12 +39,45 @@ void reportNoDisplay() {
 // Started as the process starts.
 QElapsedTimer sinceStart;
 
+const QByteArray displayWentAway = "snipjar: the X display went away\n";
+
+// Qt's xcb plugin (and Xlib) end the process with exit(1) as soon as they find the X connection
+// broken, mostly before the hot keys' own connection reports it, and no destructor runs then. The
+// clips already captured are filed first: from a watch that mostly sees the broken connection
+// before Qt does, else from the main thread's exit. The process then ends at once, since static
+// destructors would run under threads still at work.
+AppDelegate* runningDelegate = nullptr;
+
+void fileQueuedClipsAndEnd() {
+    if (AppDelegate* delegate = std::exchange(runningDelegate, nullptr)) {
+        delegate->fileQueuedClips();
+        writeTo(stderr, displayWentAway);
+        ::_exit(1);
+    }
+}
+
+// exit() runs the calling thread's thread_local destructors before any exit handler, and Qt calls
+// it on the main thread; exit handlers that libraries register on first use (OpenSSL's cleanup,
+// function-local statics) would otherwise run first and pull the filing's libraries away.
+struct FileQueuedClipsOnExit {
+    ~FileQueuedClipsOnExit() { fileQueuedClipsAndEnd(); }
+};
+
 int runApplication(int argc, char** argv) {
     // The lock comes first: a second copy leaves before it opens any connection to the display.
+    if (const std::optional<QString> problem =
+            SingleInstance::untrustedFolder(SingleInstance::FolderUse::create)) {
+        writeTo(stderr, "snipjar: " + problem->toUtf8() + "\n");
+        return 1;
+    }
     SingleInstance instance;
     if (!instance.lock()) {
         QCoreApplication application(argc, argv);
-        instance.notifyRunningInstance();
+        if (!instance.notifyRunningInstance()) {
+            writeTo(stderr, "snipjar: the instance socket " + QFile::encodeName(instance.socketPath()) +
+                                " is served by another user\n");
+            return 1;
+        }
         return 0;
     }
     // Qt's GUI application cannot start without a display; look before it tries.
@@ -57,11 +95,14 @@ int runApplication(int argc, char** argv) {
         return 1;
     }
     QObject::connect(platform.get(), &X11Platform::displayLost, &application, [] {
-        writeTo(stderr, "snipjar: the X display went away\n");
+        writeTo(stderr, displayWentAway);
         QCoreApplication::exit(1);
     });
 
     AppDelegate delegate(*platform);
+    runningDelegate = &delegate;
+    thread_local const FileQueuedClipsOnExit fileOnExit;
+    const QtDisplayWatch displayWatch(fileQueuedClipsAndEnd);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);
     instance.requestHandler = [&delegate](const QByteArray& request) { return delegate.answer(request); };
     UnixSignalWatcher signalWatcher;
@@ -77,7 +118,10 @@ int runApplication(int argc, char** argv) {
     // The tray icon is up and the hot key is registered: Snipjar is ready. Start-up benchmarks read
     // this line.
     qCDebug(lcApp) << "Ready after" << sinceStart.elapsed() << "ms";
-    return application.exec();
+    const int status = application.exec();
+    // From here the delegate's destructor files what is queued.
+    runningDelegate = nullptr;
+    return status;
 }
 
 QStringList argumentsOf(int argc, char** argv) {

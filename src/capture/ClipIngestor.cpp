@@ -22,6 +22,13 @@ ClipIngestor::ClipIngestor(ClipStore& store, QObject* parent)
 }
 
 ClipIngestor::~ClipIngestor() {
+    fileQueuedAndStop();
+}
+
+void ClipIngestor::fileQueuedAndStop() {
+    if (!transcoder) {
+        return;
+    }
     // Quitting must not lose a copy: every clip still queued is filed before the threads end. The
     // transcoder goes first and finishes the image it is working on, which it hands to the worker;
     // images queued behind it would take minutes each and are given up. An empty job queued last
@@ -33,7 +40,6 @@ ClipIngestor::~ClipIngestor() {
         worker.get(), [] {}, Qt::BlockingQueuedConnection);
     thread.quit();
     thread.wait();
-    worker.reset();
 }
 
 void ClipIngestor::ingest(Clip clip) {

@@ -42,6 +42,11 @@ public:
     ClipIngestor(const ClipIngestor&) = delete;
     ClipIngestor& operator=(const ClipIngestor&) = delete;
 
+    // Files every queued clip and the image being transcoded, then ends the threads; what is
+    // queued afterwards is not filed. For a process about to end without unwinding (an exit
+    // handler), where the destructor would never run.
+    void fileQueuedAndStop();
+
     // Queues a clip for filing; returns at once.
     void ingest(Clip clip);
     // Queues an image to be transcoded to HEIC and filed; nothing is filed when

@@ -15,9 +15,16 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
+#include <functional>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace snipjar;
@@ -64,6 +71,24 @@ int modeOf(const QString& path) {
     struct stat info {};
     ::stat(QFile::encodeName(path).constData(), &info);
     return info.st_mode & 0777;
+}
+
+// Runs the body in a child whose effective user is `nobody`, as another user's process would run,
+// while file access stays this user's so that it can reach the private runtime folder. Only system
+// calls run in the child.
+pid_t forkAsUser(uid_t user, const std::function<int()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(::seteuid(user) == 0 && ::setfsuid(::getuid()) >= 0 ? body() : 90);
+    }
+    return child;
+}
+
+sockaddr_un unixAddress(const QByteArray& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+    return address;
 }
 
 } // namespace
@@ -196,4 +221,98 @@ TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
     ASSERT_TRUE(second.waitForFinished(5000));
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
     ::close(lock);
+}
+
+// The runtime folder's name is predictable when XDG_RUNTIME_DIR is unset, so another user can make
+// it first: a folder open to others, owned by another user or a symbolic link is refused by the
+// application and by the commands alike, with the folder named, before anything is sent.
+TEST(AppSingleInstance, RefusesARuntimeFolderOthersCanReach) {
+    TestEnvironment environment;
+    const uid_t nobody = ::getpwnam("nobody")->pw_uid;
+    const std::function<void(const QByteArray&)> prepare[] = {
+        [](const QByteArray& folder) {
+            ::mkdir(folder.constData(), 0777);
+            ::chmod(folder.constData(), 0777);
+        },
+        [nobody](const QByteArray& folder) {
+            ::mkdir(folder.constData(), 0700);
+            ::chown(folder.constData(), nobody, ::getgid());
+        },
+        [&](const QByteArray& folder) {
+            ::mkdir(QFile::encodeName(environment.path("elsewhere")).constData(), 0700);
+            ::symlink(QFile::encodeName(environment.path("elsewhere")).constData(), folder.constData());
+        },
+    };
+    for (size_t index = 0; index < std::size(prepare); ++index) {
+        QProcessEnvironment shared = withoutDisplay();
+        shared.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        shared.insert(QStringLiteral("TMPDIR"), environment.path(QString::number(index)));
+        QDir().mkpath(environment.path(QString::number(index)));
+        const QString folder = environment.path(QStringLiteral("%1/Snipjar-%2").arg(index).arg(::getuid()));
+        prepare[index](QFile::encodeName(folder));
+        for (const QStringList& arguments : {QStringList{}, QStringList{"list"}}) {
+            const Finished refused = runSnipjar(arguments, shared);
+            EXPECT_EQ(refused.exitCode, 1) << index << arguments.join(' ').toStdString();
+            EXPECT_TRUE(refused.err.contains(QFile::encodeName(folder))) << refused.err.constData();
+        }
+    }
+}
+
+// Only processes of the same user talk over the instance socket: a command and a second copy refuse
+// a socket served by another user (who would read the clip sent and forge the answer), and the
+// running copy closes another user's connection unanswered.
+TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
+    TestEnvironment environment;
+    UserSettings::setValue(UserSettings::didOnboardKey, true);
+    const uid_t nobody = ::getpwnam("nobody")->pw_uid;
+    const SingleInstance paths;
+    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()));
+    const int lock =
+        ::open(QFile::encodeName(paths.lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    const QByteArray socketPath = QFile::encodeName(paths.socketPath());
+    const pid_t forger = forkAsUser(nobody, [&] {
+        const sockaddr_un address = unixAddress(socketPath);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        ::bind(server, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        ::listen(server, 4);
+        for (int client; (client = ::accept(server, nullptr, nullptr)) >= 0; ::close(client)) {
+            char request[4096];
+            [[maybe_unused]] ssize_t ignored = ::read(client, request, sizeof request);
+            const char forged[] = "{\"status\":0,\"output\":\"Zm9yZ2VkCg==\",\"error\":\"\"}\n";
+            ignored = ::send(client, forged, sizeof forged - 1, MSG_NOSIGNAL);
+        }
+        return 0;
+    });
+    for (const QStringList& arguments :
+         {QStringList{"list"}, QStringList{"add", "--text", "secret"}, QStringList{}}) {
+        const Finished refused = runSnipjar(arguments, withoutDisplay());
+        EXPECT_EQ(refused.exitCode, 1) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(refused.err.contains("served by another user")) << refused.err.constData();
+        EXPECT_FALSE(refused.out.contains("forged"));
+    }
+    ::kill(forger, SIGKILL);
+    ::waitpid(forger, nullptr, 0);
+    ::close(lock);
+    QFile::remove(paths.socketPath());
+
+    QProcess app;
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(snipjarIsReady());
+    const pid_t asker = forkAsUser(nobody, [&] {
+        const sockaddr_un address = unixAddress(socketPath);
+        const int connection = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        char answer[256];
+        // The answer to a request the running copy understands, or the end of the connection.
+        const bool answered =
+            ::connect(connection, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+            ::write(connection, "{}\n", 3) == 3 && ::read(connection, answer, sizeof answer) > 0;
+        return answered ? 1 : 0;
+    });
+    int status = -1;
+    ::waitpid(asker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(runSnipjar({"list"}).exitCode, 0);
+    app.terminate();
+    EXPECT_TRUE(app.waitForFinished(10000));
 }

@@ -13,12 +13,30 @@
 using namespace snipjar;
 using namespace snipjar::test;
 
-// SIGTERM while copies are still being filed loses none of them: five large images are copied one
-// after another, each captured by Snipjar before the next, and the signal comes right after the
-// last is captured, while the earlier ones are still being filed.
-TEST(QuitWhileCapturing, EveryClipReadBeforeTheSignalIsFiled) {
-    TestEnvironment environment;
-    UserSettings::setValue(UserSettings::didOnboardKey, true);
+namespace {
+
+// An Xvfb of the test's own, which the test may kill.
+struct PrivateDisplay : QProcess {
+    explicit PrivateDisplay(const QString& numberFile) {
+        start(QStringLiteral("bash"),
+              {"-c", "exec Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>\"$0\"", numberFile});
+        waitUntil([&] { return !fileContents(numberFile).trimmed().isEmpty(); }, 10000);
+        name = ":" + QString::fromLatin1(fileContents(numberFile).trimmed());
+    }
+    ~PrivateDisplay() override {
+        kill();
+        waitForFinished(5000);
+    }
+    QString name;
+};
+
+} // namespace
+
+// Copies already captured are filed whatever ends Snipjar: SIGTERM, or its X server dying, after
+// which Snipjar says so and exits with status 1. Five large images are copied one after another,
+// each captured before the next, and the end comes right after the last is captured, while the
+// earlier ones are still being filed.
+TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
     QTemporaryDir folder;
     QStringList images;
     for (int index = 0; index < 5; ++index) {
@@ -34,41 +52,55 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheSignalIsFiled) {
         ASSERT_TRUE(noise.save(images.back()));
     }
 
-    QProcess app;
-    QProcessEnvironment withLog = QProcessEnvironment::systemEnvironment();
-    withLog.insert(QStringLiteral("QT_LOGGING_RULES"),
-                   QStringLiteral("app.snipjar.Snipjar.capture.debug=true"));
-    app.setProcessEnvironment(withLog);
-    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-    ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(snipjarIsReady());
+    for (const bool displayDies : {false, true}) {
+        TestEnvironment environment;
+        UserSettings::setValue(UserSettings::didOnboardKey, true);
+        PrivateDisplay display(environment.path("display"));
+        QProcessEnvironment withLog = QProcessEnvironment::systemEnvironment();
+        withLog.insert(QStringLiteral("DISPLAY"), display.name);
+        withLog.insert(QStringLiteral("QT_LOGGING_RULES"),
+                       QStringLiteral("app.snipjar.Snipjar.capture.debug=true"));
+        QProcess app;
+        app.setProcessEnvironment(withLog);
+        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(snipjarIsReady());
 
-    std::vector<std::unique_ptr<QProcess>> owners;
-    QByteArray log;
-    for (const QString& image : std::as_const(images)) {
-        auto owner = std::make_unique<QProcess>();
-        owner->start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"image/png", "@" + image});
-        const qsizetype captured = log.count("captured; filing it");
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                app.waitForReadyRead(20);
-                log += app.readAllStandardError();
-                return log.count("captured; filing it") == captured + 1;
-            },
-            10000))
-            << log.constData();
-        owners.push_back(std::move(owner));
-    }
-    app.terminate();
-    ASSERT_TRUE(app.waitForFinished(30000));
-    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        std::vector<std::unique_ptr<QProcess>> owners;
+        QByteArray log;
+        for (const QString& image : std::as_const(images)) {
+            auto owner = std::make_unique<QProcess>();
+            owner->setProcessEnvironment(withLog);
+            owner->start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"image/png", "@" + image});
+            const qsizetype captured = log.count("captured; filing it");
+            ASSERT_TRUE(waitUntil(
+                [&] {
+                    app.waitForReadyRead(20);
+                    log += app.readAllStandardError();
+                    return log.count("captured; filing it") == captured + 1;
+                },
+                10000))
+                << log.constData();
+            owners.push_back(std::move(owner));
+        }
+        if (displayDies) {
+            display.kill();
+        } else {
+            app.terminate();
+        }
+        ASSERT_TRUE(app.waitForFinished(30000));
+        log += app.readAllStandardError();
+        EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(app.exitCode(), displayDies ? 1 : 0);
+        EXPECT_EQ(log.contains("snipjar: the X display went away\n"), displayDies) << log.constData();
 
-    QProcess list;
-    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
-    ASSERT_TRUE(list.waitForFinished(10000));
-    EXPECT_EQ(list.readAllStandardOutput().count('\n'), images.size());
-    for (const auto& owner : owners) {
-        owner->kill();
-        owner->waitForFinished();
+        QProcess list;
+        list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
+        ASSERT_TRUE(list.waitForFinished(10000));
+        EXPECT_EQ(list.readAllStandardOutput().count('\n'), images.size()) << displayDies;
+        for (const auto& owner : owners) {
+            owner->kill();
+            owner->waitForFinished();
+        }
     }
 }

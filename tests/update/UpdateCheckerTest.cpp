@@ -1,9 +1,13 @@
 #include "app/update/UpdateChecker.h"
 #include "FeedServer.h"
 #include "SigningKey.h"
+#include "app/update/UpdateDownload.h"
 #include "app/update/UpdateFeed.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -119,4 +123,50 @@ TEST_F(UpdateCheckerTest, RefusesInsecureAddressesAndMissingKeys) {
     ASSERT_TRUE(finished.wait(answerWaitMs));
     EXPECT_EQ(finished.takeFirst().at(0).value<UpdateOutcome>().kind, UpdateOutcome::Kind::Failed);
     EXPECT_EQ(server.requestCount(), 0);
+}
+
+// A download is kept only when it is exactly the file the signed feed announced. Other bytes of the
+// same size, a longer file (never read much past the signed size) and a shorter one are one clear
+// failure each and leave no file behind; the kept file is private to the user.
+TEST_F(UpdateCheckerTest, KeepsADownloadOnlyWhenItIsTheSignedFile) {
+    ASSERT_TRUE(server.isListening());
+    const QByteArray signedFile = "the bytes of the release archive 9.0.0";
+    UpdateInfo info = test::SigningKey::release(QStringLiteral("9.0.0"));
+    info.downloadUrl = server.url().resolved(QUrl(QStringLiteral("snipjar-9.0.0.tar.xz")));
+    QByteArray otherBytes = signedFile;
+    otherBytes[0] = 'T';
+    const struct {
+        const char* what;
+        QByteArray body;
+    } answers[] = {
+        {"the signed file", signedFile},
+        {"other bytes", otherBytes},
+        {"a longer file", signedFile + QByteArray(4 << 20, 'x')},
+        {"a shorter file", signedFile.chopped(1)},
+    };
+    const QTemporaryDir folder;
+    for (const auto& answer : answers) {
+        server.respond(200, answer.body);
+        UpdateDownload download;
+        QSignalSpy finished(&download, &UpdateDownload::finished);
+        download.start(info, folder.path());
+        ASSERT_TRUE(finished.wait(answerWaitMs)) << answer.what;
+        const auto result = finished.takeFirst().at(0).value<UpdateDownload::Result>();
+        const QStringList left = QDir(folder.path()).entryList(QDir::Files);
+        if (answer.body == signedFile) {
+            ASSERT_TRUE(result) << result.message.toStdString();
+            EXPECT_EQ(left, QStringList{QStringLiteral("snipjar-9.0.0.tar.xz")});
+            QFile kept(result.path);
+            EXPECT_EQ(kept.permissions() & 0x7077, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+            EXPECT_TRUE(kept.open(QIODevice::ReadOnly) && kept.readAll() == signedFile);
+            EXPECT_TRUE(kept.remove());
+        } else {
+            EXPECT_FALSE(result) << answer.what;
+            EXPECT_TRUE(left.isEmpty()) << answer.what;
+            EXPECT_EQ(result.message,
+                      QStringLiteral("The downloaded file is not the one the update announced "
+                                     "(its size or SHA-256 differs), so it was deleted."))
+                << answer.what;
+        }
+    }
 }

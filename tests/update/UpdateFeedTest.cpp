@@ -103,41 +103,39 @@ TEST(UpdateFeed, RefusesSignedButUnusableValues) {
     EXPECT_FALSE(UpdateFeed::parse(UpdateFeed::sign(shortDigest, key.secretKey), key.publicKey));
 }
 
-// The feed address and key come from the settings when set there; a value that does not read as
-// an address or a 32-byte key counts as not set, and without both no check is offered.
-TEST(UpdateConfiguration, SettingsOverridesAndMenuText) {
+// A build without a feed address, as distribution packages are made, offers no check whatever the
+// settings file says. A build with one takes the settings' address and key over its own; a value
+// that does not read as an address or a 32-byte key counts as not set.
+TEST(UpdateConfiguration, SettingsOverrideOnlyABuildWithAFeed) {
     test::TestEnvironment environment;
-    // A build that leaves both empty, as distribution packages do, offers no check; one that names
-    // both checks with them.
-    if (QByteArray(SNIPJAR_UPDATE_FEED_URL).isEmpty() || QByteArray(SNIPJAR_UPDATE_PUBLIC_KEY).isEmpty()) {
-        EXPECT_FALSE(UpdateConfiguration::current().canCheck());
-        EXPECT_EQ(UpdateConfiguration::current().menuItemText(),
-                  QStringLiteral("Updates Come from Your Package Manager"));
-    } else {
-        EXPECT_TRUE(UpdateConfiguration::current().canCheck());
-        EXPECT_EQ(UpdateConfiguration::current().feedUrl, QUrl(QStringLiteral(SNIPJAR_UPDATE_FEED_URL)));
-    }
-
     const auto key = test::SigningKey::generate();
-    UserSettings::setValue(UserSettings::updateFeedURLKey,
-                           QStringLiteral("https://updates.example.org/feed.json"));
+    const auto builtKey = test::SigningKey::generate();
+    const QString builtKeyText = QString::fromLatin1(builtKey.publicKey.toBase64());
+    const QString builtUrl = QStringLiteral("https://updates.example.org/feed.json");
+    const QUrl mirror(QStringLiteral("https://mirror.example.org/feed.json"));
+    UserSettings::setValue(UserSettings::updateFeedURLKey, mirror.toString());
     UserSettings::setValue(UserSettings::updatePublicKeyKey, QString::fromLatin1(key.publicKey.toHex()));
-    UpdateConfiguration configured = UpdateConfiguration::current();
+    for (const UpdateConfiguration& distribution :
+         {UpdateConfiguration::resolve({}, {}), UpdateConfiguration::resolve({}, builtKeyText)}) {
+        EXPECT_FALSE(distribution.canCheck());
+        EXPECT_EQ(distribution.menuItemText(), QStringLiteral("Updates Come from Your Package Manager"));
+    }
+    EXPECT_EQ(UpdateConfiguration::current().canCheck(), !QByteArray(SNIPJAR_UPDATE_FEED_URL).isEmpty());
+
+    const UpdateConfiguration configured = UpdateConfiguration::resolve(builtUrl, builtKeyText);
     EXPECT_TRUE(configured.canCheck());
+    EXPECT_EQ(configured.feedUrl, mirror);
     EXPECT_EQ(configured.publicKey, key.publicKey);
     EXPECT_EQ(configured.menuItemText(), QStringLiteral("Check for Updates…"));
     UserSettings::setValue(UserSettings::updatePublicKeyKey, QString::fromLatin1(key.publicKey.toBase64()));
-    EXPECT_EQ(UpdateConfiguration::current().publicKey, key.publicKey);
+    EXPECT_EQ(UpdateConfiguration::resolve(builtUrl, builtKeyText).publicKey, key.publicKey);
 
     for (const QString& badKey :
          {QString::fromLatin1(key.publicKey.left(31).toBase64()), QStringLiteral("zz"),
           QString::fromLatin1(key.publicKey.toHex()).chopped(1)}) {
         UserSettings::setValue(UserSettings::updatePublicKeyKey, badKey);
         EXPECT_FALSE(UserSettings::updatePublicKey().has_value()) << badKey.toStdString();
-        // A bad override falls back to the key built in, and with none there is no check.
-        EXPECT_NE(UpdateConfiguration::current().publicKey, key.publicKey);
-        EXPECT_EQ(UpdateConfiguration::current().canCheck(),
-                  !QByteArray(SNIPJAR_UPDATE_PUBLIC_KEY).isEmpty());
+        EXPECT_EQ(UpdateConfiguration::resolve(builtUrl, builtKeyText).publicKey, builtKey.publicKey);
     }
     for (const QString& badUrl : {QStringLiteral("not an address"), QStringLiteral("ftp://example.org/feed"),
                                   QStringLiteral("/feed.json")}) {

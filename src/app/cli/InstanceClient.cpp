@@ -19,6 +19,10 @@ constexpr int answerWaitMilliseconds = 60000;
 } // namespace
 
 std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLine) {
+    if (const std::optional<QString> problem =
+            SingleInstance::untrustedFolder(SingleInstance::FolderUse::lookOnly)) {
+        return CommandOutcome::failure(*problem);
+    }
     SingleInstance instance;
     QLocalSocket socket;
     const QDeadlineTimer deadline(startingWaitMilliseconds);
@@ -32,6 +36,12 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
             return std::nullopt;
         }
         QThread::msleep(connectRetryMilliseconds);
+    }
+    // Whoever serves the socket reads the request (clip text included) and writes the answer the
+    // user will believe, so it must be this user's own Snipjar.
+    if (!SingleInstance::peerIsThisUser(socket.socketDescriptor())) {
+        return CommandOutcome::failure(
+            QStringLiteral("the instance socket %1 is served by another user").arg(instance.socketPath()));
     }
     socket.write(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n');
     QByteArray answer;

@@ -11,8 +11,9 @@ namespace snipjar {
 // by a short-lived command process before any event loop runs, so it blocks.
 class InstanceClient {
 public:
-    // None when no Snipjar runs. A copy that holds the instance lock but has not opened its socket
-    // yet is waited for up to two seconds; one that stops answering gives a failure.
+    // None when no Snipjar runs. A failure, before anything is sent, when the runtime folder or the
+    // process serving the socket belongs to another user. A copy that holds the instance lock but has not
+    // opened its socket yet is waited for up to two seconds; one that stops answering gives a failure.
     static std::optional<CommandOutcome> send(const CommandLine& commandLine);
 };
 

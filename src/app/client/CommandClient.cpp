@@ -71,6 +71,10 @@ std::optional<int> CommandClient::answer(const CommandLine& commandLine, int arg
     }
     // The folders of the lock and the socket are the application's.
     const QCoreApplication application(argc, argv);
+    if (const std::optional<QString> problem =
+            SingleInstance::untrustedFolder(SingleInstance::FolderUse::lookOnly)) {
+        return CommandOutcome::failure(*problem).print();
+    }
     if (!instanceRuns()) {
         return std::nullopt;
     }

@@ -23,13 +23,13 @@ bool isLoopback(const QUrl& url) {
     return !address.isNull() && address.isLoopback();
 }
 
-bool isAllowedFeedAddress(const QUrl& url) {
+} // namespace
+
+bool UpdateChecker::isSecureAddress(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     return url.isValid() && !url.host().isEmpty() &&
            (scheme == QLatin1String("https") || (scheme == QLatin1String("http") && isLoopback(url)));
 }
-
-} // namespace
 
 UpdateChecker::UpdateChecker(QObject* parent)
     : QObject(parent)
@@ -66,7 +66,7 @@ void UpdateChecker::check(const UpdateConfiguration& configuration, const Semant
         finishLater(UpdateOutcome::failed(tr("No update server is configured.")));
         return;
     }
-    if (!isAllowedFeedAddress(configuration.feedUrl)) {
+    if (!isSecureAddress(configuration.feedUrl)) {
         finishLater(
             UpdateOutcome::failed(tr("The update server's address is not a secure (https) address.")));
         return;

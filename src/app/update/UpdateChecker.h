@@ -37,6 +37,8 @@ public:
     // can be on the wire.
     void check(const UpdateConfiguration& configuration, const SemanticVersion& running);
     bool isChecking() const { return !reply.isNull(); }
+    // https, or plain http to the loopback interface, where no one else can be on the wire.
+    static bool isSecureAddress(const QUrl& url);
 
 signals:
     void finished(const snipjar::UpdateOutcome& outcome);

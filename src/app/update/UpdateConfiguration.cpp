@@ -9,20 +9,20 @@
 namespace snipjar {
 
 UpdateConfiguration UpdateConfiguration::current() {
+    return resolve(QStringLiteral(SNIPJAR_UPDATE_FEED_URL), QStringLiteral(SNIPJAR_UPDATE_PUBLIC_KEY));
+}
+
+UpdateConfiguration UpdateConfiguration::resolve(const QString& builtFeedUrl, const QString& builtPublicKey) {
     UpdateConfiguration configuration;
-    if (const auto url = UserSettings::updateFeedURL()) {
-        configuration.feedUrl = *url;
-    } else {
-        const QUrl built(QStringLiteral(SNIPJAR_UPDATE_FEED_URL), QUrl::StrictMode);
-        if (built.isValid() && !built.host().isEmpty()) {
-            configuration.feedUrl = built;
-        }
+    const QUrl built(builtFeedUrl, QUrl::StrictMode);
+    if (!built.isValid() || built.host().isEmpty()) {
+        return configuration;
     }
+    configuration.feedUrl = UserSettings::updateFeedURL().value_or(built);
     if (const auto key = UserSettings::updatePublicKey()) {
         configuration.publicKey = *key;
-    } else if (const auto built =
-                   KeyText::decode(QStringLiteral(SNIPJAR_UPDATE_PUBLIC_KEY), UpdateFeed::publicKeyBytes)) {
-        configuration.publicKey = *built;
+    } else if (const auto builtKey = KeyText::decode(builtPublicKey, UpdateFeed::publicKeyBytes)) {
+        configuration.publicKey = *builtKey;
     }
     return configuration;
 }

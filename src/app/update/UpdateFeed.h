@@ -26,11 +26,10 @@ namespace snipjar {
 // Signing that text rather than the JSON bytes means the feed may be re-indented or have its keys
 // reordered without breaking the signature, and any tool that can print lines can rebuild it.
 //
-// The application never downloads the release itself (the user's browser does), so a signature
-// over the download's bytes alone could not be checked here, and a signature over only the version
-// would let whoever controls the server point a genuine version at any file. Signing the version,
-// both addresses and the download's SHA-256 and size together binds one announced version to one
-// exact file: a feed whose version, addresses or digest were changed in transit, or that was not
+// A signature over only the version would let whoever controls the server point a genuine version
+// at any file. Signing the version, both addresses and the download's SHA-256 and size together
+// binds one announced version to one exact file, which UpdateDownload checks before the file is
+// offered: a feed whose version, addresses or digest were changed in transit, or that was not
 // signed with the release key, is rejected as a whole and never offered as an update. Fields that
 // are not listed above are ignored and not signed. A replayed older feed can only claim that an
 // older release is the newest, which reads as "up to date".

@@ -3,14 +3,17 @@
 #include "app/update/SemanticVersion.h"
 #include "app/update/UpdateChecker.h"
 #include "app/update/UpdateConfiguration.h"
+#include "app/update/UpdateDownload.h"
 #include "app/update/UpdateSchedule.h"
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 #include "platform/UserSettings.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
 
@@ -21,20 +24,30 @@ namespace snipjar {
 namespace {
 
 constexpr std::chrono::hours backgroundTickInterval{1};
+constexpr int progressSteps = 1000;
 
 } // namespace
 
-Updater::Updater(QObject* parent)
+Updater::Updater(std::function<UpdateConfiguration()> configuration, QObject* parent)
     : QObject(parent)
+    , configuration(std::move(configuration))
     , updateChecker(new UpdateChecker(this))
+    , updateDownload(new UpdateDownload(this))
     , backgroundTimer(new QTimer(this)) {
     backgroundTimer->setInterval(backgroundTickInterval);
     connect(backgroundTimer, &QTimer::timeout, this, &Updater::backgroundTick);
     connect(updateChecker, &UpdateChecker::finished, this, &Updater::handleOutcome);
+    connect(updateDownload, &UpdateDownload::progress, this, [this](qint64 received, qint64 total) {
+        if (progressDialog && total > 0) {
+            progressDialog->setValue(int(received * progressSteps / total));
+        }
+    });
+    connect(updateDownload, &UpdateDownload::finished, this, &Updater::showDownloadResult);
 }
 
 Updater::~Updater() {
     delete dialog.data();
+    delete progressDialog.data();
 }
 
 QString Updater::menuItemText() {
@@ -46,7 +59,7 @@ bool Updater::canCheck() {
 }
 
 void Updater::checkForUpdates() {
-    if (!canCheck()) {
+    if (!configuration().canCheck()) {
         showNotConfigured();
         return;
     }
@@ -56,7 +69,7 @@ void Updater::checkForUpdates() {
 }
 
 void Updater::startBackgroundChecks() {
-    if (!canCheck()) {
+    if (!configuration().canCheck()) {
         qCInfo(lcUpdate) << "no update feed configured; updates come from the package manager";
         return;
     }
@@ -81,7 +94,7 @@ void Updater::startCheck() {
         handleOutcome(UpdateOutcome::failed(tr("This copy of Snipjar has no version to compare.")));
         return;
     }
-    updateChecker->check(UpdateConfiguration::current(), *running);
+    updateChecker->check(configuration(), *running);
 }
 
 void Updater::handleOutcome(const UpdateOutcome& outcome) {
@@ -110,10 +123,8 @@ void Updater::handleOutcome(const UpdateOutcome& outcome) {
         QPushButton* notes = box->addButton(tr("Release Notes"), QMessageBox::ActionRole);
         box->addButton(tr("Later"), QMessageBox::RejectRole);
         box->setDefaultButton(download);
-        const QUrl downloadUrl = info.downloadUrl;
         const QUrl notesUrl = info.notesUrl;
-        connect(download, &QPushButton::clicked, box,
-                [downloadUrl] { QDesktopServices::openUrl(downloadUrl); });
+        connect(download, &QPushButton::clicked, this, [this, info] { this->download(info); });
         connect(notes, &QPushButton::clicked, box, [notesUrl] { QDesktopServices::openUrl(notesUrl); });
         break;
     }
@@ -131,6 +142,54 @@ void Updater::handleOutcome(const UpdateOutcome& outcome) {
         box->addButton(QMessageBox::Ok);
         break;
     }
+    showDialog(box);
+}
+
+void Updater::download(const UpdateInfo& info) {
+    if (updateDownload->isRunning()) {
+        return;
+    }
+    auto* progress = new QProgressDialog(tr("Downloading Snipjar %1…").arg(info.version.toString()),
+                                         tr("Cancel"), 0, progressSteps);
+    progress->setWindowTitle(tr("Software Update"));
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->setAutoClose(false);
+    progress->setAutoReset(false);
+    progress->setMinimumDuration(0);
+    connect(progress, &QProgressDialog::canceled, updateDownload, &UpdateDownload::cancel);
+    progressDialog = progress;
+    progress->show();
+    updateDownload->start(info, UpdateDownload::defaultFolder());
+}
+
+void Updater::showDownloadResult(const UpdateDownload::Result& result) {
+    if (progressDialog) {
+        progressDialog->close();
+    }
+    auto* box = new QMessageBox;
+    box->setWindowTitle(tr("Software Update"));
+    if (!result) {
+        box->setIcon(QMessageBox::Warning);
+        box->setText(tr("Snipjar couldn't download the update."));
+        box->setInformativeText(result.message);
+        box->addButton(QMessageBox::Ok);
+        showDialog(box);
+        return;
+    }
+    box->setIcon(QMessageBox::Information);
+    box->setText(tr("The update is downloaded and checked."));
+    box->setInformativeText(
+        tr("It is exactly the file the update announced (same size and SHA-256):\n%1").arg(result.path));
+    QPushButton* open = box->addButton(tr("Open"), QMessageBox::AcceptRole);
+    QPushButton* folder = box->addButton(tr("Show in Folder"), QMessageBox::ActionRole);
+    box->addButton(QMessageBox::Close);
+    box->setDefaultButton(open);
+    // The desktop's handler for the file's type is usually the package installer.
+    const QString path = result.path;
+    connect(open, &QPushButton::clicked, box,
+            [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+    connect(folder, &QPushButton::clicked, box,
+            [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath())); });
     showDialog(box);
 }
 

@@ -1,25 +1,34 @@
 #pragma once
 
+#include "app/update/UpdateConfiguration.h"
+#include "app/update/UpdateDownload.h"
+
 #include <QObject>
 #include <QPointer>
 
+#include <functional>
+
 class QMessageBox;
+class QProgressDialog;
 class QTimer;
 
 namespace snipjar {
 
 class UpdateChecker;
+struct UpdateInfo;
 struct UpdateOutcome;
 
 // The application's update component. A user-initiated check always answers with a small dialog:
 // a newer version with its release notes and download, "You're up to date!", or why the check
 // failed. Background checks run once a day and speak up only for a newer version; being up to date
-// and errors are logged. Nothing is downloaded or installed here: the download opens in the
-// user's browser.
+// and errors are logged. The download is fetched here, with its progress shown, and offered to be
+// opened only once it matches the size and SHA-256 the signed feed announced; nothing is installed.
 class Updater : public QObject {
     Q_OBJECT
 public:
-    explicit Updater(QObject* parent = nullptr);
+    // The configuration is read at every check; tests point it at a local server.
+    explicit Updater(std::function<UpdateConfiguration()> configuration = &UpdateConfiguration::current,
+                     QObject* parent = nullptr);
     ~Updater() override;
 
     // User-initiated: answers with a dialog.
@@ -34,6 +43,9 @@ public:
     static bool canCheck();
 
     UpdateChecker& checker() { return *updateChecker; }
+    UpdateDownload& downloader() { return *updateDownload; }
+    // Downloads the release into the private update folder and says how it went.
+    void download(const UpdateInfo& info);
 
 private:
     void backgroundTick();
@@ -41,11 +53,15 @@ private:
     void handleOutcome(const UpdateOutcome& outcome);
     void showDialog(QMessageBox* box);
     void showNotConfigured();
+    void showDownloadResult(const UpdateDownload::Result& result);
 
+    std::function<UpdateConfiguration()> configuration;
     UpdateChecker* updateChecker;
+    UpdateDownload* updateDownload;
     QTimer* backgroundTimer;
     bool userIsWaiting = false;
     QPointer<QMessageBox> dialog;
+    QPointer<QProgressDialog> progressDialog;
 };
 
 } // namespace snipjar

@@ -3,11 +3,13 @@
 #include "SigningKey.h"
 #include "TestEnvironment.h"
 #include "app/update/UpdateChecker.h"
+#include "app/update/UpdateDownload.h"
 #include "app/update/UpdateFeed.h"
 #include "platform/AppIdentity.h"
 #include "platform/UserSettings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -30,11 +32,11 @@ QStringList visibleDialogTexts() {
 
 class UpdaterTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(server.isListening());
-        UserSettings::setValue(UserSettings::updateFeedURLKey, server.url().toString());
-        UserSettings::setValue(UserSettings::updatePublicKeyKey,
-                               QString::fromLatin1(key.publicKey.toBase64()));
+    void SetUp() override { ASSERT_TRUE(server.isListening()); }
+
+    // The local feed server, as a build with a feed would be configured.
+    std::function<UpdateConfiguration()> configured() {
+        return [this] { return UpdateConfiguration{server.url(), key.publicKey}; };
     }
 
     void serveVersion(const char* version) {
@@ -61,14 +63,14 @@ protected:
 TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
     serveVersion(AppIdentity::version().toLatin1().constData());
     {
-        Updater updater;
+        Updater updater(configured());
         updater.startBackgroundChecks();
         waitForCheck(updater);
         EXPECT_TRUE(visibleDialogTexts().isEmpty());
         EXPECT_TRUE(UserSettings::lastUpdateCheck().has_value());
     }
     {
-        Updater updater;
+        Updater updater(configured());
         updater.startBackgroundChecks();
         QCoreApplication::processEvents();
         QCoreApplication::processEvents();
@@ -79,7 +81,7 @@ TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
     UserSettings::remove(UserSettings::lastUpdateCheckKey);
     server.respond(200, "{\"version\": \"99.0.0\"}");
     {
-        Updater updater;
+        Updater updater(configured());
         updater.startBackgroundChecks();
         waitForCheck(updater);
         EXPECT_TRUE(visibleDialogTexts().isEmpty());
@@ -88,7 +90,7 @@ TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
     }
 
     serveVersion("99.0.0");
-    Updater updater;
+    Updater updater(configured());
     updater.startBackgroundChecks();
     waitForCheck(updater);
     EXPECT_EQ(visibleDialogTexts(), QStringList{QStringLiteral("A new version of Snipjar is available!")});
@@ -96,7 +98,7 @@ TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
 
 // Asked by the user, every answer is a dialog, and one at a time.
 TEST_F(UpdaterTest, UserInitiatedChecksAlwaysAnswer) {
-    Updater updater;
+    Updater updater(configured());
     serveVersion(AppIdentity::version().toLatin1().constData());
     updater.checkForUpdates();
     waitForCheck(updater);
@@ -107,12 +109,29 @@ TEST_F(UpdaterTest, UserInitiatedChecksAlwaysAnswer) {
     waitForCheck(updater);
     EXPECT_EQ(visibleDialogTexts(), QStringList{QStringLiteral("Snipjar couldn't check for updates.")});
 
-    UserSettings::remove(UserSettings::updateFeedURLKey);
-    if (!Updater::canCheck()) {
-        EXPECT_EQ(Updater::menuItemText(), QStringLiteral("Updates Come from Your Package Manager"));
-        updater.checkForUpdates();
+    Updater unconfigured([] { return UpdateConfiguration{}; });
+    unconfigured.checkForUpdates();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(visibleDialogTexts().contains(QStringLiteral("Updates come from your package manager.")));
+}
+
+// The download is fetched by Snipjar and offered only once it is the announced file; anything else
+// is one error and no file.
+TEST_F(UpdaterTest, OffersADownloadOnlyOnceItIsChecked) {
+    Updater updater(configured());
+    UpdateInfo info = test::SigningKey::release(QStringLiteral("9.0.0"));
+    info.downloadUrl = server.url().resolved(QUrl(QStringLiteral("snipjar-9.0.0.tar.xz")));
+    const std::pair<QByteArray, QString> answers[] = {
+        {"the bytes of the release archive 9.0.0", QStringLiteral("The update is downloaded and checked.")},
+        {"forged", QStringLiteral("Snipjar couldn't download the update.")}};
+    for (const auto& [body, dialogText] : answers) {
+        server.respond(200, body);
+        QSignalSpy finished(&updater.downloader(), &UpdateDownload::finished);
+        updater.download(info);
+        ASSERT_TRUE(finished.wait(answerWaitMs));
         QCoreApplication::processEvents();
-        EXPECT_EQ(visibleDialogTexts(),
-                  QStringList{QStringLiteral("Updates come from your package manager.")});
+        EXPECT_EQ(visibleDialogTexts(), QStringList{dialogText});
     }
+    EXPECT_EQ(QDir(UpdateDownload::defaultFolder()).entryList(QDir::Files),
+              QStringList{QStringLiteral("snipjar-9.0.0.tar.xz")});
 }
