@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libssl-dev libsodium-dev
   libvips-dev libvips-tools libheif1 libheif-dev libexiv2-dev
-  libx11-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
+  libx11-dev libglib2.0-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libxcb-res0-dev libxkbcommon-dev
   libpqxx-dev libpq-dev postgresql-15 qtkeychain-qt6-dev gnome-keyring
   libgtest-dev libgmock-dev libbenchmark-dev
