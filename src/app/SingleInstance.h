@@ -30,7 +30,8 @@ public:
     bool lock();
     // Asks the copy that holds the lock to show its panel, waiting up to two seconds for it to
     // listen, since a copy that has just started holds the lock a moment before its socket exists.
-    void notifyRunningInstance();
+    // False when it never listened.
+    bool notifyRunningInstance();
     // True when another process holds the lock (a copy runs or is starting). Takes nothing.
     bool isHeldElsewhere() const;
     // Listens for the activation requests of later copies; call once the lock is held.
@@ -38,6 +39,12 @@ public:
 
     // Answers a request line (without its line feed) with the answer line; set before listen().
     std::function<QByteArray(const QByteArray&)> requestHandler;
+
+    // The longest request line read: the largest clip, in base64, with room for the rest of the
+    // request. A longer line is answered with an error and the connection is closed.
+    static constexpr qsizetype largestLineBytes = 50'000'000 / 3 * 4 + (1 << 20);
+    // The one-line failure of every command when a copy holds the lock but does not listen.
+    static QString silentInstanceMessage();
 
     QString lockPath() const;
     QString socketPath() const;

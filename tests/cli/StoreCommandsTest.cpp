@@ -1,6 +1,9 @@
 #include "CliRunner.h"
 #include "TestEnvironment.h"
 
+#include "app/SingleInstance.h"
+#include "app/cli/ClipIds.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace snipjar;
 using namespace snipjar::test;
 
 namespace {
@@ -185,6 +189,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"pin", "a", "b"},
                                    {"pause", "soon"},
                                    {"pause", "99999"},
+                                   {"pause", "-5"},
+                                   {"pause", "0"},
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
@@ -198,6 +204,13 @@ TEST(CliStore, UsageErrorsAndHelp) {
     const CliRun overview = offline({"--help"});
     EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
+    // The overview is the man page's source: every command's options and the JSON fields are in
+    // it, and it names no file the package does not install.
+    for (const char* word :
+         {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName", "snipjar(1)"}) {
+        EXPECT_TRUE(overview.out.contains(word)) << word;
+    }
+    EXPECT_FALSE(overview.out.contains("README"));
     for (const char* command :
          {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
           "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
@@ -227,4 +240,62 @@ TEST(CliStore, InstanceAndDisplayCommandsFailWithoutThem) {
     }
     EXPECT_TRUE(offline({"pause"}).err.contains("not running"));
     EXPECT_TRUE(offline({"copy", id}).err.contains("display"));
+}
+
+// Only the rows list prints can be named: an older copy of the same content (from another computer)
+// hides behind its newest one, and a prefix the two share names the row.
+TEST(CliStore, IdsNameOnlyTheRowsListShows) {
+    const QString hidden = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001");
+    const QString shown = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000002");
+    QList<HistoryEntry> entries;
+    for (const auto& [id, secondsAgo] : {std::pair{shown, 10}, std::pair{hidden, 60}}) {
+        entries << HistoryEntry{ClipItem{}};
+        entries.last().item.id = QUuid(id);
+        entries.last().item.dedupKey = QStringLiteral("same content");
+        entries.last().item.createdAt = QDateTime::currentDateTimeUtc().addSecs(-secondsAgo);
+    }
+    EXPECT_EQ(std::get<HistoryEntry>(ClipIds::resolve("aaaaaaaa", entries)).item.id, QUuid(shown));
+    EXPECT_TRUE(std::holds_alternative<QString>(ClipIds::resolve(hidden, entries)));
+}
+
+// A copy that holds the instance lock but never answers stops every command, the start of a
+// second copy included, with one line and status 1: none writes the store behind its back.
+TEST(CliStore, ASilentInstanceStopsEveryCommand) {
+    TestEnvironment environment;
+    const QString id = addedId(offline({"add", "--text", "before"}));
+    {
+        SingleInstance silent;
+        ASSERT_TRUE(silent.lock());
+        for (const QStringList& command : {QStringList{"list"},
+                                           {"add", "--kind", "image"},
+                                           {"pin", id},
+                                           {"clear", "--yes"},
+                                           {"pause", "5"},
+                                           {"show-panel"},
+                                           {}}) {
+            const CliRun run = offline(command, pngBytes());
+            EXPECT_EQ(run.exitCode, 1) << command.join(' ').toStdString();
+            EXPECT_EQ(run.err.count("does not answer"), 1) << run.err.constData();
+        }
+    }
+    ASSERT_EQ(rows().size(), 1);
+    EXPECT_FALSE(rows().at(0)["pinned"].toBool());
+}
+
+// Control characters of a clip reach a terminal escaped, so a title cannot retitle the window or
+// move the cursor; a pipe gets the bytes as they are.
+TEST(CliStore, ControlCharactersAreEscapedOnATerminal) {
+    TestEnvironment environment;
+    const QByteArray hostile = "title\x1b]0;owned\x07 \x1b[31mred\xc2\x9b";
+    const QString id = addedId(offline({"add", "--text", QString::fromUtf8(hostile)}));
+    for (const QStringList& command : {QStringList{"list"}, {"show", id}}) {
+        // script runs the command on a pseudo-terminal, as a person's shell does.
+        QProcess terminal;
+        terminal.setProcessEnvironment(withoutDisplay());
+        terminal.start("script",
+                       {"-qec", QStringLiteral(SNIPJAR_EXECUTABLE " ") + command.join(' '), "/dev/null"});
+        ASSERT_TRUE(terminal.waitForFinished(60000));
+        EXPECT_TRUE(terminal.readAllStandardOutput().contains("title\\x1B]0;owned\\x07 \\x1B[31mred\\u009B"));
+        EXPECT_TRUE(offline(command).out.contains(hostile)) << command.join(' ').toStdString();
+    }
 }

@@ -12,7 +12,8 @@ namespace snipjar {
 class InstanceClient {
 public:
     // None when no Snipjar runs. A copy that holds the instance lock but has not opened its socket
-    // yet is waited for up to two seconds; one that stops answering gives a failure.
+    // yet is waited for up to two seconds; one that still does not listen then, or that stops
+    // answering, gives a failure.
     static std::optional<CommandOutcome> send(const CommandLine& commandLine);
 };
 
