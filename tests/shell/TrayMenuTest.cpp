@@ -223,10 +223,15 @@ TEST_F(TrayMenuTest, OpeningSyncsWhileSyncRuns) {
                   *platform.desktopNotifier, nullptr);
     StoredClipPaster clipPaster(store, paster, *platform.workspace);
     int syncs = 0;
-    StatusItem status(store, clipPaster, *platform.workspace, *platform.desktopNotifier,
-                      {.syncNow = [&] { ++syncs; }});
+    TrayMenuBuilder::Actions commands;
+    commands.syncNow = [&] { ++syncs; };
+    StatusItem status(store, clipPaster, *platform.workspace, *platform.desktopNotifier, commands);
     for (const bool syncOn : {false, true}) {
-        status.currentState = [syncOn] { return TrayMenuBuilder::State{.syncAvailable = syncOn}; };
+        status.currentState = [syncOn] {
+            TrayMenuBuilder::State state;
+            state.syncAvailable = syncOn;
+            return state;
+        };
         emit status.menu().aboutToShow();
         EXPECT_EQ(syncs, syncOn ? 1 : 0);
     }
