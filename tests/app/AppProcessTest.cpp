@@ -93,8 +93,8 @@ TEST(AppCommandLine, VersionUsageAndListWithoutDisplay) {
     EXPECT_EQ(headless.exitCode, 1);
     EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
 
-    // Nothing runs that could show its panel.
-    const Finished alone = runSnipjar({"show-panel"}, withoutDisplay());
+    // Nothing runs that could pause.
+    const Finished alone = runSnipjar({"pause"}, withoutDisplay());
     EXPECT_EQ(alone.exitCode, 1);
     EXPECT_TRUE(alone.err.contains("not running")) << alone.err.constData();
 }

@@ -64,15 +64,16 @@ const std::array<Topic, 16> topics{{
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 
-// The option lines of a topic's details ("  --json  print ..."), for the overview.
+// The option lines of a topic's details ("  --json  print ..."), for the overview. A paragraph of
+// their own, which help2man makes into a list of options in the manual page.
 QString optionLines(const Topic& topic) {
     QString lines;
     for (const QString& line : QString::fromLatin1(topic.details).split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("  --"))) {
-            lines += QStringLiteral("         ") + line.mid(2) + QLatin1Char('\n');
+            lines += QStringLiteral("       ") + line + QLatin1Char('\n');
         }
     }
-    return lines;
+    return lines.isEmpty() ? lines : QLatin1Char('\n') + lines + QLatin1Char('\n');
 }
 
 const char* exitStatus =
