@@ -192,8 +192,7 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
 }
 
-// The socket answers every line, also one that is no request or asks for a pause of no time, and
-// cuts off a line longer than any request before it fills the memory; Snipjar goes on answering.
+// The socket answers every line, also no request or a pause of no time, and cuts off endless ones.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
     for (const QByteArray& line : {QByteArray("hello\n"), QByteArray("[1]\n"),
@@ -217,8 +216,7 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
 }
 
-// SIGTERM again and again while Snipjar quits does not cut the teardown short: it ends with status 0
-// and its history intact.
+// SIGTERM again and again while Snipjar quits does not cut its teardown short.
 TEST_F(CliInstance, RepeatedTerminationSignalsLetTheTeardownFinish) {
     ASSERT_EQ(runCli({"add", "--text", "kept"}).exitCode, 0);
     const auto pid = static_cast<pid_t>(app.processId());

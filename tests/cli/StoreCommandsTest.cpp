@@ -204,8 +204,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
     const CliRun overview = offline({"--help"});
     EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
-    // The overview is the man page's source: every command's options and the JSON fields are in
-    // it, and it names no file the package does not install.
+    // The overview is the man page's source: every option, the JSON fields and no README.
     for (const char* word :
          {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName", "snipjar(1)"}) {
         EXPECT_TRUE(overview.out.contains(word)) << word;
@@ -222,28 +221,33 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_TRUE(addHelp.out.contains("--file PATH")) << addHelp.out.constData();
 }
 
-// What only a running Snipjar or a display can do fails with status 1 when there is neither.
-TEST(CliStore, InstanceAndDisplayCommandsFailWithoutThem) {
+// What cannot be carried out fails with status 1 and one line: what only a running Snipjar or a
+// display can do when there is neither, and every command (a second start too) while a copy holds
+// the instance lock but never answers, so that none writes the store behind its back.
+TEST(CliStore, CommandsThatCannotBeCarriedOutFail) {
     TestEnvironment environment;
     const QString id = addedId(offline({"add", "--text", "to copy"}));
-    for (const QStringList& command : {QStringList{"pause"},
-                                       {"pause", "5"},
-                                       {"resume"},
-                                       {"show-panel"},
-                                       {"show-settings"},
-                                       {"quit"},
-                                       {"copy", id},
-                                       {"paste", id}}) {
-        const CliRun failed = offline(command);
-        EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();
-        EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
-    }
+    const QList<QStringList> needingMore{{"pause"},         {"pause", "5"}, {"resume"},   {"show-panel"},
+                                         {"show-settings"}, {"quit"},       {"copy", id}, {"paste", id}};
     EXPECT_TRUE(offline({"pause"}).err.contains("not running"));
     EXPECT_TRUE(offline({"copy", id}).err.contains("display"));
+    for (const bool locked : {false, true}) {
+        SingleInstance silent;
+        ASSERT_TRUE(!locked || silent.lock());
+        const QList<QStringList> everyKind{
+            {"list"}, {"add", "--kind", "image"}, {"pin", id}, {"clear", "--yes"}, {}};
+        for (const QStringList& command : locked ? needingMore + everyKind : needingMore) {
+            const CliRun failed = offline(command, pngBytes());
+            EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();
+            EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
+            EXPECT_TRUE(!locked || failed.err.contains("does not answer")) << failed.err.constData();
+        }
+    }
+    ASSERT_EQ(rows().size(), 1);
+    EXPECT_FALSE(rows().at(0)["pinned"].toBool());
 }
 
-// Only the rows list prints can be named: an older copy of the same content (from another computer)
-// hides behind its newest one, and a prefix the two share names the row.
+// Only rows list prints can be named: older copies of a content hide behind its newest one.
 TEST(CliStore, IdsNameOnlyTheRowsListShows) {
     const QString hidden = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001");
     const QString shown = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000002");
@@ -258,32 +262,7 @@ TEST(CliStore, IdsNameOnlyTheRowsListShows) {
     EXPECT_TRUE(std::holds_alternative<QString>(ClipIds::resolve(hidden, entries)));
 }
 
-// A copy that holds the instance lock but never answers stops every command, the start of a
-// second copy included, with one line and status 1: none writes the store behind its back.
-TEST(CliStore, ASilentInstanceStopsEveryCommand) {
-    TestEnvironment environment;
-    const QString id = addedId(offline({"add", "--text", "before"}));
-    {
-        SingleInstance silent;
-        ASSERT_TRUE(silent.lock());
-        for (const QStringList& command : {QStringList{"list"},
-                                           {"add", "--kind", "image"},
-                                           {"pin", id},
-                                           {"clear", "--yes"},
-                                           {"pause", "5"},
-                                           {"show-panel"},
-                                           {}}) {
-            const CliRun run = offline(command, pngBytes());
-            EXPECT_EQ(run.exitCode, 1) << command.join(' ').toStdString();
-            EXPECT_EQ(run.err.count("does not answer"), 1) << run.err.constData();
-        }
-    }
-    ASSERT_EQ(rows().size(), 1);
-    EXPECT_FALSE(rows().at(0)["pinned"].toBool());
-}
-
-// Control characters of a clip reach a terminal escaped, so a title cannot retitle the window or
-// move the cursor; a pipe gets the bytes as they are.
+// Control characters reach a terminal escaped (a title cannot retitle it); a pipe gets the bytes.
 TEST(CliStore, ControlCharactersAreEscapedOnATerminal) {
     TestEnvironment environment;
     const QByteArray hostile = "title\x1b]0;owned\x07 \x1b[31mred\xc2\x9b";
