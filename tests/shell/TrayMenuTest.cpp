@@ -120,7 +120,7 @@ TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
     for (const auto& [key, command] : {std::pair{Qt::Key_Comma, "settings"}, std::pair{Qt::Key_Q, "quit"}}) {
         menu.popup(QPoint(100, 100));
         QTest::keyClick(&menu, key, Qt::ControlModifier);
-        EXPECT_EQ(commands.takeFirst(), QLatin1String(command));
+        EXPECT_EQ(std::exchange(commands, {}), QStringList{QLatin1String(command)});
         EXPECT_FALSE(menu.isVisible());
     }
 }
