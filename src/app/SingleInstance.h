@@ -40,9 +40,10 @@ public:
     // Answers a request line (without its line feed) with the answer line; set before listen().
     std::function<QByteArray(const QByteArray&)> requestHandler;
 
-    // The longest request line read: the largest clip, in base64, with room for the rest of the
+    // The longest request line read: the largest clip (50 MB) twice over, which holds it in base64
+    // or as JSON text with its quotes, backslashes and line breaks escaped, and the rest of the
     // request. A longer line is answered with an error and the connection is closed.
-    static constexpr qsizetype largestLineBytes = 50'000'000 / 3 * 4 + (1 << 20);
+    static constexpr qsizetype largestLineBytes = 2 * 50'000'000 + (1 << 20);
     // The one-line failure of every command when a copy holds the lock but does not listen.
     static QString silentInstanceMessage();
 
