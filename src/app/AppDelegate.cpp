@@ -97,8 +97,8 @@ void AppDelegate::launch() {
     const QPointer<AppDelegate> self(this);
     InstanceRequestHandler::Actions actions;
     actions.showPanel = [self] {
-        if (self && self->panelController && !self->panelController->isVisible()) {
-            self->togglePanel();
+        if (self) {
+            self->showPanel();
         }
     };
     actions.showSettings = [self] {
@@ -153,10 +153,7 @@ void AppDelegate::startClipboardKeeper() {
 }
 
 void AppDelegate::registerHotKey() {
-    HotKeyCombo combo = HotKeyCombo::defaultCombo();
-    if (const auto stored = UserSettings::hotKey()) {
-        combo = HotKeyCombo::parseSetting(*stored).value_or(HotKeyCombo::defaultCombo());
-    }
+    const HotKeyCombo combo = HotKeyCombo::fromSettings();
     QPointer<AppDelegate> self(this);
     // The new registration is made before the old one is released, so a replacement by the same
     // combination stays registered.
@@ -273,6 +270,12 @@ void AppDelegate::togglePanel() {
     qCInfo(lcApp) << "Panel requested";
     if (panelController) {
         panelController->toggle();
+    }
+}
+
+void AppDelegate::showPanel() {
+    if (panelController && !panelController->isVisible()) {
+        togglePanel();
     }
 }
 

@@ -40,6 +40,8 @@ public:
     void launch();
     // Shows or hides the panel; the hot key, the menu and a second start of the binary call this.
     void togglePanel();
+    // Shows the panel unless it is open already.
+    void showPanel();
     // Quits the application as the menu's Quit does.
     void quit();
     // Opens the settings window, made on first use and kept.

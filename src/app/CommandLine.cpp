@@ -52,6 +52,12 @@ const CommandName* entryOf(Command command) {
     return nullptr;
 }
 
+QString pauseRangeError(const QString& given) {
+    return QStringLiteral("pause needs a number of minutes from 1 to %1, not \"%2\"")
+        .arg(maximumPauseMinutes)
+        .arg(given);
+}
+
 CommandLine failure(Command command, const QString& message) {
     CommandLine result;
     result.command = command;
@@ -194,9 +200,7 @@ private:
                 bool ok = false;
                 const int number = positional.first().toInt(&ok);
                 if (!ok || number <= 0 || number > maximumPauseMinutes) {
-                    return QStringLiteral("pause needs a number of minutes from 1 to %1, not \"%2\"")
-                        .arg(maximumPauseMinutes)
-                        .arg(positional.first());
+                    return pauseRangeError(positional.first());
                 }
                 result.minutes = number;
             }
@@ -369,7 +373,13 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
     result.keepPinned = object.value(QStringLiteral("keepPinned")).toBool();
     result.yes = true;
     if (object.contains(QStringLiteral("minutes"))) {
-        result.minutes = object.value(QStringLiteral("minutes")).toInt();
+        // The socket is checked as the command line is: a pause of no time or of years is refused.
+        const int minutes = object.value(QStringLiteral("minutes")).toInt(-1);
+        if (minutes <= 0 || minutes > maximumPauseMinutes) {
+            result.error = pauseRangeError(object.value(QStringLiteral("minutes")).toVariant().toString());
+            return result;
+        }
+        result.minutes = minutes;
     }
     if (object.contains(QStringLiteral("content"))) {
         const QJsonObject added = object.value(QStringLiteral("content")).toObject();

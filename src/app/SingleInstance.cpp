@@ -5,6 +5,8 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QThread>
@@ -27,6 +29,15 @@ const QByteArray activationMessage = "show\n";
 // for the socket, then gives up.
 constexpr int listenWaitMilliseconds = 2000;
 constexpr int connectRetryMilliseconds = 50;
+
+// An answer line in the form of the command line's answers (status, output, error).
+QByteArray refusal(int status, const QString& error) {
+    QJsonObject answer;
+    answer.insert(QStringLiteral("status"), status);
+    answer.insert(QStringLiteral("output"), QString());
+    answer.insert(QStringLiteral("error"), error);
+    return QJsonDocument(answer).toJson(QJsonDocument::Compact) + '\n';
+}
 
 } // namespace
 
@@ -115,7 +126,12 @@ bool SingleInstance::isHeldElsewhere() const {
     return held;
 }
 
-bool SingleInstance::notifyRunningInstance() {
+QString SingleInstance::silentInstanceMessage() {
+    return QStringLiteral("another Snipjar holds the instance lock but does not answer; quit it (or end its "
+                          "process) and try again");
+}
+
+std::optional<QString> SingleInstance::notifyRunningInstance() {
     // This runs before any event loop, in a copy that quits right after, so it may block.
     const QDeadlineTimer deadline(listenWaitMilliseconds);
     while (true) {
@@ -123,17 +139,15 @@ bool SingleInstance::notifyRunningInstance() {
         socket.connectToServer(socketPath());
         if (socket.waitForConnected(500)) {
             if (!peerIsThisUser(socket.socketDescriptor())) {
-                return false;
+                return QStringLiteral("the instance socket %1 is served by another user").arg(socketPath());
             }
             socket.write(activationMessage);
             socket.waitForBytesWritten(500);
             socket.disconnectFromServer();
-            return true;
+            return std::nullopt;
         }
         if (deadline.hasExpired()) {
-            qCWarning(lcApp) << "Another Snipjar holds the instance lock but does not answer on"
-                             << socketPath();
-            return true;
+            return silentInstanceMessage();
         }
         QThread::msleep(connectRetryMilliseconds);
     }
@@ -168,6 +182,14 @@ void SingleInstance::listen() {
                     pending->remove(0, end + 1);
                     handleLine(*connection, line);
                 }
+                // Whoever sends more than a request can hold is answered once and cut off, before
+                // the line fills the memory.
+                if (pending->size() > largestLineBytes) {
+                    pending->clear();
+                    qCWarning(lcApp) << "A request line over" << largestLineBytes << "bytes was refused";
+                    connection->write(refusal(2, QStringLiteral("the request is too long")));
+                    connection->disconnectFromServer();
+                }
             });
         }
     });
@@ -178,10 +200,9 @@ void SingleInstance::handleLine(QLocalSocket& connection, const QByteArray& line
         emit activationRequested();
         return;
     }
-    if (!line.startsWith('{') || !requestHandler) {
-        return;
-    }
-    connection.write(requestHandler(line));
+    // Every other line gets an answer, also one that is no request at all: the handler refuses it.
+    connection.write(requestHandler ? requestHandler(line)
+                                    : refusal(1, QStringLiteral("Snipjar is starting")));
     connection.flush();
 }
 

@@ -41,8 +41,9 @@ public:
     bool lock();
     // Asks the copy that holds the lock to show its panel, waiting up to two seconds for it to
     // listen, since a copy that has just started holds the lock a moment before its socket exists.
-    // False when the socket is served by another user, who is told nothing.
-    bool notifyRunningInstance();
+    // The reason, when it never listened or the socket is served by another user (who is told
+    // nothing).
+    std::optional<QString> notifyRunningInstance();
     // True when another process holds the lock (a copy runs or is starting). Takes nothing.
     bool isHeldElsewhere() const;
     // Listens for the activation requests of later copies; call once the lock is held. Connections
@@ -51,6 +52,13 @@ public:
 
     // Answers a request line (without its line feed) with the answer line; set before listen().
     std::function<QByteArray(const QByteArray&)> requestHandler;
+
+    // The longest request line read: the largest clip (50 MB) twice over, which holds it in base64
+    // or as JSON text with its quotes, backslashes and line breaks escaped, and the rest of the
+    // request. A longer line is answered with an error and the connection is closed.
+    static constexpr qsizetype largestLineBytes = 2 * 50'000'000 + (1 << 20);
+    // The one-line failure of every command when a copy holds the lock but does not listen.
+    static QString silentInstanceMessage();
 
     QString lockPath() const;
     QString socketPath() const;

@@ -42,8 +42,11 @@ UnixSignalWatcher::UnixSignalWatcher(QObject* parent)
 }
 
 UnixSignalWatcher::~UnixSignalWatcher() {
+    // The watcher goes when the process ends, once the event loop has stopped. A second Ctrl+C
+    // or a session's repeated SIGTERM must not cut short what is left of the teardown (the display
+    // connection, the instance lock), so later signals are ignored rather than fatal again.
     for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
-        ::signal(signalNumber, SIG_DFL);
+        ::signal(signalNumber, SIG_IGN);
     }
     notifier.reset();
     for (int& socket : signalSockets) {

@@ -3,7 +3,9 @@
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "app/cli/CommandHelp.h"
+#include "app/cli/InstanceClient.h"
 #include "app/cli/ScriptCommand.h"
+#include "app/cli/TerminalText.h"
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 #include "platform/x11/QtDisplayWatch.h"
@@ -14,6 +16,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -26,14 +29,11 @@ using namespace snipjar;
 namespace {
 
 void writeTo(FILE* stream, const QByteArray& bytes) {
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    TerminalText::write(stream, bytes);
 }
 
 void reportNoDisplay() {
-    const QByteArray display = qgetenv("DISPLAY");
-    writeTo(stderr, "snipjar: cannot open the X display" +
-                        (display.isEmpty() ? QByteArray(" (DISPLAY is not set)") : " " + display) + "\n");
+    writeTo(stderr, "snipjar: " + XcbConnection::unavailableMessage().toUtf8() + "\n");
 }
 
 // Started as the process starts.
@@ -63,7 +63,9 @@ struct FileQueuedClipsOnExit {
     ~FileQueuedClipsOnExit() { fileQueuedClipsAndEnd(); }
 };
 
-int runApplication(int argc, char** argv) {
+// Starts Snipjar. `then` is a command of the desktop entry's actions (show-panel, show-settings),
+// carried out once Snipjar is ready.
+int runApplication(int argc, char** argv, const std::optional<CommandLine>& then = std::nullopt) {
     // The lock comes first: a second copy leaves before it opens any connection to the display.
     if (const std::optional<QString> problem =
             SingleInstance::untrustedFolder(SingleInstance::FolderUse::create)) {
@@ -73,9 +75,14 @@ int runApplication(int argc, char** argv) {
     SingleInstance instance;
     if (!instance.lock()) {
         QCoreApplication application(argc, argv);
-        if (!instance.notifyRunningInstance()) {
-            writeTo(stderr, "snipjar: the instance socket " + QFile::encodeName(instance.socketPath()) +
-                                " is served by another user\n");
+        if (then) {
+            // Another copy started in between: it carries the command out.
+            const std::optional<CommandOutcome> outcome = InstanceClient::send(*then);
+            return outcome ? outcome->print()
+                           : CommandOutcome::failure(QStringLiteral("Snipjar quit")).print();
+        }
+        if (const std::optional<QString> problem = instance.notifyRunningInstance()) {
+            writeTo(stderr, "snipjar: " + problem->toUtf8() + "\n");
             return 1;
         }
         return 0;
@@ -99,13 +106,15 @@ int runApplication(int argc, char** argv) {
         QCoreApplication::exit(1);
     });
 
+    // Declared before the delegate so that it outlives it: a signal that comes while the delegate
+    // files the last clips and closes the store is absorbed instead of ending the process.
+    UnixSignalWatcher signalWatcher;
     AppDelegate delegate(*platform);
     runningDelegate = &delegate;
     thread_local const FileQueuedClipsOnExit fileOnExit;
     const QtDisplayWatch displayWatch(fileQueuedClipsAndEnd);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);
     instance.requestHandler = [&delegate](const QByteArray& request) { return delegate.answer(request); };
-    UnixSignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &application, [&delegate] {
         delegate.prepareForTermination();
         QCoreApplication::quit();
@@ -115,6 +124,15 @@ int runApplication(int argc, char** argv) {
     // A second copy waits for the socket, so it reaches a first one that is ready: the hot key is
     // registered and the panel exists. Tests wait for the socket for the same reason.
     instance.listen();
+    if (then) {
+        QTimer::singleShot(0, &delegate, [&delegate, command = then->command] {
+            if (command == CommandLine::Command::showSettings) {
+                delegate.openSettings();
+            } else {
+                delegate.showPanel();
+            }
+        });
+    }
     // The tray icon is up and the hot key is registered: Snipjar is ready. Start-up benchmarks read
     // this line.
     qCDebug(lcApp) << "Ready after" << sinceStart.elapsed() << "ms";
@@ -157,6 +175,14 @@ int main(int argc, char** argv) {
     }
     case CommandLine::Command::run:
         return runApplication(argc, argv);
+    case CommandLine::Command::showPanel:
+    case CommandLine::Command::showSettings:
+        // The desktop entry's actions work whether Snipjar runs or not: when none answers, this
+        // process becomes Snipjar and then opens what was asked for.
+        if (const std::optional<int> status = ScriptCommand::sendToRunning(commandLine, argc, argv)) {
+            return *status;
+        }
+        return runApplication(argc, argv, commandLine);
     default:
         return ScriptCommand::run(commandLine, argc, argv);
     }

@@ -1,6 +1,7 @@
 #include "paste/HotKeyCombo.h"
 
 #include "paste/KeyComboText.h"
+#include "platform/UserSettings.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -75,6 +76,11 @@ std::optional<HotKeyCombo> comboForKeyName(const QString& name, Qt::KeyboardModi
 
 HotKeyCombo HotKeyCombo::defaultCombo() {
     return HotKeyCombo{9, commandBit | optionBit, QStringLiteral("V")};
+}
+
+HotKeyCombo HotKeyCombo::fromSettings() {
+    const std::optional<QString> stored = UserSettings::hotKey();
+    return (stored ? parseSetting(*stored) : std::nullopt).value_or(defaultCombo());
 }
 
 const QHash<QString, quint32>& HotKeyCombo::keyNameTable() {

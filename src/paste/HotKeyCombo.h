@@ -26,6 +26,9 @@ struct HotKeyCombo {
 
     // ⌥⌘V.
     static HotKeyCombo defaultCombo();
+    // The combination the hotKey setting names; the default one when it is not set or cannot be
+    // read. What the shell registers, the settings show and the welcome window and tray name.
+    static HotKeyCombo fromSettings();
     // The only keys a combination may use: lower-case name to virtual key code. Built once.
     static const QHash<QString, quint32>& keyNameTable();
 

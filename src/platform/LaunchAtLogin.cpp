@@ -80,7 +80,7 @@ QString entryContents() {
     contents += QStringLiteral("Type=Application\n");
     contents += QStringLiteral("Name=") + name + QLatin1Char('\n');
     contents += QStringLiteral("Comment=Clipboard history\n");
-    contents += QStringLiteral("Exec=") + LaunchAtLogin::execLine() + QLatin1Char('\n');
+    contents += QStringLiteral("Exec=") + LaunchAtLogin::execLine().value_or(QString()) + QLatin1Char('\n');
     contents += QStringLiteral("Terminal=false\n");
     contents += QStringLiteral("X-GNOME-Autostart-enabled=true\n");
     return contents;
@@ -106,19 +106,38 @@ bool ensureFolder(const QString& path, QString& error) {
     return true;
 }
 
-// The command that starts Snipjar: the `snipjar` that handed this process over, when it did so,
-// else this program.
-QString commandPath() {
-    const QString command = qEnvironmentVariable("SNIPJAR_COMMAND");
-    if (!command.isEmpty() && QFileInfo(command).isExecutable()) {
-        return command;
+std::optional<std::optional<QString>> installedCommandOverride;
+
+// True for a program inside a CMake build folder: one of the folders above it holds CMakeCache.txt.
+bool isInBuildFolder(const QString& program) {
+    QDir folder = QFileInfo(program).absoluteDir();
+    for (int depth = 0; depth < 6; ++depth) {
+        if (folder.exists(QStringLiteral("CMakeCache.txt"))) {
+            return true;
+        }
+        if (!folder.cdUp()) {
+            break;
+        }
     }
-    return QCoreApplication::applicationFilePath();
+    return false;
+}
+
+std::optional<QString> installedCommand() {
+    if (installedCommandOverride) {
+        return *installedCommandOverride;
+    }
+    const QString path = QStringLiteral(SNIPJAR_INSTALLED_COMMAND);
+    return QFileInfo(path).isExecutable() ? std::optional(path) : std::nullopt;
 }
 
 bool writeEntry(QString& error) {
     const QString path = LaunchAtLogin::entryPath();
-    if (commandPath().contains(QLatin1Char('\n'))) {
+    const std::optional<QString> command = LaunchAtLogin::commandPath();
+    if (!command) {
+        error = QStringLiteral("Snipjar runs from a build folder and is not installed");
+        return false;
+    }
+    if (command->contains(QLatin1Char('\n'))) {
         error = QStringLiteral("the executable's path cannot be written in a desktop entry");
         return false;
     }
@@ -148,8 +167,32 @@ QString LaunchAtLogin::entryPath() {
     return autostartFolder() + QLatin1Char('/') + AppIdentity::identifier() + QStringLiteral(".desktop");
 }
 
-QString LaunchAtLogin::execLine() {
-    QString line = quotedExecArgument(commandPath());
+std::optional<QString> LaunchAtLogin::commandPath() {
+    // The `snipjar` that handed this process over, when it did so, else this program.
+    QString command = qEnvironmentVariable("SNIPJAR_COMMAND");
+    if (command.isEmpty() || !QFileInfo(command).isExecutable()) {
+        command = QCoreApplication::applicationFilePath();
+    }
+    if (!isInBuildFolder(command)) {
+        return command;
+    }
+    return installedCommand();
+}
+
+void LaunchAtLogin::overrideInstalledCommand(std::optional<QString> path) {
+    installedCommandOverride = std::move(path);
+}
+
+void LaunchAtLogin::clearInstalledCommandOverride() {
+    installedCommandOverride.reset();
+}
+
+std::optional<QString> LaunchAtLogin::execLine() {
+    const std::optional<QString> command = commandPath();
+    if (!command) {
+        return std::nullopt;
+    }
+    QString line = quotedExecArgument(*command);
     // A debug identity chosen at run time must hold for the copy started at login too.
     if (AppIdentity::isDebug()) {
         line = QStringLiteral("env SNIPJAR_IDENTITY=debug ") + line;
@@ -187,7 +230,8 @@ bool LaunchAtLogin::setEnabled(bool enabled) {
 
 void LaunchAtLogin::configureOnFirstRun() {
     const QString key = QString::fromLatin1(UserSettings::didConfigureLoginItemKey);
-    if (UserSettings::value(key).has_value()) {
+    // A build folder without an installed Snipjar leaves the choice to the first installed start.
+    if (UserSettings::value(key).has_value() || !commandPath()) {
         return;
     }
     setEnabled(true);

@@ -2,15 +2,19 @@
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
+#include "app/SingleInstance.h"
 #include "platform/UserSettings.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -144,21 +148,8 @@ TEST_F(CliInstance, CopyAndPasteAClip) {
 
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");
-    Xterm terminal(xtermPasteBinding +
-                   QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", typed});
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return xdotool({"search", "--pid", QString::number(terminal.processId())});
-        },
-        20000));
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--pid", QString::number(terminal.processId())});
-    search.waitForFinished(5000);
-    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
-        if (!window.isEmpty()) {
-            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
-        }
-    }
+    Xterm terminal(typingTerminal(typed));
+    ASSERT_TRUE(bringToFront(terminal));
     ASSERT_EQ(runCli({"paste", newer.left(8)}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
         << fileContents(typed).constData();
@@ -182,7 +173,8 @@ TEST_F(CliInstance, PauseStopsRecordingUntilResume) {
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
 }
 
-// show-panel, show-settings and quit act on the running Snipjar.
+// show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two
+// (the desktop entry's actions) start it and then act.
 TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     ASSERT_EQ(runCli({"show-settings"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
@@ -196,7 +188,45 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     EXPECT_EQ(quit.exitCode, 0) << quit.err.constData();
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 0);
-    EXPECT_EQ(runCli({"show-panel"}).exitCode, 1);
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-settings"});
+    EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
+}
+
+// The socket answers every line, also no request or a pause of no time, and cuts off endless ones.
+TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
+    const QByteArray endless(1 << 20, 'a');
+    for (const QByteArray& line : {QByteArray("hello\n"), QByteArray("[1]\n"),
+                                   QByteArray("{\"command\":\"pause\",\"minutes\":-5}\n"), endless}) {
+        QLocalSocket socket;
+        socket.connectToServer(SingleInstance().socketPath());
+        ASSERT_TRUE(socket.waitForConnected(5000));
+        for (qint64 sent = 0; sent == 0 || (line == endless && socket.bytesAvailable() == 0 &&
+                                            socket.isOpen() && sent < 2 * SingleInstance::largestLineBytes);
+             sent += line.size()) {
+            socket.write(line);
+            socket.waitForBytesWritten(30000);
+        }
+        QByteArray answer = socket.readAll();
+        while (!answer.endsWith('\n') && socket.waitForReadyRead(30000)) {
+            answer += socket.readAll();
+        }
+        EXPECT_EQ(QJsonDocument::fromJson(answer)["status"].toInt(), 2) << line.left(40).constData();
+    }
+    EXPECT_EQ(runCli({"list"}).exitCode, 0);
+    EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
+}
+
+// SIGTERM again and again while Snipjar quits does not cut its teardown short.
+TEST_F(CliInstance, RepeatedTerminationSignalsLetTheTeardownFinish) {
+    ASSERT_EQ(runCli({"add", "--text", "kept"}).exitCode, 0);
+    const auto pid = static_cast<pid_t>(app.processId());
+    while (app.state() == QProcess::Running) {
+        ::kill(pid, SIGTERM);
+        app.waitForFinished(1);
+    }
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(titles(), QStringList{"kept"});
 }
 
 // Four scripts adding 250 clips each at once, while the panel is open: all 1,000 land.

@@ -1,6 +1,9 @@
 #include "CliRunner.h"
 #include "TestEnvironment.h"
 
+#include "app/SingleInstance.h"
+#include "app/cli/ClipIds.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +12,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using namespace snipjar;
 using namespace snipjar::test;
 
 namespace {
@@ -185,6 +189,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"pin", "a", "b"},
                                    {"pause", "soon"},
                                    {"pause", "99999"},
+                                   {"pause", "-5"},
+                                   {"pause", "0"},
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
@@ -198,6 +204,12 @@ TEST(CliStore, UsageErrorsAndHelp) {
     const CliRun overview = offline({"--help"});
     EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
+    // The overview is the man page's source: every option, the JSON fields and no README.
+    for (const char* word :
+         {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName", "snipjar(1)"}) {
+        EXPECT_TRUE(overview.out.contains(word)) << word;
+    }
+    EXPECT_FALSE(overview.out.contains("README"));
     for (const char* command :
          {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
           "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
@@ -209,22 +221,60 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_TRUE(addHelp.out.contains("--file PATH")) << addHelp.out.constData();
 }
 
-// What only a running Snipjar or a display can do fails with status 1 when there is neither.
-TEST(CliStore, InstanceAndDisplayCommandsFailWithoutThem) {
+// What cannot be carried out fails with status 1 and one line: what only a running Snipjar or a
+// display can do when there is neither, and every command (a second start too) while a copy holds
+// the instance lock but never answers, so that none writes the store behind its back.
+TEST(CliStore, CommandsThatCannotBeCarriedOutFail) {
     TestEnvironment environment;
     const QString id = addedId(offline({"add", "--text", "to copy"}));
-    for (const QStringList& command : {QStringList{"pause"},
-                                       {"pause", "5"},
-                                       {"resume"},
-                                       {"show-panel"},
-                                       {"show-settings"},
-                                       {"quit"},
-                                       {"copy", id},
-                                       {"paste", id}}) {
-        const CliRun failed = offline(command);
-        EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();
-        EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
-    }
+    const QList<QStringList> needingMore{{"pause"},         {"pause", "5"}, {"resume"},   {"show-panel"},
+                                         {"show-settings"}, {"quit"},       {"copy", id}, {"paste", id}};
     EXPECT_TRUE(offline({"pause"}).err.contains("not running"));
     EXPECT_TRUE(offline({"copy", id}).err.contains("display"));
+    for (const bool locked : {false, true}) {
+        SingleInstance silent;
+        ASSERT_TRUE(!locked || silent.lock());
+        const QList<QStringList> everyKind{
+            {"list"}, {"add", "--kind", "image"}, {"pin", id}, {"clear", "--yes"}, {}};
+        for (const QStringList& command : locked ? needingMore + everyKind : needingMore) {
+            const CliRun failed = offline(command, pngBytes());
+            EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();
+            EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
+            EXPECT_TRUE(!locked || failed.err.contains("does not answer")) << failed.err.constData();
+        }
+    }
+    ASSERT_EQ(rows().size(), 1);
+    EXPECT_FALSE(rows().at(0)["pinned"].toBool());
+}
+
+// Only rows list prints can be named: older copies of a content hide behind its newest one.
+TEST(CliStore, IdsNameOnlyTheRowsListShows) {
+    const QString hidden = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000001");
+    const QString shown = QStringLiteral("AAAAAAAA-0000-4000-8000-000000000002");
+    QList<HistoryEntry> entries;
+    for (const auto& [id, secondsAgo] : {std::pair{shown, 10}, std::pair{hidden, 60}}) {
+        entries << HistoryEntry{ClipItem{}};
+        entries.last().item.id = QUuid(id);
+        entries.last().item.dedupKey = QStringLiteral("same content");
+        entries.last().item.createdAt = QDateTime::currentDateTimeUtc().addSecs(-secondsAgo);
+    }
+    EXPECT_EQ(std::get<HistoryEntry>(ClipIds::resolve("aaaaaaaa", entries)).item.id, QUuid(shown));
+    EXPECT_TRUE(std::holds_alternative<QString>(ClipIds::resolve(hidden, entries)));
+}
+
+// Control characters reach a terminal escaped (a title cannot retitle it); a pipe gets the bytes.
+TEST(CliStore, ControlCharactersAreEscapedOnATerminal) {
+    TestEnvironment environment;
+    const QByteArray hostile = "title\x1b]0;owned\x07 \x1b[31mred\xc2\x9b";
+    const QString id = addedId(offline({"add", "--text", QString::fromUtf8(hostile)}));
+    for (const QStringList& command : {QStringList{"list"}, {"show", id}}) {
+        // script runs the command on a pseudo-terminal, as a person's shell does.
+        QProcess terminal;
+        terminal.setProcessEnvironment(withoutDisplay());
+        terminal.start("script",
+                       {"-qec", QStringLiteral(SNIPJAR_EXECUTABLE " ") + command.join(' '), "/dev/null"});
+        ASSERT_TRUE(terminal.waitForFinished(60000));
+        EXPECT_TRUE(terminal.readAllStandardOutput().contains("title\\x1B]0;owned\\x07 \\x1B[31mred\\u009B"));
+        EXPECT_TRUE(offline(command).out.contains(hostile)) << command.join(' ').toStdString();
+    }
 }

@@ -91,7 +91,13 @@ done <<<"$documented"
 
 # Options with values complete their values, and the program's own options come before a command.
 offers --version snipjar --v || fail "\"snipjar --v<Tab>\" does not offer --version"
-offers image snipjar add --kind "" || fail "\"snipjar add --kind <Tab>\" does not offer image"
+# After --kind, exactly the kinds the command's usage line allows.
+for command in list add; do
+    allowed=$("$binary" help "$command" | sed -n 's/.*--kind \([a-z|]*\).*/\1/p' | head -1 | tr '|' '\n' | sort)
+    offered=$(complete_line snipjar "$command" --kind "" | sort)
+    [ -n "$allowed" ] && [ "$allowed" = "$offered" ] ||
+        fail "\"snipjar $command --kind <Tab>\" offers $(echo $offered), the usage allows $(echo $allowed)"
+done
 [ -z "$(complete_line snipjar list --limit "")" ] || fail "\"snipjar list --limit <Tab>\" offers words for a number"
 # An option before the command does not hide the command.
 offers --json snipjar list --limit 5 --j || fail "\"snipjar list --limit 5 --j<Tab>\" does not offer --json"

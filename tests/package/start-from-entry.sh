@@ -35,19 +35,20 @@ export PATH="$root/usr/bin:$PATH"
 run_exec_line "$(desktop_value "$desktop" "Desktop Entry" Exec)" >"$log" 2>&1 &
 pid=$!
 
-# Ready once the Show Panel action reaches it (status 0; 1 while nothing answers). Polls until the
-# program answers or exits, with a generous limit for a loaded machine.
+# Ready once its instance socket exists; the Show Panel action must then reach it (status 0). The
+# action is not polled: when nothing runs it starts Snipjar itself. Polls until the socket appears
+# or the program exits, with a generous limit for a loaded machine.
 show_panel=$(desktop_value "$desktop" "Desktop Action show-panel" Exec)
 ready=false
 for _ in $(seq 1 600); do
-    if (run_exec_line "$show_panel") >/dev/null 2>&1; then
+    if [ -S "$XDG_RUNTIME_DIR/Snipjar/instance.socket" ]; then
         ready=true
         break
     fi
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.2
 done
-if ! $ready; then
+if ! $ready || ! (run_exec_line "$show_panel") >/dev/null 2>&1; then
     fail "the program started from the desktop entry never answered \"$show_panel\""
     cat "$log"
     kill "$pid" 2>/dev/null

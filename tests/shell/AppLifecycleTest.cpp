@@ -39,6 +39,8 @@ FakeGlobalHotKeys::Combination grabOf(const QString& linuxForm) {
 // new combination in the settings replaces the old grab at once.
 TEST(AppLifecycle, LaunchStartsEveryPartAndTheHotKeyFollowsTheSettings) {
     test::TestEnvironment environment;
+    // This test program runs from the build folder; it stands in for an installed `snipjar`.
+    LaunchAtLogin::overrideInstalledCommand(QApplication::applicationFilePath());
     UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Shift+K"));
     FakePlatform platform;
     platform.fakePasteboard().setText(QStringLiteral("on the clipboard at launch"));

@@ -68,10 +68,18 @@ TEST(OnboardingTest, StepsAndThePasteCheck) {
     EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("[Start Using Snipjar]")));
     EXPECT_TRUE(
         visibleTexts(view).contains(QStringLiteral("Shift+Super+K whenever you need something you copied.")));
+    // A fresh install has no sync server: the summary promises no sync.
+    EXPECT_EQ(visibleTexts(view).filter(QStringLiteral("Your history stays on this computer")).size(), 1);
     saveShot(view, QStringLiteral("3-summary"));
     EXPECT_FALSE(finished);
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_TRUE(finished);
+
+    UserSettings::setValue(UserSettings::syncServerKey, QStringLiteral("host=sync.example"));
+    OnboardingView withSync([] { return true; }, [] {});
+    withSync.advance();
+    withSync.advance();
+    EXPECT_EQ(visibleTexts(withSync).filter(QStringLiteral("syncs privately through your own")).size(), 1);
 }
 
 // Closing the welcome window completes onboarding, unless the application is quitting.

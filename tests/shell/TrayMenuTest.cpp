@@ -2,10 +2,14 @@
 
 #include "app/tray/MenuClipText.h"
 #include "app/tray/MenuDrillRow.h"
+#include "app/tray/StatusItem.h"
 #include "app/tray/TrayMenuBuilder.h"
 #include "model/ClipRecords.h"
 #include "model/ClipStore.h"
+#include "paste/Paster.h"
+#include "paste/StoredClipPaster.h"
 #include "platform/UserSettings.h"
+#include "platform/fakes/FakePlatform.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -49,6 +53,8 @@ protected:
             fill(next);
         };
         actions.pasteClip = [this](const QUuid& id) { pasted.append(id); };
+        actions.openSettings = [this] { commands.append(QStringLiteral("settings")); };
+        actions.quit = [this] { commands.append(QStringLiteral("quit")); };
         TrayMenuBuilder::fill(menu, &store, state, actions);
     }
 
@@ -89,6 +95,7 @@ protected:
     QMenu menu;
     std::optional<QString> drilledTo;
     QList<QUuid> pasted;
+    QStringList commands;
 };
 
 // The menu's order: Search with the hot key in Linux form, the newest clip of each group, the
@@ -108,6 +115,14 @@ TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
     menu.actions()[2]->trigger();
     ASSERT_EQ(pasted.size(), 1);
     EXPECT_EQ(store.item(pasted.first())->title, QStringLiteral("only here"));
+
+    // The combinations written beside Settings and Quit work while the menu is open, and close it.
+    for (const auto& [key, command] : {std::pair{Qt::Key_Comma, "settings"}, std::pair{Qt::Key_Q, "quit"}}) {
+        menu.popup(QPoint(100, 100));
+        QTest::keyClick(&menu, key, Qt::ControlModifier);
+        EXPECT_EQ(std::exchange(commands, {}), QStringList{QLatin1String(command)});
+        EXPECT_FALSE(menu.isVisible());
+    }
 }
 
 // A drill row opens one computer's clips (copies of shared content included) in the open menu,
@@ -199,6 +214,27 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
     fill();
     EXPECT_EQ(syncLines(), QStringList({"-", "Sync: no server is set", "-"}));
     EXPECT_FALSE(enabledOf(QStringLiteral("Sync: no server is set")));
+}
+
+// Opening the menu fetches and sends at once while sync runs, as opening the panel does.
+TEST_F(TrayMenuTest, OpeningSyncsWhileSyncRuns) {
+    FakePlatform platform;
+    Paster paster(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
+                  *platform.desktopNotifier, nullptr);
+    StoredClipPaster clipPaster(store, paster, *platform.workspace);
+    int syncs = 0;
+    TrayMenuBuilder::Actions commands;
+    commands.syncNow = [&] { ++syncs; };
+    StatusItem status(store, clipPaster, *platform.workspace, *platform.desktopNotifier, commands);
+    for (const bool syncOn : {false, true}) {
+        status.currentState = [syncOn] {
+            TrayMenuBuilder::State state;
+            state.syncAvailable = syncOn;
+            return state;
+        };
+        emit status.menu().aboutToShow();
+        EXPECT_EQ(syncs, syncOn ? 1 : 0);
+    }
 }
 
 // A title reads as one line: runs of white space become one space, control characters go, and a

@@ -1,5 +1,9 @@
 #include "app/cli/ClipIds.h"
 
+#include "model/ClipStore.h"
+
+#include <QSet>
+
 namespace snipjar {
 
 namespace {
@@ -21,8 +25,22 @@ std::variant<HistoryEntry, QString> ClipIds::resolve(const QString& given,
     if (wanted.isEmpty()) {
         return QStringLiteral("an empty id names no clip");
     }
+    // Only the rows list shows can be named: the older copies of a content hide behind its newest,
+    // and a prefix that one of them shares must neither pick it nor make the row's id ambiguous.
+    QList<ClipItem> items;
+    items.reserve(entries.size());
+    for (const HistoryEntry& entry : entries) {
+        items << entry.item;
+    }
+    QSet<QUuid> visible;
+    for (const ClipGroup& group : ClipStore::groups(std::move(items))) {
+        visible.insert(group.newest.id);
+    }
     QList<const HistoryEntry*> found;
     for (const HistoryEntry& entry : entries) {
+        if (!visible.contains(entry.item.id)) {
+            continue;
+        }
         const QString id = compact(entry.item.id.toString());
         if (id == wanted) {
             return entry;

@@ -11,7 +11,8 @@
 namespace snipjar {
 
 // Finds the clip an id given on the command line names: the whole id (with or without braces and
-// dashes, any letter case) or a prefix of it that only one clip of the history starts with.
+// dashes, any letter case) or a prefix of it that only one clip of the history starts with. Only
+// the ids list prints count: the newest item of each group.
 class ClipIds {
 public:
     // The item, or the one-line reason there is none.

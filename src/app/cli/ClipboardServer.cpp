@@ -1,9 +1,11 @@
 #include "app/cli/ClipboardServer.h"
 
+#include "app/cli/CommandOutcome.h"
 #include "paste/Paster.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/LogCategories.h"
 #include "platform/x11/X11Platform.h"
+#include "platform/x11/XcbConnection.h"
 
 #include <QCoreApplication>
 
@@ -14,8 +16,7 @@ namespace snipjar {
 int ClipboardServer::serve(const Clip& clip, bool thenPaste) {
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     if (!platform) {
-        std::fputs("snipjar: cannot open the X display\n", stderr);
-        return 1;
+        return CommandOutcome::failure(XcbConnection::unavailableMessage()).print();
     }
     Pasteboard& clipboard = *platform->pasteboard;
     const std::optional<QByteArray> tiff = Paster::tiffFallback(clip);

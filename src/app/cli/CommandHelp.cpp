@@ -18,11 +18,14 @@ const std::array<Topic, 16> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
-     "  --json          print a JSON array (see the README for its fields)\n"
+     "  --json          print a JSON array, one object per row (fields below)\n"
      "  --limit N       print at most N rows\n"
      "  --kind KIND     only clips of this kind: text, image, file or rich\n"
      "  --pinned        only pinned clips\n"
-     "  --device NAME   only clips copied on this computer (its name or id)\n"},
+     "  --device NAME   only clips copied on this computer (its name or id)\n"
+     "\n"
+     "JSON fields: id, kind (text, richText, image or file), title, device (the computer's id),\n"
+     "deviceName, pinned, createdAt (UTC, ISO 8601), store (synced or local-only), byteSize.\n"},
     {Command::search, "print the clips whose title matches QUERY",
      "Matches as the search panel does: letter case is ignored, nothing else.\n\n"
      "  --json          print a JSON array like list --json\n"
@@ -61,6 +64,18 @@ const std::array<Topic, 16> topics{{
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 
+// The option lines of a topic's details ("  --json  print ..."), for the overview. A paragraph of
+// their own, which help2man makes into a list of options in the manual page.
+QString optionLines(const Topic& topic) {
+    QString lines;
+    for (const QString& line : QString::fromLatin1(topic.details).split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("  --"))) {
+            lines += QStringLiteral("       ") + line + QLatin1Char('\n');
+        }
+    }
+    return lines.isEmpty() ? lines : QLatin1Char('\n') + lines + QLatin1Char('\n');
+}
+
 const char* exitStatus =
     "Exit status: 0 on success, 1 on a failure (an unknown id, a store that cannot be\n"
     "opened, no display or no running Snipjar where one is needed), 2 on a usage error.\n";
@@ -78,11 +93,15 @@ QString CommandHelp::overview() {
     for (const Topic& topic : topics) {
         const QString usage = CommandLine::usage(topic.command).mid(QStringLiteral("usage: snipjar ").size());
         text += QStringLiteral("  %1\n         %2\n").arg(usage, QLatin1String(topic.summary));
+        text += optionLines(topic);
     }
+    text +=
+        QStringLiteral("\nlist --json and search --json print one object per row with the fields id, kind,\n"
+                       "title, device, deviceName, pinned, createdAt, store and byteSize.\n");
     text += QStringLiteral("\nOptions:\n"
                            "  -h, --help     show this help and exit\n"
                            "  -v, --version  print the version and exit\n\n"
-                           "Every command also takes --help.\n\n");
+                           "Every command also takes --help; the snipjar(1) manual page has it all.\n\n");
     text += QLatin1String(exitStatus);
     text += QStringLiteral("\nExamples:\n"
                            "  snipjar list --limit 5\n"

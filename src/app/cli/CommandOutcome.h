@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/cli/TerminalText.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -20,16 +22,16 @@ struct CommandOutcome {
     static CommandOutcome failure(QString error) { return {1, {}, std::move(error)}; }
     static CommandOutcome usageError(QString error) { return {2, {}, std::move(error)}; }
 
-    // Writes the output and the error (as "snipjar: " and one line) and gives the exit status.
+    // Writes the output and the error (as "snipjar: " and one line), escaped where they reach a
+    // terminal, and gives the exit status.
     int print() const {
         if (!output.isEmpty()) {
-            std::fwrite(output.constData(), 1, size_t(output.size()), stdout);
-            std::fflush(stdout);
+            TerminalText::write(stdout, output);
         }
         if (!error.isEmpty()) {
             QString line = error;
             line.replace(QLatin1Char('\n'), QLatin1Char(' '));
-            std::fputs(("snipjar: " + line + "\n").toUtf8().constData(), stderr);
+            TerminalText::write(stderr, "snipjar: " + line.toUtf8() + "\n");
         }
         return status;
     }

@@ -32,8 +32,13 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
             break;
         }
         // Nobody listens: either no copy runs (the lock is free), or one is still starting.
-        if (!instance.isHeldElsewhere() || deadline.hasExpired()) {
+        if (!instance.isHeldElsewhere()) {
             return std::nullopt;
+        }
+        // A copy holds the lock but never listens. Every command stops here, the ones that could
+        // write the store files too: that copy may be writing them.
+        if (deadline.hasExpired()) {
+            return CommandOutcome::failure(SingleInstance::silentInstanceMessage());
         }
         QThread::msleep(connectRetryMilliseconds);
     }

@@ -12,8 +12,9 @@ namespace snipjar {
 class InstanceClient {
 public:
     // None when no Snipjar runs. A failure, before anything is sent, when the runtime folder or the
-    // process serving the socket belongs to another user. A copy that holds the instance lock but has not
-    // opened its socket yet is waited for up to two seconds; one that stops answering gives a failure.
+    // process serving the socket belongs to another user. A copy that holds the instance lock but has
+    // not opened its socket yet is waited for up to two seconds; one that still does not listen then,
+    // or that stops answering, gives a failure.
     static std::optional<CommandOutcome> send(const CommandLine& commandLine);
 };
 

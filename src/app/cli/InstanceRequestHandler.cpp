@@ -84,7 +84,7 @@ QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
     CommandOutcome outcome = notUnderstood();
     if (document.isObject()) {
         const CommandLine commandLine = CommandLine::fromJson(document.object());
-        outcome = commandLine.error ? notUnderstood() : run(commandLine);
+        outcome = commandLine.error ? CommandOutcome::usageError(*commandLine.error) : run(commandLine);
     }
     return QJsonDocument(outcome.toJson()).toJson(QJsonDocument::Compact) + '\n';
 }

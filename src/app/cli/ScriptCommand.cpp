@@ -54,10 +54,7 @@ int serveClipboard(const CommandLine& commandLine, std::unique_ptr<QCoreApplicat
             QStringLiteral("the content of clip %1 cannot be read").arg(ClipIds::printed(id))));
     }
     if (!XcbConnection::open()) {
-        const QByteArray display = qgetenv("DISPLAY");
-        return finish(CommandOutcome::failure(
-            QStringLiteral("cannot open the X display") +
-            (display.isEmpty() ? QStringLiteral(" (DISPLAY is not set)") : QStringLiteral(" ") + display)));
+        return finish(CommandOutcome::failure(XcbConnection::unavailableMessage()));
     }
     application.reset();
     const QApplication gui(argc, argv);
@@ -66,6 +63,14 @@ int serveClipboard(const CommandLine& commandLine, std::unique_ptr<QCoreApplicat
 }
 
 } // namespace
+
+std::optional<int> ScriptCommand::sendToRunning(const CommandLine& commandLine, int argc, char** argv) {
+    const QCoreApplication application(argc, argv);
+    if (const std::optional<CommandOutcome> answer = InstanceClient::send(commandLine)) {
+        return finish(*answer);
+    }
+    return std::nullopt;
+}
 
 int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
     // Standard error carries the command's one-line error only (QT_LOGGING_RULES still overrides).

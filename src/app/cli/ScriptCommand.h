@@ -2,6 +2,8 @@
 
 #include "app/CommandLine.h"
 
+#include <optional>
+
 namespace snipjar {
 
 // Runs a command of the command line in this process: reads what `add` adds and asks before
@@ -10,6 +12,8 @@ namespace snipjar {
 class ScriptCommand {
 public:
     static int run(CommandLine commandLine, int argc, char** argv);
+    // Sends the command to the running Snipjar and prints its answer; none when no Snipjar runs.
+    static std::optional<int> sendToRunning(const CommandLine& commandLine, int argc, char** argv);
 };
 
 } // namespace snipjar

@@ -18,12 +18,6 @@ namespace snipjar {
 
 namespace {
 
-QString storedCombination() {
-    const std::optional<QString> stored = UserSettings::hotKey();
-    const std::optional<HotKeyCombo> combo = stored ? HotKeyCombo::parseSetting(*stored) : std::nullopt;
-    return combo.value_or(HotKeyCombo::defaultCombo()).linuxDisplayString();
-}
-
 QLabel* text(const QString& content, int pointSize, bool semibold, bool secondary, QWidget* parent) {
     auto* label = new QLabel(content, parent);
     label->setTextFormat(Qt::PlainText);
@@ -89,7 +83,7 @@ OnboardingView::OnboardingView(std::function<bool()> canPaste, std::function<voi
     , canPaste(std::move(canPaste))
     , onFinish(std::move(onFinish))
     , pasteGranted(this->canPaste && this->canPaste())
-    , combination(storedCombination())
+    , combination(HotKeyCombo::fromSettings().linuxDisplayString())
     , steps(new QStackedWidget(this))
     , skipButton(new QPushButton(QStringLiteral("Skip for now"), this))
     , primaryButton(new QPushButton(QStringLiteral("Continue"), this))
@@ -178,12 +172,15 @@ QWidget* OnboardingView::buildSummary() {
         symbol(QStringLiteral("checkmark.circle"), 64, palette().color(QPalette::Highlight), page));
     layout->addWidget(text(QStringLiteral("That's it"), 17, true, false, page));
     layout->addSpacing(6);
-    layout->addWidget(
-        summaryRow(QStringLiteral("arrow.triangle.2.circlepath"),
-                   QStringLiteral("History syncs privately through your own sync server \u2014 every "
-                                  "computer you sign into sees the same clipboard. Turn it off any "
-                                  "time in Settings."),
-                   page));
+    // Sync needs a server of the user's own; a fresh install has none, so it promises nothing.
+    const bool syncs = UserSettings::syncEnabled() && UserSettings::syncServer().has_value();
+    layout->addWidget(summaryRow(
+        QStringLiteral("arrow.triangle.2.circlepath"),
+        syncs ? QStringLiteral("History syncs privately through your own sync server \u2014 every computer "
+                               "you sign into sees the same clipboard. Turn it off any time in Settings.")
+              : QStringLiteral("Your history stays on this computer. To see it on your other computers "
+                               "too, set up your own sync server in Settings."),
+        page));
     layout->addWidget(summaryRow(QStringLiteral("power"),
                                  QStringLiteral("Snipjar starts at login and lives in your system tray."),
                                  page));

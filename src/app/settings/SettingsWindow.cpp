@@ -77,6 +77,9 @@ void SettingsWindow::setSyncStatus(const QString& text) {
 
 void SettingsWindow::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // The window is kept when closed; what changed meanwhile (by the command line, a hand-edited
+    // file, the tray) shows when it opens again.
+    reload();
     sync->showSyncedBytes(store.syncedBytes());
 }
 

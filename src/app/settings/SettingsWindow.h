@@ -49,7 +49,8 @@ public:
     void setSyncStatus(const QString& text);
 
 protected:
-    // The synced size is measured each time the window is shown, not while it stays open.
+    // The values are read again and the synced size measured each time the window is shown, not
+    // while it stays open.
     void showEvent(QShowEvent* event) override;
 
 private:

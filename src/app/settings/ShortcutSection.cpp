@@ -22,11 +22,7 @@ ShortcutSection::ShortcutSection(ShortcutRecorder::TryRegister tryRegister, QWid
 }
 
 HotKeyCombo ShortcutSection::storedCombo() {
-    const std::optional<QString> stored = UserSettings::hotKey();
-    if (!stored) {
-        return HotKeyCombo::defaultCombo();
-    }
-    return HotKeyCombo::parseSetting(*stored).value_or(HotKeyCombo::defaultCombo());
+    return HotKeyCombo::fromSettings();
 }
 
 void ShortcutSection::reload() {

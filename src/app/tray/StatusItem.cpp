@@ -96,8 +96,8 @@ void StatusItem::lookForTrayHost() {
     }
     if (!toldAboutMissingTray) {
         toldAboutMissingTray = true;
-        const QString combination = currentState ? currentState().hotKey.linuxDisplayString()
-                                                 : HotKeyCombo::defaultCombo().linuxDisplayString();
+        const QString combination =
+            (currentState ? currentState().hotKey : HotKeyCombo::fromSettings()).linuxDisplayString();
         const QString body = QStringLiteral("There is no system tray on this desktop. Press %1 to open your "
                                             "clipboard history; the Snipjar menu appears once a tray is "
                                             "available.")
@@ -113,6 +113,11 @@ void StatusItem::aboutToOpen() {
     // The window the user was working in: opening the menu never activates this application.
     menuTarget = workspace.frontmostApplication();
     rebuildMenu();
+    // As when the panel opens: a look at the menu is a moment the user wants the other computers'
+    // clips, so a running sync fetches and sends now.
+    if (commands.syncNow && currentState && currentState().syncAvailable) {
+        commands.syncNow();
+    }
 }
 
 void StatusItem::rebuildMenu() {

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPointer>
 #include <QSet>
+#include <QShortcut>
 #include <QTimer>
 #include <QWidgetAction>
 
@@ -78,6 +79,20 @@ QAction* addCommand(QMenu& menu, const QString& text, const QString& shortcut,
     return item;
 }
 
+// Makes the combination written beside an item work while the menu is open. Qt does not match an
+// item's own shortcut inside a popup that belongs to no menu bar, so the menu carries the shortcut;
+// the menu closes first, as after a click.
+void bindShortcut(QMenu& menu, const QKeySequence& keys, QAction* item) {
+    auto* shortcut = new QShortcut(keys, &menu);
+    shortcut->setObjectName(QStringLiteral("TrayMenuShortcut"));
+    QObject::connect(shortcut, &QShortcut::activated, item, [guard = QPointer<QMenu>(&menu), item] {
+        if (guard) {
+            guard->hide();
+        }
+        item->trigger();
+    });
+}
+
 } // namespace
 
 QString TrayMenuBuilder::pausedItemText(const std::optional<QDateTime>& until) {
@@ -90,6 +105,8 @@ QString TrayMenuBuilder::pausedItemText(const std::optional<QDateTime>& until) {
 
 void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, const Actions& actions) {
     menu.clear();
+    // The shortcuts of the last filling, which triggered the items clear() just deleted.
+    qDeleteAll(menu.findChildren<QShortcut*>(QStringLiteral("TrayMenuShortcut"), Qt::FindDirectChildrenOnly));
     menu.setMinimumWidth(minimumWidth);
     const QList<ClipItem> items = store ? newestFirst(*store) : QList<ClipItem>();
 
@@ -170,11 +187,14 @@ void TrayMenuBuilder::fill(QMenu& menu, ClipStore* store, const State& state, co
     if (state.syncAvailable || (state.syncProblem && !state.syncProblem->isEmpty())) {
         menu.addSeparator();
     }
-    addCommand(menu, QStringLiteral("Settings\u2026"),
-               keyComboText(HotKeyCombo::commandBit, QStringLiteral(",")), actions.openSettings);
+    QAction* settings =
+        addCommand(menu, QStringLiteral("Settings\u2026"),
+                   keyComboText(HotKeyCombo::commandBit, QStringLiteral(",")), actions.openSettings);
     addCommand(menu, state.updatesText, QString(), actions.checkForUpdates)->setEnabled(state.updatesEnabled);
-    addCommand(menu, QStringLiteral("Quit Snipjar"),
-               keyComboText(HotKeyCombo::commandBit, QStringLiteral("Q")), actions.quit);
+    QAction* quit = addCommand(menu, QStringLiteral("Quit Snipjar"),
+                               keyComboText(HotKeyCombo::commandBit, QStringLiteral("Q")), actions.quit);
+    bindShortcut(menu, QKeySequence(Qt::CTRL | Qt::Key_Comma), settings);
+    bindShortcut(menu, QKeySequence(Qt::CTRL | Qt::Key_Q), quit);
 }
 
 } // namespace snipjar

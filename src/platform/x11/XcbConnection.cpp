@@ -4,6 +4,12 @@
 
 namespace snipjar {
 
+QString XcbConnection::unavailableMessage() {
+    const QString display = qEnvironmentVariable("DISPLAY");
+    return QStringLiteral("cannot open the X display") +
+           (display.isEmpty() ? QStringLiteral(" (DISPLAY is not set)") : QLatin1Char(' ') + display);
+}
+
 std::unique_ptr<XcbConnection> XcbConnection::open(const char* displayName) {
     int screenNumber = 0;
     xcb_connection_t* connection = xcb_connect(displayName, &screenNumber);

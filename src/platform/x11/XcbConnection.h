@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QHash>
+#include <QString>
 
 #include <xcb/xcb.h>
 
@@ -17,6 +18,9 @@ class XcbConnection {
 public:
     // Opens the display named by $DISPLAY (or the given name); none when no display can be opened.
     static std::unique_ptr<XcbConnection> open(const char* displayName = nullptr);
+    // Why no display could be opened, as the command line says it: "cannot open the X display :1"
+    // or "(DISPLAY is not set)".
+    static QString unavailableMessage();
 
     ~XcbConnection();
     XcbConnection(const XcbConnection&) = delete;
