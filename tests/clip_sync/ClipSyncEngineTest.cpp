@@ -5,10 +5,12 @@
 #include "TestEnvironment.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "model/StoreConnection.h"
 #include "sync/RecordNames.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -170,6 +172,74 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     ASSERT_TRUE(drained(*here));
     EXPECT_GT(server->changeCounter(QStringLiteral("alice")), changesBefore);
     EXPECT_TRUE(here->store().syncDevice(QStringLiteral("here"))->cloudRecordSystemFields.has_value());
+}
+
+// Changes the engine never heard of: made with no engine running (as the command line does with the
+// application closed), and made while one ran but lost with its state file (the process died
+// before the file was written). The store's outbox has them all.
+TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
+    auto here = computer(QStringLiteral("here"));
+    ASSERT_TRUE(here->start());
+    for (const char* text : {"removed with no engine", "pinned with no engine", "removed, state lost",
+                             "pinned, state lost"}) {
+        here->copy(QString::fromLatin1(text));
+    }
+    ASSERT_TRUE(drained(*here));
+    const QList<QUuid> ids = here->clipIDs(); // newest first
+    here->quit();
+    here->store().remove(ids[3]);
+    here->store().togglePin(ids[2]);
+
+    QFile stateFile(folder.filePath(QStringLiteral("here.json")));
+    ASSERT_TRUE(stateFile.open(QIODevice::ReadOnly));
+    const QByteArray staleState = stateFile.readAll();
+    stateFile.close();
+    server->setDown(true);
+    ASSERT_TRUE(here->start());
+    here->store().remove(ids[1]);
+    here->store().togglePin(ids[0]);
+    here->quit();
+    ASSERT_TRUE(stateFile.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    stateFile.write(staleState);
+    stateFile.close();
+
+    server->setDown(false);
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(drained(*here));
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(there->start());
+    EXPECT_EQ(there->clipIDs(), (QList{ids[0], ids[2]}));
+    EXPECT_TRUE(there->store().syncItem(ids[0])->pinned);
+    EXPECT_TRUE(there->store().syncItem(ids[2])->pinned);
+    // Confirmed changes leave the outbox.
+    EXPECT_TRUE(here->store().syncContext().outbox().isEmpty());
+}
+
+// A page the store cannot save (a full disk) is not acknowledged: the fetch position stays and the
+// page comes again once the store can take it.
+TEST_F(ClipSyncEngineTest, AFetchedPageThatCannotBeSavedIsFetchedAgain) {
+    auto here = computer(QStringLiteral("here"));
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(there->start());
+    const auto run = [&here](const char* sql) {
+        auto connection = here->store().syncContainer().acquireConnection();
+        const bool ok = connection->exec(sql);
+        here->store().syncContainer().releaseConnection(std::move(connection));
+        return ok;
+    };
+    ASSERT_TRUE(run("CREATE TRIGGER full BEFORE INSERT ON ClipItem "
+                    "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+    there->copy(QStringLiteral("arrives once there is room"));
+    ASSERT_TRUE(drained(*there));
+    ASSERT_TRUE(here->syncNow());
+    EXPECT_TRUE(here->clipIDs().isEmpty());
+    EXPECT_EQ(here->engine().problem(), QStringLiteral("Synced clips can\u2019t be saved on this computer"));
+
+    ASSERT_TRUE(run("DROP TRIGGER full"));
+    ASSERT_TRUE(here->syncNow());
+    EXPECT_EQ(here->clipIDs(), there->clipIDs());
+    EXPECT_FALSE(here->engine().problem().has_value());
 }
 
 TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself) {
