@@ -54,10 +54,10 @@ struct SyncEngineConfiguration {
     std::shared_ptr<cloud::CloudDatabase> database;
     // None starts cold: nothing pending, everything fetched.
     std::optional<StateSerialization> stateSerialization;
+    SyncEngineDelegate* delegate = nullptr;
     // Who the database is (server and account), kept with the state: a state written for another
     // identity is not restored. Empty when the database cannot tell.
     QString accountIdentity;
-    SyncEngineDelegate* delegate = nullptr;
 };
 
 // Sends and fetches only when asked. Every operation runs after the ones asked for before it; the
