@@ -72,7 +72,8 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
         context.insert(prepared->item);
     }
     QList<ClipSyncChange> changes = enforceLimits(context);
-    changes.append(moved ? ClipSyncChange::save(*copy, false) : ClipSyncChange::save(prepared->item.id, true));
+    changes.append(moved ? ClipSyncChange::save(*copy, false)
+                         : ClipSyncChange::save(prepared->item.id, true));
     addToOutbox(context, changes);
     if (!context.save()) {
         return std::nullopt;

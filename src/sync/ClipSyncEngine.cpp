@@ -28,7 +28,8 @@ QList<PendingRecordZoneChange> recordChanges(const ClipSyncChange& change, ClipS
     if (change.type == ClipSyncChange::Type::remove) {
         return {PendingRecordZoneChange::remove(RecordNames::itemRecordID(change.id))};
     }
-    QList<PendingRecordZoneChange> changes{PendingRecordZoneChange::save(RecordNames::itemRecordID(change.id))};
+    QList<PendingRecordZoneChange> changes{
+        PendingRecordZoneChange::save(RecordNames::itemRecordID(change.id))};
     if (change.isNew) {
         const auto item = store.syncItem(change.id);
         if (item && item->hasPayload) {
@@ -213,8 +214,9 @@ void ClipSyncEngine::queueOutbox() {
     // A change already queued keeps its place and its generation, so that a batch in flight with
     // it still counts as its sending.
     const auto keyOf = [](const PendingRecordZoneChange& change) {
-        return change.id.recordName +
-               (change.kind == PendingRecordZoneChange::Kind::saveRecord ? QLatin1Char('s') : QLatin1Char('d'));
+        return change.id.recordName + (change.kind == PendingRecordZoneChange::Kind::saveRecord
+                                           ? QLatin1Char('s')
+                                           : QLatin1Char('d'));
     };
     QSet<QString> queued;
     for (const PendingRecordZoneChange& change : syncEngine->state().pendingRecordZoneChanges()) {
@@ -261,15 +263,14 @@ void ClipSyncEngine::handleEvent(const SyncEvent& event, std::function<void()> d
         qCInfo(lcSync) << "event: fetchedDatabaseChanges (zones)";
         break;
     case SyncEvent::Type::fetchedRecordZoneChanges:
-        InboundApply::handleFetchedRecordZoneChanges(
-            store, event.modifications, event.deletions, this,
-            [this, done = std::move(done)](bool stored) {
-                inboundNotStored = !stored;
-                if (!stored) {
-                    syncEngine->pageNotStored();
-                }
-                done();
-            });
+        InboundApply::handleFetchedRecordZoneChanges(store, event.modifications, event.deletions, this,
+                                                     [this, done = std::move(done)](bool stored) {
+                                                         inboundNotStored = !stored;
+                                                         if (!stored) {
+                                                             syncEngine->pageNotStored();
+                                                         }
+                                                         done();
+                                                     });
         return;
     case SyncEvent::Type::sentRecordZoneChanges:
         handleSentRecordZoneChanges(event);

@@ -16,7 +16,7 @@
 namespace snipjar {
 class ClipStore;
 class ModelContext;
-}
+} // namespace snipjar
 
 namespace snipjar::sync {
 

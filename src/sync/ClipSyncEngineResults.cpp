@@ -215,8 +215,9 @@ void ClipSyncEngine::resendWhatTheServerLost(const QList<cloud::RecordID>& live)
     if (!context->save()) {
         qCCritical(lcSync) << "the server's history went back, but the clips it lost could not be marked";
     }
-    qCInfo(lcSync).noquote()
-        << QStringLiteral("the server's history went back: %1 record(s) it lost are sent again").arg(again.size());
+    qCInfo(lcSync).noquote() << QStringLiteral(
+                                    "the server's history went back: %1 record(s) it lost are sent again")
+                                    .arg(again.size());
     syncEngine->state().add(again);
     scheduleSend();
     if (store.syncDidApplyInbound) {
@@ -274,8 +275,9 @@ void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) 
     if (!error->isTransient() || error->code == cloud::CloudErrorCode::operationCancelled) {
         return;
     }
-    const QString text = inboundNotStored ? QStringLiteral("Synced clips can\u2019t be saved on this computer")
-                                          : problemText(error->code);
+    const QString text = inboundNotStored
+                             ? QStringLiteral("Synced clips can\u2019t be saved on this computer")
+                             : problemText(error->code);
     if (currentProblem != text) {
         qCCritical(lcSync).noquote() << QStringLiteral("sync problem: %1 (%2)")
                                             .arg(text, error->description.isEmpty()
