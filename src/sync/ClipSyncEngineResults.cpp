@@ -12,6 +12,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace snipjar::sync {
 
@@ -234,6 +235,7 @@ void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live
     for (const ClipItemSummary& item : context->fetchSummaries(ClipItemQuery().whereCloudRecord(true))) {
         if (!names.contains(RecordNames::itemName(item.id))) {
             context->removeItem(item.id);
+            context->removeFromOutbox(item.id, std::numeric_limits<qint64>::max());
             ++removed;
         }
     }
