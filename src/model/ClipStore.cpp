@@ -73,6 +73,15 @@ void ClipStore::report(const ClipSyncChange& change) const {
     }
 }
 
+void ClipStore::addToOutbox(ModelContext& context, const QList<ClipSyncChange>& changes) const {
+    if (&context.container() != syncStore.get()) {
+        return;
+    }
+    for (const ClipSyncChange& change : changes) {
+        context.addToOutbox(change);
+    }
+}
+
 void ClipStore::enforceLimitsNow() {
     for (ModelContext* context : {syncMain.get(), localMain.get()}) {
         // The walk and its deletions under one lock, so that they name exactly the items walked.
@@ -82,6 +91,7 @@ void ClipStore::enforceLimitsNow() {
             continue;
         }
         const QList<ClipSyncChange> deletions = enforceLimits(*context);
+        addToOutbox(*context, deletions);
         if (!context->save()) {
             qCWarning(lcStore) << "limits not applied: the deletions could not be saved";
             context->rollback();
@@ -144,8 +154,8 @@ void ClipStore::togglePin(const QUuid& id) {
         return;
     }
     found->context->setPinned(id, !found->item.pinned);
-    found->context->save();
-    if (found->context == syncMain.get()) {
+    addToOutbox(*found->context, {ClipSyncChange::save(id, false)});
+    if (found->context->save() && found->context == syncMain.get()) {
         report(ClipSyncChange::save(id, false));
     }
 }
@@ -170,8 +180,8 @@ void ClipStore::remove(const QUuid& id) {
     // Concealed items and items without a key share content with nothing: they go alone.
     if (target.concealed || target.dedupKey.isEmpty()) {
         found->context->removeItem(id);
-        found->context->save();
-        if (found->context == syncMain.get()) {
+        addToOutbox(*found->context, {ClipSyncChange::remove(id)});
+        if (found->context->save() && found->context == syncMain.get()) {
             report(ClipSyncChange::remove(id));
         }
         return;
@@ -180,13 +190,17 @@ void ClipStore::remove(const QUuid& id) {
     for (ModelContext* context : {syncMain.get(), localMain.get()}) {
         const QList<ClipItemSummary> copies =
             context->fetchSummaries(ClipItemQuery().whereDedupKey(target.dedupKey));
+        QList<ClipSyncChange> removed;
         for (const ClipItemSummary& copy : copies) {
             context->removeItem(copy.id);
-            if (context == syncMain.get()) {
-                report(ClipSyncChange::remove(copy.id));
+            removed.append(ClipSyncChange::remove(copy.id));
+        }
+        addToOutbox(*context, removed);
+        if (context->save() && context == syncMain.get()) {
+            for (const ClipSyncChange& change : removed) {
+                report(change);
             }
         }
-        context->save();
     }
 }
 

@@ -23,7 +23,7 @@ namespace snipjar {
 // synced to the user's other computers) and the local store ("local-v2.store", items that never
 // leave this computer), both in AppPaths::storeFolder(). Files clips with per-computer
 // de-duplication, applies the history limits, answers lookups and reports every change of the sync
-// store through onSyncChange.
+// store through onSyncChange, after writing it to the store's sync outbox in the same transaction.
 //
 // insert and enforceLimits may run on any thread with a context the caller made for them; every
 // other operation, both main contexts and the callbacks belong to the main thread.
@@ -128,6 +128,9 @@ private:
     };
 
     void report(const ClipSyncChange& change) const;
+    // Holds the changes in the sync store's outbox when the context is the sync store's, so that
+    // they are saved with the changes themselves and reach the server even if no engine hears them.
+    void addToOutbox(ModelContext& context, const QList<ClipSyncChange>& changes) const;
     void step(FilingStep step, ModelContext& context) const;
     std::optional<QUuid> ownCopy(ModelContext& context, const QString& dedupKey) const;
     NewItem prepareNew(const Clip& clip, ModelContext& context) const;

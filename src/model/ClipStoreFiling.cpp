@@ -72,16 +72,14 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
         context.insert(prepared->item);
     }
     QList<ClipSyncChange> changes = enforceLimits(context);
+    changes.append(moved ? ClipSyncChange::save(*copy, false)
+                         : ClipSyncChange::save(prepared->item.id, true));
+    addToOutbox(context, changes);
     if (!context.save()) {
         return std::nullopt;
     }
-    if (moved) {
-        changes.append(ClipSyncChange::save(*copy, false));
-    } else {
-        if (prepared->payload) {
-            prepared->payload->keep();
-        }
-        changes.append(ClipSyncChange::save(prepared->item.id, true));
+    if (!moved && prepared->payload) {
+        prepared->payload->keep();
     }
     return changes;
 }

@@ -38,7 +38,8 @@ std::unique_ptr<StoreConnection> openReadOnly(const QString& path) {
         return nullptr;
     }
     const std::optional<qint64> version = connection->queryInteger("PRAGMA user_version");
-    if (!version || *version != StoreSchema::currentVersion) {
+    // Every version since the first has the same ClipItem table.
+    if (!version || *version < 1 || *version > StoreSchema::currentVersion) {
         return nullptr;
     }
     return connection;

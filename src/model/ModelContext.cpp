@@ -252,6 +252,34 @@ qint64 ModelContext::totalByteSize() {
     return connection->queryInteger("SELECT COALESCE(SUM(byteSize), 0) FROM ClipItem").value_or(0);
 }
 
+QList<OutboxEntry> ModelContext::outbox() {
+    QList<OutboxEntry> result;
+    if (!connection) {
+        return result;
+    }
+    const HeldView view(*this);
+    StoreStatement statement =
+        connection->prepare(QStringLiteral("SELECT seq, itemID, change FROM SyncOutbox ORDER BY seq"));
+    while (statement.step() == StoreStatement::Step::row) {
+        const QUuid id = StoreRows::uuidFrom(statement.text(1));
+        const qint64 code = statement.integer(2);
+        if (id.isNull()) {
+            continue;
+        }
+        result.append({statement.integer(0),
+                       code == 2 ? ClipSyncChange::remove(id) : ClipSyncChange::save(id, code == 1)});
+    }
+    return result;
+}
+
+qint64 ModelContext::lastOutboxSeq() {
+    if (!connection) {
+        return 0;
+    }
+    const HeldView view(*this);
+    return connection->queryInteger("SELECT COALESCE(MAX(seq), 0) FROM SyncOutbox").value_or(0);
+}
+
 bool ModelContext::beginWrite() {
     if (!connection) {
         return false;

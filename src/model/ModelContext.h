@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/ClipRecords.h"
+#include "model/ClipSyncChange.h"
 #include "model/StagedPayload.h"
 
 #include <QDateTime>
@@ -75,6 +76,12 @@ struct LimitWalkRow {
 // Whether a stored payload is joined to its item: an inbound payload can arrive before its item.
 enum class PayloadLink { toItem, none };
 
+// A change of the sync store that the sync server has yet to confirm, by its place in the outbox.
+struct OutboxEntry {
+    qint64 seq = 0;
+    ClipSyncChange change;
+};
+
 // A unit of work on one store, on its own SQLite connection, used by one thread. Inserts, updates
 // and deletions are held until save(); fetches see them (and the saved changes of every other
 // context of the store). save() writes them in one transaction; a failed save keeps them for the
@@ -136,6 +143,17 @@ public:
     void removeItem(const QUuid& id);
     void removePayload(const QUuid& itemID);
     void removeDevice(const QString& id);
+
+    // The sync outbox: changes the server must hear of, held with the change that made them so that
+    // both are saved together; removed, up to a place, once the server confirmed them.
+    void addToOutbox(const ClipSyncChange& change);
+    void removeFromOutbox(const QUuid& itemID, qint64 throughSeq);
+    QList<OutboxEntry> outbox();
+    // The newest place in the outbox; 0 when nothing was ever added.
+    qint64 lastOutboxSeq();
+    // Forgets what one sync server confirmed and what it was still to be told: every system field
+    // and the whole outbox.
+    void forgetSyncServer();
 
     // Writes the payload's large bytes to their files now, before any lock is taken.
     StagedPayload stage(const ClipPayload& payload) const;

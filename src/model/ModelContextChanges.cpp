@@ -252,4 +252,40 @@ void ModelContext::hold(Change change) {
     changes.push_back(std::move(change));
 }
 
+void ModelContext::addToOutbox(const ClipSyncChange& change) {
+    const qint64 code = change.type == ClipSyncChange::Type::remove ? 2 : change.isNew ? 1 : 0;
+    hold({[id = uuidText(change.id), code](StoreConnection& connection, QStringList&) {
+              StoreStatement statement =
+                  connection.prepare(QStringLiteral("INSERT INTO SyncOutbox (itemID, change) VALUES (?, ?)"));
+              statement.bind(1, id);
+              statement.bind(2, code);
+              return statement.run();
+          },
+          {}});
+}
+
+void ModelContext::removeFromOutbox(const QUuid& itemID, qint64 throughSeq) {
+    hold({[id = uuidText(itemID), throughSeq](StoreConnection& connection, QStringList&) {
+              StoreStatement statement =
+                  connection.prepare(QStringLiteral("DELETE FROM SyncOutbox WHERE itemID = ? AND seq <= ?"));
+              statement.bind(1, id);
+              statement.bind(2, throughSeq);
+              return statement.run();
+          },
+          {}});
+}
+
+void ModelContext::forgetSyncServer() {
+    hold({[](StoreConnection& connection, QStringList&) {
+              return connection.exec("UPDATE ClipItem SET cloudRecordSystemFields = NULL "
+                                     "WHERE cloudRecordSystemFields IS NOT NULL; "
+                                     "UPDATE ClipPayload SET cloudRecordSystemFields = NULL "
+                                     "WHERE cloudRecordSystemFields IS NOT NULL; "
+                                     "UPDATE Device SET cloudRecordSystemFields = NULL "
+                                     "WHERE cloudRecordSystemFields IS NOT NULL; "
+                                     "DELETE FROM SyncOutbox");
+          },
+          {}});
+}
+
 } // namespace snipjar

@@ -55,6 +55,19 @@ constexpr const char* versionOne[] = {
     "CREATE INDEX Device_id ON Device (id)",
 };
 
+// The sync outbox: every change of the sync store that the sync server must hear of, written in the
+// transaction of the change itself and removed once the server confirmed it, so that a change made
+// while no sync engine runs (the command line with the application closed, sync switched off) or
+// lost with the process before the engine's state was written is still sent. `change` is 0 for an
+// edit, 1 for a new clip (its payload goes too) and 2 for a deletion.
+constexpr const char* versionTwo[] = {
+    R"(CREATE TABLE SyncOutbox (
+        seq INTEGER PRIMARY KEY AUTOINCREMENT,
+        itemID TEXT NOT NULL,
+        change INTEGER NOT NULL))",
+    "CREATE INDEX SyncOutbox_itemID ON SyncOutbox (itemID)",
+};
+
 struct Migration {
     int toVersion;
     std::span<const char* const> statements;
@@ -63,6 +76,7 @@ struct Migration {
 // Each step takes the file from the previous version to toVersion. Later versions append here.
 const std::array migrations{
     Migration{1, versionOne},
+    Migration{2, versionTwo},
 };
 
 } // namespace

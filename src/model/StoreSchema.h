@@ -5,10 +5,11 @@ namespace snipjar {
 class StoreConnection;
 
 // The tables of one history store and the steps that bring an older file up to date. The version
-// is kept in the file's user_version; version 1 holds ClipItem, ClipPayload and Device.
+// is kept in the file's user_version; version 1 holds ClipItem, ClipPayload and Device, version 2
+// adds SyncOutbox.
 class StoreSchema {
 public:
-    static constexpr int currentVersion = 1;
+    static constexpr int currentVersion = 2;
 
     enum class Outcome { current, migrated, failed, tooNew };
 

@@ -22,6 +22,23 @@ QString describe(const cloud::CloudError& error) {
     return error.description.isEmpty() ? cloud::cloudErrorCodeName(error.code) : error.description;
 }
 
+// The records a change of the store touches: a new clip's payload goes with it, an edit never sends
+// its payload again, and a deletion takes the payload with the clip on the server.
+QList<PendingRecordZoneChange> recordChanges(const ClipSyncChange& change, ClipStore& store) {
+    if (change.type == ClipSyncChange::Type::remove) {
+        return {PendingRecordZoneChange::remove(RecordNames::itemRecordID(change.id))};
+    }
+    QList<PendingRecordZoneChange> changes{
+        PendingRecordZoneChange::save(RecordNames::itemRecordID(change.id))};
+    if (change.isNew) {
+        const auto item = store.syncItem(change.id);
+        if (item && item->hasPayload) {
+            changes.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(change.id)));
+        }
+    }
+    return changes;
+}
+
 } // namespace
 
 ClipSyncEngine::ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStore,
@@ -30,10 +47,21 @@ ClipSyncEngine::ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStor
     , store(store)
     , stateStore(stateStore) {
     SyncEngineConfiguration configuration;
+    configuration.accountIdentity = database->accountIdentity();
     configuration.database = std::move(database);
     configuration.stateSerialization = stateStore.load();
     configuration.delegate = this;
     syncEngine = std::make_unique<SyncEngine>(std::move(configuration));
+    if (syncEngine->droppedStateOfAnotherAccount()) {
+        // What the previous server confirmed means nothing to this one: every clip goes again, and
+        // a fetch from the start brings what this one holds without deleting anything here.
+        ModelContext& context = store.syncContext();
+        context.forgetSyncServer();
+        if (!context.save()) {
+            qCCritical(lcSync) << "another server or account: the previous one's marks could not be cleared";
+        }
+        qCInfo(lcSync) << "another server or account: sending every clip to it";
+    }
 
     sendTimer.setSingleShot(true);
     sendTimer.setInterval(sendDebounceMilliseconds);
@@ -92,6 +120,7 @@ void ClipSyncEngine::start(std::function<void()> done) {
         }
     }
     state.add(backfill);
+    queueOutbox();
     qCInfo(lcSync).noquote()
         << QStringLiteral("start: backfilling %1 unsynced clip(s); sending\u2026").arg(unsynced.size());
 
@@ -137,6 +166,8 @@ void ClipSyncEngine::start(std::function<void()> done) {
 }
 
 void ClipSyncEngine::syncNow(std::function<void()> done) {
+    // Changes made meanwhile by another process (the command line) are in the outbox only.
+    queueOutbox();
     const QPointer<ClipSyncEngine> self(this);
     syncEngine->sendChanges([self](const std::optional<cloud::CloudError>& error) {
         if (self) {
@@ -171,22 +202,39 @@ void ClipSyncEngine::handlePushNotice() {
 }
 
 void ClipSyncEngine::enqueue(const ClipSyncChange& change) {
+    syncEngine->state().add(recordChanges(change, store));
+    scheduleSend();
+}
+
+void ClipSyncEngine::queueOutbox() {
+    const QList<OutboxEntry> entries = store.syncContext().outbox();
+    if (entries.isEmpty()) {
+        return;
+    }
+    // A change already queued keeps its place and its generation, so that a batch in flight with
+    // it still counts as its sending.
+    const auto keyOf = [](const PendingRecordZoneChange& change) {
+        return change.id.recordName + (change.kind == PendingRecordZoneChange::Kind::saveRecord
+                                           ? QLatin1Char('s')
+                                           : QLatin1Char('d'));
+    };
+    QSet<QString> queued;
+    for (const PendingRecordZoneChange& change : syncEngine->state().pendingRecordZoneChanges()) {
+        queued.insert(keyOf(change));
+    }
     QList<PendingRecordZoneChange> changes;
-    if (change.type == ClipSyncChange::Type::save) {
-        changes.append(PendingRecordZoneChange::save(RecordNames::itemRecordID(change.id)));
-        // An edit of an existing clip (a pin, say) never sends its payload again.
-        if (change.isNew) {
-            const auto item = store.syncItem(change.id);
-            if (item && item->hasPayload) {
-                changes.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(change.id)));
+    for (const OutboxEntry& entry : entries) {
+        for (const PendingRecordZoneChange& change : recordChanges(entry.change, store)) {
+            if (!queued.contains(keyOf(change))) {
+                queued.insert(keyOf(change));
+                changes.append(change);
             }
         }
-    } else {
-        // The payload goes with its item on the server.
-        changes.append(PendingRecordZoneChange::remove(RecordNames::itemRecordID(change.id)));
     }
-    syncEngine->state().add(changes);
-    scheduleSend();
+    if (!changes.isEmpty()) {
+        qCInfo(lcSync).noquote() << QStringLiteral("outbox: %1 change(s) queued").arg(changes.size());
+        syncEngine->state().add(changes);
+    }
 }
 
 void ClipSyncEngine::scheduleSend() {
@@ -209,14 +257,20 @@ void ClipSyncEngine::handleEvent(const SyncEvent& event, std::function<void()> d
         stateStore.save(event.stateSerialization);
         break;
     case SyncEvent::Type::accountChange:
-        qCInfo(lcSync) << "event: accountChange (sync account added/removed/switched)";
+        resendWhatTheServerLost(event.liveRecordIDs);
         break;
     case SyncEvent::Type::fetchedDatabaseChanges:
         qCInfo(lcSync) << "event: fetchedDatabaseChanges (zones)";
         break;
     case SyncEvent::Type::fetchedRecordZoneChanges:
         InboundApply::handleFetchedRecordZoneChanges(store, event.modifications, event.deletions, this,
-                                                     std::move(done));
+                                                     [this, done = std::move(done)](bool stored) {
+                                                         inboundNotStored = !stored;
+                                                         if (!stored) {
+                                                             syncEngine->pageNotStored();
+                                                         }
+                                                         done();
+                                                     });
         return;
     case SyncEvent::Type::sentRecordZoneChanges:
         handleSentRecordZoneChanges(event);
@@ -252,6 +306,7 @@ std::optional<RecordZoneChangeBatch> ClipSyncEngine::nextRecordZoneChangeBatch(S
     }
     RecordZoneChangeBatch batch;
     batch.changes = pending;
+    batchOutboxSeq = store.syncContext().lastOutboxSeq();
     const QPointer<ClipSyncEngine> self(this);
     batch.recordProvider = [self](const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
         if (!self) {

@@ -15,7 +15,8 @@
 
 namespace snipjar {
 class ClipStore;
-}
+class ModelContext;
+} // namespace snipjar
 
 namespace snipjar::sync {
 
@@ -26,6 +27,13 @@ class SyncEngineStateStore;
 // accepted, resolves what it refused (the server's clip wins; this computer's record is sent again
 // on the server's change tag; a record the server lost is created afresh) and hands fetched changes
 // to the inbound application. Main thread only.
+//
+// Every change of the store is also in the store's sync outbox, written with the change itself; the
+// engine queues what the outbox holds when it starts and at every sync, and lets it go once the
+// server confirmed it, so changes made while no engine ran, or lost with the engine's state file,
+// are sent all the same. The state is kept per server and account: pointed at another one, the
+// engine forgets what the previous one confirmed and sends everything again, and a server whose
+// history went back (restored from a backup) is sent what it lost; neither deletes anything here.
 //
 // A problem reaching the server (down, login refused, another schema version) is reported once,
 // through the log and onProblemChanged; every change stays queued, and the engine tries again by
@@ -52,6 +60,8 @@ public:
     void handlePushNotice();
 
     void enqueue(const ClipSyncChange& change);
+    // Queues what the store's sync outbox holds and is not queued yet.
+    void queueOutbox();
 
     bool isSyncing() const { return syncing; }
     std::function<void(bool)> onSyncingChanged;
@@ -70,6 +80,10 @@ private:
     void handleSentRecordZoneChanges(const SyncEvent& event);
     void handleFetchedRecordZoneChanges(const SyncEvent& event, std::function<void()> done);
     void reconcileWithLiveRecords(const QList<cloud::RecordID>& live);
+    // After a server lost part of its history: what it no longer holds is sent to it again.
+    void resendWhatTheServerLost(const QList<cloud::RecordID>& live);
+    // Lets the outbox go for the record, up to the outbox place the batch was built at.
+    void confirmOutbox(const QString& recordName, ModelContext& context) const;
     void discardBatchAssets();
     // Notes how an operation ended: reports a new problem once, clears it on success, and keeps
     // retrying while it lasts.
@@ -87,6 +101,11 @@ private:
     std::optional<QString> currentProblem;
     // Records built for the batch being sent, whose image asset files go when its send ends.
     QStringList batchRecordNames;
+    // The newest outbox place when the batch being sent was built: the records sent carry every
+    // change of the outbox up to there.
+    qint64 batchOutboxSeq = 0;
+    // The last fetched page could not be saved here (the store refused the write).
+    bool inboundNotStored = false;
 };
 
 } // namespace snipjar::sync

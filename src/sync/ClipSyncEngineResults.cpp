@@ -12,10 +12,22 @@
 #include <QSet>
 
 #include <algorithm>
+#include <limits>
 
 namespace snipjar::sync {
 
 namespace {
+
+// The names of the records of our zone among the ones the server listed.
+QSet<QString> namesIn(const QList<cloud::RecordID>& live) {
+    QSet<QString> names;
+    for (const cloud::RecordID& id : live) {
+        if (id.zone == RecordNames::zoneID()) {
+            names.insert(id.recordName);
+        }
+    }
+    return names;
+}
 
 QString problemText(cloud::CloudErrorCode code) {
     switch (code) {
@@ -86,6 +98,10 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
     ModelContext& context = store.syncContext();
     for (const cloud::CloudRecord& saved : event.savedRecords) {
         storeSystemFields(saved.recordName(), saved.archiveSystemFields(), context);
+        confirmOutbox(saved.recordName(), context);
+    }
+    for (const cloud::RecordID& deleted : event.deletedRecordIDs) {
+        confirmOutbox(deleted.recordName, context);
     }
 
     QList<PendingRecordZoneChange> drop;
@@ -129,6 +145,8 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
         } else if (server.recordType() == RecordNames::itemType) {
             InboundApply::upsertItem(server, context);
             appliedServerClip = true;
+            // The server's clip won: the local change is settled.
+            confirmOutbox(record.recordName(), context);
             drop.append(pending);
         } else if (server.recordType() == RecordNames::payloadType) {
             if (RecordNames::parse(record.recordName()).kind == RecordNames::Parsed::Kind::payload) {
@@ -144,6 +162,7 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
         qCCritical(lcSync).noquote()
             << QStringLiteral("send failed %1: %2").arg(id.recordName, cloud::cloudErrorCodeName(error.code));
         if (error.code == cloud::CloudErrorCode::unknownItem) {
+            confirmOutbox(id.recordName, context);
             drop.append(PendingRecordZoneChange::remove(id));
         }
     }
@@ -165,13 +184,50 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
     }
 }
 
-void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live) {
-    QSet<QString> names;
-    for (const cloud::RecordID& id : live) {
-        if (id.zone == RecordNames::zoneID()) {
-            names.insert(id.recordName);
+void ClipSyncEngine::confirmOutbox(const QString& recordName, ModelContext& context) const {
+    const RecordNames::Parsed parsed = RecordNames::parse(recordName);
+    if (parsed.kind == RecordNames::Parsed::Kind::item) {
+        context.removeFromOutbox(parsed.uuid, batchOutboxSeq);
+    }
+}
+
+void ClipSyncEngine::resendWhatTheServerLost(const QList<cloud::RecordID>& live) {
+    const QSet<QString> names = namesIn(live);
+    const auto context = store.syncContainer().newContext();
+    QList<PendingRecordZoneChange> again;
+    for (const ClipItemSummary& item : context->fetchSummaries(ClipItemQuery().whereCloudRecord(true))) {
+        const bool itemLost = !names.contains(RecordNames::itemName(item.id));
+        if (itemLost) {
+            context->setCloudRecordSystemFields(item.id, std::nullopt);
+            again.append(PendingRecordZoneChange::save(RecordNames::itemRecordID(item.id)));
+        }
+        if (context->hasPayloadRecord(item.id) &&
+            (itemLost || !names.contains(RecordNames::payloadName(item.id)))) {
+            context->setPayloadCloudRecordSystemFields(item.id, std::nullopt);
+            again.append(PendingRecordZoneChange::save(RecordNames::payloadRecordID(item.id)));
         }
     }
+    if (auto device = context->device(store.thisDeviceID());
+        device && !names.contains(RecordNames::deviceName(device->id))) {
+        device->cloudRecordSystemFields.reset();
+        context->update(*device);
+        again.append(PendingRecordZoneChange::save(RecordNames::deviceRecordID(device->id)));
+    }
+    if (!context->save()) {
+        qCCritical(lcSync) << "the server's history went back, but the clips it lost could not be marked";
+    }
+    qCInfo(lcSync).noquote() << QStringLiteral(
+                                    "the server's history went back: %1 record(s) it lost are sent again")
+                                    .arg(again.size());
+    syncEngine->state().add(again);
+    scheduleSend();
+    if (store.syncDidApplyInbound) {
+        store.syncDidApplyInbound();
+    }
+}
+
+void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live) {
+    const QSet<QString> names = namesIn(live);
     // What the server confirmed once and no longer holds was deleted elsewhere while this computer
     // could not hear of it. What it never confirmed is still to be sent and stays.
     const auto context = store.syncContainer().newContext();
@@ -179,6 +235,7 @@ void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live
     for (const ClipItemSummary& item : context->fetchSummaries(ClipItemQuery().whereCloudRecord(true))) {
         if (!names.contains(RecordNames::itemName(item.id))) {
             context->removeItem(item.id);
+            context->removeFromOutbox(item.id, std::numeric_limits<qint64>::max());
             ++removed;
         }
     }
@@ -205,6 +262,7 @@ void ClipSyncEngine::reconcileWithLiveRecords(const QList<cloud::RecordID>& live
 
 void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) {
     if (!error) {
+        inboundNotStored = false;
         if (currentProblem) {
             qCInfo(lcSync) << "sync resumed";
             currentProblem.reset();
@@ -219,7 +277,9 @@ void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) 
     if (!error->isTransient() || error->code == cloud::CloudErrorCode::operationCancelled) {
         return;
     }
-    const QString text = problemText(error->code);
+    const QString text = inboundNotStored
+                             ? QStringLiteral("Synced clips can\u2019t be saved on this computer")
+                             : problemText(error->code);
     if (currentProblem != text) {
         qCCritical(lcSync).noquote() << QStringLiteral("sync problem: %1 (%2)")
                                             .arg(text, error->description.isEmpty()

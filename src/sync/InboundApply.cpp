@@ -12,6 +12,7 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <limits>
 #include <memory>
 
 namespace snipjar::sync {
@@ -20,21 +21,24 @@ using cloud::CloudRecord;
 
 void InboundApply::handleFetchedRecordZoneChanges(ClipStore& store, const QList<CloudRecord>& modifications,
                                                   const QList<cloud::RecordDeletion>& deletions,
-                                                  const QObject* guard, std::function<void()> done) {
+                                                  const QObject* guard, std::function<void(bool)> done) {
     qCInfo(lcSync).noquote() << QStringLiteral("inbound: %1 modification(s), %2 deletion(s)")
                                     .arg(modifications.size())
                                     .arg(deletions.size());
     auto changes = std::make_shared<const InboundChanges>(sort(modifications, deletions));
     // Touched on the main thread only; the pool thread merely carries it.
     auto owner = std::make_shared<QPointer<const QObject>>(guard);
-    auto finish = std::make_shared<std::function<void()>>(std::move(done));
+    auto finish = std::make_shared<std::function<void(bool)>>(std::move(done));
     ModelContainer* container = &store.syncContainer();
     ClipStore* target = &store;
     pool().start([changes, container, owner, finish, target] {
-        applyInbound(*changes, *container);
+        const bool stored = applyInbound(*changes, *container);
+        if (!stored) {
+            qCCritical(lcSync) << "inbound: the fetched changes could not be saved; they are fetched again";
+        }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [owner, finish, target] {
+            [owner, finish, target, stored] {
                 if (owner->isNull()) {
                     return;
                 }
@@ -42,7 +46,7 @@ void InboundApply::handleFetchedRecordZoneChanges(ClipStore& store, const QList<
                     target->syncDidApplyInbound();
                 }
                 if (*finish) {
-                    (*finish)();
+                    (*finish)(stored);
                 }
             },
             Qt::QueuedConnection);
@@ -96,8 +100,9 @@ InboundChanges InboundApply::sort(const QList<CloudRecord>& modifications,
     return changes;
 }
 
-void InboundApply::applyInbound(const InboundChanges& changes, ModelContainer& container,
+bool InboundApply::applyInbound(const InboundChanges& changes, ModelContainer& container,
                                 const Hooks& hooks) {
+    bool stored = true;
     {
         const std::unique_ptr<ModelContext> context = container.newContext();
         for (const QByteArray& archived : changes.items) {
@@ -113,16 +118,16 @@ void InboundApply::applyInbound(const InboundChanges& changes, ModelContainer& c
         for (const QString& name : changes.deletions) {
             applyDeletion(name, *context);
         }
-        context->save();
+        stored = context->save();
     }
 
     if (changes.payloads.isEmpty()) {
-        return;
+        return stored;
     }
     std::unique_ptr<ModelContext> context = container.newContext();
     qint64 total = 0;
     const auto savePayloads = [&] {
-        context->save();
+        stored = context->save() && stored;
         if (hooks.onPayloadSave) {
             hooks.onPayloadSave(total);
         }
@@ -138,6 +143,7 @@ void InboundApply::applyInbound(const InboundChanges& changes, ModelContainer& c
     if (total >= 1) {
         savePayloads();
     }
+    return stored;
 }
 
 void InboundApply::upsertItem(const CloudRecord& record, ModelContext& context) {
@@ -181,6 +187,8 @@ void InboundApply::applyDeletion(const QString& recordName, ModelContext& contex
         if (context.item(name.uuid)) {
             context.removeItem(name.uuid);
         }
+        // Whatever this computer still had to tell the server of the clip is moot now.
+        context.removeFromOutbox(name.uuid, std::numeric_limits<qint64>::max());
         break;
     case RecordNames::Parsed::Kind::payload:
         if (context.hasPayloadRecord(name.uuid)) {

@@ -48,20 +48,22 @@ public:
 
     // Main thread: sorts the page (logging as it goes), applies it on a pool thread with contexts
     // of its own, then, back on the main thread and only while `guard` exists, calls the store's
-    // syncDidApplyInbound and `done`. The engine's event handler passes its done() here, so the
-    // next event comes only after this page is saved and asset files are read while they exist.
+    // syncDidApplyInbound and `done` with whether every part of the page was saved. The engine's
+    // event handler ends through `done`, so the next event comes only after this page is saved and
+    // asset files are read while they exist, and a page that could not be saved is fetched again.
     static void handleFetchedRecordZoneChanges(ClipStore& store,
                                                const QList<cloud::CloudRecord>& modifications,
                                                const QList<cloud::RecordDeletion>& deletions,
-                                               const QObject* guard, std::function<void()> done);
+                                               const QObject* guard, std::function<void(bool stored)> done);
 
     // Main thread: the page sorted, with the logs for what is skipped.
     static InboundChanges sort(const QList<cloud::CloudRecord>& modifications,
                                const QList<cloud::RecordDeletion>& deletions);
 
     // Any thread, blocking: items, then devices, then deletions (saved together), then payloads in
-    // a context saved after every inboundSaveBudget bytes and at the end.
-    static void applyInbound(const InboundChanges& changes, ModelContainer& container,
+    // a context saved after every inboundSaveBudget bytes and at the end. False when a save failed
+    // (a full disk, say); what was saved before stays, and applying the page again is harmless.
+    static bool applyInbound(const InboundChanges& changes, ModelContainer& container,
                              const Hooks& hooks = {});
 
     // The server's version of a clip replaces the local one (or becomes a new item), with the

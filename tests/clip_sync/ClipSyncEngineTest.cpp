@@ -5,10 +5,12 @@
 #include "TestEnvironment.h"
 #include "model/ModelContainer.h"
 #include "model/ModelContext.h"
+#include "model/StoreConnection.h"
 #include "sync/RecordNames.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -109,29 +111,6 @@ TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndABurstIsSentOnce) {
     EXPECT_FALSE(onServer(RecordNames::payloadRecordID(big)));
 }
 
-TEST_F(ClipSyncEngineTest, StartSendsWhatTheServerNeverConfirmedAndDropsWhatIsGone) {
-    SyncLog log;
-    auto here = computer(QStringLiteral("here"));
-    here->copy(QStringLiteral("copied before sync was on"));
-    here->copy(QStringLiteral("deleted before it was sent"));
-    const QList<QUuid> ids = here->clipIDs();
-    // The second clip is queued, then deleted without a notice, as a pass of the limits in another
-    // process would.
-    here->engine().engine().state().add({PendingRecordZoneChange::save(RecordNames::itemRecordID(ids[0]))});
-    {
-        const auto context = here->store().syncContainer().newContext();
-        context->removeItem(ids[0]);
-        ASSERT_TRUE(context->save());
-    }
-    ASSERT_TRUE(here->start());
-    EXPECT_EQ(log.count(QStringLiteral("start: backfilling 1 unsynced clip(s); sending\u2026")), 1);
-    EXPECT_TRUE(onServer(RecordNames::itemRecordID(ids[1])));
-    EXPECT_FALSE(onServer(RecordNames::itemRecordID(ids[0])));
-    EXPECT_TRUE(pending(*here).isEmpty());
-    EXPECT_EQ(log.count(QStringLiteral("buildRecord")), 0);
-    EXPECT_TRUE(here->store().syncItem(ids[1])->cloudRecordSystemFields.has_value());
-}
-
 TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     auto here = computer(QStringLiteral("here"), Notices::deaf);
     auto there = computer(QStringLiteral("there"));
@@ -170,6 +149,72 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     ASSERT_TRUE(drained(*here));
     EXPECT_GT(server->changeCounter(QStringLiteral("alice")), changesBefore);
     EXPECT_TRUE(here->store().syncDevice(QStringLiteral("here"))->cloudRecordSystemFields.has_value());
+}
+
+// Changes the engine never heard of: clips copied before sync was on, changes made with no engine
+// (as the command line makes them with the application closed), and changes heard by an engine
+// whose state file was lost with the process. The store's outbox has them all.
+TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
+    SyncLog log;
+    auto here = computer(QStringLiteral("here"));
+    for (const char* text : {"removed, state lost", "pinned, state lost", "removed with no engine",
+                             "pinned with no engine", "copied before sync was on"}) {
+        here->copy(QString::fromLatin1(text));
+    }
+    const QList<QUuid> ids = here->clipIDs(); // newest first
+    ASSERT_TRUE(here->start());
+    EXPECT_EQ(log.count(QStringLiteral("start: backfilling 5 unsynced clip(s); sending\u2026")), 1);
+    ASSERT_TRUE(drained(*here));
+    here->quit();
+    here->store().remove(ids[2]);
+    here->store().togglePin(ids[1]);
+
+    const QString stateFile = folder.filePath(QStringLiteral("here.json"));
+    ASSERT_TRUE(QFile::copy(stateFile, stateFile + QStringLiteral(".stale")));
+    server->setDown(true);
+    ASSERT_TRUE(here->start());
+    here->store().remove(ids[4]);
+    here->store().togglePin(ids[3]);
+    here->quit();
+    ASSERT_TRUE(QFile::remove(stateFile) && QFile::rename(stateFile + QStringLiteral(".stale"), stateFile));
+
+    server->setDown(false);
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(drained(*here));
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(there->start());
+    const QList<QUuid> arrived = there->clipIDs();
+    EXPECT_EQ(QSet<QUuid>(arrived.cbegin(), arrived.cend()), (QSet{ids[0], ids[1], ids[3]}));
+    EXPECT_TRUE(there->store().syncItem(ids[1])->pinned && there->store().syncItem(ids[3])->pinned);
+    // Confirmed changes leave the outbox.
+    EXPECT_TRUE(here->store().syncContext().outbox().isEmpty());
+}
+
+// A page the store cannot save (a full disk) is not acknowledged: the fetch position stays and the
+// page comes again once the store can take it.
+TEST_F(ClipSyncEngineTest, AFetchedPageThatCannotBeSavedIsFetchedAgain) {
+    auto here = computer(QStringLiteral("here"));
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(there->start());
+    const auto run = [&here](const char* sql) {
+        auto connection = here->store().syncContainer().acquireConnection();
+        const bool ok = connection->exec(sql);
+        here->store().syncContainer().releaseConnection(std::move(connection));
+        return ok;
+    };
+    ASSERT_TRUE(run("CREATE TRIGGER full BEFORE INSERT ON ClipItem "
+                    "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+    there->copy(QStringLiteral("arrives once there is room"));
+    ASSERT_TRUE(drained(*there));
+    ASSERT_TRUE(here->syncNow());
+    EXPECT_TRUE(here->clipIDs().isEmpty());
+    EXPECT_EQ(here->engine().problem(), QStringLiteral("Synced clips can\u2019t be saved on this computer"));
+
+    ASSERT_TRUE(run("DROP TRIGGER full"));
+    ASSERT_TRUE(here->syncNow());
+    EXPECT_EQ(here->clipIDs(), there->clipIDs());
+    EXPECT_FALSE(here->engine().problem().has_value());
 }
 
 TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself) {

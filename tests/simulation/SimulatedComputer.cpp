@@ -64,6 +64,7 @@ bool SimulatedComputer::restart() {
 
 void SimulatedComputer::quit() {
     syncEngine.reset();
+    stateStore->waitForSaves();
     clipStore->onSyncChange = nullptr;
 }
 

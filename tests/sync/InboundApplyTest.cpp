@@ -27,7 +27,7 @@ protected:
         QObject guard;
         bool done = false;
         InboundApply::handleFetchedRecordZoneChanges(*store, modifications, deletions, &guard,
-                                                     [&] { done = true; });
+                                                     [&](bool) { done = true; });
         ASSERT_TRUE(waitUntil([&] { return done; }));
     }
     static RecordDeletion deletionOf(const QString& name, const QString& type) {
@@ -228,7 +228,7 @@ TEST_F(InboundApplyTest, NothingIsCalledBackOnceTheCallerIsGone) {
     bool done = false;
     const QUuid id = QUuid::createUuid();
     InboundApply::handleFetchedRecordZoneChanges(*store, {itemRecord(id, QStringLiteral("late"))}, {},
-                                                 guard.get(), [&] { done = true; });
+                                                 guard.get(), [&](bool) { done = true; });
     guard.reset();
     InboundApply::waitForApplying();
     QCoreApplication::processEvents();

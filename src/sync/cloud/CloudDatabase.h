@@ -89,6 +89,11 @@ public:
 
     // Makes a call in progress, on another thread, fail soon with operationCancelled.
     virtual void cancel() = 0;
+
+    // Who this database is: the server and the account on it, without secrets, the same for every
+    // connection to them; empty when it cannot tell. What one identity confirmed means nothing to
+    // another. Any thread, without a call to the server.
+    virtual QString accountIdentity() const { return {}; }
 };
 
 } // namespace snipjar::cloud

@@ -47,6 +47,10 @@ std::optional<CloudError> InMemoryCloudDatabase::enter() {
     return host->enterCall([this, generation] { return cancelGeneration.load() != generation; });
 }
 
+QString InMemoryCloudDatabase::accountIdentity() const {
+    return QStringLiteral("memory:%1/%2").arg(host->serverID(), ownerName);
+}
+
 void InMemoryCloudDatabase::cancel() {
     ++cancelGeneration;
     host->wakeWaitingCalls();

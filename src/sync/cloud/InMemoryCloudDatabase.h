@@ -27,6 +27,7 @@ public:
                                          const std::optional<ChangeToken>& since) override;
     std::unique_ptr<PushSubscription> subscribe(std::function<void()> onNotice) override;
     void cancel() override;
+    QString accountIdentity() const override;
 
     const QString& owner() const { return ownerName; }
     InMemoryCloudServer& server() { return *host; }

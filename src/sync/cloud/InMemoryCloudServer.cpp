@@ -3,6 +3,7 @@
 #include "sync/cloud/InMemoryCloudDatabase.h"
 
 #include <QSet>
+#include <QUuid>
 
 #include <algorithm>
 #include <mutex>
@@ -159,7 +160,8 @@ std::shared_ptr<InMemoryCloudServer> InMemoryCloudServer::create() {
 }
 
 InMemoryCloudServer::InMemoryCloudServer()
-    : clock([] { return QDateTime::currentDateTimeUtc(); })
+    : id(QUuid::createUuid().toString(QUuid::WithoutBraces))
+    , clock([] { return QDateTime::currentDateTimeUtc(); })
     , subscribers(std::make_shared<Subscribers>()) {}
 
 InMemoryCloudServer::~InMemoryCloudServer() = default;

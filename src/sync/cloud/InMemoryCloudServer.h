@@ -81,6 +81,8 @@ public:
     static std::shared_ptr<InMemoryCloudServer> create();
     ~InMemoryCloudServer();
 
+    // Different for every server made.
+    const QString& serverID() const { return id; }
     // A client that acts for the owner.
     std::unique_ptr<InMemoryCloudDatabase> connect(const QString& owner);
 
@@ -141,6 +143,7 @@ private:
     void notify(const QString& owner);
     QDateTime now() const;
 
+    const QString id;
     mutable std::mutex mutex;
     std::map<QString, std::unique_ptr<Owner>> owners;
     Clock clock;

@@ -54,6 +54,7 @@ QByteArray SyncEngine::Private::fingerprint(const cloud::CloudRecord& record) {
 StateSerialization SyncEngine::Private::serialization() const {
     QJsonObject data;
     data.insert(QStringLiteral("version"), stateVersion);
+    data.insert(QStringLiteral("account"), configuration.accountIdentity);
     data.insert(QStringLiteral("changes"), queue.recordChangesToJson());
     data.insert(QStringLiteral("zones"), queue.databaseChangesToJson());
     data.insert(QStringLiteral("savedZones"), zonesToJson(savedZones));
@@ -86,6 +87,14 @@ void SyncEngine::Private::restore(const StateSerialization& state) {
     const QJsonObject& data = state.data;
     if (data.value(QStringLiteral("version")).toInt() != stateVersion) {
         qCWarning(lcSync, "engine: state of an unknown version; starting cold");
+        return;
+    }
+    // A state written before identities were kept is taken as this account's.
+    const QJsonValue account = data.value(QStringLiteral("account"));
+    if (account.isString() && !configuration.accountIdentity.isEmpty() &&
+        account.toString() != configuration.accountIdentity) {
+        qCWarning(lcSync, "engine: the state was written for another server or account; starting cold");
+        droppedForeignState = true;
         return;
     }
     queue.restore(data.value(QStringLiteral("changes")).toArray(),
@@ -219,6 +228,7 @@ void SyncEngine::Private::finishOperation(SyncEvent::Type lastEvent,
         attemptedZones.clear();
         zonesToFetch.clear();
         refetching = false;
+        pageRefused = false;
         liveRecords.clear();
         QPointer<SyncEngine> guard(q);
         if (done) {
@@ -248,6 +258,14 @@ cloud::CloudDatabase& SyncEngine::database() {
 
 StateSerialization SyncEngine::stateSerialization() const {
     return d->serialization();
+}
+
+bool SyncEngine::droppedStateOfAnotherAccount() const {
+    return d->droppedForeignState;
+}
+
+void SyncEngine::pageNotStored() {
+    d->pageRefused = true;
 }
 
 void SyncEngine::sendChanges(Completion done) {

@@ -55,6 +55,9 @@ struct SyncEngineConfiguration {
     // None starts cold: nothing pending, everything fetched.
     std::optional<StateSerialization> stateSerialization;
     SyncEngineDelegate* delegate = nullptr;
+    // Who the database is (server and account), kept with the state: a state written for another
+    // identity is not restored. Empty when the database cannot tell.
+    QString accountIdentity;
 };
 
 // Sends and fetches only when asked. Every operation runs after the ones asked for before it; the
@@ -72,7 +75,9 @@ struct SyncEngineConfiguration {
 // didFetchChanges, also when they fail. A fetch covers the zones saved and the zones pending; the
 // first fetch of another set of zones is announced by fetchedDatabaseChanges, and a zone the server
 // lost is queued for saving again. The asset files of fetched records are deleted once their event
-// was handled.
+// was handled. A fetch from the start whose server ends behind the expired position (its change
+// counter went back, as after a restore from a backup) ends with accountChange instead of
+// refetchedEverything.
 class SyncEngine : public QObject {
     Q_OBJECT
 public:
@@ -90,6 +95,13 @@ public:
     cloud::CloudDatabase& database();
     // The state as the next stateUpdate event would carry it (also for tests and diagnostics).
     StateSerialization stateSerialization() const;
+    // Whether the state handed over at construction was written for another account identity, and
+    // was therefore dropped: whatever the previous server confirmed means nothing to this one.
+    bool droppedStateOfAnotherAccount() const;
+    // Called by the delegate while it handles fetchedRecordZoneChanges, before done(): the page
+    // could not be stored. The fetch then ends with an error and its position stays where it was,
+    // so the page comes again with the next fetch.
+    void pageNotStored();
 
     void sendChanges(Completion done = {});
     void fetchChanges(Completion done = {});

@@ -43,7 +43,8 @@ void SyncEngine::Private::fetchZone(int index) {
     }
     worker.run(
         q, [zone, since](cloud::CloudDatabase& database) { return database.fetchChanges(zone, since); },
-        [this, index, hadToken = since.has_value()](cloud::CloudResult<cloud::ChangePage> result) {
+        [this, index, since](cloud::CloudResult<cloud::ChangePage> result) {
+            const bool hadToken = since.has_value();
             // Once per zone and fetch: a server that keeps refusing the tokens of its own pages ends
             // the fetch with the error instead.
             if (!result && result.error().code == cloud::CloudErrorCode::changeTokenExpired && hadToken &&
@@ -52,6 +53,7 @@ void SyncEngine::Private::fetchZone(int index) {
                 tokens.remove(zoneKeyOf(zonesToFetch[index]));
                 stateChanged();
                 refetching = true;
+                expiredToken = since->value;
                 liveRecords.clear();
                 fetchZone(index);
                 return;
@@ -96,7 +98,18 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
     event.type = SyncEvent::Type::fetchedRecordZoneChanges;
     event.modifications = page.modifications;
     event.deletions = page.deletions;
-    deliver(std::move(event), [this, index, page] { finishZonePage(index, page); });
+    deliver(std::move(event), [this, index, page] {
+        if (pageRefused) {
+            // The position stays: the page comes again with the next fetch.
+            removeAssetFiles(page.modifications);
+            finishOperation(SyncEvent::Type::didFetchChanges,
+                            cloud::CloudError{cloud::CloudErrorCode::internalError,
+                                              QStringLiteral("the fetched changes could not be stored"),
+                                              std::nullopt});
+            return;
+        }
+        finishZonePage(index, page);
+    });
 }
 
 void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& page) {
@@ -115,7 +128,12 @@ void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& pag
     }
     refetching = false;
     SyncEvent event;
-    event.type = SyncEvent::Type::refetchedEverything;
+    // A server keeps counting up; one now behind the position it gave out lost part of its history.
+    const bool wentBack = page.nextToken.value < expiredToken;
+    if (wentBack) {
+        qCWarning(lcSync, "engine: the server's history went back (restored from a backup?)");
+    }
+    event.type = wentBack ? SyncEvent::Type::accountChange : SyncEvent::Type::refetchedEverything;
     for (const auto& [key, id] : liveRecords) {
         event.liveRecordIDs.append(id);
     }

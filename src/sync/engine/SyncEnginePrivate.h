@@ -70,6 +70,7 @@ public:
 
     SyncEngine* q;
     SyncEngineConfiguration configuration;
+    bool droppedForeignState = false;
     PendingChangeQueue queue;
     SyncEngineWorker worker;
 
@@ -102,6 +103,9 @@ public:
     // The fetch in progress.
     QList<cloud::RecordZoneID> zonesToFetch;
     bool refetching = false;
+    // The position that expired, while fetching from the start because of it.
+    qint64 expiredToken = 0;
+    bool pageRefused = false;
     std::map<QString, cloud::RecordID> liveRecords;
 };
 

@@ -14,7 +14,9 @@ struct SyncEvent {
     enum class Type {
         // The pending changes or the fetch position changed; stateSerialization holds them.
         stateUpdate,
-        // The server answered for another account than the state was written for.
+        // The server's history went back behind the fetch position (a server restored from an older
+        // backup): a fetch from the start has delivered every live record, which liveRecordIDs
+        // names; what the server lacks was lost with its history, not deleted, and is sent again.
         accountChange,
         fetchedDatabaseChanges,
         // One page of fetched changes: modifications and deletions.

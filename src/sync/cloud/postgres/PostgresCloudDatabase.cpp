@@ -6,7 +6,10 @@
 #include "sync/cloud/postgres/PostgresErrors.h"
 #include "sync/cloud/postgres/PostgresPushSubscription.h"
 
+#include <QHash>
 #include <QUrl>
+
+#include <libpq-fe.h>
 
 #include <pqxx/connection>
 #include <pqxx/nontransaction>
@@ -136,6 +139,28 @@ CloudResult<ChangePage> PostgresCloudDatabase::fetchChanges(const RecordZoneID& 
 
 std::unique_ptr<PushSubscription> PostgresCloudDatabase::subscribe(std::function<void()> onNotice) {
     return std::make_unique<PostgresPushSubscription>(connectionString, std::move(onNotice));
+}
+
+QString PostgresCloudDatabase::accountIdentity() const {
+    // libpq's own reading of the URI, so that its spellings (URI or key=value, percent-encoding,
+    // parameters after "?") name the same account alike.
+    char* error = nullptr;
+    PQconninfoOption* options = PQconninfoParse(account.connectionURI.trimmed().toUtf8().constData(), &error);
+    if (options == nullptr) {
+        PQfreemem(error);
+        return QStringLiteral("postgresql:") + account.connectionURI.trimmed();
+    }
+    QHash<QByteArray, QString> values;
+    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        if (option->val != nullptr) {
+            values.insert(option->keyword, QString::fromUtf8(option->val));
+        }
+    }
+    PQconninfoFree(options);
+    const QString user = values.value("user");
+    return QStringLiteral("postgresql:%1@%2:%3/%4")
+        .arg(user, values.value("host", values.value("hostaddr")), values.value("port"),
+             values.value("dbname", user));
 }
 
 void PostgresCloudDatabase::cancel() {

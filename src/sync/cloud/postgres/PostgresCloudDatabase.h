@@ -32,6 +32,8 @@ public:
                                          const std::optional<ChangeToken>& since) override;
     std::unique_ptr<PushSubscription> subscribe(std::function<void()> onNotice) override;
     void cancel() override;
+    // The user, host, port and database the connection URI names (never the password).
+    QString accountIdentity() const override;
 
     // Longest a statement may run before the call fails as a network failure.
     static constexpr int statementTimeoutSeconds = 120;
