@@ -12,7 +12,7 @@ class ClipStore;
 // the sync store's items followed by the local store's, newest first.
 class RowLoader {
 public:
-    // Main thread (it reads the store's main contexts).
+    // Any thread: it reads through fresh contexts of the store's containers.
     static QList<PanelRow> loadRows(ClipStore& store);
 };
 
