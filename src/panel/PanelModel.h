@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MacRef.h"
+#include "model/ModelContext.h"
 #include "model/PreviewCache.h"
 #include "panel/PanelPreview.h"
 #include "panel/PanelRow.h"
@@ -21,6 +22,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -194,6 +196,14 @@ private:
 
     bool rowsLoading = false;
     quint64 rowLoad = 0;
+    // The row loads' own contexts, kept from one load to the next: a connection's page cache
+    // keeps the next load quick. One load uses them at a time.
+    struct RowContexts {
+        std::mutex mutex;
+        std::unique_ptr<ModelContext> synced;
+        std::unique_ptr<ModelContext> local;
+    };
+    std::shared_ptr<RowContexts> rowContexts = std::make_shared<RowContexts>();
     // Decoded thumbnails by clip id, their cost in kilobytes.
     QCache<QUuid, QImage> thumbnails{4096};
     QSet<QUuid> thumbnailsLoading;

@@ -29,8 +29,16 @@ void PanelModel::requestRows(std::function<void(QList<Row>)> apply) {
     PanelModel* const context = this;
     const QPointer<PanelModel> owner(this);
     loaders->start(
-        [context, owner, load, &store = store, apply = std::move(apply)] {
-            QList<Row> loaded = RowLoader::loadRows(store);
+        [context, owner, load, &store = store, contexts = rowContexts, apply = std::move(apply)] {
+            QList<Row> loaded;
+            {
+                const std::lock_guard lock(contexts->mutex);
+                if (!contexts->synced) {
+                    contexts->synced = store.syncContainer().newContext();
+                    contexts->local = store.localContainer().newContext();
+                }
+                loaded = RowLoader::loadRows(*contexts->synced, *contexts->local);
+            }
             QMetaObject::invokeMethod(
                 context,
                 [owner, load, apply, loaded = std::move(loaded)]() mutable {

@@ -14,16 +14,20 @@ const QString unnamedComputer = QStringLiteral("Computer");
 } // namespace
 
 QList<PanelRow> RowLoader::loadRows(ClipStore& store) {
+    const std::unique_ptr<ModelContext> synced = store.syncContainer().newContext();
+    const std::unique_ptr<ModelContext> local = store.localContainer().newContext();
+    return loadRows(*synced, *local);
+}
+
+QList<PanelRow> RowLoader::loadRows(ModelContext& synced, ModelContext& local) {
     // Thumbnails and the server's record fields are most of an image-heavy history's bytes; rows
     // need neither (a painted row loads its own thumbnail).
     const ClipItemQuery query = ClipItemQuery::all().withoutLargeFields();
-    const std::unique_ptr<ModelContext> synced = store.syncContainer().newContext();
-    const std::unique_ptr<ModelContext> local = store.localContainer().newContext();
-    QList<ClipItem> items = synced->fetch(query);
-    items.append(local->fetch(query));
+    QList<ClipItem> items = synced.fetch(query);
+    items.append(local.fetch(query));
 
     QHash<QString, QString> names;
-    for (const MacRef& mac : ClipStore::macs(items, synced->devices())) {
+    for (const MacRef& mac : ClipStore::macs(items, synced.devices())) {
         names.insert(mac.id, mac.name);
     }
 

@@ -122,14 +122,13 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     file(text(QStringLiteral("two")));
     const QUuid three = file(text(QStringLiteral("three")));
 
-    // Keys typed while the rows load act on them once they are there.
-    controller.show();
+    show();
     // No window is active any more; the paste still goes to the one the panel opened over.
     workspace.setFrontmost(std::nullopt);
     clockNow = clockNow.addSecs(10);
     press(Qt::Key_Down);
     press(Qt::Key_Return);
-    EXPECT_TRUE(waitUntil([this] { return !controller.isVisible(); }));
+    EXPECT_FALSE(controller.isVisible());
     EXPECT_EQ(pastedText(), QStringLiteral("two"));
     EXPECT_TRUE(waitUntil([this] { return !keys.keystrokes.isEmpty(); }));
     EXPECT_EQ(workspace.activations.value(0), editor);

@@ -85,7 +85,7 @@ PanelController::PanelController(ClipStore& store, StoredClipPaster& clipPaster,
     , clipPaster(clipPaster) {
     resignObserver.setInterval(resignCheckMilliseconds);
     connect(&resignObserver, &QTimer::timeout, this, &PanelController::checkStillInFront);
-    connect(panelModel.get(), &PanelModel::rowsLoaded, this, &PanelController::performDeferredKeys);
+    connect(panelModel.get(), &PanelModel::rowsLoaded, this, &PanelController::rowsArrived);
     buildWindow();
     layoutBar(Animation::none);
     pruneCacheInBackground();
@@ -185,7 +185,7 @@ bool PanelController::isVisible() const {
 }
 
 void PanelController::toggle() {
-    if (isVisible()) {
+    if (isVisible() || showPending) {
         hide();
     } else {
         show();
@@ -203,8 +203,21 @@ void PanelController::show() {
         glass->setMaterial(material);
     }
 
-    // An empty query, every scope reset, fresh rows, and the first row's preview at once.
+    // An empty query, every scope reset, and the rows loading off the main thread; the panel maps
+    // once they are there, so that its first frame shows them, as it did when they were read here.
     panelModel->resetForShow();
+    showPending = true;
+}
+
+void PanelController::rowsArrived() {
+    if (showPending) {
+        showPending = false;
+        mapWithRows();
+    }
+    performDeferredKeys();
+}
+
+void PanelController::mapWithRows() {
     layoutBar(Animation::none);
     resultsSpring->stop();
     resultsGlass->setGeometry(resultsFrame);
@@ -244,6 +257,7 @@ void PanelController::hide() {
         return;
     }
     hiding = true;
+    showPending = false;
     resignObserver.stop();
     removeKeyMonitor();
     deferredKeys.clear();

@@ -56,6 +56,7 @@ public:
                     CompositingProbe compositing = {}, QObject* parent = nullptr);
     ~PanelController() override;
 
+    // Starts the row load; the panel appears when the rows are there.
     void show();
     void hide();
     bool isVisible() const;
@@ -98,6 +99,8 @@ private:
     void checkStillInFront();
     bool anotherWindowIsActive();
     void hiddenByQt();
+    void rowsArrived();
+    void mapWithRows();
     void performDeferredKeys();
 
     Workspace& workspace;
@@ -123,6 +126,8 @@ private:
     // Keys that arrived while the rows were loading.
     std::vector<PanelKey> deferredKeys;
     bool hiding = false;
+    // A show waits for its rows.
+    bool showPending = false;
     bool reopenedAfterStaleClose = false;
 };
 
