@@ -70,7 +70,7 @@ void AppDelegate::launch() {
                                       *platform.desktopNotifier, platform.primarySelection.get());
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
     PlatformServices* const services = &platform;
-    panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
+    panelController = std::make_unique<PanelController>(*clipStore, *clipPaster, *platform.workspace,
                                                         [services] { return services->isCompositing(); });
     clipStore->registerThisMac();
     // No sync callback is set yet, so deletions made here are not sent anywhere.

@@ -1,6 +1,7 @@
 #include "panel/PanelModel.h"
 
 #include "model/ClipStore.h"
+#include "panel/PreviewText.h"
 
 #include <QSet>
 #include <QThreadPool>
@@ -13,12 +14,19 @@ PanelModel::PanelModel(ClipStore& store, PreviewCache previewCache, QObject* par
     : QObject(parent)
     , store(store)
     , previewCache(std::move(previewCache))
+    , richTextReader(&PanelModel::readRichText)
     , loaders(std::make_unique<QThreadPool>()) {
     previewTimer.setSingleShot(true);
     connect(&previewTimer, &QTimer::timeout, this, &PanelModel::loadPreview);
     // A cancelled loader may still be finishing a render; a second thread lets the loader of the
     // next preview start meanwhile.
     loaders->setMaxThreadCount(2);
+}
+
+RtfReader::Result PanelModel::readRichText(const QByteArray& rtf) {
+    // Styled text is previewed under the same limit as plain text, since the main thread lays it
+    // out: a million characters took minutes there.
+    return RtfReader::read(rtf, RtfReader::Limits{.maxCharacters = PreviewText::shownCharacterLimit});
 }
 
 PanelModel::~PanelModel() {

@@ -1,15 +1,20 @@
 #pragma once
 
 #include "model/MacRef.h"
+#include "model/ModelContext.h"
 #include "model/PreviewCache.h"
 #include "panel/PanelPreview.h"
 #include "panel/PanelRow.h"
 #include "panel/RowFilter.h"
+#include "panel/RtfReader.h"
 #include "panel/TypeScope.h"
 
 #include <QByteArray>
+#include <QCache>
+#include <QImage>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QTimer>
 #include <QUuid>
@@ -17,6 +22,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <stop_token>
 #include <vector>
@@ -36,22 +42,25 @@ struct PreviewText;
 // clicks and store results, through the operations below and the procedures that fill it from the
 // store (row loading, preview loading, pin toggle, two-step delete).
 //
-// Everything here belongs to the main thread. Only the two preview loaders run on the model's own
-// thread pool, and their results are applied on the main thread once the preview was neither
-// cancelled nor overtaken by another selection.
+// Everything here belongs to the main thread. The rows, the two preview loaders and the thumbnails
+// are read on the model's own thread pool, and their results are applied on the main thread: rows
+// when no newer load was asked for, previews once they were neither cancelled nor overtaken by
+// another selection.
 class PanelModel : public QObject {
     Q_OBJECT
 public:
     using Row = PanelRow;
     using Preview = PanelPreview;
-    // Reads RTF into a styled document; returns null when the bytes cannot be read. It runs on a
-    // loader thread, and the document it makes is handed to the main thread.
-    using RichTextReader = std::function<std::unique_ptr<QTextDocument>(const QByteArray& rtf)>;
+    // Reads RTF into a styled document of at most PreviewText::shownCharacterLimit characters, and
+    // says whether it cut it; no document when the bytes cannot be read. It runs on a loader
+    // thread, and the document it makes is handed to the main thread, which lays it out: a longer
+    // document would hold the main thread for seconds.
+    using RichTextReader = std::function<RtfReader::Result(const QByteArray& rtf)>;
 
     // A held arrow key moves the selection faster than this, and only its last position loads.
     static constexpr std::chrono::milliseconds previewDelay{90};
 
-    // The store must outlive the model. Without a rich-text reader, previews carry no styled text.
+    // The store must outlive the model. Rich text is read as RTF unless another reader is set.
     PanelModel(ClipStore& store, PreviewCache previewCache, QObject* parent = nullptr);
     // Cancels the preview and waits for a loader still running, which may be using the store.
     ~PanelModel() override;
@@ -59,6 +68,8 @@ public:
     PanelModel& operator=(const PanelModel&) = delete;
 
     void setRichTextReader(RichTextReader reader) { richTextReader = std::move(reader); }
+    // Reads RTF under the preview's character limit.
+    static RtfReader::Result readRichText(const QByteArray& rtf);
 
     // Published state.
     const QString& query() const { return currentQuery; }
@@ -103,10 +114,17 @@ public:
     // to the first row. Nothing changes with fewer than two computers.
     void cycleMacScope(int step);
 
-    // The rows of both stores, read on the main thread.
+    // The rows of both stores, read on the calling thread.
     QList<Row> loadRows() const;
-    // Reloads the rows, keeping the selection index (clamped), and schedules a preview.
+    // True from a row load's start until its rows are set; keys meant for the rows wait for them.
+    bool isLoadingRows() const { return rowsLoading; }
+    // Reloads the rows on a loader, then keeps the selected clip selected when it is still there
+    // (else the selection index, clamped) and schedules a preview.
     void reloadKeepingSelection();
+    // The decoded thumbnail of a row's clip when it was loaded (a null image when it has none).
+    // Otherwise none: it is loaded on a loader, and thumbnailLoaded says when it is there. Only
+    // painted rows ask, and thumbnails are kept across shows.
+    std::optional<QImage> thumbnail(const QUuid& id);
     // Disarms delete and loads the preview of the selection after previewDelay; a newer call
     // replaces an older one.
     void schedulePreview();
@@ -122,8 +140,8 @@ public:
     // place becomes the selected one.
     void performDelete(const Row& row);
 
-    // The state of a panel just shown: empty query, every scope reset, fresh rows, and the first
-    // row's preview started at once.
+    // The state of a panel just shown: empty query, every scope reset, and the rows loading; once
+    // they are there, the first row's preview starts at once.
     void resetForShow();
     // The state of a hidden panel: no preview, no rows, no computers.
     void resetForHide();
@@ -140,9 +158,16 @@ signals:
     void typeScopeChanged();
     void macScopeChanged();
     void macsChanged();
+    // A row load finished and its rows were set.
+    void rowsLoaded();
+    void thumbnailLoaded(const QUuid& id);
 
 private:
     void setPreview(std::optional<Preview> preview);
+    // Loads the rows on the pool; `apply` gets them on the main thread unless a newer load or a
+    // hide came first.
+    void requestRows(std::function<void(QList<Row>)> apply);
+    void setRowsKeepingSelection(QList<Row> rows);
     void refilter();
     // Loaders are started on the model's pool; `apply` runs on the main thread only when the
     // preview task is still current and the selection still shows the same clip.
@@ -150,7 +175,7 @@ private:
     void runLoader(const QUuid& clipID, Load load, Apply apply);
     bool isCurrent(const std::stop_token& task, const QUuid& clipID) const;
     void publishPreview(const ClipItem& item, bool localOnly, const PreviewText& text,
-                        std::shared_ptr<const QTextDocument> attributed, std::optional<QByteArray> imageData);
+                        std::shared_ptr<const QTextDocument> attributed, QImage image);
 
     ClipStore& store;
     const PreviewCache previewCache;
@@ -168,6 +193,20 @@ private:
 
     RowFilter filter;
     std::vector<qsizetype> visible;
+
+    bool rowsLoading = false;
+    quint64 rowLoad = 0;
+    // The row loads' own contexts, kept from one load to the next: a connection's page cache
+    // keeps the next load quick. One load uses them at a time.
+    struct RowContexts {
+        std::mutex mutex;
+        std::unique_ptr<ModelContext> synced;
+        std::unique_ptr<ModelContext> local;
+    };
+    std::shared_ptr<RowContexts> rowContexts = std::make_shared<RowContexts>();
+    // Decoded thumbnails by clip id, their cost in kilobytes.
+    QCache<QUuid, QImage> thumbnails{4096};
+    QSet<QUuid> thumbnailsLoading;
 
     QTimer previewTimer;
     // The current preview task; a cancelled task's loader stops early and its result is dropped.

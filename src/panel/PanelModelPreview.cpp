@@ -24,6 +24,7 @@ bool isTextKind(ClipKind kind) {
 struct PayloadPreview {
     PreviewLoader::PayloadResult payload;
     std::shared_ptr<const QTextDocument> attributed;
+    bool attributedTruncated = false;
 };
 
 // What a concealed clip shows instead of its content.
@@ -96,7 +97,7 @@ void PanelModel::loadPreview() {
     if (item->concealed) {
         // Neither the payload nor the image of a concealed clip is ever loaded for the preview.
         publishPreview(*item, localOnly, PreviewText::from(concealedText, PreviewText::Counts::omit), nullptr,
-                       std::nullopt);
+                       QImage());
         return;
     }
 
@@ -120,7 +121,7 @@ void PanelModel::loadPreview() {
                     }
                 }
                 publishPreview(item, localOnly, PreviewText::from(item.title, PreviewText::Counts::omit),
-                               nullptr, std::move(result.imageData));
+                               nullptr, std::move(result.image));
             });
         return;
     }
@@ -132,38 +133,43 @@ void PanelModel::loadPreview() {
                 PayloadPreview loaded{PreviewLoader::loadPayload(store, id, stop), nullptr};
                 // Rich text is read here too: a long document takes a while to style.
                 if (loaded.payload.richTextData && reader && !stop.stop_requested()) {
-                    if (std::unique_ptr<QTextDocument> document = reader(*loaded.payload.richTextData)) {
+                    RtfReader::Result read = reader(*loaded.payload.richTextData);
+                    // The payload's bytes are not needed any more, and may be megabytes.
+                    loaded.payload.richTextData.reset();
+                    if (read.document) {
                         // Published and destroyed on the main thread.
-                        document->moveToThread(QCoreApplication::instance()->thread());
-                        loaded.attributed = std::move(document);
+                        read.document->moveToThread(QCoreApplication::instance()->thread());
+                        loaded.attributed = std::move(read.document);
+                        loaded.attributedTruncated = read.truncated;
                     }
                 }
                 return loaded;
             },
             [this, item = *item, localOnly](PayloadPreview loaded) {
                 // Without a payload the title stands in for the full text.
-                const PreviewText text = loaded.payload.text
-                                             ? *loaded.payload.text
-                                             : PreviewText::from(item.title, PreviewText::Counts::include);
-                publishPreview(item, localOnly, text, std::move(loaded.attributed), std::nullopt);
+                PreviewText text = loaded.payload.text
+                                       ? *loaded.payload.text
+                                       : PreviewText::from(item.title, PreviewText::Counts::include);
+                // The note under the styled text must be true of what it shows.
+                text.truncated = text.truncated || loaded.attributedTruncated;
+                publishPreview(item, localOnly, text, std::move(loaded.attributed), QImage());
             });
         return;
     }
 
     const PreviewText::Counts counts =
         isTextKind(kind) ? PreviewText::Counts::include : PreviewText::Counts::omit;
-    publishPreview(*item, localOnly, PreviewText::from(item->title, counts), nullptr, std::nullopt);
+    publishPreview(*item, localOnly, PreviewText::from(item->title, counts), nullptr, QImage());
 }
 
 void PanelModel::publishPreview(const ClipItem& item, bool localOnly, const PreviewText& text,
-                                std::shared_ptr<const QTextDocument> attributed,
-                                std::optional<QByteArray> imageData) {
+                                std::shared_ptr<const QTextDocument> attributed, QImage image) {
     Preview preview;
     preview.kind = item.kind();
     preview.text = text.shown;
     preview.textTruncated = text.truncated;
     preview.attributed = std::move(attributed);
-    preview.imageData = std::move(imageData);
+    preview.image = std::move(image);
     preview.fileURLs = item.fileURLs();
     preview.concealed = item.concealed;
     preview.pinned = item.pinned;

@@ -1,23 +1,111 @@
-// The procedures of the panel that read and change the history store: loading the rows, the pin
-// toggle, the two-step delete, and the state at show and hide.
+// The procedures of the panel that read and change the history store: loading the rows and their
+// thumbnails, the pin toggle, the two-step delete, and the state at show and hide.
 
 #include "panel/PanelModel.h"
 
 #include "model/ClipStore.h"
+#include "panel/PreviewLoader.h"
 #include "panel/RowLoader.h"
 
+#include <QPointer>
+#include <QThreadPool>
+
 namespace snipjar {
+
+namespace {
+
+// Rows come first, then previews (priority 0), then thumbnails, which only replace a symbol.
+constexpr int thumbnailPriority = -1;
+
+} // namespace
 
 QList<PanelModel::Row> PanelModel::loadRows() const {
     return RowLoader::loadRows(store);
 }
 
-void PanelModel::reloadKeepingSelection() {
+void PanelModel::requestRows(std::function<void(QList<Row>)> apply) {
+    const quint64 load = ++rowLoad;
+    rowsLoading = true;
+    PanelModel* const context = this;
+    const QPointer<PanelModel> owner(this);
+    loaders->start(
+        [context, owner, load, &store = store, contexts = rowContexts, apply = std::move(apply)] {
+            QList<Row> loaded;
+            {
+                const std::lock_guard lock(contexts->mutex);
+                if (!contexts->synced) {
+                    contexts->synced = store.syncContainer().newContext();
+                    contexts->local = store.localContainer().newContext();
+                }
+                loaded = RowLoader::loadRows(*contexts->synced, *contexts->local);
+            }
+            QMetaObject::invokeMethod(
+                context,
+                [owner, load, apply, loaded = std::move(loaded)]() mutable {
+                    if (!owner || owner->rowLoad != load) {
+                        return;
+                    }
+                    owner->rowsLoading = false;
+                    apply(std::move(loaded));
+                    emit owner->rowsLoaded();
+                },
+                Qt::QueuedConnection);
+        },
+        QThread::HighPriority);
+}
+
+void PanelModel::setRowsKeepingSelection(QList<Row> loaded) {
+    // Clips that arrived meanwhile (by sync, from the command line) move the selected one down; the
+    // highlight follows the clip, so that Return pastes what the user chose. Only a clip that is
+    // gone leaves its index to the row that took its place.
+    const std::optional<Row> chosen = selectedRow();
     const int remembered = selected;
-    setRows(loadRows());
+    setRows(std::move(loaded));
     setSelection(remembered);
+    if (chosen) {
+        for (qsizetype index = 0; index < visibleCount(); ++index) {
+            if (visibleRow(index).id == chosen->id) {
+                setSelection(int(index));
+                break;
+            }
+        }
+    }
     clampSelection();
-    schedulePreview();
+}
+
+void PanelModel::reloadKeepingSelection() {
+    requestRows([this](QList<Row> loaded) {
+        setRowsKeepingSelection(std::move(loaded));
+        schedulePreview();
+    });
+}
+
+std::optional<QImage> PanelModel::thumbnail(const QUuid& id) {
+    if (const QImage* cached = thumbnails.object(id)) {
+        return *cached;
+    }
+    if (!thumbnailsLoading.contains(id)) {
+        thumbnailsLoading.insert(id);
+        PanelModel* const context = this;
+        const QPointer<PanelModel> owner(this);
+        loaders->start(
+            [context, owner, id, &store = store] {
+                QImage image = PreviewLoader::loadThumbnail(store, id);
+                QMetaObject::invokeMethod(
+                    context,
+                    [owner, id, image = std::move(image)] {
+                        if (!owner) {
+                            return;
+                        }
+                        owner->thumbnailsLoading.remove(id);
+                        owner->thumbnails.insert(id, new QImage(image), int(image.sizeInBytes() / 1024) + 1);
+                        emit owner->thumbnailLoaded(id);
+                    },
+                    Qt::QueuedConnection);
+            },
+            thumbnailPriority);
+    }
+    return std::nullopt;
 }
 
 void PanelModel::togglePinSelected() {
@@ -52,11 +140,16 @@ void PanelModel::performDelete(const Row& row) {
 void PanelModel::resetForShow() {
     setQuery(QString());
     resetScopes();
-    setRows(loadRows());
-    loadPreview();
+    requestRows([this](QList<Row> loaded) {
+        setRows(std::move(loaded));
+        loadPreview();
+    });
 }
 
 void PanelModel::resetForHide() {
+    // A row load still running is for the panel that was shown.
+    ++rowLoad;
+    rowsLoading = false;
     cancelPreview();
     setPreview(std::nullopt);
     setRows({});

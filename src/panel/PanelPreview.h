@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 
@@ -19,11 +20,13 @@ struct PanelPreview {
     ClipKind kind = ClipKind::unknown;
     // At most 10,000 characters of the clip's text.
     QString text;
+    // The text or its styled form was cut.
     bool textTruncated = false;
-    // The styled form of rich text, when a rich-text reader is installed and could read it.
+    // The styled form of rich text, when a rich-text reader is installed and could read it; at most
+    // 10,000 characters too.
     std::shared_ptr<const QTextDocument> attributed;
-    // The rendered preview image of an image clip (HEIC, decoded by content).
-    std::optional<QByteArray> imageData;
+    // The rendered preview image of an image clip, decoded on a loader; null when there is none.
+    QImage image;
     QStringList fileURLs;
     bool concealed = false;
     // The clip's own pin, not the group's.

@@ -3,13 +3,10 @@
 #include "model/ClipKind.h"
 #include "model/MacRef.h"
 
-#include <QByteArray>
 #include <QDateTime>
 #include <QList>
 #include <QString>
 #include <QUuid>
-
-#include <optional>
 
 namespace snipjar {
 
@@ -21,7 +18,6 @@ struct PanelRow {
     ClipKind kind = ClipKind::unknown;
     // The clip's stored title, the only field the search looks at.
     QString text;
-    std::optional<QByteArray> thumbnail;
     int fileCount = 0;
     QDateTime createdAt;
     QString deviceID;

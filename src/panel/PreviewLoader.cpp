@@ -2,6 +2,7 @@
 
 #include "model/ClipStore.h"
 #include "model/ImageTranscode.h"
+#include "panel/ImageDecoding.h"
 #include "platform/MemoryRelief.h"
 
 namespace snipjar {
@@ -15,13 +16,12 @@ std::optional<Clip> loadFromEitherStore(ClipStore& store, const QUuid& id) {
     return store.loadClip(id, store.localContainer());
 }
 
-} // namespace
-
-PreviewLoader::ImageResult PreviewLoader::loadImage(ClipStore& store, const ImageRequest& request,
-                                                    std::stop_token stop) {
+PreviewLoader::ImageResult loadImageBytes(ClipStore& store, const PreviewLoader::ImageRequest& request,
+                                          const std::stop_token& stop) {
+    using ImageResult = PreviewLoader::ImageResult;
     std::optional<QByteArray> cached = request.cache.read(request.key, request.side);
     if (cached && !request.needsPixelSize) {
-        return ImageResult{std::move(cached), std::nullopt};
+        return ImageResult{std::move(cached), {}, std::nullopt};
     }
     if (stop.stop_requested()) {
         return {};
@@ -31,7 +31,7 @@ PreviewLoader::ImageResult PreviewLoader::loadImage(ClipStore& store, const Imag
         // The full image may be tens of megabytes: it lives only inside this scope.
         std::optional<Clip> clip = loadFromEitherStore(store, request.id);
         if (!clip || !clip->imageData) {
-            return ImageResult{std::move(cached), std::nullopt};
+            return ImageResult{std::move(cached), {}, std::nullopt};
         }
         if (request.needsPixelSize) {
             if (const std::optional<QSizeF> size = ImageTranscode::pixelSize(*clip->imageData)) {
@@ -53,6 +53,27 @@ PreviewLoader::ImageResult PreviewLoader::loadImage(ClipStore& store, const Imag
         request.cache.write(request.key, *result.imageData, request.side);
     }
     return result;
+}
+
+} // namespace
+
+PreviewLoader::ImageResult PreviewLoader::loadImage(ClipStore& store, const ImageRequest& request,
+                                                    std::stop_token stop) {
+    ImageResult result = loadImageBytes(store, request, stop);
+    if (result.imageData && !stop.stop_requested()) {
+        result.image = decodeImage(*result.imageData);
+    }
+    return result;
+}
+
+QImage PreviewLoader::loadThumbnail(ClipStore& store, const QUuid& id) {
+    for (ModelContainer* container : {&store.syncContainer(), &store.localContainer()}) {
+        const std::unique_ptr<ModelContext> context = container->newContext();
+        if (std::optional<ClipItem> item = context->item(id)) {
+            return item->thumbnailData ? decodeImage(*item->thumbnailData) : QImage();
+        }
+    }
+    return {};
 }
 
 PreviewLoader::PayloadResult PreviewLoader::loadPayload(ClipStore& store, const QUuid& id,

@@ -4,6 +4,7 @@
 #include "panel/PreviewText.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QSize>
 #include <QString>
 #include <QUuid>
@@ -15,8 +16,9 @@ namespace snipjar {
 
 class ClipStore;
 
-// The two parts of a preview load that run off the main thread: the image of an image clip (from
-// the preview cache, else rendered and cached) and the payload of a long or rich text. They read
+// The parts of a preview load that run off the main thread: the image of an image clip (from the
+// preview cache, else rendered and cached, then decoded) and the payload of a long or rich text;
+// and the rows' thumbnails. They read
 // the store only through fresh contexts of its containers, take no locks, and give up early once
 // their preview is cancelled; the model applies their results on the main thread.
 class PreviewLoader {
@@ -31,6 +33,8 @@ public:
     };
     struct ImageResult {
         std::optional<QByteArray> imageData;
+        // The preview decoded, so that the main thread only shows it; null when it does not decode.
+        QImage image;
         std::optional<QSize> pixelSize;
     };
     struct PayloadResult {
@@ -40,6 +44,8 @@ public:
     };
 
     static ImageResult loadImage(ClipStore& store, const ImageRequest& request, std::stop_token stop);
+    // The thumbnail of an item of either store, decoded; null when it has none.
+    static QImage loadThumbnail(ClipStore& store, const QUuid& id);
     static PayloadResult loadPayload(ClipStore& store, const QUuid& id, std::stop_token stop);
 };
 

@@ -106,6 +106,11 @@ void appendFolded(QByteArray& buffer, const QString& text) {
             return;
         }
         const char32_t folded = QChar::toCaseFolded(char32_t(unit));
+        // A few letters fold into ASCII (the long s to 's'), which UTF-8 writes in one byte.
+        if (folded < 0x80) {
+            *out++ = char(folded);
+            continue;
+        }
         if (folded < 0x800) {
             *out++ = char(0xC0 | (folded >> 6));
         } else {

@@ -14,11 +14,20 @@ const QString unnamedComputer = QStringLiteral("Computer");
 } // namespace
 
 QList<PanelRow> RowLoader::loadRows(ClipStore& store) {
-    QList<ClipItem> items = ClipStore::allItems(store.syncContext());
-    items.append(ClipStore::allItems(store.localContext()));
+    const std::unique_ptr<ModelContext> synced = store.syncContainer().newContext();
+    const std::unique_ptr<ModelContext> local = store.localContainer().newContext();
+    return loadRows(*synced, *local);
+}
+
+QList<PanelRow> RowLoader::loadRows(ModelContext& synced, ModelContext& local) {
+    // Thumbnails and the server's record fields are most of an image-heavy history's bytes; rows
+    // need neither (a painted row loads its own thumbnail).
+    const ClipItemQuery query = ClipItemQuery::all().withoutLargeFields();
+    QList<ClipItem> items = synced.fetch(query);
+    items.append(local.fetch(query));
 
     QHash<QString, QString> names;
-    for (const MacRef& mac : ClipStore::macs(items, store.devices())) {
+    for (const MacRef& mac : ClipStore::macs(items, synced.devices())) {
         names.insert(mac.id, mac.name);
     }
 
@@ -31,7 +40,6 @@ QList<PanelRow> RowLoader::loadRows(ClipStore& store) {
         row.id = newest.id;
         row.kind = newest.kind();
         row.text = newest.title;
-        row.thumbnail = newest.thumbnailData;
         row.fileCount = int(newest.fileURLs().size());
         row.createdAt = newest.createdAt;
         row.deviceID = newest.deviceID;

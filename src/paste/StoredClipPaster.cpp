@@ -24,31 +24,45 @@ StoredClipPaster::~StoredClipPaster() {
 void StoredClipPaster::paste(const QUuid& id, const std::optional<RunningApplication>& target) {
     // The clip becomes the newest of the history.
     store.touch(id);
+    waiting.push_back(Request{id, target});
+    loadNext();
+}
+
+void StoredClipPaster::loadNext() {
+    // One load at a time, in the order asked: a thread pool does not keep its queue in order, and a
+    // paste from the tray right after one from the panel must land second.
+    if (loading || waiting.empty()) {
+        return;
+    }
+    loading = true;
+    const Request request = waiting.front();
+    waiting.pop_front();
     StoredClipPaster* const context = this;
     const QPointer<StoredClipPaster> self(this);
     loader->start(
-        [context, self, target, id, &store = store] {
-            std::optional<Clip> clip = store.loadClip(id, store.syncContainer());
+        [context, self, request, &store = store] {
+            std::optional<Clip> clip = store.loadClip(request.id, store.syncContainer());
             if (!clip) {
-                clip = store.loadClip(id, store.localContainer());
+                clip = store.loadClip(request.id, store.localContainer());
             }
-            if (!clip) {
-                return;
-            }
-            std::optional<QByteArray> tiff = Paster::tiffFallback(*clip);
+            std::optional<QByteArray> tiff = clip ? Paster::tiffFallback(*clip) : std::nullopt;
             QMetaObject::invokeMethod(
                 context,
-                [self, target, id, clip = std::move(*clip), tiff = std::move(tiff)] {
+                [self, request, clip = std::move(clip), tiff = std::move(tiff)] {
                     if (!self) {
                         return;
                     }
-                    // An application that quit meanwhile is no target any more.
-                    std::optional<RunningApplication> current;
-                    if (target && self->workspace.application(target->processID)) {
-                        current = target;
+                    self->loading = false;
+                    if (clip) {
+                        // An application that quit meanwhile is no target any more.
+                        std::optional<RunningApplication> current;
+                        if (request.target && self->workspace.application(request.target->processID)) {
+                            current = request.target;
+                        }
+                        self->paster.paste(*clip, tiff, current);
+                        emit self->pasted(request.id);
                     }
-                    self->paster.paste(clip, tiff, current);
-                    emit self->pasted(id);
+                    self->loadNext();
                 },
                 Qt::QueuedConnection);
         },

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QUuid>
 
+#include <deque>
 #include <memory>
 #include <optional>
 
@@ -18,7 +19,8 @@ class Paster;
 // Pastes a clip of the history by its id, for the panel and the tray menu alike: the clip moves to
 // the top of the history, is loaded off the main thread (with the bitmap companion of a small
 // PDF), and then goes to the Paster with the window that was in front when the panel or menu
-// opened. A clip that cannot be loaded pastes nothing and says nothing. Main thread only.
+// opened. Pastes happen one after another in the order asked, whether from the panel or the tray.
+// A clip that cannot be loaded pastes nothing and says nothing. Main thread only.
 class StoredClipPaster : public QObject {
     Q_OBJECT
 public:
@@ -33,10 +35,19 @@ signals:
     void pasted(const QUuid& id);
 
 private:
+    struct Request {
+        QUuid id;
+        std::optional<RunningApplication> target;
+    };
+    void loadNext();
+
     ClipStore& store;
     Paster& paster;
     Workspace& workspace;
     std::unique_ptr<QThreadPool> loader;
+    // Pastes asked for while another one loads, oldest first.
+    std::deque<Request> waiting;
+    bool loading = false;
 };
 
 } // namespace snipjar

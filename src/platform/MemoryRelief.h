@@ -6,6 +6,8 @@ namespace snipjar {
 class MemoryRelief {
 public:
     static void now();
+    // How many times memory was handed back so far, for tests.
+    static int count();
 };
 
 } // namespace snipjar

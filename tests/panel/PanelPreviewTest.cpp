@@ -73,7 +73,7 @@ TEST_F(PanelPreviewTest, ConcealedAndFileClipsShowNoContentCounts) {
     EXPECT_EQ(model->preview()->charCount, std::nullopt);
 }
 
-// Rich text is read by the installed reader into the styled form; without one there is none.
+// Rich text is read into the styled form, by RTF unless another reader is installed.
 TEST_F(PanelPreviewTest, RichTextGoesThroughTheReader) {
     Clip rich;
     rich.kind = Clip::Kind::richText;
@@ -83,7 +83,8 @@ TEST_F(PanelPreviewTest, RichTextGoesThroughTheReader) {
     showPanel();
     ASSERT_TRUE(waitForPreview());
     EXPECT_EQ(model->preview()->text, QStringLiteral("bold words"));
-    EXPECT_EQ(model->preview()->attributed, nullptr);
+    ASSERT_TRUE(waitUntil([this] { return model->preview() && model->preview()->attributed; }));
+    EXPECT_EQ(model->preview()->attributed->toPlainText(), QStringLiteral("bold words"));
 
     // The reader runs on a loader, never on the main thread, and its document comes back to it.
     QList<QByteArray> read;
@@ -93,8 +94,9 @@ TEST_F(PanelPreviewTest, RichTextGoesThroughTheReader) {
         readerThread = QThread::currentThread();
         auto document = std::make_unique<QTextDocument>();
         document->setPlainText(QStringLiteral("styled"));
-        return document;
+        return RtfReader::Result{std::move(document), false, 0};
     });
+    model->resetForHide();
     showPanel();
     ASSERT_TRUE(waitUntil([this] { return model->preview() && model->preview()->attributed; }));
     EXPECT_EQ(model->preview()->attributed->toPlainText(), QStringLiteral("styled"));
@@ -110,9 +112,8 @@ TEST_F(PanelPreviewTest, ImagePreviewIsRenderedCachedAndMeasured) {
     ASSERT_FALSE(item.pixelWidth.has_value());
     showPanel();
     ASSERT_TRUE(waitForPreview());
-    ASSERT_TRUE(model->preview()->imageData.has_value());
-    EXPECT_EQ(ImageTranscode::pixelSize(*model->preview()->imageData), QSizeF(320, 200));
-    EXPECT_EQ(contents(cacheFile(item)), *model->preview()->imageData);
+    EXPECT_EQ(model->preview()->image.size(), QSize(320, 200));
+    EXPECT_EQ(ImageTranscode::pixelSize(contents(cacheFile(item))), QSizeF(320, 200));
     EXPECT_EQ(model->preview()->pixelWidth, 320);
     EXPECT_EQ(store->item(item.id)->pixelWidth, 320);
 
@@ -120,7 +121,8 @@ TEST_F(PanelPreviewTest, ImagePreviewIsRenderedCachedAndMeasured) {
     const QByteArray stand_in = makeImage(QStringLiteral("png"), 12, 12);
     PreviewCache().write(PreviewCache::cacheKey(item.dedupKey, item.id), stand_in);
     model->loadPreview();
-    ASSERT_TRUE(waitUntil([&] { return model->preview() && model->preview()->imageData == stand_in; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return model->preview() && model->preview()->image.size() == QSize(12, 12); }));
 }
 
 // A result that arrives for a cancelled preview, or after the selection moved on, is dropped.

@@ -41,6 +41,21 @@ TEST_F(PanelSelectionTest, SelectionIsClampedToVisibleRows) {
     EXPECT_EQ(model->selection(), 0);
 }
 
+// A reload follows the selected clip when clips arrive above it (by sync, from the command line),
+// so that Return pastes the clip the user chose.
+TEST_F(PanelSelectionTest, ReloadKeepsTheSelectedClip) {
+    file(text(QStringLiteral("chosen")));
+    file(text(QStringLiteral("newer")));
+    showPanel();
+    model->setSelection(1);
+    file(text(QStringLiteral("arrived")));
+    put(store->syncContainer(), text(QStringLiteral("synced")), otherMac, -5);
+    model->reloadKeepingSelection();
+    ASSERT_TRUE(rowsLoaded());
+    EXPECT_EQ(model->selection(), 3);
+    EXPECT_EQ(model->selectedRow()->text, QStringLiteral("chosen"));
+}
+
 // The kind filter steps through every kind and wraps at both ends, selecting the first row; the
 // computer filter steps through every computer, then each one, and with one computer it stays.
 TEST_F(PanelSelectionTest, FiltersCycleWrapping) {

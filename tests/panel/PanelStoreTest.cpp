@@ -59,10 +59,12 @@ TEST_F(PanelStoreTest, TogglePinKeepsSelection) {
     showPanel();
     model->setSelection(1);
     model->togglePinSelected();
+    ASSERT_TRUE(rowsLoaded());
     EXPECT_EQ(model->selection(), 1);
     EXPECT_TRUE(model->all()[1].pinned);
     EXPECT_TRUE(store->item(model->all()[1].id)->pinned);
     model->togglePinSelected();
+    ASSERT_TRUE(rowsLoaded());
     EXPECT_FALSE(store->item(model->all()[1].id)->pinned);
 
     model->setQuery(QStringLiteral("no such clip"));
@@ -93,6 +95,7 @@ TEST_F(PanelStoreTest, TwoStepDeleteRemovesEveryCopy) {
 
     model->deleteSelected();
     EXPECT_EQ(model->armedDeleteID(), std::nullopt);
+    ASSERT_TRUE(rowsLoaded());
     EXPECT_EQ(model->all().size(), 2);
     EXPECT_EQ(model->selection(), 1);
     EXPECT_EQ(model->selectedRow()->text, QStringLiteral("last"));

@@ -58,7 +58,14 @@ protected:
         return clip;
     }
 
-    void showPanel() { model->resetForShow(); }
+    // Rows load off the main thread; these wait for them.
+    bool rowsLoaded() {
+        return waitUntil([this] { return !model->isLoadingRows(); });
+    }
+    void showPanel() {
+        model->resetForShow();
+        EXPECT_TRUE(rowsLoaded());
+    }
     // Runs the event loop until the preview shows the clip (by its id, through the selection).
     bool waitForPreview() {
         return waitUntil([this] { return model->preview().has_value(); });

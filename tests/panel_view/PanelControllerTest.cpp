@@ -4,6 +4,8 @@
 #include "panel/widgets/ClipPanel.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/Paster.h"
+#include "paste/StoredClipPaster.h"
+#include "platform/MemoryRelief.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakeDesktopNotifier.h"
 #include "platform/fakes/FakeKeySynthesizer.h"
@@ -25,12 +27,18 @@ class PanelControllerTest : public PanelTest {
 protected:
     PanelControllerTest()
         : paster(pasteboard, workspace, keys, notifier)
-        , controller(*store, paster, workspace) {
+        , clipPaster(*store, paster, workspace)
+        , controller(*store, clipPaster, workspace) {
         workspace.addApplication(editor);
         workspace.setFrontmost(editor);
         controller.setHotKey(HotKeyCombo::defaultCombo());
     }
 
+    // Shows the panel and waits for its rows, which load off the main thread.
+    void show() {
+        controller.show();
+        ASSERT_TRUE(waitUntil([this] { return !panel().isLoadingRows(); }));
+    }
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
         QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
         QCoreApplication::sendEvent(&controller.window(), &event);
@@ -72,6 +80,8 @@ protected:
     FakeKeySynthesizer keys;
     FakeDesktopNotifier notifier;
     Paster paster;
+    // The tray's paster, which the panel shares.
+    StoredClipPaster clipPaster;
     PanelController controller;
 };
 
@@ -80,14 +90,17 @@ protected:
 TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     file(text(QStringLiteral("alpha")));
     file(text(QStringLiteral("beta")));
-    controller.show();
+    show();
     type(QStringLiteral("al"));
     press(Qt::Key_Tab);
+    const int released = MemoryRelief::count();
     controller.hide();
     EXPECT_FALSE(controller.isVisible());
     EXPECT_TRUE(panel().all().isEmpty());
+    // The memory of the hidden panel goes back to the system.
+    EXPECT_TRUE(waitUntil([released] { return MemoryRelief::count() > released; }));
 
-    controller.show();
+    show();
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(panel().query(), QString());
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
@@ -107,9 +120,9 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
 TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     file(text(QStringLiteral("one")));
     file(text(QStringLiteral("two")));
-    file(text(QStringLiteral("three")));
+    const QUuid three = file(text(QStringLiteral("three")));
 
-    controller.show();
+    show();
     // No window is active any more; the paste still goes to the one the panel opened over.
     workspace.setFrontmost(std::nullopt);
     clockNow = clockNow.addSecs(10);
@@ -121,28 +134,31 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     EXPECT_EQ(workspace.activations.value(0), editor);
     EXPECT_EQ(panel().loadRows().first().text, QStringLiteral("two"));
 
-    controller.show();
+    show();
     press(Qt::Key_5, Qt::ControlModifier, QStringLiteral("5"));
     EXPECT_TRUE(controller.isVisible());
     press(Qt::Key_3, Qt::ControlModifier, QStringLiteral("3"));
     EXPECT_FALSE(controller.isVisible());
-    EXPECT_TRUE(waitUntil([this] { return pasteboard.writes().size() == 2; }));
-    EXPECT_EQ(textOf(pasteboard.writes().constLast()), QStringLiteral("one"));
+    // A paste from the tray right after it comes after it.
+    clipPaster.paste(three, editor);
+    EXPECT_TRUE(waitUntil([this] { return pasteboard.writes().size() == 3; }));
+    EXPECT_EQ(textOf(pasteboard.writes()[1]), QStringLiteral("one"));
+    EXPECT_EQ(textOf(pasteboard.writes()[2]), QStringLiteral("three"));
 
     // Enter with no matching rows only hides.
-    controller.show();
+    show();
     type(QStringLiteral("nothing matches this"));
     press(Qt::Key_Enter, Qt::KeypadModifier);
     EXPECT_FALSE(controller.isVisible());
     settle(std::chrono::milliseconds(100));
-    EXPECT_EQ(pasteboard.writes().size(), 2);
+    EXPECT_EQ(pasteboard.writes().size(), 3);
 }
 
 // Tab and Shift+Tab step the kind filter and bring the circles in and out; clicking the lit
 // circle returns to every kind.
 TEST_F(PanelControllerTest, KindFilterStepsAndItsCircles) {
     file(text(QStringLiteral("words")));
-    controller.show();
+    show();
     press(Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(panel().typeScope(), TypeScope::pinned);
     ASSERT_TRUE(waitUntil([this] { return opacityOf(circles().back()) == 1.0; }));
@@ -166,7 +182,7 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
     file(text(QStringLiteral("a1")));
     file(text(QStringLiteral("a2")));
     file(text(QStringLiteral("b")));
-    controller.show();
+    show();
     press(Qt::Key_Backspace, Qt::ControlModifier);
     EXPECT_TRUE(panel().armedDeleteID().has_value());
     press(Qt::Key_Escape);
@@ -192,14 +208,14 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
     press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"));
     EXPECT_FALSE(controller.isVisible());
 
-    controller.show();
+    show();
     press(Qt::Key_Escape);
     EXPECT_FALSE(controller.isVisible());
 }
 
 // The panel is centred on the screen under the mouse and raised by 8% of its height.
 TEST_F(PanelControllerTest, PlacementIsCentredAndRaised) {
-    controller.show();
+    show();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     const QRect frame = controller.window().geometry();
     EXPECT_NEAR(frame.center().x(), screen.center().x(), 1);

@@ -1,6 +1,7 @@
 #include "panel/widgets/PreviewPane.h"
 #include "TestImages.h"
 #include "ViewTestSupport.h"
+#include "panel/ImageDecoding.h"
 #include "panel/widgets/FooterButton.h"
 #include "panel/widgets/PreviewFooter.h"
 #include "panel/widgets/PreviewImageView.h"
@@ -12,9 +13,20 @@
 #include <QLayout>
 #include <QTest>
 #include <QTextBrowser>
+#include <QThread>
+
+#include <atomic>
 
 namespace snipjar::test {
 namespace {
+
+// Where images were decoded, as the decoder's test hook reports it.
+std::atomic<int> mainThreadDecodes{0};
+std::atomic<int> loaderDecodes{0};
+void countDecode() {
+    ++(QThread::currentThread() == QCoreApplication::instance()->thread() ? mainThreadDecodes
+                                                                          : loaderDecodes);
+}
 
 class PreviewPaneTest : public ViewTest {
 protected:
@@ -135,8 +147,9 @@ TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
     EXPECT_TRUE(footer().showsSourceIcon());
 }
 
-// The content shows the clip as it is: a placeholder for a secret, the decoded preview image, the
-// text with its truncation note.
+// The content shows the clip as it is: a placeholder for a secret, the preview image (decoded on a
+// loader, never on the main thread), the text and the styled text cut at 10,000 characters with
+// their truncation note.
 TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     Clip secret = text(QStringLiteral("hunter2"));
     secret.concealed = true;
@@ -151,8 +164,12 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
 
     // The rendered preview is HEIC, which Qt alone does not read.
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
+    setImageDecodeObserver(&countDecode);
     ASSERT_TRUE(showAndWait());
     const auto* image = qobject_cast<PreviewImageView*>(pane.content());
+    setImageDecodeObserver(nullptr);
+    EXPECT_EQ(mainThreadDecodes, 0);
+    EXPECT_GT(loaderDecodes, 0);
     ASSERT_NE(image, nullptr);
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
@@ -165,6 +182,18 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     EXPECT_TRUE(browser->toPlainText().endsWith(
         QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 10,050 characters")));
+
+    Clip rich;
+    rich.kind = Clip::Kind::richText;
+    rich.plainText = QStringLiteral("short");
+    rich.richTextData = "{\\rtf1 " + QByteArray(200'000, 'r') + "}";
+    file(rich);
+    ASSERT_TRUE(showRow(ofKind(ClipKind::richText)));
+    const auto* styled = qobject_cast<QTextBrowser*>(pane.content());
+    ASSERT_NE(styled, nullptr);
+    EXPECT_LT(styled->document()->characterCount(), 10'100);
+    EXPECT_TRUE(styled->toPlainText().endsWith(
+        QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
 }
 
 } // namespace

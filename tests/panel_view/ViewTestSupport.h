@@ -46,7 +46,7 @@ protected:
         showPanel();
         return waitUntil([this] {
             const auto& preview = model->preview();
-            return preview && (preview->kind != ClipKind::image || preview->imageData);
+            return preview && (preview->kind != ClipKind::image || !preview->image.isNull());
         });
     }
 
@@ -63,7 +63,7 @@ protected:
                 return waitUntil([this, row] {
                     const auto& preview = model->preview();
                     return preview && preview->kind == row.kind && preview->concealed == row.concealed &&
-                           (preview->kind != ClipKind::image || preview->imageData);
+                           (preview->kind != ClipKind::image || !preview->image.isNull());
                 });
             }
         }

@@ -2,7 +2,6 @@
 
 #include "model/ClipStore.h"
 #include "panel/PanelModel.h"
-#include "panel/RtfReader.h"
 #include "panel/SpringAnimator.h"
 #include "panel/widgets/ClickableGlassView.h"
 #include "panel/widgets/ClipPanel.h"
@@ -11,9 +10,9 @@
 #include "panel/widgets/ResultsView.h"
 #include "panel/widgets/SearchBarContent.h"
 #include "panel/widgets/TypeCircleContent.h"
-#include "paste/Paster.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/LogCategories.h"
+#include "platform/MemoryRelief.h"
 
 #include <QCursor>
 #include <QGraphicsOpacityEffect>
@@ -77,16 +76,16 @@ QRect PanelController::circleFrame(int index, bool kindFilterActive) {
     return QRect(kindFilterActive ? 620 + 6 + 50 * index : 776, 14, 44, 44);
 }
 
-PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& workspace,
+PanelController::PanelController(ClipStore& store, StoredClipPaster& clipPaster, Workspace& workspace,
                                  CompositingProbe compositing, QObject* parent)
     : QObject(parent)
     , workspace(workspace)
     , compositing(std::move(compositing))
     , panelModel(std::make_unique<PanelModel>(store, PreviewCache()))
-    , clipPaster(std::make_unique<StoredClipPaster>(store, paster, workspace)) {
+    , clipPaster(clipPaster) {
     resignObserver.setInterval(resignCheckMilliseconds);
     connect(&resignObserver, &QTimer::timeout, this, &PanelController::checkStillInFront);
-    panelModel->setRichTextReader([](const QByteArray& rtf) { return RtfReader::read(rtf); });
+    connect(panelModel.get(), &PanelModel::rowsLoaded, this, &PanelController::rowsArrived);
     buildWindow();
     layoutBar(Animation::none);
     pruneCacheInBackground();
@@ -94,7 +93,6 @@ PanelController::PanelController(ClipStore& store, Paster& paster, Workspace& wo
 
 PanelController::~PanelController() {
     removeKeyMonitor();
-    clipPaster.reset();
     // The views observe the model, so the window goes first.
     panel.reset();
 }
@@ -187,7 +185,7 @@ bool PanelController::isVisible() const {
 }
 
 void PanelController::toggle() {
-    if (isVisible()) {
+    if (isVisible() || showPending) {
         hide();
     } else {
         show();
@@ -205,8 +203,21 @@ void PanelController::show() {
         glass->setMaterial(material);
     }
 
-    // An empty query, every scope reset, fresh rows, and the first row's preview at once.
+    // An empty query, every scope reset, and the rows loading off the main thread; the panel maps
+    // once they are there, so that its first frame shows them, as it did when they were read here.
     panelModel->resetForShow();
+    showPending = true;
+}
+
+void PanelController::rowsArrived() {
+    if (showPending) {
+        showPending = false;
+        mapWithRows();
+    }
+    performDeferredKeys();
+}
+
+void PanelController::mapWithRows() {
     layoutBar(Animation::none);
     resultsSpring->stop();
     resultsGlass->setGeometry(resultsFrame);
@@ -246,8 +257,10 @@ void PanelController::hide() {
         return;
     }
     hiding = true;
+    showPending = false;
     resignObserver.stop();
     removeKeyMonitor();
+    deferredKeys.clear();
     panel->hide();
     panelModel->resetForHide();
     pruneCacheInBackground();
@@ -292,7 +305,15 @@ void PanelController::hiddenByQt() {
 }
 
 void PanelController::pruneCacheInBackground() {
-    QThreadPool::globalInstance()->start([cache = PreviewCache()] { cache.prune(); }, QThread::LowPriority);
+    // The hidden panel's rows, preview and the loaders' buffers were freed just now, and the
+    // prune reads the cache folder: the allocator is asked to hand that memory back, off the main
+    // thread since trimming a large heap takes a while.
+    QThreadPool::globalInstance()->start(
+        [cache = PreviewCache()] {
+            cache.prune();
+            MemoryRelief::now();
+        },
+        QThread::LowPriority);
 }
 
 void PanelController::reloadIfVisible() {
@@ -351,7 +372,21 @@ void PanelController::afterSelectionChange() {
     panelModel->schedulePreview();
 }
 
+void PanelController::performDeferredKeys() {
+    while (!deferredKeys.empty() && !panelModel->isLoadingRows()) {
+        const PanelKey key = deferredKeys.front();
+        deferredKeys.erase(deferredKeys.begin());
+        perform(key);
+    }
+}
+
 void PanelController::perform(const PanelKey& key) {
+    // Keys typed before the rows arrive act on them once they are there, in order: Return right
+    // after the hot key pastes the newest clip, not nothing.
+    if (panelModel->isLoadingRows()) {
+        deferredKeys.push_back(key);
+        return;
+    }
     PanelModel& model = *panelModel;
     using enum PanelKey::Action;
     switch (key.action) {
@@ -473,7 +508,7 @@ void PanelController::dropInResults() {
 void PanelController::paste(const std::optional<PanelRow>& row) {
     hide();
     if (row) {
-        clipPaster->paste(row->id, targetApp);
+        clipPaster.paste(row->id, targetApp);
     }
 }
 

@@ -26,15 +26,15 @@ class ClipStore;
 class GlassView;
 class PanelKeyMonitor;
 class PanelModel;
-class Paster;
 class SpringAnimator;
 class StoredClipPaster;
 
 // Owns the floating history panel: its window and glass, the panel model, the preview cache and
 // the two springs. It shows and hides the panel, places it on the screen under the mouse,
 // remembers the application in front, handles every key while the panel is open, and pastes the
-// chosen clip into the remembered application through the Paster. Main thread only; only the
-// loading of a clip to paste and the model's preview loaders run elsewhere.
+// chosen clip into the remembered application through the clip paster it shares with the tray,
+// so that pastes from both happen one after the other. Main thread only; only the loading of a
+// clip to paste and the model's loaders run elsewhere.
 class PanelController : public QObject {
     Q_OBJECT
 public:
@@ -51,10 +51,12 @@ public:
     static QRect barFrame(bool kindFilterActive);
     static QRect circleFrame(int index, bool kindFilterActive);
 
-    PanelController(ClipStore& store, Paster& paster, Workspace& workspace, CompositingProbe compositing = {},
-                    QObject* parent = nullptr);
+    // The store and the clip paster must outlive the controller.
+    PanelController(ClipStore& store, StoredClipPaster& clipPaster, Workspace& workspace,
+                    CompositingProbe compositing = {}, QObject* parent = nullptr);
     ~PanelController() override;
 
+    // Starts the row load; the panel appears when the rows are there.
     void show();
     void hide();
     bool isVisible() const;
@@ -97,6 +99,9 @@ private:
     void checkStillInFront();
     bool anotherWindowIsActive();
     void hiddenByQt();
+    void rowsArrived();
+    void mapWithRows();
+    void performDeferredKeys();
 
     Workspace& workspace;
     CompositingProbe compositing;
@@ -117,8 +122,12 @@ private:
     std::unique_ptr<SpringAnimator> resultsSpring;
     // While the panel is shown: notices another window becoming the active one, which hides it.
     QTimer resignObserver;
-    std::unique_ptr<StoredClipPaster> clipPaster;
+    StoredClipPaster& clipPaster;
+    // Keys that arrived while the rows were loading.
+    std::vector<PanelKey> deferredKeys;
     bool hiding = false;
+    // A show waits for its rows.
+    bool showPending = false;
     bool reopenedAfterStaleClose = false;
 };
 

@@ -1,6 +1,5 @@
 #include "PreviewContent.h"
 
-#include "ImageDecoding.h"
 #include "PanelFonts.h"
 #include "PanelPalette.h"
 #include "PreviewImageView.h"
@@ -131,13 +130,11 @@ QWidget* makePreviewContent(const PanelPreview& preview, QWidget* parent) {
                            parent);
     }
     switch (preview.kind) {
-    case ClipKind::image: {
-        QImage image = preview.imageData ? decodeImage(*preview.imageData) : QImage();
-        if (image.isNull()) {
+    case ClipKind::image:
+        if (preview.image.isNull()) {
             return placeholder(QStringLiteral("photo"), 48, {}, parent);
         }
-        return new PreviewImageView(std::move(image), parent);
-    }
+        return new PreviewImageView(preview.image, parent);
     case ClipKind::file:
         return fileList(preview.fileURLs, parent);
     case ClipKind::text:

@@ -158,8 +158,11 @@ void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
 
 void RowDelegate::paintIcon(QPainter& painter, const PanelRow& row, const QRect& target,
                             qreal devicePixelRatio) const {
-    if (!row.concealed && row.kind == ClipKind::image && row.thumbnail) {
-        const QPixmap thumbnail = thumbnails.thumbnail(row.id, *row.thumbnail, iconSide, devicePixelRatio);
+    // Until its thumbnail is loaded, an image row shows the kind's symbol.
+    const std::optional<QImage> image =
+        !row.concealed && row.kind == ClipKind::image ? model.thumbnail(row.id) : std::nullopt;
+    if (image) {
+        const QPixmap thumbnail = thumbnails.thumbnail(row.id, *image, iconSide, devicePixelRatio);
         if (!thumbnail.isNull()) {
             painter.drawPixmap(target.topLeft(), thumbnail);
             return;

@@ -56,6 +56,8 @@ RowListView::RowListView(PanelModel& model, ResultsCallbacks callbacks, QWidget*
         centreSelection(true);
     });
     connect(rows, &QAbstractItemModel::modelReset, this, [this] { centreSelection(false); });
+    // A thumbnail that arrives is painted in place of its row's symbol.
+    connect(&model, &PanelModel::thumbnailLoaded, viewport(), qOverload<>(&QWidget::update));
 }
 
 void RowListView::centreSelection(bool animated) {

@@ -1,7 +1,5 @@
 #include "ThumbnailCache.h"
 
-#include "ImageDecoding.h"
-
 #include <QPainter>
 #include <QPainterPath>
 
@@ -35,13 +33,12 @@ QPixmap roundedThumbnail(const QImage& image, int side, qreal devicePixelRatio) 
 
 } // namespace
 
-QPixmap ThumbnailCache::thumbnail(const QUuid& rowID, const QByteArray& bytes, int side,
-                                  qreal devicePixelRatio) {
+QPixmap ThumbnailCache::thumbnail(const QUuid& rowID, const QImage& image, int side, qreal devicePixelRatio) {
     if (const QPixmap* cached = pixmaps.object(rowID);
         cached != nullptr && (cached->isNull() || cached->devicePixelRatio() == devicePixelRatio)) {
         return *cached;
     }
-    auto made = std::make_unique<QPixmap>(roundedThumbnail(decodeImage(bytes), side, devicePixelRatio));
+    auto made = std::make_unique<QPixmap>(roundedThumbnail(image, side, devicePixelRatio));
     const QPixmap result = *made;
     pixmaps.insert(rowID, made.release());
     return result;

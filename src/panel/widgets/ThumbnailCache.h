@@ -1,20 +1,20 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCache>
+#include <QImage>
 #include <QPixmap>
 #include <QUuid>
 
 namespace snipjar {
 
-// Row thumbnails decoded, scaled and clipped once per row id, so that scrolling through the list
-// paints from memory instead of decoding again. A thumbnail that does not decode is remembered as
-// a null pixmap, so it is not tried again either.
+// Row thumbnails scaled and clipped once per row id, so that scrolling through the list paints from
+// memory. The panel model decodes them on its loaders; a thumbnail that did not decode is
+// remembered as a null pixmap.
 class ThumbnailCache {
 public:
-    // The rounded square of `side` logical pixels holding the thumbnail, aspect kept; null when the
-    // bytes do not decode.
-    QPixmap thumbnail(const QUuid& rowID, const QByteArray& bytes, int side, qreal devicePixelRatio);
+    // The rounded square of `side` logical pixels holding the decoded thumbnail, aspect kept; null
+    // for a null image.
+    QPixmap thumbnail(const QUuid& rowID, const QImage& image, int side, qreal devicePixelRatio);
 
     void clear() { pixmaps.clear(); }
 

@@ -1,12 +1,27 @@
-#include "ImageDecoding.h"
+#include "panel/ImageDecoding.h"
 
 #include "model/ImageTranscode.h"
 
+#include <atomic>
+
 namespace snipjar {
+
+namespace {
+
+std::atomic<ImageDecodeObserver> decodeObserver{nullptr};
+
+} // namespace
+
+void setImageDecodeObserver(ImageDecodeObserver observer) {
+    decodeObserver.store(observer);
+}
 
 QImage decodeImage(const QByteArray& bytes) {
     if (bytes.isEmpty()) {
         return {};
+    }
+    if (const ImageDecodeObserver observer = decodeObserver.load()) {
+        observer();
     }
     QImage image = QImage::fromData(bytes);
     if (!image.isNull()) {
