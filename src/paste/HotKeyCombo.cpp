@@ -1,6 +1,7 @@
 #include "paste/HotKeyCombo.h"
 
 #include "paste/KeyComboText.h"
+#include "paste/PasteKeyTable.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -196,6 +197,19 @@ std::optional<HotKeyCombo> HotKeyCombo::fromKeyPress(int qtKey, Qt::KeyboardModi
 std::optional<HotKeyCombo> HotKeyCombo::fromKeyPress(const QString& keyLabel,
                                                      Qt::KeyboardModifiers modifiers) {
     return comboForKeyName(keyLabel.toLower(), modifiers);
+}
+
+std::optional<QString> HotKeyCombo::refusal() const {
+    if ((carbonModifiers & (commandBit | optionBit | controlBit)) == 0) {
+        return QStringLiteral("%1 needs Ctrl, Alt or Super.").arg(linuxDisplayString());
+    }
+    for (const PasteKeystroke keystroke :
+         {PasteKeystroke::controlV, PasteKeystroke::controlShiftV, PasteKeystroke::shiftInsert}) {
+        if (parseLinuxForm(PasteKeyTable::text(keystroke)) == *this) {
+            return QStringLiteral("%1 is the keystroke Snipjar pastes with.").arg(linuxDisplayString());
+        }
+    }
+    return std::nullopt;
 }
 
 quint32 HotKeyCombo::modifierBits(Qt::KeyboardModifiers modifiers) {

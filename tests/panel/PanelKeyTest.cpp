@@ -27,6 +27,36 @@ TEST(PanelKeyTest, CtrlCombinationsAreTheCommands) {
     EXPECT_EQ(press(Qt::Key_2, Qt::NoModifier, QStringLiteral("2")).action, Action::appendText);
 }
 
+// The commands name keys of the US layout. Where the layout types a Latin letter or a digit, that
+// decides (Dvorak's Ctrl+P is where it types "p"); where it types anything else, the key's place
+// does (AZERTY's "1" key types "&", a Cyrillic layout types "з" on the P key). Keycodes are XKB's.
+TEST(PanelKeyTest, CommandsOnOtherLayouts) {
+    struct Case {
+        const char* layout;
+        int key;
+        quint32 keycode;
+        Action action;
+        int number;
+    };
+    const Case cases[] = {
+        {"fr, Ctrl+&", Qt::Key_Ampersand, 10, Action::pasteNumber, 1},
+        {"fr, Ctrl+ç", Qt::Key_Ccedilla, 18, Action::pasteNumber, 9},
+        {"fr, Ctrl+à", Qt::Key_Agrave, 19, Action::passOn, 0},
+        {"ru, Ctrl+з", 0x0417, 33, Action::togglePin, 0},
+        {"dvorak, Ctrl+P", Qt::Key_P, 27, Action::togglePin, 0},
+        {"dvorak, Ctrl+L", Qt::Key_L, 33, Action::passOn, 0},
+        {"unknown keycode", Qt::Key_Ampersand, 0, Action::passOn, 0},
+    };
+    for (const Case& c : cases) {
+        const PanelKey key = PanelKey::decode(c.key, Qt::ControlModifier, {}, false, c.keycode);
+        EXPECT_EQ(key.action, c.action) << c.layout;
+        EXPECT_EQ(key.number, c.number) << c.layout;
+    }
+    // Without Ctrl the layout's text is typed, never the key's place.
+    EXPECT_EQ(PanelKey::decode(0x0417, Qt::NoModifier, QStringLiteral("з"), false, 33).text,
+              QStringLiteral("з"));
+}
+
 // The navigation keys act whatever modifiers are held, and never reach the query.
 TEST(PanelKeyTest, NavigationKeysIgnoreModifiers) {
     struct Case {

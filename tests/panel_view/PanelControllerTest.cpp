@@ -3,6 +3,7 @@
 #include "panel/widgets/ClickableGlassView.h"
 #include "panel/widgets/ClipPanel.h"
 #include "panel/widgets/PanelController.h"
+#include "panel/widgets/RowListView.h"
 #include "paste/Paster.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakeDesktopNotifier.h"
@@ -10,7 +11,9 @@
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
 
+#include <QAccessible>
 #include <QGraphicsOpacityEffect>
+#include <QPropertyAnimation>
 #include <QTest>
 
 namespace snipjar::test {
@@ -18,6 +21,9 @@ namespace {
 
 const RunningApplication editor{4242, QStringLiteral("org.example.Editor"), QStringLiteral("Editor"),
                                 QStringLiteral("Editor"), 0x600001};
+
+// XKB's keycode of the Backspace key.
+constexpr quint32 backspaceKeycode = 22;
 
 // The real controller and window over a real store, with recording fakes for the desktop: keys
 // go in as Qt key events to the panel window, through its key monitor.
@@ -33,6 +39,12 @@ protected:
 
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
         QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QCoreApplication::sendEvent(&controller.window(), &event);
+    }
+    // A key as X delivers it, with its keycode: auto-repeat comes as presses without releases, only
+    // some of them flagged as repeats.
+    void key(QEvent::Type type, int key, quint32 keycode, bool flaggedRepeat = false) {
+        QKeyEvent event(type, key, Qt::ControlModifier, keycode, 0, 0, QString(), flaggedRepeat);
         QCoreApplication::sendEvent(&controller.window(), &event);
     }
     void type(const QString& text) {
@@ -153,6 +165,13 @@ TEST_F(PanelControllerTest, KindFilterStepsAndItsCircles) {
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
     press(Qt::Key_Tab);
     EXPECT_EQ(panel().typeScope(), TypeScope::text);
+    // Quick steps turn one fade around instead of stacking fades that fight over the opacity.
+    for (ClickableGlassView* circle : circles()) {
+        const auto fades = circle->graphicsEffect()->findChildren<QPropertyAnimation*>();
+        EXPECT_EQ(std::count_if(fades.begin(), fades.end(),
+                                [](auto* fade) { return fade->state() == QAbstractAnimation::Running; }),
+                  1);
+    }
     controller.selectScope(TypeScope::text);
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
     // While every kind is shown the circles cannot be clicked.
@@ -189,12 +208,77 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
 
     QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, QStringLiteral("\x03"));
     EXPECT_FALSE(controller.handleKey(&copy));
+    // The hot key still held from the press that opened the panel repeats: that does not close it.
+    bool hotKeyHeld = true;
+    int holds = 0;
+    controller.isHotKeyHeld = [&] { return hotKeyHeld; };
+    controller.holdHotKeyUntilReleased = [&] { ++holds; };
+    press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"));
+    EXPECT_TRUE(controller.isVisible());
+    hotKeyHeld = false;
     press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"));
     EXPECT_FALSE(controller.isVisible());
+    EXPECT_EQ(holds, 1) << "the closing press's repeats must not reopen the panel";
 
     controller.show();
     press(Qt::Key_Escape);
     EXPECT_FALSE(controller.isVisible());
+}
+
+// Holding Ctrl+Backspace arms the delete once; only a press after the key's release deletes, and
+// a key held after a delete arms nothing: every delete is gone on every computer.
+TEST_F(PanelControllerTest, AHeldDeleteKeyArmsOnceAndDeletesOnlyAfterItsRelease) {
+    for (const char* clip : {"one", "two", "three"}) {
+        file(text(QString::fromLatin1(clip)));
+    }
+    controller.show();
+    for (const bool flagged : {false, true, false, false}) {
+        key(QEvent::KeyPress, Qt::Key_Backspace, backspaceKeycode, flagged);
+    }
+    EXPECT_EQ(panel().armedDeleteID(), panel().visibleRow(0).id);
+    key(QEvent::KeyRelease, Qt::Key_Backspace, backspaceKeycode, true);
+    key(QEvent::KeyPress, Qt::Key_Backspace, backspaceKeycode);
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(panel().visibleCount(), 3) << "a release flagged as auto-repeat is none";
+
+    key(QEvent::KeyRelease, Qt::Key_Backspace, backspaceKeycode);
+    key(QEvent::KeyPress, Qt::Key_Backspace, backspaceKeycode);
+    EXPECT_TRUE(waitUntil([this] { return panel().visibleCount() == 2; }));
+    for (const bool flagged : {false, true, false}) {
+        key(QEvent::KeyPress, Qt::Key_Backspace, backspaceKeycode, flagged);
+    }
+    EXPECT_FALSE(panel().armedDeleteID().has_value());
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(panel().visibleCount(), 2);
+}
+
+// Screen readers follow the selection: the selected row is the list's selected child. The kind
+// circles are buttons, checked while their kind is the filter and invisible while they cannot be
+// pressed; pressing one through the reader selects its kind.
+TEST_F(PanelControllerTest, ScreenReadersFollowTheSelectionAndTheCircles) {
+    file(text(QStringLiteral("one")));
+    file(text(QStringLiteral("two")));
+    controller.show();
+    QAccessibleInterface* rows =
+        QAccessible::queryAccessibleInterface(controller.window().findChild<RowListView*>());
+    ASSERT_TRUE(rows && rows->childCount() >= 2);
+    EXPECT_TRUE(rows->child(0)->state().selected);
+    press(Qt::Key_Down);
+    EXPECT_FALSE(rows->child(0)->state().selected);
+    EXPECT_TRUE(rows->child(1)->state().selected);
+
+    auto button = [](QWidget* circle) { return QAccessible::queryAccessibleInterface(circle); };
+    EXPECT_TRUE(button(circles().front())->state().invisible);
+    press(Qt::Key_Tab);
+    for (ClickableGlassView* circle : circles()) {
+        EXPECT_EQ(button(circle)->role(), QAccessible::Button);
+        EXPECT_FALSE(button(circle)->text(QAccessible::Name).isEmpty());
+        EXPECT_FALSE(button(circle)->state().invisible);
+        EXPECT_EQ(button(circle)->state().checked, circle == circles().front());
+    }
+    button(circles().at(1))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(panel().typeScope(), TypeScope::image);
+    EXPECT_TRUE(button(circles().at(1))->state().checked);
 }
 
 // The panel is centred on the screen under the mouse and raised by 8% of its height.

@@ -25,6 +25,10 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
     EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search images\u2026"));
     model->setQuery(QStringLiteral("cat"));
     EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("cat"));
+    // A query longer than the bar keeps the characters just typed in view.
+    model->setQuery(QString(300, QLatin1Char('x')) + QStringLiteral("END"));
+    EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
+    EXPECT_TRUE(bar.queryLabel()->text().endsWith(QStringLiteral("END")));
 }
 
 // At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else

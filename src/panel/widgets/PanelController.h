@@ -17,6 +17,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QPropertyAnimation;
 
 namespace snipjar {
 
@@ -65,7 +66,7 @@ public:
     // Hides the panel, then pastes the row's clip (when there is a row) into the window that was
     // in front when the panel opened.
     void paste(const std::optional<PanelRow>& row);
-    // True when the panel took the key.
+    // True when the panel took the key. Releases are seen too, and never taken.
     bool handleKey(QKeyEvent* event);
     // Carries out a key the panel took; handleKey decodes the event into one.
     void perform(const PanelKey& key);
@@ -77,6 +78,13 @@ public:
 
     // Called after every show (set by the application shell).
     std::function<void()> onShow;
+    // Whether the hot key is still down from the press that last opened or closed the panel, and
+    // how to say that the panel closed on a press of it (set by the application shell): auto-repeat
+    // of the held keys must neither close the panel it just opened nor reopen it.
+    std::function<bool()> isHotKeyHeld;
+    std::function<void()> holdHotKeyUntilReleased;
+    // Called the first time the panel had to hide because another program held the keyboard.
+    std::function<void()> onKeyboardUnavailable;
 
     PanelModel& model() { return *panelModel; }
     ClipPanel& window() { return *panel; }
@@ -97,6 +105,7 @@ private:
     void checkStillInFront();
     bool anotherWindowIsActive();
     void hiddenByQt();
+    void noteKeyRelease(const QKeyEvent& event);
 
     Workspace& workspace;
     CompositingProbe compositing;
@@ -111,6 +120,8 @@ private:
     struct Circle {
         TypeScope scope;
         QPointer<ClickableGlassView> view;
+        // Its opacity's one fade, a child of its effect.
+        QPointer<QPropertyAnimation> fade;
     };
     std::vector<Circle> circles;
     std::unique_ptr<SpringAnimator> searchSpring;
@@ -118,7 +129,12 @@ private:
     // While the panel is shown: notices another window becoming the active one, which hides it.
     QTimer resignObserver;
     std::unique_ptr<StoredClipPaster> clipPaster;
+    // The key of the last Ctrl+Backspace while it is down. Auto-repeat presses of it, flagged as
+    // repeats or not, neither confirm the delete they armed nor arm the next row's: only a press
+    // after its release does.
+    std::optional<int> heldDeleteKey;
     bool hiding = false;
+    bool toldKeyboardUnavailable = false;
     bool reopenedAfterStaleClose = false;
 };
 
