@@ -1,7 +1,6 @@
 #include "panel/widgets/SearchBarContent.h"
 #include "ViewTestSupport.h"
 #include "panel/widgets/SyncSpinner.h"
-#include "panel/widgets/TypeCircleContent.h"
 
 #include <QLabel>
 
@@ -53,18 +52,6 @@ TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
     EXPECT_FALSE(bar.spinner()->isVisible());
     EXPECT_FALSE(bar.spinner()->isTurning());
     EXPECT_FALSE(bar.hintLabel()->isVisible());
-}
-
-// A kind circle is named for screen readers and brightens when its kind is the current one.
-TEST_F(SearchBarContentTest, KindCircleFollowsTheFilter) {
-    TypeCircleContent all(*model, TypeScope::all, QStringLiteral("doc.on.clipboard"));
-    TypeCircleContent images(*model, TypeScope::image, QStringLiteral("photo"));
-    EXPECT_EQ(all.accessibleName(), QStringLiteral("All filter"));
-    EXPECT_EQ(images.accessibleName(), QStringLiteral("Images filter"));
-    EXPECT_TRUE(all.isCurrent());
-    model->setTypeScope(TypeScope::image);
-    EXPECT_TRUE(images.isCurrent());
-    EXPECT_FALSE(all.isCurrent());
 }
 
 } // namespace

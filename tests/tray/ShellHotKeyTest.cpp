@@ -22,18 +22,6 @@ struct Layout {
     ~Layout() { QProcess::execute("setxkbmap", {"us"}); }
 };
 
-// How often the panel's visibility changes while the event loop runs for the given time.
-int visibilityChanges(PanelController& panel, int milliseconds) {
-    int changes = 0;
-    bool visible = panel.isVisible();
-    for (int waited = 0; waited < milliseconds; waited += 25) {
-        spinEventLoop(25);
-        changes += panel.isVisible() != visible ? 1 : 0;
-        visible = panel.isVisible();
-    }
-    return changes;
-}
-
 class ShellHotKey : public ::testing::Test {
 protected:
     TestEnvironment environment;
@@ -64,6 +52,7 @@ TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
     EXPECT_TRUE(waitUntil([&] { return panel.isVisible(); }));
     panel.hide();
+    spinEventLoop(50); // until J is seen up: a press before that counts as its auto-repeat
 
     std::unique_ptr<XcbConnection> other = XcbConnection::open();
     xcb_grab_key(other->get(), 1, other->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
@@ -83,7 +72,11 @@ TEST_F(ShellHotKey, HoldingTheHotKeyTogglesThePanelOnce) {
     for (const bool opens : {true, false}) {
         ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+v"}));
         EXPECT_TRUE(waitUntil([&] { return panel.isVisible() == opens; }));
-        EXPECT_EQ(visibilityChanges(panel, 1500), 0) << (opens ? "opening" : "closing");
+        int otherwise = 0;
+        for (int sample = 0; sample < 60; ++sample, spinEventLoop(25)) {
+            otherwise += panel.isVisible() != opens ? 1 : 0;
+        }
+        EXPECT_EQ(otherwise, 0) << (opens ? "opening" : "closing");
         ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+v"}));
         spinEventLoop(100);
         EXPECT_EQ(panel.isVisible(), opens);

@@ -210,6 +210,9 @@ void PanelController::show() {
     qCDebug(lcApp) << "Panel shown";
     reopenedAfterStaleClose = false;
     heldDeleteKey.reset();
+    // Shown by the hot key, whose keys are still down: its repeats come here, in order with its
+    // release, which ends them.
+    hotKeyLatched = isHotKeyHeld && isHotKeyHeld();
     targetApp = workspace.frontmostApplication();
     const GlassView::Material material =
         compositing && compositing() ? GlassView::Material::translucent : GlassView::Material::opaque;
@@ -362,17 +365,26 @@ void PanelController::removeKeyMonitor() {
 }
 
 bool PanelController::handleKey(QKeyEvent* event) {
-    if (event->type() == QEvent::KeyRelease) {
-        noteKeyRelease(*event);
-        return false;
-    }
     const quint32 keycode = event->nativeScanCode();
     const int shortcutKey = KeyPosition::shortcutKey(event->key(), keycode);
-    const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(shortcutKey, event->modifiers()) == *hotKey;
-    if (isHotKey && isHotKeyHeld && isHotKeyHeld()) {
-        // Auto-repeat of the press that just opened the panel.
+    const std::optional<HotKeyCombo> asHotKey = HotKeyCombo::fromKeyPress(shortcutKey, Qt::AltModifier);
+    const bool isHotKeysKey = hotKey && asHotKey && asHotKey->keyLabel == hotKey->keyLabel;
+    if (event->type() == QEvent::KeyRelease) {
+        // A release that Qt knows to be auto-repeat is no release; one it missed is followed by a
+        // press without a release between, which keeps the key held.
+        if (!event->isAutoRepeat()) {
+            hotKeyLatched = hotKeyLatched && !isHotKeysKey;
+            if (heldDeleteKey == keyIdentity(*event)) {
+                heldDeleteKey.reset();
+            }
+        }
+        return false;
+    }
+    if (hotKeyLatched && isHotKeysKey) {
+        // Auto-repeat of the press that just opened the panel, with or without its modifiers.
         return true;
     }
+    const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(shortcutKey, event->modifiers()) == *hotKey;
     const PanelKey key = PanelKey::decode(event->key(), event->modifiers(), event->text(), isHotKey, keycode);
     if (!key.consumed()) {
         return false;
@@ -388,14 +400,6 @@ bool PanelController::handleKey(QKeyEvent* event) {
         holdHotKeyUntilReleased();
     }
     return true;
-}
-
-void PanelController::noteKeyRelease(const QKeyEvent& event) {
-    // A release that Qt knows to be auto-repeat is no release; one it missed is followed by a
-    // press without a release between, which keeps the key held.
-    if (!event.isAutoRepeat() && heldDeleteKey == keyIdentity(event)) {
-        heldDeleteKey.reset();
-    }
 }
 
 void PanelController::afterSelectionChange() {

@@ -105,7 +105,6 @@ private:
     void checkStillInFront();
     bool anotherWindowIsActive();
     void hiddenByQt();
-    void noteKeyRelease(const QKeyEvent& event);
 
     Workspace& workspace;
     CompositingProbe compositing;
@@ -133,6 +132,8 @@ private:
     // repeats or not, neither confirm the delete they armed nor arm the next row's: only a press
     // after its release does.
     std::optional<int> heldDeleteKey;
+    // The panel was shown by the hot key and has not seen its key's release yet.
+    bool hotKeyLatched = false;
     bool hiding = false;
     bool toldKeyboardUnavailable = false;
     bool reopenedAfterStaleClose = false;

@@ -307,12 +307,14 @@ void X11GlobalHotKeys::processEvents() {
     xcb_connection_t* c = connection->get();
     const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | masks.alt | masks.super;
     QList<Key> pressed;
+    bool anyPress = false;
     bool mappingChanged = false;
     while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
         XcbReply<xcb_generic_event_t> event(raw);
         const uint8_t type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS) {
             const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
+            anyPress = true;
             if (press->detail != heldKeycode) {
                 pressed.append(Key{press->detail, uint16_t(press->state & relevant)});
             }
@@ -321,10 +323,10 @@ void X11GlobalHotKeys::processEvents() {
             mappingChanged = mappingChanged || mapping->request != XCB_MAPPING_POINTER;
         }
     }
-    if (!pressed.isEmpty()) {
+    if (anyPress) {
         // The press turned the passive grab into an active keyboard grab of this connection, held
         // until the keys are up. Letting go of it now allows the panel to take the keyboard while
-        // the user still holds the combination.
+        // the user still holds the combination; so does a repeat that is ignored.
         xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
         xcb_flush(c);
     }
