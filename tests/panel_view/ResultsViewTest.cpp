@@ -116,6 +116,7 @@ TEST_F(ResultsViewTest, RightToLeftTitlesStartAtTheRight) {
     const int half = title.width() / 2;
     EXPECT_EQ(paintedPixels(painted, title.adjusted(0, 0, -half, 0)), 0);
     EXPECT_GT(paintedPixels(painted, title.adjusted(half, 0, 0, 0)), 0);
+    snapshot(view, QStringLiteral("rows-rtl"));
 }
 
 // A concealed row hides its value from the eye and from the screen reader; other rows are read as

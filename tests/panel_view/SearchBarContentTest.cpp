@@ -28,6 +28,7 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
     model->setQuery(QString(300, QLatin1Char('x')) + QStringLiteral("END"));
     EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
     EXPECT_TRUE(bar.queryLabel()->text().endsWith(QStringLiteral("END")));
+    snapshot(bar, QStringLiteral("search-long"));
 }
 
 // At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
