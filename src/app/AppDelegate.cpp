@@ -72,6 +72,20 @@ void AppDelegate::launch() {
     PlatformServices* const services = &platform;
     panelController = std::make_unique<PanelController>(*clipStore, *clipPaster, *platform.workspace,
                                                         [services] { return services->isCompositing(); });
+    const QPointer<AppDelegate> self(this);
+    panelController->isHotKeyHeld = [self] { return self && self->hotKey && self->hotKey->isHeld(); };
+    panelController->holdHotKeyUntilReleased = [self] {
+        if (self && self->hotKey) {
+            self->hotKey->holdUntilReleased();
+        }
+    };
+    panelController->onKeyboardUnavailable = [self] {
+        if (self) {
+            self->platform.desktopNotifier->notify(
+                tr("Snipjar could not open its panel"),
+                tr("Another program holds the keyboard. Try again once it has let go."));
+        }
+    };
     clipStore->registerThisMac();
     // No sync callback is set yet, so deletions made here are not sent anywhere.
     clipStore->enforceLimitsNow();
@@ -94,7 +108,6 @@ void AppDelegate::launch() {
     connect(&SettingsEvents::instance(), &SettingsEvents::hotKeyChanged, this, &AppDelegate::registerHotKey);
     installStatusItem();
 
-    const QPointer<AppDelegate> self(this);
     InstanceRequestHandler::Actions actions;
     actions.showPanel = [self] {
         if (self) {
@@ -164,6 +177,13 @@ void AppDelegate::registerHotKey() {
     });
     if (!replacement->isRegistered()) {
         qCInfo(lcHotKey) << "The hot key" << combo.linuxDisplayString() << "is held by another application";
+        if (hotKey && hotKey->isRegistered()) {
+            // A combination that does nothing must not replace one that works: the working one
+            // stays, in the settings too.
+            UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey),
+                                   hotKey->combo().displayString());
+            return;
+        }
     }
     hotKey = std::move(replacement);
     // The panel holds the keyboard while it is open, so it sees the combination itself.

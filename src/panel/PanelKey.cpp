@@ -1,5 +1,7 @@
 #include "panel/PanelKey.h"
 
+#include "platform/KeyPosition.h"
+
 #include <QChar>
 #include <QList>
 
@@ -19,8 +21,8 @@ bool isLineBreak(char32_t c) {
 }
 
 // The digit a key press stands for, read from the key rather than the text: with Ctrl held the
-// text of a digit key is often empty or a control character, and on layouts whose top row types
-// other characters (AZERTY) Qt still reports the digit key.
+// text of a digit key is often empty or a control character. On layouts whose top row types other
+// characters (AZERTY types "&" on the "1" key) the caller has already put the US layout's key in.
 int digitOf(int key) {
     if (key >= Qt::Key_0 && key <= Qt::Key_9) {
         return key - Qt::Key_0;
@@ -39,23 +41,27 @@ bool PanelKey::isUnprintable(const QString& text) {
     return false;
 }
 
-PanelKey PanelKey::decode(int key, Qt::KeyboardModifiers modifiers, const QString& text, bool isHotKey) {
+PanelKey PanelKey::decode(int key, Qt::KeyboardModifiers modifiers, const QString& text, bool isHotKey,
+                          quint32 keycode) {
     using enum Action;
     // Ctrl is the command modifier of Linux shortcuts; the keypad flag plays no part in them.
     const bool command = modifiers.testFlag(Qt::ControlModifier);
+    // The commands name keys of the US layout: where the layout types no Latin letter or digit
+    // (AZERTY's digit row, a Cyrillic layout) the key's place on the keyboard decides.
+    const int commandKey = command ? KeyPosition::shortcutKey(key, keycode) : key;
 
     // The hot key comes first: while the panel holds the keyboard it closes the panel.
     if (isHotKey) {
         return with(hotKey);
     }
-    if (command && key == Qt::Key_P) {
+    if (command && commandKey == Qt::Key_P) {
         return with(togglePin);
     }
     if (command && key == Qt::Key_Backspace) {
         return with(deleteSelected);
     }
     if (command) {
-        if (const int digit = digitOf(key); digit >= 1) {
+        if (const int digit = digitOf(commandKey); digit >= 1) {
             PanelKey paste = with(pasteNumber);
             paste.number = digit;
             return paste;

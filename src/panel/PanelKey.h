@@ -31,8 +31,10 @@ struct PanelKey {
     bool consumed() const { return action != Action::passOn; }
 
     // `key`, `modifiers` and `text` are a key press as Qt reports it (text from the input method,
-    // dead keys already composed). `isHotKey` says whether the press is the global hot key.
-    static PanelKey decode(int key, Qt::KeyboardModifiers modifiers, const QString& text, bool isHotKey);
+    // dead keys already composed), `keycode` its native scan code (0 when unknown). `isHotKey`
+    // says whether the press is the global hot key.
+    static PanelKey decode(int key, Qt::KeyboardModifiers modifiers, const QString& text, bool isHotKey,
+                           quint32 keycode = 0);
 
     // True when no character of the text may go into the query: a line break, a control
     // character, or a character of the private-use block that keyboards use for function keys.

@@ -26,4 +26,14 @@ HotKey::~HotKey() {
     }
 }
 
+bool HotKey::isHeld() const {
+    return registration && hotKeys.isHeld(*registration);
+}
+
+void HotKey::holdUntilReleased() {
+    if (registration) {
+        hotKeys.holdUntilReleased(*registration);
+    }
+}
+
 } // namespace snipjar

@@ -27,6 +27,11 @@ public:
     const HotKeyCombo& combo() const { return registeredCombo; }
     // False when the window system refused the combination.
     bool isRegistered() const { return registration.has_value(); }
+    // True while the combination's key is still down from its last press; repeats of it call
+    // nothing.
+    bool isHeld() const;
+    // The open panel took a press of the combination itself: its repeats must not reopen it.
+    void holdUntilReleased();
 
 private:
     GlobalHotKeys& hotKeys;

@@ -1,6 +1,7 @@
 #include "paste/HotKeyCombo.h"
 
 #include "paste/KeyComboText.h"
+#include "paste/PasteKeyTable.h"
 #include "platform/UserSettings.h"
 
 #include <QRegularExpression>
@@ -79,8 +80,10 @@ HotKeyCombo HotKeyCombo::defaultCombo() {
 }
 
 HotKeyCombo HotKeyCombo::fromSettings() {
+    // A hand-edited Ctrl+V or Shift+A would catch Snipjar's own paste or a capital letter.
     const std::optional<QString> stored = UserSettings::hotKey();
-    return (stored ? parseSetting(*stored) : std::nullopt).value_or(defaultCombo());
+    const std::optional<HotKeyCombo> parsed = stored ? parseSetting(*stored) : std::nullopt;
+    return parsed && !parsed->refusal() ? *parsed : defaultCombo();
 }
 
 const QHash<QString, quint32>& HotKeyCombo::keyNameTable() {
@@ -202,6 +205,19 @@ std::optional<HotKeyCombo> HotKeyCombo::fromKeyPress(int qtKey, Qt::KeyboardModi
 std::optional<HotKeyCombo> HotKeyCombo::fromKeyPress(const QString& keyLabel,
                                                      Qt::KeyboardModifiers modifiers) {
     return comboForKeyName(keyLabel.toLower(), modifiers);
+}
+
+std::optional<QString> HotKeyCombo::refusal() const {
+    if ((carbonModifiers & (commandBit | optionBit | controlBit)) == 0) {
+        return QStringLiteral("%1 needs Ctrl, Alt or Super.").arg(linuxDisplayString());
+    }
+    for (const PasteKeystroke keystroke :
+         {PasteKeystroke::controlV, PasteKeystroke::controlShiftV, PasteKeystroke::shiftInsert}) {
+        if (parseLinuxForm(PasteKeyTable::text(keystroke)) == *this) {
+            return QStringLiteral("%1 is the keystroke Snipjar pastes with.").arg(linuxDisplayString());
+        }
+    }
+    return std::nullopt;
 }
 
 quint32 HotKeyCombo::modifierBits(Qt::KeyboardModifiers modifiers) {

@@ -54,6 +54,11 @@ struct HotKeyCombo {
     static std::optional<HotKeyCombo> fromKeyPress(int qtKey, Qt::KeyboardModifiers modifiers);
     static std::optional<HotKeyCombo> fromKeyPress(const QString& keyLabel, Qt::KeyboardModifiers modifiers);
 
+    // Why the combination cannot be the global hot key, in a sentence for the settings, or none. It
+    // needs Ctrl, Alt or Super (with Shift alone a capital letter could no longer be typed), and
+    // must not be a keystroke that Snipjar pastes with (its own grab would catch the paste).
+    std::optional<QString> refusal() const;
+
     // The modifier bits for Qt's modifier flags.
     static quint32 modifierBits(Qt::KeyboardModifiers modifiers);
 };

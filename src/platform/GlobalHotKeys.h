@@ -17,6 +17,12 @@ public:
     virtual std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
                                     std::function<void()> onPress) = 0;
     virtual void ungrab(int registration) = 0;
+    // True while the key of the registration's last press is still down: auto-repeat of a held
+    // key calls nothing.
+    virtual bool isHeld(int /*registration*/) const { return false; }
+    // Treats the registration's key as held until it goes up, for a press that a window's own
+    // keyboard grab received instead (the open panel closing on the hot key).
+    virtual void holdUntilReleased(int /*registration*/) {}
 };
 
 } // namespace snipjar

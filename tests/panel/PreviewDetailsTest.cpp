@@ -15,6 +15,8 @@ TEST(DisplayTextTest, CollapsesWhitespaceAndCutsFirst) {
     EXPECT_EQ(displayText(QString(499, QLatin1Char('a')) + QStringLiteral("  tail")),
               QString(499, QLatin1Char('a')));
     EXPECT_EQ(displayText(QStringLiteral(" \n ")), QString());
+    // Bidirectional controls would reverse the title or leak its direction: they are dropped.
+    EXPECT_EQ(displayText(QStringLiteral("\u202Eabc\u2066d\u2069 \u200F\u061C")), QStringLiteral("abcd"));
 }
 
 // Counts use the singular for exactly one and group larger numbers as the locale does.

@@ -3,6 +3,7 @@
 #include "panel/widgets/ClickableGlassView.h"
 #include "panel/widgets/ClipPanel.h"
 #include "panel/widgets/PanelController.h"
+#include "panel/widgets/RowListView.h"
 #include "paste/Paster.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/MemoryRelief.h"
@@ -12,6 +13,7 @@
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
 
+#include <QAccessible>
 #include <QGraphicsOpacityEffect>
 #include <QTest>
 
@@ -20,6 +22,9 @@ namespace {
 
 const RunningApplication editor{4242, QStringLiteral("org.example.Editor"), QStringLiteral("Editor"),
                                 QStringLiteral("Editor"), 0x600001};
+
+// XKB's keycode of the Backspace key.
+constexpr quint32 backspaceKeycode = 22;
 
 // The real controller and window over a real store, with recording fakes for the desktop: keys
 // go in as Qt key events to the panel window, through its key monitor.
@@ -41,6 +46,12 @@ protected:
     }
     void press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {}) {
         QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
+        QCoreApplication::sendEvent(&controller.window(), &event);
+    }
+    // A key as X delivers it, with its keycode: auto-repeat comes as presses without releases, only
+    // some of them flagged as repeats.
+    void key(QEvent::Type type, int key, quint32 keycode, bool flaggedRepeat = false) {
+        QKeyEvent event(type, key, Qt::ControlModifier, keycode, 0, 0, QString(), flaggedRepeat);
         QCoreApplication::sendEvent(&controller.window(), &event);
     }
     void type(const QString& text) {
@@ -213,13 +224,60 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
     EXPECT_FALSE(controller.isVisible());
 }
 
-// The panel is centred on the screen under the mouse and raised by 8% of its height.
-TEST_F(PanelControllerTest, PlacementIsCentredAndRaised) {
+// Holding Ctrl+Backspace arms the delete once; only a press after the key's release (a real one,
+// not one flagged as auto-repeat) deletes, and a key held after a delete arms nothing.
+TEST_F(PanelControllerTest, AHeldDeleteKeyArmsOnceAndDeletesOnlyAfterItsRelease) {
+    for (const char* clip : {"one", "two", "three"}) {
+        file(text(QString::fromLatin1(clip)));
+    }
     show();
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    const QRect frame = controller.window().geometry();
-    EXPECT_NEAR(frame.center().x(), screen.center().x(), 1);
-    EXPECT_NEAR(frame.center().y(), screen.center().y() - screen.height() * 0.08, 1);
+    const auto backspace = [this](QEvent::Type type, bool flagged = false) {
+        key(type, Qt::Key_Backspace, backspaceKeycode, flagged);
+    };
+    for (const bool flagged : {false, true, false, false}) {
+        backspace(QEvent::KeyPress, flagged);
+    }
+    EXPECT_EQ(panel().armedDeleteID(), panel().visibleRow(0).id);
+    backspace(QEvent::KeyRelease, true);
+    backspace(QEvent::KeyPress);
+    backspace(QEvent::KeyRelease);
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(panel().visibleCount(), 3);
+
+    backspace(QEvent::KeyPress);
+    EXPECT_TRUE(waitUntil([this] { return panel().visibleCount() == 2; }));
+    for (const bool flagged : {false, true, false}) {
+        backspace(QEvent::KeyPress, flagged);
+    }
+    EXPECT_FALSE(panel().armedDeleteID().has_value());
+}
+
+// Screen readers follow the selection: the selected row is the list's selected child. The kind
+// circles are buttons, checked while their kind is the filter and invisible while they cannot be
+// pressed; pressing one through the reader selects its kind.
+TEST_F(PanelControllerTest, ScreenReadersFollowTheSelectionAndTheCircles) {
+    file(text(QStringLiteral("one")));
+    file(text(QStringLiteral("two")));
+    show();
+    QAccessibleInterface* rows =
+        QAccessible::queryAccessibleInterface(controller.window().findChild<RowListView*>());
+    ASSERT_TRUE(rows && rows->childCount() >= 2);
+    EXPECT_TRUE(rows->child(0)->state().selected);
+    press(Qt::Key_Down);
+    EXPECT_FALSE(rows->child(0)->state().selected);
+    EXPECT_TRUE(rows->child(1)->state().selected);
+
+    auto button = [](QWidget* circle) { return QAccessible::queryAccessibleInterface(circle); };
+    EXPECT_TRUE(button(circles().front())->state().invisible);
+    press(Qt::Key_Tab);
+    for (ClickableGlassView* circle : circles()) {
+        EXPECT_EQ(button(circle)->role(), QAccessible::Button);
+        EXPECT_FALSE(button(circle)->state().invisible);
+        EXPECT_EQ(button(circle)->state().checked, circle == circles().front());
+    }
+    button(circles().at(1))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(panel().typeScope(), TypeScope::image);
+    EXPECT_TRUE(button(circles().at(1))->state().checked);
 }
 
 } // namespace

@@ -103,6 +103,22 @@ TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitle) {
     snapshot(view, QStringLiteral("rows"));
 }
 
+// A right-to-left title reads from the title column's right edge.
+TEST_F(ResultsViewTest, RightToLeftTitlesStartAtTheRight) {
+    file(text(QStringLiteral("שלום עולם")));
+    file(text(QStringLiteral("hello")));
+    ASSERT_TRUE(showAndWait());
+    const int hebrew = model->visibleRow(0).text == QStringLiteral("hello") ? 1 : 0;
+    model->setSelection(1 - hebrew);
+    RowListView* list = view.listColumn()->listView();
+    const QImage painted = paintOnly(*list->viewport());
+    const QRect title = RowDelegate::titleRect(list->visualRect(rowIndex(hebrew)));
+    const int half = title.width() / 2;
+    EXPECT_EQ(paintedPixels(painted, title.adjusted(0, 0, -half, 0)), 0);
+    EXPECT_GT(paintedPixels(painted, title.adjusted(half, 0, 0, 0)), 0);
+    snapshot(view, QStringLiteral("rows-rtl"));
+}
+
 // A concealed row hides its value from the eye and from the screen reader; other rows are read as
 // their kind, their one-line text and their pin.
 TEST_F(ResultsViewTest, RowsAreReadOutWithoutSecrets) {

@@ -1,7 +1,6 @@
 #include "panel/widgets/SearchBarContent.h"
 #include "ViewTestSupport.h"
 #include "panel/widgets/SyncSpinner.h"
-#include "panel/widgets/TypeCircleContent.h"
 
 #include <QLabel>
 
@@ -25,6 +24,11 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
     EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search images\u2026"));
     model->setQuery(QStringLiteral("cat"));
     EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("cat"));
+    // A query longer than the bar keeps the characters just typed in view.
+    model->setQuery(QString(300, QLatin1Char('x')) + QStringLiteral("END"));
+    EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
+    EXPECT_TRUE(bar.queryLabel()->text().endsWith(QStringLiteral("END")));
+    snapshot(bar, QStringLiteral("search-long"));
 }
 
 // At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
@@ -49,18 +53,6 @@ TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
     EXPECT_FALSE(bar.spinner()->isVisible());
     EXPECT_FALSE(bar.spinner()->isTurning());
     EXPECT_FALSE(bar.hintLabel()->isVisible());
-}
-
-// A kind circle is named for screen readers and brightens when its kind is the current one.
-TEST_F(SearchBarContentTest, KindCircleFollowsTheFilter) {
-    TypeCircleContent all(*model, TypeScope::all, QStringLiteral("doc.on.clipboard"));
-    TypeCircleContent images(*model, TypeScope::image, QStringLiteral("photo"));
-    EXPECT_EQ(all.accessibleName(), QStringLiteral("All filter"));
-    EXPECT_EQ(images.accessibleName(), QStringLiteral("Images filter"));
-    EXPECT_TRUE(all.isCurrent());
-    model->setTypeScope(TypeScope::image);
-    EXPECT_TRUE(images.isCurrent());
-    EXPECT_FALSE(all.isCurrent());
 }
 
 } // namespace

@@ -74,14 +74,20 @@ TEST_F(RecorderTest, RecordingTakesTheKeysOfTheWindow) {
     EXPECT_TRUE(field->text().isEmpty());
 }
 
-// Presses that are no combination are swallowed and recording goes on; Escape and a second click
-// end it with the old combination, reporting nothing.
+// Presses that are no combination are swallowed and recording goes on; so are combinations that
+// would take a capital letter from typing or catch Snipjar's own paste keystrokes, with the reason
+// shown. Escape and a second click end it with the old combination, reporting nothing.
 TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     recorder->startRecording();
     press(Qt::Key_K);
     press(Qt::Key_F5, Qt::ControlModifier);
     press(Qt::Key_Left, Qt::AltModifier);
     press(Qt::Key_Control, Qt::ControlModifier);
+    press(Qt::Key_K, Qt::ShiftModifier);
+    EXPECT_EQ(recorder->message(), QStringLiteral("Shift+K needs Ctrl, Alt or Super."));
+    press(Qt::Key_V, Qt::ControlModifier);
+    press(Qt::Key_V, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(recorder->message(), QStringLiteral("Ctrl+Shift+V is the keystroke Snipjar pastes with."));
     EXPECT_TRUE(recorder->isRecording());
     EXPECT_EQ(recorder->title(), QStringLiteral("Type shortcut…"));
 

@@ -3,6 +3,8 @@
 
 #include "app/AppDelegate.h"
 #include "app/settings/SettingsEvents.h"
+#include "model/ClipStore.h"
+#include "panel/PanelModel.h"
 #include "panel/widgets/PanelController.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
@@ -12,17 +14,30 @@
 using namespace snipjar;
 using namespace snipjar::test;
 
-// A combination chosen in the settings takes over at once: it opens the panel, and the one it
-// replaced no longer does.
-TEST(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
-    TestEnvironment environment;
-    UserSettings::setValue(UserSettings::didOnboardKey, true);
-    std::unique_ptr<X11Platform> platform = X11Platform::create();
-    ASSERT_TRUE(platform);
-    AppDelegate delegate(*platform);
-    delegate.launch();
-    PanelController& panel = *delegate.panel();
+namespace {
 
+// The X keyboard layout for a while, then the US one again.
+struct Layout {
+    explicit Layout(const char* name) { QProcess::execute("setxkbmap", {name}); }
+    ~Layout() { QProcess::execute("setxkbmap", {"us"}); }
+};
+
+class ShellHotKey : public ::testing::Test {
+protected:
+    TestEnvironment environment;
+    const bool onboarded = (UserSettings::setValue(UserSettings::didOnboardKey, true), true);
+    std::unique_ptr<X11Platform> platform = X11Platform::create();
+    AppDelegate delegate{*platform};
+    const bool launched = (delegate.launch(), true);
+    PanelController& panel = *delegate.panel();
+};
+
+} // namespace
+
+// A combination chosen in the settings takes over at once: it opens the panel, and the one it
+// replaced no longer does. One that another program holds replaces nothing, in the settings
+// neither.
+TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
     ASSERT_TRUE(waitUntil([&] { return panel.isVisible(); }));
     panel.hide();
@@ -37,4 +52,74 @@ TEST(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
     EXPECT_TRUE(waitUntil([&] { return panel.isVisible(); }));
     panel.hide();
+    spinEventLoop(50); // until J is seen up: a press before that counts as its auto-repeat
+
+    std::unique_ptr<XcbConnection> other = XcbConnection::open();
+    xcb_grab_key(other->get(), 1, other->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
+                 keycodeOf(*other, 'k'), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+    other->sync();
+    UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Shift+K"));
+    emit SettingsEvents::instance().hotKeyChanged();
+    EXPECT_EQ(UserSettings::hotKey(), HotKeyCombo::parseLinuxForm("Ctrl+Shift+J")->displayString());
+    ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
+    EXPECT_TRUE(waitUntil([&] { return panel.isVisible(); }));
+    panel.hide();
+}
+
+// Held down, the hot key repeats: the panel it opened stays open, and the panel it closed stays
+// closed, until the keys are let go.
+TEST_F(ShellHotKey, HoldingTheHotKeyTogglesThePanelOnce) {
+    for (const bool opens : {true, false}) {
+        ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+v"}));
+        EXPECT_TRUE(waitUntil([&] { return panel.isVisible() == opens; }));
+        int otherwise = 0;
+        for (int sample = 0; sample < 60; ++sample, spinEventLoop(25)) {
+            otherwise += panel.isVisible() != opens ? 1 : 0;
+        }
+        EXPECT_EQ(otherwise, 0) << (opens ? "opening" : "closing");
+        ASSERT_TRUE(xdotool({"keyup", "ctrl+alt+v"}));
+        spinEventLoop(100);
+        EXPECT_EQ(panel.isVisible(), opens);
+    }
+}
+
+// Shortcuts name keys of the US layout and work by their place where the layout types no Latin
+// letter or digit there: the hot key and Ctrl+P on a Russian-only layout, Ctrl+1 on AZERTY.
+TEST_F(ShellHotKey, ShortcutsWorkOnLayoutsWithoutTheirCharacters) {
+    Clip clip;
+    clip.kind = Clip::Kind::text;
+    clip.plainText = QStringLiteral("kept on every layout");
+    delegate.store().insert(clip, delegate.store().syncContext());
+    {
+        Layout russian("ru");
+        spinEventLoop(300);
+        ASSERT_TRUE(xdotool({"key", "ctrl+alt+Cyrillic_em"}));
+        ASSERT_TRUE(waitUntil([&] { return panel.isVisible() && panel.model().visibleCount() == 1; }));
+        ASSERT_TRUE(xdotool({"key", "ctrl+Cyrillic_ze"}));
+        EXPECT_TRUE(
+            waitUntil([&] { return panel.model().selectedRow() && panel.model().selectedRow()->pinned; }));
+    }
+    Layout azerty("fr");
+    spinEventLoop(300);
+    ASSERT_TRUE(xdotool({"key", "ctrl+ampersand"}));
+    EXPECT_TRUE(waitUntil([&] { return !panel.isVisible(); })) << "Ctrl+1 pastes the first row";
+}
+
+// When another program holds the keyboard, the panel does not stay up while the typing goes to
+// the window behind: it hides, and says so once.
+TEST_F(ShellHotKey, APanelWithoutTheKeyboardHidesAndSaysSoOnce) {
+    int told = 0;
+    panel.onKeyboardUnavailable = [&] { ++told; };
+    std::unique_ptr<XcbConnection> other = XcbConnection::open();
+    XcbReply<xcb_grab_keyboard_reply_t> grab(
+        xcb_grab_keyboard_reply(other->get(),
+                                xcb_grab_keyboard(other->get(), 1, other->root(), XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr));
+    ASSERT_TRUE(grab && grab->status == XCB_GRAB_STATUS_SUCCESS);
+    for (int show = 0; show < 2; ++show) {
+        panel.show();
+        EXPECT_TRUE(waitUntil([&] { return !panel.isVisible(); }));
+    }
+    EXPECT_EQ(told, 1);
 }

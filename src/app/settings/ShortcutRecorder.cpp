@@ -1,5 +1,7 @@
 #include "app/settings/ShortcutRecorder.h"
 
+#include "platform/KeyPosition.h"
+
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -135,9 +137,18 @@ bool ShortcutRecorder::handleKeyPress(const QKeyEvent& event) {
         stopRecording();
         return true;
     }
-    const std::optional<HotKeyCombo> pressed = HotKeyCombo::fromKeyPress(event.key(), event.modifiers());
+    // The key by its place where the layout types no Latin letter or digit there (AZERTY's digit
+    // row, a Cyrillic layout), as the grab and the panel read it.
+    const std::optional<HotKeyCombo> pressed = HotKeyCombo::fromKeyPress(
+        KeyPosition::shortcutKey(event.key(), event.nativeScanCode()), event.modifiers());
     if (!pressed) {
         // A lone letter, a lone modifier or a key outside the table: keep waiting.
+        return true;
+    }
+    if (const std::optional<QString> refusal = pressed->refusal()) {
+        // Shift+A or Ctrl+V: say why, and keep waiting for another.
+        messageLabel->setText(*refusal);
+        messageLabel->show();
         return true;
     }
     // The combination held now is ours already, so only a different one needs asking about.

@@ -20,9 +20,10 @@ namespace snipjar {
 // activation ends the recording, so keys meant for another program are never taken.
 //
 // A press without a modifier, of a lone modifier or of a key outside the key table keeps the
-// recording going. Escape, a second click or the button losing focus cancel it. A combination that
-// tryRegister refuses (another program holds it) is not taken: the old one stays and a line below
-// the button says so.
+// recording going; so does a combination that HotKeyCombo::refusal() refuses (Shift+A, Ctrl+V),
+// with the reason under the button. Escape, a second click or the button losing focus cancel it. A
+// combination that tryRegister refuses (another program holds it) is not taken: the old one stays and a line
+// below the button says so.
 class ShortcutRecorder : public QWidget {
     Q_OBJECT
 public:

@@ -15,7 +15,7 @@ ShortcutSection::ShortcutSection(ShortcutRecorder::TryRegister tryRegister, QWid
     // The label stays level with the button when a line appears under it.
     QLabel* label = addRow(QStringLiteral("Open Snipjar"), shortcutRecorder, Qt::AlignTop);
     label->setMinimumHeight(shortcutRecorder->button()->sizeHint().height());
-    setFootnote(QStringLiteral("Click to record. Needs at least one modifier (Ctrl Alt Shift Super)."));
+    setFootnote(QStringLiteral("Click to record. Needs Ctrl, Alt or Super."));
 
     reload();
     connect(shortcutRecorder, &ShortcutRecorder::comboRecorded, this, &ShortcutSection::comboRecorded);

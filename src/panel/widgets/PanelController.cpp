@@ -11,6 +11,7 @@
 #include "panel/widgets/SearchBarContent.h"
 #include "panel/widgets/TypeCircleContent.h"
 #include "paste/StoredClipPaster.h"
+#include "platform/KeyPosition.h"
 #include "platform/LogCategories.h"
 #include "platform/MemoryRelief.h"
 
@@ -59,6 +60,12 @@ QColor accentTint() {
 
 // The query without its last character as a reader sees it (an accented letter or an emoji that
 // spans several code units goes at once).
+// What tells one key from another across its press and release: the key on the keyboard when
+// the platform says which, else Qt's key.
+int keyIdentity(const QKeyEvent& event) {
+    return event.nativeScanCode() != 0 ? int(event.nativeScanCode()) : event.key() | 0x40000000;
+}
+
 QString withoutLastCharacter(const QString& query) {
     QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, query);
     boundaries.toEnd();
@@ -157,14 +164,19 @@ void PanelController::buildWindow() {
         circle->setContent(
             new TypeCircleContent(*panelModel, entry.scope, QString::fromLatin1(entry.symbol)));
         circle->setToolTip(typeScopeLabel(entry.scope));
-        circle->setGraphicsEffect(new QGraphicsOpacityEffect(circle));
+        circle->setAccessibleName(typeScopeLabel(entry.scope));
+        auto* effect = new QGraphicsOpacityEffect(circle);
+        circle->setGraphicsEffect(effect);
+        auto* fade = new QPropertyAnimation(effect, "opacity", effect);
+        fade->setDuration(circleFadeMilliseconds);
+        fade->setEasingCurve(QEasingCurve::OutCubic);
         circle->onClick = [self, scope = entry.scope] {
             if (self) {
                 self->selectScope(scope);
             }
         };
         panel->trackGlass(circle);
-        circles.push_back({entry.scope, circle});
+        circles.push_back({entry.scope, circle, fade});
     }
     // The circles sit on top of the bar's right end, where they slide in from.
     for (const Circle& circle : circles) {
@@ -195,6 +207,10 @@ void PanelController::toggle() {
 void PanelController::show() {
     qCDebug(lcApp) << "Panel shown";
     reopenedAfterStaleClose = false;
+    heldDeleteKey.reset();
+    // Shown by the hot key, whose keys are still down: its repeats come here, in order with its
+    // release, which ends them.
+    hotKeyLatched = isHotKeyHeld && isHotKeyHeld();
     targetApp = workspace.frontmostApplication();
     const GlassView::Material material =
         compositing && compositing() ? GlassView::Material::translucent : GlassView::Material::opaque;
@@ -244,7 +260,19 @@ void PanelController::ensureKeyboardGrab(int attempt) {
         return;
     }
     if (attempt + 1 >= keyboardGrabAttempts) {
-        qCWarning(lcApp) << "The panel could not take the keyboard";
+        // On X the grab is the panel's only way to the keys: without it the typing would go to
+        // the window behind. Other platforms give a popup the keys without one.
+        if (QGuiApplication::platformName() != QLatin1String("xcb")) {
+            return;
+        }
+        qCWarning(lcApp) << "The panel could not take the keyboard and was hidden";
+        hide();
+        if (!toldKeyboardUnavailable) {
+            toldKeyboardUnavailable = true;
+            if (onKeyboardUnavailable) {
+                onKeyboardUnavailable();
+            }
+        }
         return;
     }
     // The timer's context is the controller, so a retry never outlives it.
@@ -358,12 +386,40 @@ void PanelController::removeKeyMonitor() {
 }
 
 bool PanelController::handleKey(QKeyEvent* event) {
-    const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(event->key(), event->modifiers()) == *hotKey;
-    const PanelKey key = PanelKey::decode(event->key(), event->modifiers(), event->text(), isHotKey);
+    const quint32 keycode = event->nativeScanCode();
+    const int shortcutKey = KeyPosition::shortcutKey(event->key(), keycode);
+    const std::optional<HotKeyCombo> asHotKey = HotKeyCombo::fromKeyPress(shortcutKey, Qt::AltModifier);
+    const bool isHotKeysKey = hotKey && asHotKey && asHotKey->keyLabel == hotKey->keyLabel;
+    if (event->type() == QEvent::KeyRelease) {
+        // A release that Qt knows to be auto-repeat is no release; one it missed is followed by a
+        // press without a release between, which keeps the key held.
+        if (!event->isAutoRepeat()) {
+            hotKeyLatched = hotKeyLatched && !isHotKeysKey;
+            if (heldDeleteKey == keyIdentity(*event)) {
+                heldDeleteKey.reset();
+            }
+        }
+        return false;
+    }
+    if (hotKeyLatched && isHotKeysKey) {
+        // Auto-repeat of the press that just opened the panel, with or without its modifiers.
+        return true;
+    }
+    const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(shortcutKey, event->modifiers()) == *hotKey;
+    const PanelKey key = PanelKey::decode(event->key(), event->modifiers(), event->text(), isHotKey, keycode);
     if (!key.consumed()) {
         return false;
     }
+    if (key.action == PanelKey::Action::deleteSelected) {
+        if (heldDeleteKey || event->isAutoRepeat()) {
+            return true;
+        }
+        heldDeleteKey = keyIdentity(*event);
+    }
     perform(key);
+    if (isHotKey && holdHotKeyUntilReleased) {
+        holdHotKeyUntilReleased();
+    }
     return true;
 }
 
@@ -473,12 +529,11 @@ void PanelController::layoutBar(Animation animation) {
     if (animation == Animation::spring) {
         searchSpring->animate(std::move(moves));
         for (const Circle& circle : circles) {
-            auto* effect = static_cast<QGraphicsOpacityEffect*>(circle.view->graphicsEffect());
-            auto* fade = new QPropertyAnimation(effect, "opacity", effect);
-            fade->setDuration(circleFadeMilliseconds);
-            fade->setEasingCurve(QEasingCurve::OutCubic);
-            fade->setEndValue(opacity);
-            fade->start(QAbstractAnimation::DeleteWhenStopped);
+            // One fade per circle, turned around by each step: repeated Tabs must not stack
+            // fades that fight over the opacity.
+            circle.fade->stop();
+            circle.fade->setEndValue(opacity);
+            circle.fade->start();
         }
     } else {
         searchSpring->stop();
@@ -486,14 +541,16 @@ void PanelController::layoutBar(Animation animation) {
             move.view.setFrame(move.to);
         }
         for (const Circle& circle : circles) {
+            circle.fade->stop();
             static_cast<QGraphicsOpacityEffect*>(circle.view->graphicsEffect())->setOpacity(opacity);
         }
     }
     for (const Circle& circle : circles) {
-        circle.view->setTint(circle.scope == panelModel->typeScope() ? std::optional(accentTint())
-                                                                     : std::nullopt);
+        const bool current = circle.scope == panelModel->typeScope();
+        circle.view->setTint(current ? std::optional(accentTint()) : std::nullopt);
+        circle.view->setChecked(current);
         // Hidden circles take no clicks.
-        circle.view->setAttribute(Qt::WA_TransparentForMouseEvents, !active);
+        circle.view->setOffered(active);
     }
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 class QKeyEvent;
+class QPropertyAnimation;
 
 namespace snipjar {
 
@@ -67,7 +68,7 @@ public:
     // Hides the panel, then pastes the row's clip (when there is a row) into the window that was
     // in front when the panel opened.
     void paste(const std::optional<PanelRow>& row);
-    // True when the panel took the key.
+    // True when the panel took the key. Releases are seen too, and never taken.
     bool handleKey(QKeyEvent* event);
     // Carries out a key the panel took; handleKey decodes the event into one.
     void perform(const PanelKey& key);
@@ -79,6 +80,13 @@ public:
 
     // Called after every show (set by the application shell).
     std::function<void()> onShow;
+    // Whether the hot key is still down from the press that last opened or closed the panel, and
+    // how to say that the panel closed on a press of it (set by the application shell): auto-repeat
+    // of the held keys must neither close the panel it just opened nor reopen it.
+    std::function<bool()> isHotKeyHeld;
+    std::function<void()> holdHotKeyUntilReleased;
+    // Called the first time the panel had to hide because another program held the keyboard.
+    std::function<void()> onKeyboardUnavailable;
 
     PanelModel& model() { return *panelModel; }
     ClipPanel& window() { return *panel; }
@@ -116,6 +124,8 @@ private:
     struct Circle {
         TypeScope scope;
         QPointer<ClickableGlassView> view;
+        // Its opacity's one fade, a child of its effect.
+        QPointer<QPropertyAnimation> fade;
     };
     std::vector<Circle> circles;
     std::unique_ptr<SpringAnimator> searchSpring;
@@ -125,9 +135,16 @@ private:
     StoredClipPaster& clipPaster;
     // Keys that arrived while the rows were loading.
     std::vector<PanelKey> deferredKeys;
+    // The key of the last Ctrl+Backspace while it is down. Auto-repeat presses of it, flagged as
+    // repeats or not, neither confirm the delete they armed nor arm the next row's: only a press
+    // after its release does.
+    std::optional<int> heldDeleteKey;
+    // The panel was shown by the hot key and has not seen its key's release yet.
+    bool hotKeyLatched = false;
     bool hiding = false;
     // A show waits for its rows.
     bool showPending = false;
+    bool toldKeyboardUnavailable = false;
     bool reopenedAfterStaleClose = false;
 };
 

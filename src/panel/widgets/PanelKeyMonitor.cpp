@@ -20,7 +20,9 @@ PanelKeyMonitor::~PanelKeyMonitor() {
 
 bool PanelKeyMonitor::eventFilter(QObject* watched, QEvent* event) {
     // Tab reaches widgets as a shortcut override first; the panel keeps it for its own use.
-    const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    // Releases are shown too: the panel tells a held key from a new press by them.
+    const bool isKey = event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
+                       event->type() == QEvent::ShortcutOverride;
     if (!isKey || !window || !handler) {
         return false;
     }

@@ -10,8 +10,8 @@ class QWidget;
 
 namespace snipjar {
 
-// Sees every key press meant for one window before any of its widgets does, as long as it exists:
-// the handler answers whether it took the key; a key it did not take goes on unchanged.
+// Sees every key press and release meant for one window before any of its widgets does, as long as
+// it exists: the handler answers whether it took the key; a key it did not take goes on unchanged.
 class PanelKeyMonitor : public QObject {
     Q_OBJECT
 public:

@@ -9,6 +9,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextOption>
 
 namespace snipjar {
 
@@ -145,8 +146,13 @@ void RowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
     painter->setFont(PanelFonts::body());
     painter->setPen(palette.primary);
     const QString text = index.data(Qt::DisplayRole).toString();
-    painter->drawText(title, Qt::AlignLeft | Qt::AlignVCenter,
-                      painter->fontMetrics().elidedText(text, Qt::ElideRight, title.width()));
+    // A right-to-left title (Hebrew, Arabic) reads from the column's right edge, in its own
+    // direction: the leading edge follows the text's direction. Its end is elided like any other's.
+    QTextOption layout(Qt::AlignVCenter | Qt::AlignLeading);
+    layout.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    layout.setWrapMode(QTextOption::NoWrap);
+    painter->drawText(QRectF(title), painter->fontMetrics().elidedText(text, Qt::ElideRight, title.width()),
+                      layout);
 
     if (row.pinned) {
         painter->drawPixmap(pinRect(item).topLeft(),

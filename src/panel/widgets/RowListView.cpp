@@ -53,11 +53,26 @@ RowListView::RowListView(PanelModel& model, ResultsCallbacks callbacks, QWidget*
     });
     connect(&model, &PanelModel::selectionChanged, this, [this] {
         viewport()->update();
+        mirrorSelection();
         centreSelection(true);
     });
-    connect(rows, &QAbstractItemModel::modelReset, this, [this] { centreSelection(false); });
+    connect(rows, &QAbstractItemModel::modelReset, this, [this] {
+        mirrorSelection();
+        centreSelection(false);
+    });
     // A thumbnail that arrives is painted in place of its row's symbol.
     connect(&model, &PanelModel::thumbnailLoaded, viewport(), qOverload<>(&QWidget::update));
+}
+
+void RowListView::mirrorSelection() {
+    // The view's own selection model is what screen readers read (each row's selected state, and
+    // the event the list sends when it changes); the rows are painted from the panel model's.
+    const QModelIndex index = rows->index(panelModel.selection());
+    if (!index.isValid()) {
+        selectionModel()->clear();
+    } else if (!selectionModel()->isSelected(index)) {
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    }
 }
 
 void RowListView::centreSelection(bool animated) {

@@ -14,8 +14,8 @@ class RowDelegate;
 class VisibleRowsModel;
 
 // The lazily painted list of visible rows. The selection is the panel model's, not the view's: a
-// click only reports the row, and the view follows the model by repainting and keeping the
-// selected row in the middle.
+// click only reports the row, and the view follows the model by repainting, keeping the selected
+// row in the middle and mirroring it into its selection model for screen readers.
 class RowListView : public QListView {
     Q_OBJECT
 public:
@@ -26,6 +26,7 @@ public:
 private:
     // Scrolls so that the selected row is centred; animated only when the list is on screen.
     void centreSelection(bool animated);
+    void mirrorSelection();
 
     PanelModel& panelModel;
     ResultsCallbacks callbacks;

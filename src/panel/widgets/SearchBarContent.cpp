@@ -31,7 +31,7 @@ SearchBarContent::SearchBarContent(PanelModel& model, QWidget* parent)
     glass->setAccessibleName(tr("Search"));
     query->setFont(PanelFonts::title2());
     query->setTextFormat(Qt::PlainText);
-    // A long query keeps its newest characters in view, as a text field would.
+    // The label takes the room left; a long query is elided on the left to fit it.
     query->setMinimumWidth(0);
     query->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     hint->setFont(PanelFonts::title2());
@@ -47,11 +47,20 @@ SearchBarContent::SearchBarContent(PanelModel& model, QWidget* parent)
 void SearchBarContent::refresh() {
     const PanelPalette& palette = PanelPalette::instance();
     const bool typed = !model.query().isEmpty();
-    query->setText(typed ? model.query() : typeScopePlaceholder(model.typeScope()));
+    // A long query keeps its newest characters in view, as a text field would: the characters
+    // just typed are the ones the user looks at.
+    query->setText(typed ? query->fontMetrics().elidedText(model.query(), Qt::ElideLeft, query->width())
+                         : typeScopePlaceholder(model.typeScope()));
     query->setAlignment(Qt::AlignVCenter | Qt::AlignLeft);
     setForeground(*query, typed ? palette.primary : palette.secondary);
     syncSpinner->setSpinning(model.isSyncing());
     hint->setVisible(!model.isSyncing() && model.typeScope() == TypeScope::all);
+}
+
+void SearchBarContent::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    // The layout has already given the label its new width.
+    refresh();
 }
 
 } // namespace snipjar

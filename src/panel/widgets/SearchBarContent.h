@@ -24,6 +24,9 @@ public:
     QLabel* hintLabel() const { return hint; }
     SyncSpinner* spinner() const { return syncSpinner; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void refresh();
 

@@ -32,6 +32,10 @@ constexpr quint32 controlBit = 0x1000;
 
 constexpr uint8_t errorBadAccess = 10;
 
+// How often a held hot key is looked at until it is up. A new press before the look that finds it
+// up (within this time after the release, or later while the event loop is busy) counts as held.
+constexpr int releasePollMilliseconds = 10;
+
 // A failed connection is replaced at once; a server that is restarting gets two more chances.
 constexpr int reconnectDelaysMilliseconds[] = {0, 500, 1500};
 
@@ -40,7 +44,10 @@ constexpr int reconnectDelaysMilliseconds[] = {0, 500, 1500};
 X11GlobalHotKeys::X11GlobalHotKeys(std::unique_ptr<XcbConnection> connection, ConnectionFactory reconnect,
                                    QObject* parent)
     : QObject(parent)
-    , openConnection(reconnect ? std::move(reconnect) : [] { return XcbConnection::open(); }) {
+    , openConnection(reconnect ? std::move(reconnect) : [] { return XcbConnection::open(); })
+    , releasePoll(new QTimer(this)) {
+    releasePoll->setInterval(releasePollMilliseconds);
+    connect(releasePoll, &QTimer::timeout, this, &X11GlobalHotKeys::checkHeldKey);
     attach(std::move(connection));
 }
 
@@ -111,9 +118,45 @@ void X11GlobalHotKeys::ungrab(int registration) {
     }
 }
 
+bool X11GlobalHotKeys::isHeld(int registration) const {
+    const auto found = registrations.find(registration);
+    return heldKeycode && found != registrations.end() && found->second.key &&
+           found->second.key->keycode == *heldKeycode;
+}
+
+void X11GlobalHotKeys::holdUntilReleased(int registration) {
+    const auto found = registrations.find(registration);
+    if (found != registrations.end() && found->second.key) {
+        hold(found->second.key->keycode);
+    }
+}
+
+void X11GlobalHotKeys::hold(xcb_keycode_t keycode) {
+    heldKeycode = keycode;
+    releasePoll->start();
+}
+
+void X11GlobalHotKeys::checkHeldKey() {
+    if (!heldKeycode || !connection->isHealthy()) {
+        heldKeycode.reset();
+        releasePoll->stop();
+        return;
+    }
+    const xcb_keycode_t polled = *heldKeycode;
+    xcb_connection_t* c = connection->get();
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+    const bool down = keymap && (keymap->keys[polled / 8] & (1 << (polled % 8)));
+    // Presses read in together with the reply came while the key was still held.
+    processEvents();
+    if (!down && heldKeycode == polled) {
+        heldKeycode.reset();
+        releasePoll->stop();
+    }
+}
+
 std::optional<X11GlobalHotKeys::Key> X11GlobalHotKeys::keyFor(xcb_keysym_t keysym, quint32 modifierBits) {
     XcbKeySymbols symbols(xcb_key_symbols_alloc(connection->get()));
-    const xcb_keycode_t keycode = symbols ? keycodeFor(symbols.get(), keysym) : 0;
+    const xcb_keycode_t keycode = symbols ? keycodeForLatin(symbols.get(), keysym) : 0;
     if (keycode == 0) {
         return std::nullopt;
     }
@@ -264,35 +307,26 @@ void X11GlobalHotKeys::processEvents() {
     xcb_connection_t* c = connection->get();
     const uint16_t relevant = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | masks.alt | masks.super;
     QList<Key> pressed;
+    bool anyPress = false;
     bool mappingChanged = false;
     while (xcb_generic_event_t* raw = xcb_poll_for_event(c)) {
         XcbReply<xcb_generic_event_t> event(raw);
         const uint8_t type = event->response_type & 0x7f;
         if (type == XCB_KEY_PRESS) {
             const auto* press = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
-            // Auto-repeat arrives as a release and a press with the same time; holding the keys
-            // must not toggle the panel again and again.
-            const bool isRepeat =
-                lastRelease && lastRelease->keycode == press->detail && lastRelease->time == press->time;
-            lastRelease.reset();
-            if (!isRepeat) {
+            anyPress = true;
+            if (press->detail != heldKeycode) {
                 pressed.append(Key{press->detail, uint16_t(press->state & relevant)});
             }
-        } else if (type == XCB_KEY_RELEASE) {
-            const auto* release = reinterpret_cast<const xcb_key_release_event_t*>(event.get());
-            lastRelease = KeyRelease{release->detail, release->time};
         } else if (type == XCB_MAPPING_NOTIFY) {
             const auto* mapping = reinterpret_cast<const xcb_mapping_notify_event_t*>(event.get());
             mappingChanged = mappingChanged || mapping->request != XCB_MAPPING_POINTER;
-            lastRelease.reset();
-        } else {
-            lastRelease.reset();
         }
     }
-    if (!pressed.isEmpty()) {
+    if (anyPress) {
         // The press turned the passive grab into an active keyboard grab of this connection, held
         // until the keys are up. Letting go of it now allows the panel to take the keyboard while
-        // the user still holds the combination.
+        // the user still holds the combination; so does a repeat that is ignored.
         xcb_ungrab_keyboard(c, XCB_CURRENT_TIME);
         xcb_flush(c);
     }
@@ -303,6 +337,9 @@ void X11GlobalHotKeys::processEvents() {
             if (registration.key == key) {
                 callbacks.append(registration.onPress);
             }
+        }
+        if (!callbacks.isEmpty()) {
+            hold(key.keycode);
         }
         for (const auto& callback : callbacks) {
             if (callback) {
@@ -326,7 +363,7 @@ void X11GlobalHotKeys::handleConnectionFailure() {
     notifier->setEnabled(false);
     notifier->deleteLater();
     notifier = nullptr;
-    lastRelease.reset();
+    heldKeycode.reset();
     qCWarning(lcHotKey) << "The X connection of the hot keys failed; opening a new one";
     reconnect(0);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace snipjar {
 
@@ -44,6 +45,8 @@ public:
     std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
                             std::function<void()> onPress) override;
     void ungrab(int registration) override;
+    bool isHeld(int registration) const override;
+    void holdUntilReleased(int registration) override;
 
     // The keysym of a key label ("V" gives XK_v, "7" XK_7); none for a label that is not one
     // Latin-1 letter or digit.
@@ -69,10 +72,6 @@ private:
         std::optional<Key> key;
         std::function<void()> onPress;
     };
-    struct KeyRelease {
-        xcb_keycode_t keycode = 0;
-        xcb_timestamp_t time = 0;
-    };
     struct ModifierMasks {
         uint16_t alt = XCB_MOD_MASK_1;
         uint16_t super = XCB_MOD_MASK_4;
@@ -89,6 +88,8 @@ private:
     bool grabVariants(const Key& key);
     void ungrabVariants(const Key& key);
     void processEvents();
+    void hold(xcb_keycode_t keycode);
+    void checkHeldKey();
     void scheduleProcessEvents();
     void handleConnectionFailure();
     void reconnect(int attempt);
@@ -100,9 +101,12 @@ private:
     std::map<int, Registration> registrations;
     std::map<Key, int> grabCounts;
     int nextRegistration = 1;
-    // The last key release read, kept across reads so that an auto-repeat pair split between two
-    // reads is still recognised.
-    std::optional<KeyRelease> lastRelease;
+    // The key of the last press that called a registration, while it is down. Auto-repeat sends
+    // more presses of it, as release and press pairs or as presses alone, and each would toggle
+    // the panel again. Its release is not always seen here (the grab is let go at once, and the
+    // panel's own grab may take the keys), so the keyboard's state is polled until it is up.
+    std::optional<xcb_keycode_t> heldKeycode;
+    QTimer* releasePoll = nullptr;
 };
 
 } // namespace snipjar

@@ -103,11 +103,11 @@ void X11KeySynthesizer::postPaste(PasteKeystroke keystroke) {
     QList<xcb_keycode_t> keys;
     switch (keystroke) {
     case PasteKeystroke::controlV:
-        keys = {keycodeFor(symbols.get(), keysymControlL), keycodeFor(symbols.get(), keysymV)};
+        keys = {keycodeFor(symbols.get(), keysymControlL), keycodeForLatin(symbols.get(), keysymV)};
         break;
     case PasteKeystroke::controlShiftV:
         keys = {keycodeFor(symbols.get(), keysymControlL), keycodeFor(symbols.get(), keysymShiftL),
-                keycodeFor(symbols.get(), keysymV)};
+                keycodeForLatin(symbols.get(), keysymV)};
         break;
     case PasteKeystroke::shiftInsert:
         keys = {keycodeFor(symbols.get(), keysymShiftL), keycodeFor(symbols.get(), keysymInsert)};
