@@ -26,6 +26,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace snipjar {
 
@@ -69,9 +70,6 @@ void AppDelegate::launch() {
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier, platform.primarySelection.get());
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
-    PlatformServices* const services = &platform;
-    panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
-                                                        [services] { return services->isCompositing(); });
     clipStore->registerThisMac();
     // No sync callback is set yet, so deletions made here are not sent anywhere.
     clipStore->enforceLimitsNow();
@@ -83,7 +81,7 @@ void AppDelegate::launch() {
     connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, this,
             &AppDelegate::applySelectedTextRecording);
 
-    syncSwitch = std::make_unique<SyncSwitch>(*clipStore, *panelController, platform);
+    syncSwitch = std::make_unique<SyncSwitch>(*clipStore, platform);
     connect(syncSwitch.get(), &SyncSwitch::stateChanged, this, &AppDelegate::showSyncState);
     syncSwitch->follow();
     connect(recordingPause.get(), &RecordingPause::changed, this, &AppDelegate::applyRecordingPause);
@@ -97,7 +95,7 @@ void AppDelegate::launch() {
     const QPointer<AppDelegate> self(this);
     InstanceRequestHandler::Actions actions;
     actions.showPanel = [self] {
-        if (self && self->panelController && !self->panelController->isVisible()) {
+        if (self && !(self->panelController && self->panelController->isVisible())) {
             self->togglePanel();
         }
     };
@@ -126,6 +124,28 @@ void AppDelegate::launch() {
         showOnboarding();
     }
     updater->startBackgroundChecks();
+    // A zero timer fires once the events waiting in the window system's queue are handled, after
+    // the application reported itself ready.
+    QTimer::singleShot(0, this, [this] {
+        if (!terminating) {
+            ensurePanel();
+        }
+    });
+}
+
+PanelController& AppDelegate::ensurePanel() {
+    if (!panelController) {
+        PlatformServices* const services = &platform;
+        panelController = std::make_unique<PanelController>(*clipStore, *paster, *platform.workspace,
+                                                            [services] { return services->isCompositing(); });
+        if (hotKey) {
+            panelController->setHotKey(hotKey->combo());
+        }
+        if (syncSwitch) {
+            syncSwitch->attachPanel(*panelController);
+        }
+    }
+    return *panelController;
 }
 
 void AppDelegate::startClipboardKeeper() {
@@ -170,7 +190,9 @@ void AppDelegate::registerHotKey() {
     }
     hotKey = std::move(replacement);
     // The panel holds the keyboard while it is open, so it sees the combination itself.
-    panelController->setHotKey(combo);
+    if (panelController) {
+        panelController->setHotKey(combo);
+    }
 }
 
 void AppDelegate::applySelectedTextRecording() {
@@ -271,8 +293,8 @@ QByteArray AppDelegate::answer(const QByteArray& request) {
 
 void AppDelegate::togglePanel() {
     qCInfo(lcApp) << "Panel requested";
-    if (panelController) {
-        panelController->toggle();
+    if (clipStore) {
+        ensurePanel().toggle();
     }
 }
 
