@@ -26,6 +26,7 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace snipjar {
 
@@ -69,23 +70,7 @@ void AppDelegate::launch() {
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier, platform.primarySelection.get());
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
-    PlatformServices* const services = &platform;
-    panelController = std::make_unique<PanelController>(*clipStore, *clipPaster, *platform.workspace,
-                                                        [services] { return services->isCompositing(); });
     const QPointer<AppDelegate> self(this);
-    panelController->isHotKeyHeld = [self] { return self && self->hotKey && self->hotKey->isHeld(); };
-    panelController->holdHotKeyUntilReleased = [self] {
-        if (self && self->hotKey) {
-            self->hotKey->holdUntilReleased();
-        }
-    };
-    panelController->onKeyboardUnavailable = [self] {
-        if (self) {
-            self->platform.desktopNotifier->notify(
-                tr("Snipjar could not open its panel"),
-                tr("Another program holds the keyboard. Try again once it has let go."));
-        }
-    };
     clipStore->registerThisMac();
     // No sync callback is set yet, so deletions made here are not sent anywhere.
     clipStore->enforceLimitsNow();
@@ -97,7 +82,7 @@ void AppDelegate::launch() {
     connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, this,
             &AppDelegate::applySelectedTextRecording);
 
-    syncSwitch = std::make_unique<SyncSwitch>(*clipStore, *panelController, platform);
+    syncSwitch = std::make_unique<SyncSwitch>(*clipStore, platform);
     connect(syncSwitch.get(), &SyncSwitch::stateChanged, this, &AppDelegate::showSyncState);
     syncSwitch->follow();
     connect(recordingPause.get(), &RecordingPause::changed, this, &AppDelegate::applyRecordingPause);
@@ -139,6 +124,42 @@ void AppDelegate::launch() {
         showOnboarding();
     }
     updater->startBackgroundChecks();
+    // A zero timer fires once the events waiting in the window system's queue are handled, after
+    // the application reported itself ready.
+    QTimer::singleShot(0, this, [this] {
+        if (!terminating) {
+            ensurePanel();
+        }
+    });
+}
+
+PanelController& AppDelegate::ensurePanel() {
+    if (!panelController) {
+        PlatformServices* const services = &platform;
+        panelController = std::make_unique<PanelController>(*clipStore, *clipPaster, *platform.workspace,
+                                                            [services] { return services->isCompositing(); });
+        const QPointer<AppDelegate> self(this);
+        panelController->isHotKeyHeld = [self] { return self && self->hotKey && self->hotKey->isHeld(); };
+        panelController->holdHotKeyUntilReleased = [self] {
+            if (self && self->hotKey) {
+                self->hotKey->holdUntilReleased();
+            }
+        };
+        panelController->onKeyboardUnavailable = [self] {
+            if (self) {
+                self->platform.desktopNotifier->notify(
+                    tr("Snipjar could not open its panel"),
+                    tr("Another program holds the keyboard. Try again once it has let go."));
+            }
+        };
+        if (hotKey) {
+            panelController->setHotKey(hotKey->combo());
+        }
+        if (syncSwitch) {
+            syncSwitch->attachPanel(*panelController);
+        }
+    }
+    return *panelController;
 }
 
 void AppDelegate::startClipboardKeeper() {
@@ -187,7 +208,9 @@ void AppDelegate::registerHotKey() {
     }
     hotKey = std::move(replacement);
     // The panel holds the keyboard while it is open, so it sees the combination itself.
-    panelController->setHotKey(combo);
+    if (panelController) {
+        panelController->setHotKey(combo);
+    }
 }
 
 void AppDelegate::applySelectedTextRecording() {
@@ -288,13 +311,13 @@ QByteArray AppDelegate::answer(const QByteArray& request) {
 
 void AppDelegate::togglePanel() {
     qCInfo(lcApp) << "Panel requested";
-    if (panelController) {
-        panelController->toggle();
+    if (clipStore) {
+        ensurePanel().toggle();
     }
 }
 
 void AppDelegate::showPanel() {
-    if (panelController && !panelController->isVisible()) {
+    if (!panelController || !panelController->isVisible()) {
         togglePanel();
     }
 }

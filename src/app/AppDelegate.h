@@ -27,9 +27,10 @@ class Updater;
 class PlatformServices;
 
 // Owns every long-lived object of the running application and starts them in order: the history
-// store, the panel, this computer's record and one pass of the limits, the clipboard monitor and
+// store, this computer's record and one pass of the limits, the clipboard monitor and
 // the keeper of the clipboard, sync, the global hot key that opens the panel, the tray icon, the store's
-// fallback alert and, on the first run, the welcome window. Quitting, from the menu or by a signal, files
+// fallback alert and, on the first run, the welcome window; the panel follows once the application
+// is ready. Quitting, from the menu or by a signal, files
 // every clip still queued.
 class AppDelegate : public QObject {
     Q_OBJECT
@@ -50,7 +51,8 @@ public:
     QByteArray answer(const QByteArray& request);
 
     ClipStore& store() { return *clipStore; }
-    PanelController* panel() { return panelController.get(); }
+    // The panel, built now if it was not yet.
+    PanelController* panel() { return &ensurePanel(); }
     StatusItem* statusItem() { return status.get(); }
     SettingsWindow* settings() { return settingsWindow.get(); }
     SyncSwitch* sync() { return syncSwitch.get(); }
@@ -62,6 +64,10 @@ public:
     void fileQueuedClips();
 
 private:
+    // The panel's window takes longer to build than everything else at start (fonts, symbols, the
+    // layout of its views), so it is built once start-up's events are handled, or at first use if
+    // that comes earlier.
+    PanelController& ensurePanel();
     void startClipboardKeeper();
     void registerHotKey();
     // Starts or stops recording the selected text as the setting says.

@@ -15,11 +15,10 @@
 
 namespace snipjar {
 
-SyncSwitch::SyncSwitch(ClipStore& store, PanelController& panel, PlatformServices& platform,
-                       std::unique_ptr<SyncAccount> account, QObject* parent)
+SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique_ptr<SyncAccount> account,
+                       QObject* parent)
     : QObject(parent)
     , store(store)
-    , panel(panel)
     , platform(platform)
     , account(std::move(account))
     , makeDatabase([](const SyncCredentials& credentials) -> std::shared_ptr<cloud::CloudDatabase> {
@@ -32,6 +31,20 @@ SyncSwitch::SyncSwitch(ClipStore& store, PanelController& panel, PlatformService
 
 SyncSwitch::~SyncSwitch() {
     stopSync();
+}
+
+void SyncSwitch::attachPanel(PanelController& shown) {
+    panel = &shown;
+    if (!engine) {
+        return;
+    }
+    const QPointer<SyncSwitch> self(this);
+    panel->onShow = [self] {
+        if (self) {
+            self->syncNow();
+        }
+    };
+    panel->model().setIsSyncing(isSyncing());
 }
 
 void SyncSwitch::follow() {
@@ -84,13 +97,15 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
 
     const QPointer<SyncSwitch> self(this);
     store.syncDidApplyInbound = [self] {
-        if (self) {
-            self->panel.reloadIfVisible();
+        if (self && self->panel) {
+            self->panel->reloadIfVisible();
         }
     };
     engine->onSyncingChanged = [self](bool syncing) {
         if (self) {
-            self->panel.model().setIsSyncing(syncing);
+            if (self->panel) {
+                self->panel->model().setIsSyncing(syncing);
+            }
             emit self->stateChanged();
         }
     };
@@ -99,11 +114,9 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
             emit self->stateChanged();
         }
     };
-    panel.onShow = [self] {
-        if (self) {
-            self->syncNow();
-        }
-    };
+    if (panel) {
+        attachPanel(*panel);
+    }
     engine->start();
     wakeConnection = connect(&platform, &PlatformServices::didWake, this, &SyncSwitch::syncNow);
     floorTimer.start();
@@ -116,8 +129,10 @@ void SyncSwitch::stopSync() {
     engine.reset();
     store.onSyncChange = nullptr;
     store.syncDidApplyInbound = nullptr;
-    panel.onShow = nullptr;
-    panel.model().setIsSyncing(false);
+    if (panel) {
+        panel->onShow = nullptr;
+        panel->model().setIsSyncing(false);
+    }
     floorTimer.stop();
     disconnect(wakeConnection);
     if (wasOn) {

@@ -4,6 +4,7 @@
 #include "sync/cloud/CloudDatabase.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 #include <functional>
@@ -32,7 +33,7 @@ public:
 
     static constexpr int floorIntervalMilliseconds = 300'000;
 
-    SyncSwitch(ClipStore& store, PanelController& panel, PlatformServices& platform,
+    SyncSwitch(ClipStore& store, PlatformServices& platform,
                std::unique_ptr<SyncAccount> account = std::make_unique<SyncAccount>(),
                QObject* parent = nullptr);
     ~SyncSwitch() override;
@@ -40,6 +41,8 @@ public:
     // The PostgreSQL server of the account unless replaced (tests).
     void setDatabaseFactory(DatabaseFactory factory) { makeDatabase = std::move(factory); }
 
+    // The panel, once it is built (after start-up): it syncs as it opens and shows when sync is busy.
+    void attachPanel(PanelController& panel);
     // Starts or stops as "syncEnabled" and the account say; follows their change notices from now on.
     void follow();
     void startSync();
@@ -63,7 +66,7 @@ private:
     void applySetting();
 
     ClipStore& store;
-    PanelController& panel;
+    QPointer<PanelController> panel;
     PlatformServices& platform;
     std::unique_ptr<SyncAccount> account;
     DatabaseFactory makeDatabase;

@@ -28,6 +28,7 @@ expected_files() {
     cat <<LIST
 usr/bin/snipjar
 usr/libexec/snipjar/snipjar-app
+usr/lib/snipjar/libsnipjar-imaging.so
 usr/share/applications/$app_id.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
