@@ -58,7 +58,7 @@ std::unique_ptr<sync::SyncEngine> engineFor(const std::shared_ptr<cloud::InMemor
                                             BenchDelegate& delegate) {
     std::shared_ptr<cloud::CloudDatabase> database = server->connect(QStringLiteral("bench"));
     auto engine =
-        std::make_unique<sync::SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate});
+        std::make_unique<sync::SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
     engine->state().add(QList<sync::PendingDatabaseChange>{{zone}});
     return engine;
 }

@@ -23,7 +23,7 @@ protected:
         auto database = std::make_shared<cloud::PostgresCloudDatabase>(
             cloud::PostgresAccount{cluster.socketURI(role), QStringLiteral("pw-") + role});
         auto engine =
-            std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate});
+            std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
         engine->state().add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
         return engine;
     }
