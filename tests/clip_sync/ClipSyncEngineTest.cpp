@@ -12,17 +12,37 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 namespace snipjar::test {
 namespace {
 
 using sync::PendingRecordZoneChange;
 using sync::RecordNames;
 
-// A connection that hears of no changes, so that a computer fetches only when asked.
+// The change notices of a connection, sent by the test itself; counts the fetches made.
+struct NoticeChannel {
+    std::mutex mutex;
+    std::function<void()> listener;
+    std::atomic<int> fetches = 0;
+
+    void send() {
+        std::lock_guard lock(mutex);
+        if (listener) {
+            listener();
+        }
+    }
+};
+
+// A connection that hears of no changes but those the test sends, so that a computer fetches only
+// when asked.
 class DeafDatabase : public cloud::CloudDatabase {
 public:
-    explicit DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner)
-        : inner(std::move(inner)) {}
+    DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner, std::shared_ptr<NoticeChannel> channel)
+        : inner(std::move(inner))
+        , channel(std::move(channel)) {}
     cloud::CloudStatus saveZone(const cloud::RecordZoneID& zone) override { return inner->saveZone(zone); }
     cloud::CloudResult<cloud::ModifyOutcome> modifyRecords(const QList<cloud::CloudRecord>& saves,
                                                            const QList<cloud::RecordID>& deletions) override {
@@ -30,13 +50,19 @@ public:
     }
     cloud::CloudResult<cloud::ChangePage>
     fetchChanges(const cloud::RecordZoneID& zone, const std::optional<cloud::ChangeToken>& since) override {
+        ++channel->fetches;
         return inner->fetchChanges(zone, since);
     }
-    std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()>) override { return nullptr; }
+    std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()> onNotice) override {
+        std::lock_guard lock(channel->mutex);
+        channel->listener = std::move(onNotice);
+        return nullptr;
+    }
     void cancel() override { inner->cancel(); }
 
 private:
     std::unique_ptr<cloud::CloudDatabase> inner;
+    std::shared_ptr<NoticeChannel> channel;
 };
 
 class ClipSyncEngineTest : public ::testing::Test {
@@ -44,12 +70,19 @@ protected:
     enum class Notices { heard, deaf };
 
     std::unique_ptr<SimulatedComputer> computer(const QString& name, Notices notices = Notices::heard) {
+        return computer(ClipStore::Options{name, {}}, ClipStore::Location::inMemory,
+                        notices == Notices::deaf ? std::make_shared<NoticeChannel>() : nullptr);
+    }
+    std::unique_ptr<SimulatedComputer> computer(const ClipStore::Options& options,
+                                                ClipStore::Location location,
+                                                std::shared_ptr<NoticeChannel> channel) {
         auto* host = server.get();
         return std::make_unique<SimulatedComputer>(
-            name, folder.filePath(name + QStringLiteral(".json")), [host, notices] {
+            options, location, folder.filePath(options.thisDeviceID + QStringLiteral(".json")),
+            [host, channel] {
                 std::unique_ptr<cloud::CloudDatabase> connection = host->connect(QStringLiteral("alice"));
-                if (notices == Notices::deaf) {
-                    connection = std::make_unique<DeafDatabase>(std::move(connection));
+                if (channel) {
+                    connection = std::make_unique<DeafDatabase>(std::move(connection), channel);
                 }
                 return std::shared_ptr<cloud::CloudDatabase>(std::move(connection));
             });
@@ -205,6 +238,71 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     EXPECT_TRUE(onServer(RecordNames::itemRecordID(id)));
     ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 2; }));
     EXPECT_FALSE(problems.last().has_value());
+}
+
+TEST_F(ClipSyncEngineTest, ABurstOfNoticesIsOneFetchAndOneLine) {
+    SyncLog log;
+    const auto channel = std::make_shared<NoticeChannel>();
+    auto here =
+        computer(ClipStore::Options{QStringLiteral("here"), {}}, ClipStore::Location::inMemory, channel);
+    ASSERT_TRUE(here->start());
+    server->closeGate();
+    channel->send();
+    ASSERT_TRUE(waitUntil([this] { return server->callsAtGate() == 1; })); // a fetch under way
+    const int fetchesBefore = channel->fetches;
+    std::thread burst([&channel] {
+        for (int i = 0; i < 4999; ++i) {
+            channel->send();
+        }
+    });
+    burst.join();
+    ASSERT_TRUE(waitUntil([&log] { return log.count(QStringLiteral("push received")) >= 2; }));
+    server->openGate();
+    ASSERT_TRUE(waitUntil([&here] { return !here->engine().isSyncing(); }));
+    settle(std::chrono::milliseconds(50));
+    // The fetch under way may have missed the later changes: one more, and no more, brings them.
+    EXPECT_EQ(channel->fetches - fetchesBefore, 1);
+    EXPECT_EQ(log.count(QStringLiteral("push received")), 2);
+}
+
+// This computer once went by another identifier (the raw machine id, which must not stay on the
+// server): its clips there move to the new one, also one changed elsewhere meanwhile, and the old
+// Device record goes without taking any clip along.
+TEST_F(ClipSyncEngineTest, ClipsOfAFormerIdentifierMoveToTheNewOneOnTheServer) {
+    const QString before = QStringLiteral("3D1219C7-C4C5-404A-AA1F-6D2A48ADFDA4");
+    const QString after = QStringLiteral("475A857B-5009-413F-8F6A-895A2E518921");
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(there->start());
+    {
+        auto old = computer(ClipStore::Options{before, {}}, ClipStore::Location::onDisk, nullptr);
+        ASSERT_TRUE(old->start());
+        old->copy(QStringLiteral("first"));
+        old->copy(QStringLiteral("second"));
+        ASSERT_TRUE(drained(*old));
+    }
+    ASSERT_TRUE(onServer(RecordNames::deviceRecordID(before)));
+    ASSERT_TRUE(there->syncNow());
+    const QUuid pinned = there->clipIDs().first();
+    there->store().togglePin(pinned);
+    ASSERT_TRUE(drained(*there));
+
+    ClipStore::Options renamed{after, {}};
+    renamed.previousDeviceID = before;
+    auto here = computer(renamed, ClipStore::Location::onDisk, nullptr);
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(drained(*here));
+    ASSERT_TRUE(there->syncNow());
+    EXPECT_FALSE(onServer(RecordNames::deviceRecordID(before)));
+    EXPECT_TRUE(onServer(RecordNames::deviceRecordID(after)));
+    EXPECT_EQ(here->clipIDs().size(), 2);
+    EXPECT_EQ(there->clipIDs().size(), 2);
+    for (const QUuid& id : here->clipIDs()) {
+        ASSERT_TRUE(onServer(RecordNames::itemRecordID(id)));
+        EXPECT_EQ(there->store().syncItem(id)->deviceID, after);
+        EXPECT_EQ(here->store().syncItem(id)->deviceID, after);
+    }
+    EXPECT_TRUE(here->store().syncItem(pinned)->pinned);
+    EXPECT_FALSE(here->store().syncDevice(before));
 }
 
 } // namespace

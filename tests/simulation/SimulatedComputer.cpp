@@ -13,8 +13,13 @@ constexpr auto syncTimeout = std::chrono::seconds(60);
 }
 
 SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect)
+    : SimulatedComputer(ClipStore::Options{deviceID, {}}, ClipStore::Location::inMemory, stateFile,
+                        std::move(connect)) {}
+
+SimulatedComputer::SimulatedComputer(const ClipStore::Options& options, ClipStore::Location location,
+                                     const QString& stateFile, Connect connect)
     : connect(std::move(connect))
-    , clipStore(std::make_unique<ClipStore>(ClipStore::Location::inMemory, ClipStore::Options{deviceID, {}}))
+    , clipStore(std::make_unique<ClipStore>(location, options))
     , stateStore(std::make_unique<sync::SyncEngineStateStore>(stateFile)) {
     makeEngine();
 }

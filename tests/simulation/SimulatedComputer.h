@@ -21,6 +21,9 @@ public:
     using Connect = std::function<std::shared_ptr<cloud::CloudDatabase>()>;
 
     SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect);
+    // With a store of the options, in the application's store folder when onDisk.
+    SimulatedComputer(const ClipStore::Options& options, ClipStore::Location location,
+                      const QString& stateFile, Connect connect);
     ~SimulatedComputer();
 
     ClipStore& store() { return *clipStore; }
