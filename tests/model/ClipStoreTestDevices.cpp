@@ -122,30 +122,6 @@ TEST_F(DevicesTest, RegisterThisMacCreatesThenRenames) {
     EXPECT_TRUE(reported.isEmpty());
 }
 
-// Clips filed under the identifier this computer went by before become its own, in both stores;
-// the old record stays, named by no clip, until sync has retired it on the server.
-TEST_F(DevicesTest, ClipsOfTheFormerIdentifierBecomeThisComputers) {
-    const QString former = QStringLiteral("FORMER-MAC");
-    store = std::make_unique<ClipStore>(ClipStore::Location::onDisk, ClipStore::Options{former, {}});
-    store->registerThisMac();
-    insertSynced(text(QStringLiteral("synced")));
-    insertLocal(text(QStringLiteral("local")));
-    ClipStore::Options renamed{thisMac, {}};
-    renamed.previousDeviceID = former;
-    store.reset();
-    store = std::make_unique<ClipStore>(ClipStore::Location::onDisk, renamed);
-    store->registerThisMac();
-    for (ModelContext* context : {&store->syncContext(), &store->localContext()}) {
-        const QList<ClipItem> items = ClipStore::allItems(*context);
-        ASSERT_EQ(items.size(), 1);
-        EXPECT_EQ(items[0].deviceID, thisMac);
-    }
-    EXPECT_EQ(store->retiredDevice()->id, former);
-    store->forgetRetiredDevice();
-    EXPECT_FALSE(store->retiredDevice());
-    EXPECT_EQ(store->devices().size(), 1);
-}
-
 // What the sync engine reads: bytes and never-uploaded items of the sync store only.
 TEST_F(DevicesTest, SyncedBytesAndUnsyncedItemsCoverTheSyncStoreOnly) {
     const QUuid uploaded = fileSynced(text(QStringLiteral("12345")));

@@ -12,14 +12,10 @@ namespace {
 constexpr auto syncTimeout = std::chrono::seconds(60);
 }
 
-SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect)
-    : SimulatedComputer(ClipStore::Options{deviceID, {}}, ClipStore::Location::inMemory, stateFile,
-                        std::move(connect)) {}
-
-SimulatedComputer::SimulatedComputer(const ClipStore::Options& options, ClipStore::Location location,
-                                     const QString& stateFile, Connect connect)
+SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect,
+                                     const QString& formerDeviceID, ClipStore::Location location)
     : connect(std::move(connect))
-    , clipStore(std::make_unique<ClipStore>(location, options))
+    , clipStore(std::make_unique<ClipStore>(location, ClipStore::Options{deviceID, {}, {}, formerDeviceID}))
     , stateStore(std::make_unique<sync::SyncEngineStateStore>(stateFile)) {
     makeEngine();
 }

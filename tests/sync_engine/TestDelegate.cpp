@@ -2,7 +2,6 @@
 
 #include "EventLoopWait.h"
 
-#include <QCoreApplication>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -43,14 +42,11 @@ std::optional<sync::RecordZoneChangeBatch> TestDelegate::nextRecordZoneChangeBat
         return std::nullopt;
     }
     batchSizes.append(static_cast<int>(pending.size()));
-    // The records are built on the engine's worker: it reads a copy of the store.
+    // The records are built on the engine's worker, never on the main thread: from a copy.
     return sync::RecordZoneChangeBatch{pending,
-                                       [records = local, mainThreadBuilds = mainThreadBuilds](
+                                       [records = local, main = QThread::currentThread()](
                                            const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
-                                           if (QThread::currentThread() ==
-                                               QCoreApplication::instance()->thread()) {
-                                               ++*mainThreadBuilds;
-                                           }
+                                           EXPECT_NE(QThread::currentThread(), main);
                                            const auto found = records.constFind(id.recordName);
                                            if (found == records.constEnd()) {
                                                return std::nullopt;

@@ -4,9 +4,7 @@
 
 #include <QHash>
 
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace snipjar::test {
@@ -40,8 +38,6 @@ public:
     QHash<QString, cloud::CloudRecord> local;    // what this computer holds
     QHash<QString, cloud::CloudRecord> received; // what fetches delivered
     QList<int> batchSizes;                       // changes handed out per batch
-    // Records built on the main thread, where building must never happen.
-    std::shared_ptr<std::atomic<int>> mainThreadBuilds = std::make_shared<std::atomic<int>>(0);
     // Called from handleEvent before the answer (for a delegate acting during an event).
     std::function<void(const sync::SyncEvent&)> onEvent;
 };
