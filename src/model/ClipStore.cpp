@@ -36,6 +36,11 @@ ClipStore::ClipStore(Location location, Options options)
     : options(std::move(options)) {
     deviceID =
         this->options.thisDeviceID.isEmpty() ? DeviceIdentity::currentDeviceID() : this->options.thisDeviceID;
+    previousDeviceID = this->options.thisDeviceID.isEmpty() ? DeviceIdentity::previousDeviceID()
+                                                            : this->options.previousDeviceID;
+    if (previousDeviceID == deviceID) {
+        previousDeviceID.clear();
+    }
     if (location == Location::onDisk) {
         const QString folder = AppPaths::storeFolder();
         AppPaths::ensurePrivateFolder(folder);
@@ -105,7 +110,37 @@ void ClipStore::enforceLimitsNow() {
     }
 }
 
+void ClipStore::adoptPreviousDeviceID() {
+    if (previousDeviceID.isEmpty()) {
+        return;
+    }
+    for (ModelContext* context : {syncMain.get(), localMain.get()}) {
+        if (context->fetchSummaries(ClipItemQuery().whereDeviceID(previousDeviceID).limitedTo(1)).isEmpty()) {
+            continue;
+        }
+        context->reassignItems(previousDeviceID, deviceID);
+        if (!context->save()) {
+            // Tried again at the next start; meanwhile those clips count as another computer's.
+            qCWarning(lcStore) << "clips of this computer's former identifier not moved: the store is busy";
+            context->rollback();
+        }
+    }
+}
+
+std::optional<Device> ClipStore::retiredDevice() {
+    return previousDeviceID.isEmpty() ? std::nullopt : syncMain->device(previousDeviceID);
+}
+
+void ClipStore::forgetRetiredDevice() {
+    if (previousDeviceID.isEmpty()) {
+        return;
+    }
+    syncMain->removeDevice(previousDeviceID);
+    syncMain->save();
+}
+
 Device ClipStore::registerThisMac() {
+    adoptPreviousDeviceID();
     const QString name = DeviceIdentity::computerName();
     if (std::optional<Device> device = syncMain->device(deviceID)) {
         if (device->name != name) {

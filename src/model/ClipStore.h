@@ -46,6 +46,9 @@ public:
         QString thisDeviceID;
         std::function<QDateTime()> clock;
         std::function<void(FilingStep, ModelContext&)> onStep = {};
+        // The identifier this computer went by before thisDeviceID; its clips are moved to
+        // thisDeviceID. Unless thisDeviceID is given, DeviceIdentity::previousDeviceID().
+        QString previousDeviceID = {};
     };
 
     // A busy store is tried this many times before a clip is given up.
@@ -65,6 +68,8 @@ public:
     ClipStore& operator=(const ClipStore&) = delete;
 
     ModelContainer& syncContainer() { return *syncStore; }
+    // The same, for work on another thread that may outlive this store (sync's record building).
+    std::shared_ptr<ModelContainer> sharedSyncContainer() { return syncStore; }
     ModelContainer& localContainer() { return *localStore; }
     ModelContext& syncContext() { return *syncMain; }
     ModelContext& localContext() { return *localMain; }
@@ -75,6 +80,8 @@ public:
     std::function<void()> syncDidApplyInbound;
 
     const QString& thisDeviceID() const { return deviceID; }
+    // The identifier this computer went by before, when it had another one.
+    const QString& formerDeviceID() const { return previousDeviceID; }
     QDateTime now() const;
 
     // Files a clip into the context (a fresh one on the chosen container) and saves it; any thread.
@@ -90,7 +97,13 @@ public:
     QList<ClipSyncChange> enforceLimits(ModelContext& context) const;
 
     void enforceLimitsNow();
+    // Records this computer in the sync store (its name kept up to date), after moving the clips
+    // filed under the identifier it went by before to the current one. The old Device record stays,
+    // named by no clip, until sync has told the server of the move (retiredDevice).
     Device registerThisMac();
+    // The old Device record of this computer while the server may still hold its clips under it.
+    std::optional<Device> retiredDevice();
+    void forgetRetiredDevice();
     std::optional<ClipItem> item(const QUuid& id);
     void touch(const QUuid& id);
     void togglePin(const QUuid& id);
@@ -131,6 +144,7 @@ private:
     // Holds the changes in the sync store's outbox when the context is the sync store's, so that
     // they are saved with the changes themselves and reach the server even if no engine hears them.
     void addToOutbox(ModelContext& context, const QList<ClipSyncChange>& changes) const;
+    void adoptPreviousDeviceID();
     void step(FilingStep step, ModelContext& context) const;
     std::optional<QUuid> ownCopy(ModelContext& context, const QString& dedupKey) const;
     NewItem prepareNew(const Clip& clip, ModelContext& context) const;
@@ -141,7 +155,8 @@ private:
 
     Options options;
     QString deviceID;
-    std::unique_ptr<ModelContainer> syncStore;
+    QString previousDeviceID;
+    std::shared_ptr<ModelContainer> syncStore;
     std::unique_ptr<ModelContainer> localStore;
     std::unique_ptr<ModelContext> syncMain;
     std::unique_ptr<ModelContext> localMain;

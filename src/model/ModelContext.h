@@ -135,6 +135,8 @@ public:
     // Single-field updates, which leave concurrent changes of the other fields in place.
     void setCreatedAt(const QUuid& id, const QDateTime& createdAt);
     void setPinned(const QUuid& id, bool pinned);
+    // Every item of the device `from` becomes an item of the device `to`.
+    void reassignItems(const QString& from, const QString& to);
     void setPixelSize(const QUuid& id, std::optional<qint64> width, std::optional<qint64> height);
     void setCloudRecordSystemFields(const QUuid& id, const std::optional<QByteArray>& fields);
     void setPayloadCloudRecordSystemFields(const QUuid& itemID, const std::optional<QByteArray>& fields);

@@ -145,6 +145,17 @@ void ModelContext::setPinned(const QUuid& id, bool pinned) {
           {}});
 }
 
+void ModelContext::reassignItems(const QString& from, const QString& to) {
+    hold({[from, to](StoreConnection& connection, QStringList&) {
+              StoreStatement statement =
+                  connection.prepare(QStringLiteral("UPDATE ClipItem SET deviceID = ? WHERE deviceID = ?"));
+              statement.bind(1, to);
+              statement.bind(2, from);
+              return statement.run();
+          },
+          {}});
+}
+
 void ModelContext::setPixelSize(const QUuid& id, std::optional<qint64> width, std::optional<qint64> height) {
     hold({[id, width, height](StoreConnection& connection, QStringList&) {
               StoreStatement statement = connection.prepare(

@@ -2,7 +2,9 @@
 
 #include "platform/LogCategories.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QUuid>
@@ -19,20 +21,34 @@ QByteArray readSmallFile(const QString& path) {
     return file.read(4096);
 }
 
-QString computeDeviceID() {
+QString overrideID() {
     const QByteArray override = qgetenv("SNIPJAR_DEVICE_ID");
-    if (!override.isEmpty()) {
-        const QString uuid = DeviceIdentity::uuidFromOverride(override);
-        if (!uuid.isEmpty()) {
-            return uuid;
-        }
+    if (override.isEmpty()) {
+        return {};
+    }
+    const QString uuid = DeviceIdentity::uuidFromOverride(override);
+    if (uuid.isEmpty()) {
         qCWarning(lcPlatform, "SNIPJAR_DEVICE_ID is not a UUID; using the machine id");
     }
+    return uuid;
+}
+
+QByteArray machineIDContents() {
     for (const char* path : {"/etc/machine-id", "/var/lib/dbus/machine-id"}) {
-        const QString uuid = DeviceIdentity::uuidFromMachineID(readSmallFile(QString::fromLatin1(path)));
-        if (!uuid.isEmpty()) {
-            return uuid;
+        const QByteArray contents = readSmallFile(QString::fromLatin1(path));
+        if (!DeviceIdentity::uuidFromMachineID(contents).isEmpty()) {
+            return contents;
         }
+    }
+    return {};
+}
+
+QString computeDeviceID() {
+    if (const QString uuid = overrideID(); !uuid.isEmpty()) {
+        return uuid;
+    }
+    if (const QString uuid = DeviceIdentity::appSpecificID(machineIDContents()); !uuid.isEmpty()) {
+        return uuid;
     }
     return QStringLiteral("fallback-") + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
 }
@@ -49,6 +65,20 @@ QString DeviceIdentity::uuidFromMachineID(const QByteArray& contents) {
                          hex.mid(12, 4) + QLatin1Char('-') + hex.mid(16, 4) + QLatin1Char('-') +
                          hex.mid(20, 12);
     return uuid.toUpper();
+}
+
+QString DeviceIdentity::appSpecificID(const QByteArray& machineIDContents) {
+    const QString machine = uuidFromMachineID(machineIDContents);
+    if (machine.isEmpty()) {
+        return {};
+    }
+    QByteArray id =
+        QMessageAuthenticationCode::hash(QUuid::fromString(QLatin1String(applicationID)).toRfc4122(),
+                                         QUuid::fromString(machine).toRfc4122(), QCryptographicHash::Sha256)
+            .left(16);
+    id[6] = char((id[6] & 0x0f) | 0x40);
+    id[8] = char((id[8] & 0x3f) | 0x80);
+    return QUuid::fromRfc4122(id).toString(QUuid::WithoutBraces).toUpper();
 }
 
 QString DeviceIdentity::uuidFromOverride(const QByteArray& value) {
@@ -80,6 +110,12 @@ QString DeviceIdentity::prettyHostnameFromMachineInfo(const QByteArray& contents
 
 QString DeviceIdentity::currentDeviceID() {
     static const QString identifier = computeDeviceID();
+    return identifier;
+}
+
+QString DeviceIdentity::previousDeviceID() {
+    static const QString identifier =
+        overrideID().isEmpty() ? uuidFromMachineID(machineIDContents()) : QString();
     return identifier;
 }
 

@@ -13,6 +13,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <atomic>
 
 namespace snipjar::sync {
 
@@ -89,7 +90,8 @@ ClipSyncEngine::~ClipSyncEngine() {
     // A state update may still wait behind the event being handled; what is queued now is what
     // the next run must find.
     stateStore.save(syncEngine->stateSerialization());
-    // The worker's call in progress is cancelled; a page being applied is finished first, so the
+    // The worker's call in progress is cancelled without waiting for it (a server that hangs must
+    // not hold up switching sync off or quitting); a page being applied is finished first, so the
     // store is never written after its owner let it go.
     syncEngine.reset();
     InboundApply::waitForApplying();
@@ -110,6 +112,7 @@ void ClipSyncEngine::start(std::function<void()> done) {
     const Device device = store.registerThisMac();
     state.add(QList<PendingRecordZoneChange>{
         PendingRecordZoneChange::save(RecordNames::deviceRecordID(device.id))});
+    retireFormerDevice(device.id);
 
     const QList<ClipItem> unsynced = store.unsyncedItems();
     QList<PendingRecordZoneChange> backfill;
@@ -124,13 +127,24 @@ void ClipSyncEngine::start(std::function<void()> done) {
     qCInfo(lcSync).noquote()
         << QStringLiteral("start: backfilling %1 unsynced clip(s); sending\u2026").arg(unsynced.size());
 
-    pushSubscription = syncEngine->database().subscribe([self] {
-        // From the notice thread: the engine is looked at only on the main thread.
+    // From the notice thread: the engine is looked at only on the main thread, and a burst of
+    // notices that arrives before the main thread gets to the first is one call there.
+    struct NoticeForwarding {
+        QPointer<ClipSyncEngine> engine;
+        std::atomic<bool> waiting = false;
+    };
+    auto forwarding = std::make_shared<NoticeForwarding>();
+    forwarding->engine = this;
+    pushSubscription = syncEngine->database().subscribe([forwarding] {
+        if (forwarding->waiting.exchange(true)) {
+            return;
+        }
         QMetaObject::invokeMethod(
             QCoreApplication::instance(),
-            [self] {
-                if (self) {
-                    self->handlePushNotice();
+            [forwarding] {
+                forwarding->waiting = false;
+                if (forwarding->engine) {
+                    forwarding->engine->handlePushNotice();
                 }
             },
             Qt::QueuedConnection);
@@ -186,6 +200,11 @@ void ClipSyncEngine::syncNow(std::function<void()> done) {
 }
 
 void ClipSyncEngine::handlePushNotice() {
+    // A fetch that has not started yet brings this change too (so does a send then, should this
+    // notice mean that the server is back).
+    if (syncEngine->hasWaitingFetch()) {
+        return;
+    }
     qCInfo(lcSync) << "push received \u2192 fetching";
     // A notice also comes when the channel is back after an interruption: what could not be sent
     // meanwhile goes now.
@@ -268,6 +287,8 @@ void ClipSyncEngine::handleEvent(const SyncEvent& event, std::function<void()> d
                                                          inboundNotStored = !stored;
                                                          if (!stored) {
                                                              syncEngine->pageNotStored();
+                                                         } else if (reclaimFormerClips()) {
+                                                             scheduleSend();
                                                          }
                                                          done();
                                                      });
@@ -288,6 +309,9 @@ void ClipSyncEngine::handleEvent(const SyncEvent& event, std::function<void()> d
         break;
     case SyncEvent::Type::didSendChanges:
         discardBatchAssets();
+        if (retiringFormerDevice) {
+            finishRetiringFormerDevice();
+        }
         setSyncing(false);
         break;
     case SyncEvent::Type::sentDatabaseChanges:
@@ -306,20 +330,17 @@ std::optional<RecordZoneChangeBatch> ClipSyncEngine::nextRecordZoneChangeBatch(S
     }
     RecordZoneChangeBatch batch;
     batch.changes = pending;
+    // The records built carry every change of the outbox up to here.
     batchOutboxSeq = store.syncContext().lastOutboxSeq();
-    const QPointer<ClipSyncEngine> self(this);
-    batch.recordProvider = [self](const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
-        if (!self) {
-            return std::nullopt;
+    for (const PendingRecordZoneChange& change : std::as_const(pending)) {
+        if (change.kind == PendingRecordZoneChange::Kind::saveRecord) {
+            batchRecordNames.append(change.id.recordName);
         }
-        auto record = RecordMapping::buildRecord(id, self->store.syncContainer());
-        if (!record) {
-            // The entity is gone (or the name is none of ours): its change goes with it.
-            self->syncEngine->state().remove({PendingRecordZoneChange::save(id)});
-            return std::nullopt;
-        }
-        self->batchRecordNames.append(id.recordName);
-        return record;
+    }
+    // Built on the engine's worker, through a context of its own on a container it shares, so that
+    // a build still running when sync stops never reads a store that is gone.
+    batch.recordProvider = [container = store.sharedSyncContainer()](const cloud::RecordID& id) {
+        return RecordMapping::buildRecord(id, *container);
     };
     return batch;
 }

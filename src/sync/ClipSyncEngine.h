@@ -76,6 +76,11 @@ private:
     std::optional<RecordZoneChangeBatch> nextRecordZoneChangeBatch(SyncEngine& engine) override;
 
     void scheduleSend();
+    void retireFormerDevice(const QString& thisDevice);
+    void finishRetiringFormerDevice();
+    // Moves clips that came back from the server under this computer's former identifier to the
+    // current one and queues them; true when there were any.
+    bool reclaimFormerClips();
     void setSyncing(bool value);
     void handleSentRecordZoneChanges(const SyncEvent& event);
     void handleFetchedRecordZoneChanges(const SyncEvent& event, std::function<void()> done);
@@ -99,13 +104,15 @@ private:
     QTimer retryTimer;
     int retryDelay = firstRetryMilliseconds;
     std::optional<QString> currentProblem;
-    // Records built for the batch being sent, whose image asset files go when its send ends.
+    // Records of the batches being sent, whose image asset files go when the send ends.
     QStringList batchRecordNames;
     // The newest outbox place when the batch being sent was built: the records sent carry every
     // change of the outbox up to there.
     qint64 batchOutboxSeq = 0;
     // The last fetched page could not be saved here (the store refused the write).
     bool inboundNotStored = false;
+    // This computer's clips are being sent again under its new identifier.
+    bool retiringFormerDevice = false;
 };
 
 } // namespace snipjar::sync

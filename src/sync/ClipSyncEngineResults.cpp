@@ -176,6 +176,9 @@ void ClipSyncEngine::handleSentRecordZoneChanges(const SyncEvent& event) {
     if (!drop.isEmpty()) {
         syncEngine->state().remove(drop);
     }
+    if (appliedServerClip && reclaimFormerClips()) {
+        resend = true;
+    }
     if (appliedServerClip && store.syncDidApplyInbound) {
         store.syncDidApplyInbound();
     }

@@ -14,17 +14,27 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 namespace snipjar::test {
 namespace {
 
 using sync::PendingRecordZoneChange;
 using sync::RecordNames;
 
-// A connection that hears of no changes, so that a computer fetches only when asked.
+// The change notices of a connection, sent by the test itself; counts the fetches made.
+struct NoticeChannel {
+    std::function<void()> send;
+    std::atomic<int> fetches = 0;
+};
+
+// A connection that hears of no changes but those the test sends, so that a computer fetches only
+// when asked.
 class DeafDatabase : public cloud::CloudDatabase {
 public:
-    explicit DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner)
-        : inner(std::move(inner)) {}
+    DeafDatabase(std::unique_ptr<cloud::CloudDatabase> inner, std::shared_ptr<NoticeChannel> channel)
+        : inner(std::move(inner))
+        , channel(std::move(channel)) {}
     cloud::CloudStatus saveZone(const cloud::RecordZoneID& zone) override { return inner->saveZone(zone); }
     cloud::CloudResult<cloud::ModifyOutcome> modifyRecords(const QList<cloud::CloudRecord>& saves,
                                                            const QList<cloud::RecordID>& deletions) override {
@@ -32,29 +42,38 @@ public:
     }
     cloud::CloudResult<cloud::ChangePage>
     fetchChanges(const cloud::RecordZoneID& zone, const std::optional<cloud::ChangeToken>& since) override {
+        ++channel->fetches;
         return inner->fetchChanges(zone, since);
     }
-    std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()>) override { return nullptr; }
+    std::unique_ptr<cloud::PushSubscription> subscribe(std::function<void()> onNotice) override {
+        channel->send = std::move(onNotice);
+        return nullptr;
+    }
     void cancel() override { inner->cancel(); }
 
 private:
     std::unique_ptr<cloud::CloudDatabase> inner;
+    std::shared_ptr<NoticeChannel> channel;
 };
 
 class ClipSyncEngineTest : public ::testing::Test {
 protected:
-    enum class Notices { heard, deaf };
-
-    std::unique_ptr<SimulatedComputer> computer(const QString& name, Notices notices = Notices::heard) {
+    // With a channel, the computer hears only the notices the test sends; with a former identifier,
+    // its store is on disk, where the computer's earlier self left it.
+    std::unique_ptr<SimulatedComputer>
+    computer(const QString& name, std::shared_ptr<NoticeChannel> channel = {}, const QString& former = {},
+             ClipStore::Location location = ClipStore::Location::inMemory) {
         auto* host = server.get();
         return std::make_unique<SimulatedComputer>(
-            name, folder.filePath(name + QStringLiteral(".json")), [host, notices] {
+            name, folder.filePath(name + QStringLiteral(".json")),
+            [host, channel] {
                 std::unique_ptr<cloud::CloudDatabase> connection = host->connect(QStringLiteral("alice"));
-                if (notices == Notices::deaf) {
-                    connection = std::make_unique<DeafDatabase>(std::move(connection));
+                if (channel) {
+                    connection = std::make_unique<DeafDatabase>(std::move(connection), channel);
                 }
                 return std::shared_ptr<cloud::CloudDatabase>(std::move(connection));
-            });
+            },
+            former, location);
     }
 
     std::optional<cloud::InMemoryCloudServer::StoredRecord> onServer(const cloud::RecordID& id) const {
@@ -78,9 +97,10 @@ protected:
     std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
 };
 
-TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndABurstIsSentOnce) {
+TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndBurstsOfChangesOrNoticesGoOnce) {
     SyncLog log;
-    auto here = computer(QStringLiteral("here"));
+    const auto channel = std::make_shared<NoticeChannel>();
+    auto here = computer(QStringLiteral("here"), channel);
     ASSERT_TRUE(here->start());
     EXPECT_EQ(log.count(QStringLiteral("start: backfilling 0 unsynced clip(s); sending\u2026")), 1);
 
@@ -109,10 +129,26 @@ TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndABurstIsSentOnce) {
     ASSERT_TRUE(drained(*here));
     EXPECT_FALSE(onServer(RecordNames::itemRecordID(big)));
     EXPECT_FALSE(onServer(RecordNames::payloadRecordID(big)));
+
+    // Thousands of notices while a fetch is under way: that fetch may have missed the later
+    // changes, so one more, and no more, brings them, with one line in the log.
+    server->closeGate();
+    channel->send();
+    ASSERT_TRUE(waitUntil([this] { return server->callsAtGate() == 1; }));
+    const int fetchesBefore = channel->fetches;
+    for (int i = 0; i < 4999; ++i) {
+        channel->send();
+    }
+    ASSERT_TRUE(waitUntil([&log] { return log.count(QStringLiteral("push received")) >= 2; }));
+    server->openGate();
+    ASSERT_TRUE(waitUntil([&here] { return !here->engine().isSyncing(); }));
+    settle(std::chrono::milliseconds(50));
+    EXPECT_EQ(channel->fetches - fetchesBefore, 1);
+    EXPECT_EQ(log.count(QStringLiteral("push received")), 2);
 }
 
 TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
-    auto here = computer(QStringLiteral("here"), Notices::deaf);
+    auto here = computer(QStringLiteral("here"), std::make_shared<NoticeChannel>());
     auto there = computer(QStringLiteral("there"));
     ASSERT_TRUE(here->start());
     ASSERT_TRUE(there->start());
@@ -250,6 +286,45 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     EXPECT_TRUE(onServer(RecordNames::itemRecordID(id)));
     ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 2; }));
     EXPECT_FALSE(problems.last().has_value());
+}
+
+// This computer once went by another identifier (the raw machine id, which must not stay on the
+// server): its clips move to the new one, here (the local ones too) and on the server, also one
+// changed elsewhere meanwhile, and the old Device record goes without taking any clip along.
+TEST_F(ClipSyncEngineTest, ClipsOfAFormerIdentifierMoveToTheNewOneOnTheServer) {
+    const QString before = QStringLiteral("3D1219C7-C4C5-404A-AA1F-6D2A48ADFDA4");
+    const QString after = QStringLiteral("475A857B-5009-413F-8F6A-895A2E518921");
+    auto there = computer(QStringLiteral("there"));
+    ASSERT_TRUE(there->start());
+    {
+        auto old = computer(before, {}, {}, ClipStore::Location::onDisk);
+        ASSERT_TRUE(old->start());
+        old->copy(QStringLiteral("first"));
+        old->copy(QStringLiteral("second"));
+        Clip local;
+        local.kind = ClipKind::text;
+        local.plainText = QStringLiteral("local");
+        old->store().insert(local, *old->store().localContainer().newContext());
+        ASSERT_TRUE(drained(*old));
+    }
+    ASSERT_TRUE(there->syncNow());
+    const QUuid pinned = there->clipIDs().first();
+    there->store().togglePin(pinned);
+    ASSERT_TRUE(drained(*there));
+
+    auto here = computer(after, {}, before, ClipStore::Location::onDisk);
+    ASSERT_TRUE(here->start());
+    ASSERT_TRUE(drained(*here));
+    ASSERT_TRUE(there->syncNow());
+    EXPECT_FALSE(onServer(RecordNames::deviceRecordID(before)));
+    EXPECT_TRUE(onServer(RecordNames::deviceRecordID(after)));
+    ASSERT_EQ(there->clipIDs().size(), 2);
+    for (const QUuid& id : there->clipIDs()) {
+        EXPECT_EQ(there->store().syncItem(id)->deviceID, after);
+    }
+    EXPECT_TRUE(here->store().syncItem(pinned)->pinned);
+    EXPECT_EQ(ClipStore::allItems(here->store().localContext()).value(0).deviceID, after);
+    EXPECT_FALSE(here->store().syncDevice(before));
 }
 
 } // namespace

@@ -1,16 +1,31 @@
 #include "platform/DeviceIdentity.h"
 
+#include <QFile>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using snipjar::DeviceIdentity;
 
-// The machine id becomes an upper-case hyphenated UUID; anything else is refused.
-TEST(DeviceIdentity, MachineIDBecomesUpperCaseUUID) {
-    EXPECT_EQ(DeviceIdentity::uuidFromMachineID("0123456789abcdef0123456789abcdef\n"),
-              QStringLiteral("01234567-89AB-CDEF-0123-456789ABCDEF"));
-    EXPECT_TRUE(DeviceIdentity::uuidFromMachineID("").isEmpty());
-    EXPECT_TRUE(DeviceIdentity::uuidFromMachineID("uninitialized\n").isEmpty());
-    EXPECT_TRUE(DeviceIdentity::uuidFromMachineID("00000000000000000000000000000000").isEmpty());
+// The machine id is never the device id: the device id is derived from it for this application
+// alone, as systemd derives application-specific ids (and its own tool agrees where it is there).
+TEST(DeviceIdentity, TheDeviceIDIsAnApplicationSpecificHashOfTheMachineID) {
+    EXPECT_EQ(DeviceIdentity::appSpecificID("0123456789abcdef0123456789abcdef\n"),
+              QStringLiteral("0F700647-168B-4BA4-AD00-16D4EAF49FB7"));
+    for (const char* refused : {"", "uninitialized\n", "00000000000000000000000000000000"}) {
+        EXPECT_TRUE(DeviceIdentity::appSpecificID(refused).isEmpty());
+    }
+    QFile machineID(QStringLiteral("/etc/machine-id"));
+    QProcess systemd;
+    systemd.start(QStringLiteral("systemd-id128"),
+                  {QStringLiteral("machine-id"),
+                   QStringLiteral("--app-specific=") + QString::fromLatin1(DeviceIdentity::applicationID)});
+    if (!systemd.waitForFinished() || !machineID.open(QIODevice::ReadOnly)) {
+        GTEST_SKIP() << "no systemd-id128 or /etc/machine-id here";
+    }
+    const QByteArray contents = machineID.readAll();
+    EXPECT_EQ(DeviceIdentity::appSpecificID(contents),
+              DeviceIdentity::uuidFromMachineID(systemd.readAllStandardOutput()));
+    EXPECT_EQ(DeviceIdentity::previousDeviceID(), DeviceIdentity::uuidFromMachineID(contents));
 }
 
 // The override takes a UUID in its usual spellings; anything else is refused.

@@ -12,9 +12,10 @@ namespace {
 constexpr auto syncTimeout = std::chrono::seconds(60);
 }
 
-SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect)
+SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect,
+                                     const QString& formerDeviceID, ClipStore::Location location)
     : connect(std::move(connect))
-    , clipStore(std::make_unique<ClipStore>(ClipStore::Location::inMemory, ClipStore::Options{deviceID, {}}))
+    , clipStore(std::make_unique<ClipStore>(location, ClipStore::Options{deviceID, {}, {}, formerDeviceID}))
     , stateStore(std::make_unique<sync::SyncEngineStateStore>(stateFile)) {
     makeEngine();
 }

@@ -20,7 +20,10 @@ class SimulatedComputer {
 public:
     using Connect = std::function<std::shared_ptr<cloud::CloudDatabase>()>;
 
-    SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect);
+    // With a former identifier, and a store in the application's store folder when onDisk.
+    SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect,
+                      const QString& formerDeviceID = {},
+                      ClipStore::Location location = ClipStore::Location::inMemory);
     ~SimulatedComputer();
 
     ClipStore& store() { return *clipStore; }

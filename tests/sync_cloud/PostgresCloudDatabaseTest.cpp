@@ -3,6 +3,8 @@
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
 #include "CloudBackends.h"
 #include "PostgresCluster.h"
+#include "TestEnvironment.h"
+#include "platform/AppPaths.h"
 #include "sync/cloud/postgres/PostgresChanges.h"
 
 #include <QFileInfo>
@@ -65,6 +67,7 @@ protected:
         return postgresConnectionString({cluster().tcpURI(user), password});
     }
 
+    TestEnvironment environment;
     QString alice;
     QString bob;
     std::unique_ptr<PostgresCloudDatabase> database;
@@ -142,6 +145,8 @@ TEST_F(PostgresCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage)
     ASSERT_EQ(page.value().modifications.size(), 1);
     const QString fetched = page.value().modifications[0].asset("image")->filePath;
     const QFileInfo file(fetched);
+    // In the application's own cache, not the shared and often small system temporary folder.
+    EXPECT_TRUE(fetched.startsWith(AppPaths::cacheFolder() + QLatin1Char('/'))) << fetched.toStdString();
     EXPECT_EQ(modeOf(fetched), 0600);
     EXPECT_EQ(modeOf(file.absolutePath()), 0700);
     QFile content(fetched);

@@ -2,6 +2,7 @@
 
 #include "EventLoopWait.h"
 
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace snipjar::test {
@@ -41,16 +42,17 @@ std::optional<sync::RecordZoneChangeBatch> TestDelegate::nextRecordZoneChangeBat
         return std::nullopt;
     }
     batchSizes.append(static_cast<int>(pending.size()));
-    sync::SyncEngine* target = &engine;
-    return sync::RecordZoneChangeBatch{
-        pending, [this, target](const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
-            const auto found = local.constFind(id.recordName);
-            if (found == local.constEnd()) {
-                target->state().remove({sync::PendingRecordZoneChange::save(id)});
-                return std::nullopt;
-            }
-            return *found;
-        }};
+    // The records are built on the engine's worker, never on the main thread: from a copy.
+    return sync::RecordZoneChangeBatch{pending,
+                                       [records = local, main = QThread::currentThread()](
+                                           const cloud::RecordID& id) -> std::optional<cloud::CloudRecord> {
+                                           EXPECT_NE(QThread::currentThread(), main);
+                                           const auto found = records.constFind(id.recordName);
+                                           if (found == records.constEnd()) {
+                                               return std::nullopt;
+                                           }
+                                           return *found;
+                                       }};
 }
 
 void TestDelegate::setText(const QString& name, const QString& text) {

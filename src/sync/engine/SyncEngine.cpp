@@ -6,6 +6,8 @@
 #include <QCryptographicHash>
 #include <QJsonArray>
 
+#include <algorithm>
+
 namespace snipjar::sync {
 
 namespace {
@@ -274,6 +276,12 @@ void SyncEngine::sendChanges(Completion done) {
 
 void SyncEngine::fetchChanges(Completion done) {
     d->enqueueOperation(Private::OperationKind::fetch, std::move(done));
+}
+
+bool SyncEngine::hasWaitingFetch() const {
+    return std::any_of(d->operations.cbegin(), d->operations.cend(), [](const Private::Operation& operation) {
+        return operation.kind == Private::OperationKind::fetch;
+    });
 }
 
 } // namespace snipjar::sync

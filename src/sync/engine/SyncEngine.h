@@ -16,8 +16,11 @@ namespace snipjar::sync {
 
 class SyncEngine;
 
-// The records of one batch to send, in queue order, and how to build each record to save; the
-// provider may give none, and then nothing is sent for that change.
+// The records of one batch to send, in queue order, and how to build each record to save. The
+// provider runs on the engine's worker thread (reading payloads, transcoding and writing files take
+// long), one record after another; what it reads must be its own (values, shared pointers), since
+// it may still run after the engine is gone. When it gives none (the entity is gone), nothing is
+// sent for that change and the change leaves the queue unless it was queued again meanwhile.
 struct RecordZoneChangeBatch {
     QList<PendingRecordZoneChange> changes;
     std::function<std::optional<cloud::CloudRecord>(const cloud::RecordID&)> recordProvider;
@@ -88,7 +91,7 @@ public:
     static constexpr int batchLimit = 250;
 
     explicit SyncEngine(SyncEngineConfiguration configuration, QObject* parent = nullptr);
-    // Cancels the cloud call in progress and waits for the worker thread.
+    // Cancels the cloud call in progress without waiting for it (see SyncEngineWorker).
     ~SyncEngine() override;
 
     SyncEngineState& state();
@@ -105,6 +108,9 @@ public:
 
     void sendChanges(Completion done = {});
     void fetchChanges(Completion done = {});
+    // Whether a fetch was asked for and has not started yet: it will bring whatever changed until
+    // it starts.
+    bool hasWaitingFetch() const;
 
 private:
     class Private;

@@ -56,9 +56,13 @@ public:
         PendingRecordZoneChange change;
         quint64 generation = 0;
     };
+    // A record built on the worker for a planned save, with its fingerprint; none when the
+    // provider gave none.
+    using BuiltRecord = std::optional<std::pair<cloud::CloudRecord, QByteArray>>;
     void startSend();
     void sendZones();
     void sendNextBatch();
+    void sendBuiltBatch(const QList<PlannedChange>& planned, QList<BuiltRecord> built);
     void handleModifyAnswer(const QList<PlannedChange>& sent, const QSet<QString>& resent,
                             cloud::CloudResult<cloud::ModifyOutcome> result);
 

@@ -99,28 +99,62 @@ void SyncEngine::Private::sendNextBatch() {
         return;
     }
 
+    // The records are built on the worker: reading image payloads, transcoding them and hashing
+    // the result must not hold up the main thread. A stop ends the building between two records.
+    QList<cloud::RecordID> saves;
+    for (const auto& change : std::as_const(planned)) {
+        if (change.change.kind == PendingRecordZoneChange::Kind::saveRecord) {
+            saves.append(change.change.id);
+        }
+    }
+    worker.run(
+        q,
+        [saves, provider = batch->recordProvider, stopped = worker.stopFlag()](cloud::CloudDatabase&) {
+            QList<BuiltRecord> built;
+            for (const auto& id : saves) {
+                if (*stopped) {
+                    break;
+                }
+                std::optional<cloud::CloudRecord> record;
+                if (provider) {
+                    record = provider(id);
+                }
+                if (record) {
+                    const QByteArray print = fingerprint(*record);
+                    built.append(std::pair{std::move(*record), print});
+                } else {
+                    built.append(std::nullopt);
+                }
+            }
+            return built;
+        },
+        [this, planned](QList<BuiltRecord> built) { sendBuiltBatch(planned, std::move(built)); });
+}
+
+void SyncEngine::Private::sendBuiltBatch(const QList<PlannedChange>& planned, QList<BuiltRecord> built) {
     QList<cloud::CloudRecord> saves;
     QList<cloud::RecordID> deletions;
     QList<PlannedChange> sent;
     QSet<QString> resent;
-    for (const auto& change : std::as_const(planned)) {
+    qsizetype nextBuilt = 0;
+    for (const auto& change : planned) {
         const QString key = PendingChangeQueue::keyOf(change.change.id);
         const auto previous = unanswered.constFind(key);
         if (change.change.kind == PendingRecordZoneChange::Kind::saveRecord) {
-            std::optional<cloud::CloudRecord> record;
-            if (batch->recordProvider) {
-                record = batch->recordProvider(change.change.id);
-            }
+            BuiltRecord record = nextBuilt < built.size() ? std::move(built[nextBuilt]) : std::nullopt;
+            ++nextBuilt;
             if (!record) {
+                // The entity is gone: so is its change, unless it was queued again since.
+                queue.removeIfUnchanged(change.change, change.generation);
                 continue;
             }
-            const QByteArray print = fingerprint(*record);
+            auto& [sentRecord, print] = *record;
             if (previous != unanswered.constEnd() && previous->kind == change.change.kind &&
                 previous->fingerprint == print) {
                 resent.insert(key);
             }
             unanswered.insert(key, {change.change.kind, print});
-            saves.append(std::move(*record));
+            saves.append(std::move(sentRecord));
         } else {
             if (previous != unanswered.constEnd() && previous->kind == change.change.kind) {
                 resent.insert(key);

@@ -1,5 +1,6 @@
 #include "sync/cloud/postgres/FetchedAssetFolder.h"
 
+#include "platform/AppPaths.h"
 #include "platform/PrivateFiles.h"
 
 #include <QDir>
@@ -7,8 +8,20 @@
 
 namespace snipjar::cloud {
 
+namespace {
+
+// The application's own cache folder on disk: the system's temporary folder is often a small
+// memory-backed file system that a page of large images would fill, and is shared with every user.
+QString fetchedAssetsParent() {
+    const QString parent = AppPaths::cacheFolder() + QStringLiteral("/fetched-assets");
+    AppPaths::ensurePrivateFolder(parent);
+    return parent;
+}
+
+} // namespace
+
 FetchedAssetFolder::FetchedAssetFolder()
-    : folder(QDir(QDir::tempPath()).filePath(QStringLiteral("snipjar-assets-XXXXXX"))) {
+    : folder(QDir(fetchedAssetsParent()).filePath(QStringLiteral("page-XXXXXX"))) {
     if (folder.isValid()) {
         PrivateFiles::restrictFolder(folder.path());
     }

@@ -8,8 +8,8 @@
 
 namespace snipjar::cloud {
 
-// A private temporary folder (0700) for the assets of one fetched page, files 0600; removed with
-// everything in it when destroyed.
+// A private folder (0700) in the application's cache folder for the assets of one fetched page,
+// files 0600; removed with everything in it when destroyed.
 class FetchedAssetFolder {
 public:
     FetchedAssetFolder();

@@ -16,10 +16,10 @@ class FetchedAssetFolder;
 
 // A user's private records on a PostgreSQL sync server (schema in migrations/). Connects on the
 // first call and again on the call after a connection broke; each call is one transaction, so a
-// failure in the middle applies nothing. Fetched assets are written to a private temporary
-// folder that the page's assetFiles handle removes; the assets of server records carried by
-// conflicts stay until the next modify call or the destruction of this instance. A save whose asset
-// field names no file keeps the bytes the server holds for that field.
+// failure in the middle applies nothing. Fetched assets are written to a private folder of the
+// application's cache that the page's assetFiles handle removes; the assets of server records
+// carried by conflicts stay until the next modify call or the destruction of this instance. A save
+// whose asset field names no file keeps the bytes the server holds for that field.
 class PostgresCloudDatabase : public CloudDatabase {
 public:
     explicit PostgresCloudDatabase(PostgresAccount account);

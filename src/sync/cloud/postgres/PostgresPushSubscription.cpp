@@ -138,12 +138,7 @@ PostgresPushSubscription::PostgresPushSubscription(std::string connectionString,
         qCWarning(lcSync) << "No pipe for the sync server's notice channel; notices are off";
         return;
     }
-    std::promise<void> done;
-    finished = done.get_future();
-    thread = std::thread([shared = state, done = std::move(done)]() mutable {
-        shared->listen();
-        done.set_value();
-    });
+    thread = std::thread([shared = state] { shared->listen(); });
 }
 
 PostgresPushSubscription::~PostgresPushSubscription() {
@@ -152,12 +147,9 @@ PostgresPushSubscription::~PostgresPushSubscription() {
     }
     state->stop();
     // The thread sees the pipe at once unless it is inside a connection attempt, which ends by its
-    // own timeout; it holds its own reference to the state and calls nothing after stop().
-    if (finished.wait_for(std::chrono::seconds(2)) == std::future_status::ready) {
-        thread.join();
-    } else {
-        thread.detach();
-    }
+    // own timeout; it holds its own reference to the state and calls nothing after stop(), so it is
+    // left to end by itself rather than waited for on the caller's (the main) thread.
+    thread.detach();
 }
 
 } // namespace snipjar::cloud

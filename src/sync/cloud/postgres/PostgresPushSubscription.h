@@ -3,7 +3,6 @@
 #include "sync/cloud/CloudDatabase.h"
 
 #include <functional>
-#include <future>
 #include <memory>
 #include <string>
 #include <thread>
@@ -14,7 +13,7 @@ namespace snipjar::cloud {
 // for every notice, once when it first listens (a change made while it was connecting is not
 // missed) and after every reconnect; reconnects after 0.5 s, doubling up to 30 s, while the
 // server is away. After destruction onNotice is never called again; the thread is woken at once
-// and, should it be stuck connecting to an unreachable host, left to end by itself.
+// and left to end by itself (a connection attempt to an unreachable host ends at its timeout).
 class PostgresPushSubscription : public PushSubscription {
 public:
     PostgresPushSubscription(std::string connectionString, std::function<void()> onNotice);
@@ -30,7 +29,6 @@ public:
 
 private:
     std::shared_ptr<State> state;
-    std::future<void> finished;
     std::thread thread;
 };
 
