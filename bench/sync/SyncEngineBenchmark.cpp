@@ -57,8 +57,8 @@ void runUntilDone(sync::SyncEngine& engine, bool send) {
 std::unique_ptr<sync::SyncEngine> engineFor(const std::shared_ptr<cloud::InMemoryCloudServer>& server,
                                             BenchDelegate& delegate) {
     std::shared_ptr<cloud::CloudDatabase> database = server->connect(QStringLiteral("bench"));
-    auto engine =
-        std::make_unique<sync::SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
+    auto engine = std::make_unique<sync::SyncEngine>(
+        sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
     engine->state().add(QList<sync::PendingDatabaseChange>{{zone}});
     return engine;
 }

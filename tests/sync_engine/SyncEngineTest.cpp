@@ -23,7 +23,8 @@ protected:
     std::unique_ptr<SyncEngine> makeEngine(TestDelegate& delegate, const QString& owner = alice,
                                            std::optional<sync::StateSerialization> state = std::nullopt) {
         std::shared_ptr<cloud::CloudDatabase> database = server->connect(owner);
-        auto engine = std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, state, &delegate, {}});
+        auto engine =
+            std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, state, &delegate, {}});
         engine->state().add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
         return engine;
     }
@@ -96,7 +97,8 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     state.add({PendingRecordZoneChange::save(c)});
     ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
     TestDelegate other;
-    SyncEngine restored(sync::SyncEngineConfiguration{server->connect(alice), delegate.lastState(), &other, {}});
+    SyncEngine restored(
+        sync::SyncEngineConfiguration{server->connect(alice), delegate.lastState(), &other, {}});
     EXPECT_EQ(names(restored.state().pendingRecordZoneChanges()),
               (QStringList{QStringLiteral("save a"), QStringLiteral("delete b"), QStringLiteral("save c")}));
     EXPECT_EQ(restored.state().pendingDatabaseChanges().size(), 1);

@@ -22,8 +22,8 @@ protected:
     std::unique_ptr<SyncEngine> engineFor(TestDelegate& delegate, const QString& role) {
         auto database = std::make_shared<cloud::PostgresCloudDatabase>(
             cloud::PostgresAccount{cluster.socketURI(role), QStringLiteral("pw-") + role});
-        auto engine =
-            std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
+        auto engine = std::make_unique<SyncEngine>(
+            sync::SyncEngineConfiguration{database, std::nullopt, &delegate, {}});
         engine->state().add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
         return engine;
     }
