@@ -145,6 +145,9 @@ PanelController& AppDelegate::ensurePanel() {
                 self->hotKey->holdUntilReleased();
             }
         };
+        panelController->isKeyDown = [self](quint32 keycode) {
+            return self && self->platform.globalHotKeys->isKeyDown(keycode);
+        };
         panelController->onKeyboardUnavailable = [self] {
             if (self) {
                 self->platform.desktopNotifier->notify(

@@ -23,6 +23,9 @@ public:
     // Treats the registration's key as held until it goes up, for a press that a window's own
     // keyboard grab received instead (the open panel closing on the hot key).
     virtual void holdUntilReleased(int /*registration*/) {}
+    // True while the key with this native key code is down on the keyboard: an auto-repeat release,
+    // which a window receives like any other, leaves it down.
+    virtual bool isKeyDown(quint32 /*keycode*/) const { return false; }
 };
 
 } // namespace snipjar

@@ -391,9 +391,9 @@ bool PanelController::handleKey(QKeyEvent* event) {
     const std::optional<HotKeyCombo> asHotKey = HotKeyCombo::fromKeyPress(shortcutKey, Qt::AltModifier);
     const bool isHotKeysKey = hotKey && asHotKey && asHotKey->keyLabel == hotKey->keyLabel;
     if (event->type() == QEvent::KeyRelease) {
-        // A release that Qt knows to be auto-repeat is no release; one it missed is followed by a
-        // press without a release between, which keeps the key held.
-        if (!event->isAutoRepeat()) {
+        // An auto-repeat release is no release. Qt flags one only when the repeat's press is
+        // already queued behind it, which a busy main thread misses, so the keyboard is asked too.
+        if (!event->isAutoRepeat() && !(isKeyDown && isKeyDown(keycode))) {
             hotKeyLatched = hotKeyLatched && !isHotKeysKey;
             if (heldDeleteKey == keyIdentity(*event)) {
                 heldDeleteKey.reset();

@@ -85,6 +85,8 @@ public:
     // of the held keys must neither close the panel it just opened nor reopen it.
     std::function<bool()> isHotKeyHeld;
     std::function<void()> holdHotKeyUntilReleased;
+    // Whether the key with this native key code is still down on the keyboard.
+    std::function<bool(quint32)> isKeyDown;
     // Called the first time the panel had to hide because another program held the keyboard.
     std::function<void()> onKeyboardUnavailable;
 

@@ -131,6 +131,15 @@ void X11GlobalHotKeys::holdUntilReleased(int registration) {
     }
 }
 
+bool X11GlobalHotKeys::isKeyDown(quint32 keycode) const {
+    if (keycode == 0 || keycode > 255 || !connection->isHealthy()) {
+        return false;
+    }
+    xcb_connection_t* c = connection->get();
+    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
+    return keymap && (keymap->keys[keycode / 8] & (1 << (keycode % 8)));
+}
+
 void X11GlobalHotKeys::hold(xcb_keycode_t keycode) {
     heldKeycode = keycode;
     releasePoll->start();

@@ -47,6 +47,7 @@ public:
     void ungrab(int registration) override;
     bool isHeld(int registration) const override;
     void holdUntilReleased(int registration) override;
+    bool isKeyDown(quint32 keycode) const override;
 
     // The keysym of a key label ("V" gives XK_v, "7" XK_7); none for a label that is not one
     // Latin-1 letter or digit.
