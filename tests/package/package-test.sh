@@ -23,12 +23,14 @@ section() {
     echo "== $*"
 }
 
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-multiarch)
+
 # Every file a Snipjar installation has, relative to the root.
 expected_files() {
     cat <<LIST
 usr/bin/snipjar
 usr/libexec/snipjar/snipjar-app
-usr/lib/snipjar/libsnipjar-imaging.so
+usr/lib/$multiarch/snipjar/libsnipjar-imaging.so
 usr/share/applications/$app_id.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
