@@ -152,9 +152,7 @@ void X11GlobalHotKeys::checkHeldKey() {
         return;
     }
     const xcb_keycode_t polled = *heldKeycode;
-    xcb_connection_t* c = connection->get();
-    XcbReply<xcb_query_keymap_reply_t> keymap(xcb_query_keymap_reply(c, xcb_query_keymap(c), nullptr));
-    const bool down = keymap && (keymap->keys[polled / 8] & (1 << (polled % 8)));
+    const bool down = isKeyDown(polled);
     // Presses read in together with the reply came while the key was still held.
     processEvents();
     if (!down && heldKeycode == polled) {
