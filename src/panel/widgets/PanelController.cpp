@@ -58,14 +58,14 @@ QColor accentTint() {
     return tint;
 }
 
-// The query without its last character as a reader sees it (an accented letter or an emoji that
-// spans several code units goes at once).
 // What tells one key from another across its press and release: the key on the keyboard when
 // the platform says which, else Qt's key.
 int keyIdentity(const QKeyEvent& event) {
     return event.nativeScanCode() != 0 ? int(event.nativeScanCode()) : event.key() | 0x40000000;
 }
 
+// The query without its last character as a reader sees it (an accented letter or an emoji that
+// spans several code units goes at once).
 QString withoutLastCharacter(const QString& query) {
     QTextBoundaryFinder boundaries(QTextBoundaryFinder::Grapheme, query);
     boundaries.toEnd();
