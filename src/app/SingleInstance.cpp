@@ -126,6 +126,10 @@ bool SingleInstance::isHeldElsewhere() const {
     return held;
 }
 
+QString SingleInstance::foreignServerMessage() const {
+    return QStringLiteral("the instance socket %1 is served by another user").arg(socketPath());
+}
+
 QString SingleInstance::silentInstanceMessage() {
     return QStringLiteral("another Snipjar holds the instance lock but does not answer; quit it (or end its "
                           "process) and try again");
@@ -139,7 +143,7 @@ std::optional<QString> SingleInstance::notifyRunningInstance() {
         socket.connectToServer(socketPath());
         if (socket.waitForConnected(500)) {
             if (!peerIsThisUser(socket.socketDescriptor())) {
-                return QStringLiteral("the instance socket %1 is served by another user").arg(socketPath());
+                return foreignServerMessage();
             }
             socket.write(activationMessage);
             socket.waitForBytesWritten(500);

@@ -59,6 +59,8 @@ public:
     static constexpr qsizetype largestLineBytes = 2 * 50'000'000 + (1 << 20);
     // The one-line failure of every command when a copy holds the lock but does not listen.
     static QString silentInstanceMessage();
+    // What a command and a second copy say when the socket is served by another user.
+    QString foreignServerMessage() const;
 
     QString lockPath() const;
     QString socketPath() const;

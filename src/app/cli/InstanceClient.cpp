@@ -45,8 +45,7 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
     // Whoever serves the socket reads the request (clip text included) and writes the answer the
     // user will believe, so it must be this user's own Snipjar.
     if (!SingleInstance::peerIsThisUser(socket.socketDescriptor())) {
-        return CommandOutcome::failure(
-            QStringLiteral("the instance socket %1 is served by another user").arg(instance.socketPath()));
+        return CommandOutcome::failure(instance.foreignServerMessage());
     }
     socket.write(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n');
     QByteArray answer;
