@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# The core libraries (platform basics, model, capture, sync, paste logic, the updater's checker) must never
+# The core libraries (platform basics, model, image, store, capture, sync, paste logic, the updater's checker) must never
 # link Qt Widgets.
 # Their test executables link nothing else, so their dynamic dependencies prove it.
 set -euo pipefail
 build=${1:-build}
 status=0
-for exe in tests/model/snipjar_model_tests tests/platform/snipjar_platform_tests \
+for exe in tests/model/snipjar_model_tests tests/store/snipjar_store_tests tests/image/snipjar_image_tests tests/platform/snipjar_platform_tests \
            tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests \
            tests/panel/snipjar_panel_tests tests/update/snipjar_update_tests \
            tests/sync/snipjar_sync_tests tests/sync_cloud/snipjar_sync_cloud_tests \

@@ -3,7 +3,7 @@
 // With --images every tenth clip is a distinct photo-like 1600 × 1200 JPEG. With --computers the
 // clips come from N computers in turn (each keeps at most the history length), as a synced
 // history does.
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // most 30 ms). Runs without a display, in temporary folders.
 
 #include "app/tray/TrayMenuBuilder.h"
-#include "model/ClipStore.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

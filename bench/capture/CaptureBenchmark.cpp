@@ -2,9 +2,9 @@
 // thread is kept from its event loop while a large image is captured. Needs an X server with
 // xclip and vips on the PATH; see CMakeLists.txt.
 #include "capture/ClipboardMonitor.h"
-#include "model/ClipStore.h"
 #include "platform/fakes/FakeWorkspace.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

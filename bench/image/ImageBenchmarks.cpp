@@ -6,8 +6,8 @@
 
 #include "ImageTestImages.h"
 
+#include "image/ImageTranscode.h"
 #include "model/Clip.h"
-#include "model/ImageTranscode.h"
 
 #include <QRandomGenerator>
 

@@ -1,8 +1,8 @@
 // Figures of the panel: one search keystroke over 10,000 rows, loading the rows of a history of
 // 10,000 items, and the grouping of such a history by the store.
 
-#include "model/ClipStore.h"
 #include "panel/PanelModel.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QFile>

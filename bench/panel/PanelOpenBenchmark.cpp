@@ -5,8 +5,7 @@
 // - the preview of a 12-megapixel image, rendered the first time and read from the cache after.
 // Histories are seeded into the private XDG folders with-x.sh sets up.
 
-#include "model/ClipStore.h"
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "panel/PanelModel.h"
 #include "panel/PreviewLoader.h"
 #include "panel/widgets/ClipPanel.h"
@@ -15,6 +14,7 @@
 #include "paste/StoredClipPaster.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
+#include "store/ClipStore.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -4,9 +4,9 @@
 // libvips (through GIO) must come before Qt, whose "signals" keyword clashes with GIO's headers.
 #include <vips/vips.h>
 
-#include "model/ClipStore.h"
 #include "platform/MemoryRelief.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QDir>

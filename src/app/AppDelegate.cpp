@@ -10,7 +10,6 @@
 #include "app/update/Updater.h"
 #include "capture/ClipboardMonitor.h"
 #include "capture/PrimarySelectionMonitor.h"
-#include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/ClipboardKeeper.h"
 #include "paste/HotKey.h"
@@ -23,6 +22,7 @@
 #include "platform/LogCategories.h"
 #include "platform/PlatformServices.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QMessageBox>

@@ -1,8 +1,8 @@
 #include "app/HistoryListing.h"
 
-#include "model/ClipStore.h"
 #include "panel/PanelRow.h"
 #include "panel/RowFilter.h"
+#include "store/ClipStore.h"
 
 #include <QHash>
 #include <QJsonArray>

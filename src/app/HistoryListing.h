@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/HistoryReader.h"
+#include "store/HistoryReader.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,12 +1,12 @@
 #include "app/SyncSwitch.h"
 
 #include "app/settings/SettingsEvents.h"
-#include "model/ClipStore.h"
 #include "panel/PanelModel.h"
 #include "panel/widgets/PanelController.h"
 #include "platform/LogCategories.h"
 #include "platform/PlatformServices.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 #include "sync/ClipSyncEngine.h"
 #include "sync/SyncEngineStateStore.h"
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"

@@ -2,11 +2,11 @@
 
 #include "capture/ImageRead.h"
 #include "capture/SourceAddress.h"
-#include "model/ClipStore.h"
 #include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <algorithm>
 #include <array>

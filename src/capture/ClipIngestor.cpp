@@ -1,6 +1,6 @@
 #include "capture/ClipIngestor.h"
 
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "platform/MemoryRelief.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "model/Clip.h"
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -2,11 +2,11 @@
 
 #include "capture/ChangePoller.h"
 
-#include "model/ClipStore.h"
 #include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
 #include "platform/PasteboardChangeTracking.h"
 #include "platform/Workspace.h"
+#include "store/ClipStore.h"
 
 #include <QPointer>
 

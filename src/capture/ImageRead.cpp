@@ -1,6 +1,6 @@
 #include "capture/ImageRead.h"
 
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "platform/Pasteboard.h"
 #include "platform/TypeIdentifier.h"
 

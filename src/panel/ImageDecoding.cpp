@@ -1,6 +1,6 @@
 #include "panel/ImageDecoding.h"
 
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 
 #include <atomic>
 

@@ -1,7 +1,7 @@
 #include "panel/PanelModel.h"
 
-#include "model/ClipStore.h"
 #include "panel/PreviewText.h"
+#include "store/ClipStore.h"
 
 #include <QSet>
 #include <QThreadPool>

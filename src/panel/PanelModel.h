@@ -1,13 +1,13 @@
 #pragma once
 
+#include "image/PreviewCache.h"
 #include "model/MacRef.h"
-#include "model/ModelContext.h"
-#include "model/PreviewCache.h"
 #include "panel/PanelPreview.h"
 #include "panel/PanelRow.h"
 #include "panel/RowFilter.h"
 #include "panel/RtfReader.h"
 #include "panel/TypeScope.h"
+#include "store/ModelContext.h"
 
 #include <QByteArray>
 #include <QCache>

@@ -3,9 +3,9 @@
 
 #include "panel/PanelModel.h"
 
-#include "model/ClipStore.h"
 #include "panel/PreviewLoader.h"
 #include "panel/PreviewText.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,9 +1,9 @@
 #include "panel/PreviewLoader.h"
 
-#include "model/ClipStore.h"
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "panel/ImageDecoding.h"
 #include "platform/MemoryRelief.h"
+#include "store/ClipStore.h"
 
 namespace snipjar {
 

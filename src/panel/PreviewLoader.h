@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/PreviewCache.h"
+#include "image/PreviewCache.h"
 #include "panel/PreviewText.h"
 
 #include <QByteArray>

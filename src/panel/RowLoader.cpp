@@ -1,6 +1,6 @@
 #include "panel/RowLoader.h"
 
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 #include <QHash>
 

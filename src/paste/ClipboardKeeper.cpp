@@ -1,11 +1,11 @@
 #include "paste/ClipboardKeeper.h"
 
-#include "model/ClipStore.h"
 #include "paste/Paster.h"
 #include "platform/ClipboardManagerRole.h"
 #include "platform/LogCategories.h"
 #include "platform/Pasteboard.h"
 #include "platform/PasteboardChangeTracking.h"
+#include "store/ClipStore.h"
 
 #include <QPointer>
 #include <QThreadPool>

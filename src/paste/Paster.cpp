@@ -1,6 +1,6 @@
 #include "paste/Paster.h"
 
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "paste/PasteKeyTable.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/LogCategories.h"

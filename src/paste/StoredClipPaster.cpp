@@ -1,7 +1,7 @@
 #include "paste/StoredClipPaster.h"
 
-#include "model/ClipStore.h"
 #include "paste/Paster.h"
+#include "store/ClipStore.h"
 
 #include <QPointer>
 #include <QThreadPool>

@@ -1,8 +1,8 @@
 #include "sync/ClipSyncEngine.h"
 
-#include "model/ClipStore.h"
-#include "model/ModelContainer.h"
 #include "platform/LogCategories.h"
+#include "store/ClipStore.h"
+#include "store/ModelContainer.h"
 #include "sync/ImageAssetFiles.h"
 #include "sync/InboundApply.h"
 #include "sync/RecordMapping.h"

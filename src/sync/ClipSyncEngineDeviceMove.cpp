@@ -3,8 +3,8 @@
 // goes once none of them names it any more.
 #include "sync/ClipSyncEngine.h"
 
-#include "model/ClipStore.h"
 #include "platform/LogCategories.h"
+#include "store/ClipStore.h"
 #include "sync/RecordNames.h"
 #include "sync/SyncEngineStateStore.h"
 

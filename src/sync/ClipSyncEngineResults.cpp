@@ -2,9 +2,9 @@
 // fetch from the start, and how trouble reaching it is reported and retried.
 #include "sync/ClipSyncEngine.h"
 
-#include "model/ClipStore.h"
-#include "model/ModelContainer.h"
 #include "platform/LogCategories.h"
+#include "store/ClipStore.h"
+#include "store/ModelContainer.h"
 #include "sync/ImageAssetFiles.h"
 #include "sync/InboundApply.h"
 #include "sync/RecordNames.h"

@@ -1,9 +1,9 @@
 #include "sync/InboundApply.h"
 
-#include "model/ClipStore.h"
-#include "model/ModelContainer.h"
-#include "model/ModelContext.h"
 #include "platform/LogCategories.h"
+#include "store/ClipStore.h"
+#include "store/ModelContainer.h"
+#include "store/ModelContext.h"
 #include "sync/RecordMapping.h"
 #include "sync/RecordNames.h"
 

@@ -1,8 +1,8 @@
 #include "sync/RecordMapping.h"
 
-#include "model/ModelContainer.h"
-#include "model/ModelContext.h"
 #include "platform/LogCategories.h"
+#include "store/ModelContainer.h"
+#include "store/ModelContext.h"
 #include "sync/ImageAssetFiles.h"
 #include "sync/RecordNames.h"
 

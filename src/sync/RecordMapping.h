@@ -1,7 +1,7 @@
 #pragma once
 
+#include "image/ImageTranscode.h"
 #include "model/ClipRecords.h"
-#include "model/ImageTranscode.h"
 #include "sync/InboundPayload.h"
 #include "sync/cloud/CloudRecord.h"
 

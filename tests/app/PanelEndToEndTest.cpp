@@ -1,9 +1,9 @@
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
-#include "model/ClipStore.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
+#include "store/ClipStore.h"
 
 #include <QBuffer>
 #include <QDir>

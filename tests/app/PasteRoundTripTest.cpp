@@ -2,9 +2,9 @@
 #include "X11TestClients.h"
 
 #include "capture/ClipboardMonitor.h"
-#include "model/ClipStore.h"
 #include "paste/Paster.h"
 #include "platform/x11/X11Platform.h"
+#include "store/ClipStore.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 #include "capture/ClipIngestor.h"
-#include "model/ClipStore.h"
 #include "platform/TypeIdentifier.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

@@ -1,9 +1,9 @@
 #include "capture/ClipboardMonitor.h"
-#include "model/ClipStore.h"
 #include "platform/PasteboardChangeTracking.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

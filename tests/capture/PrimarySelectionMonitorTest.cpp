@@ -1,11 +1,11 @@
 #include "capture/PrimarySelectionMonitor.h"
 #include "capture/ClipIngestor.h"
 #include "capture/SelectedTextRead.h"
-#include "model/ClipStore.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

@@ -1,8 +1,8 @@
 #include "capture/ClipboardMonitor.h"
-#include "model/ClipStore.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakeWorkspace.h"
 #include "platform/x11/X11Pasteboard.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

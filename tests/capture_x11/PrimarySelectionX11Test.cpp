@@ -1,10 +1,10 @@
 #include "capture/ClipIngestor.h"
 #include "capture/PrimarySelectionMonitor.h"
-#include "model/ClipStore.h"
 #include "platform/fakes/FakeWorkspace.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

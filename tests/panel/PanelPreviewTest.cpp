@@ -1,6 +1,6 @@
 #include "PanelTestSupport.h"
 #include "TestImages.h"
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 
 #include <QFile>
 #include <QTextDocument>

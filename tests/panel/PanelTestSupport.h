@@ -2,8 +2,8 @@
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"
-#include "model/ClipStore.h"
 #include "panel/PanelModel.h"
+#include "store/ClipStore.h"
 
 #include <gtest/gtest.h>
 

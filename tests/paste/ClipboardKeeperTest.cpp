@@ -1,9 +1,9 @@
 #include "paste/ClipboardKeeper.h"
 
-#include "model/ClipStore.h"
 #include "platform/ClipboardManagerRole.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakePasteboard.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

@@ -1,11 +1,11 @@
 #include "app/AppDelegate.h"
 #include "app/settings/SettingsEvents.h"
-#include "model/ClipStore.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/HotKeyCombo.h"
 #include "platform/LaunchAtLogin.h"
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePlatform.h"
+#include "store/ClipStore.h"
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"

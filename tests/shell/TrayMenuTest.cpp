@@ -5,11 +5,11 @@
 #include "app/tray/StatusItem.h"
 #include "app/tray/TrayMenuBuilder.h"
 #include "model/ClipRecords.h"
-#include "model/ClipStore.h"
 #include "paste/Paster.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePlatform.h"
+#include "store/ClipStore.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
 #include "SimulatedComputer.h"
 
 #include "EventLoopWait.h"
-#include "model/ModelContainer.h"
-#include "model/ModelContext.h"
+#include "store/ModelContainer.h"
+#include "store/ModelContext.h"
 
 #include <QCryptographicHash>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 #include "sync/ClipSyncEngine.h"
 #include "sync/SyncEngineStateStore.h"
 #include "sync/cloud/CloudDatabase.h"

@@ -3,11 +3,11 @@
 
 #include "app/AppDelegate.h"
 #include "app/settings/SettingsEvents.h"
-#include "model/ClipStore.h"
 #include "panel/PanelModel.h"
 #include "panel/widgets/PanelController.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
+#include "store/ClipStore.h"
 
 #include <gtest/gtest.h>
 

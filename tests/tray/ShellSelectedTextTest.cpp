@@ -4,9 +4,9 @@
 #include "app/AppDelegate.h"
 #include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsWindow.h"
-#include "model/ClipStore.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
+#include "store/ClipStore.h"
 
 #include <QCheckBox>
 #include <gtest/gtest.h>

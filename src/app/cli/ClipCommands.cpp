@@ -3,7 +3,7 @@
 #include "app/cli/ClipIds.h"
 #include "app/cli/ClipInput.h"
 #include "app/cli/HistoryAccess.h"
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 #include <QSet>
 

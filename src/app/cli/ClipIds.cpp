@@ -1,6 +1,6 @@
 #include "app/cli/ClipIds.h"
 
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 #include <QSet>
 

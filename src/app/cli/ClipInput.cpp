@@ -1,10 +1,10 @@
 #include "app/cli/ClipInput.h"
 
 #include "app/cli/TextInput.h"
-#include "model/ClipStore.h"
-#include "model/ImageTranscode.h"
+#include "image/ImageTranscode.h"
 #include "panel/RtfReader.h"
 #include "platform/TypeIdentifier.h"
+#include "store/ClipStore.h"
 
 #include <QFileInfo>
 #include <QMimeDatabase>

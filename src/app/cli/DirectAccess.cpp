@@ -1,6 +1,6 @@
 #include "app/cli/DirectAccess.h"
 
-#include "model/ClipStore.h"
+#include "store/ClipStore.h"
 
 namespace snipjar {
 

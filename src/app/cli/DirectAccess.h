@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/cli/HistoryAccess.h"
-#include "model/HistoryReader.h"
+#include "store/HistoryReader.h"
 
 #include <memory>
 

@@ -2,7 +2,7 @@
 
 #include "model/Clip.h"
 #include "model/ClipRecords.h"
-#include "model/HistoryReader.h"
+#include "store/HistoryReader.h"
 
 #include <QList>
 #include <QUuid>

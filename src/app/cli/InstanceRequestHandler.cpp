@@ -5,11 +5,11 @@
 #include "app/cli/DirectAccess.h"
 #include "app/cli/HistoryAccess.h"
 #include "app/cli/RecordingPause.h"
-#include "model/ClipStore.h"
 #include "paste/Paster.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/LogCategories.h"
 #include "platform/PasteboardChangeTracking.h"
+#include "store/ClipStore.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -2,8 +2,8 @@
 
 #include "app/settings/HistoryLengthStepper.h"
 #include "app/settings/SettingsEvents.h"
-#include "model/ClipStore.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <QComboBox>
 #include <QSignalBlocker>

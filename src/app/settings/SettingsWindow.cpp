@@ -7,8 +7,8 @@
 #include "app/settings/SettingsHeader.h"
 #include "app/settings/ShortcutSection.h"
 #include "app/settings/SyncSection.h"
-#include "model/ClipStore.h"
 #include "platform/LaunchAtLogin.h"
+#include "store/ClipStore.h"
 
 #include <QCheckBox>
 #include <QSignalBlocker>

@@ -2,10 +2,10 @@
 
 #include "app/tray/MenuClipText.h"
 #include "app/tray/MenuDrillRow.h"
-#include "model/ClipStore.h"
 #include "panel/widgets/PanelSymbols.h"
 #include "paste/KeyComboText.h"
 #include "platform/UserSettings.h"
+#include "store/ClipStore.h"
 
 #include <QFontMetrics>
 #include <QLocale>

@@ -1,6 +1,5 @@
 #include "panel/widgets/PanelController.h"
 
-#include "model/ClipStore.h"
 #include "panel/PanelModel.h"
 #include "panel/SpringAnimator.h"
 #include "panel/widgets/ClickableGlassView.h"
@@ -14,6 +13,7 @@
 #include "platform/KeyPosition.h"
 #include "platform/LogCategories.h"
 #include "platform/MemoryRelief.h"
+#include "store/ClipStore.h"
 
 #include <QCursor>
 #include <QGraphicsOpacityEffect>

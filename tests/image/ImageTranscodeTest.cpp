@@ -1,0 +1,139 @@
+#include "ImageTestImages.h"
+
+#include "image/ImageTranscode.h"
+
+#include <QRandomGenerator>
+
+#include <gtest/gtest.h>
+
+using namespace snipjar;
+namespace images = snipjar::test::images;
+
+namespace {
+
+QByteArray randomBytes(qsizetype count) {
+    QByteArray bytes(count, '\0');
+    QRandomGenerator generator(42);
+    for (char& byte : bytes) {
+        byte = char(generator.bounded(256));
+    }
+    return bytes;
+}
+
+// Inputs that must give none from every function and never crash: nothing, noise, a cut-off JPEG,
+// and small files that claim gigapixel sizes.
+QList<std::pair<const char*, QByteArray>> hostileInputs() {
+    const QByteArray jpeg = images::noisyJpeg(300, 200, 20);
+    return {
+        {"empty", QByteArray()},
+        {"random bytes", randomBytes(4096)},
+        {"PNG signature only", QByteArray("\x89PNG\r\n\x1a\n", 8)},
+        {"truncated JPEG", jpeg.left(jpeg.size() / 2)},
+        {"PNG claiming 100000 x 100000", images::pngClaiming(100'000, 100'000)},
+        {"PNG claiming 2^31 x 2^31", images::pngClaiming(0x7fffffff, 0x7fffffff)},
+        {"JPEG claiming 65000 x 65000", images::jpegClaiming(65'000, 65'000)},
+    };
+}
+
+// What an image function's result decodes to; nothing when it gave none or does not decode.
+images::Decoded decodedOf(const std::optional<QByteArray>& bytes) {
+    return images::decode(bytes.value_or(QByteArray())).value_or(images::Decoded{});
+}
+
+} // namespace
+
+// Every failure, from empty input to a decompression bomb, gives none.
+TEST(ImageTranscodeTest, HostileInputGivesNone) {
+    for (const auto& [name, bytes] : hostileInputs()) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(ImageTranscode::isDecodableImage(bytes));
+        EXPECT_FALSE(ImageTranscode::pixelSize(bytes));
+        EXPECT_FALSE(ImageTranscode::metadata(bytes));
+        EXPECT_FALSE(ImageTranscode::thumbnail(bytes, 72));
+        EXPECT_FALSE(ImageTranscode::previewImage(bytes, 1200));
+        EXPECT_FALSE(ImageTranscode::transcode(bytes, 1000, true));
+        EXPECT_FALSE(ImageTranscode::pngFromBitmap(bytes));
+        EXPECT_FALSE(ImageTranscode::tiffRepresentation(bytes));
+    }
+}
+
+// A JPEG counts as whole when its data reach the end-of-image marker; what follows (a motion photo's
+// video) does not matter.
+TEST(ImageTranscodeTest, BytesAfterTheJpegEndAreIgnored) {
+    const QByteArray jpeg = images::noisyJpeg(300, 200, 20);
+    EXPECT_TRUE(ImageTranscode::isDecodableImage(jpeg));
+    EXPECT_TRUE(ImageTranscode::thumbnail(jpeg + randomBytes(100'000), 72));
+    EXPECT_FALSE(ImageTranscode::isDecodableImage(jpeg.chopped(2)));
+}
+
+// The thumbnail is a PNG whose longest side is at most n, upright, and never enlarged; the preview
+// an 8-bit HEIC without metadata that fits the given side.
+TEST(ImageTranscodeTest, ThumbnailAndPreviewFitUpright) {
+    const QByteArray landscape = images::noisyJpeg(400, 300, 10);
+    const images::Decoded thumbnail = decodedOf(ImageTranscode::thumbnail(landscape, 72));
+    EXPECT_EQ(thumbnail.loader, "VipsForeignLoadPngBuffer");
+    EXPECT_EQ(thumbnail.size, QSize(72, 54));
+    // Orientation 6 turns the stored 400 × 300 pixels a quarter turn: the thumbnail stands upright.
+    EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::withExif(landscape, {}, 6), 72)).size,
+              QSize(54, 72));
+    EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::noisyPng(30, 20, 10), 72)).size, QSize(30, 20));
+
+    const auto preview = ImageTranscode::previewImage(images::noisyJpeg(900, 600, 10), 300);
+    const images::Decoded shown = decodedOf(preview);
+    EXPECT_EQ(shown.loader, "VipsForeignLoadHeifBuffer");
+    EXPECT_EQ(shown.size, QSize(300, 200));
+    EXPECT_EQ(shown.bitsPerSample, 8);
+    EXPECT_FALSE(images::hasAnyExif(preview.value_or(QByteArray())));
+}
+
+// A transcode searches down to a HEIC that fits the target, upright, with the source's metadata
+// (an IPTC caption carried in XMP) or without any.
+TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
+    QByteArray photo = images::withExif(images::noisyJpeg(640, 480, 30),
+                                        {{"Exif.Image.Make", "Canon"},
+                                         {"Exif.Image.Model", "Canon EOS R5"},
+                                         {"Exif.Photo.DateTimeOriginal", "2024:05:01 10:00:00"}},
+                                        6);
+    photo = images::withIptc(photo, {{"Iptc.Application2.Caption", "Harbour at dusk"}});
+    // Full quality gives about 440 kB, so the target forces the bisection.
+    const qint64 target = 300'000;
+
+    QByteArray kept;
+    for (const bool keep : {true, false}) {
+        SCOPED_TRACE(keep);
+        const auto transcoded = ImageTranscode::transcode(photo, target, keep);
+        ASSERT_TRUE(transcoded);
+        EXPECT_EQ(transcoded->dataUTI, QStringLiteral("public.heic"));
+        EXPECT_LE(transcoded->bytes.size(), target);
+        const auto decoded = images::decode(transcoded->bytes);
+        ASSERT_TRUE(decoded);
+        EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
+        EXPECT_EQ(decoded->size, QSize(480, 640));
+        EXPECT_EQ(decoded->bitsPerSample, 8);
+        EXPECT_EQ(images::hasAnyExif(transcoded->bytes), keep);
+        if (keep) {
+            kept = transcoded->bytes;
+        }
+    }
+    EXPECT_EQ(images::exifValue(kept, "Exif.Image.Orientation"), "1");
+    EXPECT_NE(images::xmpValue(kept, "Xmp.dc.description").value_or("").find("Harbour at dusk"),
+              std::string::npos);
+    const auto metadata = ImageTranscode::metadata(kept);
+    ASSERT_TRUE(metadata);
+    EXPECT_EQ(metadata->camera, QStringLiteral("Canon EOS R5"));
+    EXPECT_EQ(metadata->captured, QStringLiteral("2024-05-01"));
+}
+
+// Bitmaps become PNG, and a PDF's first page or any image becomes TIFF.
+TEST(ImageTranscodeTest, RepresentationConversions) {
+    const images::Decoded png = decodedOf(ImageTranscode::pngFromBitmap(images::tiff(120, 80)));
+    EXPECT_EQ(png.loader, "VipsForeignLoadPngBuffer");
+    EXPECT_EQ(png.size, QSize(120, 80));
+
+    const QByteArray pdf = images::pdf(200, 100);
+    EXPECT_TRUE(ImageTranscode::isDecodableImage(pdf));
+    const images::Decoded page = decodedOf(ImageTranscode::tiffRepresentation(pdf));
+    EXPECT_EQ(page.loader, "VipsForeignLoadTiffBuffer");
+    EXPECT_EQ(page.size, QSize(200, 100));
+    EXPECT_EQ(decodedOf(ImageTranscode::tiffRepresentation(images::noisyPng(50, 40, 5))).size, QSize(50, 40));
+}
