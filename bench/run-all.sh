@@ -10,7 +10,8 @@ if [ "${1:-}" = "--with-transcode" ]; then
   shift
 fi
 build=${1:-$root/build}
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# The README commands configure build/ without benchmarks; this turns them on in the same folder.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSNIPJAR_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" -j "$(nproc)"
 
 echo "== history store"
