@@ -103,14 +103,12 @@ TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndBurstsOfChangesOrNoti
     auto here = computer(QStringLiteral("here"), channel);
     ASSERT_TRUE(here->start());
     EXPECT_EQ(log.count(QStringLiteral("start: backfilling 0 unsynced clip(s); sending\u2026")), 1);
-
     const int modifiesBefore = server->modifyCallCount();
     for (int i = 0; i < 10; ++i) {
         here->copy(QStringLiteral("burst %1").arg(i));
     }
     ASSERT_TRUE(drained(*here));
     EXPECT_EQ(server->modifyCallCount() - modifiesBefore, 1);
-
     // A new clip with a payload queues both records; an edit only the clip; a deletion only the
     // clip's deletion (its payload goes with it on the server).
     here->copy(QString(6000, QLatin1Char('x')));
@@ -119,17 +117,14 @@ TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndBurstsOfChangesOrNoti
                                      PendingRecordZoneChange::save(RecordNames::payloadRecordID(big))}));
     ASSERT_TRUE(drained(*here));
     ASSERT_TRUE(onServer(RecordNames::payloadRecordID(big)));
-
     here->store().togglePin(big);
     EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::save(RecordNames::itemRecordID(big))});
     ASSERT_TRUE(drained(*here));
-
     here->store().remove(big);
     EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::remove(RecordNames::itemRecordID(big))});
     ASSERT_TRUE(drained(*here));
     EXPECT_FALSE(onServer(RecordNames::itemRecordID(big)));
     EXPECT_FALSE(onServer(RecordNames::payloadRecordID(big)));
-
     // Thousands of notices while a fetch is under way: that fetch may have missed the later
     // changes, so one more, and no more, brings them, with one line in the log.
     server->closeGate();
@@ -156,7 +151,6 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     ASSERT_TRUE(drained(*here));
     ASSERT_TRUE(there->syncNow());
     const QUuid id = here->clipIDs().first();
-
     // A clip changed on both: the server's version wins here, and nothing of it stays queued.
     there->store().togglePin(id);
     ASSERT_TRUE(drained(*there));
@@ -164,7 +158,6 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     ASSERT_TRUE(drained(*here));
     EXPECT_TRUE(here->store().syncItem(id)->pinned);
     EXPECT_EQ(here->store().syncItem(id)->createdAt, there->store().syncItem(id)->createdAt);
-
     // A clip the server no longer has is created afresh.
     there->store().remove(id);
     ASSERT_TRUE(drained(*there));
@@ -172,7 +165,6 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
     ASSERT_TRUE(drained(*here));
     ASSERT_TRUE(onServer(RecordNames::itemRecordID(id)));
     EXPECT_FALSE(onServer(RecordNames::itemRecordID(id))->deleted);
-
     // This computer's record, saved without the server's change tag, is sent again on top of it.
     {
         auto device = here->store().syncDevice(QStringLiteral("here"));
@@ -204,7 +196,6 @@ TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
     here->quit();
     here->store().remove(ids[2]);
     here->store().togglePin(ids[1]);
-
     const QString stateFile = folder.filePath(QStringLiteral("here.json"));
     ASSERT_TRUE(QFile::copy(stateFile, stateFile + QStringLiteral(".stale")));
     server->setDown(true);
@@ -213,7 +204,6 @@ TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
     here->store().togglePin(ids[3]);
     here->quit();
     ASSERT_TRUE(QFile::remove(stateFile) && QFile::rename(stateFile + QStringLiteral(".stale"), stateFile));
-
     server->setDown(false);
     ASSERT_TRUE(here->start());
     ASSERT_TRUE(drained(*here));
@@ -246,7 +236,6 @@ TEST_F(ClipSyncEngineTest, AFetchedPageThatCannotBeSavedIsFetchedAgain) {
     ASSERT_TRUE(here->syncNow());
     EXPECT_TRUE(here->clipIDs().isEmpty());
     EXPECT_EQ(here->engine().problem(), QStringLiteral("Synced clips can\u2019t be saved on this computer"));
-
     ASSERT_TRUE(run("DROP TRIGGER full"));
     ASSERT_TRUE(here->syncNow());
     EXPECT_EQ(here->clipIDs(), there->clipIDs());
@@ -265,7 +254,6 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     for (qsizetype i = 0; i < syncing.size(); ++i) {
         EXPECT_EQ(syncing[i], i % 2 == 0);
     }
-
     QList<std::optional<QString>> problems;
     here->engine().onProblemChanged = [&problems](const std::optional<QString>& text) {
         problems.append(text);
@@ -279,7 +267,6 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     EXPECT_EQ(problems, QList<std::optional<QString>>{QStringLiteral("Can\u2019t reach your sync server")});
     EXPECT_EQ(log.count(QStringLiteral("sync problem")), 1);
     EXPECT_EQ(pending(*here), QList{PendingRecordZoneChange::save(RecordNames::itemRecordID(id))});
-
     // The server's notice that it is back is enough.
     server->setDown(false);
     ASSERT_TRUE(drained(*here));
@@ -311,7 +298,6 @@ TEST_F(ClipSyncEngineTest, ClipsOfAFormerIdentifierMoveToTheNewOneOnTheServer) {
     const QUuid pinned = there->clipIDs().first();
     there->store().togglePin(pinned);
     ASSERT_TRUE(drained(*there));
-
     auto here = computer(after, {}, before, ClipStore::Location::onDisk);
     ASSERT_TRUE(here->start());
     ASSERT_TRUE(drained(*here));

@@ -46,7 +46,6 @@ TEST(PostgresAccounts, AnotherAccountOrARestoredBackupLosesNothingAndGetsEveryth
     for (int i = 0; i < 20; ++i) {
         here->copy(QStringLiteral("quiet %1").arg(i));
     }
-
     // The quiet account's backup is taken before the last clip; the restore loses what came after.
     const QString backupCounter = QStringLiteral("(SELECT change_counter FROM backup)");
     const QString restore =

@@ -43,7 +43,6 @@ TEST(SilentServer, StoppingSyncDoesNotWaitForAServerThatNeverAnswers) {
         }
         return clients.size() >= 2;
     }));
-
     here.quit();
     // Both attempts are still waiting for an answer: they have not given up and closed.
     for (const int client : clients) {

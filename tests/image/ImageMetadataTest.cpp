@@ -54,7 +54,6 @@ TEST(ImageMetadataTest, CameraAndCaptureDate) {
     EXPECT_EQ(camera({{"Exif.Image.Make", "  Canon \n"}}), QStringLiteral("Canon"));
     EXPECT_EQ(camera({{"Exif.Image.Make", "   "}, {"Exif.Image.Model", "X100V"}}), QStringLiteral("X100V"));
     EXPECT_EQ(camera({}), std::nullopt);
-
     const auto captured = [](const Tags& exif) {
         return metadataOf(images::withExif(jpeg(), exif)).captured;
     };
@@ -74,7 +73,6 @@ TEST(ImageMetadataTest, TextFieldsFollowTheirPrecedence) {
     ImageMetadata metadata = metadataOf(tagged);
     EXPECT_EQ(metadata.name, QStringLiteral("scan-0042"));
     EXPECT_EQ(metadata.caption, QStringLiteral("A description"));
-
     metadata = metadataOf(images::withIptc(tagged, {{"Iptc.Application2.ObjectName", "  Harbour \r\n"},
                                                     {"Iptc.Application2.Headline", "Boats"},
                                                     {"Iptc.Application2.Source", "Agency"},
@@ -86,7 +84,6 @@ TEST(ImageMetadataTest, TextFieldsFollowTheirPrecedence) {
     EXPECT_EQ(metadata.caption, QStringLiteral("Boats"));
     EXPECT_EQ(metadata.credit, QStringLiteral("Agency"));
     EXPECT_EQ(metadata.keywords, (QStringList{QStringLiteral("harbour"), QStringLiteral("dusk")}));
-
     metadata = metadataOf(images::withIptc(tagged, {{"Iptc.Application2.ObjectName", "   "},
                                                     {"Iptc.Application2.Caption", "Harbour at dusk"},
                                                     {"Iptc.Application2.Headline", "Boats"},
@@ -94,7 +91,6 @@ TEST(ImageMetadataTest, TextFieldsFollowTheirPrecedence) {
     EXPECT_EQ(metadata.name, QStringLiteral("scan-0042"));
     EXPECT_EQ(metadata.caption, QStringLiteral("Harbour at dusk"));
     EXPECT_EQ(metadata.credit, QStringLiteral("Photo: Ada"));
-
     metadata = metadataOf(
         images::pngWithText(40, 30, {{"Title", "Screenshot plan"}, {"Description", " Floor two \n"}}));
     EXPECT_EQ(metadata.name, QStringLiteral("Screenshot plan"));

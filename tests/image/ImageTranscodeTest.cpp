@@ -77,7 +77,6 @@ TEST(ImageTranscodeTest, ThumbnailAndPreviewFitUpright) {
     EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::withExif(landscape, {}, 6), 72)).size,
               QSize(54, 72));
     EXPECT_EQ(decodedOf(ImageTranscode::thumbnail(images::noisyPng(30, 20, 10), 72)).size, QSize(30, 20));
-
     const auto preview = ImageTranscode::previewImage(images::noisyJpeg(900, 600, 10), 300);
     const images::Decoded shown = decodedOf(preview);
     EXPECT_EQ(shown.loader, "VipsForeignLoadHeifBuffer");
@@ -97,7 +96,6 @@ TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
     photo = images::withIptc(photo, {{"Iptc.Application2.Caption", "Harbour at dusk"}});
     // Full quality gives about 440 kB, so the target forces the bisection.
     const qint64 target = 300'000;
-
     QByteArray kept;
     for (const bool keep : {true, false}) {
         SCOPED_TRACE(keep);
@@ -129,7 +127,6 @@ TEST(ImageTranscodeTest, RepresentationConversions) {
     const images::Decoded png = decodedOf(ImageTranscode::pngFromBitmap(images::tiff(120, 80)));
     EXPECT_EQ(png.loader, "VipsForeignLoadPngBuffer");
     EXPECT_EQ(png.size, QSize(120, 80));
-
     const QByteArray pdf = images::pdf(200, 100);
     EXPECT_TRUE(ImageTranscode::isDecodableImage(pdf));
     const images::Decoded page = decodedOf(ImageTranscode::tiffRepresentation(pdf));

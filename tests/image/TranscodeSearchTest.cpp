@@ -79,7 +79,6 @@ TEST(TranscodeSearchTest, FullQualityShortcut) {
     EXPECT_EQ(run.result->dataUTI, QStringLiteral("public.heic"));
     EXPECT_EQ(run.sides, QList<int>{4000});
     EXPECT_EQ(run.qualities, QList<double>{1.0});
-
     EXPECT_EQ(transcode(fiftyMegapixels, 100, [](int, double) { return 90; }).qualities, QList<double>{0.75});
 }
 
@@ -90,15 +89,12 @@ TEST(TranscodeSearchTest, BisectionSteps) {
     SearchRun run = transcode(twelveMegapixels, 100, [](int, double q) { return q == 0.75 ? 90 : 200; });
     EXPECT_EQ(run.qualities, (QList<double>{1.0, 0.75}));
     EXPECT_EQ(run.result->bytes.size(), 90);
-
     run = transcode(twelveMegapixels, 100, [](int, double q) { return q < 0.8 ? 50 : 200; });
     EXPECT_EQ(run.qualities, (QList<double>{1.0, 0.75, 0.875, 0.8125, 0.78125, 0.796875}));
     EXPECT_EQ(run.result->bytes.size(), 50);
-
     run = transcode(twelveMegapixels, 100, [](int, double q) { return q <= 0.75 ? qint64(q * 100) : 101; });
     EXPECT_EQ(run.qualities, (QList<double>{1.0, 0.75, 0.875, 0.8125, 0.78125, 0.765625}));
     EXPECT_EQ(run.result->bytes.size(), 75);
-
     run = transcode(twelveMegapixels, 100,
                     [](int, double q) { return q == 0.75 ? std::optional<qint64>(50) : std::nullopt; });
     EXPECT_EQ(run.qualities, (QList<double>{1.0, 0.75, 0.875}));
@@ -114,7 +110,6 @@ TEST(TranscodeSearchTest, NextCapWhenQualityTooLow) {
     EXPECT_EQ(run.qualities, (QList<double>{0.75, 0.625, 0.5625,      // 50 MP: 0.5625 fits but is too low
                                             1.0, 0.75, 0.625, 0.5625, // 36 MP: shortcut, then the same
                                             1.0}));                   // 16 MP: full quality fits
-
     const SearchRun last =
         transcode(QSizeF(6000, 3000), 100, [](int, double q) { return q < 0.6 ? 90 : 500; });
     EXPECT_EQ(last.sides, (QList<int>{6000, 5656}));
@@ -131,7 +126,6 @@ TEST(TranscodeSearchTest, NothingFitsGivesNone) {
     for (const auto& size : {std::optional<QSizeF>(), std::optional<QSizeF>(QSizeF(0, 0))}) {
         EXPECT_EQ(transcode(size, 100, [](int, double) { return 101; }).sides, (QList<int>{6000, 4000}));
     }
-
     const SearchRun unprepared = transcode(
         twelveMegapixels, 100, [](int, double) { return 10; }, false);
     EXPECT_FALSE(unprepared.result);

@@ -4,11 +4,10 @@
 # freedesktop specifications and Debian expect it, that the desktop entry and the AppStream
 # metainfo validate, that lintian finds no errors in the package, that dpkg installs and removes it
 # cleanly in a throwaway root, and that the program starts from its desktop entry.
-#   package-test.sh SOURCE_DIR BUILD_DIR
+#   package-test.sh SOURCE_DIR BUILD_DIR   (and, run by itself in an X session: --start-from-entry ROOT)
 set -u
 source_dir=$1
 build_dir=$2
-here=$(cd "$(dirname "$0")" && pwd)
 app_id=app.snipjar.Snipjar
 icon_sizes="16 22 24 32 48 64 128 256 512"
 
@@ -155,6 +154,82 @@ check_tree() {
             fail "$what: with nothing running, \"snipjar $command\" exited with $status, not 1"
     done
 }
+
+# An Exec line as a desktop would run it: field codes dropped, the program looked up in PATH. It
+# replaces the shell it runs in, so callers run it in a subshell (or in the background).
+run_exec_line() {
+    local line
+    line=$(sed -E 's/ ?%[fFuUick]//g' <<<"$1")
+    read -ra argv <<<"$line"
+    exec "${argv[@]}"
+}
+
+# Started by the test itself inside the private X session of tests/support/with-x.sh: starts Snipjar
+# the way a desktop does, from the Exec line of its installed desktop entry, and checks that it comes
+# up, that the Show Panel action reaches it, that the launch-at-login entry it writes on its first
+# run matches the installed entry, and that it quits on SIGTERM.
+start_from_entry() {
+    local root=$1
+    local desktop=$root/usr/share/applications/$app_id.desktop
+    local log=$XDG_RUNTIME_DIR/snipjar.log
+    export PATH="$root/usr/bin:$PATH"
+    run_exec_line "$(desktop_value "$desktop" "Desktop Entry" Exec)" >"$log" 2>&1 &
+    pid=$!
+
+    # Ready once its instance socket exists; the Show Panel action must then reach it (status 0). The
+    # action is not polled: when nothing runs it starts Snipjar itself. Polls until the socket appears
+    # or the program exits, with a generous limit for a loaded machine.
+    show_panel=$(desktop_value "$desktop" "Desktop Action show-panel" Exec)
+    ready=false
+    for _ in $(seq 1 600); do
+        if [ -S "$XDG_RUNTIME_DIR/Snipjar/instance.socket" ]; then
+            ready=true
+            break
+        fi
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.2
+    done
+    if ! $ready || ! (run_exec_line "$show_panel") >/dev/null 2>&1; then
+        fail "the program started from the desktop entry never answered \"$show_panel\""
+        cat "$log"
+        kill "$pid" 2>/dev/null
+        exit 1
+    fi
+    echo "started from the desktop entry; \"$show_panel\" reached it"
+
+    # The first run switches on launch at login; its entry has the installed entry's name and starts
+    # the same program.
+    autostart=$XDG_CONFIG_HOME/autostart/$app_id.desktop
+    for _ in $(seq 1 300); do
+        [ -f "$autostart" ] && break
+        sleep 0.2
+    done
+    if [ -f "$autostart" ]; then
+        desktop-file-validate "$autostart" || fail "desktop-file-validate rejects the autostart entry"
+        [ "$(desktop_value "$autostart" "Desktop Entry" Name)" = "$(desktop_value "$desktop" "Desktop Entry" Name)" ] ||
+            fail "the autostart entry's Name differs from the installed entry's"
+        autostart_program=$(desktop_value "$autostart" "Desktop Entry" Exec | sed -E 's/^"([^"]*)".*/\1/; s/ .*//')
+        [ "$(realpath "$autostart_program")" = "$(realpath "$root/usr/bin/snipjar")" ] ||
+            fail "the autostart entry runs $autostart_program, not the installed program"
+    else
+        fail "no launch-at-login entry at $autostart after the first run"
+    fi
+
+    # The program started from the entry is the process itself, not a shell around it: `snipjar` hands
+    # the process over to the application binary.
+    [ "$(readlink "/proc/$pid/exe")" = "$(realpath "$root/usr/libexec/snipjar/snipjar-app")" ] ||
+        fail "process $pid runs $(readlink "/proc/$pid/exe"), not the installed program"
+    kill -TERM "$pid"
+    wait "$pid"
+    status=$?
+    [ "$status" -eq 0 ] || { fail "the program exited with status $status on SIGTERM"; cat "$log"; }
+}
+if [ "$source_dir" = --start-from-entry ]; then
+    start_from_entry "$build_dir"
+    [ "$failures" -eq 0 ] || exit 1
+    exit 0
+fi
+
 mkdir -m 700 "$work/runtime"
 
 section "cmake --install into a staging folder"
@@ -217,7 +292,7 @@ left_folders=$(cd "$root" && find usr -mindepth 1 -type d 2>/dev/null)
 [ -z "$left_folders" ] || fail "folders left after removal: $left_folders"
 
 section "the program starts from its desktop entry"
-"$source_dir/tests/support/with-x.sh" "$here/start-from-entry.sh" "$extracted" ||
+"$source_dir/tests/support/with-x.sh" "$0" --start-from-entry "$extracted" ||
     fail "the program did not start from its desktop entry"
 
 [ "$failures" -eq 0 ] || { echo "$failures failure(s)"; exit 1; }

@@ -64,7 +64,6 @@ TEST_F(FallbackTest, EachStoreFallsBackOnItsOwn) {
     store.reset();
     EXPECT_TRUE(QFileInfo(syncFile()).isDir());
     QDir(syncFile()).removeRecursively();
-
     for (const char* suffix : {"", "-wal", "-shm"}) {
         QFile::remove(localFile() + QLatin1String(suffix));
     }
@@ -98,7 +97,6 @@ TEST_F(FallbackTest, NewerSchemaOrFailedMigrationLeavesTheFile) {
     EXPECT_TRUE(store->localContainer().isInMemory());
     expectWorkingHistory();
     store.reset();
-
     auto sync = StoreConnection::open(syncFile(), StoreConnection::Access::readOnly);
     EXPECT_EQ(sync->queryInteger("PRAGMA user_version"), 99);
     auto local = StoreConnection::open(localFile(), StoreConnection::Access::readOnly);
@@ -112,7 +110,6 @@ TEST_F(FallbackTest, UnreadableFileAndReadOnlyFolder) {
     fileSynced(text(QStringLiteral("before")));
     store.reset();
     ASSERT_EQ(::chmod(QFile::encodeName(syncFile()).constData(), 0), 0);
-
     const bool unreadable = asUnprivilegedUser(
         environment.root(), [] {},
         [this] {
@@ -122,7 +119,6 @@ TEST_F(FallbackTest, UnreadableFileAndReadOnlyFolder) {
                    !fileSynced(text(QStringLiteral("x"))).isNull() && modeOf(syncFile()) == 0;
         });
     EXPECT_TRUE(unreadable);
-
     // A folder that belongs to someone else and cannot be written: nothing can be created there.
     if (::getuid() != 0) {
         GTEST_SKIP() << "needs root to hand the folder to another user";

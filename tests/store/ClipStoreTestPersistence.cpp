@@ -24,7 +24,6 @@ TEST_F(PersistenceTest, UnitsOfWorkHoldTheirChangesWithoutTheLock) {
     EXPECT_TRUE(other->save());
     ASSERT_TRUE(main.save());
     EXPECT_TRUE(other->item(item.id));
-
     main.setPinned(item.id, true);
     main.setBusyTimeout(20);
     EXPECT_FALSE(holdWriteLock(syncFile()) && main.save());
@@ -35,7 +34,6 @@ TEST_F(PersistenceTest, UnitsOfWorkHoldTheirChangesWithoutTheLock) {
     EXPECT_TRUE(main.item(item.id)->pinned);
     ASSERT_TRUE(main.save());
     EXPECT_TRUE(other->item(item.id)->pinned);
-
     {
         const std::unique_ptr<ModelContext> abandoned = store->syncContainer().newContext();
         abandoned->removeItem(item.id);
@@ -59,7 +57,6 @@ TEST_F(PersistenceTest, HistorySurvivesReopening) {
     }
     const QString unrelated = storeFolder() + QStringLiteral("/notes.txt");
     ASSERT_TRUE(PrivateFiles::writeFile(unrelated, "mine", PrivateFiles::Durability::Buffered));
-
     open();
     EXPECT_TRUE(store->item(synced)->pinned);
     EXPECT_EQ(store->loadClip(synced, store->syncContainer())->plainText, QString(7000, QLatin1Char('s')));
@@ -84,7 +81,6 @@ TEST_F(PersistenceTest, LargePayloadBytesLiveInTheirOwnFiles) {
     EXPECT_EQ(store->syncPayload(large)->richTextData, rich.richTextData);
     EXPECT_EQ(store->syncPayload(small)->imageData, noise(BlobStorage::externalThreshold - 1));
     EXPECT_TRUE(store->syncContext().isPayloadLinked(large));
-
     {
         const std::unique_ptr<ModelContext> unsaved = store->syncContainer().newContext();
         ClipPayload payload;
@@ -94,11 +90,9 @@ TEST_F(PersistenceTest, LargePayloadBytesLiveInTheirOwnFiles) {
         EXPECT_EQ(blobFiles(syncFile()).size(), 2);
     }
     EXPECT_EQ(blobFiles(syncFile()).size(), 1);
-
     store->remove(large);
     EXPECT_FALSE(store->syncContext().hasPayloadRecord(large));
     EXPECT_TRUE(blobFiles(syncFile()).isEmpty());
-
     const QUuid kept = fileSynced(image(noise(90'000, 'k'), QStringLiteral("public.png")));
     const QString stray = syncFile() + QStringLiteral("-blobs/6F9619FF-8B86-D011-B42D-00C04FC964FF-image-1");
     ASSERT_TRUE(PrivateFiles::writeFile(stray, "left by a crash", PrivateFiles::Durability::Buffered));
@@ -124,7 +118,6 @@ TEST_F(PersistenceTest, PayloadWhoseFileIsGoneCannotBeLoaded) {
     const QUuid id = fileSynced(clip);
     ASSERT_EQ(blobFiles(syncFile()).size(), 1);
     ASSERT_TRUE(QFile::remove(syncFile() + QStringLiteral("-blobs/") + blobFiles(syncFile()).first()));
-
     missingFileLines = 0;
     const QtMessageHandler previous = qInstallMessageHandler(countMissingFiles);
     for (int round = 0; round < 3; ++round) {
@@ -146,7 +139,6 @@ TEST_F(PersistenceTest, FilesArePrivateWhateverTheUmask) {
     fileSynced(image(noise(100'000), QStringLiteral("public.png")));
     insertLocal(image(noise(100'000, 'l'), QStringLiteral("com.compuserve.gif")));
     ::umask(previous);
-
     EXPECT_EQ(modeOf(storeFolder()), 0700u);
     int checked = 0;
     QDirIterator files(storeFolder(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
@@ -175,7 +167,6 @@ TEST_F(ReaderTest, ReadsBothStoresNewestFirst) {
     rich.richTextData = noise(150'000, 'q');
     const QUuid withFile = fileSynced(rich);
     store->registerThisMac();
-
     const HistoryReader reader;
     const QList<HistoryEntry> entries = reader.items();
     ASSERT_EQ(entries.size(), 3);
@@ -195,7 +186,6 @@ TEST_F(ReaderTest, MissingOrForeignFilesReadAsEmptyAndStayAsTheyAre) {
     QDir(storeFolder()).removeRecursively();
     EXPECT_TRUE(HistoryReader().items().isEmpty());
     EXPECT_FALSE(QFileInfo::exists(storeFolder()));
-
     ASSERT_TRUE(QDir().mkpath(storeFolder()));
     ASSERT_TRUE(PrivateFiles::writeFile(syncFile(), "garbage", PrivateFiles::Durability::Buffered));
     EXPECT_TRUE(HistoryReader().items().isEmpty());
@@ -229,6 +219,138 @@ TEST_F(ReaderTest, FilingOnAnotherThreadWhileOthersReadAndWrite) {
     }
     filer.join();
     EXPECT_EQ(reader.items().size(), 61);
+}
+
+class LimitsTest : public StoreTest {
+protected:
+    // `count` items of this computer, one second apart, the newest one second before now.
+    QList<ClipItem> fill(int count, const QString& device = thisMac, qint64 secondsBefore = 1) {
+        QList<ClipItem> items;
+        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
+        for (int index = 0; index < count; ++index) {
+            ClipItem item = ClipItem::fromClip(text(QStringLiteral("item %1 of %2").arg(index).arg(device)),
+                                               std::nullopt, device);
+            item.createdAt = clockNow.addSecs(-secondsBefore - (count - index));
+            context->insert(item);
+            items.append(item);
+        }
+        EXPECT_TRUE(context->save());
+        return items;
+    }
+    // Stores the value, or removes the key when there is none.
+    static void setLimit(const char* key, const std::optional<QVariant>& value) {
+        if (value) {
+            UserSettings::setValue(QLatin1String(key), *value);
+        } else {
+            UserSettings::remove(QLatin1String(key));
+        }
+    }
+    bool holds(const QUuid& id) { return store->item(id).has_value(); }
+    ClipItem putOwn(const QString& words, qint64 secondsAgo, bool pinned = false) {
+        return putItem(store->syncContainer(), text(words), thisMac, clockNow.addSecs(-secondsAgo), pinned);
+    }
+};
+
+// The history length counts this computer's unpinned items: 1 to 1000 as stored, else 100. The
+// insert reports the deletion before the new item.
+TEST_F(LimitsTest, HistoryLengthDropsTheOldest) {
+    const std::pair<std::optional<QVariant>, int> cases[] = {
+        {1000, 1000}, {0, 100}, {1001, 100}, {QStringLiteral("many"), 100}, {std::nullopt, 100}};
+    for (const auto& [stored, length] : cases) {
+        SCOPED_TRACE(stored.value_or(QStringLiteral("missing")).toString().toStdString());
+        open(ClipStore::Location::inMemory);
+        setLimit(UserSettings::historyLengthKey, stored);
+        const QList<ClipItem> items = fill(length);
+        const QList<ClipSyncChange> changes = insertSynced(text(QStringLiteral("newest")));
+        ASSERT_EQ(changes.size(), 2);
+        EXPECT_EQ(changes[0], ClipSyncChange::remove(items[0].id));
+        EXPECT_EQ(changes[1].type, ClipSyncChange::Type::save);
+        EXPECT_TRUE(holds(items[1].id));
+        EXPECT_EQ(syncItems().size(), length);
+    }
+}
+
+// Retention: older than the stored days (7 when missing or not positive) goes; pinned items stay,
+// also when the limits are enforced without a copy, in both stores.
+TEST_F(LimitsTest, RetentionRemovesOldUnpinnedItems) {
+    const std::pair<std::optional<QVariant>, qint64> cases[] = {{0, 7}, {std::nullopt, 7}, {1, 1}};
+    for (const auto& [stored, days] : cases) {
+        open(ClipStore::Location::inMemory);
+        setLimit(UserSettings::retentionDaysKey, stored);
+        const qint64 retention = days * ClipStore::secondsPerDay;
+        const ClipItem expired = putOwn(QStringLiteral("old"), retention + 1);
+        const ClipItem pinned = putOwn(QStringLiteral("old pinned"), retention * 10, true);
+        const ClipItem fresh = putOwn(QStringLiteral("recent"), retention - 1);
+        insertSynced(text(QStringLiteral("now")));
+        EXPECT_FALSE(holds(expired.id)) << days;
+        EXPECT_TRUE(holds(pinned.id)) << days;
+        EXPECT_TRUE(holds(fresh.id)) << days;
+    }
+    // enforceLimitsNow prunes both stores and reports only the sync store's deletions.
+    reported.clear();
+    const ClipItem syncedOld = putOwn(QStringLiteral("a"), 30 * ClipStore::secondsPerDay);
+    const ClipItem localOld = putItem(store->localContainer(), text(QStringLiteral("b")), thisMac,
+                                      clockNow.addSecs(-30 * ClipStore::secondsPerDay));
+    store->enforceLimitsNow();
+    EXPECT_FALSE(holds(syncedOld.id));
+    EXPECT_FALSE(holds(localOld.id));
+    EXPECT_EQ(reported, QList{ClipSyncChange::remove(syncedOld.id)});
+}
+
+// Pinned bytes count toward the budget: past it, every older unpinned item goes but no pinned one.
+TEST_F(LimitsTest, PinnedItemsOverTheByteBudgetRemoveEveryUnpinnedItem) {
+    setLimit(UserSettings::maxStoreBytesKey, 1000);
+    const ClipItem pinnedA = putOwn(QString(600, QLatin1Char('a')), 10, true);
+    const ClipItem small = putOwn(QStringLiteral("b"), 20);
+    const ClipItem pinnedB = putOwn(QString(600, QLatin1Char('c')), 30, true);
+    const ClipItem older = putOwn(QStringLiteral("d"), 40);
+    const QList<ClipSyncChange> changes = insertSynced(text(QStringLiteral("e")));
+    EXPECT_TRUE(holds(small.id));
+    EXPECT_FALSE(holds(older.id));
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes[0], ClipSyncChange::remove(older.id));
+    setLimit(UserSettings::maxStoreBytesKey, 500);
+    insertSynced(text(QStringLiteral("f")));
+    EXPECT_FALSE(holds(small.id));
+    EXPECT_TRUE(holds(pinnedA.id));
+    EXPECT_TRUE(holds(pinnedB.id));
+    EXPECT_EQ(syncItems().size(), 4);
+}
+
+// Each computer prunes only its own items, whatever their number or age.
+TEST_F(LimitsTest, OtherComputersItemsAreNeverPruned) {
+    setLimit(UserSettings::historyLengthKey, 1);
+    setLimit(UserSettings::maxStoreBytesKey, 1);
+    const QList<ClipItem> theirs = fill(150, otherMac, 30 * ClipStore::secondsPerDay);
+    insertSynced(text(QStringLiteral("mine")));
+    for (const ClipItem& item : theirs) {
+        ASSERT_TRUE(holds(item.id));
+    }
+}
+
+// The items deleted are the items walked: another connection cannot delete one of them and give
+// its row to a new item in between, which would turn the deletion onto the new item.
+TEST_F(LimitsTest, DeletionsNameTheItemsWalked) {
+    setLimit(UserSettings::historyLengthKey, 1);
+    const ClipItem newer = putOwn(QStringLiteral("newer"), 10);
+    // Written last, so a row written right after its deletion takes its rowid.
+    const ClipItem oldest = putOwn(QStringLiteral("oldest"), 100);
+    ClipItem arrival = ClipItem::fromClip(text(QStringLiteral("arrival")), std::nullopt, thisMac);
+    arrival.createdAt = clockNow.addSecs(-5);
+    std::optional<bool> replacedMeanwhile;
+    onStep = [&](ClipStore::FilingStep step, ModelContext& context) {
+        if (step == ClipStore::FilingStep::walkedLimits && &context == &store->syncContext()) {
+            const std::unique_ptr<ModelContext> other = impatient(store->syncContainer());
+            other->removeItem(oldest.id);
+            other->insert(arrival);
+            replacedMeanwhile = other->save();
+        }
+    };
+    store->enforceLimitsNow();
+    EXPECT_EQ(replacedMeanwhile, false);
+    EXPECT_EQ(reported, QList{ClipSyncChange::remove(oldest.id)});
+    EXPECT_TRUE(holds(newer.id));
+    EXPECT_FALSE(holds(oldest.id));
 }
 
 } // namespace

@@ -83,7 +83,6 @@ TEST_F(StoreCrashTest, KilledWhileFilingKeepsEverythingThatWasFiled) {
     QRandomGenerator random(20250310);
     for (int round = 0; round < 8; ++round) {
         runAndKill(int(random.bounded(50, 700)));
-
         open();
         ASSERT_FALSE(store->didFallBackToMemory()) << "round " << round;
         for (const QUuid& id : std::as_const(filed)) {

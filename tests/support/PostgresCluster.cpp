@@ -35,10 +35,6 @@ int freePort() {
 
 } // namespace
 
-QString PostgresCluster::script() {
-    return QStringLiteral(SNIPJAR_SOURCE_DIR "/scripts/sync-server.sh");
-}
-
 PostgresCluster::PostgresCluster() {
     // The server runs as another system user when we are root: its folder goes where it can reach.
     QByteArray pattern = QDir(::geteuid() == 0 ? QStringLiteral("/tmp") : QDir::tempPath())
@@ -66,7 +62,7 @@ PostgresCluster::~PostgresCluster() {
 
 bool PostgresCluster::runScript(const QStringList& arguments, QString* output) {
     QProcess process;
-    process.start(script(), arguments);
+    process.start(QStringLiteral(SNIPJAR_SOURCE_DIR "/scripts/sync-server.sh"), arguments);
     if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         lastError = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();

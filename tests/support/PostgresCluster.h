@@ -21,9 +21,6 @@ public:
     bool isReady() const { return ready; }
     const QString& error() const { return lastError; }
 
-    const QString& folder() const { return dir; }
-    int port() const { return tcpPort; }
-
     bool stop();
     bool start();
     bool restart() { return stop() && start(); }
@@ -37,9 +34,6 @@ public:
 
     // Runs SQL as the administrator (psql on the socket); the unaligned output, or none on failure.
     std::optional<QString> adminSQL(const QString& sql);
-
-    // The server script of this source tree.
-    static QString script();
 
 private:
     bool runScript(const QStringList& arguments, QString* output = nullptr);

@@ -34,14 +34,7 @@ public:
 
 private:
     static QString levelName(QtMsgType type) {
-        switch (type) {
-        case QtDebugMsg:
-            return QStringLiteral("debug");
-        case QtInfoMsg:
-            return QStringLiteral("info");
-        default:
-            return QStringLiteral("error");
-        }
+        return QString::fromLatin1(type == QtDebugMsg ? "debug" : type == QtInfoMsg ? "info" : "error");
     }
     static QMutex& mutex() {
         static QMutex lock;

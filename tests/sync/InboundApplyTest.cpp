@@ -49,7 +49,6 @@ TEST_F(InboundApplyTest, ItemsComeBeforeDeletionsAndNothingIsReportedBack) {
     EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Laptop"));
     EXPECT_EQ(appliedSignals, 1);
     EXPECT_TRUE(reported.isEmpty());
-
     // A later page renames the device and deletes it and the kept clip; an empty page still signals.
     fetch({deviceRecord(otherMac, QStringLiteral("Renamed"))});
     EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Renamed"));
@@ -62,13 +61,12 @@ TEST_F(InboundApplyTest, ItemsComeBeforeDeletionsAndNothingIsReportedBack) {
     EXPECT_TRUE(reported.isEmpty());
 }
 
-TEST_F(InboundApplyTest, APayloadIsJoinedToItsItemWhicheverComesFirst) {
+TEST_F(InboundApplyTest, APayloadIsJoinedToItsItemWhicheverComesFirstAndNeverChanges) {
     const QUuid together = QUuid::createUuid();
     fetch({payloadRecord(together, QStringLiteral("full text together")),
            itemRecord(together, QStringLiteral("together"), false, /*hasPayload=*/true)});
     EXPECT_TRUE(reader()->isPayloadLinked(together));
     EXPECT_EQ(reader()->payload(together)->fullText, QStringLiteral("full text together"));
-
     const QUuid early = QUuid::createUuid();
     fetch({payloadRecord(early, QStringLiteral("full text early"))});
     EXPECT_TRUE(reader()->hasPayloadRecord(early));
@@ -76,19 +74,14 @@ TEST_F(InboundApplyTest, APayloadIsJoinedToItsItemWhicheverComesFirst) {
     fetch({itemRecord(early, QStringLiteral("early"), false, /*hasPayload=*/true)});
     EXPECT_TRUE(reader()->isPayloadLinked(early));
     EXPECT_EQ(store->loadClip(early, store->syncContainer())->plainText, QStringLiteral("full text early"));
-}
-
-TEST_F(InboundApplyTest, AStoredPayloadNeverChanges) {
-    const QUuid id = QUuid::createUuid();
-    fetch({itemRecord(id, QStringLiteral("x"), false, true), payloadRecord(id, QStringLiteral("first"))});
-    const ClipPayload first = *reader()->payload(id);
-
-    CloudRecord second = payloadRecord(id, QStringLiteral("second"));
+    // A stored payload never changes, whatever comes later.
+    const ClipPayload first = *reader()->payload(early);
+    CloudRecord second = payloadRecord(early, QStringLiteral("second"));
     second.setChangeTag(QStringLiteral("tag-newer"));
     fetch({second});
-    EXPECT_EQ(*reader()->payload(id), first);
+    EXPECT_EQ(*reader()->payload(early), first);
     EXPECT_EQ(CloudRecord::restoreRecord(*first.cloudRecordSystemFields)->changeTag(),
-              QStringLiteral("tag-pay-first"));
+              QStringLiteral("tag-pay-full tex"));
 }
 
 TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
@@ -99,7 +92,6 @@ TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(assetImage);
     file.close();
-
     const QUuid small = QUuid::createUuid();
     const QUuid large = QUuid::createUuid();
     const QUuid unreadable = QUuid::createUuid();
@@ -112,7 +104,6 @@ TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
     missingRecord.setValue(QStringLiteral("imageAsset"),
                            cloud::Asset{environment.path(QStringLiteral("none"))});
     fetch({smallRecord, largeRecord, missingRecord});
-
     EXPECT_EQ(reader()->payload(small)->imageData, inlineImage);
     EXPECT_EQ(reader()->payload(small)->dataUTI, QStringLiteral("public.png"));
     EXPECT_EQ(reader()->payload(large)->imageData, assetImage);
@@ -138,7 +129,6 @@ TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing)
     for (const auto& payload : changes.payloads) {
         EXPECT_EQ(reader()->payload(payload.itemID)->imageData, payload.inlineImage);
     }
-
     InboundChanges textOnly;
     for (int index = 0; index < 3; ++index) {
         sync::InboundPayload payload;
@@ -167,26 +157,22 @@ TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkipped
     CloudRecord misnamedPayload(RecordNames::payloadType,
                                 {QStringLiteral("pay-nope"), RecordNames::zoneID()});
     CloudRecord settings(QStringLiteral("Settings"), {QStringLiteral("settings-1"), RecordNames::zoneID()});
-
     fetch({foreignItem, noDate, nameless, misnamedPayload, settings, itemRecord(good, QStringLiteral("good")),
            payloadRecord(good, QStringLiteral("good text")),
            deviceRecord(otherMac, QStringLiteral("Laptop"))},
           {deletionOf(QStringLiteral("clip-garbage"), RecordNames::itemType),
            {{RecordNames::itemName(good), {QStringLiteral("OtherZone")}}, RecordNames::itemType}});
     QLoggingCategory::setFilterRules(QString());
-
     EXPECT_EQ(log.count(QStringLiteral("info inbound: 8 modification(s), 2 deletion(s)")), 1);
     EXPECT_EQ(log.count(QStringLiteral("debug inbound: foreign zone OtherZone ignored (type ClipItem)")), 1);
     EXPECT_EQ(log.count(QStringLiteral("error inbound: unknown record type Settings")), 1);
     EXPECT_EQ(log.messages().size(), 3) << log.messages().join(QLatin1Char('\n')).toStdString();
-
     EXPECT_EQ(ClipStore::allItems(*reader()).size(), 1);
     EXPECT_TRUE(reader()->item(good));
     EXPECT_FALSE(reader()->item(foreign));
     EXPECT_TRUE(reader()->isPayloadLinked(good));
     EXPECT_FALSE(reader()->device(QStringLiteral("nameless")));
     EXPECT_TRUE(reader()->device(otherMac));
-
     // Bytes that are no archive, among good ones, on the applying side.
     InboundChanges changes;
     const QUuid later = QUuid::createUuid();
@@ -203,7 +189,6 @@ TEST_F(InboundApplyTest, TheFetchedClipWinsOverLocalEditsButKeepsLocalOnlyFields
     store->setPixelSizeIfMissing(id, 640, 480);
     ASSERT_TRUE(store->syncItem(id)->pinned);
     reported.clear();
-
     CloudRecord newer = itemRecord(id, QStringLiteral("shared, edited"), /*pinned=*/false);
     newer.setChangeTag(QStringLiteral("tag-newer"));
     fetch({newer});
@@ -214,7 +199,6 @@ TEST_F(InboundApplyTest, TheFetchedClipWinsOverLocalEditsButKeepsLocalOnlyFields
     EXPECT_EQ(CloudRecord::restoreRecord(*item.cloudRecordSystemFields)->changeTag(),
               QStringLiteral("tag-newer"));
     EXPECT_TRUE(reported.isEmpty());
-
     // The engine applies the server's version after a conflict on the main thread, in syncContext.
     CloudRecord server = itemRecord(id, QStringLiteral("server"), /*pinned=*/true);
     InboundApply::upsertItem(server, store->syncContext());

@@ -62,7 +62,7 @@ protected:
     }
 };
 
-TEST_F(RecordMappingTest, ItemRecordWritesEveryFieldInOrderWithIntegerBooleans) {
+TEST_F(RecordMappingTest, ItemAndDeviceRecordsWriteEveryFieldInOrderWithIntegerBooleans) {
     const ClipItem item = storedItem(/*pinned=*/true, /*hasPayload=*/false, QStringLiteral("Editor"));
     const std::optional<CloudRecord> record = build(RecordNames::itemRecordID(item.id));
     ASSERT_TRUE(record);
@@ -80,7 +80,6 @@ TEST_F(RecordMappingTest, ItemRecordWritesEveryFieldInOrderWithIntegerBooleans) 
     ASSERT_TRUE(reference);
     EXPECT_EQ(reference->target, RecordNames::deviceRecordID(thisMac));
     EXPECT_EQ(reference->action, cloud::RecordReference::Action::deleteSelf);
-
     // Read back on the other side: the same entry, with the fields that never travel at their defaults.
     const std::optional<ClipItem> back = RecordMapping::itemFromRecord(*record);
     ASSERT_TRUE(back);
@@ -88,6 +87,18 @@ TEST_F(RecordMappingTest, ItemRecordWritesEveryFieldInOrderWithIntegerBooleans) 
     expected.concealed = false;
     expected.pixelWidth.reset();
     EXPECT_EQ(*back, expected);
+    // A device record carries the name on its confirmed fields.
+    CloudRecord confirmed(RecordNames::deviceType, RecordNames::deviceRecordID(thisMac));
+    confirmed.setChangeTag(QStringLiteral("tag-dev"));
+    const auto context = store->syncContainer().newContext();
+    context->insert(Device{thisMac, QStringLiteral("Desk"), confirmed.archiveSystemFields()});
+    ASSERT_TRUE(context->save());
+    const std::optional<CloudRecord> device = build(RecordNames::deviceRecordID(thisMac));
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->recordName(), QStringLiteral("dev-THIS-MAC"));
+    EXPECT_EQ(device->changeTag(), QStringLiteral("tag-dev"));
+    EXPECT_EQ(keysOf(*device), QStringList{QStringLiteral("name")});
+    EXPECT_EQ(device->string(QStringLiteral("name")), QStringLiteral("Desk"));
 }
 
 TEST_F(RecordMappingTest, AbsentOptionalValuesRemoveKeysAndConfirmedFieldsAreReused) {
@@ -98,14 +109,12 @@ TEST_F(RecordMappingTest, AbsentOptionalValuesRemoveKeysAndConfirmedFieldsAreReu
     RecordMapping::applyItem(item, older);
     EXPECT_FALSE(older.value(QStringLiteral("sourceName")));
     EXPECT_FALSE(older.value(QStringLiteral("thumbnail")));
-
     // The server confirmed the record: the next build carries its change tag.
     older.setChangeTag(QStringLiteral("tag-1"));
     item.cloudRecordSystemFields = older.archiveSystemFields();
     store->syncContext().update(item);
     ASSERT_TRUE(store->syncContext().save());
     EXPECT_EQ(build(RecordNames::itemRecordID(item.id))->changeTag(), QStringLiteral("tag-1"));
-
     // Fields that do not decode give a fresh record of the same identity.
     item.cloudRecordSystemFields = QByteArray("garbage");
     store->syncContext().update(item);
@@ -129,7 +138,6 @@ TEST_F(RecordMappingTest, RecordNamesThatAreNotOursAreLoggedAndMissingEntitiesAr
     EXPECT_FALSE(build(RecordNames::payloadRecordID(QUuid::createUuid())));
     EXPECT_FALSE(build(RecordNames::deviceRecordID(QStringLiteral("gone"))));
     EXPECT_EQ(log.messages().size(), logged);
-
     // A lower-case UUID is still a UUID.
     const ClipItem item = storedItem(false, false, std::nullopt);
     EXPECT_TRUE(
@@ -150,10 +158,8 @@ TEST_F(RecordMappingTest, FetchedRecordsOfOddShapeDecodeToDefaultsOrNothing) {
     EXPECT_FALSE(odd->pinned);
     EXPECT_EQ(odd->title, QString());
     EXPECT_FALSE(odd->cloudRecordSystemFields);
-
     record.removeValue(QStringLiteral("createdAt"));
     EXPECT_FALSE(RecordMapping::itemFromRecord(record));
-
     CloudRecord payload = payloadRecord(QUuid::createUuid(), QStringLiteral("words"));
     payload.setValue(QStringLiteral("imageAsset"), cloud::Asset{QStringLiteral("/tmp/fetched.img")});
     const auto inbound = RecordMapping::inboundPayload(payload);
@@ -163,7 +169,6 @@ TEST_F(RecordMappingTest, FetchedRecordsOfOddShapeDecodeToDefaultsOrNothing) {
     EXPECT_EQ(CloudRecord::restoreRecord(inbound->systemFields)->changeTag(), payload.changeTag());
     EXPECT_FALSE(
         RecordMapping::inboundPayload(CloudRecord(payload.recordType(), {QStringLiteral("pay-x"), {}})));
-
     CloudRecord device = deviceRecord(otherMac, QStringLiteral("Laptop"));
     EXPECT_EQ(RecordMapping::deviceFromRecord(device)->id, otherMac);
     device.setValue(QStringLiteral("name"), qint64(3));
@@ -175,13 +180,11 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     const QByteArray above = noise(1'000'001, 'c');
     const QUuid inlineID = storedPayload(limit, QStringLiteral("public.png"));
     const QUuid assetID = storedPayload(above, QStringLiteral("public.png"));
-
     const CloudRecord inlined = *build(RecordNames::payloadRecordID(inlineID));
     EXPECT_EQ(inlined.bytes(QStringLiteral("image")), limit);
     EXPECT_FALSE(inlined.value(QStringLiteral("imageAsset")));
     EXPECT_EQ(keysOf(inlined), QString("itemRef dataUTI image").split(QLatin1Char(' ')));
     EXPECT_EQ(inlined.reference(QStringLiteral("itemRef"))->target, RecordNames::itemRecordID(inlineID));
-
     const CloudRecord sent = *build(RecordNames::payloadRecordID(assetID));
     EXPECT_FALSE(sent.value(QStringLiteral("image")));
     const auto asset = sent.asset(QStringLiteral("imageAsset"));
@@ -192,7 +195,6 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     EXPECT_EQ(modeOf(asset->filePath), 0600u);
     EXPECT_EQ(modeOf(ImageAssetFiles::folder()), 0700u);
     EXPECT_NE(QFileInfo(asset->filePath).absolutePath(), QDir::tempPath());
-
     // The send ended: the server's copy of the record names no file of ours, yet the file goes.
     const CloudRecord second = *build(RecordNames::payloadRecordID(assetID));
     EXPECT_EQ(ImageAssetFiles::outstandingCount(), 2);
@@ -200,7 +202,6 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     EXPECT_FALSE(QFile::exists(asset->filePath));
     EXPECT_FALSE(QFile::exists(second.asset(QStringLiteral("imageAsset"))->filePath));
     EXPECT_EQ(ImageAssetFiles::outstandingCount(), 0);
-
     // A runtime folder that cannot take the file sends it through the cache folder instead.
     QDir(AppPaths::runtimeFolder()).removeRecursively();
     QFile blocker(AppPaths::runtimeFolder());
@@ -214,7 +215,6 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     ImageAssetFiles::discardAll();
     EXPECT_FALSE(QFile::exists(moved->filePath));
     blocker.remove();
-
     // A sweep at the end of a send removes whatever is left.
     const CloudRecord third = *build(RecordNames::payloadRecordID(assetID));
     ImageAssetFiles::discardAll();
@@ -233,12 +233,10 @@ TEST_F(RecordMappingTest, OnlyImagesAboveTheTargetAreTranscodedAndNeverGifPdfOrS
     const QUuid atTarget = storedPayload(noise(30'000'000), QStringLiteral("public.png"));
     const QUuid aboveTarget = storedPayload(noise(30'000'001), QStringLiteral("public.png"));
     const QUuid gifAtTarget = storedPayload(noise(30'000'000), QStringLiteral("com.compuserve.gif"));
-
     const CloudRecord kept = *build(RecordNames::payloadRecordID(atTarget), counting);
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(kept.string(QStringLiteral("dataUTI")), QStringLiteral("public.png"));
     EXPECT_EQ(fileBytes(kept.asset(QStringLiteral("imageAsset"))->filePath).size(), 30'000'000);
-
     const CloudRecord transcoded = *build(RecordNames::payloadRecordID(aboveTarget), counting);
     EXPECT_EQ(asked, QList<qint64>{30'000'000});
     EXPECT_EQ(transcoded.string(QStringLiteral("dataUTI")), QStringLiteral("public.heic"));
@@ -247,10 +245,8 @@ TEST_F(RecordMappingTest, OnlyImagesAboveTheTargetAreTranscodedAndNeverGifPdfOrS
     // The stored payload keeps its own image.
     EXPECT_EQ(store->syncPayload(aboveTarget)->dataUTI, QStringLiteral("public.png"));
     EXPECT_EQ(store->syncPayload(aboveTarget)->imageData->size(), 30'000'001);
-
     EXPECT_TRUE(
         build(RecordNames::payloadRecordID(gifAtTarget), counting)->asset(QStringLiteral("imageAsset")));
-
     PayloadImageRules small = counting;
     small.transcodeAbove = 1000;
     for (const QString& type : {QStringLiteral("com.compuserve.gif"), QStringLiteral("com.adobe.pdf"),
@@ -273,7 +269,6 @@ TEST_F(RecordMappingTest, ARealImageAboveTheTargetTravelsAsHeicAndUndecodableByt
     rules.transcodeAbove = 300'000;
     rules.inlineImageLimit = png.size();
     ASSERT_GT(png.size(), rules.transcodeAbove);
-
     const CloudRecord record =
         *build(RecordNames::payloadRecordID(storedPayload(png, QStringLiteral("public.png"))), rules);
     EXPECT_EQ(record.string(QStringLiteral("dataUTI")), QStringLiteral("public.heic"));
@@ -283,26 +278,10 @@ TEST_F(RecordMappingTest, ARealImageAboveTheTargetTravelsAsHeicAndUndecodableByt
     const auto decoded = images::decode(*image);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
-
     const CloudRecord failed = *build(
         RecordNames::payloadRecordID(storedPayload(noise(png.size()), QStringLiteral("public.png"))), rules);
     EXPECT_FALSE(failed.value(QStringLiteral("image")));
     EXPECT_FALSE(failed.value(QStringLiteral("imageAsset")));
-}
-
-TEST_F(RecordMappingTest, DeviceRecordCarriesTheNameOnItsConfirmedFields) {
-    CloudRecord confirmed(RecordNames::deviceType, RecordNames::deviceRecordID(thisMac));
-    confirmed.setChangeTag(QStringLiteral("tag-dev"));
-    const auto context = store->syncContainer().newContext();
-    context->insert(Device{thisMac, QStringLiteral("Desk"), confirmed.archiveSystemFields()});
-    ASSERT_TRUE(context->save());
-
-    const std::optional<CloudRecord> record = build(RecordNames::deviceRecordID(thisMac));
-    ASSERT_TRUE(record);
-    EXPECT_EQ(record->recordName(), QStringLiteral("dev-THIS-MAC"));
-    EXPECT_EQ(record->changeTag(), QStringLiteral("tag-dev"));
-    EXPECT_EQ(keysOf(*record), QStringList{QStringLiteral("name")});
-    EXPECT_EQ(record->string(QStringLiteral("name")), QStringLiteral("Desk"));
 }
 
 } // namespace

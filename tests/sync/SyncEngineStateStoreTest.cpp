@@ -38,15 +38,14 @@ protected:
     QString path = environment.path(QStringLiteral("state/nested/") + SyncEngineStateStore::fileName);
 };
 
-TEST_F(SyncEngineStateStoreTest, MissingEmptyAndUndecodableFilesStartCold) {
+// Missing, empty and undecodable files start cold; a save that cannot be written is only logged.
+TEST_F(SyncEngineStateStoreTest, BadFilesStartColdAndFailedSavesAreAbsorbed) {
     SyncLog log;
     SyncEngineStateStore store(path);
     EXPECT_FALSE(store.load());
-
     writeFile(path, {});
     EXPECT_FALSE(store.load());
     EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join(QLatin1Char('\n')).toStdString();
-
     writeFile(path, "{\"pending\": [1, 2");
     EXPECT_FALSE(store.load());
     ASSERT_EQ(log.messages().size(), 1);
@@ -54,25 +53,30 @@ TEST_F(SyncEngineStateStoreTest, MissingEmptyAndUndecodableFilesStartCold) {
     EXPECT_TRUE(log.messages().first().endsWith(QStringLiteral(") — cold-bootstrapping")));
     // The bad file stays until a save replaces it.
     EXPECT_TRUE(QFile::exists(path));
+    // A save into a folder that cannot be made is logged and absorbed.
+    writeFile(environment.path(QStringLiteral("blocker")), "not a folder");
+    SyncEngineStateStore blocked(
+        environment.path(QStringLiteral("blocker/") + SyncEngineStateStore::fileName));
+    blocked.save(stateNumber(1));
+    blocked.waitForSaves();
+    EXPECT_EQ(log.count(QStringLiteral("error state save failed: ")), 1);
+    EXPECT_FALSE(blocked.load());
 }
 
 TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugApart) {
     const QString release = AppPaths::storeFolder();
     writeFile(release + QStringLiteral("/sync-engine-state.v1.json"), "{}");
     writeFile(release + QStringLiteral("/sync-engine-state.v2.json"), "{\"kept\":true}");
-
     AppIdentity::overrideDebug(true);
     const QString debug = AppPaths::storeFolder();
     writeFile(debug + QStringLiteral("/sync-engine-state.v1.json"), "{}");
     const std::unique_ptr<SyncEngineStateStore> debugStore = SyncEngineStateStore::standard();
     AppIdentity::clearOverride();
-
     EXPECT_TRUE(debug.endsWith(QStringLiteral("/Snipjar (Debug)")));
     EXPECT_EQ(debugStore->filePath(), debug + QStringLiteral("/sync-engine-state.v2.json"));
     EXPECT_FALSE(QFile::exists(debug + QStringLiteral("/sync-engine-state.v1.json")));
     // The release folder is not touched by a debug build.
     EXPECT_TRUE(QFile::exists(release + QStringLiteral("/sync-engine-state.v1.json")));
-
     const std::unique_ptr<SyncEngineStateStore> store = SyncEngineStateStore::standard();
     EXPECT_EQ(store->filePath(), release + QStringLiteral("/sync-engine-state.v2.json"));
     EXPECT_FALSE(QFile::exists(release + QStringLiteral("/sync-engine-state.v1.json")));
@@ -94,16 +98,6 @@ TEST_F(SyncEngineStateStoreTest, SaveCreatesAPrivateFolderAndFileThatLoadsBack) 
     EXPECT_EQ(SyncEngineStateStore(path).load(), stateNumber(8));
 }
 
-TEST_F(SyncEngineStateStoreTest, SaveIntoAnUnusableFolderIsLoggedAndAbsorbed) {
-    SyncLog log;
-    writeFile(environment.path(QStringLiteral("blocker")), "not a folder");
-    SyncEngineStateStore store(environment.path(QStringLiteral("blocker/") + SyncEngineStateStore::fileName));
-    store.save(stateNumber(1));
-    store.waitForSaves();
-    EXPECT_EQ(log.count(QStringLiteral("error state save failed: ")), 1);
-    EXPECT_FALSE(store.load());
-}
-
 // Saves from several threads, each numbered in the order save() was called: whoever finishes
 // writing first, the file only ever moves forward, is never torn, and ends with the last save.
 TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
@@ -113,7 +107,6 @@ TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
     std::atomic<bool> writing{true};
     std::atomic<int> tornReads{0};
     std::atomic<int> backwardSteps{0};
-
     std::thread reader([&] {
         int seen = -1;
         while (writing.load()) {
@@ -148,7 +141,6 @@ TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
     store.waitForSaves();
     writing = false;
     reader.join();
-
     EXPECT_EQ(store.load(), stateNumber(399));
     EXPECT_EQ(tornReads.load(), 0);
     EXPECT_EQ(backwardSteps.load(), 0);

@@ -73,13 +73,9 @@ PostgresCluster& sharedPostgresCluster() {
     return *cluster;
 }
 
-std::unique_ptr<CloudBackend> makePostgresBackend() {
-    return std::make_unique<PostgresBackend>();
-}
-
 std::vector<CloudBackendFactory> cloudBackendFactories() {
     return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Postgres", makePostgresBackend}};
+            {"Postgres", [] { return std::unique_ptr<CloudBackend>(std::make_unique<PostgresBackend>()); }}};
 }
 
 CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {

@@ -34,8 +34,6 @@ struct CloudBackendFactory {
 // A private PostgreSQL server shared by the whole test run; started on first use.
 PostgresCluster& sharedPostgresCluster();
 
-std::unique_ptr<CloudBackend> makePostgresBackend();
-
 // Every implementation the conformance suite runs against: the in-memory server and PostgreSQL.
 std::vector<CloudBackendFactory> cloudBackendFactories();
 

@@ -67,6 +67,18 @@ protected:
         return postgresConnectionString({cluster().tcpURI(user), password});
     }
 
+    // Whether a session of Alice's waits for a lock another one holds.
+    bool someoneWaitsForALock() {
+        pqxx::connection watcher(rawConnection(alice, "alice-secret"));
+        return eventually([&] {
+            pqxx::nontransaction query(watcher);
+            return !query
+                        .exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
+                              "usename = current_user")
+                        .empty();
+        });
+    }
+
     TestEnvironment environment;
     QString alice;
     QString bob;
@@ -88,7 +100,6 @@ TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSq
     const auto oid = cluster().adminSQL(
         QStringLiteral("SELECT large_object FROM snipjar.assets WHERE owner = '%1'").arg(alice));
     ASSERT_TRUE(oid.has_value() && !oid->isEmpty()) << "an asset this large is kept as a large object";
-
     pqxx::connection connection(rawConnection(bob, "bob-secret"));
     pqxx::nontransaction sql(connection);
     for (const char* table : {"owners", "zones", "records", "record_references", "assets"}) {
@@ -114,7 +125,6 @@ TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSq
     EXPECT_TRUE(refused("ALTER TABLE snipjar.records DISABLE ROW LEVEL SECURITY"));
     EXPECT_TRUE(refused("ALTER TABLE snipjar.records NO FORCE ROW LEVEL SECURITY"));
     EXPECT_TRUE(refused("UPDATE snipjar.schema_version SET version = 9"));
-
     // Alice's record and asset are whole.
     const auto all = fetchAll(*database, std::nullopt);
     ASSERT_TRUE(all.has_value());
@@ -134,12 +144,10 @@ TEST_F(PostgresCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage)
     CloudRecord record = textRecord("pay-2", "x", "ClipPayload");
     record.setValue("image", Asset{path});
     CloudRecord saved = database->modifyRecords({record}, {}).value().saved.value(0);
-
     // Saving again with an asset field naming no file keeps the server's bytes.
     saved.setValue("image", Asset{});
     saved.setValue("text", QString("y"));
     ASSERT_EQ(database->modifyRecords({saved}, {}).value().saved.size(), 1);
-
     auto page = database->fetchChanges(historyZone, std::nullopt);
     ASSERT_TRUE(page.ok());
     ASSERT_EQ(page.value().modifications.size(), 1);
@@ -167,7 +175,6 @@ TEST_F(PostgresCloudDatabaseTest, AServerRestartFailsOneCallAndThenRecoversWithN
     ASSERT_TRUE(eventually([&] { return notices >= 1; })) << "the first listen is announced";
     ASSERT_TRUE(database->modifyRecords({textRecord("clip-1", "before")}, {}).ok());
     ASSERT_TRUE(eventually([&] { return notices >= 2; })) << "the save's notice";
-
     const int beforeReconnect = notices;
     ASSERT_TRUE(cluster().restart()) << cluster().error().toStdString();
     const auto broken = database->fetchChanges(historyZone, std::nullopt);
@@ -177,7 +184,6 @@ TEST_F(PostgresCloudDatabaseTest, AServerRestartFailsOneCallAndThenRecoversWithN
     ASSERT_TRUE(again.ok()) << again.error().description.toStdString();
     EXPECT_EQ(again.value().modifications.size(), 1);
     EXPECT_TRUE(eventually([&] { return notices > beforeReconnect; })) << "the subscription reconnects";
-
     // While the server is down the calls fail as transient; nothing of a failed batch is applied.
     ASSERT_TRUE(cluster().stop());
     const auto down = database->modifyRecords({textRecord("clip-2", "lost")}, {});
@@ -198,26 +204,17 @@ TEST_F(PostgresCloudDatabaseTest, ABatchCutByARestartAppliesNoneOfIt) {
     pqxx::connection blocker(rawConnection(alice, "alice-secret"));
     pqxx::work lock(blocker);
     lock.exec("SELECT 1 FROM snipjar.records WHERE record_name = 'clip-held' FOR UPDATE");
-
     CloudRecord change = held;
     change.setValue("text", QString("changed"));
     auto batch = std::async(std::launch::async, [&] {
         return database->modifyRecords({textRecord("clip-new-1", "1"), textRecord("clip-new-2", "2"), change},
                                        {});
     });
-    pqxx::connection watcher(rawConnection(alice, "alice-secret"));
-    ASSERT_TRUE(eventually([&] {
-        pqxx::nontransaction query(watcher);
-        return !query
-                    .exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
-                          "usename = current_user")
-                    .empty();
-    })) << "the batch waits for the row lock";
+    ASSERT_TRUE(someoneWaitsForALock()) << "the batch waits for the row lock";
     ASSERT_TRUE(cluster().restart());
     const auto outcome = batch.get();
     ASSERT_FALSE(outcome.ok());
     EXPECT_TRUE(outcome.error().isTransient());
-
     auto all = fetchAll(*database, std::nullopt);
     if (!all) {
         all = fetchAll(*database, std::nullopt);
@@ -234,14 +231,7 @@ TEST_F(PostgresCloudDatabaseTest, CancelStopsAWaitingCall) {
     lock.exec("SELECT 1 FROM snipjar.owners FOR UPDATE");
     auto batch = std::async(std::launch::async,
                             [&] { return database->modifyRecords({textRecord("clip-2", "2")}, {}); });
-    pqxx::connection watcher(rawConnection(alice, "alice-secret"));
-    ASSERT_TRUE(eventually([&] {
-        pqxx::nontransaction query(watcher);
-        return !query
-                    .exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
-                          "usename = current_user")
-                    .empty();
-    }));
+    ASSERT_TRUE(someoneWaitsForALock());
     database->cancel();
     const auto outcome = batch.get();
     ASSERT_FALSE(outcome.ok());
@@ -259,11 +249,9 @@ TEST_F(PostgresCloudDatabaseTest, PruningExpiresTokensOlderThanTheRemovedTombsto
     const auto afterDelete = fetchAll(*database, beforeDelete->token);
     ASSERT_TRUE(afterDelete.has_value());
     EXPECT_EQ(afterDelete->deletions.size(), 1);
-
     // The default retention keeps a fresh tombstone.
     ASSERT_EQ(cluster().adminSQL("SELECT snipjar.prune()"), QString("0"));
     ASSERT_TRUE(fetchAll(*database, beforeDelete->token).has_value());
-
     const auto removed = cluster().adminSQL("SELECT snipjar.prune(interval '0')");
     ASSERT_TRUE(removed.has_value());
     EXPECT_GE(removed->toInt(), 1);
@@ -313,7 +301,6 @@ TEST_F(PostgresCloudDatabaseTest, LoginsAndSchemaVersionsAreChecked) {
     const auto noZone = database->fetchChanges(RecordZoneID{"Elsewhere"}, std::nullopt);
     ASSERT_FALSE(noZone.ok());
     EXPECT_EQ(noZone.error().code, CloudErrorCode::zoneNotFound);
-
     ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 2"));
     const auto newer = open(alice, "alice-secret")->saveZone(historyZone);
     ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 1"));

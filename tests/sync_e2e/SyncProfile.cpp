@@ -40,15 +40,16 @@ SyncProfile::SyncProfile(const QString& name, const QString& deviceID)
     : name(name)
     , device(deviceID)
     , environment(QProcessEnvironment::systemEnvironment()) {
-    for (const char* sub : {"runtime", "data", "cache", "config"}) {
-        QDir().mkpath(folder.filePath(QString::fromLatin1(sub)));
-        QFile::setPermissions(folder.filePath(QString::fromLatin1(sub)),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const std::pair<const char*, const char*> folders[] = {{"runtime", "XDG_RUNTIME_DIR"},
+                                                           {"data", "XDG_DATA_HOME"},
+                                                           {"cache", "XDG_CACHE_HOME"},
+                                                           {"config", "XDG_CONFIG_HOME"}};
+    for (const auto& [sub, variable] : folders) {
+        const QString path = folder.filePath(QString::fromLatin1(sub));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        environment.insert(QString::fromLatin1(variable), path);
     }
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), folder.filePath(QStringLiteral("runtime")));
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), folder.filePath(QStringLiteral("data")));
-    environment.insert(QStringLiteral("XDG_CACHE_HOME"), folder.filePath(QStringLiteral("cache")));
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     // No keyring: the password comes from the password file alone.
@@ -119,10 +120,6 @@ bool SyncProfile::startSnipjar() {
         return false;
     }
     return true;
-}
-
-QString SyncProfile::storeFile() const {
-    return folder.filePath(QStringLiteral("data/Snipjar/history-v2.store"));
 }
 
 QByteArray SyncProfile::run(const QStringList& arguments, int* exitCode) {

@@ -34,7 +34,6 @@ public:
     const QString& deviceID() const { return device; }
     const QString& display() const { return displayName; }
     const QString& error() const { return lastError; }
-    QString storeFile() const;
 
     // A command-line run of snipjar in this profile; its standard output, empty on failure.
     QByteArray run(const QStringList& arguments, int* exitCode = nullptr);

@@ -26,9 +26,6 @@ void TestDelegate::handleEvent(const SyncEvent& event, std::function<void()> don
             received.remove(deletion.id.recordName);
         }
     }
-    if (onEvent) {
-        onEvent(event);
-    }
     if (holdEvents) {
         held.append(std::move(done));
     } else {
@@ -41,7 +38,6 @@ std::optional<sync::RecordZoneChangeBatch> TestDelegate::nextRecordZoneChangeBat
     if (pending.isEmpty()) {
         return std::nullopt;
     }
-    batchSizes.append(static_cast<int>(pending.size()));
     // The records are built on the engine's worker, never on the main thread: from a copy.
     return sync::RecordZoneChangeBatch{pending,
                                        [records = local, main = QThread::currentThread()](

@@ -37,9 +37,6 @@ public:
     QList<sync::SyncEvent> events;
     QHash<QString, cloud::CloudRecord> local;    // what this computer holds
     QHash<QString, cloud::CloudRecord> received; // what fetches delivered
-    QList<int> batchSizes;                       // changes handed out per batch
-    // Called from handleEvent before the answer (for a delegate acting during an event).
-    std::function<void(const sync::SyncEvent&)> onEvent;
 };
 
 // Runs one operation of the engine and waits for its completion.

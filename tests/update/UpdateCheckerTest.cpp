@@ -1,6 +1,5 @@
 #include "app/update/UpdateChecker.h"
-#include "FeedServer.h"
-#include "SigningKey.h"
+#include "UpdateTestSupport.h"
 #include "app/update/UpdateDownload.h"
 #include "app/update/UpdateFeed.h"
 
@@ -56,7 +55,6 @@ TEST_F(UpdateCheckerTest, ComparesAVerifiedFeedWithTheRunningVersion) {
     ASSERT_EQ(newer.kind, UpdateOutcome::Kind::Newer) << newer.message.toStdString();
     EXPECT_EQ(newer.info->version.toString(), QStringLiteral("1.3.0"));
     EXPECT_EQ(newer.info->downloadUrl, test::SigningKey::release(QStringLiteral("1.3.0")).downloadUrl);
-
     EXPECT_EQ(checkAgainst("1.3.0").kind, UpdateOutcome::Kind::UpToDate);
     EXPECT_EQ(checkAgainst("1.3.0+local.build").kind, UpdateOutcome::Kind::UpToDate);
     EXPECT_EQ(checkAgainst("1.10.0").kind, UpdateOutcome::Kind::UpToDate);
@@ -65,12 +63,12 @@ TEST_F(UpdateCheckerTest, ComparesAVerifiedFeedWithTheRunningVersion) {
 }
 
 // Whatever goes wrong on the way, the answer is one failure with a message, never an update: a
-// malformed, cut-short, unsigned or wrongly signed feed, an error status, and a server that never
-// answers within the configured timeout.
+// malformed, cut-short or unsigned feed, an error status, and a server that never answers within
+// the configured timeout.
 TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
     ASSERT_TRUE(server.isListening());
-    const auto otherKey = test::SigningKey::generate();
     const QByteArray goodFeed = feedFor("9.0.0");
+    // A feed the key did not sign stands for every feed that does not read (UpdateFeed's own tests).
     QByteArray unsignedFeed = goodFeed;
     unsignedFeed.replace("\"signature\"", "\"unsigned\"");
     const struct {
@@ -80,12 +78,8 @@ TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
         test::FeedServer::Behaviour behaviour;
     } answers[] = {
         {"malformed", 200, "<html>not a feed</html>", test::FeedServer::Behaviour::Answer},
-        {"truncated JSON", 200, goodFeed.left(goodFeed.size() - 20), test::FeedServer::Behaviour::Answer},
         {"connection cut short", 200, goodFeed, test::FeedServer::Behaviour::CutShort},
         {"unsigned", 200, unsignedFeed, test::FeedServer::Behaviour::Answer},
-        {"wrongly signed", 200,
-         UpdateFeed::sign(test::SigningKey::release(QStringLiteral("9.0.0")), otherKey.secretKey),
-         test::FeedServer::Behaviour::Answer},
         {"not found", 404, goodFeed, test::FeedServer::Behaviour::Answer},
         // Valid JSON and correctly signed, but far larger than any feed: not read to the end.
         {"oversized", 200, QByteArray(UpdateChecker::maximumFeedBytes, ' ') + goodFeed,
@@ -98,7 +92,6 @@ TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
         EXPECT_FALSE(outcome.info.has_value()) << answer.what;
         EXPECT_FALSE(outcome.message.isEmpty()) << answer.what;
     }
-
     timeout = 200ms;
     server.respond(200, goodFeed, test::FeedServer::Behaviour::Silent);
     const UpdateOutcome slow = checkAgainst("1.0.0");

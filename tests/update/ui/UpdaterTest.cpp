@@ -1,7 +1,6 @@
 #include "app/update/Updater.h"
-#include "FeedServer.h"
-#include "SigningKey.h"
 #include "TestEnvironment.h"
+#include "UpdateTestSupport.h"
 #include "app/update/UpdateChecker.h"
 #include "app/update/UpdateDownload.h"
 #include "app/update/UpdateFeed.h"
@@ -77,7 +76,6 @@ TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
         EXPECT_FALSE(updater.checker().isChecking());
         EXPECT_EQ(server.requestCount(), 1);
     }
-
     UserSettings::remove(UserSettings::lastUpdateCheckKey);
     server.respond(200, "{\"version\": \"99.0.0\"}");
     {
@@ -88,7 +86,6 @@ TEST_F(UpdaterTest, BackgroundChecksSpeakOnlyForANewerVersion) {
         // A failed check is tried again at the next hourly look, not a day later.
         EXPECT_FALSE(UserSettings::lastUpdateCheck().has_value());
     }
-
     serveVersion("99.0.0");
     Updater updater(configured());
     updater.startBackgroundChecks();
@@ -103,12 +100,10 @@ TEST_F(UpdaterTest, UserInitiatedChecksAlwaysAnswer) {
     updater.checkForUpdates();
     waitForCheck(updater);
     EXPECT_EQ(visibleDialogTexts(), QStringList{QStringLiteral("You're up to date!")});
-
     server.respond(500, "{}");
     updater.checkForUpdates();
     waitForCheck(updater);
     EXPECT_EQ(visibleDialogTexts(), QStringList{QStringLiteral("Snipjar couldn't check for updates.")});
-
     Updater unconfigured([] { return UpdateConfiguration{}; });
     unconfigured.checkForUpdates();
     QCoreApplication::processEvents();
