@@ -7,6 +7,8 @@ using namespace snipjar;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 const HotKeyCombo shiftCommandK{40, 0x300, "K"};
 
 std::optional<HotKeyCombo> parsed(const char* text) {
@@ -33,9 +35,9 @@ TEST(HotKeyComboParse, AcceptsSymbolAndWordFormsWithATableKeyAndAModifier) {
 
 // The stored form lists modifiers in the fixed order ⌃⌥⇧⌘, so any input is stored canonically.
 TEST(HotKeyComboDisplay, StoredFormIsCanonicalAndRoundTrips) {
-    EXPECT_EQ(HotKeyCombo::defaultCombo().displayString(), QStringLiteral("⌥⌘V"));
-    EXPECT_EQ(parsed("⌘⌥V")->displayString(), QStringLiteral("⌥⌘V"));
-    EXPECT_EQ(parsed("cmd shift opt ctrl 1")->displayString(), QStringLiteral("⌃⌥⇧⌘1"));
+    EXPECT_EQ(HotKeyCombo::defaultCombo().displayString(), u"⌥⌘V"_s);
+    EXPECT_EQ(parsed("⌘⌥V")->displayString(), u"⌥⌘V"_s);
+    EXPECT_EQ(parsed("cmd shift opt ctrl 1")->displayString(), u"⌃⌥⇧⌘1"_s);
     for (const char* text : {"⌥⌘V", "⇧⌘K", "⌃A", "⌃⌥⇧⌘9"}) {
         EXPECT_EQ(parsed(text)->displayString(), QString::fromUtf8(text));
     }
@@ -64,9 +66,8 @@ TEST(HotKeyComboLinuxForm, DisplayAndParseAreInverses) {
         EXPECT_EQ(HotKeyCombo::parseLinuxForm(text), std::nullopt) << text;
         EXPECT_EQ(HotKeyCombo::parseSetting(text), std::nullopt) << text;
     }
-    EXPECT_EQ(keyComboText(HotKeyCombo::commandBit, QStringLiteral("Backspace")),
-              QStringLiteral("Ctrl+Backspace"));
-    EXPECT_EQ(keyComboText(0, QStringLiteral("Return")), QStringLiteral("Return"));
+    EXPECT_EQ(keyComboText(HotKeyCombo::commandBit, u"Backspace"_s), u"Ctrl+Backspace"_s);
+    EXPECT_EQ(keyComboText(0, u"Return"_s), u"Return"_s);
 }
 
 // A key press gives a combination only with a modifier and a table key; Ctrl is ⌘ and Meta is ⌃.
