@@ -7,6 +7,8 @@
 namespace snipjar::test {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 class SearchBarContentTest : public ViewTest {
 protected:
     SearchBarContentTest() {
@@ -19,25 +21,25 @@ protected:
 
 // The bar shows the typed query, or the kind filter's placeholder while nothing is typed.
 TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
-    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search clipboard\u2026"));
+    EXPECT_EQ(bar.queryLabel()->text(), u"Search clipboard\u2026"_s);
     model->setTypeScope(TypeScope::image);
-    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("Search images\u2026"));
-    model->setQuery(QStringLiteral("cat"));
-    EXPECT_EQ(bar.queryLabel()->text(), QStringLiteral("cat"));
+    EXPECT_EQ(bar.queryLabel()->text(), u"Search images\u2026"_s);
+    model->setQuery(u"cat"_s);
+    EXPECT_EQ(bar.queryLabel()->text(), u"cat"_s);
     // A query longer than the bar keeps the characters just typed in view.
-    model->setQuery(QString(300, QLatin1Char('x')) + QStringLiteral("END"));
+    model->setQuery(QString(300, QLatin1Char('x')) + u"END"_s);
     EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
-    EXPECT_TRUE(bar.queryLabel()->text().endsWith(QStringLiteral("END")));
-    snapshot(bar, QStringLiteral("search-long"));
+    EXPECT_TRUE(bar.queryLabel()->text().endsWith(u"END"_s));
+    snapshot(bar, u"search-long"_s);
 }
 
 // At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
 // nothing.
 TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
     EXPECT_TRUE(bar.hintLabel()->isVisible());
-    EXPECT_EQ(bar.hintLabel()->text(), QStringLiteral("Tab"));
+    EXPECT_EQ(bar.hintLabel()->text(), u"Tab"_s);
     EXPECT_FALSE(bar.spinner()->isVisible());
-    snapshot(bar, QStringLiteral("search"));
+    snapshot(bar, u"search"_s);
 
     model->setIsSyncing(true);
     EXPECT_TRUE(bar.spinner()->isVisible());
