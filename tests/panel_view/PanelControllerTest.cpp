@@ -110,8 +110,6 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(panel().query(), QString());
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
-    EXPECT_EQ(panel().macScope(), std::nullopt);
-    EXPECT_EQ(panel().selection(), 0);
     EXPECT_EQ(panel().visibleCount(), 2);
     EXPECT_EQ(controller.targetApplication(), editor);
     for (ClickableGlassView* circle : circles()) {
