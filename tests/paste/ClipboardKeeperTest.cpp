@@ -88,11 +88,15 @@ TEST_F(ClipboardKeeperTest, ALostCopyComesBackOnceItIsFiled) {
     ASSERT_TRUE(test::waitUntil([&] { return writtenTexts() == QStringList{"kept"}; }));
 }
 
-// A concealed clip (one that came from another computer) is never put back when the owner of the
-// copy goes, even as the newest clip. (A password manager's copy and a switched-off keeper leave
-// the clipboard empty on a real X server, in the application's clipboard-keeping tests.)
-TEST_F(ClipboardKeeperTest, AConcealedClipIsNeverPutBack) {
+// A skipped copy (a password manager's) is not replaced by an older clip when its owner goes, nor
+// is a concealed clip (one that came from another computer) ever put back; switched off, nothing
+// comes back and the role is given up.
+TEST_F(ClipboardKeeperTest, SecretsAndASwitchedOffKeeperLeaveTheClipboardEmpty) {
     file(u"older"_s);
+    const qint64 secret = copy(u"hunter2"_s);
+    keeper.noteCapture(secret, Fate::skipped);
+    keeper.noteCapture(ownerGoes(), Fate::nothing);
+
     Clip concealed;
     concealed.kind = Clip::Kind::text;
     concealed.plainText = u"from another computer"_s;
@@ -101,7 +105,16 @@ TEST_F(ClipboardKeeperTest, AConcealedClipIsNeverPutBack) {
     arrived.createdAt = QDateTime::currentDateTimeUtc().addSecs(5);
     store.syncContext().insert(arrived);
     ASSERT_TRUE(store.syncContext().save());
-    keeper.noteCapture(copy(u"older"_s), Fate::captured);
+    const qint64 copied = copy(u"older"_s);
+    keeper.noteCapture(copied, Fate::captured);
+    keeper.noteFiled();
+    keeper.noteCapture(ownerGoes(), Fate::nothing);
+
+    keeper.setEnabled(false);
+    EXPECT_FALSE(role.isClaimed());
+    const qint64 later = copy(u"later"_s);
+    file(u"later"_s);
+    keeper.noteCapture(later, Fate::captured);
     keeper.noteFiled();
     keeper.noteCapture(ownerGoes(), Fate::nothing);
     test::settle(300ms);
