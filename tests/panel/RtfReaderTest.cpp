@@ -200,8 +200,8 @@ TEST(RtfReaderTest, FormattingIsScopedToGroups) {
     EXPECT_EQ(formatOf(*document, u"r"_s)->verticalAlignment(), QTextCharFormat::AlignNormal);
 }
 
-// Font names decode in their font's charset; colour components are clamped into a byte, and an
-// unknown or automatic colour is none.
+// Font names decode in their font's charset; colour components are clamped into a byte and come in
+// any order, and an unknown or automatic colour is none.
 TEST(RtfReaderTest, FontAndColorTables) {
     const auto japanese = RtfReader::read(
         R"({\rtf1{\fonttbl{\f3\fnil\fcharset128 \'82\'6c\'82\'72 \'83\'53\'83\'56\'83\'62\'83\'4e;}}\f3 x})");
@@ -209,16 +209,21 @@ TEST(RtfReaderTest, FontAndColorTables) {
     EXPECT_EQ(familiesOf(*japanese, u"x"_s), QStringList{u"ＭＳ ゴシック"_s});
 
     const auto colors = RtfReader::read(
-        R"({\rtf1{\colortbl;\red10\green20\blue30;\red999\green-5\blue255;}a{\cf1 b}{\cf2 c}{\cf9 d}{\cb1 e})"
-        R"({\highlight2 f}{\cf0 g}})");
+        R"({\rtf1{\colortbl;\red10\green20\blue30;\red999\green-5\blue255;\green7\blue8\red9;\blue6\red5\green4;)"
+        R"(\ctint255\red1\green2\blue3;}a{\cf1 b}{\cf2 c}{\cf9 d}{\cb1 e}{\highlight2 f}{\cf0 g}{\cf3 h}{\cf4 i})"
+        R"({\cf5 j}})");
     ASSERT_TRUE(colors);
-    EXPECT_EQ(colors->toPlainText(), u"abcdefg"_s);
+    EXPECT_EQ(colors->toPlainText(), u"abcdefghij"_s);
     EXPECT_EQ(formatOf(*colors, u"b"_s)->foreground().color(), QColor(10, 20, 30));
     EXPECT_EQ(formatOf(*colors, u"c"_s)->foreground().color(), QColor(255, 0, 255));
     EXPECT_EQ(formatOf(*colors, u"d"_s)->foreground().style(), Qt::NoBrush);
     EXPECT_EQ(formatOf(*colors, u"e"_s)->background().color(), QColor(10, 20, 30));
     EXPECT_EQ(formatOf(*colors, u"f"_s)->background().color(), QColor(255, 0, 255));
     EXPECT_EQ(formatOf(*colors, u"g"_s)->foreground().style(), Qt::NoBrush);
+    // An entry may name its components in any order, after words of its own.
+    EXPECT_EQ(formatOf(*colors, u"h"_s)->foreground().color(), QColor(9, 7, 8));
+    EXPECT_EQ(formatOf(*colors, u"i"_s)->foreground().color(), QColor(5, 4, 6));
+    EXPECT_EQ(formatOf(*colors, u"j"_s)->foreground().color(), QColor(1, 2, 3));
 }
 
 // Every token consumes at least one byte and every character written comes from at least one byte,
