@@ -12,20 +12,19 @@ namespace snipjar::test {
 namespace {
 
 // Bounce 0 is critically damped, positive bounces underdamped, negative ones overdamped; a bounce of
-// 1 would never come to rest and is held just below.
-TEST(SpringCurveTest, BounceChoosesTheDamping) {
+// 1 would never come to rest and is held just below. Every curve starts at 0 at rest and ends at 1 at
+// rest, its velocity the slope of its progress; only a positive bounce passes the end, the others
+// rise to it from below. The settling duration is the last instant the spring moves noticeably.
+TEST(SpringCurveTest, DampingShapeAndSettling) {
     EXPECT_DOUBLE_EQ(SpringCurve(0.5, 0).dampingRatio(), 1);
     EXPECT_DOUBLE_EQ(SpringCurve(0.5, -0.5).dampingRatio(), 2);
     EXPECT_GT(SpringCurve(0.5, 1).dampingRatio(), 0);
     EXPECT_LT(SpringCurve(0.5, 1).settlingDuration(), 1000);
-}
-
-// Every kind of damping starts at 0 at rest and ends at 1 at rest, its velocity the slope of its
-// progress.
-TEST(SpringCurveTest, StartsAtRestEndsAtRestVelocityIsTheSlope) {
-    for (const double bounce : {0.6, 0.35, 0.0, -0.4}) {
-        SCOPED_TRACE(bounce);
-        const SpringCurve curve(0.4, bounce);
+    for (const SpringCurve& curve :
+         {SpringCurve(0.4, 0.6), SpringCurve(0.4, 0.35), SpringCurve(0.4, 0.3), SpringCurve(0.4, 0),
+          SpringCurve(0.4, -0.3), SpringCurve(0.4, -0.5), SpringCurve(0.4, -0.8), SpringCurve(0.2, 0.9),
+          searchBarSpring(), resultsSpring()}) {
+        SCOPED_TRACE(curve.bounce());
         EXPECT_DOUBLE_EQ(curve.value(0), 0);
         EXPECT_DOUBLE_EQ(curve.value(-1), 0);
         EXPECT_DOUBLE_EQ(curve.velocity(0), 0);
@@ -36,35 +35,18 @@ TEST(SpringCurveTest, StartsAtRestEndsAtRestVelocityIsTheSlope) {
             const double slope = (curve.value(t + h) - curve.value(t - h)) / (2 * h);
             EXPECT_NEAR(curve.velocity(t), slope, 1e-4 * std::max(1.0, std::abs(slope))) << t;
         }
-    }
-}
-
-// Only a positive bounce passes the end; critical and overdamped springs rise to it from below.
-TEST(SpringCurveTest, OvershootsOnlyWithBounce) {
-    for (const double bounce : {0.3, 0.0, -0.3, -0.8}) {
-        SCOPED_TRACE(bounce);
-        const SpringCurve curve(0.4, bounce);
         double previous = 0;
         double peak = 0;
         for (double t = 1e-3; t < 5; t += 1e-3) {
             const double p = curve.value(t);
             peak = std::max(peak, p);
-            if (bounce <= 0) {
+            if (curve.bounce() <= 0) {
                 ASSERT_LE(p, 1.0);
                 ASSERT_GE(p, previous);
             }
             previous = p;
         }
-        EXPECT_EQ(peak > 1.01, bounce > 0);
-    }
-}
-
-// The settling duration is the last instant the spring moves noticeably: at rest from then on, not
-// just before it.
-TEST(SpringCurveTest, SettlingDurationIsWhereItComesToRest) {
-    for (const SpringCurve& curve : {searchBarSpring(), resultsSpring(), SpringCurve(0.4, 0),
-                                     SpringCurve(0.4, -0.5), SpringCurve(0.2, 0.9)}) {
-        SCOPED_TRACE(curve.bounce());
+        EXPECT_EQ(peak > 1.01, curve.bounce() > 0);
         const double settle = curve.settlingDuration();
         ASSERT_GT(settle, 0);
         for (double t = settle; t < settle + 10 * curve.duration(); t += 1e-4) {
@@ -78,10 +60,7 @@ TEST(SpringCurveTest, SettlingDurationIsWhereItComesToRest) {
     // More bounce takes longer to die down, and so does a slower spring.
     EXPECT_GT(SpringCurve(0.35, 0.6).settlingDuration(), SpringCurve(0.35, 0.3).settlingDuration());
     EXPECT_GT(SpringCurve(0.7, 0.6).settlingDuration(), 1.5 * SpringCurve(0.35, 0.6).settlingDuration());
-}
-
-// Frames move component by component with the progress, past the end when the progress overshoots.
-TEST(SpringCurveTest, FramesInterpolateComponentwiseIncludingOvershoot) {
+    // Frames move component by component with the progress, past the end when it overshoots.
     EXPECT_EQ(interpolateFrame(QRectF(0, 100, 200, 40), QRectF(100, 50, 400, 40), 1.2),
               QRectF(120, 40, 440, 40));
 }

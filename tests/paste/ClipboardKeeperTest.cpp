@@ -13,6 +13,8 @@
 namespace snipjar {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using namespace std::chrono_literals;
 using Fate = ClipboardKeeper::Fate;
 
@@ -74,14 +76,14 @@ protected:
 // be noticed before the capture of the copy has finished.
 TEST_F(ClipboardKeeperTest, ALostCopyComesBackOnceItIsFiled) {
     EXPECT_TRUE(role.isClaimed());
-    const qint64 copied = copy(QStringLiteral("kept"));
+    const qint64 copied = copy(u"kept"_s);
     const qint64 gone = ownerGoes();
     keeper.noteCapture(copied, Fate::captured);
     keeper.noteCapture(gone, Fate::nothing);
     test::settle(200ms);
     EXPECT_TRUE(pasteboard.writes().isEmpty()) << "restored before the copy was filed";
 
-    file(QStringLiteral("kept"));
+    file(u"kept"_s);
     keeper.noteFiled();
     ASSERT_TRUE(test::waitUntil([&] { return writtenTexts() == QStringList{"kept"}; }));
 }
@@ -90,28 +92,28 @@ TEST_F(ClipboardKeeperTest, ALostCopyComesBackOnceItIsFiled) {
 // is a concealed clip (one that came from another computer) ever put back; switched off, nothing
 // comes back and the role is given up.
 TEST_F(ClipboardKeeperTest, SecretsAndASwitchedOffKeeperLeaveTheClipboardEmpty) {
-    file(QStringLiteral("older"));
-    const qint64 secret = copy(QStringLiteral("hunter2"));
+    file(u"older"_s);
+    const qint64 secret = copy(u"hunter2"_s);
     keeper.noteCapture(secret, Fate::skipped);
     keeper.noteCapture(ownerGoes(), Fate::nothing);
 
     Clip concealed;
     concealed.kind = Clip::Kind::text;
-    concealed.plainText = QStringLiteral("from another computer");
+    concealed.plainText = u"from another computer"_s;
     concealed.concealed = true;
-    ClipItem arrived = ClipItem::fromClip(concealed, std::nullopt, QStringLiteral("OTHER-COMPUTER"));
+    ClipItem arrived = ClipItem::fromClip(concealed, std::nullopt, u"OTHER-COMPUTER"_s);
     arrived.createdAt = QDateTime::currentDateTimeUtc().addSecs(5);
     store.syncContext().insert(arrived);
     ASSERT_TRUE(store.syncContext().save());
-    const qint64 copied = copy(QStringLiteral("older"));
+    const qint64 copied = copy(u"older"_s);
     keeper.noteCapture(copied, Fate::captured);
     keeper.noteFiled();
     keeper.noteCapture(ownerGoes(), Fate::nothing);
 
     keeper.setEnabled(false);
     EXPECT_FALSE(role.isClaimed());
-    const qint64 later = copy(QStringLiteral("later"));
-    file(QStringLiteral("later"));
+    const qint64 later = copy(u"later"_s);
+    file(u"later"_s);
     keeper.noteCapture(later, Fate::captured);
     keeper.noteFiled();
     keeper.noteCapture(ownerGoes(), Fate::nothing);
@@ -123,18 +125,18 @@ TEST_F(ClipboardKeeperTest, SecretsAndASwitchedOffKeeperLeaveTheClipboardEmpty) 
 // clip written first) for a captured copy, refused for a skipped one, and refused at once when
 // the keeper is switched off.
 TEST_F(ClipboardKeeperTest, AHandOverIsAnsweredByTheFateOfTheCopy) {
-    const qint64 copied = copy(QStringLiteral("handed over"));
+    const qint64 copied = copy(u"handed over"_s);
     emit role.handOverRequested(1);
     test::settle(100ms);
     EXPECT_TRUE(role.answers.isEmpty());
-    file(QStringLiteral("handed over"));
+    file(u"handed over"_s);
     keeper.noteCapture(copied, Fate::captured);
     keeper.noteFiled();
     ASSERT_TRUE(test::waitUntil([&] { return !role.answers.isEmpty(); }));
     EXPECT_EQ(role.answers.front(), std::make_pair(quint64(1), true));
     EXPECT_EQ(writtenTexts(), QStringList{"handed over"});
 
-    keeper.noteCapture(copy(QStringLiteral("secret")), Fate::skipped);
+    keeper.noteCapture(copy(u"secret"_s), Fate::skipped);
     emit role.handOverRequested(2);
     ASSERT_TRUE(test::waitUntil([&] { return role.answers.size() == 2; }));
     EXPECT_EQ(role.answers.back(), std::make_pair(quint64(2), false));

@@ -1,11 +1,15 @@
 #include "paste/HotKeyCombo.h"
+#include "paste/HotKey.h"
 #include "paste/KeyComboText.h"
+#include "platform/fakes/FakeGlobalHotKeys.h"
 
 #include <gtest/gtest.h>
 
 using namespace snipjar;
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 const HotKeyCombo shiftCommandK{40, 0x300, "K"};
 
@@ -33,9 +37,9 @@ TEST(HotKeyComboParse, AcceptsSymbolAndWordFormsWithATableKeyAndAModifier) {
 
 // The stored form lists modifiers in the fixed order ⌃⌥⇧⌘, so any input is stored canonically.
 TEST(HotKeyComboDisplay, StoredFormIsCanonicalAndRoundTrips) {
-    EXPECT_EQ(HotKeyCombo::defaultCombo().displayString(), QStringLiteral("⌥⌘V"));
-    EXPECT_EQ(parsed("⌘⌥V")->displayString(), QStringLiteral("⌥⌘V"));
-    EXPECT_EQ(parsed("cmd shift opt ctrl 1")->displayString(), QStringLiteral("⌃⌥⇧⌘1"));
+    EXPECT_EQ(HotKeyCombo::defaultCombo().displayString(), u"⌥⌘V"_s);
+    EXPECT_EQ(parsed("⌘⌥V")->displayString(), u"⌥⌘V"_s);
+    EXPECT_EQ(parsed("cmd shift opt ctrl 1")->displayString(), u"⌃⌥⇧⌘1"_s);
     for (const char* text : {"⌥⌘V", "⇧⌘K", "⌃A", "⌃⌥⇧⌘9"}) {
         EXPECT_EQ(parsed(text)->displayString(), QString::fromUtf8(text));
     }
@@ -64,9 +68,8 @@ TEST(HotKeyComboLinuxForm, DisplayAndParseAreInverses) {
         EXPECT_EQ(HotKeyCombo::parseLinuxForm(text), std::nullopt) << text;
         EXPECT_EQ(HotKeyCombo::parseSetting(text), std::nullopt) << text;
     }
-    EXPECT_EQ(keyComboText(HotKeyCombo::commandBit, QStringLiteral("Backspace")),
-              QStringLiteral("Ctrl+Backspace"));
-    EXPECT_EQ(keyComboText(0, QStringLiteral("Return")), QStringLiteral("Return"));
+    EXPECT_EQ(keyComboText(HotKeyCombo::commandBit, u"Backspace"_s), u"Ctrl+Backspace"_s);
+    EXPECT_EQ(keyComboText(0, u"Return"_s), u"Return"_s);
 }
 
 // A key press gives a combination only with a modifier and a table key; Ctrl is ⌘ and Meta is ⌃.
@@ -79,4 +82,30 @@ TEST(HotKeyComboFromKeyPress, MapsQtModifiersAndKeys) {
     EXPECT_EQ(HotKeyCombo::fromKeyPress(Qt::Key_V, Qt::KeypadModifier), std::nullopt);
     EXPECT_EQ(HotKeyCombo::fromKeyPress(Qt::Key_F5, Qt::ControlModifier), std::nullopt);
     EXPECT_EQ(HotKeyCombo::fromKeyPress("F5", Qt::ControlModifier), std::nullopt);
+}
+
+// A hot key is registered from creation to destruction and a press calls it. Its callback may
+// replace it (the settings flow does), which ends with exactly the new combination registered. A
+// combination held by another client is not registered, and nothing is ungrabbed for it.
+TEST(HotKeyRegistration, RegisteredForItsLifetimeAndReplaceableFromItsCallback) {
+    FakeGlobalHotKeys hotKeys;
+    int presses = 0;
+    std::unique_ptr<HotKey> current;
+    current = std::make_unique<HotKey>(hotKeys, HotKeyCombo::defaultCombo(), [&] {
+        current = std::make_unique<HotKey>(hotKeys, shiftCommandK, [&] { ++presses; });
+    });
+    EXPECT_EQ(hotKeys.press("V", 0x900), 1);
+    EXPECT_EQ(hotKeys.activeGrabs(), (QList<FakeGlobalHotKeys::Combination>{{"K", 0x300}}));
+    EXPECT_EQ(hotKeys.press("K", 0x300), 1);
+    EXPECT_EQ(presses, 1);
+    current.reset();
+    EXPECT_TRUE(hotKeys.activeGrabs().isEmpty());
+
+    hotKeys.taken.append({"V", 0x900});
+    const qsizetype ungrabs = hotKeys.ungrabs.size();
+    {
+        HotKey refused(hotKeys, HotKeyCombo::defaultCombo(), [&] { ++presses; });
+        EXPECT_FALSE(refused.isRegistered());
+    }
+    EXPECT_EQ(hotKeys.ungrabs.size(), ungrabs);
 }

@@ -11,12 +11,14 @@ using namespace snipjar;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 class PasteKeyTableTest : public ::testing::Test {
 protected:
     // The settings file as a user would write it by hand.
     void writeSettings(const QByteArray& text) {
         const QString path = UserSettings::filePath();
-        UserSettings::setValue(QStringLiteral("historyLength"), 100);
+        UserSettings::setValue(u"historyLength"_s, 100);
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(text);
@@ -53,10 +55,10 @@ TEST_F(PasteKeyTableTest, BuiltInEntries) {
 // The Linux key forms are read in any case, with spaces and either modifier order; anything else
 // is not a paste keystroke.
 TEST_F(PasteKeyTableTest, ParsesTheThreeKeystrokes) {
-    EXPECT_EQ(PasteKeyTable::parse(QStringLiteral("Ctrl+V")), PasteKeystroke::controlV);
-    EXPECT_EQ(PasteKeyTable::parse(QStringLiteral("ctrl + shift + v")), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::parse(QStringLiteral("Shift+Ctrl+V")), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::parse(QStringLiteral("SHIFT+INSERT")), PasteKeystroke::shiftInsert);
+    EXPECT_EQ(PasteKeyTable::parse(u"Ctrl+V"_s), PasteKeystroke::controlV);
+    EXPECT_EQ(PasteKeyTable::parse(u"ctrl + shift + v"_s), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(PasteKeyTable::parse(u"Shift+Ctrl+V"_s), PasteKeystroke::controlShiftV);
+    EXPECT_EQ(PasteKeyTable::parse(u"SHIFT+INSERT"_s), PasteKeystroke::shiftInsert);
     for (const char* bad : {"", "V", "Shift+V", "Ctrl+Ctrl+V", "Ctrl+Insert", "Ctrl+Shift+Insert", "Alt+V",
                             "Ctrl+W", "Ctrl+V+V", "⌘V", "Insert"}) {
         EXPECT_FALSE(PasteKeyTable::parse(QString::fromUtf8(bad))) << bad;
@@ -78,29 +80,30 @@ TEST_F(PasteKeyTableTest, UserEntriesFromTheSettingsFile) {
                   "URxvt=Ctrl+Alt+V\n"
                   "Alacritty=\n"
                   "Emacs=Ctrl+V\n");
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("myterm")), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("XTerm")), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("konsole")), PasteKeystroke::shiftInsert);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Emacs")), PasteKeystroke::controlV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("URxvt")), PasteKeystroke::shiftInsert);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Alacritty")), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::defaultKeystrokeFor(QStringLiteral("XTerm")), PasteKeystroke::shiftInsert);
-
+    EXPECT_EQ(PasteKeyTable::defaultKeystrokeFor(u"XTerm"_s), PasteKeystroke::shiftInsert);
     // The class's entry before the instance name's; either name finds a built-in entry.
-    UserSettings::setValue(QStringLiteral("pasteKeys/Emacs"), QStringLiteral("Ctrl+V"));
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Emacs"), QStringLiteral("urxvt")),
-              PasteKeystroke::controlV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("myterm")),
-              PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("urxvt")),
-              PasteKeystroke::shiftInsert);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("unknown")),
-              PasteKeystroke::controlV);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("Unknown"), QStringLiteral("UXTerm")),
-              PasteKeystroke::shiftInsert);
-
-    UserSettings::remove(QStringLiteral("pasteKeys/xterm"));
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("XTerm")), PasteKeystroke::shiftInsert);
-    UserSettings::setValue(QStringLiteral("pasteKeys/Firefox"), QStringLiteral("Ctrl+Shift+V"));
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(QStringLiteral("firefox")), PasteKeystroke::controlShiftV);
+    const struct {
+        QString windowClass, instance;
+        PasteKeystroke keystroke;
+    } cases[] = {
+        {u"myterm"_s, {}, PasteKeystroke::controlShiftV},
+        {u"XTerm"_s, {}, PasteKeystroke::controlShiftV},
+        {u"konsole"_s, {}, PasteKeystroke::shiftInsert},
+        {u"Emacs"_s, {}, PasteKeystroke::controlV},
+        {u"URxvt"_s, {}, PasteKeystroke::shiftInsert},
+        {u"Alacritty"_s, {}, PasteKeystroke::controlShiftV},
+        {u"Emacs"_s, u"urxvt"_s, PasteKeystroke::controlV},
+        {u"Unknown"_s, u"myterm"_s, PasteKeystroke::controlShiftV},
+        {u"Unknown"_s, u"urxvt"_s, PasteKeystroke::shiftInsert},
+        {u"Unknown"_s, u"unknown"_s, PasteKeystroke::controlV},
+        {u"Unknown"_s, u"UXTerm"_s, PasteKeystroke::shiftInsert},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PasteKeyTable::keystrokeFor(c.windowClass, c.instance), c.keystroke)
+            << c.windowClass.toStdString() << '/' << c.instance.toStdString();
+    }
+    UserSettings::remove(u"pasteKeys/xterm"_s);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(u"XTerm"_s), PasteKeystroke::shiftInsert);
+    UserSettings::setValue(u"pasteKeys/Firefox"_s, u"Ctrl+Shift+V"_s);
+    EXPECT_EQ(PasteKeyTable::keystrokeFor(u"firefox"_s), PasteKeystroke::controlShiftV);
 }

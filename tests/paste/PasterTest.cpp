@@ -17,6 +17,8 @@ using namespace snipjar;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using Entry = PasteboardContent::Entry;
 
 const RunningApplication editor{4242, "org.example.Editor", "Editor", "Editor", 0x400001};
@@ -184,7 +186,7 @@ TEST_F(PasterTest, WaitsForTheRememberedWindow) {
 // that moves xterm to Ctrl+Shift+V.
 TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
     FakePasteboard primary;
-    primary.setText(QStringLiteral("what the user selected"));
+    primary.setText(u"what the user selected"_s);
     Paster withPrimary(pasteboard, workspace, keys, notifier, &primary);
     Clip secret = clipOf(Clip::Kind::richText, "hunter2");
     secret.richTextData = QByteArray("{\\rtf1 hunter2}");
@@ -203,14 +205,14 @@ TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
     EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
     EXPECT_EQ(primary.writes().size(), 1);
 
-    UserSettings::setValue(QStringLiteral("pasteKeys/xterm"), QStringLiteral("Ctrl+Shift+V"));
+    UserSettings::setValue(u"pasteKeys/xterm"_s, u"Ctrl+Shift+V"_s);
     workspace.setFrontmost(xterm);
     withPrimary.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
     EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
     EXPECT_EQ(primary.writes().size(), 1);
 
     // Without a primary selection the keystroke is still the receiver's.
-    UserSettings::remove(QStringLiteral("pasteKeys/xterm"));
+    UserSettings::remove(u"pasteKeys/xterm"_s);
     paster.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
     EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::shiftInsert);
 }

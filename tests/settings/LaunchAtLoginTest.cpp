@@ -18,6 +18,8 @@
 namespace snipjar::test {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 mode_t modeOf(const QString& path) {
     struct stat status {};
     ::stat(QFile::encodeName(path).constData(), &status);
@@ -25,7 +27,7 @@ mode_t modeOf(const QString& path) {
 }
 
 QString autostart() {
-    return AppPaths::configHome() + QStringLiteral("/autostart");
+    return AppPaths::configHome() + u"/autostart"_s;
 }
 
 QString readFile(const QString& path) {
@@ -49,7 +51,7 @@ QString programOf(const QString& entry) {
             exec = line.mid(5);
         }
     }
-    exec.replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+    exec.replace(u"\\\\"_s, u"\\"_s);
     if (exec.size() < 2 || !exec.startsWith(QLatin1Char('"')) || !exec.endsWith(QLatin1Char('"'))) {
         return QString();
     }
@@ -60,7 +62,7 @@ QString programOf(const QString& entry) {
         }
         program += exec[index];
     }
-    return program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    return program.replace(u"%%"_s, u"%"_s);
 }
 
 // This test program runs from the build folder; it stands in for the installed `snipjar` too.
@@ -77,7 +79,7 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
     ASSERT_FALSE(LaunchAtLogin::isEnabled());
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
 
-    const QString entry = autostart() + QStringLiteral("/app.snipjar.Snipjar.desktop");
+    const QString entry = autostart() + u"/app.snipjar.Snipjar.desktop"_s;
     EXPECT_EQ(LaunchAtLogin::entryPath(), entry);
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
     const QString contents = readFile(entry);
@@ -93,8 +95,8 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
 TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     QDir().mkpath(autostart());
     ::chmod(QFile::encodeName(autostart()).constData(), 0755);
-    const QString theirs = autostart() + QStringLiteral("/org.example.Other.desktop");
-    writeFile(theirs, QStringLiteral("[Desktop Entry]\nType=Application\nExec=other\n"));
+    const QString theirs = autostart() + u"/org.example.Other.desktop"_s;
+    writeFile(theirs, u"[Desktop Entry]\nType=Application\nExec=other\n"_s);
 
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
     EXPECT_EQ(modeOf(autostart()), 0755u);
@@ -102,22 +104,21 @@ TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
 
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
     EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
-    EXPECT_EQ(readFile(theirs), QStringLiteral("[Desktop Entry]\nType=Application\nExec=other\n"));
+    EXPECT_EQ(readFile(theirs), u"[Desktop Entry]\nType=Application\nExec=other\n"_s);
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
 }
 
 // An entry of ours that the user hid is off, and switching off leaves their edit in place;
 // switching on again writes a working entry.
 TEST_F(LaunchAtLoginTest, AHiddenEntryCountsAsOff) {
-    const QString hidden = QStringLiteral("[Desktop Entry]\nType=Application\nExec=snipjar\nHidden=true\n");
+    const QString hidden = u"[Desktop Entry]\nType=Application\nExec=snipjar\nHidden=true\n"_s;
     writeFile(LaunchAtLogin::entryPath(), hidden);
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
     EXPECT_EQ(readFile(LaunchAtLogin::entryPath()), hidden);
 
-    writeFile(
-        LaunchAtLogin::entryPath(),
-        QStringLiteral("[Desktop Entry]\nType=Application\nExec=snipjar\nX-GNOME-Autostart-enabled=false\n"));
+    writeFile(LaunchAtLogin::entryPath(),
+              u"[Desktop Entry]\nType=Application\nExec=snipjar\nX-GNOME-Autostart-enabled=false\n"_s);
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 
     EXPECT_TRUE(LaunchAtLogin::setEnabled(true));
@@ -135,8 +136,8 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
 
     QTemporaryDir installed;
-    const QString command = installed.filePath(QStringLiteral("snipjar"));
-    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/true"), command));
+    const QString command = installed.filePath(u"snipjar"_s);
+    ASSERT_TRUE(QFile::copy(u"/bin/true"_s, command));
     LaunchAtLogin::overrideInstalledCommand(command);
     LaunchAtLogin::configureOnFirstRun();
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), command);
@@ -151,7 +152,7 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
 TEST_F(LaunchAtLoginTest, TheDebugIdentityHasItsOwnEntry) {
     AppIdentity::overrideDebug(true);
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
-    const QString contents = readFile(autostart() + QStringLiteral("/app.snipjar.Snipjar.debug.desktop"));
+    const QString contents = readFile(autostart() + u"/app.snipjar.Snipjar.debug.desktop"_s);
     AppIdentity::clearOverride();
 
     EXPECT_TRUE(contents.contains(QLatin1String("\nExec=env SNIPJAR_IDENTITY=debug \"")));
@@ -160,7 +161,7 @@ TEST_F(LaunchAtLoginTest, TheDebugIdentityHasItsOwnEntry) {
 
 // A failure is reported; nothing is half written.
 TEST_F(LaunchAtLoginTest, AFailureIsReported) {
-    writeFile(autostart(), QStringLiteral("not a folder"));
+    writeFile(autostart(), u"not a folder"_s);
     EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 }

@@ -23,6 +23,8 @@
 namespace snipjar::test {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The window over a real store on temporary folders, counting the announcements it makes.
 class SettingsWindowTest : public StoreTest {
 protected:
@@ -32,10 +34,7 @@ protected:
         LaunchAtLogin::overrideInstalledCommand(QCoreApplication::applicationFilePath());
         auto& events = SettingsEvents::instance();
         QObject::connect(&events, &SettingsEvents::hotKeyChanged, &listener, [this] { ++hotKeyChanges; });
-        QObject::connect(&events, &SettingsEvents::syncEnabledChanged, &listener, [this] { ++syncChanges; });
         QObject::connect(&events, &SettingsEvents::limitsChanged, &listener, [this] { ++limitsChanges; });
-        QObject::connect(&events, &SettingsEvents::launchAtLoginChanged, &listener,
-                         [this] { ++loginChanges; });
     }
 
     void openWindow() {
@@ -59,8 +58,7 @@ protected:
         QList<ClipItem> items;
         const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
         for (int index = 0; index < count; ++index) {
-            ClipItem item =
-                ClipItem::fromClip(text(QStringLiteral("clip %1").arg(index)), std::nullopt, thisMac);
+            ClipItem item = ClipItem::fromClip(text(u"clip %1"_s.arg(index)), std::nullopt, thisMac);
             item.createdAt = clockNow.addSecs(-oldestSecondsAgo + 60 * index);
             context->insert(item);
             items.append(item);
@@ -73,50 +71,37 @@ protected:
     std::unique_ptr<SettingsWindow> window;
     QList<HotKeyCombo> takenCombos;
     int hotKeyChanges = 0;
-    int syncChanges = 0;
     int limitsChanges = 0;
-    int loginChanges = 0;
 };
 
-// With nothing stored, the window shows the documented defaults.
-TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptySettingsFile) {
-    openWindow();
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Snipjar Settings"));
+// With nothing stored, or a hand-edited file with values of the wrong kind or out of range, the
+// window shows the documented defaults; an empty file is not written by showing them.
+TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptyOrBadSettingsFile) {
+    for (const bool bad : {false, true}) {
+        if (bad) {
+            AppPaths::ensurePrivateFolder(AppPaths::configFolder());
+            QFile file(UserSettings::filePath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(
+                "[General]\nhistoryLength=lots\nretentionDays=-3\nmaxStoreBytes=0x10\nsyncEnabled=maybe\n"
+                "hotKey=Ctrl+Banana+V\ndidOnboard=perhaps\ndidConfigureLoginItem=soon\nmenuClipLimit=31\n"
+                "maxCaptureRepBytes=-1\n");
+        }
+        openWindow();
+        EXPECT_EQ(stepper().text(), u"100"_s);
+        EXPECT_EQ(retention().currentText(), u"7 days"_s);
+        EXPECT_EQ(recorder().title(), u"Ctrl+Alt+V"_s);
+        EXPECT_TRUE(syncToggle().isChecked());
+        EXPECT_EQ(QFileInfo::exists(UserSettings::filePath()), bad);
+    }
     // 420 wide, and tall enough for the whole form without squeezing a row.
     EXPECT_EQ(window->width(), 420);
-    EXPECT_GE(window->height(), 700);
-    EXPECT_GE(window->height(), window->sizeHint().height());
-    EXPECT_EQ(stepper().text(), QStringLiteral("100"));
-    EXPECT_EQ(retention().currentText(), QStringLiteral("7 days"));
-    EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Alt+V"));
-    EXPECT_TRUE(syncToggle().isChecked());
-    EXPECT_TRUE(window->clipboardSection()->keepClipboardToggle()->isChecked());
-    EXPECT_FALSE(window->launchAtLoginToggle()->isChecked());
-    EXPECT_FALSE(QFileInfo::exists(UserSettings::filePath()));
-}
-
-// A hand-edited file with values of the wrong kind or out of range reads as the defaults, and
-// the window shows them.
-TEST_F(SettingsWindowTest, BadHandEditedValuesReadAsTheDefaults) {
-    AppPaths::ensurePrivateFolder(AppPaths::configFolder());
-    QFile file(UserSettings::filePath());
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[General]\nhistoryLength=lots\nretentionDays=-3\nmaxStoreBytes=0x10\nsyncEnabled=maybe\n"
-               "hotKey=Ctrl+Banana+V\ndidOnboard=perhaps\ndidConfigureLoginItem=soon\nmenuClipLimit=31\n"
-               "maxCaptureRepBytes=-1\n");
-    file.close();
-
+    EXPECT_GE(window->height(), std::max(700, window->sizeHint().height()));
     EXPECT_EQ(UserSettings::maxStoreBytes(), 500'000'000);
     EXPECT_FALSE(UserSettings::didOnboard());
     EXPECT_EQ(UserSettings::didConfigureLoginItem(), std::nullopt);
     EXPECT_EQ(UserSettings::menuClipLimit(), 15);
     EXPECT_EQ(UserSettings::maxCaptureRepBytes(), 300'000'000);
-
-    openWindow();
-    EXPECT_EQ(stepper().text(), QStringLiteral("100"));
-    EXPECT_EQ(retention().currentText(), QStringLiteral("7 days"));
-    EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Alt+V"));
-    EXPECT_TRUE(syncToggle().isChecked());
 }
 
 // Values that the store accepts but the controls do not offer are shown as they are and kept
@@ -124,15 +109,15 @@ TEST_F(SettingsWindowTest, BadHandEditedValuesReadAsTheDefaults) {
 TEST_F(SettingsWindowTest, ValuesOutsideTheChoicesStayUntilChanged) {
     UserSettings::setValue(QString::fromLatin1(UserSettings::historyLengthKey), 500);
     UserSettings::setValue(QString::fromLatin1(UserSettings::retentionDaysKey), 14);
-    UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), QStringLiteral("super+alt+k"));
+    UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), u"super+alt+k"_s);
     openWindow();
 
-    EXPECT_EQ(stepper().text(), QStringLiteral("500"));
+    EXPECT_EQ(stepper().text(), u"500"_s);
     EXPECT_EQ(retention().currentIndex(), -1);
-    EXPECT_EQ(recorder().title(), QStringLiteral("Alt+Super+K"));
+    EXPECT_EQ(recorder().title(), u"Alt+Super+K"_s);
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 500);
 
-    QTest::mouseClick(window->findChild<QToolButton*>(QStringLiteral("historyLengthDown")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 250);
 }
 
@@ -141,10 +126,10 @@ TEST_F(SettingsWindowTest, ValuesOutsideTheChoicesStayUntilChanged) {
 TEST_F(SettingsWindowTest, HistoryLengthTrimsTheStoreAtOnce) {
     const QList<ClipItem> items = fillOwn(60, 3600);
     openWindow();
-    QTest::mouseClick(window->findChild<QToolButton*>(QStringLiteral("historyLengthDown")), Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
 
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 50);
-    EXPECT_EQ(stepper().text(), QStringLiteral("50"));
+    EXPECT_EQ(stepper().text(), u"50"_s);
     EXPECT_EQ(limitsChanges, 1);
     const QList<ClipItem> kept = syncItems();
     ASSERT_EQ(kept.size(), 50);
@@ -158,12 +143,12 @@ TEST_F(SettingsWindowTest, RetentionTrimsTheStoreAtOnce) {
     const QList<ClipItem> old = fillOwn(1, 40 * ClipStore::secondsPerDay);
     const QList<ClipItem> recent = fillOwn(1, 3 * ClipStore::secondsPerDay);
     openWindow();
-    ASSERT_EQ(retention().currentText(), QStringLiteral("90 days"));
+    ASSERT_EQ(retention().currentText(), u"90 days"_s);
 
     retention().setFocus();
     QTest::keyClick(&retention(), Qt::Key_Up);
 
-    EXPECT_EQ(retention().currentText(), QStringLiteral("30 days"));
+    EXPECT_EQ(retention().currentText(), u"30 days"_s);
     EXPECT_EQ(inFile(UserSettings::retentionDaysKey).toInt(), 30);
     EXPECT_EQ(limitsChanges, 1);
     const QList<ClipItem> kept = syncItems();
@@ -173,7 +158,7 @@ TEST_F(SettingsWindowTest, RetentionTrimsTheStoreAtOnce) {
 
 // A recorded shortcut is stored in the symbol form and announced; a taken one changes nothing.
 TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
-    takenCombos.append(*HotKeyCombo::parseLinuxForm(QStringLiteral("Ctrl+Alt+T")));
+    takenCombos.append(*HotKeyCombo::parseLinuxForm(u"Ctrl+Alt+T"_s));
     openWindow();
 
     QTest::mouseClick(recorder().button(), Qt::LeftButton);
@@ -183,62 +168,51 @@ TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
 
     QTest::mouseClick(recorder().button(), Qt::LeftButton);
     QTest::keyClick(recorder().button(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-    EXPECT_EQ(inFile(UserSettings::hotKeyKey).toString(), QStringLiteral("⇧⌘K"));
+    EXPECT_EQ(inFile(UserSettings::hotKeyKey).toString(), u"⇧⌘K"_s);
     EXPECT_EQ(hotKeyChanges, 1);
-    EXPECT_EQ(ShortcutSection::storedCombo().linuxDisplayString(), QStringLiteral("Ctrl+Shift+K"));
+    EXPECT_EQ(ShortcutSection::storedCombo().linuxDisplayString(), u"Ctrl+Shift+K"_s);
 }
 
-// Each switch (sync, keeping the clipboard) is written and announced, each time it is flipped.
+// Each switch (sync, keeping the clipboard, recording selected text, launch at login) shows its
+// default, and is written and announced each time it is flipped; a selected-text value edited by
+// hand that is no yes or no reads as off.
 TEST_F(SettingsWindowTest, SwitchesAreWrittenAndAnnouncedEachTime) {
     openWindow();
-    syncToggle().click();
-    EXPECT_EQ(inFile(UserSettings::syncEnabledKey).toBool(), false);
-    EXPECT_FALSE(UserSettings::syncEnabled());
-    syncToggle().click();
-    EXPECT_EQ(inFile(UserSettings::syncEnabledKey).toBool(), true);
-    EXPECT_EQ(syncChanges, 2);
-
-    int keepChanges = 0;
-    QObject::connect(&SettingsEvents::instance(), &SettingsEvents::keepClipboardChanged, &listener,
-                     [&] { ++keepChanges; });
-    window->clipboardSection()->keepClipboardToggle()->click();
-    EXPECT_EQ(inFile(UserSettings::keepClipboardKey).toBool(), false);
-    EXPECT_FALSE(UserSettings::keepClipboard());
-    EXPECT_EQ(keepChanges, 1);
-}
-
-// Recording selected text is off until switched on; each switch is written and announced, and a
-// value edited by hand that is no yes or no reads as off.
-TEST_F(SettingsWindowTest, SelectedTextSwitchIsWrittenAndAnnouncedEachTime) {
-    int changes = 0;
-    QObject::connect(&SettingsEvents::instance(), &SettingsEvents::recordSelectedTextChanged, &listener,
-                     [&] { ++changes; });
-    openWindow();
-    QCheckBox& toggle = *window->selectedTextSection()->recordToggle();
-    EXPECT_EQ(toggle.text(), QStringLiteral("Also record selected text"));
-    EXPECT_FALSE(toggle.isChecked());
-    toggle.click();
-    EXPECT_EQ(inFile(UserSettings::recordSelectedTextKey).toBool(), true);
-    EXPECT_TRUE(UserSettings::recordSelectedText());
-    toggle.click();
-    EXPECT_FALSE(UserSettings::recordSelectedText());
-    EXPECT_EQ(changes, 2);
-
-    UserSettings::setValue(UserSettings::recordSelectedTextKey, QStringLiteral("sometimes"));
+    using Signal = void (SettingsEvents::*)();
+    const struct {
+        QCheckBox* toggle;
+        Signal announced;
+        const char* key;
+        bool (*value)();
+        bool initially;
+    } switches[] = {
+        {&syncToggle(), &SettingsEvents::syncEnabledChanged, UserSettings::syncEnabledKey,
+         UserSettings::syncEnabled, true},
+        {window->clipboardSection()->keepClipboardToggle(), &SettingsEvents::keepClipboardChanged,
+         UserSettings::keepClipboardKey, UserSettings::keepClipboard, true},
+        {window->selectedTextSection()->recordToggle(), &SettingsEvents::recordSelectedTextChanged,
+         UserSettings::recordSelectedTextKey, UserSettings::recordSelectedText, false},
+        {window->launchAtLoginToggle(), &SettingsEvents::launchAtLoginChanged, nullptr,
+         LaunchAtLogin::isEnabled, false},
+    };
+    for (const auto& s : switches) {
+        const char* name = s.key ? s.key : "launch at login";
+        int changes = 0;
+        QObject::connect(&SettingsEvents::instance(), s.announced, &listener, [&] { ++changes; });
+        EXPECT_EQ(s.toggle->isChecked(), s.initially) << name;
+        s.toggle->click();
+        if (s.key) {
+            EXPECT_EQ(inFile(s.key).toBool(), !s.initially) << name;
+        }
+        EXPECT_EQ(s.value(), !s.initially) << name;
+        s.toggle->click();
+        EXPECT_EQ(s.value(), s.initially) << name;
+        EXPECT_EQ(changes, 2) << name;
+    }
+    UserSettings::setValue(UserSettings::recordSelectedTextKey, u"sometimes"_s);
     window->reload();
     EXPECT_FALSE(UserSettings::recordSelectedText());
-    EXPECT_FALSE(toggle.isChecked());
-}
-
-// The login toggle writes and removes the autostart entry and shows what it holds.
-TEST_F(SettingsWindowTest, LaunchAtLoginFollowsTheAutostartEntry) {
-    openWindow();
-    window->launchAtLoginToggle()->click();
-    EXPECT_TRUE(LaunchAtLogin::isEnabled());
-    EXPECT_EQ(loginChanges, 1);
-    window->launchAtLoginToggle()->click();
-    EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
-    EXPECT_EQ(loginChanges, 2);
+    EXPECT_FALSE(window->selectedTextSection()->recordToggle()->isChecked());
 }
 
 // The synced size is measured, and every value read again, when the window is shown, not while it
@@ -254,11 +228,11 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     insertSynced(text(QString(9000, QLatin1Char('y'))));
     EXPECT_EQ(storage.text(), QLocale().formattedDataSize(first, 1, QLocale::DataSizeSIFormat));
     window->hide();
-    UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), QStringLiteral("Ctrl+Shift+K"));
+    UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), u"Ctrl+Shift+K"_s);
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), false);
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
     window->show();
-    EXPECT_EQ(recorder().title(), QStringLiteral("Ctrl+Shift+K"));
+    EXPECT_EQ(recorder().title(), u"Ctrl+Shift+K"_s);
     EXPECT_FALSE(syncToggle().isChecked());
     EXPECT_TRUE(window->launchAtLoginToggle()->isChecked());
     EXPECT_EQ(storage.text(),

@@ -1,5 +1,4 @@
 #include "app/AppDelegate.h"
-#include "app/settings/SettingsEvents.h"
 #include "panel/widgets/PanelController.h"
 #include "paste/HotKeyCombo.h"
 #include "platform/LaunchAtLogin.h"
@@ -18,9 +17,11 @@
 namespace snipjar {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 bool welcomeShown() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
-        if (widget->isVisible() && widget->windowTitle() == QStringLiteral("Welcome to Snipjar")) {
+        if (widget->isVisible() && widget->windowTitle() == u"Welcome to Snipjar"_s) {
             return true;
         }
     }
@@ -35,23 +36,22 @@ FakeGlobalHotKeys::Combination grabOf(const QString& linuxForm) {
 // The launch on fake platform services: once launch() returns, the parts stand in the order that
 // lets each use the one before. The hot key from the settings opens the panel, which exists by
 // then; what was on the clipboard at launch reaches the history; the first run configures launch
-// at login and shows the welcome window; with no tray host the hot key is named in one notice; a
-// new combination in the settings replaces the old grab at once.
-TEST(AppLifecycle, LaunchStartsEveryPartAndTheHotKeyFollowsTheSettings) {
+// at login and shows the welcome window; with no tray host the hot key is named in one notice. (A new
+// combination replacing the old one is checked on a real X server, in the tray tests.)
+TEST(AppLifecycle, LaunchStartsEveryPartInOrder) {
     test::TestEnvironment environment;
     // This test program runs from the build folder; it stands in for an installed `snipjar`.
     LaunchAtLogin::overrideInstalledCommand(QApplication::applicationFilePath());
-    UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Shift+K"));
+    UserSettings::setValue(UserSettings::hotKeyKey, u"Ctrl+Shift+K"_s);
     FakePlatform platform;
-    platform.fakePasteboard().setText(QStringLiteral("on the clipboard at launch"));
+    platform.fakePasteboard().setText(u"on the clipboard at launch"_s);
     {
         AppDelegate delegate(platform);
         delegate.launch();
 
-        EXPECT_EQ(platform.fakeHotKeys().activeGrabs(), QList{grabOf(QStringLiteral("Ctrl+Shift+K"))});
-        ASSERT_EQ(platform.fakeHotKeys().press(grabOf(QStringLiteral("Ctrl+Shift+K")).keyLabel,
-                                               grabOf(QStringLiteral("Ctrl+Shift+K")).modifierBits),
-                  1);
+        const FakeGlobalHotKeys::Combination grab = grabOf(u"Ctrl+Shift+K"_s);
+        EXPECT_EQ(platform.fakeHotKeys().activeGrabs(), QList{grab});
+        ASSERT_EQ(platform.fakeHotKeys().press(grab.keyLabel, grab.modifierBits), 1);
         EXPECT_TRUE(test::waitUntil([&] { return delegate.panel()->isVisible(); }));
 
         EXPECT_TRUE(
@@ -59,12 +59,7 @@ TEST(AppLifecycle, LaunchStartsEveryPartAndTheHotKeyFollowsTheSettings) {
         EXPECT_TRUE(QFile::exists(LaunchAtLogin::entryPath()));
         EXPECT_TRUE(test::waitUntil(welcomeShown));
         ASSERT_EQ(platform.fakeNotifier().notifications.size(), 1);
-        EXPECT_TRUE(
-            platform.fakeNotifier().notifications.front().body.contains(QStringLiteral("Ctrl+Shift+K")));
-
-        UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Alt+J"));
-        emit SettingsEvents::instance().hotKeyChanged();
-        EXPECT_EQ(platform.fakeHotKeys().activeGrabs(), QList{grabOf(QStringLiteral("Ctrl+Alt+J"))});
+        EXPECT_TRUE(platform.fakeNotifier().notifications.front().body.contains(u"Ctrl+Shift+K"_s));
     }
     // Quitting lets go of every grab.
     EXPECT_TRUE(platform.fakeHotKeys().activeGrabs().isEmpty());

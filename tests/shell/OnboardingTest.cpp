@@ -13,6 +13,8 @@
 namespace snipjar::test {
 namespace {
 
+using namespace Qt::StringLiterals;
+
 QStringList visibleTexts(QWidget& root) {
     QStringList texts;
     for (QLabel* label : root.findChildren<QLabel*>()) {
@@ -33,7 +35,7 @@ void saveShot(QWidget& widget, const QString& name) {
     QDir().mkpath(folder);
     // The layout settles as the window would before its next frame.
     QCoreApplication::processEvents();
-    widget.grab().save(folder + QStringLiteral("/onboarding-%1.png").arg(name));
+    widget.grab().save(folder + u"/onboarding-%1.png"_s.arg(name));
 }
 
 // The steps move forward with the primary button (Return); the second says whether Snipjar can
@@ -41,45 +43,45 @@ void saveShot(QWidget& widget, const QString& name) {
 // Linux form everywhere.
 TEST(OnboardingTest, StepsAndThePasteCheck) {
     TestEnvironment environment;
-    UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("\u2303\u21e7K"));
+    UserSettings::setValue(UserSettings::hotKeyKey, u"\u2303\u21e7K"_s);
     bool canPaste = false;
     bool finished = false;
     OnboardingView view([&] { return canPaste; }, [&] { finished = true; });
     view.show();
+    const auto shows = [&view](const QString& text) { return visibleTexts(view).contains(text); };
     EXPECT_EQ(view.step(), 0);
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("Shift+Super+K")));
-    saveShot(view, QStringLiteral("1-welcome"));
+    EXPECT_TRUE(shows(u"Shift+Super+K"_s));
+    saveShot(view, u"1-welcome"_s);
 
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_EQ(view.step(), 1);
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("Let Snipjar paste for you")));
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("[Skip for now]")));
-    saveShot(view, QStringLiteral("2-paste-unavailable"));
+    EXPECT_TRUE(shows(u"Let Snipjar paste for you"_s));
+    EXPECT_TRUE(shows(u"[Skip for now]"_s));
+    saveShot(view, u"2-paste-unavailable"_s);
 
     canPaste = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.canPasteShown(); }, 3000));
     EXPECT_EQ(view.step(), 1) << "the step never advances by itself";
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("Snipjar is ready to paste")));
-    EXPECT_FALSE(visibleTexts(view).contains(QStringLiteral("[Skip for now]")));
-    saveShot(view, QStringLiteral("2-paste-ready"));
+    EXPECT_TRUE(shows(u"Snipjar is ready to paste"_s));
+    EXPECT_FALSE(shows(u"[Skip for now]"_s));
+    saveShot(view, u"2-paste-ready"_s);
 
     view.advance();
     EXPECT_EQ(view.step(), 2);
-    EXPECT_TRUE(visibleTexts(view).contains(QStringLiteral("[Start Using Snipjar]")));
-    EXPECT_TRUE(
-        visibleTexts(view).contains(QStringLiteral("Shift+Super+K whenever you need something you copied.")));
+    EXPECT_TRUE(shows(u"[Start Using Snipjar]"_s));
+    EXPECT_TRUE(shows(u"Shift+Super+K whenever you need something you copied."_s));
     // A fresh install has no sync server: the summary promises no sync.
-    EXPECT_EQ(visibleTexts(view).filter(QStringLiteral("Your history stays on this computer")).size(), 1);
-    saveShot(view, QStringLiteral("3-summary"));
+    EXPECT_EQ(visibleTexts(view).filter(u"Your history stays on this computer"_s).size(), 1);
+    saveShot(view, u"3-summary"_s);
     EXPECT_FALSE(finished);
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_TRUE(finished);
 
-    UserSettings::setValue(UserSettings::syncServerKey, QStringLiteral("host=sync.example"));
+    UserSettings::setValue(UserSettings::syncServerKey, u"host=sync.example"_s);
     OnboardingView withSync([] { return true; }, [] {});
     withSync.advance();
     withSync.advance();
-    EXPECT_EQ(visibleTexts(withSync).filter(QStringLiteral("syncs privately through your own")).size(), 1);
+    EXPECT_EQ(visibleTexts(withSync).filter(u"syncs privately through your own"_s).size(), 1);
 }
 
 // Closing the welcome window completes onboarding, unless the application is quitting.

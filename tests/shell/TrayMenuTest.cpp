@@ -23,7 +23,9 @@
 namespace snipjar::test {
 namespace {
 
-const QString thisComputer = QStringLiteral("THIS");
+using namespace Qt::StringLiterals;
+
+const QString thisComputer = u"THIS"_s;
 
 // A real store on SQLite files, with clips written as they arrive from each computer.
 class TrayMenuTest : public ::testing::Test {
@@ -53,8 +55,8 @@ protected:
             fill(next);
         };
         actions.pasteClip = [this](const QUuid& id) { pasted.append(id); };
-        actions.openSettings = [this] { commands.append(QStringLiteral("settings")); };
-        actions.quit = [this] { commands.append(QStringLiteral("quit")); };
+        actions.openSettings = [this] { commands.append(u"settings"_s); };
+        actions.quit = [this] { commands.append(u"quit"_s); };
         TrayMenuBuilder::fill(menu, &store, state, actions);
     }
 
@@ -63,12 +65,10 @@ protected:
         QStringList result;
         for (QAction* action : menu.actions()) {
             if (auto* row = qobject_cast<QWidgetAction*>(action)) {
-                result.append(QStringLiteral("> ") +
-                              static_cast<MenuDrillRow*>(row->defaultWidget())->title());
+                result.append(u"> "_s + static_cast<MenuDrillRow*>(row->defaultWidget())->title());
             } else if (action->isSeparator()) {
-                result.append(action->text().isEmpty()
-                                  ? QStringLiteral("-")
-                                  : QLatin1Char('[') + action->text() + QLatin1Char(']'));
+                result.append(
+                    action->text().isEmpty() ? u"-"_s : QLatin1Char('[') + action->text() + QLatin1Char(']'));
             } else {
                 result.append(action->text());
             }
@@ -101,20 +101,19 @@ protected:
 // The menu's order: Search with the hot key in Linux form, the newest clip of each group, the
 // computers (this one first) when there are several, then Settings, updates and Quit.
 TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
-    put(QStringLiteral("shared words"), QStringLiteral("OTHER"), 30);
-    put(QStringLiteral("shared words"), thisComputer, 20);
-    put(QStringLiteral("only here"), thisComputer, 10);
+    put(u"shared words"_s, u"OTHER"_s, 30);
+    put(u"shared words"_s, thisComputer, 20);
+    put(u"only here"_s, thisComputer, 10);
     fill();
     EXPECT_EQ(lines(),
               (QStringList{"Search\u2026\tCtrl+Alt+V", "-", "only here", "shared words", "-", "[Computers]",
                            "> " + store.devices().first().name, "> Computer", "-", "Settings\u2026\tCtrl+,",
                            "Check for Updates\u2026", "Quit Snipjar\tCtrl+Q"}));
-    EXPECT_EQ(menu.minimumWidth(), TrayMenuBuilder::minimumWidth);
 
     // Choosing a clip pastes it by its id.
     menu.actions()[2]->trigger();
     ASSERT_EQ(pasted.size(), 1);
-    EXPECT_EQ(store.item(pasted.first())->title, QStringLiteral("only here"));
+    EXPECT_EQ(store.item(pasted.first())->title, u"only here"_s);
 
     // The combinations written beside Settings and Quit work while the menu is open, and close it.
     for (const auto& [key, command] : {std::pair{Qt::Key_Comma, "settings"}, std::pair{Qt::Key_Q, "quit"}}) {
@@ -128,45 +127,42 @@ TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
 // A drill row opens one computer's clips (copies of shared content included) in the open menu,
 // "Back" returns; a computer without clips says so; closing starts again at the top.
 TEST_F(TrayMenuTest, DrillingIntoAComputerAndBack) {
-    put(QStringLiteral("shared words"), QStringLiteral("OTHER"), 30);
-    put(QStringLiteral("shared words"), thisComputer, 20);
+    put(u"shared words"_s, u"OTHER"_s, 30);
+    put(u"shared words"_s, thisComputer, 20);
     fill();
-    drillRow(QStringLiteral("Computer"))->click();
+    drillRow(u"Computer"_s)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return drilledTo.has_value(); }, 2000));
-    EXPECT_EQ(*drilledTo, QStringLiteral("OTHER"));
+    EXPECT_EQ(*drilledTo, u"OTHER"_s);
     EXPECT_EQ(lines().mid(2, 3), (QStringList{"> Back", "[Computer]", "shared words"}));
 
-    drillRow(QStringLiteral("Back"))->click();
+    drillRow(u"Back"_s)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !drilledTo.has_value(); }, 2000));
-    EXPECT_TRUE(lines().contains(QStringLiteral("[Computers]")));
+    EXPECT_TRUE(lines().contains(u"[Computers]"_s));
 
-    fill(QStringLiteral("GONE"));
-    EXPECT_TRUE(lines().contains(QStringLiteral("No clips from Computer")));
+    fill(u"GONE"_s);
+    EXPECT_TRUE(lines().contains(u"No clips from Computer"_s));
 }
 
 // Limits: seven computers list five, this one first; menuClipLimit outside 1 … 30 lists 15;
 // an empty history says so.
 TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
     fill();
-    EXPECT_TRUE(lines().contains(QStringLiteral("No clipboard history")));
+    EXPECT_TRUE(lines().contains(u"No clipboard history"_s));
 
     for (int index = 0; index < 40; ++index) {
-        put(QStringLiteral("clip %1").arg(index), index < 6 ? QStringLiteral("C%1").arg(index) : thisComputer,
-            index + 1);
+        put(u"clip %1"_s.arg(index), index < 6 ? u"C%1"_s.arg(index) : thisComputer, index + 1);
     }
-    const auto clipLines = [this] {
-        return lines().filter(QRegularExpression(QStringLiteral("^clip \\d+$"))).size();
-    };
+    const auto clipLines = [this] { return lines().filter(QRegularExpression(u"^clip \\d+$"_s)).size(); };
     for (const auto& [stored, expected] : {std::pair{0, 15}, {31, 15}, {30, 30}, {1, 1}}) {
         UserSettings::setValue(UserSettings::menuClipLimitKey, stored);
         fill();
         EXPECT_EQ(clipLines(), expected) << stored;
     }
     const QStringList all = lines();
-    const qsizetype header = all.indexOf(QStringLiteral("[Computers]"));
+    const qsizetype header = all.indexOf(u"[Computers]"_s);
     ASSERT_GE(header, 0);
     EXPECT_EQ(all[header + 1], "> " + store.devices().first().name);
-    EXPECT_EQ(all.mid(header + 1).filter(QStringLiteral("> ")).size(), TrayMenuBuilder::computerLimit);
+    EXPECT_EQ(all.mid(header + 1).filter(u"> "_s).size(), TrayMenuBuilder::computerLimit);
 }
 
 // The sync items between the history and "Settings…": "Sync Now" only while sync runs (with
@@ -175,8 +171,8 @@ TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
 TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
     const auto syncLines = [this] {
         const QStringList all = lines();
-        const qsizetype settings = all.indexOf(QStringLiteral("Settings\u2026\tCtrl+,"));
-        const qsizetype history = all.indexOf(QStringLiteral("No clipboard history"));
+        const qsizetype settings = all.indexOf(u"Settings\u2026\tCtrl+,"_s);
+        const qsizetype history = all.indexOf(u"No clipboard history"_s);
         EXPECT_GE(settings, 0);
         EXPECT_GE(history, 0);
         return all.mid(history + 1, settings - history - 1);
@@ -190,30 +186,33 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         ADD_FAILURE() << "no item " << text.toStdString();
         return false;
     };
-    // The store of the fixture is empty, so the history is the one "No clipboard history" line.
-    fill();
-    EXPECT_EQ(syncLines(), QStringList({"-"}));
-
-    baseState.syncAvailable = true;
-    baseState.isSyncing = true;
-    fill();
-    EXPECT_EQ(syncLines(), QStringList({"-", "Syncing\u2026", "Sync Now", "-"}));
-    EXPECT_FALSE(enabledOf(QStringLiteral("Syncing\u2026")));
-
-    // Running, but the server cannot be reached: the problem stands under "Sync Now".
-    baseState.isSyncing = false;
-    baseState.syncProblem = QStringLiteral("Sync: can\u2019t reach your sync server & retrying");
-    fill();
-    EXPECT_EQ(syncLines(),
-              QStringList({"-", "Sync Now", "Sync: can\u2019t reach your sync server && retrying", "-"}));
-    EXPECT_FALSE(enabledOf(QStringLiteral("Sync: can\u2019t reach your sync server && retrying")));
-
-    // Off for want of an account: the reason, and nothing to sync now.
-    baseState.syncAvailable = false;
-    baseState.syncProblem = QStringLiteral("Sync: no server is set");
-    fill();
-    EXPECT_EQ(syncLines(), QStringList({"-", "Sync: no server is set", "-"}));
-    EXPECT_FALSE(enabledOf(QStringLiteral("Sync: no server is set")));
+    // The store of the fixture is empty, so the history is the one "No clipboard history" line. When
+    // running but the server cannot be reached, the problem stands under "Sync Now"; off for want of an
+    // account, the reason, and nothing to sync now. "Syncing…" and the problem are disabled lines.
+    const QString unreachable = u"Sync: can\u2019t reach your sync server && retrying"_s;
+    const struct {
+        bool available, syncing;
+        std::optional<QString> problem;
+        QStringList lines;
+    } cases[] = {
+        {false, false, std::nullopt, {u"-"_s}},
+        {true, true, std::nullopt, {u"-"_s, u"Syncing\u2026"_s, u"Sync Now"_s, u"-"_s}},
+        {true,
+         false,
+         u"Sync: can\u2019t reach your sync server & retrying"_s,
+         {u"-"_s, u"Sync Now"_s, unreachable, u"-"_s}},
+        {false, false, u"Sync: no server is set"_s, {u"-"_s, u"Sync: no server is set"_s, u"-"_s}},
+    };
+    for (const auto& c : cases) {
+        baseState.syncAvailable = c.available;
+        baseState.isSyncing = c.syncing;
+        baseState.syncProblem = c.problem;
+        fill();
+        EXPECT_EQ(syncLines(), c.lines);
+        if (c.lines.size() > 2) {
+            EXPECT_FALSE(enabledOf(c.lines[1] == u"Sync Now"_s ? c.lines[2] : c.lines[1]));
+        }
+    }
 }
 
 // Opening the menu fetches and sends at once while sync runs, as opening the panel does.
@@ -241,8 +240,8 @@ TEST_F(TrayMenuTest, OpeningSyncsWhileSyncRuns) {
 // long word is cut to the menu's width with an ellipsis. A secret shows six bullets.
 TEST(MenuClipTextTest, TitlesReadAsOneLineAndFit) {
     ClipItem item;
-    item.title = QStringLiteral("\n\tfirst  line\r\n\x01second\x7f\tline \x02 end\t ");
-    EXPECT_EQ(MenuClipText::oneLine(item), QStringLiteral("first line second line end"));
+    item.title = u"\n\tfirst  line\r\n\x01second\x7f\tline \x02 end\t "_s;
+    EXPECT_EQ(MenuClipText::oneLine(item), u"first line second line end"_s);
     item.concealed = true;
     EXPECT_EQ(MenuClipText::oneLine(item), QString(6, QChar(0x2022)));
 

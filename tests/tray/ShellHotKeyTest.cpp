@@ -16,6 +16,8 @@ using namespace snipjar::test;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The X keyboard layout for a while, then the US one again.
 struct Layout {
     explicit Layout(const char* name) { QProcess::execute("setxkbmap", {name}); }
@@ -43,7 +45,7 @@ TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     panel.hide();
 
     // What the settings window does once the recorder has a combination.
-    UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Shift+J"));
+    UserSettings::setValue(UserSettings::hotKeyKey, u"Ctrl+Shift+J"_s);
     emit SettingsEvents::instance().hotKeyChanged();
 
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
@@ -58,7 +60,7 @@ TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     xcb_grab_key(other->get(), 1, other->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
                  keycodeOf(*other, 'k'), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     other->sync();
-    UserSettings::setValue(UserSettings::hotKeyKey, QStringLiteral("Ctrl+Shift+K"));
+    UserSettings::setValue(UserSettings::hotKeyKey, u"Ctrl+Shift+K"_s);
     emit SettingsEvents::instance().hotKeyChanged();
     EXPECT_EQ(UserSettings::hotKey(), HotKeyCombo::parseLinuxForm("Ctrl+Shift+J")->displayString());
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
@@ -88,7 +90,7 @@ TEST_F(ShellHotKey, HoldingTheHotKeyTogglesThePanelOnce) {
 TEST_F(ShellHotKey, ShortcutsWorkOnLayoutsWithoutTheirCharacters) {
     Clip clip;
     clip.kind = Clip::Kind::text;
-    clip.plainText = QStringLiteral("kept on every layout");
+    clip.plainText = u"kept on every layout"_s;
     delegate.store().insert(clip, delegate.store().syncContext());
     {
         Layout russian("ru");

@@ -19,6 +19,8 @@ using namespace snipjar::test;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // xclip processes owning the primary selection, each until the next one takes it.
 class PrimarySelector {
 public:
@@ -32,12 +34,12 @@ public:
     bool select(const QByteArray& text) {
         owners.push_back(std::make_unique<QProcess>());
         QProcess& xclip = *owners.back();
-        xclip.start(QStringLiteral("xclip"), {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
+        xclip.start(u"xclip"_s, {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
         xclip.write(text);
         xclip.closeWriteChannel();
         return waitUntil([&] {
             QProcess read;
-            read.start(QStringLiteral("xclip"), {"-o", "-selection", "primary"});
+            read.start(u"xclip"_s, {"-o", "-selection", "primary"});
             read.waitForFinished(5000);
             return read.readAllStandardOutput() == text;
         });

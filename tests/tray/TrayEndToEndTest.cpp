@@ -15,21 +15,22 @@ using namespace snipjar::test;
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 // The middle of Snipjar's icon inside the tray host, in root coordinates, once it is docked and
 // shown: a small visible window of class snipjar whose parent is not the root.
 std::optional<QPoint> embeddedIcon() {
     QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--class", "^snipjar$"});
+    search.start(u"xdotool"_s, {"search", "--onlyvisible", "--class", "^snipjar$"});
     search.waitForFinished(5000);
-    const QRegularExpression position(QStringLiteral("Position: (-?\\d+),(-?\\d+)"));
-    const QRegularExpression size(QStringLiteral("Geometry: (\\d+)x(\\d+)"));
+    const QRegularExpression position(u"Position: (-?\\d+),(-?\\d+)"_s);
+    const QRegularExpression size(u"Geometry: (\\d+)x(\\d+)"_s);
     for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
         if (window.trimmed().isEmpty()) {
             continue;
         }
         QProcess geometry;
-        geometry.start(QStringLiteral("xdotool"),
-                       {"getwindowgeometry", QString::fromLatin1(window.trimmed())});
+        geometry.start(u"xdotool"_s, {"getwindowgeometry", QString::fromLatin1(window.trimmed())});
         geometry.waitForFinished(5000);
         const QString text = QString::fromUtf8(geometry.readAllStandardOutput());
         const QRegularExpressionMatch at = position.match(text);
@@ -62,15 +63,15 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     ASSERT_TRUE(platform);
     QProcess app;
     QProcessEnvironment withLog = QProcessEnvironment::systemEnvironment();
-    withLog.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("app.snipjar.Snipjar.app.debug=true"));
+    withLog.insert(u"QT_LOGGING_RULES"_s, u"app.snipjar.Snipjar.app.debug=true"_s);
     app.setProcessEnvironment(withLog);
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(app.waitForStarted());
     // The tray host comes later, as on a desktop whose panel starts after the applications.
     QThread::msleep(1500);
     QProcess tray;
-    tray.start(QStringLiteral("trayer"), {"--edge", "top", "--align", "right", "--widthtype", "pixel",
-                                          "--width", "120", "--heighttype", "pixel", "--height", "24"});
+    tray.start(u"trayer"_s, {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width", "120",
+                             "--heighttype", "pixel", "--height", "24"});
     ASSERT_TRUE(tray.waitForStarted());
     std::optional<QPoint> icon;
     ASSERT_TRUE(waitUntil([&] { return (icon = embeddedIcon()).has_value(); }, 15000))
@@ -87,7 +88,7 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     }
 
     QTemporaryDir folder;
-    const QString output = folder.filePath(QStringLiteral("typed.txt"));
+    const QString output = folder.filePath(u"typed.txt"_s);
     Xterm terminal(xtermPasteBinding +
                    QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
     ASSERT_TRUE(waitUntil(
@@ -97,16 +98,14 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
         },
         10000));
 
-    // The pointer rests on the icon before the click, as a person's does. A tray host that has
-    // just docked the icon may still be settling it, so a click that opened nothing is repeated.
+    // The docked icon, once the tray host has had a moment to settle it, for a person to look at.
     const QString shots = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
     QDir().mkpath(shots);
-    // The docked icon, before the click; the tray host is given a moment to settle it.
     spinEventLoop(1000);
-    QProcess::execute(QStringLiteral("import"),
-                      {"-window", "root", shots + QStringLiteral("/tray-icon.png")});
-    // The application says when its menu opens; a click that opened nothing is repeated (a tray
-    // host that has just docked an icon may not pass clicks on yet).
+    QProcess::execute(u"import"_s, {"-window", "root", shots + u"/tray-icon.png"_s});
+    // The pointer rests on the icon before the click, as a person's does. The application says when
+    // its menu opens; a click that opened nothing is repeated (a tray host that has just docked an
+    // icon may not pass clicks on yet).
     QByteArray log;
     const auto menuOpened = [&] { return (log += app.readAllStandardError()).contains("Tray menu opened"); };
     for (int attempt = 0; attempt < 4 && !menuOpened(); ++attempt) {
@@ -117,8 +116,7 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     }
     ASSERT_TRUE(menuOpened()) << "the menu did not open";
     spinEventLoop(300);
-    QProcess::execute(QStringLiteral("import"),
-                      {"-window", "root", shots + QStringLiteral("/tray-menu.png")});
+    QProcess::execute(u"import"_s, {"-window", "root", shots + u"/tray-menu.png"_s});
     // Search…, then the newest clip, then the one before it.
     ASSERT_TRUE(xdotool({"key", "--delay", "80", "Down", "Down", "Down", "Return"}));
     EXPECT_TRUE(waitUntil([&] { return fileContents(output) == "first from the tray"; }, 10000))

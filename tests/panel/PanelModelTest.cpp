@@ -1,0 +1,263 @@
+#include "PanelTestSupport.h"
+
+namespace snipjar::test {
+namespace {
+
+using namespace Qt::StringLiterals;
+using PanelModelTest = PanelTest;
+
+const MacRef macA{u"A"_s, u"Desk"_s};
+const MacRef macB{u"B"_s, u"Laptop"_s};
+
+// The query matches a case-insensitive substring of one title, folding letter case only: no
+// diacritic folding in either normal form, no width folding, no trimming, no splitting into words.
+TEST_F(PanelModelTest, QueryMatchesCaseInsensitiveSubstringOnly) {
+    const QString decomposed = u"cafe\u0301 decomposed"_s;
+    model->setRows({row(u"Say abc please"_s), row(u"café au lait"_s), row(decomposed),
+                    row(u"GRÖSSE und Größe"_s), row(u"two  spaces"_s), row(u"ｗｉｄｅ"_s), row(u"Meſſe"_s)});
+    const struct {
+        QString query;
+        QStringList matching;
+    } cases[] = {
+        {u"ABC"_s, {u"Say abc please"_s}},
+        {u"cafe"_s, {}},
+        {u"CAFÉ"_s, {u"café au lait"_s, decomposed}},
+        {u"größe"_s, {u"GRÖSSE und Größe"_s}},
+        {u"ö"_s, {u"GRÖSSE und Größe"_s}},
+        {u"MESSE"_s, {u"Meſſe"_s}}, // the long s folds into an ASCII letter
+        {u"wide"_s, {}},
+        {u"o  s"_s, {u"two  spaces"_s}},
+        {u" two"_s, {}},
+        {u"please abc"_s, {}},
+        {u"lait cafe"_s, {}}, // never from one title into the next
+    };
+    for (const auto& c : cases) {
+        model->setQuery(c.query);
+        EXPECT_EQ(visibleTexts(), c.matching) << c.query.toStdString();
+    }
+    model->setQuery(QString());
+    EXPECT_EQ(model->visibleCount(), 7);
+}
+
+// The kind filter, the computer filter and the query must all pass; the order of all() is kept.
+TEST_F(PanelModelTest, ScopesAndQueryCombineInRowOrder) {
+    const MacRef desk{u"DESK"_s, u"Desk"_s};
+    const MacRef laptop{u"LAPTOP"_s, u"Laptop"_s};
+    model->setRows({row(u"note one"_s, ClipKind::text, {desk}),
+                    row(u"picture"_s, ClipKind::image, {laptop}, true),
+                    row(u"styled note"_s, ClipKind::richText, {laptop, desk}),
+                    row(u"odd note"_s, ClipKind::unknown, {laptop}),
+                    row(u"report.pdf"_s, ClipKind::file, {desk}, true)});
+    const struct {
+        TypeScope scope;
+        std::optional<QString> mac;
+        QString query;
+        QStringList visible;
+    } cases[] = {
+        {TypeScope::text, std::nullopt, {}, {u"note one"_s, u"styled note"_s, u"odd note"_s}},
+        {TypeScope::image, std::nullopt, {}, {u"picture"_s}},
+        {TypeScope::file, std::nullopt, {}, {u"report.pdf"_s}},
+        {TypeScope::pinned, std::nullopt, {}, {u"picture"_s, u"report.pdf"_s}},
+        {TypeScope::all, desk.id, {}, {u"note one"_s, u"styled note"_s, u"report.pdf"_s}},
+        {TypeScope::text, desk.id, u"NOTE"_s, {u"note one"_s, u"styled note"_s}},
+        {TypeScope::all, u"desk"_s, {}, {}},
+    };
+    for (const auto& c : cases) {
+        model->setTypeScope(c.scope);
+        model->setMacScope(c.mac);
+        model->setQuery(c.query);
+        EXPECT_EQ(visibleTexts(), c.visible) << int(c.scope);
+    }
+}
+
+// The selection stays inside the visible rows, stops at both ends and is 0 without rows; narrowing
+// the rows leaves the index alone until it is clamped, new rows clamp at once.
+TEST_F(PanelModelTest, SelectionIsClampedToVisibleRows) {
+    EXPECT_EQ(model->selection(), 0);
+    EXPECT_FALSE(model->selectedRow().has_value());
+    model->setRows({row(u"one"_s), row(u"two"_s), row(u"three"_s)});
+    model->moveSelection(-1);
+    EXPECT_EQ(model->selection(), 0);
+    for (const int step : {1, 1, 1}) {
+        model->moveSelection(step);
+    }
+    EXPECT_EQ(model->selection(), 2);
+    EXPECT_EQ(model->selectedRow()->text, u"three"_s);
+    model->setQuery(u"t"_s);
+    EXPECT_EQ(model->selectedRow(), std::nullopt);
+    model->clampSelection();
+    EXPECT_EQ(model->selection(), 1);
+    EXPECT_EQ(model->selectedRow()->text, u"three"_s);
+    model->setQuery(u"nothing like it"_s);
+    model->clampSelection();
+    EXPECT_EQ(model->selection(), 0);
+    EXPECT_FALSE(model->selectedRow().has_value());
+    model->setQuery(QString());
+    model->setSelection(2);
+    model->setRows({row(u"only"_s)});
+    EXPECT_EQ(model->selection(), 0);
+}
+
+// A reload follows the selected clip when clips arrive above it (by sync, from the command line),
+// so that Return pastes the clip the user chose.
+TEST_F(PanelModelTest, ReloadKeepsTheSelectedClip) {
+    file(text(u"chosen"_s));
+    file(text(u"newer"_s));
+    showPanel();
+    model->setSelection(1);
+    file(text(u"arrived"_s));
+    put(store->syncContainer(), text(u"synced"_s), otherMac, -5);
+    model->reloadKeepingSelection();
+    ASSERT_TRUE(rowsLoaded());
+    EXPECT_EQ(model->selection(), 3);
+    EXPECT_EQ(model->selectedRow()->text, u"chosen"_s);
+}
+
+// The kind filter steps through every kind and wraps at both ends, selecting the first row; the
+// computer filter steps through every computer, then each one, and with one computer it stays.
+TEST_F(PanelModelTest, FiltersCycleWrapping) {
+    model->setRows({row(u"one"_s, ClipKind::text, {macA}), row(u"two"_s, ClipKind::text, {macA})});
+    model->setSelection(1);
+    model->cycleMacScope(1);
+    EXPECT_EQ(model->macScope(), std::nullopt);
+    EXPECT_EQ(model->selection(), 1);
+    model->cycleTypeScope(-1);
+    EXPECT_EQ(model->typeScope(), TypeScope::pinned);
+    EXPECT_EQ(model->selection(), 0);
+    QList<TypeScope> forward;
+    for (int step = 0; step < 6; ++step) {
+        model->cycleTypeScope(1);
+        forward.append(model->typeScope());
+    }
+    EXPECT_EQ(forward, (QList{TypeScope::all, TypeScope::text, TypeScope::image, TypeScope::file,
+                              TypeScope::pinned, TypeScope::all}));
+
+    model->setRows({row(u"one"_s, ClipKind::text, {macA}), row(u"two"_s, ClipKind::text, {macB})});
+    QList<std::optional<QString>> macs;
+    for (int step = 0; step < 3; ++step) {
+        model->cycleMacScope(1);
+        macs.append(model->macScope());
+    }
+    EXPECT_EQ(macs, (QList<std::optional<QString>>{macA.id, macB.id, std::nullopt}));
+    model->cycleMacScope(-1);
+    EXPECT_EQ(model->macScope(), macB.id);
+    EXPECT_EQ(visibleTexts(), QStringList{u"two"_s});
+}
+
+// The computer list follows the rows' origins, first occurrence first; a filter on a computer
+// that is gone is cleared.
+TEST_F(PanelModelTest, RowsRebuildComputersAndDropStaleFilter) {
+    model->setRows({row(u"one"_s, ClipKind::text, {macB, macA}),
+                    row(u"two"_s, ClipKind::text, {MacRef{macA.id, u"Old name"_s}})});
+    EXPECT_EQ(model->macs(), (QList{macB, macA}));
+    model->setMacScope(macB.id);
+    model->setRows({row(u"three"_s, ClipKind::text, {macB})});
+    EXPECT_EQ(model->macScope(), macB.id);
+    model->setRows({row(u"four"_s, ClipKind::text, {macA})});
+    EXPECT_EQ(model->macScope(), std::nullopt);
+    EXPECT_EQ(visibleTexts(), QStringList{u"four"_s});
+    model->setRows({});
+    EXPECT_TRUE(model->macs().isEmpty());
+}
+
+// Rows are the groups of the sync store's items followed by the local store's, each newest first;
+// copies of one content on several computers are one row, named after their Device records (an
+// unnamed computer keeps the store's fallback name).
+TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
+    put(store->syncContainer(), text(u"shared"_s), thisMac, 50, true);
+    put(store->syncContainer(), text(u"shared"_s), otherMac, 10);
+    put(store->syncContainer(), text(u"synced"_s), otherMac, 20);
+    Clip file;
+    file.kind = Clip::Kind::file;
+    file.fileURLs = {u"file:///tmp/a.txt"_s, u"file:///tmp/b.txt"_s};
+    const ClipItem local = put(store->localContainer(), file, thisMac, 100);
+    store->syncContext().insert(Device{thisMac, u"Desk"_s, std::nullopt});
+    ASSERT_TRUE(store->syncContext().save());
+
+    showPanel();
+    const QList<PanelRow>& rows = model->all();
+    ASSERT_EQ(rows.size(), 3);
+    EXPECT_EQ(rows[0].text, u"shared"_s);
+    EXPECT_EQ(rows[0].deviceID, otherMac);
+    EXPECT_EQ(rows[0].origins, (QList{MacRef{otherMac, u"Computer"_s}, MacRef{thisMac, u"Desk"_s}}));
+    EXPECT_TRUE(rows[0].pinned);
+    EXPECT_EQ(rows[2].id, local.id);
+    EXPECT_EQ(rows[2].fileCount, 2);
+}
+
+// Showing starts from an empty query, every scope reset and the first row; hiding empties it all.
+TEST_F(PanelModelTest, ShowResetsAndHideEmpties) {
+    file(text(u"first"_s));
+    model->setQuery(u"zzz"_s);
+    model->setTypeScope(TypeScope::image);
+    model->setMacScope(thisMac);
+    model->setSelection(4);
+    showPanel();
+    EXPECT_EQ(model->query(), QString());
+    EXPECT_EQ(model->typeScope(), TypeScope::all);
+    EXPECT_EQ(model->macScope(), std::nullopt);
+    EXPECT_EQ(model->selection(), 0);
+    ASSERT_TRUE(waitForPreview());
+    EXPECT_EQ(model->preview()->text, u"first"_s);
+
+    model->resetForHide();
+    EXPECT_FALSE(model->preview().has_value());
+    EXPECT_TRUE(model->all().isEmpty());
+    EXPECT_TRUE(model->macs().isEmpty());
+}
+
+// Pinning flips the selected clip's pin in the store and keeps the selection where it was; with
+// no row selected it does nothing.
+TEST_F(PanelModelTest, TogglePinKeepsSelection) {
+    put(store->syncContainer(), text(u"older"_s), thisMac, 20);
+    put(store->syncContainer(), text(u"newer"_s), thisMac, 10);
+    showPanel();
+    model->setSelection(1);
+    for (const bool pinned : {true, false}) {
+        model->togglePinSelected();
+        ASSERT_TRUE(rowsLoaded());
+        EXPECT_EQ(model->selection(), 1);
+        EXPECT_EQ(model->all()[1].pinned, pinned);
+        EXPECT_EQ(store->item(model->all()[1].id)->pinned, pinned);
+    }
+    model->setQuery(u"no such clip"_s);
+    model->togglePinSelected();
+    EXPECT_FALSE(store->item(model->all()[1].id)->pinned);
+}
+
+// Delete takes two presses on the same row; moving the selection in between re-arms instead, and
+// the row is removed from every computer in both stores.
+TEST_F(PanelModelTest, TwoStepDeleteRemovesEveryCopy) {
+    put(store->syncContainer(), text(u"last"_s), thisMac, 40);
+    put(store->localContainer(), text(u"shared"_s), thisMac, 30);
+    put(store->syncContainer(), text(u"shared"_s), otherMac, 20);
+    put(store->syncContainer(), text(u"first"_s), thisMac, 10);
+    showPanel();
+    ASSERT_EQ(model->all().size(), 3);
+    const QUuid first = model->all()[0].id;
+    const QUuid shared = model->all()[1].id;
+
+    model->deleteSelected();
+    EXPECT_EQ(model->armedDeleteID(), first);
+    model->moveSelection(1);
+    model->schedulePreview();
+    EXPECT_EQ(model->armedDeleteID(), std::nullopt);
+    model->deleteSelected();
+    EXPECT_EQ(model->armedDeleteID(), shared);
+    EXPECT_EQ(model->all().size(), 3);
+
+    model->deleteSelected();
+    EXPECT_EQ(model->armedDeleteID(), std::nullopt);
+    ASSERT_TRUE(rowsLoaded());
+    EXPECT_EQ(model->all().size(), 2);
+    EXPECT_EQ(model->selection(), 1);
+    EXPECT_EQ(model->selectedRow()->text, u"last"_s);
+    for (ModelContext* context : {&store->syncContext(), &store->localContext()}) {
+        for (const ClipItem& item : ClipStore::allItems(*context)) {
+            EXPECT_NE(item.title, u"shared"_s);
+        }
+    }
+}
+
+} // namespace
+} // namespace snipjar::test
