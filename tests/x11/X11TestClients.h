@@ -8,10 +8,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace snipjar::test {
 
@@ -108,6 +111,58 @@ inline QByteArray fileContents(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
+
+// True while a window whose name matches the pattern is shown.
+inline bool windowShown(const QString& namePattern) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
+    search.waitForFinished(5000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+// Programs that own a selection for a test (xclip, the owner helper), woken and killed at its end.
+class SelectionOwners {
+public:
+    ~SelectionOwners() {
+        for (const std::unique_ptr<QProcess>& process : processes) {
+            ::kill(pid_t(process->processId()), SIGCONT);
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    // xclip serving the bytes as the one target of the selection (until it is killed).
+    QProcess* xclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"),
+                    const QString& selection = QStringLiteral("clipboard")) {
+        const QString path = writeFile(QStringLiteral("xclip-%1").arg(processes.size()), bytes);
+        return start(QStringLiteral("xclip"), {"-quiet", "-selection", selection, "-t", target, "-i", path});
+    }
+#ifdef SNIPJAR_X11_CLIPBOARD_OWNER
+    // The owner helper (helper/X11PasteboardOwnerHelper.cpp); returns once it owns the selection.
+    QProcess* helper(const QStringList& arguments) {
+        QProcess* process = start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), arguments);
+        process->waitForReadyRead(5000);
+        return process;
+    }
+#endif
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes);
+        }
+        return file.fileName();
+    }
+
+private:
+    QProcess* start(const QString& program, const QStringList& arguments) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(program, arguments);
+        processes.back()->waitForStarted(5000);
+        return processes.back().get();
+    }
+
+    QTemporaryDir folder;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
 
 // A real xterm, killed when the object goes.
 struct Xterm : QProcess {
