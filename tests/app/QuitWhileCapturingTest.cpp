@@ -71,7 +71,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
         for (const QString& image : std::as_const(images)) {
             auto owner = std::make_unique<QProcess>();
             owner->setProcessEnvironment(withLog);
-            owner->start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"image/png", "@" + image});
+            owner->start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), {"image/png", "@" + image});
             const qsizetype captured = log.count("captured; filing it");
             ASSERT_TRUE(waitUntil(
                 [&] {

@@ -176,6 +176,29 @@ struct Xterm : QProcess {
     }
 };
 
+// Activates the terminal's windows, as a click would (a window manager may decline to focus a new
+// window); false when it shows none.
+inline bool bringToFront(Xterm& terminal) {
+    const QString pid = QString::number(terminal.processId());
+    if (!waitUntil([&] { return xdotool({"search", "--pid", pid}); }, 20000)) {
+        return false;
+    }
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--pid", pid});
+    search.waitForFinished(5000);
+    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
+        if (!window.isEmpty()) {
+            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
+        }
+    }
+    return true;
+}
+
+// An xterm whose shell writes every character it is given to the file.
+inline QStringList typingTerminal(const QString& output) {
+    return xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output};
+}
+
 } // namespace snipjar::test
 
 #include <ostream>
