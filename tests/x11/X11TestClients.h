@@ -179,19 +179,22 @@ struct Xterm : QProcess {
 // Activates the terminal's windows, as a click would (a window manager may decline to focus a new
 // window); false when it shows none.
 inline bool bringToFront(Xterm& terminal) {
-    const QString pid = QString::number(terminal.processId());
-    if (!waitUntil([&] { return xdotool({"search", "--pid", pid}); }, 20000)) {
+    const QStringList search = {"search", "--onlyvisible", "--pid", QString::number(terminal.processId())};
+    if (!waitUntil([&] { return xdotool(search); }, 20000)) {
         return false;
     }
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--pid", pid});
-    search.waitForFinished(5000);
-    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
-        if (!window.isEmpty()) {
-            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
+    QProcess windows;
+    windows.start(QStringLiteral("xdotool"), search);
+    windows.waitForFinished(5000);
+    bool activated = true;
+    for (const QByteArray& window : windows.readAllStandardOutput().split('\n')) {
+        const QStringList activate = {"windowactivate", "--sync", QString::fromLatin1(window)};
+        // On a busy machine the window manager may not have taken the window on yet: asked again.
+        if (!window.isEmpty() && !waitUntil([&] { return xdotool(activate); }, 10000)) {
+            activated = false;
         }
     }
-    return true;
+    return activated;
 }
 
 // An xterm whose shell writes every character it is given to the file.
