@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
@@ -16,10 +17,8 @@
 
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
 #include <functional>
 #include <pwd.h>
-#include <sys/file.h>
 #include <sys/fsuid.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -31,41 +30,6 @@ using namespace snipjar;
 using namespace snipjar::test;
 
 namespace {
-
-struct Finished {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-QProcessEnvironment withoutDisplay() {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    return environment;
-}
-
-Finished runSnipjar(const QStringList& arguments,
-                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
-    process.waitForFinished(30000);
-    return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
-}
-
-QJsonArray listJson(const QStringList& extra = {}) {
-    const Finished listed = runSnipjar(QStringList{"list", "--json"} + extra);
-    EXPECT_EQ(listed.exitCode, 0) << listed.err.constData();
-    return QJsonDocument::fromJson(listed.out).array();
-}
-
-bool windowShown(const QString& namePattern) {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
-    search.waitForFinished(5000);
-    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
-}
 
 int modeOf(const QString& path) {
     struct stat info {};
@@ -93,37 +57,6 @@ sockaddr_un unixAddress(const QByteArray& path) {
 
 } // namespace
 
-// The command line: version, usage errors with status 2, and no display needed for commands.
-TEST(AppCommandLine, VersionUsageAndListWithoutDisplay) {
-    TestEnvironment environment;
-    const Finished version = runSnipjar({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
-
-    for (const QStringList& bad :
-         {QStringList{"frobnicate"}, {"list", "--bogus"}, {"list", "--limit", "x"}}) {
-        const Finished failed = runSnipjar(bad);
-        EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
-        EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
-        EXPECT_TRUE(failed.out.isEmpty());
-    }
-
-    const Finished empty = runSnipjar({"list", "--json"}, withoutDisplay());
-    EXPECT_EQ(empty.exitCode, 0) << empty.err.constData();
-    EXPECT_EQ(QJsonDocument::fromJson(empty.out).array().size(), 0);
-    // Listing never creates the history.
-    EXPECT_FALSE(QFileInfo::exists(environment.path("data/Snipjar/history-v2.store")));
-
-    const Finished headless = runSnipjar({}, withoutDisplay());
-    EXPECT_EQ(headless.exitCode, 1);
-    EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
-
-    // Nothing runs that could pause.
-    const Finished alone = runSnipjar({"pause"}, withoutDisplay());
-    EXPECT_EQ(alone.exitCode, 1);
-    EXPECT_TRUE(alone.err.contains("not running")) << alone.err.constData();
-}
-
 // The application captures copies into private store files that the list shows while it runs; the
 // hot key written by hand in Linux form opens the panel; a second copy exits at once and leaves the
 // first running.
@@ -134,30 +67,26 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(app.waitForStarted());
 
-    // xclip takes the clipboard with what it reads and serves it until it is killed.
-    QProcess xclip;
-    xclip.start("xclip", {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
-    xclip.write("copied from xclip \xE2\x9C\x93\nsecond line");
-    xclip.closeWriteChannel();
-    ASSERT_TRUE(waitUntil([] { return listJson().size() == 1; }, 10000))
+    SelectionOwners owners;
+    QProcess* xclip = owners.xclip("copied from xclip \xE2\x9C\x93\nsecond line");
+    ASSERT_TRUE(waitUntil([] { return listed().size() == 1; }, 10000))
         << "the copy did not reach the history";
-    const QJsonValue row = listJson()[0];
+    const QJsonValue row = listed()[0];
     EXPECT_EQ(row["title"].toString(), "copied from xclip \u2713\nsecond line");
     EXPECT_EQ(row["kind"].toString(), "text");
     EXPECT_EQ(row["store"].toString(), "synced");
     EXPECT_FALSE(row["pinned"].toBool());
     EXPECT_FALSE(row["device"].toString().isEmpty());
-    EXPECT_TRUE(listJson({"--limit", "0"}).isEmpty());
+    EXPECT_TRUE(listed({"--limit", "0"}).isEmpty());
     // The plain listing keeps one row per line, even for a title with a line break.
-    EXPECT_EQ(runSnipjar({"list"}).out.count('\n'), 1);
-    xclip.kill();
-    xclip.waitForFinished();
+    EXPECT_EQ(runCli({"list"}).out.count('\n'), 1);
+    xclip->kill();
 
     QByteArray log;
     auto panelRequests = [&] { return (log += app.readAllStandardError()).count("Panel requested"); };
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+k"}));
     EXPECT_TRUE(waitUntil([&] { return panelRequests() == 1; }));
-    const Finished second = runSnipjar({});
+    const CliRun second = runCli({});
     EXPECT_EQ(second.exitCode, 0) << second.err.constData();
     EXPECT_TRUE(waitUntil([&] { return panelRequests() == 2; }));
     EXPECT_EQ(app.state(), QProcess::Running);
@@ -201,11 +130,8 @@ TEST(AppProcess, AStoreThatCannotBeOpenedIsReported) {
 // that moment waits for the socket and reaches the first; it looks at no display before.
 TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
     TestEnvironment environment;
-    const SingleInstance paths;
-    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()));
-    const int lock =
-        ::open(QFile::encodeName(paths.lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
+    auto paths = std::make_unique<SingleInstance>();
+    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()) && paths->lock());
 
     QProcess second;
     second.setProcessEnvironment(withoutDisplay());
@@ -213,14 +139,13 @@ TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
     ASSERT_TRUE(second.waitForStarted());
     QThread::msleep(300);
     QLocalServer first;
-    ASSERT_TRUE(first.listen(paths.socketPath()));
+    ASSERT_TRUE(first.listen(paths->socketPath()));
     ASSERT_TRUE(first.waitForNewConnection(5000));
     QLocalSocket* request = first.nextPendingConnection();
     EXPECT_TRUE(request->bytesAvailable() > 0 || request->waitForReadyRead(5000));
     EXPECT_EQ(request->readAll(), "show\n");
     ASSERT_TRUE(second.waitForFinished(5000));
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
-    ::close(lock);
 }
 
 // The runtime folder's name is predictable when XDG_RUNTIME_DIR is unset, so another user can make
@@ -251,7 +176,7 @@ TEST(AppSingleInstance, RefusesARuntimeFolderOthersCanReach) {
         const QString folder = environment.path(QStringLiteral("%1/Snipjar-%2").arg(index).arg(::getuid()));
         prepare[index](QFile::encodeName(folder));
         for (const QStringList& arguments : {QStringList{}, QStringList{"list"}}) {
-            const Finished refused = runSnipjar(arguments, shared);
+            const CliRun refused = runCli(arguments, {}, shared);
             EXPECT_EQ(refused.exitCode, 1) << index << arguments.join(' ').toStdString();
             EXPECT_TRUE(refused.err.contains(QFile::encodeName(folder))) << refused.err.constData();
         }
@@ -265,12 +190,9 @@ TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
     TestEnvironment environment;
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     const uid_t nobody = ::getpwnam("nobody")->pw_uid;
-    const SingleInstance paths;
-    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()));
-    const int lock =
-        ::open(QFile::encodeName(paths.lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    ASSERT_EQ(::flock(lock, LOCK_EX | LOCK_NB), 0);
-    const QByteArray socketPath = QFile::encodeName(paths.socketPath());
+    auto paths = std::make_unique<SingleInstance>();
+    ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()) && paths->lock());
+    const QByteArray socketPath = QFile::encodeName(paths->socketPath());
     const pid_t forger = forkAsUser(nobody, [&] {
         const sockaddr_un address = unixAddress(socketPath);
         const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
@@ -286,15 +208,15 @@ TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
     });
     for (const QStringList& arguments :
          {QStringList{"list"}, QStringList{"add", "--text", "secret"}, QStringList{}}) {
-        const Finished refused = runSnipjar(arguments, withoutDisplay());
+        const CliRun refused = runCli(arguments, {}, withoutDisplay());
         EXPECT_EQ(refused.exitCode, 1) << arguments.join(' ').toStdString();
         EXPECT_TRUE(refused.err.contains("served by another user")) << refused.err.constData();
         EXPECT_FALSE(refused.out.contains("forged"));
     }
     ::kill(forger, SIGKILL);
     ::waitpid(forger, nullptr, 0);
-    ::close(lock);
-    QFile::remove(paths.socketPath());
+    QFile::remove(paths->socketPath());
+    paths.reset();
 
     QProcess app;
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
@@ -312,7 +234,7 @@ TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
     int status = -1;
     ::waitpid(asker, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-    EXPECT_EQ(runSnipjar({"list"}).exitCode, 0);
+    EXPECT_EQ(runCli({"list"}).exitCode, 0);
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(10000));
 }

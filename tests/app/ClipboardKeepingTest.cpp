@@ -1,3 +1,4 @@
+#include "CliRunner.h"
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
@@ -16,11 +17,8 @@ using namespace snipjar::test;
 
 namespace {
 
-int listedCount() {
-    QProcess list;
-    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
-    list.waitForFinished(10000);
-    return int(list.readAllStandardOutput().count('\n'));
+qsizetype listedCount() {
+    return listed().size();
 }
 
 // What `xclip -o` reads from the clipboard for a target; none when nobody offers it.
@@ -60,20 +58,18 @@ protected:
 
     QByteArray log() { return logged += app.readAllStandardError(); }
 
-    // xclip owns the clipboard with the text until it is killed; returns once the copy is filed.
-    std::unique_ptr<QProcess> copyWithXclip(const QByteArray& text) {
-        const int before = listedCount();
-        auto xclip = std::make_unique<QProcess>();
-        xclip->start("xclip", {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
-        xclip->write(text);
-        xclip->closeWriteChannel();
+    // xclip copies the text, and goes once the copy is filed.
+    void copyWithXclipAndKillIt(const QByteArray& text) {
+        const qsizetype before = listedCount();
+        QProcess* xclip = owners.xclip(text);
         EXPECT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 10000)) << text.constData();
-        return xclip;
+        xclip->kill();
+        xclip->waitForFinished();
     }
 
     // A Qt program copies, is filed, and quits; returns what it said of the clipboard at its exit.
     QByteArray copyInQtAndQuit(const QStringList& arguments) {
-        const int before = listedCount();
+        const qsizetype before = listedCount();
         QProcess program;
         program.start(QStringLiteral(SNIPJAR_QT_COPY_HELPER), arguments);
         EXPECT_TRUE(program.waitForReadyRead(10000));
@@ -86,6 +82,7 @@ protected:
     TestEnvironment environment;
     QProcess app;
     QByteArray logged;
+    SelectionOwners owners;
 };
 
 } // namespace
@@ -97,9 +94,7 @@ TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) 
     startSnipjar();
     EXPECT_NE(ownerOf("CLIPBOARD_MANAGER"), xcb_window_t(XCB_WINDOW_NONE));
 
-    std::unique_ptr<QProcess> xclip = copyWithXclip("copied with xclip");
-    xclip->kill();
-    xclip->waitForFinished();
+    copyWithXclipAndKillIt("copied with xclip");
     EXPECT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("copied with xclip"); }, 5000));
 
     EXPECT_EQ(copyInQtAndQuit({"--text", "copied in a Qt program"}), QByteArray("ready\nowner kept\n"));
@@ -125,13 +120,10 @@ TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) 
     EXPECT_EQ(QImage::fromData(*image).size(), QSize(120, 80));
 
     // The secret is skipped, and its owner's exit leaves the clipboard empty.
-    QProcess secret;
-    secret.start(QStringLiteral(SNIPJAR_OWNER_HELPER),
-                 {"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
-    ASSERT_TRUE(secret.waitForReadyRead(5000));
+    QProcess* secret = owners.helper({"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
     spinEventLoop(1000);
-    secret.kill();
-    secret.waitForFinished();
+    secret->kill();
+    secret->waitForFinished();
     spinEventLoop(1500);
     EXPECT_EQ(clipboardHolds(), std::nullopt);
     EXPECT_EQ(listedCount(), 3);
@@ -142,9 +134,7 @@ TEST_F(ClipboardKeeping, SwitchedOffTheClipboardGoesWithItsOwner) {
     UserSettings::setValue(UserSettings::keepClipboardKey, false);
     startSnipjar();
     EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), xcb_window_t(XCB_WINDOW_NONE));
-    std::unique_ptr<QProcess> xclip = copyWithXclip("not kept");
-    xclip->kill();
-    xclip->waitForFinished();
+    copyWithXclipAndKillIt("not kept");
     spinEventLoop(1500);
     EXPECT_EQ(clipboardHolds(), std::nullopt);
 }
@@ -163,9 +153,7 @@ TEST_F(ClipboardKeeping, AnotherClipboardManagerIsLeftAloneAndGetsTheClipboardAt
     EXPECT_TRUE(waitUntil([&] { return log().contains("Another clipboard manager is running"); }));
     EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), other);
 
-    std::unique_ptr<QProcess> xclip = copyWithXclip("handed over at quit");
-    xclip->kill();
-    xclip->waitForFinished();
+    copyWithXclipAndKillIt("handed over at quit");
     ASSERT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("handed over at quit"); }, 5000));
 
     app.terminate();

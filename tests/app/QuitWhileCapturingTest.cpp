@@ -41,15 +41,12 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
     QStringList images;
     for (int index = 0; index < 5; ++index) {
         // Noise does not compress: each PNG is some megabytes, filed in a good fraction of a second.
-        QImage noise(2400, 1800, QImage::Format_RGB32);
-        for (int y = 0; y < noise.height(); ++y) {
-            auto* line = reinterpret_cast<quint32*>(noise.scanLine(y));
-            for (int x = 0; x < noise.width(); ++x) {
-                line[x] = QRandomGenerator::global()->generate() | 0xff000000u;
-            }
-        }
+        QByteArray noise(2400 * 1800 * 4, Qt::Uninitialized);
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
         images << folder.filePath(QStringLiteral("noise-%1.png").arg(index));
-        ASSERT_TRUE(noise.save(images.back()));
+        ASSERT_TRUE(
+            QImage(reinterpret_cast<const uchar*>(noise.constData()), 2400, 1800, QImage::Format_RGB32)
+                .save(images.back()));
     }
 
     for (const bool displayDies : {false, true}) {
@@ -71,7 +68,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
         for (const QString& image : std::as_const(images)) {
             auto owner = std::make_unique<QProcess>();
             owner->setProcessEnvironment(withLog);
-            owner->start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"image/png", "@" + image});
+            owner->start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), {"image/png", "@" + image});
             const qsizetype captured = log.count("captured; filing it");
             ASSERT_TRUE(waitUntil(
                 [&] {

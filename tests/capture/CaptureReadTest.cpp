@@ -12,10 +12,7 @@ namespace snipjar {
 namespace {
 
 using test::makeImage;
-
-QString id(const char* identifier) {
-    return QString::fromLatin1(identifier);
-}
+using Entries = QList<QPair<QString, QByteArray>>;
 
 class CaptureReadTest : public ::testing::Test {
 protected:
@@ -26,16 +23,82 @@ protected:
     CaptureLimits limits;
 };
 
-// A marker forbids the capture, and nothing of the content is read.
-TEST_F(CaptureReadTest, MarkersSkipWithoutReading) {
-    for (const char* marker : {TypeIdentifier::concealedMarker, TypeIdentifier::transientMarker,
-                               TypeIdentifier::remoteClipboardMarker}) {
-        pasteboard.setEntries({{TypeIdentifier::plainText, "hunter2"}, {marker, "secret"}});
+// What one capture makes of the clipboard. Markers forbid it; files come before images (an icon
+// image beside two files gives one file clip in clipboard order), an image before text (with the
+// web address it came from); rich text needs its plain string (an empty one is accepted); plain
+// text has no size limit of its own. Text and rich text are read no further than the store keeps:
+// text above it is not recorded, rich text that does not fit with its words gives the words alone.
+TEST_F(CaptureReadTest, WhatIsCaptured) {
+    using T = TypeIdentifier;
+    using K = Clip::Kind;
+    const auto [skipped, captured, empty] =
+        std::tuple{CaptureOutcome::skipped, CaptureOutcome::captured, CaptureOutcome::empty};
+    const qint64 byDefault = CaptureLimits::defaultTextLimit;
+    const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
+    const QByteArray jpeg = makeImage("jpg");
+    const QByteArray files = "file:///home/u/Report.pdf\r\nfile:///home/u/Notes.txt\r\n";
+    const QByteArray html = "<IMG SRC='https://ex.org/p.jpg?a=1&amp;b=2'>";
+    const QByteArray large(2'000'000, 'a'), t100(100, 't'), t101(101, 't'), r101(101, 'r'), words(60, 'w');
+    const QByteArray wordsRtf = "{\\rtf1 " + QByteArray(50, 'r') + "}";
+    const struct {
+        qint64 textLimit;
+        Entries entries;
+        CaptureOutcome outcome;
+        Clip::Kind kind = Clip::Kind::text;
+        std::optional<QByteArray> plainText = {};
+        std::optional<QByteArray> richText = {};
+    } rows[] = {
+        {byDefault, {{T::plainText, "hunter2"}, {T::concealedMarker, "secret"}}, skipped},
+        {byDefault, {{T::plainText, "hunter2"}, {T::transientMarker, ""}}, skipped},
+        {byDefault, {{T::plainText, "hunter2"}, {T::remoteClipboardMarker, ""}}, skipped},
+        {byDefault,
+         {{T::png, makeImage("png")}, {T::fileURL, files}, {T::plainText, "Notes"}},
+         captured,
+         K::file},
+        {byDefault, {{T::plainText, "caption"}, {T::html, html}, {T::jpeg, jpeg}}, captured, K::image},
+        {byDefault, {{T::rtf, rtf}, {T::plainText, "bold words"}}, captured, K::richText, "bold words", rtf},
+        {byDefault, {{T::rtf, rtf}, {T::plainText, ""}}, captured, K::richText, "", rtf},
+        {byDefault, {{T::rtf, rtf}}, empty},
+        {byDefault, {{T::plainText, ""}}, empty},
+        {byDefault, {{"application/x-unknown", "zzz"}}, empty},
+        {byDefault, {{T::plainText, large}}, captured, K::text, large},
+        {100, {{T::plainText, t100}}, captured, K::text, t100},
+        {100, {{T::plainText, t101}}, skipped},
+        {100, {{T::rtf, wordsRtf}, {T::plainText, words}}, captured, K::text, words},
+        {100, {{T::rtf, r101}, {T::plainText, "ok"}}, captured, K::text, "ok"},
+        {100, {{T::rtf, r101}, {T::plainText, t101}}, skipped},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entries.constLast().first.toStdString() + " " +
+                     row.entries.constLast().second.left(40).toStdString());
+        pasteboard.setEntries(row.entries);
+        limits.textLimit = row.textLimit;
         const CaptureRead result = read();
-        EXPECT_EQ(result.outcome, CaptureOutcome::skipped) << marker;
-        EXPECT_FALSE(result.clip);
+        EXPECT_EQ(result.outcome, row.outcome);
+        if (row.outcome == skipped && row.textLimit == byDefault) {
+            // A marker: nothing of the content was read (these rows come first).
+            EXPECT_EQ(pasteboard.readCount(QString::fromLatin1(TypeIdentifier::plainText)), 0);
+        }
+        ASSERT_EQ(result.clip.has_value(), row.outcome == CaptureOutcome::captured);
+        if (!result.clip) {
+            continue;
+        }
+        const Clip& clip = *result.clip;
+        EXPECT_EQ(clip.kind, row.kind);
+        EXPECT_FALSE(clip.concealed);
+        if (row.kind == Clip::Kind::file) {
+            EXPECT_EQ(clip.fileURLs, (QStringList{"file:///home/u/Report.pdf", "file:///home/u/Notes.txt"}));
+            EXPECT_FALSE(clip.imageData);
+        } else if (row.kind == Clip::Kind::image) {
+            EXPECT_EQ(clip.imageData, jpeg);
+            EXPECT_EQ(clip.dataUTI, QString::fromLatin1(TypeIdentifier::jpeg));
+            EXPECT_EQ(clip.sourceURLString, QStringLiteral("https://ex.org/p.jpg?a=1&b=2"));
+        } else {
+            EXPECT_EQ(clip.richTextData, row.richText);
+            EXPECT_FALSE(clip.sourceURLString);
+        }
+        EXPECT_EQ(clip.plainText ? std::optional(clip.plainText->toUtf8()) : std::nullopt, row.plainText);
     }
-    EXPECT_EQ(pasteboard.readCount(id(TypeIdentifier::plainText)), 0);
 }
 
 // When the clipboard changes hands in the middle of a capture, nothing of what was read is kept:
@@ -52,43 +115,10 @@ TEST_F(CaptureReadTest, OwnerChangeDuringTheCaptureDropsTheResult) {
     EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
 }
 
-// Files come before images: two files with an icon image give one file clip in clipboard order.
-TEST_F(CaptureReadTest, FilesBeforeImages) {
-    pasteboard.setEntries(
-        {{TypeIdentifier::png, makeImage("png")},
-         {TypeIdentifier::fileURL, "file:///home/u/Report.pdf\r\nfile:///home/u/Notes.txt\r\n"},
-         {TypeIdentifier::plainText, "Report.pdf\nNotes.txt"}});
-    const CaptureRead result = read();
-    ASSERT_EQ(result.outcome, CaptureOutcome::captured);
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::file);
-    EXPECT_EQ(result.clip->fileURLs, (QStringList{QStringLiteral("file:///home/u/Report.pdf"),
-                                                  QStringLiteral("file:///home/u/Notes.txt")}));
-    EXPECT_FALSE(result.clip->imageData);
-    EXPECT_FALSE(result.clip->plainText);
-}
-
-// An image clip carries the bytes, their type and the web address it came from, and nothing else.
-TEST_F(CaptureReadTest, ImageBeforeText) {
-    const QByteArray jpeg = makeImage("jpg");
-    pasteboard.setEntries({{TypeIdentifier::plainText, "caption"},
-                           {TypeIdentifier::html, "<IMG SRC='https://ex.org/p.jpg?a=1&amp;b=2'>"},
-                           {TypeIdentifier::jpeg, jpeg}});
-    const CaptureRead result = read();
-    ASSERT_TRUE(result.clip);
-    const Clip& clip = *result.clip;
-    EXPECT_EQ(clip.kind, Clip::Kind::image);
-    EXPECT_EQ(clip.imageData, jpeg);
-    EXPECT_EQ(clip.dataUTI, id(TypeIdentifier::jpeg));
-    EXPECT_EQ(clip.sourceURLString, QStringLiteral("https://ex.org/p.jpg?a=1&b=2"));
-    EXPECT_FALSE(clip.plainText);
-    EXPECT_FALSE(clip.concealed);
-}
-
 // Above the direct limit an image becomes a transcode job with its source address; above
 // maxCaptureRepBytes (read at every capture, 0 meaning the default) it is not read at all and the
-// clipboard's text is captured instead.
-TEST_F(CaptureReadTest, ImageSizeLimits) {
+// clipboard's text is captured instead. That setting caps text too, when it is below the store's.
+TEST_F(CaptureReadTest, SizeLimits) {
     const QByteArray jpeg = makeImage("jpg");
     limits.directImageLimit = jpeg.size() - 1;
     pasteboard.setEntries({{TypeIdentifier::jpeg, jpeg},
@@ -109,79 +139,7 @@ TEST_F(CaptureReadTest, ImageSizeLimits) {
 
     UserSettings::setValue(UserSettings::maxCaptureRepBytesKey, 0);
     EXPECT_TRUE(read().transcode);
-}
 
-// Rich text needs its plain string (an empty one is accepted); without it the RTF is dropped.
-TEST_F(CaptureReadTest, RichTextNeedsItsPlainString) {
-    const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
-    pasteboard.setEntries({{TypeIdentifier::rtf, rtf}, {TypeIdentifier::plainText, "bold words"}});
-    CaptureRead result = read();
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::richText);
-    EXPECT_EQ(result.clip->plainText, QStringLiteral("bold words"));
-    EXPECT_EQ(result.clip->richTextData, rtf);
-
-    pasteboard.setEntries({{TypeIdentifier::rtf, rtf}, {TypeIdentifier::plainText, ""}});
-    result = read();
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::richText);
-    EXPECT_EQ(result.clip->plainText, QString());
-
-    pasteboard.setEntries({{TypeIdentifier::rtf, rtf}});
-    EXPECT_EQ(read().outcome, CaptureOutcome::empty);
-}
-
-// Plain text: absent or empty gives empty; no size limit applies.
-TEST_F(CaptureReadTest, PlainText) {
-    pasteboard.setEntries({{TypeIdentifier::plainText, ""}});
-    EXPECT_EQ(read().outcome, CaptureOutcome::empty);
-    pasteboard.setEntries({{QStringLiteral("application/x-unknown"), "zzz"}});
-    EXPECT_EQ(read().outcome, CaptureOutcome::empty);
-
-    const QString large(2'000'000, QLatin1Char('a'));
-    pasteboard.setText(large);
-    const CaptureRead result = read();
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::text);
-    EXPECT_EQ(result.clip->plainText, large);
-    EXPECT_FALSE(result.clip->sourceURLString);
-}
-
-// Text and rich text are read no further than the store keeps (or maxCaptureRepBytes, when lower).
-// Text above it makes the copy not recorded, without a retry; rich text that does not fit with its
-// words is passed over for the words alone.
-TEST_F(CaptureReadTest, TextAboveTheStoreLimitIsNotRecorded) {
-    limits.textLimit = 100;
-    const QByteArray words(60, 'w');
-    const QByteArray rtf = "{\\rtf1 " + QByteArray(50, 'r') + "}";
-    pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(100, 't')}});
-    CaptureRead result = read();
-    ASSERT_EQ(result.outcome, CaptureOutcome::captured);
-    EXPECT_EQ(result.clip->plainText->size(), 100);
-
-    pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(101, 't')}});
-    result = read();
-    EXPECT_EQ(result.outcome, CaptureOutcome::skipped);
-    EXPECT_FALSE(result.clip);
-
-    pasteboard.setEntries({{TypeIdentifier::rtf, rtf}, {TypeIdentifier::plainText, words}});
-    result = read();
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::text);
-    EXPECT_EQ(result.clip->plainText, QString::fromLatin1(words));
-    EXPECT_FALSE(result.clip->richTextData);
-
-    pasteboard.setEntries({{TypeIdentifier::rtf, QByteArray(101, 'r')}, {TypeIdentifier::plainText, "ok"}});
-    result = read();
-    ASSERT_TRUE(result.clip);
-    EXPECT_EQ(result.clip->kind, Clip::Kind::text);
-    EXPECT_EQ(result.clip->plainText, QStringLiteral("ok"));
-
-    pasteboard.setEntries(
-        {{TypeIdentifier::rtf, QByteArray(101, 'r')}, {TypeIdentifier::plainText, QByteArray(101, 't')}});
-    EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
-
-    limits.textLimit = CaptureLimits::defaultTextLimit;
     UserSettings::setValue(UserSettings::maxCaptureRepBytesKey, 10);
     pasteboard.setEntries({{TypeIdentifier::plainText, QByteArray(11, 't')}});
     EXPECT_EQ(read().outcome, CaptureOutcome::skipped);

@@ -49,8 +49,9 @@ protected:
                          [this](const QList<ClipSyncChange>& changes) { finished.append(changes); });
     }
 
+    // A HEIC encode is slow on a busy machine; the wait is a bound, not a measure.
     void waitForJobs(qsizetype count) {
-        ASSERT_TRUE(waitUntil([&] { return finished.size() >= count; }));
+        ASSERT_TRUE(waitUntil([&] { return finished.size() >= count; }, std::chrono::seconds(60)));
     }
     QList<ClipItem> syncItems() { return ClipStore::allItems(store.syncContext()); }
     QList<ClipItem> localItems() { return ClipStore::allItems(store.localContext()); }
@@ -64,7 +65,7 @@ protected:
 };
 
 // Clips are filed one at a time in the order handed over; sync changes reach onSyncChange in that
-// order, on the main thread.
+// order, on the main thread (without onSyncChange they are simply not forwarded).
 TEST_F(ClipIngestorTest, FilesInOrderAndForwardsSyncChangesOnTheMainThread) {
     for (const QString& text : {QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")}) {
         ingestor->ingest(textClip(text));
@@ -80,6 +81,12 @@ TEST_F(ClipIngestorTest, FilesInOrderAndForwardsSyncChangesOnTheMainThread) {
     }
     EXPECT_EQ(titles, (QStringList{"first", "second", "third"}));
     EXPECT_TRUE(localItems().isEmpty());
+
+    store.onSyncChange = nullptr;
+    ingestor->ingest(textClip(QStringLiteral("quiet")));
+    waitForJobs(4);
+    EXPECT_EQ(syncItems().size(), 4);
+    EXPECT_EQ(finished.back().size(), 1);
 }
 
 // Local-only clips go to the local store and are never reported for sync: a text over 1,000,000
@@ -99,15 +106,6 @@ TEST_F(ClipIngestorTest, LocalOnlyClipsStayLocal) {
     EXPECT_EQ(syncItems().front().kind(), Clip::Kind::image);
     ASSERT_EQ(syncChanges.size(), 1);
     EXPECT_EQ(syncChanges.front(), ClipSyncChange::save(syncItems().front().id, true));
-}
-
-// Without onSyncChange set, changes are simply not forwarded.
-TEST_F(ClipIngestorTest, NoCallbackNoForwarding) {
-    store.onSyncChange = nullptr;
-    ingestor->ingest(textClip(QStringLiteral("quiet")));
-    waitForJobs(1);
-    EXPECT_EQ(syncItems().size(), 1);
-    EXPECT_EQ(finished.front().size(), 1);
 }
 
 // A transcoded image is stored as HEIC with its source under the time it was copied: a text copied

@@ -22,63 +22,51 @@ using namespace std::chrono_literals;
 using test::settle;
 using test::waitUntil;
 
-QString id(const char* identifier) {
-    return QString::fromLatin1(identifier);
-}
-
-// What may be read of a selection and what never is.
-class SelectedTextReadTest : public ::testing::Test {
-protected:
-    SelectedTextRead read(qint64 byteCap = Pasteboard::noByteCap) {
-        return readSelectedText(selection, byteCap);
+// What may be read of a selection and what never is: the markers that keep a copy out of the
+// history keep a selection out, and so does a selection of files, without their text being read;
+// only the plain text is taken from a rich selection, one without text gives nothing; a text over
+// the byte cap is skipped, one at the cap is read; another owner taking the selection in the middle
+// of a read leaves nothing of either.
+TEST(SelectedTextRead, WhatIsRead) {
+    using T = TypeIdentifier;
+    const auto [skipped, captured, empty] =
+        std::tuple{CaptureOutcome::skipped, CaptureOutcome::captured, CaptureOutcome::empty};
+    const QList<QPair<QString, QByteArray>> rich = {
+        {T::html, "<b>bold</b> words"}, {T::rtf, "{\\rtf1 {\\b bold} words}"}, {T::plainText, "bold words"}};
+    const struct {
+        QList<QPair<QString, QByteArray>> entries;
+        SelectedTextRead read;
+        qint64 byteCap = Pasteboard::noByteCap;
+        bool ownerChanges = false;
+    } rows[] = {
+        {{{T::plainText, "hunter2"}, {T::concealedMarker, "secret"}}, {skipped, std::nullopt}},
+        {{{T::plainText, "hunter2"}, {T::transientMarker, ""}}, {skipped, std::nullopt}},
+        {{{T::plainText, "hunter2"}, {T::remoteClipboardMarker, ""}}, {skipped, std::nullopt}},
+        {{{T::plainText, "hunter2"}, {T::fileURL, "file:///tmp/a"}}, {skipped, std::nullopt}},
+        {rich, {captured, QStringLiteral("bold words")}},
+        {{{T::png, test::makeImage("png", 8, 8)}}, {empty, std::nullopt}},
+        {{{T::plainText, ""}}, {empty, std::nullopt}},
+        {{{T::plainText, "0123456789"}}, {captured, QStringLiteral("0123456789")}, 10},
+        {{{T::plainText, "0123456789"}}, {skipped, std::nullopt}, 9},
+        {{{T::plainText, "ordinary words"}}, {empty, std::nullopt}, Pasteboard::noByteCap, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entries.constLast().first.toStdString());
+        FakePasteboard selection;
+        selection.setEntries(row.entries);
+        if (row.ownerChanges) {
+            selection.runAfterNextTypes([&] {
+                selection.setEntries({{T::plainText, "hunter2"}, {T::concealedMarker, "secret"}});
+            });
+        }
+        EXPECT_EQ(readSelectedText(selection, row.byteCap), row.read);
+        for (const char* unread : {T::rtf, T::html, T::png}) {
+            EXPECT_EQ(selection.readCount(QString::fromLatin1(unread)), 0) << unread;
+        }
+        if (row.read.outcome == skipped && row.byteCap == Pasteboard::noByteCap) {
+            EXPECT_EQ(selection.readCount(QString::fromLatin1(T::plainText)), 0);
+        }
     }
-
-    test::TestEnvironment environment;
-    FakePasteboard selection;
-};
-
-// The markers that keep a copy out of the history keep a selection out, without reading its text;
-// so does a selection of files.
-TEST_F(SelectedTextReadTest, MarkersAndFilesAreSkippedUnread) {
-    for (const char* marker : {TypeIdentifier::concealedMarker, TypeIdentifier::transientMarker,
-                               TypeIdentifier::remoteClipboardMarker, TypeIdentifier::fileURL}) {
-        selection.setEntries({{TypeIdentifier::plainText, "hunter2"}, {marker, "secret"}});
-        EXPECT_EQ(read(), (SelectedTextRead{CaptureOutcome::skipped, std::nullopt})) << marker;
-    }
-    EXPECT_EQ(selection.readCount(id(TypeIdentifier::plainText)), 0);
-}
-
-// Only the plain text is taken from a rich selection; one without text gives nothing.
-TEST_F(SelectedTextReadTest, OnlyPlainTextIsRead) {
-    selection.setEntries({{TypeIdentifier::html, "<b>bold</b> words"},
-                          {TypeIdentifier::rtf, "{\\rtf1 {\\b bold} words}"},
-                          {TypeIdentifier::plainText, "bold words"}});
-    EXPECT_EQ(read(), (SelectedTextRead{CaptureOutcome::captured, QStringLiteral("bold words")}));
-    EXPECT_EQ(selection.readCount(id(TypeIdentifier::rtf)), 0);
-    EXPECT_EQ(selection.readCount(id(TypeIdentifier::html)), 0);
-
-    selection.setEntries({{TypeIdentifier::png, test::makeImage("png", 8, 8)}});
-    EXPECT_EQ(read(), (SelectedTextRead{CaptureOutcome::empty, std::nullopt}));
-    EXPECT_EQ(selection.readCount(id(TypeIdentifier::png)), 0);
-    selection.setText(QString());
-    EXPECT_EQ(read().outcome, CaptureOutcome::empty);
-}
-
-// A text over the byte cap is skipped; one at the cap is read.
-TEST_F(SelectedTextReadTest, TextOverTheCapIsSkipped) {
-    selection.setText(QStringLiteral("0123456789"));
-    EXPECT_EQ(read(10).outcome, CaptureOutcome::captured);
-    EXPECT_EQ(read(9), (SelectedTextRead{CaptureOutcome::skipped, std::nullopt}));
-}
-
-// Another owner taking the selection in the middle of a read leaves nothing of either.
-TEST_F(SelectedTextReadTest, OwnerChangeDuringTheReadGivesNothing) {
-    selection.setText(QStringLiteral("ordinary words"));
-    selection.runAfterNextTypes([this] {
-        selection.setEntries(
-            {{TypeIdentifier::plainText, "hunter2"}, {TypeIdentifier::concealedMarker, "secret"}});
-    });
-    EXPECT_EQ(read(), (SelectedTextRead{CaptureOutcome::empty, std::nullopt}));
 }
 
 // The stability rule of the monitor, with short waits.
@@ -88,8 +76,8 @@ protected:
     // Longer than a settle time and a confirm time together.
     static constexpr auto afterSettling = 800ms;
 
-    void startMonitor(PrimarySelectionMonitor::Timing chosen = timing) {
-        monitor = std::make_unique<PrimarySelectionMonitor>(selection, workspace, ingestor, nullptr, chosen);
+    void startMonitor() {
+        monitor = std::make_unique<PrimarySelectionMonitor>(selection, workspace, ingestor, nullptr, timing);
         QObject::connect(monitor.get(), &PrimarySelectionMonitor::selectionRead,
                          [this](CaptureOutcome outcome) { outcomes.append(outcome); });
         QObject::connect(monitor.get(), &PrimarySelectionMonitor::textRecorded,
@@ -99,17 +87,6 @@ protected:
         // The look at what was selected before.
         ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 1; }));
         outcomes.clear();
-    }
-    // Extends a selection in steps a little apart, as a drag does.
-    void grow(const QString& text, bool keepingOwner, std::chrono::milliseconds apart = 30ms) {
-        for (qsizetype length = 1; length <= text.size(); ++length) {
-            if (keepingOwner) {
-                selection.changeTextKeepingOwner(text.left(length));
-            } else {
-                selection.setText(text.left(length));
-            }
-            settle(apart);
-        }
     }
     QStringList titles() {
         QStringList result;
@@ -129,36 +106,6 @@ protected:
     QStringList recorded;
     int filed = 0;
 };
-
-// An owner that takes the selection at every extension: nothing is read until it has been quiet for
-// the settle time, then the text is read twice and filed once, as a text clip from the frontmost
-// application.
-TEST_F(PrimarySelectionMonitorTest, SelectionRetakenAtEveryStepIsFiledOnce) {
-    workspace.setFrontmost(RunningApplication{42, "org.kde.kate", "Kate", "kate", 7});
-    startMonitor();
-    grow(QStringLiteral("selected words"), false);
-    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
-    settle(afterSettling);
-    EXPECT_EQ(outcomes, (QList{CaptureOutcome::captured, CaptureOutcome::captured}));
-    EXPECT_EQ(recorded, QStringList{"selected words"});
-    const QList<ClipItem> items = ClipStore::allItems(store.syncContext());
-    ASSERT_EQ(items.size(), 1);
-    EXPECT_EQ(items.front().kind(), Clip::Kind::text);
-    EXPECT_EQ(items.front().sourceName, QStringLiteral("Kate"));
-    EXPECT_EQ(items.front().sourceBundleID, QStringLiteral("org.kde.kate"));
-}
-
-// An owner that keeps the selection and only answers with more text: a read that differs from the
-// one before is read again, and only the settled text is filed.
-TEST_F(PrimarySelectionMonitorTest, SelectionGrowingUnderOneOwnerIsFiledWhenItStops) {
-    startMonitor({150ms, 250ms});
-    selection.setText(QStringLiteral("s"));
-    grow(QStringLiteral("still growing while it is read"), true, 20ms);
-    ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
-    settle(afterSettling);
-    EXPECT_EQ(recorded, QStringList{"still growing while it is read"});
-    EXPECT_GT(outcomes.size(), 2);
-}
 
 // Nothing is read while a mouse button is held, however long the drag pauses; letting go starts the
 // settle time, which also finds a new text under an owner that kept the selection.

@@ -7,30 +7,27 @@
 namespace snipjar {
 namespace {
 
-// The src of the first img tag, found case-insensitively with either quote, with &amp; decoded.
+// The src of the first img tag, found case-insensitively with either quote (the double-quoted form
+// wins even when the single-quoted one comes first in the tag), with &amp; decoded, also in a tag
+// cut off at the end of the text. No usable address: no tag, no attribute, src outside the tag,
+// inline data, unterminated or empty.
 TEST(ImageSourceFromHTML, ReadsTheFirstImageSource) {
-    EXPECT_EQ(
-        imageSourceFromHTML(QStringLiteral("<p><IMG ALT='x' SRC='https://ex.org/a.jpg?w=1&amp;h=2&amp;q=3'>"
-                                           "<img src=\"https://ex.org/b.jpg\">")),
-        QStringLiteral("https://ex.org/a.jpg?w=1&h=2&q=3"));
-    EXPECT_EQ(
-        imageSourceFromHTML(QStringLiteral("<img src=\"https://ex.org/x.png\" src='https://ex.org/y.png'>")),
-        QStringLiteral("https://ex.org/x.png"));
-    // The double-quoted form wins even when the single-quoted one comes first in the tag.
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img data-src='a.png' src=\"b.png\">")),
-              QStringLiteral("b.png"));
-    // A tag cut off at the end of the text still counts.
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"c.png\"")), QStringLiteral("c.png"));
-}
-
-// No usable address: no tag, no attribute, src outside the tag, inline data, unterminated or empty.
-TEST(ImageSourceFromHTML, GivesNoneWithoutAUsableAddress) {
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<p>no picture</p>")), std::nullopt);
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img alt=\"x\"><a src=\"later.png\">")), std::nullopt);
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"data:image/png;base64,AAAA\">")), std::nullopt);
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=\"https://ex.org/open.png")), std::nullopt);
-    EXPECT_EQ(imageSourceFromHTML(QStringLiteral("<img src=''>")), std::nullopt);
-    EXPECT_EQ(imageSourceFromHTML(QString()), std::nullopt);
+    const std::pair<QString, std::optional<QString>> rows[] = {
+        {"<p><IMG ALT='x' SRC='https://ex.org/a.jpg?w=1&amp;h=2&amp;q=3'><img src=\"https://ex.org/b.jpg\">",
+         "https://ex.org/a.jpg?w=1&h=2&q=3"},
+        {"<img src=\"https://ex.org/x.png\" src='https://ex.org/y.png'>", "https://ex.org/x.png"},
+        {"<img data-src='a.png' src=\"b.png\">", "b.png"},
+        {"<img src=\"c.png\"", "c.png"},
+        {"<p>no picture</p>", std::nullopt},
+        {"<img alt=\"x\"><a src=\"later.png\">", std::nullopt},
+        {"<img src=\"data:image/png;base64,AAAA\">", std::nullopt},
+        {"<img src=\"https://ex.org/open.png", std::nullopt},
+        {"<img src=''>", std::nullopt},
+        {QString(), std::nullopt},
+    };
+    for (const auto& [html, source] : rows) {
+        EXPECT_EQ(imageSourceFromHTML(html), source) << html.toStdString();
+    }
 }
 
 // The first URL object that is not a file URL wins; otherwise the HTML's img tag.

@@ -8,6 +8,7 @@
 
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"
+#include "X11TestClients.h"
 
 #include <QProcess>
 
@@ -39,13 +40,7 @@ protected:
         selection->setKeepsValuesBetweenCaptures(false);
     }
 
-    void TearDown() override {
-        monitor.reset();
-        for (const std::unique_ptr<QProcess>& process : processes) {
-            process->kill();
-            process->waitForFinished(5000);
-        }
-    }
+    void TearDown() override { monitor.reset(); }
 
     void startMonitor(Workspace& workspace) {
         monitor = std::make_unique<PrimarySelectionMonitor>(*selection, workspace, ingestor);
@@ -57,29 +52,17 @@ protected:
         outcomes.clear();
     }
 
-    QProcess* startProcess(const QString& program, const QStringList& arguments) {
-        processes.push_back(std::make_unique<QProcess>());
-        QProcess* process = processes.back().get();
-        process->start(program, arguments);
-        EXPECT_TRUE(process->waitForStarted(5000));
-        return process;
-    }
-    // xclip owning the primary selection with the text; returns once the selection changed hands.
-    void selectWithXclip(const QByteArray& text) {
+    // Starts an owner of the primary selection and returns once the selection changed hands.
+    template <typename Start> void selecting(Start start) {
         const qint64 before = selection->changeCount();
-        QProcess* xclip =
-            startProcess(QStringLiteral("xclip"), {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
-        xclip->write(text);
-        xclip->closeWriteChannel();
-        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; }))
-            << "xclip took no ownership";
+        start();
+        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; })) << "no ownership taken";
+    }
+    void selectWithXclip(const QByteArray& text) {
+        selecting([&] { owners.xclip(text, QStringLiteral("UTF8_STRING"), QStringLiteral("primary")); });
     }
     void selectWithOwner(const QStringList& arguments) {
-        const qint64 before = selection->changeCount();
-        QProcess* owner = startProcess(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER),
-                                       QStringList{"--selection", "PRIMARY"} + arguments);
-        ASSERT_TRUE(owner->waitForReadyRead(5000));
-        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; })) << "no ownership taken";
+        selecting([&] { owners.helper(QStringList{"--selection", "PRIMARY"} + arguments); });
     }
 
     QList<ClipItem> items() {
@@ -92,7 +75,7 @@ protected:
     FakeWorkspace fakeWorkspace;
     std::unique_ptr<X11Pasteboard> selection;
     std::unique_ptr<PrimarySelectionMonitor> monitor;
-    std::vector<std::unique_ptr<QProcess>> processes;
+    test::SelectionOwners owners;
     QList<CaptureOutcome> outcomes;
     int filed = 0;
 };
@@ -151,22 +134,20 @@ TEST_F(PrimarySelectionX11Test, TextDraggedInAnXtermIsFiledOnce) {
     ASSERT_TRUE(connection);
     X11Workspace workspace(*connection);
     startMonitor(workspace);
-    QProcess* xterm =
-        startProcess(QStringLiteral("xterm"), {"-geometry", "60x5+100+100", "-e", "sh", "-c",
-                                               "printf 'alpha beta gamma delta'; exec sleep 600"});
+    test::Xterm xterm(
+        {"-geometry", "60x5+100+100", "-e", "sh", "-c", "printf 'alpha beta gamma delta'; exec sleep 600"});
     QByteArray window;
     ASSERT_TRUE(waitUntil([&] {
         QProcess search;
         search.start(QStringLiteral("xdotool"),
-                     {"search", "--onlyvisible", "--pid", QString::number(xterm->processId())});
+                     {"search", "--onlyvisible", "--pid", QString::number(xterm.processId())});
         search.waitForFinished(5000);
         window = search.readAllStandardOutput().trimmed().split('\n').value(0);
         return !window.isEmpty() && workspace.frontmostApplication().has_value();
     }));
     settle(500ms);
     auto xdotool = [&](const QStringList& arguments) {
-        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), arguments), 0)
-            << arguments.join(' ').toStdString();
+        ASSERT_TRUE(test::xdotool(arguments)) << arguments.join(' ').toStdString();
     };
     // The first row of the default 6x13 font, from its first character to well past its end.
     xdotool({"mousemove", "--window", QString::fromLatin1(window), "3", "8", "mousedown", "1"});

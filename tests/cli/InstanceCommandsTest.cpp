@@ -21,54 +21,11 @@ using namespace snipjar::test;
 
 namespace {
 
-bool windowShown(const QString& namePattern) {
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
-    search.waitForFinished(5000);
-    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
-}
-
 QByteArray clipboardText() {
     QProcess xclip;
     xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
     xclip.waitForFinished(10000);
     return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
-}
-
-// xclip owns the clipboard with the text until it is killed.
-struct XclipOwner : QProcess {
-    explicit XclipOwner(const QByteArray& text) {
-        start(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
-        waitForStarted(5000);
-        write(text);
-        waitForBytesWritten(5000);
-        closeWriteChannel();
-    }
-    ~XclipOwner() override {
-        kill();
-        waitForFinished(5000);
-    }
-};
-
-// An xterm whose shell writes every character it is given to the file.
-QStringList typingTerminal(const QString& output) {
-    return xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output};
-}
-
-bool bringToFront(Xterm& terminal) {
-    const QString pid = QString::number(terminal.processId());
-    if (!waitUntil([&] { return xdotool({"search", "--pid", pid}); }, 20000)) {
-        return false;
-    }
-    QProcess search;
-    search.start(QStringLiteral("xdotool"), {"search", "--pid", pid});
-    search.waitForFinished(5000);
-    for (const QByteArray& window : search.readAllStandardOutput().split('\n')) {
-        if (!window.isEmpty()) {
-            xdotool({"windowactivate", "--sync", QString::fromLatin1(window)});
-        }
-    }
-    return true;
 }
 
 QStringList titles() {
@@ -115,7 +72,8 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_EQ(added.exitCode, 0) << added.err.constData();
     const QString id = addedId(added);
     {
-        XclipOwner owner("copied by hand");
+        SelectionOwners owner;
+        owner.xclip("copied by hand");
         ASSERT_TRUE(waitUntil([] { return listed().size() == 2; }, 20000));
     }
     EXPECT_EQ(titles(), (QStringList{"copied by hand", "from a script"}));
@@ -161,13 +119,15 @@ TEST_F(CliInstance, PauseStopsRecordingUntilResume) {
     ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording paused"));
     {
-        XclipOwner secret("a password copied by hand");
+        SelectionOwners secret;
+        secret.xclip("a password copied by hand");
         ASSERT_TRUE(logged("is not captured"));
     }
     ASSERT_EQ(runCli({"resume"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording resumed"));
     {
-        XclipOwner after("copied after the pause");
+        SelectionOwners after;
+        after.xclip("copied after the pause");
         ASSERT_TRUE(waitUntil([] { return listed().size() == 1; }, 20000));
     }
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
@@ -274,7 +234,8 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     ASSERT_TRUE(copy.waitForStarted());
     ASSERT_TRUE(waitUntil([] { return clipboardText() == "served by the command"; }, 20000));
     EXPECT_EQ(copy.state(), QProcess::Running);
-    XclipOwner other("someone else");
+    SelectionOwners other;
+    other.xclip("someone else");
     ASSERT_TRUE(copy.waitForFinished(20000));
     EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
 
@@ -288,7 +249,8 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     ASSERT_TRUE(paste.waitForStarted());
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "served by the command"; }, 20000))
         << fileContents(typed).constData();
-    XclipOwner last("taken back");
+    SelectionOwners last;
+    last.xclip("taken back");
     EXPECT_TRUE(paste.waitForFinished(20000));
     EXPECT_EQ(paste.exitCode(), 0);
 }

@@ -181,10 +181,23 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
 }
 
 // Usage errors are status 2 with the command's usage on one line; every command explains itself.
+// Commands need no display, and listing never creates the history; the application itself without
+// a display says so in one line.
 TEST(CliStore, UsageErrorsAndHelp) {
     TestEnvironment environment;
+    EXPECT_TRUE(rows().isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(environment.path("data/Snipjar/history-v2.store")));
+    const CliRun headless = offline({});
+    EXPECT_EQ(headless.exitCode, 1);
+    EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
+    const CliRun version = offline({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
+
     for (const QStringList& bad : {QStringList{"frobnicate"},
                                    {"list", "--kind", "video"},
+                                   {"list", "--limit", "x"},
+                                   {"list", "--bogus"},
                                    {"show"},
                                    {"pin", "a", "b"},
                                    {"pause", "soon"},
@@ -199,6 +212,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
+        EXPECT_TRUE(failed.out.isEmpty());
     }
 
     const CliRun overview = offline({"--help"});

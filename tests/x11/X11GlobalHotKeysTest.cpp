@@ -74,7 +74,8 @@ protected:
 
 // A press of the grabbed combination calls the registration in force, whatever the NumLock state
 // and only with exactly its modifiers. A replacement by an equal combination keeps the grab; one by
-// another combination frees the old keys for other clients, and so does the last release.
+// another combination frees the old keys for other clients, and so does the last release. A
+// combination another client holds is reported as taken.
 TEST_F(X11GlobalHotKeysTest, PressCallsTheRegistrationInForce) {
     int oldPresses = 0;
     int presses = 0;
@@ -96,11 +97,9 @@ TEST_F(X11GlobalHotKeysTest, PressCallsTheRegistrationInForce) {
     EXPECT_TRUE(other.grab(keysymV, ctrlAltMask));
     current.reset();
     EXPECT_TRUE(other.grab(keysymK, XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT));
-}
 
-// A combination another client holds is reported as taken; that client keeps its grab, and the
-// lock-key variants grabbed before the refusal are given back.
-TEST_F(X11GlobalHotKeysTest, TakenCombinationLeavesTheOtherGrabIntact) {
+    // Taken by another client: that client keeps its grab, and the lock-key variants grabbed before
+    // the refusal are given back.
     ASSERT_TRUE(other.grab(keysymK, ctrlAltMask));
     EXPECT_EQ(hotKeys->grab("K", ctrlAlt, [] {}), std::nullopt);
     OtherClient third;

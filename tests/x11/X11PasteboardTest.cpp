@@ -1,30 +1,30 @@
-#include "platform/x11/X11Pasteboard.h"
-#include "platform/TypeIdentifier.h"
-#include "platform/x11/XcbConnection.h"
+#include "X11TestClients.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
+#include "platform/TypeIdentifier.h"
+#include "platform/x11/X11Pasteboard.h"
+
 #include <QRandomGenerator>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-
 using namespace snipjar;
+using namespace snipjar::test;
 
 namespace {
 
-const QString plainText = QString::fromLatin1(TypeIdentifier::plainText);
+QString id(const char* identifier) {
+    return QString::fromLatin1(identifier);
+}
+const QString plainText = id(TypeIdentifier::plainText);
 
 QByteArray randomBytes(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    generator.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    QRandomGenerator(42).fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
     return bytes;
+}
+
+QByteArray utf16(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
 class X11PasteboardTest : public ::testing::Test {
@@ -34,217 +34,160 @@ protected:
         if (!pasteboard) {
             GTEST_SKIP() << "no X display";
         }
-        ASSERT_TRUE(directory.isValid());
     }
 
-    void TearDown() override {
-        for (QProcess* process : processes) {
-            ::kill(pid_t(process->processId()), SIGCONT);
-            process->kill();
-            process->waitForFinished(5000);
-            delete process;
-        }
-    }
-
-    // Runs the event loop until the change count passes `count` (owner changes arrive from the
+    // Starts an owner and returns once the pasteboard saw the change (it arrives from the
     // pasteboard's own thread).
-    bool waitForChangeAfter(qint64 count, int timeoutMs = 5000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (pasteboard->changeCount() <= count && timer.elapsed() < timeoutMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(5);
-        }
-        return pasteboard->changeCount() > count;
-    }
-
-    void settle(int ms = 300) {
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-            QThread::msleep(5);
-        }
-    }
-
-    QString writeFile(const QString& name, const QByteArray& bytes) {
-        const QString path = directory.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    }
-
-    // xclip owning the clipboard with one target; returns once the pasteboard saw the change.
-    QProcess* startXclip(const QString& target, const QByteArray& bytes) {
+    template <typename Start> QProcess* taking(Start start) {
         const qint64 before = pasteboard->changeCount();
-        const QString path = writeFile(QStringLiteral("xclip-input"), bytes);
-        auto* process = new QProcess;
-        processes << process;
-        process->start(QStringLiteral("xclip"),
-                       {QStringLiteral("-quiet"), QStringLiteral("-selection"), QStringLiteral("clipboard"),
-                        QStringLiteral("-t"), target, QStringLiteral("-i"), path});
-        EXPECT_TRUE(process->waitForStarted(5000));
-        EXPECT_TRUE(waitForChangeAfter(before)) << "xclip did not take the clipboard";
+        QProcess* process = start();
+        EXPECT_TRUE(waitUntil([&] { return pasteboard->changeCount() > before; })) << "no owner change";
         return process;
     }
-
-    // The test helper owning the clipboard with several targets (target, value; '@' + path for files).
-    QProcess* startOwner(const QStringList& targetsAndValues) {
-        const qint64 before = pasteboard->changeCount();
-        auto* process = new QProcess;
-        processes << process;
-        process->start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), targetsAndValues);
-        EXPECT_TRUE(process->waitForReadyRead(5000));
-        EXPECT_TRUE(waitForChangeAfter(before)) << "the owner helper did not take the clipboard";
-        return process;
+    QProcess* xclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING")) {
+        return taking([&] { return owners.xclip(bytes, target); });
+    }
+    QProcess* owner(const QStringList& targetsAndValues) {
+        return taking([&] { return owners.helper(targetsAndValues); });
+    }
+    // '@' and the path of a file holding the bytes, for the owner helper.
+    QString file(const QByteArray& bytes) {
+        return QLatin1Char('@') + owners.writeFile(QString::number(++files), bytes);
     }
 
     // What another client reads: `xclip -o` for one target.
-    QByteArray xclipOutput(const QString& target) {
+    static QByteArray xclipOutput(const QString& target) {
         QProcess process;
-        process.start(QStringLiteral("xclip"), {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                                QStringLiteral("clipboard"), QStringLiteral("-t"), target});
+        process.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard", "-t", target});
         process.waitForFinished(30000);
         return process.readAllStandardOutput();
     }
 
     std::unique_ptr<X11Pasteboard> pasteboard;
-    QTemporaryDir directory;
-    QList<QProcess*> processes;
+    SelectionOwners owners;
+    int files = 0;
 };
 
-// Text comes back decoded whatever target the owner used.
-TEST_F(X11PasteboardTest, ReadsTextInEachEncoding) {
+// What owners offer comes back as identifiers in the owner's order (pseudo-targets are no content,
+// unknown targets keep their names), text decoded whatever target carried it, markers (the KDE hint
+// conceals with "secret" or when its value cannot be read), file URLs (the file:// entries of
+// text/uri-list) and addresses (the Mozilla address, then every entry of the list).
+TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
     const QString text = QStringLiteral("Grüße, 世界 ✓");
-    startXclip(QStringLiteral("UTF8_STRING"), text.toUtf8());
-    EXPECT_EQ(pasteboard->types(), QStringList{plainText});
-    EXPECT_EQ(pasteboard->string(), text);
-    EXPECT_EQ(pasteboard->data(plainText), text.toUtf8());
-
-    startXclip(QStringLiteral("text/plain"), QByteArray("caf\xe9"));
-    EXPECT_EQ(pasteboard->string(), QStringLiteral("café"));
-
-    startXclip(QStringLiteral("text/plain;charset=utf-8"), text.toUtf8());
-    EXPECT_EQ(pasteboard->string(), text);
-}
-
-// Several targets map to identifiers in the owner's order; pseudo-targets are no content and
-// unknown targets keep their names.
-TEST_F(X11PasteboardTest, ListsTypesInTargetOrder) {
     const QByteArray rtf = "{\\rtf1\\ansi Hello \\b bold\\b0}";
-    startOwner({QStringLiteral("SAVE_TARGETS"), QStringLiteral(""), QStringLiteral("text/rtf"),
-                QString::fromLatin1(rtf), QStringLiteral("text/plain;charset=utf-8"),
-                QStringLiteral("Hello bold"), QStringLiteral("UTF8_STRING"), QStringLiteral("Hello bold"),
-                QStringLiteral("application/x-qt-image"), QStringLiteral(""), QStringLiteral("text/html"),
-                QStringLiteral("<b>Hello</b>"), QStringLiteral("application/x-custom"), QStringLiteral("x"),
-                QStringLiteral("image/x-portable-pixmap"), QStringLiteral("P3")});
-    EXPECT_EQ(pasteboard->types(),
-              (QStringList{QString::fromLatin1(TypeIdentifier::rtf), plainText,
-                           QString::fromLatin1(TypeIdentifier::html), QStringLiteral("application/x-custom"),
-                           QStringLiteral("public.portable-pixmap")}));
-    EXPECT_EQ(pasteboard->data(QString::fromLatin1(TypeIdentifier::rtf)), rtf);
-    EXPECT_EQ(pasteboard->string(), QStringLiteral("Hello bold"));
-    EXPECT_EQ(pasteboard->data(QStringLiteral("application/x-custom")), QByteArray("x"));
-    EXPECT_EQ(pasteboard->data(QStringLiteral("public.portable-pixmap")), QByteArray("P3"));
-    EXPECT_FALSE(pasteboard->data(QString::fromLatin1(TypeIdentifier::png)));
-}
-
-// The KDE hint conceals with the value "secret" or when its value cannot be read; the other
-// markers conceal, mark transient or remote by their presence.
-TEST_F(X11PasteboardTest, RecognisesMarkers) {
-    const QString concealed = QString::fromLatin1(TypeIdentifier::concealedMarker);
-    const QString hintPath = writeFile(QStringLiteral("hint"), QByteArray("secret\n\0", 8));
-    startOwner({QStringLiteral("x-kde-passwordManagerHint"), QLatin1Char('@') + hintPath,
-                QStringLiteral("UTF8_STRING"), QStringLiteral("hunter2")});
-    EXPECT_EQ(pasteboard->types(), (QStringList{concealed, plainText}));
-
-    // A hint whose value cannot be read may be saying "secret".
-    startOwner({QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("!refuse"),
-                QStringLiteral("UTF8_STRING"), QStringLiteral("hunter2")});
-    EXPECT_EQ(pasteboard->types(), (QStringList{concealed, plainText}));
-
-    startOwner({QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("public"),
-                QStringLiteral("UTF8_STRING"), QStringLiteral("hello")});
-    EXPECT_EQ(pasteboard->types(), (QStringList{QStringLiteral("x-kde-passwordManagerHint"), plainText}));
-
-    startOwner({QStringLiteral("application/x-nspasteboard-concealed-type"), QStringLiteral(""),
-                QStringLiteral("org.nspasteboard.TransientType"), QStringLiteral(""),
-                QStringLiteral("com.apple.is-remote-clipboard"), QStringLiteral("")});
-    EXPECT_EQ(pasteboard->types(),
-              (QStringList{concealed, QString::fromLatin1(TypeIdentifier::transientMarker),
-                           QString::fromLatin1(TypeIdentifier::remoteClipboardMarker)}));
-}
-
-// File URLs are the file:// entries of text/uri-list; URL objects are the Mozilla address, then
-// every entry of the list.
-TEST_F(X11PasteboardTest, ReadsFileURLsAndAddresses) {
-    const QString list =
-        writeFile(QStringLiteral("list"), "# copied\r\nfile:///tmp/a%20b.txt\r\n"
-                                          "https://example.com/x.png\r\nfile:/tmp/c.txt\r\n");
-    const QString moz = QStringLiteral("https://example.com/page\nExample page");
-    QByteArray mozBytes(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2);
-    const QString mozPath = writeFile(QStringLiteral("moz"), mozBytes);
-    startOwner({QStringLiteral("text/x-moz-url"), QLatin1Char('@') + mozPath, QStringLiteral("text/uri-list"),
-                QLatin1Char('@') + list});
-    EXPECT_EQ(pasteboard->fileURLs(),
-              (QStringList{QStringLiteral("file:///tmp/a%20b.txt"), QStringLiteral("file:///tmp/c.txt")}));
-    EXPECT_EQ(
-        pasteboard->urls(),
-        (QStringList{QStringLiteral("https://example.com/page"), QStringLiteral("file:///tmp/a%20b.txt"),
-                     QStringLiteral("https://example.com/x.png"), QStringLiteral("file:///tmp/c.txt")}));
-
-    startOwner({QStringLiteral("text/uri-list"), QStringLiteral("https://example.com/only\r\n")});
-    EXPECT_FALSE(pasteboard->fileURLs());
-    EXPECT_EQ(pasteboard->urls(), QStringList{QStringLiteral("https://example.com/only")});
-
-    startXclip(QStringLiteral("UTF8_STRING"), "no links");
-    EXPECT_FALSE(pasteboard->fileURLs());
-    EXPECT_FALSE(pasteboard->urls());
+    const QString concealed = id(TypeIdentifier::concealedMarker);
+    const QStringList fileList = {"file:///tmp/a%20b.txt", "file:///tmp/c.txt"};
+    const struct {
+        QStringList offer;
+        QStringList types = {};
+        std::optional<QString> string = {};
+        std::optional<QStringList> fileURLs = {};
+        std::optional<QStringList> urls = {};
+        QList<std::pair<QString, std::optional<QByteArray>>> data = {};
+    } rows[] = {
+        {{"UTF8_STRING", file(text.toUtf8())}, {plainText}, text, {}, {}, {{plainText, text.toUtf8()}}},
+        {{"text/plain", file("caf\xe9")}, {plainText}, QStringLiteral("café")},
+        {{"text/plain;charset=utf-8", file(text.toUtf8())}, {plainText}, text},
+        {{"SAVE_TARGETS", "", "text/rtf", QString::fromLatin1(rtf), "text/plain;charset=utf-8", "Hello bold",
+          "UTF8_STRING", "Hello bold", "application/x-qt-image", "", "text/html", "<b>Hello</b>",
+          "application/x-custom", "x", "image/x-portable-pixmap", "P3"},
+         {id(TypeIdentifier::rtf), plainText, id(TypeIdentifier::html), "application/x-custom",
+          "public.portable-pixmap"},
+         QStringLiteral("Hello bold"),
+         {},
+         {},
+         {{id(TypeIdentifier::rtf), rtf},
+          {"application/x-custom", "x"},
+          {"public.portable-pixmap", "P3"},
+          {id(TypeIdentifier::png), std::nullopt}}},
+        {{"x-kde-passwordManagerHint", file(QByteArray("secret\n\0", 8)), "UTF8_STRING", "hunter2"},
+         {concealed, plainText}},
+        {{"x-kde-passwordManagerHint", "!refuse", "UTF8_STRING", "hunter2"}, {concealed, plainText}},
+        {{"x-kde-passwordManagerHint", "public", "UTF8_STRING", "hello"},
+         {"x-kde-passwordManagerHint", plainText},
+         QStringLiteral("hello")},
+        {{"application/x-nspasteboard-concealed-type", "", "org.nspasteboard.TransientType", "",
+          "com.apple.is-remote-clipboard", ""},
+         {concealed, id(TypeIdentifier::transientMarker), id(TypeIdentifier::remoteClipboardMarker)}},
+        {{"text/x-moz-url", file(utf16("https://example.com/page\nExample page")), "text/uri-list",
+          file("# copied\r\nfile:///tmp/a%20b.txt\r\nhttps://example.com/x.png\r\nfile:/tmp/c.txt\r\n")},
+         {},
+         {},
+         fileList,
+         QStringList{"https://example.com/page", fileList[0], "https://example.com/x.png", fileList[1]}},
+        {{"text/uri-list", "https://example.com/only\r\n"},
+         {},
+         {},
+         {},
+         QStringList{"https://example.com/only"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.offer.join(' ').toStdString());
+        owner(row.offer);
+        if (row.urls) {
+            EXPECT_EQ(pasteboard->fileURLs(), row.fileURLs);
+            EXPECT_EQ(pasteboard->urls(), row.urls);
+            continue;
+        }
+        EXPECT_EQ(pasteboard->types(), row.types);
+        if (!row.types.contains(concealed)) {
+            EXPECT_EQ(pasteboard->string(), row.string);
+        }
+        EXPECT_EQ(pasteboard->fileURLs(), std::nullopt);
+        EXPECT_EQ(pasteboard->urls(), std::nullopt);
+        for (const auto& [identifier, bytes] : row.data) {
+            EXPECT_EQ(pasteboard->data(identifier), bytes) << identifier.toStdString();
+        }
+    }
 }
 
 // Large images arrive through INCR; a cap ends the transfer early with tooLarge. Their bytes are
 // kept while a capture runs and let go when it ends.
 TEST_F(X11PasteboardTest, ReadsLargeImagesIncrementally) {
     const QByteArray image = randomBytes(24 * 1000 * 1000);
-    const QString png = QString::fromLatin1(TypeIdentifier::png);
-    QProcess* xclip = startXclip(QStringLiteral("image/png"), image);
+    const QString png = id(TypeIdentifier::png);
+    QProcess* owner = xclip(image, QStringLiteral("image/png"));
     EXPECT_EQ(pasteboard->types(), QStringList{png});
     EXPECT_EQ(pasteboard->read(png, 1000 * 1000).status, PasteboardRead::Status::tooLarge);
     // Giving up on the bytes lets the owner finish its transfer: it stays and serves the next read.
-    settle();
-    EXPECT_EQ(xclip->state(), QProcess::Running);
+    spinEventLoop(300);
+    EXPECT_EQ(owner->state(), QProcess::Running);
     pasteboard->beginCapture();
     const PasteboardRead read = pasteboard->read(png);
     ASSERT_EQ(read.status, PasteboardRead::Status::ok);
     EXPECT_EQ(read.bytes.size(), image.size());
     EXPECT_TRUE(read.bytes == image);
     // Within the capture a smaller cap is decided without the owner.
-    ::kill(pid_t(xclip->processId()), SIGSTOP);
+    ::kill(pid_t(owner->processId()), SIGSTOP);
     EXPECT_EQ(pasteboard->read(png, 1000).status, PasteboardRead::Status::tooLarge);
-    ::kill(pid_t(xclip->processId()), SIGCONT);
+    ::kill(pid_t(owner->processId()), SIGCONT);
     EXPECT_TRUE(pasteboard->endCapture());
     EXPECT_LE(pasteboard->cachedByteCount(), X11Pasteboard::smallValueBytes);
     EXPECT_EQ(pasteboard->types(), QStringList{png});
+
+    // A large own write goes to other clients through INCR.
+    pasteboard->write({{{png, image}}});
+    const QByteArray received = xclipOutput(QStringLiteral("image/png"));
+    EXPECT_EQ(received.size(), image.size());
+    EXPECT_TRUE(received == image);
 }
 
 // The reads of one capture come from one owner: when another client takes the clipboard in the
 // middle, the capture ends as not current, whatever the reads gave.
 TEST_F(X11PasteboardTest, CaptureSeesAnOwnerChangeInTheMiddle) {
-    startXclip(QStringLiteral("UTF8_STRING"), "first");
+    xclip("first");
     pasteboard->beginCapture();
     EXPECT_EQ(pasteboard->string(), QStringLiteral("first"));
     EXPECT_TRUE(pasteboard->endCapture());
 
     pasteboard->beginCapture();
     EXPECT_EQ(pasteboard->types(), QStringList{plainText});
-    startOwner({QStringLiteral("UTF8_STRING"), QStringLiteral("hunter2"),
-                QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("secret")});
+    owner({"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
     EXPECT_FALSE(pasteboard->string());
     EXPECT_FALSE(pasteboard->endCapture());
     // The next capture reads the new owner.
     pasteboard->beginCapture();
-    EXPECT_TRUE(pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::concealedMarker)));
+    EXPECT_TRUE(pasteboard->types().contains(id(TypeIdentifier::concealedMarker)));
     EXPECT_TRUE(pasteboard->endCapture());
 }
 
@@ -255,26 +198,26 @@ TEST_F(X11PasteboardTest, CountsEveryOwnerChangeOnce) {
     QObject::connect(pasteboard.get(), &Pasteboard::changed, [&emitted] { ++emitted; });
     const qint64 start = pasteboard->changeCount();
 
-    startXclip(QStringLiteral("UTF8_STRING"), "first");
-    settle();
+    xclip("first");
+    spinEventLoop(300);
     EXPECT_EQ(pasteboard->changeCount(), start + 1);
     EXPECT_EQ(emitted, 1);
     EXPECT_EQ(pasteboard->string(), QStringLiteral("first"));
 
     pasteboard->write({{{plainText, "own"}}});
     EXPECT_EQ(pasteboard->changeCount(), start + 2);
-    settle();
+    spinEventLoop(300);
     EXPECT_EQ(pasteboard->changeCount(), start + 2);
     EXPECT_EQ(emitted, 2);
     EXPECT_EQ(pasteboard->string(), QStringLiteral("own"));
 
     pasteboard->write({{{plainText, "own again"}}});
-    settle();
+    spinEventLoop(300);
     EXPECT_EQ(pasteboard->changeCount(), start + 3);
 
     // Another copy takes the clipboard from us; the cache of our own content is gone with it.
-    startXclip(QStringLiteral("UTF8_STRING"), "second");
-    settle();
+    xclip("second");
+    spinEventLoop(300);
     EXPECT_EQ(pasteboard->changeCount(), start + 4);
     EXPECT_EQ(pasteboard->string(), QStringLiteral("second"));
 }
@@ -284,7 +227,7 @@ TEST_F(X11PasteboardTest, CountsEveryOwnerChangeOnce) {
 TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
     const QString text = QStringLiteral("Grüße ✓");
     const QByteArray rtf = "{\\rtf1 Gr\\'fc\\'dfe}";
-    pasteboard->write({{{plainText, text.toUtf8()}, {QString::fromLatin1(TypeIdentifier::rtf), rtf}}});
+    pasteboard->write({{{plainText, text.toUtf8()}, {id(TypeIdentifier::rtf), rtf}}});
     const QList<QByteArray> targets = xclipOutput(QStringLiteral("TARGETS")).split('\n');
     for (const char* expected : {"TARGETS", "UTF8_STRING", "text/plain", "text/plain;charset=utf-8", "STRING",
                                  "text/rtf", "application/rtf"}) {
@@ -295,27 +238,25 @@ TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
     EXPECT_EQ(xclipOutput(QStringLiteral("STRING")), text.toLatin1());
     EXPECT_EQ(xclipOutput(QStringLiteral("text/rtf")), rtf);
 
-    pasteboard->write(
-        {{{QString::fromLatin1(TypeIdentifier::fileURL), "file:///tmp/a.txt\r\nfile:///tmp/b%20c.txt"}}});
+    pasteboard->write({{{id(TypeIdentifier::fileURL), "file:///tmp/a.txt\r\nfile:///tmp/b%20c.txt"}}});
     EXPECT_EQ(xclipOutput(QStringLiteral("text/uri-list")),
               QByteArray("file:///tmp/a.txt\r\nfile:///tmp/b%20c.txt\r\n"));
     EXPECT_EQ(xclipOutput(QStringLiteral("x-special/gnome-copied-files")),
               QByteArray("copy\nfile:///tmp/a.txt\nfile:///tmp/b%20c.txt"));
     EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), QByteArray("/tmp/a.txt\n/tmp/b c.txt"));
-    EXPECT_EQ(pasteboard->fileURLs(),
-              (QStringList{QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b%20c.txt")}));
+    EXPECT_EQ(pasteboard->fileURLs(), (QStringList{"file:///tmp/a.txt", "file:///tmp/b%20c.txt"}));
 
-    pasteboard->write({{{plainText, "hunter2"}, {QString::fromLatin1(TypeIdentifier::concealedMarker), {}}}});
+    pasteboard->write({{{plainText, "hunter2"}, {id(TypeIdentifier::concealedMarker), {}}}});
     EXPECT_EQ(xclipOutput(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
     EXPECT_TRUE(
         xclipOutput(QStringLiteral("TARGETS")).split('\n').contains("org.nspasteboard.ConcealedType"));
-    EXPECT_TRUE(pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::concealedMarker)));
+    EXPECT_TRUE(pasteboard->types().contains(id(TypeIdentifier::concealedMarker)));
 }
 
 // A MULTIPLE request gets each listed target on its property; a target not written is refused by
 // replacing its property with None.
 TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
-    pasteboard->write({{{plainText, "many"}, {QString::fromLatin1(TypeIdentifier::html), "<i>many</i>"}}});
+    pasteboard->write({{{plainText, "many"}, {id(TypeIdentifier::html), "<i>many</i>"}}});
     std::unique_ptr<XcbConnection> x = XcbConnection::open();
     ASSERT_TRUE(x);
     xcb_connection_t* c = x->get();
@@ -337,12 +278,10 @@ TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
     EXPECT_EQ(reinterpret_cast<xcb_selection_notify_event_t*>(event)->property, atoms[6]);
     std::free(event);
     auto property = [&](xcb_atom_t name) {
-        xcb_get_property_reply_t* reply = xcb_get_property_reply(
-            c, xcb_get_property(c, false, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr);
-        QByteArray bytes(static_cast<const char*>(xcb_get_property_value(reply)),
-                         xcb_get_property_value_length(reply));
-        std::free(reply);
-        return bytes;
+        XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+            c, xcb_get_property(c, false, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
+        return QByteArray(static_cast<const char*>(xcb_get_property_value(reply.get())),
+                          xcb_get_property_value_length(reply.get()));
     };
     EXPECT_EQ(property(atoms[7]), QByteArray("many"));
     EXPECT_EQ(property(atoms[8]), QByteArray("<i>many</i>"));
@@ -352,15 +291,6 @@ TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
     EXPECT_EQ(answeredPairs[1], atoms[7]);
     EXPECT_EQ(answeredPairs[3], atoms[8]);
     EXPECT_EQ(answeredPairs[5], xcb_atom_t(XCB_ATOM_NONE));
-}
-
-// A large own write goes to other clients through INCR.
-TEST_F(X11PasteboardTest, ServesLargeWritesIncrementally) {
-    const QByteArray image = randomBytes(24 * 1000 * 1000);
-    pasteboard->write({{{QString::fromLatin1(TypeIdentifier::png), image}}});
-    const QByteArray received = xclipOutput(QStringLiteral("image/png"));
-    EXPECT_EQ(received.size(), image.size());
-    EXPECT_TRUE(received == image);
 }
 
 } // namespace

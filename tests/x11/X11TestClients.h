@@ -8,10 +8,13 @@
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace snipjar::test {
 
@@ -109,6 +112,58 @@ inline QByteArray fileContents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// True while a window whose name matches the pattern is shown.
+inline bool windowShown(const QString& namePattern) {
+    QProcess search;
+    search.start(QStringLiteral("xdotool"), {"search", "--onlyvisible", "--name", namePattern});
+    search.waitForFinished(5000);
+    return search.exitCode() == 0 && !search.readAllStandardOutput().trimmed().isEmpty();
+}
+
+// Programs that own a selection for a test (xclip, the owner helper), woken and killed at its end.
+class SelectionOwners {
+public:
+    ~SelectionOwners() {
+        for (const std::unique_ptr<QProcess>& process : processes) {
+            ::kill(pid_t(process->processId()), SIGCONT);
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+    // xclip serving the bytes as the one target of the selection (until it is killed).
+    QProcess* xclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING"),
+                    const QString& selection = QStringLiteral("clipboard")) {
+        const QString path = writeFile(QStringLiteral("xclip-%1").arg(processes.size()), bytes);
+        return start(QStringLiteral("xclip"), {"-quiet", "-selection", selection, "-t", target, "-i", path});
+    }
+#ifdef SNIPJAR_X11_CLIPBOARD_OWNER
+    // The owner helper (helper/X11PasteboardOwnerHelper.cpp); returns once it owns the selection.
+    QProcess* helper(const QStringList& arguments) {
+        QProcess* process = start(QStringLiteral(SNIPJAR_X11_CLIPBOARD_OWNER), arguments);
+        process->waitForReadyRead(5000);
+        return process;
+    }
+#endif
+    QString writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::WriteOnly)) {
+            file.write(bytes);
+        }
+        return file.fileName();
+    }
+
+private:
+    QProcess* start(const QString& program, const QStringList& arguments) {
+        processes.push_back(std::make_unique<QProcess>());
+        processes.back()->start(program, arguments);
+        processes.back()->waitForStarted(5000);
+        return processes.back().get();
+    }
+
+    QTemporaryDir folder;
+    std::vector<std::unique_ptr<QProcess>> processes;
+};
+
 // A real xterm, killed when the object goes.
 struct Xterm : QProcess {
     explicit Xterm(const QStringList& arguments) {
@@ -120,6 +175,32 @@ struct Xterm : QProcess {
         waitForFinished(5000);
     }
 };
+
+// Activates the terminal's windows, as a click would (a window manager may decline to focus a new
+// window); false when it shows none.
+inline bool bringToFront(Xterm& terminal) {
+    const QStringList search = {"search", "--onlyvisible", "--pid", QString::number(terminal.processId())};
+    if (!waitUntil([&] { return xdotool(search); }, 20000)) {
+        return false;
+    }
+    QProcess windows;
+    windows.start(QStringLiteral("xdotool"), search);
+    windows.waitForFinished(5000);
+    bool activated = true;
+    for (const QByteArray& window : windows.readAllStandardOutput().split('\n')) {
+        const QStringList activate = {"windowactivate", "--sync", QString::fromLatin1(window)};
+        // On a busy machine the window manager may not have taken the window on yet: asked again.
+        if (!window.isEmpty() && !waitUntil([&] { return xdotool(activate); }, 10000)) {
+            activated = false;
+        }
+    }
+    return activated;
+}
+
+// An xterm whose shell writes every character it is given to the file.
+inline QStringList typingTerminal(const QString& output) {
+    return xtermPasteBinding + QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output};
+}
 
 } // namespace snipjar::test
 

@@ -71,11 +71,11 @@ struct Owner {
     xcb_atom_t incrAtom = XCB_ATOM_NONE;
     std::vector<xcb_atom_t> targets;
     std::vector<std::string> values;
-    int delayMs = 0;
-    int trickleMs = -1;
+    long long delayMs = 0;
+    long long trickleMs = -1;
     long long generateBytes = -1;
     long long incrHint = -1;
-    int growMs = 0;
+    long long growMs = 0;
     std::chrono::steady_clock::time_point ownedSince;
     bool lostClipboard = false;
 
@@ -115,45 +115,34 @@ struct Owner {
         }
     }
 
-    void trickle(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type, const std::string& value) {
-        const uint32_t size = value.size();
-        for (size_t offset = 0;; offset += trickleChunk) {
-            if (!waitForDelete(requestor, property)) {
-                return;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
-            const size_t length = offset < size ? std::min(trickleChunk, size - offset) : 0;
-            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8, length,
-                                value.data() + std::min<size_t>(offset, size));
-            xcb_flush(connection);
-            if (length == 0) {
-                return;
-            }
+    // Serves a value by INCR (the value's bytes trickled, or generated ones when value is null):
+    // chunks while the requestor takes them, then the empty end chunk.
+    void serveIncrementally(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type,
+                            const std::string* value) {
+        std::string generated(generatedChunk, 'x');
+        for (size_t i = 0; i < generated.size(); i += 64) {
+            generated[i] = '\n';
         }
-    }
-
-    // Sends generated chunks while the requestor takes them, then the empty end chunk.
-    void generate(xcb_window_t requestor, xcb_atom_t property, xcb_atom_t type) {
-        std::string chunk(generatedChunk, 'x');
-        for (size_t i = 0; i < chunk.size(); i += 64) {
-            chunk[i] = '\n';
-        }
+        const long long total = value ? (long long)value->size() : generateBytes;
         long long served = 0;
-        for (;;) {
-            if (!waitForDelete(requestor, property)) {
-                break;
+        while (waitForDelete(requestor, property)) {
+            if (value) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(trickleMs));
             }
-            const long long length = std::min<long long>(generatedChunk, generateBytes - served);
+            const long long length =
+                std::min<long long>(value ? trickleChunk : generatedChunk, total - served);
             xcb_change_property(connection, XCB_PROP_MODE_REPLACE, requestor, property, type, 8,
-                                uint32_t(length), chunk.data());
+                                uint32_t(length), value ? value->data() + served : generated.data());
             xcb_flush(connection);
             if (length == 0) {
                 break;
             }
             served += length;
         }
-        std::printf("served %lld\n", served);
-        std::fflush(stdout);
+        if (!value) {
+            std::printf("served %lld\n", served);
+            std::fflush(stdout);
+        }
     }
 
     void answer(const xcb_selection_request_event_t& request) {
@@ -171,7 +160,7 @@ struct Owner {
         notify.target = request.target;
         notify.property = XCB_ATOM_NONE;
         const std::string* trickled = nullptr;
-        bool generated = false;
+        bool incremental = false;
         if (request.target == targetsAtom) {
             std::vector<xcb_atom_t> offered = targets;
             offered.insert(offered.begin(), targetsAtom);
@@ -183,21 +172,17 @@ struct Owner {
                 if (targets[i] != request.target || values[i] == "!refuse") {
                     continue;
                 }
-                if (generateBytes >= 0) {
-                    const uint32_t hint = uint32_t(incrHint >= 0 ? incrHint : generateBytes);
+                if (generateBytes >= 0 || trickleMs >= 0) {
+                    const uint32_t size = uint32_t(generateBytes < 0 ? (long long)values[i].size()
+                                                   : incrHint >= 0   ? incrHint
+                                                                     : generateBytes);
                     const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE |
                                                XCB_EVENT_MASK_STRUCTURE_NOTIFY};
                     xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, events);
                     xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
-                                        request.property, incrAtom, 32, 1, &hint);
-                    generated = true;
-                } else if (trickleMs >= 0) {
-                    const uint32_t size = values[i].size();
-                    const uint32_t events[] = {XCB_EVENT_MASK_PROPERTY_CHANGE};
-                    xcb_change_window_attributes(connection, request.requestor, XCB_CW_EVENT_MASK, events);
-                    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, request.requestor,
                                         request.property, incrAtom, 32, 1, &size);
-                    trickled = &values[i];
+                    incremental = true;
+                    trickled = generateBytes < 0 ? &values[i] : nullptr;
                 } else {
                     size_t length = values[i].size();
                     if (growMs > 0) {
@@ -215,10 +200,8 @@ struct Owner {
         xcb_send_event(connection, 0, request.requestor, XCB_EVENT_MASK_NO_EVENT,
                        reinterpret_cast<const char*>(&notify));
         xcb_flush(connection);
-        if (trickled) {
-            trickle(request.requestor, request.property, request.target, *trickled);
-        } else if (generated) {
-            generate(request.requestor, request.property, request.target);
+        if (incremental) {
+            serveIncrementally(request.requestor, request.property, request.target, trickled);
         }
     }
 };
@@ -229,19 +212,19 @@ int main(int argc, char** argv) {
     Owner owner;
     int first = 1;
     const char* selectionName = "CLIPBOARD";
+    const std::pair<const char*, long long*> options[] = {{"--grow-ms", &owner.growMs},
+                                                          {"--delay-ms", &owner.delayMs},
+                                                          {"--trickle-ms", &owner.trickleMs},
+                                                          {"--generate-bytes", &owner.generateBytes},
+                                                          {"--incr-hint", &owner.incrHint}};
     for (; first + 1 < argc; first += 2) {
+        const auto option = std::find_if(std::begin(options), std::end(options), [&](const auto& known) {
+            return std::strcmp(argv[first], known.first) == 0;
+        });
         if (std::strcmp(argv[first], "--selection") == 0) {
             selectionName = argv[first + 1];
-        } else if (std::strcmp(argv[first], "--grow-ms") == 0) {
-            owner.growMs = std::atoi(argv[first + 1]);
-        } else if (std::strcmp(argv[first], "--delay-ms") == 0) {
-            owner.delayMs = std::atoi(argv[first + 1]);
-        } else if (std::strcmp(argv[first], "--trickle-ms") == 0) {
-            owner.trickleMs = std::atoi(argv[first + 1]);
-        } else if (std::strcmp(argv[first], "--generate-bytes") == 0) {
-            owner.generateBytes = std::atoll(argv[first + 1]);
-        } else if (std::strcmp(argv[first], "--incr-hint") == 0) {
-            owner.incrHint = std::atoll(argv[first + 1]);
+        } else if (option != std::end(options)) {
+            *option->second = std::atoll(argv[first + 1]);
         } else {
             break;
         }
