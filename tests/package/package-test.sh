@@ -31,6 +31,8 @@ expected_files() {
 usr/bin/snipjar
 usr/libexec/snipjar/snipjar-app
 usr/lib/$multiarch/snipjar/libsnipjar-imaging.so
+usr/lib/$multiarch/snipjar/libsnipjar-sync-postgres.so
+usr/lib/$multiarch/snipjar/libsnipjar-command-client.so
 usr/share/applications/$app_id.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
@@ -74,6 +76,11 @@ check_tree() {
     local version
     version=$("$binary" --version 2>&1) || fail "$what: snipjar --version failed: $version"
     [[ $version == "snipjar "[0-9]* ]] || fail "$what: snipjar --version printed \"$version\""
+    # The command client is loaded from the installation itself, not from the build folder.
+    local client
+    client=$(LD_DEBUG=files "$binary" --version 2>&1 | sed -n 's/.*file=\([^ ]*libsnipjar-command-client\.so\) .*/\1/p')
+    [ "$(realpath -q "${client%%$'\n'*}")" = "$(realpath "$root/usr/lib/$multiarch/snipjar/libsnipjar-command-client.so")" ] ||
+        fail "$what: snipjar loaded its command client from \"$client\""
 
     for size in $icon_sizes; do
         local png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
@@ -177,7 +184,7 @@ dpkg-deb --field "$deb"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
 # Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program links directly.
-for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42; do
+for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpq5 libpqxx-6.4; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 extracted=$work/extracted
