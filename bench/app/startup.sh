@@ -4,8 +4,9 @@
 # registered, in a private X session with a tray host. Two cases: an empty history (target: at most
 # 100 ms) and a history of 10,000 clips from ten computers (target: at most 150 ms). Prints for each
 # the median of seven starts after one not counted: the wall time from spawn to ready, the same
-# counted from main() (without the dynamic linker), and the processor time used, which a loaded
-# machine changes least.
+# counted from main() (without the dynamic linker), the processor time used, which a loaded machine
+# changes least, that of the main thread alone (about the least a start takes on an idle machine),
+# and the number of shared libraries loaded.
 # Usage: bench/app/startup.sh [build folder]
 set -euo pipefail
 export LC_ALL=C
@@ -16,7 +17,8 @@ trap 'kill $tray 2>/dev/null' EXIT
 
 median() { printf '%s\n' "$@" | sort -n | sed -n "$(( ($# + 1) / 2 ))p"; }
 
-# One start; prints "spawn-to-ready main-to-ready processor" in milliseconds.
+# One start; prints "spawn-to-ready main-to-ready processor main-thread" in milliseconds, then the
+# number of shared libraries.
 start_once() {
   local log pid line spawned ready
   log=$(mktemp)
@@ -32,18 +34,20 @@ start_once() {
   wait $pid 2>/dev/null || true
   rm -f "$log"
   ready=$(sed -n 's/.*clock \([0-9]*\) us.*/\1/p' <<<"$line")
-  echo "$(( (ready - spawned) / 1000 )) $(sed -n 's/.*Ready after \([0-9]*\) ms.*/\1/p' <<<"$line") $(sed -n 's/.*processor \([0-9]*\) ms.*/\1/p' <<<"$line")"
+  echo "$(( (ready - spawned) / 1000 )) $(sed -n 's/.*Ready after \([0-9]*\) ms.*/\1/p' <<<"$line")" \
+    "$(sed -n 's/.*processor \([0-9]*\) ms.*/\1/p' <<<"$line") $(sed -n 's/.*main thread \([0-9]*\) ms.*/\1/p' <<<"$line")" \
+    "$(sed -n 's/.* \([0-9]*\) shared libraries.*/\1/p' <<<"$line")"
 }
 
 # Prints the case's medians.
 measure() {
-  local label=$1 target=$2 spawn=() main=() cpu=()
+  local label=$1 target=$2 spawn=() main=() cpu=() thread=() libraries=()
   start_once >/dev/null
   for _ in 1 2 3 4 5 6 7; do
-    read -r s m c < <(start_once)
-    spawn+=("$s") main+=("$m") cpu+=("$c")
+    read -r s m c t l < <(start_once)
+    spawn+=("$s") main+=("$m") cpu+=("$c") thread+=("$t") libraries+=("$l")
   done
-  echo "start-up to the tray icon ready, $label: median $(median "${spawn[@]}") ms from spawn (all: $(printf '%s\n' "${spawn[@]}" | sort -n | xargs)), $(median "${main[@]}") ms from main, $(median "${cpu[@]}") ms of processor time (target <= $target ms)"
+  echo "start-up to the tray icon ready, $label: median $(median "${spawn[@]}") ms from spawn (all: $(printf '%s\n' "${spawn[@]}" | sort -n | xargs)), $(median "${main[@]}") ms from main, $(median "${cpu[@]}") ms of processor time ($(median "${thread[@]}") ms on the main thread), $(median "${libraries[@]}") shared libraries (target <= $target ms)"
 }
 
 measure "empty history" 100

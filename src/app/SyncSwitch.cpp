@@ -5,15 +5,41 @@
 #include "panel/widgets/PanelController.h"
 #include "platform/LogCategories.h"
 #include "platform/PlatformServices.h"
+#include "platform/PrivateModule.h"
 #include "platform/UserSettings.h"
 #include "store/ClipStore.h"
 #include "sync/ClipSyncEngine.h"
 #include "sync/SyncEngineStateStore.h"
-#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+#include "sync/cloud/postgres/PostgresModule.h"
 
 #include <QPointer>
 
 namespace snipjar {
+
+namespace {
+
+// The PostgreSQL client's module, loaded the first time sync starts and kept; none when it cannot
+// be loaded (a damaged installation, said once in the log).
+const cloud::PostgresModule* postgresModule() {
+    static const cloud::PostgresModule* const module = []() -> const cloud::PostgresModule* {
+        QStringList errors;
+        const QStringList candidates =
+            PrivateModule::candidates(QStringLiteral(SNIPJAR_POSTGRES_MODULE_FROM_PROGRAM),
+                                      QStringLiteral(SNIPJAR_POSTGRES_MODULE_BUILD_FILE),
+                                      QStringLiteral(SNIPJAR_POSTGRES_MODULE_INSTALLED_FILE));
+        if (const auto entry = reinterpret_cast<SnipjarPostgresModuleEntry>(
+                PrivateModule::resolve(candidates, SNIPJAR_POSTGRES_MODULE_ENTRY, errors))) {
+            return entry();
+        }
+        qCCritical(lcSync).noquote() << "The sync module cannot be loaded; sync cannot start."
+                                     << (errors.isEmpty() ? QStringLiteral("It is not installed.")
+                                                          : errors.join(u"; "));
+        return nullptr;
+    }();
+    return module;
+}
+
+} // namespace
 
 SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique_ptr<SyncAccount> account,
                        QObject* parent)
@@ -22,8 +48,9 @@ SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique
     , platform(platform)
     , account(std::move(account))
     , makeDatabase([](const SyncCredentials& credentials) -> std::shared_ptr<cloud::CloudDatabase> {
-        return std::make_shared<cloud::PostgresCloudDatabase>(
-            cloud::PostgresAccount{credentials.connectionURI, credentials.password});
+        const cloud::PostgresModule* module = postgresModule();
+        return module ? module->open(cloud::PostgresAccount{credentials.connectionURI, credentials.password})
+                      : nullptr;
     }) {
     floorTimer.setInterval(floorIntervalMilliseconds);
     connect(&floorTimer, &QTimer::timeout, this, &SyncSwitch::syncNow);
@@ -93,7 +120,12 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
     if (!stateStore) {
         stateStore = sync::SyncEngineStateStore::standard();
     }
-    engine = std::make_unique<sync::ClipSyncEngine>(store, *stateStore, makeDatabase(credentials));
+    std::shared_ptr<cloud::CloudDatabase> database = makeDatabase(credentials);
+    if (!database) {
+        unavailable = true;
+        return;
+    }
+    engine = std::make_unique<sync::ClipSyncEngine>(store, *stateStore, std::move(database));
 
     const QPointer<SyncSwitch> self(this);
     store.syncDidApplyInbound = [self] {
@@ -125,6 +157,7 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
 void SyncSwitch::stopSync() {
     ++generation;
     starting = false;
+    unavailable = false;
     const bool wasOn = engine != nullptr;
     engine.reset();
     store.onSyncChange = nullptr;
@@ -154,6 +187,9 @@ bool SyncSwitch::isSyncing() const {
 std::optional<QString> SyncSwitch::statusText() const {
     if (engine) {
         return engine->problem();
+    }
+    if (unavailable) {
+        return QStringLiteral("Sync cannot start: this installation of Snipjar lacks its sync module.");
     }
     if (const auto reason = SyncAccount::offReason()) {
         return SyncAccount::offReasonText(*reason);

@@ -38,7 +38,8 @@ public:
                QObject* parent = nullptr);
     ~SyncSwitch() override;
 
-    // The PostgreSQL server of the account unless replaced (tests).
+    // The PostgreSQL server of the account unless replaced (tests). A factory that makes none keeps
+    // sync from starting.
     void setDatabaseFactory(DatabaseFactory factory) { makeDatabase = std::move(factory); }
 
     // The panel, once it is built (after start-up): it syncs as it opens and shows when sync is busy.
@@ -77,6 +78,8 @@ private:
     // Answers from the keyring for an earlier start are dropped.
     quint64 generation = 0;
     bool starting = false;
+    // The database could not be made (the sync module is missing): sync stays off until asked again.
+    bool unavailable = false;
 };
 
 } // namespace snipjar

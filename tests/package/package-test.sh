@@ -29,7 +29,6 @@ expected_files() {
     cat <<LIST
 usr/bin/snipjar
 usr/libexec/snipjar/snipjar-app
-usr/lib/$multiarch/snipjar/libsnipjar-imaging.so
 usr/share/applications/$app_id.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
@@ -39,9 +38,8 @@ usr/share/bash-completion/completions/snipjar
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
 LIST
-    for size in $icon_sizes; do
-        echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
-    done
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client
+    for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 
 # The files under a root, relative to it; dpkg's own database is not part of an installation.
@@ -70,9 +68,13 @@ check_tree() {
 
     local binary=$root/usr/bin/snipjar
     [ -x "$binary" ] || fail "$what: usr/bin/snipjar is not executable"
-    local version
-    version=$("$binary" --version 2>&1) || fail "$what: snipjar --version failed: $version"
+    local version client
+    version=$(LD_DEBUG=files "$binary" --version 2>"$work/ld.log") || fail "$what: snipjar --version failed: $version"
     [[ $version == "snipjar "[0-9]* ]] || fail "$what: snipjar --version printed \"$version\""
+    # The command client is loaded from the installation itself, not from the build folder.
+    client=$(sed -n 's/.*file=\([^ ]*libsnipjar-command-client\.so\) .*/\1/p' "$work/ld.log" | head -n1)
+    [ "$(realpath -q "$client")" = "$(realpath "$root/usr/lib/$multiarch/snipjar/libsnipjar-command-client.so")" ] ||
+        fail "$what: snipjar loaded its command client from \"$client\""
 
     for size in $icon_sizes; do
         local png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
@@ -251,8 +253,8 @@ dpkg-deb --field "$deb"
 [ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
-# Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program links directly.
-for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42; do
+# Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program and its modules link.
+for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpq5 libpqxx-6.4; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 extracted=$work/extracted

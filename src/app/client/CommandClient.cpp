@@ -5,33 +5,13 @@
 #include "app/cli/TextInput.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLoggingCategory>
-
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
-#include <unistd.h>
 
 namespace snipjar {
 
 namespace {
 
 using Command = CommandLine::Command;
-
-// The application binary: beside this one in a build folder, else where it is installed relative
-// to this one (so that a package installed under any prefix finds it), else the configured place.
-QByteArray applicationPath() {
-    const QString folder =
-        QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath();
-    for (const QString& candidate : {folder + QStringLiteral("/snipjar-app"),
-                                     folder + QStringLiteral("/" SNIPJAR_APPLICATION_FROM_BINARY)}) {
-        if (QFileInfo(candidate).isExecutable()) {
-            return QFile::encodeName(candidate);
-        }
-    }
-    return QByteArrayLiteral(SNIPJAR_APPLICATION_PATH);
-}
 
 bool instanceRuns() {
     return SingleInstance().isHeldElsewhere();
@@ -100,16 +80,6 @@ std::optional<int> CommandClient::answer(const CommandLine& commandLine, int arg
         return outcome->print();
     }
     return CommandOutcome::failure(QStringLiteral("Snipjar is not running")).print();
-}
-
-int CommandClient::handOver(char** argv) {
-    const QByteArray path = applicationPath();
-    // What the application writes into its launch-at-login entry.
-    ::setenv("SNIPJAR_COMMAND",
-             QFile::encodeName(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()), 1);
-    ::execv(path.constData(), argv);
-    std::fprintf(stderr, "snipjar: cannot start %s: %s\n", path.constData(), std::strerror(errno));
-    return 1;
 }
 
 } // namespace snipjar

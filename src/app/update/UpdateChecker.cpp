@@ -33,7 +33,6 @@ bool UpdateChecker::isSecureAddress(const QUrl& url) {
 
 UpdateChecker::UpdateChecker(QObject* parent)
     : QObject(parent)
-    , network(new QNetworkAccessManager(this))
     , deadline(new QTimer(this)) {
     qRegisterMetaType<UpdateOutcome>();
     deadline->setSingleShot(true);
@@ -85,6 +84,10 @@ void UpdateChecker::check(const UpdateConfiguration& configuration, const Semant
     // Never follow a redirect from https to http.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     qCInfo(lcUpdate) << "checking" << configuration.feedUrl.toString(QUrl::RemoveUserInfo);
+    // Made for the first check rather than at start, where it would scan Qt's network plugins.
+    if (!network) {
+        network = new QNetworkAccessManager(this);
+    }
     reply = network->get(request);
     connect(reply, &QNetworkReply::readyRead, this, &UpdateChecker::readAvailable);
     connect(reply, &QNetworkReply::finished, this, &UpdateChecker::handleFinished);

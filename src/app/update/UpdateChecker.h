@@ -49,7 +49,7 @@ private:
     void handleFinished();
     UpdateOutcome outcomeOfReply();
 
-    QNetworkAccessManager* network;
+    QNetworkAccessManager* network = nullptr;
     QTimer* deadline;
     QPointer<QNetworkReply> reply;
     QByteArray body;

@@ -1,9 +1,11 @@
 #include "platform/account/SyncAccount.h"
 
 #include "platform/AppIdentity.h"
+#include "platform/LogCategories.h"
 #include "platform/UserSettings.h"
 #include "platform/account/KeychainPasswordVault.h"
 
+#include <QLibrary>
 #include <QPointer>
 #include <QTimer>
 
@@ -23,16 +25,47 @@ struct ParsedConnection {
     QString host;
 };
 
+// libpq's reader of connection strings. libpq is loaded when a string is first read rather than
+// linked: it and the fifteen libraries it needs would otherwise be loaded at every start, while
+// only a start with sync on reads the server's address.
+struct ConnectionStringReader {
+    decltype(&PQconninfoParse) parse = nullptr;
+    decltype(&PQconninfoFree) freeOptions = nullptr;
+    decltype(&PQfreemem) freeMemory = nullptr;
+
+    static const ConnectionStringReader& loaded() {
+        static const ConnectionStringReader reader = [] {
+            ConnectionStringReader found;
+            // Never unloaded, like any library the process links.
+            auto* library = new QLibrary(QStringLiteral("pq"), 5);
+            found.parse = reinterpret_cast<decltype(&PQconninfoParse)>(library->resolve("PQconninfoParse"));
+            found.freeOptions =
+                reinterpret_cast<decltype(&PQconninfoFree)>(library->resolve("PQconninfoFree"));
+            found.freeMemory = reinterpret_cast<decltype(&PQfreemem)>(library->resolve("PQfreemem"));
+            if (!found.parse || !found.freeOptions || !found.freeMemory) {
+                qCCritical(lcSync).noquote() << "libpq cannot be loaded:" << library->errorString();
+                found = {};
+            }
+            return found;
+        }();
+        return reader;
+    }
+};
+
 // The fields libpq reads from the string; the reason it gives when it refuses it.
 std::variant<ParsedConnection, QString> parseConnection(const QString& connectionURI) {
     if (connectionURI.trimmed().isEmpty()) {
         return QStringLiteral("No server is set.");
     }
+    const ConnectionStringReader& libpq = ConnectionStringReader::loaded();
+    if (!libpq.parse) {
+        return QStringLiteral("The PostgreSQL client library (libpq) is not installed.");
+    }
     char* error = nullptr;
-    PQconninfoOption* options = PQconninfoParse(connectionURI.toUtf8().constData(), &error);
+    PQconninfoOption* options = libpq.parse(connectionURI.toUtf8().constData(), &error);
     if (!options) {
         QString reason = error ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
-        PQfreemem(error);
+        libpq.freeMemory(error);
         if (!reason.isEmpty()) {
             reason[0] = reason[0].toUpper();
         }
@@ -52,7 +85,7 @@ std::variant<ParsedConnection, QString> parseConnection(const QString& connectio
             parsed.host = QString::fromUtf8(option->val);
         }
     }
-    PQconninfoFree(options);
+    libpq.freeOptions(options);
     return parsed;
 }
 

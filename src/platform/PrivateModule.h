@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QFunctionPointer>
+#include <QString>
+#include <QStringList>
+
+namespace snipjar {
+
+// Loads one of Snipjar's private shared modules, which carry the code that needs large libraries
+// (the image libraries, the PostgreSQL client) so that a start links none of them until it is
+// needed. A module is looked for where it is installed relative to the running program (so that a
+// package installed under any prefix finds its own), in the build folder (tests and runs from a
+// build), then where the build would install it. Loaded modules are never unloaded: the code they
+// hand out and their libraries' global state live as long as the process.
+class PrivateModule {
+public:
+    // The places to look, in that order. fromProgram is relative to the running program's folder.
+    static QStringList candidates(const QString& fromProgram, const QString& buildFile,
+                                  const QString& installedFile);
+    // The entry point of the first candidate that exists and resolves it; null when none does,
+    // with what each attempt said in errors (empty when no candidate exists).
+    static QFunctionPointer resolve(const QStringList& candidates, const char* entry, QStringList& errors);
+};
+
+} // namespace snipjar
