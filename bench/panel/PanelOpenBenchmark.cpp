@@ -247,9 +247,21 @@ int main(int argc, char** argv) {
     }
     // The history keeps every seeded clip.
     UserSettings::setValue(UserSettings::historyLengthKey, 1000);
-    benchOpen(*platform, 1000);
-    benchOpen(*platform, 10000);
-    benchOpen(*platform, 10000, History::thirdImages);
-    benchImagePreview();
+    // Without arguments every figure; else only those named (texts, mixed, preview), as for a
+    // profiler.
+    const QStringList arguments = application.arguments().mid(1);
+    const auto wanted = [&arguments](const QString& name) {
+        return arguments.isEmpty() || arguments.contains(name);
+    };
+    if (wanted(QStringLiteral("texts"))) {
+        benchOpen(*platform, 1000);
+        benchOpen(*platform, 10000);
+    }
+    if (wanted(QStringLiteral("mixed"))) {
+        benchOpen(*platform, 10000, History::thirdImages);
+    }
+    if (wanted(QStringLiteral("preview"))) {
+        benchImagePreview();
+    }
     return 0;
 }
