@@ -24,8 +24,8 @@ PanelModel::PanelModel(ClipStore& store, PreviewCache previewCache, QObject* par
 }
 
 RtfReader::Result PanelModel::readRichText(const QByteArray& rtf) {
-    // Styled text is previewed under the same limit as plain text, since the main thread lays it
-    // out: a million characters took minutes there.
+    // Styled text is previewed under the same limit as plain text: even on a loader, a million
+    // characters took minutes to lay out.
     return RtfReader::read(rtf, RtfReader::Limits{.maxCharacters = PreviewText::shownCharacterLimit});
 }
 

@@ -4,6 +4,7 @@
 #include "model/MacRef.h"
 #include "panel/PanelPreview.h"
 #include "panel/PanelRow.h"
+#include "panel/PreviewDocument.h"
 #include "panel/RowFilter.h"
 #include "panel/RtfReader.h"
 #include "panel/TypeScope.h"
@@ -25,6 +26,7 @@
 #include <mutex>
 #include <optional>
 #include <stop_token>
+#include <utility>
 #include <vector>
 
 class QTextDocument;
@@ -53,8 +55,7 @@ public:
     using Preview = PanelPreview;
     // Reads RTF into a styled document of at most PreviewText::shownCharacterLimit characters, and
     // says whether it cut it; no document when the bytes cannot be read. It runs on a loader
-    // thread, and the document it makes is handed to the main thread, which lays it out: a longer
-    // document would hold the main thread for seconds.
+    // thread, which also lays the document out before the main thread gets it.
     using RichTextReader = std::function<RtfReader::Result(const QByteArray& rtf)>;
 
     // A held arrow key moves the selection faster than this, and only its last position loads.
@@ -70,6 +71,10 @@ public:
     void setRichTextReader(RichTextReader reader) { richTextReader = std::move(reader); }
     // Reads RTF under the preview's character limit.
     static RtfReader::Result readRichText(const QByteArray& rtf);
+    // How text previews are set and how wide; the preview pane writes it. A text preview on show
+    // is built again, on a loader, when the style changes.
+    void setTextPreviewStyle(const PreviewDocumentStyle& style);
+    const PreviewDocumentStyle& textPreviewStyle() const { return previewStyle; }
 
     // Published state.
     const QString& query() const { return currentQuery; }
@@ -175,11 +180,12 @@ private:
     void runLoader(const QUuid& clipID, Load load, Apply apply);
     bool isCurrent(const std::stop_token& task, const QUuid& clipID) const;
     void publishPreview(const ClipItem& item, bool localOnly, const PreviewText& text,
-                        std::shared_ptr<const QTextDocument> attributed, QImage image);
+                        std::shared_ptr<const QTextDocument> document, QImage image);
 
     ClipStore& store;
     const PreviewCache previewCache;
     RichTextReader richTextReader;
+    PreviewDocumentStyle previewStyle;
 
     QString currentQuery;
     int selected = 0;
@@ -197,11 +203,15 @@ private:
     bool rowsLoading = false;
     quint64 rowLoad = 0;
     // The row loads' own contexts, kept from one load to the next: a connection's page cache
-    // keeps the next load quick. One load uses them at a time.
+    // keeps the next load quick. The rows of the last load are kept with the stores' data versions
+    // they were read at, and given again while neither store changed: reading and grouping ten
+    // thousand items took most of the panel's opening time. One load uses them at a time.
     struct RowContexts {
         std::mutex mutex;
         std::unique_ptr<ModelContext> synced;
         std::unique_ptr<ModelContext> local;
+        std::optional<std::pair<qint64, qint64>> versions;
+        QList<Row> rows;
     };
     std::shared_ptr<RowContexts> rowContexts = std::make_shared<RowContexts>();
     // Decoded thumbnails by clip id, their cost in kilobytes.

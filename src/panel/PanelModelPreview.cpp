@@ -3,11 +3,11 @@
 
 #include "panel/PanelModel.h"
 
+#include "panel/PreviewDocument.h"
 #include "panel/PreviewLoader.h"
 #include "panel/PreviewText.h"
 #include "store/ClipStore.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QTextDocument>
 #include <QThreadPool>
@@ -20,17 +20,56 @@ bool isTextKind(ClipKind kind) {
     return kind == ClipKind::text || kind == ClipKind::richText || kind == ClipKind::unknown;
 }
 
-// A payload as loaded, with its rich text already styled.
-struct PayloadPreview {
-    PreviewLoader::PayloadResult payload;
-    std::shared_ptr<const QTextDocument> attributed;
-    bool attributedTruncated = false;
+// A text preview as a loader makes it: the text cut and counted, and the document the pane shows,
+// laid out.
+struct TextPreview {
+    PreviewText text;
+    std::shared_ptr<const QTextDocument> document;
 };
+
+// Reads the payload (without one the title stands in for the full text), styles rich text and lays
+// the document out, all on a loader: a long or richly styled text takes a while at every step.
+TextPreview loadTextPreview(ClipStore& store, const QUuid& id, bool hasPayload, const QString& title,
+                            const PanelModel::RichTextReader& reader, const PreviewDocumentStyle& style,
+                            const std::stop_token& stop) {
+    TextPreview loaded;
+    PreviewLoader::PayloadResult payload;
+    if (hasPayload) {
+        payload = PreviewLoader::loadPayload(store, id, stop);
+    }
+    loaded.text =
+        payload.text ? std::move(*payload.text) : PreviewText::from(title, PreviewText::Counts::include);
+    std::unique_ptr<QTextDocument> styled;
+    if (payload.richTextData && reader && !stop.stop_requested()) {
+        RtfReader::Result read = reader(*payload.richTextData);
+        // The payload's bytes are not needed any more, and may be megabytes.
+        payload.richTextData.reset();
+        styled = std::move(read.document);
+        // The note under the styled text must be true of what it shows.
+        loaded.text.truncated = loaded.text.truncated || (styled && read.truncated);
+    }
+    if (!stop.stop_requested()) {
+        loaded.document =
+            buildPreviewDocument(loaded.text.shown, std::move(styled), loaded.text.truncated, style);
+    }
+    return loaded;
+}
 
 // What a concealed clip shows instead of its content.
 const QString concealedText(8, QChar(0x2022));
 
 } // namespace
+
+void PanelModel::setTextPreviewStyle(const PreviewDocumentStyle& style) {
+    if (style == previewStyle) {
+        return;
+    }
+    previewStyle = style;
+    // The text on show was laid out for the old style; the new one is laid out on a loader too.
+    if (currentPreview && currentPreview->document) {
+        loadPreview();
+    }
+}
 
 void PanelModel::schedulePreview() {
     // Every selection change, typed character or filter change disarms a pending delete.
@@ -126,49 +165,30 @@ void PanelModel::loadPreview() {
         return;
     }
 
-    if (isTextKind(kind) && item->hasPayload) {
-        runLoader<PayloadPreview>(
+    if (isTextKind(kind)) {
+        runLoader<TextPreview>(
             item->id,
-            [&store = store, id = item->id, reader = richTextReader](std::stop_token stop) {
-                PayloadPreview loaded{PreviewLoader::loadPayload(store, id, stop), nullptr};
-                // Rich text is read here too: a long document takes a while to style.
-                if (loaded.payload.richTextData && reader && !stop.stop_requested()) {
-                    RtfReader::Result read = reader(*loaded.payload.richTextData);
-                    // The payload's bytes are not needed any more, and may be megabytes.
-                    loaded.payload.richTextData.reset();
-                    if (read.document) {
-                        // Published and destroyed on the main thread.
-                        read.document->moveToThread(QCoreApplication::instance()->thread());
-                        loaded.attributed = std::move(read.document);
-                        loaded.attributedTruncated = read.truncated;
-                    }
-                }
-                return loaded;
+            [&store = store, id = item->id, hasPayload = item->hasPayload, title = item->title,
+             reader = richTextReader, style = previewStyle](std::stop_token stop) {
+                return loadTextPreview(store, id, hasPayload, title, reader, style, stop);
             },
-            [this, item = *item, localOnly](PayloadPreview loaded) {
-                // Without a payload the title stands in for the full text.
-                PreviewText text = loaded.payload.text
-                                       ? *loaded.payload.text
-                                       : PreviewText::from(item.title, PreviewText::Counts::include);
-                // The note under the styled text must be true of what it shows.
-                text.truncated = text.truncated || loaded.attributedTruncated;
-                publishPreview(item, localOnly, text, std::move(loaded.attributed), QImage());
+            [this, item = *item, localOnly](TextPreview loaded) {
+                publishPreview(item, localOnly, loaded.text, std::move(loaded.document), QImage());
             });
         return;
     }
 
-    const PreviewText::Counts counts =
-        isTextKind(kind) ? PreviewText::Counts::include : PreviewText::Counts::omit;
-    publishPreview(*item, localOnly, PreviewText::from(item->title, counts), nullptr, QImage());
+    publishPreview(*item, localOnly, PreviewText::from(item->title, PreviewText::Counts::omit), nullptr,
+                   QImage());
 }
 
 void PanelModel::publishPreview(const ClipItem& item, bool localOnly, const PreviewText& text,
-                                std::shared_ptr<const QTextDocument> attributed, QImage image) {
+                                std::shared_ptr<const QTextDocument> document, QImage image) {
     Preview preview;
     preview.kind = item.kind();
     preview.text = text.shown;
     preview.textTruncated = text.truncated;
-    preview.attributed = std::move(attributed);
+    preview.document = std::move(document);
     preview.image = std::move(image);
     preview.fileURLs = item.fileURLs();
     preview.concealed = item.concealed;

@@ -37,7 +37,14 @@ void PanelModel::requestRows(std::function<void(QList<Row>)> apply) {
                     contexts->synced = store.syncContainer().newContext();
                     contexts->local = store.localContainer().newContext();
                 }
-                loaded = RowLoader::loadRows(*contexts->synced, *contexts->local);
+                // Read before the rows, so that a change committed meanwhile loads them again next time.
+                const std::pair versions{contexts->synced->dataVersion(), contexts->local->dataVersion()};
+                if (contexts->versions != versions) {
+                    contexts->rows = RowLoader::loadRows(*contexts->synced, *contexts->local);
+                    contexts->versions = versions;
+                }
+                // Shared, not copied.
+                loaded = contexts->rows;
             }
             QMetaObject::invokeMethod(
                 context,

@@ -22,9 +22,11 @@ struct PanelPreview {
     QString text;
     // The text or its styled form was cut.
     bool textTruncated = false;
-    // The styled form of rich text, when a rich-text reader is installed and could read it; at most
-    // 10,000 characters too.
-    std::shared_ptr<const QTextDocument> attributed;
+    // What the pane shows of a text: the styled form of rich text when the reader could read it
+    // (at most 10,000 characters too), else the text, with the truncation note after a cut one.
+    // Laid out whole at the pane's text width on a loader; the main thread only draws it. Absent
+    // for images, files and concealed clips.
+    std::shared_ptr<const QTextDocument> document;
     // The rendered preview image of an image clip, decoded on a loader; null when there is none.
     QImage image;
     QStringList fileURLs;

@@ -252,6 +252,14 @@ qint64 ModelContext::totalByteSize() {
     return connection->queryInteger("SELECT COALESCE(SUM(byteSize), 0) FROM ClipItem").value_or(0);
 }
 
+qint64 ModelContext::dataVersion() {
+    if (!connection) {
+        return 0;
+    }
+    const HeldView view(*this);
+    return connection->queryInteger("PRAGMA data_version").value_or(0);
+}
+
 QList<OutboxEntry> ModelContext::outbox() {
     QList<OutboxEntry> result;
     if (!connection) {

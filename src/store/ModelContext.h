@@ -122,6 +122,10 @@ public:
     std::optional<Device> device(const QString& id);
     // Sum of byteSize over all items.
     qint64 totalByteSize();
+    // Changes whenever another connection has committed to the store since this one last looked
+    // (SQLite's data_version): a reader that keeps its context learns whether what it read is still
+    // current.
+    qint64 dataVersion();
 
     // Changes, written at the next save.
     void insert(const ClipItem& item);

@@ -2,30 +2,45 @@
 #include "TestImages.h"
 #include "ViewTestSupport.h"
 #include "panel/ImageDecoding.h"
+#include "panel/PreviewDocument.h"
 #include "panel/widgets/FooterButton.h"
 #include "panel/widgets/PreviewFooter.h"
 #include "panel/widgets/PreviewImageView.h"
+#include "panel/widgets/PreviewTextView.h"
 #include "panel/widgets/SymbolLabel.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QTest>
-#include <QTextBrowser>
+#include <QTextDocument>
 #include <QThread>
 
 #include <atomic>
+#include <tuple>
 
 namespace snipjar::test {
 namespace {
 
-// Where images were decoded, as the decoder's test hook reports it.
-std::atomic<int> mainThreadDecodes{0};
-std::atomic<int> loaderDecodes{0};
+// Where images were decoded and texts laid out, as the test hooks report it.
+struct ThreadCount {
+    std::atomic<int> main{0};
+    std::atomic<int> loader{0};
+    void count() { ++(QThread::currentThread() == QCoreApplication::instance()->thread() ? main : loader); }
+};
+ThreadCount decodes;
+ThreadCount layouts;
 void countDecode() {
-    ++(QThread::currentThread() == QCoreApplication::instance()->thread() ? mainThreadDecodes
-                                                                          : loaderDecodes);
+    decodes.count();
+}
+// Counts the layout just done, and any later one of the same document wherever it happens.
+void countLayouts(const QTextDocument& document) {
+    layouts.count();
+    QObject::connect(
+        document.documentLayout(), &QAbstractTextDocumentLayout::update, document.documentLayout(),
+        [] { layouts.count(); }, Qt::DirectConnection);
 }
 
 class PreviewPaneTest : public ViewTest {
@@ -149,7 +164,7 @@ TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
 
 // The content shows the clip as it is: a placeholder for a secret, the preview image (decoded on a
 // loader, never on the main thread), the text and the styled text cut at 10,000 characters with
-// their truncation note.
+// their truncation note and laid out on a loader, never on the main thread.
 TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     Clip secret = text(QStringLiteral("hunter2"));
     secret.concealed = true;
@@ -168,32 +183,59 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     ASSERT_TRUE(showAndWait());
     const auto* image = qobject_cast<PreviewImageView*>(pane.content());
     setImageDecodeObserver(nullptr);
-    EXPECT_EQ(mainThreadDecodes, 0);
-    EXPECT_GT(loaderDecodes, 0);
+    EXPECT_EQ(decodes.main, 0);
+    EXPECT_GT(decodes.loader, 0);
     ASSERT_NE(image, nullptr);
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
     EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
 
-    file(text(QString(10'050, QLatin1Char('w'))));
-    ASSERT_TRUE(showRow(ofKind(ClipKind::text)));
-    const auto* browser = qobject_cast<QTextBrowser*>(pane.content());
-    ASSERT_NE(browser, nullptr);
-    EXPECT_TRUE(browser->toPlainText().endsWith(
-        QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
-    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 10,050 characters")));
-
-    Clip rich;
-    rich.kind = Clip::Kind::richText;
-    rich.plainText = QStringLiteral("short");
-    rich.richTextData = "{\\rtf1 " + QByteArray(200'000, 'r') + "}";
-    file(rich);
-    ASSERT_TRUE(showRow(ofKind(ClipKind::richText)));
-    const auto* styled = qobject_cast<QTextBrowser*>(pane.content());
-    ASSERT_NE(styled, nullptr);
-    EXPECT_LT(styled->document()->characterCount(), 10'100);
-    EXPECT_TRUE(styled->toPlainText().endsWith(
-        QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
+    // Texts are cut at 10,000 characters, styled ones too (one long run, thousands of short runs),
+    // and laid out whole on a loader at the pane's width; the main thread only draws them, also
+    // when the pane changes width.
+    QByteArray runs = "{\\rtf1 ";
+    for (int run = 0; run < 5000; ++run) {
+        runs += run % 2 == 0 ? "{\\b bold} " : "{\\i\\fs30 it} ";
+    }
+    // The clip's text, its RTF (none for plain text) and how the preview starts.
+    const QList<std::tuple<QString, QByteArray, QString>> texts = {
+        {QString(10'000, QLatin1Char('w')) + QStringLiteral("\ny"), {}, QStringLiteral("www")},
+        {QStringLiteral("long run"), "{\\rtf1 " + QByteArray(200'000, 'r') + "}", QStringLiteral("rrr")},
+        {QStringLiteral("many runs"), runs + "}", QStringLiteral("bold it bold")}};
+    setPreviewLayoutObserver(&countLayouts);
+    for (const auto& [plain, rtf, start] : texts) {
+        Clip clip = text(plain);
+        clip.kind = rtf.isEmpty() ? Clip::Kind::text : Clip::Kind::richText;
+        clip.richTextData = rtf.isEmpty() ? std::nullopt : std::optional(rtf);
+        file(clip);
+        // The newest clip of its kind that is not the secret.
+        ASSERT_TRUE(
+            showRow([&clip](const PanelRow& row) { return row.kind == clip.kind && !row.concealed; }));
+        const auto* view = qobject_cast<PreviewTextView*>(pane.content());
+        ASSERT_TRUE(view && view->document() == model->preview()->document.get());
+        const QString shown = view->document()->toPlainText();
+        // 10,000 characters of the payload (not of the shorter title), then the note.
+        EXPECT_NEAR(shown.size(), 10'050, 50);
+        EXPECT_TRUE(shown.startsWith(start));
+        EXPECT_TRUE(shown.endsWith(QStringLiteral("Preview truncated \u2014 Return pastes the full clip")));
+        EXPECT_EQ(view->document()->textWidth(), model->textPreviewStyle().width);
+        // The counts are of the whole text; the origin is named.
+        EXPECT_TRUE(footer().detailTexts().contains(
+            rtf.isEmpty() ? QStringLiteral("2 lines \u00B7 10,002 characters")
+                          : QStringLiteral("1 line \u00B7 %1 characters").arg(plain.size())));
+        EXPECT_TRUE(detailsMention(QStringLiteral("Computer")));
+    }
+    snapshot(pane, QStringLiteral("style-runs"));
+    const qreal wide = model->textPreviewStyle().width;
+    pane.resize(400, 470);
+    ASSERT_TRUE(waitUntil([&] {
+        const auto* view = qobject_cast<PreviewTextView*>(pane.content());
+        return view && view->document()->textWidth() < wide - 90;
+    }));
+    pane.grab();
+    setPreviewLayoutObserver(nullptr);
+    EXPECT_EQ(layouts.main, 0);
+    EXPECT_GE(layouts.loader, 4);
 }
 
 } // namespace

@@ -3,16 +3,12 @@
 #include "PanelFonts.h"
 #include "PanelPalette.h"
 #include "PreviewImageView.h"
+#include "PreviewTextView.h"
 #include "SymbolLabel.h"
 #include "panel/PanelPreview.h"
-#include "paste/KeyComboText.h"
 
 #include <QLabel>
 #include <QScrollArea>
-#include <QTextBlock>
-#include <QTextBrowser>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -84,44 +80,6 @@ QWidget* fileList(const QStringList& fileURLs, QWidget* parent) {
     return area;
 }
 
-// The text as one scrolling document: the styled text when there is one (a copy, since the
-// preview's document is shared and read-only), and the truncation note as a last paragraph.
-QWidget* textView(const PanelPreview& preview, QWidget* parent) {
-    const PanelPalette& palette = PanelPalette::instance();
-    auto* browser = new QTextBrowser(parent);
-    browser->setFrameShape(QFrame::NoFrame);
-    browser->setFocusPolicy(Qt::NoFocus);
-    browser->setTextInteractionFlags(Qt::NoTextInteraction);
-    browser->setOpenLinks(false);
-    browser->viewport()->setAutoFillBackground(false);
-    browser->setAutoFillBackground(false);
-    browser->setFont(PanelFonts::body());
-    setForeground(*browser, palette.primary);
-
-    QTextDocument* document =
-        preview.attributed ? preview.attributed->clone(browser) : new QTextDocument(browser);
-    if (!preview.attributed) {
-        document->setDefaultFont(PanelFonts::body());
-        document->setPlainText(preview.text);
-    }
-    document->setDocumentMargin(inset);
-    if (preview.textTruncated) {
-        QTextCursor cursor(document);
-        cursor.movePosition(QTextCursor::End);
-        QTextBlockFormat block;
-        block.setTopMargin(8);
-        QTextCharFormat note;
-        note.setFont(PanelFonts::caption());
-        note.setForeground(palette.tertiary);
-        cursor.insertBlock(block, note);
-        cursor.insertText(QObject::tr("Preview truncated \u2014 %1 pastes the full clip")
-                              .arg(keyComboText(0, QStringLiteral("Return"))),
-                          note);
-    }
-    browser->setDocument(document);
-    return browser;
-}
-
 } // namespace
 
 QWidget* makePreviewContent(const PanelPreview& preview, QWidget* parent) {
@@ -142,7 +100,8 @@ QWidget* makePreviewContent(const PanelPreview& preview, QWidget* parent) {
     case ClipKind::unknown:
         break;
     }
-    return textView(preview, parent);
+    // The loader built and laid out the whole document, the truncation note included.
+    return new PreviewTextView(preview.document, parent);
 }
 
 } // namespace snipjar

@@ -1,9 +1,14 @@
 #include "PreviewPane.h"
 
 #include "Divider.h"
+#include "PanelFonts.h"
+#include "PanelPalette.h"
 #include "PreviewContent.h"
 #include "PreviewFooter.h"
 #include "panel/PanelModel.h"
+#include "paste/KeyComboText.h"
+
+#include <QStyle>
 
 #include <QVBoxLayout>
 
@@ -25,7 +30,26 @@ PreviewPane::PreviewPane(PanelModel& model, ResultsCallbacks callbacks, QWidget*
     // The armed delete belongs to a row; another selected row is not armed even before the
     // controller disarms.
     connect(&model, &PanelModel::selectionChanged, this, &PreviewPane::refreshDeleteArmed);
+    updateTextStyle();
     showPreview();
+}
+
+void PreviewPane::updateTextStyle() {
+    PreviewDocumentStyle text;
+    text.body = PanelFonts::body();
+    text.note = PanelFonts::caption();
+    text.noteColour = PanelPalette::instance().tertiary;
+    text.truncationNote =
+        tr("Preview truncated \u2014 %1 pastes the full clip").arg(keyComboText(0, QStringLiteral("Return")));
+    // The text keeps clear of the scroll bar, which appears only when the text is taller than the
+    // pane: the width never depends on the height, so one layout fits.
+    text.width = std::max(1, width() - style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this));
+    model.setTextPreviewStyle(text);
+}
+
+void PreviewPane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    updateTextStyle();
 }
 
 bool PreviewPane::isDeleteArmed() const {

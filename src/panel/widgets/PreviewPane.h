@@ -25,8 +25,13 @@ public:
     QWidget* content() const { return contentWidget; }
     PreviewFooter* footer() const { return footerWidget; }
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void showPreview();
+    // Tells the model how text previews are set and how wide they are at the pane's width.
+    void updateTextStyle();
     void refreshDeleteArmed();
 
     PanelModel& model;

@@ -32,8 +32,8 @@ VisibleRowsModel::VisibleRowsModel(PanelModel& model, QObject* parent)
         beginResetModel();
         endResetModel();
     };
+    // New rows always come with visibleRowsChanged: one reset, one layout of the list.
     connect(&model, &PanelModel::visibleRowsChanged, this, reset);
-    connect(&model, &PanelModel::rowsChanged, this, reset);
 }
 
 int VisibleRowsModel::rowCount(const QModelIndex& parent) const {
