@@ -85,9 +85,11 @@ TEST(X11PasteboardMimeMappingTest, DecodesText) {
     EXPECT_EQ(Mapping::decodeText("UTF8_STRING", QByteArray("hi\0", 3)), QStringLiteral("hi"));
 }
 
-// URI lists skip comments and blank lines and normalise file URLs; the Mozilla URL is its first line.
+// URI lists skip comments, blank lines and entries with a control character (a NUL would cut a
+// path short) and normalise file URLs; the Mozilla URL is its first line.
 TEST(X11PasteboardMimeMappingTest, ParsesURLLists) {
-    EXPECT_EQ(Mapping::parseURIList("#c\r\nfile:/tmp/a\r\n\r\nhttp://x.org/\nFILE:///tmp/b\n"),
+    EXPECT_EQ(Mapping::parseURIList(QByteArrayLiteral(
+                  "#c\r\nfile:/tmp/a\r\nfile:///etc/passwd\0.txt\r\n\r\nhttp://x.org/\nFILE:///tmp/b\n")),
               (QStringList{QStringLiteral("file:///tmp/a"), QStringLiteral("http://x.org/"),
                            QStringLiteral("file:///tmp/b")}));
     EXPECT_EQ(Mapping::parseGnomeCopiedFiles("cut\nfile:///tmp/a\nfile:///tmp/b"),
