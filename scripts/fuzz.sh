@@ -38,7 +38,7 @@ built=$(date +%s)
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   for executable in "$build"/fuzz/fuzz_*; do
-    targets+=("${executable##*/fuzz_}")
+    [ -f "$executable" ] && [ -x "$executable" ] && targets+=("${executable##*/fuzz_}")
   done
 fi
 
@@ -74,7 +74,7 @@ export build corpus seconds
 
 printf '%s\n' "${targets[@]}" | xargs -P "$jobs" -I{} bash -c 'run_target {} || echo {} >>"$build/fuzz-logs/failed"'
 
-printf '%-20s %12s %8s\n' target inputs result
+printf '%-18s %10s %6s\n' target inputs result
 for target in "${targets[@]}"; do
   log=$build/fuzz-logs/$target.log
   inputs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
@@ -83,7 +83,7 @@ for target in "${targets[@]}"; do
     result=FAIL
     failed=1
   fi
-  printf '%-20s %12s %8s\n' "$target" "${inputs:-?}" "$result"
+  printf '%-18s %10s %6s\n' "$target" "${inputs:-?}" "$result"
 done
 for target in $(cat "$build/fuzz-logs/failed" 2>/dev/null); do
   echo
