@@ -58,6 +58,27 @@ QString pauseRangeError(const QString& given) {
         .arg(given);
 }
 
+QString limitError(const QString& given) {
+    return QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(given);
+}
+
+// The kinds `list --kind` filters by and `add --kind` files; none for the other commands.
+QStringList kindsFor(Command command) {
+    switch (command) {
+    case Command::list:
+        return {QStringLiteral("text"), QStringLiteral("image"), QStringLiteral("file"),
+                QStringLiteral("rich")};
+    case Command::add:
+        return {QStringLiteral("text"), QStringLiteral("rich"), QStringLiteral("image")};
+    default:
+        return {};
+    }
+}
+
+QString kindError(Command command) {
+    return QStringLiteral("--kind needs one of %1").arg(kindsFor(command).join(QLatin1Char('|')));
+}
+
 CommandLine failure(Command command, const QString& message) {
     CommandLine result;
     result.command = command;
@@ -125,17 +146,13 @@ private:
             bool ok = false;
             const int number = given ? given->toInt(&ok) : -1;
             if (!ok || number < 0) {
-                return given ? QStringLiteral("--limit needs a number of 0 or more, not \"%1\"").arg(*given)
-                             : QStringLiteral("--limit needs a number");
+                return given ? limitError(*given) : QStringLiteral("--limit needs a number");
             }
             result.limit = number;
-        } else if (name == QLatin1String("--kind") && (command == Command::list || command == Command::add)) {
+        } else if (name == QLatin1String("--kind") && !kindsFor(command).isEmpty()) {
             const std::optional<QString> given = value();
-            const QStringList allowed = command == Command::list
-                                            ? QStringList{"text", "image", "file", "rich"}
-                                            : QStringList{"text", "rich", "image"};
-            if (!given || !allowed.contains(*given)) {
-                return QStringLiteral("--kind needs one of %1").arg(allowed.join(QLatin1Char('|')));
+            if (!given || !kindsFor(command).contains(*given)) {
+                return kindError(command);
             }
             result.kind = *given;
         } else if (name == QLatin1String("--device") && command == Command::list) {
@@ -355,11 +372,23 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
     }
     result.command = *command;
     result.json = object.value(QStringLiteral("json")).toBool();
+    // The socket is checked as the command line is: another process gets no option a terminal
+    // could not give.
     if (object.contains(QStringLiteral("limit"))) {
-        result.limit = object.value(QStringLiteral("limit")).toInt();
+        const int limit = object.value(QStringLiteral("limit")).toInt(-1);
+        if (limit < 0) {
+            result.error = limitError(object.value(QStringLiteral("limit")).toVariant().toString());
+            return result;
+        }
+        result.limit = limit;
     }
     if (object.contains(QStringLiteral("kind"))) {
-        result.kind = object.value(QStringLiteral("kind")).toString();
+        const QString kind = object.value(QStringLiteral("kind")).toString();
+        if (!kindsFor(*command).contains(kind)) {
+            result.error = kindError(*command);
+            return result;
+        }
+        result.kind = kind;
     }
     result.pinnedOnly = object.value(QStringLiteral("pinned")).toBool();
     if (object.contains(QStringLiteral("device"))) {
@@ -373,7 +402,7 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
     result.keepPinned = object.value(QStringLiteral("keepPinned")).toBool();
     result.yes = true;
     if (object.contains(QStringLiteral("minutes"))) {
-        // The socket is checked as the command line is: a pause of no time or of years is refused.
+        // A pause of no time or of years is refused.
         const int minutes = object.value(QStringLiteral("minutes")).toInt(-1);
         if (minutes <= 0 || minutes > maximumPauseMinutes) {
             result.error = pauseRangeError(object.value(QStringLiteral("minutes")).toVariant().toString());

@@ -4,6 +4,7 @@
 #include "store/ModelContainer.h"
 #include "store/ModelContext.h"
 #include "sync/ImageAssetFiles.h"
+#include "sync/RecordFieldKeys.h"
 #include "sync/RecordNames.h"
 
 namespace snipjar::sync {
@@ -13,29 +14,6 @@ using cloud::RecordID;
 using cloud::RecordReference;
 
 namespace {
-
-// Record field keys.
-namespace key {
-const QString deviceRef = QStringLiteral("deviceRef");
-const QString deviceID = QStringLiteral("deviceID");
-const QString createdAt = QStringLiteral("createdAt");
-const QString pinned = QStringLiteral("pinned");
-const QString kind = QStringLiteral("kind");
-const QString byteSize = QStringLiteral("byteSize");
-const QString dedupKey = QStringLiteral("dedupKey");
-const QString title = QStringLiteral("title");
-const QString thumbnail = QStringLiteral("thumbnail");
-const QString hasPayload = QStringLiteral("hasPayload");
-const QString sourceName = QStringLiteral("sourceName");
-const QString sourceBundleID = QStringLiteral("sourceBundleID");
-const QString itemRef = QStringLiteral("itemRef");
-const QString fullText = QStringLiteral("fullText");
-const QString richText = QStringLiteral("richText");
-const QString dataUTI = QStringLiteral("dataUTI");
-const QString image = QStringLiteral("image");
-const QString imageAsset = QStringLiteral("imageAsset");
-const QString name = QStringLiteral("name");
-} // namespace key
 
 // Image types the transcoder cannot re-encode; too large, they travel without their image.
 bool isTranscodable(const std::optional<QString>& dataUTI) {
@@ -176,58 +154,6 @@ CloudRecord RecordMapping::deviceRecord(const Device& device, const RecordID& id
     CloudRecord record = recordOn(device.cloudRecordSystemFields, RecordNames::deviceType, id);
     record.setValue(key::name, device.name);
     return record;
-}
-
-std::optional<ClipItem> RecordMapping::itemFromRecord(const CloudRecord& record) {
-    const std::optional<QString> kind = record.string(key::kind);
-    const std::optional<QDateTime> createdAt = record.date(key::createdAt);
-    if (!kind || !createdAt) {
-        return std::nullopt;
-    }
-    ClipItem item;
-    const RecordNames::Parsed name = RecordNames::parse(record.recordName());
-    item.id = name.kind == RecordNames::Parsed::Kind::item ? name.uuid : QUuid::createUuid();
-    item.createdAt = *createdAt;
-    item.deviceID = record.string(key::deviceID).value_or(QString());
-    item.kindRaw = *kind;
-    item.pinned = record.integer(key::pinned).value_or(0) != 0;
-    item.byteSize = record.integer(key::byteSize).value_or(0);
-    item.dedupKey = record.string(key::dedupKey).value_or(QString());
-    item.title = record.string(key::title).value_or(QString());
-    item.thumbnailData = record.bytes(key::thumbnail);
-    item.hasPayload = record.integer(key::hasPayload).value_or(0) != 0;
-    item.sourceName = record.string(key::sourceName);
-    item.sourceBundleID = record.string(key::sourceBundleID);
-    item.cloudRecordSystemFields.reset();
-    return item;
-}
-
-std::optional<InboundPayload> RecordMapping::inboundPayload(const CloudRecord& record) {
-    const RecordNames::Parsed name = RecordNames::parse(record.recordName());
-    if (name.kind != RecordNames::Parsed::Kind::payload) {
-        return std::nullopt;
-    }
-    InboundPayload payload;
-    payload.itemID = name.uuid;
-    payload.fullText = record.string(key::fullText);
-    payload.richText = record.bytes(key::richText);
-    payload.dataUTI = record.string(key::dataUTI);
-    payload.inlineImage = record.bytes(key::image);
-    if (const std::optional<cloud::Asset> asset = record.asset(key::imageAsset);
-        asset && !asset->filePath.isEmpty()) {
-        payload.assetPath = asset->filePath;
-    }
-    payload.systemFields = record.archiveSystemFields();
-    return payload;
-}
-
-std::optional<Device> RecordMapping::deviceFromRecord(const CloudRecord& record) {
-    const RecordNames::Parsed name = RecordNames::parse(record.recordName());
-    const std::optional<QString> deviceName = record.string(key::name);
-    if (name.kind != RecordNames::Parsed::Kind::device || !deviceName) {
-        return std::nullopt;
-    }
-    return Device{name.deviceID, *deviceName, record.archiveSystemFields()};
 }
 
 } // namespace snipjar::sync

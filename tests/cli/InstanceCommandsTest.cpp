@@ -152,11 +152,14 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
 }
 
-// The socket answers every line, also no request or a pause of no time, and cuts off endless ones.
+// The socket answers every line, also no request or options the command line refuses (a pause of
+// no time, a negative limit, an unknown kind), and cuts off endless ones.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
-    for (const QByteArray& line : {QByteArray("hello\n"), QByteArray("[1]\n"),
-                                   QByteArray("{\"command\":\"pause\",\"minutes\":-5}\n"), endless}) {
+    for (const QByteArray& line :
+         {QByteArray("hello\n"), QByteArray("[1]\n"), QByteArray("{\"command\":\"pause\",\"minutes\":-5}\n"),
+          QByteArray("{\"command\":\"list\",\"limit\":-1}\n"),
+          QByteArray("{\"command\":\"list\",\"kind\":\"te~t\"}\n"), endless}) {
         QLocalSocket socket;
         socket.connectToServer(SingleInstance().socketPath());
         ASSERT_TRUE(socket.waitForConnected(5000));

@@ -67,7 +67,8 @@ TEST(X11PasteboardMimeMappingTest, ReadingRules) {
         EXPECT_EQ(Mapping::decodeText(target, bytes), text) << target.constData();
     }
 
-    EXPECT_EQ(Mapping::parseURIList("#c\r\nfile:/tmp/a\r\n\r\nhttp://x.org/\nFILE:///tmp/b\n"),
+    EXPECT_EQ(Mapping::parseURIList(QByteArrayLiteral(
+                  "#c\r\nfile:/tmp/a\r\nfile:///etc/passwd\0.txt\r\n\r\nhttp://x.org/\nFILE:///tmp/b\n")),
               (QStringList{"file:///tmp/a", "http://x.org/", "file:///tmp/b"}));
     EXPECT_EQ(Mapping::parseGnomeCopiedFiles("cut\nfile:///tmp/a\nfile:///tmp/b"),
               (QStringList{"file:///tmp/a", "file:///tmp/b"}));

@@ -5,6 +5,8 @@
 #include <QStringDecoder>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace snipjar {
 
 namespace {
@@ -50,6 +52,13 @@ QStringList lines(const QString& text) {
         result << line;
     }
     return result;
+}
+
+// A URI never holds a control character; an entry with one (a NUL that would cut a file path
+// short where it reaches the C library) is no address at all.
+bool hasControlCharacter(const QString& entry) {
+    return std::any_of(entry.begin(), entry.end(),
+                       [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7f; });
 }
 
 QString normalisedURL(const QString& entry) {
@@ -158,7 +167,7 @@ QStringList X11PasteboardMimeMapping::parseURIList(const QByteArray& bytes) {
     QStringList result;
     for (const QString& line : lines(withoutTrailingNuls(QString::fromUtf8(bytes)))) {
         const QString entry = line.trimmed();
-        if (!entry.isEmpty() && !entry.startsWith(QLatin1Char('#'))) {
+        if (!entry.isEmpty() && !entry.startsWith(QLatin1Char('#')) && !hasControlCharacter(entry)) {
             result << normalisedURL(entry);
         }
     }

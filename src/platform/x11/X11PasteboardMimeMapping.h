@@ -38,8 +38,8 @@ public:
 
     // Text of a plain-text target, decoded by what the target name says about its encoding.
     static QString decodeText(const QByteArray& target, const QByteArray& bytes);
-    // The entries of a text/uri-list (comments and blank lines skipped), file URLs normalised to the
-    // absolute "file:///" form.
+    // The entries of a text/uri-list (comments, blank lines and entries with control characters
+    // skipped), file URLs normalised to the absolute "file:///" form.
     static QStringList parseURIList(const QByteArray& bytes);
     // The address on the first line of a text/x-moz-url (UTF-16 or UTF-8).
     static std::optional<QString> parseMozURL(const QByteArray& bytes);

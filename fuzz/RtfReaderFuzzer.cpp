@@ -13,7 +13,7 @@ using snipjar::RtfReader;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
-    static char name[] = "snipjar_rtf_fuzzer";
+    static char name[] = "fuzz_rtf_reader";
     static char* argv[] = {name, nullptr};
     static QGuiApplication application(argc, argv);
     return 0;
