@@ -22,16 +22,11 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 export QT_QPA_PLATFORM=offscreen
 
 started=$(date +%s)
-if [ ! -f "$build/build.ninja" ]; then
-  launcher=()
-  if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-  fi
-  # Debug keeps Qt's assertions, which a fuzzer should trip; -O1 -g1 keeps it fast and small.
-  CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
-    -DSNIPJAR_BUILD_TESTS=OFF -DSNIPJAR_BUILD_BENCH=OFF "${launcher[@]}" >/dev/null
-fi
+source scripts/build-env.sh
+# Debug keeps Qt's assertions, which a fuzzer should trip; -O1 -g1 keeps it fast and small.
+CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja "${snipjar_launcher[@]}" -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_C_FLAGS_DEBUG="-O1 -g1" -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g1" \
+  -DSNIPJAR_BUILD_TESTS=OFF -DSNIPJAR_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target snipjar_fuzzers
 built=$(date +%s)
 

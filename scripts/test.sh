@@ -41,6 +41,9 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE nosanitize
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
+phase "fuzz targets, 30 s each"
+./scripts/fuzz.sh
+
 phase "done"
 echo "== whole run: $((SECONDS - start)) s"
 ./scripts/test-share.sh
