@@ -45,91 +45,54 @@ struct File {
     sqlite3_file* inner;
 };
 
-sqlite3_file* inner(sqlite3_file* file) {
-    return reinterpret_cast<File*>(file)->inner;
-}
-
-int fileClose(sqlite3_file* file) {
-    return inner(file)->pMethods->xClose(inner(file));
-}
-int fileRead(sqlite3_file* file, void* buffer, int amount, sqlite3_int64 offset) {
-    return inner(file)->pMethods->xRead(inner(file), buffer, amount, offset);
-}
-int fileWrite(sqlite3_file* file, const void* buffer, int amount, sqlite3_int64 offset) {
-    if (const int error = fault(Operation::write)) {
-        return error;
+// A method of the wrapped file that calls the real file's, after failing when its operation is
+// armed to.
+template <typename Member, Member member, int faulty> struct FileMethod;
+template <typename Result, typename... Args, Result (*sqlite3_io_methods::*member)(sqlite3_file*, Args...),
+          int faulty>
+struct FileMethod<Result (*sqlite3_io_methods::*)(sqlite3_file*, Args...), member, faulty> {
+    static Result call(sqlite3_file* file, Args... args) {
+        if constexpr (faulty >= 0) {
+            if (const int error = fault(Operation(faulty))) {
+                return error;
+            }
+        }
+        sqlite3_file* inner = reinterpret_cast<File*>(file)->inner;
+        return (inner->pMethods->*member)(inner, args...);
     }
-    return inner(file)->pMethods->xWrite(inner(file), buffer, amount, offset);
-}
-int fileTruncate(sqlite3_file* file, sqlite3_int64 size) {
-    return inner(file)->pMethods->xTruncate(inner(file), size);
-}
-int fileSync(sqlite3_file* file, int flags) {
-    if (const int error = fault(Operation::sync)) {
-        return error;
-    }
-    return inner(file)->pMethods->xSync(inner(file), flags);
-}
-int fileSize(sqlite3_file* file, sqlite3_int64* size) {
-    return inner(file)->pMethods->xFileSize(inner(file), size);
-}
-int fileLock(sqlite3_file* file, int lock) {
-    return inner(file)->pMethods->xLock(inner(file), lock);
-}
-int fileUnlock(sqlite3_file* file, int lock) {
-    return inner(file)->pMethods->xUnlock(inner(file), lock);
-}
-int fileCheckReservedLock(sqlite3_file* file, int* result) {
-    return inner(file)->pMethods->xCheckReservedLock(inner(file), result);
-}
-int fileControl(sqlite3_file* file, int operation, void* argument) {
-    return inner(file)->pMethods->xFileControl(inner(file), operation, argument);
-}
-int fileSectorSize(sqlite3_file* file) {
-    return inner(file)->pMethods->xSectorSize(inner(file));
-}
-int fileDeviceCharacteristics(sqlite3_file* file) {
-    return inner(file)->pMethods->xDeviceCharacteristics(inner(file));
-}
-int fileShmMap(sqlite3_file* file, int region, int size, int extend, void volatile** address) {
-    return inner(file)->pMethods->xShmMap(inner(file), region, size, extend, address);
-}
-int fileShmLock(sqlite3_file* file, int offset, int count, int flags) {
-    return inner(file)->pMethods->xShmLock(inner(file), offset, count, flags);
-}
-void fileShmBarrier(sqlite3_file* file) {
-    inner(file)->pMethods->xShmBarrier(inner(file));
-}
-int fileShmUnmap(sqlite3_file* file, int deleteFlag) {
-    return inner(file)->pMethods->xShmUnmap(inner(file), deleteFlag);
-}
-int fileFetch(sqlite3_file* file, sqlite3_int64 offset, int amount, void** pointer) {
-    return inner(file)->pMethods->xFetch(inner(file), offset, amount, pointer);
-}
-int fileUnfetch(sqlite3_file* file, sqlite3_int64 offset, void* pointer) {
-    return inner(file)->pMethods->xUnfetch(inner(file), offset, pointer);
-}
+};
+template <auto member, int faulty = -1>
+constexpr auto file = FileMethod<decltype(member), member, faulty>::call;
 
+// A method of the VFS that calls the real one's.
+template <typename Member, Member member> struct VfsMethod;
+template <typename Result, typename... Args, Result (*sqlite3_vfs::*member)(sqlite3_vfs*, Args...)>
+struct VfsMethod<Result (*sqlite3_vfs::*)(sqlite3_vfs*, Args...), member> {
+    static Result call(sqlite3_vfs*, Args... args) { return (real->*member)(real, args...); }
+};
+template <auto member> constexpr auto vfs = VfsMethod<decltype(member), member>::call;
+
+using Io = sqlite3_io_methods;
 const sqlite3_io_methods methods = {
     3,
-    fileClose,
-    fileRead,
-    fileWrite,
-    fileTruncate,
-    fileSync,
-    fileSize,
-    fileLock,
-    fileUnlock,
-    fileCheckReservedLock,
-    fileControl,
-    fileSectorSize,
-    fileDeviceCharacteristics,
-    fileShmMap,
-    fileShmLock,
-    fileShmBarrier,
-    fileShmUnmap,
-    fileFetch,
-    fileUnfetch,
+    file<&Io::xClose>,
+    file<&Io::xRead>,
+    file<&Io::xWrite, int(Operation::write)>,
+    file<&Io::xTruncate>,
+    file<&Io::xSync, int(Operation::sync)>,
+    file<&Io::xFileSize>,
+    file<&Io::xLock>,
+    file<&Io::xUnlock>,
+    file<&Io::xCheckReservedLock>,
+    file<&Io::xFileControl>,
+    file<&Io::xSectorSize>,
+    file<&Io::xDeviceCharacteristics>,
+    file<&Io::xShmMap>,
+    file<&Io::xShmLock>,
+    file<&Io::xShmBarrier>,
+    file<&Io::xShmUnmap>,
+    file<&Io::xFetch>,
+    file<&Io::xUnfetch>,
 };
 
 int vfsOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* outFlags) {
@@ -145,42 +108,6 @@ int vfsOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* 
         wrapped->base.pMethods = &methods;
     }
     return result;
-}
-int vfsDelete(sqlite3_vfs*, const char* name, int syncDirectory) {
-    return real->xDelete(real, name, syncDirectory);
-}
-int vfsAccess(sqlite3_vfs*, const char* name, int flags, int* result) {
-    return real->xAccess(real, name, flags, result);
-}
-int vfsFullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
-    return real->xFullPathname(real, name, size, out);
-}
-void* vfsDlOpen(sqlite3_vfs*, const char* name) {
-    return real->xDlOpen(real, name);
-}
-void vfsDlError(sqlite3_vfs*, int size, char* message) {
-    real->xDlError(real, size, message);
-}
-void (*vfsDlSym(sqlite3_vfs*, void* library, const char* symbol))(void) {
-    return real->xDlSym(real, library, symbol);
-}
-void vfsDlClose(sqlite3_vfs*, void* library) {
-    real->xDlClose(real, library);
-}
-int vfsRandomness(sqlite3_vfs*, int size, char* out) {
-    return real->xRandomness(real, size, out);
-}
-int vfsSleep(sqlite3_vfs*, int microseconds) {
-    return real->xSleep(real, microseconds);
-}
-int vfsCurrentTime(sqlite3_vfs*, double* now) {
-    return real->xCurrentTime(real, now);
-}
-int vfsGetLastError(sqlite3_vfs*, int size, char* out) {
-    return real->xGetLastError(real, size, out);
-}
-int vfsCurrentTimeInt64(sqlite3_vfs*, sqlite3_int64* now) {
-    return real->xCurrentTimeInt64(real, now);
 }
 
 void arm(int operation, int nth, int errorCode, bool sticky) {
@@ -207,18 +134,18 @@ void install() {
         wrapper.mxPathname = real->mxPathname;
         wrapper.zName = "snipjar-faulty";
         wrapper.xOpen = vfsOpen;
-        wrapper.xDelete = vfsDelete;
-        wrapper.xAccess = vfsAccess;
-        wrapper.xFullPathname = vfsFullPathname;
-        wrapper.xDlOpen = vfsDlOpen;
-        wrapper.xDlError = vfsDlError;
-        wrapper.xDlSym = vfsDlSym;
-        wrapper.xDlClose = vfsDlClose;
-        wrapper.xRandomness = vfsRandomness;
-        wrapper.xSleep = vfsSleep;
-        wrapper.xCurrentTime = vfsCurrentTime;
-        wrapper.xGetLastError = vfsGetLastError;
-        wrapper.xCurrentTimeInt64 = vfsCurrentTimeInt64;
+        wrapper.xDelete = vfs<&sqlite3_vfs::xDelete>;
+        wrapper.xAccess = vfs<&sqlite3_vfs::xAccess>;
+        wrapper.xFullPathname = vfs<&sqlite3_vfs::xFullPathname>;
+        wrapper.xDlOpen = vfs<&sqlite3_vfs::xDlOpen>;
+        wrapper.xDlError = vfs<&sqlite3_vfs::xDlError>;
+        wrapper.xDlSym = vfs<&sqlite3_vfs::xDlSym>;
+        wrapper.xDlClose = vfs<&sqlite3_vfs::xDlClose>;
+        wrapper.xRandomness = vfs<&sqlite3_vfs::xRandomness>;
+        wrapper.xSleep = vfs<&sqlite3_vfs::xSleep>;
+        wrapper.xCurrentTime = vfs<&sqlite3_vfs::xCurrentTime>;
+        wrapper.xGetLastError = vfs<&sqlite3_vfs::xGetLastError>;
+        wrapper.xCurrentTimeInt64 = vfs<&sqlite3_vfs::xCurrentTimeInt64>;
         sqlite3_vfs_register(&wrapper, 1);
     });
 }
