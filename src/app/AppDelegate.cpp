@@ -76,6 +76,7 @@ void AppDelegate::launch() {
     clipStore->enforceLimitsNow();
 
     monitor = std::make_unique<ClipboardMonitor>(*clipStore, *platform.pasteboard, *platform.workspace);
+    monitor->ingestor().reportFailuresTo(*platform.desktopNotifier);
     monitor->start();
     startClipboardKeeper();
     applySelectedTextRecording();

@@ -174,69 +174,101 @@ std::optional<ClipItem> ClipStore::item(const QUuid& id) {
     return std::move(found->item);
 }
 
-void ClipStore::touch(const QUuid& id) {
+bool ClipStore::touch(const QUuid& id) {
     const std::optional<Located> found = locate(id);
     if (!found) {
-        return;
+        return false;
     }
-    found->context->setCreatedAt(id, now());
-    found->context->save();
+    const std::unique_ptr<ModelContext> context = found->context->container().newContext();
+    context->setCreatedAt(id, now());
+    return saveCommand(*context, "moving a clip to the top");
 }
 
-void ClipStore::togglePin(const QUuid& id) {
+bool ClipStore::togglePin(const QUuid& id) {
     const std::optional<Located> found = locate(id);
     if (!found) {
-        return;
+        return false;
     }
-    found->context->setPinned(id, !found->item.pinned);
-    addToOutbox(*found->context, {ClipSyncChange::save(id, false)});
-    if (found->context->save() && found->context == syncMain.get()) {
-        report(ClipSyncChange::save(id, false));
+    const std::unique_ptr<ModelContext> context = found->context->container().newContext();
+    context->setPinned(id, !found->item.pinned);
+    const QList<ClipSyncChange> changes{ClipSyncChange::save(id, false)};
+    addToOutbox(*context, changes);
+    if (!saveCommand(*context, "pinning")) {
+        return false;
     }
+    if (found->context == syncMain.get()) {
+        report(changes.first());
+    }
+    return true;
 }
 
 void ClipStore::setPixelSizeIfMissing(const QUuid& id, qint64 width, qint64 height) {
     const std::optional<Located> found = locate(id);
-    if (!found) {
+    if (!found || found->item.pixelWidth) {
         return;
     }
-    if (!found->item.pixelWidth) {
-        found->context->setPixelSize(id, width, height);
-    }
-    found->context->save();
+    const std::unique_ptr<ModelContext> context = found->context->container().newContext();
+    context->setPixelSize(id, width, height);
+    saveCommand(*context, "recording an image's size");
 }
 
-void ClipStore::remove(const QUuid& id) {
+bool ClipStore::remove(const QUuid& id) {
     const std::optional<Located> found = locate(id);
     if (!found) {
-        return;
+        return false;
     }
     const ClipItem& target = found->item;
     // Concealed items and items without a key share content with nothing: they go alone.
-    if (target.concealed || target.dedupKey.isEmpty()) {
-        found->context->removeItem(id);
-        addToOutbox(*found->context, {ClipSyncChange::remove(id)});
-        if (found->context->save() && found->context == syncMain.get()) {
-            report(ClipSyncChange::remove(id));
-        }
-        return;
-    }
+    const bool alone = target.concealed || target.dedupKey.isEmpty();
+    bool saved = true;
     // The same content on every computer, in both stores.
-    for (ModelContext* context : {syncMain.get(), localMain.get()}) {
-        const QList<ClipItemSummary> copies =
-            context->fetchSummaries(ClipItemQuery().whereDedupKey(target.dedupKey));
+    for (ModelContext* main : {syncMain.get(), localMain.get()}) {
+        if (alone && main != found->context) {
+            continue;
+        }
+        const std::unique_ptr<ModelContext> context = main->container().newContext();
+        // A context without a connection finds nothing, which must not pass for nothing to delete.
+        if (!context->isConnected()) {
+            qCWarning(lcStore) << "deleting failed: no connection to the store";
+            saved = saved && main != found->context;
+            continue;
+        }
         QList<ClipSyncChange> removed;
-        for (const ClipItemSummary& copy : copies) {
-            context->removeItem(copy.id);
-            removed.append(ClipSyncChange::remove(copy.id));
+        if (main == found->context) {
+            removed.append(ClipSyncChange::remove(id));
+        }
+        if (!alone) {
+            for (const ClipItemSummary& copy :
+                 context->fetchSummaries(ClipItemQuery().whereDedupKey(target.dedupKey))) {
+                if (copy.id != id) {
+                    removed.append(ClipSyncChange::remove(copy.id));
+                }
+            }
+        }
+        for (const ClipSyncChange& change : removed) {
+            context->removeItem(change.id);
         }
         addToOutbox(*context, removed);
-        if (context->save() && context == syncMain.get()) {
+        if (!saveCommand(*context, "deleting")) {
+            saved = saved && main != found->context;
+            continue;
+        }
+        if (main == syncMain.get()) {
             for (const ClipSyncChange& change : removed) {
                 report(change);
             }
         }
     }
+    return saved;
+}
+
+bool ClipStore::saveCommand(ModelContext& context, const char* what) const {
+    if (context.save()) {
+        return true;
+    }
+    qCWarning(lcStore) << what << "failed: the store could not save it";
+    context.rollback();
+    return false;
 }
 
 std::optional<Clip> ClipStore::loadClip(const QUuid& id, ModelContainer& container) const {

@@ -41,6 +41,10 @@ public:
         retrying,
     };
 
+    // A busy store is tried this many times before a clip is given up.
+    static constexpr int insertAttempts = 3;
+    static constexpr int retryPauseMilliseconds = 50;
+
     // Hooks for tests; the defaults are this computer's identifier, the system clock and nothing.
     struct Options {
         QString thisDeviceID;
@@ -49,11 +53,9 @@ public:
         // The identifier this computer went by before thisDeviceID; its clips are moved to
         // thisDeviceID. Unless thisDeviceID is given, DeviceIdentity::previousDeviceID().
         QString previousDeviceID = {};
+        // The pause before the second attempt at filing; each further one waits that much longer.
+        int retryPauseMilliseconds = ClipStore::retryPauseMilliseconds;
     };
-
-    // A busy store is tried this many times before a clip is given up.
-    static constexpr int insertAttempts = 3;
-    static constexpr int retryPauseMilliseconds = 50;
 
     static constexpr qint64 largestClipBytes = 50'000'000;
     static constexpr int thumbnailPixels = 72;
@@ -84,14 +86,28 @@ public:
     const QString& formerDeviceID() const { return previousDeviceID; }
     QDateTime now() const;
 
+    // What filing a clip came to: filed with its changes, skipped by rule (concealed, too large),
+    // or failed because the store could not save it (busy, full disk, I/O error).
+    struct Filing {
+        enum class Outcome { filed, skipped, failed };
+        Outcome outcome = Outcome::skipped;
+        QList<ClipSyncChange> changes;
+    };
+
     // Files a clip into the context (a fresh one on the chosen container) and saves it; any thread.
     // The lookup, the write, the limits and the save happen under one write lock. A clip that
-    // cannot be saved, even after a few attempts, is reported as nothing filed (an empty list), and
-    // the context is left without unsaved changes.
-    // `copiedAt` is when the clip was copied, for one filed later (a large image transcoded first),
-    // so that it takes its place among the clips copied meanwhile; none means now.
+    // cannot be saved, even after a few attempts, has failed and changed nothing, and the context
+    // is left without unsaved changes.
+    // `copiedAt` is when the clip was copied, for one filed later (a large image transcoded first,
+    // a clip held while the disk was full), so that it takes its place among the clips copied
+    // meanwhile; none means now.
+    Filing file(const Clip& clip, ModelContext& context,
+                const std::optional<QDateTime>& copiedAt = std::nullopt) const;
+    // The same, with nothing filed (an empty list) for a clip skipped or failed.
     QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context,
-                                 const std::optional<QDateTime>& copiedAt = std::nullopt) const;
+                                 const std::optional<QDateTime>& copiedAt = std::nullopt) const {
+        return file(clip, context, copiedAt).changes;
+    }
     // Deletes what the history limits no longer allow, without saving; any thread. Within a write
     // unit the deletions name exactly the items walked.
     QList<ClipSyncChange> enforceLimits(ModelContext& context) const;
@@ -105,11 +121,16 @@ public:
     std::optional<Device> retiredDevice();
     void forgetRetiredDevice();
     std::optional<ClipItem> item(const QUuid& id);
-    void touch(const QUuid& id);
-    void togglePin(const QUuid& id);
+    // The changes of the user's commands below are saved at once, each on a context of its own: a
+    // change the store could not save is dropped, and they return false, rather than left waiting
+    // in the main context where reads would show it and an unrelated later save would write it.
+    bool touch(const QUuid& id);
+    bool togglePin(const QUuid& id);
     void setPixelSizeIfMissing(const QUuid& id, qint64 width, qint64 height);
     // Deletes the item and, for shared content, its copies from every computer in both stores.
-    void remove(const QUuid& id);
+    // False when the item is still there: its store could not save the deletions. Copies in the
+    // other store that could not be deleted stay, and are shown, until the user deletes them again.
+    bool remove(const QUuid& id);
 
     static QList<ClipGroup> groups(QList<ClipItem> items);
     static QList<MacRef> macs(QList<ClipItem> items, const QList<Device>& devices);
@@ -141,6 +162,8 @@ private:
     };
 
     void report(const ClipSyncChange& change) const;
+    // Saves the changes of one of the user's commands, or drops them; false when they were dropped.
+    bool saveCommand(ModelContext& context, const char* what) const;
     // Holds the changes in the sync store's outbox when the context is the sync store's, so that
     // they are saved with the changes themselves and reach the server even if no engine hears them.
     void addToOutbox(ModelContext& context, const QList<ClipSyncChange>& changes) const;

@@ -10,10 +10,10 @@
 
 namespace snipjar {
 
-QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context,
-                                        const std::optional<QDateTime>& copiedAt) const {
+ClipStore::Filing ClipStore::file(const Clip& clip, ModelContext& context,
+                                  const std::optional<QDateTime>& copiedAt) const {
     if (clip.concealed || clip.byteSize() > largestClipBytes) {
-        return {};
+        return {Filing::Outcome::skipped, {}};
     }
     const QString key = clip.dedupKey();
     const QDateTime filedAt = copiedAt.value_or(now());
@@ -26,15 +26,15 @@ QList<ClipSyncChange> ClipStore::insert(const Clip& clip, ModelContext& context,
     for (int attempt = 1; attempt <= insertAttempts; ++attempt) {
         if (attempt > 1) {
             step(FilingStep::retrying, context);
-            QThread::msleep(retryPauseMilliseconds * (attempt - 1));
+            QThread::msleep(options.retryPauseMilliseconds * (attempt - 1));
         }
         if (std::optional<QList<ClipSyncChange>> changes = fileOnce(clip, key, filedAt, context, prepared)) {
-            return *changes;
+            return {Filing::Outcome::filed, std::move(*changes)};
         }
         context.rollback();
     }
     qCWarning(lcStore) << "clip not filed: the store stayed busy or refused the write";
-    return {};
+    return {Filing::Outcome::failed, {}};
 }
 
 std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const QString& dedupKey,

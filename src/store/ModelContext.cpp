@@ -332,7 +332,7 @@ void ModelContext::abandonTransaction() {
 
 bool ModelContext::save() {
     if (!connection) {
-        return changes.empty();
+        return false;
     }
     // What was decided on the reads of a write unit that lost its lock must not be written.
     if (unit == Unit::broken) {

@@ -104,6 +104,8 @@ public:
     ModelContext& operator=(const ModelContext&) = delete;
 
     ModelContainer& container() const { return owner; }
+    // False when no connection to the store could be opened: fetches find nothing, saves fail.
+    bool isConnected() const { return connection != nullptr; }
 
     // Fetches. A failure counts as finding nothing.
     QList<ClipItem> fetch(const ClipItemQuery& query);
