@@ -22,18 +22,15 @@ namespace {
 // be loaded (a damaged installation, said once in the log).
 const cloud::PostgresModule* postgresModule() {
     static const cloud::PostgresModule* const module = []() -> const cloud::PostgresModule* {
-        QStringList errors;
         const QStringList candidates =
             PrivateModule::candidates(QStringLiteral(SNIPJAR_POSTGRES_MODULE_FROM_PROGRAM),
                                       QStringLiteral(SNIPJAR_POSTGRES_MODULE_BUILD_FILE),
                                       QStringLiteral(SNIPJAR_POSTGRES_MODULE_INSTALLED_FILE));
         if (const auto entry = reinterpret_cast<SnipjarPostgresModuleEntry>(
-                PrivateModule::resolve(candidates, SNIPJAR_POSTGRES_MODULE_ENTRY, errors))) {
+                PrivateModule::resolve(candidates, SNIPJAR_POSTGRES_MODULE_ENTRY, lcSync(),
+                                       "The sync module cannot be loaded; sync cannot start."))) {
             return entry();
         }
-        qCCritical(lcSync).noquote() << "The sync module cannot be loaded; sync cannot start."
-                                     << (errors.isEmpty() ? QStringLiteral("It is not installed.")
-                                                          : errors.join(u"; "));
         return nullptr;
     }();
     return module;

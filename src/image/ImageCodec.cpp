@@ -8,17 +8,14 @@ namespace snipjar {
 namespace {
 
 const ImageCodec* loadModule() {
-    QStringList errors;
     const QStringList candidates = PrivateModule::candidates(QStringLiteral(SNIPJAR_IMAGING_FROM_PROGRAM),
                                                              QStringLiteral(SNIPJAR_IMAGING_BUILD_FILE),
                                                              QStringLiteral(SNIPJAR_IMAGING_INSTALLED_FILE));
     if (const auto entry = reinterpret_cast<SnipjarImageCodecEntry>(
-            PrivateModule::resolve(candidates, SNIPJAR_IMAGE_CODEC_ENTRY, errors))) {
+            PrivateModule::resolve(candidates, SNIPJAR_IMAGE_CODEC_ENTRY, lcImage(),
+                                   "The image module cannot be loaded; images cannot be read."))) {
         return entry();
     }
-    qCCritical(lcImage).noquote() << "The image module cannot be loaded; images cannot be read."
-                                  << (errors.isEmpty() ? QStringLiteral("It is not installed.")
-                                                       : errors.join(u"; "));
     return nullptr;
 }
 

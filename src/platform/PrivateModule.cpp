@@ -20,7 +20,8 @@ QStringList PrivateModule::candidates(const QString& fromProgram, const QString&
 }
 
 QFunctionPointer PrivateModule::resolve(const QStringList& candidates, const char* entry,
-                                        QStringList& errors) {
+                                        const QLoggingCategory& category, const char* failure) {
+    QStringList errors;
     for (const QString& candidate : candidates) {
         if (!QFileInfo::exists(candidate)) {
             continue;
@@ -33,6 +34,9 @@ QFunctionPointer PrivateModule::resolve(const QStringList& candidates, const cha
         }
         errors.append(library->errorString());
     }
+    qCCritical(category).noquote() << failure
+                                   << (errors.isEmpty() ? QStringLiteral("It is not installed.")
+                                                        : errors.join(u"; "));
     return nullptr;
 }
 

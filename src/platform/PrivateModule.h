@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFunctionPointer>
+#include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
 
@@ -17,9 +18,11 @@ public:
     // The places to look, in that order. fromProgram is relative to the running program's folder.
     static QStringList candidates(const QString& fromProgram, const QString& buildFile,
                                   const QString& installedFile);
-    // The entry point of the first candidate that exists and resolves it; null when none does,
-    // with what each attempt said in errors (empty when no candidate exists).
-    static QFunctionPointer resolve(const QStringList& candidates, const char* entry, QStringList& errors);
+    // The entry point of the first candidate that exists and resolves it. When none does, logs
+    // failure in category with what each attempt said (or that the module is not installed) and
+    // returns null.
+    static QFunctionPointer resolve(const QStringList& candidates, const char* entry,
+                                    const QLoggingCategory& category, const char* failure);
 };
 
 } // namespace snipjar
