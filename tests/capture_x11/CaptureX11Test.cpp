@@ -275,8 +275,12 @@ TEST_F(CaptureX11Test, HugeTextIsRefusedWithoutBeingRead) {
         clearRefs.close();
         const qint64 idle = statusBytes("VmRSS:");
         QProcess* huge = owner({"--generate-bytes", "2000000000", "--incr-hint", hint, "UTF8_STRING", "-"});
-        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }, 60s));
-        EXPECT_EQ(outcomes, QList{CaptureOutcome::skipped});
+        // A read that got nothing in time (the owner slowed down by a busy machine) is tried again,
+        // as every empty read is; the copy must end refused and never recorded.
+        ASSERT_TRUE(
+            waitUntil([&] { return !outcomes.isEmpty() && outcomes.back() != CaptureOutcome::empty; }, 60s));
+        EXPECT_EQ(outcomes.back(), CaptureOutcome::skipped);
+        EXPECT_FALSE(outcomes.contains(CaptureOutcome::captured));
         EXPECT_TRUE(storesAreEmpty());
         EXPECT_LT(pasteboard->cachedByteCount(), 1024);
         const qint64 growth = statusBytes("VmHWM:") - idle;
