@@ -120,8 +120,11 @@ void X11GlobalHotKeys::ungrab(int registration) {
 
 bool X11GlobalHotKeys::isHeld(int registration) const {
     const auto found = registrations.find(registration);
+    // The release poll may not have run since a quick press and release (a busy main thread, or a
+    // key tapped rather than held), so the keyboard itself says whether the key is still down: a
+    // panel that took a tapped key for a held one ignored the next press of the hot key.
     return heldKeycode && found != registrations.end() && found->second.key &&
-           found->second.key->keycode == *heldKeycode;
+           found->second.key->keycode == *heldKeycode && isKeyDown(*heldKeycode);
 }
 
 void X11GlobalHotKeys::holdUntilReleased(int registration) {
