@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config clang-format ccache clang-14 libfuzzer-14-dev
+  build-essential cmake ninja-build pkg-config clang-format ccache clang-14 libclang-rt-14-dev libfuzzer-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libssl-dev libsodium-dev
   libvips-dev libvips-tools libheif1 libheif-dev libexiv2-dev
