@@ -244,20 +244,20 @@ std::optional<Device> ModelContext::device(const QString& id) {
     return StoreRows::readDevice(statement);
 }
 
-qint64 ModelContext::totalByteSize() {
+qint64 ModelContext::integerOrZero(const char* sql) {
     if (!connection) {
         return 0;
     }
     const HeldView view(*this);
-    return connection->queryInteger("SELECT COALESCE(SUM(byteSize), 0) FROM ClipItem").value_or(0);
+    return connection->queryInteger(sql).value_or(0);
+}
+
+qint64 ModelContext::totalByteSize() {
+    return integerOrZero("SELECT COALESCE(SUM(byteSize), 0) FROM ClipItem");
 }
 
 qint64 ModelContext::dataVersion() {
-    if (!connection) {
-        return 0;
-    }
-    const HeldView view(*this);
-    return connection->queryInteger("PRAGMA data_version").value_or(0);
+    return integerOrZero("PRAGMA data_version");
 }
 
 QList<OutboxEntry> ModelContext::outbox() {
@@ -281,11 +281,7 @@ QList<OutboxEntry> ModelContext::outbox() {
 }
 
 qint64 ModelContext::lastOutboxSeq() {
-    if (!connection) {
-        return 0;
-    }
-    const HeldView view(*this);
-    return connection->queryInteger("SELECT COALESCE(MAX(seq), 0) FROM SyncOutbox").value_or(0);
+    return integerOrZero("SELECT COALESCE(MAX(seq), 0) FROM SyncOutbox");
 }
 
 bool ModelContext::beginWrite() {

@@ -202,6 +202,8 @@ private:
     static Change payloadInsert(const StagedPayload& staged, PayloadLink link);
     static Change createdAtChange(const QUuid& id, const QDateTime& createdAt);
     bool removePayloadRows(StoreConnection& connection, const QString& itemID, QStringList& filesToRemove);
+    // One integer read under a held view; 0 without a connection or on failure.
+    qint64 integerOrZero(const char* sql);
 
     ModelContainer& owner;
     std::unique_ptr<StoreConnection> connection;
