@@ -85,10 +85,10 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     QByteArray log;
     auto panelRequests = [&] { return (log += app.readAllStandardError()).count("Panel requested"); };
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+k"}));
-    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 1; }));
+    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 1; })) << log.constData();
     const CliRun second = runCli({});
     EXPECT_EQ(second.exitCode, 0) << second.err.constData();
-    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 2; }));
+    EXPECT_TRUE(waitUntil([&] { return panelRequests() == 2; })) << log.constData();
     EXPECT_EQ(app.state(), QProcess::Running);
 
     const QString storeFolder = environment.path("data/Snipjar");

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <chrono>
+#include <utility>
 
 namespace snipjar::test {
 
@@ -20,6 +21,10 @@ bool waitUntil(Condition condition, std::chrono::milliseconds timeout = std::chr
         QThread::msleep(1);
     }
     return true;
+}
+
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMilliseconds) {
+    return waitUntil(std::move(condition), std::chrono::milliseconds(timeoutMilliseconds));
 }
 
 // Runs the event loop for a while, so that timers and queued work that should not happen get their

@@ -3,6 +3,8 @@
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbMemory.h"
 
+#include "EventLoopWait.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,23 +20,9 @@
 
 namespace snipjar::test {
 
-// Runs the event loop until the condition holds or the time is up; true when it holds.
-inline bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 // Lets the event loop run for a while (to see that something does not happen).
 inline void spinEventLoop(int milliseconds) {
-    waitUntil([] { return false; }, milliseconds);
+    settle(std::chrono::milliseconds(milliseconds));
 }
 
 // xdotool with arguments; true when it succeeded.

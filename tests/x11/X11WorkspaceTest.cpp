@@ -39,9 +39,12 @@ TEST(X11Workspace, NamesTheFrontmostApplicationButNeverItself) {
     X11Workspace workspace(*connection);
     // The desktop entries arrive from the background, so the name is waited for.
     auto frontmostNamed = [&](const QString& bundleID) {
-        std::optional<RunningApplication> front;
-        waitUntil([&] { return (front = workspace.frontmostApplication()) && front->bundleID == bundleID; });
-        return front.value_or(RunningApplication{});
+        RunningApplication front;
+        waitUntil([&] {
+            front = workspace.frontmostApplication().value_or(RunningApplication{});
+            return front.bundleID == bundleID;
+        });
+        return front;
     };
 
     Xterm xterm({"-e", "sleep", "600"});
