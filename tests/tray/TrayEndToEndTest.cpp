@@ -1,10 +1,14 @@
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
+#include "app/tray/TrayIconEngine.h"
+#include "panel/widgets/PanelSymbols.h"
 #include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QDir>
+#include <QIcon>
+#include <QImage>
 #include <QPoint>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -52,6 +56,29 @@ int listedCount() {
 }
 
 } // namespace
+
+// The tray icon is drawn from the paperclip's outline without the SVG engine; at every size a tray
+// asks for it covers the same pixels as the bundled symbol, give or take the edges' antialiasing.
+TEST(TrayIcon, TheDrawnPaperclipIsTheBundledSymbol) {
+    const QIcon drawn(new TrayIconEngine(Qt::black));
+    for (const int side : {16, 22, 48, 96}) {
+        const QImage ours = drawn.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+        const QImage bundled = panelSymbolPixmap(u"paperclip"_s, side, Qt::black)
+                                   .toImage()
+                                   .convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(ours.size(), bundled.size());
+        qint64 difference = 0;
+        qint64 coverage = 0;
+        for (int y = 0; y < side; ++y) {
+            for (int x = 0; x < side; ++x) {
+                difference += std::abs(qAlpha(ours.pixel(x, y)) - qAlpha(bundled.pixel(x, y)));
+                coverage += qAlpha(bundled.pixel(x, y));
+            }
+        }
+        EXPECT_GT(coverage, 0);
+        EXPECT_LT(difference, coverage / 20) << side << " px";
+    }
+}
 
 // With a real tray host the icon is embedded; a click opens the menu, and the clip chosen from it
 // is pasted into the terminal that was in front. The icon also appears when the tray host starts

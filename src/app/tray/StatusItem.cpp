@@ -1,6 +1,6 @@
 #include "app/tray/StatusItem.h"
+#include "app/tray/TrayIconEngine.h"
 
-#include "panel/widgets/PanelSymbols.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/LogCategories.h"
@@ -20,12 +20,7 @@ namespace {
 
 QIcon trayIconImage() {
     // Drawn in the text colour of the desktop's palette, as tray icons of other applications are.
-    const QColor colour = QApplication::palette().color(QPalette::WindowText);
-    QIcon icon;
-    for (const int side : {16, 22, 24, 32, 48}) {
-        icon.addPixmap(panelSymbolPixmap(QStringLiteral("paperclip"), side, colour));
-    }
-    return icon;
+    return QIcon(new TrayIconEngine(QApplication::palette().color(QPalette::WindowText)));
 }
 
 } // namespace
