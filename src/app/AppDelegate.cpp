@@ -64,16 +64,21 @@ AppDelegate::~AppDelegate() {
     clipStore.reset();
 }
 
-void AppDelegate::launch() {
+std::unique_ptr<ClipStore> AppDelegate::openStore() {
+    auto store = std::make_unique<ClipStore>();
+    store->registerThisMac();
+    // No sync callback is set yet, so deletions made here are not sent anywhere.
+    store->enforceLimitsNow();
+    return store;
+}
+
+void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
     LaunchAtLogin::configureOnFirstRun();
-    clipStore = std::make_unique<ClipStore>();
+    clipStore = openedStore ? std::move(openedStore) : openStore();
     paster = std::make_unique<Paster>(*platform.pasteboard, *platform.workspace, *platform.keySynthesizer,
                                       *platform.desktopNotifier, platform.primarySelection.get());
     clipPaster = std::make_unique<StoredClipPaster>(*clipStore, *paster, *platform.workspace);
     const QPointer<AppDelegate> self(this);
-    clipStore->registerThisMac();
-    // No sync callback is set yet, so deletions made here are not sent anywhere.
-    clipStore->enforceLimitsNow();
 
     monitor = std::make_unique<ClipboardMonitor>(*clipStore, *platform.pasteboard, *platform.workspace);
     monitor->ingestor().reportFailuresTo(*platform.desktopNotifier);

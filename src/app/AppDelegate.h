@@ -38,7 +38,12 @@ public:
     explicit AppDelegate(PlatformServices& platform, QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    void launch();
+    // Starts Snipjar with the history `openStore` made, or opens it here when none is given.
+    void launch(std::unique_ptr<ClipStore> openedStore = nullptr);
+    // Opens the history on disk with this computer's record and one pass of the limits. Touches
+    // neither the display nor any QObject, so start-up runs it on a thread of its own while Qt
+    // connects to the display.
+    static std::unique_ptr<ClipStore> openStore();
     // Shows or hides the panel; the hot key, the menu and a second start of the binary call this.
     void togglePanel();
     // Shows the panel unless it is open already.

@@ -11,6 +11,7 @@
 #include "platform/x11/QtDisplayWatch.h"
 #include "platform/x11/X11Platform.h"
 #include "platform/x11/XcbConnection.h"
+#include "store/ClipStore.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <optional>
 #include <utility>
 
@@ -95,6 +97,10 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
         reportNoDisplay();
         return 1;
     }
+    // The history opens on a thread of its own while Qt connects to the display and loads its
+    // plugins; the delegate takes it when it launches.
+    std::future<std::unique_ptr<ClipStore>> openingStore =
+        std::async(std::launch::async, &AppDelegate::openStore);
     QApplication application(argc, argv);
     // The panel and the tray are all there is; closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -123,7 +129,7 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
         QCoreApplication::quit();
     });
 
-    delegate.launch();
+    delegate.launch(openingStore.get());
     // A second copy waits for the socket, so it reaches a first one that is ready: the hot key is
     // registered, and the panel is built when it is first asked for if it is not yet. Tests wait
     // for the socket for the same reason.
