@@ -40,17 +40,20 @@ public:
         if (reply) {
             reply->abort();
         }
-        // Later, because this may run inside one of the reply's signals; the reply goes with it.
-        manager->deleteLater();
+        // The reply goes with its manager; later when a handler destroyed this object from inside
+        // one of the reply's signals.
+        if (inHandler) {
+            manager->deleteLater();
+        } else {
+            delete manager;
+        }
     }
 
 private:
     // Hands over what has arrived; false when a handler destroyed this object.
     bool deliver() {
-        const std::weak_ptr<bool> alive = aliveToken;
         while (reply && reply->bytesAvailable() > 0) {
-            handlers.received(reply->read(pieceBytes));
-            if (alive.expired()) {
+            if (!callHandler([this] { handlers.received(reply->read(pieceBytes)); })) {
                 return false;
             }
         }
@@ -66,8 +69,19 @@ private:
         if (reply->error() != QNetworkReply::NoError) {
             answer.error = reply->errorString();
         }
-        // The last thing done here: the handler may destroy this object.
-        handlers.finished(answer);
+        callHandler([this, &answer] { handlers.finished(answer); });
+    }
+
+    // False when the handler destroyed this object, which must then not be touched.
+    template <typename Call> bool callHandler(const Call& call) {
+        const std::weak_ptr<bool> alive = aliveToken;
+        inHandler = true;
+        call();
+        if (alive.expired()) {
+            return false;
+        }
+        inHandler = false;
+        return true;
     }
 
     QNetworkAccessManager* manager = new QNetworkAccessManager;
@@ -75,6 +89,7 @@ private:
     Handlers handlers;
     QMetaObject::Connection readConnection;
     QMetaObject::Connection finishConnection;
+    bool inHandler = false;
     // Expires with this object, which tells a delivery loop to stop.
     const std::shared_ptr<bool> aliveToken = std::make_shared<bool>(true);
 };
