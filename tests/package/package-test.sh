@@ -38,7 +38,7 @@ usr/share/bash-completion/completions/snipjar
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
 LIST
-    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client update-http
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 

@@ -4,23 +4,28 @@
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 
-#include <QHostAddress>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
+
+#include <arpa/inet.h>
 
 namespace snipjar {
 
 namespace {
 
+// localhost, 127.0.0.0/8, ::1 and IPv4 loopback addresses written as IPv6.
 bool isLoopback(const QUrl& url) {
     const QString host = url.host();
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
         return true;
     }
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
+    const QByteArray address = host.toLatin1();
+    in_addr ipv4{};
+    if (inet_pton(AF_INET, address.constData(), &ipv4) == 1) {
+        return (ntohl(ipv4.s_addr) >> 24) == 127;
+    }
+    in6_addr ipv6{};
+    return inet_pton(AF_INET6, address.constData(), &ipv6) == 1 &&
+           (IN6_IS_ADDR_LOOPBACK(&ipv6) || (IN6_IS_ADDR_V4MAPPED(&ipv6) && ipv6.s6_addr[12] == 127));
 }
 
 } // namespace
@@ -36,29 +41,19 @@ UpdateChecker::UpdateChecker(QObject* parent)
     , deadline(new QTimer(this)) {
     qRegisterMetaType<UpdateOutcome>();
     deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this] {
-        if (reply) {
-            timedOut = true;
-            reply->abort();
-        }
-    });
+    connect(deadline, &QTimer::timeout, this,
+            [this] { end(UpdateOutcome::failed(tr("The update server did not answer in time."))); });
 }
 
-UpdateChecker::~UpdateChecker() {
-    if (reply) {
-        // Nobody is left to hear the answer; the reply is a child of the network manager and goes
-        // with it, so only its signals must not reach this half-destroyed object.
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-    }
-}
+// Out of line for the transfer's type; destroying it ends the transfer without another call here.
+UpdateChecker::~UpdateChecker() = default;
 
 void UpdateChecker::setTimeout(std::chrono::milliseconds timeout) {
     requestTimeout = timeout.count() > 0 ? timeout : defaultTimeout;
 }
 
 void UpdateChecker::check(const UpdateConfiguration& configuration, const SemanticVersion& running) {
-    if (reply) {
+    if (transfer) {
         return;
     }
     if (!configuration.canCheck()) {
@@ -70,27 +65,21 @@ void UpdateChecker::check(const UpdateConfiguration& configuration, const Semant
             UpdateOutcome::failed(tr("The update server's address is not a secure (https) address.")));
         return;
     }
+    const HttpModule* http = loadHttp();
+    if (!http) {
+        finishLater(UpdateOutcome::failed(
+            tr("Snipjar's network module is missing or damaged, so it cannot check for updates. "
+               "Reinstalling Snipjar should repair it.")));
+        return;
+    }
     publicKey = configuration.publicKey;
     runningVersion = running;
     body.clear();
-    timedOut = false;
-    tooLarge = false;
-
-    QNetworkRequest request(configuration.feedUrl);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Snipjar/%1").arg(AppIdentity::version()));
-    request.setRawHeader("Accept", "application/json");
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    // Never follow a redirect from https to http.
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     qCInfo(lcUpdate) << "checking" << configuration.feedUrl.toString(QUrl::RemoveUserInfo);
-    // Made for the first check rather than at start, where it would scan Qt's network plugins.
-    if (!network) {
-        network = new QNetworkAccessManager(this);
-    }
-    reply = network->get(request);
-    connect(reply, &QNetworkReply::readyRead, this, &UpdateChecker::readAvailable);
-    connect(reply, &QNetworkReply::finished, this, &UpdateChecker::handleFinished);
+    transfer = http->get({configuration.feedUrl, QStringLiteral("Snipjar/%1").arg(AppIdentity::version()),
+                          QByteArrayLiteral("application/json")},
+                         {[this](const QByteArray& piece) { receive(piece); },
+                          [this](const HttpGet::Answer& answer) { end(outcomeOf(answer)); }});
     deadline->start(requestTimeout);
 }
 
@@ -99,28 +88,20 @@ void UpdateChecker::finishLater(const UpdateOutcome& outcome) {
     QTimer::singleShot(0, this, [this, outcome] { emit finished(outcome); });
 }
 
-void UpdateChecker::readAvailable() {
-    if (!reply) {
-        return;
-    }
-    body += reply->read(maximumFeedBytes + 1 - body.size());
+void UpdateChecker::receive(const QByteArray& piece) {
+    body += piece.left(maximumFeedBytes + 1 - body.size());
+    // Not read to the end: one byte past the limit is enough to know.
     if (body.size() > maximumFeedBytes) {
-        tooLarge = true;
-        reply->abort();
+        end(UpdateOutcome::failed(tr("The update server sent something that is not update information.")));
     }
 }
 
-void UpdateChecker::handleFinished() {
-    deadline->stop();
-    if (!reply) {
+void UpdateChecker::end(const UpdateOutcome& outcome) {
+    if (!transfer) {
         return;
     }
-    if (!tooLarge && !timedOut) {
-        readAvailable();
-    }
-    const UpdateOutcome outcome = outcomeOfReply();
-    reply->deleteLater();
-    reply.clear();
+    deadline->stop();
+    transfer.reset();
     publicKey.clear();
     body.clear();
     switch (outcome.kind) {
@@ -137,21 +118,13 @@ void UpdateChecker::handleFinished() {
     emit finished(outcome);
 }
 
-UpdateOutcome UpdateChecker::outcomeOfReply() {
-    if (timedOut) {
-        return UpdateOutcome::failed(tr("The update server did not answer in time."));
+UpdateOutcome UpdateChecker::outcomeOf(const HttpGet::Answer& answer) const {
+    // An HTTP error status is a transfer error too; naming the status says more.
+    if (answer.status != 0 && answer.status != 200) {
+        return UpdateOutcome::failed(tr("The update server answered with status %1.").arg(answer.status));
     }
-    if (tooLarge) {
-        return UpdateOutcome::failed(tr("The update server sent something that is not update information."));
-    }
-    // An HTTP error status is a network error to Qt too; naming the status says more.
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200) {
-        return UpdateOutcome::failed(tr("The update server answered with status %1.").arg(status.toInt()));
-    }
-    if (reply->error() != QNetworkReply::NoError) {
-        return UpdateOutcome::failed(
-            tr("The update server could not be reached (%1).").arg(reply->errorString()));
+    if (!answer.error.isEmpty()) {
+        return UpdateOutcome::failed(tr("The update server could not be reached (%1).").arg(answer.error));
     }
     const UpdateFeed::Result feed = UpdateFeed::parse(body, publicKey);
     if (!feed) {

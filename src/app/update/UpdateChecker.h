@@ -1,17 +1,16 @@
 #pragma once
 
+#include "app/update/HttpGet.h"
 #include "app/update/SemanticVersion.h"
 #include "app/update/UpdateConfiguration.h"
 #include "app/update/UpdateOutcome.h"
 
 #include <QByteArray>
 #include <QObject>
-#include <QPointer>
 
 #include <chrono>
+#include <memory>
 
-class QNetworkAccessManager;
-class QNetworkReply;
 class QTimer;
 
 namespace snipjar {
@@ -36,28 +35,28 @@ public:
     // must be https; plain http is accepted for the loopback interface only, where no one else
     // can be on the wire.
     void check(const UpdateConfiguration& configuration, const SemanticVersion& running);
-    bool isChecking() const { return !reply.isNull(); }
+    bool isChecking() const { return transfer != nullptr; }
     // https, or plain http to the loopback interface, where no one else can be on the wire.
     static bool isSecureAddress(const QUrl& url);
+    // Where the network module comes from (HttpModule::loaded unless a test says otherwise).
+    void setHttpModuleLoader(HttpModuleLoader loader) { loadHttp = loader; }
 
 signals:
     void finished(const snipjar::UpdateOutcome& outcome);
 
 private:
     void finishLater(const UpdateOutcome& outcome);
-    void readAvailable();
-    void handleFinished();
-    UpdateOutcome outcomeOfReply();
+    void receive(const QByteArray& piece);
+    void end(const UpdateOutcome& outcome);
+    UpdateOutcome outcomeOf(const HttpGet::Answer& answer) const;
 
-    QNetworkAccessManager* network = nullptr;
+    HttpModuleLoader loadHttp = &HttpModule::loaded;
     QTimer* deadline;
-    QPointer<QNetworkReply> reply;
+    std::unique_ptr<HttpGet> transfer;
     QByteArray body;
     QByteArray publicKey;
     SemanticVersion runningVersion;
     std::chrono::milliseconds requestTimeout = defaultTimeout;
-    bool timedOut = false;
-    bool tooLarge = false;
 };
 
 } // namespace snipjar

@@ -7,9 +7,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -18,8 +15,6 @@
 namespace snipjar {
 
 namespace {
-
-constexpr qint64 readChunkBytes = 1 << 20;
 
 // The file name the address ends in, reduced to characters that are safe in any shell and file
 // manager; the server chooses the address, so it must not choose a hidden or odd name.
@@ -36,15 +31,18 @@ QString fileNameFor(const UpdateInfo& info) {
 
 UpdateDownload::UpdateDownload(QObject* parent)
     : QObject(parent)
-    , network(new QNetworkAccessManager(this)) {
+    , stall(new QTimer(this)) {
     qRegisterMetaType<Result>();
+    stall->setSingleShot(true);
+    connect(stall, &QTimer::timeout, this, [this] {
+        fail(tr("The download server sent nothing for %1 seconds.")
+                 .arg(std::chrono::duration_cast<std::chrono::seconds>(stallTimeout).count()));
+    });
 }
 
 UpdateDownload::~UpdateDownload() {
-    if (reply) {
-        disconnect(reply, nullptr, this, nullptr);
-        reply->abort();
-    }
+    // Ended first, so that nothing more arrives for the file.
+    transfer.reset();
     if (file) {
         file->remove();
     }
@@ -55,7 +53,7 @@ QString UpdateDownload::defaultFolder() {
 }
 
 void UpdateDownload::start(const UpdateInfo& info, const QString& folder) {
-    if (reply) {
+    if (transfer) {
         return;
     }
     const auto failLater = [this](const QString& message) {
@@ -63,6 +61,12 @@ void UpdateDownload::start(const UpdateInfo& info, const QString& folder) {
     };
     if (!UpdateChecker::isSecureAddress(info.downloadUrl)) {
         failLater(tr("The download's address is not a secure (https) address."));
+        return;
+    }
+    const HttpModule* http = loadHttp();
+    if (!http) {
+        failLater(tr("Snipjar's network module is missing or damaged, so it cannot download the update. "
+                     "Reinstalling Snipjar should repair it."));
         return;
     }
     expected = info;
@@ -74,58 +78,45 @@ void UpdateDownload::start(const UpdateInfo& info, const QString& folder) {
         !file->open(QIODevice::WriteOnly | QIODevice::NewOnly,
                     QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
         file.reset();
-        failLater(tr("The download cannot be written to %1.").arg(folder));
+        failLater(cannotWrite());
         return;
     }
     digest.reset();
     received = 0;
-    tooLong = writeFailed = cancelled = false;
-
-    QNetworkRequest request(info.downloadUrl);
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("Snipjar/%1").arg(AppIdentity::version()));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(int(stallTimeout.count()));
     qCInfo(lcUpdate) << "downloading" << info.downloadUrl.toString(QUrl::RemoveUserInfo);
-    reply = network->get(request);
-    connect(reply, &QNetworkReply::readyRead, this, &UpdateDownload::readAvailable);
-    connect(reply, &QNetworkReply::finished, this, &UpdateDownload::handleFinished);
+    transfer = http->get({info.downloadUrl, QStringLiteral("Snipjar/%1").arg(AppIdentity::version()), {}},
+                         {[this](const QByteArray& piece) { receive(piece); },
+                          [this](const HttpGet::Answer& answer) { handleFinished(answer); }});
+    // A slow but steady server is waited for; one that stops sending is not.
+    stall->start(stallTimeout);
 }
 
 void UpdateDownload::cancel() {
-    if (reply) {
-        cancelled = true;
-        reply->abort();
+    if (transfer) {
+        fail(tr("The download was cancelled."));
     }
 }
 
-void UpdateDownload::readAvailable() {
-    while (reply && !tooLong && !writeFailed && reply->bytesAvailable() > 0) {
-        // One byte past the signed size is enough to know the file is not the signed one.
-        const QByteArray chunk = reply->read(qMin(readChunkBytes, expected.size - received + 1));
-        if (received + chunk.size() > expected.size) {
-            tooLong = true;
-        } else if (file->write(chunk) != chunk.size()) {
-            writeFailed = true;
-        } else {
-            digest.addData(chunk);
-            received += chunk.size();
-            emit progress(received, expected.size);
-            continue;
-        }
-        reply->abort();
-    }
-}
-
-void UpdateDownload::handleFinished() {
-    if (!reply) {
+void UpdateDownload::receive(const QByteArray& piece) {
+    // Not read past the signed size: one byte more is enough to know the file is not the signed one.
+    if (received + piece.size() > expected.size) {
+        fail(notTheSignedFile());
         return;
     }
-    readAvailable();
-    const QString failure = failureOfReply();
-    reply->deleteLater();
-    reply.clear();
+    if (file->write(piece) != piece.size()) {
+        fail(cannotWrite());
+        return;
+    }
+    digest.addData(piece);
+    received += piece.size();
+    stall->start(stallTimeout);
+    emit progress(received, expected.size);
+}
+
+void UpdateDownload::handleFinished(const HttpGet::Answer& answer) {
+    stall->stop();
+    const QString failure = failureOf(answer);
+    transfer.reset();
     if (!failure.isEmpty()) {
         fail(failure);
         return;
@@ -135,7 +126,7 @@ void UpdateDownload::handleFinished() {
     // rename() replaces an older download of the same name in this private folder.
     if (!flushed || std::rename(QFile::encodeName(file->fileName()).constData(),
                                 QFile::encodeName(finalPath).constData()) != 0) {
-        fail(tr("The download cannot be written to %1.").arg(QFileInfo(finalPath).absolutePath()));
+        fail(cannotWrite());
         return;
     }
     file.reset();
@@ -143,30 +134,32 @@ void UpdateDownload::handleFinished() {
     emit finished(Result{finalPath, {}});
 }
 
-QString UpdateDownload::failureOfReply() const {
-    if (cancelled) {
-        return tr("The download was cancelled.");
+QString UpdateDownload::failureOf(const HttpGet::Answer& answer) const {
+    if (answer.status != 0 && answer.status != 200) {
+        return tr("The download server answered with status %1.").arg(answer.status);
     }
-    if (writeFailed) {
-        return tr("The download cannot be written to %1.").arg(QFileInfo(finalPath).absolutePath());
+    if (!answer.error.isEmpty()) {
+        return tr("The download failed (%1).").arg(answer.error);
     }
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!tooLong && status.isValid() && status.toInt() != 200) {
-        return tr("The download server answered with status %1.").arg(status.toInt());
-    }
-    if (!tooLong && reply->error() != QNetworkReply::NoError) {
-        return tr("The download failed (%1).").arg(reply->errorString());
-    }
-    // Too long, too short or other bytes: whoever served the file, it is not the signed release.
-    if (tooLong || received != expected.size ||
-        QString::fromLatin1(digest.result().toHex()) != expected.sha256) {
-        return tr("The downloaded file is not the one the update announced (its size or SHA-256 "
-                  "differs), so it was deleted.");
+    // Too short or other bytes: whoever served the file, it is not the signed release.
+    if (received != expected.size || QString::fromLatin1(digest.result().toHex()) != expected.sha256) {
+        return notTheSignedFile();
     }
     return {};
 }
 
+QString UpdateDownload::notTheSignedFile() const {
+    return tr("The downloaded file is not the one the update announced (its size or SHA-256 "
+              "differs), so it was deleted.");
+}
+
+QString UpdateDownload::cannotWrite() const {
+    return tr("The download cannot be written to %1.").arg(QFileInfo(finalPath).absolutePath());
+}
+
 void UpdateDownload::fail(const QString& message) {
+    stall->stop();
+    transfer.reset();
     if (file) {
         file->remove();
         file.reset();

@@ -1,18 +1,17 @@
 #pragma once
 
+#include "app/update/HttpGet.h"
 #include "app/update/UpdateInfo.h"
 
 #include <QCryptographicHash>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 
 #include <chrono>
 #include <memory>
 
 class QFile;
-class QNetworkAccessManager;
-class QNetworkReply;
+class QTimer;
 
 namespace snipjar {
 
@@ -43,7 +42,9 @@ public:
     void start(const UpdateInfo& info, const QString& folder);
     // Ends the running download as a failure; its file is deleted.
     void cancel();
-    bool isRunning() const { return !reply.isNull(); }
+    bool isRunning() const { return transfer != nullptr; }
+    // Where the network module comes from (HttpModule::loaded unless a test says otherwise).
+    void setHttpModuleLoader(HttpModuleLoader loader) { loadHttp = loader; }
 
     // Where the application keeps downloaded updates: a private folder of its cache.
     static QString defaultFolder();
@@ -54,21 +55,21 @@ signals:
     void finished(const snipjar::UpdateDownload::Result& result);
 
 private:
-    void readAvailable();
-    void handleFinished();
-    QString failureOfReply() const;
+    void receive(const QByteArray& piece);
+    void handleFinished(const HttpGet::Answer& answer);
+    QString failureOf(const HttpGet::Answer& answer) const;
+    QString notTheSignedFile() const;
+    QString cannotWrite() const;
     void fail(const QString& message);
 
-    QNetworkAccessManager* network;
-    QPointer<QNetworkReply> reply;
+    HttpModuleLoader loadHttp = &HttpModule::loaded;
+    QTimer* stall;
+    std::unique_ptr<HttpGet> transfer;
     std::unique_ptr<QFile> file;
     QCryptographicHash digest{QCryptographicHash::Sha256};
     UpdateInfo expected;
     QString finalPath;
     qint64 received = 0;
-    bool tooLong = false;
-    bool writeFailed = false;
-    bool cancelled = false;
 };
 
 } // namespace snipjar
