@@ -1,5 +1,6 @@
 #include "app/SingleInstance.h"
 
+#include "app/InstanceConnection.h"
 #include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
 
@@ -7,9 +8,9 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstring>
@@ -29,6 +30,9 @@ const QByteArray activationMessage = "show\n";
 // for the socket, then gives up.
 constexpr int listenWaitMilliseconds = 2000;
 constexpr int connectRetryMilliseconds = 50;
+constexpr int connectWaitMilliseconds = 500;
+// When no connection can be taken (no descriptor left), the queue is looked at again this late.
+constexpr int acceptRetryMilliseconds = 100;
 
 // An answer line in the form of the command line's answers (status, output, error).
 QByteArray refusal(int status, const QString& error) {
@@ -45,8 +49,9 @@ SingleInstance::SingleInstance(QObject* parent)
     : QObject(parent) {}
 
 SingleInstance::~SingleInstance() {
-    if (server) {
-        server->close();
+    if (server.isValid()) {
+        serverNotifier.reset();
+        ::unlink(QFile::encodeName(socketPath()).constData());
     }
     if (lockDescriptor >= 0) {
         ::close(lockDescriptor);
@@ -91,13 +96,6 @@ std::optional<QString> SingleInstance::untrustedFolder(FolderUse use) {
     return std::nullopt;
 }
 
-bool SingleInstance::peerIsThisUser(qintptr socketDescriptor) {
-    ucred peer{};
-    socklen_t length = sizeof peer;
-    return ::getsockopt(int(socketDescriptor), SOL_SOCKET, SO_PEERCRED, &peer, &length) == 0 &&
-           peer.uid == ::geteuid();
-}
-
 bool SingleInstance::lock() {
     lockDescriptor = ::open(QFile::encodeName(lockPath()).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lockDescriptor < 0) {
@@ -139,15 +137,12 @@ std::optional<QString> SingleInstance::notifyRunningInstance() {
     // This runs before any event loop, in a copy that quits right after, so it may block.
     const QDeadlineTimer deadline(listenWaitMilliseconds);
     while (true) {
-        QLocalSocket socket;
-        socket.connectToServer(socketPath());
-        if (socket.waitForConnected(500)) {
-            if (!peerIsThisUser(socket.socketDescriptor())) {
+        const LocalSocket socket = LocalSocket::connectTo(socketPath(), connectWaitMilliseconds);
+        if (socket.isValid()) {
+            if (!socket.peerIsThisUser()) {
                 return foreignServerMessage();
             }
-            socket.write(activationMessage);
-            socket.waitForBytesWritten(500);
-            socket.disconnectFromServer();
+            socket.writeAll(activationMessage, connectWaitMilliseconds);
             return std::nullopt;
         }
         if (deadline.hasExpired()) {
@@ -158,56 +153,53 @@ std::optional<QString> SingleInstance::notifyRunningInstance() {
 }
 
 void SingleInstance::listen() {
-    server = std::make_unique<QLocalServer>();
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    // The lock is held, so a socket file left here belongs to a copy that has died.
-    QLocalServer::removeServer(socketPath());
-    if (!server->listen(socketPath())) {
-        qCWarning(lcApp) << "Cannot listen on" << socketPath() << server->errorString();
+    // The lock is held, so a socket file left at the path belongs to a copy that has died; the new
+    // socket takes its place.
+    server = LocalSocket::listenAt(socketPath());
+    if (!server.isValid()) {
+        qCWarning(lcApp) << "Cannot listen on" << socketPath() << std::strerror(errno);
         return;
     }
-    connect(server.get(), &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* connection = server->nextPendingConnection()) {
-            connect(connection, &QLocalSocket::disconnected, connection, &QObject::deleteLater);
-            // The folder is private, but root or a leaked descriptor could still reach the socket;
-            // only this user's own processes are answered.
-            if (!peerIsThisUser(connection->socketDescriptor())) {
-                qCWarning(lcApp) << "Closed a connection of another user to the instance socket";
-                connection->abort();
-                connection->deleteLater();
-                continue;
-            }
-            auto pending = std::make_shared<QByteArray>();
-            connect(connection, &QLocalSocket::readyRead, this, [this, connection, pending] {
-                pending->append(connection->readAll());
-                qsizetype end = 0;
-                while ((end = pending->indexOf('\n')) >= 0) {
-                    const QByteArray line = pending->left(end);
-                    pending->remove(0, end + 1);
-                    handleLine(*connection, line);
-                }
-                // Whoever sends more than a request can hold is answered once and cut off, before
-                // the line fills the memory.
-                if (pending->size() > largestLineBytes) {
-                    pending->clear();
-                    qCWarning(lcApp) << "A request line over" << largestLineBytes << "bytes was refused";
-                    connection->write(refusal(2, QStringLiteral("the request is too long")));
-                    connection->disconnectFromServer();
-                }
-            });
-        }
-    });
+    serverNotifier = std::make_unique<QSocketNotifier>(server.descriptor(), QSocketNotifier::Read);
+    connect(serverNotifier.get(), &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
 }
 
-void SingleInstance::handleLine(QLocalSocket& connection, const QByteArray& line) {
+void SingleInstance::acceptConnections() {
+    while (true) {
+        LocalSocket connection(
+            ::accept4(server.descriptor(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!connection.isValid()) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            if (errno != EAGAIN) {
+                // The connection stays queued; looking again at once would only spin.
+                qCWarning(lcApp) << "Cannot take a connection to the instance socket" << std::strerror(errno);
+                serverNotifier->setEnabled(false);
+                QTimer::singleShot(acceptRetryMilliseconds, serverNotifier.get(),
+                                   [notifier = serverNotifier.get()] { notifier->setEnabled(true); });
+            }
+            return;
+        }
+        // The folder is private, but root or a leaked descriptor could still reach the socket; only
+        // this user's own processes are answered.
+        if (!connection.peerIsThisUser()) {
+            qCWarning(lcApp) << "Closed a connection of another user to the instance socket";
+            continue;
+        }
+        new InstanceConnection(
+            std::move(connection), largestLineBytes, refusal(2, QStringLiteral("the request is too long")),
+            [this](const QByteArray& line) { return handleLine(line); }, this);
+    }
+}
+
+QByteArray SingleInstance::handleLine(const QByteArray& line) {
     if (line.trimmed() == activationMessage.trimmed()) {
         emit activationRequested();
-        return;
+        return {};
     }
     // Every other line gets an answer, also one that is no request at all: the handler refuses it.
-    connection.write(requestHandler ? requestHandler(line)
-                                    : refusal(1, QStringLiteral("Snipjar is starting")));
-    connection.flush();
+    return requestHandler ? requestHandler(line) : refusal(1, QStringLiteral("Snipjar is starting"));
 }
 
 } // namespace snipjar

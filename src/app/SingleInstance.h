@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/LocalSocket.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -8,8 +10,7 @@
 #include <memory>
 #include <optional>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 namespace snipjar {
 
@@ -33,8 +34,6 @@ public:
     // since then nothing runs.
     enum class FolderUse { create, lookOnly };
     static std::optional<QString> untrustedFolder(FolderUse use);
-    // True when the process on the other end of a connected local socket runs as this user.
-    static bool peerIsThisUser(qintptr socketDescriptor);
 
     // True when this process now holds the lock (also when no lock file can be made: running
     // beats refusing to start). False when another copy holds it. Needs no Qt application.
@@ -46,8 +45,9 @@ public:
     std::optional<QString> notifyRunningInstance();
     // True when another process holds the lock (a copy runs or is starting). Takes nothing.
     bool isHeldElsewhere() const;
-    // Listens for the activation requests of later copies; call once the lock is held. Connections
-    // of other users are closed unanswered.
+    // Listens for the activation requests of later copies and the requests of commands, on the GUI
+    // thread, which never waits for a peer; call once the lock is held. Connections of other users
+    // are closed unanswered.
     void listen();
 
     // Answers a request line (without its line feed) with the answer line; set before listen().
@@ -70,10 +70,12 @@ signals:
     void activationRequested();
 
 private:
-    void handleLine(QLocalSocket& connection, const QByteArray& line);
+    void acceptConnections();
+    QByteArray handleLine(const QByteArray& line);
 
     int lockDescriptor = -1;
-    std::unique_ptr<QLocalServer> server;
+    LocalSocket server;
+    std::unique_ptr<QSocketNotifier> serverNotifier;
 };
 
 } // namespace snipjar

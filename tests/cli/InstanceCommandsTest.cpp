@@ -2,6 +2,8 @@
 #include "TestEnvironment.h"
 #include "X11TestClients.h"
 
+#include "app/CommandLine.h"
+#include "app/LocalSocket.h"
 #include "app/SingleInstance.h"
 #include "platform/UserSettings.h"
 
@@ -9,7 +11,6 @@
 #include <QFile>
 #include <QImage>
 #include <QJsonObject>
-#include <QLocalSocket>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -153,28 +154,28 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
 }
 
 // The socket answers every line, also no request or options the command line refuses (a pause of
-// no time, a negative limit, an unknown kind), and cuts off endless ones.
+// no time, a negative limit, an unknown kind), and cuts off endless ones. A peer that asks for a
+// large answer and never reads it holds nobody else up.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
     for (const QByteArray& line :
          {QByteArray("hello\n"), QByteArray("[1]\n"), QByteArray("{\"command\":\"pause\",\"minutes\":-5}\n"),
           QByteArray("{\"command\":\"list\",\"limit\":-1}\n"),
           QByteArray("{\"command\":\"list\",\"kind\":\"te~t\"}\n"), endless}) {
-        QLocalSocket socket;
-        socket.connectToServer(SingleInstance().socketPath());
-        ASSERT_TRUE(socket.waitForConnected(5000));
-        for (qint64 sent = 0; sent == 0 || (line == endless && socket.bytesAvailable() == 0 &&
-                                            socket.isOpen() && sent < 2 * SingleInstance::largestLineBytes);
+        const LocalSocket socket = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
+        ASSERT_TRUE(socket.isValid());
+        // The endless line goes on until the connection is cut, twice the longest request at most.
+        for (qint64 sent = 0; sent < (line == endless ? 2 * SingleInstance::largestLineBytes : 1) &&
+                              socket.writeAll(line, 30000);
              sent += line.size()) {
-            socket.write(line);
-            socket.waitForBytesWritten(30000);
         }
-        QByteArray answer = socket.readAll();
-        while (!answer.endsWith('\n') && socket.waitForReadyRead(30000)) {
-            answer += socket.readAll();
-        }
+        const QByteArray answer = socket.readLine(1 << 20, 30000).value_or(QByteArray());
         EXPECT_EQ(QJsonDocument::fromJson(answer)["status"].toInt(), 2) << line.left(40).constData();
     }
+    const QString large = addedId(runCli({"add"}, QByteArray(8 << 20, 'x')));
+    const QJsonObject show = CommandLine::parse({"snipjar", "show", large}).toJson();
+    const LocalSocket neverReads = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
+    ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
     EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
 }

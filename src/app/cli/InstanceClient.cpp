@@ -1,11 +1,13 @@
 #include "app/cli/InstanceClient.h"
 
+#include "app/LocalSocket.h"
 #include "app/SingleInstance.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
-#include <QLocalSocket>
 #include <QThread>
+
+#include <cerrno>
 
 namespace snipjar {
 
@@ -13,8 +15,15 @@ namespace {
 
 constexpr int startingWaitMilliseconds = 2000;
 constexpr int connectRetryMilliseconds = 20;
+constexpr int connectWaitMilliseconds = 1000;
 // A request may wait behind others (a script adding many clips at once), so the answer gets long.
 constexpr int answerWaitMilliseconds = 60000;
+// The answer comes from this user's own Snipjar; the cap only guards against one gone wrong.
+constexpr qsizetype largestAnswerBytes = qsizetype(1) << 30;
+
+QString noAnswer() {
+    return QStringLiteral("the running Snipjar did not answer");
+}
 
 } // namespace
 
@@ -24,11 +33,11 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
         return CommandOutcome::failure(*problem);
     }
     SingleInstance instance;
-    QLocalSocket socket;
+    LocalSocket socket;
     const QDeadlineTimer deadline(startingWaitMilliseconds);
     while (true) {
-        socket.connectToServer(instance.socketPath());
-        if (socket.waitForConnected(1000)) {
+        socket = LocalSocket::connectTo(instance.socketPath(), connectWaitMilliseconds);
+        if (socket.isValid()) {
             break;
         }
         // Nobody listens: either no copy runs (the lock is free), or one is still starting.
@@ -44,19 +53,20 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
     }
     // Whoever serves the socket reads the request (clip text included) and writes the answer the
     // user will believe, so it must be this user's own Snipjar.
-    if (!SingleInstance::peerIsThisUser(socket.socketDescriptor())) {
+    if (!socket.peerIsThisUser()) {
         return CommandOutcome::failure(instance.foreignServerMessage());
     }
-    socket.write(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n');
-    QByteArray answer;
-    while (!answer.endsWith('\n')) {
-        if (socket.bytesAvailable() == 0 && !socket.waitForReadyRead(answerWaitMilliseconds)) {
-            return CommandOutcome::failure(QStringLiteral("the running Snipjar did not answer"));
-        }
-        answer += socket.readAll();
+    // A request the running copy refuses halfway (one too long) may still have its answer waiting.
+    if (!socket.writeAll(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n',
+                         answerWaitMilliseconds) &&
+        errno == ETIMEDOUT) {
+        return CommandOutcome::failure(noAnswer());
     }
-    socket.disconnectFromServer();
-    const QJsonDocument document = QJsonDocument::fromJson(answer);
+    const std::optional<QByteArray> answer = socket.readLine(largestAnswerBytes, answerWaitMilliseconds);
+    if (!answer) {
+        return CommandOutcome::failure(noAnswer());
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(*answer);
     if (!document.isObject()) {
         return CommandOutcome::failure(
             QStringLiteral("the running Snipjar gave an answer that cannot be read"));
