@@ -21,18 +21,11 @@ namespace {
 // The PostgreSQL client's module, loaded the first time sync starts and kept; none when it cannot
 // be loaded (a damaged installation, said once in the log).
 const cloud::PostgresModule* postgresModule() {
-    static const cloud::PostgresModule* const module = []() -> const cloud::PostgresModule* {
-        const QStringList candidates =
-            PrivateModule::candidates(QStringLiteral(SNIPJAR_POSTGRES_MODULE_FROM_PROGRAM),
-                                      QStringLiteral(SNIPJAR_POSTGRES_MODULE_BUILD_FILE),
-                                      QStringLiteral(SNIPJAR_POSTGRES_MODULE_INSTALLED_FILE));
-        if (const auto entry = reinterpret_cast<SnipjarPostgresModuleEntry>(
-                PrivateModule::resolve(candidates, SNIPJAR_POSTGRES_MODULE_ENTRY, lcSync(),
-                                       "The sync module cannot be loaded; sync cannot start."))) {
-            return entry();
-        }
-        return nullptr;
-    }();
+    static const cloud::PostgresModule* const module = PrivateModule::interface<cloud::PostgresModule>(
+        PrivateModule::candidates(QStringLiteral(SNIPJAR_POSTGRES_MODULE_FROM_PROGRAM),
+                                  QStringLiteral(SNIPJAR_POSTGRES_MODULE_BUILD_FILE),
+                                  QStringLiteral(SNIPJAR_POSTGRES_MODULE_INSTALLED_FILE)),
+        SNIPJAR_POSTGRES_MODULE_ENTRY, lcSync(), "The sync module cannot be loaded; sync cannot start.");
     return module;
 }
 

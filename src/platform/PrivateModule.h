@@ -23,6 +23,14 @@ public:
     // returns null.
     static QFunctionPointer resolve(const QStringList& candidates, const char* entry,
                                     const QLoggingCategory& category, const char* failure);
+    // What the module's entry point (a function without arguments) hands out, or null as above.
+    template <typename Interface>
+    static const Interface* interface(const QStringList& candidates, const char* entry,
+                                      const QLoggingCategory& category, const char* failure) {
+        using Entry = const Interface* (*)();
+        const auto function = reinterpret_cast<Entry>(resolve(candidates, entry, category, failure));
+        return function ? function() : nullptr;
+    }
 };
 
 } // namespace snipjar
