@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "platform/AppIdentity.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -422,6 +424,10 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         result.content = std::move(content);
     }
     return result;
+}
+
+QByteArray CommandLine::versionLine() {
+    return "snipjar " + AppIdentity::version().toUtf8() + "\n";
 }
 
 } // namespace snipjar

@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     }
     switch (commandLine.command) {
     case CommandLine::Command::version:
-        writeTo(stdout, "snipjar " + AppIdentity::version().toUtf8() + "\n");
+        writeTo(stdout, CommandLine::versionLine());
         return 0;
     case CommandLine::Command::help: {
         const std::optional<CommandLine::Command> topic = CommandLine::commandNamed(commandLine.helpTopic);

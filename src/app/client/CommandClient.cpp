@@ -46,6 +46,11 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
 }
 
 std::optional<int> CommandClient::answer(const CommandLine& commandLine, int argc, char** argv) {
+    if (!commandLine.error && commandLine.command == Command::version) {
+        // Scripts ask for it to see what is installed: the application's libraries are not worth
+        // loading for one line.
+        return CommandOutcome::success(CommandLine::versionLine()).print();
+    }
     if (!answersItself(commandLine)) {
         return std::nullopt;
     }
