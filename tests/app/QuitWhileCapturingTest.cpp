@@ -76,7 +76,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
                     log += app.readAllStandardError();
                     return log.count("captured; filing it") == captured + 1;
                 },
-                10000))
+                30000))
                 << log.constData();
             owners.push_back(std::move(owner));
         }
