@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
+#include <QStandardPaths>
 
 using namespace std::chrono_literals;
 
@@ -21,6 +22,19 @@ bool writePrivateFile(const QString& path, const QByteArray& contents) {
     }
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return file.write(contents) == contents.size();
+}
+
+// Where each thread of a process that hangs is, when gdb is at hand; empty otherwise.
+QString stacksOf(qint64 processID) {
+    if (processID <= 0 || QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty()) {
+        return {};
+    }
+    QProcess gdb;
+    gdb.start(QStringLiteral("gdb"),
+              {"-p", QString::number(processID), "-batch", "-ex", "thread apply all bt 25"});
+    gdb.waitForFinished(60000);
+    return QStringLiteral("; its threads:\n") +
+           QString::fromLocal8Bit(gdb.readAllStandardOutput().right(20000));
 }
 
 void stopProcess(QProcess& process) {
@@ -116,7 +130,7 @@ bool SyncProfile::startSnipjar() {
     const QString socket = folder.filePath(QStringLiteral("runtime/Snipjar/instance.socket"));
     if (!waitUntil([&] { return QFile::exists(socket) || snipjar.state() == QProcess::NotRunning; }, 60s) ||
         !QFile::exists(socket)) {
-        lastError = QStringLiteral("snipjar did not get ready");
+        lastError = QStringLiteral("snipjar did not get ready") + stacksOf(snipjar.processId());
         return false;
     }
     return true;
