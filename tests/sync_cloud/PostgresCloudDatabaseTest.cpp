@@ -6,6 +6,7 @@
 #include "PostgresCluster.h"
 #include "TestEnvironment.h"
 #include "platform/AppPaths.h"
+#include "platform/PrivateFiles.h"
 #include "sync/cloud/postgres/PostgresChanges.h"
 
 #include <QFileInfo>
@@ -78,11 +79,8 @@ protected:
 TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSqlItSends) {
     QTemporaryDir folder;
     const QString large = folder.filePath("large.img");
-    {
-        QFile file(large);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(postgres::largeObjectThreshold + 4096, 'L'));
-    }
+    ASSERT_TRUE(PrivateFiles::writeFile(large, QByteArray(postgres::largeObjectThreshold + 4096, 'L'),
+                                        PrivateFiles::Durability::Buffered));
     CloudRecord record = textRecord("pay-1", "secret", "ClipPayload");
     record.setValue("image", Asset{large});
     const auto saved = database->modifyRecords({record}, {});
@@ -126,11 +124,7 @@ TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSq
 TEST_F(PostgresCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage) {
     QTemporaryDir folder;
     const QString path = folder.filePath("a.img");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("image bytes");
-    }
+    ASSERT_TRUE(PrivateFiles::writeFile(path, "image bytes", PrivateFiles::Durability::Buffered));
     CloudRecord record = textRecord("pay-2", "x", "ClipPayload");
     record.setValue("image", Asset{path});
     CloudRecord saved = database->modifyRecords({record}, {}).value().saved.value(0);
