@@ -101,20 +101,6 @@ TEST_F(CaptureReadTest, WhatIsCaptured) {
     }
 }
 
-// When the clipboard changes hands in the middle of a capture, nothing of what was read is kept:
-// here a password manager takes it between the type list and the text.
-TEST_F(CaptureReadTest, OwnerChangeDuringTheCaptureDropsTheResult) {
-    pasteboard.setText(QStringLiteral("ordinary words"));
-    pasteboard.runAfterNextTypes([this] {
-        pasteboard.setEntries(
-            {{TypeIdentifier::plainText, "hunter2"}, {TypeIdentifier::concealedMarker, ""}});
-    });
-    const CaptureRead result = read();
-    EXPECT_EQ(result.outcome, CaptureOutcome::empty);
-    EXPECT_FALSE(result.clip);
-    EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
-}
-
 // Above the direct limit an image becomes a transcode job with its source address; above
 // maxCaptureRepBytes (read at every capture, 0 meaning the default) it is not read at all and the
 // clipboard's text is captured instead. That setting caps text too, when it is below the store's.

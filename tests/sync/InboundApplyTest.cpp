@@ -3,7 +3,6 @@
 #include "SyncTestSupport.h"
 #include "sync/RecordMapping.h"
 
-#include <QFile>
 #include <QObject>
 
 namespace snipjar::test {
@@ -88,10 +87,7 @@ TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
     const QByteArray inlineImage = noise(4000, 'i');
     const QByteArray assetImage = noise(1'500'000, 'j');
     const QString assetPath = environment.path(QStringLiteral("fetched-asset.img"));
-    QFile file(assetPath);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(assetImage);
-    file.close();
+    ASSERT_TRUE(PrivateFiles::writeFile(assetPath, assetImage, PrivateFiles::Durability::Buffered));
     const QUuid small = QUuid::createUuid();
     const QUuid large = QUuid::createUuid();
     const QUuid unreadable = QUuid::createUuid();

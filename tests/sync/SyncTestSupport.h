@@ -6,7 +6,6 @@
 #include "sync/cloud/CloudRecord.h"
 
 #include <QLoggingCategory>
-#include <QMutex>
 #include <QStringList>
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // The rules every cloud database keeps, checked against each implementation.
 #include "CloudBackends.h"
+#include "platform/PrivateFiles.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -172,11 +173,7 @@ TEST_P(CloudDatabaseConformance, FieldValuesAndAssetsComeBackAsSaved) {
     ASSERT_TRUE(folder.isValid());
     const QByteArray imageBytes = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(300000, '\x7f');
     const QString imagePath = folder.filePath("upload.img");
-    {
-        QFile file(imagePath);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(imageBytes);
-    }
+    ASSERT_TRUE(PrivateFiles::writeFile(imagePath, imageBytes, PrivateFiles::Durability::Buffered));
     CloudRecord record("ClipPayload", RecordID{"pay-7", historyZone});
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
     record.setValue("kind", QString("image"));

@@ -2,9 +2,11 @@
 // rows, logins and schema versions.
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
 #include "CloudBackends.h"
+#include "EventLoopWait.h"
 #include "PostgresCluster.h"
 #include "TestEnvironment.h"
 #include "platform/AppPaths.h"
+#include "platform/PrivateFiles.h"
 #include "sync/cloud/postgres/PostgresChanges.h"
 
 #include <QFileInfo>
@@ -19,25 +21,12 @@
 
 #include <atomic>
 #include <future>
-#include <thread>
 
 namespace snipjar::test {
 namespace {
 
 using namespace snipjar::cloud;
-
-// Waits for a condition set by another thread, polling; generous, never the measure of success.
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::seconds limit = std::chrono::seconds(60)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
+using namespace std::chrono_literals;
 
 int modeOf(const QString& path) {
     struct stat status {};
@@ -70,13 +59,15 @@ protected:
     // Whether a session of Alice's waits for a lock another one holds.
     bool someoneWaitsForALock() {
         pqxx::connection watcher(rawConnection(alice, "alice-secret"));
-        return eventually([&] {
-            pqxx::nontransaction query(watcher);
-            return !query
-                        .exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
-                              "usename = current_user")
-                        .empty();
-        });
+        return waitUntil(
+            [&] {
+                pqxx::nontransaction query(watcher);
+                return !query
+                            .exec("SELECT 1 FROM pg_stat_activity WHERE wait_event_type = 'Lock' AND "
+                                  "usename = current_user")
+                            .empty();
+            },
+            60s);
     }
 
     TestEnvironment environment;
@@ -88,11 +79,8 @@ protected:
 TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSqlItSends) {
     QTemporaryDir folder;
     const QString large = folder.filePath("large.img");
-    {
-        QFile file(large);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(postgres::largeObjectThreshold + 4096, 'L'));
-    }
+    ASSERT_TRUE(PrivateFiles::writeFile(large, QByteArray(postgres::largeObjectThreshold + 4096, 'L'),
+                                        PrivateFiles::Durability::Buffered));
     CloudRecord record = textRecord("pay-1", "secret", "ClipPayload");
     record.setValue("image", Asset{large});
     const auto saved = database->modifyRecords({record}, {});
@@ -136,11 +124,7 @@ TEST_F(PostgresCloudDatabaseTest, AnotherUserCannotReachARecordOrAssetWhateverSq
 TEST_F(PostgresCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage) {
     QTemporaryDir folder;
     const QString path = folder.filePath("a.img");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("image bytes");
-    }
+    ASSERT_TRUE(PrivateFiles::writeFile(path, "image bytes", PrivateFiles::Durability::Buffered));
     CloudRecord record = textRecord("pay-2", "x", "ClipPayload");
     record.setValue("image", Asset{path});
     CloudRecord saved = database->modifyRecords({record}, {}).value().saved.value(0);
@@ -172,9 +156,9 @@ TEST_F(PostgresCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage)
 TEST_F(PostgresCloudDatabaseTest, AServerRestartFailsOneCallAndThenRecoversWithNotices) {
     std::atomic<int> notices = 0;
     auto subscription = database->subscribe([&notices] { ++notices; });
-    ASSERT_TRUE(eventually([&] { return notices >= 1; })) << "the first listen is announced";
+    ASSERT_TRUE(waitUntil([&] { return notices >= 1; }, 60s)) << "the first listen is announced";
     ASSERT_TRUE(database->modifyRecords({textRecord("clip-1", "before")}, {}).ok());
-    ASSERT_TRUE(eventually([&] { return notices >= 2; })) << "the save's notice";
+    ASSERT_TRUE(waitUntil([&] { return notices >= 2; }, 60s)) << "the save's notice";
     const int beforeReconnect = notices;
     ASSERT_TRUE(cluster().restart()) << cluster().error().toStdString();
     const auto broken = database->fetchChanges(historyZone, std::nullopt);
@@ -183,7 +167,7 @@ TEST_F(PostgresCloudDatabaseTest, AServerRestartFailsOneCallAndThenRecoversWithN
     const auto again = database->fetchChanges(historyZone, std::nullopt);
     ASSERT_TRUE(again.ok()) << again.error().description.toStdString();
     EXPECT_EQ(again.value().modifications.size(), 1);
-    EXPECT_TRUE(eventually([&] { return notices > beforeReconnect; })) << "the subscription reconnects";
+    EXPECT_TRUE(waitUntil([&] { return notices > beforeReconnect; }, 60s)) << "the subscription reconnects";
     // While the server is down the calls fail as transient; nothing of a failed batch is applied.
     ASSERT_TRUE(cluster().stop());
     const auto down = database->modifyRecords({textRecord("clip-2", "lost")}, {});
