@@ -73,6 +73,7 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
          u"no\u00A0break soft\u00ADhyphen non\u2011breaking"_s},
         {R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote})", u"—–•‘’“”"_s},
         {R"({\rtf1 a\tab b\line c\par d\par\par e})", u"a\tb\u2028c\nd\n\ne"_s},
+        {"{\\rtf1 a\\\nb}", u"a\nb"_s},
         {"{\\rtf1 one\r\ntwo \\b  three}", u"onetwo  three"_s},
         {R"({\rtf1 \trowd\cellx1000\cellx2000 A1\cell B1\cell\row A2\cell B2\cell\row})",
          u"A1\tB1\t\nA2\tB2\t"_s},
@@ -99,10 +100,14 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         {R"({\rtf1\ansi\ansicpg932 \'83T})", u"サ"_s},
         {R"({\rtf1\ansi\ansicpg936 \'c4\'e3\'ba\'c3})", u"你好"_s},
         {R"({\rtf1\ansi\ansicpg4242 \'e9\'80})", u"é\u0080"_s},
+        {R"({\rtf1\ansi \'E9\'c9})", u"éÉ"_s},
         {R"({\rtf1\ansi\deff1{\fonttbl{\f0 Arial;}{\f1\fcharset204 Arial Cyr;}{\f2\fcharset161 Greek;}})"
          R"( \'cf {\f2\'e1} {\f0\'e9}})",
          u" П α é"_s},
         {R"({\rtf1{\fonttbl{\f0\fcharset0\cpg1251 X;}}\f0\'cf})", u"П"_s},
+        // Outside the text, bytes before a font's number, characters, symbols and malformed escapes
+        // are no text.
+        {R"({\rtf1{\fonttbl stray{\f0\u8364? A\~\'zB;}}\f0 x})", u"x"_s},
         // Destinations without document text are skipped whole: \*-marked ones the reader does not
         // know (a \* before a word it handles too), pictures with binary data that contains braces,
         // hidden text and the ANSI half of \upr.
