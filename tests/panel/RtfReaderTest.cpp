@@ -73,7 +73,8 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
          u"no\u00A0break soft\u00ADhyphen non\u2011breaking"_s},
         {R"({\rtf1 \emdash\endash\bullet\lquote\rquote\ldblquote\rdblquote})", u"—–•‘’“”"_s},
         {R"({\rtf1 a\tab b\line c\par d\par\par e})", u"a\tb\u2028c\nd\n\ne"_s},
-        {"{\\rtf1 a\\\nb}", u"a\nb"_s},
+        // A backslash before a line break ends the paragraph; symbols without a meaning here go.
+        {"{\\rtf1 a\\\nb\\:c}", u"a\nbc"_s},
         {"{\\rtf1 one\r\ntwo \\b  three}", u"onetwo  three"_s},
         {R"({\rtf1 \trowd\cellx1000\cellx2000 A1\cell B1\cell\row A2\cell B2\cell\row})",
          u"A1\tB1\t\nA2\tB2\t"_s},
