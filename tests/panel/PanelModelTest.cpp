@@ -185,27 +185,6 @@ TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
     EXPECT_EQ(rows[2].fileCount, 2);
 }
 
-// Showing starts from an empty query, every scope reset and the first row; hiding empties it all.
-TEST_F(PanelModelTest, ShowResetsAndHideEmpties) {
-    file(text(u"first"_s));
-    model->setQuery(u"zzz"_s);
-    model->setTypeScope(TypeScope::image);
-    model->setMacScope(thisMac);
-    model->setSelection(4);
-    showPanel();
-    EXPECT_EQ(model->query(), QString());
-    EXPECT_EQ(model->typeScope(), TypeScope::all);
-    EXPECT_EQ(model->macScope(), std::nullopt);
-    EXPECT_EQ(model->selection(), 0);
-    ASSERT_TRUE(waitForPreview());
-    EXPECT_EQ(model->preview()->text, u"first"_s);
-
-    model->resetForHide();
-    EXPECT_FALSE(model->preview().has_value());
-    EXPECT_TRUE(model->all().isEmpty());
-    EXPECT_TRUE(model->macs().isEmpty());
-}
-
 // Pinning flips the selected clip's pin in the store and keeps the selection where it was; with
 // no row selected it does nothing.
 TEST_F(PanelModelTest, TogglePinKeepsSelection) {

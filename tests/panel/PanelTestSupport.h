@@ -49,6 +49,21 @@ protected:
         EXPECT_TRUE(context->save());
         return item;
     }
+    // An image item without a stored pixel size, with its bytes in a payload, as sync brings it.
+    ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
+        Clip clip;
+        clip.kind = Clip::Kind::image;
+        clip.imageData = bytes;
+        clip.dataUTI = QStringLiteral("public.jpeg");
+        ClipItem item = ClipItem::fromClip(clip, std::nullopt, otherMac);
+        item.createdAt = clockNow.addSecs(-secondsAgo);
+        item.hasPayload = true;
+        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
+        context->insert(item);
+        context->insert(ClipPayload{item.id, std::nullopt, std::nullopt, bytes, clip.dataUTI, std::nullopt});
+        EXPECT_TRUE(context->save());
+        return item;
+    }
     static Clip text(const QString& words) {
         Clip clip;
         clip.kind = Clip::Kind::text;

@@ -91,18 +91,23 @@ protected:
     PanelController controller;
 };
 
-// Every show starts afresh: empty query, every kind, every computer, the first row, no circles;
-// and the panel opens over the window that was in front.
+// Every show starts afresh: empty query, every kind, every computer, the first row and its preview,
+// no circles; hiding empties it all, and the panel opens over the window that was in front.
 TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     file(text(u"alpha"_s));
     file(text(u"beta"_s));
     show();
+    ASSERT_TRUE(waitUntil([this] { return panel().preview().has_value(); }));
     type(u"al"_s);
     press(Qt::Key_Tab);
+    panel().setMacScope(thisMac);
+    panel().setSelection(1);
     const int released = MemoryRelief::count();
     controller.hide();
     EXPECT_FALSE(controller.isVisible());
     EXPECT_TRUE(panel().all().isEmpty());
+    EXPECT_TRUE(panel().macs().isEmpty());
+    EXPECT_FALSE(panel().preview().has_value());
     // The memory of the hidden panel goes back to the system.
     EXPECT_TRUE(waitUntil([released] { return MemoryRelief::count() > released; }));
 
@@ -110,7 +115,11 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     EXPECT_TRUE(controller.isVisible());
     EXPECT_EQ(panel().query(), QString());
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
+    EXPECT_EQ(panel().macScope(), std::nullopt);
+    EXPECT_EQ(panel().selection(), 0);
     EXPECT_EQ(panel().visibleCount(), 2);
+    ASSERT_TRUE(waitUntil([this] { return panel().preview().has_value(); }));
+    EXPECT_EQ(panel().preview()->text, u"beta"_s);
     EXPECT_EQ(controller.targetApplication(), editor);
     for (ClickableGlassView* circle : circles()) {
         EXPECT_EQ(opacityOf(circle), 0.0);

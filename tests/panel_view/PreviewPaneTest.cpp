@@ -60,8 +60,8 @@ protected:
 };
 
 // The first click on Delete arms it, which the button shows in red; another selected row is not
-// armed.
-TEST_F(PreviewPaneTest, DeleteArmsOnceAndDisarmsOnMove) {
+// armed. The pin button says what a click does and what the clip is.
+TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     file(text(QStringLiteral("older")));
     file(text(QStringLiteral("newer")));
     ASSERT_TRUE(showAndWait());
@@ -79,12 +79,7 @@ TEST_F(PreviewPaneTest, DeleteArmsOnceAndDisarmsOnMove) {
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
     EXPECT_FALSE(button->isDestructive());
     EXPECT_EQ(model->all().size(), 2);
-}
 
-// The pin button says what a click does and what the clip is.
-TEST_F(PreviewPaneTest, PinButtonFollowsThePin) {
-    file(text(QStringLiteral("keep")));
-    ASSERT_TRUE(showAndWait());
     EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pin"));
     EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Pin (Ctrl+P)"));
     QTest::mouseClick(footer().pinButton(), Qt::LeftButton);
@@ -94,30 +89,12 @@ TEST_F(PreviewPaneTest, PinButtonFollowsThePin) {
     EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Unpin (Ctrl+P)"));
 }
 
-// Only a clip that never leaves this computer carries the not-synced mark.
-TEST_F(PreviewPaneTest, NotSyncedMarkOnlyForLocalClips) {
-    file(text(QStringLiteral("synced")));
-    ASSERT_TRUE(showAndWait());
-    EXPECT_FALSE(footer().localOnlyMark()->isVisible());
-
-    Clip files;
-    files.kind = Clip::Kind::file;
-    files.fileURLs = {QStringLiteral("file:///tmp/report.pdf")};
-    file(files);
-    ASSERT_TRUE(showAndWait());
-    ASSERT_TRUE(model->preview()->localOnly);
-    EXPECT_TRUE(footer().localOnlyMark()->isVisible());
-    EXPECT_EQ(footer().localOnlyMark()->toolTip(),
-              QStringLiteral("Not synced \u2014 stays on this computer"));
-    EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
-    snapshot(pane, QStringLiteral("file"));
-}
-
 // Texts report their counts, singular for one; images their pixel size and no counts; files
-// neither.
+// neither. Only a clip that never leaves this computer (files) carries the not-synced mark.
 TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("x")));
     ASSERT_TRUE(showAndWait());
+    EXPECT_FALSE(footer().localOnlyMark()->isVisible());
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 1 character")));
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("Editor")));
     // The example editor is not installed.
@@ -140,8 +117,15 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     files.fileURLs = {QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b.txt")};
     file(files);
     ASSERT_TRUE(showRow(ofKind(ClipKind::file)));
+    EXPECT_EQ(model->preview()->fileURLs, files.fileURLs);
     EXPECT_FALSE(detailsMention(QStringLiteral("line")));
     EXPECT_FALSE(detailsMention(QStringLiteral("\u00D7")));
+    ASSERT_TRUE(model->preview()->localOnly);
+    EXPECT_TRUE(footer().localOnlyMark()->isVisible());
+    EXPECT_EQ(footer().localOnlyMark()->toolTip(),
+              QStringLiteral("Not synced \u2014 stays on this computer"));
+    EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
+    snapshot(pane, QStringLiteral("file"));
 }
 
 // An installed application's icon comes before its name, found through its desktop entry.
@@ -175,6 +159,10 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
         labels.append(label->text());
     }
     EXPECT_EQ(labels, QStringList{QStringLiteral("Secure item \u2014 value hidden")});
+    // Nothing of the secret, not even its size, is in the preview.
+    EXPECT_EQ(model->preview()->text, QString(8, QChar(0x2022)));
+    EXPECT_EQ(model->preview()->charCount, std::nullopt);
+    EXPECT_EQ(model->preview()->lineCount, std::nullopt);
     snapshot(pane, QStringLiteral("concealed"));
 
     // The rendered preview is HEIC, which Qt alone does not read.

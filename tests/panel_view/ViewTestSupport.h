@@ -24,22 +24,6 @@ protected:
         return made;
     }
 
-    // An image item with its bytes in a payload, as sync brings it; the preview renders it.
-    ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
-        Clip clip;
-        clip.kind = Clip::Kind::image;
-        clip.imageData = bytes;
-        clip.dataUTI = QStringLiteral("public.jpeg");
-        ClipItem item = ClipItem::fromClip(clip, std::nullopt, otherMac);
-        item.createdAt = clockNow.addSecs(-secondsAgo);
-        item.hasPayload = true;
-        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
-        context->insert(item);
-        context->insert(ClipPayload{item.id, std::nullopt, std::nullopt, bytes, clip.dataUTI, std::nullopt});
-        EXPECT_TRUE(context->save());
-        return item;
-    }
-
     // Shows the panel afresh and waits for the first row's preview, images included.
     bool showAndWait() {
         model->resetForHide();

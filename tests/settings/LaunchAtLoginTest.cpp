@@ -1,30 +1,19 @@
 #include "platform/LaunchAtLogin.h"
-#include "TestEnvironment.h"
+#include "ClipStoreTestSupport.h"
 #include "platform/AppIdentity.h"
-#include "platform/AppPaths.h"
-#include "platform/UserSettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSettings>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace snipjar::test {
 namespace {
 
 using namespace Qt::StringLiterals;
-
-mode_t modeOf(const QString& path) {
-    struct stat status {};
-    ::stat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
 
 QString autostart() {
     return AppPaths::configHome() + u"/autostart"_s;

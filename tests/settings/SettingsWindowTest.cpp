@@ -156,7 +156,8 @@ TEST_F(SettingsWindowTest, RetentionTrimsTheStoreAtOnce) {
     EXPECT_EQ(kept[0].id, recent[0].id);
 }
 
-// A recorded shortcut is stored in the symbol form and announced; a taken one changes nothing.
+// A recorded shortcut is stored in the symbol form and announced; one another program holds changes
+// nothing and the recorder says why, until the next recording starts.
 TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     takenCombos.append(*HotKeyCombo::parseLinuxForm(u"Ctrl+Alt+T"_s));
     openWindow();
@@ -165,8 +166,12 @@ TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     QTest::keyClick(recorder().button(), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(inFile(UserSettings::hotKeyKey).isValid());
     EXPECT_EQ(hotKeyChanges, 0);
+    EXPECT_EQ(recorder().title(), u"Ctrl+Alt+V"_s);
+    EXPECT_EQ(recorder().message(), u"Ctrl+Alt+T is taken by another program."_s);
+    EXPECT_FALSE(recorder().isRecording());
 
     QTest::mouseClick(recorder().button(), Qt::LeftButton);
+    EXPECT_TRUE(recorder().message().isEmpty());
     QTest::keyClick(recorder().button(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(inFile(UserSettings::hotKeyKey).toString(), u"⇧⌘K"_s);
     EXPECT_EQ(hotKeyChanges, 1);

@@ -47,19 +47,6 @@ protected:
 
 } // namespace
 
-// A verified feed is compared with the running version: only a higher version is an update (the
-// order itself is SemanticVersion's, tested with it).
-TEST_F(UpdateCheckerTest, ComparesAVerifiedFeedWithTheRunningVersion) {
-    server.respond(200, feedFor("1.3.0"));
-    const UpdateOutcome newer = checkAgainst("1.2.9");
-    ASSERT_EQ(newer.kind, UpdateOutcome::Kind::Newer) << newer.message.toStdString();
-    EXPECT_EQ(newer.info->version.toString(), QStringLiteral("1.3.0"));
-    EXPECT_EQ(newer.info->downloadUrl, test::SigningKey::release(QStringLiteral("1.3.0")).downloadUrl);
-    EXPECT_EQ(checkAgainst("1.3.0").kind, UpdateOutcome::Kind::UpToDate);
-    EXPECT_EQ(checkAgainst("1.10.0").kind, UpdateOutcome::Kind::UpToDate);
-    EXPECT_EQ(server.requestCount(), 3);
-}
-
 // Whatever goes wrong on the way, the answer is one failure with a message, never an update: a
 // malformed, cut-short or unsigned feed, an error status, and a server that never answers within
 // the configured timeout.
