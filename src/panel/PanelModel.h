@@ -68,7 +68,6 @@ public:
     PanelModel(const PanelModel&) = delete;
     PanelModel& operator=(const PanelModel&) = delete;
 
-    void setRichTextReader(RichTextReader reader) { richTextReader = std::move(reader); }
     // Reads RTF under the preview's character limit.
     static RtfReader::Result readRichText(const QByteArray& rtf);
     // How text previews are set and how wide; the preview pane writes it. A text preview on show

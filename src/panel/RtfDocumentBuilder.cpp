@@ -31,6 +31,12 @@ void replaceUnpairedSurrogates(QString& text) {
     }
 }
 
+// Control characters other than the tab (a malformed \'zz escape, \'00, \u1) would reach the
+// preview as invisible or truncating characters.
+void dropControlCharacters(QString& text) {
+    text.removeIf([](QChar c) { return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7f; });
+}
+
 } // namespace
 
 RtfDocumentBuilder::RtfDocumentBuilder(QTextDocument& document, qsizetype maxCharacters)
@@ -122,6 +128,7 @@ void RtfDocumentBuilder::flushRun() {
         return;
     }
     replaceUnpairedSurrogates(m_run);
+    dropControlCharacters(m_run);
     m_cursor.insertText(m_run, charFormat(m_runStyle));
     m_run.clear();
 }

@@ -91,6 +91,7 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         {R"({\rtf1\uc4 \u8364{x}y})", u"€xy"_s},
         {R"({\rtf1 \u-4064?\u-10179?\u-8704?})", u"\uF020\U0001F600"_s},
         {R"({\rtf1 a\u-10179?b\u-8704?c\u1?\u70000?d})", u"a\uFFFDb\uFFFDcd"_s},
+        {R"({\rtf1 a\'zb\'00c\'1fd\'7fe\u0 f})", u"azbcde"_s},
         // \'hh bytes decode in the document's code page unless the current font's charset (or a \cpg
         // in the font table) says otherwise; consecutive bytes, and a trail byte written as a plain
         // character, form multi-byte characters; a code page nothing here decodes reads as Latin-1.
