@@ -66,8 +66,11 @@ SyncProfile::SyncProfile(const QString& name, const QString& deviceID)
     }
     environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    // No keyring: the password comes from the password file alone.
-    environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    // No keyring: the password comes from the password file alone. The bus address names a socket
+    // that does not exist, so connecting fails at once; without any address, libdbus would start a
+    // bus of its own through the X display (autolaunch), which can hang the application's start.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-bus")));
 }
 
 SyncProfile::~SyncProfile() {
