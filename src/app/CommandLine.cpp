@@ -1,7 +1,5 @@
 #include "app/CommandLine.h"
 
-#include "platform/AppIdentity.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -424,10 +422,6 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         result.content = std::move(content);
     }
     return result;
-}
-
-QByteArray CommandLine::versionLine() {
-    return "snipjar " + AppIdentity::version().toUtf8() + "\n";
 }
 
 } // namespace snipjar

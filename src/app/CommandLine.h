@@ -71,8 +71,6 @@ struct CommandLine {
     static CommandLine parse(const QStringList& arguments);
     // The usage line of a command (of all commands for run).
     static QString usage(Command command = Command::run);
-    // What `snipjar --version` prints: "snipjar" and the version, one line.
-    static QByteArray versionLine();
     // The name a command is typed as ("show-panel"); empty for run.
     static QString name(Command command);
     static std::optional<Command> commandNamed(const QString& name);

@@ -203,7 +203,7 @@ int main(int argc, char** argv) {
     }
     switch (commandLine.command) {
     case CommandLine::Command::version:
-        writeTo(stdout, CommandLine::versionLine());
+        writeTo(stdout, AppIdentity::versionLine());
         return 0;
     case CommandLine::Command::help: {
         const std::optional<CommandLine::Command> topic = CommandLine::commandNamed(commandLine.helpTopic);

@@ -44,6 +44,10 @@ QString AppIdentity::folderName() {
     return isDebug() ? QStringLiteral("Snipjar (Debug)") : QStringLiteral("Snipjar");
 }
 
+QByteArray AppIdentity::versionLine() {
+    return "snipjar " + version().toUtf8() + "\n";
+}
+
 QString AppIdentity::version() {
     return QStringLiteral(SNIPJAR_VERSION);
 }

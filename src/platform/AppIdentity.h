@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace snipjar {
@@ -17,6 +18,8 @@ public:
     // "Snipjar" or "Snipjar (Debug)": the folder name under the data, cache and config folders.
     static QString folderName();
     static QString version();
+    // What `snipjar --version` prints: "snipjar" and the version, one line.
+    static QByteArray versionLine();
 
     // Test hook and runtime switch: chooses the identity without rebuilding. The environment
     // variable SNIPJAR_IDENTITY=debug|release does the same for child processes.

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/cli/InstanceClient.h"
 #include "app/cli/TextInput.h"
+#include "platform/AppIdentity.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -49,7 +50,7 @@ std::optional<int> CommandClient::answer(const CommandLine& commandLine, int arg
     if (!commandLine.error && commandLine.command == Command::version) {
         // Scripts ask for it to see what is installed: the application's libraries are not worth
         // loading for one line.
-        return CommandOutcome::success(CommandLine::versionLine()).print();
+        return CommandOutcome::success(AppIdentity::versionLine()).print();
     }
     if (!answersItself(commandLine)) {
         return std::nullopt;
