@@ -14,7 +14,6 @@ PanelModel::PanelModel(ClipStore& store, PreviewCache previewCache, QObject* par
     : QObject(parent)
     , store(store)
     , previewCache(std::move(previewCache))
-    , richTextReader(&PanelModel::readRichText)
     , loaders(std::make_unique<QThreadPool>()) {
     previewTimer.setSingleShot(true);
     connect(&previewTimer, &QTimer::timeout, this, &PanelModel::loadPreview);

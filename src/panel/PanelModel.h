@@ -53,10 +53,6 @@ class PanelModel : public QObject {
 public:
     using Row = PanelRow;
     using Preview = PanelPreview;
-    // Reads RTF into a styled document of at most PreviewText::shownCharacterLimit characters, and
-    // says whether it cut it; no document when the bytes cannot be read. It runs on a loader
-    // thread, which also lays the document out before the main thread gets it.
-    using RichTextReader = std::function<RtfReader::Result(const QByteArray& rtf)>;
 
     // A held arrow key moves the selection faster than this, and only its last position loads.
     static constexpr std::chrono::milliseconds previewDelay{90};
@@ -68,7 +64,8 @@ public:
     PanelModel(const PanelModel&) = delete;
     PanelModel& operator=(const PanelModel&) = delete;
 
-    // Reads RTF under the preview's character limit.
+    // Reads RTF into a styled document under the preview's character limit, and says whether it
+    // cut it; no document when the bytes cannot be read. Runs on a loader thread.
     static RtfReader::Result readRichText(const QByteArray& rtf);
     // How text previews are set and how wide; the preview pane writes it. A text preview on show
     // is built again, on a loader, when the style changes.
@@ -183,7 +180,6 @@ private:
 
     ClipStore& store;
     const PreviewCache previewCache;
-    RichTextReader richTextReader;
     PreviewDocumentStyle previewStyle;
 
     QString currentQuery;

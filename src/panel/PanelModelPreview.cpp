@@ -30,8 +30,7 @@ struct TextPreview {
 // Reads the payload (without one the title stands in for the full text), styles rich text and lays
 // the document out, all on a loader: a long or richly styled text takes a while at every step.
 TextPreview loadTextPreview(ClipStore& store, const QUuid& id, bool hasPayload, const QString& title,
-                            const PanelModel::RichTextReader& reader, const PreviewDocumentStyle& style,
-                            const std::stop_token& stop) {
+                            const PreviewDocumentStyle& style, const std::stop_token& stop) {
     TextPreview loaded;
     PreviewLoader::PayloadResult payload;
     if (hasPayload) {
@@ -40,8 +39,8 @@ TextPreview loadTextPreview(ClipStore& store, const QUuid& id, bool hasPayload, 
     loaded.text =
         payload.text ? std::move(*payload.text) : PreviewText::from(title, PreviewText::Counts::include);
     std::unique_ptr<QTextDocument> styled;
-    if (payload.richTextData && reader && !stop.stop_requested()) {
-        RtfReader::Result read = reader(*payload.richTextData);
+    if (payload.richTextData && !stop.stop_requested()) {
+        RtfReader::Result read = PanelModel::readRichText(*payload.richTextData);
         // The payload's bytes are not needed any more, and may be megabytes.
         payload.richTextData.reset();
         styled = std::move(read.document);
@@ -169,8 +168,8 @@ void PanelModel::loadPreview() {
         runLoader<TextPreview>(
             item->id,
             [&store = store, id = item->id, hasPayload = item->hasPayload, title = item->title,
-             reader = richTextReader, style = previewStyle](std::stop_token stop) {
-                return loadTextPreview(store, id, hasPayload, title, reader, style, stop);
+             style = previewStyle](std::stop_token stop) {
+                return loadTextPreview(store, id, hasPayload, title, style, stop);
             },
             [this, item = *item, localOnly](TextPreview loaded) {
                 publishPreview(item, localOnly, loaded.text, std::move(loaded.document), QImage());
