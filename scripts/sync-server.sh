@@ -7,6 +7,9 @@
 #   sync-server.sh add-user DIR NAME [--password P | --generate]
 #   sync-server.sh migrate DIR                applies the schema migrations not yet applied
 #   sync-server.sh psql DIR [psql arguments]  psql as the administrator, on the Unix socket
+#   sync-server.sh backup DIR FILE            the whole sync database into FILE (readable by you only)
+#   sync-server.sh restore DIR FILE           replaces the sync database with a backup's; clients
+#                                             connected are cut off and reconnect
 #
 # The server listens on a Unix socket in DIR and on a TCP port (localhost unless --listen names
 # other addresses, such as '*'; scram-sha-256 passwords; TLS with the certificate and key given).
@@ -20,7 +23,7 @@ migrations=${SNIPJAR_PG_MIGRATIONS:-$here/../src/sync/cloud/postgres/migrations}
 database=snipjar
 
 usage() {
-    sed -n '2,15p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -173,6 +176,26 @@ cmd_add_user() {
     fi
 }
 
+cmd_backup() {
+    local dir=$1 file=$2
+    (
+        umask 077
+        as_server "$PG_BIN/pg_dump" -Fc -h "$dir" -p "$(port_of "$dir")" -d "$database" >"$file.part"
+    ) || { rm -f "$file.part"; die "the backup failed"; }
+    mv "$file.part" "$file"
+}
+
+# The roles stay (they are the cluster's); the database, its rights, rows and large objects are the
+# backup's.
+cmd_restore() {
+    local dir=$1 file=$2
+    [ -r "$file" ] || die "cannot read $file"
+    as_server "$PG_BIN/psql" -X -q -v ON_ERROR_STOP=1 -h "$dir" -p "$(port_of "$dir")" -d postgres \
+        -c "DROP DATABASE IF EXISTS $database WITH (FORCE)"
+    as_server "$PG_BIN/pg_restore" --create --exit-on-error -h "$dir" -p "$(port_of "$dir")" -d postgres \
+        <"$file" || die "the restore failed"
+}
+
 cmd_status() {
     local dir=$1
     if is_running "$dir"; then
@@ -195,5 +218,7 @@ status) cmd_status "$dir" ;;
 add-user) [ $# -ge 1 ] || usage; cmd_add_user "$dir" "$@" ;;
 migrate) cmd_migrate "$dir" ;;
 psql) admin_psql "$dir" "$@" ;;
+backup) [ $# -eq 1 ] || usage; cmd_backup "$dir" "$1" ;;
+restore) [ $# -eq 1 ] || usage; cmd_restore "$dir" "$1" ;;
 *) usage ;;
 esac

@@ -24,6 +24,9 @@ public:
     bool stop();
     bool start();
     bool restart() { return stop() && start(); }
+    // The sync database into a file, and back from it (as an administrator restores a backup).
+    bool backup(const QString& file) { return runScript({QStringLiteral("backup"), dir, file}); }
+    bool restore(const QString& file) { return runScript({QStringLiteral("restore"), dir, file}); }
 
     // Adds a LOGIN role in the sync users' group; true when it was made.
     bool addUser(const QString& name, const QString& password);

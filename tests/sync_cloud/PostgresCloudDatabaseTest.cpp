@@ -287,9 +287,9 @@ TEST_F(PostgresCloudDatabaseTest, LoginsAndSchemaVersionsAreChecked) {
     const auto noZone = database->fetchChanges(RecordZoneID{"Elsewhere"}, std::nullopt);
     ASSERT_FALSE(noZone.ok());
     EXPECT_EQ(noZone.error().code, CloudErrorCode::zoneNotFound);
-    ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 2"));
+    ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 3"));
     const auto newer = open(alice, "alice-secret")->saveZone(historyZone);
-    ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 1"));
+    ASSERT_TRUE(cluster().adminSQL("UPDATE snipjar.schema_version SET version = 2"));
     ASSERT_FALSE(newer.ok());
     EXPECT_EQ(newer.error().code, CloudErrorCode::incompatibleVersion);
     EXPECT_TRUE(open(alice, "alice-secret")->saveZone(historyZone).ok());

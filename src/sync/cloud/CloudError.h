@@ -38,6 +38,9 @@ struct CloudError {
     QString description;
     // With serverRecordChanged: the record as the server holds it, when it could be read.
     std::optional<CloudRecord> serverRecord;
+    // With changeTokenExpired: the server no longer holds the history up to the token's position
+    // (it was restored from an older backup), rather than having pruned what came before it.
+    bool historyWentBack = false;
 
     // Whether retrying later can succeed without anything changing locally (network, server down,
     // login refused, a server of another version, a cancelled call).

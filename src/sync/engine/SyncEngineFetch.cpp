@@ -54,6 +54,7 @@ void SyncEngine::Private::fetchZone(int index) {
                 stateChanged();
                 refetching = true;
                 expiredToken = since->value;
+                expiredByLostHistory = result.error().historyWentBack;
                 liveRecords.clear();
                 fetchZone(index);
                 return;
@@ -128,8 +129,9 @@ void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& pag
     }
     refetching = false;
     SyncEvent event;
-    // A server keeps counting up; one now behind the position it gave out lost part of its history.
-    const bool wentBack = page.nextToken.value < expiredToken;
+    // A server keeps counting up; one now behind the position it gave out lost part of its history,
+    // and one that has counted past it since may say so itself.
+    const bool wentBack = expiredByLostHistory || page.nextToken.value < expiredToken;
     if (wentBack) {
         qCWarning(lcSync, "engine: the server's history went back (restored from a backup?)");
     }

@@ -107,8 +107,10 @@ public:
     // The fetch in progress.
     QList<cloud::RecordZoneID> zonesToFetch;
     bool refetching = false;
-    // The position that expired, while fetching from the start because of it.
+    // The position that expired, while fetching from the start because of it, and whether the
+    // server said it no longer holds that position.
     qint64 expiredToken = 0;
+    bool expiredByLostHistory = false;
     bool pageRefused = false;
     std::map<QString, cloud::RecordID> liveRecords;
 };

@@ -11,6 +11,8 @@
 #include <pqxx/result>
 #include <pqxx/transaction>
 
+#include <algorithm>
+
 namespace snipjar::cloud::postgres {
 
 namespace {
@@ -41,38 +43,58 @@ CloudError refusal(CloudErrorCode code, const char* description) {
     return {code, QString::fromLatin1(description), std::nullopt};
 }
 
+// Whether a change numbered `position` is in the history this server holds: a transaction took it.
+bool holdsPosition(pqxx::transaction_base& tx, qint64 position) {
+    const pqxx::result span =
+        tx.exec_params("SELECT first_change FROM snipjar.change_spans WHERE owner = current_user AND "
+                       "last_change >= $1 ORDER BY last_change LIMIT 1",
+                       position);
+    return !span.empty() && span[0][0].as<qint64>() <= position;
+}
+
 bool zoneExists(pqxx::transaction_base& tx, const QString& zone) {
     return !tx.exec_params("SELECT 1 FROM snipjar.zones WHERE owner = current_user AND zone_name = $1",
                            text(zone))
                 .empty();
 }
 
-// The owner's change counter, locked to the end of the transaction.
+// The owner's change counter, locked to the end of the transaction. Numbers are taken from the
+// server's clock in microseconds whenever it is ahead of the counter, so that after a restore from
+// an older backup no number the lost history gave out is given out again (see change_spans).
 class ChangeCounter {
 public:
     explicit ChangeCounter(pqxx::work& tx)
         : tx(tx) {
         tx.exec0("INSERT INTO snipjar.owners DEFAULT VALUES ON CONFLICT DO NOTHING");
-        value = tx.exec1("SELECT change_counter FROM snipjar.owners WHERE owner = current_user FOR UPDATE")[0]
-                    .as<qint64>();
-        first = value;
+        const pqxx::row row =
+            tx.exec1("SELECT change_counter, (extract(epoch FROM clock_timestamp()) * 1000000)::bigint "
+                     "FROM snipjar.owners WHERE owner = current_user FOR UPDATE");
+        value = std::max(row[0].as<qint64>(), row[1].as<qint64>());
     }
 
-    qint64 next() { return ++value; }
+    qint64 next() {
+        if (firstTaken == 0) {
+            firstTaken = value + 1;
+        }
+        return ++value;
+    }
 
-    // Stores the counter and sends the owner's notice, both inside the transaction.
+    // Stores the counter and the span of numbers taken, and sends the owner's notice, all inside
+    // the transaction.
     void finish() {
-        if (value == first) {
+        if (firstTaken == 0) {
             return;
         }
         tx.exec_params0("UPDATE snipjar.owners SET change_counter = $1 WHERE owner = current_user", value);
+        tx.exec_params0("INSERT INTO snipjar.change_spans (first_change, last_change) VALUES ($1, $2)",
+                        firstTaken, value);
         tx.exec("SELECT pg_notify(snipjar.notice_channel(), '')");
     }
 
 private:
     pqxx::work& tx;
     qint64 value = 0;
-    qint64 first = 0;
+    qint64 firstTaken = 0;
 };
 
 // The asset files of a record to save, read before anything is written.
@@ -354,6 +376,12 @@ CloudResult<ChangePage> fetchChanges(pqxx::connection_base& connection, const Re
     }
     if (since && (since->value < prunedThrough || since->value > counter || since->value < 0)) {
         return refusal(CloudErrorCode::changeTokenExpired, "the change token is older than the kept changes");
+    }
+    if (since && since->value > 0 && !holdsPosition(tx, since->value)) {
+        CloudError lost = refusal(CloudErrorCode::changeTokenExpired,
+                                  "the server's history no longer holds the change token's position");
+        lost.historyWentBack = true;
+        return lost;
     }
     const pqxx::result rows = tx.exec_params(
         "SELECT record_name, record_type, change_tag, change_number, deleted, "

@@ -7,7 +7,7 @@
 namespace snipjar::cloud {
 
 // The schema version this client speaks.
-inline constexpr int postgresSchemaVersion = 1;
+inline constexpr int postgresSchemaVersion = 2;
 
 // Thrown inside a call that was cancelled between two statements.
 struct PostgresCancelled : std::exception {};
