@@ -23,7 +23,7 @@ migrations=${SNIPJAR_PG_MIGRATIONS:-$here/../src/sync/cloud/postgres/migrations}
 database=snipjar
 
 usage() {
-    sed -n '2,18p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
+    sed -n '2,17p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
