@@ -14,7 +14,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
   desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin
-  gcovr
+  gcovr gnome-settings-daemon-common
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include "app/cli/InstanceRequestHandler.h"
 #include "app/cli/RecordingPause.h"
 #include "app/onboarding/OnboardingWindow.h"
+#include "app/settings/DesktopShortcut.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/tray/StatusItem.h"
@@ -205,7 +206,9 @@ void AppDelegate::registerHotKey() {
             self->togglePanel();
         }
     });
-    if (!replacement->isRegistered()) {
+    if (!platform.globalHotKeys->grabsKeys()) {
+        qCInfo(lcHotKey) << "The desktop runs the hot key" << combo.linuxDisplayString() << "itself";
+    } else if (!replacement->isRegistered()) {
         qCInfo(lcHotKey) << "The hot key" << combo.linuxDisplayString() << "is held by another application";
         if (hotKey && hotKey->isRegistered()) {
             // A combination that does nothing must not replace one that works: the working one
@@ -351,8 +354,11 @@ void AppDelegate::openSettings() {
         // A combination can be used when it can be grabbed; the probe lets go of it at once, and
         // the combination in use answers yes since its registrations are counted.
         settingsWindow = std::make_unique<SettingsWindow>(*clipStore, [hotKeys](const HotKeyCombo& combo) {
-            return HotKey(*hotKeys, combo, {}).isRegistered();
+            return !hotKeys->grabsKeys() || HotKey(*hotKeys, combo, {}).isRegistered();
         });
+        if (!hotKeys->grabsKeys()) {
+            settingsWindow->showDesktopShortcut(DesktopShortcut::detect());
+        }
     }
     if (syncSwitch) {
         settingsWindow->setSyncAccount(&syncSwitch->syncAccount());

@@ -1,5 +1,6 @@
 #include "app/settings/SettingsWindow.h"
 #include "ClipStoreTestSupport.h"
+#include "EventLoopWait.h"
 #include "app/settings/ClipboardSection.h"
 #include "app/settings/HistoryLengthStepper.h"
 #include "app/settings/HistorySection.h"
@@ -248,6 +249,15 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     if (!snapshot.isEmpty()) {
         window->grab().save(QString::fromLocal8Bit(snapshot));
     }
+}
+
+// Where the desktop runs the hot key, the row that says how is added to an open window, which
+// grows to hold it instead of squeezing the other sections.
+TEST_F(SettingsWindowTest, TheDesktopShortcutRowFitsWithoutSqueezingTheForm) {
+    openWindow();
+    window->showDesktopShortcut(DesktopShortcut::Desktop::sway);
+    EXPECT_TRUE(waitUntil([this] { return window->height() >= window->sizeHint().height(); }, 2000))
+        << window->height() << " < " << window->sizeHint().height();
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -53,6 +54,12 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     // At least the usual height, and never less than the form needs, so no row is squeezed.
     resize(contentWidth, std::max(contentHeight, sizeHint().height()));
     connect(loginToggle, &QCheckBox::toggled, this, &SettingsWindow::launchAtLoginToggled);
+}
+
+void SettingsWindow::showDesktopShortcut(DesktopShortcut::Desktop desktop) {
+    shortcut->showDesktopShortcut(desktop);
+    // The new row's wrapped lines count fully once the nested layouts have taken it in.
+    QTimer::singleShot(0, this, [this] { resize(width(), std::max(height(), sizeHint().height())); });
 }
 
 void SettingsWindow::reload() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/settings/DesktopShortcut.h"
 #include "paste/HotKeyCombo.h"
 
 #include <QWidget>
@@ -40,6 +41,9 @@ public:
     SyncSection* syncSection() const { return sync; }
     SelectedTextSection* selectedTextSection() const { return selectedText; }
 
+    // Where the desktop runs the hot key instead of Snipjar: the shortcut section says how to set
+    // it up there, and the window grows to hold it.
+    void showDesktopShortcut(DesktopShortcut::Desktop desktop);
     // Shows the values the settings and the autostart entry hold now.
     void reload();
     // The account whose password the sync section keeps in the keyring; without one it cannot be

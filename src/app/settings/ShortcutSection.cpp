@@ -1,5 +1,6 @@
 #include "app/settings/ShortcutSection.h"
 
+#include "app/settings/DesktopShortcutRow.h"
 #include "app/settings/SettingsEvents.h"
 #include "platform/UserSettings.h"
 
@@ -27,10 +28,28 @@ HotKeyCombo ShortcutSection::storedCombo() {
 
 void ShortcutSection::reload() {
     shortcutRecorder->setCombo(storedCombo());
+    if (desktopRow) {
+        desktopRow->setCombo(storedCombo(), false);
+    }
+}
+
+void ShortcutSection::showDesktopShortcut(DesktopShortcut::Desktop desktop) {
+    if (desktopRow) {
+        return;
+    }
+    desktopRow = new DesktopShortcutRow(desktop, this);
+    desktopRow->setObjectName(QStringLiteral("desktopShortcut"));
+    addRow(desktopRow);
+    // Shown now rather than at the next turn of the event loop, so that the window measures it.
+    desktopRow->show();
+    desktopRow->setCombo(storedCombo(), false);
 }
 
 void ShortcutSection::comboRecorded(const HotKeyCombo& combo) {
     UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), combo.displayString());
+    if (desktopRow) {
+        desktopRow->setCombo(combo, true);
+    }
     emit SettingsEvents::instance().hotKeyChanged();
 }
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "app/settings/DesktopShortcut.h"
+
+#include <QWidget>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace snipjar {
+
+class GnomeShortcutWriter;
+
+// Under the shortcut recorder where the desktop, not Snipjar, runs the hot key: what sets it up on
+// the desktop in use. sway: the configuration line with a Copy button. GNOME: a button that adds
+// the shortcut to GNOME's own (and a recorded combination is written there at once). KDE and
+// others: the command to bind in the desktop's keyboard settings, with a Copy button.
+class DesktopShortcutRow : public QWidget {
+    Q_OBJECT
+public:
+    DesktopShortcutRow(DesktopShortcut::Desktop desktop, QWidget* parent = nullptr);
+
+    // The combination the line names; on GNOME, one recorded after the shortcut was added there
+    // is written there too.
+    void setCombo(const HotKeyCombo& combo, bool recorded);
+
+    QLabel* note() const { return noteLabel; }
+    QLineEdit* line() const { return lineEdit; }
+    QPushButton* actionButton() const { return button; }
+    QLabel* status() const { return statusLabel; }
+
+private:
+    void act();
+    void addToGnome();
+
+    DesktopShortcut::Desktop desktop;
+    HotKeyCombo combo = HotKeyCombo::defaultCombo();
+    bool addedToGnome = false;
+    QLabel* noteLabel = nullptr;
+    QLineEdit* lineEdit = nullptr;
+    QPushButton* button = nullptr;
+    QLabel* statusLabel = nullptr;
+    GnomeShortcutWriter* gnome = nullptr;
+};
+
+} // namespace snipjar
