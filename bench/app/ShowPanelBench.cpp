@@ -4,10 +4,12 @@
 // for before the first command starts), so no polling adds to the figure: a round starts the
 // clock, spawns the command and stops at the MapNotify of a window named "Snipjar", which the
 // server sends as it maps the window. Escape then closes the panel (xdotool), and the next round
-// starts once its UnmapNotify came and a pause let Snipjar settle.
+// starts once its UnmapNotify came and a pause let Snipjar settle. Beside it, the start of the
+// command alone (`snipjar --version`), timed in the pauses.
 // Usage (inside an X session with Snipjar running): snipjar_bench_show_panel SNIPJAR [rounds]
 #include <xcb/xcb.h>
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +59,23 @@ xcb_window_t waitFor(xcb_connection_t* c, uint8_t type, xcb_window_t panel) {
     std::exit(1);
 }
 
+// Milliseconds from spawning `snipjar --version` to its exit: the start of the light command
+// alone, which needs neither Qt's application object nor the socket.
+double versionMilliseconds(char* program) {
+    char* const command[] = {program, const_cast<char*>("--version"), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    const Clock::time_point start = Clock::now();
+    pid_t child = 0;
+    int status = 0;
+    if (::posix_spawn(&child, program, &actions, nullptr, command, environ) == 0) {
+        ::waitpid(child, &status, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return millisecondsSince(start, Clock::now());
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -82,6 +101,7 @@ int main(int argc, char** argv) {
 
     std::vector<double> toMapped;
     std::vector<double> toExit;
+    std::vector<double> versions;
     // The first round, which builds what a first show builds, is not counted.
     for (int round = 0; round <= rounds; ++round) {
         char* const command[] = {argv[1], const_cast<char*>("show-panel"), nullptr};
@@ -113,12 +133,15 @@ int main(int argc, char** argv) {
             return 1;
         }
         waitFor(c, XCB_UNMAP_NOTIFY, panel);
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        versions.push_back(versionMilliseconds(argv[1]));
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
     }
     std::printf("snipjar show-panel to the panel mapped: median %.1f ms (min %.1f, max %.1f, %d runs); "
-                "to the command's exit: median %.1f ms\n",
+                "to the command's exit: median %.1f ms; snipjar --version alone: median %.1f ms\n",
                 median(toMapped), *std::min_element(toMapped.begin(), toMapped.end()),
-                *std::max_element(toMapped.begin(), toMapped.end()), rounds, median(toExit));
+                *std::max_element(toMapped.begin(), toMapped.end()), rounds, median(toExit),
+                median(versions));
     xcb_disconnect(c);
     return 0;
 }
