@@ -1,6 +1,7 @@
 #include "FuzzInput.h"
 
 #include "app/CommandLine.h"
+#include "platform/ActivationToken.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -32,6 +33,10 @@ void checkRequestLine(const QByteArray& line) {
     }
     if (command.minutes) {
         SNIPJAR_FUZZ_CHECK(*command.minutes > 0);
+    }
+    // An activation token is logged and put into the environment: printable ASCII, bounded.
+    if (command.activationToken) {
+        SNIPJAR_FUZZ_CHECK(ActivationToken::checked(*command.activationToken) == command.activationToken);
     }
     // A request the running copy accepted travels again unchanged.
     const QJsonObject again = command.toJson();

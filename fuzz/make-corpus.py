@@ -94,6 +94,8 @@ SEEDS = {
     "instance_request": [
         b'{"command":"list","json":true,"limit":5,"kind":"text","pinned":false,"query":"","ids":[]}',
         b'{"command":"pause","minutes":30}\n{"command":"show-panel"}',
+        b'{"command":"show-panel","activationToken":"sway-3f2a9c"}\n'
+        b'{"command":"show-settings","activationToken":"bad\\u001b[2Jtoken"}',
         b'{"command":"add","content":{"kind":0,"text":"hello","bytes":"aGk=","files":[]}}',
         b'{"command":"remove","ids":["6F1C3A9E","abc"]}\n{"command":"clear","keepPinned":true}',
         b'{"command":"help"}\nnot json\n[1,2,3]',

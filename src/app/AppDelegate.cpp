@@ -12,6 +12,7 @@
 #include "capture/ClipboardMonitor.h"
 #include "capture/PrimarySelectionMonitor.h"
 #include "panel/widgets/PanelController.h"
+#include "panel/widgets/WindowActivation.h"
 #include "paste/ClipboardKeeper.h"
 #include "paste/HotKey.h"
 #include "paste/HotKeyCombo.h"
@@ -30,6 +31,20 @@
 #include <QTimer>
 
 namespace snipjar {
+
+namespace {
+
+// A command asked for a window. The token was checked (printable ASCII of bounded length), so it
+// is logged as it came.
+void logRequest(const char* window, const std::optional<QString>& activationToken) {
+    if (activationToken) {
+        qCInfo(lcApp).noquote() << window << "asked for with the activation token" << *activationToken;
+    } else {
+        qCInfo(lcApp) << window << "asked for without an activation token";
+    }
+}
+
+} // namespace
 
 AppDelegate::AppDelegate(PlatformServices& platform, QObject* parent)
     : QObject(parent)
@@ -101,14 +116,14 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
     installStatusItem();
 
     InstanceRequestHandler::Actions actions;
-    actions.showPanel = [self] {
+    actions.showPanel = [self](const std::optional<QString>& activationToken) {
         if (self) {
-            self->showPanel();
+            self->showPanel(activationToken);
         }
     };
-    actions.showSettings = [self] {
+    actions.showSettings = [self](const std::optional<QString>& activationToken) {
         if (self) {
-            self->openSettings();
+            self->openSettings(activationToken);
         }
     };
     actions.quit = [self] {
@@ -328,9 +343,10 @@ void AppDelegate::togglePanel() {
     }
 }
 
-void AppDelegate::showPanel() {
-    if (!panelController || !panelController->isVisible()) {
-        togglePanel();
+void AppDelegate::showPanel(const std::optional<QString>& activationToken) {
+    logRequest("Panel", activationToken);
+    if (clipStore) {
+        ensurePanel().open(activationToken);
     }
 }
 
@@ -345,7 +361,8 @@ void AppDelegate::fileQueuedClips() {
     }
 }
 
-void AppDelegate::openSettings() {
+void AppDelegate::openSettings(const std::optional<QString>& activationToken) {
+    logRequest("Settings", activationToken);
     if (!clipStore) {
         return;
     }
@@ -366,7 +383,9 @@ void AppDelegate::openSettings() {
     showSyncState();
     settingsWindow->show();
     settingsWindow->raise();
-    settingsWindow->activateWindow();
+    if (!WindowActivation::handOver(settingsWindow->windowHandle(), activationToken)) {
+        settingsWindow->activateWindow();
+    }
 }
 
 void AppDelegate::showSyncState() {

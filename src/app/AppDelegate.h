@@ -46,12 +46,13 @@ public:
     static std::unique_ptr<ClipStore> openStore();
     // Shows or hides the panel; the hot key, the menu and a second start of the binary call this.
     void togglePanel();
-    // Shows the panel unless it is open already.
-    void showPanel();
+    // Shows the panel unless it is open already; `snipjar show-panel` gives the activation token it
+    // was started with, which the panel takes the focus with where the desktop asks for one.
+    void showPanel(const std::optional<QString>& activationToken = std::nullopt);
     // Quits the application as the menu's Quit does.
     void quit();
     // Opens the settings window, made on first use and kept.
-    void openSettings();
+    void openSettings(const std::optional<QString>& activationToken = std::nullopt);
     // Answers a request line of the command line (see InstanceRequestHandler).
     QByteArray answer(const QByteArray& request);
 

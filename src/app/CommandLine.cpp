@@ -1,5 +1,7 @@
 #include "app/CommandLine.h"
 
+#include "platform/ActivationToken.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -359,6 +361,9 @@ QJsonObject CommandLine::toJson() const {
         added.insert(QStringLiteral("files"), QJsonArray::fromStringList(content->fileURLs));
         object.insert(QStringLiteral("content"), added);
     }
+    if (activationToken) {
+        object.insert(QStringLiteral("activationToken"), *activationToken);
+    }
     return object;
 }
 
@@ -421,6 +426,10 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         }
         result.content = std::move(content);
     }
+    // A token that cannot be one is dropped, not refused: the window still opens, only the
+    // desktop may keep the focus where it was.
+    result.activationToken =
+        ActivationToken::checked(object.value(QStringLiteral("activationToken")).toString());
     return result;
 }
 

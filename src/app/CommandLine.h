@@ -64,6 +64,9 @@ struct CommandLine {
     std::optional<QString> text;
     QStringList files;
     std::optional<Content> content;
+    // show-panel and show-settings: the activation token the command was started with (see
+    // ActivationToken), for the window they open. Never read from the arguments.
+    std::optional<QString> activationToken;
     // Set when the arguments could not be understood; the binary prints it with the usage of the
     // command and exits with status 2.
     std::optional<QString> error;

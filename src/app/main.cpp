@@ -6,6 +6,7 @@
 #include "app/cli/InstanceClient.h"
 #include "app/cli/ScriptCommand.h"
 #include "app/cli/TerminalText.h"
+#include "platform/ActivationToken.h"
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 #include "platform/x11/QtDisplayWatch.h"
@@ -21,6 +22,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <future>
 #include <optional>
 #include <utility>
@@ -135,11 +137,11 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
     // for the socket for the same reason.
     instance.listen();
     if (then) {
-        QTimer::singleShot(0, &delegate, [&delegate, command = then->command] {
+        QTimer::singleShot(0, &delegate, [&delegate, command = then->command, token = then->activationToken] {
             if (command == CommandLine::Command::showSettings) {
-                delegate.openSettings();
+                delegate.openSettings(token);
             } else {
-                delegate.showPanel();
+                delegate.showPanel(token);
             }
         });
     }
@@ -213,13 +215,19 @@ int main(int argc, char** argv) {
     case CommandLine::Command::run:
         return runApplication(argc, argv);
     case CommandLine::Command::showPanel:
-    case CommandLine::Command::showSettings:
+    case CommandLine::Command::showSettings: {
         // The desktop entry's actions work whether Snipjar runs or not: when none answers, this
-        // process becomes Snipjar and then opens what was asked for.
-        if (const std::optional<int> status = ScriptCommand::sendToRunning(commandLine, argc, argv)) {
+        // process becomes Snipjar and then opens what was asked for, with the token it was started
+        // with. Qt would hand a Wayland token to whichever window asks for the focus first (the
+        // welcome window, say), so it is taken out of the environment and kept for this window.
+        CommandLine request = commandLine;
+        request.activationToken = ActivationToken::fromEnvironment();
+        ::unsetenv("XDG_ACTIVATION_TOKEN");
+        if (const std::optional<int> status = ScriptCommand::sendToRunning(request, argc, argv)) {
             return *status;
         }
-        return runApplication(argc, argv, commandLine);
+        return runApplication(argc, argv, request);
+    }
     default:
         return ScriptCommand::run(commandLine, argc, argv);
     }

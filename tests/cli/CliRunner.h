@@ -23,12 +23,13 @@ inline QProcessEnvironment withoutDisplay() {
     return environment;
 }
 
-// Runs snipjar with the arguments, standard input closed after `input`.
+// Runs snipjar (or a copy of it) with the arguments, standard input closed after `input`.
 inline CliRun runCli(const QStringList& arguments, const QByteArray& input = {},
-                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+                     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                     const QString& program = QStringLiteral(SNIPJAR_EXECUTABLE)) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
+    process.start(program, arguments);
     process.waitForStarted(30000);
     if (!input.isEmpty()) {
         process.write(input);

@@ -90,11 +90,6 @@ QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
 }
 
 CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
-    auto call = [](const std::function<void()>& action) {
-        if (action) {
-            action();
-        }
-    };
     if (CommandRunner::handles(commandLine.command)) {
         InstanceAccess access(store, actions.historyChanged);
         return CommandRunner::run(commandLine, access);
@@ -111,11 +106,14 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
         recordingPause.resume();
         return CommandOutcome::success();
     case Command::showPanel:
-        call(actions.showPanel);
+    case Command::showSettings: {
+        const auto& show =
+            commandLine.command == Command::showPanel ? actions.showPanel : actions.showSettings;
+        if (show) {
+            show(commandLine.activationToken);
+        }
         return CommandOutcome::success();
-    case Command::showSettings:
-        call(actions.showSettings);
-        return CommandOutcome::success();
+    }
     case Command::quit: {
         // The answer goes out first; the quit comes from the event loop.
         const std::function<void()> quit = actions.quit;

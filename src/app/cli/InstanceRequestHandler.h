@@ -22,8 +22,11 @@ class Workspace;
 class InstanceRequestHandler {
 public:
     struct Actions {
-        std::function<void()> showPanel;
-        std::function<void()> showSettings;
+        // Carried out before the answer goes back, so they only ask for the window: the command
+        // that waits for the answer is the hot key on some desktops. The activation token is the
+        // one the command was started with, if it had a valid one.
+        std::function<void(const std::optional<QString>& activationToken)> showPanel;
+        std::function<void(const std::optional<QString>& activationToken)> showSettings;
         std::function<void()> quit;
         // The history changed: a visible panel shows it.
         std::function<void()> historyChanged;

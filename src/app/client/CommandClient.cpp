@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/cli/InstanceClient.h"
 #include "app/cli/TextInput.h"
+#include "platform/ActivationToken.h"
 #include "platform/AppIdentity.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,7 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
     case Command::remove:
     case Command::pause:
     case Command::resume:
+    case Command::showPanel:
     case Command::showSettings:
     case Command::quit:
         return true;
@@ -66,6 +68,11 @@ std::optional<int> CommandClient::answer(const CommandLine& commandLine, int arg
     }
     QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
     CommandLine request = commandLine;
+    if (request.command == Command::showPanel || request.command == Command::showSettings) {
+        // The hot key of desktops that leave it to a command: the window the running Snipjar opens
+        // may take the focus only with the token the desktop started this command with.
+        request.activationToken = ActivationToken::fromEnvironment();
+    }
     if (request.command == Command::add) {
         std::optional<QByteArray> bytes = request.text
                                               ? std::optional(request.text->toUtf8())

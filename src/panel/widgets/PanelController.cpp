@@ -9,6 +9,7 @@
 #include "panel/widgets/ResultsView.h"
 #include "panel/widgets/SearchBarContent.h"
 #include "panel/widgets/TypeCircleContent.h"
+#include "panel/widgets/WindowActivation.h"
 #include "paste/StoredClipPaster.h"
 #include "platform/KeyPosition.h"
 #include "platform/LogCategories.h"
@@ -26,6 +27,8 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QWindow>
+
+#include <utility>
 
 namespace snipjar {
 
@@ -225,6 +228,21 @@ void PanelController::show() {
     showPending = true;
 }
 
+void PanelController::open(const std::optional<QString>& token) {
+    if (token) {
+        activationToken = token;
+    }
+    if (isVisible()) {
+        handOverActivationToken();
+    } else if (!showPending) {
+        show();
+    }
+}
+
+void PanelController::handOverActivationToken() {
+    WindowActivation::handOver(panel->windowHandle(), std::exchange(activationToken, std::nullopt));
+}
+
 void PanelController::rowsArrived() {
     if (showPending) {
         showPending = false;
@@ -241,6 +259,7 @@ void PanelController::mapWithRows() {
 
     panel->show();
     panel->raise();
+    handOverActivationToken();
     panel->setFocus(Qt::PopupFocusReason);
     ensureKeyboardGrab(0);
 
@@ -286,6 +305,7 @@ void PanelController::hide() {
     }
     hiding = true;
     showPending = false;
+    activationToken.reset();
     resignObserver.stop();
     removeKeyMonitor();
     deferredKeys.clear();

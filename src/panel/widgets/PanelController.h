@@ -59,6 +59,9 @@ public:
 
     // Starts the row load; the panel appears when the rows are there.
     void show();
+    // Shows the panel unless it is shown or about to be, with the activation token the request
+    // came with: it asks for the focus with it once mapped, or at once when it is shown already.
+    void open(const std::optional<QString>& activationToken);
     void hide();
     bool isVisible() const;
     // The hot key, the menu and a second start of the binary call this.
@@ -112,6 +115,7 @@ private:
     void rowsArrived();
     void mapWithRows();
     void performDeferredKeys();
+    void handOverActivationToken();
 
     Workspace& workspace;
     CompositingProbe compositing;
@@ -146,6 +150,8 @@ private:
     bool hiding = false;
     // A show waits for its rows.
     bool showPending = false;
+    // The token the pending show was asked for with; used once the panel is mapped.
+    std::optional<QString> activationToken;
     bool toldKeyboardUnavailable = false;
     bool reopenedAfterStaleClose = false;
 };
