@@ -179,7 +179,7 @@ void ClipSyncEngine::start(std::function<void()> done) {
     });
 }
 
-void ClipSyncEngine::syncNow(std::function<void()> done) {
+void ClipSyncEngine::syncNow(std::function<void(bool fetched)> done) {
     // Changes made meanwhile by another process (the command line) are in the outbox only.
     queueOutbox();
     const QPointer<ClipSyncEngine> self(this);
@@ -194,7 +194,7 @@ void ClipSyncEngine::syncNow(std::function<void()> done) {
         }
         self->noteOutcome(error);
         if (done) {
-            done();
+            done(!error.has_value());
         }
     });
 }

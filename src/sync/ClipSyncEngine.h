@@ -54,8 +54,9 @@ public:
     // the server has never confirmed, subscribes to change notices, then sends and fetches.
     // `done` is called when the first send and fetch have ended.
     void start(std::function<void()> done = {});
-    // Sends what is queued, then fetches; failures end quietly. `done` when both have ended.
-    void syncNow(std::function<void()> done = {});
+    // Sends what is queued, then fetches; failures end quietly. `done` when both have ended, told
+    // whether the fetch went through.
+    void syncNow(std::function<void(bool fetched)> done = {});
     // A change notice from the server: fetches (and sends as well while something is queued).
     void handlePushNotice();
 

@@ -71,7 +71,10 @@ void SimulatedComputer::quit() {
 
 bool SimulatedComputer::syncNow() {
     bool finished = false;
-    syncEngine->syncNow([&finished] { finished = true; });
+    syncEngine->syncNow([this, &finished](bool fetched) {
+        finished = true;
+        lastFetchWentThrough = fetched;
+    });
     return waitUntil([&finished] { return finished; }, syncTimeout);
 }
 

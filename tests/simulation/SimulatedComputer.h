@@ -42,6 +42,8 @@ public:
     void quit();
     // Sends and fetches, waiting for the end; false when that took too long.
     bool syncNow();
+    // Whether the fetch of the last syncNow() went through.
+    bool fetched() const { return lastFetchWentThrough; }
     // Sends and fetches without waiting.
     void syncSoon();
     bool hasPendingChanges();
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<ClipStore> clipStore;
     std::unique_ptr<sync::SyncEngineStateStore> stateStore;
     std::unique_ptr<sync::ClipSyncEngine> syncEngine;
+    bool lastFetchWentThrough = false;
 };
 
 } // namespace snipjar::test
