@@ -16,6 +16,8 @@
 
 #include <thread>
 
+#include <csignal>
+
 using namespace snipjar;
 using namespace snipjar::test;
 using namespace std::chrono_literals;
@@ -163,6 +165,18 @@ TEST_F(WaylandPasteboardTest, WritesAreServedAndCountedOnce) {
         waitUntil([&] { return pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::png)); }));
     EXPECT_EQ(pasteboard->changeCount(), before + 1);
     EXPECT_FALSE(pasteboard->types().join(QLatin1Char(' ')).contains(QLatin1String("snipjar")));
+
+    // The primary selection, both ways.
+    const std::unique_ptr<WaylandPasteboard> primary =
+        WaylandPasteboard::create(WaylandDataControl::Selection::primary);
+    ASSERT_TRUE(primary);
+    primary->write({{{QString::fromLatin1(TypeIdentifier::plainText), "selected"}}});
+    EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--primary", "--no-newline"}), "selected");
+    const qint64 selected = primary->changeCount();
+    run(QStringLiteral("wl-copy"), {"--primary", "selected elsewhere"});
+    ASSERT_TRUE(waitUntil([&] { return primary->changeCount() != selected; }));
+    EXPECT_EQ(primary->string(), QStringLiteral("selected elsewhere"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("written ü"));
 }
 
 // A read from an owner that stops in the middle ends at once when a new copy comes or reads are
@@ -195,9 +209,9 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
     }
 }
 
-// The whole application on Wayland: a copy is recorded, and when the program that copied quits,
-// the clipboard still holds it.
-TEST(WaylandApplicationTest, RecordsCopyAndKeepsItAfterOwnerQuits) {
+// The whole application on Wayland: a copy is recorded, when the program that copied quits the
+// clipboard still holds it, and when the compositor dies the application ends.
+TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
     app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -221,8 +235,9 @@ TEST(WaylandApplicationTest, RecordsCopyAndKeepsItAfterOwnerQuits) {
     copier.waitForFinished();
     EXPECT_TRUE(waitUntil(
         [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
-    app.terminate();
-    app.waitForFinished(20000);
+    ::kill(qEnvironmentVariableIntValue("SNIPJAR_SWAY_PID"), SIGKILL);
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitCode(), 1);
 }
 
 } // namespace

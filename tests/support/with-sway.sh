@@ -55,7 +55,8 @@ if [ -z "$socket" ]; then
   cat "$work/sway.log" >&2
   exit 1
 fi
-export WAYLAND_DISPLAY="$socket" SNIPJAR_SWAY_LOG="$work/sway.log"
+# The pid lets a test end the compositor under the program it tests.
+export WAYLAND_DISPLAY="$socket" SNIPJAR_SWAY_PID="$sway_pid"
 
 if command -v dbus-run-session >/dev/null 2>&1; then
   dbus-run-session -- "$@"

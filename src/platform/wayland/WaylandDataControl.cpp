@@ -368,6 +368,10 @@ void WaylandDataControl::announce(wl_proxy* offer, Selection selection) {
     {
         std::lock_guard lock(mutex_);
         std::shared_ptr<Offer> entry = offer ? announced_.take(offer) : nullptr;
+        if (offer && !entry) {
+            // Made the selection without being introduced first: an offer of no type.
+            entry = std::make_shared<Offer>(Offer{offer, {}});
+        }
         if (selection != selection_) {
             // The other selection's offer is not watched here.
             if (offer) {
