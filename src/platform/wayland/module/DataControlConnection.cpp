@@ -44,6 +44,8 @@ constexpr char tokenPrefix[] = "application/x-snipjar-source;instance=";
 
 // A reader that takes nothing of what it asked for in this long is given up.
 constexpr std::chrono::seconds writeStallLimit{30};
+// Transfers served at once; a reader that asks for more while others stall gets nothing.
+constexpr qsizetype maxPendingWrites = 64;
 
 // The listeners' layouts follow the protocol's events; every object argument is a proxy.
 struct DeviceListener {
@@ -474,8 +476,8 @@ void DataControlConnection::handleSend(void* data, wl_proxy* proxy, const char* 
             }
         }
     }
-    if (!served || bytes.isEmpty()) {
-        // Nothing (the token, or a type never offered) is an empty answer.
+    if (!served || bytes.isEmpty() || self->writes_.size() >= maxPendingWrites) {
+        // Nothing (the token, a type never offered, or one transfer too many) is an empty answer.
         ::close(fd);
         return;
     }
