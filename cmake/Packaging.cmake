@@ -41,9 +41,10 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${CPACK_PACKAGE_HOMEPAGE_URL})
 # The dependencies are the packages of the libraries the program links, found by dpkg-shlibdeps,
 # and those of the Qt plugins it loads at run time, which show in no ELF header: the xcb platform
 # plugin comes with libqt6gui6, the SVG icon engine and image plugin that draw the bundled symbols
-# and icons with libqt6svg6.
+# and icons with libqt6svg6, the Wayland platform plugin with qt6-wayland (libwayland-client0, which
+# the program links itself, is found by dpkg-shlibdeps).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= 6.4)")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6svg6 (>= 6.4), qt6-wayland (>= 6.4)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "hicolor-icon-theme")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 

@@ -1,12 +1,12 @@
 #include "FuzzInput.h"
 
-#include "platform/x11/X11PasteboardMimeMapping.h"
+#include "platform/PasteboardMimeMapping.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 using namespace snipjar;
-using Mapping = X11PasteboardMimeMapping;
+using Mapping = PasteboardMimeMapping;
 
 // File lists and addresses as other programs put them on the clipboard: text/uri-list,
 // x-special/gnome-copied-files and text/x-moz-url, and text targets with a charset in their name.

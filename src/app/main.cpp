@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 #include "app/CommandLine.h"
+#include "app/PlatformBackend.h"
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "app/cli/CommandHelp.h"
@@ -10,8 +11,6 @@
 #include "platform/AppIdentity.h"
 #include "platform/LogCategories.h"
 #include "platform/x11/QtDisplayWatch.h"
-#include "platform/x11/X11Platform.h"
-#include "platform/x11/XcbConnection.h"
 #include "store/ClipStore.h"
 
 #include <QApplication>
@@ -40,13 +39,14 @@ void writeTo(FILE* stream, const QByteArray& bytes) {
 }
 
 void reportNoDisplay() {
-    writeTo(stderr, "snipjar: " + XcbConnection::unavailableMessage().toUtf8() + "\n");
+    writeTo(stderr, "snipjar: " + PlatformBackend::unavailableMessage().toUtf8() + "\n");
 }
 
 // Started as the process starts.
 QElapsedTimer sinceStart;
 
-const QByteArray displayWentAway = "snipjar: the X display went away\n";
+// Said when the display's connection breaks; the Wayland backend says it of the compositor.
+QByteArray displayWentAway = "snipjar: the X display went away\n";
 
 // Qt's xcb plugin (and Xlib) end the process with exit(1) as soon as they find the X connection
 // broken, mostly before the hot keys' own connection reports it, and no destructor runs then. The
@@ -94,10 +94,15 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
         }
         return 0;
     }
-    // Qt's GUI application cannot start without a display; look before it tries.
-    if (!XcbConnection::open()) {
+    // Qt's GUI application cannot start without a display; look before it tries, and choose the
+    // backend, whose Qt plugin it loads.
+    const std::optional<PlatformBackend::Kind> backend = PlatformBackend::choose();
+    if (!backend) {
         reportNoDisplay();
         return 1;
+    }
+    if (*backend == PlatformBackend::Kind::wayland) {
+        displayWentAway = "snipjar: the Wayland compositor went away\n";
     }
     // The history opens on a thread of its own while Qt connects to the display and loads its
     // plugins; the delegate takes it when it launches.
@@ -107,12 +112,12 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
     // The panel and the tray are all there is; closing a window never ends the application.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    std::unique_ptr<X11Platform> platform = X11Platform::create();
+    std::unique_ptr<PlatformServices> platform = PlatformBackend::create(*backend);
     if (!platform) {
         reportNoDisplay();
         return 1;
     }
-    QObject::connect(platform.get(), &X11Platform::displayLost, &application, [] {
+    QObject::connect(platform.get(), &PlatformServices::displayLost, &application, [] {
         writeTo(stderr, displayWentAway);
         QCoreApplication::exit(1);
     });

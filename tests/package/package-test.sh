@@ -38,7 +38,7 @@ usr/share/bash-completion/completions/snipjar
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
 LIST
-    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client update-http
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client update-http wayland
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 
@@ -254,7 +254,7 @@ dpkg-deb --field "$deb"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
 # Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program and its modules link.
-for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpq5 libpqxx-6.4; do
+for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpq5 libpqxx-6.4 libwayland-client0 qt6-wayland; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 extracted=$work/extracted

@@ -1,11 +1,10 @@
 #include "app/cli/ClipboardServer.h"
 
+#include "app/PlatformBackend.h"
 #include "app/cli/CommandOutcome.h"
 #include "paste/Paster.h"
 #include "platform/DesktopNotifier.h"
 #include "platform/LogCategories.h"
-#include "platform/x11/X11Platform.h"
-#include "platform/x11/XcbConnection.h"
 
 #include <QCoreApplication>
 
@@ -13,10 +12,10 @@
 
 namespace snipjar {
 
-int ClipboardServer::serve(const Clip& clip, bool thenPaste) {
-    std::unique_ptr<X11Platform> platform = X11Platform::create();
+int ClipboardServer::serve(const Clip& clip, bool thenPaste, PlatformBackend::Kind backend) {
+    std::unique_ptr<PlatformServices> platform = PlatformBackend::create(backend);
     if (!platform) {
-        return CommandOutcome::failure(XcbConnection::unavailableMessage()).print();
+        return CommandOutcome::failure(PlatformBackend::unavailableMessage()).print();
     }
     Pasteboard& clipboard = *platform->pasteboard;
     const std::optional<QByteArray> tiff = Paster::tiffFallback(clip);
@@ -36,7 +35,7 @@ int ClipboardServer::serve(const Clip& clip, bool thenPaste) {
     };
     QObject::connect(&clipboard, &Pasteboard::changed, &clipboard, stopWhenTaken);
     QObject::connect(&clipboard, &Pasteboard::ownerLost, &clipboard, [] { QCoreApplication::quit(); });
-    QObject::connect(platform.get(), &X11Platform::displayLost, &clipboard,
+    QObject::connect(platform.get(), &PlatformServices::displayLost, &clipboard,
                      [] { QCoreApplication::exit(1); });
     return QCoreApplication::exec();
 }

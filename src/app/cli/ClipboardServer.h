@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/PlatformBackend.h"
 #include "model/Clip.h"
 
 namespace snipjar {
@@ -7,11 +8,11 @@ namespace snipjar {
 // `snipjar copy` and `snipjar paste` without a running Snipjar: the command process itself puts
 // the clip on the clipboard (and, for paste, types the paste keystroke into the window in front,
 // as the panel does) and stays in the foreground serving it until another program takes the
-// clipboard. Needs a Qt GUI application on an X display.
+// clipboard. Needs a Qt GUI application on the backend's display.
 class ClipboardServer {
 public:
     // The exit status: 0 once the clipboard went to another program, 1 without a display.
-    static int serve(const Clip& clip, bool thenPaste);
+    static int serve(const Clip& clip, bool thenPaste, PlatformBackend::Kind backend);
 };
 
 } // namespace snipjar

@@ -6,7 +6,6 @@
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/InstanceClient.h"
-#include "platform/x11/XcbConnection.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -53,13 +52,14 @@ int serveClipboard(const CommandLine& commandLine, std::unique_ptr<QCoreApplicat
         return finish(CommandOutcome::failure(
             QStringLiteral("the content of clip %1 cannot be read").arg(ClipIds::printed(id))));
     }
-    if (!XcbConnection::open()) {
-        return finish(CommandOutcome::failure(XcbConnection::unavailableMessage()));
+    const std::optional<PlatformBackend::Kind> backend = PlatformBackend::choose();
+    if (!backend) {
+        return finish(CommandOutcome::failure(PlatformBackend::unavailableMessage()));
     }
     application.reset();
     const QApplication gui(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    return ClipboardServer::serve(*clip, commandLine.command == Command::paste);
+    return ClipboardServer::serve(*clip, commandLine.command == Command::paste, *backend);
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 #include "platform/x11/X11Pasteboard.h"
 
 #include "platform/LogCategories.h"
-#include "platform/TypeIdentifier.h"
-#include "platform/x11/X11PasteboardMimeMapping.h"
+#include "platform/PasteboardMimeMapping.h"
 #include "platform/x11/X11SelectionOwner.h"
 
 #include <QMetaObject>
@@ -13,22 +12,10 @@ namespace snipjar {
 
 namespace {
 
-using Mapping = X11PasteboardMimeMapping;
+using Mapping = PasteboardMimeMapping;
 
 // A target list longer than this is not a target list.
 constexpr qint64 targetsByteCap = 64 * 1024;
-// The password-manager hint is a short word.
-constexpr qint64 hintByteCap = 1024;
-
-QString plainTextIdentifier() {
-    return QString::fromLatin1(TypeIdentifier::plainText);
-}
-
-void appendUnique(QStringList& list, const QString& value) {
-    if (!list.contains(value)) {
-        list << value;
-    }
-}
 
 } // namespace
 
@@ -48,7 +35,7 @@ std::unique_ptr<X11Pasteboard> X11Pasteboard::create(QObject* parent, const QByt
 }
 
 X11Pasteboard::X11Pasteboard(std::unique_ptr<X11SelectionReader> reader, QObject* parent)
-    : Pasteboard(parent)
+    : MimePasteboard(parent)
     , reader_(std::move(reader)) {}
 
 X11Pasteboard::~X11Pasteboard() {
@@ -56,31 +43,10 @@ X11Pasteboard::~X11Pasteboard() {
     owner_.reset();
 }
 
-// A read outside a capture is a capture of its own.
-class X11Pasteboard::ReadScope {
-public:
-    explicit ReadScope(X11Pasteboard& pasteboard)
-        : pasteboard_(pasteboard) {
-        std::lock_guard lock(pasteboard_.cacheMutex_);
-        ownsCapture_ = !pasteboard_.capture_.isActive;
-    }
-    ~ReadScope() {
-        if (ownsCapture_) {
-            pasteboard_.endCapture();
-        }
-    }
-    void begin() {
-        if (ownsCapture_) {
-            pasteboard_.beginCapture();
-        }
-    }
-    ReadScope(const ReadScope&) = delete;
-    ReadScope& operator=(const ReadScope&) = delete;
-
-private:
-    X11Pasteboard& pasteboard_;
-    bool ownsCapture_ = false;
-};
+bool X11Pasteboard::isCapturing() {
+    std::lock_guard lock(cacheMutex_);
+    return capture_.isActive;
+}
 
 void X11Pasteboard::setReadTimeouts(const X11SelectionReader::Timeouts& timeouts) {
     std::lock_guard lock(readerMutex_);
@@ -174,7 +140,6 @@ void X11Pasteboard::resumeReads() {
 
 QByteArrayList X11Pasteboard::offeredTargets() {
     ReadScope scope(*this);
-    scope.begin();
     {
         std::lock_guard lock(cacheMutex_);
         if (cache_.changeCount == capture_.changeCount && cache_.targets) {
@@ -205,17 +170,8 @@ QByteArrayList X11Pasteboard::offeredTargets() {
     return targets;
 }
 
-bool X11Pasteboard::offersSecretHint(const QByteArrayList& offered) {
-    if (!offered.contains(Mapping::passwordManagerHint)) {
-        return false;
-    }
-    const PasteboardRead hint = readTarget(Mapping::passwordManagerHint, hintByteCap);
-    return hint.status != PasteboardRead::Status::ok || Mapping::isSecretHint(hint.bytes);
-}
-
 PasteboardRead X11Pasteboard::readTarget(const QByteArray& target, qint64 byteCap) {
     ReadScope scope(*this);
-    scope.begin();
     qint64 change = 0;
     {
         std::lock_guard lock(cacheMutex_);
@@ -267,130 +223,6 @@ PasteboardRead X11Pasteboard::readTarget(const QByteArray& target, qint64 byteCa
         return {};
     }
     return {};
-}
-
-QByteArray X11Pasteboard::firstAvailable(const QByteArrayList& targets, QByteArray* chosen) {
-    for (const QByteArray& target : targets) {
-        PasteboardRead read = readTarget(target, noByteCap);
-        if (read.status == PasteboardRead::Status::ok) {
-            if (chosen) {
-                *chosen = target;
-            }
-            return read.bytes;
-        }
-    }
-    return {};
-}
-
-QStringList X11Pasteboard::types() {
-    ReadScope scope(*this);
-    scope.begin();
-    const QByteArrayList offered = offeredTargets();
-    QStringList result;
-    for (const QByteArray& target : offered) {
-        if (target == Mapping::passwordManagerHint) {
-            appendUnique(result, offersSecretHint(offered)
-                                     ? QString::fromLatin1(TypeIdentifier::concealedMarker)
-                                     : QString::fromLatin1(target));
-            continue;
-        }
-        if (std::optional<QString> identifier = Mapping::identifierForTarget(target)) {
-            appendUnique(result, *identifier);
-        }
-    }
-    return result;
-}
-
-PasteboardRead X11Pasteboard::read(const QString& type, qint64 byteCap) {
-    ReadScope scope(*this);
-    scope.begin();
-    if (type == plainTextIdentifier()) {
-        // Plain text is handed out as UTF-8 whatever the owner's encoding.
-        PasteboardString text = readString(byteCap);
-        if (text.status != PasteboardRead::Status::ok) {
-            return {text.status, {}};
-        }
-        QByteArray bytes = text.text.toUtf8();
-        if (bytes.size() > byteCap) {
-            return {PasteboardRead::Status::tooLarge, {}};
-        }
-        return {PasteboardRead::Status::ok, std::move(bytes)};
-    }
-    const QByteArrayList offered = offeredTargets();
-    if (type == QLatin1String(TypeIdentifier::concealedMarker) && offersSecretHint(offered)) {
-        // The hint's own value, or nothing when it could not be read; either way present.
-        PasteboardRead hint = readTarget(Mapping::passwordManagerHint, byteCap);
-        return {PasteboardRead::Status::ok, std::move(hint.bytes)};
-    }
-    for (const QByteArray& target : Mapping::targetsForIdentifier(type, offered)) {
-        PasteboardRead read = readTarget(target, byteCap);
-        if (read.status != PasteboardRead::Status::absent) {
-            return read;
-        }
-    }
-    return {};
-}
-
-PasteboardString X11Pasteboard::readString(qint64 byteCap) {
-    ReadScope scope(*this);
-    scope.begin();
-    const QByteArrayList candidates = Mapping::targetsForIdentifier(plainTextIdentifier(), offeredTargets());
-    for (const QByteArray& target : candidates) {
-        PasteboardRead read = readTarget(target, byteCap);
-        switch (read.status) {
-        case PasteboardRead::Status::absent:
-            continue;
-        case PasteboardRead::Status::tooLarge:
-            // Another encoding of the same text is no shorter.
-            return {PasteboardRead::Status::tooLarge, {}};
-        case PasteboardRead::Status::ok:
-            return {PasteboardRead::Status::ok, Mapping::decodeText(target, read.bytes)};
-        }
-    }
-    return {};
-}
-
-std::optional<QStringList> X11Pasteboard::fileURLs() {
-    ReadScope scope(*this);
-    scope.begin();
-    const QByteArrayList offered = offeredTargets();
-    QStringList entries;
-    if (offered.contains(Mapping::uriList)) {
-        entries = Mapping::parseURIList(firstAvailable({Mapping::uriList}));
-    } else if (offered.contains(Mapping::gnomeCopiedFiles)) {
-        entries = Mapping::parseGnomeCopiedFiles(firstAvailable({Mapping::gnomeCopiedFiles}));
-    }
-    QStringList files;
-    for (const QString& entry : entries) {
-        if (Mapping::isFileURL(entry)) {
-            files << entry;
-        }
-    }
-    if (files.isEmpty()) {
-        return std::nullopt;
-    }
-    return files;
-}
-
-std::optional<QStringList> X11Pasteboard::urls() {
-    ReadScope scope(*this);
-    scope.begin();
-    const QByteArrayList offered = offeredTargets();
-    QStringList result;
-    if (offered.contains(Mapping::mozURL)) {
-        if (std::optional<QString> address = Mapping::parseMozURL(firstAvailable({Mapping::mozURL}))) {
-            result << *address;
-        }
-    }
-    if (offered.contains(Mapping::uriList)) {
-        for (const QString& entry : Mapping::parseURIList(firstAvailable({Mapping::uriList}))) {
-            appendUnique(result, entry);
-        }
-    }
-    if (result.isEmpty()) {
-        return std::nullopt;
-    }
-    return result;
 }
 
 void X11Pasteboard::write(const PasteboardContent& content) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Pasteboard.h"
+#include "platform/MimePasteboard.h"
 #include "platform/x11/X11SelectionReader.h"
 
 #include <QHash>
@@ -21,7 +21,7 @@ class X11SelectionOwner;
 // serves what write() put on the clipboard; reads convert the selection on a second connection on
 // the calling thread, with bounded waits, each capture tied to the owner it began with. The target
 // list and small values are kept for the current change; large values only while a capture runs.
-class X11Pasteboard final : public Pasteboard {
+class X11Pasteboard final : public MimePasteboard {
     Q_OBJECT
 public:
     // Values up to this size stay cached after a capture, for a retry of the same change.
@@ -42,20 +42,18 @@ public:
     void setKeepsValuesBetweenCaptures(bool keeps);
 
     qint64 changeCount() const override;
-    QStringList types() override;
-    PasteboardRead read(const QString& type, qint64 byteCap = noByteCap) override;
-    PasteboardString readString(qint64 byteCap) override;
-    std::optional<QStringList> fileURLs() override;
-    std::optional<QStringList> urls() override;
     void beginCapture() override;
     bool endCapture() override;
     void interruptReads() override;
     void resumeReads() override;
     void write(const PasteboardContent& content) override;
 
-private:
-    class ReadScope;
+protected:
+    bool isCapturing() override;
+    QByteArrayList offeredTargets() override;
+    PasteboardRead readTarget(const QByteArray& target, qint64 byteCap) override;
 
+private:
     // What has been learned about the current change; dropped when the count moves.
     struct ChangeCache {
         qint64 changeCount = -1;
@@ -76,14 +74,6 @@ private:
 
     explicit X11Pasteboard(std::unique_ptr<X11SelectionReader> reader, QObject* parent);
     void noteChange(bool ownerGone);
-    // The targets offered by the current owner (empty when there is none or it does not answer).
-    QByteArrayList offeredTargets();
-    // True when the owner offers the password-manager hint and it says "secret", or cannot be read:
-    // a hint whose value is unknown may be saying "secret".
-    bool offersSecretHint(const QByteArrayList& offered);
-    // One target's bytes for the current change, from the cache or the owner.
-    PasteboardRead readTarget(const QByteArray& target, qint64 byteCap);
-    QByteArray firstAvailable(const QByteArrayList& targets, QByteArray* chosen = nullptr);
 
     std::atomic<qint64> changeCount_{0};
     std::atomic<bool> keepsValuesBetweenCaptures_{true};

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/x11/X11PasteboardMimeMapping.h"
+#include "platform/PasteboardMimeMapping.h"
 #include "platform/x11/XcbConnection.h"
 
 #include <QHash>
@@ -22,7 +22,7 @@ namespace snipjar {
 // every written target, large ones with INCR), so the main thread never waits for another client.
 class X11SelectionOwner {
 public:
-    using ServedTarget = X11PasteboardMimeMapping::ServedTarget;
+    using ServedTarget = PasteboardMimeMapping::ServedTarget;
 
     // onForeignChange runs on the owner's thread each time another client takes the selection or
     // its owner goes away; ownerGone tells the second case (the selection has no owner now). None

@@ -1,4 +1,4 @@
-#include "platform/x11/X11PasteboardMimeMapping.h"
+#include "platform/PasteboardMimeMapping.h"
 
 #include "platform/TypeIdentifier.h"
 
@@ -62,7 +62,7 @@ bool hasControlCharacter(const QString& entry) {
 }
 
 QString normalisedURL(const QString& entry) {
-    if (!X11PasteboardMimeMapping::isFileURL(entry) || entry.startsWith(QLatin1String("file://"))) {
+    if (!PasteboardMimeMapping::isFileURL(entry) || entry.startsWith(QLatin1String("file://"))) {
         return entry;
     }
     // "file:/path" and upper-case schemes become the absolute "file:///path" form.
@@ -72,15 +72,15 @@ QString normalisedURL(const QString& entry) {
 
 QByteArray localPaths(const QByteArray& uriList) {
     QStringList paths;
-    for (const QString& url : X11PasteboardMimeMapping::parseURIList(uriList)) {
-        paths << (X11PasteboardMimeMapping::isFileURL(url) ? QUrl(url).toLocalFile() : url);
+    for (const QString& url : PasteboardMimeMapping::parseURIList(uriList)) {
+        paths << (PasteboardMimeMapping::isFileURL(url) ? QUrl(url).toLocalFile() : url);
     }
     return paths.join(QLatin1Char('\n')).toUtf8();
 }
 
 } // namespace
 
-bool X11PasteboardMimeMapping::isPseudoTarget(const QByteArray& target) {
+bool PasteboardMimeMapping::isPseudoTarget(const QByteArray& target) {
     static const QByteArrayList pseudoTargets = {"TARGETS",
                                                  "MULTIPLE",
                                                  "TIMESTAMP",
@@ -102,11 +102,11 @@ bool X11PasteboardMimeMapping::isPseudoTarget(const QByteArray& target) {
     return target.isEmpty() || pseudoTargets.contains(target);
 }
 
-std::optional<QString> X11PasteboardMimeMapping::identifierForTarget(const QByteArray& target) {
+std::optional<QString> PasteboardMimeMapping::identifierForTarget(const QByteArray& target) {
     if (isPseudoTarget(target)) {
         return std::nullopt;
     }
-    if (target == passwordManagerHint) {
+    if (target == passwordManagerHint || target == clipboardState) {
         return QString::fromLatin1(target);
     }
     if (std::optional<QString> identifier = TypeIdentifier::fromMimeType(QString::fromLatin1(target))) {
@@ -115,16 +115,20 @@ std::optional<QString> X11PasteboardMimeMapping::identifierForTarget(const QByte
     return QString::fromLatin1(target);
 }
 
-bool X11PasteboardMimeMapping::isSecretHint(const QByteArray& value) {
+bool PasteboardMimeMapping::isSecretHint(const QByteArray& value) {
+    return isConcealingValue(passwordManagerHint, value);
+}
+
+bool PasteboardMimeMapping::isConcealingValue(const QByteArray& target, const QByteArray& value) {
     QByteArray trimmed = value;
     while (!trimmed.isEmpty() && (trimmed.back() == '\0' || QChar::isSpace(uchar(trimmed.back())))) {
         trimmed.chop(1);
     }
-    return trimmed == "secret";
+    return trimmed == (target == clipboardState ? "sensitive" : "secret");
 }
 
-QByteArrayList X11PasteboardMimeMapping::targetsForIdentifier(const QString& identifier,
-                                                              const QByteArrayList& offered) {
+QByteArrayList PasteboardMimeMapping::targetsForIdentifier(const QString& identifier,
+                                                           const QByteArrayList& offered) {
     QByteArrayList result;
     for (const QString& mime : TypeIdentifier::mimeTypes(identifier)) {
         for (const QByteArray& target : offered) {
@@ -135,7 +139,7 @@ QByteArrayList X11PasteboardMimeMapping::targetsForIdentifier(const QString& ide
         }
     }
     for (const QByteArray& target : offered) {
-        if (result.contains(target) || target == passwordManagerHint) {
+        if (result.contains(target) || target == passwordManagerHint || target == clipboardState) {
             continue;
         }
         if (identifierForTarget(target) == identifier) {
@@ -145,7 +149,7 @@ QByteArrayList X11PasteboardMimeMapping::targetsForIdentifier(const QString& ide
     return result;
 }
 
-QString X11PasteboardMimeMapping::decodeText(const QByteArray& target, const QByteArray& bytes) {
+QString PasteboardMimeMapping::decodeText(const QByteArray& target, const QByteArray& bytes) {
     if (target == "STRING") {
         return withoutTrailingNuls(QString::fromLatin1(bytes));
     }
@@ -163,7 +167,7 @@ QString X11PasteboardMimeMapping::decodeText(const QByteArray& target, const QBy
     return withoutTrailingNuls(isValidUtf8(bytes) ? QString::fromUtf8(bytes) : QString::fromLatin1(bytes));
 }
 
-QStringList X11PasteboardMimeMapping::parseURIList(const QByteArray& bytes) {
+QStringList PasteboardMimeMapping::parseURIList(const QByteArray& bytes) {
     QStringList result;
     for (const QString& line : lines(withoutTrailingNuls(QString::fromUtf8(bytes)))) {
         const QString entry = line.trimmed();
@@ -174,7 +178,7 @@ QStringList X11PasteboardMimeMapping::parseURIList(const QByteArray& bytes) {
     return result;
 }
 
-std::optional<QString> X11PasteboardMimeMapping::parseMozURL(const QByteArray& bytes) {
+std::optional<QString> PasteboardMimeMapping::parseMozURL(const QByteArray& bytes) {
     QString text;
     if (bytes.startsWith("\xff\xfe")) {
         text = QStringDecoder(QStringDecoder::Utf16LE).decode(bytes.mid(2));
@@ -195,7 +199,7 @@ std::optional<QString> X11PasteboardMimeMapping::parseMozURL(const QByteArray& b
     return normalisedURL(first);
 }
 
-QStringList X11PasteboardMimeMapping::parseGnomeCopiedFiles(const QByteArray& bytes) {
+QStringList PasteboardMimeMapping::parseGnomeCopiedFiles(const QByteArray& bytes) {
     QStringList entries = parseURIList(bytes);
     if (!entries.isEmpty() &&
         (entries.first() == QLatin1String("copy") || entries.first() == QLatin1String("cut"))) {
@@ -204,12 +208,12 @@ QStringList X11PasteboardMimeMapping::parseGnomeCopiedFiles(const QByteArray& by
     return entries;
 }
 
-bool X11PasteboardMimeMapping::isFileURL(const QString& url) {
+bool PasteboardMimeMapping::isFileURL(const QString& url) {
     return url.startsWith(QLatin1String("file:"), Qt::CaseInsensitive);
 }
 
-QList<X11PasteboardMimeMapping::ServedTarget>
-X11PasteboardMimeMapping::servedTargets(const PasteboardContent& content) {
+QList<PasteboardMimeMapping::ServedTarget>
+PasteboardMimeMapping::servedTargets(const PasteboardContent& content) {
     QList<ServedTarget> result;
     auto add = [&result](const QByteArray& target, const QByteArray& type, const QByteArray& data) {
         for (const ServedTarget& served : result) {

@@ -11,12 +11,14 @@
 
 namespace snipjar {
 
-// How the clipboard's type identifiers meet X11 selection targets (MIME names and the old ICCCM
-// atoms). Pure functions, so that the rules can be checked without a display.
-class X11PasteboardMimeMapping {
+// How the clipboard's type identifiers meet the MIME types of X11 selections and Wayland offers
+// (and X11's old ICCCM atoms). Pure functions, so that the rules can be checked without a display.
+class PasteboardMimeMapping {
 public:
     // The KDE password-manager hint: concealed only when its value says "secret".
     static constexpr const char* passwordManagerHint = "x-kde-passwordManagerHint";
+    // wl-clipboard's clipboard state: concealed only when its value says "sensitive".
+    static constexpr const char* clipboardState = "CLIPBOARD_STATE";
     static constexpr const char* uriList = "text/uri-list";
     static constexpr const char* mozURL = "text/x-moz-url";
     static constexpr const char* gnomeCopiedFiles = "x-special/gnome-copied-files";
@@ -25,11 +27,14 @@ public:
     // SAVE_TARGETS, INCR, DELETE, ...) and never carry content.
     static bool isPseudoTarget(const QByteArray& target);
     // The identifier a content target stands for; unknown targets keep their own name. None for
-    // pseudo-targets. The password-manager hint maps to its own name: only its value can make it
-    // the concealed marker (see isSecretHint).
+    // pseudo-targets. The marker targets (the password-manager hint, the clipboard state) map to
+    // their own names: only their values can make them the concealed marker (isConcealingValue).
     static std::optional<QString> identifierForTarget(const QByteArray& target);
     // True when a password-manager hint's value is "secret" (trailing white space or NULs allowed).
     static bool isSecretHint(const QByteArray& value);
+    // True when a marker target's value says what it must for the copy to be concealed: "secret"
+    // for the password-manager hint, "sensitive" for the clipboard state.
+    static bool isConcealingValue(const QByteArray& target, const QByteArray& value);
 
     // The offered targets that carry an identifier, best first: its table targets in table order,
     // then any other offered target of the same identifier in offer order (text/plain;charset=...,

@@ -1,10 +1,10 @@
-#include "platform/x11/X11PasteboardMimeMapping.h"
+#include "platform/PasteboardMimeMapping.h"
 #include "platform/TypeIdentifier.h"
 
 #include <gtest/gtest.h>
 
 using namespace snipjar;
-using Mapping = X11PasteboardMimeMapping;
+using Mapping = PasteboardMimeMapping;
 
 namespace {
 
@@ -21,7 +21,7 @@ QByteArray utf16(const QString& text) {
 // no content and unknown targets keep their names; reading prefers the table's targets in table
 // order; text/plain without a charset falls back to Latin-1 when it is not UTF-8; file lists skip
 // comments and normalise file URLs; the Mozilla URL is its first line, with or without a BOM.
-TEST(X11PasteboardMimeMappingTest, ReadingRules) {
+TEST(PasteboardMimeMappingTest, ReadingRules) {
     for (const auto& [hint, secret] : {std::pair<QByteArray, bool>{"secret", true},
                                        {"secret\n", true},
                                        {QByteArray("secret \0\0", 9), true},
@@ -82,7 +82,7 @@ TEST(X11PasteboardMimeMappingTest, ReadingRules) {
 // A write offers every MIME target of each entry in this order (X11PasteboardTest reads the values
 // back through xclip): plain text in all encodings, the concealed marker as the KDE hint and the
 // pasteboard markers, images and other types under their MIME names.
-TEST(X11PasteboardMimeMappingTest, ServedTargetOrder) {
+TEST(PasteboardMimeMappingTest, ServedTargetOrder) {
     const auto names = [](const PasteboardContent& content) {
         QByteArrayList result;
         for (const Mapping::ServedTarget& entry : Mapping::servedTargets(content)) {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/wayland/WaylandDataControl.h"
+
+namespace snipjar {
+
+// What the Wayland module offers the application: the data-control client with the Wayland client
+// library (and libffi, which it brings), loaded only where WAYLAND_DISPLAY is set instead of at
+// every start.
+class WaylandModule {
+public:
+    virtual ~WaylandModule() = default;
+    virtual bool isOffered(WaylandDataControl::Selection selection) const = 0;
+    virtual std::unique_ptr<WaylandDataControl> open(WaylandDataControl::Selection selection,
+                                                     WaylandDataControl::ChangeHandler onChange,
+                                                     WaylandDataControl::LostHandler onLost) const = 0;
+};
+
+} // namespace snipjar
+
+// The module's one entry point.
+extern "C" {
+using SnipjarWaylandModuleEntry = const snipjar::WaylandModule* (*)();
+}
+#define SNIPJAR_WAYLAND_MODULE_ENTRY "snipjar_wayland_module"

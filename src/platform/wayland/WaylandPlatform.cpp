@@ -1,0 +1,55 @@
+#include "platform/wayland/WaylandPlatform.h"
+
+#include "platform/LogCategories.h"
+#include "platform/UnavailableServices.h"
+#include "platform/wayland/WaylandPasteboard.h"
+#include "platform/x11/LogindWakeWatcher.h"
+#include "platform/x11/X11DesktopNotifier.h"
+
+namespace snipjar {
+
+WaylandPlatform::WaylandPlatform() = default;
+
+WaylandPlatform::~WaylandPlatform() {
+    wakeWatcher.reset();
+    primarySelection.reset();
+    pasteboard.reset();
+}
+
+std::unique_ptr<Pasteboard> WaylandPlatform::createPrimarySelection() const {
+    std::unique_ptr<WaylandPasteboard> selection =
+        WaylandPasteboard::create(WaylandDataControl::Selection::primary);
+    if (selection) {
+        // The monitor re-reads the selection to see whether it still grows.
+        selection->setKeepsValuesBetweenCaptures(false);
+    }
+    return selection;
+}
+
+std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
+    std::unique_ptr<WaylandPasteboard> clipboard = WaylandPasteboard::create();
+    if (!clipboard) {
+        return nullptr;
+    }
+    std::unique_ptr<WaylandPlatform> platform(new WaylandPlatform());
+    // The clipboard's connection is the one that listens to the compositor all the time, so it
+    // notices first that the compositor went.
+    QObject::connect(clipboard.get(), &WaylandPasteboard::connectionLost, platform.get(),
+                     &WaylandPlatform::displayLost);
+    platform->pasteboard = std::move(clipboard);
+    platform->primarySelection = WaylandPasteboard::create(WaylandDataControl::Selection::primary);
+    if (!platform->primarySelection) {
+        qCInfo(lcPlatform) << "The compositor offers no primary selection to clipboard managers";
+    }
+    platform->workspace = std::make_unique<UnavailableWorkspace>();
+    platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
+    platform->globalHotKeys = std::make_unique<UnavailableGlobalHotKeys>();
+    // Notifications go over the session bus, on any desktop.
+    platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
+    platform->wakeWatcher = std::make_unique<LogindWakeWatcher>();
+    QObject::connect(platform->wakeWatcher.get(), &LogindWakeWatcher::didWake, platform.get(),
+                     &WaylandPlatform::didWake);
+    return platform;
+}
+
+} // namespace snipjar

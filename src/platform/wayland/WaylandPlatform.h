@@ -1,0 +1,38 @@
+#pragma once
+
+#include "platform/PlatformServices.h"
+
+#include <memory>
+
+namespace snipjar {
+
+class LogindWakeWatcher;
+
+// The platform services on a Wayland compositor that offers a data-control protocol: the clipboard
+// and the primary selection over it. The compositor gives no program a global hot key, key
+// synthesis or other programs' windows through it, so those services are the unavailable ones
+// (UnavailableServices.h). Create and use it on the main thread.
+//
+// No program holds a clipboard-manager role here: the compositor clears the selection when its
+// owner quits, and the clipboard keeper then takes it over with the newest clip (ownerLost).
+class WaylandPlatform final : public PlatformServices {
+    Q_OBJECT
+public:
+    // None when the compositor cannot be reached or offers no data-control manager.
+    static std::unique_ptr<WaylandPlatform> create();
+    ~WaylandPlatform() override;
+
+    // logind's sleep announcements on the system bus, passed on as didWake().
+    std::unique_ptr<LogindWakeWatcher> wakeWatcher;
+
+    // Every Wayland compositor composites.
+    bool isCompositing() const override { return true; }
+    // The primary selection on a connection of its own, read afresh at every capture; none when
+    // the compositor's data-control manager is too old for it.
+    std::unique_ptr<Pasteboard> createPrimarySelection() const override;
+
+private:
+    WaylandPlatform();
+};
+
+} // namespace snipjar

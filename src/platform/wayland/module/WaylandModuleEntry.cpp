@@ -1,0 +1,27 @@
+#include "platform/wayland/WaylandModule.h"
+#include "platform/wayland/module/DataControlConnection.h"
+
+namespace snipjar {
+
+namespace {
+
+class DataControlClients final : public WaylandModule {
+public:
+    bool isOffered(WaylandDataControl::Selection selection) const override {
+        return DataControlConnection::isOffered(selection);
+    }
+    std::unique_ptr<WaylandDataControl> open(WaylandDataControl::Selection selection,
+                                             WaylandDataControl::ChangeHandler onChange,
+                                             WaylandDataControl::LostHandler onLost) const override {
+        return DataControlConnection::open(selection, std::move(onChange), std::move(onLost));
+    }
+};
+
+} // namespace
+
+} // namespace snipjar
+
+extern "C" Q_DECL_EXPORT const snipjar::WaylandModule* snipjar_wayland_module() {
+    static const snipjar::DataControlClients module;
+    return &module;
+}

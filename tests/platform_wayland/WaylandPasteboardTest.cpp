@@ -1,0 +1,243 @@
+#include "EventLoopWait.h"
+#include "TestEnvironment.h"
+
+#include "platform/TypeIdentifier.h"
+#include "platform/UserSettings.h"
+#include "platform/wayland/WaylandPasteboard.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include <csignal>
+
+using namespace snipjar;
+using namespace snipjar::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess process;
+    process.start(program, arguments);
+    process.waitForStarted();
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    return process.readAllStandardOutput();
+}
+
+// A PNG of noise, so that it does not compress below the size asked for.
+QByteArray noisePNG(int side) {
+    QImage image(side, side, QImage::Format_RGB32);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            image.setPixel(x, y, QRandomGenerator::global()->generate());
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// A helper process owning the clipboard with several types, running until it is replaced.
+struct Owner {
+    explicit Owner(const QStringList& offers) {
+        process.start(QStringLiteral(SNIPJAR_WAYLAND_SELECTION_OWNER), offers);
+    }
+    ~Owner() {
+        process.kill();
+        process.waitForFinished();
+    }
+    bool said(const QByteArray& line) {
+        return waitUntil([&] { return (output += process.readAllStandardOutput()).contains(line); });
+    }
+    QProcess process;
+    QByteArray output;
+};
+
+class WaylandPasteboardTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pasteboard = WaylandPasteboard::create();
+        ASSERT_TRUE(pasteboard) << "no data-control manager on "
+                                << qPrintable(qEnvironmentVariable("WAYLAND_DISPLAY"));
+    }
+    bool changedFrom(qint64 count) {
+        return waitUntil([&] { return pasteboard->changeCount() != count; });
+    }
+    std::unique_ptr<WaylandPasteboard> pasteboard;
+};
+
+// Each copy is seen with its type and its bytes, the concealing markers included.
+TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
+    const QByteArray png = noisePNG(400);
+    const QByteArray uris = "file:///tmp/a%20b\r\nfile:///etc/hosts\r\n";
+    const QString text = QString::fromLatin1(TypeIdentifier::plainText);
+    const QString concealed = QString::fromLatin1(TypeIdentifier::concealedMarker);
+    struct Row {
+        const char* name;
+        QStringList wlCopy; // wl-copy's arguments, or else the helper's offers
+        QStringList offers;
+        QByteArray input;
+        QString type;
+        QByteArray bytes;
+        bool isConcealed;
+    };
+    const QList<Row> rows = {
+        {"text", {"hello wayland ü"}, {}, {}, text, "hello wayland ü", false},
+        {"png larger than a pipe",
+         {"--type", "image/png"},
+         {},
+         png,
+         QString::fromLatin1(TypeIdentifier::png),
+         png,
+         false},
+        {"file list",
+         {"--type", "text/uri-list"},
+         {},
+         uris,
+         QString::fromLatin1(TypeIdentifier::fileURL),
+         uris,
+         false},
+        {"password manager secret",
+         {},
+         {"text/plain;charset=utf-8:hunter2", "x-kde-passwordManagerHint:secret"},
+         {},
+         concealed,
+         "secret",
+         true},
+        {"wl-clipboard sensitive state",
+         {},
+         {"text/plain;charset=utf-8:hunter2", "CLIPBOARD_STATE:sensitive"},
+         {},
+         concealed,
+         "sensitive",
+         true},
+        {"hint that is not secret",
+         {},
+         {"text/plain;charset=utf-8:public", "x-kde-passwordManagerHint:public"},
+         {},
+         text,
+         "public",
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const qint64 before = pasteboard->changeCount();
+        std::unique_ptr<Owner> owner;
+        if (row.offers.isEmpty()) {
+            run(QStringLiteral("wl-copy"), row.wlCopy, row.input);
+        } else {
+            owner = std::make_unique<Owner>(row.offers);
+            ASSERT_TRUE(owner->said("ready"));
+        }
+        ASSERT_TRUE(changedFrom(before));
+        pasteboard->beginCapture();
+        const QStringList types = pasteboard->types();
+        EXPECT_TRUE(types.contains(row.type)) << types.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(types.contains(concealed), row.isConcealed);
+        EXPECT_EQ(pasteboard->data(row.type), row.bytes);
+        EXPECT_TRUE(pasteboard->endCapture());
+    }
+}
+
+// A write is on the clipboard for other programs, counted once when write() returns and not again
+// when the compositor announces it; a large value reaches a reader whole.
+TEST_F(WaylandPasteboardTest, WritesAreServedAndCountedOnce) {
+    const QByteArray png = noisePNG(1500);
+    const qint64 before = pasteboard->changeCount();
+    pasteboard->write({{{QString::fromLatin1(TypeIdentifier::plainText), "written ü"},
+                        {QString::fromLatin1(TypeIdentifier::png), png}}});
+    EXPECT_EQ(pasteboard->changeCount(), before + 1);
+    EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--no-newline"}), "written ü");
+    EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--type", "image/png"}), png);
+    ASSERT_TRUE(
+        waitUntil([&] { return pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::png)); }));
+    EXPECT_EQ(pasteboard->changeCount(), before + 1);
+    EXPECT_FALSE(pasteboard->types().join(QLatin1Char(' ')).contains(QLatin1String("snipjar")));
+
+    // The primary selection, both ways.
+    const std::unique_ptr<WaylandPasteboard> primary =
+        WaylandPasteboard::create(WaylandDataControl::Selection::primary);
+    ASSERT_TRUE(primary);
+    primary->write({{{QString::fromLatin1(TypeIdentifier::plainText), "selected"}}});
+    EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--primary", "--no-newline"}), "selected");
+    const qint64 selected = primary->changeCount();
+    run(QStringLiteral("wl-copy"), {"--primary", "selected elsewhere"});
+    ASSERT_TRUE(waitUntil([&] { return primary->changeCount() != selected; }));
+    EXPECT_EQ(primary->string(), QStringLiteral("selected elsewhere"));
+    EXPECT_EQ(pasteboard->string(), QStringLiteral("written ü"));
+}
+
+// A read from an owner that stops in the middle ends at once when a new copy comes or reads are
+// interrupted, not when its (here far longer than the test's own limit) timeout runs out.
+TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
+    pasteboard->setReadTimeouts({.answer = 1h, .idle = 1h, .total = 1h});
+    for (const bool byNewOffer : {true, false}) {
+        SCOPED_TRACE(byNewOffer ? "new offer" : "interrupted");
+        const qint64 before = pasteboard->changeCount();
+        Owner owner({"text/plain;charset=utf-8:@stall"});
+        ASSERT_TRUE(owner.said("ready"));
+        ASSERT_TRUE(changedFrom(before));
+        PasteboardRead result{PasteboardRead::Status::ok, "unset"};
+        bool isCurrent = true;
+        std::thread reader([&] {
+            pasteboard->beginCapture();
+            result = pasteboard->read(QString::fromLatin1(TypeIdentifier::plainText));
+            isCurrent = pasteboard->endCapture();
+        });
+        ASSERT_TRUE(owner.said("stalled"));
+        if (byNewOffer) {
+            run(QStringLiteral("wl-copy"), {"next"});
+        } else {
+            pasteboard->interruptReads();
+        }
+        reader.join();
+        EXPECT_EQ(result.status, PasteboardRead::Status::absent);
+        EXPECT_FALSE(isCurrent);
+        pasteboard->resumeReads();
+    }
+}
+
+// The whole application on Wayland: a copy is recorded, when the program that copied quits the
+// clipboard still holds it, and when the compositor dies the application ends.
+TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
+    UserSettings::setValue(UserSettings::didOnboardKey, true);
+    QProcess app;
+    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+    ASSERT_TRUE(waitUntil(
+        [] { return QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Snipjar/instance.socket"); },
+        30s));
+    QProcess copier;
+    copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
+    const auto listedTitles = [] {
+        QStringList titles;
+        for (const QJsonValue& row :
+             QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"list", "--json"})).array()) {
+            titles << row[QLatin1String("title")].toString();
+        }
+        return titles;
+    };
+    EXPECT_TRUE(
+        waitUntil([&] { return listedTitles().contains(QLatin1String("kept after its owner")); }, 20s));
+    copier.kill();
+    copier.waitForFinished();
+    EXPECT_TRUE(waitUntil(
+        [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
+    ::kill(qEnvironmentVariableIntValue("SNIPJAR_SWAY_PID"), SIGKILL);
+    ASSERT_TRUE(app.waitForFinished(20000));
+    EXPECT_EQ(app.exitCode(), 1);
+}
+
+} // namespace
