@@ -9,8 +9,10 @@ export XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME
 export XDG_CONFIG_HOME="$work/config" QT_QPA_PLATFORM=xcb HOME="${HOME:-$work}"
 # The clients in the session (xterm above all) read text in the locale the tests were written for.
 export LC_ALL=C.UTF-8 LANG=C.UTF-8
-# Under a developer's Wayland session the programs tested would choose its compositor instead.
+# Under a developer's Wayland session the programs tested would choose its compositor instead,
+# and the hot key would be left to the desktop.
 unset LANGUAGE WAYLAND_DISPLAY
+export XDG_SESSION_TYPE=x11
 
 exec 3>"$work/displayfd"
 Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset >"$work/xvfb.log" 2>&1 &

@@ -396,4 +396,10 @@ void X11GlobalHotKeys::reconnect(int attempt) {
     });
 }
 
+bool X11GlobalHotKeys::grabsKeys() const {
+    return qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+           qEnvironmentVariable("XDG_SESSION_TYPE").compare(QLatin1String("wayland"), Qt::CaseInsensitive) !=
+               0;
+}
+
 } // namespace snipjar

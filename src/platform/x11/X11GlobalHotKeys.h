@@ -48,6 +48,9 @@ public:
     bool isHeld(int registration) const override;
     void holdUntilReleased(int registration) override;
     bool isKeyDown(quint32 keycode) const override;
+    // False in a Wayland session (the compositor's X server): its grabs see keys only while one of
+    // its own windows has focus, so the desktop has to run the hot key.
+    bool grabsKeys() const override;
 
     // The keysym of a key label ("V" gives XK_v, "7" XK_7); none for a label that is not one
     // Latin-1 letter or digit.
