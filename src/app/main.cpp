@@ -117,6 +117,7 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
         reportNoDisplay();
         return 1;
     }
+    qCInfo(lcApp).noquote() << "Running on the" << PlatformBackend::name(*backend) << "backend";
     QObject::connect(platform.get(), &PlatformServices::displayLost, &application, [] {
         writeTo(stderr, displayWentAway);
         QCoreApplication::exit(1);
