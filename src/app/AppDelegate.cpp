@@ -303,6 +303,7 @@ void AppDelegate::installStatusItem() {
         if (self && self->hotKey) {
             state.hotKey = self->hotKey->combo();
         }
+        state.desktopRunsHotKey = self && !self->platform.globalHotKeys->grabsKeys();
         // Without a feed, updates come from the distribution's packages, and the item says so.
         state.updatesText = Updater::menuItemText();
         if (self && self->syncSwitch) {
@@ -373,9 +374,16 @@ void AppDelegate::openSettings(const std::optional<QString>& activationToken) {
         settingsWindow = std::make_unique<SettingsWindow>(*clipStore, [hotKeys](const HotKeyCombo& combo) {
             return !hotKeys->grabsKeys() || HotKey(*hotKeys, combo, {}).isRegistered();
         });
+        QStringList limits;
+        if (!platform.keySynthesizer->isTrusted()) {
+            limits << QStringLiteral(
+                "Pasting: by hand — this desktop offers no way to type for another program");
+        }
         if (!hotKeys->grabsKeys()) {
+            limits << QStringLiteral("Shortcut: kept by the desktop — see Shortcut below");
             settingsWindow->showDesktopShortcut(DesktopShortcut::detect());
         }
+        settingsWindow->setPlatform(platform.backendName(), limits);
     }
     if (syncSwitch) {
         settingsWindow->setSyncAccount(&syncSwitch->syncAccount());

@@ -32,6 +32,8 @@ public:
     // The desktop's clipboard-manager role; none when it cannot be offered.
     std::unique_ptr<ClipboardManagerRole> clipboardManager;
 
+    // "X11" or "Wayland": what the settings window names.
+    virtual QString backendName() const { return {}; }
     // True when windows may be translucent (a compositing manager runs).
     virtual bool isCompositing() const = 0;
     // A pasteboard of its own over the primary selection for recording selected text: it reads

@@ -209,12 +209,13 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
     }
 }
 
-// The whole application on Wayland: a copy is recorded, when the program that copied quits the
-// clipboard still holds it, and when the compositor dies the application ends.
+// The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
+// how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
+// holds it, and when the compositor dies the application ends.
 TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
-    app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    app.setProcessChannelMode(QProcess::SeparateChannels);
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(waitUntil(
         [] { return QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Snipjar/instance.socket"); },
@@ -238,6 +239,9 @@ TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     ::kill(qEnvironmentVariableIntValue("SNIPJAR_SWAY_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 1);
+    const QString log = QString::fromUtf8(app.readAllStandardError());
+    EXPECT_TRUE(log.contains(QLatin1String("Running on the Wayland backend"))) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Run “snipjar show-panel”"))) << log.toStdString();
 }
 
 } // namespace

@@ -50,10 +50,24 @@ SettingsHeader::SettingsHeader(QWidget* parent)
     name->setFont(titleFont);
     layout->addWidget(name, 0, Qt::AlignHCenter);
 
-    auto* version = new QLabel(versionLine(), this);
+    version = new QLabel(versionLine(), this);
     version->setObjectName(QStringLiteral("versionLine"));
     SettingsSection::makeSecondary(*version, true);
     layout->addWidget(version, 0, Qt::AlignHCenter);
+
+    limitLines = new QLabel(this);
+    limitLines->setObjectName(QStringLiteral("platformLimits"));
+    limitLines->setAlignment(Qt::AlignHCenter);
+    limitLines->setWordWrap(true);
+    SettingsSection::makeSecondary(*limitLines, true);
+    limitLines->hide();
+    layout->addWidget(limitLines);
+}
+
+void SettingsHeader::setPlatform(const QString& backend, const QStringList& limits) {
+    version->setText(backend.isEmpty() ? versionLine() : versionLine() + QStringLiteral(" · ") + backend);
+    limitLines->setText(limits.join(QLatin1Char('\n')));
+    limitLines->setVisible(!limits.isEmpty());
 }
 
 QString SettingsHeader::versionLine() {

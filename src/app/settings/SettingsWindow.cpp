@@ -29,7 +29,8 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 12, 20, 16);
     layout->setSpacing(14);
-    layout->addWidget(new SettingsHeader(this));
+    header = new SettingsHeader(this);
+    layout->addWidget(header);
 
     auto* login = new SettingsSection(QString(), this);
     loginToggle = new QCheckBox(QStringLiteral("Launch Snipjar at login"), login);
@@ -60,6 +61,10 @@ void SettingsWindow::showDesktopShortcut(DesktopShortcut::Desktop desktop) {
     shortcut->showDesktopShortcut(desktop);
     // The new row's wrapped lines count fully once the nested layouts have taken it in.
     QTimer::singleShot(0, this, [this] { resize(width(), std::max(height(), sizeHint().height())); });
+}
+
+void SettingsWindow::setPlatform(const QString& backend, const QStringList& limits) {
+    header->setPlatform(backend, limits);
 }
 
 void SettingsWindow::reload() {

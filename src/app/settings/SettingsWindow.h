@@ -11,6 +11,8 @@ class QCheckBox;
 
 namespace snipjar {
 
+class SettingsHeader;
+
 class ClipStore;
 class ClipboardSection;
 class HistorySection;
@@ -44,6 +46,8 @@ public:
     // Where the desktop runs the hot key instead of Snipjar: the shortcut section says how to set
     // it up there, and the window grows to hold it.
     void showDesktopShortcut(DesktopShortcut::Desktop desktop);
+    // The platform Snipjar runs on and what this desktop does not let it do (SettingsHeader).
+    void setPlatform(const QString& backend, const QStringList& limits);
     // Shows the values the settings and the autostart entry hold now.
     void reload();
     // The account whose password the sync section keeps in the keyring; without one it cannot be
@@ -58,6 +62,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    SettingsHeader* header = nullptr;
     void launchAtLoginToggled(bool enabled);
 
     ClipStore& store;

@@ -91,12 +91,16 @@ void StatusItem::lookForTrayHost() {
     }
     if (!toldAboutMissingTray) {
         toldAboutMissingTray = true;
-        const QString combination =
-            (currentState ? currentState().hotKey : HotKeyCombo::fromSettings()).linuxDisplayString();
-        const QString body = QStringLiteral("There is no system tray on this desktop. Press %1 to open your "
-                                            "clipboard history; the Snipjar menu appears once a tray is "
-                                            "available.")
-                                 .arg(combination);
+        const TrayMenuBuilder::State state = currentState ? currentState() : TrayMenuBuilder::State{};
+        const QString opening =
+            state.desktopRunsHotKey
+                ? QStringLiteral(
+                      "Run “snipjar show-panel” (bind it to a shortcut in your desktop’s settings)")
+                : QStringLiteral("Press %1").arg(state.hotKey.linuxDisplayString());
+        const QString body =
+            QStringLiteral("There is no system tray on this desktop. %1 to open your clipboard "
+                           "history; the Snipjar menu appears once a tray is available.")
+                .arg(opening);
         qCInfo(lcApp).noquote() << "Snipjar is running." << body;
         notifier.notify(QStringLiteral("Snipjar is running"), body);
     }

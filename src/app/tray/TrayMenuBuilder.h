@@ -30,6 +30,8 @@ public:
         std::optional<QString> computerScope;
         // The combination shown beside "Search…".
         HotKeyCombo hotKey = HotKeyCombo::defaultCombo();
+        // The desktop, not Snipjar, runs the hot key (Wayland), so it works only once set up there.
+        bool desktopRunsHotKey = false;
         // Sync runs (its items are shown), and whether it is busy right now.
         bool syncAvailable = false;
         bool isSyncing = false;

@@ -27,6 +27,7 @@ public:
 
     // Every Wayland compositor composites.
     bool isCompositing() const override { return true; }
+    QString backendName() const override { return QStringLiteral("Wayland"); }
     // The primary selection on a connection of its own, read afresh at every capture; none when
     // the compositor's data-control manager is too old for it.
     std::unique_ptr<Pasteboard> createPrimarySelection() const override;

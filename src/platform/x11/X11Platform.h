@@ -28,6 +28,7 @@ public:
     // True when a compositing manager runs on the default screen (it owns _NET_WM_CM_Sn), so
     // windows may be translucent. One round trip.
     bool isCompositing() const override;
+    QString backendName() const override { return QStringLiteral("X11"); }
 
     // The primary selection (the text selected with the mouse), read on connections of its own;
     // made only while selected text is recorded. None when it cannot be watched.
