@@ -15,7 +15,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
   desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin
-  gcovr gnome-settings-daemon-common
+  gcovr gnome-settings-daemon-common kwin-wayland
 )
 
 missing=()

@@ -236,7 +236,7 @@ TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     copier.waitForFinished();
     EXPECT_TRUE(waitUntil(
         [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
-    ::kill(qEnvironmentVariableIntValue("SNIPJAR_SWAY_PID"), SIGKILL);
+    ::kill(qEnvironmentVariableIntValue("SNIPJAR_COMPOSITOR_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 1);
     const QString log = QString::fromUtf8(app.readAllStandardError());
