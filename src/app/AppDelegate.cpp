@@ -430,7 +430,8 @@ void AppDelegate::showOnboarding() {
     KeySynthesizer* const keys = platform.keySynthesizer.get();
     const QPointer<AppDelegate> self(this);
     onboarding = new OnboardingWindow([keys] { return keys->isTrusted(); },
-                                      [self] { return !self || self->isTerminating(); });
+                                      [self] { return !self || self->isTerminating(); },
+                                      !platform.globalHotKeys->grabsKeys());
     connect(onboarding, &OnboardingWindow::completed, this,
             [] { UserSettings::setValue(UserSettings::didOnboardKey, true); });
     onboarding->show();

@@ -78,12 +78,13 @@ QWidget* summaryRow(const QString& symbolName, const QString& content, QWidget* 
 } // namespace
 
 OnboardingView::OnboardingView(std::function<bool()> canPaste, std::function<void()> onFinish,
-                               QWidget* parent)
+                               bool desktopRunsHotKey, QWidget* parent)
     : QWidget(parent)
     , canPaste(std::move(canPaste))
     , onFinish(std::move(onFinish))
     , pasteGranted(this->canPaste && this->canPaste())
     , combination(HotKeyCombo::fromSettings().linuxDisplayString())
+    , desktopRunsHotKey(desktopRunsHotKey)
     , steps(new QStackedWidget(this))
     , skipButton(new QPushButton(QStringLiteral("Skip for now"), this))
     , primaryButton(new QPushButton(QStringLiteral("Continue"), this))
@@ -136,8 +137,12 @@ QWidget* OnboardingView::buildWelcome() {
     layout->addWidget(symbol(QStringLiteral("paperclip"), 96, palette().color(QPalette::Highlight), page));
     layout->addWidget(text(QStringLiteral("Snipjar"), 22, true, false, page));
     layout->addWidget(text(QStringLiteral("Your clipboard, on all your computers."), 13, false, true, page));
-    layout->addWidget(
-        keyRow(combination, QStringLiteral("opens your clipboard history \u2014 from anywhere."), page));
+    layout->addWidget(keyRow(
+        combination,
+        desktopRunsHotKey ? QStringLiteral("opens your clipboard history once your desktop runs it for "
+                                           "Snipjar \u2014 Settings, under Shortcut, shows how.")
+                          : QStringLiteral("opens your clipboard history \u2014 from anywhere."),
+        page));
     layout->addStretch(1);
     return page;
 }
@@ -202,9 +207,10 @@ void OnboardingView::refreshPasteStep() {
     pasteText->setText(
         pasteGranted ? QStringLiteral("Pressing Return pastes straight into the app you're working in.")
                      : QStringLiteral(
-                           "This display does not let Snipjar type keys for you (its X server has no XTEST "
-                           "extension), so pressing Return can't paste straight into the app you're working "
-                           "in.\n\nSnipjar still copies your pick \u2014 you just press %1 yourself.")
+                           "This desktop does not let Snipjar type keys for another program (on X11: its X "
+                           "server has no XTEST extension), so pressing Return can't paste straight into the "
+                           "app you're working in.\n\nSnipjar still copies your pick \u2014 you just press "
+                           "%1 yourself.")
                            .arg(paste));
     pasteKeyRow->setVisible(pasteGranted);
     skipButton->setVisible(currentStep == 1 && !pasteGranted);

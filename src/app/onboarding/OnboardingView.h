@@ -20,8 +20,10 @@ public:
     static constexpr QSize viewSize{440, 480};
 
     // `canPaste` answers whether keys can be typed into other applications; asked once a second
-    // while the second step is shown.
-    OnboardingView(std::function<bool()> canPaste, std::function<void()> onFinish, QWidget* parent = nullptr);
+    // while the second step is shown. `desktopRunsHotKey`: the combination works once the user set
+    // it up in the desktop's own shortcuts (Wayland), and the steps say where.
+    OnboardingView(std::function<bool()> canPaste, std::function<void()> onFinish,
+                   bool desktopRunsHotKey = false, QWidget* parent = nullptr);
 
     int step() const { return currentStep; }
     bool canPasteShown() const { return pasteGranted; }
@@ -47,6 +49,7 @@ private:
     int currentStep = 0;
     bool pasteGranted = false;
     QString combination;
+    bool desktopRunsHotKey = false;
     QStackedWidget* steps;
     QLabel* pasteIcon = nullptr;
     QLabel* pasteTitle = nullptr;

@@ -8,7 +8,7 @@
 namespace snipjar {
 
 OnboardingWindow::OnboardingWindow(std::function<bool()> canPaste, std::function<bool()> isTerminating,
-                                   QWidget* parent)
+                                   bool desktopRunsHotKey, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint)
     , isTerminating(std::move(isTerminating)) {
     setWindowTitle(QStringLiteral("Welcome to Snipjar"));
@@ -16,7 +16,7 @@ OnboardingWindow::OnboardingWindow(std::function<bool()> canPaste, std::function
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     content = new OnboardingView(
-        std::move(canPaste), [this] { close(); }, this);
+        std::move(canPaste), [this] { close(); }, desktopRunsHotKey, this);
     layout->addWidget(content);
     setFixedSize(content->size());
 }

@@ -15,7 +15,7 @@ class OnboardingWindow : public QWidget {
     Q_OBJECT
 public:
     OnboardingWindow(std::function<bool()> canPaste, std::function<bool()> isTerminating,
-                     QWidget* parent = nullptr);
+                     bool desktopRunsHotKey = false, QWidget* parent = nullptr);
 
     OnboardingView& view() { return *content; }
 
