@@ -26,8 +26,11 @@ struct CommandName {
 
 const std::array<CommandName, 17> commandNames{{
     {Command::list, "list",
-     "list [--json] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME]"},
-    {Command::search, "search", "search QUERY [--json] [--limit N]"},
+     "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
+     "[--until DATE]"},
+    {Command::search, "search",
+     "search QUERY [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] "
+     "[--since DATE] [--until DATE]"},
     {Command::show, "show", "show ID [--raw]"},
     {Command::add, "add", "add [--kind text|rich|image] [--text STRING | --file PATH...]"},
     {Command::copy, "copy", "copy ID"},
@@ -68,6 +71,7 @@ QString limitError(const QString& given) {
 QStringList kindsFor(Command command) {
     switch (command) {
     case Command::list:
+    case Command::search:
         return {QStringLiteral("text"), QStringLiteral("image"), QStringLiteral("file"),
                 QStringLiteral("rich")};
     case Command::add:
@@ -79,6 +83,25 @@ QStringList kindsFor(Command command) {
 
 QString kindError(Command command) {
     return QStringLiteral("--kind needs one of %1").arg(kindsFor(command).join(QLatin1Char('|')));
+}
+
+// --since and --until: an ISO 8601 date and time (local time unless it names its offset), or a
+// date alone, which --since takes from the start of that day and --until up to its end.
+std::optional<QDateTime> parseTime(const QString& text, bool untilEndOfDay) {
+    const QDateTime moment = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (moment.isValid() && text.contains(QLatin1Char('T'))) {
+        return moment;
+    }
+    const QDate day = QDate::fromString(text, Qt::ISODate);
+    if (!day.isValid()) {
+        return std::nullopt;
+    }
+    return (untilEndOfDay ? day.addDays(1) : day).startOfDay();
+}
+
+QString timeError(const QString& option) {
+    return QStringLiteral("%1 needs a date such as 2026-12-08 or a time such as 2026-12-08T14:30")
+        .arg(option);
 }
 
 CommandLine failure(Command command, const QString& message) {
@@ -100,7 +123,10 @@ public:
         bool optionsEnded = false;
         for (index = 0; index < words.size(); ++index) {
             const QString word = words.at(index);
-            if (optionsEnded || !word.startsWith(QLatin1String("--")) || word == QLatin1String("-")) {
+            const bool nulOption =
+                word == QLatin1String("-0") && (command == Command::list || command == Command::search);
+            if (optionsEnded || (!word.startsWith(QLatin1String("--")) && !nulOption) ||
+                word == QLatin1String("-")) {
                 positional << word;
                 continue;
             }
@@ -116,6 +142,9 @@ public:
             if (const std::optional<QString> error = option(result, word)) {
                 return error;
             }
+        }
+        if (result.nulSeparated && result.json) {
+            return QStringLiteral("-0 separates the lines of text output; --json prints one document");
         }
         return positionals(result);
     }
@@ -135,8 +164,18 @@ private:
         const bool listing = command == Command::list || command == Command::search;
         if (name == QLatin1String("--json") && listing) {
             result.json = true;
-        } else if (name == QLatin1String("--pinned") && command == Command::list) {
+        } else if (name == QLatin1String("--pinned") && listing) {
             result.pinnedOnly = true;
+        } else if (name == QLatin1String("-0") && listing) {
+            result.nulSeparated = true;
+        } else if ((name == QLatin1String("--since") || name == QLatin1String("--until")) && listing) {
+            const bool until = name == QLatin1String("--until");
+            const std::optional<QString> given = value();
+            const std::optional<QDateTime> moment = given ? parseTime(*given, until) : std::nullopt;
+            if (!moment) {
+                return timeError(name);
+            }
+            (until ? result.until : result.since) = moment;
         } else if (name == QLatin1String("--raw") && command == Command::show) {
             result.raw = true;
         } else if (name == QLatin1String("--keep-pinned") && command == Command::clear) {
@@ -157,7 +196,7 @@ private:
                 return kindError(command);
             }
             result.kind = *given;
-        } else if (name == QLatin1String("--device") && command == Command::list) {
+        } else if (name == QLatin1String("--device") && listing) {
             const std::optional<QString> given = value();
             if (!given || given->isEmpty()) {
                 return QStringLiteral("--device needs a computer's name");
@@ -346,6 +385,13 @@ QJsonObject CommandLine::toJson() const {
     if (device) {
         object.insert(QStringLiteral("device"), *device);
     }
+    if (since) {
+        object.insert(QStringLiteral("since"), since->toUTC().toString(Qt::ISODateWithMs));
+    }
+    if (until) {
+        object.insert(QStringLiteral("until"), until->toUTC().toString(Qt::ISODateWithMs));
+    }
+    object.insert(QStringLiteral("nul"), nulSeparated);
     object.insert(QStringLiteral("query"), query);
     object.insert(QStringLiteral("ids"), QJsonArray::fromStringList(ids));
     object.insert(QStringLiteral("raw"), raw);
@@ -399,6 +445,18 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
     if (object.contains(QStringLiteral("device"))) {
         result.device = object.value(QStringLiteral("device")).toString();
     }
+    for (const auto& [key, moment] : {std::pair{QStringLiteral("since"), &result.since},
+                                      std::pair{QStringLiteral("until"), &result.until}}) {
+        if (object.contains(key)) {
+            const QDateTime parsed = QDateTime::fromString(object.value(key).toString(), Qt::ISODateWithMs);
+            if (!parsed.isValid()) {
+                result.error = timeError(QStringLiteral("--") + key);
+                return result;
+            }
+            *moment = parsed;
+        }
+    }
+    result.nulSeparated = object.value(QStringLiteral("nul")).toBool();
     result.query = object.value(QStringLiteral("query")).toString();
     for (const QJsonValue& id : object.value(QStringLiteral("ids")).toArray()) {
         result.ids << id.toString();

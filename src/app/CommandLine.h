@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -53,6 +54,11 @@ struct CommandLine {
     std::optional<QString> kind;
     bool pinnedOnly = false;
     std::optional<QString> device;
+    // list and search --since/--until: clips copied at or after `since` and before `until`.
+    std::optional<QDateTime> since;
+    std::optional<QDateTime> until;
+    // list and search -0: records end with NUL instead of a line feed.
+    bool nulSeparated = false;
     QString query;
     // Ids or unambiguous id prefixes, as given.
     QStringList ids;

@@ -65,6 +65,10 @@ void HistoryListing::keep(const Filter& filter) {
         if (filter.pinnedOnly && !row.pinned) {
             continue;
         }
+        if ((filter.since && row.newest.createdAt < *filter.since) ||
+            (filter.until && row.newest.createdAt >= *filter.until)) {
+            continue;
+        }
         if (filter.device && row.newest.deviceID != *filter.device &&
             row.deviceName.compare(*filter.device, Qt::CaseInsensitive) != 0) {
             continue;
@@ -101,7 +105,7 @@ QList<HistoryListing::Row> HistoryListing::limited(std::optional<int> limit) con
     return rows.mid(0, *limit);
 }
 
-QByteArray HistoryListing::text(std::optional<int> limit) const {
+QByteArray HistoryListing::text(std::optional<int> limit, char end) const {
     QByteArray out;
     for (const Row& row : limited(limit)) {
         const QStringList columns = {row.newest.id.toString(QUuid::WithoutBraces).toUpper(),
@@ -112,7 +116,7 @@ QByteArray HistoryListing::text(std::optional<int> limit) const {
                                      createdText(row.newest.createdAt),
                                      storeName(row.store)};
         out += columns.join(QLatin1Char('\t')).toUtf8();
-        out += '\n';
+        out += end;
     }
     return out;
 }

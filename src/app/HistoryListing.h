@@ -3,6 +3,7 @@
 #include "store/HistoryReader.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -15,12 +16,15 @@ namespace snipjar {
 class HistoryListing {
 public:
     // Which rows are kept: of one stored kind, pinned ones, one computer's (by name or id), those
-    // whose title matches a query by the panel's rules.
+    // copied at or after `since` and before `until`, those whose title matches a query by the
+    // panel's rules.
     struct Filter {
         std::optional<QString> kindRaw;
         bool pinnedOnly = false;
         std::optional<QString> device;
         std::optional<QString> query;
+        std::optional<QDateTime> since;
+        std::optional<QDateTime> until;
     };
 
     HistoryListing(QList<HistoryEntry> entries, const QList<Device>& devices);
@@ -28,7 +32,8 @@ public:
     void keep(const Filter& filter);
     qsizetype size() const { return rows.size(); }
 
-    QByteArray text(std::optional<int> limit) const;
+    // One line per row, each ended by `end` (a line feed, or NUL for scripts).
+    QByteArray text(std::optional<int> limit, char end = '\n') const;
     QByteArray json(std::optional<int> limit) const;
 
 private:

@@ -86,6 +86,19 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(rows({"--device", all[0]["device"].toString()}).size(), 4);
     EXPECT_EQ(rows({"--device", "a computer that never copied"}).size(), 0);
     EXPECT_EQ(offline({"list"}).out.count('\n'), 4);
+    // Time bounds (a date alone covers that whole day), NUL-ended rows, and search's filters.
+    const QString today = QDate::currentDate().toString(Qt::ISODate);
+    const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
+    EXPECT_EQ(rows({"--since", today, "--until", today}).size(), 4);
+    EXPECT_EQ(rows({"--since", tomorrow}).size(), 0);
+    EXPECT_EQ(rows({"--until", all[1]["createdAt"].toString()}).size(), 2);
+    const QByteArray ended = offline({"list", "-0", "--limit", "2"}).out;
+    EXPECT_EQ(ended.count('\0'), 2);
+    EXPECT_FALSE(ended.contains('\n'));
+    EXPECT_EQ(QJsonDocument::fromJson(offline({"search", "invoice", "--json", "--kind", "image"}).out)
+                  .array()
+                  .size(),
+              0);
 
     // The panel's rule: letter case is folded, nothing else.
     const QJsonArray found = QJsonDocument::fromJson(offline({"search", "INVOICE", "--json"}).out).array();
@@ -94,8 +107,14 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"search", "invoice"}).out.count('\n'), 1);
     EXPECT_TRUE(offline({"search", "Invoice 2041 - paid"}).out.isEmpty());
 
-    // A prefix is enough; show writes the content as it is used, --raw as it is stored.
+    // A prefix is enough, and so is a position in list's order; show writes the content as it is
+    // used, --raw as it is stored.
     EXPECT_EQ(offline({"show", textId.left(8).toLower()}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
+    EXPECT_EQ(offline({"show", "@0"}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
+    EXPECT_EQ(offline({"show", "@2"}).out, pngBytes());
+    const CliRun beyond = offline({"show", "@4"});
+    EXPECT_EQ(beyond.exitCode, 1);
+    EXPECT_TRUE(beyond.err.contains("holds 4")) << beyond.err.constData();
     EXPECT_EQ(offline({"show", addedId(image)}).out, pngBytes());
     EXPECT_EQ(offline({"show", addedId(rich), "--raw"}).out, rtf);
     EXPECT_TRUE(offline({"show", addedId(rich)}).out.startsWith("Bold move here"))
@@ -197,6 +216,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
     for (const QStringList& bad : {QStringList{"frobnicate"},
                                    {"list", "--kind", "video"},
                                    {"list", "--limit", "x"},
+                                   {"list", "--since", "yesterday"},
+                                   {"search", "x", "-0", "--json"},
                                    {"list", "--bogus"},
                                    {"show"},
                                    {"pin", "a", "b"},

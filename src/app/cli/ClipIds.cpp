@@ -21,7 +21,17 @@ QString ClipIds::printed(const QUuid& id) {
 
 std::variant<HistoryEntry, QString> ClipIds::resolve(const QString& given,
                                                      const QList<HistoryEntry>& entries) {
-    const QString wanted = compact(given.trimmed());
+    const QString trimmed = given.trimmed();
+    std::optional<qsizetype> position;
+    if (trimmed.startsWith(QLatin1Char('@'))) {
+        bool ok = false;
+        const qlonglong number = trimmed.mid(1).toLongLong(&ok);
+        if (!ok || number < 0 || !trimmed.at(1).isDigit()) {
+            return QStringLiteral("%1 is not a position such as @0 (the clip copied last)").arg(given);
+        }
+        position = number;
+    }
+    const QString wanted = compact(trimmed);
     if (wanted.isEmpty()) {
         return QStringLiteral("an empty id names no clip");
     }
@@ -37,8 +47,15 @@ std::variant<HistoryEntry, QString> ClipIds::resolve(const QString& given,
         visible.insert(group.newest.id);
     }
     QList<const HistoryEntry*> found;
+    qsizetype row = 0;
     for (const HistoryEntry& entry : entries) {
         if (!visible.contains(entry.item.id)) {
+            continue;
+        }
+        if (position) {
+            if (row++ == *position) {
+                return entry;
+            }
             continue;
         }
         const QString id = compact(entry.item.id.toString());
@@ -48,6 +65,9 @@ std::variant<HistoryEntry, QString> ClipIds::resolve(const QString& given,
         if (id.startsWith(wanted)) {
             found << &entry;
         }
+    }
+    if (position) {
+        return QStringLiteral("the history has no clip at %1 (it holds %2)").arg(given).arg(row);
     }
     if (found.isEmpty()) {
         return QStringLiteral("no clip has the id %1").arg(given);

@@ -11,8 +11,9 @@
 namespace snipjar {
 
 // Finds the clip an id given on the command line names: the whole id (with or without braces and
-// dashes, any letter case) or a prefix of it that only one clip of the history starts with. Only
-// the ids list prints count: the newest item of each group.
+// dashes, any letter case), a prefix of it that only one clip of the history starts with, or a
+// position in `list`'s order: @0 the clip copied last, @1 the one before, and so on. Only the rows
+// list prints count: the newest item of each group.
 class ClipIds {
 public:
     // The item, or the one-line reason there is none.

@@ -19,20 +19,24 @@ const std::array<Topic, 16> topics{{
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
      "  --json          print a JSON array, one object per row (fields below)\n"
+     "  -0              end each row with a NUL byte instead of a line feed\n"
      "  --limit N       print at most N rows\n"
      "  --kind KIND     only clips of this kind: text, image, file or rich\n"
      "  --pinned        only pinned clips\n"
      "  --device NAME   only clips copied on this computer (its name or id)\n"
+     "  --since DATE    only clips copied then or later: 2026-12-08 (from the start of the day)\n"
+     "                  or 2026-12-08T14:30 (local time unless an offset such as Z is given)\n"
+     "  --until DATE    only clips copied before then (a date alone: up to the end of that day)\n"
      "\n"
      "JSON fields: id, kind (text, richText, image or file), title, device (the computer's id),\n"
      "deviceName, pinned, createdAt (UTC, ISO 8601), store (synced or local-only), byteSize.\n"},
     {Command::search, "print the clips whose title matches QUERY",
-     "Matches as the search panel does: letter case is ignored, nothing else.\n\n"
-     "  --json          print a JSON array like list --json\n"
-     "  --limit N       print at most N rows\n"},
+     "Matches as the search panel does: letter case is ignored, nothing else. Takes the options of\n"
+     "list (--json, -0, --limit, --kind, --pinned, --device, --since, --until).\n"},
     {Command::show, "write a clip's content to standard output",
      "Text is written as UTF-8, rich text as its plain text, an image as its bytes and files as their\n"
-     "paths, one a line. ID may be any unambiguous prefix of a clip's id.\n\n"
+     "paths, one a line. ID may be any unambiguous prefix of a clip's id, or a position in list's\n"
+     "order: @0 is the clip copied last, @1 the one before (so do copy, paste, pin, unpin, delete).\n\n"
      "  --raw           write the stored bytes as they are (RTF, file URLs)\n"},
     {Command::add, "add a clip from standard input, --text or --file",
      "Reads standard input unless --text or --file is given. The clip is filed as a copy is: the\n"

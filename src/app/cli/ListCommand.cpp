@@ -17,23 +17,25 @@ std::optional<QString> storedKind(const std::optional<QString>& kind) {
     return kind;
 }
 
-CommandOutcome print(const HistoryListing& listing, const CommandLine& commandLine) {
-    return CommandOutcome::success(commandLine.json ? listing.json(commandLine.limit)
-                                                    : listing.text(commandLine.limit));
+// The rows `list` (no query) or `search` (the query) print, filtered by the options both take.
+CommandOutcome print(const CommandLine& commandLine, HistoryAccess& access, std::optional<QString> query) {
+    HistoryListing listing(access.entries(), access.devices());
+    listing.keep({storedKind(commandLine.kind), commandLine.pinnedOnly, commandLine.device, std::move(query),
+                  commandLine.since, commandLine.until});
+    if (commandLine.json) {
+        return CommandOutcome::success(listing.json(commandLine.limit));
+    }
+    return CommandOutcome::success(listing.text(commandLine.limit, commandLine.nulSeparated ? '\0' : '\n'));
 }
 
 } // namespace
 
 CommandOutcome ListCommand::list(const CommandLine& commandLine, HistoryAccess& access) {
-    HistoryListing listing(access.entries(), access.devices());
-    listing.keep({storedKind(commandLine.kind), commandLine.pinnedOnly, commandLine.device, std::nullopt});
-    return print(listing, commandLine);
+    return print(commandLine, access, std::nullopt);
 }
 
 CommandOutcome ListCommand::search(const CommandLine& commandLine, HistoryAccess& access) {
-    HistoryListing listing(access.entries(), access.devices());
-    listing.keep({std::nullopt, false, std::nullopt, commandLine.query});
-    return print(listing, commandLine);
+    return print(commandLine, access, commandLine.query);
 }
 
 CommandOutcome ListCommand::show(const CommandLine& commandLine, HistoryAccess& access) {
