@@ -136,6 +136,20 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
             self->panelController->reloadIfVisible();
         }
     };
+    actions.appState = [self] {
+        StatusCommand::AppState state;
+        if (!self) {
+            return state;
+        }
+        state.backend = self->platform.backendName();
+        if (self->syncSwitch && self->syncSwitch->isOn()) {
+            state.syncProblem = self->syncSwitch->statusText();
+            state.syncState = self->syncSwitch->isSyncing() ? QStringLiteral("syncing")
+                              : state.syncProblem           ? QStringLiteral("problem")
+                                                            : QStringLiteral("idle");
+        }
+        return state;
+    };
     requests = std::make_unique<InstanceRequestHandler>(*clipStore, *platform.pasteboard, *platform.workspace,
                                                         *clipPaster, *recordingPause, std::move(actions));
 

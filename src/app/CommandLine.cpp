@@ -24,7 +24,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 17> commandNames{{
+const std::array<CommandName, 18> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -44,6 +44,7 @@ const std::array<CommandName, 17> commandNames{{
     {Command::showPanel, "show-panel", "show-panel"},
     {Command::showSettings, "show-settings", "show-settings"},
     {Command::quit, "quit", "quit"},
+    {Command::status, "status", "status [--json]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -162,7 +163,7 @@ private:
             return std::nullopt;
         };
         const bool listing = command == Command::list || command == Command::search;
-        if (name == QLatin1String("--json") && listing) {
+        if (name == QLatin1String("--json") && (listing || command == Command::status)) {
             result.json = true;
         } else if (name == QLatin1String("--pinned") && listing) {
             result.pinnedOnly = true;

@@ -34,6 +34,7 @@ struct CommandLine {
         showPanel,
         showSettings,
         quit,
+        status,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).

@@ -110,9 +110,17 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
         << fileContents(typed).constData();
 
-    // pause stops recording copies until resume.
+    // pause stops recording copies until resume, and status tells it with the running backend.
     ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording paused"));
+    const QJsonObject status = QJsonDocument::fromJson(runCli({"status", "--json"}).out).object();
+    EXPECT_TRUE(status["running"].toBool());
+    EXPECT_EQ(status["backend"].toString(), "X11");
+    EXPECT_FALSE(status["recording"].toBool());
+    EXPECT_GT(QDateTime::fromString(status["pausedUntil"].toString(), Qt::ISODate),
+              QDateTime::currentDateTimeUtc());
+    EXPECT_EQ(status["stores"]["synced"]["clips"].toInt(), 2) << runCli({"status"}).out.constData();
+    EXPECT_EQ(status["sync"]["state"].toString(), "off");
     {
         SelectionOwners secret;
         secret.xclip("a password copied by hand");

@@ -86,6 +86,11 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(rows({"--device", all[0]["device"].toString()}).size(), 4);
     EXPECT_EQ(rows({"--device", "a computer that never copied"}).size(), 0);
     EXPECT_EQ(offline({"list"}).out.count('\n'), 4);
+    const QJsonObject status = QJsonDocument::fromJson(offline({"status", "--json"}).out).object();
+    EXPECT_FALSE(status["running"].toBool());
+    EXPECT_EQ(status["stores"]["synced"]["clips"].toInt() + status["stores"]["local-only"]["clips"].toInt(),
+              4);
+    EXPECT_EQ(status["sync"]["state"].toString(), "not running");
     // Time bounds (a date alone covers that whole day), NUL-ended rows, and search's filters.
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);

@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 16> topics{{
+const std::array<Topic, 17> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -65,6 +65,13 @@ const std::array<Topic, 16> topics{{
     {Command::showPanel, "open the search panel of the running Snipjar", ""},
     {Command::showSettings, "open the settings window of the running Snipjar", ""},
     {Command::quit, "quit the running Snipjar", ""},
+    {Command::status, "say whether Snipjar runs and how: recording, history, sync",
+     "Prints one \"name: value\" line each: running (yes or no), backend (X11 or Wayland), recording\n"
+     "(yes, or paused with its end), the clips and bytes of each store (synced, local-only), sync\n"
+     "(off, idle, syncing, or the problem it has; \"not running\" without Snipjar) and version.\n\n"
+     "  --json          print one JSON object: running, backend, recording, pausedUntil (UTC,\n"
+     "                  ISO 8601, or null), stores (synced and local-only, each with clips and\n"
+     "                  bytes), sync (state, problem) and version\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 

@@ -2,6 +2,7 @@
 
 #include "app/cli/ClipCommands.h"
 #include "app/cli/ListCommand.h"
+#include "app/cli/StatusCommand.h"
 
 namespace snipjar {
 
@@ -41,6 +42,9 @@ CommandOutcome CommandRunner::run(const CommandLine& commandLine, HistoryAccess&
         return ClipCommands::remove(commandLine, access);
     case Command::clear:
         return ClipCommands::clear(commandLine, access);
+    case Command::status:
+        // Run here only without a running Snipjar, which answers it itself.
+        return StatusCommand::report(commandLine, access, std::nullopt);
     default:
         return CommandOutcome::usageError(QStringLiteral("%1 is not a command for the history")
                                               .arg(CommandLine::name(commandLine.command)));

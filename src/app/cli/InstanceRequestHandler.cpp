@@ -105,6 +105,13 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
     case Command::resume:
         recordingPause.resume();
         return CommandOutcome::success();
+    case Command::status: {
+        StatusCommand::AppState state = actions.appState ? actions.appState() : StatusCommand::AppState{};
+        state.paused = recordingPause.isPaused();
+        state.pausedUntil = recordingPause.until();
+        InstanceAccess access(store, actions.historyChanged);
+        return StatusCommand::report(commandLine, access, state);
+    }
     case Command::showPanel:
     case Command::showSettings: {
         const auto& show =

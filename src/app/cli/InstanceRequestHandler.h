@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "app/cli/CommandOutcome.h"
+#include "app/cli/StatusCommand.h"
 
 #include <QByteArray>
 
@@ -30,6 +31,8 @@ public:
         std::function<void()> quit;
         // The history changed: a visible panel shows it.
         std::function<void()> historyChanged;
+        // What `status` tells of the running Snipjar besides its pause (backend, sync).
+        std::function<StatusCommand::AppState()> appState;
     };
 
     InstanceRequestHandler(ClipStore& store, Pasteboard& pasteboard, Workspace& workspace,

@@ -37,6 +37,7 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
     case Command::showPanel:
     case Command::showSettings:
     case Command::quit:
+    case Command::status:
         return true;
     case Command::add:
         return commandLine.files.isEmpty() &&

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/CommandLine.h"
+#include "app/cli/CommandOutcome.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+namespace snipjar {
+
+class HistoryAccess;
+
+// `snipjar status`: whether Snipjar runs and how, and what each store holds. Without a running
+// Snipjar only the stores can be told.
+class StatusCommand {
+public:
+    // What only the running Snipjar knows.
+    struct AppState {
+        // "X11" or "Wayland".
+        QString backend;
+        bool paused = false;
+        // When a pause ends by itself; none for a pause until resumed.
+        std::optional<QDateTime> pausedUntil;
+        // "off", "idle", "syncing" or "problem" (with the problem).
+        QString syncState = QStringLiteral("off");
+        std::optional<QString> syncProblem;
+    };
+
+    static CommandOutcome report(const CommandLine& commandLine, HistoryAccess& access,
+                                 const std::optional<AppState>& app);
+};
+
+} // namespace snipjar
