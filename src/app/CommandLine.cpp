@@ -24,7 +24,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 18> commandNames{{
+const std::array<CommandName, 19> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -45,6 +45,7 @@ const std::array<CommandName, 18> commandNames{{
     {Command::showSettings, "show-settings", "show-settings"},
     {Command::quit, "quit", "quit"},
     {Command::status, "status", "status [--json]"},
+    {Command::config, "config", "config [KEY [VALUE]]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -265,6 +266,17 @@ private:
             }
             return std::nullopt;
         }
+        case Command::config:
+            if (positional.size() > 2) {
+                return QStringLiteral("unexpected argument \"%1\"").arg(positional.at(2));
+            }
+            if (!positional.isEmpty()) {
+                result.settingKey = positional.at(0);
+            }
+            if (positional.size() == 2) {
+                result.settingValue = positional.at(1);
+            }
+            return std::nullopt;
         case Command::add:
             if (!readingFiles) {
                 return none();
@@ -393,6 +405,12 @@ QJsonObject CommandLine::toJson() const {
         object.insert(QStringLiteral("until"), until->toUTC().toString(Qt::ISODateWithMs));
     }
     object.insert(QStringLiteral("nul"), nulSeparated);
+    if (settingKey) {
+        object.insert(QStringLiteral("settingKey"), *settingKey);
+    }
+    if (settingValue) {
+        object.insert(QStringLiteral("settingValue"), *settingValue);
+    }
     object.insert(QStringLiteral("query"), query);
     object.insert(QStringLiteral("ids"), QJsonArray::fromStringList(ids));
     object.insert(QStringLiteral("raw"), raw);
@@ -458,6 +476,12 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         }
     }
     result.nulSeparated = object.value(QStringLiteral("nul")).toBool();
+    if (object.contains(QStringLiteral("settingKey"))) {
+        result.settingKey = object.value(QStringLiteral("settingKey")).toString();
+    }
+    if (object.contains(QStringLiteral("settingValue"))) {
+        result.settingValue = object.value(QStringLiteral("settingValue")).toString();
+    }
     result.query = object.value(QStringLiteral("query")).toString();
     for (const QJsonValue& id : object.value(QStringLiteral("ids")).toArray()) {
         result.ids << id.toString();

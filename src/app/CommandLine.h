@@ -35,6 +35,7 @@ struct CommandLine {
         showSettings,
         quit,
         status,
+        config,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -61,6 +62,9 @@ struct CommandLine {
     // list and search -0: records end with NUL instead of a line feed.
     bool nulSeparated = false;
     QString query;
+    // config: the setting's name and the value to give it, as typed.
+    std::optional<QString> settingKey;
+    std::optional<QString> settingValue;
     // Ids or unambiguous id prefixes, as given.
     QStringList ids;
     bool raw = false;

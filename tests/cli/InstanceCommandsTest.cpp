@@ -134,6 +134,9 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
         ASSERT_TRUE(waitUntil([] { return listed().size() == 3; }, 20000));
     }
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
+    // A setting changed from the command line acts at once: the history shrinks to its new length.
+    ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
+    EXPECT_EQ(titles(), QStringList{"copied after the pause"});
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 

@@ -255,6 +255,29 @@ TEST(CliStore, UsageErrorsAndHelp) {
           "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
         EXPECT_TRUE(overview.out.contains(QByteArray("\n  ") + command)) << command;
     }
+    // config: the settings as the window checks them; a value out of range says what is allowed.
+    EXPECT_TRUE(offline({"config"}).out.contains("historyLength=100\n"));
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* said;
+    } settings[] = {
+        {{"historyLength", "50"}, 0, ""},
+        {{"historyLength", "5000"}, 2, "1 to 1000"},
+        {{"retentionDays", "8"}, 2, "7, 30 or 90"},
+        {{"hotKey", "Shift+A"}, 2, "Ctrl, Alt or Super"},
+        {{"hotKey", "ctrl+shift+k"}, 0, ""},
+        {{"recordSelectedText", "maybe"}, 2, "true or false"},
+        {{"syncServer", "http://example.org"}, 2, "postgresql://"},
+        {{"colour", "blue"}, 2, "historyLength"},
+    };
+    for (const auto& row : settings) {
+        const CliRun run = offline(QStringList{"config"} + row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains(row.said)) << run.err.constData();
+    }
+    EXPECT_EQ(offline({"config", "historyLength"}).out, "50\n");
+    EXPECT_EQ(offline({"config", "hotKey"}).out, "Ctrl+Shift+K\n");
     const CliRun addHelp = offline({"add", "--help"});
     EXPECT_EQ(addHelp.exitCode, 0);
     EXPECT_EQ(addHelp.out, offline({"help", "add"}).out);

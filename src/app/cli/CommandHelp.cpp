@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 17> topics{{
+const std::array<Topic, 18> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -72,6 +72,14 @@ const std::array<Topic, 17> topics{{
      "  --json          print one JSON object: running, backend, recording, pausedUntil (UTC,\n"
      "                  ISO 8601, or null), stores (synced and local-only, each with clips and\n"
      "                  bytes), sync (state, problem) and version\n"},
+    {Command::config, "read or change a setting, as the settings window does",
+     "Without KEY, prints every setting as KEY=VALUE, one a line; with KEY, its value; with KEY and\n"
+     "VALUE, sets it with the checks the settings window makes (a value out of range: status 2 and\n"
+     "what is allowed). A running Snipjar acts on it at once. The settings:\n"
+     "launchAtLogin (true or false), historyLength (1 to 1000), retentionDays (7, 30 or 90),\n"
+     "hotKey (Ctrl, Alt or Super with a letter or digit, e.g. Ctrl+Alt+V),\n"
+     "keepClipboardWhenOwnerQuits, recordSelectedText and syncEnabled (true or false), and\n"
+     "syncServer (a postgresql:// address, or \"\" for none).\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 

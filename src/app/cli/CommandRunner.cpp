@@ -2,6 +2,7 @@
 
 #include "app/cli/ClipCommands.h"
 #include "app/cli/ListCommand.h"
+#include "app/cli/SettingsCommand.h"
 #include "app/cli/StatusCommand.h"
 
 namespace snipjar {
@@ -45,6 +46,8 @@ CommandOutcome CommandRunner::run(const CommandLine& commandLine, HistoryAccess&
     case Command::status:
         // Run here only without a running Snipjar, which answers it itself.
         return StatusCommand::report(commandLine, access, std::nullopt);
+    case Command::config:
+        return SettingsCommand::run(commandLine);
     default:
         return CommandOutcome::usageError(QStringLiteral("%1 is not a command for the history")
                                               .arg(CommandLine::name(commandLine.command)));

@@ -1,5 +1,10 @@
 #include "app/cli/InstanceRequestHandler.h"
 
+#include "app/cli/SettingsCommand.h"
+#include "app/settings/SettingsEvents.h"
+#include "paste/HotKeyCombo.h"
+#include "platform/UserSettings.h"
+
 #include "app/cli/ClipIds.h"
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
@@ -105,6 +110,8 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
     case Command::resume:
         recordingPause.resume();
         return CommandOutcome::success();
+    case Command::config:
+        return SettingsCommand::run(commandLine, [this](const QString& key) { return applySetting(key); });
     case Command::status: {
         StatusCommand::AppState state = actions.appState ? actions.appState() : StatusCommand::AppState{};
         state.paused = recordingPause.isPaused();
@@ -158,6 +165,37 @@ CommandOutcome InstanceRequestHandler::copy(const CommandLine& commandLine, bool
     setLastWrittenChangeCount(pasteboard.changeCount());
     qCInfo(lcPaste) << "Clip copied on request";
     return CommandOutcome::success();
+}
+
+std::optional<QString> InstanceRequestHandler::applySetting(const QString& key) {
+    SettingsEvents& events = SettingsEvents::instance();
+    if (key == QLatin1String("hotKey")) {
+        const std::optional<QString> wanted = UserSettings::hotKey();
+        emit events.hotKeyChanged();
+        // A combination another program holds does not replace the one that works, which the
+        // setting then names again.
+        if (UserSettings::hotKey() != wanted) {
+            return QStringLiteral("another program holds that combination; the hot key stays %1")
+                .arg(HotKeyCombo::fromSettings().linuxDisplayString());
+        }
+    } else if (key == QLatin1String("historyLength") || key == QLatin1String("retentionDays")) {
+        store.enforceLimitsNow();
+        emit events.limitsChanged();
+    } else if (key == QLatin1String("keepClipboardWhenOwnerQuits")) {
+        emit events.keepClipboardChanged();
+    } else if (key == QLatin1String("recordSelectedText")) {
+        emit events.recordSelectedTextChanged();
+    } else if (key == QLatin1String("syncEnabled")) {
+        emit events.syncEnabledChanged();
+    } else if (key == QLatin1String("syncServer")) {
+        emit events.syncAccountChanged();
+    } else if (key == QLatin1String("launchAtLogin")) {
+        emit events.launchAtLoginChanged();
+    }
+    if (actions.historyChanged) {
+        actions.historyChanged();
+    }
+    return std::nullopt;
 }
 
 } // namespace snipjar

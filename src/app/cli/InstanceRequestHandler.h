@@ -44,6 +44,9 @@ public:
 
 private:
     CommandOutcome copy(const CommandLine& commandLine, bool thenPaste);
+    // Tells the running application that a setting changed (SettingsEvents, as the settings window
+    // does); a reason when it could not take the value.
+    std::optional<QString> applySetting(const QString& key);
 
     ClipStore& store;
     Pasteboard& pasteboard;

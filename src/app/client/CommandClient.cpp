@@ -38,6 +38,7 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
     case Command::showSettings:
     case Command::quit:
     case Command::status:
+    case Command::config:
         return true;
     case Command::add:
         return commandLine.files.isEmpty() &&
