@@ -4,9 +4,13 @@
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandSeatControl.h"
+#include "platform/wayland/WaylandWorkspace.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -210,8 +214,10 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 }
 
 // The whole application on Wayland: a copy is recorded, when the program that copied quits the
-// clipboard still holds it, and when the compositor dies the application ends.
-TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
+// clipboard still holds it; `snipjar paste` types the terminal's paste keystroke into foot in front,
+// whatever the compositor's layout (one without Latin letters included); and when the compositor
+// dies the application ends.
+TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
     app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -219,22 +225,57 @@ TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     ASSERT_TRUE(waitUntil(
         [] { return QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Snipjar/instance.socket"); },
         30s));
-    QProcess copier;
-    copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
-    const auto listedTitles = [] {
-        QStringList titles;
+    const auto listed = [](const QString& title) {
         for (const QJsonValue& row :
              QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"list", "--json"})).array()) {
-            titles << row[QLatin1String("title")].toString();
+            if (row[QLatin1String("title")].toString() == title) {
+                return row[QLatin1String("id")].toString();
+            }
         }
-        return titles;
+        return QString();
     };
-    EXPECT_TRUE(
-        waitUntil([&] { return listedTitles().contains(QLatin1String("kept after its owner")); }, 20s));
+    QProcess copier;
+    copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
+    EXPECT_TRUE(waitUntil([&] { return !listed(QStringLiteral("kept after its owner")).isEmpty(); }, 20s));
     copier.kill();
     copier.waitForFinished();
     EXPECT_TRUE(waitUntil(
         [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
+
+    const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
+    ASSERT_TRUE(seat && seat->canType() && seat->knowsToplevels());
+    WaylandWorkspace workspace(seat);
+    const QString ipc = QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY"))
+                            .dir()
+                            .entryInfoList({"sway-ipc.*"})
+                            .value(0)
+                            .filePath();
+    for (const char* layout : {"us", "fr", "ru"}) {
+        SCOPED_TRACE(layout);
+        run(QStringLiteral("swaymsg"), {"-s", ipc, "input", "type:keyboard", "xkb_layout", layout});
+        // Raw mode: the terminal hands cat every byte at once, and a Ctrl+V typed instead of the
+        // terminal's paste key would arrive as a byte of its own.
+        const QString file = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pasted-" + layout;
+        QProcess foot;
+        foot.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
+        ASSERT_TRUE(waitUntil([&] { return workspace.frontmostApplication().has_value(); }));
+        EXPECT_EQ(workspace.frontmostApplication()->windowClass, QStringLiteral("foot"));
+
+        const QString text = QStringLiteral("pasted ü ") + layout;
+        run(QStringLiteral("wl-copy"), {text});
+        QString id;
+        ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));
+        run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
+        const auto pasted = [&] {
+            QFile pasted(file);
+            return pasted.open(QIODevice::ReadOnly) ? pasted.readAll() : QByteArray();
+        };
+        EXPECT_TRUE(waitUntil([&] { return pasted() == text.toUtf8(); }, 20s)) << pasted().toStdString();
+        foot.kill();
+        foot.waitForFinished();
+    }
+
     ::kill(qEnvironmentVariableIntValue("SNIPJAR_SWAY_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 1);

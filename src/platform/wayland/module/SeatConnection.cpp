@@ -1,0 +1,422 @@
+#include "platform/wayland/module/SeatConnection.h"
+
+#include "platform/LogCategories.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
+
+#include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
+
+#include <QList>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace snipjar {
+
+namespace {
+
+// Keysyms from xkbcommon-keysyms.h.
+constexpr xkb_keysym_t keysymV = 0x0076;
+constexpr xkb_keysym_t keysymInsert = 0xff63;
+constexpr xkb_keysym_t keysymControlL = 0xffe3;
+constexpr xkb_keysym_t keysymShiftL = 0xffe1;
+
+// xkb keycodes are the kernel's evdev codes plus 8; the virtual keyboard takes the kernel's.
+constexpr uint32_t evdevOffset = 8;
+// wl_keyboard's key states and keymap format.
+constexpr uint32_t keyReleased = 0;
+constexpr uint32_t keyPressed = 1;
+constexpr uint32_t keymapFormatXkbV1 = 1;
+
+uint32_t milliseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return uint32_t(now.tv_sec * 1000 + now.tv_nsec / 1'000'000);
+}
+
+QString boundedName(const char* text) {
+    return QString::fromUtf8(text, qMin<qsizetype>(qstrlen(text), SeatConnection::maxNameBytes));
+}
+
+} // namespace
+
+struct SeatConnection::Keys {
+    uint32_t v = 0;
+    uint32_t insert = 0;
+    uint32_t controlL = 0;
+    uint32_t shiftL = 0;
+    uint32_t controlMask = 0;
+    uint32_t shiftMask = 0;
+};
+
+struct SeatConnection::Handle {
+    zwlr_foreign_toplevel_handle_v1* proxy = nullptr;
+    Toplevel toplevel;
+    bool isActivated = false;
+    // Which toplevel became activated last, should the compositor call two of them activated.
+    quint64 activatedOrder = 0;
+};
+
+std::unique_ptr<SeatConnection> SeatConnection::open(LostHandler onLost) {
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display) {
+        return nullptr;
+    }
+    std::unique_ptr<SeatConnection> seat(new SeatConnection(display, std::move(onLost)));
+    if (!seat->bind()) {
+        return nullptr;
+    }
+    SeatConnection* self = seat.get();
+    seat->thread_ = std::thread([self] { self->run(); });
+    return seat;
+}
+
+SeatConnection::SeatConnection(wl_display* display, LostHandler onLost)
+    : display_(display)
+    , onLost_(std::move(onLost))
+    , wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+SeatConnection::~SeatConnection() {
+    if (thread_.joinable()) {
+        stopping_ = true;
+        wake();
+        thread_.join();
+    }
+    for (Handle* handle : std::as_const(handles_)) {
+        zwlr_foreign_toplevel_handle_v1_destroy(handle->proxy);
+        delete handle;
+    }
+    if (toplevels_) {
+        if (!toplevelsFinished_) {
+            zwlr_foreign_toplevel_manager_v1_stop(toplevels_);
+        }
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(toplevels_));
+    }
+    if (keyboard_) {
+        zwp_virtual_keyboard_v1_destroy(keyboard_);
+    }
+    if (keyboardManager_) {
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(keyboardManager_));
+    }
+    if (seat_) {
+        wl_seat_destroy(seat_);
+    }
+    if (registry_) {
+        wl_registry_destroy(registry_);
+    }
+    wl_display_flush(display_);
+    wl_display_disconnect(display_);
+    if (wakeFd_ >= 0) {
+        ::close(wakeFd_);
+    }
+}
+
+void SeatConnection::handleGlobal(void* data, wl_registry*, uint32_t name, const char* interface,
+                                  uint32_t version) {
+    auto* self = static_cast<SeatConnection*>(data);
+    if (std::strcmp(interface, wl_seat_interface.name) == 0 && self->seatName_ == 0) {
+        // The first seat: a desktop session has one.
+        self->seatName_ = name;
+    } else if (std::strcmp(interface, zwp_virtual_keyboard_manager_v1_interface.name) == 0) {
+        self->keyboardManagerName_ = name;
+    } else if (std::strcmp(interface, zwlr_foreign_toplevel_manager_v1_interface.name) == 0) {
+        self->toplevelManagerName_ = name;
+        self->toplevelManagerVersion_ =
+            std::min<uint32_t>(version, zwlr_foreign_toplevel_manager_v1_interface.version);
+    }
+}
+
+void SeatConnection::handleGlobalRemove(void*, wl_registry*, uint32_t) {}
+
+bool SeatConnection::bind() {
+    static const wl_registry_listener listener{&handleGlobal, &handleGlobalRemove};
+    if (wakeFd_ < 0) {
+        return false;
+    }
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &listener, this);
+    if (wl_display_roundtrip(display_) < 0 || seatName_ == 0) {
+        return false;
+    }
+    seat_ = static_cast<wl_seat*>(wl_registry_bind(registry_, seatName_, &wl_seat_interface, 1));
+    if (keyboardManagerName_ != 0) {
+        keyboardManager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
+            wl_registry_bind(registry_, keyboardManagerName_, &zwp_virtual_keyboard_manager_v1_interface, 1));
+        if (!setUpKeyboard()) {
+            qCWarning(lcPaste) << "No keymap could be made for the virtual keyboard; pasting is by hand";
+        }
+    }
+    if (toplevelManagerName_ != 0) {
+        static const zwlr_foreign_toplevel_manager_v1_listener managerListener{&handleToplevel,
+                                                                               &handleFinished};
+        toplevels_ = static_cast<zwlr_foreign_toplevel_manager_v1*>(
+            wl_registry_bind(registry_, toplevelManagerName_, &zwlr_foreign_toplevel_manager_v1_interface,
+                             toplevelManagerVersion_));
+        zwlr_foreign_toplevel_manager_v1_add_listener(toplevels_, &managerListener, this);
+    }
+    // The toplevels open now, and whether the compositor let this program have a keyboard (one that
+    // refuses ends the connection), are known before anyone asks.
+    if (wl_display_roundtrip(display_) < 0) {
+        return false;
+    }
+    qCDebug(lcPlatform) << "Wayland seat: virtual keyboard" << canType() << "toplevels" << knowsToplevels();
+    return canType() || knowsToplevels();
+}
+
+bool SeatConnection::setUpKeyboard() {
+    // A plain US keymap, whatever the user's layout: the compositor hands the program in front the
+    // virtual keyboard's own keymap with its keys, so the keycode for V reads as V there even when
+    // the user's layout has no Latin letters or puts V elsewhere.
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    if (!context) {
+        return false;
+    }
+    const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
+    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_context_unref(context);
+    if (!keymap) {
+        return false;
+    }
+    auto keys = std::make_unique<Keys>();
+    const auto keycodeFor = [keymap](xkb_keysym_t wanted) {
+        for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= xkb_keymap_max_keycode(keymap);
+             ++code) {
+            const xkb_keysym_t* syms = nullptr;
+            const int count = xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &syms);
+            if (count == 1 && syms[0] == wanted && code >= evdevOffset) {
+                return uint32_t(code - evdevOffset);
+            }
+        }
+        return uint32_t(0);
+    };
+    keys->v = keycodeFor(keysymV);
+    keys->insert = keycodeFor(keysymInsert);
+    keys->controlL = keycodeFor(keysymControlL);
+    keys->shiftL = keycodeFor(keysymShiftL);
+    const xkb_mod_index_t control = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_CTRL);
+    const xkb_mod_index_t shift = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
+    char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
+    xkb_keymap_unref(keymap);
+    if (!text || control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID || keys->v == 0 ||
+        keys->insert == 0 || keys->controlL == 0 || keys->shiftL == 0) {
+        std::free(text);
+        return false;
+    }
+    keys->controlMask = 1u << control;
+    keys->shiftMask = 1u << shift;
+    // The compositor maps the keymap from a file; the terminating zero is part of its size.
+    const size_t size = std::strlen(text) + 1;
+    const int fd = ::memfd_create("snipjar-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    bool written = fd >= 0 && ::write(fd, text, size) == ssize_t(size);
+    std::free(text);
+    if (written) {
+        ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
+        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager_, seat_);
+        zwp_virtual_keyboard_v1_keymap(keyboard_, keymapFormatXkbV1, fd, uint32_t(size));
+        keys_ = std::move(keys);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return written;
+}
+
+void SeatConnection::wake() {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void SeatConnection::run() {
+    const int displayFd = wl_display_get_fd(display_);
+    bool failed = false;
+    while (!stopping_ && !failed) {
+        while (wl_display_prepare_read(display_) != 0) {
+            if (wl_display_dispatch_pending(display_) < 0) {
+                failed = true;
+                break;
+            }
+        }
+        if (failed) {
+            break;
+        }
+        const bool flushed = wl_display_flush(display_) >= 0 || errno != EAGAIN;
+        pollfd descriptors[2] = {{displayFd, short(POLLIN | (flushed ? 0 : POLLOUT)), 0},
+                                 {wakeFd_, POLLIN, 0}};
+        ::poll(descriptors, 2, -1);
+        if (descriptors[0].revents & (POLLIN | POLLERR | POLLHUP)) {
+            failed = wl_display_read_events(display_) < 0;
+        } else {
+            wl_display_cancel_read(display_);
+        }
+        if (descriptors[1].revents & POLLIN) {
+            uint64_t ignored = 0;
+            [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &ignored, sizeof ignored);
+        }
+        failed = failed || wl_display_dispatch_pending(display_) < 0;
+    }
+    if (failed && !stopping_) {
+        qCWarning(lcPlatform) << "The Wayland seat's connection broke:"
+                              << std::strerror(wl_display_get_error(display_));
+        if (onLost_) {
+            onLost_();
+        }
+    }
+}
+
+bool SeatConnection::type(PasteKeystroke keystroke) {
+    if (!keyboard_ || !keys_) {
+        return false;
+    }
+    QList<uint32_t> modifierKeys;
+    uint32_t key = keys_->v;
+    uint32_t mask = keys_->controlMask;
+    switch (keystroke) {
+    case PasteKeystroke::controlV:
+        modifierKeys = {keys_->controlL};
+        break;
+    case PasteKeystroke::controlShiftV:
+        modifierKeys = {keys_->controlL, keys_->shiftL};
+        mask |= keys_->shiftMask;
+        break;
+    case PasteKeystroke::shiftInsert:
+        modifierKeys = {keys_->shiftL};
+        key = keys_->insert;
+        mask = keys_->shiftMask;
+        break;
+    }
+    std::lock_guard lock(typingMutex_);
+    const uint32_t time = milliseconds();
+    // The modifier keys go down as keys too, for programs that watch keys rather than the modifier
+    // state; the state itself is set outright, so that no modifier of an earlier keystroke lingers.
+    for (const uint32_t modifier : std::as_const(modifierKeys)) {
+        zwp_virtual_keyboard_v1_key(keyboard_, time, modifier, keyPressed);
+    }
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, 0);
+    zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyPressed);
+    zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyReleased);
+    for (auto modifier = modifierKeys.crbegin(); modifier != modifierKeys.crend(); ++modifier) {
+        zwp_virtual_keyboard_v1_key(keyboard_, time, *modifier, keyReleased);
+    }
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
+    const bool sent = wl_display_flush(display_) >= 0 || errno == EAGAIN;
+    // Whatever the socket did not take now, the connection's thread sends when it can.
+    wake();
+    return sent;
+}
+
+std::optional<WaylandSeatControl::Toplevel> SeatConnection::activeToplevel() {
+    std::lock_guard lock(mutex_);
+    const Handle* active = nullptr;
+    for (const Handle* handle : std::as_const(handles_)) {
+        if (handle->isActivated && (!active || handle->activatedOrder > active->activatedOrder)) {
+            active = handle;
+        }
+    }
+    return active ? std::optional<Toplevel>(active->toplevel) : std::nullopt;
+}
+
+std::optional<WaylandSeatControl::Toplevel> SeatConnection::toplevel(quint64 id) {
+    std::lock_guard lock(mutex_);
+    for (const Handle* handle : std::as_const(handles_)) {
+        if (handle->toplevel.id == id) {
+            return handle->toplevel;
+        }
+    }
+    return std::nullopt;
+}
+
+bool SeatConnection::activate(quint64 id) {
+    std::lock_guard lock(mutex_);
+    for (const Handle* handle : std::as_const(handles_)) {
+        if (handle->toplevel.id == id) {
+            zwlr_foreign_toplevel_handle_v1_activate(handle->proxy, seat_);
+            wl_display_flush(display_);
+            wake();
+            return true;
+        }
+    }
+    return false;
+}
+
+void SeatConnection::handleToplevel(void* data, zwlr_foreign_toplevel_manager_v1*,
+                                    zwlr_foreign_toplevel_handle_v1* proxy) {
+    static const zwlr_foreign_toplevel_handle_v1_listener listener{
+        &handleTitle,
+        &handleAppID,
+        [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+        [](void*, zwlr_foreign_toplevel_handle_v1*, wl_output*) {},
+        &handleState,
+        &handleDone,
+        &handleClosed,
+        [](void*, zwlr_foreign_toplevel_handle_v1*, zwlr_foreign_toplevel_handle_v1*) {}};
+    auto* self = static_cast<SeatConnection*>(data);
+    std::lock_guard lock(self->mutex_);
+    if (self->handles_.size() >= maxToplevels) {
+        zwlr_foreign_toplevel_handle_v1_destroy(proxy);
+        return;
+    }
+    auto* handle = new Handle{proxy, {self->nextID_++, {}, {}}};
+    zwlr_foreign_toplevel_handle_v1_add_listener(proxy, &listener, self);
+    self->handles_.insert(proxy, handle);
+}
+
+void SeatConnection::handleFinished(void* data, zwlr_foreign_toplevel_manager_v1*) {
+    // The compositor stopped announcing toplevels (it is shutting down); those known so far stay
+    // until they close.
+    static_cast<SeatConnection*>(data)->toplevelsFinished_ = true;
+}
+
+void SeatConnection::handleTitle(void* data, zwlr_foreign_toplevel_handle_v1* proxy, const char* title) {
+    auto* self = static_cast<SeatConnection*>(data);
+    std::lock_guard lock(self->mutex_);
+    if (Handle* handle = self->handles_.value(proxy)) {
+        handle->toplevel.title = boundedName(title);
+    }
+}
+
+void SeatConnection::handleAppID(void* data, zwlr_foreign_toplevel_handle_v1* proxy, const char* appID) {
+    auto* self = static_cast<SeatConnection*>(data);
+    std::lock_guard lock(self->mutex_);
+    if (Handle* handle = self->handles_.value(proxy)) {
+        handle->toplevel.appID = boundedName(appID);
+    }
+}
+
+void SeatConnection::handleState(void* data, zwlr_foreign_toplevel_handle_v1* proxy, wl_array* states) {
+    auto* self = static_cast<SeatConnection*>(data);
+    bool isActivated = false;
+    const auto* state = static_cast<const uint32_t*>(states->data);
+    for (size_t index = 0; index < states->size / sizeof(uint32_t); ++index) {
+        isActivated = isActivated || state[index] == ZWLR_FOREIGN_TOPLEVEL_HANDLE_V1_STATE_ACTIVATED;
+    }
+    std::lock_guard lock(self->mutex_);
+    if (Handle* handle = self->handles_.value(proxy)) {
+        if (isActivated && !handle->isActivated) {
+            handle->activatedOrder = self->nextID_++;
+        }
+        handle->isActivated = isActivated;
+    }
+}
+
+void SeatConnection::handleDone(void*, zwlr_foreign_toplevel_handle_v1*) {
+    // Each change is taken as it comes: a toplevel's app id, title and state are read one at a
+    // time, never as a set that must agree.
+}
+
+void SeatConnection::handleClosed(void* data, zwlr_foreign_toplevel_handle_v1* proxy) {
+    auto* self = static_cast<SeatConnection*>(data);
+    std::lock_guard lock(self->mutex_);
+    delete self->handles_.take(proxy);
+    zwlr_foreign_toplevel_handle_v1_destroy(proxy);
+}
+
+} // namespace snipjar
