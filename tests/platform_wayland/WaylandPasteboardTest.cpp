@@ -215,7 +215,7 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 
 // The whole application on Wayland: a copy is recorded, when the program that copied quits the
 // clipboard still holds it; `snipjar paste` types the terminal's paste keystroke into foot in front,
-// whatever the compositor's layout (one without Latin letters included); and when the compositor
+// whatever the compositor's layout; and when the compositor
 // dies the application ends.
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
@@ -247,22 +247,29 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
     WaylandWorkspace workspace(seat);
     const QString ipc = QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY"))
                             .dir()
-                            .entryInfoList({"sway-ipc.*"})
+                            .entryInfoList({"sway-ipc.*"}, QDir::System)
                             .value(0)
                             .filePath();
-    for (const char* layout : {"us", "fr", "ru"}) {
-        SCOPED_TRACE(layout);
-        run(QStringLiteral("swaymsg"), {"-s", ipc, "input", "type:keyboard", "xkb_layout", layout});
+    // The layout is the compositor's for every keyboard, the virtual one included: V elsewhere
+    // (Dvorak), AZERTY, and Latin letters only in the second layout.
+    const QList<QStringList> layouts = {{"us", ""}, {"us", "dvorak"}, {"fr", ""}, {"ru,us", ""}};
+    for (const QStringList& layout : layouts) {
+        const QString name = layout.join(QLatin1Char('-'));
+        SCOPED_TRACE(name.toStdString());
+        for (const QString& setting : {"xkb_layout '" + layout[0] + "'", "xkb_variant '" + layout[1] + "'"}) {
+            EXPECT_TRUE(run(QStringLiteral("swaymsg"), {"-s", ipc, "input type:keyboard " + setting})
+                            .contains("\"success\": true"));
+        }
         // Raw mode: the terminal hands cat every byte at once, and a Ctrl+V typed instead of the
         // terminal's paste key would arrive as a byte of its own.
-        const QString file = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pasted-" + layout;
+        const QString file = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pasted-" + name;
         QProcess foot;
         foot.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
         ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
         ASSERT_TRUE(waitUntil([&] { return workspace.frontmostApplication().has_value(); }));
         EXPECT_EQ(workspace.frontmostApplication()->windowClass, QStringLiteral("foot"));
 
-        const QString text = QStringLiteral("pasted ü ") + layout;
+        const QString text = QStringLiteral("pasted ü ") + name;
         run(QStringLiteral("wl-copy"), {text});
         QString id;
         ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));

@@ -24,7 +24,7 @@ namespace snipjar {
 
 namespace {
 
-// Keysyms from xkbcommon-keysyms.h.
+// Keysyms from xkbcommon-keysyms.h (lower-case v: the key's first level).
 constexpr xkb_keysym_t keysymV = 0x0076;
 constexpr xkb_keysym_t keysymInsert = 0xff63;
 constexpr xkb_keysym_t keysymControlL = 0xffe3;
@@ -32,6 +32,8 @@ constexpr xkb_keysym_t keysymShiftL = 0xffe1;
 
 // xkb keycodes are the kernel's evdev codes plus 8; the virtual keyboard takes the kernel's.
 constexpr uint32_t evdevOffset = 8;
+// The kernel's code of the key that is V on a US keyboard.
+constexpr uint32_t evdevKeyV = 47;
 // wl_keyboard's key states and keymap format.
 constexpr uint32_t keyReleased = 0;
 constexpr uint32_t keyPressed = 1;
@@ -48,15 +50,6 @@ QString boundedName(const char* text) {
 }
 
 } // namespace
-
-struct SeatConnection::Keys {
-    uint32_t v = 0;
-    uint32_t insert = 0;
-    uint32_t controlL = 0;
-    uint32_t shiftL = 0;
-    uint32_t controlMask = 0;
-    uint32_t shiftMask = 0;
-};
 
 struct SeatConnection::Handle {
     zwlr_foreign_toplevel_handle_v1* proxy = nullptr;
@@ -104,6 +97,9 @@ SeatConnection::~SeatConnection() {
     if (keyboard_) {
         zwp_virtual_keyboard_v1_destroy(keyboard_);
     }
+    if (seatKeyboard_) {
+        wl_keyboard_destroy(seatKeyboard_);
+    }
     if (keyboardManager_) {
         wl_proxy_destroy(reinterpret_cast<wl_proxy*>(keyboardManager_));
     }
@@ -147,7 +143,13 @@ bool SeatConnection::bind() {
     if (wl_display_roundtrip(display_) < 0 || seatName_ == 0) {
         return false;
     }
+    static const wl_seat_listener seatListener{&handleCapabilities, [](void*, wl_seat*, const char*) {}};
     seat_ = static_cast<wl_seat*>(wl_registry_bind(registry_, seatName_, &wl_seat_interface, 1));
+    wl_seat_add_listener(seat_, &seatListener, this);
+    // The seat's capabilities, then its keyboard's keymap.
+    if (wl_display_roundtrip(display_) < 0 || wl_display_roundtrip(display_) < 0) {
+        return false;
+    }
     if (keyboardManagerName_ != 0) {
         keyboardManager_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry_, keyboardManagerName_, &zwp_virtual_keyboard_manager_v1_interface, 1));
@@ -172,62 +174,136 @@ bool SeatConnection::bind() {
     return canType() || knowsToplevels();
 }
 
-bool SeatConnection::setUpKeyboard() {
-    // A plain US keymap, whatever the user's layout: the compositor hands the program in front the
-    // virtual keyboard's own keymap with its keys, so the keycode for V reads as V there even when
-    // the user's layout has no Latin letters or puts V elsewhere.
-    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+std::optional<SeatConnection::Keys> SeatConnection::keysIn(const QByteArray& keymapText) {
+    xkb_context* context = xkb_context_new(
+        xkb_context_flags(XKB_CONTEXT_NO_DEFAULT_INCLUDES | XKB_CONTEXT_NO_ENVIRONMENT_NAMES));
     if (!context) {
-        return false;
+        return std::nullopt;
     }
-    const xkb_rule_names names{"evdev", "pc105", "us", "", ""};
-    xkb_keymap* keymap = xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    xkb_keymap* keymap =
+        xkb_keymap_new_from_buffer(context, keymapText.constData(), size_t(keymapText.size()),
+                                   XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
     xkb_context_unref(context);
     if (!keymap) {
-        return false;
+        return std::nullopt;
     }
-    auto keys = std::make_unique<Keys>();
-    const auto keycodeFor = [keymap](xkb_keysym_t wanted) {
-        for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= xkb_keymap_max_keycode(keymap);
-             ++code) {
-            const xkb_keysym_t* syms = nullptr;
-            const int count = xkb_keymap_key_get_syms_by_level(keymap, code, 0, 0, &syms);
-            if (count == 1 && syms[0] == wanted && code >= evdevOffset) {
-                return uint32_t(code - evdevOffset);
+    struct Found {
+        uint32_t code = 0;
+        uint32_t group = 0;
+    };
+    // The first key with the keysym on its first level, in the first layout that has it: a layout
+    // without Latin letters is often paired with one that has them.
+    const auto find = [keymap](xkb_keysym_t wanted) {
+        for (xkb_layout_index_t group = 0; group < xkb_keymap_num_layouts(keymap); ++group) {
+            for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= xkb_keymap_max_keycode(keymap);
+                 ++code) {
+                const xkb_keysym_t* syms = nullptr;
+                if (code > evdevOffset && group < xkb_keymap_num_layouts_for_key(keymap, code) &&
+                    xkb_keymap_key_get_syms_by_level(keymap, code, group, 0, &syms) == 1 &&
+                    syms[0] == wanted) {
+                    return Found{code - evdevOffset, group};
+                }
             }
         }
-        return uint32_t(0);
+        return Found{};
     };
-    keys->v = keycodeFor(keysymV);
-    keys->insert = keycodeFor(keysymInsert);
-    keys->controlL = keycodeFor(keysymControlL);
-    keys->shiftL = keycodeFor(keysymShiftL);
+    Keys keys;
+    Found v = find(keysymV);
+    if (v.code == 0) {
+        // No layout has a V: the key where V is on most keyboards, which many programs take for
+        // their shortcuts whatever it types.
+        qCWarning(lcPaste)
+            << "The keyboard layout has no V; the paste keystroke uses the key where V usually is";
+        v = Found{evdevKeyV, 0};
+    }
+    keys.v = v.code;
+    keys.group = v.group;
+    keys.insert = find(keysymInsert).code;
+    keys.controlL = find(keysymControlL).code;
+    keys.shiftL = find(keysymShiftL).code;
     const xkb_mod_index_t control = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_CTRL);
     const xkb_mod_index_t shift = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
-    char* text = xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1);
     xkb_keymap_unref(keymap);
-    if (!text || control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID || keys->v == 0 ||
-        keys->insert == 0 || keys->controlL == 0 || keys->shiftL == 0) {
-        std::free(text);
+    if (control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID || keys.controlL == 0 || keys.shiftL == 0) {
+        return std::nullopt;
+    }
+    keys.controlMask = 1u << control;
+    keys.shiftMask = 1u << shift;
+    return keys;
+}
+
+bool SeatConnection::setUpKeyboard() {
+    QByteArray text = seatKeymap_;
+    if (text.isEmpty()) {
+        // No keyboard on the seat yet: the system's default layout (the XKB_DEFAULT_* variables'
+        // or US), which the compositor announces back once the virtual keyboard is the seat's.
+        xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+        xkb_keymap* keymap =
+            context ? xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
+        if (char* string = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr) {
+            text = string;
+            std::free(string);
+        }
+        xkb_keymap_unref(keymap);
+        xkb_context_unref(context);
+    }
+    keys_ = keysIn(text);
+    if (!keys_) {
         return false;
     }
-    keys->controlMask = 1u << control;
-    keys->shiftMask = 1u << shift;
     // The compositor maps the keymap from a file; the terminating zero is part of its size.
-    const size_t size = std::strlen(text) + 1;
+    const size_t size = size_t(text.size()) + 1;
     const int fd = ::memfd_create("snipjar-keymap", MFD_CLOEXEC | MFD_ALLOW_SEALING);
-    bool written = fd >= 0 && ::write(fd, text, size) == ssize_t(size);
-    std::free(text);
+    const bool written = fd >= 0 && ::write(fd, text.constData(), size) == ssize_t(size);
     if (written) {
         ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE);
         keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboardManager_, seat_);
         zwp_virtual_keyboard_v1_keymap(keyboard_, keymapFormatXkbV1, fd, uint32_t(size));
-        keys_ = std::move(keys);
     }
     if (fd >= 0) {
         ::close(fd);
     }
     return written;
+}
+
+void SeatConnection::handleCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
+    static const wl_keyboard_listener listener{
+        &handleKeymap,
+        [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
+        [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+        [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t) {},
+        [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+        [](void*, wl_keyboard*, int32_t, int32_t) {}};
+    auto* self = static_cast<SeatConnection*>(data);
+    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !self->seatKeyboard_) {
+        self->seatKeyboard_ = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(self->seatKeyboard_, &listener, self);
+    }
+}
+
+void SeatConnection::handleKeymap(void* data, wl_keyboard*, uint32_t format, int32_t fd, uint32_t size) {
+    auto* self = static_cast<SeatConnection*>(data);
+    QByteArray text;
+    if (format == keymapFormatXkbV1 && size > 1 && size <= maxKeymapBytes) {
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+        if (mapped != MAP_FAILED) {
+            text = QByteArray(static_cast<const char*>(mapped),
+                              qstrnlen(static_cast<const char*>(mapped), size));
+            ::munmap(mapped, size);
+        }
+    }
+    ::close(fd);
+    if (text.isEmpty()) {
+        return;
+    }
+    // The keymap of the keyboard in use: the user's, or the virtual keyboard's after it typed
+    // (the same one, or the one the compositor imposed on it).
+    std::optional<Keys> keys = keysIn(text);
+    std::lock_guard lock(self->mutex_);
+    self->seatKeymap_ = text;
+    if (keys) {
+        self->keys_ = keys;
+    }
 }
 
 void SeatConnection::wake() {
@@ -273,34 +349,43 @@ void SeatConnection::run() {
 }
 
 bool SeatConnection::type(PasteKeystroke keystroke) {
-    if (!keyboard_ || !keys_) {
+    std::optional<Keys> keys;
+    {
+        std::lock_guard lock(mutex_);
+        keys = keys_;
+    }
+    if (!keyboard_ || !keys) {
         return false;
     }
     QList<uint32_t> modifierKeys;
-    uint32_t key = keys_->v;
-    uint32_t mask = keys_->controlMask;
+    uint32_t key = keys->v;
+    uint32_t mask = keys->controlMask;
     switch (keystroke) {
     case PasteKeystroke::controlV:
-        modifierKeys = {keys_->controlL};
+        modifierKeys = {keys->controlL};
         break;
     case PasteKeystroke::controlShiftV:
-        modifierKeys = {keys_->controlL, keys_->shiftL};
-        mask |= keys_->shiftMask;
+        modifierKeys = {keys->controlL, keys->shiftL};
+        mask |= keys->shiftMask;
         break;
     case PasteKeystroke::shiftInsert:
-        modifierKeys = {keys_->shiftL};
-        key = keys_->insert;
-        mask = keys_->shiftMask;
+        if (keys->insert == 0) {
+            return false;
+        }
+        modifierKeys = {keys->shiftL};
+        key = keys->insert;
+        mask = keys->shiftMask;
         break;
     }
     std::lock_guard lock(typingMutex_);
     const uint32_t time = milliseconds();
     // The modifier keys go down as keys too, for programs that watch keys rather than the modifier
-    // state; the state itself is set outright, so that no modifier of an earlier keystroke lingers.
+    // state; the state itself is set outright, with the layout that has V, so that neither a
+    // modifier of an earlier keystroke nor the user's layout switch changes the letter.
     for (const uint32_t modifier : std::as_const(modifierKeys)) {
         zwp_virtual_keyboard_v1_key(keyboard_, time, modifier, keyPressed);
     }
-    zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, 0);
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, keys->group);
     zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyPressed);
     zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyReleased);
     for (auto modifier = modifierKeys.crbegin(); modifier != modifierKeys.crend(); ++modifier) {

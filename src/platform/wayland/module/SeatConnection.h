@@ -10,6 +10,7 @@
 
 struct wl_array;
 struct wl_display;
+struct wl_keyboard;
 struct wl_registry;
 struct wl_seat;
 struct zwlr_foreign_toplevel_handle_v1;
@@ -25,6 +26,11 @@ namespace snipjar {
 // The virtual keyboard exists from the start rather than from the first paste because the
 // compositor gives the seat a keyboard only once one is there, and programs then need a moment to
 // take it up: keys typed on a keyboard made just before would reach no one on a seat that had none.
+//
+// Its keys are looked up in the seat's keymap as the compositor announces it (the user's layout),
+// which is also the keymap given to the virtual keyboard: a compositor may impose the user's layout
+// on every keyboard, the virtual one included (sway does with `input type:keyboard`), so keys found
+// in a keymap of this program's choosing could mean other letters there.
 class SeatConnection final : public WaylandSeatControl {
 public:
     // Toplevels beyond this many are not tracked, and longer app ids and titles are cut: a program
@@ -44,15 +50,30 @@ public:
     bool activate(quint64 id) override;
     bool type(PasteKeystroke keystroke) override;
 
-    // The keycodes (evdev numbering) and modifier masks of the keymap given to the virtual keyboard.
-    struct Keys;
+    // Keymaps larger than this are not read: a real one is some tens of kilobytes.
+    static constexpr qsizetype maxKeymapBytes = 4 * 1024 * 1024;
+
+    // Where the paste keys are in a keymap: keycodes in the kernel's numbering, the layout (group)
+    // that has V and Insert, and the modifier masks.
+    struct Keys {
+        uint32_t v = 0;
+        uint32_t insert = 0;
+        uint32_t controlL = 0;
+        uint32_t shiftL = 0;
+        uint32_t group = 0;
+        uint32_t controlMask = 0;
+        uint32_t shiftMask = 0;
+    };
+    // None when the keymap cannot be read or lacks a modifier key.
+    static std::optional<Keys> keysIn(const QByteArray& keymapText);
 
 private:
     struct Handle;
 
     SeatConnection(wl_display* display, LostHandler onLost);
     bool bind();
-    // Gives the virtual keyboard its keymap; false when none can be made.
+    // Gives the virtual keyboard its keymap: the seat's, else the system's default one; false when
+    // neither can be had.
     bool setUpKeyboard();
     void run();
     void wake();
@@ -68,6 +89,8 @@ private:
     static void handleState(void* data, zwlr_foreign_toplevel_handle_v1* handle, wl_array* states);
     static void handleDone(void* data, zwlr_foreign_toplevel_handle_v1* handle);
     static void handleClosed(void* data, zwlr_foreign_toplevel_handle_v1* handle);
+    static void handleCapabilities(void* data, wl_seat* seat, uint32_t capabilities);
+    static void handleKeymap(void* data, wl_keyboard* keyboard, uint32_t format, int32_t fd, uint32_t size);
 
     wl_display* display_ = nullptr;
     const LostHandler onLost_;
@@ -82,13 +105,17 @@ private:
     wl_seat* seat_ = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboardManager_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
-    std::unique_ptr<Keys> keys_;
+    // The seat's keyboard, which tells the keymap in use; made when the seat has a keyboard.
+    wl_keyboard* seatKeyboard_ = nullptr;
+    // The seat's newest keymap (the thread writes it, under the mutex, once the thread runs).
+    QByteArray seatKeymap_;
     zwlr_foreign_toplevel_manager_v1* toplevels_ = nullptr;
 
     // Guards the handles; never held while waiting. Requests are made under it too, so that a
     // handle is not destroyed on the thread while another thread activates it.
     std::mutex mutex_;
     QHash<zwlr_foreign_toplevel_handle_v1*, Handle*> handles_;
+    std::optional<Keys> keys_;
     quint64 nextID_ = 1;
     // Serialises keystrokes from different threads, so that their keys do not interleave.
     std::mutex typingMutex_;
