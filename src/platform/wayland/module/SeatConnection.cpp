@@ -208,25 +208,26 @@ std::optional<SeatConnection::Keys> SeatConnection::keysIn(const QByteArray& key
         return Found{};
     };
     Keys keys;
-    Found v = find(keysymV);
-    if (v.code == 0) {
-        // No layout has a V: the key where V is on most keyboards, which many programs take for
-        // their shortcuts whatever it types.
-        qCWarning(lcPaste)
-            << "The keyboard layout has no V; the paste keystroke uses the key where V usually is";
-        v = Found{evdevKeyV, 0};
-    }
-    keys.v = v.code;
-    keys.group = v.group;
+    const Found v = find(keysymV);
     keys.insert = find(keysymInsert).code;
     keys.controlL = find(keysymControlL).code;
     keys.shiftL = find(keysymShiftL).code;
     const xkb_mod_index_t control = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_CTRL);
     const xkb_mod_index_t shift = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_SHIFT);
     xkb_keymap_unref(keymap);
+    // A keymap without modifier keys is no keyboard's layout but another program's typing aid
+    // (a virtual keyboard with just the letters it types): not the user's.
     if (control == XKB_MOD_INVALID || shift == XKB_MOD_INVALID || keys.controlL == 0 || keys.shiftL == 0) {
         return std::nullopt;
     }
+    if (v.code == 0) {
+        // No layout has a V: the key where V is on most keyboards, which many programs take for
+        // their shortcuts whatever it types.
+        qCWarning(lcPaste)
+            << "The keyboard layout has no V; the paste keystroke uses the key where V usually is";
+    }
+    keys.v = v.code != 0 ? v.code : evdevKeyV;
+    keys.group = v.group;
     keys.controlMask = 1u << control;
     keys.shiftMask = 1u << shift;
     return keys;
@@ -299,11 +300,12 @@ void SeatConnection::handleKeymap(void* data, wl_keyboard*, uint32_t format, int
     // The keymap of the keyboard in use: the user's, or the virtual keyboard's after it typed
     // (the same one, or the one the compositor imposed on it).
     std::optional<Keys> keys = keysIn(text);
+    if (!keys) {
+        return;
+    }
     std::lock_guard lock(self->mutex_);
     self->seatKeymap_ = text;
-    if (keys) {
-        self->keys_ = keys;
-    }
+    self->keys_ = keys;
 }
 
 void SeatConnection::wake() {
