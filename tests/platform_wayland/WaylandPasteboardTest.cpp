@@ -214,8 +214,8 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 }
 
 // The whole application on Wayland: a copy is recorded, when the program that copied quits the
-// clipboard still holds it; `snipjar paste` types the terminal's paste keystroke into foot in front,
-// whatever the compositor's layout; and when the compositor
+// clipboard still holds it; a clip chosen in the panel, or with `snipjar paste`, is pasted into foot
+// in front with the terminal's keystroke, whatever the compositor's layout; and when the compositor
 // dies the application ends.
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
@@ -250,13 +250,21 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
                             .entryInfoList({"sway-ipc.*"}, QDir::System)
                             .value(0)
                             .filePath();
-    // The layout is the compositor's for every keyboard, the virtual one included: V elsewhere
-    // (Dvorak), AZERTY, and Latin letters only in the second layout.
-    const QList<QStringList> layouts = {{"us", ""}, {"us", "dvorak"}, {"fr", ""}, {"ru,us", ""}};
-    for (const QStringList& layout : layouts) {
-        const QString name = layout.join(QLatin1Char('-'));
+    // Through the panel (typed into with wtype, whose keys need a US layout) and through
+    // `snipjar paste`, where the layout is the compositor's for every keyboard, the virtual ones
+    // included: V elsewhere (Dvorak), AZERTY, and Latin letters only in the second layout.
+    struct Row {
+        QString layout;
+        QString variant;
+        bool viaPanel;
+    };
+    const QList<Row> rows = {
+        {"us", "", true}, {"us", "dvorak", false}, {"fr", "", false}, {"ru,us", "", false}};
+    for (const Row& row : rows) {
+        const QString name = row.layout + "-" + row.variant;
         SCOPED_TRACE(name.toStdString());
-        for (const QString& setting : {"xkb_layout '" + layout[0] + "'", "xkb_variant '" + layout[1] + "'"}) {
+        for (const QString& setting :
+             {"xkb_layout '" + row.layout + "'", "xkb_variant '" + row.variant + "'"}) {
             EXPECT_TRUE(run(QStringLiteral("swaymsg"), {"-s", ipc, "input type:keyboard " + setting})
                             .contains("\"success\": true"));
         }
@@ -273,7 +281,19 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
         run(QStringLiteral("wl-copy"), {text});
         QString id;
         ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));
-        run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
+        if (row.viaPanel) {
+            // A newer clip above it: the panel's filter has to find the text.
+            run(QStringLiteral("wl-copy"), {"newer decoy"});
+            ASSERT_TRUE(waitUntil([&] { return !listed(QStringLiteral("newer decoy")).isEmpty(); }, 20s));
+            run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
+            ASSERT_TRUE(waitUntil([&] {
+                const auto active = seat->activeToplevel();
+                return active && active->appID != QLatin1String("foot");
+            }));
+            run(QStringLiteral("wtype"), {"pasted", "-k", "Return"});
+        } else {
+            run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
+        }
         const auto pasted = [&] {
             QFile pasted(file);
             return pasted.open(QIODevice::ReadOnly) ? pasted.readAll() : QByteArray();
