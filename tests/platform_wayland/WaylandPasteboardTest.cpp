@@ -260,6 +260,7 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
     };
     const QList<Row> rows = {
         {"us", "", true}, {"us", "dvorak", false}, {"fr", "", false}, {"ru,us", "", false}};
+    quint64 previousWindow = 0;
     for (const Row& row : rows) {
         const QString name = row.layout + "-" + row.variant;
         SCOPED_TRACE(name.toStdString());
@@ -274,8 +275,14 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
         QProcess foot;
         foot.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
         ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
-        ASSERT_TRUE(waitUntil([&] { return workspace.frontmostApplication().has_value(); }));
-        EXPECT_EQ(workspace.frontmostApplication()->windowClass, QStringLiteral("foot"));
+        // The new window in front (foot may start its shell before its window is up).
+        std::optional<RunningApplication> front;
+        ASSERT_TRUE(waitUntil([&] {
+            front = workspace.frontmostApplication();
+            return front && front->windowID != previousWindow;
+        }));
+        previousWindow = front->windowID;
+        EXPECT_EQ(front->windowClass, QStringLiteral("foot"));
 
         const QString text = QStringLiteral("pasted ü ") + name;
         run(QStringLiteral("wl-copy"), {text});
