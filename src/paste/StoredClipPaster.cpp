@@ -54,9 +54,12 @@ void StoredClipPaster::loadNext() {
                     }
                     self->loading = false;
                     if (clip) {
-                        // An application that quit meanwhile is no target any more.
+                        // An application that quit meanwhile is no target any more. A window known
+                        // without its process (a Wayland toplevel) stays the target: activating it
+                        // once it is gone does nothing.
                         std::optional<RunningApplication> current;
-                        if (request.target && self->workspace.application(request.target->processID)) {
+                        if (request.target && (request.target->processID == 0 ||
+                                               self->workspace.application(request.target->processID))) {
                             current = request.target;
                         }
                         self->paster.paste(*clip, tiff, current);

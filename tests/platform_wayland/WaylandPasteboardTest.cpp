@@ -4,9 +4,13 @@
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandSeatControl.h"
+#include "platform/wayland/WaylandWorkspace.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -211,8 +215,10 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
 // how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
-// holds it, and when the compositor dies the application ends.
-TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
+// holds it; on sway a clip chosen in the panel, or with `snipjar paste`, is pasted into foot in
+// front with the terminal's keystroke, whatever the compositor's layout; and when the compositor
+// dies the application ends.
+TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
     app.setProcessChannelMode(QProcess::SeparateChannels);
@@ -220,22 +226,93 @@ TEST(WaylandApplicationTest, RecordsCopyKeepsItAndEndsWithTheCompositor) {
     ASSERT_TRUE(waitUntil(
         [] { return QFile::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + "/Snipjar/instance.socket"); },
         30s));
-    QProcess copier;
-    copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
-    const auto listedTitles = [] {
-        QStringList titles;
+    const auto listed = [](const QString& title) {
         for (const QJsonValue& row :
              QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"list", "--json"})).array()) {
-            titles << row[QLatin1String("title")].toString();
+            if (row[QLatin1String("title")].toString() == title) {
+                return row[QLatin1String("id")].toString();
+            }
         }
-        return titles;
+        return QString();
     };
-    EXPECT_TRUE(
-        waitUntil([&] { return listedTitles().contains(QLatin1String("kept after its owner")); }, 20s));
+    QProcess copier;
+    copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
+    EXPECT_TRUE(waitUntil([&] { return !listed(QStringLiteral("kept after its owner")).isEmpty(); }, 20s));
     copier.kill();
     copier.waitForFinished();
     EXPECT_TRUE(waitUntil(
         [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
+    // Typing for another program and the windows in front come from wlroots protocols.
+    if (qEnvironmentVariable("SNIPJAR_TEST_COMPOSITOR") == QLatin1String("sway")) {
+
+        const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
+        ASSERT_TRUE(seat && seat->canType() && seat->knowsToplevels());
+        WaylandWorkspace workspace(seat);
+        const QString ipc = QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY"))
+                                .dir()
+                                .entryInfoList({"sway-ipc.*"}, QDir::System)
+                                .value(0)
+                                .filePath();
+        // Through the panel (typed into with wtype, whose keys need a US layout) and through
+        // `snipjar paste`, where the layout is the compositor's for every keyboard, the virtual ones
+        // included: V elsewhere (Dvorak), AZERTY, and Latin letters only in the second layout.
+        struct Row {
+            QString layout;
+            QString variant;
+            bool viaPanel;
+        };
+        const QList<Row> rows = {
+            {"us", "", true}, {"us", "dvorak", false}, {"fr", "", false}, {"ru,us", "", false}};
+        quint64 previousWindow = 0;
+        for (const Row& row : rows) {
+            const QString name = row.layout + "-" + row.variant;
+            SCOPED_TRACE(name.toStdString());
+            for (const QString& setting :
+                 {"xkb_layout '" + row.layout + "'", "xkb_variant '" + row.variant + "'"}) {
+                EXPECT_TRUE(run(QStringLiteral("swaymsg"), {"-s", ipc, "input type:keyboard " + setting})
+                                .contains("\"success\": true"));
+            }
+            // Raw mode: the terminal hands cat every byte at once, and a Ctrl+V typed instead of the
+            // terminal's paste key would arrive as a byte of its own.
+            const QString file = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pasted-" + name;
+            QProcess foot;
+            foot.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
+            ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
+            // The new window in front (foot may start its shell before its window is up).
+            std::optional<RunningApplication> front;
+            ASSERT_TRUE(waitUntil([&] {
+                front = workspace.frontmostApplication();
+                return front && front->windowID != previousWindow;
+            }));
+            previousWindow = front->windowID;
+            EXPECT_EQ(front->windowClass, QStringLiteral("foot"));
+
+            const QString text = QStringLiteral("pasted ü ") + name;
+            run(QStringLiteral("wl-copy"), {text});
+            QString id;
+            ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));
+            if (row.viaPanel) {
+                // A newer clip above it: the panel's filter has to find the text.
+                run(QStringLiteral("wl-copy"), {"newer decoy"});
+                ASSERT_TRUE(waitUntil([&] { return !listed(QStringLiteral("newer decoy")).isEmpty(); }, 20s));
+                run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
+                ASSERT_TRUE(waitUntil([&] {
+                    const auto active = seat->activeToplevel();
+                    return active && active->appID != QLatin1String("foot");
+                }));
+                run(QStringLiteral("wtype"), {"pasted", "-k", "Return"});
+            } else {
+                run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
+            }
+            const auto pasted = [&] {
+                QFile pasted(file);
+                return pasted.open(QIODevice::ReadOnly) ? pasted.readAll() : QByteArray();
+            };
+            EXPECT_TRUE(waitUntil([&] { return pasted() == text.toUtf8(); }, 20s)) << pasted().toStdString();
+            foot.kill();
+            foot.waitForFinished();
+        }
+    }
     ::kill(qEnvironmentVariableIntValue("SNIPJAR_COMPOSITOR_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 1);

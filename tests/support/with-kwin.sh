@@ -39,5 +39,5 @@ if [ ! -S "$socket" ]; then
   exit 1
 fi
 # The pid lets a test end the compositor under the program it tests.
-export WAYLAND_DISPLAY="$socket" SNIPJAR_COMPOSITOR_PID="$kwin_pid" QT_QPA_PLATFORM=wayland
+export WAYLAND_DISPLAY="$socket" SNIPJAR_COMPOSITOR_PID="$kwin_pid" SNIPJAR_TEST_COMPOSITOR=kwin QT_QPA_PLATFORM=wayland
 "$@"

@@ -56,7 +56,7 @@ if [ -z "$socket" ]; then
   exit 1
 fi
 # The pid lets a test end the compositor under the program it tests.
-export WAYLAND_DISPLAY="$socket" SNIPJAR_COMPOSITOR_PID="$sway_pid"
+export WAYLAND_DISPLAY="$socket" SNIPJAR_COMPOSITOR_PID="$sway_pid" SNIPJAR_TEST_COMPOSITOR=sway
 
 if command -v dbus-run-session >/dev/null 2>&1; then
   dbus-run-session -- "$@"

@@ -1,19 +1,25 @@
 #pragma once
 
 #include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandSeatControl.h"
 
 namespace snipjar {
 
-// What the Wayland module offers the application: the data-control client with the Wayland client
-// library (and libffi, which it brings), loaded only where WAYLAND_DISPLAY is set instead of at
-// every start.
+// What the Wayland module offers the application: the data-control client and the seat's virtual
+// keyboard and toplevels, with the Wayland client library (and libffi, which it brings) and
+// libxkbcommon, loaded only where WAYLAND_DISPLAY is set instead of at every start.
 class WaylandModule {
 public:
+    // Loaded the first time it is asked for, and kept; none when it cannot be loaded (a damaged
+    // installation, said once in the log).
+    static const WaylandModule* load();
+
     virtual ~WaylandModule() = default;
     virtual bool isOffered(WaylandDataControl::Selection selection) const = 0;
     virtual std::unique_ptr<WaylandDataControl> open(WaylandDataControl::Selection selection,
                                                      WaylandDataControl::ChangeHandler onChange,
                                                      WaylandDataControl::LostHandler onLost) const = 0;
+    virtual std::unique_ptr<WaylandSeatControl> openSeat(WaylandSeatControl::LostHandler onLost) const = 0;
 };
 
 } // namespace snipjar

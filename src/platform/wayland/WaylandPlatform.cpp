@@ -2,7 +2,10 @@
 
 #include "platform/LogCategories.h"
 #include "platform/UnavailableServices.h"
+#include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
+#include "platform/wayland/WaylandSeatControl.h"
+#include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/LogindWakeWatcher.h"
 #include "platform/x11/X11DesktopNotifier.h"
 
@@ -41,8 +44,21 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
     if (!platform->primarySelection) {
         qCInfo(lcPlatform) << "The compositor offers no primary selection to clipboard managers";
     }
-    platform->workspace = std::make_unique<UnavailableWorkspace>();
-    platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
+    // The virtual keyboard and the toplevels where the compositor offers them (wlroots); a broken
+    // connection there is noticed by the clipboard's too.
+    const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
+    if (seat && seat->knowsToplevels()) {
+        platform->workspace = std::make_unique<WaylandWorkspace>(seat);
+    } else {
+        qCInfo(lcPlatform) << "The compositor does not tell which window is in front";
+        platform->workspace = std::make_unique<UnavailableWorkspace>();
+    }
+    if (seat && seat->canType()) {
+        platform->keySynthesizer = std::make_unique<WaylandKeySynthesizer>(seat);
+    } else {
+        qCInfo(lcPlatform) << "The compositor offers no virtual keyboard: clips are pasted by hand";
+        platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
+    }
     platform->globalHotKeys = std::make_unique<UnavailableGlobalHotKeys>();
     // Notifications go over the session bus, on any desktop.
     platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();

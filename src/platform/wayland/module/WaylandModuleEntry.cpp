@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandModule.h"
 #include "platform/wayland/module/DataControlConnection.h"
+#include "platform/wayland/module/SeatConnection.h"
 
 namespace snipjar {
 
@@ -14,6 +15,9 @@ public:
                                              WaylandDataControl::ChangeHandler onChange,
                                              WaylandDataControl::LostHandler onLost) const override {
         return DataControlConnection::open(selection, std::move(onChange), std::move(onLost));
+    }
+    std::unique_ptr<WaylandSeatControl> openSeat(WaylandSeatControl::LostHandler onLost) const override {
+        return SeatConnection::open(std::move(onLost));
     }
 };
 
