@@ -79,6 +79,11 @@ protected:
     bool changedFrom(qint64 count) {
         return waitUntil([&] { return pasteboard->changeCount() != count; });
     }
+    // Until the clipboard offers the type: the change seen first may be the previous owner's
+    // selection going away, which a compositor may announce after the next copy began.
+    bool offers(const QString& type) {
+        return waitUntil([&] { return pasteboard->types().contains(type); });
+    }
     std::unique_ptr<WaylandPasteboard> pasteboard;
 };
 
@@ -146,6 +151,7 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
             ASSERT_TRUE(owner->said("ready"));
         }
         ASSERT_TRUE(changedFrom(before));
+        ASSERT_TRUE(waitUntil([&] { return pasteboard->data(row.type) == row.bytes; }));
         pasteboard->beginCapture();
         const QStringList types = pasteboard->types();
         EXPECT_TRUE(types.contains(row.type)) << types.join(QLatin1Char(' ')).toStdString();
@@ -190,9 +196,10 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
     for (const bool byNewOffer : {true, false}) {
         SCOPED_TRACE(byNewOffer ? "new offer" : "interrupted");
         const qint64 before = pasteboard->changeCount();
-        Owner owner({"text/plain;charset=utf-8:@stall"});
+        Owner owner({"text/plain;charset=utf-8:@stall", "application/x-snipjar-stall:1"});
         ASSERT_TRUE(owner.said("ready"));
         ASSERT_TRUE(changedFrom(before));
+        ASSERT_TRUE(offers(QStringLiteral("application/x-snipjar-stall")));
         PasteboardRead result{PasteboardRead::Status::ok, "unset"};
         bool isCurrent = true;
         std::thread reader([&] {

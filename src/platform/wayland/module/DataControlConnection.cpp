@@ -1,5 +1,7 @@
 #include "platform/wayland/module/DataControlConnection.h"
 
+#include "platform/wayland/module/ConnectionLoop.h"
+
 #include "ext-data-control-v1-client-protocol.h"
 #include "platform/LogCategories.h"
 #include "wlr-data-control-unstable-v1-client-protocol.h"
@@ -17,7 +19,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace snipjar {
@@ -142,7 +143,7 @@ DataControlConnection::DataControlConnection(wl_display* display, Selection sele
     , onChange_(std::move(onChange))
     , onLost_(std::move(onLost))
     , ownToken_(tokenPrefix + QByteArray::number(QRandomGenerator::system()->generate64(), 16))
-    , wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    , wakeFd_(wayland::makeWakeFd()) {}
 
 DataControlConnection::~DataControlConnection() {
     if (thread_.joinable()) {
@@ -245,8 +246,7 @@ bool DataControlConnection::watch() {
 }
 
 void DataControlConnection::wake() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    wayland::wake(wakeFd_);
 }
 
 void DataControlConnection::run() {
@@ -256,43 +256,23 @@ void DataControlConnection::run() {
     sigaddset(&pipeSignal, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
 
-    const int displayFd = wl_display_get_fd(display_);
     bool failed = false;
     while (!stopping_ && !failed) {
-        while (wl_display_prepare_read(display_) != 0) {
-            if (wl_display_dispatch_pending(display_) < 0) {
-                failed = true;
-                break;
-            }
-        }
-        if (failed) {
-            break;
-        }
-        const bool flushed = wl_display_flush(display_) >= 0 || errno != EAGAIN;
-        std::vector<pollfd> descriptors{{displayFd, short(POLLIN | (flushed ? 0 : POLLOUT)), 0},
-                                        {wakeFd_, POLLIN, 0}};
+        std::vector<pollfd> writes;
         for (const PendingWrite& write : std::as_const(writes_)) {
-            descriptors.push_back({write.fd, POLLOUT, 0});
+            writes.push_back({write.fd, POLLOUT, 0});
         }
         // While writes wait for their readers, their stalls are looked at now and then.
-        ::poll(descriptors.data(), descriptors.size(), writes_.isEmpty() ? -1 : 1000);
-        if (descriptors[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-            failed = wl_display_read_events(display_) < 0;
-        } else {
-            wl_display_cancel_read(display_);
-        }
-        if (descriptors[1].revents & POLLIN) {
-            uint64_t ignored = 0;
-            [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &ignored, sizeof ignored);
-        }
-        QList<int> writable;
-        for (size_t index = 2; index < descriptors.size(); ++index) {
-            if (descriptors[index].revents != 0) {
-                writable << descriptors[index].fd;
-            }
-        }
-        serveWrites(writable);
-        failed = failed || wl_display_dispatch_pending(display_) < 0;
+        failed = !wayland::turn(display_, wakeFd_, std::move(writes), writes_.isEmpty() ? -1 : 1000,
+                                [this](const std::vector<pollfd>& polled) {
+                                    QList<int> writable;
+                                    for (const pollfd& descriptor : polled) {
+                                        if (descriptor.revents != 0) {
+                                            writable << descriptor.fd;
+                                        }
+                                    }
+                                    serveWrites(writable);
+                                });
     }
     if (failed && !stopping_) {
         qCWarning(lcPlatform) << "The connection to the Wayland compositor broke:"

@@ -1,5 +1,7 @@
 #include "platform/wayland/module/SeatConnection.h"
 
+#include "platform/wayland/module/ConnectionLoop.h"
+
 #include "platform/LogCategories.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -15,8 +17,6 @@
 #include <ctime>
 
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -76,7 +76,7 @@ std::unique_ptr<SeatConnection> SeatConnection::open(LostHandler onLost) {
 SeatConnection::SeatConnection(wl_display* display, LostHandler onLost)
     : display_(display)
     , onLost_(std::move(onLost))
-    , wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    , wakeFd_(wayland::makeWakeFd()) {}
 
 SeatConnection::~SeatConnection() {
     if (thread_.joinable()) {
@@ -309,37 +309,13 @@ void SeatConnection::handleKeymap(void* data, wl_keyboard*, uint32_t format, int
 }
 
 void SeatConnection::wake() {
-    const uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+    wayland::wake(wakeFd_);
 }
 
 void SeatConnection::run() {
-    const int displayFd = wl_display_get_fd(display_);
     bool failed = false;
     while (!stopping_ && !failed) {
-        while (wl_display_prepare_read(display_) != 0) {
-            if (wl_display_dispatch_pending(display_) < 0) {
-                failed = true;
-                break;
-            }
-        }
-        if (failed) {
-            break;
-        }
-        const bool flushed = wl_display_flush(display_) >= 0 || errno != EAGAIN;
-        pollfd descriptors[2] = {{displayFd, short(POLLIN | (flushed ? 0 : POLLOUT)), 0},
-                                 {wakeFd_, POLLIN, 0}};
-        ::poll(descriptors, 2, -1);
-        if (descriptors[0].revents & (POLLIN | POLLERR | POLLHUP)) {
-            failed = wl_display_read_events(display_) < 0;
-        } else {
-            wl_display_cancel_read(display_);
-        }
-        if (descriptors[1].revents & POLLIN) {
-            uint64_t ignored = 0;
-            [[maybe_unused]] const ssize_t read = ::read(wakeFd_, &ignored, sizeof ignored);
-        }
-        failed = failed || wl_display_dispatch_pending(display_) < 0;
+        failed = !wayland::turn(display_, wakeFd_, {}, -1);
     }
     if (failed && !stopping_) {
         qCWarning(lcPlatform) << "The Wayland seat's connection broke:"
