@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <array>
@@ -24,7 +25,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 19> commandNames{{
+const std::array<CommandName, 20> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -46,6 +47,7 @@ const std::array<CommandName, 19> commandNames{{
     {Command::quit, "quit", "quit"},
     {Command::status, "status", "status [--json]"},
     {Command::config, "config", "config [KEY [VALUE]]"},
+    {Command::clipboard, "clipboard", "clipboard [--primary] [--mime TYPE]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -204,6 +206,16 @@ private:
                 return QStringLiteral("--device needs a computer's name");
             }
             result.device = *given;
+        } else if (name == QLatin1String("--primary") && command == Command::clipboard) {
+            result.primary = true;
+        } else if (name == QLatin1String("--mime") && command == Command::clipboard) {
+            const std::optional<QString> given = value();
+            // A MIME type: type "/" subtype, printable ASCII without spaces.
+            static const QRegularExpression mime(QStringLiteral("^[!-~]{1,127}/[!-~]{1,127}$"));
+            if (!given || !mime.match(*given).hasMatch()) {
+                return QStringLiteral("--mime needs a MIME type such as text/html");
+            }
+            result.mimeType = *given;
         } else if (name == QLatin1String("--text") && command == Command::add) {
             const std::optional<QString> given = value();
             if (!given) {

@@ -36,6 +36,7 @@ struct CommandLine {
         quit,
         status,
         config,
+        clipboard,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -62,6 +63,9 @@ struct CommandLine {
     // list and search -0: records end with NUL instead of a line feed.
     bool nulSeparated = false;
     QString query;
+    // clipboard: the primary selection instead of the clipboard, and the MIME type to print.
+    bool primary = false;
+    std::optional<QString> mimeType;
     // config: the setting's name and the value to give it, as typed.
     std::optional<QString> settingKey;
     std::optional<QString> settingValue;

@@ -258,6 +258,35 @@ TEST_F(CliInstance, ThousandConcurrentAddsWhileThePanelIsOpen) {
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
+// clipboard prints what is on the clipboard now, as offered, without filing it; a copy marked as a
+// password manager's secret is never printed.
+TEST(CliClipboard, PrintsTheClipboardAsOfferedAndNeverASecret) {
+    TestEnvironment environment;
+    const struct {
+        QByteArray bytes;
+        QString target;
+        QString selection;
+        QStringList arguments;
+        int exitCode;
+        QByteArray out;
+    } rows[] = {
+        {"copied \xC3\xBC", "UTF8_STRING", "clipboard", {"clipboard"}, 0, "copied \xC3\xBC"},
+        {"<b>bold</b>", "text/html", "clipboard", {"clipboard", "--mime", "text/html"}, 0, "<b>bold</b>"},
+        {"<b>bold</b>", "text/html", "clipboard", {"clipboard", "--mime", "image/png"}, 1, ""},
+        {"selected", "UTF8_STRING", "primary", {"clipboard", "--primary"}, 0, "selected"},
+        {"secret", "x-kde-passwordManagerHint", "clipboard", {"clipboard"}, 1, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.arguments.join(' ').toStdString() + " over " + row.target.toStdString());
+        SelectionOwners owner;
+        owner.xclip(row.bytes, row.target, row.selection);
+        const CliRun run = runCli(row.arguments);
+        EXPECT_EQ(run.exitCode, row.exitCode) << run.err.constData();
+        EXPECT_EQ(run.out, row.out);
+    }
+    EXPECT_TRUE(runCli({"list"}).out.isEmpty()) << "nothing was filed";
+}
+
 // Without a running Snipjar, copy serves the clipboard itself until another program takes it.
 TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     TestEnvironment environment;

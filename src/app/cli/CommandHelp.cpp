@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 18> topics{{
+const std::array<Topic, 19> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -80,6 +80,12 @@ const std::array<Topic, 18> topics{{
      "hotKey (Ctrl, Alt or Super with a letter or digit, e.g. Ctrl+Alt+V),\n"
      "keepClipboardWhenOwnerQuits, recordSelectedText and syncEnabled (true or false), and\n"
      "syncServer (a postgresql:// address, or \"\" for none).\n"},
+    {Command::clipboard, "print what is on the clipboard now, without recording it",
+     "Reads the clipboard (or the primary selection) of the display or Wayland compositor this\n"
+     "command runs in, whether Snipjar runs or not; text by default. A copy that a password manager\n"
+     "marked as secret is not printed (status 1). Needs a display.\n\n"
+     "  --primary       the primary selection (the text selected with the mouse)\n"
+     "  --mime TYPE     the content of this MIME type as it is offered (text/html, image/png...)\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 

@@ -2,6 +2,7 @@
 
 #include "app/cli/ClipIds.h"
 #include "app/cli/ClipInput.h"
+#include "app/cli/ClipboardReading.h"
 #include "app/cli/ClipboardServer.h"
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
@@ -94,6 +95,11 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
     }
 
     auto application = std::make_unique<QCoreApplication>(argc, argv);
+    if (commandLine.command == Command::clipboard) {
+        // Read here, whether Snipjar runs or not: the running one would have to wait for the
+        // clipboard's owner on its own thread of events.
+        return finish(ClipboardReading::read(commandLine));
+    }
     if (const std::optional<CommandOutcome> answer = InstanceClient::send(commandLine)) {
         return finish(*answer);
     }
