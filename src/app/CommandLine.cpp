@@ -34,7 +34,7 @@ const std::array<CommandName, 20> commandNames{{
      "[--since DATE] [--until DATE]"},
     {Command::show, "show", "show ID [--raw]"},
     {Command::add, "add", "add [--kind text|rich|image] [--text STRING | --file PATH...]"},
-    {Command::copy, "copy", "copy ID"},
+    {Command::copy, "copy", "copy ID | copy - [--mime TYPE]"},
     {Command::paste, "paste", "paste ID"},
     {Command::pin, "pin", "pin ID"},
     {Command::unpin, "unpin", "unpin ID"},
@@ -208,7 +208,8 @@ private:
             result.device = *given;
         } else if (name == QLatin1String("--primary") && command == Command::clipboard) {
             result.primary = true;
-        } else if (name == QLatin1String("--mime") && command == Command::clipboard) {
+        } else if (name == QLatin1String("--mime") &&
+                   (command == Command::clipboard || command == Command::copy)) {
             const std::optional<QString> given = value();
             // A MIME type: type "/" subtype, printable ASCII without spaces.
             static const QRegularExpression mime(QStringLiteral("^[!-~]{1,127}/[!-~]{1,127}$"));
@@ -248,8 +249,16 @@ private:
             }
             result.query = positional.first();
             return std::nullopt;
-        case Command::show:
         case Command::copy:
+            if (positional == QStringList{QStringLiteral("-")}) {
+                result.fromStandardInput = true;
+                return std::nullopt;
+            }
+            if (result.mimeType) {
+                return QStringLiteral("--mime goes with copy - (standard input)");
+            }
+            [[fallthrough]];
+        case Command::show:
         case Command::paste:
         case Command::pin:
         case Command::unpin:
@@ -420,6 +429,10 @@ QJsonObject CommandLine::toJson() const {
     if (settingKey) {
         object.insert(QStringLiteral("settingKey"), *settingKey);
     }
+    if (mimeType) {
+        object.insert(QStringLiteral("mime"), *mimeType);
+    }
+    object.insert(QStringLiteral("fromStandardInput"), fromStandardInput);
     if (settingValue) {
         object.insert(QStringLiteral("settingValue"), *settingValue);
     }
@@ -488,6 +501,10 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         }
     }
     result.nulSeparated = object.value(QStringLiteral("nul")).toBool();
+    if (object.contains(QStringLiteral("mime"))) {
+        result.mimeType = object.value(QStringLiteral("mime")).toString().left(255);
+    }
+    result.fromStandardInput = object.value(QStringLiteral("fromStandardInput")).toBool();
     if (object.contains(QStringLiteral("settingKey"))) {
         result.settingKey = object.value(QStringLiteral("settingKey")).toString();
     }

@@ -63,9 +63,12 @@ struct CommandLine {
     // list and search -0: records end with NUL instead of a line feed.
     bool nulSeparated = false;
     QString query;
-    // clipboard: the primary selection instead of the clipboard, and the MIME type to print.
+    // clipboard: the primary selection instead of the clipboard. clipboard and copy: the MIME type
+    // to print, or to put standard input on the clipboard as.
     bool primary = false;
     std::optional<QString> mimeType;
+    // copy -: standard input goes on the clipboard as it is, never filed (read into `content`).
+    bool fromStandardInput = false;
     // config: the setting's name and the value to give it, as typed.
     std::optional<QString> settingKey;
     std::optional<QString> settingValue;

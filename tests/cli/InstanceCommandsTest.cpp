@@ -101,6 +101,11 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
     EXPECT_EQ(clipboardText(), "older clip");
     EXPECT_TRUE(logged("Clip copied on request"));
+    // copy - puts standard input there as it is, and it is not filed either.
+    ASSERT_EQ(runCli({"copy", "-", "--mime", "text/html"}, "<i>piped</i>").exitCode, 0);
+    EXPECT_EQ(runCli({"clipboard", "--mime", "text/html"}).out, "<i>piped</i>");
+    ASSERT_EQ(runCli({"copy", "-"}, "piped text").exitCode, 0);
+    EXPECT_EQ(clipboardText(), "piped text");
 
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");
@@ -300,6 +305,16 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     other.xclip("someone else");
     ASSERT_TRUE(copy.waitForFinished(20000));
     EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
+    // So does copy - with standard input.
+    QProcess piped;
+    piped.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", "-"});
+    ASSERT_TRUE(piped.waitForStarted());
+    piped.write("piped to the command");
+    piped.closeWriteChannel();
+    ASSERT_TRUE(waitUntil([] { return clipboardText() == "piped to the command"; }, 20000));
+    other.xclip("taken from the pipe");
+    ASSERT_TRUE(piped.waitForFinished(20000));
+    EXPECT_EQ(piped.exitCode(), 0) << piped.readAllStandardError().constData();
 
     // paste types it into the window in front, through this process's own X connection.
     QTemporaryDir folder;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/CommandLine.h"
 #include "app/PlatformBackend.h"
 #include "model/Clip.h"
+#include "platform/Pasteboard.h"
 
 namespace snipjar {
 
@@ -13,6 +15,15 @@ class ClipboardServer {
 public:
     // The exit status: 0 once the clipboard went to another program, 1 without a display.
     static int serve(const Clip& clip, bool thenPaste, PlatformBackend::Kind backend);
+    // `copy -`: the content read from standard input, as it is.
+    static int serve(const PasteboardContent& content, PlatformBackend::Kind backend);
+
+    // What `copy -` puts on the clipboard: the text read, or the bytes as the MIME type given.
+    static PasteboardContent standardInputContent(const CommandLine& commandLine);
+
+private:
+    // Runs until another program takes the clipboard.
+    static int serveUntilTaken(PlatformServices& platform);
 };
 
 } // namespace snipjar

@@ -6,6 +6,7 @@
 #include "platform/UserSettings.h"
 
 #include "app/cli/ClipIds.h"
+#include "app/cli/ClipboardServer.h"
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/HistoryAccess.h"
@@ -144,6 +145,13 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
 }
 
 CommandOutcome InstanceRequestHandler::copy(const CommandLine& commandLine, bool thenPaste) {
+    if (!thenPaste && commandLine.fromStandardInput) {
+        // As it is, and written the way the Paster writes, so that it is not recorded.
+        pasteboard.write(ClipboardServer::standardInputContent(commandLine));
+        setLastWrittenChangeCount(pasteboard.changeCount());
+        qCInfo(lcPaste) << "Standard input copied on request";
+        return CommandOutcome::success();
+    }
     InstanceAccess access(store, actions.historyChanged);
     const auto resolved = ClipIds::resolve(commandLine.ids.value(0), access.entries());
     if (const QString* error = std::get_if<QString>(&resolved)) {

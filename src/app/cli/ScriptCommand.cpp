@@ -7,6 +7,7 @@
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/InstanceClient.h"
+#include "app/cli/TextInput.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -86,6 +87,26 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
         }
         commandLine.yes = true;
     }
+    if (commandLine.command == Command::copy && commandLine.fromStandardInput) {
+        std::optional<QByteArray> bytes = TextInput::readCapped(stdin, TextInput::largestBytes);
+        if (!bytes || bytes->size() > TextInput::largestBytes) {
+            return finish(CommandOutcome::failure(TextInput::tooLarge()));
+        }
+        if (bytes->isEmpty()) {
+            return finish(CommandOutcome::failure(TextInput::empty()));
+        }
+        CommandLine::Content input;
+        if (!commandLine.mimeType) {
+            const std::optional<QString> text = TextInput::decode(*bytes);
+            if (!text) {
+                return finish(CommandOutcome::failure(TextInput::notText()));
+            }
+            input.text = *text;
+        } else {
+            input.bytes = std::move(*bytes);
+        }
+        commandLine.content = std::move(input);
+    }
     if (commandLine.command == Command::add) {
         ClipInput::Result content = ClipInput::read(commandLine, stdin);
         if (const QString* error = std::get_if<QString>(&content)) {
@@ -105,6 +126,16 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
     }
     if (commandLine.needsInstance()) {
         return finish(CommandOutcome::failure(QStringLiteral("Snipjar is not running")));
+    }
+    if (commandLine.command == Command::copy && commandLine.fromStandardInput) {
+        const std::optional<PlatformBackend::Kind> backend = PlatformBackend::choose();
+        if (!backend) {
+            return finish(CommandOutcome::failure(PlatformBackend::unavailableMessage()));
+        }
+        application.reset();
+        const QApplication gui(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        return ClipboardServer::serve(ClipboardServer::standardInputContent(commandLine), *backend);
     }
     if (commandLine.command == Command::copy || commandLine.command == Command::paste) {
         return serveClipboard(commandLine, application, argc, argv);
