@@ -134,6 +134,14 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
         ASSERT_TRUE(waitUntil([] { return listed().size() == 3; }, 20000));
     }
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
+
+    // export and import are carried out by the running Snipjar, whose panel sees what came back.
+    const QString archive = folder.filePath("history.tar");
+    ASSERT_EQ(runCli({"export", archive}).exitCode, 0);
+    ASSERT_EQ(runCli({"clear", "--yes"}).exitCode, 0);
+    EXPECT_TRUE(runCli({"import", archive}).out.startsWith("imported 3 clips")) << log.constData();
+    EXPECT_TRUE(logged("History import finished on request"));
+    EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});

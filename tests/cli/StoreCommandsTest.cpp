@@ -5,12 +5,17 @@
 #include "app/cli/ClipIds.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+#include <sys/stat.h>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -34,6 +39,34 @@ QByteArray pngBytes() {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// What the history shows, ids and computers aside, with a checksum of every clip's stored bytes.
+QStringList history() {
+    QStringList shown;
+    for (const QJsonValue& row : rows()) {
+        const QByteArray raw = offline({"show", row["id"].toString(), "--raw"}).out;
+        shown << QStringList{row["kind"].toString(),
+                             row["title"].toString(),
+                             row["pinned"].toBool() ? "pinned" : "",
+                             row["createdAt"].toString(),
+                             row["store"].toString(),
+                             QString::number(row["byteSize"].toInteger()),
+                             QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex()}
+                     .join('|');
+    }
+    return shown;
+}
+
+// Renames the archive member whose header starts at `at`, with a checksum that matches again.
+void rename(QByteArray& archive, qsizetype at, const QByteArray& name) {
+    archive.replace(at, 100, name.leftJustified(100, '\0'));
+    archive.replace(at + 148, 8, "        ");
+    unsigned sum = 0;
+    for (qsizetype i = at; i < at + 512; ++i) {
+        sum += static_cast<unsigned char>(archive[i]);
+    }
+    archive.replace(at + 148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
 }
 
 const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\pard Bold {\\b move} here\\par}";
@@ -127,6 +160,77 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
+}
+
+// export writes every clip with its content; import into a fresh profile gives the same history
+// (pinned state and copy times too) and adds nothing the second time. A damaged or foreign archive
+// is refused whole, with status 1 and the history as it was.
+TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
+    std::optional<TestEnvironment> source(std::in_place);
+    QTemporaryDir folder;
+    QFile attached(folder.filePath("a file.txt"));
+    ASSERT_TRUE(attached.open(QIODevice::WriteOnly));
+    ASSERT_EQ(offline({"add", "--kind", "rich"}, rtf).exitCode, 0);
+    ASSERT_EQ(offline({"add", "--kind", "image"}, pngBytes()).exitCode, 0);
+    ASSERT_EQ(offline({"add", "--file", folder.filePath("a file.txt")}).exitCode, 0);
+    // A text a thousand times larger than most.
+    ASSERT_EQ(offline({"add"}, QByteArray(5'000'000, 'x')).exitCode, 0);
+    ASSERT_EQ(offline({"pin", addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"}))}).exitCode, 0);
+    const QStringList exported = history();
+    const QString path = folder.filePath("history.tar");
+    const CliRun wrote = offline({"export", path});
+    ASSERT_EQ(wrote.exitCode, 0) << wrote.err.constData();
+    EXPECT_TRUE(wrote.out.contains("exported 5 clips")) << wrote.out.constData();
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_FALSE(QFileInfo::exists(path + ".part"));
+    source.reset();
+
+    TestEnvironment fresh;
+    const CliRun imported = offline({"import", path});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
+    EXPECT_TRUE(imported.out.startsWith("imported 5 clips; skipped 0")) << imported.out.constData();
+    EXPECT_EQ(history(), exported);
+    EXPECT_TRUE(offline({"import", path}).out.startsWith("imported 0 clips; skipped 5 already"));
+    EXPECT_EQ(history(), exported);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray archive = file.readAll();
+    // The first content member's header follows the manifest's header and its 1024 bytes.
+    constexpr qsizetype firstMember = 1536;
+    QProcess tar;
+    tar.start("tar", {"--format=ustar", "-cf", "-", "-C", folder.path(), "history.tar"});
+    ASSERT_TRUE(tar.waitForFinished(60000));
+    const std::pair<const char*, std::function<QByteArray()>> damaged[] = {
+        {"truncated", [&] { return archive.left(archive.size() / 2); }},
+        {"truncated", [&] { return archive.chopped(1024); }},
+        {"checksum", [&] { return QByteArray(archive).replace(firstMember + 3, 1, "X"); }},
+        {"not a Snipjar export", [&] { return tar.readAllStandardOutput(); }},
+        {"no Snipjar export has: \"../../.bashrc\"",
+         [&] {
+             QByteArray bytes = archive;
+             rename(bytes, firstMember, "../../.bashrc");
+             return bytes;
+         }},
+        {"than its header says", [&] { return QByteArray(archive).replace("\"clips\":5", "\"clips\":4"); }},
+        {"version 2", [&] { return QByteArray(archive).replace("\"version\":1", "\"version\":2"); }},
+    };
+    TestEnvironment other;
+    ASSERT_EQ(offline({"add", "--text", "kept"}).exitCode, 0);
+    const QStringList before = history();
+    for (const auto& [expected, make] : damaged) {
+        QFile broken(folder.filePath("broken.tar"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write(make());
+        broken.close();
+        const CliRun refused = offline({"import", broken.fileName()});
+        EXPECT_EQ(refused.exitCode, 1) << expected;
+        EXPECT_TRUE(refused.err.contains(expected)) << expected << ": " << refused.err.constData();
+        EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();
+    }
+    EXPECT_EQ(history(), before);
 }
 
 // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
@@ -233,6 +337,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
+                                   {"import"},
+                                   {"export", "a", "b"},
                                    {"help", "nothing"}}) {
         const CliRun failed = offline(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
@@ -252,7 +358,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_FALSE(overview.out.contains("README"));
     for (const char* command :
          {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
-          "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
+          "clear", "pause", "resume", "show-panel", "show-settings", "quit", "export FILE", "import FILE"}) {
         EXPECT_TRUE(overview.out.contains(QByteArray("\n  ") + command)) << command;
     }
     // config: the settings as the window checks them; a value out of range says what is allowed.

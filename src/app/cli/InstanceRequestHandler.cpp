@@ -236,6 +236,7 @@ CommandOutcome InstanceRequestHandler::archive(const CommandLine& commandLine) {
     // Returns at once unless the application is quitting meanwhile, which waits for the file.
     worker.join();
     archiving = false;
+    qCInfo(lcApp) << (exporting ? "History export" : "History import") << "finished on request";
     return imported ? HistoryImport::finish(*imported, store, access) : outcome;
 }
 
