@@ -3,6 +3,7 @@
 
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
+#include "app/cli/TarStream.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -13,7 +14,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <optional>
 #include <sys/stat.h>
 
@@ -58,15 +58,17 @@ QStringList history() {
     return shown;
 }
 
-// Renames the archive member whose header starts at `at`, with a checksum that matches again.
-void rename(QByteArray& archive, qsizetype at, const QByteArray& name) {
-    archive.replace(at, 100, name.leftJustified(100, '\0'));
-    archive.replace(at + 148, 8, "        ");
-    unsigned sum = 0;
-    for (qsizetype i = at; i < at + 512; ++i) {
-        sum += static_cast<unsigned char>(archive[i]);
+// The archive's manifest followed by the members given, written by a writer that checks nothing.
+QByteArray afterManifest(const QByteArray& archive, const QList<std::pair<QString, QByteArray>>& members) {
+    QByteArray bytes = archive.left(1536);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly | QIODevice::Append);
+    TarWriter writer(buffer);
+    for (const auto& [name, data] : members) {
+        writer.member(name, data);
     }
-    archive.replace(at + 148, 7, QByteArray::number(sum, 8).rightJustified(6, '0') + '\0');
+    writer.finish();
+    return bytes;
 }
 
 const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\pard Bold {\\b move} here\\par}";
@@ -198,32 +200,28 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray archive = file.readAll();
-    // The first content member's header follows the manifest's header and its 1024 bytes.
-    constexpr qsizetype firstMember = 1536;
     QProcess tar;
     tar.start("tar", {"--format=ustar", "-cf", "-", "-C", folder.path(), "history.tar"});
     ASSERT_TRUE(tar.waitForFinished(60000));
-    const std::pair<const char*, std::function<QByteArray()>> damaged[] = {
-        {"truncated", [&] { return archive.left(archive.size() / 2); }},
-        {"truncated", [&] { return archive.chopped(1024); }},
-        {"checksum", [&] { return QByteArray(archive).replace(firstMember + 3, 1, "X"); }},
-        {"not a Snipjar export", [&] { return tar.readAllStandardOutput(); }},
-        {"no Snipjar export has: \"../../.bashrc\"",
-         [&] {
-             QByteArray bytes = archive;
-             rename(bytes, firstMember, "../../.bashrc");
-             return bytes;
-         }},
-        {"than its header says", [&] { return QByteArray(archive).replace("\"clips\":5", "\"clips\":4"); }},
-        {"version 2", [&] { return QByteArray(archive).replace("\"version\":1", "\"version\":2"); }},
+    const std::pair<const char*, QByteArray> damaged[] = {
+        {"truncated", archive.left(archive.size() / 2)},
+        {"truncated", archive.chopped(1024)},
+        // A letter of the first content member's name, after the manifest's header and 1024 bytes.
+        {"checksum", QByteArray(archive).replace(1536 + 3, 1, "X")},
+        {"not a Snipjar export", tar.readAllStandardOutput()},
+        {"no Snipjar export has: \"../../.bashrc\"", afterManifest(archive, {{"../../.bashrc", "x"}})},
+        {"no Snipjar export has: \"/etc/passwd\"", afterManifest(archive, {{"/etc/passwd", "x"}})},
+        {"line is longer than", afterManifest(archive, {{"clips.jsonl", QByteArray(2 << 20, 'x')}})},
+        {"than its header says", QByteArray(archive).replace("\"clips\":5", "\"clips\":4")},
+        {"version 2", QByteArray(archive).replace("\"version\":1", "\"version\":2")},
     };
     TestEnvironment other;
     ASSERT_EQ(offline({"add", "--text", "kept"}).exitCode, 0);
     const QStringList before = history();
-    for (const auto& [expected, make] : damaged) {
+    for (const auto& [expected, bytes] : damaged) {
         QFile broken(folder.filePath("broken.tar"));
         ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        broken.write(make());
+        broken.write(bytes);
         broken.close();
         const CliRun refused = offline({"import", broken.fileName()});
         EXPECT_EQ(refused.exitCode, 1) << expected;
