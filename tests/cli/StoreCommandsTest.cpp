@@ -401,8 +401,8 @@ TEST(CliStore, CommandsThatCannotBeCarriedOutFail) {
     for (const bool locked : {false, true}) {
         SingleInstance silent;
         ASSERT_TRUE(!locked || silent.lock());
-        const QList<QStringList> everyKind{
-            {"list"}, {"add", "--kind", "image"}, {"pin", id}, {"clear", "--yes"}, {}};
+        const QList<QStringList> everyKind{{"list"},           {"add", "--kind", "image"}, {"pin", id},
+                                           {"clear", "--yes"}, {"export", "x.tar"},        {}};
         for (const QStringList& command : locked ? needingMore + everyKind : needingMore) {
             const CliRun failed = offline(command, pngBytes());
             EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();

@@ -204,7 +204,6 @@ std::variant<HistoryImport::Plan, QString> HistoryImport::check(const QString& p
         payloadCount > 3 * plan.clips) {
         return damaged(QStringLiteral("its header gives counts no export has"));
     }
-    plan.payloads.reserve(size_t(payloadCount));
 
     static const QRegularExpression payloadName(
         QStringLiteral("^payloads/(0|[1-9][0-9]{0,8})\\.(text|rich|image)$"));
