@@ -25,7 +25,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 20> commandNames{{
+const std::array<CommandName, 22> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -48,6 +48,8 @@ const std::array<CommandName, 20> commandNames{{
     {Command::status, "status", "status [--json]"},
     {Command::config, "config", "config [KEY [VALUE]]"},
     {Command::clipboard, "clipboard", "clipboard [--primary] [--mime TYPE]"},
+    {Command::exportHistory, "export", "export FILE"},
+    {Command::importHistory, "import", "import FILE"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -312,6 +314,13 @@ private:
                 result.files << QDir::cleanPath(QFileInfo(path).absoluteFilePath());
             }
             return std::nullopt;
+        case Command::exportHistory:
+        case Command::importHistory:
+            if (positional.size() != 1 || positional.first().isEmpty()) {
+                return QStringLiteral("%1 needs one FILE").arg(commandName);
+            }
+            result.path = QDir::cleanPath(QFileInfo(positional.first()).absoluteFilePath());
+            return std::nullopt;
         case Command::help:
             if (positional.size() > 1) {
                 return QStringLiteral("unexpected argument \"%1\"").arg(positional.at(1));
@@ -451,6 +460,9 @@ QJsonObject CommandLine::toJson() const {
         added.insert(QStringLiteral("files"), QJsonArray::fromStringList(content->fileURLs));
         object.insert(QStringLiteral("content"), added);
     }
+    if (!path.isEmpty()) {
+        object.insert(QStringLiteral("path"), path);
+    }
     if (activationToken) {
         object.insert(QStringLiteral("activationToken"), *activationToken);
     }
@@ -526,6 +538,15 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
             return result;
         }
         result.minutes = minutes;
+    }
+    if (*command == Command::exportHistory || *command == Command::importHistory) {
+        // The running copy reads or writes this file for its user: a path relative to wherever
+        // that copy was started is refused, as is a missing one.
+        result.path = object.value(QStringLiteral("path")).toString();
+        if (!QDir::isAbsolutePath(result.path)) {
+            result.error = QStringLiteral("%1 needs one FILE").arg(name(*command));
+            return result;
+        }
     }
     if (object.contains(QStringLiteral("content"))) {
         const QJsonObject added = object.value(QStringLiteral("content")).toObject();

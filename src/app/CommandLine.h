@@ -37,6 +37,8 @@ struct CommandLine {
         status,
         config,
         clipboard,
+        exportHistory,
+        importHistory,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -82,6 +84,8 @@ struct CommandLine {
     std::optional<QString> text;
     QStringList files;
     std::optional<Content> content;
+    // export and import: the archive, made absolute when parsed.
+    QString path;
     // show-panel and show-settings: the activation token the command was started with (see
     // ActivationToken), for the window they open. Never read from the arguments.
     std::optional<QString> activationToken;

@@ -139,6 +139,14 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
         ASSERT_TRUE(waitUntil([] { return listed().size() == 3; }, 20000));
     }
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
+
+    // export and import are carried out by the running Snipjar, whose panel sees what came back.
+    const QString archive = folder.filePath("history.tar");
+    ASSERT_EQ(runCli({"export", archive}).exitCode, 0);
+    ASSERT_EQ(runCli({"clear", "--yes"}).exitCode, 0);
+    EXPECT_TRUE(runCli({"import", archive}).out.startsWith("imported 3 clips")) << log.constData();
+    EXPECT_TRUE(logged("History import finished on request"));
+    EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
@@ -188,14 +196,16 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
 }
 
 // The socket answers every line, also no request or options the command line refuses (a pause of
-// no time, a negative limit, an unknown kind), and cuts off endless ones. A peer that asks for a
+// no time, a negative limit, an unknown kind, an archive path that is not absolute), and cuts off
+// endless ones. A peer that asks for a
 // large answer and never reads it holds nobody else up.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
     for (const QByteArray& line :
          {QByteArray("hello\n"), QByteArray("[1]\n"), QByteArray("{\"command\":\"pause\",\"minutes\":-5}\n"),
           QByteArray("{\"command\":\"list\",\"limit\":-1}\n"),
-          QByteArray("{\"command\":\"list\",\"kind\":\"te~t\"}\n"), endless}) {
+          QByteArray("{\"command\":\"list\",\"kind\":\"te~t\"}\n"),
+          QByteArray("{\"command\":\"export\",\"path\":\"relative.tar\"}\n"), endless}) {
         const LocalSocket socket = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
         ASSERT_TRUE(socket.isValid());
         // The endless line goes on until the connection is cut, twice the longest request at most.

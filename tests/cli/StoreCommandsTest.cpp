@@ -3,14 +3,20 @@
 
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
+#include "app/cli/TarStream.h"
+#include "store/ClipStore.h"
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <optional>
+#include <sys/stat.h>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -33,6 +39,36 @@ QByteArray pngBytes() {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
+    return bytes;
+}
+
+// What the history shows, ids and computers aside, with a checksum of every clip's stored bytes.
+QStringList history() {
+    QStringList shown;
+    for (const QJsonValue& row : rows()) {
+        const QByteArray raw = offline({"show", row["id"].toString(), "--raw"}).out;
+        shown << QStringList{row["kind"].toString(),
+                             row["title"].toString(),
+                             row["pinned"].toBool() ? "pinned" : "",
+                             row["createdAt"].toString(),
+                             row["store"].toString(),
+                             QString::number(row["byteSize"].toInteger()),
+                             QCryptographicHash::hash(raw, QCryptographicHash::Sha256).toHex()}
+                     .join('|');
+    }
+    return shown;
+}
+
+// The archive's manifest followed by the members given, written by a writer that checks nothing.
+QByteArray afterManifest(const QByteArray& archive, const QList<std::pair<QString, QByteArray>>& members) {
+    QByteArray bytes = archive.left(1536);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly | QIODevice::Append);
+    TarWriter writer(buffer);
+    for (const auto& [name, data] : members) {
+        writer.member(name, data);
+    }
+    writer.finish();
     return bytes;
 }
 
@@ -127,6 +163,84 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
+}
+
+// export writes every clip with its content; import into a fresh profile gives the same history
+// (pinned state and copy times too) and adds nothing the second time. A damaged or foreign archive
+// is refused whole, with status 1 and the history as it was.
+TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
+    std::optional<TestEnvironment> source(std::in_place);
+    QTemporaryDir folder;
+    QFile attached(folder.filePath("a file.txt"));
+    ASSERT_TRUE(attached.open(QIODevice::WriteOnly));
+    ASSERT_EQ(offline({"add", "--kind", "rich"}, rtf).exitCode, 0);
+    ASSERT_EQ(offline({"add", "--kind", "image"}, pngBytes()).exitCode, 0);
+    ASSERT_EQ(offline({"add", "--file", folder.filePath("a file.txt")}).exitCode, 0);
+    // A text a thousand times larger than most.
+    ASSERT_EQ(offline({"add"}, QByteArray(5'000'000, 'x')).exitCode, 0);
+    ASSERT_EQ(offline({"pin", addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"}))}).exitCode, 0);
+    const QStringList exported = history();
+    {
+        // A concealed item, as a store written by another version might hold, stays out.
+        ClipStore store;
+        ClipItem secret;
+        secret.concealed = true;
+        secret.title = QStringLiteral("hunter2");
+        secret.deviceID = store.thisDeviceID();
+        store.localContext().insert(secret);
+        ASSERT_TRUE(store.localContext().save());
+    }
+    const QString path = folder.filePath("history.tar");
+    const CliRun wrote = offline({"export", path});
+    ASSERT_EQ(wrote.exitCode, 0) << wrote.err.constData();
+    EXPECT_TRUE(wrote.out.contains("exported 5 clips")) << wrote.out.constData();
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_FALSE(QFileInfo::exists(path + ".part"));
+    source.reset();
+
+    TestEnvironment fresh;
+    const CliRun imported = offline({"import", path});
+    ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
+    EXPECT_TRUE(imported.out.startsWith("imported 5 clips; skipped 0")) << imported.out.constData();
+    EXPECT_EQ(history(), exported);
+    EXPECT_TRUE(offline({"import", path}).out.startsWith("imported 0 clips; skipped 5 already"));
+    EXPECT_EQ(history(), exported);
+
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray archive = file.readAll();
+    EXPECT_FALSE(archive.contains("hunter2"));
+    QProcess tar;
+    tar.start("tar", {"--format=ustar", "-cf", "-", "-C", folder.path(), "history.tar"});
+    ASSERT_TRUE(tar.waitForFinished(60000));
+    const std::pair<const char*, QByteArray> damaged[] = {
+        {"truncated", archive.left(archive.size() / 2)},
+        {"truncated", archive.chopped(1024)},
+        // A letter of the first content member's name, after the manifest's header and 1024 bytes.
+        {"checksum", QByteArray(archive).replace(1536 + 3, 1, "X")},
+        {"not a Snipjar export", tar.readAllStandardOutput()},
+        {"no Snipjar export has: \"../../.bashrc\"", afterManifest(archive, {{"../../.bashrc", "x"}})},
+        {"no Snipjar export has: \"/etc/passwd\"", afterManifest(archive, {{"/etc/passwd", "x"}})},
+        {"line is longer than", afterManifest(archive, {{"clips.jsonl", QByteArray(2 << 20, 'x')}})},
+        {"than its header says", QByteArray(archive).replace("\"clips\":5", "\"clips\":4")},
+        {"version 2", QByteArray(archive).replace("\"version\":1", "\"version\":2")},
+    };
+    TestEnvironment other;
+    ASSERT_EQ(offline({"add", "--text", "kept"}).exitCode, 0);
+    const QStringList before = history();
+    for (const auto& [expected, bytes] : damaged) {
+        QFile broken(folder.filePath("broken.tar"));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write(bytes);
+        broken.close();
+        const CliRun refused = offline({"import", broken.fileName()});
+        EXPECT_EQ(refused.exitCode, 1) << expected;
+        EXPECT_TRUE(refused.err.contains(expected)) << expected << ": " << refused.err.constData();
+        EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();
+    }
+    EXPECT_EQ(history(), before);
 }
 
 // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
@@ -233,6 +347,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
+                                   {"import"},
+                                   {"export", "a", "b"},
                                    {"help", "nothing"}}) {
         const CliRun failed = offline(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
@@ -252,7 +368,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_FALSE(overview.out.contains("README"));
     for (const char* command :
          {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
-          "clear", "pause", "resume", "show-panel", "show-settings", "quit"}) {
+          "clear", "pause", "resume", "show-panel", "show-settings", "quit", "export FILE", "import FILE"}) {
         EXPECT_TRUE(overview.out.contains(QByteArray("\n  ") + command)) << command;
     }
     // config: the settings as the window checks them; a value out of range says what is allowed.
@@ -297,8 +413,8 @@ TEST(CliStore, CommandsThatCannotBeCarriedOutFail) {
     for (const bool locked : {false, true}) {
         SingleInstance silent;
         ASSERT_TRUE(!locked || silent.lock());
-        const QList<QStringList> everyKind{
-            {"list"}, {"add", "--kind", "image"}, {"pin", id}, {"clear", "--yes"}, {}};
+        const QList<QStringList> everyKind{{"list"},           {"add", "--kind", "image"}, {"pin", id},
+                                           {"clear", "--yes"}, {"export", "x.tar"},        {}};
         for (const QStringList& command : locked ? needingMore + everyKind : needingMore) {
             const CliRun failed = offline(command, pngBytes());
             EXPECT_EQ(failed.exitCode, 1) << command.join(' ').toStdString();

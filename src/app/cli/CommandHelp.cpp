@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 19> topics{{
+const std::array<Topic, 21> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -86,6 +86,24 @@ const std::array<Topic, 19> topics{{
      "marked as secret is not printed (status 1). Needs a display.\n\n"
      "  --primary       the primary selection (the text selected with the mouse)\n"
      "  --mime TYPE     the content of this MIME type as it is offered (text/html, image/png...)\n"},
+    {Command::exportHistory, "write the whole history to FILE, one archive",
+     "Writes every clip of both stores (pinned clips first, then newest first) with its content and\n"
+     "images to FILE, a POSIX tar archive that any tar can list and unpack. Clips the history hides\n"
+     "(passwords and other concealed content) are never filed, so never exported. FILE is written\n"
+     "as FILE.part, readable by the user only, and renamed into place once complete.\n\n"
+     "The archive holds, in this order:\n"
+     "  snipjar-export.json      {\"format\": \"snipjar-export\", \"version\": 1, \"app\": VERSION,\n"
+     "                           \"clips\": N, \"payloads\": M, \"unreadable\": K}\n"
+     "  payloads/I.text|rich|image   the content of the clip on line I (from 0): UTF-8 text, RTF,\n"
+     "                           image bytes\n"
+     "  clips.jsonl              one JSON object a line: the fields of list --json plus dedupKey,\n"
+     "                           sourceApp, sourceName, dataType, files, pixelWidth, pixelHeight and\n"
+     "                           payloads (the size of each content member, by type)\n"},
+    {Command::importHistory, "merge an archive written by export into the history",
+     "Checks the whole archive first and refuses a damaged, truncated or foreign one without\n"
+     "changing anything. Then files each clip as a copy is filed, with its pinned state and the\n"
+     "time it was copied; content the history already holds is skipped, so importing twice adds\n"
+     "nothing. Prints how many clips were imported and skipped.\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 
@@ -132,7 +150,8 @@ QString CommandHelp::overview() {
                            "  snipjar list --limit 5\n"
                            "  date | snipjar add\n"
                            "  snipjar search invoice --json\n"
-                           "  snipjar pause 5\n");
+                           "  snipjar pause 5\n"
+                           "  snipjar export ~/clips.tar && snipjar import ~/clips.tar\n");
     return text;
 }
 

@@ -1,9 +1,12 @@
 #include "app/cli/CommandRunner.h"
 
 #include "app/cli/ClipCommands.h"
+#include "app/cli/HistoryExport.h"
+#include "app/cli/HistoryImport.h"
 #include "app/cli/ListCommand.h"
 #include "app/cli/SettingsCommand.h"
 #include "app/cli/StatusCommand.h"
+#include "store/HistoryReader.h"
 
 namespace snipjar {
 
@@ -19,6 +22,8 @@ bool CommandRunner::handles(Command command) {
     case Command::unpin:
     case Command::remove:
     case Command::clear:
+    case Command::exportHistory:
+    case Command::importHistory:
         return true;
     default:
         return false;
@@ -48,6 +53,10 @@ CommandOutcome CommandRunner::run(const CommandLine& commandLine, HistoryAccess&
         return StatusCommand::report(commandLine, access, std::nullopt);
     case Command::config:
         return SettingsCommand::run(commandLine);
+    case Command::exportHistory:
+        return HistoryExport::write(commandLine.path, HistoryReader());
+    case Command::importHistory:
+        return HistoryImport::run(commandLine.path, access);
     default:
         return CommandOutcome::usageError(QStringLiteral("%1 is not a command for the history")
                                               .arg(CommandLine::name(commandLine.command)));

@@ -18,6 +18,8 @@ constexpr int connectRetryMilliseconds = 20;
 constexpr int connectWaitMilliseconds = 1000;
 // A request may wait behind others (a script adding many clips at once), so the answer gets long.
 constexpr int answerWaitMilliseconds = 60000;
+// An export or import of a large history takes as long as its disk does.
+constexpr int archiveWaitMilliseconds = 6 * 60 * 60 * 1000;
 // The answer comes from this user's own Snipjar; the cap only guards against one gone wrong.
 constexpr qsizetype largestAnswerBytes = qsizetype(1) << 30;
 
@@ -62,7 +64,10 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
         errno == ETIMEDOUT) {
         return CommandOutcome::failure(noAnswer());
     }
-    const std::optional<QByteArray> answer = socket.readLine(largestAnswerBytes, answerWaitMilliseconds);
+    const bool archive = commandLine.command == CommandLine::Command::exportHistory ||
+                         commandLine.command == CommandLine::Command::importHistory;
+    const std::optional<QByteArray> answer =
+        socket.readLine(largestAnswerBytes, archive ? archiveWaitMilliseconds : answerWaitMilliseconds);
     if (!answer) {
         return CommandOutcome::failure(noAnswer());
     }

@@ -10,6 +10,8 @@
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/HistoryAccess.h"
+#include "app/cli/HistoryExport.h"
+#include "app/cli/HistoryImport.h"
 #include "app/cli/RecordingPause.h"
 #include "paste/Paster.h"
 #include "paste/StoredClipPaster.h"
@@ -17,11 +19,13 @@
 #include "platform/PasteboardChangeTracking.h"
 #include "store/ClipStore.h"
 
+#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
 
 #include <algorithm>
+#include <thread>
 
 namespace snipjar {
 
@@ -96,6 +100,9 @@ QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
 }
 
 CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
+    if (commandLine.command == Command::exportHistory || commandLine.command == Command::importHistory) {
+        return archive(commandLine);
+    }
     if (CommandRunner::handles(commandLine.command)) {
         InstanceAccess access(store, actions.historyChanged);
         return CommandRunner::run(commandLine, access);
@@ -204,6 +211,41 @@ std::optional<QString> InstanceRequestHandler::applySetting(const QString& key) 
         actions.historyChanged();
     }
     return std::nullopt;
+}
+
+CommandOutcome InstanceRequestHandler::archive(const CommandLine& commandLine) {
+    if (archiving) {
+        return CommandOutcome::failure(QStringLiteral("an export or import is already running"));
+    }
+    archiving = true;
+    InstanceAccess access(store, actions.historyChanged);
+    const bool exporting = commandLine.command == Command::exportHistory;
+    // The keys are read here, on the store's thread; the worker only files, which the store
+    // allows on any thread with contexts of its own.
+    const QSet<QString> keys = exporting ? QSet<QString>() : HistoryImport::keysOf(access);
+    CommandOutcome outcome;
+    std::optional<HistoryImport::Result> imported;
+    QEventLoop loop;
+    std::thread worker([&] {
+        if (exporting) {
+            outcome = HistoryExport::write(commandLine.path, HistoryReader());
+        } else {
+            std::variant<HistoryImport::Plan, QString> checked = HistoryImport::check(commandLine.path);
+            if (const QString* problem = std::get_if<QString>(&checked)) {
+                outcome = CommandOutcome::failure(*problem);
+            } else {
+                imported = HistoryImport::file(std::get<HistoryImport::Plan>(checked), store, keys);
+            }
+        }
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    // Returns at once unless the application is quitting meanwhile, which waits for the file.
+    worker.join();
+    archiving = false;
+    qCInfo(lcApp) << (exporting ? "History export" : "History import") << "finished on request";
+    return imported ? HistoryImport::finish(*imported, store, access) : outcome;
 }
 
 } // namespace snipjar

@@ -47,6 +47,9 @@ private:
     // Tells the running application that a setting changed (SettingsEvents, as the settings window
     // does); a reason when it could not take the value.
     std::optional<QString> applySetting(const QString& key);
+    // export and import: the file is read or written on a worker thread while a nested event loop
+    // keeps the panel and the capture going; one at a time.
+    CommandOutcome archive(const CommandLine& commandLine);
 
     ClipStore& store;
     Pasteboard& pasteboard;
@@ -54,6 +57,7 @@ private:
     StoredClipPaster& paster;
     RecordingPause& recordingPause;
     Actions actions;
+    bool archiving = false;
 };
 
 } // namespace snipjar
