@@ -24,7 +24,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 17> commandNames{{
+const std::array<CommandName, 18> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -44,6 +44,7 @@ const std::array<CommandName, 17> commandNames{{
     {Command::showPanel, "show-panel", "show-panel"},
     {Command::showSettings, "show-settings", "show-settings"},
     {Command::quit, "quit", "quit"},
+    {Command::watch, "watch", "watch [--json | --exec COMMAND]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -146,6 +147,9 @@ public:
         if (result.nulSeparated && result.json) {
             return QStringLiteral("-0 separates the lines of text output; --json prints one document");
         }
+        if (result.exec && result.json) {
+            return QStringLiteral("--exec runs a command per clip instead of printing lines; drop --json");
+        }
         return positionals(result);
     }
 
@@ -162,7 +166,7 @@ private:
             return std::nullopt;
         };
         const bool listing = command == Command::list || command == Command::search;
-        if (name == QLatin1String("--json") && listing) {
+        if (name == QLatin1String("--json") && (listing || command == Command::watch)) {
             result.json = true;
         } else if (name == QLatin1String("--pinned") && listing) {
             result.pinnedOnly = true;
@@ -176,6 +180,12 @@ private:
                 return timeError(name);
             }
             (until ? result.until : result.since) = moment;
+        } else if (name == QLatin1String("--exec") && command == Command::watch) {
+            const std::optional<QString> given = value();
+            if (!given || given->trimmed().isEmpty()) {
+                return QStringLiteral("--exec needs a command");
+            }
+            result.exec = *given;
         } else if (name == QLatin1String("--raw") && command == Command::show) {
             result.raw = true;
         } else if (name == QLatin1String("--keep-pinned") && command == Command::clear) {
@@ -365,6 +375,7 @@ bool CommandLine::needsInstance() const {
     case Command::showPanel:
     case Command::showSettings:
     case Command::quit:
+    case Command::watch:
         return true;
     default:
         return false;

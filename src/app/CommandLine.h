@@ -34,6 +34,7 @@ struct CommandLine {
         showPanel,
         showSettings,
         quit,
+        watch,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -68,6 +69,8 @@ struct CommandLine {
     std::optional<int> minutes;
     // add: --text STRING and --file PATH... (made absolute when parsed).
     std::optional<QString> text;
+    // watch --exec COMMAND: run by this process (through /bin/sh -c) once per clip; never sent.
+    std::optional<QString> exec;
     QStringList files;
     std::optional<Content> content;
     // show-panel and show-settings: the activation token the command was started with (see

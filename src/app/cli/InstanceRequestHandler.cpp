@@ -26,9 +26,10 @@ using Command = CommandLine::Command;
 // The running application's own store.
 class InstanceAccess : public HistoryAccess {
 public:
-    InstanceAccess(ClipStore& store, std::function<void()> onChange)
+    InstanceAccess(ClipStore& store, const InstanceRequestHandler::Actions& actions)
         : clipStore(store)
-        , onChange(std::move(onChange)) {}
+        , onChange(actions.historyChanged)
+        , onFiled(actions.clipFiled) {}
 
     // Thumbnails and sync fields are never printed; leaving them out keeps a listing quick.
     QList<HistoryEntry> entries() override {
@@ -51,7 +52,13 @@ public:
         return clip ? clip : clipStore.loadClip(id, clipStore.localContainer());
     }
     ClipStore* store() override { return &clipStore; }
-    std::optional<QUuid> file(const Clip& clip) override { return DirectAccess::fileInto(clipStore, clip); }
+    std::optional<QUuid> file(const Clip& clip) override {
+        const std::optional<QUuid> filed = DirectAccess::fileInto(clipStore, clip);
+        if (filed && onFiled) {
+            onFiled(*filed);
+        }
+        return filed;
+    }
     void changed() override {
         if (onChange) {
             onChange();
@@ -61,6 +68,7 @@ public:
 private:
     ClipStore& clipStore;
     std::function<void()> onChange;
+    std::function<void(const QUuid&)> onFiled;
 };
 
 CommandOutcome notUnderstood() {
@@ -79,19 +87,29 @@ InstanceRequestHandler::InstanceRequestHandler(ClipStore& store, Pasteboard& pas
     , recordingPause(pause)
     , actions(std::move(actions)) {}
 
-QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
+QByteArray InstanceRequestHandler::handle(const QByteArray& request, InstanceConnection* from) {
     const QJsonDocument document = QJsonDocument::fromJson(request);
     CommandOutcome outcome = notUnderstood();
     if (document.isObject()) {
         const CommandLine commandLine = CommandLine::fromJson(document.object());
-        outcome = commandLine.error ? CommandOutcome::usageError(*commandLine.error) : run(commandLine);
+        if (commandLine.error) {
+            outcome = CommandOutcome::usageError(*commandLine.error);
+        } else if (commandLine.command == Command::watch) {
+            // The answer acknowledges the watch; the rows follow on the same connection.
+            const std::optional<QString> refused =
+                from && actions.watch ? actions.watch(*from, commandLine.json)
+                                      : std::optional(QStringLiteral("watch needs a connection of its own"));
+            outcome = refused ? CommandOutcome::failure(*refused) : CommandOutcome::success();
+        } else {
+            outcome = run(commandLine);
+        }
     }
     return QJsonDocument(outcome.toJson()).toJson(QJsonDocument::Compact) + '\n';
 }
 
 CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
     if (CommandRunner::handles(commandLine.command)) {
-        InstanceAccess access(store, actions.historyChanged);
+        InstanceAccess access(store, actions);
         return CommandRunner::run(commandLine, access);
     }
     switch (commandLine.command) {
@@ -130,7 +148,7 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
 }
 
 CommandOutcome InstanceRequestHandler::copy(const CommandLine& commandLine, bool thenPaste) {
-    InstanceAccess access(store, actions.historyChanged);
+    InstanceAccess access(store, actions);
     const auto resolved = ClipIds::resolve(commandLine.ids.value(0), access.entries());
     if (const QString* error = std::get_if<QString>(&resolved)) {
         return CommandOutcome::failure(*error);

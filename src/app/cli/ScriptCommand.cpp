@@ -6,6 +6,7 @@
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/InstanceClient.h"
+#include "app/cli/WatchClient.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -94,6 +95,9 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
     }
 
     auto application = std::make_unique<QCoreApplication>(argc, argv);
+    if (commandLine.command == Command::watch) {
+        return WatchClient::run(commandLine);
+    }
     if (const std::optional<CommandOutcome> answer = InstanceClient::send(commandLine)) {
         return finish(*answer);
     }
