@@ -16,8 +16,6 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/mman.h>
-#include <sys/signalfd.h>
-#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -39,29 +37,20 @@ int fail(const QString& message) {
     return CommandOutcome::failure(message).print();
 }
 
-// SIGINT and SIGTERM arrive on a descriptor that poll() watches with the socket, so that one
-// coming at any moment ends the watch cleanly; the commands run get the usual signals back.
-class Signals {
-public:
-    Signals() {
-        sigemptyset(&handled);
-        sigaddset(&handled, SIGINT);
-        sigaddset(&handled, SIGTERM);
-        sigprocmask(SIG_BLOCK, &handled, &previous);
-        descriptor = ::signalfd(-1, &handled, SFD_CLOEXEC | SFD_NONBLOCK);
-    }
-    ~Signals() {
-        ::close(descriptor);
-        sigprocmask(SIG_SETMASK, &previous, nullptr);
-    }
-    int fd() const { return descriptor; }
-    const sigset_t& mask() const { return previous; }
+// SIGINT and SIGTERM end the watch at once with status 0, also while it waits for a command or
+// for a reader of its output: each row is flushed as it is written, so nothing is left half done
+// but the row being written. A command running is left to finish on its own.
+void endWatch(int) {
+    ::_exit(0);
+}
 
-private:
-    sigset_t handled{};
-    sigset_t previous{};
-    int descriptor = -1;
-};
+void endOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = endWatch;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
 
 // Why the connection ended: Snipjar quit when its lock is let go soon after; otherwise it dropped
 // this watch, which fell behind.
@@ -78,15 +67,13 @@ int ended() {
 
 // Runs the command for one clip, with what show prints for it on its standard input (a memory
 // file, so that a command that reads nothing never blocks this process) and its fields in the
-// environment. True when it ran to the end with status 0, or a signal asked the watch to end
-// (`interrupted` then set).
+// environment. A command that fails is reported on standard error.
 class ClipCommand {
 public:
-    ClipCommand(const QString& command, const Signals& signalsWatched)
-        : command(command.toLocal8Bit())
-        , signalsWatched(signalsWatched) {}
+    explicit ClipCommand(const QString& command)
+        : command(command.toLocal8Bit()) {}
 
-    void run(const QJsonObject& row, bool& interrupted) {
+    void run(const QJsonObject& row) {
         const QString id = row.value(QStringLiteral("id")).toString();
         CommandLine show;
         show.command = CommandLine::Command::show;
@@ -125,39 +112,16 @@ public:
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-        posix_spawnattr_setsigmask(&attributes, &signalsWatched.mask());
         char shell[] = "/bin/sh";
         char dashC[] = "-c";
         char* const arguments[] = {shell, dashC, command.data(), nullptr};
         pid_t child = -1;
-        const int spawned = ::posix_spawn(&child, shell, &actions, &attributes, arguments, environ);
+        const int spawned = ::posix_spawn(&child, shell, &actions, nullptr, arguments, environ);
         posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attributes);
         ::close(input);
         if (spawned != 0) {
             fail(QStringLiteral("cannot run /bin/sh for clip %1").arg(id));
             return;
-        }
-        // A signal ends the watch at once; the command is left to finish on its own.
-        if (const int childFd = int(::syscall(SYS_pidfd_open, child, 0)); childFd >= 0) {
-            while (true) {
-                pollfd watched[] = {{childFd, POLLIN, 0}, {signalsWatched.fd(), POLLIN, 0}};
-                if (::poll(watched, 2, -1) < 0) {
-                    continue;
-                }
-                if (watched[1].revents != 0) {
-                    interrupted = true;
-                    ::close(childFd);
-                    return;
-                }
-                if (watched[0].revents != 0) {
-                    break;
-                }
-            }
-            ::close(childFd);
         }
         int status = 0;
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
@@ -175,7 +139,6 @@ public:
 
 private:
     QByteArray command;
-    const Signals& signalsWatched;
 };
 
 } // namespace
@@ -192,23 +155,20 @@ int WatchClient::run(const CommandLine& commandLine) {
     // The command gets the fields one by one, so it is sent the rows as JSON.
     request.json = commandLine.json || commandLine.exec.has_value();
     request.exec.reset();
-    const Signals signalsWatched;
+    endOnSignals();
     if (!socket.writeAll(InstanceClient::requestLine(request), 5000)) {
         return ended();
     }
     std::optional<ClipCommand> clipCommand;
     if (commandLine.exec) {
-        clipCommand.emplace(*commandLine.exec, signalsWatched);
+        clipCommand.emplace(*commandLine.exec);
     }
     QByteArray buffer;
     bool acknowledged = false;
     while (true) {
-        pollfd watched[] = {{socket.descriptor(), POLLIN, 0}, {signalsWatched.fd(), POLLIN, 0}};
-        if (::poll(watched, 2, -1) < 0) {
+        pollfd watched{socket.descriptor(), POLLIN, 0};
+        if (::poll(&watched, 1, -1) < 0) {
             continue;
-        }
-        if (watched[1].revents != 0) {
-            return 0;
         }
         const qsizetype before = buffer.size();
         buffer.resize(before + readChunkBytes);
@@ -233,11 +193,7 @@ int WatchClient::run(const CommandLine& commandLine) {
                 }
                 acknowledged = true;
             } else if (clipCommand) {
-                bool interrupted = false;
-                clipCommand->run(QJsonDocument::fromJson(line).object(), interrupted);
-                if (interrupted) {
-                    return 0;
-                }
+                clipCommand->run(QJsonDocument::fromJson(line).object());
             } else {
                 TerminalText::write(stdout, line);
             }
