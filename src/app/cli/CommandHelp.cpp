@@ -82,12 +82,16 @@ const std::array<Topic, 17> topics{{
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 
-// The option lines of a topic's details ("  --json  print ..."), for the overview. A paragraph of
-// their own, which help2man makes into a list of options in the manual page.
+// The option lines of a topic's details ("  --json  print ..." and what continues them), for the overview. A
+// paragraph of their own, which help2man makes into a list of options in the manual page.
 QString optionLines(const Topic& topic) {
     QString lines;
+    bool inOption = false;
     for (const QString& line : QString::fromLatin1(topic.details).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("  --"))) {
+        // An option's description may go on over lines indented further.
+        inOption =
+            line.startsWith(QLatin1String("  --")) || (inOption && line.startsWith(QLatin1String("    ")));
+        if (inOption) {
             lines += QStringLiteral("       ") + line + QLatin1Char('\n');
         }
     }
