@@ -16,7 +16,8 @@ namespace snipjar {
 // peer. Request lines are read as they come and answered one at a time; an answer the peer does
 // not take at once is written as it reads, and no further line is read or answered before it has
 // all of it, so a peer that asks without reading holds one answer at most. The connection ends
-// when the peer closes, once what it asked is answered, and deletes itself.
+// when the peer closes, once what it asked is answered, and deletes itself. A connection kept for
+// pushes (watch) holds what its peer has not read yet; whoever pushes bounds that (pendingBytes).
 class InstanceConnection : public QObject {
     Q_OBJECT
 public:
