@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/ClipWatchers.h"
 #include "app/SyncSwitch.h"
 #include "app/cli/InstanceRequestHandler.h"
 #include "app/cli/RecordingPause.h"
@@ -149,6 +150,20 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
                                                             : QStringLiteral("idle");
         }
         return state;
+    };
+    watchers = std::make_unique<ClipWatchers>(*clipStore);
+    ClipWatchers* const watching = watchers.get();
+    // A job's last change is the filed clip's own (deletions by the limits come before it); a job
+    // with none filed nothing.
+    connect(&monitor->ingestor(), &ClipIngestor::jobFinished, watching,
+            [watching](const QList<ClipSyncChange>& changes) {
+                if (!changes.isEmpty() && changes.last().type == ClipSyncChange::Type::save) {
+                    watching->clipFiled(changes.last().id);
+                }
+            });
+    actions.clipFiled = [watching](const QUuid& id) { watching->clipFiled(id); };
+    actions.watch = [watching](InstanceConnection& connection, bool json) {
+        return watching->subscribe(connection, json);
     };
     requests = std::make_unique<InstanceRequestHandler>(*clipStore, *platform.pasteboard, *platform.workspace,
                                                         *clipPaster, *recordingPause, std::move(actions));
@@ -344,11 +359,11 @@ void AppDelegate::applyRecordingPause() {
     status->setRecordingPaused(paused);
 }
 
-QByteArray AppDelegate::answer(const QByteArray& request) {
+QByteArray AppDelegate::answer(const QByteArray& request, InstanceConnection& connection) {
     if (!requests) {
         return QByteArrayLiteral("{\"status\":1,\"output\":\"\",\"error\":\"Snipjar is starting\"}\n");
     }
-    return requests->handle(request);
+    return requests->handle(request, &connection);
 }
 
 void AppDelegate::togglePanel() {

@@ -9,6 +9,8 @@
 namespace snipjar {
 
 class ClipStore;
+class ClipWatchers;
+class InstanceConnection;
 class ClipboardKeeper;
 class ClipboardMonitor;
 class HotKey;
@@ -54,7 +56,7 @@ public:
     // Opens the settings window, made on first use and kept.
     void openSettings(const std::optional<QString>& activationToken = std::nullopt);
     // Answers a request line of the command line (see InstanceRequestHandler).
-    QByteArray answer(const QByteArray& request);
+    QByteArray answer(const QByteArray& request, InstanceConnection& connection);
 
     ClipStore& store() { return *clipStore; }
     // The panel, built now if it was not yet.
@@ -105,6 +107,7 @@ private:
     std::unique_ptr<SettingsWindow> settingsWindow;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<RecordingPause> recordingPause;
+    std::unique_ptr<ClipWatchers> watchers;
     std::unique_ptr<InstanceRequestHandler> requests;
 };
 

@@ -25,7 +25,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 22> commandNames{{
+const std::array<CommandName, 23> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -50,6 +50,7 @@ const std::array<CommandName, 22> commandNames{{
     {Command::clipboard, "clipboard", "clipboard [--primary] [--mime TYPE]"},
     {Command::exportHistory, "export", "export FILE"},
     {Command::importHistory, "import", "import FILE"},
+    {Command::watch, "watch", "watch [--json | --exec COMMAND]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
 }};
@@ -152,6 +153,9 @@ public:
         if (result.nulSeparated && result.json) {
             return QStringLiteral("-0 separates the lines of text output; --json prints one document");
         }
+        if (result.exec && result.json) {
+            return QStringLiteral("--exec runs a command per clip instead of printing lines; drop --json");
+        }
         return positionals(result);
     }
 
@@ -168,7 +172,8 @@ private:
             return std::nullopt;
         };
         const bool listing = command == Command::list || command == Command::search;
-        if (name == QLatin1String("--json") && (listing || command == Command::status)) {
+        if (name == QLatin1String("--json") &&
+            (listing || command == Command::status || command == Command::watch)) {
             result.json = true;
         } else if (name == QLatin1String("--pinned") && listing) {
             result.pinnedOnly = true;
@@ -182,6 +187,12 @@ private:
                 return timeError(name);
             }
             (until ? result.until : result.since) = moment;
+        } else if (name == QLatin1String("--exec") && command == Command::watch) {
+            const std::optional<QString> given = value();
+            if (!given || given->trimmed().isEmpty()) {
+                return QStringLiteral("--exec needs a command");
+            }
+            result.exec = *given;
         } else if (name == QLatin1String("--raw") && command == Command::show) {
             result.raw = true;
         } else if (name == QLatin1String("--keep-pinned") && command == Command::clear) {
@@ -408,6 +419,7 @@ bool CommandLine::needsInstance() const {
     case Command::showPanel:
     case Command::showSettings:
     case Command::quit:
+    case Command::watch:
         return true;
     default:
         return false;

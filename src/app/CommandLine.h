@@ -39,6 +39,7 @@ struct CommandLine {
         clipboard,
         exportHistory,
         importHistory,
+        watch,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -82,6 +83,8 @@ struct CommandLine {
     std::optional<int> minutes;
     // add: --text STRING and --file PATH... (made absolute when parsed).
     std::optional<QString> text;
+    // watch --exec COMMAND: run by this process (through /bin/sh -c) once per clip; never sent.
+    std::optional<QString> exec;
     QStringList files;
     std::optional<Content> content;
     // export and import: the archive, made absolute when parsed.

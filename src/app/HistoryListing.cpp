@@ -105,17 +105,39 @@ QList<HistoryListing::Row> HistoryListing::limited(std::optional<int> limit) con
     return rows.mid(0, *limit);
 }
 
+QByteArray HistoryListing::rowText(const ClipItem& item, HistoryEntry::Store store, const QString& deviceName,
+                                   bool pinned) {
+    const QStringList columns = {item.id.toString(QUuid::WithoutBraces).toUpper(),
+                                 item.kindRaw,
+                                 singleLine(item.title),
+                                 deviceName.isEmpty() ? item.deviceID : deviceName,
+                                 pinned ? QStringLiteral("pinned") : QStringLiteral("-"),
+                                 createdText(item.createdAt),
+                                 storeName(store)};
+    return columns.join(QLatin1Char('\t')).toUtf8();
+}
+
+QJsonObject HistoryListing::rowJson(const ClipItem& item, HistoryEntry::Store store,
+                                    const QString& deviceName, bool pinned) {
+    QJsonObject object;
+    object.insert(QStringLiteral("id"), item.id.toString(QUuid::WithoutBraces).toUpper());
+    object.insert(QStringLiteral("kind"), item.kindRaw);
+    object.insert(QStringLiteral("title"), item.title);
+    object.insert(QStringLiteral("device"), item.deviceID);
+    object.insert(QStringLiteral("deviceName"), deviceName);
+    object.insert(QStringLiteral("pinned"), pinned);
+    object.insert(QStringLiteral("createdAt"), item.createdAt.toUTC().toString(Qt::ISODateWithMs));
+    object.insert(QStringLiteral("store"), storeName(store));
+    object.insert(QStringLiteral("byteSize"), item.byteSize);
+    object.insert(QStringLiteral("source"),
+                  item.sourceName.value_or(item.sourceBundleID.value_or(QString())));
+    return object;
+}
+
 QByteArray HistoryListing::text(std::optional<int> limit, char end) const {
     QByteArray out;
     for (const Row& row : limited(limit)) {
-        const QStringList columns = {row.newest.id.toString(QUuid::WithoutBraces).toUpper(),
-                                     row.newest.kindRaw,
-                                     singleLine(row.newest.title),
-                                     row.deviceName.isEmpty() ? row.newest.deviceID : row.deviceName,
-                                     row.pinned ? QStringLiteral("pinned") : QStringLiteral("-"),
-                                     createdText(row.newest.createdAt),
-                                     storeName(row.store)};
-        out += columns.join(QLatin1Char('\t')).toUtf8();
+        out += rowText(row.newest, row.store, row.deviceName, row.pinned);
         out += end;
     }
     return out;
@@ -124,17 +146,7 @@ QByteArray HistoryListing::text(std::optional<int> limit, char end) const {
 QByteArray HistoryListing::json(std::optional<int> limit) const {
     QJsonArray array;
     for (const Row& row : limited(limit)) {
-        QJsonObject object;
-        object.insert(QStringLiteral("id"), row.newest.id.toString(QUuid::WithoutBraces).toUpper());
-        object.insert(QStringLiteral("kind"), row.newest.kindRaw);
-        object.insert(QStringLiteral("title"), row.newest.title);
-        object.insert(QStringLiteral("device"), row.newest.deviceID);
-        object.insert(QStringLiteral("deviceName"), row.deviceName);
-        object.insert(QStringLiteral("pinned"), row.pinned);
-        object.insert(QStringLiteral("createdAt"), row.newest.createdAt.toUTC().toString(Qt::ISODateWithMs));
-        object.insert(QStringLiteral("store"), storeName(row.store));
-        object.insert(QStringLiteral("byteSize"), row.newest.byteSize);
-        array.append(object);
+        array.append(rowJson(row.newest, row.store, row.deviceName, row.pinned));
     }
     return QJsonDocument(array).toJson(QJsonDocument::Indented);
 }

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 
@@ -35,6 +36,13 @@ public:
     // One line per row, each ended by `end` (a line feed, or NUL for scripts).
     QByteArray text(std::optional<int> limit, char end = '\n') const;
     QByteArray json(std::optional<int> limit) const;
+
+    // One row as text (without its end) and as JSON, for a clip in `store`; `deviceName` is empty
+    // when the computer has no record. watch prints its rows with these, so they match list's.
+    static QByteArray rowText(const ClipItem& item, HistoryEntry::Store store, const QString& deviceName,
+                              bool pinned);
+    static QJsonObject rowJson(const ClipItem& item, HistoryEntry::Store store, const QString& deviceName,
+                               bool pinned);
 
 private:
     struct Row {

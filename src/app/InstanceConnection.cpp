@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace snipjar {
 
@@ -71,8 +72,24 @@ void InstanceConnection::serve() {
         answering = true;
         output = answer(line);
         answering = false;
+        if (pushing) {
+            break;
+        }
     }
     input.remove(0, consumed);
+    if (pushing) {
+        // A watcher has nothing more to ask; what it sends is read only to see it close.
+        input.clear();
+        scanned = 0;
+        flush();
+        if (gone || !reading) {
+            end();
+            return;
+        }
+        readNotifier->setEnabled(true);
+        writeNotifier->setEnabled(pendingBytes() > 0);
+        return;
+    }
     // Whoever sends more than a request can hold is answered once and cut off, before the line
     // fills the memory.
     if (reading && output.isEmpty() && input.size() > lineCap) {
@@ -110,10 +127,39 @@ bool InstanceConnection::flush() {
     return !gone;
 }
 
+void InstanceConnection::keepForPushes() {
+    pushing = true;
+}
+
+void InstanceConnection::push(const QByteArray& line) {
+    if (ending) {
+        return;
+    }
+    // What the peer has taken is let go before more is queued, so a reader that keeps up holds
+    // little more than its unread lines.
+    if (written > 0 && written >= output.size() / 2) {
+        output.remove(0, written);
+        written = 0;
+    }
+    output += line;
+    if (!answering) {
+        serve();
+    }
+}
+
+void InstanceConnection::close() {
+    output.clear();
+    written = 0;
+    end();
+}
+
 void InstanceConnection::end() {
     readNotifier->setEnabled(false);
     writeNotifier->setEnabled(false);
-    deleteLater();
+    if (!std::exchange(ending, true)) {
+        emit ended();
+        deleteLater();
+    }
 }
 
 } // namespace snipjar

@@ -16,7 +16,8 @@ namespace snipjar {
 // peer. Request lines are read as they come and answered one at a time; an answer the peer does
 // not take at once is written as it reads, and no further line is read or answered before it has
 // all of it, so a peer that asks without reading holds one answer at most. The connection ends
-// when the peer closes, once what it asked is answered, and deletes itself.
+// when the peer closes, once what it asked is answered, and deletes itself. A connection kept for
+// pushes (watch) holds what its peer has not read yet; whoever pushes bounds that (pendingBytes).
 class InstanceConnection : public QObject {
     Q_OBJECT
 public:
@@ -29,6 +30,22 @@ public:
                        QObject* parent);
     ~InstanceConnection() override;
 
+    // Called while answering a request: after this answer the connection reads no more requests
+    // and carries the lines given to push() instead, until the peer closes or close() is called.
+    void keepForPushes();
+    // Replaces the answer given at construction (one that needs to name this connection).
+    void setAnswer(Answer newAnswer) { answer = std::move(newAnswer); }
+    // Queues a line for the peer and writes what it takes now; the rest goes as it reads.
+    void push(const QByteArray& line);
+    // Bytes queued and not yet taken by the peer.
+    qsizetype pendingBytes() const { return output.size() - written; }
+    // Ends the connection now, dropping what is queued.
+    void close();
+
+signals:
+    // The connection ended (the peer closed, or close()); it is deleted soon after.
+    void ended();
+
 private:
     void readSome();
     void serve();
@@ -38,7 +55,7 @@ private:
     LocalSocket socket;
     const qsizetype lineCap;
     const QByteArray tooLong;
-    const Answer answer;
+    Answer answer;
     // Declared after the socket, so that they go before it is closed.
     std::unique_ptr<QSocketNotifier> readNotifier;
     std::unique_ptr<QSocketNotifier> writeNotifier;
@@ -51,6 +68,8 @@ private:
     bool reading = true;
     bool answering = false;
     bool gone = false;
+    bool pushing = false;
+    bool ending = false;
 };
 
 } // namespace snipjar

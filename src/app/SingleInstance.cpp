@@ -187,19 +187,21 @@ void SingleInstance::acceptConnections() {
             qCWarning(lcApp) << "Closed a connection of another user to the instance socket";
             continue;
         }
-        new InstanceConnection(
-            std::move(connection), largestLineBytes, refusal(2, QStringLiteral("the request is too long")),
-            [this](const QByteArray& line) { return handleLine(line); }, this);
+        auto* served =
+            new InstanceConnection(std::move(connection), largestLineBytes,
+                                   refusal(2, QStringLiteral("the request is too long")), {}, this);
+        served->setAnswer([this, served](const QByteArray& line) { return handleLine(line, *served); });
     }
 }
 
-QByteArray SingleInstance::handleLine(const QByteArray& line) {
+QByteArray SingleInstance::handleLine(const QByteArray& line, InstanceConnection& connection) {
     if (line.trimmed() == activationMessage.trimmed()) {
         emit activationRequested();
         return {};
     }
     // Every other line gets an answer, also one that is no request at all: the handler refuses it.
-    return requestHandler ? requestHandler(line) : refusal(1, QStringLiteral("Snipjar is starting"));
+    return requestHandler ? requestHandler(line, connection)
+                          : refusal(1, QStringLiteral("Snipjar is starting"));
 }
 
 } // namespace snipjar

@@ -13,6 +13,10 @@
 class QSocketNotifier;
 
 namespace snipjar {
+class InstanceConnection;
+}
+
+namespace snipjar {
 
 // Makes sure only one Snipjar runs per user session: a lock file (flock) plus a local socket in the
 // runtime folder. A second copy tells the first over the socket that it was started again and
@@ -50,8 +54,9 @@ public:
     // are closed unanswered.
     void listen();
 
-    // Answers a request line (without its line feed) with the answer line; set before listen().
-    std::function<QByteArray(const QByteArray&)> requestHandler;
+    // Answers a request line (without its line feed) with the answer line; set before listen(). The
+    // connection it came on may be kept for lines pushed later (InstanceConnection::keepForPushes).
+    std::function<QByteArray(const QByteArray&, InstanceConnection&)> requestHandler;
 
     // The longest request line read: the largest clip (50 MB) twice over, which holds it in base64
     // or as JSON text with its quotes, backslashes and line breaks escaped, and the rest of the
@@ -71,7 +76,7 @@ signals:
 
 private:
     void acceptConnections();
-    QByteArray handleLine(const QByteArray& line);
+    QByteArray handleLine(const QByteArray& line, InstanceConnection& connection);
 
     int lockDescriptor = -1;
     LocalSocket server;

@@ -131,7 +131,9 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
     thread_local const FileQueuedClipsOnExit fileOnExit;
     const QtDisplayWatch displayWatch(fileQueuedClipsAndEnd);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);
-    instance.requestHandler = [&delegate](const QByteArray& request) { return delegate.answer(request); };
+    instance.requestHandler = [&delegate](const QByteArray& request, InstanceConnection& connection) {
+        return delegate.answer(request, connection);
+    };
     QObject::connect(&signalWatcher, &UnixSignalWatcher::terminationRequested, &application, [&delegate] {
         delegate.prepareForTermination();
         QCoreApplication::quit();

@@ -153,6 +153,81 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
+// watch prints a row for every clip filed, in order: here from a burst of 1,000 copies by xclip.
+// The capture takes only the newest of copies made faster than it reads, so the rows are checked
+// against what was filed. --exec runs once per clip with its fields and content; a failing command
+// is reported and watching goes on. SIGTERM ends a watch with 0, Snipjar quitting with 1.
+TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
+    QTemporaryDir folder;
+    const QString ran = folder.filePath("ran");
+    QProcess json, text, exec;
+    json.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"watch", "--json"});
+    text.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"watch"});
+    exec.start(QStringLiteral(SNIPJAR_EXECUTABLE),
+               {"watch", "--exec",
+                QStringLiteral("printf '%s|%s|%s\\n' \"$SNIPJAR_KIND\" \"$SNIPJAR_TITLE\" \"$(cat)\" >>%1; "
+                               "[ \"$SNIPJAR_TITLE\" != fails ]")
+                    .arg(ran)});
+    ASSERT_TRUE(logged("A watch started; 3 running"));
+    QProcess burst;
+    burst.start("bash",
+                {"-c", "for i in $(seq 1000); do printf \"copy $i\" | xclip -selection clipboard; done"});
+    ASSERT_TRUE(burst.waitForFinished(300000));
+    ASSERT_TRUE(waitUntil([] { return titles().value(0) == "copy 1000"; }, 60000));
+    ASSERT_EQ(runCli({"add", "--text", "fails"}).exitCode, 0);
+    QByteArray jsonOut;
+    ASSERT_TRUE(
+        waitUntil([&] { return (jsonOut += json.readAllStandardOutput()).contains("\"fails\""); }, 60000));
+    // Newest first, as list prints them, a clip filed again (moved to the top) at its last place;
+    // the limit of 1,000 clips may have taken the oldest.
+    const QList<QByteArray> lines = jsonOut.trimmed().split('\n');
+    QList<QJsonObject> rows;
+    QSet<QString> seen;
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const QJsonObject row = QJsonDocument::fromJson(*line).object();
+        if (!seen.contains(row["id"].toString())) {
+            seen.insert(row["id"].toString());
+            rows << row;
+        }
+    }
+    const QJsonArray filed = listed({"--limit", "5000"});
+    ASSERT_GT(filed.size(), 100);
+    ASSERT_GE(rows.size(), filed.size());
+    QByteArray watched, expected;
+    for (qsizetype row = 0; row < filed.size(); ++row) {
+        watched += QJsonDocument(rows[row]).toJson(QJsonDocument::Compact) + '\n';
+        expected += QJsonDocument(filed[row].toObject()).toJson(QJsonDocument::Compact) + '\n';
+    }
+    EXPECT_EQ(watched.toStdString(), expected.toStdString());
+
+    ASSERT_TRUE(
+        waitUntil([&] { return exec.readAllStandardError().contains("ended with status 1"); }, 120000));
+    const QList<QByteArray> commands = fileContents(ran).split('\n');
+    EXPECT_EQ(commands.size(), lines.size() + 1);
+    const QString first = QJsonDocument::fromJson(lines.first())["title"].toString();
+    EXPECT_EQ(commands.value(0), QStringLiteral("text|%1|%1").arg(first).toUtf8());
+    text.terminate();
+    ASSERT_TRUE(text.waitForFinished(20000));
+    EXPECT_EQ(text.exitCode(), 0);
+    const QList<QByteArray> columns = text.readAllStandardOutput().split('\n').value(0).split('\t');
+    EXPECT_EQ(columns.size(), 7);
+    EXPECT_EQ(columns.value(0), QJsonDocument::fromJson(lines.first())["id"].toString().toUtf8());
+
+    ASSERT_EQ(runCli({"quit"}).exitCode, 0);
+    for (QProcess* watch : {&json, &exec}) {
+        ASSERT_TRUE(watch->waitForFinished(20000));
+        EXPECT_EQ(watch->exitCode(), 1);
+        EXPECT_TRUE(watch->readAllStandardError().endsWith("snipjar: Snipjar quit; the watch ends\n"));
+    }
+    // The burst's last xclip gives the clipboard up, so the next test's Snipjar finds it empty.
+    SelectionOwners last;
+    last.xclip("taken back");
+    EXPECT_TRUE(waitUntil([] { return clipboardText() == "taken back"; }, 20000));
+    const CliRun alone = runCli({"watch"});
+    EXPECT_EQ(alone.exitCode, 1);
+    EXPECT_EQ(alone.err, "snipjar: Snipjar is not running; watch needs it\n");
+}
+
 // show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two
 // (the desktop entry's actions) start it and then act. show-panel, the hot key's command on some
 // desktops, is answered by the light command itself: its copy here would hand over to an
@@ -222,6 +297,24 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
     EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
+
+    // A watch that never reads is dropped once 4 MB of rows wait for it (200 titles that JSON
+    // makes six times longer); the watch that reads sees every row, and commands are answered.
+    const LocalSocket neverWatches = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
+    ASSERT_TRUE(neverWatches.writeAll("{\"command\":\"watch\",\"json\":true}\n", 5000));
+    QProcess reads;
+    reads.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"watch", "--json"});
+    ASSERT_TRUE(logged("A watch started; 2 running"));
+    QProcess adds;
+    adds.start("bash",
+               {"-c", "for i in $(seq 200); do printf \"$i %04990d\" 0 | tr 0 '\\001' | \"$0\" add; done",
+                SNIPJAR_EXECUTABLE});
+    QByteArray rows;
+    EXPECT_TRUE(
+        waitUntil([&] { return (rows += reads.readAllStandardOutput()).count('\n') == 200; }, 300000));
+    EXPECT_TRUE(logged("A watch that stopped reading was dropped"));
+    EXPECT_TRUE(adds.waitForFinished(120000));
+    EXPECT_EQ(runCli({"list"}).exitCode, 0);
 }
 
 // SIGTERM again and again while Snipjar quits does not cut its teardown short.

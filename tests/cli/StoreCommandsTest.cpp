@@ -342,13 +342,14 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"pin", "a", "b"},
                                    {"pause", "soon"},
                                    {"pause", "99999"},
-                                   {"pause", "-5"},
+                                   {"watch", "--json", "--exec", "cat"},
                                    {"pause", "0"},
                                    {"add", "--bogus"},
                                    {"search"},
                                    {"add", "--file"},
                                    {"import"},
                                    {"export", "a", "b"},
+                                   {"watch", "--exec"},
                                    {"help", "nothing"}}) {
         const CliRun failed = offline(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
@@ -361,14 +362,14 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
     // The overview is the man page's source: every option, the JSON fields and no README.
-    for (const char* word :
-         {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName", "snipjar(1)"}) {
+    for (const char* word : {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName",
+                             "snipjar(1)", "SNIPJAR_CREATED_AT"}) {
         EXPECT_TRUE(overview.out.contains(word)) << word;
     }
     EXPECT_FALSE(overview.out.contains("README"));
-    for (const char* command :
-         {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID", "unpin ID", "delete ID",
-          "clear", "pause", "resume", "show-panel", "show-settings", "quit", "export FILE", "import FILE"}) {
+    for (const char* command : {"list", "search QUERY", "show ID", "add", "copy ID", "paste ID", "pin ID",
+                                "unpin ID", "delete ID", "clear", "pause", "resume", "show-panel",
+                                "show-settings", "quit", "export FILE", "import FILE", "watch"}) {
         EXPECT_TRUE(overview.out.contains(QByteArray("\n  ") + command)) << command;
     }
     // config: the settings as the window checks them; a value out of range says what is allowed.

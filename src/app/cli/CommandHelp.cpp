@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 21> topics{{
+const std::array<Topic, 22> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -29,7 +29,8 @@ const std::array<Topic, 21> topics{{
      "  --until DATE    only clips copied before then (a date alone: up to the end of that day)\n"
      "\n"
      "JSON fields: id, kind (text, richText, image or file), title, device (the computer's id),\n"
-     "deviceName, pinned, createdAt (UTC, ISO 8601), store (synced or local-only), byteSize.\n"},
+     "deviceName, pinned, createdAt (UTC, ISO 8601), store (synced or local-only), byteSize, source\n"
+     "(the application it was copied from, empty when unknown).\n"},
     {Command::search, "print the clips whose title matches QUERY",
      "Matches as the search panel does: letter case is ignored, nothing else. Takes the options of\n"
      "list (--json, -0, --limit, --kind, --pinned, --device, --since, --until).\n"},
@@ -104,15 +105,32 @@ const std::array<Topic, 21> topics{{
      "changing anything. Then files each clip as a copy is filed, with its pinned state and the\n"
      "time it was copied; content the history already holds is skipped, so importing twice adds\n"
      "nothing. Prints how many clips were imported and skipped.\n"},
+    {Command::watch, "print a line for every clip as the running Snipjar files it",
+     "Prints one row per clip filed from now on (a copy, selected text when it is recorded, a clip\n"
+     "added by a command, a copy made again), in list's format, until it is interrupted (exit\n"
+     "status 0) or Snipjar quits (exit status 1). Concealed copies (passwords) are never filed, so\n"
+     "never shown. Needs a running Snipjar. A watch that stops reading is cut off by Snipjar once\n"
+     "4 MB of rows wait for it.\n\n"
+     "  --json          print one JSON object per line (JSON Lines), with list --json's fields\n"
+     "  --exec COMMAND  run COMMAND with /bin/sh -c for each clip, one at a time, in order, instead\n"
+     "                  of printing: standard input holds what show prints for the clip (text,\n"
+     "                  the plain text of rich text, file paths, image bytes); the environment holds\n"
+     "                  SNIPJAR_ID, SNIPJAR_KIND, SNIPJAR_TITLE, SNIPJAR_DEVICE (the computer's\n"
+     "                  name), SNIPJAR_SOURCE and SNIPJAR_CREATED_AT (UTC, ISO 8601). A command\n"
+     "                  that fails is reported on standard error and watching goes on\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 
-// The option lines of a topic's details ("  --json  print ..."), for the overview. A paragraph of
-// their own, which help2man makes into a list of options in the manual page.
+// The option lines of a topic's details ("  --json  print ..." and what continues them), for the overview. A
+// paragraph of their own, which help2man makes into a list of options in the manual page.
 QString optionLines(const Topic& topic) {
     QString lines;
+    bool inOption = false;
     for (const QString& line : QString::fromLatin1(topic.details).split(QLatin1Char('\n'))) {
-        if (line.startsWith(QLatin1String("  --"))) {
+        // An option's description may go on over lines indented further.
+        inOption =
+            line.startsWith(QLatin1String("  --")) || (inOption && line.startsWith(QLatin1String("    ")));
+        if (inOption) {
             lines += QStringLiteral("       ") + line + QLatin1Char('\n');
         }
     }
@@ -138,9 +156,10 @@ QString CommandHelp::overview() {
         text += QStringLiteral("  %1\n         %2\n").arg(usage, QLatin1String(topic.summary));
         text += optionLines(topic);
     }
-    text +=
-        QStringLiteral("\nlist --json and search --json print one object per row with the fields id, kind,\n"
-                       "title, device, deviceName, pinned, createdAt, store and byteSize.\n");
+    text += QStringLiteral(
+        "\nlist --json and search --json print one object per row with the fields id, kind,\n"
+        "title, device, deviceName, pinned, createdAt, store, byteSize and source; watch --json prints\n"
+        "one such object per line.\n");
     text += QStringLiteral("\nOptions:\n"
                            "  -h, --help     show this help and exit\n"
                            "  -v, --version  print the version and exit\n\n"
@@ -151,7 +170,8 @@ QString CommandHelp::overview() {
                            "  date | snipjar add\n"
                            "  snipjar search invoice --json\n"
                            "  snipjar pause 5\n"
-                           "  snipjar export ~/clips.tar && snipjar import ~/clips.tar\n");
+                           "  snipjar export ~/clips.tar && snipjar import ~/clips.tar\n"
+                           "  snipjar watch --exec 'notify-send \"$SNIPJAR_TITLE\"'\n");
     return text;
 }
 

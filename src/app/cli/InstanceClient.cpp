@@ -29,13 +29,12 @@ QString noAnswer() {
 
 } // namespace
 
-std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLine) {
+std::optional<CommandOutcome> InstanceClient::connect(LocalSocket& socket) {
     if (const std::optional<QString> problem =
             SingleInstance::untrustedFolder(SingleInstance::FolderUse::lookOnly)) {
         return CommandOutcome::failure(*problem);
     }
     SingleInstance instance;
-    LocalSocket socket;
     const QDeadlineTimer deadline(startingWaitMilliseconds);
     while (true) {
         socket = LocalSocket::connectTo(instance.socketPath(), connectWaitMilliseconds);
@@ -56,12 +55,26 @@ std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLin
     // Whoever serves the socket reads the request (clip text included) and writes the answer the
     // user will believe, so it must be this user's own Snipjar.
     if (!socket.peerIsThisUser()) {
+        socket = LocalSocket();
         return CommandOutcome::failure(instance.foreignServerMessage());
     }
+    return std::nullopt;
+}
+
+QByteArray InstanceClient::requestLine(const CommandLine& commandLine) {
+    return QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<CommandOutcome> InstanceClient::send(const CommandLine& commandLine) {
+    LocalSocket socket;
+    if (std::optional<CommandOutcome> failure = connect(socket)) {
+        return failure;
+    }
+    if (!socket.isValid()) {
+        return std::nullopt;
+    }
     // A request the running copy refuses halfway (one too long) may still have its answer waiting.
-    if (!socket.writeAll(QJsonDocument(commandLine.toJson()).toJson(QJsonDocument::Compact) + '\n',
-                         answerWaitMilliseconds) &&
-        errno == ETIMEDOUT) {
+    if (!socket.writeAll(requestLine(commandLine), answerWaitMilliseconds) && errno == ETIMEDOUT) {
         return CommandOutcome::failure(noAnswer());
     }
     const bool archive = commandLine.command == CommandLine::Command::exportHistory ||

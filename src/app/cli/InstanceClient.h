@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "app/LocalSocket.h"
 #include "app/cli/CommandOutcome.h"
 
 #include <optional>
@@ -16,6 +17,11 @@ public:
     // not opened its socket yet is waited for up to two seconds; one that still does not listen then,
     // or that stops answering, gives a failure.
     static std::optional<CommandOutcome> send(const CommandLine& commandLine);
+    // Connects the socket to the running Snipjar, with the checks and waits of send. Leaves it
+    // invalid when no Snipjar runs; a failure as send gives it.
+    static std::optional<CommandOutcome> connect(LocalSocket& socket);
+    // The request line that carries a command.
+    static QByteArray requestLine(const CommandLine& commandLine);
 };
 
 } // namespace snipjar

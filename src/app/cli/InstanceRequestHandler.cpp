@@ -36,9 +36,10 @@ using Command = CommandLine::Command;
 // The running application's own store.
 class InstanceAccess : public HistoryAccess {
 public:
-    InstanceAccess(ClipStore& store, std::function<void()> onChange)
+    InstanceAccess(ClipStore& store, const InstanceRequestHandler::Actions& actions)
         : clipStore(store)
-        , onChange(std::move(onChange)) {}
+        , onChange(actions.historyChanged)
+        , onFiled(actions.clipFiled) {}
 
     // Thumbnails and sync fields are never printed; leaving them out keeps a listing quick.
     QList<HistoryEntry> entries() override {
@@ -61,7 +62,13 @@ public:
         return clip ? clip : clipStore.loadClip(id, clipStore.localContainer());
     }
     ClipStore* store() override { return &clipStore; }
-    std::optional<QUuid> file(const Clip& clip) override { return DirectAccess::fileInto(clipStore, clip); }
+    std::optional<QUuid> file(const Clip& clip) override {
+        const std::optional<QUuid> filed = DirectAccess::fileInto(clipStore, clip);
+        if (filed && onFiled) {
+            onFiled(*filed);
+        }
+        return filed;
+    }
     void changed() override {
         if (onChange) {
             onChange();
@@ -71,6 +78,7 @@ public:
 private:
     ClipStore& clipStore;
     std::function<void()> onChange;
+    std::function<void(const QUuid&)> onFiled;
 };
 
 CommandOutcome notUnderstood() {
@@ -89,12 +97,22 @@ InstanceRequestHandler::InstanceRequestHandler(ClipStore& store, Pasteboard& pas
     , recordingPause(pause)
     , actions(std::move(actions)) {}
 
-QByteArray InstanceRequestHandler::handle(const QByteArray& request) {
+QByteArray InstanceRequestHandler::handle(const QByteArray& request, InstanceConnection* from) {
     const QJsonDocument document = QJsonDocument::fromJson(request);
     CommandOutcome outcome = notUnderstood();
     if (document.isObject()) {
         const CommandLine commandLine = CommandLine::fromJson(document.object());
-        outcome = commandLine.error ? CommandOutcome::usageError(*commandLine.error) : run(commandLine);
+        if (commandLine.error) {
+            outcome = CommandOutcome::usageError(*commandLine.error);
+        } else if (commandLine.command == Command::watch) {
+            // The answer acknowledges the watch; the rows follow on the same connection.
+            const std::optional<QString> refused =
+                from && actions.watch ? actions.watch(*from, commandLine.json)
+                                      : std::optional(QStringLiteral("watch needs a connection of its own"));
+            outcome = refused ? CommandOutcome::failure(*refused) : CommandOutcome::success();
+        } else {
+            outcome = run(commandLine);
+        }
     }
     return QJsonDocument(outcome.toJson()).toJson(QJsonDocument::Compact) + '\n';
 }
@@ -104,7 +122,7 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
         return archive(commandLine);
     }
     if (CommandRunner::handles(commandLine.command)) {
-        InstanceAccess access(store, actions.historyChanged);
+        InstanceAccess access(store, actions);
         return CommandRunner::run(commandLine, access);
     }
     switch (commandLine.command) {
@@ -124,7 +142,7 @@ CommandOutcome InstanceRequestHandler::run(const CommandLine& commandLine) {
         StatusCommand::AppState state = actions.appState ? actions.appState() : StatusCommand::AppState{};
         state.paused = recordingPause.isPaused();
         state.pausedUntil = recordingPause.until();
-        InstanceAccess access(store, actions.historyChanged);
+        InstanceAccess access(store, actions);
         return StatusCommand::report(commandLine, access, state);
     }
     case Command::showPanel:
@@ -159,7 +177,7 @@ CommandOutcome InstanceRequestHandler::copy(const CommandLine& commandLine, bool
         qCInfo(lcPaste) << "Standard input copied on request";
         return CommandOutcome::success();
     }
-    InstanceAccess access(store, actions.historyChanged);
+    InstanceAccess access(store, actions);
     const auto resolved = ClipIds::resolve(commandLine.ids.value(0), access.entries());
     if (const QString* error = std::get_if<QString>(&resolved)) {
         return CommandOutcome::failure(*error);
@@ -218,7 +236,7 @@ CommandOutcome InstanceRequestHandler::archive(const CommandLine& commandLine) {
         return CommandOutcome::failure(QStringLiteral("an export or import is already running"));
     }
     archiving = true;
-    InstanceAccess access(store, actions.historyChanged);
+    InstanceAccess access(store, actions);
     const bool exporting = commandLine.command == Command::exportHistory;
     // The keys are read here, on the store's thread; the worker only files, which the store
     // allows on any thread with contexts of its own.

@@ -5,12 +5,14 @@
 #include "app/cli/StatusCommand.h"
 
 #include <QByteArray>
+#include <QUuid>
 
 #include <functional>
 
 namespace snipjar {
 
 class ClipStore;
+class InstanceConnection;
 class Pasteboard;
 class RecordingPause;
 class StoredClipPaster;
@@ -33,13 +35,19 @@ public:
         std::function<void()> historyChanged;
         // What `status` tells of the running Snipjar besides its pause (backend, sync).
         std::function<StatusCommand::AppState()> appState;
+        // A command filed a clip (add): watchers see it as they see copies.
+        std::function<void(const QUuid&)> clipFiled;
+        // Keeps the connection for `watch`, pushing it a row per clip filed (JSON objects when
+        // asked); the reason when it is refused.
+        std::function<std::optional<QString>(InstanceConnection& connection, bool json)> watch;
     };
 
     InstanceRequestHandler(ClipStore& store, Pasteboard& pasteboard, Workspace& workspace,
                            StoredClipPaster& paster, RecordingPause& pause, Actions actions);
 
-    // One request line (without its line feed) to its answer line (with it).
-    QByteArray handle(const QByteArray& request);
+    // One request line (without its line feed) to its answer line (with it); `from` is the
+    // connection it came on, which watch keeps.
+    QByteArray handle(const QByteArray& request, InstanceConnection* from = nullptr);
     CommandOutcome run(const CommandLine& commandLine);
 
 private:

@@ -8,6 +8,7 @@
 #include "app/cli/DirectAccess.h"
 #include "app/cli/InstanceClient.h"
 #include "app/cli/TextInput.h"
+#include "app/cli/WatchClient.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -120,6 +121,9 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
         // Read here, whether Snipjar runs or not: the running one would have to wait for the
         // clipboard's owner on its own thread of events.
         return finish(ClipboardReading::read(commandLine));
+    }
+    if (commandLine.command == Command::watch) {
+        return WatchClient::run(commandLine);
     }
     if (const std::optional<CommandOutcome> answer = InstanceClient::send(commandLine)) {
         return finish(*answer);

@@ -3,6 +3,7 @@
 #include "app/SingleInstance.h"
 #include "app/cli/InstanceClient.h"
 #include "app/cli/TextInput.h"
+#include "app/cli/WatchClient.h"
 #include "platform/ActivationToken.h"
 #include "platform/AppIdentity.h"
 
@@ -39,6 +40,7 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
     case Command::quit:
     case Command::status:
     case Command::config:
+    case Command::watch:
         return true;
     case Command::add:
         return commandLine.files.isEmpty() &&
@@ -65,10 +67,14 @@ std::optional<int> CommandClient::answer(const CommandLine& commandLine, int arg
             SingleInstance::untrustedFolder(SingleInstance::FolderUse::lookOnly)) {
         return CommandOutcome::failure(*problem).print();
     }
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
+    // watch needs the running Snipjar and says so itself; the application binary could do no more.
+    if (commandLine.command == Command::watch) {
+        return WatchClient::run(commandLine);
+    }
     if (!instanceRuns()) {
         return std::nullopt;
     }
-    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false\n*.info=false\n*.warning=false"));
     CommandLine request = commandLine;
     if (request.command == Command::showPanel || request.command == Command::showSettings) {
         // The hot key of desktops that leave it to a command: the window the running Snipjar opens
