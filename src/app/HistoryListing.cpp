@@ -15,10 +15,6 @@ namespace {
 
 constexpr int plainTitleLimit = 160;
 
-QString storeName(HistoryEntry::Store store) {
-    return store == HistoryEntry::Store::localOnly ? QStringLiteral("local-only") : QStringLiteral("synced");
-}
-
 QString createdText(const QDateTime& createdAt) {
     return createdAt.toLocalTime().toString(Qt::ISODateWithMs);
 }
@@ -54,6 +50,10 @@ HistoryListing::HistoryListing(QList<HistoryEntry> entries, const QList<Device>&
         rows << Row{group.newest, storeOf.value(group.newest.id), names.value(group.newest.deviceID),
                     group.anyPinned};
     }
+}
+
+QString HistoryListing::storeName(HistoryEntry::Store store) {
+    return store == HistoryEntry::Store::localOnly ? QStringLiteral("local-only") : QStringLiteral("synced");
 }
 
 void HistoryListing::keep(const Filter& filter) {

@@ -30,6 +30,9 @@ public:
 
     HistoryListing(QList<HistoryEntry> entries, const QList<Device>& devices);
 
+    // "synced" or "local-only", as the rows and scripts name a store.
+    static QString storeName(HistoryEntry::Store store);
+
     void keep(const Filter& filter);
     qsizetype size() const { return rows.size(); }
 

@@ -1,5 +1,7 @@
 #include "app/cli/HistoryExport.h"
 
+#include "app/HistoryListing.h"
+
 #include "app/cli/HistoryArchive.h"
 #include "app/cli/TarStream.h"
 #include "platform/AppIdentity.h"
@@ -48,9 +50,7 @@ QJsonObject lineOf(const HistoryEntry& entry, const Clip& clip, const QString& d
     object.insert(QStringLiteral("deviceName"), deviceName);
     object.insert(QStringLiteral("pinned"), item.pinned);
     object.insert(QStringLiteral("createdAt"), item.createdAt.toUTC().toString(Qt::ISODateWithMs));
-    object.insert(QStringLiteral("store"), entry.store == HistoryEntry::Store::synced
-                                               ? QStringLiteral("synced")
-                                               : QStringLiteral("local-only"));
+    object.insert(QStringLiteral("store"), HistoryListing::storeName(entry.store));
     object.insert(QStringLiteral("byteSize"), item.byteSize);
     object.insert(QStringLiteral("dedupKey"), item.dedupKey);
     if (clip.sourceBundleID) {

@@ -16,10 +16,6 @@ struct StoreFigures {
     qint64 bytes = 0;
 };
 
-QString storeName(HistoryEntry::Store store) {
-    return store == HistoryEntry::Store::synced ? QStringLiteral("synced") : QStringLiteral("local-only");
-}
-
 } // namespace
 
 CommandOutcome StatusCommand::report(const CommandLine& commandLine, HistoryAccess& access,
@@ -50,8 +46,9 @@ CommandOutcome StatusCommand::report(const CommandLine& commandLine, HistoryAcce
         QJsonObject stores;
         for (const auto& [store, figures] : {std::pair{HistoryEntry::Store::synced, synced},
                                              std::pair{HistoryEntry::Store::localOnly, localOnly}}) {
-            stores.insert(storeName(store), QJsonObject{{QStringLiteral("clips"), qint64(figures.clips)},
-                                                        {QStringLiteral("bytes"), figures.bytes}});
+            stores.insert(HistoryListing::storeName(store),
+                          QJsonObject{{QStringLiteral("clips"), qint64(figures.clips)},
+                                      {QStringLiteral("bytes"), figures.bytes}});
         }
         QJsonObject sync{{QStringLiteral("state"), app ? app->syncState : QStringLiteral("not running")},
                          {QStringLiteral("problem"),

@@ -19,6 +19,17 @@ void wake(int wakeFd) {
     [[maybe_unused]] const ssize_t written = ::write(wakeFd, &one, sizeof one);
 }
 
+void close(wl_display* display, wl_registry* registry, int wakeFd) {
+    if (registry) {
+        wl_registry_destroy(registry);
+    }
+    wl_display_flush(display);
+    wl_display_disconnect(display);
+    if (wakeFd >= 0) {
+        ::close(wakeFd);
+    }
+}
+
 bool turn(wl_display* display, int wakeFd, std::vector<pollfd> extra, int timeoutMs,
           const std::function<void(const std::vector<pollfd>& extra)>& polled) {
     while (wl_display_prepare_read(display) != 0) {

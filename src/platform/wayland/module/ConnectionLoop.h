@@ -6,6 +6,7 @@
 #include <poll.h>
 
 struct wl_display;
+struct wl_registry;
 
 namespace snipjar::wayland {
 
@@ -16,6 +17,10 @@ namespace snipjar::wayland {
 // A non-blocking eventfd for wake(); -1 when none could be made.
 int makeWakeFd();
 void wake(int wakeFd);
+
+// Ends a connection: its registry, the requests still queued sent, the connection closed, and
+// the wake-up eventfd.
+void close(wl_display* display, wl_registry* registry, int wakeFd);
 
 // One turn: what is queued is dispatched and what was asked is sent (as much as the socket takes),
 // then the thread waits for the compositor, a wake-up or one of `extra` (up to timeoutMs; -1 waits

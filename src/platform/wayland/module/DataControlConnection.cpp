@@ -172,15 +172,8 @@ DataControlConnection::~DataControlConnection() {
     if (seat_) {
         wl_proxy_destroy(seat_);
     }
-    if (registry_) {
-        wl_registry_destroy(registry_);
-    }
     // What was asked of the compositor last (the selection given up with the sources) reaches it.
-    wl_display_flush(display_);
-    wl_display_disconnect(display_);
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-    }
+    wayland::close(display_, registry_, wakeFd_);
 }
 
 void DataControlConnection::handleGlobal(void* data, wl_registry*, uint32_t name, const char* interface,

@@ -106,14 +106,7 @@ SeatConnection::~SeatConnection() {
     if (seat_) {
         wl_seat_destroy(seat_);
     }
-    if (registry_) {
-        wl_registry_destroy(registry_);
-    }
-    wl_display_flush(display_);
-    wl_display_disconnect(display_);
-    if (wakeFd_ >= 0) {
-        ::close(wakeFd_);
-    }
+    wayland::close(display_, registry_, wakeFd_);
 }
 
 void SeatConnection::handleGlobal(void* data, wl_registry*, uint32_t name, const char* interface,
