@@ -6,6 +6,7 @@
 #include <QByteArrayList>
 #include <QList>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -64,6 +65,10 @@ public:
     virtual int receive(quint64 serial, const QByteArray& type) = 0;
     // Puts the targets on the selection. The change this makes is reported with isOwn set.
     virtual void own(const QList<ServedTarget>& targets) = 0;
+    // Returns once every event the compositor sent before the call has been handled, so that a
+    // selection change made before then is known; false when the compositor did not answer within
+    // `limit` or the connection is gone.
+    virtual bool catchUp(std::chrono::milliseconds limit) = 0;
 };
 
 } // namespace snipjar

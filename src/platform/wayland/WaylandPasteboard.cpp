@@ -17,6 +17,8 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr qsizetype chunkBytes = 64 * 1024;
+// How long the end of a transfer waits for the compositor to confirm the selection is unchanged.
+constexpr std::chrono::milliseconds catchUpLimit{2000};
 
 int millisecondsUntil(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
@@ -192,6 +194,12 @@ PasteboardRead WaylandPasteboard::readTarget(const QByteArray& target, qint64 by
         } else {
             status = readPipe(fd, byteCap, change, serial, bytes);
             ::close(fd);
+            // An owner that loses the selection may end the transfer early and quit before the
+            // new selection reaches this connection: the end of the bytes counts once the
+            // compositor's events up to now are known.
+            if (status == PipeStatus::ok && !control_->catchUp(catchUpLimit)) {
+                status = PipeStatus::failed;
+            }
         }
     }
     std::lock_guard lock(cacheMutex_);

@@ -251,6 +251,7 @@ void DataControlConnection::run() {
 
     bool failed = false;
     while (!stopping_ && !failed) {
+        sendSyncs();
         std::vector<pollfd> writes;
         for (const PendingWrite& write : std::as_const(writes_)) {
             writes.push_back({write.fd, POLLOUT, 0});
@@ -267,6 +268,7 @@ void DataControlConnection::run() {
                                     serveWrites(writable);
                                 });
     }
+    endSyncs();
     if (failed && !stopping_) {
         qCWarning(lcPlatform) << "The connection to the Wayland compositor broke:"
                               << std::strerror(wl_display_get_error(display_));
@@ -274,6 +276,65 @@ void DataControlConnection::run() {
             onLost_();
         }
     }
+}
+
+bool DataControlConnection::catchUp(std::chrono::milliseconds limit) {
+    std::unique_lock lock(syncMutex_);
+    if (syncsEnded_) {
+        return false;
+    }
+    const quint64 ticket = ++syncsAsked_;
+    lock.unlock();
+    wake();
+    lock.lock();
+    return syncAnswered_.wait_for(lock, limit, [&] { return syncsAnswered_ >= ticket || syncsEnded_; }) &&
+           syncsAnswered_ >= ticket;
+}
+
+void DataControlConnection::sendSyncs() {
+    static const wl_callback_listener listener{&handleSyncDone};
+    quint64 asked = 0;
+    {
+        std::lock_guard lock(syncMutex_);
+        if (syncsAsked_ == syncsSent_) {
+            return;
+        }
+        asked = syncsSent_ = syncsAsked_;
+    }
+    wl_callback* callback = wl_display_sync(display_);
+    if (callback) {
+        wl_callback_add_listener(callback, &listener, this);
+        syncsOnTheirWay_.emplace_back(callback, asked);
+    }
+}
+
+void DataControlConnection::handleSyncDone(void* data, wl_callback* callback, uint32_t) {
+    auto* self = static_cast<DataControlConnection*>(data);
+    while (!self->syncsOnTheirWay_.empty()) {
+        const auto [sent, asked] = self->syncsOnTheirWay_.front();
+        self->syncsOnTheirWay_.pop_front();
+        wl_callback_destroy(sent);
+        if (sent == callback) {
+            {
+                std::lock_guard lock(self->syncMutex_);
+                self->syncsAnswered_ = asked;
+            }
+            self->syncAnswered_.notify_all();
+            return;
+        }
+    }
+}
+
+void DataControlConnection::endSyncs() {
+    for (const auto& [callback, asked] : syncsOnTheirWay_) {
+        wl_callback_destroy(callback);
+    }
+    syncsOnTheirWay_.clear();
+    {
+        std::lock_guard lock(syncMutex_);
+        syncsEnded_ = true;
+    }
+    syncAnswered_.notify_all();
 }
 
 void DataControlConnection::serveWrites(const QList<int>& writable) {

@@ -8,11 +8,14 @@
 #include <QList>
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
 
+struct wl_callback;
 struct wl_display;
 struct wl_proxy;
 struct wl_registry;
@@ -39,6 +42,7 @@ public:
     quint64 currentSerial() override;
     int receive(quint64 serial, const QByteArray& type) override;
     void own(const QList<ServedTarget>& targets) override;
+    bool catchUp(std::chrono::milliseconds limit) override;
 
     // The interfaces of one of the two protocols, which differ in nothing else.
     struct Protocol;
@@ -57,6 +61,9 @@ private:
     void run();
     void wake();
     void serveWrites(const QList<int>& writable);
+    // On the thread: asks the compositor for the round trips callers wait for in catchUp().
+    void sendSyncs();
+    void endSyncs();
 
     static void handleGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
                              uint32_t version);
@@ -68,6 +75,7 @@ private:
     static void handleOfferType(void* data, wl_proxy* offer, const char* type);
     static void handleSend(void* data, wl_proxy* source, const char* type, int32_t fd);
     static void handleCancelled(void* data, wl_proxy* source);
+    static void handleSyncDone(void* data, wl_callback* callback, uint32_t);
     void announce(wl_proxy* offer, Selection selection);
 
     wl_display* display_ = nullptr;
@@ -99,6 +107,17 @@ private:
 
     // The thread only.
     QList<PendingWrite> writes_;
+
+    // Round trips: asked for by callers of catchUp(), sent and answered on the thread (in order, so
+    // the newest answer covers every earlier request).
+    std::mutex syncMutex_;
+    std::condition_variable syncAnswered_;
+    quint64 syncsAsked_ = 0;
+    quint64 syncsSent_ = 0;
+    quint64 syncsAnswered_ = 0;
+    bool syncsEnded_ = false;
+    // The thread only: the round trips on their way, with the request each answers.
+    std::deque<std::pair<wl_callback*, quint64>> syncsOnTheirWay_;
 
     // Changes are reported once the first selection, the one found at the start, is known.
     bool reportsChanges_ = false;
