@@ -11,7 +11,7 @@ packages=(
   libx11-dev libglib2.0-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev
   libxcb-keysyms1-dev libxcb-icccm4-dev libxcb-res0-dev libxkbcommon-dev
   libpqxx-dev libpq-dev postgresql-15 qtkeychain-qt6-dev gnome-keyring
-  libwayland-dev wayland-protocols qt6-wayland sway foot wl-clipboard wtype grim
+  libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland sway foot wl-clipboard wtype grim
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
   desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin

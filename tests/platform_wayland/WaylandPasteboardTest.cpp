@@ -222,10 +222,11 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
 // how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
-// holds it; on sway a clip chosen in the panel, or with `snipjar paste`, is pasted into foot in
-// front with the terminal's keystroke, whatever the compositor's layout; and when the compositor
-// dies the application ends.
-TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) {
+// holds it; a clip chosen in the panel (sway), or with `snipjar paste`, is pasted into the native
+// window in front with its keystroke, whatever the compositor's layout: foot on sway, typed on a
+// virtual keyboard, and on KWin (where foot cannot start) a Qt text field, typed with fake input
+// that the application's desktop entry grants; and when the compositor dies the application ends.
+TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
     app.setProcessChannelMode(QProcess::SeparateChannels);
@@ -249,76 +250,96 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoFootAndEndsWithTheCompositor) 
     copier.waitForFinished();
     EXPECT_TRUE(waitUntil(
         [] { return run(QStringLiteral("wl-paste"), {"--no-newline"}) == "kept after its owner"; }, 20s));
-    // Typing for another program and the windows in front come from wlroots protocols.
-    if (qEnvironmentVariable("SNIPJAR_TEST_COMPOSITOR") == QLatin1String("sway")) {
 
-        const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
-        ASSERT_TRUE(seat && seat->canType() && seat->knowsToplevels());
-        WaylandWorkspace workspace(seat);
-        const QString ipc = QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY"))
-                                .dir()
-                                .entryInfoList({"sway-ipc.*"}, QDir::System)
-                                .value(0)
-                                .filePath();
-        // Through the panel (typed into with wtype, whose keys need a US layout) and through
-        // `snipjar paste`, where the layout is the compositor's for every keyboard, the virtual ones
-        // included: V elsewhere (Dvorak), AZERTY, and Latin letters only in the second layout.
-        struct Row {
-            QString layout;
-            QString variant;
-            bool viaPanel;
-        };
-        const QList<Row> rows = {
-            {"us", "", true}, {"us", "dvorak", false}, {"fr", "", false}, {"ru,us", "", false}};
-        quint64 previousWindow = 0;
-        for (const Row& row : rows) {
-            const QString name = row.layout + "-" + row.variant;
-            SCOPED_TRACE(name.toStdString());
-            for (const QString& setting :
-                 {"xkb_layout '" + row.layout + "'", "xkb_variant '" + row.variant + "'"}) {
+    const bool onSway = qEnvironmentVariable("SNIPJAR_TEST_COMPOSITOR") == QLatin1String("sway");
+    const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
+    ASSERT_TRUE(seat && seat->canType() && seat->knowsToplevels());
+    WaylandWorkspace workspace(seat);
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    const QString ipc = QFileInfo(qEnvironmentVariable("WAYLAND_DISPLAY"))
+                            .dir()
+                            .entryInfoList({"sway-ipc.*"}, QDir::System)
+                            .value(0)
+                            .filePath();
+    // The layout is the compositor's for every keyboard, the virtual and fake ones included: sway's
+    // is set over its socket, KWin's from its settings file, which it reads again when told.
+    const auto setLayout = [&](const QString& layout, const QString& variant) {
+        if (onSway) {
+            for (const QString& setting : {"xkb_layout '" + layout + "'", "xkb_variant '" + variant + "'"}) {
                 EXPECT_TRUE(run(QStringLiteral("swaymsg"), {"-s", ipc, "input type:keyboard " + setting})
                                 .contains("\"success\": true"));
             }
-            // Raw mode: the terminal hands cat every byte at once, and a Ctrl+V typed instead of the
-            // terminal's paste key would arrive as a byte of its own.
-            const QString file = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pasted-" + name;
-            QProcess foot;
-            foot.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
-            ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
-            // The new window in front (foot may start its shell before its window is up).
-            std::optional<RunningApplication> front;
-            ASSERT_TRUE(waitUntil([&] {
-                front = workspace.frontmostApplication();
-                return front && front->windowID != previousWindow;
-            }));
-            previousWindow = front->windowID;
-            EXPECT_EQ(front->windowClass, QStringLiteral("foot"));
-
-            const QString text = QStringLiteral("pasted ü ") + name;
-            run(QStringLiteral("wl-copy"), {text});
-            QString id;
-            ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));
-            if (row.viaPanel) {
-                // A newer clip above it: the panel's filter has to find the text.
-                run(QStringLiteral("wl-copy"), {"newer decoy"});
-                ASSERT_TRUE(waitUntil([&] { return !listed(QStringLiteral("newer decoy")).isEmpty(); }, 20s));
-                run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
-                ASSERT_TRUE(waitUntil([&] {
-                    const auto active = seat->activeToplevel();
-                    return active && active->appID != QLatin1String("foot");
-                }));
-                run(QStringLiteral("wtype"), {"pasted", "-k", "Return"});
-            } else {
-                run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
-            }
-            const auto pasted = [&] {
-                QFile pasted(file);
-                return pasted.open(QIODevice::ReadOnly) ? pasted.readAll() : QByteArray();
-            };
-            EXPECT_TRUE(waitUntil([&] { return pasted() == text.toUtf8(); }, 20s)) << pasted().toStdString();
-            foot.kill();
-            foot.waitForFinished();
+            return;
         }
+        QFile settings(qEnvironmentVariable("XDG_CONFIG_HOME") + "/kxkbrc");
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            ("[Layout]\nUse=true\nLayoutList=" + layout + "\nVariantList=" + variant + "\n").toUtf8());
+        settings.close();
+        run(QStringLiteral("dbus-send"),
+            {"--session", "--type=signal", "/Layouts", "org.kde.keyboard.reloadConfig"});
+    };
+    // Through the panel (typed into with wtype, whose keys need a US layout and sway's virtual
+    // keyboard) and through `snipjar paste`: V elsewhere (Dvorak), AZERTY, and Latin letters only in
+    // the second layout.
+    struct Row {
+        QString layout;
+        QString variant;
+        bool viaPanel;
+    };
+    const QList<Row> rows =
+        onSway
+            ? QList<Row>{{"us", "", true}, {"us", "dvorak", false}, {"fr", "", false}, {"ru,us", "", false}}
+            : QList<Row>{{"us", "dvorak", false}, {"fr", "", false}};
+    quint64 previousWindow = 0;
+    for (const Row& row : rows) {
+        const QString name = row.layout + "-" + row.variant;
+        SCOPED_TRACE(name.toStdString());
+        setLayout(row.layout, row.variant);
+        // Raw mode: the terminal hands cat every byte at once, and a Ctrl+V typed instead of the
+        // terminal's paste key would arrive as a byte of its own.
+        const QString file = runtime + "/pasted-" + name;
+        QProcess target;
+        if (onSway) {
+            target.start(QStringLiteral("foot"), {"sh", "-c", "stty raw -echo && exec cat > " + file});
+        } else {
+            target.start(QStringLiteral(SNIPJAR_WAYLAND_PASTE_TARGET), {file});
+        }
+        ASSERT_TRUE(waitUntil([&] { return QFile::exists(file); }, 20s));
+        // The new window in front (foot may start its shell before its window is up).
+        std::optional<RunningApplication> front;
+        ASSERT_TRUE(waitUntil([&] {
+            front = workspace.frontmostApplication();
+            return front && front->windowID != previousWindow;
+        }));
+        previousWindow = front->windowID;
+        EXPECT_EQ(front->windowClass,
+                  onSway ? QStringLiteral("foot") : QStringLiteral("snipjar-paste-target"));
+
+        const QString text = QStringLiteral("pasted ü ") + name;
+        run(QStringLiteral("wl-copy"), {text});
+        QString id;
+        ASSERT_TRUE(waitUntil([&] { return !(id = listed(text)).isEmpty(); }, 20s));
+        if (row.viaPanel) {
+            // A newer clip above it: the panel's filter has to find the text.
+            run(QStringLiteral("wl-copy"), {"newer decoy"});
+            ASSERT_TRUE(waitUntil([&] { return !listed(QStringLiteral("newer decoy")).isEmpty(); }, 20s));
+            run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
+            ASSERT_TRUE(waitUntil([&] {
+                const auto active = seat->activeToplevel();
+                return active && active->appID != QLatin1String("foot");
+            }));
+            run(QStringLiteral("wtype"), {"pasted", "-k", "Return"});
+        } else {
+            run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});
+        }
+        const auto pasted = [&] {
+            QFile pasted(file);
+            return pasted.open(QIODevice::ReadOnly) ? pasted.readAll() : QByteArray();
+        };
+        EXPECT_TRUE(waitUntil([&] { return pasted() == text.toUtf8(); }, 20s)) << pasted().toStdString();
+        target.kill();
+        target.waitForFinished();
     }
     ::kill(qEnvironmentVariableIntValue("SNIPJAR_COMPOSITOR_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));

@@ -17,6 +17,22 @@ export XDG_CONFIG_HOME="$work/config" HOME="${HOME:-$work}" LC_ALL=C.UTF-8 LANG=
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
 unset LANGUAGE DISPLAY WAYLAND_DISPLAY SNIPJAR_IN_KWIN_BUS
 
+# KWin offers its fake input and window list to a program whose executable is the Exec of a
+# desktop entry asking for them: the application binary's shipped entry, made out for the command
+# run here and for the programs named in SNIPJAR_KWIN_GRANTED (colon-separated). It is written before
+# KWin starts, since KWin reads entries through a cache that it refreshes at most once a while.
+shipped="$(dirname "$0")/../../data/app.snipjar.Snipjar.Application.desktop.in"
+mkdir -p "$work/data/applications"
+IFS=: read -r -a granted <<<"${SNIPJAR_KWIN_GRANTED:-}"
+index=0
+for program in "$1" "${granted[@]}"; do
+  [ -n "$program" ] || continue
+  index=$((index + 1))
+  sed "s|@SNIPJAR_APPLICATION_PATH@|$(readlink -f "$program")|" "$shipped" \
+    >"$work/data/applications/snipjar-granted-$index.desktop"
+done
+unset SNIPJAR_KWIN_GRANTED
+
 cp "$(command -v kwin_wayland)" "$work/bin/kwin_wayland"
 env -u QT_QPA_PLATFORM "$work/bin/kwin_wayland" --virtual --no-lockscreen --socket snipjar-kwin \
   --width 1280 --height 720 >"$work/kwin.log" 2>&1 &

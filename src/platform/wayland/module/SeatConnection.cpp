@@ -1,7 +1,10 @@
 #include "platform/wayland/module/SeatConnection.h"
 
 #include "platform/wayland/module/ConnectionLoop.h"
+#include "platform/wayland/module/PlasmaWindowList.h"
 
+#include "fake-input-client-protocol.h"
+#include "plasma-window-management-client-protocol.h"
 #include "platform/LogCategories.h"
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-foreign-toplevel-management-unstable-v1-client-protocol.h"
@@ -49,6 +52,22 @@ QString boundedName(const char* text) {
     return QString::fromUtf8(text, qMin<qsizetype>(qstrlen(text), SeatConnection::maxNameBytes));
 }
 
+// The system's default keymap (the XKB_DEFAULT_* variables' layout, or US) as text; empty when
+// xkbcommon has none.
+QByteArray defaultKeymap() {
+    QByteArray text;
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    xkb_keymap* keymap =
+        context ? xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
+    if (char* string = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr) {
+        text = string;
+        std::free(string);
+    }
+    xkb_keymap_unref(keymap);
+    xkb_context_unref(context);
+    return text;
+}
+
 } // namespace
 
 struct SeatConnection::Handle {
@@ -94,8 +113,12 @@ SeatConnection::~SeatConnection() {
         }
         wl_proxy_destroy(reinterpret_cast<wl_proxy*>(toplevels_));
     }
+    plasmaWindows_.reset();
     if (keyboard_) {
         zwp_virtual_keyboard_v1_destroy(keyboard_);
+    }
+    if (fakeInput_) {
+        wl_proxy_destroy(reinterpret_cast<wl_proxy*>(fakeInput_));
     }
     if (seatKeyboard_) {
         wl_keyboard_destroy(seatKeyboard_);
@@ -121,6 +144,12 @@ void SeatConnection::handleGlobal(void* data, wl_registry*, uint32_t name, const
         self->toplevelManagerName_ = name;
         self->toplevelManagerVersion_ =
             std::min<uint32_t>(version, zwlr_foreign_toplevel_manager_v1_interface.version);
+    } else if (std::strcmp(interface, org_kde_kwin_fake_input_interface.name) == 0) {
+        self->fakeInputName_ = name;
+        self->fakeInputVersion_ = version;
+    } else if (std::strcmp(interface, org_kde_plasma_window_management_interface.name) == 0) {
+        self->plasmaWindowsName_ = name;
+        self->plasmaWindowsVersion_ = version;
     }
 }
 
@@ -149,6 +178,9 @@ bool SeatConnection::bind() {
         if (!setUpKeyboard()) {
             qCWarning(lcPaste) << "No keymap could be made for the virtual keyboard; pasting is by hand";
         }
+    } else if (fakeInputName_ != 0 &&
+               fakeInputVersion_ >= ORG_KDE_KWIN_FAKE_INPUT_KEYBOARD_KEY_SINCE_VERSION) {
+        setUpFakeInput();
     }
     if (toplevelManagerName_ != 0) {
         static const zwlr_foreign_toplevel_manager_v1_listener managerListener{&handleToplevel,
@@ -157,6 +189,8 @@ bool SeatConnection::bind() {
             wl_registry_bind(registry_, toplevelManagerName_, &zwlr_foreign_toplevel_manager_v1_interface,
                              toplevelManagerVersion_));
         zwlr_foreign_toplevel_manager_v1_add_listener(toplevels_, &managerListener, this);
+    } else if (plasmaWindowsName_ != 0) {
+        plasmaWindows_ = PlasmaWindowList::bind(registry_, plasmaWindowsName_, plasmaWindowsVersion_);
     }
     // The toplevels open now, and whether the compositor let this program have a keyboard (one that
     // refuses ends the connection), are known before anyone asks.
@@ -227,20 +261,9 @@ std::optional<SeatConnection::Keys> SeatConnection::keysIn(const QByteArray& key
 }
 
 bool SeatConnection::setUpKeyboard() {
-    QByteArray text = seatKeymap_;
-    if (text.isEmpty()) {
-        // No keyboard on the seat yet: the system's default layout (the XKB_DEFAULT_* variables'
-        // or US), which the compositor announces back once the virtual keyboard is the seat's.
-        xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-        xkb_keymap* keymap =
-            context ? xkb_keymap_new_from_names(context, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS) : nullptr;
-        if (char* string = keymap ? xkb_keymap_get_as_string(keymap, XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr) {
-            text = string;
-            std::free(string);
-        }
-        xkb_keymap_unref(keymap);
-        xkb_context_unref(context);
-    }
+    // No keyboard on the seat yet: the system's default layout, which the compositor announces
+    // back once the virtual keyboard is the seat's.
+    const QByteArray text = seatKeymap_.isEmpty() ? defaultKeymap() : seatKeymap_;
     keys_ = keysIn(text);
     if (!keys_) {
         return false;
@@ -258,6 +281,22 @@ bool SeatConnection::setUpKeyboard() {
         ::close(fd);
     }
     return written;
+}
+
+void SeatConnection::setUpFakeInput() {
+    // KWin reads the fake keys with its own keymap, the user's, which the seat's keyboard tells;
+    // the default one stands in until KWin announces it.
+    keys_ = keysIn(seatKeymap_.isEmpty() ? defaultKeymap() : seatKeymap_);
+    if (!keys_) {
+        qCWarning(lcPaste) << "The keyboard layout could not be read; pasting is by hand";
+        return;
+    }
+    fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
+        wl_registry_bind(registry_, fakeInputName_, &org_kde_kwin_fake_input_interface,
+                         ORG_KDE_KWIN_FAKE_INPUT_KEYBOARD_KEY_SINCE_VERSION));
+    // KWin drops the fake events of a program that did not say who it is and why.
+    org_kde_kwin_fake_input_authenticate(fakeInput_, "Snipjar",
+                                         "Pastes the clip chosen in the clipboard history");
 }
 
 void SeatConnection::handleCapabilities(void* data, wl_seat* seat, uint32_t capabilities) {
@@ -325,7 +364,7 @@ bool SeatConnection::type(PasteKeystroke keystroke) {
         std::lock_guard lock(mutex_);
         keys = keys_;
     }
-    if (!keyboard_ || !keys) {
+    if (!canType() || !keys) {
         return false;
     }
     QList<uint32_t> modifierKeys;
@@ -349,6 +388,29 @@ bool SeatConnection::type(PasteKeystroke keystroke) {
         break;
     }
     std::lock_guard lock(typingMutex_);
+    if (fakeInput_) {
+        // KWin applies the modifiers from the keys themselves, as for a keyboard of the seat's. It
+        // cannot be told a layout, so where the V is in a layout other than the current one the
+        // key of that place is pressed, as the virtual keyboard's would be in the current layout.
+        for (const uint32_t modifier : std::as_const(modifierKeys)) {
+            org_kde_kwin_fake_input_keyboard_key(fakeInput_, modifier, keyPressed);
+        }
+        org_kde_kwin_fake_input_keyboard_key(fakeInput_, key, keyPressed);
+        org_kde_kwin_fake_input_keyboard_key(fakeInput_, key, keyReleased);
+        for (auto modifier = modifierKeys.crbegin(); modifier != modifierKeys.crend(); ++modifier) {
+            org_kde_kwin_fake_input_keyboard_key(fakeInput_, *modifier, keyReleased);
+        }
+    } else {
+        typeOnVirtualKeyboard(modifierKeys, key, mask, keys->group);
+    }
+    const bool sent = wl_display_flush(display_) >= 0 || errno == EAGAIN;
+    // Whatever the socket did not take now, the connection's thread sends when it can.
+    wake();
+    return sent;
+}
+
+void SeatConnection::typeOnVirtualKeyboard(const QList<uint32_t>& modifierKeys, uint32_t key, uint32_t mask,
+                                           uint32_t group) {
     const uint32_t time = milliseconds();
     // The modifier keys go down as keys too, for programs that watch keys rather than the modifier
     // state; the state itself is set outright, with the layout that has V, so that neither a
@@ -356,20 +418,19 @@ bool SeatConnection::type(PasteKeystroke keystroke) {
     for (const uint32_t modifier : std::as_const(modifierKeys)) {
         zwp_virtual_keyboard_v1_key(keyboard_, time, modifier, keyPressed);
     }
-    zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, keys->group);
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, mask, 0, 0, group);
     zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyPressed);
     zwp_virtual_keyboard_v1_key(keyboard_, time, key, keyReleased);
     for (auto modifier = modifierKeys.crbegin(); modifier != modifierKeys.crend(); ++modifier) {
         zwp_virtual_keyboard_v1_key(keyboard_, time, *modifier, keyReleased);
     }
     zwp_virtual_keyboard_v1_modifiers(keyboard_, 0, 0, 0, 0);
-    const bool sent = wl_display_flush(display_) >= 0 || errno == EAGAIN;
-    // Whatever the socket did not take now, the connection's thread sends when it can.
-    wake();
-    return sent;
 }
 
 std::optional<WaylandSeatControl::Toplevel> SeatConnection::activeToplevel() {
+    if (plasmaWindows_) {
+        return plasmaWindows_->activeToplevel();
+    }
     std::lock_guard lock(mutex_);
     const Handle* active = nullptr;
     for (const Handle* handle : std::as_const(handles_)) {
@@ -381,6 +442,9 @@ std::optional<WaylandSeatControl::Toplevel> SeatConnection::activeToplevel() {
 }
 
 std::optional<WaylandSeatControl::Toplevel> SeatConnection::toplevel(quint64 id) {
+    if (plasmaWindows_) {
+        return plasmaWindows_->toplevel(id);
+    }
     std::lock_guard lock(mutex_);
     for (const Handle* handle : std::as_const(handles_)) {
         if (handle->toplevel.id == id) {
@@ -391,6 +455,14 @@ std::optional<WaylandSeatControl::Toplevel> SeatConnection::toplevel(quint64 id)
 }
 
 bool SeatConnection::activate(quint64 id) {
+    if (plasmaWindows_) {
+        if (!plasmaWindows_->activate(id)) {
+            return false;
+        }
+        wl_display_flush(display_);
+        wake();
+        return true;
+    }
     std::lock_guard lock(mutex_);
     for (const Handle* handle : std::as_const(handles_)) {
         if (handle->toplevel.id == id) {

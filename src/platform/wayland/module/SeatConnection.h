@@ -3,6 +3,7 @@
 #include "platform/wayland/WaylandSeatControl.h"
 
 #include <QHash>
+#include <QList>
 
 #include <atomic>
 #include <mutex>
@@ -17,11 +18,17 @@ struct zwlr_foreign_toplevel_handle_v1;
 struct zwlr_foreign_toplevel_manager_v1;
 struct zwp_virtual_keyboard_manager_v1;
 struct zwp_virtual_keyboard_v1;
+struct org_kde_kwin_fake_input;
 
 namespace snipjar {
 
+class PlasmaWindowList;
+
 // The seat client behind WaylandSeatControl, in the Wayland module: one connection to the
 // compositor and its thread, a virtual keyboard made at the start and kept, and the toplevels.
+// On KWin, which has neither wlroots protocol, the keys go through its fake input and the toplevels
+// come from its window list (PlasmaWindowList); KWin offers both only to a program whose desktop
+// entry asks for them.
 //
 // The virtual keyboard exists from the start rather than from the first paste because the
 // compositor gives the seat a keyboard only once one is there, and programs then need a moment to
@@ -43,8 +50,8 @@ public:
     SeatConnection(const SeatConnection&) = delete;
     SeatConnection& operator=(const SeatConnection&) = delete;
 
-    bool canType() const override { return keyboard_ != nullptr; }
-    bool knowsToplevels() const override { return toplevels_ != nullptr; }
+    bool canType() const override { return keyboard_ != nullptr || fakeInput_ != nullptr; }
+    bool knowsToplevels() const override { return toplevels_ != nullptr || plasmaWindows_ != nullptr; }
     std::optional<Toplevel> activeToplevel() override;
     std::optional<Toplevel> toplevel(quint64 id) override;
     bool activate(quint64 id) override;
@@ -75,6 +82,11 @@ private:
     // Gives the virtual keyboard its keymap: the seat's, else the system's default one; false when
     // neither can be had.
     bool setUpKeyboard();
+    // Asks KWin for its fake input; the keys are then found in the seat's keymap, which is KWin's.
+    void setUpFakeInput();
+    // The keystroke on the virtual keyboard, with the modifier state set outright.
+    void typeOnVirtualKeyboard(const QList<uint32_t>& modifierKeys, uint32_t key, uint32_t mask,
+                               uint32_t group);
     void run();
     void wake();
 
@@ -102,6 +114,10 @@ private:
     uint32_t keyboardManagerName_ = 0;
     uint32_t toplevelManagerName_ = 0;
     uint32_t toplevelManagerVersion_ = 0;
+    uint32_t fakeInputName_ = 0;
+    uint32_t fakeInputVersion_ = 0;
+    uint32_t plasmaWindowsName_ = 0;
+    uint32_t plasmaWindowsVersion_ = 0;
     wl_seat* seat_ = nullptr;
     zwp_virtual_keyboard_manager_v1* keyboardManager_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
@@ -110,6 +126,8 @@ private:
     // The seat's newest keymap (the thread writes it, under the mutex, once the thread runs).
     QByteArray seatKeymap_;
     zwlr_foreign_toplevel_manager_v1* toplevels_ = nullptr;
+    org_kde_kwin_fake_input* fakeInput_ = nullptr;
+    std::unique_ptr<PlasmaWindowList> plasmaWindows_;
 
     // Guards the handles; never held while waiting. Requests are made under it too, so that a
     // handle is not destroyed on the thread while another thread activates it.
