@@ -11,7 +11,7 @@ if [ -z "${SNIPJAR_IN_KWIN_BUS:-}" ]; then
 fi
 work=$(mktemp -d -t snipjar-kwin.XXXXXX)
 chmod 700 "$work"
-mkdir -p -m 700 "$work/runtime" "$work/data" "$work/cache" "$work/config" "$work/bin"
+mkdir -p -m 700 "$work/runtime" "$work/data" "$work/data/applications" "$work/cache" "$work/config" "$work/bin"
 export XDG_RUNTIME_DIR="$work/runtime" XDG_DATA_HOME="$work/data" XDG_CACHE_HOME="$work/cache"
 export XDG_CONFIG_HOME="$work/config" HOME="${HOME:-$work}" LC_ALL=C.UTF-8 LANG=C.UTF-8
 export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=KDE
@@ -22,14 +22,10 @@ unset LANGUAGE DISPLAY WAYLAND_DISPLAY SNIPJAR_IN_KWIN_BUS
 # run here and for the programs named in SNIPJAR_KWIN_GRANTED (colon-separated). It is written before
 # KWin starts, since KWin reads entries through a cache that it refreshes at most once a while.
 shipped="$(dirname "$0")/../../data/app.snipjar.Snipjar.Application.desktop.in"
-mkdir -p "$work/data/applications"
 IFS=: read -r -a granted <<<"${SNIPJAR_KWIN_GRANTED:-}"
-index=0
 for program in "$1" "${granted[@]}"; do
-  [ -n "$program" ] || continue
-  index=$((index + 1))
   sed "s|@SNIPJAR_APPLICATION_PATH@|$(readlink -f "$program")|" "$shipped" \
-    >"$work/data/applications/snipjar-granted-$index.desktop"
+    >"$work/data/applications/snipjar-granted-$(basename "$program").desktop"
 done
 unset SNIPJAR_KWIN_GRANTED
 
