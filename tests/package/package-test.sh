@@ -30,6 +30,7 @@ expected_files() {
 usr/bin/snipjar
 usr/libexec/snipjar/snipjar-app
 usr/share/applications/$app_id.desktop
+usr/share/applications/$app_id.Application.desktop
 usr/share/metainfo/$app_id.metainfo.xml
 usr/share/icons/hicolor/scalable/apps/$app_id.svg
 usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg
@@ -110,7 +111,11 @@ check_tree() {
 
     local desktop=$root/usr/share/applications/$app_id.desktop
     local metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
-    desktop-file-validate "$desktop" || fail "$what: desktop-file-validate rejects the desktop entry"
+    desktop-file-validate "$desktop" "${desktop%.desktop}.Application.desktop" ||
+        fail "$what: desktop-file-validate rejects the desktop entries"
+    # KWin grants its fake input by the full path of the binary, which this entry names.
+    [ "$(desktop_value "${desktop%.desktop}.Application.desktop" "Desktop Entry" Exec)" = /usr/libexec/snipjar/snipjar-app ] ||
+        fail "$what: the application binary's desktop entry does not run /usr/libexec/snipjar/snipjar-app"
     appstreamcli validate --no-net --explain "$metainfo" || fail "$what: appstreamcli rejects the metainfo"
 
     # The entry's icon is one the theme holds, and the metainfo names the entry and the program.

@@ -8,10 +8,11 @@ namespace snipjar {
 
 class WaylandSeatControl;
 
-// The paste keystroke typed on the compositor's virtual keyboard (wlroots). The keys go to the
-// toplevel with the keyboard focus, read with the virtual keyboard's own keymap, so the user's
-// layout does not change which keycodes are sent. Modifiers the user still holds (the hot key's)
-// belong to another keyboard and do not mix with these. Main thread only; never waits.
+// The paste keystroke typed on the compositor's virtual keyboard (wlroots) or through KWin's fake
+// input. The keys go to the toplevel with the keyboard focus, found in the seat's keymap, so that
+// the user's layout (Dvorak, AZERTY) does not change the letter typed. On wlroots modifiers the user
+// still holds (the hot key's) belong to another keyboard and do not mix with these; KWin keeps one
+// modifier state for all keyboards, as X11 does. Main thread only; never waits.
 class WaylandKeySynthesizer final : public KeySynthesizer {
 public:
     explicit WaylandKeySynthesizer(std::shared_ptr<WaylandSeatControl> seat);

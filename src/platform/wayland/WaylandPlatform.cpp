@@ -44,7 +44,7 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
     if (!platform->primarySelection) {
         qCInfo(lcPlatform) << "The compositor offers no primary selection to clipboard managers";
     }
-    // The virtual keyboard and the toplevels where the compositor offers them (wlroots); a broken
+    // The keyboard and the toplevels where the compositor offers them (wlroots, KWin); a broken
     // connection there is noticed by the clipboard's too.
     const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();
     if (seat && seat->knowsToplevels()) {
@@ -56,7 +56,8 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
     if (seat && seat->canType()) {
         platform->keySynthesizer = std::make_unique<WaylandKeySynthesizer>(seat);
     } else {
-        qCInfo(lcPlatform) << "The compositor offers no virtual keyboard: clips are pasted by hand";
+        qCInfo(lcPlatform) << "The compositor lets this program type nowhere (no virtual keyboard, no fake "
+                              "input granted by its desktop entry): clips are pasted by hand";
         platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
     }
     platform->globalHotKeys = std::make_unique<UnavailableGlobalHotKeys>();

@@ -9,8 +9,9 @@ namespace snipjar {
 class LogindWakeWatcher;
 
 // The platform services on a Wayland compositor that offers a data-control protocol: the clipboard
-// and the primary selection over it, and where the compositor offers them (wlroots) the paste
-// keystroke on a virtual keyboard and the front application from its list of toplevels. What it
+// and the primary selection over it, and where the compositor offers them the paste keystroke (a
+// virtual keyboard on wlroots, fake input on KWin) and the front application from its list of
+// toplevels. What it
 // does not offer, and a global hot key everywhere, are the unavailable services
 // (UnavailableServices.h). Create and use it on the main thread.
 //

@@ -10,10 +10,11 @@
 
 namespace snipjar {
 
-// What a wlroots compositor lets a program do with the seat beyond the clipboard: type on a
-// virtual keyboard of its own (virtual-keyboard-unstable-v1), and know the open toplevels, which
-// one is active, and activate one (wlr-foreign-toplevel-management-unstable-v1). Either may be
-// missing: a compositor offers what it wants to.
+// What a compositor lets a program do with the seat beyond the clipboard: type on a virtual
+// keyboard of its own (virtual-keyboard-unstable-v1 on wlroots, KWin's fake input), and know the
+// open toplevels, which one is active, and activate one (wlr-foreign-toplevel-management-unstable-v1,
+// KWin's plasma window management). Either may be missing: a compositor offers what it wants to,
+// and KWin only to programs whose desktop entry asks.
 //
 // It has a wl_display connection and a thread of its own, never Qt's: the thread keeps the
 // toplevels up to date from the compositor's events, so that asking for the active one answers at
@@ -42,8 +43,8 @@ public:
     virtual std::optional<Toplevel> toplevel(quint64 id) = 0;
     // Asks the compositor to activate the toplevel; false when it is gone.
     virtual bool activate(quint64 id) = 0;
-    // Types the keystroke on the virtual keyboard: its modifiers down, the key pressed and
-    // released, the modifiers up. False when it cannot be typed.
+    // Types the keystroke on the virtual keyboard or through fake input: its modifiers down, the key
+    // pressed and released, the modifiers up. False when it cannot be typed.
     virtual bool type(PasteKeystroke keystroke) = 0;
 };
 

@@ -197,7 +197,14 @@ bool SeatConnection::bind() {
     if (wl_display_roundtrip(display_) < 0) {
         return false;
     }
-    qCDebug(lcPlatform) << "Wayland seat: virtual keyboard" << canType() << "toplevels" << knowsToplevels();
+    qCInfo(lcPlatform).noquote() << "Typing on the Wayland seat:"
+                                 << (keyboard_    ? "virtual keyboard"
+                                     : fakeInput_ ? "KWin's fake input"
+                                                  : "none")
+                                 << "- toplevels:"
+                                 << (toplevels_       ? "wlr foreign toplevels"
+                                     : plasmaWindows_ ? "KWin's window list"
+                                                      : "none");
     return canType() || knowsToplevels();
 }
 
