@@ -396,9 +396,10 @@ bool SeatConnection::type(PasteKeystroke keystroke) {
     }
     std::lock_guard lock(typingMutex_);
     if (fakeInput_) {
-        // KWin applies the modifiers from the keys themselves, as for a keyboard of the seat's. It
-        // cannot be told a layout, so where the V is in a layout other than the current one the
-        // key of that place is pressed, as the virtual keyboard's would be in the current layout.
+        // KWin takes the modifiers from the keys themselves, as for a keyboard of the seat's, and
+        // reads them in the layout in use, which fake input cannot switch: where only another
+        // layout has a V (Russian beside US), the key of that V goes with Ctrl, and programs take
+        // it for Ctrl+V as they do when the user presses it.
         for (const uint32_t modifier : std::as_const(modifierKeys)) {
             org_kde_kwin_fake_input_keyboard_key(fakeInput_, modifier, keyPressed);
         }
