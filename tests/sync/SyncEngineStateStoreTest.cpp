@@ -84,24 +84,11 @@ TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugAp
     EXPECT_EQ(store->load()->data.value(QStringLiteral("kept")), true);
 }
 
-TEST_F(SyncEngineStateStoreTest, SaveCreatesAPrivateFolderAndFileThatLoadsBack) {
-    {
-        SyncEngineStateStore store(path);
-        store.save(stateNumber(7));
-        store.waitForSaves();
-        EXPECT_EQ(modeOf(path), 0600u);
-        EXPECT_EQ(modeOf(QFileInfo(path).absolutePath()), 0700u);
-        EXPECT_EQ(store.load(), stateNumber(7));
-        // A save that is still queued when the store goes is written all the same.
-        store.save(stateNumber(8));
-    }
-    EXPECT_EQ(SyncEngineStateStore(path).load(), stateNumber(8));
-}
-
 // Saves from several threads, each numbered in the order save() was called: whoever finishes
-// writing first, the file only ever moves forward, is never torn, and ends with the last save.
+// writing first, the file (private, in a private folder made for it) only ever moves forward, is
+// never torn, and ends with the last save; a save still queued when the store goes is written.
 TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
-    SyncEngineStateStore store(path);
+    std::optional<SyncEngineStateStore> store(path);
     std::mutex order;
     int next = 0;
     std::atomic<bool> writing{true};
@@ -131,22 +118,27 @@ TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
         savers.emplace_back([&] {
             for (int round = 0; round < 100; ++round) {
                 std::lock_guard lock(order);
-                store.save(stateNumber(next++));
+                store->save(stateNumber(next++));
             }
         });
     }
     for (std::thread& saver : savers) {
         saver.join();
     }
-    store.waitForSaves();
+    store->waitForSaves();
     writing = false;
     reader.join();
-    EXPECT_EQ(store.load(), stateNumber(399));
+    EXPECT_EQ(store->load(), stateNumber(399));
+    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(modeOf(QFileInfo(path).absolutePath()), 0700u);
     EXPECT_EQ(tornReads.load(), 0);
     EXPECT_EQ(backwardSteps.load(), 0);
     // No temporary file is left beside the state.
     EXPECT_EQ(QDir(QFileInfo(path).absolutePath()).entryList(QDir::Files | QDir::Hidden),
               QStringList{SyncEngineStateStore::fileName});
+    store->save(stateNumber(400));
+    store.reset();
+    EXPECT_EQ(SyncEngineStateStore(path).load(), stateNumber(400));
 }
 
 } // namespace
