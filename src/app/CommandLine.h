@@ -44,7 +44,8 @@ struct CommandLine {
 
     // What `add` files, read by the command process (standard input, --text, --file).
     struct Content {
-        enum class Kind { text, rich, image, file };
+        // html: `bytes` is the HTML and `text` its plain words.
+        enum class Kind { text, rich, image, file, html };
         Kind kind = Kind::text;
         QString text;
         QByteArray bytes;
@@ -66,8 +67,9 @@ struct CommandLine {
     // list and search -0: records end with NUL instead of a line feed.
     bool nulSeparated = false;
     QString query;
-    // clipboard: the primary selection instead of the clipboard. clipboard and copy: the MIME type
-    // to print, or to put standard input on the clipboard as.
+    // clipboard: the primary selection instead of the clipboard. clipboard, copy and show: the
+    // MIME type to print, or to put standard input on the clipboard as; add: the type standard
+    // input is read as.
     bool primary = false;
     std::optional<QString> mimeType;
     // copy -: standard input goes on the clipboard as it is, never filed (read into `content`).
@@ -78,6 +80,9 @@ struct CommandLine {
     // Ids or unambiguous id prefixes, as given.
     QStringList ids;
     bool raw = false;
+    // show --list-types: the MIME types the clip holds; show --force: binary bytes to a terminal.
+    bool listTypes = false;
+    bool force = false;
     bool keepPinned = false;
     bool yes = false;
     std::optional<int> minutes;

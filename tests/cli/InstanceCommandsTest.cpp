@@ -150,6 +150,25 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
+
+    // HTML offered beside the text is kept with it and given back byte for byte; copying the clip
+    // offers it again, for a rich editor. add --mime files HTML with its words as the title.
+    const QByteArray html = "<b>bold</b> w\xC3\xB6rds\r\n";
+    {
+        SelectionOwners owner;
+        owner.helper({"UTF8_STRING", "bold w\u00F6rds", "text/html", QString::fromUtf8(html)});
+        ASSERT_TRUE(waitUntil([] { return titles() == QStringList{"bold w\u00F6rds"}; }, 20000));
+    }
+    EXPECT_EQ(runCli({"show", "--mime", "text/html", "@0"}).out, html);
+    EXPECT_EQ(runCli({"show", "@0", "--list-types"}).out, "text/plain;charset=utf-8\ntext/html\n");
+    ASSERT_EQ(runCli({"copy", "@0"}).exitCode, 0);
+    EXPECT_EQ(runCli({"clipboard", "--mime", "text/html"}).out, html);
+    const QString slanted = addedId(runCli({"add", "--mime", "text/html"}, "<p><i>slanted</i></p>"));
+    const QJsonArray types =
+        QJsonDocument::fromJson(runCli({"show", "--list-types", "--json", slanted}).out).array();
+    ASSERT_EQ(types.size(), 2);
+    EXPECT_EQ(types[1].toObject(), (QJsonObject{{"type", "text/html"}, {"size", 21}}));
+    EXPECT_EQ(titles(), QStringList{"slanted"});
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
