@@ -25,14 +25,14 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 23> commandNames{{
+const std::array<CommandName, 24> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
     {Command::search, "search",
      "search QUERY [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] "
      "[--since DATE] [--until DATE]"},
-    {Command::show, "show", "show ID [--raw | --mime TYPE [--force] | --list-types [--json]]"},
+    {Command::show, "show", "show ID [--raw | --mime TYPE | --list-types [--json]] [--force]"},
     {Command::add, "add", "add [--kind text|rich|image | --mime TYPE] [--text STRING | --file PATH...]"},
     {Command::copy, "copy", "copy ID | copy - [--mime TYPE]"},
     {Command::paste, "paste", "paste ID"},
@@ -53,6 +53,7 @@ const std::array<CommandName, 23> commandNames{{
     {Command::watch, "watch", "watch [--json | --exec COMMAND]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
+    {Command::completions, "completions", "completions bash|zsh|fish"},
 }};
 
 const CommandName* entryOf(Command command) {
@@ -346,6 +347,12 @@ private:
                 return QStringLiteral("%1 needs one FILE").arg(commandName);
             }
             result.path = QDir::cleanPath(QFileInfo(positional.first()).absoluteFilePath());
+            return std::nullopt;
+        case Command::completions:
+            if (positional.size() != 1 || !QStringList{"bash", "zsh", "fish"}.contains(positional.first())) {
+                return QStringLiteral("completions needs one shell: bash, zsh or fish");
+            }
+            result.shell = positional.first();
             return std::nullopt;
         case Command::help:
             if (positional.size() > 1) {

@@ -40,6 +40,8 @@ struct CommandLine {
         exportHistory,
         importHistory,
         watch,
+        // Prints the shell completion script for bash, zsh or fish (the build installs them).
+        completions,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -94,6 +96,8 @@ struct CommandLine {
     std::optional<Content> content;
     // export and import: the archive, made absolute when parsed.
     QString path;
+    // completions: "bash", "zsh" or "fish".
+    QString shell;
     // show-panel and show-settings: the activation token the command was started with (see
     // ActivationToken), for the window they open. Never read from the arguments.
     std::optional<QString> activationToken;

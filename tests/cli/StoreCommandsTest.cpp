@@ -373,7 +373,11 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"import"},
                                    {"export", "a", "b"},
                                    {"watch", "--exec"},
-                                   {"help", "nothing"}}) {
+                                   {"help", "nothing"},
+                                   {"show", "x", "--raw", "--mime", "text/html"},
+                                   {"show", "x", "--json"},
+                                   {"add", "--mime", "text/html", "--kind", "rich"},
+                                   {"completions", "tcsh"}}) {
         const CliRun failed = offline(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The bash completion offers every command and option that `snipjar --help` documents, by running
-# the completion function the way bash does when Tab is pressed.
-#   completion-test.sh SNIPJAR_BINARY COMPLETION_FILE
+# the completion function the way bash does when Tab is pressed; so do the zsh and fish ones, run
+# by their shells (zsh's completion builtins stand in as printing functions).
+#   completion-test.sh SNIPJAR_BINARY COMPLETION_FOLDER (snipjar.bash, snipjar.zsh, snipjar.fish)
 set -u
 binary=$1
-completion=$2
+completion=$2/snipjar.bash
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -101,6 +102,28 @@ done
 [ -z "$(complete_line snipjar list --limit "")" ] || fail "\"snipjar list --limit <Tab>\" offers words for a number"
 # An option before the command does not hide the command.
 offers --json snipjar list --limit 5 --j || fail "\"snipjar list --limit 5 --j<Tab>\" does not offer --json"
+
+# zsh and fish: the commands after "snipjar", and list's options after "snipjar list -".
+zsh_offers() {
+    zsh -f -c 'compadd() { while [[ $1 == -* && $1 != -- ]]; do shift; done; [[ $1 == -- ]] && shift; print -rl -- "$@"; }
+        _describe() { print -rl -- ${${(P)${@[-1]}}%%:*}; }
+        _snipjar() { source "$1"; }
+        script=$1; shift; words=("$@"); CURRENT=$#; _snipjar "$script"' zsh "$2/snipjar.zsh" "${@:3}" |
+        grep -qxF -- "$1"
+}
+fish_offers() {
+    fish --no-config -c "source '$2/snipjar.fish'; complete -C '${*:3}'" | cut -f1 | grep -qxF -- "$1"
+}
+while read -r command options; do
+    for shell in zsh fish; do
+        "${shell}_offers" "$command" "$2" snipjar "" || fail "$shell: \"snipjar <Tab>\" does not offer $command"
+        [ "$command" = list ] || continue
+        for option in $options; do
+            "${shell}_offers" "$option" "$2" snipjar list - || fail "$shell: \"snipjar list -<Tab>\" does not offer $option"
+        done
+    done
+done <<<"$documented"
+zsh_offers rich "$2" snipjar list --kind "" || fail "zsh: \"snipjar list --kind <Tab>\" does not offer rich"
 
 echo "commands checked: $(printf '%s\n' "$documented" | cut -d' ' -f1 | tr '\n' ' ')"
 [ "$failures" -eq 0 ] || exit 1

@@ -184,6 +184,23 @@ QString CommandHelp::overview() {
     return text;
 }
 
+QList<Command> CommandHelp::commands() {
+    QList<Command> result;
+    for (const Topic& topic : topics) {
+        result << topic.command;
+    }
+    return result;
+}
+
+QString CommandHelp::summary(Command command) {
+    for (const Topic& topic : topics) {
+        if (topic.command == command) {
+            return QLatin1String(topic.summary);
+        }
+    }
+    return {};
+}
+
 QString CommandHelp::of(Command command) {
     for (const Topic& topic : topics) {
         if (topic.command == command) {
