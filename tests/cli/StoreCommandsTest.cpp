@@ -5,6 +5,7 @@
 #include "app/cli/ClipIds.h"
 #include "app/cli/TarStream.h"
 #include "store/ClipStore.h"
+#include "store/StoreConnection.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -165,6 +166,21 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
+
+    // A history of the version before HTML was kept is read as it is, and migrated once written.
+    {
+        const auto store = StoreConnection::open(environment.path("data/Snipjar/") + ClipStore::syncStoreName,
+                                                 StoreConnection::Access::readWrite);
+        for (const char* statement :
+             {"ALTER TABLE ClipPayload DROP COLUMN htmlData", "ALTER TABLE ClipPayload DROP COLUMN htmlFile",
+              "PRAGMA user_version = 2"}) {
+            ASSERT_TRUE(store->exec(statement)) << statement;
+        }
+    }
+    EXPECT_EQ(offline({"show", addedId(rich), "--raw"}).out, rtf);
+    ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<b>after</b> the upgrade").exitCode, 0);
+    EXPECT_EQ(offline({"show", "@0", "--mime", "text/html"}).out, "<b>after</b> the upgrade");
+    EXPECT_EQ(offline({"show", addedId(rich), "--list-types"}).out, "text/plain;charset=utf-8\ntext/rtf\n");
 }
 
 // export writes every clip with its content; import into a fresh profile gives the same history
