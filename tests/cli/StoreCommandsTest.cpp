@@ -80,7 +80,8 @@ const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\par
 } // namespace
 
 // Every kind of clip goes in through add and comes back out through list, search and show, with the
-// store's filing rules: the same text twice is one clip that moved to the top.
+// store's filing rules: the same text twice is one clip that moved to the top. pin, unpin, delete
+// and clear then change exactly what they name.
 TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     TestEnvironment environment;
     const CliRun text = offline({"add"}, "Invoice 2041 \xE2\x80\x94 paid\n");
@@ -181,6 +182,23 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<b>after</b> the upgrade").exitCode, 0);
     EXPECT_EQ(offline({"show", "@0", "--mime", "text/html"}).out, "<b>after</b> the upgrade");
     EXPECT_EQ(offline({"show", addedId(rich), "--list-types"}).out, "text/plain;charset=utf-8\ntext/rtf\n");
+
+    // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
+    EXPECT_EQ(offline({"pin", textId}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0) << "pinning twice keeps it pinned";
+    EXPECT_EQ(offline({"unpin", addedId(image)}).exitCode, 0);
+    EXPECT_EQ(rows({"--pinned"}).at(0)["id"].toString(), textId);
+    EXPECT_EQ(offline({"delete", addedId(rich), addedId(files)}).exitCode, 0);
+    EXPECT_EQ(rows().size(), 3);
+    const CliRun unconfirmed = offline({"clear"});
+    EXPECT_EQ(unconfirmed.exitCode, 2);
+    EXPECT_TRUE(unconfirmed.err.contains("--yes")) << unconfirmed.err.constData();
+    EXPECT_EQ(offline({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
+    EXPECT_EQ(rows().size(), 1);
+    EXPECT_EQ(rows().at(0)["id"].toString(), textId);
+    EXPECT_EQ(offline({"clear", "--yes"}).exitCode, 0);
+    EXPECT_TRUE(rows().isEmpty());
 }
 
 // export writes every clip with its content; import into a fresh profile gives the same history
@@ -277,40 +295,6 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
         EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();
     }
     EXPECT_EQ(history(), before);
-}
-
-// pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
-TEST(CliStore, PinUnpinDeleteAndClear) {
-    TestEnvironment environment;
-    QStringList ids;
-    for (const char* text : {"first", "second", "third", "fourth"}) {
-        ids << addedId(offline({"add", "--text", text}));
-    }
-    ASSERT_EQ(rows().size(), 4);
-
-    EXPECT_EQ(offline({"pin", ids[0]}).exitCode, 0);
-    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0);
-    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0) << "pinning twice keeps it pinned";
-    EXPECT_EQ(offline({"unpin", ids[1]}).exitCode, 0);
-    const QJsonArray pinned = rows({"--pinned"});
-    ASSERT_EQ(pinned.size(), 1);
-    EXPECT_EQ(pinned[0]["id"].toString(), ids[0]);
-
-    EXPECT_EQ(offline({"delete", ids[2], ids[3]}).exitCode, 0);
-    EXPECT_EQ(rows().size(), 2);
-
-    // Without a terminal, clear needs --yes.
-    const CliRun unconfirmed = offline({"clear"});
-    EXPECT_EQ(unconfirmed.exitCode, 2);
-    EXPECT_TRUE(unconfirmed.err.contains("--yes")) << unconfirmed.err.constData();
-    EXPECT_EQ(rows().size(), 2);
-
-    EXPECT_EQ(offline({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
-    const QJsonArray kept = rows();
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(kept[0]["id"].toString(), ids[0]);
-    EXPECT_EQ(offline({"clear", "--yes"}).exitCode, 0);
-    EXPECT_TRUE(rows().isEmpty());
 }
 
 // Input that cannot be a clip, and ids that name no clip, are refused with one line on standard
