@@ -14,7 +14,7 @@ packages=(
   libwayland-dev wayland-protocols plasma-wayland-protocols qt6-wayland sway foot wl-clipboard wtype grim
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth openbox trayer xclip xdotool x11-utils x11-xkb-utils xterm rxvt-unicode xfonts-base imagemagick dbus-x11 procps
-  desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin
+  desktop-file-utils appstream lintian dpkg-dev file help2man librsvg2-bin zsh fish
   gcovr gnome-settings-daemon-common kwin-wayland
 )
 

@@ -25,15 +25,15 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 23> commandNames{{
+const std::array<CommandName, 24> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
     {Command::search, "search",
      "search QUERY [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] "
      "[--since DATE] [--until DATE]"},
-    {Command::show, "show", "show ID [--raw]"},
-    {Command::add, "add", "add [--kind text|rich|image] [--text STRING | --file PATH...]"},
+    {Command::show, "show", "show ID [--raw | --mime TYPE | --list-types [--json]] [--force]"},
+    {Command::add, "add", "add [--kind text|rich|image | --mime TYPE] [--text STRING | --file PATH...]"},
     {Command::copy, "copy", "copy ID | copy - [--mime TYPE]"},
     {Command::paste, "paste", "paste ID"},
     {Command::pin, "pin", "pin ID"},
@@ -53,6 +53,7 @@ const std::array<CommandName, 23> commandNames{{
     {Command::watch, "watch", "watch [--json | --exec COMMAND]"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
+    {Command::completions, "completions", "completions bash|zsh|fish"},
 }};
 
 const CommandName* entryOf(Command command) {
@@ -153,6 +154,16 @@ public:
         if (result.nulSeparated && result.json) {
             return QStringLiteral("-0 separates the lines of text output; --json prints one document");
         }
+        if (result.json && command == Command::show && !result.listTypes) {
+            return QStringLiteral("--json goes with --list-types");
+        }
+        if (command == Command::show &&
+            int(result.raw) + int(result.mimeType.has_value()) + int(result.listTypes) > 1) {
+            return QStringLiteral("--raw, --mime and --list-types each choose what show prints; give one");
+        }
+        if (command == Command::add && result.mimeType && (result.kind || result.text || readingFiles)) {
+            return QStringLiteral("--mime reads standard input as that type; drop --kind, --text and --file");
+        }
         if (result.exec && result.json) {
             return QStringLiteral("--exec runs a command per clip instead of printing lines; drop --json");
         }
@@ -172,8 +183,8 @@ private:
             return std::nullopt;
         };
         const bool listing = command == Command::list || command == Command::search;
-        if (name == QLatin1String("--json") &&
-            (listing || command == Command::status || command == Command::watch)) {
+        if (name == QLatin1String("--json") && (listing || command == Command::status ||
+                                                command == Command::watch || command == Command::show)) {
             result.json = true;
         } else if (name == QLatin1String("--pinned") && listing) {
             result.pinnedOnly = true;
@@ -195,6 +206,10 @@ private:
             result.exec = *given;
         } else if (name == QLatin1String("--raw") && command == Command::show) {
             result.raw = true;
+        } else if (name == QLatin1String("--list-types") && command == Command::show) {
+            result.listTypes = true;
+        } else if (name == QLatin1String("--force") && command == Command::show) {
+            result.force = true;
         } else if (name == QLatin1String("--keep-pinned") && command == Command::clear) {
             result.keepPinned = true;
         } else if (name == QLatin1String("--yes") && command == Command::clear) {
@@ -222,7 +237,8 @@ private:
         } else if (name == QLatin1String("--primary") && command == Command::clipboard) {
             result.primary = true;
         } else if (name == QLatin1String("--mime") &&
-                   (command == Command::clipboard || command == Command::copy)) {
+                   (command == Command::clipboard || command == Command::copy || command == Command::show ||
+                    command == Command::add)) {
             const std::optional<QString> given = value();
             // A MIME type: type "/" subtype, printable ASCII without spaces.
             static const QRegularExpression mime(QStringLiteral("^[!-~]{1,127}/[!-~]{1,127}$"));
@@ -331,6 +347,12 @@ private:
                 return QStringLiteral("%1 needs one FILE").arg(commandName);
             }
             result.path = QDir::cleanPath(QFileInfo(positional.first()).absoluteFilePath());
+            return std::nullopt;
+        case Command::completions:
+            if (positional.size() != 1 || !QStringList{"bash", "zsh", "fish"}.contains(positional.first())) {
+                return QStringLiteral("completions needs one shell: bash, zsh or fish");
+            }
+            result.shell = positional.first();
             return std::nullopt;
         case Command::help:
             if (positional.size() > 1) {
@@ -460,6 +482,8 @@ QJsonObject CommandLine::toJson() const {
     object.insert(QStringLiteral("query"), query);
     object.insert(QStringLiteral("ids"), QJsonArray::fromStringList(ids));
     object.insert(QStringLiteral("raw"), raw);
+    object.insert(QStringLiteral("listTypes"), listTypes);
+    object.insert(QStringLiteral("force"), force);
     object.insert(QStringLiteral("keepPinned"), keepPinned);
     if (minutes) {
         object.insert(QStringLiteral("minutes"), *minutes);
@@ -540,6 +564,8 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
         result.ids << id.toString();
     }
     result.raw = object.value(QStringLiteral("raw")).toBool();
+    result.listTypes = object.value(QStringLiteral("listTypes")).toBool();
+    result.force = object.value(QStringLiteral("force")).toBool();
     result.keepPinned = object.value(QStringLiteral("keepPinned")).toBool();
     result.yes = true;
     if (object.contains(QStringLiteral("minutes"))) {
@@ -563,7 +589,8 @@ CommandLine CommandLine::fromJson(const QJsonObject& object) {
     if (object.contains(QStringLiteral("content"))) {
         const QJsonObject added = object.value(QStringLiteral("content")).toObject();
         Content content;
-        content.kind = Content::Kind(std::clamp(added.value(QStringLiteral("kind")).toInt(), 0, 3));
+        content.kind = Content::Kind(
+            std::clamp(added.value(QStringLiteral("kind")).toInt(), 0, int(Content::Kind::html)));
         content.text = added.value(QStringLiteral("text")).toString();
         content.bytes = QByteArray::fromBase64(added.value(QStringLiteral("bytes")).toString().toLatin1());
         for (const QJsonValue& url : added.value(QStringLiteral("files")).toArray()) {

@@ -40,11 +40,14 @@ struct CommandLine {
         exportHistory,
         importHistory,
         watch,
+        // Prints the shell completion script for bash, zsh or fish (the build installs them).
+        completions,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
     struct Content {
-        enum class Kind { text, rich, image, file };
+        // html: `bytes` is the HTML and `text` its plain words.
+        enum class Kind { text, rich, image, file, html };
         Kind kind = Kind::text;
         QString text;
         QByteArray bytes;
@@ -66,8 +69,9 @@ struct CommandLine {
     // list and search -0: records end with NUL instead of a line feed.
     bool nulSeparated = false;
     QString query;
-    // clipboard: the primary selection instead of the clipboard. clipboard and copy: the MIME type
-    // to print, or to put standard input on the clipboard as.
+    // clipboard: the primary selection instead of the clipboard. clipboard, copy and show: the
+    // MIME type to print, or to put standard input on the clipboard as; add: the type standard
+    // input is read as.
     bool primary = false;
     std::optional<QString> mimeType;
     // copy -: standard input goes on the clipboard as it is, never filed (read into `content`).
@@ -78,6 +82,9 @@ struct CommandLine {
     // Ids or unambiguous id prefixes, as given.
     QStringList ids;
     bool raw = false;
+    // show --list-types: the MIME types the clip holds; show --force: binary bytes to a terminal.
+    bool listTypes = false;
+    bool force = false;
     bool keepPinned = false;
     bool yes = false;
     std::optional<int> minutes;
@@ -89,6 +96,8 @@ struct CommandLine {
     std::optional<Content> content;
     // export and import: the archive, made absolute when parsed.
     QString path;
+    // completions: "bash", "zsh" or "fish".
+    QString shell;
     // show-panel and show-settings: the activation token the command was started with (see
     // ActivationToken), for the window they open. Never read from the arguments.
     std::optional<QString> activationToken;

@@ -4,6 +4,7 @@
 #include "app/SingleInstance.h"
 #include "app/UnixSignalWatcher.h"
 #include "app/cli/CommandHelp.h"
+#include "app/cli/CompletionScript.h"
 #include "app/cli/InstanceClient.h"
 #include "app/cli/ScriptCommand.h"
 #include "app/cli/TerminalText.h"
@@ -220,6 +221,9 @@ int main(int argc, char** argv) {
         writeTo(stdout, (topic ? CommandHelp::of(*topic) : CommandHelp::overview()).toUtf8());
         return 0;
     }
+    case CommandLine::Command::completions:
+        writeTo(stdout, CompletionScript::of(commandLine.shell));
+        return 0;
     case CommandLine::Command::run:
         return runApplication(argc, argv);
     case CommandLine::Command::showPanel:

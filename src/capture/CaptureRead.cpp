@@ -96,6 +96,26 @@ std::optional<CaptureRead> readRichText(Pasteboard& pasteboard, qint64 limit) {
     return CaptureRead::captured(std::move(clip));
 }
 
+// The HTML offered beside the text, kept with it when text and HTML together fit within the limit;
+// HTML too large for that is passed over and the text alone is captured, as rich text is.
+void attachHtml(Pasteboard& pasteboard, const QStringList& types, Clip& clip, qint64 limit) {
+    if (!types.contains(QLatin1String(TypeIdentifier::html))) {
+        return;
+    }
+    const qint64 remaining = limit - clip.byteSize();
+    if (remaining <= 0) {
+        return;
+    }
+    PasteboardRead html = pasteboard.read(TypeIdentifier::html, remaining);
+    if (html.status == PasteboardRead::Status::tooLarge) {
+        qCDebug(lcCapture) << "HTML larger than" << remaining
+                           << "bytes beside the text; the text is read alone";
+    }
+    if (html.status == PasteboardRead::Status::ok && !html.bytes.isEmpty()) {
+        clip.htmlData = std::move(html.bytes);
+    }
+}
+
 CaptureRead readContents(Pasteboard& pasteboard, const CaptureLimits& limits) {
     const QStringList types = pasteboard.types();
     if (carriesCaptureForbiddingMarker(types)) {
@@ -109,6 +129,7 @@ CaptureRead readContents(Pasteboard& pasteboard, const CaptureLimits& limits) {
     }
     const qint64 limit = textLimit(limits);
     if (std::optional<CaptureRead> richText = readRichText(pasteboard, limit)) {
+        attachHtml(pasteboard, types, *richText->clip, limit);
         return std::move(*richText);
     }
     PasteboardString text = pasteboard.readString(limit);
@@ -121,6 +142,7 @@ CaptureRead readContents(Pasteboard& pasteboard, const CaptureLimits& limits) {
     Clip clip;
     clip.kind = Clip::Kind::text;
     clip.plainText = std::move(text.text);
+    attachHtml(pasteboard, types, clip, limit);
     return CaptureRead::captured(std::move(clip));
 }
 

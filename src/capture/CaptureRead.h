@@ -47,8 +47,9 @@ bool carriesCaptureForbiddingMarker(const QStringList& types);
 
 // Reads the clipboard's contents into one clip, by a fixed priority: nothing at all when a
 // concealed, transient or remote-clipboard marker is present; then file URLs, images, rich text
-// with its plain text, plain text. The byte cap for images is read from the user settings at
-// every call. Touches the clipboard's contents, so it runs on the capture's reader thread.
+// with its plain text, plain text; HTML offered beside either is kept with it. The byte cap for images is
+// read from the user settings at every call. Touches the clipboard's contents, so it runs on the capture's
+// reader thread.
 CaptureRead readCapture(Pasteboard& pasteboard, const CaptureLimits& limits);
 
 } // namespace snipjar

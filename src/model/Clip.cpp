@@ -121,6 +121,9 @@ qint64 Clip::byteSize() const {
     if (richTextData) {
         size += richTextData->size();
     }
+    if (htmlData) {
+        size += htmlData->size();
+    }
     if (imageData) {
         size += imageData->size();
     }

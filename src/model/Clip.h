@@ -22,6 +22,9 @@ struct Clip {
     Kind kind = Kind::unknown;
     std::optional<QString> plainText;
     std::optional<QByteArray> richTextData;
+    // The HTML a browser or editor offered beside the text, kept so that pasting gives a rich
+    // editor the formatting; the text stays what the history shows, searches and de-duplicates by.
+    std::optional<QByteArray> htmlData;
     std::optional<QByteArray> imageData;
     std::optional<QString> dataUTI;
     QStringList fileURLs;
@@ -33,7 +36,7 @@ struct Clip {
 
     bool operator==(const Clip&) const = default;
 
-    // UTF-8 length of the text + RTF bytes + image bytes + UTF-8 lengths of the file URLs.
+    // UTF-8 length of the text + RTF and HTML bytes + image bytes + UTF-8 lengths of the file URLs.
     qint64 byteSize() const;
     // Kind prefix ("t:", "i:", "f:", "u:") + lowercase hexadecimal SHA-256 of the content.
     QString dedupKey() const;

@@ -53,6 +53,8 @@ struct ClipPayload {
     std::optional<QByteArray> imageData;
     std::optional<QString> dataUTI;
     std::optional<QByteArray> cloudRecordSystemFields;
+    // Stored locally only: sync records carry no HTML, so a peer receives the text without it.
+    std::optional<QByteArray> htmlData;
 
     bool operator==(const ClipPayload&) const = default;
 };

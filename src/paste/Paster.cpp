@@ -90,6 +90,10 @@ PasteboardContent Paster::content(const Clip& clip, const std::optional<QByteArr
         if (clip.richTextData) {
             content.entries.append({type(TypeIdentifier::rtf), *clip.richTextData});
         }
+        // A rich editor takes the HTML (with its formatting) before the text.
+        if (clip.htmlData) {
+            content.entries.append({type(TypeIdentifier::html), *clip.htmlData});
+        }
         // The marker asks other clipboard tools (and this application's own capture) to skip it.
         if (clip.concealed) {
             content.entries.append({type(TypeIdentifier::concealedMarker), QByteArray()});

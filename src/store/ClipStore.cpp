@@ -156,6 +156,14 @@ Device ClipStore::registerThisMac() {
     return device;
 }
 
+void ClipStore::rememberDevice(const Device& device) {
+    if (device.id.isEmpty() || syncMain->device(device.id)) {
+        return;
+    }
+    syncMain->insert(Device{device.id, device.name, std::nullopt});
+    syncMain->save();
+}
+
 std::optional<ClipStore::Located> ClipStore::locate(const QUuid& id) {
     if (std::optional<ClipItem> found = syncMain->item(id)) {
         return Located{std::move(*found), syncMain.get()};
@@ -304,6 +312,7 @@ Clip ClipStore::clipFrom(const ClipItem& item, std::optional<ClipPayload> payloa
     }
     if (payload) {
         clip.richTextData = std::move(payload->richTextData);
+        clip.htmlData = std::move(payload->htmlData);
         clip.imageData = std::move(payload->imageData);
         clip.dataUTI = std::move(payload->dataUTI);
     }

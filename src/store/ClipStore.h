@@ -100,9 +100,11 @@ public:
     // is left without unsaved changes.
     // `copiedAt` is when the clip was copied, for one filed later (a large image transcoded first,
     // a clip held while the disk was full), so that it takes its place among the clips copied
-    // meanwhile; none means now.
+    // meanwhile; none means now. `device` is the computer the clip was copied on, for an imported
+    // one; empty means this computer. A clip of another computer is de-duplicated against that
+    // computer's clips and, as its synced clips are, left out of this computer's limits.
     Filing file(const Clip& clip, ModelContext& context,
-                const std::optional<QDateTime>& copiedAt = std::nullopt) const;
+                const std::optional<QDateTime>& copiedAt = std::nullopt, const QString& device = {}) const;
     // The same, with nothing filed (an empty list) for a clip skipped or failed.
     QList<ClipSyncChange> insert(const Clip& clip, ModelContext& context,
                                  const std::optional<QDateTime>& copiedAt = std::nullopt) const {
@@ -119,6 +121,9 @@ public:
     Device registerThisMac();
     // The old Device record of this computer while the server may still hold its clips under it.
     std::optional<Device> retiredDevice();
+    // Records another computer (an imported clip's) in the sync store unless it is known already,
+    // so that its clips show its name.
+    void rememberDevice(const Device& device);
     void forgetRetiredDevice();
     std::optional<ClipItem> item(const QUuid& id);
     // The changes of the user's commands below are saved at once, each on a context of its own: a
@@ -169,11 +174,12 @@ private:
     void addToOutbox(ModelContext& context, const QList<ClipSyncChange>& changes) const;
     void adoptPreviousDeviceID();
     void step(FilingStep step, ModelContext& context) const;
-    std::optional<QUuid> ownCopy(ModelContext& context, const QString& dedupKey) const;
-    NewItem prepareNew(const Clip& clip, ModelContext& context) const;
+    std::optional<QUuid> ownCopy(ModelContext& context, const QString& dedupKey, const QString& device) const;
+    NewItem prepareNew(const Clip& clip, ModelContext& context, const QString& device) const;
     // One attempt at filing under the write lock; none when it could not be saved.
     std::optional<QList<ClipSyncChange>> fileOnce(const Clip& clip, const QString& dedupKey,
-                                                  const QDateTime& filedAt, ModelContext& context,
+                                                  const QDateTime& filedAt, const QString& device,
+                                                  ModelContext& context,
                                                   std::optional<NewItem>& prepared) const;
 
     Options options;

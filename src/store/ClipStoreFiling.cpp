@@ -11,24 +11,26 @@
 namespace snipjar {
 
 ClipStore::Filing ClipStore::file(const Clip& clip, ModelContext& context,
-                                  const std::optional<QDateTime>& copiedAt) const {
+                                  const std::optional<QDateTime>& copiedAt, const QString& device) const {
     if (clip.concealed || clip.byteSize() > largestClipBytes) {
         return {Filing::Outcome::skipped, {}};
     }
     const QString key = clip.dedupKey();
     const QDateTime filedAt = copiedAt.value_or(now());
+    const QString& owner = device.isEmpty() ? deviceID : device;
     // A first look without the lock tells whether the clip is new here. Its thumbnail and payload
     // files are then made before the lock is taken, since other writers would wait for them.
     std::optional<NewItem> prepared;
-    if (!ownCopy(context, key)) {
-        prepared.emplace(prepareNew(clip, context));
+    if (!ownCopy(context, key, owner)) {
+        prepared.emplace(prepareNew(clip, context, owner));
     }
     for (int attempt = 1; attempt <= insertAttempts; ++attempt) {
         if (attempt > 1) {
             step(FilingStep::retrying, context);
             QThread::msleep(options.retryPauseMilliseconds * (attempt - 1));
         }
-        if (std::optional<QList<ClipSyncChange>> changes = fileOnce(clip, key, filedAt, context, prepared)) {
+        if (std::optional<QList<ClipSyncChange>> changes =
+                fileOnce(clip, key, filedAt, owner, context, prepared)) {
             return {Filing::Outcome::filed, std::move(*changes)};
         }
         context.rollback();
@@ -38,12 +40,13 @@ ClipStore::Filing ClipStore::file(const Clip& clip, ModelContext& context,
 }
 
 std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const QString& dedupKey,
-                                                         const QDateTime& filedAt, ModelContext& context,
+                                                         const QDateTime& filedAt, const QString& device,
+                                                         ModelContext& context,
                                                          std::optional<NewItem>& prepared) const {
     if (!context.beginWrite()) {
         return std::nullopt;
     }
-    const std::optional<QUuid> copy = ownCopy(context, dedupKey);
+    const std::optional<QUuid> copy = ownCopy(context, dedupKey, device);
     step(FilingStep::lookedUp, context);
     bool moved = false;
     if (copy) {
@@ -62,7 +65,7 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
     }
     if (!moved) {
         if (!prepared) {
-            prepared.emplace(prepareNew(clip, context));
+            prepared.emplace(prepareNew(clip, context, device));
         }
         prepared->item.createdAt = filedAt;
         // The payload goes first; both land in the same transaction.
@@ -84,22 +87,24 @@ std::optional<QList<ClipSyncChange>> ClipStore::fileOnce(const Clip& clip, const
     return changes;
 }
 
-std::optional<QUuid> ClipStore::ownCopy(ModelContext& context, const QString& dedupKey) const {
+std::optional<QUuid> ClipStore::ownCopy(ModelContext& context, const QString& dedupKey,
+                                        const QString& device) const {
     const QList<ClipItemSummary> found =
-        context.fetchSummaries(ClipItemQuery().whereDedupKey(dedupKey).whereDeviceID(deviceID).limitedTo(1));
+        context.fetchSummaries(ClipItemQuery().whereDedupKey(dedupKey).whereDeviceID(device).limitedTo(1));
     if (found.isEmpty()) {
         return std::nullopt;
     }
     return found.first().id;
 }
 
-ClipStore::NewItem ClipStore::prepareNew(const Clip& clip, ModelContext& context) const {
+ClipStore::NewItem ClipStore::prepareNew(const Clip& clip, ModelContext& context,
+                                         const QString& device) const {
     const bool hasImage = clip.kind == Clip::Kind::image && clip.imageData.has_value();
     std::optional<QByteArray> thumbnail;
     if (hasImage) {
         thumbnail = ImageTranscode::thumbnail(*clip.imageData, thumbnailPixels);
     }
-    NewItem prepared{ClipItem::fromClip(clip, thumbnail, deviceID), std::nullopt};
+    NewItem prepared{ClipItem::fromClip(clip, thumbnail, device), std::nullopt};
     ClipItem& item = prepared.item;
     if (hasImage) {
         const std::optional<ImageMetadata> metadata = ImageTranscode::metadata(*clip.imageData);
@@ -116,13 +121,14 @@ ClipStore::NewItem ClipStore::prepareNew(const Clip& clip, ModelContext& context
 
     const bool isLongText =
         clip.plainText && Clip::exceedsCharacters(*clip.plainText, Clip::titleCharacterLimit);
-    if (clip.imageData || clip.richTextData || isLongText) {
+    if (clip.imageData || clip.richTextData || clip.htmlData || isLongText) {
         ClipPayload payload;
         payload.itemID = item.id;
         if (isLongText) {
             payload.fullText = clip.plainText;
         }
         payload.richTextData = clip.richTextData;
+        payload.htmlData = clip.htmlData;
         payload.imageData = clip.imageData;
         payload.dataUTI = clip.dataUTI;
         item.hasPayload = true;

@@ -125,9 +125,13 @@ std::optional<Clip> HistoryReader::loadClip(const QUuid& id) const {
             }
         }
         if (item && item->hasPayload) {
+            // A store of an older version is read as it is, without the columns added since.
+            const bool withHtml =
+                connection->queryInteger("PRAGMA user_version").value_or(0) >= StoreSchema::htmlVersion;
             StoreStatement statement =
                 connection->prepare(QStringLiteral("SELECT %1 FROM ClipPayload WHERE itemID = ? LIMIT 1")
-                                        .arg(QLatin1String(StoreRows::payloadColumns)));
+                                        .arg(QLatin1String(withHtml ? StoreRows::payloadColumns
+                                                                    : StoreRows::payloadColumnsBeforeHtml)));
             statement.bind(1, StoreRows::uuidText(id));
             if (statement.step() == StoreStatement::Step::row) {
                 payload = StoreRows::readPayloadRow(statement);

@@ -163,7 +163,8 @@ void ModelContainer::sweepBlobs(StoreConnection& connection) const {
     QSet<QString> referenced;
     StoreStatement statement = connection.prepare(
         QStringLiteral("SELECT richTextFile FROM ClipPayload WHERE richTextFile IS NOT NULL "
-                       "UNION ALL SELECT imageFile FROM ClipPayload WHERE imageFile IS NOT NULL"));
+                       "UNION ALL SELECT imageFile FROM ClipPayload WHERE imageFile IS NOT NULL "
+                       "UNION ALL SELECT htmlFile FROM ClipPayload WHERE htmlFile IS NOT NULL"));
     StoreStatement::Step step = statement.step();
     while (step == StoreStatement::Step::row) {
         referenced.insert(statement.text(0));

@@ -42,11 +42,12 @@ StagedPayload ModelContext::stage(const ClipPayload& payload) const {
 ModelContext::Change ModelContext::payloadInsert(const StagedPayload& staged, PayloadLink link) {
     // The row only names the files that hold the large bytes.
     return {[payload = staged.payload(), link, richTextFile = staged.richTextFile(),
-             imageFile = staged.imageFile()](StoreConnection& connection, QStringList&) {
+             imageFile = staged.imageFile(),
+             htmlFile = staged.htmlFile()](StoreConnection& connection, QStringList&) {
                 StoreStatement statement = connection.prepare(
                     QStringLiteral("INSERT INTO ClipPayload (itemID, fullText, richTextData, richTextFile, "
-                                   "imageData, imageFile, dataUTI, cloudRecordSystemFields, itemLinked) "
-                                   "VALUES (?,?,?,?,?,?,?,?,?)"));
+                                   "imageData, imageFile, dataUTI, cloudRecordSystemFields, itemLinked, "
+                                   "htmlData, htmlFile) VALUES (?,?,?,?,?,?,?,?,?,?,?)"));
                 statement.bind(1, uuidText(payload.itemID));
                 statement.bind(2, payload.fullText);
                 statement.bind(3, richTextFile ? std::nullopt : payload.richTextData);
@@ -56,6 +57,8 @@ ModelContext::Change ModelContext::payloadInsert(const StagedPayload& staged, Pa
                 statement.bind(7, payload.dataUTI);
                 statement.bind(8, payload.cloudRecordSystemFields);
                 statement.bind(9, link == PayloadLink::toItem);
+                statement.bind(10, htmlFile ? std::nullopt : payload.htmlData);
+                statement.bind(11, htmlFile);
                 return statement.run();
             },
             {}};
@@ -205,12 +208,12 @@ bool ModelContext::removePayloadRows(StoreConnection& connection, const QString&
                                      QStringList& filesToRemove) {
     {
         StoreStatement files = connection.prepare(
-            QStringLiteral("SELECT richTextFile, imageFile FROM ClipPayload WHERE itemID = ? AND "
-                           "(richTextFile IS NOT NULL OR imageFile IS NOT NULL)"));
+            QStringLiteral("SELECT richTextFile, imageFile, htmlFile FROM ClipPayload WHERE itemID = ? AND "
+                           "(richTextFile IS NOT NULL OR imageFile IS NOT NULL OR htmlFile IS NOT NULL)"));
         files.bind(1, itemID);
         StoreStatement::Step step = files.step();
         while (step == StoreStatement::Step::row) {
-            for (int column : {0, 1}) {
+            for (int column : {0, 1, 2}) {
                 if (const auto name = files.optionalText(column)) {
                     filesToRemove << *name;
                 }

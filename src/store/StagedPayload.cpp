@@ -18,13 +18,17 @@ StagedPayload::StagedPayload(ClipPayload payload, const BlobStorage* blobs)
     if (record.imageData && record.imageData->size() >= BlobStorage::externalThreshold) {
         image = blobs->write(record.itemID, "image", *record.imageData);
     }
+    if (record.htmlData && record.htmlData->size() >= BlobStorage::externalThreshold) {
+        html = blobs->write(record.itemID, "html", *record.htmlData);
+    }
 }
 
 StagedPayload::StagedPayload(StagedPayload&& other) noexcept
     : record(std::move(other.record))
     , blobs(std::exchange(other.blobs, nullptr))
     , richText(std::move(other.richText))
-    , image(std::move(other.image)) {}
+    , image(std::move(other.image))
+    , html(std::move(other.html)) {}
 
 StagedPayload::~StagedPayload() {
     const BlobStorage* owner = blobs;
@@ -36,7 +40,7 @@ StagedPayload::~StagedPayload() {
 QStringList StagedPayload::release() {
     QStringList files;
     if (std::exchange(blobs, nullptr)) {
-        for (const std::optional<QString>& file : {richText, image}) {
+        for (const std::optional<QString>& file : {richText, image, html}) {
             if (file) {
                 files << *file;
             }

@@ -27,6 +27,7 @@ public:
     const ClipPayload& payload() const { return record; }
     const std::optional<QString>& richTextFile() const { return richText; }
     const std::optional<QString>& imageFile() const { return image; }
+    const std::optional<QString>& htmlFile() const { return html; }
 
     // The files are named by a saved row now and must stay.
     void keep() { blobs = nullptr; }
@@ -38,6 +39,7 @@ private:
     const BlobStorage* blobs = nullptr;
     std::optional<QString> richText;
     std::optional<QString> image;
+    std::optional<QString> html;
 };
 
 } // namespace snipjar

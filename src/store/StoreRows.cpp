@@ -10,7 +10,11 @@ const char* const itemColumns =
     "thumbnailData, pixelWidth, pixelHeight, hasPayload, fileURLsJoined, "
     "sourceBundleID, sourceName, cloudRecordSystemFields";
 const char* const payloadColumns =
-    "itemID, fullText, richTextData, richTextFile, imageData, imageFile, dataUTI, cloudRecordSystemFields";
+    "itemID, fullText, richTextData, richTextFile, imageData, imageFile, dataUTI, cloudRecordSystemFields, "
+    "htmlData, htmlFile";
+const char* const payloadColumnsBeforeHtml =
+    "itemID, fullText, richTextData, richTextFile, imageData, imageFile, dataUTI, cloudRecordSystemFields, "
+    "NULL, NULL";
 const char* const deviceColumns = "id, name, cloudRecordSystemFields";
 
 QString uuidText(const QUuid& id) {
@@ -82,6 +86,8 @@ PayloadRow readPayloadRow(const StoreStatement& row) {
     result.imageFile = row.optionalText(5);
     result.payload.dataUTI = row.optionalText(6);
     result.payload.cloudRecordSystemFields = row.optionalBytes(7);
+    result.payload.htmlData = row.optionalBytes(8);
+    result.htmlFile = row.optionalText(9);
     return result;
 }
 
@@ -96,7 +102,8 @@ std::optional<ClipPayload> loadPayload(PayloadRow row, const BlobStorage* blobs)
         bytes = blobs->read(*file);
         return bytes.has_value();
     };
-    if (!fill(row.richTextFile, row.payload.richTextData) || !fill(row.imageFile, row.payload.imageData)) {
+    if (!fill(row.richTextFile, row.payload.richTextData) || !fill(row.imageFile, row.payload.imageData) ||
+        !fill(row.htmlFile, row.payload.htmlData)) {
         return std::nullopt;
     }
     return std::move(row.payload);

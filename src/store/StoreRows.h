@@ -20,6 +20,8 @@ extern const char* const itemColumns;
 constexpr int itemColumnCount = 17;
 // ClipPayload columns read by readPayloadRow.
 extern const char* const payloadColumns;
+// The same for a store of a version without the HTML columns, read as it is (without migrating it).
+extern const char* const payloadColumnsBeforeHtml;
 extern const char* const deviceColumns;
 
 // The stored form of identifiers and times: upper-case hyphenated UUIDs, milliseconds since the epoch.
@@ -37,6 +39,7 @@ struct PayloadRow {
     ClipPayload payload;
     std::optional<QString> richTextFile;
     std::optional<QString> imageFile;
+    std::optional<QString> htmlFile;
 };
 PayloadRow readPayloadRow(const StoreStatement& row);
 // The payload with the bytes of the files its row names; none when one of them cannot be read (or

@@ -68,6 +68,13 @@ constexpr const char* versionTwo[] = {
     "CREATE INDEX SyncOutbox_itemID ON SyncOutbox (itemID)",
 };
 
+// The HTML offered beside copied text, inline or (when large) in a file named by htmlFile. Rows
+// written before have neither, which reads as a clip without HTML.
+constexpr const char* versionThree[] = {
+    "ALTER TABLE ClipPayload ADD COLUMN htmlData BLOB",
+    "ALTER TABLE ClipPayload ADD COLUMN htmlFile TEXT",
+};
+
 struct Migration {
     int toVersion;
     std::span<const char* const> statements;
@@ -77,6 +84,7 @@ struct Migration {
 const std::array migrations{
     Migration{1, versionOne},
     Migration{2, versionTwo},
+    Migration{3, versionThree},
 };
 
 } // namespace

@@ -9,7 +9,9 @@ class StoreConnection;
 // adds SyncOutbox.
 class StoreSchema {
 public:
-    static constexpr int currentVersion = 2;
+    static constexpr int currentVersion = 3;
+    // The first version whose ClipPayload has the HTML columns.
+    static constexpr int htmlVersion = 3;
 
     enum class Outcome { current, migrated, failed, tooNew };
 

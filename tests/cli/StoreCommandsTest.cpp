@@ -5,6 +5,7 @@
 #include "app/cli/ClipIds.h"
 #include "app/cli/TarStream.h"
 #include "store/ClipStore.h"
+#include "store/StoreConnection.h"
 
 #include <QBuffer>
 #include <QCryptographicHash>
@@ -42,11 +43,13 @@ QByteArray pngBytes() {
     return bytes;
 }
 
-// What the history shows, ids and computers aside, with a checksum of every clip's stored bytes.
+// What the history shows, ids and computers aside, with a checksum of every clip's stored bytes
+// (its HTML included).
 QStringList history() {
     QStringList shown;
     for (const QJsonValue& row : rows()) {
-        const QByteArray raw = offline({"show", row["id"].toString(), "--raw"}).out;
+        const QByteArray raw = offline({"show", row["id"].toString(), "--raw"}).out +
+                               offline({"show", row["id"].toString(), "--mime", "text/html"}).out;
         shown << QStringList{row["kind"].toString(),
                              row["title"].toString(),
                              row["pinned"].toBool() ? "pinned" : "",
@@ -77,7 +80,8 @@ const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\par
 } // namespace
 
 // Every kind of clip goes in through add and comes back out through list, search and show, with the
-// store's filing rules: the same text twice is one clip that moved to the top.
+// store's filing rules: the same text twice is one clip that moved to the top. pin, unpin, delete
+// and clear then change exactly what they name.
 TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     TestEnvironment environment;
     const CliRun text = offline({"add"}, "Invoice 2041 \xE2\x80\x94 paid\n");
@@ -163,23 +167,58 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
+
+    // A history of the version before HTML was kept is read as it is, and migrated once written.
+    {
+        const auto store = StoreConnection::open(environment.path("data/Snipjar/") + ClipStore::syncStoreName,
+                                                 StoreConnection::Access::readWrite);
+        for (const char* statement :
+             {"ALTER TABLE ClipPayload DROP COLUMN htmlData", "ALTER TABLE ClipPayload DROP COLUMN htmlFile",
+              "PRAGMA user_version = 2"}) {
+            ASSERT_TRUE(store->exec(statement)) << statement;
+        }
+    }
+    EXPECT_EQ(offline({"show", addedId(rich), "--raw"}).out, rtf);
+    ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<b>after</b> the upgrade").exitCode, 0);
+    EXPECT_EQ(offline({"show", "@0", "--mime", "text/html"}).out, "<b>after</b> the upgrade");
+    EXPECT_EQ(offline({"show", addedId(rich), "--list-types"}).out, "text/plain;charset=utf-8\ntext/rtf\n");
+
+    // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
+    EXPECT_EQ(offline({"pin", textId}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0);
+    EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0) << "pinning twice keeps it pinned";
+    EXPECT_EQ(offline({"unpin", addedId(image)}).exitCode, 0);
+    EXPECT_EQ(rows({"--pinned"}).at(0)["id"].toString(), textId);
+    EXPECT_EQ(offline({"delete", addedId(rich), addedId(files)}).exitCode, 0);
+    EXPECT_EQ(rows().size(), 3);
+    const CliRun unconfirmed = offline({"clear"});
+    EXPECT_EQ(unconfirmed.exitCode, 2);
+    EXPECT_TRUE(unconfirmed.err.contains("--yes")) << unconfirmed.err.constData();
+    EXPECT_EQ(offline({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
+    EXPECT_EQ(rows().size(), 1);
+    EXPECT_EQ(rows().at(0)["id"].toString(), textId);
+    EXPECT_EQ(offline({"clear", "--yes"}).exitCode, 0);
+    EXPECT_TRUE(rows().isEmpty());
 }
 
 // export writes every clip with its content; import into a fresh profile gives the same history
-// (pinned state and copy times too) and adds nothing the second time. A damaged or foreign archive
-// is refused whole, with status 1 and the history as it was.
+// (pinned state, copy times and HTML too) and adds nothing the second time. Clips keep the computer
+// they were copied on: another computer's import files them as the source's, this computer's as
+// its own. A damaged or foreign archive is refused whole, with status 1 and the history as it was.
 TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     std::optional<TestEnvironment> source(std::in_place);
     QTemporaryDir folder;
     QFile attached(folder.filePath("a file.txt"));
     ASSERT_TRUE(attached.open(QIODevice::WriteOnly));
     ASSERT_EQ(offline({"add", "--kind", "rich"}, rtf).exitCode, 0);
+    ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<p>Quarterly <b>report</b></p>").exitCode, 0);
     ASSERT_EQ(offline({"add", "--kind", "image"}, pngBytes()).exitCode, 0);
     ASSERT_EQ(offline({"add", "--file", folder.filePath("a file.txt")}).exitCode, 0);
     // A text a thousand times larger than most.
     ASSERT_EQ(offline({"add"}, QByteArray(5'000'000, 'x')).exitCode, 0);
     ASSERT_EQ(offline({"pin", addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"}))}).exitCode, 0);
     const QStringList exported = history();
+    const QString sourceDevice = rows().at(0)["device"].toString();
     {
         // A concealed item, as a store written by another version might hold, stays out.
         ClipStore store;
@@ -193,20 +232,35 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     const QString path = folder.filePath("history.tar");
     const CliRun wrote = offline({"export", path});
     ASSERT_EQ(wrote.exitCode, 0) << wrote.err.constData();
-    EXPECT_TRUE(wrote.out.contains("exported 5 clips")) << wrote.out.constData();
+    EXPECT_TRUE(wrote.out.contains("exported 6 clips")) << wrote.out.constData();
     struct stat status {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
     EXPECT_EQ(status.st_mode & 0777, 0600u);
     EXPECT_FALSE(QFileInfo::exists(path + ".part"));
     source.reset();
+    {
+        TestEnvironment elsewhere;
+        qputenv("SNIPJAR_DEVICE_ID", "6F1C2B9E-4D3A-4E5F-8A7B-1C2D3E4F5A6B");
+        const int status = offline({"import", path}).exitCode;
+        const QJsonArray imported = rows();
+        qunsetenv("SNIPJAR_DEVICE_ID");
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(imported.size(), 6);
+        for (const QJsonValue& row : imported) {
+            EXPECT_EQ(row["device"].toString(), sourceDevice) << row["title"].toString().toStdString();
+        }
+    }
 
     TestEnvironment fresh;
     const CliRun imported = offline({"import", path});
     ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
-    EXPECT_TRUE(imported.out.startsWith("imported 5 clips; skipped 0")) << imported.out.constData();
+    EXPECT_TRUE(imported.out.startsWith("imported 6 clips; skipped 0")) << imported.out.constData();
     EXPECT_EQ(history(), exported);
-    EXPECT_TRUE(offline({"import", path}).out.startsWith("imported 0 clips; skipped 5 already"));
+    EXPECT_TRUE(offline({"import", path}).out.startsWith("imported 0 clips; skipped 6 already"));
     EXPECT_EQ(history(), exported);
+    // This computer's clips came back as its own: the same text added again is the same clip.
+    const QString pinnedId = rows().at(0)["id"].toString();
+    EXPECT_EQ(addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"})), pinnedId);
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -224,8 +278,8 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
         {"no Snipjar export has: \"../../.bashrc\"", afterManifest(archive, {{"../../.bashrc", "x"}})},
         {"no Snipjar export has: \"/etc/passwd\"", afterManifest(archive, {{"/etc/passwd", "x"}})},
         {"line is longer than", afterManifest(archive, {{"clips.jsonl", QByteArray(2 << 20, 'x')}})},
-        {"than its header says", QByteArray(archive).replace("\"clips\":5", "\"clips\":4")},
-        {"version 2", QByteArray(archive).replace("\"version\":1", "\"version\":2")},
+        {"than its header says", QByteArray(archive).replace("\"clips\":6", "\"clips\":5")},
+        {"version 3", QByteArray(archive).replace("\"version\":2", "\"version\":3")},
     };
     TestEnvironment other;
     ASSERT_EQ(offline({"add", "--text", "kept"}).exitCode, 0);
@@ -241,40 +295,6 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
         EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();
     }
     EXPECT_EQ(history(), before);
-}
-
-// pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
-TEST(CliStore, PinUnpinDeleteAndClear) {
-    TestEnvironment environment;
-    QStringList ids;
-    for (const char* text : {"first", "second", "third", "fourth"}) {
-        ids << addedId(offline({"add", "--text", text}));
-    }
-    ASSERT_EQ(rows().size(), 4);
-
-    EXPECT_EQ(offline({"pin", ids[0]}).exitCode, 0);
-    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0);
-    EXPECT_EQ(offline({"pin", ids[1]}).exitCode, 0) << "pinning twice keeps it pinned";
-    EXPECT_EQ(offline({"unpin", ids[1]}).exitCode, 0);
-    const QJsonArray pinned = rows({"--pinned"});
-    ASSERT_EQ(pinned.size(), 1);
-    EXPECT_EQ(pinned[0]["id"].toString(), ids[0]);
-
-    EXPECT_EQ(offline({"delete", ids[2], ids[3]}).exitCode, 0);
-    EXPECT_EQ(rows().size(), 2);
-
-    // Without a terminal, clear needs --yes.
-    const CliRun unconfirmed = offline({"clear"});
-    EXPECT_EQ(unconfirmed.exitCode, 2);
-    EXPECT_TRUE(unconfirmed.err.contains("--yes")) << unconfirmed.err.constData();
-    EXPECT_EQ(rows().size(), 2);
-
-    EXPECT_EQ(offline({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
-    const QJsonArray kept = rows();
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(kept[0]["id"].toString(), ids[0]);
-    EXPECT_EQ(offline({"clear", "--yes"}).exitCode, 0);
-    EXPECT_TRUE(rows().isEmpty());
 }
 
 // Input that cannot be a clip, and ids that name no clip, are refused with one line on standard
@@ -297,6 +317,9 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     refused(offline({"add"}, {}), "empty input");
     refused(offline({"add", "--kind", "image"}, "not an image at all"), "not an image");
     refused(offline({"add", "--kind", "rich"}, "plain, not RTF"), "not RTF");
+    refused(offline({"add", "--mime", "application/zip"}, "PK"), "a type no clip holds");
+    refused(offline({"add", "--mime", "text/html"}, "<img src=x>"), "HTML without words");
+    refused(offline({"show", "--mime", "text/html", kept}), "a type the clip does not hold");
     refused(offline({"add", "--file", "/nonexistent/nowhere.txt"}), "missing file");
     refused(offline({"show", deleted}), "a deleted clip");
     refused(offline({"pin", deleted}), "pin a deleted clip");
@@ -350,7 +373,11 @@ TEST(CliStore, UsageErrorsAndHelp) {
                                    {"import"},
                                    {"export", "a", "b"},
                                    {"watch", "--exec"},
-                                   {"help", "nothing"}}) {
+                                   {"help", "nothing"},
+                                   {"show", "x", "--raw", "--mime", "text/html"},
+                                   {"show", "x", "--json"},
+                                   {"add", "--mime", "text/html", "--kind", "rich"},
+                                   {"completions", "tcsh"}}) {
         const CliRun failed = offline(bad);
         EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
         EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
@@ -443,18 +470,34 @@ TEST(CliStore, IdsNameOnlyTheRowsListShows) {
 }
 
 // Control characters reach a terminal escaped (a title cannot retitle it); a pipe gets the bytes.
+// Binary content is refused there with status 2 unless --force is given.
 TEST(CliStore, ControlCharactersAreEscapedOnATerminal) {
     TestEnvironment environment;
+    const QString image = addedId(offline({"add", "--mime", "image/png"}, pngBytes()));
     const QByteArray hostile = "title\x1b]0;owned\x07 \x1b[31mred\xc2\x9b";
     const QString id = addedId(offline({"add", "--text", QString::fromUtf8(hostile)}));
-    for (const QStringList& command : {QStringList{"list"}, {"show", id}}) {
+    const QByteArray escaped = "title\\x1B]0;owned\\x07 \\x1B[31mred\\u009B";
+    const struct {
+        QStringList command;
+        int exitCode;
+        QByteArray shown;
+    } cases[] = {
+        {{"list"}, 0, escaped},
+        {{"show", id}, 0, escaped},
+        {{"show", image}, 2, "binary"},
+        {{"show", "--mime", "image/png", image}, 2, "binary"},
+        {{"show", "--force", image}, 0, "PNG"},
+    };
+    for (const auto& [command, exitCode, shown] : cases) {
         // script runs the command on a pseudo-terminal, as a person's shell does.
         QProcess terminal;
         terminal.setProcessEnvironment(withoutDisplay());
         terminal.start("script",
                        {"-qec", QStringLiteral(SNIPJAR_EXECUTABLE " ") + command.join(' '), "/dev/null"});
         ASSERT_TRUE(terminal.waitForFinished(60000));
-        EXPECT_TRUE(terminal.readAllStandardOutput().contains("title\\x1B]0;owned\\x07 \\x1B[31mred\\u009B"));
-        EXPECT_TRUE(offline(command).out.contains(hostile)) << command.join(' ').toStdString();
+        EXPECT_EQ(terminal.exitCode(), exitCode) << command.join(' ').toStdString();
+        EXPECT_TRUE(terminal.readAllStandardOutput().contains(shown)) << command.join(' ').toStdString();
+        EXPECT_EQ(offline(command).exitCode, 0) << "a pipe gets any bytes";
     }
+    EXPECT_TRUE(offline({"show", id}).out.contains(hostile));
 }

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The bash completion offers every command and option that `snipjar --help` documents, by running
-# the completion function the way bash does when Tab is pressed.
-#   completion-test.sh SNIPJAR_BINARY COMPLETION_FILE
+# The bash, zsh and fish completions offer every command and option that `snipjar --help`
+# documents, and the values of options that take them.
+#   completion-test.sh SNIPJAR_BINARY COMPLETION_FOLDER (snipjar.bash, snipjar.zsh, snipjar.fish)
 set -u
 binary=$1
-completion=$2
+folder=$2
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -55,52 +55,52 @@ if [ -z "$documented" ]; then
     exit 1
 fi
 
-# The completions bash offers for a command line whose last word is being typed.
+# The completions a shell offers for a command line whose last word is being typed: bash's function
+# run as Tab runs it, zsh's with its completion builtins standing in as printing functions, fish's own.
 complete_line() {
-    bash --norc --noprofile -c '
-        source "$1"; shift
-        COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
-        COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
-        _snipjar snipjar "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
-        printf "%s\n" "${COMPREPLY[@]}"' completion "$completion" "$@"
+    local shell=$1
+    shift
+    case $shell in
+        bash) bash --norc --noprofile -c 'source "$1"; shift
+            COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+            _snipjar snipjar "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+            printf "%s\n" "${COMPREPLY[@]}"' completion "$folder/snipjar.bash" "$@" ;;
+        zsh) zsh -f -c 'compadd() { while [[ $1 == -* && $1 != -- ]]; do shift; done; print -rl -- "${@:#--}"; }
+            _describe() { print -rl -- ${${(P)${@[-1]}}%%:*}; }
+            _snipjar() { source "$1"; }
+            script=$1; shift; words=("$@"); CURRENT=$#; _snipjar "$script"' zsh "$folder/snipjar.zsh" "$@" ;;
+        fish) fish --no-config -c 'source $argv[1]; complete -C "$argv[2..-1]"' "$folder/snipjar.fish" "$@" | cut -f1 ;;
+    esac
 }
 
 offers() {
-    local expected=$1
-    shift
-    complete_line "$@" | grep -qxF -- "$expected"
+    local shell=$1 expected=$2
+    shift 2
+    complete_line "$shell" "$@" | grep -qxF -- "$expected"
 }
 
-all_commands=$(complete_line snipjar "")
-while read -r command options; do
-    if ! printf '%s\n' "$all_commands" | grep -qxF -- "$command"; then
-        fail "\"snipjar <Tab>\" does not offer $command"
-    fi
-    if ! offers "$command" snipjar "${command:0:2}"; then
-        fail "\"snipjar ${command:0:2}<Tab>\" does not offer $command"
-    fi
-    if ! offers "$command" snipjar help ""; then
-        fail "\"snipjar help <Tab>\" does not offer $command"
-    fi
-    for option in $options; do
-        if ! offers "$option" snipjar "$command" --; then
-            fail "\"snipjar $command --<Tab>\" does not offer $option"
-        fi
+for shell in bash zsh fish; do
+    all_commands=$(complete_line $shell snipjar "")
+    while read -r command options; do
+        grep -qxF -- "$command" <<<"$all_commands" || fail "$shell: \"snipjar <Tab>\" does not offer $command"
+        offers $shell "$command" snipjar "${command:0:2}" || fail "$shell: \"snipjar ${command:0:2}<Tab>\" does not offer $command"
+        offers $shell "$command" snipjar help "" || fail "$shell: \"snipjar help <Tab>\" does not offer $command"
+        for option in $options; do
+            offers $shell "$option" snipjar "$command" -- || fail "$shell: \"snipjar $command --<Tab>\" does not offer $option"
+        done
+    done <<<"$documented"
+    # Options with values complete their values: after --kind, exactly the kinds the usage allows.
+    offers $shell --version snipjar --v || fail "$shell: \"snipjar --v<Tab>\" does not offer --version"
+    for command in list add; do
+        allowed=$("$binary" help "$command" | sed -n 's/.*--kind \([a-z|]*\).*/\1/p' | head -1 | tr '|' '\n' | sort)
+        offered=$(complete_line $shell snipjar "$command" --kind "" | sort)
+        [ -n "$allowed" ] && [ "$allowed" = "$offered" ] ||
+            fail "$shell: \"snipjar $command --kind <Tab>\" offers $(echo $offered), the usage allows $(echo $allowed)"
     done
-done <<<"$documented"
-
-# Options with values complete their values, and the program's own options come before a command.
-offers --version snipjar --v || fail "\"snipjar --v<Tab>\" does not offer --version"
-# After --kind, exactly the kinds the command's usage line allows.
-for command in list add; do
-    allowed=$("$binary" help "$command" | sed -n 's/.*--kind \([a-z|]*\).*/\1/p' | head -1 | tr '|' '\n' | sort)
-    offered=$(complete_line snipjar "$command" --kind "" | sort)
-    [ -n "$allowed" ] && [ "$allowed" = "$offered" ] ||
-        fail "\"snipjar $command --kind <Tab>\" offers $(echo $offered), the usage allows $(echo $allowed)"
+    [ -z "$(complete_line $shell snipjar list --limit "")" ] || fail "$shell: \"snipjar list --limit <Tab>\" offers words"
+    # An option before the command does not hide the command.
+    offers $shell --json snipjar list --limit 5 --j || fail "$shell: \"snipjar list --limit 5 --j<Tab>\" does not offer --json"
 done
-[ -z "$(complete_line snipjar list --limit "")" ] || fail "\"snipjar list --limit <Tab>\" offers words for a number"
-# An option before the command does not hide the command.
-offers --json snipjar list --limit 5 --j || fail "\"snipjar list --limit 5 --j<Tab>\" does not offer --json"
 
 echo "commands checked: $(printf '%s\n' "$documented" | cut -d' ' -f1 | tr '\n' ' ')"
 [ "$failures" -eq 0 ] || exit 1

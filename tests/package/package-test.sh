@@ -36,6 +36,8 @@ usr/share/icons/hicolor/scalable/apps/$app_id.svg
 usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg
 usr/share/man/man1/snipjar.1.gz
 usr/share/bash-completion/completions/snipjar
+usr/share/zsh/vendor-completions/_snipjar
+usr/share/fish/vendor_completions.d/snipjar.fish
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
 LIST
@@ -105,6 +107,8 @@ check_tree() {
 
     local completion=$root/usr/share/bash-completion/completions/snipjar
     [ -f "$completion" ] && ! bash -n "$completion" && fail "$what: the bash completion does not parse"
+    zsh -n "$root/usr/share/zsh/vendor-completions/_snipjar" || fail "$what: the zsh completion does not parse"
+    fish -n "$root/usr/share/fish/vendor_completions.d/snipjar.fish" || fail "$what: the fish completion does not parse"
     head -n1 "$root/usr/share/doc/snipjar/copyright" 2>/dev/null |
         grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
         fail "$what: the copyright file is not in the machine-readable format"

@@ -19,6 +19,27 @@ namespace {
 using Kind = CommandLine::Content::Kind;
 static_assert(TextInput::largestBytes == ClipStore::largestClipBytes);
 
+// The kind `add --mime TYPE` reads standard input as: the forms a clip can be filed with.
+std::optional<Kind> kindForMimeType(const QString& mimeType) {
+    const std::optional<QString> identifier = TypeIdentifier::fromMimeType(mimeType);
+    if (!identifier) {
+        return std::nullopt;
+    }
+    if (*identifier == QLatin1String(TypeIdentifier::plainText)) {
+        return Kind::text;
+    }
+    if (*identifier == QLatin1String(TypeIdentifier::rtf)) {
+        return Kind::rich;
+    }
+    if (*identifier == QLatin1String(TypeIdentifier::html)) {
+        return Kind::html;
+    }
+    if (TypeIdentifier::conformsToImage(*identifier)) {
+        return Kind::image;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<QByteArray> ClipInput::readCapped(FILE* input, qint64 cap) {
@@ -30,7 +51,14 @@ ClipInput::Result ClipInput::read(const CommandLine& commandLine, FILE* input) {
         return fromFiles(commandLine.files);
     }
     Kind kind = Kind::text;
-    if (commandLine.kind == QLatin1String("rich")) {
+    if (commandLine.mimeType) {
+        const std::optional<Kind> typed = kindForMimeType(*commandLine.mimeType);
+        if (!typed) {
+            return QStringLiteral("add --mime takes text/plain, text/html, text/rtf or an image type, not %1")
+                .arg(*commandLine.mimeType);
+        }
+        kind = *typed;
+    } else if (commandLine.kind == QLatin1String("rich")) {
         kind = Kind::rich;
     } else if (commandLine.kind == QLatin1String("image")) {
         kind = Kind::image;
@@ -75,6 +103,23 @@ ClipInput::Result ClipInput::fromBytes(Kind kind, QByteArray bytes) {
         content.bytes = std::move(bytes);
         break;
     }
+    case Kind::html: {
+        // The history shows, searches and de-duplicates the HTML by its words, as a browser's
+        // copy is; the HTML itself is kept beside them.
+        std::optional<QString> html = TextInput::decode(bytes);
+        if (!html) {
+            return TextInput::notText();
+        }
+        QTextDocument document;
+        document.setHtml(*html);
+        // Images stand in the plain text as object replacement characters, which are no words.
+        content.text = document.toPlainText().remove(QChar::ObjectReplacementCharacter);
+        if (content.text.trimmed().isEmpty()) {
+            return QStringLiteral("the HTML holds no text; nothing was added");
+        }
+        content.bytes = std::move(bytes);
+        break;
+    }
     case Kind::image:
         if (!ImageTranscode::isDecodableImage(bytes)) {
             return QStringLiteral("the input is not an image Snipjar can read; nothing was added");
@@ -105,6 +150,11 @@ Clip ClipInput::clipOf(const CommandLine::Content& content) {
     case Kind::text:
         clip.kind = Clip::Kind::text;
         clip.plainText = content.text;
+        break;
+    case Kind::html:
+        clip.kind = Clip::Kind::text;
+        clip.plainText = content.text;
+        clip.htmlData = content.bytes;
         break;
     case Kind::rich:
         clip.kind = Clip::Kind::richText;

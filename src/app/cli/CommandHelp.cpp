@@ -38,12 +38,21 @@ const std::array<Topic, 22> topics{{
      "Text is written as UTF-8, rich text as its plain text, an image as its bytes and files as their\n"
      "paths, one a line. ID may be any unambiguous prefix of a clip's id, or a position in list's\n"
      "order: @0 is the clip copied last, @1 the one before (so do copy, paste, pin, unpin, delete).\n\n"
-     "  --raw           write the stored bytes as they are (RTF, file URLs)\n"},
+     "  --raw           write the stored bytes as they are (RTF, file URLs)\n"
+     "  --mime TYPE     write the bytes the clip holds as TYPE, as a paste offers them: text/plain,\n"
+     "                  text/html (HTML copied with the text), text/rtf, the image's type,\n"
+     "                  text/uri-list\n"
+     "  --list-types    print the MIME types the clip holds, one a line\n"
+     "  --json          with --list-types: a JSON array of {\"type\", \"size\"} (size in bytes)\n"
+     "  --force         write binary content (an image) to a terminal too; without it, binary\n"
+     "                  content is refused there with exit status 2\n"},
     {Command::add, "add a clip from standard input, --text or --file",
      "Reads standard input unless --text or --file is given. The clip is filed as a copy is: the\n"
      "same content moves to the top instead of being added twice. Text must be UTF-8 without NUL\n"
      "bytes; nothing over 50 MB is kept. Prints the id of the clip.\n\n"
      "  --kind KIND     what standard input holds: text (the default), rich (RTF) or image\n"
+     "  --mime TYPE     read standard input as TYPE: text/plain, text/html (filed as text with\n"
+     "                  the HTML kept beside it), text/rtf or an image type such as image/png\n"
      "  --text STRING   add STRING as a text clip\n"
      "  --file PATH...  add the files as one file clip (kept on this computer only)\n"},
     {Command::copy, "put a clip on the clipboard",
@@ -173,6 +182,23 @@ QString CommandHelp::overview() {
                            "  snipjar export ~/clips.tar && snipjar import ~/clips.tar\n"
                            "  snipjar watch --exec 'notify-send \"$SNIPJAR_TITLE\"'\n");
     return text;
+}
+
+QList<Command> CommandHelp::commands() {
+    QList<Command> result;
+    for (const Topic& topic : topics) {
+        result << topic.command;
+    }
+    return result;
+}
+
+QString CommandHelp::summary(Command command) {
+    for (const Topic& topic : topics) {
+        if (topic.command == command) {
+            return QLatin1String(topic.summary);
+        }
+    }
+    return {};
 }
 
 QString CommandHelp::of(Command command) {

@@ -12,6 +12,9 @@ class CommandHelp {
 public:
     static QString overview();
     static QString of(CommandLine::Command command);
+    // The commands the help describes, in its order, and the one line that describes each.
+    static QList<CommandLine::Command> commands();
+    static QString summary(CommandLine::Command command);
 };
 
 } // namespace snipjar

@@ -132,8 +132,9 @@ CommandOutcome HistoryExport::write(const QString& path, const HistoryReader& re
         QJsonObject sizes;
         const std::optional<QByteArray> contents[] = {
             clip->plainText ? std::optional(clip->plainText->toUtf8()) : std::nullopt, clip->richTextData,
-            clip->imageData};
-        for (int type = 0; type < 3; ++type) {
+            clip->imageData, clip->htmlData};
+        static_assert(std::size(contents) == HistoryArchive::payloadTypeCount);
+        for (int type = 0; type < HistoryArchive::payloadTypeCount; ++type) {
             if (!contents[type]) {
                 continue;
             }

@@ -29,8 +29,18 @@ struct ClipLine {
     std::optional<QString> sourceName;
     std::optional<QString> dataType;
     QStringList files;
-    qint64 sizes[3] = {-1, -1, -1};
+    // The computer the clip was copied on; empty for this one (or an id no computer has).
+    QString device;
+    QString deviceName;
+    qint64 sizes[HistoryArchive::payloadTypeCount] = {-1, -1, -1, -1};
 };
+
+// Device ids are UUIDs or, from older versions, other short printable names.
+QString checkedDevice(const QJsonObject& object) {
+    static const QRegularExpression deviceID(QStringLiteral("^[0-9A-Za-z._:{}-]{1,128}$"));
+    const QString device = object.value(QStringLiteral("device")).toString();
+    return deviceID.match(device).hasMatch() ? device : QString();
+}
 
 std::optional<QString> optionalString(const QJsonObject& object, const QString& key) {
     const QJsonValue value = object.value(key);
@@ -56,17 +66,20 @@ std::optional<ClipLine> parseLine(const QByteArray& text) {
     line.sourceApp = optionalString(object, QStringLiteral("sourceApp"));
     line.sourceName = optionalString(object, QStringLiteral("sourceName"));
     line.dataType = optionalString(object, QStringLiteral("dataType"));
+    line.device = checkedDevice(object);
+    line.deviceName = object.value(QStringLiteral("deviceName")).toString().left(255);
     for (const QJsonValue& url : object.value(QStringLiteral("files")).toArray()) {
         line.files << url.toString();
     }
     const QJsonObject sizes = object.value(QStringLiteral("payloads")).toObject();
     for (auto it = sizes.begin(); it != sizes.end(); ++it) {
         int type = 0;
-        while (type < 3 && it.key() != QLatin1String(HistoryArchive::payloadTypes[type])) {
+        while (type < HistoryArchive::payloadTypeCount &&
+               it.key() != QLatin1String(HistoryArchive::payloadTypes[type])) {
             ++type;
         }
         const qint64 size = it.value().toInteger(-1);
-        if (type == 3 || size < 0) {
+        if (type == HistoryArchive::payloadTypeCount || size < 0) {
             return std::nullopt;
         }
         line.sizes[type] = size;
@@ -142,7 +155,7 @@ std::optional<QString> checkLines(QIODevice& device, HistoryImport::Plan& plan) 
             return damaged(line ? QStringLiteral("more clips than its header says")
                                 : QStringLiteral("clip line %1 cannot be read").arg(count + 1));
         }
-        for (int type = 0; type < 3; ++type) {
+        for (int type = 0; type < HistoryArchive::payloadTypeCount; ++type) {
             const bool present = payload < plan.payloads.size() && plan.payloads[payload].clip == count &&
                                  plan.payloads[payload].type == type;
             if (present != (line->sizes[type] >= 0) ||
@@ -189,7 +202,7 @@ std::variant<HistoryImport::Plan, QString> HistoryImport::check(const QString& p
         return foreign;
     }
     const int version = manifest.value(QStringLiteral("version")).toInt(-1);
-    if (version != HistoryArchive::formatVersion) {
+    if (version < HistoryArchive::oldestReadVersion || version > HistoryArchive::formatVersion) {
         return QStringLiteral(
                    "%1 is an export of version %2; this Snipjar reads version %3; nothing was imported")
             .arg(path)
@@ -201,12 +214,12 @@ std::variant<HistoryImport::Plan, QString> HistoryImport::check(const QString& p
     plan.clips = manifest.value(QStringLiteral("clips")).toInt(-1);
     const int payloadCount = manifest.value(QStringLiteral("payloads")).toInt(-1);
     if (plan.clips < 0 || plan.clips > HistoryArchive::largestClipCount || payloadCount < 0 ||
-        payloadCount > 3 * plan.clips) {
+        payloadCount > HistoryArchive::payloadTypeCount * plan.clips) {
         return damaged(QStringLiteral("its header gives counts no export has"));
     }
 
     static const QRegularExpression payloadName(
-        QStringLiteral("^payloads/(0|[1-9][0-9]{0,8})\\.(text|rich|image)$"));
+        QStringLiteral("^payloads/(0|[1-9][0-9]{0,8})\\.(text|rich|image|html)$"));
     while (const std::optional<TarReader::Member> member = tar.next()) {
         if (member->name == HistoryArchive::clipsName) {
             if (member->size > qint64(plan.clips) * (HistoryArchive::largestLineBytes + 1)) {
@@ -282,6 +295,9 @@ HistoryImport::Result HistoryImport::file(const Plan& plan, ClipStore& store, QS
             case 1:
                 clip.richTextData = std::move(bytes);
                 break;
+            case 3:
+                clip.htmlData = std::move(bytes);
+                break;
             default:
                 clip.imageData = std::move(bytes);
                 break;
@@ -303,7 +319,9 @@ HistoryImport::Result HistoryImport::file(const Plan& plan, ClipStore& store, QS
         const bool localOnly = clip.isLocalOnly();
         ModelContainer& container = localOnly ? store.localContainer() : store.syncContainer();
         const std::unique_ptr<ModelContext> context = container.newContext();
-        const ClipStore::Filing filing = store.file(clip, *context, line->createdAt.toUTC());
+        // A clip copied on another computer stays that computer's; one of this computer stays its own.
+        const QString device = line->device == store.thisDeviceID() ? QString() : line->device;
+        const ClipStore::Filing filing = store.file(clip, *context, line->createdAt.toUTC(), device);
         if (filing.outcome == ClipStore::Filing::Outcome::failed) {
             result.failure = QStringLiteral("the history store could not save a clip");
             return result;
@@ -313,6 +331,9 @@ HistoryImport::Result HistoryImport::file(const Plan& plan, ClipStore& store, QS
             continue;
         }
         ++result.imported;
+        if (!device.isEmpty() && !result.devices.contains(device)) {
+            result.devices.insert(device, line->deviceName);
+        }
         knownKeys.insert(key);
         knownKeys.insert(line->dedupKey);
         if (!localOnly) {
@@ -331,6 +352,9 @@ CommandOutcome HistoryImport::finish(const Result& result, ClipStore& store, His
         for (const ClipSyncChange& change : result.syncChanges) {
             store.onSyncChange(change);
         }
+    }
+    for (auto device = result.devices.begin(); device != result.devices.end(); ++device) {
+        store.rememberDevice(Device{device.key(), device.value(), std::nullopt});
     }
     for (const QUuid& id : result.toPin) {
         if (const std::optional<ClipItem> item = store.item(id); item && !item->pinned) {

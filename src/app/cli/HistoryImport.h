@@ -3,6 +3,7 @@
 #include "app/cli/CommandOutcome.h"
 #include "model/ClipSyncChange.h"
 
+#include <QHash>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -46,6 +47,8 @@ public:
         // to the store's thread (finish).
         QList<ClipSyncChange> syncChanges;
         QList<QUuid> toPin;
+        // The other computers the filed clips came from (id to name), recorded by finish.
+        QHash<QString, QString> devices;
         std::optional<QString> failure;
     };
 

@@ -1,9 +1,13 @@
 #include "app/cli/ListCommand.h"
 
 #include "app/HistoryListing.h"
+#include "app/cli/ClipFlavours.h"
 #include "app/cli/ClipIds.h"
 #include "app/cli/HistoryAccess.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QUrl>
 
 namespace snipjar {
@@ -18,6 +22,18 @@ std::optional<QString> storedKind(const std::optional<QString>& kind) {
 }
 
 // The rows `list` (no query) or `search` (the query) print, filtered by the options both take.
+// show --list-types: one MIME type a line, or with --json an array of {"type", "size"}.
+CommandOutcome listTypes(const Clip& clip, bool json) {
+    QByteArray text;
+    QJsonArray array;
+    for (const ClipFlavours::Flavour& flavour : ClipFlavours::of(clip)) {
+        text += flavour.mimeType.toUtf8() + '\n';
+        array.append(QJsonObject{{QStringLiteral("type"), flavour.mimeType},
+                                 {QStringLiteral("size"), qint64(flavour.bytes.size())}});
+    }
+    return CommandOutcome::success(json ? QJsonDocument(array).toJson() : text);
+}
+
 CommandOutcome print(const CommandLine& commandLine, HistoryAccess& access, std::optional<QString> query) {
     HistoryListing listing(access.entries(), access.devices());
     listing.keep({storedKind(commandLine.kind), commandLine.pinnedOnly, commandLine.device, std::move(query),
@@ -49,7 +65,25 @@ CommandOutcome ListCommand::show(const CommandLine& commandLine, HistoryAccess& 
         return CommandOutcome::failure(
             QStringLiteral("the content of clip %1 cannot be read").arg(ClipIds::printed(entry.item.id)));
     }
-    return CommandOutcome::success(contentOf(*clip, commandLine.raw));
+    if (commandLine.listTypes) {
+        return listTypes(*clip, commandLine.json);
+    }
+    QByteArray content;
+    if (commandLine.mimeType) {
+        std::optional<QByteArray> bytes = ClipFlavours::bytes(*clip, *commandLine.mimeType);
+        if (!bytes) {
+            return CommandOutcome::failure(
+                QStringLiteral("clip %1 holds no %2 (show --list-types %1 lists what it holds)")
+                    .arg(ClipIds::printed(entry.item.id), *commandLine.mimeType));
+        }
+        content = std::move(*bytes);
+    } else {
+        content = contentOf(*clip, commandLine.raw);
+    }
+    if (!commandLine.force && ClipFlavours::isBinary(content)) {
+        return CommandOutcome::binaryOutput(std::move(content));
+    }
+    return CommandOutcome::success(std::move(content));
 }
 
 QByteArray ListCommand::contentOf(const Clip& clip, bool raw) {

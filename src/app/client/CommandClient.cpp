@@ -43,7 +43,7 @@ bool CommandClient::answersItself(const CommandLine& commandLine) {
     case Command::watch:
         return true;
     case Command::add:
-        return commandLine.files.isEmpty() &&
+        return commandLine.files.isEmpty() && !commandLine.mimeType &&
                (!commandLine.kind || *commandLine.kind == QLatin1String("text"));
     case Command::clear:
         return commandLine.yes;
