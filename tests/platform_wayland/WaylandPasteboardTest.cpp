@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -194,7 +195,8 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
 // holds it; a clip chosen in the panel (sway), or with `snipjar paste`, is pasted into the native
 // window in front with its keystroke, whatever the compositor's layout: foot on sway, typed on a
 // virtual keyboard, and on KWin (where foot cannot start) a Qt text field, typed with fake input
-// that the application's desktop entry grants; and when the compositor dies the application ends.
+// that the application's desktop entry grants; `snipjar status` says so; and when the compositor
+// dies the application ends, after filing the copy it was reading then.
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
@@ -212,6 +214,12 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
         }
         return QString();
     };
+    const QJsonObject status =
+        QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"status", "--json"})).object();
+    EXPECT_EQ(status["backend"].toString(), "Wayland");
+    EXPECT_EQ(status["desktop"]["pasting"].toString(), "typed into the window in front");
+    EXPECT_TRUE(status["desktop"]["hotKey"].toString().startsWith("run by the desktop"))
+        << QJsonDocument(status).toJson().constData();
     QProcess copier;
     copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
     EXPECT_TRUE(waitUntil([&] { return !listed(QStringLiteral("kept after its owner")).isEmpty(); }, 20s));
