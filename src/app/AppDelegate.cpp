@@ -391,6 +391,7 @@ void AppDelegate::quit() {
 
 void AppDelegate::fileQueuedClips() {
     if (monitor) {
+        monitor->applyFinishedCapture();
         monitor->ingestor().fileQueuedAndStop();
     }
 }
