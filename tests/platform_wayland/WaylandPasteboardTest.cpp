@@ -1,6 +1,8 @@
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"
 
+#include "app/settings/DesktopShortcut.h"
+#include "app/settings/KdeShortcutWriter.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/wayland/WaylandPasteboard.h"
@@ -8,6 +10,7 @@
 #include "platform/wayland/WaylandWorkspace.h"
 
 #include <QBuffer>
+#include <QDBusInterface>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -188,6 +191,31 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
         EXPECT_FALSE(isCurrent);
         pasteboard->resumeReads();
     }
+}
+
+// On KDE the hot key joins the desktop's own shortcuts: KWin's shortcut service takes the entry
+// written as a component of its own, keeps the combination and runs the command on it; a
+// combination KWin holds itself (Meta+W, its overview) is refused with the reason.
+TEST(KdeShortcutTest, TheDesktopRunsTheCommandOnTheCombination) {
+    if (qEnvironmentVariable("SNIPJAR_TEST_COMPOSITOR") != QLatin1String("kwin")) {
+        GTEST_SKIP() << "KDE's shortcut service runs in KWin";
+    }
+    const QString launched = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/launched by KDE";
+    KdeShortcutWriter writer;
+    const auto write = [&](const QString& keys) {
+        std::optional<std::optional<QString>> result;
+        writer.write(*HotKeyCombo::parseLinuxForm(keys), "touch " + DesktopShortcut::shellQuoted(launched),
+                     [&](std::optional<QString> error) { result = error; });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 20s));
+        return result.value_or(QStringLiteral("no answer"));
+    };
+    EXPECT_EQ(write(QStringLiteral("Ctrl+Alt+V")), std::nullopt);
+    QDBusInterface(QStringLiteral("org.kde.kglobalaccel"),
+                   QStringLiteral("/component/app_snipjar_Snipjar_ShowPanel_desktop"),
+                   QStringLiteral("org.kde.kglobalaccel.Component"))
+        .call(QStringLiteral("invokeShortcut"), QStringLiteral("_launch"));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(launched); }, 20s));
+    EXPECT_EQ(write(QStringLiteral("Super+W")), QStringLiteral("Super+W is taken by another KDE shortcut"));
 }
 
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
