@@ -15,7 +15,6 @@
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -242,12 +241,10 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
         }
         return QString();
     };
-    const QJsonObject status =
-        QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"status", "--json"})).object();
-    EXPECT_EQ(status["backend"].toString(), "Wayland");
-    EXPECT_EQ(status["desktop"]["pasting"].toString(), "typed into the window in front");
-    EXPECT_TRUE(status["desktop"]["hotKey"].toString().startsWith("run by the desktop"))
-        << QJsonDocument(status).toJson().constData();
+    const QJsonValue desktop =
+        QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"status", "--json"}))["desktop"];
+    EXPECT_EQ(desktop["pasting"].toString(), "typed into the window in front");
+    EXPECT_TRUE(desktop["hotKey"].toString().startsWith("run by the desktop"));
     QProcess copier;
     copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
     EXPECT_TRUE(waitUntil([&] { return !listed(QStringLiteral("kept after its owner")).isEmpty(); }, 20s));
