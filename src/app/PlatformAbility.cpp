@@ -20,8 +20,8 @@ QList<PlatformAbility> PlatformAbility::of(PlatformServices& platform) {
     } else {
         abilities.append(
             {QStringLiteral("hotKey"), QStringLiteral("Hot key"),
-             QStringLiteral("run by the desktop, on the command “snipjar show-panel” (the settings' "
-                            "Shortcut section says how to set it up)"),
+             QStringLiteral("run by the desktop, which runs “snipjar show-panel” (set it up under "
+                            "Shortcut in Snipjar's settings)"),
              true});
     }
     return abilities;
