@@ -34,8 +34,11 @@ echo "== X11 clipboard (private X session)"
 echo "== start-up and tray menu"
 "$root/bench/app/startup.sh" "$build"
 "$build/bench/app/snipjar_bench_tray_menu"
-echo "== idle application"
+echo "== idle application, then 200 copies (X11, then a headless sway)"
 "$root/bench/app/idle_footprint.sh" "$build"
+if command -v sway >/dev/null 2>&1; then
+  SNIPJAR_SESSION=sway "$root/bench/app/idle_footprint.sh" "$build"
+fi
 echo "== clipboard kept after its owner quits"
 "$root/bench/app/clipboard_takeover.sh" "$build"
 echo "== command line round trips with Snipjar running"

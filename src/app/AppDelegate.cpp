@@ -1,6 +1,7 @@
 #include "app/AppDelegate.h"
 
 #include "app/ClipWatchers.h"
+#include "app/PlatformAbility.h"
 #include "app/SyncSwitch.h"
 #include "app/cli/InstanceRequestHandler.h"
 #include "app/cli/RecordingPause.h"
@@ -143,6 +144,9 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
             return state;
         }
         state.backend = self->platform.backendName();
+        for (const PlatformAbility& ability : PlatformAbility::of(self->platform)) {
+            state.abilities.append({ability.key, ability.label, ability.text});
+        }
         if (self->syncSwitch && self->syncSwitch->isOn()) {
             state.syncProblem = self->syncSwitch->statusText();
             state.syncState = self->syncSwitch->isSyncing() ? QStringLiteral("syncing")
@@ -387,6 +391,7 @@ void AppDelegate::quit() {
 
 void AppDelegate::fileQueuedClips() {
     if (monitor) {
+        monitor->applyFinishedCapture();
         monitor->ingestor().fileQueuedAndStop();
     }
 }
@@ -404,12 +409,12 @@ void AppDelegate::openSettings(const std::optional<QString>& activationToken) {
             return !hotKeys->grabsKeys() || HotKey(*hotKeys, combo, {}).isRegistered();
         });
         QStringList limits;
-        if (!platform.keySynthesizer->isTrusted()) {
-            limits << QStringLiteral(
-                "Pasting: by hand — this desktop offers no way to type for another program");
+        for (const PlatformAbility& ability : PlatformAbility::of(platform)) {
+            if (ability.limited) {
+                limits << ability.label + QStringLiteral(": ") + ability.text;
+            }
         }
         if (!hotKeys->grabsKeys()) {
-            limits << QStringLiteral("Shortcut: kept by the desktop — see Shortcut below");
             settingsWindow->showDesktopShortcut(DesktopShortcut::detect());
         }
         settingsWindow->setPlatform(platform.backendName(), limits);

@@ -20,15 +20,18 @@
 #include <QFile>
 #include <QTimer>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <optional>
+#include <thread>
 #include <utility>
 
 #include <link.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 using namespace snipjar;
@@ -63,6 +66,32 @@ void fileQueuedClipsAndEnd() {
         ::_exit(1);
     }
 }
+
+// The process the delegate runs in; a child forked by QProcess that ends with _exit is not it.
+std::atomic<pid_t> applicationPid{0};
+
+} // namespace
+
+// Qt's Wayland plugin (6.4) ends the process with _exit(1) from its own event thread the moment it
+// finds the compositor gone, and offers no hook, while the clip being read then is still on its way
+// to the store. Its call lands here instead of in the C library (the executable exports _exit):
+// from another thread it asks the main thread to finish that capture, file what is queued and end
+// the process, and waits for it within a bound; on the main thread it does that itself. The
+// clipboard's own connection, which notices the loss too, may have asked for the same already.
+extern "C" [[noreturn]] void _exit(int status) {
+    if (::getpid() == applicationPid.load()) {
+        if (::gettid() == ::getpid()) {
+            fileQueuedClipsAndEnd();
+        } else if (QCoreApplication* application = QCoreApplication::instance()) {
+            QMetaObject::invokeMethod(application, &fileQueuedClipsAndEnd, Qt::QueuedConnection);
+            std::this_thread::sleep_for(std::chrono::seconds(10));
+        }
+    }
+    ::syscall(SYS_exit_group, status);
+    __builtin_unreachable();
+}
+
+namespace {
 
 // exit() runs the calling thread's thread_local destructors before any exit handler, and Qt calls
 // it on the main thread; exit handlers that libraries register on first use (OpenSSL's cleanup,
@@ -120,6 +149,7 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
     }
     qCInfo(lcApp).noquote() << "Running on the" << PlatformBackend::name(*backend) << "backend";
     QObject::connect(platform.get(), &PlatformServices::displayLost, &application, [] {
+        fileQueuedClipsAndEnd();
         writeTo(stderr, displayWentAway);
         QCoreApplication::exit(1);
     });
@@ -129,6 +159,7 @@ int runApplication(int argc, char** argv, const std::optional<CommandLine>& then
     UnixSignalWatcher signalWatcher;
     AppDelegate delegate(*platform);
     runningDelegate = &delegate;
+    applicationPid = ::getpid();
     thread_local const FileQueuedClipsOnExit fileOnExit;
     const QtDisplayWatch displayWatch(fileQueuedClipsAndEnd);
     QObject::connect(&instance, &SingleInstance::activationRequested, &delegate, &AppDelegate::togglePanel);

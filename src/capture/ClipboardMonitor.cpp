@@ -8,6 +8,8 @@
 #include "platform/Workspace.h"
 #include "store/ClipStore.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QPointer>
 
 namespace snipjar {
@@ -68,6 +70,18 @@ void ClipboardMonitor::start() {
                 Qt::QueuedConnection);
         });
     connect(&pasteboard, &Pasteboard::changed, this, &ClipboardMonitor::tick, Qt::UniqueConnection);
+}
+
+void ClipboardMonitor::applyFinishedCapture(std::chrono::milliseconds grace) {
+    poller.reset();
+    readerThread.quit();
+    if (!readerThread.wait(QDeadlineTimer(grace))) {
+        pasteboard.interruptReads();
+        readerThread.wait();
+    }
+    // The reader posts each result to this object; only those are delivered here, not the rest of
+    // the main thread's events (among them the one in which Qt would end the process).
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void ClipboardMonitor::tick() {

@@ -53,6 +53,10 @@ public:
 
     // Captures what is on the clipboard now (no retry), then starts polling.
     void start();
+    // For a process about to end without returning to its event loop (the display went away): the
+    // capture being read is let finish, within `grace` (then cut short), and its clip handed to the
+    // ingestor now instead of from the event loop; nothing is captured afterwards.
+    void applyFinishedCapture(std::chrono::milliseconds grace = std::chrono::seconds(2));
     // One poll: captures the clipboard when its change count moved and the change
     // is not the application's own write.
     void tick();

@@ -1,6 +1,8 @@
 #include "EventLoopWait.h"
 #include "TestEnvironment.h"
 
+#include "app/settings/DesktopShortcut.h"
+#include "app/settings/KdeShortcutWriter.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/wayland/WaylandPasteboard.h"
@@ -8,6 +10,7 @@
 #include "platform/wayland/WaylandWorkspace.h"
 
 #include <QBuffer>
+#include <QDBusInterface>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -189,12 +192,38 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
     }
 }
 
+// On KDE the hot key joins the desktop's own shortcuts: KWin's shortcut service takes the entry
+// written as a component of its own, keeps the combination and runs the command on it; a
+// combination KWin holds itself (Meta+W, its overview) is refused with the reason.
+TEST(KdeShortcutTest, TheDesktopRunsTheCommandOnTheCombination) {
+    if (qEnvironmentVariable("SNIPJAR_TEST_COMPOSITOR") != QLatin1String("kwin")) {
+        GTEST_SKIP() << "KDE's shortcut service runs in KWin";
+    }
+    const QString launched = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/launched by KDE";
+    KdeShortcutWriter writer;
+    const auto write = [&](const QString& keys) {
+        std::optional<std::optional<QString>> result;
+        writer.write(*HotKeyCombo::parseLinuxForm(keys), "touch " + DesktopShortcut::shellQuoted(launched),
+                     [&](std::optional<QString> error) { result = error; });
+        EXPECT_TRUE(waitUntil([&] { return result.has_value(); }, 20s));
+        return result.value_or(QStringLiteral("no answer"));
+    };
+    EXPECT_EQ(write(QStringLiteral("Ctrl+Alt+V")), std::nullopt);
+    QDBusInterface(QStringLiteral("org.kde.kglobalaccel"),
+                   QStringLiteral("/component/app_snipjar_Snipjar_ShowPanel_desktop"),
+                   QStringLiteral("org.kde.kglobalaccel.Component"))
+        .call(QStringLiteral("invokeShortcut"), QStringLiteral("_launch"));
+    EXPECT_TRUE(waitUntil([&] { return QFile::exists(launched); }, 20s));
+    EXPECT_EQ(write(QStringLiteral("Super+W")), QStringLiteral("Super+W is taken by another KDE shortcut"));
+}
+
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
 // how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
 // holds it; a clip chosen in the panel (sway), or with `snipjar paste`, is pasted into the native
 // window in front with its keystroke, whatever the compositor's layout: foot on sway, typed on a
 // virtual keyboard, and on KWin (where foot cannot start) a Qt text field, typed with fake input
-// that the application's desktop entry grants; and when the compositor dies the application ends.
+// that the application's desktop entry grants; `snipjar status` says so; and when the compositor
+// dies the application ends, after filing the copy it was reading then.
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
@@ -212,6 +241,10 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
         }
         return QString();
     };
+    const QJsonValue desktop =
+        QJsonDocument::fromJson(run(QStringLiteral(SNIPJAR_EXECUTABLE), {"status", "--json"}))["desktop"];
+    EXPECT_EQ(desktop["pasting"].toString(), "typed into the window in front");
+    EXPECT_TRUE(desktop["hotKey"].toString().startsWith("run by the desktop"));
     QProcess copier;
     copier.start(QStringLiteral("wl-copy"), {"--foreground", "kept after its owner"});
     EXPECT_TRUE(waitUntil([&] { return !listed(QStringLiteral("kept after its owner")).isEmpty(); }, 20s));
@@ -294,10 +327,14 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
         target.kill();
         target.waitForFinished();
     }
+    // The compositor dies while Snipjar reads a copy, whose owner ends the transfer only afterwards.
+    Owner last({"text/plain;charset=utf-8:@slow read as the compositor died"});
+    ASSERT_TRUE(last.said("sent"));
     ::kill(qEnvironmentVariableIntValue("SNIPJAR_COMPOSITOR_PID"), SIGKILL);
     ASSERT_TRUE(app.waitForFinished(20000));
     EXPECT_EQ(app.exitCode(), 1);
     const QString log = QString::fromUtf8(app.readAllStandardError());
+    EXPECT_FALSE(listed(QStringLiteral("read as the compositor died")).isEmpty()) << log.toStdString();
     EXPECT_TRUE(log.contains(QLatin1String("Running on the Wayland backend"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("Run “snipjar show-panel”"))) << log.toStdString();
 }

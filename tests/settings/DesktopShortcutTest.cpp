@@ -6,6 +6,7 @@
 #include "TestEnvironment.h"
 #include "app/settings/DesktopShortcutRow.h"
 #include "app/settings/GnomeShortcutWriter.h"
+#include "app/settings/KdeShortcutWriter.h"
 
 #include <QLineEdit>
 #include <QProcess>
@@ -38,15 +39,19 @@ TEST(DesktopShortcut, EachDesktopAndItsNotation) {
         const char* combo;
         const char* sway;
         const char* gnome;
+        int kde;
     } combos[] = {
-        {"Ctrl+Alt+V", "bindsym Ctrl+Mod1+v exec snipjar show-panel", "<Control><Alt>v"},
-        {"Super+Shift+7", "bindsym Mod4+Shift+7 exec snipjar show-panel", "<Super><Shift>7"},
+        {"Ctrl+Alt+V", "bindsym Ctrl+Mod1+v exec snipjar show-panel", "<Control><Alt>v",
+         Qt::CTRL | Qt::ALT | Qt::Key_V},
+        {"Super+Shift+7", "bindsym Mod4+Shift+7 exec snipjar show-panel", "<Super><Shift>7",
+         Qt::META | Qt::SHIFT | Qt::Key_7},
     };
     for (const auto& row : combos) {
         const HotKeyCombo combo = *HotKeyCombo::parseLinuxForm(QString::fromLatin1(row.combo));
         EXPECT_EQ(DesktopShortcut::swayLine(combo, QStringLiteral("snipjar show-panel")),
                   QLatin1String(row.sway));
         EXPECT_EQ(DesktopShortcut::gnomeAccelerator(combo), QLatin1String(row.gnome));
+        EXPECT_EQ(KdeShortcutWriter::qtKeyCode(combo), row.kde);
     }
     EXPECT_EQ(DesktopShortcut::shellQuoted(QStringLiteral("/opt/it's mine/snipjar")),
               QStringLiteral("'/opt/it'\\''s mine/snipjar'"));

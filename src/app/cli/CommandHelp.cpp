@@ -76,12 +76,13 @@ const std::array<Topic, 22> topics{{
     {Command::showSettings, "open the settings window of the running Snipjar", ""},
     {Command::quit, "quit the running Snipjar", ""},
     {Command::status, "say whether Snipjar runs and how: recording, history, sync",
-     "Prints one \"name: value\" line each: running (yes or no), backend (X11 or Wayland), recording\n"
-     "(yes, or paused with its end), the clips and bytes of each store (synced, local-only), sync\n"
-     "(off, idle, syncing, or the problem it has; \"not running\" without Snipjar) and version.\n\n"
-     "  --json          print one JSON object: running, backend, recording, pausedUntil (UTC,\n"
-     "                  ISO 8601, or null), stores (synced and local-only, each with clips and\n"
-     "                  bytes), sync (state, problem) and version\n"},
+     "Prints one \"name: value\" line each: running (yes or no), backend (X11 or Wayland), how\n"
+     "pasting and the hot key work on this desktop (what it leaves to you), recording (yes, or\n"
+     "paused with its end), the clips and bytes of each store (synced, local-only), sync (off,\n"
+     "idle, syncing, or the problem it has; \"not running\" without Snipjar) and version.\n\n"
+     "  --json          print one JSON object: running, backend, desktop (pasting, hotKey),\n"
+     "                  recording, pausedUntil (UTC, ISO 8601, or null), stores (synced and\n"
+     "                  local-only, each with clips and bytes), sync (state, problem) and version\n"},
     {Command::config, "read or change a setting, as the settings window does",
      "Without KEY, prints every setting as KEY=VALUE, one a line; with KEY, its value; with KEY and\n"
      "VALUE, sets it with the checks the settings window makes (a value out of range: status 2 and\n"

@@ -53,9 +53,14 @@ CommandOutcome StatusCommand::report(const CommandLine& commandLine, HistoryAcce
         QJsonObject sync{{QStringLiteral("state"), app ? app->syncState : QStringLiteral("not running")},
                          {QStringLiteral("problem"),
                           app && app->syncProblem ? QJsonValue(*app->syncProblem) : QJsonValue()}};
+        QJsonObject desktop;
+        for (const AppState::Ability& ability : app ? app->abilities : QList<AppState::Ability>()) {
+            desktop.insert(ability.key, ability.text);
+        }
         const QJsonObject object{
             {QStringLiteral("running"), app.has_value()},
             {QStringLiteral("backend"), app ? QJsonValue(app->backend) : QJsonValue()},
+            {QStringLiteral("desktop"), app ? QJsonValue(desktop) : QJsonValue()},
             {QStringLiteral("recording"), !app || !app->paused},
             {QStringLiteral("pausedUntil"), pausedUntil.isEmpty() ? QJsonValue() : QJsonValue(pausedUntil)},
             {QStringLiteral("stores"), stores},
@@ -68,6 +73,9 @@ CommandOutcome StatusCommand::report(const CommandLine& commandLine, HistoryAcce
     lines << QStringLiteral("running: %1").arg(app ? QStringLiteral("yes") : QStringLiteral("no"));
     if (app) {
         lines << QStringLiteral("backend: %1").arg(app->backend);
+        for (const AppState::Ability& ability : app->abilities) {
+            lines << QStringLiteral("%1: %2").arg(ability.label.toLower(), ability.text);
+        }
         lines << QStringLiteral("recording: %1")
                      .arg(!app->paused            ? QStringLiteral("yes")
                           : pausedUntil.isEmpty() ? QStringLiteral("paused until resumed")

@@ -4,6 +4,7 @@
 #include "app/cli/CommandOutcome.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 
 #include <optional>
@@ -20,6 +21,15 @@ public:
     struct AppState {
         // "X11" or "Wayland".
         QString backend;
+        // How pasting and the hot key work on this desktop, as the settings window says it.
+        struct Ability {
+            // The JSON name ("pasting", "hotKey").
+            QString key;
+            // The line's name ("Pasting", "Hot key").
+            QString label;
+            QString text;
+        };
+        QList<Ability> abilities;
         bool paused = false;
         // When a pause ends by itself; none for a pause until resumed.
         std::optional<QDateTime> pausedUntil;

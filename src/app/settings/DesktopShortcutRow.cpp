@@ -1,6 +1,7 @@
 #include "app/settings/DesktopShortcutRow.h"
 
 #include "app/settings/GnomeShortcutWriter.h"
+#include "app/settings/KdeShortcutWriter.h"
 #include "app/settings/SettingsSection.h"
 
 #include <QClipboard>
@@ -25,8 +26,8 @@ QString noteFor(DesktopShortcut::Desktop desktop) {
         return QStringLiteral("This desktop runs the shortcut for Snipjar, as one of GNOME's custom "
                               "keyboard shortcuts.");
     case DesktopShortcut::Desktop::kde:
-        return QStringLiteral("This desktop runs the shortcut for Snipjar. In System Settings, under "
-                              "Shortcuts, add a command shortcut that runs:");
+        return QStringLiteral("This desktop runs the shortcut for Snipjar, as one of KDE's shortcuts "
+                              "(System Settings, Shortcuts).");
     case DesktopShortcut::Desktop::other:
         break;
     }
@@ -48,16 +49,19 @@ DesktopShortcutRow::DesktopShortcutRow(DesktopShortcut::Desktop desktop, QWidget
 
     auto* actionRow = new QHBoxLayout;
     const bool gnomeDesktop = desktop == DesktopShortcut::Desktop::gnome;
-    if (!gnomeDesktop) {
+    const bool kdeDesktop = desktop == DesktopShortcut::Desktop::kde;
+    if (!gnomeDesktop && !kdeDesktop) {
         lineEdit = new QLineEdit(this);
         lineEdit->setObjectName(QStringLiteral("desktopShortcutLine"));
         lineEdit->setReadOnly(true);
         actionRow->addWidget(lineEdit, 1);
     }
-    button = new QPushButton(gnomeDesktop ? QStringLiteral("Add to GNOME Shortcuts") : QStringLiteral("Copy"),
+    button = new QPushButton(gnomeDesktop ? QStringLiteral("Add to GNOME Shortcuts")
+                             : kdeDesktop ? QStringLiteral("Add to KDE Shortcuts")
+                                          : QStringLiteral("Copy"),
                              this);
     button->setObjectName(QStringLiteral("desktopShortcutAction"));
-    actionRow->addWidget(button, 0, gnomeDesktop ? Qt::AlignLeft : Qt::Alignment());
+    actionRow->addWidget(button, 0, lineEdit ? Qt::Alignment() : Qt::AlignLeft);
     layout->addLayout(actionRow);
 
     statusLabel = new QLabel(this);
@@ -68,6 +72,8 @@ DesktopShortcutRow::DesktopShortcutRow(DesktopShortcut::Desktop desktop, QWidget
 
     if (gnomeDesktop) {
         gnome = new GnomeShortcutWriter(this);
+    } else if (kdeDesktop) {
+        kde = new KdeShortcutWriter(this);
     }
     connect(button, &QPushButton::clicked, this, &DesktopShortcutRow::act);
     setCombo(combo, false);
@@ -84,14 +90,14 @@ void DesktopShortcutRow::setCombo(const HotKeyCombo& newCombo, bool recorded) {
             lineEdit->setToolTip(QStringLiteral("Bind it to %1").arg(combo.linuxDisplayString()));
         }
     }
-    if (recorded && addedToGnome) {
-        addToGnome();
+    if (recorded && addedToDesktop) {
+        addToDesktop();
     }
 }
 
 void DesktopShortcutRow::act() {
-    if (gnome) {
-        addToGnome();
+    if (gnome || kde) {
+        addToDesktop();
         return;
     }
     QGuiApplication::clipboard()->setText(lineEdit->text());
@@ -99,25 +105,29 @@ void DesktopShortcutRow::act() {
     statusLabel->show();
 }
 
-void DesktopShortcutRow::addToGnome() {
+void DesktopShortcutRow::addToDesktop() {
     button->setEnabled(false);
     statusLabel->setText(QStringLiteral("Adding…"));
     statusLabel->show();
     const QString keys = combo.linuxDisplayString();
     QPointer<DesktopShortcutRow> self(this);
-    gnome->write(DesktopShortcut::gnomeAccelerator(combo), DesktopShortcut::showPanelCommand(),
-                 [self, keys](std::optional<QString> error) {
-                     if (!self) {
-                         return;
-                     }
-                     self->button->setEnabled(true);
-                     if (error) {
-                         self->statusLabel->setText(*error + QLatin1Char('.'));
-                         return;
-                     }
-                     self->addedToGnome = true;
-                     self->statusLabel->setText(QStringLiteral("Added: %1 opens Snipjar.").arg(keys));
-                 });
+    auto done = [self, keys](std::optional<QString> error) {
+        if (!self) {
+            return;
+        }
+        self->button->setEnabled(true);
+        if (error) {
+            self->statusLabel->setText(*error + QLatin1Char('.'));
+            return;
+        }
+        self->addedToDesktop = true;
+        self->statusLabel->setText(QStringLiteral("Added: %1 opens Snipjar.").arg(keys));
+    };
+    if (gnome) {
+        gnome->write(DesktopShortcut::gnomeAccelerator(combo), DesktopShortcut::showPanelCommand(), done);
+    } else {
+        kde->write(combo, DesktopShortcut::showPanelCommand(), done);
+    }
 }
 
 } // namespace snipjar

@@ -11,18 +11,19 @@ class QPushButton;
 namespace snipjar {
 
 class GnomeShortcutWriter;
+class KdeShortcutWriter;
 
 // Under the shortcut recorder where the desktop, not Snipjar, runs the hot key: what sets it up on
-// the desktop in use. sway: the configuration line with a Copy button. GNOME: a button that adds
-// the shortcut to GNOME's own (and a recorded combination is written there at once). KDE and
-// others: the command to bind in the desktop's keyboard settings, with a Copy button.
+// the desktop in use. sway: the configuration line with a Copy button. GNOME and KDE: a button that
+// adds the shortcut to the desktop's own (and a recorded combination is written there at once).
+// Others: the command to bind in the desktop's keyboard settings, with a Copy button.
 class DesktopShortcutRow : public QWidget {
     Q_OBJECT
 public:
     DesktopShortcutRow(DesktopShortcut::Desktop desktop, QWidget* parent = nullptr);
 
-    // The combination the line names; on GNOME, one recorded after the shortcut was added there
-    // is written there too.
+    // The combination the line names; on GNOME and KDE, one recorded after the shortcut was added
+    // there is written there too.
     void setCombo(const HotKeyCombo& combo, bool recorded);
 
     QLabel* note() const { return noteLabel; }
@@ -32,16 +33,17 @@ public:
 
 private:
     void act();
-    void addToGnome();
+    void addToDesktop();
 
     DesktopShortcut::Desktop desktop;
     HotKeyCombo combo = HotKeyCombo::defaultCombo();
-    bool addedToGnome = false;
+    bool addedToDesktop = false;
     QLabel* noteLabel = nullptr;
     QLineEdit* lineEdit = nullptr;
     QPushButton* button = nullptr;
     QLabel* statusLabel = nullptr;
     GnomeShortcutWriter* gnome = nullptr;
+    KdeShortcutWriter* kde = nullptr;
 };
 
 } // namespace snipjar

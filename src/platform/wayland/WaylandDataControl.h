@@ -67,7 +67,9 @@ public:
     virtual void own(const QList<ServedTarget>& targets) = 0;
     // Returns once every event the compositor sent before the call has been handled, so that a
     // selection change made before then is known; false when the compositor did not answer within
-    // `limit` or the connection is gone.
+    // `limit`. Once the connection is gone it returns true at once: the compositor that went can
+    // announce no selection any more, so what was read to its end stays whole (the clip copied
+    // just before the compositor died is kept).
     virtual bool catchUp(std::chrono::milliseconds limit) = 0;
 };
 

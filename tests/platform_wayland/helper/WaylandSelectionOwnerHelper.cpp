@@ -1,7 +1,8 @@
 // Owns the Wayland clipboard through wlr data control with several types at once, as wl-copy (one
 // type) cannot: each argument is TYPE:VALUE. A value of "@stall" sends a few bytes and then never
-// finishes (and says "stalled"), like an owner that hangs in the middle of a transfer. Prints
-// "ready" once the selection is set and exits when another program takes it.
+// finishes (and says "stalled"), like an owner that hangs in the middle of a transfer; "@slow TEXT"
+// sends the text, says "sent" and ends the transfer half a second later. Prints "ready" once the
+// selection is set and exits when another program takes it.
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
@@ -35,8 +36,16 @@ void globalRemove(void*, wl_registry*, uint32_t) {}
 void send(void*, zwlr_data_control_source_v1*, const char* type, int32_t fd) {
     for (const auto& [name, value] : offered) {
         if (name == type) {
-            const std::string bytes = value == "@stall" ? std::string("partial") : value;
+            const bool slow = value.rfind("@slow ", 0) == 0;
+            const std::string bytes = value == "@stall" ? std::string("partial")
+                                      : slow            ? value.substr(6)
+                                                        : value;
             [[maybe_unused]] const ssize_t written = write(fd, bytes.data(), bytes.size());
+            if (slow) {
+                std::puts("sent");
+                std::fflush(stdout);
+                usleep(500'000);
+            }
             if (value == "@stall") {
                 // The descriptor stays open: the reader waits for the rest.
                 std::puts("stalled");

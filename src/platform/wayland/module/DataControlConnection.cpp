@@ -281,14 +281,13 @@ void DataControlConnection::run() {
 bool DataControlConnection::catchUp(std::chrono::milliseconds limit) {
     std::unique_lock lock(syncMutex_);
     if (syncsEnded_) {
-        return false;
+        return true;
     }
     const quint64 ticket = ++syncsAsked_;
     lock.unlock();
     wake();
     lock.lock();
-    return syncAnswered_.wait_for(lock, limit, [&] { return syncsAnswered_ >= ticket || syncsEnded_; }) &&
-           syncsAnswered_ >= ticket;
+    return syncAnswered_.wait_for(lock, limit, [&] { return syncsAnswered_ >= ticket || syncsEnded_; });
 }
 
 void DataControlConnection::sendSyncs() {
