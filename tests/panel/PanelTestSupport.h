@@ -60,7 +60,11 @@ protected:
         item.hasPayload = true;
         const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
         context->insert(item);
-        context->insert(ClipPayload{item.id, std::nullopt, std::nullopt, bytes, clip.dataUTI, std::nullopt});
+        ClipPayload payload;
+        payload.itemID = item.id;
+        payload.imageData = bytes;
+        payload.dataUTI = clip.dataUTI;
+        context->insert(payload);
         EXPECT_TRUE(context->save());
         return item;
     }

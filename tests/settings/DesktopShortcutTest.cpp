@@ -42,9 +42,9 @@ TEST(DesktopShortcut, EachDesktopAndItsNotation) {
         int kde;
     } combos[] = {
         {"Ctrl+Alt+V", "bindsym Ctrl+Mod1+v exec snipjar show-panel", "<Control><Alt>v",
-         Qt::CTRL | Qt::ALT | Qt::Key_V},
+         (Qt::CTRL | Qt::ALT | Qt::Key_V).toCombined()},
         {"Super+Shift+7", "bindsym Mod4+Shift+7 exec snipjar show-panel", "<Super><Shift>7",
-         Qt::META | Qt::SHIFT | Qt::Key_7},
+         (Qt::META | Qt::SHIFT | Qt::Key_7).toCombined()},
     };
     for (const auto& row : combos) {
         const HotKeyCombo combo = *HotKeyCombo::parseLinuxForm(QString::fromLatin1(row.combo));
