@@ -121,8 +121,8 @@ int removeUser(const ServerOptions& options) {
     try {
         auto connection = open(options);
         pqxx::work tx(*connection);
-        const pqxx::result row = tx.exec_params("SELECT account_id FROM accounts WHERE user_name = $1",
-                                                options.arguments[0]);
+        const pqxx::result row =
+            tx.exec_params("SELECT account_id FROM accounts WHERE user_name = $1", options.arguments[0]);
         if (row.empty()) {
             return fail("no such user");
         }

@@ -37,7 +37,8 @@ bool makeSelfSignedCertificate(const std::string& folder, std::string& certifica
     char host[256] = "localhost";
     ::gethostname(host, sizeof(host) - 1);
     X509_NAME* name = X509_get_subject_name(x509.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host), -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(host), -1, -1,
+                               0);
     X509_set_issuer_name(x509.get(), name);
     if (X509_sign(x509.get(), pkey.get(), EVP_sha256()) == 0) {
         std::cerr << "snipjar-server: cannot sign the certificate\n";
@@ -47,9 +48,10 @@ bool makeSelfSignedCertificate(const std::string& folder, std::string& certifica
     FILE* keyFile = std::fopen(key.c_str(), "w");
     FILE* certFile = std::fopen(certificate.c_str(), "w");
     ::umask(previous);
-    const bool written = keyFile != nullptr && certFile != nullptr &&
-                         PEM_write_PrivateKey(keyFile, pkey.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
-                         PEM_write_X509(certFile, x509.get()) == 1;
+    const bool written =
+        keyFile != nullptr && certFile != nullptr &&
+        PEM_write_PrivateKey(keyFile, pkey.get(), nullptr, nullptr, 0, nullptr, nullptr) == 1 &&
+        PEM_write_X509(certFile, x509.get()) == 1;
     if (keyFile != nullptr) {
         std::fclose(keyFile);
     }

@@ -16,6 +16,7 @@
 #include <boost/beast/websocket/ssl.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 #include <unistd.h>
@@ -43,7 +44,8 @@ struct Context {
 template <typename F> asio::awaitable<std::invoke_result_t<F>> offload(asio::thread_pool& pool, F work) {
     using Result = std::invoke_result_t<F>;
     co_return co_await asio::co_spawn(
-        pool, [work = std::move(work)]() mutable -> asio::awaitable<Result> { co_return work(); }, use_awaitable);
+        pool, [work = std::move(work)]() mutable -> asio::awaitable<Result> { co_return work(); },
+        use_awaitable);
 }
 
 // A spool file for an upload or a download, removed when the handle goes.
@@ -137,11 +139,13 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
             }
         });
         if (!alive) {
-            co_await socket.async_close(websocket::close_reason(websocket::close_code::policy_error, "device revoked"),
-                                        asio::redirect_error(use_awaitable, ec));
+            co_await socket.async_close(
+                websocket::close_reason(websocket::close_code::policy_error, "device revoked"),
+                asio::redirect_error(use_awaitable, ec));
             break;
         }
-        co_await socket.async_write(asio::buffer(std::string_view("changed")), asio::redirect_error(use_awaitable, ec));
+        co_await socket.async_write(asio::buffer(std::string_view("changed")),
+                                    asio::redirect_error(use_awaitable, ec));
         if (ec) {
             break;
         }
@@ -171,48 +175,76 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
         const bool keepAlive = header.get().keep_alive();
         if (websocket::is_upgrade(header.get()) && request.target == "/v1/push") {
             Service& service = context.service;
-            const auto caller = co_await offload(context.database, [&service, &request]() -> std::optional<Caller> {
-                try {
-                    return service.authenticate(request.authorization);
-                } catch (const std::exception&) {
-                    return std::nullopt;
-                }
-            });
+            const auto caller =
+                co_await offload(context.database, [&service, &request]() -> std::optional<Caller> {
+                    try {
+                        return service.authenticate(request.authorization);
+                    } catch (const std::exception&) {
+                        return std::nullopt;
+                    }
+                });
             if (!caller) {
-                co_await writeReply(stream, errorReply(ErrorCode::notAuthenticated, "the device token is not valid"),
-                                    false);
+                co_await writeReply(
+                    stream, errorReply(ErrorCode::notAuthenticated, "the device token is not valid"), false);
                 co_return;
             }
             co_await servePush(std::move(stream), header.release(), *caller, context);
             co_return;
         }
         beast::error_code ec;
+        // A body over the limit is read and dropped (up to a bound) before the refusal, so that a
+        // client still sending it reads the answer instead of a reset connection.
+        const bool isUpload = request.method == "POST" && request.target == "/v1/assets";
+        const auto limit =
+            static_cast<std::uint64_t>(isUpload ? limits.maxAssetBytes : limits.maxRequestBytes);
+        if (const auto length = header.content_length(); length && *length > limit) {
+            std::uint64_t remaining = *length;
+            const auto buffered = std::min<std::uint64_t>(buffer.size(), remaining);
+            buffer.consume(buffered);
+            remaining -= buffered;
+            if (remaining <= std::max<std::uint64_t>(4 * limit, 64 * 1024 * 1024)) {
+                std::vector<char> sink(64 * 1024);
+                while (remaining > 0 && !ec) {
+                    remaining -= co_await stream.async_read_some(
+                        asio::buffer(sink.data(), std::min<std::uint64_t>(sink.size(), remaining)),
+                        asio::redirect_error(use_awaitable, ec));
+                }
+            }
+            co_await writeReply(stream, errorReply(ErrorCode::limitExceeded, "the request is too large"),
+                                false);
+            co_return;
+        }
         SpoolFile upload;
-        if (request.method == "POST" && request.target == "/v1/assets") {
+        if (isUpload) {
             upload.path = spoolPath();
             http::request_parser<http::file_body> parser(std::move(header));
-            parser.body_limit(static_cast<std::uint64_t>(limits.maxAssetBytes));
+            parser.body_limit(limit);
             parser.get().body().open(upload.path.c_str(), beast::file_mode::write, ec);
             if (!ec) {
                 co_await http::async_read(stream, buffer, parser, asio::redirect_error(use_awaitable, ec));
             }
             request.uploadPath = upload.path;
-            request.uploadSize = static_cast<std::int64_t>(parser.get().body().size());
+            parser.get().body().close();
+            std::error_code sizeError;
+            request.uploadSize =
+                static_cast<std::int64_t>(std::filesystem::file_size(upload.path, sizeError));
         } else {
             http::request_parser<http::string_body> parser(std::move(header));
-            parser.body_limit(static_cast<std::uint64_t>(limits.maxRequestBytes));
+            parser.body_limit(limit);
             co_await http::async_read(stream, buffer, parser, asio::redirect_error(use_awaitable, ec));
             request.body = QByteArray::fromStdString(parser.get().body());
         }
         if (ec == http::error::body_limit) {
-            co_await writeReply(stream, errorReply(ErrorCode::limitExceeded, "the request is too large"), false);
+            co_await writeReply(stream, errorReply(ErrorCode::limitExceeded, "the request is too large"),
+                                false);
             co_return;
         }
         if (ec) {
             co_return;
         }
         Service& service = context.service;
-        const Reply reply = co_await offload(context.database, [&service, &request] { return service.handle(request); });
+        const Reply reply =
+            co_await offload(context.database, [&service, &request] { return service.handle(request); });
         co_await writeReply(stream, reply, keepAlive);
         if (!keepAlive) {
             co_return;
@@ -237,11 +269,12 @@ asio::awaitable<void> serveConnection(tcp::socket socket, asio::ssl::context* tl
     }
 }
 
-asio::awaitable<void> acceptConnections(tcp::acceptor& acceptor, asio::io_context& io, asio::ssl::context* tls,
-                                        Context context) {
+asio::awaitable<void> acceptConnections(tcp::acceptor& acceptor, asio::io_context& io,
+                                        asio::ssl::context* tls, Context context) {
     for (;;) {
         beast::error_code ec;
-        tcp::socket socket = co_await acceptor.async_accept(asio::make_strand(io), asio::redirect_error(use_awaitable, ec));
+        tcp::socket socket =
+            co_await acceptor.async_accept(asio::make_strand(io), asio::redirect_error(use_awaitable, ec));
         if (ec == asio::error::operation_aborted) {
             co_return;
         }
@@ -271,7 +304,8 @@ int serveHttp(const ListenOptions& options, Service& service, PushHub& hub) {
     if (!plain) {
         tls = std::make_unique<asio::ssl::context>(asio::ssl::context::tls_server);
         tls->set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
-                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 | asio::ssl::context::no_tlsv1_1);
+                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                         asio::ssl::context::no_tlsv1_1);
         tls->use_certificate_chain_file(options.certificateFile, ec);
         if (!ec) {
             tls->use_private_key_file(options.keyFile, asio::ssl::context::pem, ec);
@@ -293,7 +327,8 @@ int serveHttp(const ListenOptions& options, Service& service, PushHub& hub) {
         acceptor.listen(asio::socket_base::max_listen_connections, ec);
     }
     if (ec) {
-        std::cerr << "cannot listen on " << options.address << ':' << options.port << ": " << ec.message() << '\n';
+        std::cerr << "cannot listen on " << options.address << ':' << options.port << ": " << ec.message()
+                  << '\n';
         return 1;
     }
     asio::thread_pool database(static_cast<size_t>(options.databaseThreads));

@@ -1,8 +1,8 @@
 #include "server/PushHub.h"
 
-#include <pqxx/result>
-#include <pqxx//connection>
+#include <pqxx //connection>
 #include <pqxx/notification>
+#include <pqxx/result>
 
 #include <chrono>
 #include <iostream>

@@ -69,7 +69,8 @@ bool readConfig(ServerOptions& options, const std::string& path) {
             continue;
         }
         const auto equals = line.find('=');
-        if (equals == std::string::npos || !apply(options, trim(line.substr(0, equals)), trim(line.substr(equals + 1)))) {
+        if (equals == std::string::npos ||
+            !apply(options, trim(line.substr(0, equals)), trim(line.substr(equals + 1)))) {
             options.error = "bad line in " + path + ": " + line;
             return false;
         }

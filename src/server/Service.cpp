@@ -5,9 +5,9 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-#include <pqxx/result>
-#include <pqxx//binarystring>
+#include <pqxx //binarystring>
 #include <pqxx/except>
+#include <pqxx/result>
 #include <pqxx/transaction>
 
 #include <sodium.h>
@@ -89,8 +89,8 @@ Reply errorReply(ErrorCode code, const char* description, bool historyWentBack) 
     unsigned status = statusOf(code);
     if (code == ErrorCode::limitExceeded && std::string_view(description) == "quota exceeded") {
         status = 507;
-    } else if (code == ErrorCode::limitExceeded && std::string_view(description).find("too large") !=
-                                                       std::string_view::npos) {
+    } else if (code == ErrorCode::limitExceeded &&
+               std::string_view(description).find("too large") != std::string_view::npos) {
         status = 413;
     }
     return jsonReply({{"error", error}}, status);
@@ -131,9 +131,9 @@ std::optional<Caller> Service::authenticate(const std::string& authorization) {
     }
     auto lease = pool.acquire();
     pqxx::read_transaction tx(*lease);
-    const pqxx::result row = tx.exec_params(
-        "SELECT device_id FROM devices WHERE account_id = $1 AND token_hash = $2", account,
-        tokenHash(token.substr(dot + 1)));
+    const pqxx::result row =
+        tx.exec_params("SELECT device_id FROM devices WHERE account_id = $1 AND token_hash = $2", account,
+                       tokenHash(token.substr(dot + 1)));
     if (row.empty()) {
         return std::nullopt;
     }
@@ -153,8 +153,9 @@ Reply Service::handle(const Request& request) {
         const QUrl url(QString::fromStdString("http://h" + request.target));
         const std::string path = url.path(QUrl::FullyEncoded).toStdString();
         if (path.compare(0, 4, "/v1/") != 0) {
-            return path.compare(0, 2, "/v") == 0 ? errorReply(ErrorCode::incompatibleVersion, "unknown protocol version")
-                                                  : errorReply(ErrorCode::unknownItem, "no such call");
+            return path.compare(0, 2, "/v") == 0
+                       ? errorReply(ErrorCode::incompatibleVersion, "unknown protocol version")
+                       : errorReply(ErrorCode::unknownItem, "no such call");
         }
         if (request.method == "POST" && path == "/v1/sign-in") {
             return signIn(request);
@@ -259,10 +260,10 @@ Reply Service::signIn(const Request& request) {
 
 Reply Service::account(pqxx::connection& db, const Caller& caller) {
     pqxx::read_transaction tx(db);
-    const pqxx::row row = tx.exec_params1(
-        "SELECT user_name, used_bytes, quota_bytes, (SELECT epoch FROM server) FROM accounts "
-        "WHERE account_id = $1",
-        caller.account);
+    const pqxx::row row =
+        tx.exec_params1("SELECT user_name, used_bytes, quota_bytes, (SELECT epoch FROM server) FROM accounts "
+                        "WHERE account_id = $1",
+                        caller.account);
     return jsonReply({{"account", QString::number(caller.account)},
                       {"user", QString::fromStdString(row[0].as<std::string>())},
                       {"used", static_cast<double>(row[1].as<std::int64_t>())},

@@ -5,8 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <pqxx //binarystring>
 #include <pqxx/result>
-#include <pqxx//binarystring>
 #include <pqxx/subtransaction>
 #include <pqxx/transaction>
 
@@ -48,9 +48,10 @@ bool zoneExists(pqxx::transaction_base& tx, std::int64_t account, const std::str
 
 // Adds to the account's storage used, unless that would pass its quota (freeing is always taken).
 bool charge(pqxx::transaction_base& tx, std::int64_t account, std::int64_t bytes) {
-    return !tx.exec_params("UPDATE accounts SET used_bytes = greatest(used_bytes + $2, 0) "
-                           "WHERE account_id = $1 AND ($2 <= 0 OR used_bytes + $2 <= quota_bytes) RETURNING 1",
-                           account, bytes)
+    return !tx.exec_params(
+                  "UPDATE accounts SET used_bytes = greatest(used_bytes + $2, 0) "
+                  "WHERE account_id = $1 AND ($2 <= 0 OR used_bytes + $2 <= quota_bytes) RETURNING 1",
+                  account, bytes)
                 .empty();
 }
 
@@ -76,13 +77,15 @@ public:
         return ++value;
     }
 
-    void finish() {
-        if (firstTaken == 0) {
+    // Only when a change was kept: the numbers of refused saves went back with their savepoints.
+    void finish(bool changed) {
+        if (firstTaken == 0 || !changed) {
             return;
         }
         tx.exec_params0("UPDATE accounts SET change_counter = $2 WHERE account_id = $1", account, value);
-        tx.exec_params0("INSERT INTO change_spans (account_id, first_change, last_change) VALUES ($1, $2, $3)",
-                        account, firstTaken, value);
+        tx.exec_params0(
+            "INSERT INTO change_spans (account_id, first_change, last_change) VALUES ($1, $2, $3)", account,
+            firstTaken, value);
         tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", std::to_string(account));
     }
 
@@ -97,9 +100,10 @@ private:
 QJsonObject assetsOf(pqxx::transaction_base& tx, std::int64_t account, const std::string& zone,
                      const std::string& name) {
     QJsonObject assets;
-    for (const auto& row : tx.exec_params("SELECT field_key, asset_id, size FROM assets WHERE account_id = $1 "
-                                          "AND zone_name = $2 AND record_name = $3",
-                                          account, zone, name)) {
+    for (const auto& row :
+         tx.exec_params("SELECT field_key, asset_id, size FROM assets WHERE account_id = $1 "
+                        "AND zone_name = $2 AND record_name = $3",
+                        account, zone, name)) {
         assets.insert(qtext(row[0]), QJsonObject{{"id", qtext(row[1])},
                                                  {"size", static_cast<double>(row[2].as<std::int64_t>())}});
     }
@@ -108,10 +112,10 @@ QJsonObject assetsOf(pqxx::transaction_base& tx, std::int64_t account, const std
 
 void dropAssets(pqxx::transaction_base& tx, std::int64_t account, const std::string& zone,
                 const std::string& name, const std::optional<std::string>& key) {
-    const pqxx::result gone = tx.exec_params(
-        "DELETE FROM assets WHERE account_id = $1 AND zone_name = $2 AND record_name = $3 "
-        "AND ($4::text IS NULL OR field_key = $4) RETURNING size",
-        account, zone, name, key);
+    const pqxx::result gone =
+        tx.exec_params("DELETE FROM assets WHERE account_id = $1 AND zone_name = $2 AND record_name = $3 "
+                       "AND ($4::text IS NULL OR field_key = $4) RETURNING size",
+                       account, zone, name, key);
     std::int64_t freed = 0;
     for (const auto& row : gone) {
         freed += row[0].as<std::int64_t>();
@@ -124,7 +128,8 @@ struct SaveResult {
     QString tag;
 };
 
-SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::int64_t account, const QJsonObject& save) {
+SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::int64_t account,
+                      const QJsonObject& save) {
     const std::string zone = text(save.value("zone"));
     const std::string name = text(save.value("name"));
     const std::string type = text(save.value("type"));
@@ -135,26 +140,29 @@ SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::i
     if (!zoneExists(tx, account, zone)) {
         return {errorObject(ErrorCode::zoneNotFound, "no such zone"), {}};
     }
-    const pqxx::result current = tx.exec_params(
-        "SELECT record_type, change_tag, deleted_at IS NOT NULL, fields FROM records "
-        "WHERE account_id = $1 AND zone_name = $2 AND record_name = $3 FOR UPDATE",
-        account, zone, name);
+    const pqxx::result current =
+        tx.exec_params("SELECT record_type, change_tag, deleted_at IS NOT NULL, fields FROM records "
+                       "WHERE account_id = $1 AND zone_name = $2 AND record_name = $3 FOR UPDATE",
+                       account, zone, name);
     const bool live = !current.empty() && !current[0][2].as<bool>();
     const bool tagged = save.contains("tag");
     if (live) {
         if (!tagged || text(save.value("tag")) != current[0][1].as<std::string>()) {
-            QJsonObject error = errorObject(ErrorCode::serverRecordChanged, "the server holds a newer version");
-            error.insert("server", QJsonObject{{"name", QString::fromStdString(name)},
-                                               {"type", qtext(current[0][0])},
-                                               {"tag", qtext(current[0][1])},
-                                               {"fields", QString::fromLatin1(qbytes(current[0][3]).toBase64())},
-                                               {"assets", assetsOf(tx, account, zone, name)}});
+            QJsonObject error =
+                errorObject(ErrorCode::serverRecordChanged, "the server holds a newer version");
+            error.insert("server",
+                         QJsonObject{{"name", QString::fromStdString(name)},
+                                     {"type", qtext(current[0][0])},
+                                     {"tag", qtext(current[0][1])},
+                                     {"fields", QString::fromLatin1(qbytes(current[0][3]).toBase64())},
+                                     {"assets", assetsOf(tx, account, zone, name)}});
             return {error, {}};
         }
     } else if (tagged) {
         return {errorObject(ErrorCode::unknownItem, "the server no longer holds the record"), {}};
     }
-    const std::int64_t oldSize = live ? static_cast<std::int64_t>(pqxx::binarystring(current[0][3]).size()) : 0;
+    const std::int64_t oldSize =
+        live ? static_cast<std::int64_t>(pqxx::binarystring(current[0][3]).size()) : 0;
     if (!charge(tx, account, fields.size() - oldSize)) {
         return {errorObject(ErrorCode::limitExceeded, "quota exceeded"), {}};
     }
@@ -167,8 +175,9 @@ SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::i
         "change_tag = EXCLUDED.change_tag, change_number = EXCLUDED.change_number, deleted_at = NULL, "
         "fields = EXCLUDED.fields",
         account, zone, name, type, tag.toStdString(), change, binary(fields));
-    tx.exec_params0("DELETE FROM record_references WHERE account_id = $1 AND zone_name = $2 AND record_name = $3",
-                    account, zone, name);
+    tx.exec_params0(
+        "DELETE FROM record_references WHERE account_id = $1 AND zone_name = $2 AND record_name = $3",
+        account, zone, name);
     for (const QJsonValue& value : save.value("references").toArray()) {
         const QJsonObject reference = value.toObject();
         tx.exec_params0("INSERT INTO record_references (account_id, zone_name, record_name, field_key, "
@@ -183,9 +192,10 @@ SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::i
     for (const QJsonValue& key : save.value("assetKeys").toArray()) {
         keys.append(key.toString());
     }
-    for (const auto& row : tx.exec_params("SELECT field_key FROM assets WHERE account_id = $1 AND zone_name = $2 "
-                                          "AND record_name = $3",
-                                          account, zone, name)) {
+    for (const auto& row :
+         tx.exec_params("SELECT field_key FROM assets WHERE account_id = $1 AND zone_name = $2 "
+                        "AND record_name = $3",
+                        account, zone, name)) {
         if (!keys.contains(qtext(row[0]))) {
             dropAssets(tx, account, zone, name, row[0].as<std::string>());
         }
@@ -194,10 +204,11 @@ SaveResult saveRecord(pqxx::transaction_base& tx, ChangeCounter& counter, std::i
     for (auto it = uploads.begin(); it != uploads.end(); ++it) {
         const std::string key = it.key().toStdString();
         const std::string id = text(it.value());
-        const bool unattached = !tx.exec_params("SELECT 1 FROM assets WHERE account_id = $1 AND asset_id = $2 "
-                                                "AND record_name IS NULL",
-                                                account, id)
-                                     .empty();
+        const bool unattached =
+            !tx.exec_params("SELECT 1 FROM assets WHERE account_id = $1 AND asset_id = $2 "
+                            "AND record_name IS NULL",
+                            account, id)
+                 .empty();
         if (!unattached) {
             return {errorObject(ErrorCode::invalidArguments, "no such uploaded asset"), {}};
         }
@@ -237,12 +248,14 @@ std::optional<QJsonObject> deleteRecord(pqxx::work& tx, ChangeCounter& counter, 
         const pqxx::row freed = tx.exec_params1(
             "UPDATE records r SET deleted_at = now(), fields = NULL, change_tag = NULL, change_number = $4 "
             "FROM records old WHERE r.account_id = $1 AND r.zone_name = $2 AND r.record_name = $3 "
-            "AND old.account_id = r.account_id AND old.zone_name = r.zone_name AND old.record_name = r.record_name "
+            "AND old.account_id = r.account_id AND old.zone_name = r.zone_name AND old.record_name = "
+            "r.record_name "
             "RETURNING coalesce(length(old.fields), 0)",
             account, rowZone, rowName, counter.next());
         charge(tx, account, -freed[0].as<std::int64_t>());
-        tx.exec_params0("DELETE FROM record_references WHERE account_id = $1 AND zone_name = $2 AND record_name = $3",
-                        account, rowZone, rowName);
+        tx.exec_params0(
+            "DELETE FROM record_references WHERE account_id = $1 AND zone_name = $2 AND record_name = $3",
+            account, rowZone, rowName);
         dropAssets(tx, account, rowZone, rowName, std::nullopt);
     }
     return std::nullopt;
@@ -250,9 +263,10 @@ std::optional<QJsonObject> deleteRecord(pqxx::work& tx, ChangeCounter& counter, 
 
 // Whether a change numbered `position` is in the history this server holds: a transaction took it.
 bool holdsPosition(pqxx::transaction_base& tx, std::int64_t account, std::int64_t position) {
-    const pqxx::result span = tx.exec_params("SELECT first_change FROM change_spans WHERE account_id = $1 AND "
-                                             "last_change >= $2 ORDER BY last_change LIMIT 1",
-                                             account, position);
+    const pqxx::result span =
+        tx.exec_params("SELECT first_change FROM change_spans WHERE account_id = $1 AND "
+                       "last_change >= $2 ORDER BY last_change LIMIT 1",
+                       account, position);
     return !span.empty() && span[0][0].as<std::int64_t>() <= position;
 }
 
@@ -316,9 +330,9 @@ Reply Service::downloadAsset(pqxx::connection& db, const Caller& caller, const s
     }
     bool written = true;
     for (const auto& row : chunks) {
-        const pqxx::row data =
-            tx.exec_params1("SELECT data FROM asset_chunks WHERE account_id = $1 AND asset_id = $2 AND seq = $3",
-                            caller.account, id, row[0].as<int>());
+        const pqxx::row data = tx.exec_params1(
+            "SELECT data FROM asset_chunks WHERE account_id = $1 AND asset_id = $2 AND seq = $3",
+            caller.account, id, row[0].as<int>());
         const pqxx::binarystring bytes(data[0]);
         written = written && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
@@ -350,16 +364,19 @@ Reply Service::modify(pqxx::connection& db, const Caller& caller, const QJsonObj
     }
     for (int i = 0; i < deletions.size(); ++i) {
         const QJsonObject id = deletions[i].toObject();
-        if (auto error = deleteRecord(tx, counter, caller.account, text(id.value("zone")), text(id.value("name")))) {
+        if (auto error =
+                deleteRecord(tx, counter, caller.account, text(id.value("zone")), text(id.value("name")))) {
             failedDeletes.append(QJsonObject{{"index", i}, {"error", *error}});
         } else {
             deleted.append(i);
         }
     }
-    counter.finish();
+    counter.finish(!saved.isEmpty() || !deleted.isEmpty());
     tx.commit();
-    return jsonReply(
-        {{"saved", saved}, {"failedSaves", failedSaves}, {"deleted", deleted}, {"failedDeletes", failedDeletes}});
+    return jsonReply({{"saved", saved},
+                      {"failedSaves", failedSaves},
+                      {"deleted", deleted},
+                      {"failedDeletes", failedDeletes}});
 }
 
 Reply Service::changes(pqxx::connection& db, const Caller& caller, const std::string& zone,
@@ -368,8 +385,8 @@ Reply Service::changes(pqxx::connection& db, const Caller& caller, const std::st
     if (!zoneExists(tx, caller.account, zone)) {
         return errorReply(ErrorCode::zoneNotFound, "no such zone");
     }
-    const pqxx::row owner = tx.exec_params1("SELECT change_counter, pruned_through FROM accounts WHERE account_id = $1",
-                                            caller.account);
+    const pqxx::row owner = tx.exec_params1(
+        "SELECT change_counter, pruned_through FROM accounts WHERE account_id = $1", caller.account);
     const auto counter = owner[0].as<std::int64_t>();
     const auto prunedThrough = owner[1].as<std::int64_t>();
     // A negative token continues a fetch from the start: the walk delivers live records and the
@@ -379,12 +396,15 @@ Reply Service::changes(pqxx::connection& db, const Caller& caller, const std::st
     if (position > counter || (since && !walk && position < prunedThrough)) {
         return errorReply(ErrorCode::changeTokenExpired, "the change token is older than the kept changes");
     }
-    if (since && position > 0 && !holdsPosition(tx, caller.account, position)) {
+    // Spans before the pruned position are gone with the tombstones; a walk there is still good.
+    if (since && position > 0 && !(walk && position < prunedThrough) &&
+        !holdsPosition(tx, caller.account, position)) {
         return errorReply(ErrorCode::changeTokenExpired,
                           "the server's history no longer holds the change token's position", true);
     }
     const pqxx::result rows = tx.exec_params(
-        "SELECT record_name, record_type, change_tag, change_number, deleted_at IS NOT NULL, fields FROM records "
+        "SELECT record_name, record_type, change_tag, change_number, deleted_at IS NOT NULL, fields FROM "
+        "records "
         "WHERE account_id = $1 AND zone_name = $2 AND change_number > $3 AND (deleted_at IS NULL OR $4) "
         "ORDER BY change_number LIMIT $5",
         caller.account, zone, position, since.has_value(), pageLimit + 1);
@@ -408,10 +428,8 @@ Reply Service::changes(pqxx::connection& db, const Caller& caller, const std::st
         const auto last = rows[count - 1][3].as<std::int64_t>();
         next = !since || walk ? -last : last;
     }
-    return jsonReply({{"records", records},
-                      {"deletions", deletions},
-                      {"next", QString::number(next)},
-                      {"more", more}});
+    return jsonReply(
+        {{"records", records}, {"deletions", deletions}, {"next", QString::number(next)}, {"more", more}});
 }
 
 std::int64_t Service::prune(std::optional<std::chrono::seconds> retention) {
@@ -424,26 +442,29 @@ std::int64_t Service::prune(std::optional<std::chrono::seconds> retention) {
         }
     }
     std::int64_t removed = 0;
-    const std::string keep =
-        retention ? std::to_string(retention->count()) + " seconds" : std::string();
+    const std::string keep = retention ? std::to_string(retention->count()) + " seconds" : std::string();
     for (const std::int64_t account : accounts) {
         auto lease = pool.acquire();
         pqxx::work tx(*lease);
         tx.exec_params("SELECT 1 FROM accounts WHERE account_id = $1 FOR UPDATE", account);
         const pqxx::row gone = tx.exec_params1(
-            "WITH gone AS (DELETE FROM records WHERE account_id = $1 AND deleted_at IS NOT NULL AND deleted_at <= "
+            "WITH gone AS (DELETE FROM records WHERE account_id = $1 AND deleted_at IS NOT NULL AND "
+            "deleted_at <= "
             "now() - coalesce(nullif($2, '')::interval, (SELECT tombstone_retention FROM server)) "
             "RETURNING change_number) SELECT count(*), coalesce(max(change_number), 0) FROM gone",
             account, keep);
-        tx.exec_params0("UPDATE accounts SET pruned_through = greatest(pruned_through, $2) WHERE account_id = $1",
-                        account, gone[1].as<std::int64_t>());
-        tx.exec_params0("DELETE FROM change_spans s USING accounts a WHERE s.account_id = $1 AND a.account_id = $1 "
-                        "AND s.last_change < a.pruned_through",
-                        account);
+        tx.exec_params0(
+            "UPDATE accounts SET pruned_through = greatest(pruned_through, $2) WHERE account_id = $1",
+            account, gone[1].as<std::int64_t>());
+        tx.exec_params0(
+            "DELETE FROM change_spans s USING accounts a WHERE s.account_id = $1 AND a.account_id = $1 "
+            "AND s.last_change < a.pruned_through",
+            account);
         // Uploads never attached to a record within a day are given up.
         const pqxx::row orphans = tx.exec_params1(
             "WITH gone AS (DELETE FROM assets WHERE account_id = $1 AND record_name IS NULL AND "
-            "created_at < now() - interval '1 day' RETURNING size) SELECT coalesce(sum(size), 0)::bigint FROM gone",
+            "created_at < now() - interval '1 day' RETURNING size) SELECT coalesce(sum(size), 0)::bigint "
+            "FROM gone",
             account);
         charge(tx, account, -orphans[0].as<std::int64_t>());
         tx.commit();

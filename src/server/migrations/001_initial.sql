@@ -10,7 +10,7 @@ CREATE TABLE server (
     epoch text NOT NULL,
     tombstone_retention interval NOT NULL DEFAULT interval '30 days'
 );
-INSERT INTO server (schema_version, epoch) VALUES (1, encode(gen_random_uuid()::text::bytea, 'hex'));
+INSERT INTO server (schema_version, epoch) VALUES (1, gen_random_uuid()::text);
 
 -- change_counter and pruned_through as the per-account history positions: every save and delete
 -- takes the next number under this row's lock; a token older than pruned_through missed deletions.
