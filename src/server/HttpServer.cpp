@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <thread>
 #include <unistd.h>
 
@@ -166,6 +167,8 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
         beast::get_lowest_layer(stream).expires_after(idleTimeout);
         http::request_parser<http::empty_body> header;
         header.header_limit(16 * 1024);
+        // The body's limit depends on the call; it is checked below, once the header is known.
+        header.body_limit(std::numeric_limits<std::uint64_t>::max());
         co_await http::async_read_header(stream, buffer, header, use_awaitable);
         Request request;
         request.method = std::string(header.get().method_string());

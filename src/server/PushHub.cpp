@@ -1,6 +1,6 @@
 #include "server/PushHub.h"
 
-#include <pqxx //connection>
+#include <pqxx/connection>
 #include <pqxx/notification>
 #include <pqxx/result>
 

@@ -5,7 +5,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 
-#include <pqxx //binarystring>
+#include <pqxx/binarystring>
 #include <pqxx/except>
 #include <pqxx/result>
 #include <pqxx/transaction>

@@ -5,9 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
-#include <pqxx //binarystring>
+#include <pqxx/binarystring>
 #include <pqxx/result>
-#include <pqxx/subtransaction>
 #include <pqxx/transaction>
 
 #include <sodium.h>
@@ -351,14 +350,14 @@ Reply Service::modify(pqxx::connection& db, const Caller& caller, const QJsonObj
     pqxx::work tx(db);
     ChangeCounter counter(tx, caller.account);
     for (int i = 0; i < saves.size(); ++i) {
-        // Each save in a subtransaction, so that a refused one leaves nothing half written.
-        pqxx::subtransaction step(tx);
-        const SaveResult result = saveRecord(step, counter, caller.account, saves[i].toObject());
+        // Each save behind a savepoint, so that a refused one leaves nothing half written.
+        tx.exec0("SAVEPOINT save_record");
+        const SaveResult result = saveRecord(tx, counter, caller.account, saves[i].toObject());
         if (result.error) {
-            step.abort();
+            tx.exec0("ROLLBACK TO SAVEPOINT save_record");
             failedSaves.append(QJsonObject{{"index", i}, {"error", *result.error}});
         } else {
-            step.commit();
+            tx.exec0("RELEASE SAVEPOINT save_record");
             saved.append(QJsonObject{{"index", i}, {"tag", result.tag}});
         }
     }
