@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QJsonArray>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
@@ -142,6 +143,19 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
     }
 }
 
+TEST_F(ServiceCloudDatabaseTest, WrongPasswordsAreRateLimitedPerAccount) {
+    const QString user = server().userOf(alice);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const auto wrong = signInToService(alice.server, user, "guessed", "thief");
+        ASSERT_FALSE(wrong.ok());
+        EXPECT_EQ(wrong.error().code, CloudErrorCode::notAuthenticated);
+    }
+    const auto locked = signInToService(alice.server, user, "password-1", "laptop");
+    ASSERT_FALSE(locked.ok()) << "even the right password waits for the window to end";
+    EXPECT_EQ(locked.error().code, CloudErrorCode::limitExceeded);
+    EXPECT_TRUE(ServiceHttp(alice).call("GET", "/v1/account").ok()) << "signed-in devices go on";
+}
+
 TEST_F(ServiceCloudDatabaseTest, ARevokedDeviceIsRefusedAtOnceAndItsSocketClosed) {
     const ServiceAccount laptop = server().signIn(server().userOf(alice));
     QWebSocket socket;
@@ -255,6 +269,50 @@ TEST_F(ServiceCloudDatabaseTest, ARestartDuringASendLosesNothing) {
     const auto all = fetchAll(*database, std::nullopt);
     ASSERT_TRUE(all.has_value());
     EXPECT_EQ(namesOf(all->modifications).size(), 1000);
+}
+
+TEST_F(ServiceCloudDatabaseTest, TlsIsRequiredOffLoopbackAndASelfSignedServerIsTrustedOnlyByItsFingerprint) {
+    QTemporaryDir folder;
+    const auto init = server().admin({"init", "--self-signed", folder.path()});
+    ASSERT_TRUE(init.has_value());
+    const QString printed = init->section("fingerprint (SHA-256) ", 1).section('\n', 0, 0).remove(':');
+    const auto serve = [&](const QStringList& arguments, QProcess& process) {
+        process.start(SNIPJAR_SERVER_BINARY,
+                      QStringList{"--database", server().databaseURI(), "serve"} + arguments);
+        return process.waitForReadyRead(10000) ? QString::fromUtf8(process.readLine()).trimmed() : QString();
+    };
+    QProcess open;
+    open.start(SNIPJAR_SERVER_BINARY,
+               {"--database", server().databaseURI(), "serve", "--listen", "0.0.0.0:0"});
+    ASSERT_TRUE(open.waitForFinished(10000));
+    EXPECT_NE(open.exitCode(), 0) << "no certificate: refused off the loopback address";
+    QProcess tls;
+    const QString listening = serve({"--listen", "127.0.0.1:0", "--certificate",
+                                     folder.filePath("server.crt"), "--key", folder.filePath("server.key")},
+                                    tls);
+    ASSERT_TRUE(listening.startsWith("listening on ")) << listening.toStdString();
+    const QUrl url("https://" + listening.mid(13));
+    const QString user = server().userOf(alice);
+    QByteArray seen;
+    const auto untrusted = signInToService(url, user, "password-1", "laptop", {}, &seen);
+    ASSERT_FALSE(untrusted.ok());
+    EXPECT_EQ(untrusted.error().code, CloudErrorCode::permissionFailure);
+    EXPECT_EQ(seen.toHex().toUpper(), printed.toLatin1()) << "the fingerprint to compare with the operator's";
+    EXPECT_FALSE(signInToService(url, user, "password-1", "laptop", QByteArray(32, 'x')).ok())
+        << "another pin";
+    const auto pinned = signInToService(url, user, "password-1", "laptop", seen);
+    ASSERT_TRUE(pinned.ok());
+    ServiceCloudDatabase overTls(
+        {url, pinned.value().token, pinned.value().accountId, pinned.value().epoch, seen});
+    std::atomic<int> notices = 0;
+    auto subscription = overTls.subscribe([&] { ++notices; });
+    EXPECT_TRUE(overTls.modifyRecords({textRecord("clip-tls", "x")}, {}).ok());
+    EXPECT_TRUE(waitUntil([&] { return notices > 0; })) << "push over TLS";
+    EXPECT_NE(overTls.accountIdentity(), database->accountIdentity()) << "another address, another server";
+    EXPECT_TRUE(overTls.accountIdentity().endsWith(" account " + alice.accountId + " epoch " + alice.epoch));
+    subscription.reset();
+    tls.terminate();
+    tls.waitForFinished();
 }
 
 } // namespace

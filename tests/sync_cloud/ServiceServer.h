@@ -32,6 +32,7 @@ public:
     // Another device of the account.
     cloud::ServiceAccount signIn(const QString& user, const QString& password = QStringLiteral("password-1"));
     QString userOf(const cloud::ServiceAccount& account) const;
+    const QString& databaseURI() const { return database; }
 
 private:
     QString database;
