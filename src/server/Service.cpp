@@ -165,7 +165,8 @@ Reply Service::handle(const Request& request) {
             return errorReply(ErrorCode::notAuthenticated, "the device token is not valid");
         }
         if (!requestsPerAccount.take(std::to_string(caller->account))) {
-            return errorReply(ErrorCode::limitExceeded, "too many requests");
+            // A client over the rate is to come back later, not to give up: a transient refusal.
+            return errorReply(ErrorCode::serviceUnavailable, "too many requests; slow down");
         }
         auto lease = pool.acquire();
         const std::string& method = request.method;

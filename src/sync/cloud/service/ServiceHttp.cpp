@@ -98,7 +98,7 @@ CloudResult<QByteArray> ServiceHttp::finish(QNetworkReply* reply, QFile* target)
     } else {
         body += rest;
     }
-    if (reply->sslConfiguration().peerCertificate().isNull() == false) {
+    if (!reply->sslConfiguration().peerCertificate().isNull()) {
         seen = QCryptographicHash::hash(reply->sslConfiguration().peerCertificate().toDer(),
                                         QCryptographicHash::Sha256);
     }

@@ -1,6 +1,5 @@
 #include "ServiceServer.h"
 
-#include "CloudBackends.h"
 #include "PostgresCluster.h"
 
 #include <gtest/gtest.h>
