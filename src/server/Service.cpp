@@ -241,7 +241,10 @@ Reply Service::signIn(const Request& request) {
     pqxx::work tx(*lease);
     const pqxx::result row =
         tx.exec_params("SELECT account_id, password_hash FROM accounts WHERE user_name = $1", user);
-    if (row.empty() || !verifyPassword(row[0][1].as<std::string>(), password)) {
+    // An unknown user costs the same hashing as a wrong password, so that timing tells no names.
+    static const std::string unknownUserHash = hashPassword("no such user");
+    const std::string storedHash = row.empty() ? unknownUserHash : row[0][1].as<std::string>();
+    if (!verifyPassword(storedHash, password) || row.empty()) {
         wrongPasswordsPerAccount.record(accountKey);
         wrongPasswordsPerAddress.record(addressKey);
         return errorReply(ErrorCode::notAuthenticated, "wrong user name or password");
