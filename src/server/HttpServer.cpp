@@ -110,6 +110,13 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
             wake->cancel();
         });
     });
+    if (!registration) {
+        beast::error_code refused;
+        co_await socket.async_close(
+            websocket::close_reason(websocket::close_code::try_again_later, "too many sockets"),
+            asio::redirect_error(use_awaitable, refused));
+        co_return;
+    }
     // The reader notices the peer going away (and answers its pings) while the writer waits.
     asio::co_spawn(
         executor,

@@ -39,9 +39,14 @@ PushHub::~PushHub() {
 
 std::shared_ptr<void> PushHub::add(std::int64_t account, Wake wake) {
     std::lock_guard lock(mutex);
+    if (sockets.count(account) >= socketsPerAccount) {
+        return nullptr;
+    }
     const std::uint64_t id = ++nextId;
     sockets.emplace(account, std::make_pair(id, std::move(wake)));
-    return std::shared_ptr<void>(nullptr, [this, account, id](void*) {
+    // A handle that is not empty, so that callers can tell it from a refusal.
+    return std::shared_ptr<void>(new char(0), [this, account, id](char* handle) {
+        delete handle;
         std::lock_guard relock(mutex);
         auto [first, last] = sockets.equal_range(account);
         for (auto it = first; it != last; ++it) {

@@ -22,7 +22,11 @@ public:
     explicit PushHub(std::string connectionString);
     ~PushHub();
 
-    // Registers a socket's wake-up; the returned handle unregisters it when destroyed.
+    // Most push sockets one account may hold open on one process.
+    static constexpr size_t socketsPerAccount = 20;
+
+    // Registers a socket's wake-up; the returned handle unregisters it when destroyed. None when
+    // the account holds its most sockets already.
     std::shared_ptr<void> add(std::int64_t account, Wake wake);
     void notify(std::int64_t account);
     void notifyAll();

@@ -174,6 +174,20 @@ TEST_F(ServiceCloudDatabaseTest, ARevokedDeviceIsRefusedAtOnceAndItsSocketClosed
     EXPECT_EQ(codeOf(ServiceHttp(laptop).call("GET", "/v1/account")), int(CloudErrorCode::notAuthenticated));
     EXPECT_TRUE(waitUntil([&] { return closed; }, 5000)) << "the revoked device's socket is closed";
     EXPECT_TRUE(desktop.call("GET", "/v1/account").ok()) << "the other device stays signed in";
+    // One account cannot hold the server's sockets: past its share, a socket is closed at once.
+    std::vector<std::unique_ptr<QWebSocket>> sockets;
+    int open = 0;
+    request.setRawHeader("Authorization", "Bearer " + alice.token.toLatin1());
+    for (int i = 0; i < 21; ++i) {
+        sockets.push_back(std::make_unique<QWebSocket>());
+        QObject::connect(sockets.back().get(), &QWebSocket::connected, [&] { ++open; });
+        sockets.back()->open(request);
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        return open == 21 && std::count_if(sockets.begin(), sockets.end(), [](const auto& s) {
+                                 return s->state() == QAbstractSocket::UnconnectedState;
+                             }) == 1;
+    })) << "twenty sockets stay, the twenty-first is closed";
 }
 
 TEST_F(ServiceCloudDatabaseTest, QuotaAndSizeLimitsRefuseTheRecordsThatPassThem) {
