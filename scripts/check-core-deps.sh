@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The core libraries (platform basics, model, image, store, capture, sync, paste logic, the updater's checker) must never
-# link Qt Widgets.
+# link Qt Widgets, nor must the sync service (snipjar-server).
 # Their test executables link nothing else, so their dynamic dependencies prove it.
 set -euo pipefail
 build=${1:-build}
@@ -9,7 +9,8 @@ for exe in tests/model/snipjar_model_tests tests/store/snipjar_store_tests tests
            tests/capture/snipjar_capture_tests tests/paste/snipjar_paste_tests \
            tests/panel/snipjar_panel_tests tests/update/snipjar_update_tests \
            tests/sync/snipjar_sync_tests tests/sync_cloud/snipjar_sync_cloud_tests \
-           tests/sync_engine/snipjar_sync_engine_tests tests/clip_sync/snipjar_clip_sync_tests; do
+           tests/sync_engine/snipjar_sync_engine_tests tests/clip_sync/snipjar_clip_sync_tests \
+           src/server/snipjar-server; do
   path="$build/$exe"
   if [ ! -x "$path" ]; then
     echo "missing $path" >&2

@@ -1,6 +1,7 @@
 #include "CloudBackends.h"
 
 #include "PostgresCluster.h"
+#include "ServiceServer.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 #include "sync/cloud/postgres/PostgresCloudDatabase.h"
@@ -20,10 +21,18 @@ std::unique_ptr<PostgresCluster>& clusterSlot() {
     return cluster;
 }
 
+std::unique_ptr<ServiceServer>& serviceSlot() {
+    static std::unique_ptr<ServiceServer> server;
+    return server;
+}
+
 // Stops the shared server when the run ends, while the application still exists.
 class ClusterEnvironment : public ::testing::Environment {
 public:
-    void TearDown() override { clusterSlot().reset(); }
+    void TearDown() override {
+        serviceSlot().reset();
+        clusterSlot().reset();
+    }
 };
 
 const auto* const clusterEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
@@ -59,7 +68,34 @@ private:
     std::shared_ptr<InMemoryCloudServer> server = InMemoryCloudServer::create();
 };
 
+// Accounts of one snipjar-server; users are accounts made for this backend.
+class ServiceBackend : public CloudBackend {
+public:
+    std::unique_ptr<CloudDatabase> open(const QString& user) override {
+        ServiceServer& server = sharedServiceServer();
+        if (!accounts.contains(user)) {
+            accounts.insert(user, server.newAccount(user));
+            return std::make_unique<ServiceCloudDatabase>(accounts.value(user));
+        }
+        return std::make_unique<ServiceCloudDatabase>(server.signIn(server.userOf(accounts.value(user))));
+    }
+
+private:
+    QHash<QString, ServiceAccount> accounts;
+};
+
 } // namespace
+
+ServiceServer& sharedServiceServer() {
+    auto& server = serviceSlot();
+    if (!server) {
+        server = std::make_unique<ServiceServer>(sharedPostgresCluster());
+        if (!server->start()) {
+            ADD_FAILURE() << "snipjar-server did not start";
+        }
+    }
+    return *server;
+}
 
 PostgresCluster& sharedPostgresCluster() {
     auto& cluster = clusterSlot();
@@ -75,7 +111,8 @@ PostgresCluster& sharedPostgresCluster() {
 
 std::vector<CloudBackendFactory> cloudBackendFactories() {
     return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Postgres", [] { return std::unique_ptr<CloudBackend>(std::make_unique<PostgresBackend>()); }}};
+            {"Postgres", [] { return std::unique_ptr<CloudBackend>(std::make_unique<PostgresBackend>()); }},
+            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }}};
 }
 
 CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {

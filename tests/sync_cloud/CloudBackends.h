@@ -14,6 +14,7 @@
 namespace snipjar::test {
 
 class PostgresCluster;
+class ServiceServer;
 
 // One implementation of the cloud database as the conformance suite sees it: a server that users
 // open their view of.
@@ -34,7 +35,11 @@ struct CloudBackendFactory {
 // A private PostgreSQL server shared by the whole test run; started on first use.
 PostgresCluster& sharedPostgresCluster();
 
-// Every implementation the conformance suite runs against: the in-memory server and PostgreSQL.
+// A snipjar-server over that PostgreSQL server, shared likewise.
+ServiceServer& sharedServiceServer();
+
+// Every implementation the conformance suite runs against: the in-memory server, PostgreSQL and
+// the sync service.
 std::vector<CloudBackendFactory> cloudBackendFactories();
 
 // A record of the history zone with a text field.

@@ -1,7 +1,7 @@
 #include "sync/cloud/postgres/PostgresChanges.h"
 
 #include "platform/LogCategories.h"
-#include "sync/cloud/postgres/FetchedAssetFolder.h"
+#include "sync/cloud/FetchedAssetFolder.h"
 
 #include <QFile>
 #include <QHash>

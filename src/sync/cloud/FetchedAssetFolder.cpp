@@ -1,4 +1,4 @@
-#include "sync/cloud/postgres/FetchedAssetFolder.h"
+#include "sync/cloud/FetchedAssetFolder.h"
 
 #include "platform/AppPaths.h"
 #include "platform/PrivateFiles.h"
@@ -27,13 +27,20 @@ FetchedAssetFolder::FetchedAssetFolder()
     }
 }
 
-std::optional<QString> FetchedAssetFolder::write(const QByteArray& bytes) {
+std::optional<QString> FetchedAssetFolder::newFilePath() const {
     if (!folder.isValid()) {
         return std::nullopt;
     }
-    const QString path = folder.filePath(
+    return folder.filePath(
         QStringLiteral("snipjar-%1.asset").arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()));
-    if (!PrivateFiles::writeFile(path, bytes, PrivateFiles::Durability::Buffered)) {
+}
+
+std::optional<QString> FetchedAssetFolder::write(const QByteArray& bytes) {
+    const auto path = newFilePath();
+    if (!path) {
+        return std::nullopt;
+    }
+    if (!PrivateFiles::writeFile(*path, bytes, PrivateFiles::Durability::Buffered)) {
         return std::nullopt;
     }
     return path;

@@ -17,6 +17,8 @@ public:
     bool isValid() const { return folder.isValid(); }
     // Writes the bytes to a new file in the folder; its path, or none when it could not be written.
     std::optional<QString> write(const QByteArray& bytes);
+    // The path of a new file in the folder, for a caller that streams the bytes into it.
+    std::optional<QString> newFilePath() const;
 
 private:
     QTemporaryDir folder;

@@ -1,0 +1,121 @@
+#include "server/PushHub.h"
+
+#include <pqxx/connection>
+#include <pqxx/notification>
+#include <pqxx/result>
+
+#include <chrono>
+#include <iostream>
+
+namespace snipjar::server {
+
+namespace {
+
+class Receiver : public pqxx::notification_receiver {
+public:
+    Receiver(pqxx::connection& connection, PushHub& hub)
+        : pqxx::notification_receiver(connection, "snipjar_changed")
+        , hub(hub) {}
+
+    void operator()(const std::string& payload, int) override {
+        try {
+            hub.notify(std::stoll(payload));
+        } catch (const std::exception&) {
+        }
+    }
+
+private:
+    PushHub& hub;
+};
+
+} // namespace
+
+PushHub::PushHub(std::string connectionString)
+    : connectionString(std::move(connectionString)) {}
+
+PushHub::~PushHub() {
+    stop();
+}
+
+std::shared_ptr<void> PushHub::add(std::int64_t account, Wake wake) {
+    std::lock_guard lock(mutex);
+    if (sockets.count(account) >= socketsPerAccount) {
+        return nullptr;
+    }
+    const std::uint64_t id = ++nextId;
+    sockets.emplace(account, std::make_pair(id, std::move(wake)));
+    // A handle that is not empty, so that callers can tell it from a refusal.
+    return std::shared_ptr<void>(new char(0), [this, account, id](char* handle) {
+        delete handle;
+        std::lock_guard relock(mutex);
+        auto [first, last] = sockets.equal_range(account);
+        for (auto it = first; it != last; ++it) {
+            if (it->second.first == id) {
+                sockets.erase(it);
+                break;
+            }
+        }
+    });
+}
+
+void PushHub::notify(std::int64_t account) {
+    std::vector<Wake> wakes;
+    {
+        std::lock_guard lock(mutex);
+        auto [first, last] = sockets.equal_range(account);
+        for (auto it = first; it != last; ++it) {
+            wakes.push_back(it->second.second);
+        }
+    }
+    for (const auto& wake : wakes) {
+        wake();
+    }
+}
+
+void PushHub::notifyAll() {
+    std::vector<Wake> wakes;
+    {
+        std::lock_guard lock(mutex);
+        for (const auto& entry : sockets) {
+            wakes.push_back(entry.second.second);
+        }
+    }
+    for (const auto& wake : wakes) {
+        wake();
+    }
+}
+
+void PushHub::start() {
+    running = true;
+    listener = std::thread([this] { listen(); });
+}
+
+void PushHub::stop() {
+    running = false;
+    if (listener.joinable()) {
+        listener.join();
+    }
+}
+
+void PushHub::listen() {
+    bool first = true;
+    while (running) {
+        try {
+            pqxx::connection connection(connectionString);
+            Receiver receiver(connection, *this);
+            // Commits may have been missed while the listener was away: every socket hears.
+            if (!first) {
+                notifyAll();
+            }
+            first = false;
+            while (running) {
+                connection.await_notification(0, 500000);
+            }
+        } catch (const std::exception& e) {
+            std::cerr << "push listener: " << e.what() << '\n';
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+        }
+    }
+}
+
+} // namespace snipjar::server

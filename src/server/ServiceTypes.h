@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+
+#include <cstdint>
+#include <string>
+
+namespace snipjar::server {
+
+// The refusal codes of the protocol: the numeric values of the client's CloudErrorCode, which the
+// server does not link.
+enum class ErrorCode {
+    internalError = 1,
+    serviceUnavailable = 6,
+    notAuthenticated = 9,
+    permissionFailure = 10,
+    unknownItem = 11,
+    invalidArguments = 12,
+    serverRecordChanged = 14,
+    changeTokenExpired = 21,
+    incompatibleVersion = 23,
+    zoneNotFound = 26,
+    limitExceeded = 27,
+};
+
+// One HTTP request as the service layer sees it, its body already read (JSON in memory, assets in
+// a spool file).
+struct Request {
+    std::string method;
+    std::string target;
+    std::string authorization;
+    std::string address;
+    QByteArray body;
+    std::string uploadPath;
+    std::int64_t uploadSize = 0;
+};
+
+// The answer: a status and a JSON body, or the path of a spool file whose bytes are the body.
+struct Reply {
+    unsigned status = 200;
+    QByteArray body;
+    std::string downloadPath;
+};
+
+// The account and device a bearer token belongs to.
+struct Caller {
+    std::int64_t account = 0;
+    std::int64_t device = 0;
+};
+
+Reply jsonReply(const QJsonObject& object, unsigned status = 200);
+Reply errorReply(ErrorCode code, const char* description, bool historyWentBack = false);
+QJsonObject errorObject(ErrorCode code, const char* description);
+
+} // namespace snipjar::server

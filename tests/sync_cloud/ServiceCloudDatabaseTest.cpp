@@ -1,0 +1,333 @@
+// The sync service's own rules beyond the conformance suite: accounts apart whatever is crafted,
+// device revocation, limits, pruning and restarts.
+#include "CloudBackends.h"
+#include "EventLoopWait.h"
+#include "ServiceServer.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QWebSocket>
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace snipjar::test {
+namespace {
+
+using namespace snipjar::cloud;
+
+class ServiceCloudDatabaseTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        alice = server().newAccount("alice");
+        database = std::make_unique<ServiceCloudDatabase>(alice);
+        ASSERT_TRUE(database->saveZone(historyZone).ok());
+    }
+
+    static ServiceServer& server() { return sharedServiceServer(); }
+
+    // A record with a bytes field of the given size.
+    static CloudRecord bigRecord(const QString& name, qsizetype size) {
+        CloudRecord record = textRecord(name, "big");
+        record.setValue("blob", QByteArray(size, 'b'));
+        return record;
+    }
+
+    ServiceAccount alice;
+    std::unique_ptr<ServiceCloudDatabase> database;
+};
+
+// The code a call ended with: its own failure, or that of its first refused record.
+int codeOf(const CloudResult<QJsonObject>& result) {
+    if (!result) {
+        return static_cast<int>(result.error().code);
+    }
+    for (const char* list : {"failedSaves", "failedDeletes"}) {
+        const QJsonArray failed = result.value().value(list).toArray();
+        if (!failed.isEmpty()) {
+            return failed[0].toObject().value("error").toObject().value("code").toInt();
+        }
+    }
+    return 0;
+}
+
+TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevicesOrNotices) {
+    QTemporaryDir folder;
+    QFile image(folder.filePath("image"));
+    ASSERT_TRUE(image.open(QIODevice::WriteOnly) && image.write(QByteArray(5000, 'i')) == 5000);
+    image.close();
+    CloudRecord record = textRecord("clip-1", "alice's");
+    record.setValue("image", Asset{image.fileName()});
+    ASSERT_TRUE(database->modifyRecords({record}, {}).ok());
+    ServiceHttp aliceHttp(alice);
+    const auto page = aliceHttp.call("GET", "/v1/zones/SnipjarHistory/changes");
+    ASSERT_TRUE(page.ok());
+    const QJsonObject aliceRecord = page.value().value("records").toArray()[0].toObject();
+    const QString assetId =
+        aliceRecord.value("assets").toObject().value("image").toObject().value("id").toString();
+    const QString deviceId = aliceHttp.call("GET", "/v1/devices")
+                                 .value()
+                                 .value("devices")
+                                 .toArray()[0]
+                                 .toObject()
+                                 .value("id")
+                                 .toString();
+
+    const ServiceAccount bob = server().newAccount("bob");
+    ServiceCloudDatabase bobDatabase(bob);
+    ASSERT_TRUE(bobDatabase.saveZone(historyZone).ok());
+    std::atomic<int> bobNotices = 0;
+    auto bobSubscription = bobDatabase.subscribe([&] { ++bobNotices; });
+    ASSERT_TRUE(waitUntil([&] { return bobNotices > 0; })) << "the socket connected";
+    ServiceHttp bobHttp(bob);
+    const auto save = [](const QJsonObject& extra) {
+        QJsonObject saved{
+            {"zone", "SnipjarHistory"}, {"name", "clip-1"}, {"type", "ClipItem"}, {"fields", ""}};
+        for (auto it = extra.begin(); it != extra.end(); ++it) {
+            saved.insert(it.key(), it.value());
+        }
+        return QJsonObject{{"saves", QJsonArray{saved}}};
+    };
+    const struct {
+        const char* what;
+        QByteArray verb;
+        QString path;
+        QJsonObject body;
+        CloudErrorCode expected;
+    } crafted[] = {
+        {"Alice's asset id", "GET", "/v1/assets/" + assetId, {}, CloudErrorCode::unknownItem},
+        {"Alice's record with her tag", "POST", "/v1/records/modify",
+         save({{"tag", aliceRecord.value("tag")}}), CloudErrorCode::unknownItem},
+        {"Alice's asset in a save", "POST", "/v1/records/modify",
+         save({{"name", "clip-2"}, {"assets", QJsonObject{{"image", assetId}}}}),
+         CloudErrorCode::invalidArguments},
+        {"Alice's record deleted",
+         "POST",
+         "/v1/records/modify",
+         {{"deletions", QJsonArray{QJsonObject{{"zone", "SnipjarHistory"}, {"name", "clip-1"}}}}},
+         CloudErrorCode::unknownItem},
+        {"Alice's device revoked", "DELETE", "/v1/devices/" + deviceId, {}, CloudErrorCode::unknownItem},
+        {"a zone Bob never made", "GET", "/v1/zones/Other/changes", {}, CloudErrorCode::zoneNotFound},
+        {"an escaped path", "GET", "/v1/zones/..%2FSnipjarHistory/changes", {}, CloudErrorCode::zoneNotFound},
+    };
+    for (const auto& row : crafted) {
+        EXPECT_EQ(codeOf(bobHttp.call(row.verb, row.path, row.body)), static_cast<int>(row.expected))
+            << row.what;
+    }
+    // Alice's account id with Bob's secret is no token at all.
+    ServiceAccount forged = bob;
+    forged.token = alice.accountId + bob.token.mid(bob.token.indexOf('.'));
+    EXPECT_EQ(codeOf(ServiceHttp(forged).call("GET", "/v1/account")), int(CloudErrorCode::notAuthenticated));
+
+    settle(std::chrono::milliseconds(300));
+    const int bobHeard = bobNotices;
+    ASSERT_TRUE(database->modifyRecords({textRecord("clip-3", "more")}, {}).ok());
+    settle(std::chrono::milliseconds(500));
+    EXPECT_EQ(bobNotices, bobHeard) << "Bob hears nothing of Alice's changes";
+    const auto bobs = fetchAll(bobDatabase, std::nullopt);
+    ASSERT_TRUE(bobs.has_value());
+    EXPECT_TRUE(bobs->modifications.isEmpty() && bobs->deletions.isEmpty());
+    const auto alices = fetchAll(*database, std::nullopt);
+    ASSERT_TRUE(alices.has_value());
+    ASSERT_EQ(alices->modifications.size(), 2);
+    for (const auto& mine : alices->modifications) {
+        if (mine.recordName() == "clip-1") {
+            EXPECT_EQ(mine.string("text"), QString("alice's"));
+            QFile asset(mine.asset("image")->filePath);
+            ASSERT_TRUE(asset.open(QIODevice::ReadOnly));
+            EXPECT_EQ(asset.readAll(), QByteArray(5000, 'i'));
+        }
+    }
+}
+
+TEST_F(ServiceCloudDatabaseTest, WrongPasswordsAreRateLimitedPerAccount) {
+    const QString user = server().userOf(alice);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        const auto wrong = signInToService(alice.server, user, "guessed", "thief");
+        ASSERT_FALSE(wrong.ok());
+        EXPECT_EQ(wrong.error().code, CloudErrorCode::notAuthenticated);
+    }
+    const auto locked = signInToService(alice.server, user, "password-1", "laptop");
+    ASSERT_FALSE(locked.ok()) << "even the right password waits for the window to end";
+    EXPECT_EQ(locked.error().code, CloudErrorCode::limitExceeded);
+    EXPECT_TRUE(ServiceHttp(alice).call("GET", "/v1/account").ok()) << "signed-in devices go on";
+}
+
+TEST_F(ServiceCloudDatabaseTest, ARevokedDeviceIsRefusedAtOnceAndItsSocketClosed) {
+    const ServiceAccount laptop = server().signIn(server().userOf(alice));
+    QWebSocket socket;
+    QNetworkRequest request(QUrl(laptop.server.toString().replace("http:", "ws:") + "/v1/push"));
+    request.setRawHeader("Authorization", "Bearer " + laptop.token.toLatin1());
+    bool closed = false;
+    QObject::connect(&socket, &QWebSocket::disconnected, [&] { closed = true; });
+    socket.open(request);
+    ASSERT_TRUE(waitUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }));
+    ServiceHttp desktop(alice);
+    const QJsonArray devices = desktop.call("GET", "/v1/devices").value().value("devices").toArray();
+    ASSERT_EQ(devices.size(), 2);
+    const QString laptopId =
+        devices[devices[0].toObject().value("current").toBool() ? 1 : 0].toObject().value("id").toString();
+    ASSERT_TRUE(desktop.call("DELETE", "/v1/devices/" + laptopId).ok());
+    EXPECT_EQ(codeOf(ServiceHttp(laptop).call("GET", "/v1/account")), int(CloudErrorCode::notAuthenticated));
+    EXPECT_TRUE(waitUntil([&] { return closed; }, 5000)) << "the revoked device's socket is closed";
+    EXPECT_TRUE(desktop.call("GET", "/v1/account").ok()) << "the other device stays signed in";
+    // One account cannot hold the server's sockets: past its share, a socket is closed at once.
+    std::vector<std::unique_ptr<QWebSocket>> sockets;
+    int open = 0;
+    request.setRawHeader("Authorization", "Bearer " + alice.token.toLatin1());
+    for (int i = 0; i < 21; ++i) {
+        sockets.push_back(std::make_unique<QWebSocket>());
+        QObject::connect(sockets.back().get(), &QWebSocket::connected, [&] { ++open; });
+        sockets.back()->open(request);
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        return open == 21 && std::count_if(sockets.begin(), sockets.end(), [](const auto& s) {
+                                 return s->state() == QAbstractSocket::UnconnectedState;
+                             }) == 1;
+    })) << "twenty sockets stay, the twenty-first is closed";
+}
+
+TEST_F(ServiceCloudDatabaseTest, QuotaAndSizeLimitsRefuseTheRecordsThatPassThem) {
+    ASSERT_TRUE(server().admin({"set-quota", server().userOf(alice), "200000"}));
+    QTemporaryDir folder;
+    const auto assetFile = [&](const QString& name, qsizetype size) {
+        QFile file(folder.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'a')) == size);
+        CloudRecord record = textRecord(name, "with an asset");
+        record.setValue("image", Asset{file.fileName()});
+        return record;
+    };
+    const struct {
+        const char* what;
+        CloudRecord record;
+        const char* description; // of the refused record; none when the whole call fails
+    } cases[] = {
+        {"fields past the quota", bigRecord("clip-fields", 300000), "quota exceeded"},
+        {"an asset past the quota", assetFile("clip-asset", 300000), "quota exceeded"},
+        {"an asset past the size limit", assetFile("clip-huge-asset", 3 * ServiceServer::maxRequestBytes),
+         "the request is too large"},
+        {"a request past the size limit", bigRecord("clip-huge", ServiceServer::maxRequestBytes), nullptr},
+    };
+    for (const auto& row : cases) {
+        if (row.description == nullptr) {
+            ASSERT_TRUE(server().admin({"set-quota", server().userOf(alice), "100000000"}));
+        }
+        const auto outcome = database->modifyRecords({row.record, textRecord("clip-small", row.what)}, {});
+        if (row.description == nullptr) {
+            ASSERT_FALSE(outcome.ok()) << row.what;
+            EXPECT_EQ(outcome.error().code, CloudErrorCode::limitExceeded) << row.what;
+            EXPECT_FALSE(outcome.error().isTransient()) << row.what;
+            continue;
+        }
+        ASSERT_TRUE(outcome.ok()) << row.what;
+        ASSERT_EQ(outcome.value().failedSaves.size(), 1) << row.what;
+        EXPECT_EQ(outcome.value().failedSaves[0].second.code, CloudErrorCode::limitExceeded) << row.what;
+        EXPECT_EQ(outcome.value().failedSaves[0].second.description, row.description) << row.what;
+        EXPECT_EQ(outcome.value().saved.size(), 1) << "the other record of " << row.what;
+        ASSERT_TRUE(database->modifyRecords({}, {textRecord("clip-small", "").recordID()}).ok());
+    }
+    EXPECT_TRUE(database->modifyRecords({textRecord("clip-after", "fits")}, {}).ok());
+}
+
+TEST_F(ServiceCloudDatabaseTest, AFetchFromTheStartPassesEveryPageAfterAPrune) {
+    QList<CloudRecord> records;
+    for (int i = 0; i < 450; ++i) {
+        records.append(textRecord(QStringLiteral("clip-%1").arg(i), "x"));
+    }
+    ASSERT_TRUE(database->modifyRecords(records, {}).ok());
+    const auto before = fetchAll(*database, std::nullopt);
+    ASSERT_TRUE(before.has_value());
+    QList<RecordID> doomed;
+    for (int i = 400; i < 450; ++i) {
+        doomed.append(records[i].recordID());
+    }
+    ASSERT_TRUE(database->modifyRecords({}, doomed).ok());
+    const auto pruned = server().admin({"prune", "--retention-seconds", "0"});
+    ASSERT_TRUE(pruned.has_value());
+    EXPECT_GE(pruned->toInt(), 50);
+    const auto fresh = fetchAll(*database, std::nullopt);
+    ASSERT_TRUE(fresh.has_value()) << "a new computer gets past the first page";
+    EXPECT_GE(fresh->pages, 2);
+    EXPECT_EQ(fresh->modifications.size(), 400);
+    const auto expired = database->fetchChanges(historyZone, before->token);
+    ASSERT_FALSE(expired.ok());
+    EXPECT_EQ(expired.error().code, CloudErrorCode::changeTokenExpired);
+    EXPECT_FALSE(expired.error().historyWentBack);
+}
+
+TEST_F(ServiceCloudDatabaseTest, ARestartDuringASendLosesNothing) {
+    auto sender = std::async(std::launch::async, [account = alice] {
+        ServiceCloudDatabase own(account);
+        for (int batch = 0; batch < 20; ++batch) {
+            QList<CloudRecord> records;
+            for (int i = 0; i < 50; ++i) {
+                records.append(textRecord(QStringLiteral("clip-%1-%2").arg(batch).arg(i), "x"));
+            }
+            // As the sync engine does: a transient failure sends the batch again.
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                const auto outcome = own.modifyRecords(records, {});
+                if (outcome.ok() || !outcome.error().isTransient()) {
+                    break;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    server().stop();
+    ASSERT_TRUE(server().start());
+    sender.get();
+    const auto all = fetchAll(*database, std::nullopt);
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(namesOf(all->modifications).size(), 1000);
+}
+
+TEST_F(ServiceCloudDatabaseTest, TlsIsRequiredOffLoopbackAndASelfSignedServerIsTrustedOnlyByItsFingerprint) {
+    QTemporaryDir folder;
+    const auto init = server().admin({"init", "--self-signed", folder.path()});
+    ASSERT_TRUE(init.has_value());
+    const QString printed = init->section("fingerprint (SHA-256) ", 1).section('\n', 0, 0).remove(':');
+    const auto serve = [&](const QStringList& arguments, QProcess& process) {
+        process.start(SNIPJAR_SERVER_BINARY,
+                      QStringList{"--database", server().databaseURI(), "serve"} + arguments);
+        return process.waitForReadyRead(10000) ? QString::fromUtf8(process.readLine()).trimmed() : QString();
+    };
+    QProcess open;
+    open.start(SNIPJAR_SERVER_BINARY,
+               {"--database", server().databaseURI(), "serve", "--listen", "0.0.0.0:0"});
+    ASSERT_TRUE(open.waitForFinished(10000));
+    EXPECT_NE(open.exitCode(), 0) << "no certificate: refused off the loopback address";
+    QProcess tls;
+    const QString listening = serve({"--listen", "127.0.0.1:0", "--certificate",
+                                     folder.filePath("server.crt"), "--key", folder.filePath("server.key")},
+                                    tls);
+    ASSERT_TRUE(listening.startsWith("listening on ")) << listening.toStdString();
+    const QUrl url("https://" + listening.mid(13));
+    const QString user = server().userOf(alice);
+    QByteArray seen;
+    const auto untrusted = signInToService(url, user, "password-1", "laptop", {}, &seen);
+    ASSERT_FALSE(untrusted.ok());
+    EXPECT_EQ(untrusted.error().code, CloudErrorCode::permissionFailure);
+    EXPECT_EQ(seen.toHex().toUpper(), printed.toLatin1()) << "the fingerprint to compare with the operator's";
+    EXPECT_FALSE(signInToService(url, user, "password-1", "laptop", QByteArray(32, 'x')).ok())
+        << "another pin";
+    const auto pinned = signInToService(url, user, "password-1", "laptop", seen);
+    ASSERT_TRUE(pinned.ok());
+    ServiceCloudDatabase overTls(
+        {url, pinned.value().token, pinned.value().accountId, pinned.value().epoch, seen});
+    std::atomic<int> notices = 0;
+    auto subscription = overTls.subscribe([&] { ++notices; });
+    EXPECT_TRUE(overTls.modifyRecords({textRecord("clip-tls", "x")}, {}).ok());
+    EXPECT_TRUE(waitUntil([&] { return notices > 0; })) << "push over TLS";
+    EXPECT_NE(overTls.accountIdentity(), database->accountIdentity()) << "another address, another server";
+    EXPECT_TRUE(overTls.accountIdentity().endsWith(" account " + alice.accountId + " epoch " + alice.epoch));
+    subscription.reset();
+    tls.terminate();
+    tls.waitForFinished();
+}
+
+} // namespace
+} // namespace snipjar::test
