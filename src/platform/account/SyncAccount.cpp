@@ -123,7 +123,11 @@ std::optional<QUrl> SyncAccount::serverURL(const QString& address) {
     if (serverProblem(address)) {
         return std::nullopt;
     }
-    return QUrl(address.trimmed()).adjusted(QUrl::StripTrailingSlash | QUrl::NormalizePathSegments);
+    QUrl url = QUrl(address.trimmed()).adjusted(QUrl::StripTrailingSlash | QUrl::NormalizePathSegments);
+    if (url.path() == QLatin1String("/")) {
+        url.setPath(QString());
+    }
+    return url;
 }
 
 std::optional<QString> SyncAccount::tokenKey(const QString& address) {
