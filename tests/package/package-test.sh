@@ -37,8 +37,9 @@ usr/share/man/man1/snipjar.1.gz
 usr/share/bash-completion/completions/snipjar
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
+usr/lib/systemd/system/snipjar-server.service
 LIST
-    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client update-http wayland
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging command-client update-http wayland
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 
