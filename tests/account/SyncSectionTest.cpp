@@ -3,10 +3,12 @@
 #include "ClipStoreTestSupport.h"
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
+#include "TlsFront.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "platform/UserSettings.h"
 #include "platform/account/SyncAccount.h"
+#include "sync/session/ServiceSession.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -196,6 +198,39 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndSignOutRevokesIt) 
     account->readToken(other.server.toString(), &listener, token.callback());
     ASSERT_TRUE(token.wait());
     EXPECT_EQ(token.answer->outcome, PasswordVault::Lookup::Outcome::absent);
+}
+
+// A server whose certificate no authority here signed: signing in shows its fingerprint to
+// compare; refused, nothing is kept; accepted, the certificate is pinned with the sign-in.
+TEST_F(SyncSectionTest, ASelfSignedCertificateIsShownByItsFingerprintAndPinnedOnlyWhenAccepted) {
+    PostgresCluster cluster;
+    ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
+    ServiceServer server(cluster);
+    ASSERT_TRUE(server.start());
+    const cloud::ServiceAccount other = server.newAccount(QStringLiteral("tls"));
+    TlsFront front(other.server);
+    ASSERT_TRUE(front.isListening());
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), front.url().toString());
+    SyncAccount account(std::make_unique<NoKeyring>());
+    openWindow(&account);
+    QStringList shown;
+    bool accept = false;
+    section().confirmCertificate = [&](const QString& fingerprint) {
+        shown << fingerprint;
+        return accept;
+    };
+    section().userField()->setText(server.userOf(other));
+    typeInto(*section().passwordField(), QStringLiteral("password-1"));
+    ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty(); }));
+    EXPECT_EQ(shown, QStringList{sync::ServiceSession::fingerprintText(front.fingerprint())});
+    ASSERT_TRUE(noteSays(QStringLiteral("The server's certificate is not signed")));
+    EXPECT_EQ(SyncAccount::signedIn(), std::nullopt);
+
+    accept = true;
+    typeInto(*section().passwordField(), QStringLiteral("password-1"));
+    ASSERT_TRUE(noteSays(QStringLiteral("Signed in as ")));
+    EXPECT_EQ(shown.size(), 2);
+    EXPECT_EQ(SyncAccount::signedIn().value_or(SyncSignInRecord{}).fingerprint, front.fingerprint());
 }
 
 } // namespace
