@@ -52,7 +52,7 @@ void SyncSwitch::follow() {
     applySetting();
     connect(&SettingsEvents::instance(), &SettingsEvents::syncEnabledChanged, this,
             &SyncSwitch::applySetting);
-    // Another server or password: the engine starts again with it.
+    // Another server or sign-in: the engine starts again with it.
     connect(&SettingsEvents::instance(), &SettingsEvents::syncAccountChanged, this, [this] {
         stopSync();
         applySetting();
