@@ -25,7 +25,7 @@ struct CommandName {
     const char* usage;
 };
 
-const std::array<CommandName, 24> commandNames{{
+const std::array<CommandName, 25> commandNames{{
     {Command::list, "list",
      "list [--json | -0] [--limit N] [--kind text|image|file|rich] [--pinned] [--device NAME] [--since DATE] "
      "[--until DATE]"},
@@ -51,6 +51,7 @@ const std::array<CommandName, 24> commandNames{{
     {Command::exportHistory, "export", "export FILE"},
     {Command::importHistory, "import", "import FILE"},
     {Command::watch, "watch", "watch [--json | --exec COMMAND]"},
+    {Command::sync, "sync", "sync sign-in SERVER USER [--trust FINGERPRINT] | sync sign-out"},
     {Command::help, "help", "help [COMMAND]"},
     {Command::version, "version", "--version"},
     {Command::completions, "completions", "completions bash|zsh|fish"},
@@ -204,6 +205,12 @@ private:
                 return QStringLiteral("--exec needs a command");
             }
             result.exec = *given;
+        } else if (name == QLatin1String("--trust") && command == Command::sync) {
+            const std::optional<QString> given = value();
+            if (!given || given->isEmpty()) {
+                return QStringLiteral("--trust needs the certificate's SHA-256 fingerprint");
+            }
+            result.trustFingerprint = *given;
         } else if (name == QLatin1String("--raw") && command == Command::show) {
             result.raw = true;
         } else if (name == QLatin1String("--list-types") && command == Command::show) {
@@ -354,6 +361,18 @@ private:
             }
             result.shell = positional.first();
             return std::nullopt;
+        case Command::sync:
+            if (positional.value(0) == QLatin1String("sign-in") && positional.size() == 3) {
+                result.syncAction = positional.at(0);
+                result.syncServer = positional.at(1);
+                result.syncUser = positional.at(2);
+                return std::nullopt;
+            }
+            if (positional == QStringList{QStringLiteral("sign-out")} && !result.trustFingerprint) {
+                result.syncAction = positional.at(0);
+                return std::nullopt;
+            }
+            return QStringLiteral("sync needs sign-in SERVER USER, or sign-out");
         case Command::help:
             if (positional.size() > 1) {
                 return QStringLiteral("unexpected argument \"%1\"").arg(positional.at(1));

@@ -42,6 +42,7 @@ struct CommandLine {
         watch,
         // Prints the shell completion script for bash, zsh or fish (the build installs them).
         completions,
+        sync,
     };
 
     // What `add` files, read by the command process (standard input, --text, --file).
@@ -101,6 +102,12 @@ struct CommandLine {
     // show-panel and show-settings: the activation token the command was started with (see
     // ActivationToken), for the window they open. Never read from the arguments.
     std::optional<QString> activationToken;
+    // sync: "sign-in" (with the server's address and the user name) or "sign-out"; --trust gives
+    // the fingerprint of a self-signed server's certificate. Never sent to the running Snipjar.
+    QString syncAction;
+    QString syncServer;
+    QString syncUser;
+    std::optional<QString> trustFingerprint;
     // Set when the arguments could not be understood; the binary prints it with the usage of the
     // command and exits with status 2.
     std::optional<QString> error;

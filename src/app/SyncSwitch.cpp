@@ -5,31 +5,16 @@
 #include "panel/widgets/PanelController.h"
 #include "platform/LogCategories.h"
 #include "platform/PlatformServices.h"
-#include "platform/PrivateModule.h"
 #include "platform/UserSettings.h"
 #include "store/ClipStore.h"
 #include "sync/ClipSyncEngine.h"
 #include "sync/SyncEngineStateStore.h"
-#include "sync/cloud/postgres/PostgresModule.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
+#include "sync/session/ServiceSession.h"
 
 #include <QPointer>
 
 namespace snipjar {
-
-namespace {
-
-// The PostgreSQL client's module, loaded the first time sync starts and kept; none when it cannot
-// be loaded (a damaged installation, said once in the log).
-const cloud::PostgresModule* postgresModule() {
-    static const cloud::PostgresModule* const module = PrivateModule::interface<cloud::PostgresModule>(
-        PrivateModule::candidates(QStringLiteral(SNIPJAR_POSTGRES_MODULE_FROM_PROGRAM),
-                                  QStringLiteral(SNIPJAR_POSTGRES_MODULE_BUILD_FILE),
-                                  QStringLiteral(SNIPJAR_POSTGRES_MODULE_INSTALLED_FILE)),
-        SNIPJAR_POSTGRES_MODULE_ENTRY, lcSync(), "The sync module cannot be loaded; sync cannot start.");
-    return module;
-}
-
-} // namespace
 
 SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique_ptr<SyncAccount> account,
                        QObject* parent)
@@ -38,9 +23,8 @@ SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique
     , platform(platform)
     , account(std::move(account))
     , makeDatabase([](const SyncCredentials& credentials) -> std::shared_ptr<cloud::CloudDatabase> {
-        const cloud::PostgresModule* module = postgresModule();
-        return module ? module->open(cloud::PostgresAccount{credentials.connectionURI, credentials.password})
-                      : nullptr;
+        return std::make_shared<cloud::ServiceCloudDatabase>(
+            sync::ServiceSession::serviceAccount(credentials));
     }) {
     floorTimer.setInterval(floorIntervalMilliseconds);
     connect(&floorTimer, &QTimer::timeout, this, &SyncSwitch::syncNow);
@@ -68,7 +52,7 @@ void SyncSwitch::follow() {
     applySetting();
     connect(&SettingsEvents::instance(), &SettingsEvents::syncEnabledChanged, this,
             &SyncSwitch::applySetting);
-    // Another server or password: the engine starts again with it.
+    // Another server or sign-in: the engine starts again with it.
     connect(&SettingsEvents::instance(), &SettingsEvents::syncAccountChanged, this, [this] {
         stopSync();
         applySetting();
@@ -99,8 +83,11 @@ void SyncSwitch::startSync() {
             return;
         }
         starting = false;
-        if (credentials) {
+        if (credentials && credentials->token) {
             begin(*credentials);
+        } else if (credentials) {
+            // Signed in once, but the keyring no longer holds the token (or cannot be asked).
+            tokenMissing = true;
         }
         emit stateChanged();
     });
@@ -148,6 +135,7 @@ void SyncSwitch::stopSync() {
     ++generation;
     starting = false;
     unavailable = false;
+    tokenMissing = false;
     const bool wasOn = engine != nullptr;
     engine.reset();
     store.onSyncChange = nullptr;
@@ -180,6 +168,11 @@ std::optional<QString> SyncSwitch::statusText() const {
     }
     if (unavailable) {
         return QStringLiteral("Sync cannot start: this installation of Snipjar lacks its sync module.");
+    }
+    if (tokenMissing) {
+        return QStringLiteral(
+            "Sync is off: the keyring no longer holds this computer\u2019s sign-in; sign in "
+            "again.");
     }
     if (const auto reason = SyncAccount::offReason()) {
         return SyncAccount::offReasonText(*reason);

@@ -24,8 +24,8 @@ class SyncEngineStateStore;
 
 // Turns syncing on and off as the settings say, and keeps a running sync engine fresh: a fetch and
 // send on every wake from sleep, every 300 seconds, every time the panel opens and from the tray's
-// "Sync Now". Sync runs only with a server set; its password comes from the keyring first. Main
-// thread only.
+// "Sync Now". Sync runs only once the computer signed in to the server set; its device token
+// comes from the keyring. Main thread only.
 class SyncSwitch : public QObject {
     Q_OBJECT
 public:
@@ -38,8 +38,8 @@ public:
                QObject* parent = nullptr);
     ~SyncSwitch() override;
 
-    // The PostgreSQL server of the account unless replaced (tests). A factory that makes none keeps
-    // sync from starting.
+    // The sync service of the account unless replaced (tests). A factory that makes none keeps sync
+    // from starting.
     void setDatabaseFactory(DatabaseFactory factory) { makeDatabase = std::move(factory); }
 
     // The panel, once it is built (after start-up): it syncs as it opens and shows when sync is busy.
@@ -78,8 +78,10 @@ private:
     // Answers from the keyring for an earlier start are dropped.
     quint64 generation = 0;
     bool starting = false;
-    // The database could not be made (the sync module is missing): sync stays off until asked again.
+    // The database could not be made: sync stays off until asked again.
     bool unavailable = false;
+    // The computer signed in, but no device token was found: sync stays off until it signs in again.
+    bool tokenMissing = false;
 };
 
 } // namespace snipjar

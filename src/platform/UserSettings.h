@@ -60,8 +60,8 @@ public:
     static qint64 maxCaptureRepBytes();
     // Whether the text selected with the mouse is recorded too. Absent means off.
     static bool recordSelectedText();
-    // The sync server as a libpq connection URI (postgresql://alice@sync.example.org/snipjar), as
-    // written, without surrounding white space; none when absent or blank.
+    // The sync server's address (https://sync.example.org), as written, without surrounding white
+    // space; none when absent or blank. SyncAccount checks it.
     static std::optional<QString> syncServer();
 
     // Override of the update feed's address built in: an absolute http or https address with a

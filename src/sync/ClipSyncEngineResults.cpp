@@ -43,6 +43,14 @@ QString problemText(cloud::CloudErrorCode code) {
     }
 }
 
+// The server's words about the limit ("quota exceeded"), kept to one short line of printable text.
+QString limitText(const QString& description) {
+    QString words = description.left(80);
+    words.removeIf([](QChar c) { return !c.isPrint(); });
+    return words.isEmpty() ? QStringLiteral("Your sync server refused: a limit was reached")
+                           : QStringLiteral("Your sync server refused: %1").arg(words);
+}
+
 // Stores the server's confirmation (its system fields) in the entity a record name stands for.
 void storeSystemFields(const QString& recordName, const QByteArray& fields, ModelContext& context) {
     const RecordNames::Parsed parsed = RecordNames::parse(recordName);
@@ -277,12 +285,16 @@ void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) 
         retryTimer.stop();
         return;
     }
-    if (!error->isTransient() || error->code == cloud::CloudErrorCode::operationCancelled) {
+    // A refusal for a limit (the storage quota, the size of a request) is shown, but not retried
+    // on a timer: only a change here or on the server can lift it, and the next sync asks again.
+    const bool limit = error->code == cloud::CloudErrorCode::limitExceeded;
+    if ((!error->isTransient() && !limit) || error->code == cloud::CloudErrorCode::operationCancelled) {
         return;
     }
     const QString text = inboundNotStored
                              ? QStringLiteral("Synced clips can\u2019t be saved on this computer")
-                             : problemText(error->code);
+                         : limit ? limitText(error->description)
+                                 : problemText(error->code);
     if (currentProblem != text) {
         qCCritical(lcSync).noquote() << QStringLiteral("sync problem: %1 (%2)")
                                             .arg(text, error->description.isEmpty()
@@ -293,7 +305,7 @@ void ClipSyncEngine::noteOutcome(const std::optional<cloud::CloudError>& error) 
             onProblemChanged(currentProblem);
         }
     }
-    if (!retryTimer.isActive()) {
+    if (!limit && !retryTimer.isActive()) {
         retryTimer.start(retryDelay);
         retryDelay = std::min(retryDelay * 2, longestRetryMilliseconds);
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "EventLoopWait.h"
+#include "platform/account/PasswordVault.h"
 
 #include <QObject>
 
@@ -28,6 +29,16 @@ public:
     }
 
     std::optional<Value> answer;
+};
+
+// A vault that never reaches a keyring, as on a machine without one.
+class NoKeyring final : public PasswordVault {
+public:
+    void read(const QString&, std::function<void(PasswordVault::Lookup)> done) override {
+        done({PasswordVault::Lookup::Outcome::unavailable, {}});
+    }
+    void write(const QString&, const QString&, std::function<void(bool)> done) override { done(false); }
+    void remove(const QString&, std::function<void(bool)> done) override { done(false); }
 };
 
 } // namespace snipjar::test

@@ -1,9 +1,11 @@
 #include "platform/account/SyncAccount.h"
 #include "AccountTestSupport.h"
 #include "TestEnvironment.h"
+#include "platform/AppPaths.h"
 #include "platform/UserSettings.h"
 #include "platform/account/KeychainPasswordVault.h"
 
+#include <QFileInfo>
 #include <QObject>
 #include <gtest/gtest.h>
 
@@ -14,78 +16,81 @@ namespace {
 
 using Outcome = PasswordVault::Lookup::Outcome;
 
-const QString alice = QStringLiteral("postgresql://alice@sync.example.org:5432/snipjar?sslmode=verify-full");
+const QString alice = QStringLiteral("https://sync.example.org:8443");
 
 class SyncAccountTest : public ::testing::Test {
 protected:
-    static void setServer(const QString& uri) {
-        UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), uri);
+    static void setServer(const QString& address) {
+        UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), address);
+    }
+    static SyncSignInRecord aliceSignIn() {
+        return {alice, QStringLiteral("alice"), QStringLiteral("7"), QStringLiteral("epoch-1"),
+                QByteArray(32, 'f')};
     }
 
     TestEnvironment environment;
     QObject receiver;
 };
 
-// libpq decides what a connection string is; its reason is handed on as a sentence. The keyring
-// key is the user and host the connection uses, whatever form names them; without a user it is the
-// one libpq would take.
-TEST_F(SyncAccountTest, ServerAddressesAndPasswordKeys) {
+// Only https reaches a server elsewhere; plain http is for a server on this computer, where nobody
+// listens in. A PostgreSQL address of the old kind is refused with what to do. The token's key is
+// the host and port, whatever the path.
+TEST_F(SyncAccountTest, ServerAddressesAndTokenKeys) {
     const std::pair<QString, std::optional<QString>> usable[] = {
-        {alice, "alice@sync.example.org"},
-        {"postgresql://alice@sync.example.org/other?port=6543", "alice@sync.example.org"},
-        {"postgresql:///snipjar?user=carol", "carol@localhost"},
-        {"host=db.example user=dave dbname=snipjar", "dave@db.example"},
+        {alice, "device@sync.example.org:8443"},
+        {"https://sync.example.org/snipjar/", "device@sync.example.org:443"},
+        {"http://127.0.0.1:8080", "device@127.0.0.1:8080"},
+        {"http://[::1]:8080", "device@::1:8080"},
+        {"http://localhost", "device@localhost:80"},
     };
     for (const auto& [server, key] : usable) {
         EXPECT_EQ(SyncAccount::serverProblem(server), std::nullopt) << server.toStdString();
-        EXPECT_EQ(SyncAccount::passwordKey(server), key);
+        EXPECT_EQ(SyncAccount::tokenKey(server), key);
     }
-    EXPECT_EQ(SyncAccount::serverProblem(QStringLiteral("postgresql:///snipjar?service=sync")), std::nullopt);
-    qputenv("PGUSER", "bob");
-    EXPECT_EQ(SyncAccount::passwordKey(QStringLiteral("postgresql://sync.example.org/snipjar")),
-              QStringLiteral("bob@sync.example.org"));
-    qunsetenv("PGUSER");
-
     EXPECT_EQ(SyncAccount::serverProblem(QStringLiteral("   ")), QStringLiteral("No server is set."));
-    const QString unknownOption = SyncAccount::serverProblem("postgresql://host/db?colour=blue").value_or("");
-    EXPECT_TRUE(unknownOption.contains(QStringLiteral("colour"))) << unknownOption.toStdString();
-    EXPECT_TRUE(unknownOption.at(0).isUpper() && unknownOption.endsWith(QLatin1Char('.')));
-    EXPECT_EQ(SyncAccount::passwordKey(QStringLiteral("postgresql://host/db?colour=blue")), std::nullopt);
-    EXPECT_TRUE(SyncAccount::serverProblem(QStringLiteral("postgresql://[::1/snipjar")));
-    EXPECT_TRUE(SyncAccount::serverProblem(QStringLiteral("host=db.example user")));
+    for (const QString refused :
+         {"http://sync.example.org", "http://127.0.0.1.example.org", "ftp://sync.example.org",
+          "https://alice@sync.example.org", "https://sync.example.org/?x=1", "https://", "sync.example.org",
+          "https://[::1/x", "postgresql://alice@sync.example.org/snipjar"}) {
+        const QString reason = SyncAccount::serverProblem(refused).value_or("");
+        EXPECT_TRUE(reason.at(0).isUpper() && reason.endsWith(QLatin1Char('.'))) << refused.toStdString();
+        EXPECT_EQ(SyncAccount::tokenKey(refused), std::nullopt);
+    }
+    EXPECT_TRUE(
+        SyncAccount::serverProblem("postgresql://host/db")->contains(QStringLiteral("snipjar-server")));
 }
 
-// Switched off wins over everything else; then a missing, then an unusable server (SyncSectionTest
-// shows the sentences).
+// Switched off wins over everything else; then a missing, then an unusable server, then a server
+// this computer has not signed in to (SyncSectionTest shows the sentences). A sign-in counts for
+// its own server only: another address in the settings is not signed in.
 TEST_F(SyncAccountTest, WhySyncIsOff) {
     for (const auto& [server, reason] :
          {std::pair<QString, std::optional<SyncOffReason>>{"", SyncOffReason::noServer},
           {"  ", SyncOffReason::noServer},
-          {"postgresql://host/db?colour=blue", SyncOffReason::invalidServer},
-          {"  " + alice + "\n", std::nullopt}}) {
+          {"http://sync.example.org", SyncOffReason::invalidServer},
+          {"  " + alice + "\n", SyncOffReason::notSignedIn}}) {
         if (!server.isEmpty()) {
             setServer(server);
         }
         EXPECT_EQ(SyncAccount::offReason(), reason) << server.toStdString();
-        EXPECT_EQ(SyncAccount::configuredServer(), reason ? std::nullopt : std::optional(alice));
     }
+    SyncAccount::recordSignIn(aliceSignIn());
+    EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
+    EXPECT_EQ(SyncAccount::signedIn(), aliceSignIn());
+    setServer(QStringLiteral("https://other.example.org"));
+    EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
+    setServer(alice + QLatin1Char('/'));
+    EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
+    SyncAccount::forgetSignIn();
+    EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
+    SyncAccount::recordSignIn(aliceSignIn());
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), false);
     EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::switchedOff);
 }
 
-// A vault that never reaches a keyring, as on a machine without one.
-class NoKeyring final : public PasswordVault {
-public:
-    void read(const QString&, std::function<void(Lookup)> done) override {
-        done({Lookup::Outcome::unavailable, {}});
-    }
-    void write(const QString&, const QString&, std::function<void(bool)> done) override { done(false); }
-    void remove(const QString&, std::function<void(bool)> done) override { done(false); }
-};
-
-// Without a keyring the account still comes, without a password, so libpq's password and service
-// files apply; without a usable server there is no account.
-TEST_F(SyncAccountTest, CredentialsWithoutKeyringOrServer) {
+// Without a keyring the device token is kept in a private file of the configuration folder, for
+// its server only; without a sign-in there is no account.
+TEST_F(SyncAccountTest, CredentialsWithoutKeyringOrSignIn) {
     SyncAccount account(std::make_unique<NoKeyring>());
     Answer<std::optional<SyncCredentials>> none;
     account.readCredentials(&receiver, none.callback());
@@ -94,16 +99,35 @@ TEST_F(SyncAccountTest, CredentialsWithoutKeyringOrServer) {
     ASSERT_TRUE(none.wait());
     EXPECT_EQ(*none.answer, std::nullopt);
 
-    setServer(alice);
-    Answer<std::optional<SyncCredentials>> withoutPassword;
-    account.readCredentials(&receiver, withoutPassword.callback());
-    ASSERT_TRUE(withoutPassword.wait());
-    EXPECT_EQ(*withoutPassword.answer, (SyncCredentials{alice, std::nullopt}));
+    SyncAccount::recordSignIn(aliceSignIn());
+    Answer<std::optional<SyncCredentials>> withoutToken;
+    account.readCredentials(&receiver, withoutToken.callback());
+    ASSERT_TRUE(withoutToken.wait());
+    EXPECT_EQ(*withoutToken.answer, (SyncCredentials{aliceSignIn(), std::nullopt}));
+
+    Answer<bool> stored;
+    account.storeToken(alice, QStringLiteral("7.abc"), &receiver, stored.callback());
+    ASSERT_EQ(stored.wait(), true);
+    const QString file = AppPaths::configFolder() + QStringLiteral("/sync-device-token");
+    EXPECT_EQ(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                 QFileDevice::ReadUser | QFileDevice::WriteUser);
+    Answer<std::optional<SyncCredentials>> withToken;
+    account.readCredentials(&receiver, withToken.callback());
+    ASSERT_TRUE(withToken.wait());
+    EXPECT_EQ(*withToken.answer, (SyncCredentials{aliceSignIn(), QStringLiteral("7.abc")}));
+    Answer<PasswordVault::Lookup> otherServer;
+    account.readToken(QStringLiteral("https://other.example.org"), &receiver, otherServer.callback());
+    ASSERT_TRUE(otherServer.wait());
+    EXPECT_EQ(otherServer.answer->outcome, Outcome::absent);
+
+    Answer<bool> removed;
+    account.deleteToken(alice, &receiver, removed.callback());
+    ASSERT_EQ(removed.wait(), true);
+    EXPECT_FALSE(QFileInfo::exists(file));
 }
 
-// The real keyring: a password stored for a user and host is read back for any URI naming the
-// same two, and is gone after its removal (a second removal still succeeds). Another user finding
-// nothing is shown through the settings window (SyncSectionTest).
+// The real keyring: a token stored for a host and port is read back for any address naming the
+// same two, and is gone after its removal (a second removal still succeeds).
 TEST_F(SyncAccountTest, KeyringRoundTrip) {
     if (!haveTestKeyring()) {
         GTEST_SKIP() << "no test keyring (run through tests/account/with-keyring.sh)";
@@ -111,31 +135,30 @@ TEST_F(SyncAccountTest, KeyringRoundTrip) {
     SyncAccount account;
     const QString secret = QStringLiteral("s3cret \u00e9\u20ac");
     Answer<bool> stored;
-    account.storePassword(alice, secret, &receiver, stored.callback());
+    account.storeToken(alice, secret, &receiver, stored.callback());
     ASSERT_EQ(stored.wait(), true);
 
     Answer<PasswordVault::Lookup> sameHost;
-    account.readPassword(QStringLiteral("postgresql://alice@sync.example.org/other"), &receiver,
-                         sameHost.callback());
+    account.readToken(alice + QStringLiteral("/other"), &receiver, sameHost.callback());
     ASSERT_TRUE(sameHost.wait());
     EXPECT_EQ(sameHost.answer->outcome, Outcome::found);
     EXPECT_EQ(sameHost.answer->password, secret);
 
-    setServer(alice);
+    SyncAccount::recordSignIn(aliceSignIn());
     Answer<std::optional<SyncCredentials>> credentials;
     account.readCredentials(&receiver, credentials.callback());
     ASSERT_TRUE(credentials.wait());
-    EXPECT_EQ(*credentials.answer, (SyncCredentials{alice, secret}));
+    EXPECT_EQ(*credentials.answer, (SyncCredentials{aliceSignIn(), secret}));
 
     // Another account object (a later run of the program) finds the same entry.
     SyncAccount later;
     for (int round = 0; round < 2; ++round) {
         Answer<bool> removed;
-        later.deletePassword(alice, &receiver, removed.callback());
+        later.deleteToken(alice, &receiver, removed.callback());
         ASSERT_EQ(removed.wait(), true) << "round " << round;
     }
     Answer<PasswordVault::Lookup> gone;
-    later.readPassword(alice, &receiver, gone.callback());
+    later.readToken(alice, &receiver, gone.callback());
     ASSERT_TRUE(gone.wait());
     EXPECT_EQ(gone.answer->outcome, Outcome::absent);
 }
@@ -149,8 +172,8 @@ TEST_F(SyncAccountTest, AnswersForAGoneReceiverAreDropped) {
     {
         auto account = std::make_unique<SyncAccount>();
         auto doomed = std::make_unique<QObject>();
-        account->readPassword(alice, doomed.get(),
-                              [&](const PasswordVault::Lookup&) { calledAfterDeath = true; });
+        account->readToken(alice, doomed.get(),
+                           [&](const PasswordVault::Lookup&) { calledAfterDeath = true; });
         account->readCredentials(doomed.get(),
                                  [&](const std::optional<SyncCredentials>&) { calledAfterDeath = true; });
         doomed.reset();
@@ -159,10 +182,10 @@ TEST_F(SyncAccountTest, AnswersForAGoneReceiverAreDropped) {
     // Later requests on the same bus are answered after the earlier ones were.
     SyncAccount account;
     Answer<bool> stored;
-    account.storePassword(alice, QStringLiteral("x"), &receiver, stored.callback());
+    account.storeToken(alice, QStringLiteral("x"), &receiver, stored.callback());
     ASSERT_EQ(stored.wait(), true);
     Answer<bool> removed;
-    account.deletePassword(alice, &receiver, removed.callback());
+    account.deleteToken(alice, &receiver, removed.callback());
     ASSERT_EQ(removed.wait(), true);
     EXPECT_FALSE(calledAfterDeath);
 }

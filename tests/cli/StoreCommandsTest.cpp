@@ -412,7 +412,9 @@ TEST(CliStore, UsageErrorsAndHelp) {
         {{"hotKey", "Shift+A"}, 2, "Ctrl, Alt or Super"},
         {{"hotKey", "ctrl+shift+k"}, 0, ""},
         {{"recordSelectedText", "maybe"}, 2, "true or false"},
-        {{"syncServer", "http://example.org"}, 2, "postgresql://"},
+        {{"syncServer", "http://example.org"}, 2, "use https://"},
+        {{"syncServer", "postgresql://alice@example.org/snipjar"}, 2, "no longer supported"},
+        {{"syncServer", "http://127.0.0.1:8443"}, 0, ""},
         {{"colour", "blue"}, 2, "historyLength"},
     };
     for (const auto& row : settings) {

@@ -242,7 +242,7 @@ TEST_F(ClipSyncEngineTest, AFetchedPageThatCannotBeSavedIsFetchedAgain) {
     EXPECT_FALSE(here->engine().problem().has_value());
 }
 
-TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself) {
+TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItselfALimitIsNotRetried) {
     SyncLog log;
     auto here = computer(QStringLiteral("here"));
     QList<bool> syncing;
@@ -272,6 +272,19 @@ TEST_F(ClipSyncEngineTest, TroubleIsReportedOnceKeepsEveryChangeAndEndsByItself)
     ASSERT_TRUE(drained(*here));
     EXPECT_TRUE(onServer(RecordNames::itemRecordID(id)));
     ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 2; }));
+    EXPECT_FALSE(problems.last().has_value());
+    // A limit the server holds to (the storage quota) is shown in its words, but not retried on a
+    // timer: nothing here changes by waiting. The next sync asks again.
+    server->failNextCalls(1, cloud::CloudErrorCode::limitExceeded);
+    here->copy(QStringLiteral("over the quota"));
+    ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 3; }));
+    EXPECT_TRUE(problems.last().value_or("").startsWith(QStringLiteral("Your sync server refused: ")));
+    const int calls = server->callCount();
+    EXPECT_FALSE(
+        waitUntil([&] { return server->callCount() > calls; },
+                  std::chrono::milliseconds(2 * sync::ClipSyncEngine::firstRetryMilliseconds + 500)));
+    ASSERT_TRUE(here->syncNow());
+    ASSERT_TRUE(waitUntil([&problems] { return problems.size() == 4; }));
     EXPECT_FALSE(problems.last().has_value());
 }
 

@@ -40,8 +40,9 @@ usr/share/zsh/vendor-completions/_snipjar
 usr/share/fish/vendor_completions.d/snipjar.fish
 usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
+usr/lib/systemd/system/snipjar-server.service
 LIST
-    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging sync-postgres command-client update-http wayland
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging command-client update-http wayland
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 

@@ -1,5 +1,6 @@
 #include "EventLoopWait.h"
 #include "PostgresCluster.h"
+#include "ServiceServer.h"
 #include "SyncProfile.h"
 
 #include <QFile>
@@ -16,18 +17,23 @@ namespace {
 
 constexpr auto syncTimeout = 90s;
 
-const QString user = QStringLiteral("e2e_user");
-const QString password = QStringLiteral("correct-e2e-password");
+const QString password = QStringLiteral("password-1");
 
-// Two computers of one sync user and their server.
+// Two computers of one sync user and their snipjar-server, each signed in through the command line.
 class SyncEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
-        ASSERT_TRUE(cluster.addUser(user, password)) << cluster.error().toStdString();
+        ASSERT_TRUE(server.start());
+        // The test's own device of the account gives the server's address.
+        const snipjar::cloud::ServiceAccount account = server.newAccount(QStringLiteral("e2e"));
+        address = account.server.toString();
+        user = server.userOf(account);
         for (SyncProfile* profile : {&first, &second}) {
             ASSERT_TRUE(profile->startDisplay()) << profile->error().toStdString();
-            ASSERT_TRUE(profile->configureSync(cluster.socketURI(user), user, password));
+            // A wrong password signs nothing in; the right one does.
+            ASSERT_EQ(profile->signIn(address, user, QStringLiteral("wrong")), 1);
+            ASSERT_EQ(profile->signIn(address, user, password), 0);
             ASSERT_TRUE(profile->startSnipjar()) << profile->error().toStdString();
         }
     }
@@ -44,14 +50,23 @@ protected:
         literal.replace(QLatin1Char('\''), QStringLiteral("''"));
         const std::optional<QString> count = cluster.adminSQL(
             QStringLiteral(
-                "SELECT (SELECT count(*) FROM snipjar.records WHERE position(convert_to('%1', 'UTF8') "
-                "in fields) > 0) + (SELECT count(*) FROM snipjar.assets WHERE position(convert_to('%1', "
-                "'UTF8') in data) > 0)")
+                "SELECT (SELECT count(*) FROM snipjar_service.records WHERE position(convert_to('%1', "
+                "'UTF8') in fields) > 0) + (SELECT count(*) FROM snipjar_service.asset_chunks WHERE "
+                "position(convert_to('%1', 'UTF8') in data) > 0)")
                 .arg(literal));
         return count ? count->toInt() : -1;
     }
 
+    int devices() {
+        return cluster.adminSQL(QStringLiteral("SELECT count(*) FROM snipjar_service.devices"))
+            .value_or(QStringLiteral("-1"))
+            .toInt();
+    }
+
     PostgresCluster cluster;
+    ServiceServer server{cluster};
+    QString address;
+    QString user;
     SyncProfile first{QStringLiteral("first computer"),
                       QStringLiteral("1E2E0001-0000-4000-8000-000000000001")};
     SyncProfile second{QStringLiteral("second computer"),
@@ -63,7 +78,7 @@ protected:
 // A secret and a file copy stay on the computer they were made on: the server never holds their
 // bytes, while the ordinary copy made after them reaches it and the other computer. A copy on either
 // computer shows up on the other with the id of the computer it was made on, and a deletion on the
-// second removes it from the first.
+// second removes it from the first. Signing out revokes the computer's token on the server.
 TEST_F(SyncEndToEnd, CopiesTravelWithTheirComputersIdSecretsAndFilesNeverAndDeletionsComeBack) {
     const QString secret = QStringLiteral("hunter2-e2e-secret");
     QProcess* secretOwner =
@@ -123,4 +138,13 @@ TEST_F(SyncEndToEnd, CopiesTravelWithTheirComputersIdSecretsAndFilesNeverAndDele
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(second.rowTitled(text).isEmpty());
     EXPECT_TRUE(waitUntil([&] { return first.rowTitled(text).isEmpty(); }, syncTimeout));
+    const int signedIn = devices();
+    second.run({QStringLiteral("sync"), QStringLiteral("sign-out")}, &exitCode);
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_EQ(devices(), signedIn - 1);
+    EXPECT_EQ(second.run({QStringLiteral("config"), QStringLiteral("syncServer")}).trimmed(),
+              address.toUtf8());
+    EXPECT_TRUE(
+        waitUntil([&] { return second.run({QStringLiteral("status")}).contains("sync: off"); }, syncTimeout))
+        << second.run({QStringLiteral("status")}).constData();
 }

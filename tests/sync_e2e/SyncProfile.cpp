@@ -15,15 +15,6 @@ namespace snipjar::test {
 
 namespace {
 
-bool writePrivateFile(const QString& path, const QByteArray& contents) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        return false;
-    }
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    return file.write(contents) == contents.size();
-}
-
 // Where each thread of a process that hangs is, when gdb is at hand; empty otherwise.
 QString stacksOf(qint64 processID) {
     if (processID <= 0 || QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty()) {
@@ -66,7 +57,7 @@ SyncProfile::SyncProfile(const QString& name, const QString& deviceID)
     }
     environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    // No keyring: the password comes from the password file alone. The bus address names a socket
+    // No keyring: the device token is kept in the private file. The bus address names a socket
     // that does not exist, so connecting fails at once; without any address, libdbus would start a
     // bus of its own through the X display (autolaunch), which can hang the application's start.
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
@@ -106,21 +97,18 @@ bool SyncProfile::startDisplay() {
     return true;
 }
 
-bool SyncProfile::configureSync(const QString& serverURI, const QString& user, const QString& password) {
-    const QString passwordFile = folder.filePath(QStringLiteral("pgpass"));
-    if (!writePrivateFile(passwordFile, QStringLiteral("*:*:*:%1:%2\n").arg(user, password).toUtf8())) {
-        lastError = QStringLiteral("cannot write the password file");
-        return false;
-    }
-    environment.insert(QStringLiteral("PGPASSFILE"), passwordFile);
+int SyncProfile::signIn(const QString& server, const QString& user, const QString& password) {
     const QString configFolder = folder.filePath(QStringLiteral("config/Snipjar"));
     QDir().mkpath(configFolder);
-    QSettings settings(configFolder + QStringLiteral("/Snipjar.conf"), QSettings::IniFormat);
-    settings.setValue(QStringLiteral("didOnboard"), true);
-    settings.setValue(QStringLiteral("syncEnabled"), true);
-    settings.setValue(QStringLiteral("syncServer"), serverURI);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    {
+        QSettings settings(configFolder + QStringLiteral("/Snipjar.conf"), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("didOnboard"), true);
+        settings.setValue(QStringLiteral("syncEnabled"), true);
+    }
+    int exitCode = -1;
+    run({QStringLiteral("sync"), QStringLiteral("sign-in"), server, user}, &exitCode,
+        password.toUtf8() + '\n');
+    return exitCode;
 }
 
 bool SyncProfile::startSnipjar() {
@@ -139,10 +127,12 @@ bool SyncProfile::startSnipjar() {
     return true;
 }
 
-QByteArray SyncProfile::run(const QStringList& arguments, int* exitCode) {
+QByteArray SyncProfile::run(const QStringList& arguments, int* exitCode, const QByteArray& input) {
     QProcess command;
     command.setProcessEnvironment(environment);
     command.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
+    command.write(input);
+    command.closeWriteChannel();
     if (!command.waitForFinished(60000)) {
         command.kill();
         command.waitForFinished();

@@ -15,8 +15,8 @@
 namespace snipjar::test {
 
 // One computer of a sync user: its own Xvfb display, its own XDG folders with a Snipjar.conf that
-// points sync at the server, a PGPASSFILE with the password, its own device id, and the running
-// snipjar. Everything it started is stopped on destruction.
+// switches sync on, no keyring (the device token goes to the private file), its own device id, and
+// the running snipjar. Everything it started is stopped on destruction.
 class SyncProfile {
 public:
     SyncProfile(const QString& name, const QString& deviceID);
@@ -26,8 +26,9 @@ public:
 
     // Starts the display; false (with error()) when Xvfb does not come up.
     bool startDisplay();
-    // Writes the settings and the password file for the user on the server.
-    bool configureSync(const QString& serverURI, const QString& user, const QString& password);
+    // Switches sync on in the settings and signs in with `snipjar sync sign-in`, the password on
+    // standard input; its exit status.
+    int signIn(const QString& server, const QString& user, const QString& password);
     // Starts snipjar and waits for its instance socket.
     bool startSnipjar();
 
@@ -36,7 +37,7 @@ public:
     const QString& error() const { return lastError; }
 
     // A command-line run of snipjar in this profile; its standard output, empty on failure.
-    QByteArray run(const QStringList& arguments, int* exitCode = nullptr);
+    QByteArray run(const QStringList& arguments, int* exitCode = nullptr, const QByteArray& input = {});
     // `snipjar list --json`; empty on failure.
     QJsonArray list();
     // The listed row whose title is the text, or an empty object.

@@ -14,7 +14,7 @@ struct Topic {
     const char* details;
 };
 
-const std::array<Topic, 22> topics{{
+const std::array<Topic, 23> topics{{
     {Command::list, "print the history, newest first",
      "Prints one row per clip: id, kind, title, computer, pinned, created time and whether the clip\n"
      "is local-only or synced, separated by tabs.\n\n"
@@ -90,7 +90,8 @@ const std::array<Topic, 22> topics{{
      "launchAtLogin (true or false), historyLength (1 to 1000), retentionDays (7, 30 or 90),\n"
      "hotKey (Ctrl, Alt or Super with a letter or digit, e.g. Ctrl+Alt+V),\n"
      "keepClipboardWhenOwnerQuits, recordSelectedText and syncEnabled (true or false), and\n"
-     "syncServer (a postgresql:// address, or \"\" for none).\n"},
+     "syncServer (an https:// address of a snipjar-server, http:// on this computer only, or \"\"\n"
+     "for none; a new server needs sync sign-in).\n"},
     {Command::clipboard, "print what is on the clipboard now, without recording it",
      "Reads the clipboard (or the primary selection) of the display or Wayland compositor this\n"
      "command runs in, whether Snipjar runs or not; text by default. A copy that a password manager\n"
@@ -128,6 +129,16 @@ const std::array<Topic, 22> topics{{
      "                  SNIPJAR_ID, SNIPJAR_KIND, SNIPJAR_TITLE, SNIPJAR_DEVICE (the computer's\n"
      "                  name), SNIPJAR_SOURCE and SNIPJAR_CREATED_AT (UTC, ISO 8601). A command\n"
      "                  that fails is reported on standard error and watching goes on\n"},
+    {Command::sync, "sign this computer in to a sync server, or out of it",
+     "sign-in reads the password of USER from standard input (one line; it is sent to the server and\n"
+     "never kept), signs this computer in to the snipjar-server at SERVER and keeps the device token\n"
+     "it gives in the keyring (in a private file where there is none). SERVER becomes the syncServer\n"
+     "setting; syncEnabled is left as it is. A server whose certificate the system does not trust is\n"
+     "refused with its SHA-256 fingerprint: compare it with the one snipjar-server printed, then run\n"
+     "sign-in again with it. sign-out revokes this computer's token on the server and forgets it; if\n"
+     "the server cannot be reached, it is forgotten here all the same (status 1 says so). A running\n"
+     "Snipjar acts on either at once.\n\n"
+     "  --trust FINGERPRINT  trust the certificate with this SHA-256 fingerprint (hex, colons optional)\n"},
     {Command::help, "describe a command", "Without a command, lists them all.\n"},
 }};
 

@@ -7,6 +7,7 @@
 #include "app/cli/CommandRunner.h"
 #include "app/cli/DirectAccess.h"
 #include "app/cli/InstanceClient.h"
+#include "app/cli/SyncCommand.h"
 #include "app/cli/TextInput.h"
 #include "app/cli/WatchClient.h"
 
@@ -124,6 +125,9 @@ int ScriptCommand::run(CommandLine commandLine, int argc, char** argv) {
     }
     if (commandLine.command == Command::watch) {
         return WatchClient::run(commandLine);
+    }
+    if (commandLine.command == Command::sync) {
+        return finish(SyncCommand::run(commandLine, stdin));
     }
     if (const std::optional<CommandOutcome> answer = InstanceClient::send(commandLine)) {
         return finish(*answer);

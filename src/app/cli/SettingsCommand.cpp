@@ -3,6 +3,7 @@
 #include "paste/HotKeyCombo.h"
 #include "platform/LaunchAtLogin.h"
 #include "platform/UserSettings.h"
+#include "platform/account/SyncAccount.h"
 
 #include <array>
 
@@ -119,10 +120,12 @@ const std::array<Setting, 8> settings{{
              UserSettings::remove(QString::fromLatin1(UserSettings::syncServerKey));
              return std::nullopt;
          }
-         if ((!address.startsWith(QLatin1String("postgresql://")) &&
-              !address.startsWith(QLatin1String("postgres://"))) ||
-             address.contains(QLatin1Char('\n'))) {
-             return refused("syncServer", "a postgresql:// address, or \"\" for none");
+         if (const std::optional<QString> problem = SyncAccount::serverProblem(address)) {
+             return CommandOutcome::usageError(
+                 QStringLiteral("syncServer takes an https:// address of a sync "
+                                "server (http:// on this computer), or \"\" for "
+                                "none: %1")
+                     .arg(*problem));
          }
          UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), address);
          return std::nullopt;

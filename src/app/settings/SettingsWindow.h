@@ -50,8 +50,8 @@ public:
     void setPlatform(const QString& backend, const QStringList& limits);
     // Shows the values the settings and the autostart entry hold now.
     void reload();
-    // The account whose password the sync section keeps in the keyring; without one it cannot be
-    // set here. The account must outlive the window, or be unset first.
+    // The account whose device token the sync section keeps in the keyring; without one, signing
+    // in is not offered. The account must outlive the window, or be unset first.
     void setSyncAccount(SyncAccount* account);
     // How a running sync goes, shown in the sync section; empty hides the line.
     void setSyncStatus(const QString& text);

@@ -1,26 +1,32 @@
 #include "app/settings/SyncSection.h"
 
+#include "app/settings/BackgroundCall.h"
 #include "app/settings/SettingsEvents.h"
 #include "platform/UserSettings.h"
 #include "platform/account/SyncAccount.h"
+#include "sync/session/ServiceSession.h"
 
 #include <QCheckBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <variant>
 
 namespace snipjar {
 
 namespace {
 
-// What the password field holds while the keyring has the password: as many dots, never the
-// password itself.
-const QString storedStandIn(8, QLatin1Char('*'));
+using SignInAnswer = std::variant<sync::ServiceSession::SignedIn, sync::ServiceSession::Refusal>;
 
 // A field with a line of secondary text under it, as one control of a row.
-QWidget* withNote(QWidget* parent, QLineEdit* field, QLabel* note) {
+QWidget* withNote(QWidget* parent, QWidget* field, QLabel* note) {
     auto* control = new QWidget(parent);
     control->setFixedWidth(SyncSection::fieldWidth);
     auto* layout = new QVBoxLayout(control);
@@ -33,6 +39,13 @@ QWidget* withNote(QWidget* parent, QLineEdit* field, QLabel* note) {
     SettingsSection::makeSecondary(*note, true);
     layout->addWidget(note);
     return control;
+}
+
+QLineEdit* field(QWidget* parent, const char* name) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(QString::fromLatin1(name));
+    edit->setFixedWidth(SyncSection::fieldWidth);
+    return edit;
 }
 
 QString storedServer() {
@@ -49,7 +62,7 @@ SyncSection::SyncSection(QWidget* parent)
 
     server = new QLineEdit(this);
     server->setObjectName(QStringLiteral("syncServer"));
-    server->setPlaceholderText(QStringLiteral("postgresql://you@host/snipjar"));
+    server->setPlaceholderText(QStringLiteral("https://sync.example.org"));
     server->setClearButtonEnabled(true);
     serverProblem = new QLabel(this);
     serverProblem->setObjectName(QStringLiteral("syncServerProblem"));
@@ -57,14 +70,28 @@ SyncSection::SyncSection(QWidget* parent)
         addRow(QStringLiteral("Server"), withNote(this, server, serverProblem), Qt::AlignTop);
     serverLabel->setMinimumHeight(server->sizeHint().height());
 
-    password = new QLineEdit(this);
-    password->setObjectName(QStringLiteral("syncPassword"));
+    user = field(this, "syncUser");
+    addRow(QStringLiteral("User name"), user);
+    password = field(this, "syncPassword");
     password->setEchoMode(QLineEdit::Password);
-    passwordNote = new QLabel(this);
-    passwordNote->setObjectName(QStringLiteral("syncPasswordNote"));
-    QLabel* passwordLabel =
-        addRow(QStringLiteral("Password"), withNote(this, password, passwordNote), Qt::AlignTop);
-    passwordLabel->setMinimumHeight(password->sizeHint().height());
+    password->setPlaceholderText(QStringLiteral("Only to sign in; never kept"));
+    addRow(QStringLiteral("Password"), password);
+
+    auto* buttons = new QWidget(this);
+    auto* buttonRow = new QHBoxLayout(buttons);
+    buttonRow->setContentsMargins(0, 0, 0, 0);
+    signInAction = new QPushButton(QStringLiteral("Sign in"), buttons);
+    signInAction->setObjectName(QStringLiteral("syncSignIn"));
+    signOutAction = new QPushButton(QStringLiteral("Sign out this computer"), buttons);
+    signOutAction->setObjectName(QStringLiteral("syncSignOut"));
+    buttonRow->addWidget(signInAction);
+    buttonRow->addWidget(signOutAction);
+    buttonRow->addStretch();
+    accountNote = new QLabel(this);
+    accountNote->setObjectName(QStringLiteral("syncAccountNote"));
+    QLabel* accountLabel =
+        addRow(QStringLiteral("Account"), withNote(this, buttons, accountNote), Qt::AlignTop);
+    accountLabel->setMinimumHeight(signInAction->sizeHint().height());
 
     storage = new QLabel(this);
     storage->setObjectName(QStringLiteral("syncedBytes"));
@@ -90,21 +117,32 @@ SyncSection::SyncSection(QWidget* parent)
     statusLines->addWidget(syncStatus);
     addRow(status);
 
-    setFootnote(QStringLiteral("Clipboard history syncs privately through your own sync server. Files and "
-                               "secure items stay on this computer and don’t count. Without a password "
-                               "here, libpq’s password file (~/.pgpass) or service file is used."));
+    setFootnote(QStringLiteral("Clipboard history syncs through your own sync server (snipjar-server), "
+                               "which can read what it stores. Files and secure items stay on this "
+                               "computer and don’t count."));
+
+    confirmCertificate = [this](const QString& fingerprint) {
+        return QMessageBox::question(
+                   this, QStringLiteral("Trust this server?"),
+                   QStringLiteral("The server’s certificate is not signed by an authority this computer "
+                                  "trusts. Trust it only if its SHA-256 fingerprint is the one "
+                                  "snipjar-server printed:\n\n%1")
+                       .arg(fingerprint),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    };
 
     showSyncedBytes(0);
     reload();
     connect(toggle, &QCheckBox::toggled, this, &SyncSection::syncToggled);
     connect(server, &QLineEdit::editingFinished, this, &SyncSection::serverEdited);
-    connect(password, &QLineEdit::textEdited, this, &SyncSection::passwordTyped);
-    connect(password, &QLineEdit::editingFinished, this, &SyncSection::passwordEdited);
+    connect(signInAction, &QPushButton::clicked, this, [this] { signIn(); });
+    connect(password, &QLineEdit::returnPressed, this, [this] { signIn(); });
+    connect(signOutAction, &QPushButton::clicked, this, &SyncSection::signOut);
 }
 
 void SyncSection::setAccount(SyncAccount* newAccount) {
     account = newAccount;
-    lookUpPassword();
+    showAccountState();
 }
 
 void SyncSection::reload() {
@@ -113,10 +151,10 @@ void SyncSection::reload() {
         toggle->setChecked(UserSettings::syncEnabled());
     }
     server->setText(storedServer());
-    // A long address shows its start: the scheme, user and host.
+    // A long address shows its start: the scheme and host.
     server->setCursorPosition(0);
     showServerState();
-    lookUpPassword();
+    showAccountState();
 }
 
 void SyncSection::showSyncedBytes(qint64 bytes) {
@@ -150,7 +188,7 @@ void SyncSection::serverEdited() {
         UserSettings::setValue(key, entered);
     }
     showServerState();
-    lookUpPassword();
+    showAccountState();
     emit SettingsEvents::instance().syncAccountChanged();
 }
 
@@ -168,97 +206,112 @@ void SyncSection::showServerState() {
     syncStatus->setVisible(!reason && !syncStatus->text().isEmpty());
 }
 
-void SyncSection::lookUpPassword() {
-    const quint64 lookup = ++lookups;
-    showsStoredPassword = false;
-    passwordStored = false;
-    password->clear();
-    const std::optional<QString> uri = SyncAccount::configuredServer();
-    if (!account || !uri) {
-        password->setEnabled(false);
-        passwordNote->setText(account ? QStringLiteral("Set a server first.")
-                                      : QStringLiteral("The keyring is not available."));
+void SyncSection::showAccountState() {
+    if (busy) {
         return;
     }
-    password->setEnabled(false);
-    passwordNote->setText(QStringLiteral("Looking in your keyring\u2026"));
-    account->readPassword(*uri, this, [this, lookup](const PasswordVault::Lookup& found) {
-        if (lookup != lookups) {
-            return;
-        }
-        switch (found.outcome) {
-        case PasswordVault::Lookup::Outcome::found:
-            showPasswordStored(true);
-            break;
-        case PasswordVault::Lookup::Outcome::absent:
-            showPasswordStored(false);
-            break;
-        case PasswordVault::Lookup::Outcome::unavailable:
-            password->setEnabled(false);
-            passwordNote->setText(QStringLiteral("The keyring is not available; ~/.pgpass is used."));
-            break;
-        }
-    });
-}
-
-void SyncSection::showPasswordStored(bool stored) {
-    passwordStored = stored;
-    showsStoredPassword = stored;
-    password->setEnabled(true);
-    password->setText(stored ? storedStandIn : QString());
-    passwordNote->setText(stored ? QStringLiteral("Stored in your keyring.")
-                                 : QStringLiteral("Not stored; ~/.pgpass is used."));
-}
-
-void SyncSection::passwordTyped(const QString& text) {
-    if (!showsStoredPassword) {
-        return;
+    const std::optional<SyncSignInRecord> signedIn = SyncAccount::signedIn();
+    const bool serverUsable = SyncAccount::configuredServer().has_value();
+    if (signedIn && user->text().isEmpty()) {
+        user->setText(signedIn->user);
     }
-    // The first keystroke on the stand-in replaces it, or clears it when it takes a character away.
-    showsStoredPassword = false;
-    const QSignalBlocker blocker(password);
-    if (text.startsWith(storedStandIn)) {
-        password->setText(text.mid(storedStandIn.size()));
-    } else if (storedStandIn.startsWith(text)) {
-        password->clear();
-    }
-}
-
-void SyncSection::passwordEdited() {
-    const std::optional<QString> uri = SyncAccount::configuredServer();
-    if (showsStoredPassword || !account || !uri) {
-        return;
-    }
-    const QString entered = password->text();
-    if (entered.isEmpty() && !passwordStored) {
-        return;
-    }
-    const quint64 lookup = ++lookups;
-    // Taking the focus away below ends the editing once more; that must not ask again.
-    passwordStored = false;
-    // Until the keyring answers, the field neither shows the password nor takes it again.
-    password->setEnabled(false);
-    password->setText(entered.isEmpty() ? QString() : storedStandIn);
-    showsStoredPassword = !entered.isEmpty();
-    passwordNote->setText(QStringLiteral("Saving to your keyring\u2026"));
-    auto finished = [this, lookup, removing = entered.isEmpty()](bool done) {
-        if (lookup != lookups) {
-            return;
-        }
-        showPasswordStored(removing ? !done : done);
-        if (!done) {
-            passwordNote->setText(removing
-                                      ? QStringLiteral("The password could not be removed from your keyring.")
-                                      : QStringLiteral("The password could not be stored in your keyring."));
-            return;
-        }
-        emit SettingsEvents::instance().syncAccountChanged();
-    };
-    if (entered.isEmpty()) {
-        account->deletePassword(*uri, this, finished);
+    user->setEnabled(account != nullptr);
+    password->setEnabled(account != nullptr);
+    signInAction->setEnabled(account != nullptr && serverUsable);
+    signOutAction->setEnabled(account != nullptr && signedIn.has_value());
+    if (!account) {
+        accountNote->setText(QStringLiteral("The keyring is not available."));
+    } else if (signedIn) {
+        accountNote->setText(QStringLiteral("Signed in as %1.").arg(signedIn->user));
     } else {
-        account->storePassword(*uri, entered, this, finished);
+        accountNote->setText(serverUsable ? QStringLiteral("Not signed in.")
+                                          : QStringLiteral("Set a server first."));
     }
+}
+
+void SyncSection::setBusy(bool nowBusy, const QString& note) {
+    busy = nowBusy;
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{server, user, password, signInAction, signOutAction}) {
+        control->setEnabled(!busy);
+    }
+    if (!busy) {
+        showAccountState();
+    }
+    if (!note.isEmpty()) {
+        accountNote->setText(note);
+    }
+}
+
+void SyncSection::signIn(const QByteArray& trusted) {
+    const std::optional<QString> address = SyncAccount::configuredServer();
+    if (busy || !account || !address) {
+        return;
+    }
+    const QString name = user->text().trimmed();
+    const QString secret = password->text();
+    if (name.isEmpty() || secret.isEmpty()) {
+        accountNote->setText(QStringLiteral("Enter your user name and password."));
+        return;
+    }
+    setBusy(true, QStringLiteral("Signing in\u2026"));
+    runInBackground<SignInAnswer>(
+        this,
+        [address = *address, name, secret, trusted] {
+            return sync::ServiceSession::signIn(address, name, secret, trusted);
+        },
+        [this](SignInAnswer answer) {
+            if (const auto* refusal = std::get_if<sync::ServiceSession::Refusal>(&answer)) {
+                setBusy(false, refusal->message);
+                if (!refusal->untrustedFingerprint.isEmpty() && confirmCertificate &&
+                    confirmCertificate(
+                        sync::ServiceSession::fingerprintText(refusal->untrustedFingerprint))) {
+                    signIn(refusal->untrustedFingerprint);
+                }
+                return;
+            }
+            const auto signedIn = std::get<sync::ServiceSession::SignedIn>(std::move(answer));
+            account->storeToken(
+                signedIn.record.server, signedIn.token, this, [this, record = signedIn.record](bool stored) {
+                    if (!stored) {
+                        setBusy(false, QStringLiteral("The sign-in could not be kept in your keyring."));
+                        return;
+                    }
+                    password->clear();
+                    SyncAccount::recordSignIn(record);
+                    setBusy(false, {});
+                    showServerState();
+                    emit SettingsEvents::instance().syncAccountChanged();
+                });
+        });
+}
+
+void SyncSection::signOut() {
+    if (busy || !account || !SyncAccount::signedIn()) {
+        return;
+    }
+    setBusy(true, QStringLiteral("Signing out\u2026"));
+    account->readCredentials(this, [this](std::optional<SyncCredentials> credentials) {
+        if (!credentials) {
+            setBusy(false, {});
+            return;
+        }
+        runInBackground<std::optional<QString>>(
+            this, [credentials = *credentials] { return sync::ServiceSession::signOut(credentials); },
+            [this, server = credentials->signIn.server](std::optional<QString> problem) {
+                // The computer forgets its sign-in whatever the server said; a token the server could
+                // not revoke is listed there until it is removed (snipjar-server or another computer).
+                account->deleteToken(server, this, [this, problem](bool) {
+                    SyncAccount::forgetSignIn();
+                    setBusy(false, problem ? QStringLiteral("Signed out on this computer only: %1 The "
+                                                            "server still lists it.")
+                                                 .arg(*problem)
+                                           : QStringLiteral("Signed out."));
+                    showServerState();
+                    emit SettingsEvents::instance().syncAccountChanged();
+                });
+            });
+    });
 }
 
 } // namespace snipjar

@@ -2,21 +2,25 @@
 
 #include "app/settings/SettingsSection.h"
 
+#include <QByteArray>
+
 #include <optional>
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace snipjar {
 
 class SyncAccount;
 
-// "Sync": whether the history is kept in step through the user's sync server, the server (a
-// libpq connection URI under "syncServer") and its password (in the keyring), why sync is off
-// when it is, how it goes while it runs, and how much of the history is synced. The switch is
-// announced as syncEnabledChanged, a new server or password as syncAccountChanged; the shell
-// starts, stops or restarts syncing.
+// "Sync": whether the history is kept in step through the user's sync server, the server's
+// address (under "syncServer"), signing this computer in with a user name and password (the
+// password is used for that alone and never kept; the device token the server gives is kept in
+// the keyring) and out again, why sync is off when it is, how it goes while it runs, and how much
+// of the history is synced. The switch is announced as syncEnabledChanged, a new server or sign-in
+// as syncAccountChanged; the shell starts, stops or restarts syncing.
 class SyncSection : public SettingsSection {
     Q_OBJECT
 public:
@@ -30,15 +34,18 @@ public:
     QLineEdit* serverField() const { return server; }
     // Why the server address is not accepted; hidden while it is.
     QLabel* serverProblemLabel() const { return serverProblem; }
+    QLineEdit* userField() const { return user; }
     QLineEdit* passwordField() const { return password; }
-    // Whether the keyring holds the password, or why it is not used.
-    QLabel* passwordNoteLabel() const { return passwordNote; }
+    QPushButton* signInButton() const { return signInAction; }
+    QPushButton* signOutButton() const { return signOutAction; }
+    // Who the computer is signed in as, or how signing in or out went.
+    QLabel* accountNoteLabel() const { return accountNote; }
     // "Sync is off: …"; hidden while sync may run.
     QLabel* offStatusLabel() const { return offStatus; }
     QLabel* syncStatusLabel() const { return syncStatus; }
 
-    // The keyring the password is kept in; without one the password cannot be set here. The
-    // account must outlive the section, or be unset first.
+    // The keyring the device token is kept in; without one, signing in is not offered. The account
+    // must outlive the section, or be unset first.
     void setAccount(SyncAccount* account);
     void reload();
     // The size of the synced history, as in "12.3 MB" (decimal units).
@@ -47,31 +54,33 @@ public:
     // hides the line.
     void setSyncStatus(const QString& text);
 
+    // Asks whether to trust a certificate the system does not, showing its fingerprint; tests
+    // answer in its place.
+    std::function<bool(const QString& fingerprint)> confirmCertificate;
+
 private:
     void syncToggled(bool enabled);
     void serverEdited();
-    void passwordEdited();
-    void passwordTyped(const QString& text);
     void showServerState();
-    // Asks the keyring whether it holds the password of the server in the field.
-    void lookUpPassword();
-    void showPasswordStored(bool stored);
+    void showAccountState();
+    void signIn(const QByteArray& trusted = {});
+    void signOut();
+    void setBusy(bool busy, const QString& note);
 
     QCheckBox* toggle = nullptr;
     QLabel* storage = nullptr;
     QLineEdit* server = nullptr;
     QLabel* serverProblem = nullptr;
+    QLineEdit* user = nullptr;
     QLineEdit* password = nullptr;
-    QLabel* passwordNote = nullptr;
+    QPushButton* signInAction = nullptr;
+    QPushButton* signOutAction = nullptr;
+    QLabel* accountNote = nullptr;
     QLabel* offStatus = nullptr;
     QLabel* syncStatus = nullptr;
     SyncAccount* account = nullptr;
-    // The field shows a stand-in for the stored password, untouched since.
-    bool showsStoredPassword = false;
-    // The keyring holds a password for the server in the field.
-    bool passwordStored = false;
-    // Answers about another server than the one in the field now are dropped.
-    quint64 lookups = 0;
+    // A sign-in or sign-out is under way.
+    bool busy = false;
 };
 
 } // namespace snipjar

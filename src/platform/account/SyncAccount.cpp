@@ -1,104 +1,66 @@
 #include "platform/account/SyncAccount.h"
 
 #include "platform/AppIdentity.h"
+#include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
+#include "platform/PrivateFiles.h"
 #include "platform/UserSettings.h"
 #include "platform/account/KeychainPasswordVault.h"
 
-#include <QLibrary>
+#include <QFile>
 #include <QPointer>
+#include <QRegularExpression>
 #include <QTimer>
-
-#include <variant>
-
-#include <libpq-fe.h>
-
-#include <pwd.h>
-#include <unistd.h>
 
 namespace snipjar {
 
 namespace {
 
-struct ParsedConnection {
-    QString user;
-    QString host;
-};
+const char* const signedInToKey = "syncSignedInTo";
+const char* const userKey = "syncUser";
+const char* const accountIdKey = "syncAccountId";
+const char* const epochKey = "syncEpoch";
+const char* const fingerprintKey = "syncFingerprint";
 
-// libpq's reader of connection strings. libpq is loaded when a string is first read rather than
-// linked: it and the fifteen libraries it needs would otherwise be loaded at every start, while
-// only a start with sync on reads the server's address.
-struct ConnectionStringReader {
-    decltype(&PQconninfoParse) parse = nullptr;
-    decltype(&PQconninfoFree) freeOptions = nullptr;
-    decltype(&PQfreemem) freeMemory = nullptr;
+// A token never spans lines and is far shorter; anything else in the file is not one.
+constexpr qsizetype largestTokenFile = 4096;
 
-    static const ConnectionStringReader& loaded() {
-        static const ConnectionStringReader reader = [] {
-            ConnectionStringReader found;
-            // Never unloaded, like any library the process links.
-            auto* library = new QLibrary(QStringLiteral("pq"), 5);
-            found.parse = reinterpret_cast<decltype(&PQconninfoParse)>(library->resolve("PQconninfoParse"));
-            found.freeOptions =
-                reinterpret_cast<decltype(&PQconninfoFree)>(library->resolve("PQconninfoFree"));
-            found.freeMemory = reinterpret_cast<decltype(&PQfreemem)>(library->resolve("PQfreemem"));
-            if (!found.parse || !found.freeOptions || !found.freeMemory) {
-                qCCritical(lcSync).noquote() << "libpq cannot be loaded:" << library->errorString();
-                found = {};
-            }
-            return found;
-        }();
-        return reader;
-    }
-};
-
-// The fields libpq reads from the string; the reason it gives when it refuses it.
-std::variant<ParsedConnection, QString> parseConnection(const QString& connectionURI) {
-    if (connectionURI.trimmed().isEmpty()) {
-        return QStringLiteral("No server is set.");
-    }
-    const ConnectionStringReader& libpq = ConnectionStringReader::loaded();
-    if (!libpq.parse) {
-        return QStringLiteral("The PostgreSQL client library (libpq) is not installed.");
-    }
-    char* error = nullptr;
-    PQconninfoOption* options = libpq.parse(connectionURI.toUtf8().constData(), &error);
-    if (!options) {
-        QString reason = error ? QString::fromUtf8(error).trimmed() : QStringLiteral("out of memory");
-        libpq.freeMemory(error);
-        if (!reason.isEmpty()) {
-            reason[0] = reason[0].toUpper();
-        }
-        if (!reason.endsWith(QLatin1Char('.'))) {
-            reason += QLatin1Char('.');
-        }
-        return reason;
-    }
-    ParsedConnection parsed;
-    for (const PQconninfoOption* option = options; option->keyword; ++option) {
-        if (!option->val) {
-            continue;
-        }
-        if (qstrcmp(option->keyword, "user") == 0) {
-            parsed.user = QString::fromUtf8(option->val);
-        } else if (qstrcmp(option->keyword, "host") == 0) {
-            parsed.host = QString::fromUtf8(option->val);
-        }
-    }
-    libpq.freeOptions(options);
-    return parsed;
+QString stringSetting(const char* key) {
+    const auto stored = UserSettings::value(QString::fromLatin1(key));
+    return stored ? stored->toString().trimmed() : QString();
 }
 
-// libpq's own default user: PGUSER, else the login name.
-QString defaultUser() {
-    const QString fromEnvironment = qEnvironmentVariable("PGUSER");
-    if (!fromEnvironment.isEmpty()) {
-        return fromEnvironment;
+bool isLoopback(const QString& host) {
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        return true;
     }
-    if (const passwd* entry = ::getpwuid(::geteuid())) {
-        return QString::fromLocal8Bit(entry->pw_name);
+    // 127.0.0.0/8 and ::1, as QUrl writes them (it has checked the form already).
+    return host == QLatin1String("::1") ||
+           (host.startsWith(QLatin1String("127.")) && host.count(QLatin1Char('.')) == 3 &&
+            !host.contains(QRegularExpression(QStringLiteral("[^0-9.]"))));
+}
+
+// Where the device token is kept on a computer without a keyring: one key and its token.
+QString tokenFilePath() {
+    return AppPaths::configFolder() + QStringLiteral("/sync-device-token");
+}
+
+PasswordVault::Lookup readTokenFile(const QString& key) {
+    QFile file(tokenFilePath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {PasswordVault::Lookup::Outcome::absent, {}};
     }
-    return QString();
+    const QList<QByteArray> lines = file.read(largestTokenFile).split('\n');
+    if (lines.size() < 2 || QString::fromUtf8(lines.at(0)) != key || lines.at(1).isEmpty()) {
+        return {PasswordVault::Lookup::Outcome::absent, {}};
+    }
+    return {PasswordVault::Lookup::Outcome::found, QString::fromUtf8(lines.at(1))};
+}
+
+bool writeTokenFile(const QString& key, const QString& token) {
+    return AppPaths::ensurePrivateFolder(AppPaths::configFolder()) &&
+           PrivateFiles::writeFile(tokenFilePath(), key.toUtf8() + '\n' + token.toUtf8() + '\n',
+                                   PrivateFiles::Durability::Synced);
 }
 
 // Runs done only while the receiver lives.
@@ -130,23 +92,51 @@ SyncAccount::SyncAccount(std::unique_ptr<PasswordVault> vault)
 
 SyncAccount::~SyncAccount() = default;
 
-std::optional<QString> SyncAccount::serverProblem(const QString& connectionURI) {
-    auto parsed = parseConnection(connectionURI);
-    if (auto* reason = std::get_if<QString>(&parsed)) {
-        return *reason;
+std::optional<QString> SyncAccount::serverProblem(const QString& address) {
+    const QString trimmed = address.trimmed();
+    if (trimmed.isEmpty()) {
+        return QStringLiteral("No server is set.");
     }
-    return std::nullopt;
-}
-
-std::optional<QString> SyncAccount::passwordKey(const QString& connectionURI) {
-    auto parsed = parseConnection(connectionURI);
-    auto* connection = std::get_if<ParsedConnection>(&parsed);
-    if (!connection) {
+    if (trimmed.startsWith(QLatin1String("postgresql:"), Qt::CaseInsensitive) ||
+        trimmed.startsWith(QLatin1String("postgres:"), Qt::CaseInsensitive)) {
+        return QStringLiteral("A PostgreSQL server is no longer supported; set up snipjar-server and sign "
+                              "in to it.");
+    }
+    const QUrl url(trimmed, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasQuery() ||
+        url.hasFragment()) {
+        return QStringLiteral("The address is not one of a sync server, such as https://sync.example.org.");
+    }
+    if (url.scheme() == QLatin1String("https")) {
         return std::nullopt;
     }
-    const QString user = connection->user.isEmpty() ? defaultUser() : connection->user;
-    const QString host = connection->host.isEmpty() ? QStringLiteral("localhost") : connection->host;
-    return user + QLatin1Char('@') + host;
+    if (url.scheme() == QLatin1String("http")) {
+        if (isLoopback(url.host())) {
+            return std::nullopt;
+        }
+        return QStringLiteral("Only a server on this computer may be reached without TLS; use https://.");
+    }
+    return QStringLiteral("The address is not one of a sync server, such as https://sync.example.org.");
+}
+
+std::optional<QUrl> SyncAccount::serverURL(const QString& address) {
+    if (serverProblem(address)) {
+        return std::nullopt;
+    }
+    QUrl url = QUrl(address.trimmed()).adjusted(QUrl::StripTrailingSlash | QUrl::NormalizePathSegments);
+    if (url.path() == QLatin1String("/")) {
+        url.setPath(QString());
+    }
+    return url;
+}
+
+std::optional<QString> SyncAccount::tokenKey(const QString& address) {
+    const std::optional<QUrl> url = serverURL(address);
+    if (!url) {
+        return std::nullopt;
+    }
+    const int port = url->port(url->scheme() == QLatin1String("https") ? 443 : 80);
+    return QStringLiteral("device@%1:%2").arg(url->host()).arg(port);
 }
 
 std::optional<QString> SyncAccount::configuredServer() {
@@ -155,6 +145,36 @@ std::optional<QString> SyncAccount::configuredServer() {
         return std::nullopt;
     }
     return server;
+}
+
+std::optional<SyncSignInRecord> SyncAccount::signedIn() {
+    const std::optional<QString> server = configuredServer();
+    if (!server || serverURL(stringSetting(signedInToKey)) != serverURL(*server)) {
+        return std::nullopt;
+    }
+    SyncSignInRecord record{*server, stringSetting(userKey), stringSetting(accountIdKey),
+                            stringSetting(epochKey),
+                            QByteArray::fromHex(stringSetting(fingerprintKey).toLatin1())};
+    if (record.accountId.isEmpty()) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+void SyncAccount::recordSignIn(const SyncSignInRecord& record) {
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), record.server);
+    UserSettings::setValue(QString::fromLatin1(signedInToKey), record.server);
+    UserSettings::setValue(QString::fromLatin1(userKey), record.user);
+    UserSettings::setValue(QString::fromLatin1(accountIdKey), record.accountId);
+    UserSettings::setValue(QString::fromLatin1(epochKey), record.epoch);
+    UserSettings::setValue(QString::fromLatin1(fingerprintKey),
+                           QString::fromLatin1(record.fingerprint.toHex()));
+}
+
+void SyncAccount::forgetSignIn() {
+    for (const char* key : {signedInToKey, userKey, accountIdKey, epochKey, fingerprintKey}) {
+        UserSettings::remove(QString::fromLatin1(key));
+    }
 }
 
 std::optional<SyncOffReason> SyncAccount::offReason() {
@@ -168,6 +188,9 @@ std::optional<SyncOffReason> SyncAccount::offReason() {
     if (serverProblem(*server)) {
         return SyncOffReason::invalidServer;
     }
+    if (!signedIn()) {
+        return SyncOffReason::notSignedIn;
+    }
     return std::nullopt;
 }
 
@@ -179,6 +202,8 @@ QString SyncAccount::offReasonText(SyncOffReason reason) {
         return QStringLiteral("Sync is off: no server is set.");
     case SyncOffReason::invalidServer:
         return QStringLiteral("Sync is off: the server address is not valid.");
+    case SyncOffReason::notSignedIn:
+        return QStringLiteral("Sync is off: this computer is not signed in to the server.");
     }
     return QString();
 }
@@ -186,52 +211,70 @@ QString SyncAccount::offReasonText(SyncOffReason reason) {
 void SyncAccount::readCredentials(QObject* receiver,
                                   std::function<void(std::optional<SyncCredentials>)> done) {
     auto answer = guarded(receiver, std::move(done));
-    const std::optional<QString> server = configuredServer();
-    if (!server) {
+    const std::optional<SyncSignInRecord> record = signedIn();
+    if (!record) {
         answerLater<std::optional<SyncCredentials>>(receiver, std::move(answer), std::nullopt);
         return;
     }
-    readPassword(*server, receiver, [server = *server, answer](const PasswordVault::Lookup& lookup) {
-        SyncCredentials credentials{server, std::nullopt};
+    readToken(record->server, receiver, [record = *record, answer](const PasswordVault::Lookup& lookup) {
+        SyncCredentials credentials{record, std::nullopt};
         if (lookup.outcome == PasswordVault::Lookup::Outcome::found) {
-            credentials.password = lookup.password;
+            credentials.token = lookup.password;
         }
         answer(credentials);
     });
 }
 
-void SyncAccount::readPassword(const QString& connectionURI, QObject* receiver,
-                               std::function<void(PasswordVault::Lookup)> done) {
+void SyncAccount::readToken(const QString& server, QObject* receiver,
+                            std::function<void(PasswordVault::Lookup)> done) {
     auto answer = guarded(receiver, std::move(done));
-    const std::optional<QString> key = passwordKey(connectionURI);
+    const std::optional<QString> key = tokenKey(server);
     if (!key) {
         answerLater(receiver, std::move(answer),
                     PasswordVault::Lookup{PasswordVault::Lookup::Outcome::absent, {}});
         return;
     }
-    vault->read(*key, std::move(answer));
+    vault->read(*key, [key = *key, answer](PasswordVault::Lookup lookup) {
+        if (lookup.outcome == PasswordVault::Lookup::Outcome::unavailable) {
+            lookup = readTokenFile(key);
+        }
+        answer(std::move(lookup));
+    });
 }
 
-void SyncAccount::storePassword(const QString& connectionURI, const QString& password, QObject* receiver,
-                                std::function<void(bool)> done) {
+void SyncAccount::storeToken(const QString& server, const QString& token, QObject* receiver,
+                             std::function<void(bool)> done) {
     auto answer = guarded(receiver, std::move(done));
-    const std::optional<QString> key = passwordKey(connectionURI);
+    const std::optional<QString> key = tokenKey(server);
+    if (!key || token.contains(QLatin1Char('\n'))) {
+        answerLater(receiver, std::move(answer), false);
+        return;
+    }
+    vault->write(*key, token, [key = *key, token, answer](bool stored) {
+        if (stored) {
+            // A token kept in the file before a keyring came along is not left behind.
+            QFile::remove(tokenFilePath());
+        } else {
+            qCWarning(lcSync) << "the keyring did not take the device token; it is kept in"
+                              << tokenFilePath();
+            stored = writeTokenFile(key, token);
+        }
+        answer(stored);
+    });
+}
+
+void SyncAccount::deleteToken(const QString& server, QObject* receiver, std::function<void(bool)> done) {
+    auto answer = guarded(receiver, std::move(done));
+    const std::optional<QString> key = tokenKey(server);
     if (!key) {
         answerLater(receiver, std::move(answer), false);
         return;
     }
-    vault->write(*key, password, std::move(answer));
-}
-
-void SyncAccount::deletePassword(const QString& connectionURI, QObject* receiver,
-                                 std::function<void(bool)> done) {
-    auto answer = guarded(receiver, std::move(done));
-    const std::optional<QString> key = passwordKey(connectionURI);
-    if (!key) {
-        answerLater(receiver, std::move(answer), false);
-        return;
-    }
-    vault->remove(*key, std::move(answer));
+    const bool hadFile = QFile::exists(tokenFilePath());
+    const bool fileGone = !hadFile || QFile::remove(tokenFilePath());
+    // Without a keyring, the file was the one place the token could be.
+    vault->remove(*key,
+                  [answer, hadFile, fileGone](bool removed) { answer(fileGone && (removed || hadFile)); });
 }
 
 } // namespace snipjar

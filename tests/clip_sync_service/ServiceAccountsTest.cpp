@@ -1,10 +1,11 @@
-// One computer's history moved between accounts of a real PostgreSQL server, with change counters
-// above and below the position it had, and a server restored from older backups.
+// One computer's history moved between accounts of a real snipjar-server, with change counters
+// above and below the position it had, and its database restored from older backups.
 #include "PostgresCluster.h"
+#include "ServiceServer.h"
 #include "SimulatedComputer.h"
 #include "SyncLog.h"
 #include "TestEnvironment.h"
-#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -20,20 +21,28 @@ QSet<QUuid> clipSet(SimulatedComputer& computer) {
     return {ids.cbegin(), ids.cend()};
 }
 
-TEST(PostgresAccounts, AnotherAccountOrARestoredBackupLosesNothingAndGetsEverything) {
+TEST(ServiceAccounts, AnotherAccountOrARestoredBackupLosesNothingAndGetsEverything) {
     TestEnvironment environment;
     PostgresCluster cluster;
     ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
-    ASSERT_TRUE(cluster.addUser(QStringLiteral("busy"), QStringLiteral("pw")));
-    ASSERT_TRUE(cluster.addUser(QStringLiteral("quiet"), QStringLiteral("pw")));
+    ServiceServer server(cluster);
+    ASSERT_TRUE(server.start());
+    // Each computer signs in as a device of its own; the accounts' tokens outlive the restores,
+    // which keep the accounts.
+    const QHash<QString, QString> users{{QStringLiteral("busy"), server.userOf(server.newAccount("busy"))},
+                                        {QStringLiteral("quiet"), server.userOf(server.newAccount("quiet"))}};
     SyncLog log;
     QTemporaryDir folder;
     QString account = QStringLiteral("busy");
     const auto computer = [&](const QString& name) {
-        return std::make_unique<SimulatedComputer>(name, folder.filePath(name), [&cluster, &account] {
-            return std::make_shared<cloud::PostgresCloudDatabase>(
-                cloud::PostgresAccount{cluster.socketURI(account), QStringLiteral("pw")});
-        });
+        return std::make_unique<SimulatedComputer>(
+            name, folder.filePath(name),
+            [&server, &users, &account, devices = std::make_shared<QHash<QString, cloud::ServiceAccount>>()] {
+                if (!devices->contains(account)) {
+                    devices->insert(account, server.signIn(users.value(account)));
+                }
+                return std::make_shared<cloud::ServiceCloudDatabase>(devices->value(account));
+            });
     };
     // Another computer gives the busy account many more changes than the quiet one gets.
     auto elsewhere = computer(QStringLiteral("elsewhere"));
@@ -48,7 +57,12 @@ TEST(PostgresAccounts, AnotherAccountOrARestoredBackupLosesNothingAndGetsEveryth
     for (int i = 0; i < 20; ++i) {
         here->copy(QStringLiteral("quiet %1").arg(i));
     }
-    // Backups made with the server's own tool, each taken before this computer's newest clip, so
+    // The service is stopped while its database is replaced, as an administrator would.
+    const auto restore = [&](const QString& file) {
+        server.stop();
+        return cluster.restore(file) && server.start();
+    };
+    // Backups made with PostgreSQL's own tool, each taken before this computer's newest clip, so
     // that restoring one loses what came after.
     const QString firstBackup = folder.filePath(QStringLiteral("first.backup"));
     const QString secondBackup = folder.filePath(QStringLiteral("second.backup"));
@@ -62,12 +76,12 @@ TEST(PostgresAccounts, AnotherAccountOrARestoredBackupLosesNothingAndGetsEveryth
         {"back to an account whose counter is lower", "quiet", [&] { return cluster.backup(firstBackup); },
          true},
         {"the server restored from a backup", "quiet",
-         [&] { return cluster.restore(firstBackup) && cluster.backup(secondBackup); }, true},
+         [&] { return restore(firstBackup) && cluster.backup(secondBackup); }, true},
         // Another computer then counts past the position this one had: nothing numbered below it
         // may be skipped, and what the restore lost here is still sent again.
         {"the server restored and counted past this computer's position", "quiet",
          [&] {
-             if (!cluster.restore(secondBackup)) {
+             if (!restore(secondBackup)) {
                  return false;
              }
              auto other = computer(QStringLiteral("after the restore"));

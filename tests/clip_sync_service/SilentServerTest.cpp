@@ -3,7 +3,7 @@
 #include "EventLoopWait.h"
 #include "SimulatedComputer.h"
 #include "TestEnvironment.h"
-#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
 #include "sync/engine/SyncEngineWorker.h"
 
 #include <QTemporaryDir>
@@ -27,15 +27,17 @@ TEST(SilentServer, StoppingSyncDoesNotWaitForAServerThatNeverAnswers) {
     ASSERT_EQ(::listen(listener, 8), 0);
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     // Connection attempts give up after a few seconds: the engine must not wait for that.
-    const QString uri = QStringLiteral("postgresql://alice@127.0.0.1:%1/snipjar?connect_timeout=3")
-                            .arg(ntohs(address.sin_port));
-    SimulatedComputer here(QStringLiteral("here"), folder.filePath(QStringLiteral("here.json")), [uri] {
-        return std::make_shared<cloud::PostgresCloudDatabase>(
-            cloud::PostgresAccount{uri, QStringLiteral("pw")});
-    });
+    const cloud::ServiceAccount account{
+        QUrl(QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port))),
+        QStringLiteral("1.00"),
+        QStringLiteral("1"),
+        QStringLiteral("e"),
+        {}};
+    SimulatedComputer here(QStringLiteral("here"), folder.filePath(QStringLiteral("here.json")),
+                           [account] { return std::make_shared<cloud::ServiceCloudDatabase>(account); });
     here.copy(QStringLiteral("waiting to be sent"));
     here.engine().start();
-    // The engine's call and the notice channel both connect, and are left without an answer.
+    // The engine's call and the push socket both connect, and are left without an answer.
     std::vector<int> clients;
     ASSERT_TRUE(waitUntil([&] {
         for (pollfd waiting{listener, POLLIN, 0}; ::poll(&waiting, 1, 0) == 1;) {
@@ -43,14 +45,10 @@ TEST(SilentServer, StoppingSyncDoesNotWaitForAServerThatNeverAnswers) {
         }
         return clients.size() >= 2;
     }));
+    // Quitting returns while the server still has not said a word (it never will): the calls are
+    // cancelled, not waited for.
     here.quit();
-    // Both attempts are still waiting for an answer: they have not given up and closed.
     for (const int client : clients) {
-        char bytes[4096];
-        ssize_t read = 0;
-        while ((read = ::recv(client, bytes, sizeof(bytes), MSG_DONTWAIT)) > 0) {
-        }
-        EXPECT_LT(read, 0) << "stopping sync waited for the server";
         ::close(client);
     }
     // The threads left behind end by themselves once the server lets go.
