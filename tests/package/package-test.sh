@@ -28,6 +28,7 @@ multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || gcc -print-mul
 expected_files() {
     cat <<LIST
 usr/bin/snipjar
+usr/bin/snipjar-server
 usr/libexec/snipjar/snipjar-app
 usr/share/applications/$app_id.desktop
 usr/share/applications/$app_id.Application.desktop
@@ -263,21 +264,23 @@ dpkg-deb --field "$deb"
 [ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
-# Computed by dpkg-shlibdeps: the C library, Qt and the libraries the program and its modules link.
-for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpq5 libpqxx-6.4 libwayland-client0 qt6-wayland; do
+# Computed by dpkg-shlibdeps: the C library, Qt and the libraries the programs (the sync server
+# included) and their modules link.
+for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 libvips42 libpqxx-6.4 libsodium23 libssl3 libwayland-client0 qt6-wayland; do
     grep -qE "(^|, )$library( |,|$)" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 extracted=$work/extracted
 dpkg -x "$deb" "$extracted" || fail "dpkg -x failed"
 check_tree "$extracted" "dpkg -x"
-for program in usr/bin/snipjar usr/libexec/snipjar/snipjar-app; do
+for program in usr/bin/snipjar usr/bin/snipjar-server usr/libexec/snipjar/snipjar-app; do
     file -b "$extracted/$program" | grep -q ', stripped' ||
         fail "the packaged $program is not stripped: $(file -b "$extracted/$program")"
 done
 # Every folder and file is owned by root, the folders are 0755, the files 0644 and the program 0755.
 bad_entries=$(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - |
     awk '$2 != "root/root" || ($1 ~ /^d/ && $1 != "drwxr-xr-x") ||
-         ($1 ~ /^-/ && $1 != "-rw-r--r--" && $NF != "./usr/bin/snipjar" && $NF != "./usr/libexec/snipjar/snipjar-app")')
+         ($1 ~ /^-/ && $1 != "-rw-r--r--" && $NF != "./usr/bin/snipjar" && $NF != "./usr/bin/snipjar-server" &&
+         $NF != "./usr/libexec/snipjar/snipjar-app")')
 [ -z "$bad_entries" ] || fail "entries with the wrong owner or mode: $bad_entries"
 
 section "lintian"
