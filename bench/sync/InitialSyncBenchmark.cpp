@@ -107,7 +107,7 @@ int main(int argc, char** argv) {
                      clipCount, seconds);
         return 1;
     }
-    std::printf("initial sync of %d clips to a fresh computer: %.2f s (target <= 30 s)\n", clipCount,
+    std::printf("initial sync of %d clips to a fresh computer: %.2f s (target <= 10 s)\n", clipCount,
                 seconds);
     const bool same = a.snapshot() == b.snapshot();
     std::printf("B's sync store is the same as the last sender's: %s\n", same ? "yes" : "no");
