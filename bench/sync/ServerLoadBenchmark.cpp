@@ -1,12 +1,12 @@
-// Server load: many users (LOGIN roles made by scripts/sync-server.sh add-user) syncing at once
-// against one private PostgreSQL server. Each user's client, on a thread of its own, saves a new
-// record and edits its previous one in one modify call, then fetches the changes since its last
-// token, for a fixed time. Prints changes per second overall, the error count and the latency
-// percentiles of a modify call.
-// Usage: snipjar_bench_sync_server_load [users (100)] [seconds (30)]
+// Server load: many users (accounts made by snipjar-server add-user, each signed in from one
+// device) syncing at once through one snipjar-server over a private PostgreSQL server. Each user's client, on
+// a thread of its own, saves a new record and edits its previous one in one modify call, then fetches the
+// changes since its last token, for a fixed time. Prints changes per second overall, the error count and the
+// latency percentiles of a modify call. Usage: snipjar_bench_sync_server_load [users (100)] [seconds (30)]
 #include "PostgresCluster.h"
+#include "ServiceServer.h"
 #include "TestEnvironment.h"
-#include "sync/cloud/postgres/PostgresCloudDatabase.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
 
 #include <QCoreApplication>
 #include <QUuid>
@@ -41,13 +41,13 @@ cloud::CloudRecord newRecord(int number) {
     return record;
 }
 
-void runUser(const QString& uri, const QString& password, Clock::time_point end, UserFigures& figures) {
+void runUser(const cloud::ServiceAccount& account, Clock::time_point end, UserFigures& figures) {
     auto fail = [&figures](const cloud::CloudError& error) {
         if (figures.errors++ == 0) {
             figures.firstError = cloud::cloudErrorCodeName(error.code);
         }
     };
-    cloud::PostgresCloudDatabase database(cloud::PostgresAccount{uri, password});
+    cloud::ServiceCloudDatabase database(account);
     if (const auto made = database.saveZone(zone); !made) {
         fail(made.error());
         return;
@@ -103,16 +103,19 @@ int main(int argc, char** argv) {
     const int users = argc > 1 ? std::atoi(argv[1]) : 100;
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 30;
     test::PostgresCluster cluster;
-    // Every user holds a connection; the default of 100 leaves too few.
-    if (!cluster.isReady() ||
-        !cluster.adminSQL(QStringLiteral("ALTER SYSTEM SET max_connections = %1").arg(users + 50)) ||
-        !cluster.restart()) {
-        std::fprintf(stderr, "no sync server: %s\n", qPrintable(cluster.error()));
+    if (!cluster.isReady()) {
+        std::fprintf(stderr, "no PostgreSQL server: %s\n", qPrintable(cluster.error()));
         return 1;
     }
+    test::ServiceServer server(cluster);
+    if (!server.start()) {
+        std::fprintf(stderr, "snipjar-server did not start\n");
+        return 1;
+    }
+    std::vector<cloud::ServiceAccount> accounts;
     for (int i = 0; i < users; ++i) {
-        if (!cluster.addUser(QStringLiteral("user%1").arg(i), QStringLiteral("pw-user%1").arg(i))) {
-            std::fprintf(stderr, "user %d not added: %s\n", i, qPrintable(cluster.error()));
+        accounts.push_back(server.newAccount(QStringLiteral("user")));
+        if (accounts.back().token.isEmpty()) {
             return 1;
         }
     }
@@ -122,8 +125,7 @@ int main(int argc, char** argv) {
     const auto start = Clock::now();
     const auto end = start + std::chrono::seconds(seconds);
     for (int i = 0; i < users; ++i) {
-        threads.emplace_back(runUser, cluster.socketURI(QStringLiteral("user%1").arg(i)),
-                             QStringLiteral("pw-user%1").arg(i), end, std::ref(figures[size_t(i)]));
+        threads.emplace_back(runUser, accounts[size_t(i)], end, std::ref(figures[size_t(i)]));
     }
     for (auto& thread : threads) {
         thread.join();

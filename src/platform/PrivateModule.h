@@ -8,8 +8,8 @@
 namespace snipjar {
 
 // Loads one of Snipjar's private shared modules, which carry the code that needs large libraries
-// (the image libraries, the PostgreSQL client, Qt Network) so that a start links none of them until it is
-// needed. A module is looked for where it is installed relative to the running program (so that a
+// (the image libraries, Wayland's client libraries, Qt Network) so that a start links none of them
+// until it is needed. A module is looked for where it is installed relative to the running program (so that a
 // package installed under any prefix finds its own), in the build folder (tests and runs from a
 // build), then where the build would install it. Loaded modules are never unloaded: the code they
 // hand out and their libraries' global state live as long as the process.

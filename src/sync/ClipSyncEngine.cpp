@@ -65,8 +65,8 @@ ClipSyncEngine::ClipSyncEngine(ClipStore& store, SyncEngineStateStore& stateStor
     }
 
     sendTimer.setSingleShot(true);
-    sendTimer.setInterval(sendDebounceMilliseconds);
     connect(&sendTimer, &QTimer::timeout, this, [this] {
+        firstWaitingChange.invalidate();
         const QPointer<ClipSyncEngine> self(this);
         syncEngine->sendChanges([self](const std::optional<cloud::CloudError>& error) {
             if (!self) {
@@ -257,7 +257,11 @@ void ClipSyncEngine::queueOutbox() {
 }
 
 void ClipSyncEngine::scheduleSend() {
-    sendTimer.start();
+    if (!firstWaitingChange.isValid()) {
+        firstWaitingChange.start();
+    }
+    const qint64 left = sendLongestWaitMilliseconds - firstWaitingChange.elapsed();
+    sendTimer.start(int(std::clamp<qint64>(left, 0, sendDebounceMilliseconds)));
 }
 
 void ClipSyncEngine::setSyncing(bool value) {

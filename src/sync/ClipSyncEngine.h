@@ -4,6 +4,7 @@
 #include "sync/cloud/CloudDatabase.h"
 #include "sync/engine/SyncEngine.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -41,7 +42,11 @@ class SyncEngineStateStore;
 class ClipSyncEngine : public QObject, private SyncEngineDelegate {
     Q_OBJECT
 public:
-    static constexpr int sendDebounceMilliseconds = 300;
+    // Changes made together (a burst of copies, a clip with its payload) go in one send: each one
+    // postpones it by the debounce, but never past the longest wait after the first change
+    // waiting, so that a steady stream of changes (a key held down) is sent while it lasts.
+    static constexpr int sendDebounceMilliseconds = 50;
+    static constexpr int sendLongestWaitMilliseconds = 300;
     // Pauses between retries while the server cannot be reached.
     static constexpr int firstRetryMilliseconds = 2'000;
     static constexpr int longestRetryMilliseconds = 300'000;
@@ -102,6 +107,8 @@ private:
     std::unique_ptr<cloud::PushSubscription> pushSubscription;
     bool syncing = false;
     QTimer sendTimer;
+    // Since the first change waiting for the send timer; invalid while none waits.
+    QElapsedTimer firstWaitingChange;
     QTimer retryTimer;
     int retryDelay = firstRetryMilliseconds;
     std::optional<QString> currentProblem;

@@ -97,7 +97,7 @@ protected:
     std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
 };
 
-TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndBurstsOfChangesOrNoticesGoOnce) {
+TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsBurstsGoOnceStreamsWhileTheyLastAndNoticesOnce) {
     SyncLog log;
     const auto channel = std::make_shared<NoticeChannel>();
     auto here = computer(QStringLiteral("here"), channel);
@@ -109,6 +109,14 @@ TEST_F(ClipSyncEngineTest, LocalChangesQueueTheirRecordsAndBurstsOfChangesOrNoti
     }
     ASSERT_TRUE(drained(*here));
     EXPECT_EQ(server->modifyCallCount() - modifiesBefore, 1);
+    // A key held down: copies keep coming faster than the debounce, and are sent while they do.
+    const int modifiesBeforeStream = server->modifyCallCount();
+    for (int i = 0; i < 50; ++i) {
+        here->copy(QStringLiteral("held %1").arg(i));
+        settle(std::chrono::milliseconds(20));
+    }
+    EXPECT_GE(server->modifyCallCount() - modifiesBeforeStream, 2);
+    ASSERT_TRUE(drained(*here));
     // A new clip with a payload queues both records; an edit only the clip; a deletion only the
     // clip's deletion (its payload goes with it on the server).
     here->copy(QString(6000, QLatin1Char('x')));

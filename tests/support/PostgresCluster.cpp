@@ -49,7 +49,7 @@ PostgresCluster::PostgresCluster() {
         tcpPort = freePort();
         QDir(dir).removeRecursively();
         QDir().mkpath(dir);
-        ready = runScript({QStringLiteral("init"), dir, QStringLiteral("--port"), QString::number(tcpPort)});
+        ready = runScript({QStringLiteral("init"), dir, QString::number(tcpPort)});
     }
 }
 
@@ -62,7 +62,7 @@ PostgresCluster::~PostgresCluster() {
 
 bool PostgresCluster::runScript(const QStringList& arguments, QString* output) {
     QProcess process;
-    process.start(QStringLiteral(SNIPJAR_SOURCE_DIR "/scripts/sync-server.sh"), arguments);
+    process.start(QStringLiteral(SNIPJAR_SOURCE_DIR "/tests/support/pg-cluster.sh"), arguments);
     if (!process.waitForFinished(180000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         lastError = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
@@ -86,16 +86,8 @@ bool PostgresCluster::start() {
     return runScript({QStringLiteral("start"), dir});
 }
 
-bool PostgresCluster::addUser(const QString& name, const QString& password) {
-    return runScript({QStringLiteral("add-user"), dir, name, QStringLiteral("--password"), password});
-}
-
 QString PostgresCluster::socketURI(const QString& user) const {
     return QStringLiteral("postgresql://%1@/snipjar?host=%2&port=%3").arg(user, dir).arg(tcpPort);
-}
-
-QString PostgresCluster::tcpURI(const QString& user) const {
-    return QStringLiteral("postgresql://%1@127.0.0.1:%2/snipjar").arg(user).arg(tcpPort);
 }
 
 std::optional<QString> PostgresCluster::adminSQL(const QString& sql) {

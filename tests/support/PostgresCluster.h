@@ -7,8 +7,9 @@
 
 namespace snipjar::test {
 
-// A private PostgreSQL sync server for tests and benchmarks, made by scripts/sync-server.sh in a
-// fresh temporary folder on a free TCP port; stopped and removed on destruction.
+// A private PostgreSQL server with an empty "snipjar" database for tests and benchmarks, made by
+// tests/support/pg-cluster.sh in a fresh temporary folder on a free TCP port; stopped and removed
+// on destruction.
 class PostgresCluster {
 public:
     PostgresCluster();
@@ -28,12 +29,8 @@ public:
     bool backup(const QString& file) { return runScript({QStringLiteral("backup"), dir, file}); }
     bool restore(const QString& file) { return runScript({QStringLiteral("restore"), dir, file}); }
 
-    // Adds a LOGIN role in the sync users' group; true when it was made.
-    bool addUser(const QString& name, const QString& password);
-
-    // A libpq URI for the user, over the Unix socket or over TCP on 127.0.0.1.
+    // A libpq URI for a role with a password, over the Unix socket.
     QString socketURI(const QString& user) const;
-    QString tcpURI(const QString& user) const;
 
     // Runs SQL as the administrator (psql on the socket); the unaligned output, or none on failure.
     std::optional<QString> adminSQL(const QString& sql);

@@ -4,7 +4,6 @@
 #include "ServiceServer.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
-#include "sync/cloud/postgres/PostgresCloudDatabase.h"
 
 #include <gtest/gtest.h>
 
@@ -36,28 +35,6 @@ public:
 };
 
 const auto* const clusterEnvironment = ::testing::AddGlobalTestEnvironment(new ClusterEnvironment);
-
-// Each backend gets its own roles, so that tests never see each other's records.
-class PostgresBackend : public CloudBackend {
-public:
-    std::unique_ptr<CloudDatabase> open(const QString& user) override {
-        PostgresCluster& cluster = sharedPostgresCluster();
-        static int next = 0;
-        if (!roles.contains(user)) {
-            const QString role = QStringLiteral("%1_%2").arg(user).arg(++next);
-            if (!cluster.addUser(role, QStringLiteral("pw-") + role)) {
-                ADD_FAILURE() << "add-user failed: " << cluster.error().toStdString();
-            }
-            roles.insert(user, role);
-        }
-        const QString role = roles.value(user);
-        return std::make_unique<PostgresCloudDatabase>(
-            PostgresAccount{cluster.socketURI(role), QStringLiteral("pw-") + role});
-    }
-
-private:
-    QHash<QString, QString> roles;
-};
 
 // One in-process server per backend; users are its owners.
 class InMemoryBackend : public CloudBackend {
@@ -111,7 +88,6 @@ PostgresCluster& sharedPostgresCluster() {
 
 std::vector<CloudBackendFactory> cloudBackendFactories() {
     return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Postgres", [] { return std::unique_ptr<CloudBackend>(std::make_unique<PostgresBackend>()); }},
             {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }}};
 }
 

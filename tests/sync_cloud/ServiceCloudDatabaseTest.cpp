@@ -1,16 +1,24 @@
 // The sync service's own rules beyond the conformance suite: accounts apart whatever is crafted,
-// device revocation, limits, pruning and restarts.
+// device revocation, limits, pruning, restarts, and what the client makes of hostile pages.
 #include "CloudBackends.h"
 #include "EventLoopWait.h"
+#include "PostgresCluster.h"
 #include "ServiceServer.h"
+#include "TestEnvironment.h"
+#include "platform/AppPaths.h"
+#include "platform/PrivateFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/stat.h>
 
 #include <future>
 
@@ -256,6 +264,71 @@ TEST_F(ServiceCloudDatabaseTest, AFetchFromTheStartPassesEveryPageAfterAPrune) {
     ASSERT_FALSE(expired.ok());
     EXPECT_EQ(expired.error().code, CloudErrorCode::changeTokenExpired);
     EXPECT_FALSE(expired.error().historyWentBack);
+}
+
+int modeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 07777) : -1;
+}
+
+TEST_F(ServiceCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage) {
+    TestEnvironment environment;
+    QTemporaryDir folder;
+    const QString path = folder.filePath("a.img");
+    ASSERT_TRUE(PrivateFiles::writeFile(path, "image bytes", PrivateFiles::Durability::Buffered));
+    CloudRecord record = textRecord("pay-2", "x", "ClipPayload");
+    record.setValue("image", Asset{path});
+    ASSERT_TRUE(database->modifyRecords({record}, {}).ok());
+    auto page = database->fetchChanges(historyZone, std::nullopt);
+    ASSERT_TRUE(page.ok());
+    ASSERT_EQ(page.value().modifications.size(), 1);
+    const QString fetched = page.value().modifications[0].asset("image")->filePath;
+    // In the application's own cache, not the shared and often small system temporary folder.
+    EXPECT_TRUE(fetched.startsWith(AppPaths::cacheFolder() + QLatin1Char('/'))) << fetched.toStdString();
+    EXPECT_EQ(modeOf(fetched), 0600);
+    EXPECT_EQ(modeOf(QFileInfo(fetched).absolutePath()), 0700);
+    auto keeper = page.value().assetFiles;
+    page = CloudError{};
+    EXPECT_TRUE(QFile::exists(fetched)) << "a copy of the handle keeps the files";
+    keeper.reset();
+    EXPECT_FALSE(QFile::exists(fetched));
+    EXPECT_FALSE(QFileInfo::exists(QFileInfo(fetched).absolutePath()));
+}
+
+TEST_F(ServiceCloudDatabaseTest, RecordsWithDamagedFieldsAreSkippedAndTheRestDelivered) {
+    QList<CloudRecord> records;
+    for (int i = 0; i < 4; ++i) {
+        records.append(textRecord(QStringLiteral("clip-%1").arg(i), "ok"));
+    }
+    ASSERT_TRUE(database->modifyRecords(records, {}).ok());
+    // As a damaged or hostile server would send them: truncated CBOR, and a text where the field
+    // map belongs.
+    const std::pair<const char*, const char*> damages[] = {{"clip-1", "substring(fields from 1 for 5)"},
+                                                           {"clip-2", "'\\x6568656c6c6f'"}};
+    for (const auto& [name, value] : damages) {
+        ASSERT_TRUE(sharedPostgresCluster().adminSQL(
+            QStringLiteral("UPDATE snipjar_service.records SET fields = %1 WHERE account_id = %2 AND "
+                           "record_name = '%3'")
+                .arg(QLatin1String(value), alice.accountId, QLatin1String(name))));
+    }
+    const auto all = fetchAll(*database, std::nullopt);
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(namesOf(all->modifications), (QSet<QString>{"clip-0", "clip-3"}));
+}
+
+TEST_F(ServiceCloudDatabaseTest, CancelStopsACallWaitingForAServerThatHangs) {
+    const qint64 pid = server().processId();
+    ASSERT_GT(pid, 0);
+    ::kill(pid_t(pid), SIGSTOP);
+    auto call = std::async(std::launch::async,
+                           [&] { return database->modifyRecords({textRecord("clip-2", "2")}, {}); });
+    EXPECT_EQ(call.wait_for(std::chrono::milliseconds(500)), std::future_status::timeout);
+    database->cancel();
+    const auto outcome = call.get();
+    ::kill(pid_t(pid), SIGCONT);
+    ASSERT_FALSE(outcome.ok());
+    EXPECT_EQ(outcome.error().code, CloudErrorCode::operationCancelled);
+    EXPECT_TRUE(database->modifyRecords({textRecord("clip-3", "3")}, {}).ok()) << "the next call works";
 }
 
 TEST_F(ServiceCloudDatabaseTest, ARestartDuringASendLosesNothing) {

@@ -9,7 +9,7 @@ namespace snipjar::test {
 ServiceServer::ServiceServer(PostgresCluster& cluster) {
     static int next = 0;
     const QString role = QStringLiteral("service_%1").arg(++next);
-    if (!cluster.adminSQL(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw-%1' IN ROLE snipjar_users; "
+    if (!cluster.adminSQL(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD 'pw-%1'; "
                                          "GRANT CREATE ON DATABASE snipjar TO %1;")
                               .arg(role))) {
         ADD_FAILURE() << "no service role: " << cluster.error().toStdString();

@@ -24,6 +24,7 @@ public:
     bool start();
     void stop();
     bool isRunning() const { return process && process->state() == QProcess::Running; }
+    qint64 processId() const { return process ? process->processId() : 0; }
 
     // An admin command's standard output, or none when it failed.
     std::optional<QString> admin(const QStringList& arguments, const QByteArray& input = {});

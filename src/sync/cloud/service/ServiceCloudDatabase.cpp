@@ -118,8 +118,10 @@ std::optional<CloudRecord> ServiceCloudDatabase::readRecord(const RecordZoneID& 
             folder = std::make_shared<FetchedAssetFolder>();
         }
         const auto path = folder->newFilePath();
+        // Created owner-only: a clip's image is as private as the rest of the history.
         QFile file(path.value_or(QString()));
-        if (!path || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (!path || !file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                                QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             failure =
                 refusal(CloudErrorCode::internalError, "a fetched asset could not be written to a file");
             return std::nullopt;
