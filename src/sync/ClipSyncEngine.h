@@ -45,8 +45,8 @@ public:
     // Changes made together (a burst of copies, a clip with its payload) go in one send: each one
     // postpones it by the debounce, but never past the longest wait after the first change
     // waiting, so that a steady stream of changes (a key held down) is sent while it lasts.
-    static constexpr int sendDebounceMilliseconds = 50;
-    static constexpr int sendLongestWaitMilliseconds = 300;
+    static constexpr int sendDebounceMilliseconds = 300;
+    static constexpr int sendLongestWaitMilliseconds = 1'000;
     // Pauses between retries while the server cannot be reached.
     static constexpr int firstRetryMilliseconds = 2'000;
     static constexpr int longestRetryMilliseconds = 300'000;
