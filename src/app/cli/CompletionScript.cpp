@@ -19,16 +19,16 @@ struct Value {
     QStringList words;
 };
 
-struct OptionSpec {
+struct OptionSyntax {
     QString name;
     // Set for an option that takes a value.
     std::optional<Value> value;
 };
 
-struct CommandSpec {
+struct CommandSyntax {
     QString name;
     QString summary;
-    QList<OptionSpec> options;
+    QList<OptionSyntax> options;
     Value argument;
 };
 
@@ -44,47 +44,47 @@ Value valueOf(const QString& placeholder) {
     return {};
 }
 
-QList<CommandSpec> commandSpecs() {
+QList<CommandSyntax> commandSyntaxes() {
     static const QRegularExpression option(
         QStringLiteral("(?<![\\w-])(--[a-z][a-z-]*|-0)(?: ([A-Za-z][A-Za-z|.]*))?"));
-    QList<CommandSpec> specs;
+    QList<CommandSyntax> syntaxes;
     for (const CommandLine::Command command : CommandHelp::commands()) {
-        CommandSpec spec{CommandLine::name(command), CommandHelp::summary(command), {}, {}};
+        CommandSyntax syntax{CommandLine::name(command), CommandHelp::summary(command), {}, {}};
         const QString usage = CommandLine::usage(command);
         for (const QRegularExpressionMatch& match : option.globalMatch(usage)) {
             const QString name = match.captured(1);
-            if (std::none_of(spec.options.begin(), spec.options.end(),
-                             [&](const OptionSpec& known) { return known.name == name; })) {
-                spec.options.append(
+            if (std::none_of(syntax.options.begin(), syntax.options.end(),
+                             [&](const OptionSyntax& known) { return known.name == name; })) {
+                syntax.options.append(
                     {name, match.hasCaptured(2) ? std::optional(valueOf(match.captured(2))) : std::nullopt});
             }
         }
-        spec.options.append({QStringLiteral("--help"), std::nullopt});
+        syntax.options.append({QStringLiteral("--help"), std::nullopt});
         // The argument of the command itself: the word after its name in the usage line.
         const QString first = usage.section(QLatin1Char(' '), 3, 3);
         if (command == CommandLine::Command::help) {
-            spec.argument = {Value::Kind::commands, {}};
+            syntax.argument = {Value::Kind::commands, {}};
         } else if (first.startsWith(QLatin1String("ID"))) {
-            spec.argument = {Value::Kind::ids, {}};
+            syntax.argument = {Value::Kind::ids, {}};
         } else if (first == QLatin1String("FILE")) {
-            spec.argument = {Value::Kind::files, {}};
+            syntax.argument = {Value::Kind::files, {}};
         }
-        specs.append(spec);
+        syntaxes.append(syntax);
     }
-    return specs;
+    return syntaxes;
 }
 
-QStringList names(const QList<CommandSpec>& specs) {
+QStringList names(const QList<CommandSyntax>& syntaxes) {
     QStringList result;
-    for (const CommandSpec& spec : specs) {
-        result << spec.name;
+    for (const CommandSyntax& syntax : syntaxes) {
+        result << syntax.name;
     }
     return result;
 }
 
-QStringList optionNames(const CommandSpec& spec) {
+QStringList optionNames(const CommandSyntax& syntax) {
     QStringList result;
-    for (const OptionSpec& option : spec.options) {
+    for (const OptionSyntax& option : syntax.options) {
         result << option.name;
     }
     return result;
@@ -96,29 +96,29 @@ QString quoted(QString text) {
     return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QLatin1String("'\\''")) + QLatin1Char('\'');
 }
 
-QString bash(const QList<CommandSpec>& specs) {
+QString bash(const QList<CommandSyntax>& syntaxes) {
     QString options;
     QString values;
     QString arguments[3];
-    for (const CommandSpec& spec : specs) {
-        options +=
-            QStringLiteral("        %1) echo %2 ;;\n").arg(spec.name, quoted(optionNames(spec).join(' ')));
-        for (const OptionSpec& option : spec.options) {
+    for (const CommandSyntax& syntax : syntaxes) {
+        options += QStringLiteral("        %1) echo %2 ;;\n")
+                       .arg(syntax.name, quoted(optionNames(syntax).join(' ')));
+        for (const OptionSyntax& option : syntax.options) {
             if (option.value) {
                 const QString what = option.value->kind == Value::Kind::words
                                          ? "words " + option.value->words.join(' ')
                                      : option.value->kind == Value::Kind::files ? QStringLiteral("files")
                                                                                 : QStringLiteral("own");
                 values += QStringLiteral("        \"%1 %2\") echo %3 ;;\n")
-                              .arg(spec.name, option.name, quoted(what));
+                              .arg(syntax.name, option.name, quoted(what));
             }
         }
-        const int slot = spec.argument.kind == Value::Kind::ids        ? 0
-                         : spec.argument.kind == Value::Kind::files    ? 1
-                         : spec.argument.kind == Value::Kind::commands ? 2
-                                                                       : -1;
+        const int slot = syntax.argument.kind == Value::Kind::ids        ? 0
+                         : syntax.argument.kind == Value::Kind::files    ? 1
+                         : syntax.argument.kind == Value::Kind::commands ? 2
+                                                                         : -1;
         if (slot >= 0) {
-            arguments[slot] += (arguments[slot].isEmpty() ? "" : " | ") + spec.name;
+            arguments[slot] += (arguments[slot].isEmpty() ? "" : " | ") + syntax.name;
         }
     }
     return QString::fromUtf8(
@@ -209,19 +209,19 @@ _snipjar() {
 
 # ex: filetype=sh
 )SCRIPT")
-        .arg(quoted(names(specs).join(' ')), options, values, arguments[0], arguments[1], arguments[2]);
+        .arg(quoted(names(syntaxes).join(' ')), options, values, arguments[0], arguments[1], arguments[2]);
 }
 
-QString zsh(const QList<CommandSpec>& specs) {
+QString zsh(const QList<CommandSyntax>& syntaxes) {
     QString described;
     QString values;
     QString options;
     QString arguments;
-    for (const CommandSpec& spec : specs) {
-        described += QStringLiteral("    %1\n").arg(quoted(spec.name + ':' + spec.summary));
+    for (const CommandSyntax& syntax : syntaxes) {
+        described += QStringLiteral("    %1\n").arg(quoted(syntax.name + ':' + syntax.summary));
         options +=
-            QStringLiteral("        (%1) compadd -- %2 ;;\n").arg(spec.name, optionNames(spec).join(' '));
-        for (const OptionSpec& option : spec.options) {
+            QStringLiteral("        (%1) compadd -- %2 ;;\n").arg(syntax.name, optionNames(syntax).join(' '));
+        for (const OptionSyntax& option : syntax.options) {
             if (!option.value) {
                 continue;
             }
@@ -230,22 +230,22 @@ QString zsh(const QList<CommandSpec>& specs) {
                                  : option.value->kind == Value::Kind::files ? QStringLiteral("_files")
                                                                             : QStringLiteral(":");
             values +=
-                QStringLiteral("    (%1) %2; return ;;\n").arg(quoted(spec.name + ' ' + option.name), what);
+                QStringLiteral("    (%1) %2; return ;;\n").arg(quoted(syntax.name + ' ' + option.name), what);
         }
-        switch (spec.argument.kind) {
+        switch (syntax.argument.kind) {
         case Value::Kind::ids:
             arguments +=
                 QStringLiteral("    (%1) compadd -- ${(f)\"$(command snipjar list --limit 50 2>/dev/null | "
                                "cut -f1)\"} ;;\n")
-                    .arg(spec.name);
+                    .arg(syntax.name);
             break;
         case Value::Kind::files:
-            arguments += QStringLiteral("    (%1) _files ;;\n").arg(spec.name);
+            arguments += QStringLiteral("    (%1) _files ;;\n").arg(syntax.name);
             break;
         case Value::Kind::commands:
             arguments +=
                 QStringLiteral("    (%1) (( CURRENT == 3 )) && _describe -t commands command commands ;;\n")
-                    .arg(spec.name);
+                    .arg(syntax.name);
             break;
         default:
             break;
@@ -284,7 +284,7 @@ case $command in
         .arg(described, values, options, arguments);
 }
 
-QString fish(const QList<CommandSpec>& specs) {
+QString fish(const QList<CommandSyntax>& syntaxes) {
     QString lines = QStringLiteral(
         "# fish completion for snipjar, made by `snipjar completions fish` from the program's command "
         "table.\n\n"
@@ -296,12 +296,12 @@ QString fish(const QList<CommandSpec>& specs) {
         "complete -c snipjar -f\n"
         "complete -c snipjar -n __fish_use_subcommand -l help -d 'show the help'\n"
         "complete -c snipjar -n __fish_use_subcommand -l version -d 'print the version'\n");
-    const QString allNames = names(specs).join(' ');
-    for (const CommandSpec& spec : specs) {
+    const QString allNames = names(syntaxes).join(' ');
+    for (const CommandSyntax& syntax : syntaxes) {
         lines += QStringLiteral("\ncomplete -c snipjar -n __fish_use_subcommand -a %1 -d %2\n")
-                     .arg(spec.name, quoted(spec.summary));
-        const QString when = quoted(QStringLiteral("__fish_seen_subcommand_from ") + spec.name);
-        for (const OptionSpec& option : spec.options) {
+                     .arg(syntax.name, quoted(syntax.summary));
+        const QString when = quoted(QStringLiteral("__fish_seen_subcommand_from ") + syntax.name);
+        for (const OptionSyntax& option : syntax.options) {
             QString line = QStringLiteral("complete -c snipjar -n %1 ").arg(when);
             line += option.name == QLatin1String("-0") ? QStringLiteral("-s 0")
                                                        : QStringLiteral("-l ") + option.name.mid(2);
@@ -313,7 +313,7 @@ QString fish(const QList<CommandSpec>& specs) {
             }
             lines += line + QLatin1Char('\n');
         }
-        switch (spec.argument.kind) {
+        switch (syntax.argument.kind) {
         case Value::Kind::ids:
             lines += QStringLiteral("complete -c snipjar -n %1 -a '(__snipjar_ids)'\n").arg(when);
             break;
@@ -333,14 +333,14 @@ QString fish(const QList<CommandSpec>& specs) {
 } // namespace
 
 QByteArray CompletionScript::of(const QString& shell) {
-    const QList<CommandSpec> specs = commandSpecs();
+    const QList<CommandSyntax> syntaxes = commandSyntaxes();
     if (shell == QLatin1String("zsh")) {
-        return zsh(specs).toUtf8();
+        return zsh(syntaxes).toUtf8();
     }
     if (shell == QLatin1String("fish")) {
-        return fish(specs).toUtf8();
+        return fish(syntaxes).toUtf8();
     }
-    return bash(specs).toUtf8();
+    return bash(syntaxes).toUtf8();
 }
 
 } // namespace snipjar
