@@ -2,6 +2,10 @@
 
 #include <pqxx/nontransaction>
 
+#include <exception>
+
+#include <poll.h>
+
 namespace snipjar::server {
 
 ConnectionPool::ConnectionPool(std::string connectionString, int size)
@@ -27,6 +31,15 @@ ConnectionPool::Lease ConnectionPool::acquire() {
         idle.pop_back();
     }
     lock.unlock();
+    if (connection) {
+        // An idle connection has nothing to read: anything there is its server saying goodbye (a
+        // shutdown or restart), or the socket closing. Such a connection still reports itself open
+        // until a query on it fails, so it is replaced now rather than failing a request.
+        pollfd socket{connection->sock(), POLLIN, 0};
+        if (::poll(&socket, 1, 0) != 0) {
+            connection.reset();
+        }
+    }
     if (!connection || !connection->is_open()) {
         try {
             connection = connect(connectionString);
@@ -42,11 +55,14 @@ ConnectionPool::Lease ConnectionPool::acquire() {
 
 ConnectionPool::Lease::Lease(ConnectionPool& pool, std::unique_ptr<pqxx::connection> connection)
     : pool(pool)
-    , connection(std::move(connection)) {}
+    , connection(std::move(connection))
+    , exceptionsAtStart(std::uncaught_exceptions()) {}
 
 ConnectionPool::Lease::~Lease() {
     std::lock_guard lock(pool.mutex);
-    if (connection && connection->is_open()) {
+    // Whatever failed may have been the connection itself: it is not trusted again.
+    const bool failed = std::uncaught_exceptions() > exceptionsAtStart;
+    if (!failed && connection && connection->is_open()) {
         pool.idle.push_back(std::move(connection));
     }
     ++pool.free;

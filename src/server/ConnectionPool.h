@@ -11,7 +11,8 @@
 namespace snipjar::server {
 
 // A handful of connections of the service role, handed out one per request on the database
-// threads. A connection that broke is dropped when returned and made anew on the next lease.
+// threads. A connection whose server went away is replaced before it is handed out, and one whose
+// lease ended in an exception is not reused: the next lease makes a new one.
 class ConnectionPool {
 public:
     ConnectionPool(std::string connectionString, int size);
@@ -27,6 +28,7 @@ public:
     private:
         ConnectionPool& pool;
         std::unique_ptr<pqxx::connection> connection;
+        int exceptionsAtStart;
     };
 
     // Waits for a free connection; throws pqxx::broken_connection when none can be made.
