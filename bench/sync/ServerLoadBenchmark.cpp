@@ -16,6 +16,8 @@
 #include <QFile>
 #include <QUuid>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -176,6 +178,12 @@ void printLatencies(const char* label, std::vector<double> values) {
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     test::TestEnvironment environment;
+    // This process holds every device's connections.
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     const int accountCount = argc > 1 ? std::atoi(argv[1]) : 250;
     const int devicesPerAccount = argc > 2 ? std::atoi(argv[2]) : 4;
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 60;
@@ -186,7 +194,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     test::ServiceServer server(cluster);
-    if (!server.start()) {
+    // Each device holds two connections: its calls' and its push socket.
+    if (!server.start(4 * accountCount * devicesPerAccount + 100)) {
         std::fprintf(stderr, "snipjar-server did not start\n");
         return 1;
     }

@@ -1,4 +1,5 @@
 // The operator's commands: the database and its schema, and the accounts.
+#include "server/PushHub.h"
 #include "server/ServerOptions.h"
 
 #include <pqxx/connection>
@@ -131,7 +132,7 @@ int removeUser(const ServerOptions& options) {
         // account.
         tx.exec_params0("DELETE FROM zones WHERE account_id = $1", id);
         tx.exec_params0("DELETE FROM accounts WHERE account_id = $1", id);
-        tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", std::to_string(id));
+        tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", PushHub::revocationPayload(id));
         tx.commit();
     } catch (const std::exception& e) {
         return fail(std::string("remove-user failed: ") + e.what());

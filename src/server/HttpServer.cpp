@@ -15,10 +15,12 @@
 #include <boost/beast/websocket.hpp>
 #include <boost/beast/websocket/ssl.hpp>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 #include <limits>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
 
@@ -92,7 +94,8 @@ asio::awaitable<void> writeReply(Stream& stream, const Reply& reply, bool keepAl
     co_await http::async_write(stream, response, use_awaitable);
 }
 
-// One push socket: sends "changed" after each notice of its account while its device exists.
+// One push socket: sends "changed" after each notice of its account while its device exists (checked
+// when a device of the account was revoked).
 template <typename Stream>
 asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> request, Caller caller,
                                 Context context) {
@@ -103,13 +106,16 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
     auto executor = co_await asio::this_coro::executor;
     auto wake = std::make_shared<asio::steady_timer>(executor, asio::steady_timer::time_point::max());
     auto pending = std::make_shared<bool>(false);
+    auto checkDevice = std::make_shared<bool>(false);
     auto closed = std::make_shared<bool>(false);
-    const auto registration = context.hub.add(caller.account, [executor, wake, pending] {
-        asio::post(executor, [wake, pending] {
-            *pending = true;
-            wake->cancel();
+    const auto registration =
+        context.hub.add(caller.account, [executor, wake, pending, checkDevice](bool check) {
+            asio::post(executor, [wake, pending, checkDevice, check] {
+                *pending = true;
+                *checkDevice = *checkDevice || check;
+                wake->cancel();
+            });
         });
-    });
     if (!registration) {
         beast::error_code refused;
         co_await socket.async_close(
@@ -139,13 +145,14 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
         }
         *pending = false;
         Service& service = context.service;
-        const bool alive = co_await offload(context.database, [&service, caller] {
-            try {
-                return service.deviceAlive(caller);
-            } catch (const std::exception&) {
-                return true;
-            }
-        });
+        const bool alive =
+            !std::exchange(*checkDevice, false) || co_await offload(context.database, [&service, caller] {
+                try {
+                    return service.deviceAlive(caller);
+                } catch (const std::exception&) {
+                    return true;
+                }
+            });
         if (!alive) {
             co_await socket.async_close(
                 websocket::close_reason(websocket::close_code::policy_error, "device revoked"),
@@ -280,7 +287,9 @@ asio::awaitable<void> serveConnection(tcp::socket socket, asio::ssl::context* tl
 }
 
 asio::awaitable<void> acceptConnections(tcp::acceptor& acceptor, asio::io_context& io,
-                                        asio::ssl::context* tls, Context context) {
+                                        asio::ssl::context* tls, Context context, int maxConnections) {
+    auto open = std::make_shared<std::atomic<int>>(0);
+    bool warned = false;
     for (;;) {
         beast::error_code ec;
         tcp::socket socket =
@@ -288,10 +297,22 @@ asio::awaitable<void> acceptConnections(tcp::acceptor& acceptor, asio::io_contex
         if (ec == asio::error::operation_aborted) {
             co_return;
         }
-        if (!ec) {
-            auto executor = socket.get_executor();
-            asio::co_spawn(executor, serveConnection(std::move(socket), tls, context), asio::detached);
+        if (ec) {
+            continue;
         }
+        if (open->load() >= maxConnections) {
+            // Closed before a byte is read: the client sees the connection drop and tries later.
+            if (!std::exchange(warned, true)) {
+                std::cerr << "refusing connections: " << maxConnections << " are open\n";
+            }
+            socket.close(ec);
+            continue;
+        }
+        warned = false;
+        ++*open;
+        auto executor = socket.get_executor();
+        asio::co_spawn(executor, serveConnection(std::move(socket), tls, context),
+                       [open](std::exception_ptr) { --*open; });
     }
 }
 
@@ -325,6 +346,18 @@ int serveHttp(const ListenOptions& options, Service& service, PushHub& hub) {
             return 2;
         }
     }
+    // Every connection is a file descriptor: take as many as the system allows, keep some for the
+    // database connections and files, and never accept more connections than that.
+    int maxConnections = options.maxConnections;
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+        files.rlim_cur = files.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &files);
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        if (files.rlim_cur != RLIM_INFINITY) {
+            maxConnections = std::min<rlim_t>(maxConnections, std::max<rlim_t>(files.rlim_cur, 128) - 64);
+        }
+    }
     asio::io_context io;
     tcp::acceptor acceptor(io);
     const tcp::endpoint endpoint(address, options.port);
@@ -344,7 +377,7 @@ int serveHttp(const ListenOptions& options, Service& service, PushHub& hub) {
     asio::thread_pool database(static_cast<size_t>(options.databaseThreads));
     Context context{service, hub, database};
     hub.start();
-    asio::co_spawn(io, acceptConnections(acceptor, io, tls.get(), context), asio::detached);
+    asio::co_spawn(io, acceptConnections(acceptor, io, tls.get(), context, maxConnections), asio::detached);
     asio::signal_set stopSignals(io, SIGINT, SIGTERM);
     stopSignals.async_wait([&](const beast::error_code&, int) { io.stop(); });
     std::cout << "listening on " << acceptor.local_endpoint().address().to_string() << ':'

@@ -15,6 +15,9 @@ struct ListenOptions {
     std::string keyFile;
     int ioThreads = 2;
     int databaseThreads = 4;
+    // Open connections (push sockets included) beyond which new ones are closed at once, so that
+    // a flood of idle connections cannot use up the process's file descriptors.
+    int maxConnections = 10000;
 };
 
 // Serves the protocol over HTTP/1.1 (TLS unless on loopback without a certificate) and the push

@@ -4,6 +4,7 @@
 #include <pqxx/notification>
 #include <pqxx/result>
 
+#include <charconv>
 #include <chrono>
 #include <iostream>
 
@@ -11,18 +12,15 @@ namespace snipjar::server {
 
 namespace {
 
+const std::string revocationSuffix = ":devices";
+
 class Receiver : public pqxx::notification_receiver {
 public:
     Receiver(pqxx::connection& connection, PushHub& hub)
         : pqxx::notification_receiver(connection, "snipjar_changed")
         , hub(hub) {}
 
-    void operator()(const std::string& payload, int) override {
-        try {
-            hub.notify(std::stoll(payload));
-        } catch (const std::exception&) {
-        }
-    }
+    void operator()(const std::string& payload, int) override { hub.notifyPayload(payload); }
 
 private:
     PushHub& hub;
@@ -58,7 +56,29 @@ std::shared_ptr<void> PushHub::add(std::int64_t account, Wake wake) {
     });
 }
 
-void PushHub::notify(std::int64_t account) {
+std::string PushHub::changePayload(std::int64_t account) {
+    return std::to_string(account);
+}
+
+std::string PushHub::revocationPayload(std::int64_t account) {
+    return std::to_string(account) + revocationSuffix;
+}
+
+bool PushHub::notifyPayload(const std::string& payload) {
+    const bool revocation =
+        payload.size() > revocationSuffix.size() &&
+        payload.compare(payload.size() - revocationSuffix.size(), std::string::npos, revocationSuffix) == 0;
+    const std::string number = payload.substr(0, payload.size() - (revocation ? revocationSuffix.size() : 0));
+    std::int64_t account = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), account);
+    if (number.empty() || error != std::errc() || end != number.data() + number.size()) {
+        return false;
+    }
+    notify(account, revocation);
+    return true;
+}
+
+void PushHub::notify(std::int64_t account, bool checkDevice) {
     std::vector<Wake> wakes;
     {
         std::lock_guard lock(mutex);
@@ -68,7 +88,7 @@ void PushHub::notify(std::int64_t account) {
         }
     }
     for (const auto& wake : wakes) {
-        wake();
+        wake(checkDevice);
     }
 }
 
@@ -81,7 +101,7 @@ void PushHub::notifyAll() {
         }
     }
     for (const auto& wake : wakes) {
-        wake();
+        wake(true);
     }
 }
 

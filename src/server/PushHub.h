@@ -13,11 +13,17 @@
 namespace snipjar::server {
 
 // The push sockets of this process by account. One connection per process LISTENs for the
-// commits of every process (the NOTIFY payload is the account id only) and wakes that account's
-// sockets; each socket then re-checks its device and sends "changed".
+// commits of every process and wakes that account's sockets, which send "changed". The NOTIFY
+// payload is the account id, followed by ":devices" when a device of the account was revoked: only
+// then do the sockets re-check their devices, so that an ordinary change costs no query per socket.
 class PushHub {
 public:
-    using Wake = std::function<void()>;
+    // Called with true when the socket's device may have been revoked.
+    using Wake = std::function<void(bool checkDevice)>;
+
+    // The NOTIFY payload of a change of the account, and of a revocation of one of its devices.
+    static std::string changePayload(std::int64_t account);
+    static std::string revocationPayload(std::int64_t account);
 
     explicit PushHub(std::string connectionString);
     ~PushHub();
@@ -28,8 +34,11 @@ public:
     // Registers a socket's wake-up; the returned handle unregisters it when destroyed. None when
     // the account holds its most sockets already.
     std::shared_ptr<void> add(std::int64_t account, Wake wake);
-    void notify(std::int64_t account);
+    void notify(std::int64_t account, bool checkDevice = false);
+    // Every socket, devices re-checked: after the listener was away, revocations may have been missed.
     void notifyAll();
+    // Wakes the sockets a payload names; false for a payload of another form.
+    bool notifyPayload(const std::string& payload);
 
     void start();
     void stop();

@@ -34,6 +34,11 @@ bool apply(ServerOptions& options, const std::string& key, const std::string& va
             options.listen.keyFile = value;
         } else if (key == "max-request-bytes") {
             options.limits.maxRequestBytes = std::stoll(value);
+        } else if (key == "max-connections") {
+            options.listen.maxConnections = std::stoi(value);
+            if (options.listen.maxConnections < 1) {
+                return false;
+            }
         } else if (key == "max-asset-bytes") {
             options.limits.maxAssetBytes = std::stoll(value);
         } else if (key == "retention-seconds") {

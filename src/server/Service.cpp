@@ -1,4 +1,5 @@
 #include "server/Service.h"
+#include "server/PushHub.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -304,7 +305,7 @@ Reply Service::revokeDevice(pqxx::connection& db, const Caller& caller, const st
         return errorReply(ErrorCode::unknownItem, "no such device");
     }
     // The account's push sockets re-check their devices on this notice.
-    tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", std::to_string(caller.account));
+    tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", PushHub::revocationPayload(caller.account));
     tx.commit();
     return {204, {}, {}};
 }

@@ -1,5 +1,6 @@
 // The record calls of the service: zones, saves with change tags, deletions with their deleteSelf
 // referrers, changes since a token, and assets in chunks.
+#include "server/PushHub.h"
 #include "server/Service.h"
 
 #include <QJsonArray>
@@ -85,7 +86,7 @@ public:
         tx.exec_params0(
             "INSERT INTO change_spans (account_id, first_change, last_change) VALUES ($1, $2, $3)", account,
             firstTaken, value);
-        tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", std::to_string(account));
+        tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", PushHub::changePayload(account));
     }
 
 private:

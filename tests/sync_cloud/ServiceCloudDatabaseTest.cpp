@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QWebSocket>
 
@@ -198,7 +199,7 @@ TEST_F(ServiceCloudDatabaseTest, ARevokedDeviceIsRefusedAtOnceAndItsSocketClosed
     })) << "twenty sockets stay, the twenty-first is closed";
 }
 
-TEST_F(ServiceCloudDatabaseTest, QuotaAndSizeLimitsRefuseTheRecordsThatPassThem) {
+TEST_F(ServiceCloudDatabaseTest, QuotaSizeAndConnectionLimitsRefuseWhatPassesThem) {
     ASSERT_TRUE(server().admin({"set-quota", server().userOf(alice), "200000"}));
     QTemporaryDir folder;
     const auto assetFile = [&](const QString& name, qsizetype size) {
@@ -238,6 +239,24 @@ TEST_F(ServiceCloudDatabaseTest, QuotaAndSizeLimitsRefuseTheRecordsThatPassThem)
         ASSERT_TRUE(database->modifyRecords({}, {textRecord("clip-small", "").recordID()}).ok());
     }
     EXPECT_TRUE(database->modifyRecords({textRecord("clip-after", "fits")}, {}).ok());
+
+    // Idle connections up to the cap: a new client is turned away, for a while, not for good.
+    std::vector<std::unique_ptr<QTcpSocket>> flood;
+    for (int i = 0; i < ServiceServer::maxConnections; ++i) {
+        flood.push_back(std::make_unique<QTcpSocket>());
+        flood.back()->connectToHost(alice.server.host(), quint16(alice.server.port()));
+        ASSERT_TRUE(flood.back()->waitForConnected(5000));
+    }
+    const auto turnedAway = ServiceCloudDatabase(alice).saveZone(historyZone);
+    ASSERT_FALSE(turnedAway.ok());
+    EXPECT_TRUE(turnedAway.error().isTransient());
+    flood.clear();
+    bool servedAgain = false;
+    for (int attempt = 0; attempt < 50 && !servedAgain; ++attempt) {
+        servedAgain = ServiceCloudDatabase(alice).saveZone(historyZone).ok();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(servedAgain);
 }
 
 TEST_F(ServiceCloudDatabaseTest, AFetchFromTheStartPassesEveryPageAfterAPrune) {

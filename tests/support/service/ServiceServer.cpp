@@ -37,7 +37,7 @@ std::optional<QString> ServiceServer::admin(const QStringList& arguments, const 
     return QString::fromUtf8(command.readAllStandardOutput()).trimmed();
 }
 
-bool ServiceServer::start() {
+bool ServiceServer::start(int connections) {
     // The first start takes a free port; restarts keep it, as clients know the address.
     const QString listen =
         url.isEmpty() ? QStringLiteral("127.0.0.1:0") : QStringLiteral("127.0.0.1:%1").arg(url.port());
@@ -47,7 +47,8 @@ bool ServiceServer::start() {
                    {QStringLiteral("--database"), database, QStringLiteral("serve"),
                     QStringLiteral("--listen"), listen, QStringLiteral("--max-request-bytes"),
                     QString::number(maxRequestBytes), QStringLiteral("--max-asset-bytes"),
-                    QString::number(2 * maxRequestBytes)});
+                    QString::number(2 * maxRequestBytes), QStringLiteral("--max-connections"),
+                    QString::number(connections)});
     while (process->waitForReadyRead(10000)) {
         const QString line = QString::fromUtf8(process->readLine()).trimmed();
         if (line.startsWith(QStringLiteral("listening on "))) {

@@ -17,11 +17,13 @@ class PostgresCluster;
 class ServiceServer {
 public:
     static constexpr qint64 maxRequestBytes = 4 * 1024 * 1024;
+    // Connections the server keeps open at most, unless a benchmark asks for more.
+    static constexpr int maxConnections = 64;
 
     explicit ServiceServer(PostgresCluster& cluster);
     ~ServiceServer();
 
-    bool start();
+    bool start(int connections = maxConnections);
     void stop();
     bool isRunning() const { return process && process->state() == QProcess::Running; }
     qint64 processId() const { return process ? process->processId() : 0; }
