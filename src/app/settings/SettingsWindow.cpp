@@ -1,6 +1,7 @@
 #include "app/settings/SettingsWindow.h"
 
 #include "app/settings/ClipboardSection.h"
+#include "app/settings/EncryptionSection.h"
 #include "app/settings/HistorySection.h"
 #include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsEvents.h"
@@ -11,6 +12,7 @@
 #include "store/ClipStore.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -49,12 +51,35 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(selectedText);
     sync = new SyncSection(this);
     layout->addWidget(sync);
+    encryption = new EncryptionSection(this);
+    layout->addWidget(encryption);
     layout->addStretch(1);
 
     reload();
     // At least the usual height, and never less than the form needs, so no row is squeezed.
     resize(contentWidth, std::max(contentHeight, sizeHint().height()));
     connect(loginToggle, &QCheckBox::toggled, this, &SettingsWindow::launchAtLoginToggled);
+    // A task of the encryption section opens a panel; the window grows to hold it (see event) and
+    // shrinks back to the usual height after, once the layouts have taken the change in.
+    connect(encryption, &EncryptionSection::heightChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] { resize(width(), std::max(contentHeight, neededHeight())); });
+    });
+}
+
+int SettingsWindow::neededHeight() const {
+    // Wrapped lines count at the window's width, not at the width a label would like.
+    return std::max(sizeHint().height(),
+                    layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width()) : 0);
+}
+
+bool SettingsWindow::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The top layout was laid out again (a line wrapped anew, a row appeared): a window never
+    // squeezes its form, since nothing here scrolls.
+    if (event->type() == QEvent::LayoutRequest && height() < neededHeight()) {
+        resize(width(), neededHeight());
+    }
+    return handled;
 }
 
 void SettingsWindow::showDesktopShortcut(DesktopShortcut::Desktop desktop) {
@@ -76,11 +101,16 @@ void SettingsWindow::reload() {
     shortcut->reload();
     clipboard->reload();
     sync->reload();
+    encryption->reload();
     selectedText->reload();
 }
 
 void SettingsWindow::setSyncAccount(SyncAccount* account) {
     sync->setAccount(account);
+}
+
+void SettingsWindow::setEncryptionActions(EncryptionActions* actions) {
+    encryption->setActions(actions);
 }
 
 void SettingsWindow::setSyncStatus(const QString& text) {
