@@ -27,44 +27,43 @@ using Place = HistoryKeyVault::Place;
 class MemoryKeyring final : public PasswordVault {
 public:
     void read(const QString& key, std::function<void(Lookup)> done) override {
-        later([this, key, done] {
-            done(entries.count(key) ? Lookup{Lookup::Outcome::found, entries[key]}
-                                    : Lookup{Lookup::Outcome::absent, {}});
-        });
+        const auto entry = entries.find(key);
+        later(done, entry == entries.end() ? Lookup{Lookup::Outcome::absent, {}}
+                                           : Lookup{Lookup::Outcome::found, entry->second});
     }
     void write(const QString& key, const QString& password, std::function<void(bool)> done) override {
         entries[key] = password;
-        later([done] { done(true); });
+        later(done, true);
     }
     void remove(const QString& key, std::function<void(bool)> done) override {
         entries.erase(key);
-        later([done] { done(true); });
+        later(done, true);
     }
     std::map<QString, QString> entries;
 
 private:
-    static void later(std::function<void()> call) { QTimer::singleShot(0, std::move(call)); }
+    template <typename Value> static void later(std::function<void(Value)> done, Value value) {
+        QTimer::singleShot(0, [done, value] { done(value); });
+    }
 };
 
-// Permissions are compared for the owner, the group and others (Qt adds the "user" bits).
 class HistoryKeyVaultTest : public ::testing::Test {
 protected:
-    HistoryKeyVault::Result load(HistoryKeyVault& vault, const QString& account,
-                                 const QString& passphrase = {}) {
-        Answer<HistoryKeyVault::Result> answer;
-        vault.load(account, passphrase, &receiver, answer.callback());
-        return answer.wait().value_or(HistoryKeyVault::Result{});
+    using Result = HistoryKeyVault::Result;
+    template <typename Value, typename Call> Value wait(Call call) {
+        Answer<Value> answer;
+        call(answer.callback());
+        return answer.wait().value_or(Value{});
     }
-    HistoryKeyVault::Result store(HistoryKeyVault& vault, const QString& account, const HistoryKey& key,
-                                  const QString& passphrase = {}) {
-        Answer<HistoryKeyVault::Result> answer;
-        vault.store(account, key, passphrase, &receiver, answer.callback());
-        return answer.wait().value_or(HistoryKeyVault::Result{});
+    Result load(HistoryKeyVault& vault, const QString& account, const QString& passphrase = {}) {
+        return wait<Result>([&](auto done) { vault.load(account, passphrase, &receiver, done); });
+    }
+    Result store(HistoryKeyVault& vault, const QString& account, const HistoryKey& key,
+                 const QString& passphrase = {}) {
+        return wait<Result>([&](auto done) { vault.store(account, key, passphrase, &receiver, done); });
     }
     bool forget(HistoryKeyVault& vault, const QString& account) {
-        Answer<bool> answer;
-        vault.forget(account, &receiver, answer.callback());
-        return answer.wait().value_or(false);
+        return wait<bool>([&](auto done) { vault.forget(account, &receiver, done); });
     }
     // Cheap costs: the tests prove the file's rules, not Argon2id's strength.
     HistoryKeyVault vaultOver(PasswordVault& keyring) {
@@ -102,7 +101,7 @@ TEST_F(HistoryKeyVaultTest, KeysAreKeptInTheKeyringPerAccount) {
         ASSERT_EQ(store(vault, alice, aliceKey).place, Place::keyring);
         ASSERT_EQ(store(vault, bob, bobKey).status, Status::stored);
         EXPECT_FALSE(QFile::exists(vault.filePath(alice)));
-        const HistoryKeyVault::Result aliceLoaded = load(vault, alice);
+        const Result aliceLoaded = load(vault, alice);
         EXPECT_EQ(aliceLoaded.status, Status::found);
         EXPECT_EQ(aliceLoaded.key, aliceKey);
         EXPECT_EQ(load(vault, bob).key, bobKey);
@@ -128,10 +127,11 @@ TEST_F(HistoryKeyVaultTest, WithoutAKeyringTheKeyIsSealedWithAPassphrase) {
     EXPECT_FALSE(QFile::exists(vault.filePath(alice)));
     EXPECT_EQ(load(vault, alice).status, Status::absent);
 
-    const HistoryKeyVault::Result stored = store(vault, alice, key, QStringLiteral("correct horse"));
+    const Result stored = store(vault, alice, key, QStringLiteral("correct horse"));
     ASSERT_EQ(stored.status, Status::stored) << stored.reason.toStdString();
     EXPECT_EQ(stored.place, Place::file);
     const QString path = vault.filePath(alice);
+    // Compared for the owner, the group and others (Qt adds the "user" bits).
     EXPECT_EQ(QFileInfo(path).permissions() & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
     EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & 0x7077,
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -142,48 +142,43 @@ TEST_F(HistoryKeyVaultTest, WithoutAKeyringTheKeyIsSealedWithAPassphrase) {
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray sealed = file.readAll();
-    file.close();
-    const auto withDigest = [](QByteArray contents) {
-        // Rewrites the digest so that only the rule under test refuses the file.
-        QByteArray digest(16, '\0');
-        crypto_generichash(reinterpret_cast<unsigned char*>(digest.data()), 16,
-                           reinterpret_cast<const unsigned char*>(contents.constData()), 112, nullptr, 0);
-        return contents.replace(112, 16, digest);
+    const auto put = [](const QString& where, const QByteArray& contents) {
+        QFile target(where);
+        return target.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+               target.write(contents) == contents.size();
     };
-    QByteArray flipped = sealed;
-    flipped[90] = char(flipped[90] ^ 1);
-    QByteArray greedy = sealed;
-    qToBigEndian(HistoryKeyVault::maxMemoryBytes * 4, reinterpret_cast<uchar*>(greedy.data()) + 16);
-    QByteArray slow = sealed;
-    qToBigEndian(quint64(1) << 40, reinterpret_cast<uchar*>(slow.data()) + 8);
-    QByteArray resealedSalt = sealed;
-    resealedSalt[30] = char(resealedSalt[30] ^ 1);
+    // Eight bytes at offset replaced by value; with digest, the digest made anew so that only the
+    // rule under test can refuse the file.
+    const auto patched = [&](int offset, quint64 value, bool digest) {
+        QByteArray contents = sealed;
+        qToBigEndian(value, reinterpret_cast<uchar*>(contents.data()) + offset);
+        if (digest) {
+            crypto_generichash(reinterpret_cast<uchar*>(contents.data()) + 112, 16,
+                               reinterpret_cast<const uchar*>(contents.constData()), 112, nullptr, 0);
+        }
+        return contents;
+    };
     const struct {
         const char* what;
         QByteArray contents;
         Status status;
     } damages[] = {
-        {"a flipped bit", flipped, Status::damaged},
+        {"overwritten bytes", patched(88, ~quint64(0), false), Status::damaged},
         {"cut short", sealed.left(100), Status::damaged},
         {"grown", sealed + QByteArray(1 << 20, 'x'), Status::damaged},
         {"empty", QByteArray(), Status::damaged},
-        {"a gigantic memory cost", withDigest(greedy), Status::damaged},
-        {"a gigantic time cost", withDigest(slow), Status::damaged},
-        {"another salt", withDigest(resealedSalt), Status::wrongPassphrase},
+        {"a gigantic memory cost", patched(16, HistoryKeyVault::maxMemoryBytes * 4, true), Status::damaged},
+        {"a gigantic time cost", patched(8, quint64(1) << 40, true), Status::damaged},
+        {"another salt", patched(24, 42, true), Status::wrongPassphrase},
     };
     for (const auto& damage : damages) {
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(damage.contents);
-        file.close();
-        const HistoryKeyVault::Result loaded = load(vault, alice, QStringLiteral("correct horse"));
+        ASSERT_TRUE(put(path, damage.contents));
+        const Result loaded = load(vault, alice, QStringLiteral("correct horse"));
         EXPECT_EQ(loaded.status, damage.status) << damage.what;
         EXPECT_FALSE(loaded.key.has_value()) << damage.what;
     }
-    // Bob's name on Alice's file: it does not open as his.
-    QFile bobFile(vault.filePath(bob));
-    ASSERT_TRUE(bobFile.open(QIODevice::WriteOnly));
-    bobFile.write(sealed);
-    bobFile.close();
+    // Alice's file under Bob's name does not open as his.
+    ASSERT_TRUE(put(vault.filePath(bob), sealed));
     EXPECT_EQ(load(vault, bob, QStringLiteral("correct horse")).key, std::nullopt);
 }
 

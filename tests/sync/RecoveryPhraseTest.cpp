@@ -1,4 +1,5 @@
 #include "sync/crypto/RecoveryPhrase.h"
+#include "sync/crypto/WordBits.h"
 #include "sync/crypto/WordList.h"
 
 #include <QRandomGenerator>
@@ -49,12 +50,9 @@ TEST(WordListTest, WordsAreFoundByThemselvesOrTheirFirstFourLetters) {
     EXPECT_TRUE(WordList::nearest(QStringLiteral("hxrbor")).contains(QStringLiteral("harbor")));
 
     const QByteArray confirmation = QByteArray::fromHex("ffe0000fffff");
-    const QStringList words = WordList::wordsFor(confirmation, 8);
-    ASSERT_EQ(words.size(), 4);
-    EXPECT_EQ(words[0], WordList::word(2047));
-    EXPECT_EQ(words[1], WordList::word(0));
-    EXPECT_EQ(words[2], WordList::word(0x1f));
-    EXPECT_EQ(words[3], WordList::word(2047));
+    const QStringList words{WordList::word(2047), WordList::word(0), WordList::word(31),
+                            WordList::word(2047)};
+    EXPECT_EQ(WordList::wordsFor(confirmation, 8), words);
     EXPECT_EQ(WordList::wordsFor(confirmation, 2), words.mid(0, 2));
 }
 
@@ -62,38 +60,29 @@ TEST(WordListTest, WordsAreFoundByThemselvesOrTheirFirstFourLetters) {
 // lines, with four letters a word, or misspelt past the fourth letter.
 TEST(RecoveryPhraseTest, RoundTripsHoweverThePhraseIsTyped) {
     QRandomGenerator random(22);
-    const std::function<QString(const QStringList&)> typings[] = {
-        [](const QStringList& words) { return words.join(QLatin1Char(' ')); },
-        [](const QStringList& words) {
-            QString text;
-            for (int i = 0; i < words.size(); ++i) {
-                text +=
-                    QStringLiteral("%1. %2%3").arg(i + 1).arg(words[i].toUpper(), i % 6 == 5 ? "\n" : "  ");
-            }
-            return text;
-        },
-        [](const QStringList& words) {
-            QStringList prefixes;
-            for (const QString& word : words) {
-                prefixes << (word.size() > 4 ? word.left(4) : word);
-            }
-            return QStringLiteral("\t") + prefixes.join(QStringLiteral(",\r\n")) + QStringLiteral("\n");
-        },
-        [](const QStringList& words) {
-            QStringList misspelt;
-            for (const QString& word : words) {
-                misspelt << (word.size() > 4 ? word.left(4) + QStringLiteral("xyz") : word);
-            }
-            return misspelt.join(QStringLiteral(" - "));
-        },
+    const auto prefix = [](const QString& word) { return word.left(4); };
+    const struct {
+        const char* separator;
+        bool numbered;
+        std::function<QString(const QString&)> spell;
+    } typings[] = {
+        {" ", false, [](const QString& word) { return word; }},
+        {"  \n", true, [](const QString& word) { return word.toUpper(); }},
+        {",\r\n\t", false, prefix},
+        {" - ", false, [&](const QString& word) { return word.size() > 4 ? prefix(word) + "xyz" : word; }},
     };
     for (int round = 0; round < 100; ++round) {
         const HistoryKey key = keyFrom(random);
         const QStringList words = RecoveryPhrase::words(key);
         ASSERT_EQ(words.size(), RecoveryPhrase::wordCount);
         for (const auto& typing : typings) {
-            const RecoveryPhrase::Parsed parsed = RecoveryPhrase::parse(typing(words));
-            ASSERT_TRUE(parsed.key.has_value()) << typing(words).toStdString() << parsed.reason.toStdString();
+            QString text;
+            for (int i = 0; i < words.size(); ++i) {
+                text += (typing.numbered ? QString::number(i + 1) + ". " : QString()) +
+                        typing.spell(words[i]) + QLatin1String(typing.separator);
+            }
+            const RecoveryPhrase::Parsed parsed = RecoveryPhrase::parse(text);
+            ASSERT_TRUE(parsed.key.has_value()) << text.toStdString() << parsed.reason.toStdString();
             EXPECT_EQ(*parsed.key, key);
         }
     }
@@ -137,13 +126,7 @@ TEST(RecoveryPhraseTest, AWrongOrSwappedWordIsCaught) {
         // Those words change the key; the phrase of the changed key carries its own check.
         QByteArray bytes(HistoryKey::size + 1, '\0');
         for (int i = 0; i < RecoveryPhrase::wordCount; ++i) {
-            const int index = WordList::indexOf(words[i]);
-            for (int bit = 0; bit < WordList::bitsPerWord; ++bit) {
-                const int at = i * WordList::bitsPerWord + bit;
-                if ((index >> (10 - bit)) & 1) {
-                    bytes[at / 8] = char(bytes[at / 8] | (0x80 >> (at % 8)));
-                }
-            }
+            wordBits::write(bytes, i, WordList::indexOf(words[i]));
         }
         QStringList swapped = RecoveryPhrase::words(*HistoryKey::fromBytes(bytes.left(HistoryKey::size)));
         ASSERT_EQ(swapped[position], words[position]);

@@ -107,7 +107,7 @@ EncryptionSection::EncryptionSection(QWidget* parent)
     connect(usePhraseAction, &QPushButton::clicked, this, &EncryptionSection::usePhrase);
     connect(pairAction, &QPushButton::clicked, this, &EncryptionSection::pair);
     connect(panel, &EncryptionFlow::accepted, this, [this] {
-        if (onAccept && !busy) {
+        if (onAccept && !busy && actions) {
             onAccept();
         }
     });
@@ -261,6 +261,9 @@ void EncryptionSection::usePhrase() {
 }
 
 void EncryptionSection::addComputer() {
+    if (!actions) {
+        return;
+    }
     begin({QStringLiteral("Asking the server for a pairing code…"), Input::none, {}, {}, {}}, {});
     pairing = true;
     setBusy(true);
