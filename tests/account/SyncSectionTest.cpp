@@ -348,12 +348,18 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The server did not accept the password."));
     EXPECT_TRUE(flow().shownWords().isEmpty());
     snapshot("encryption-password.png");
+    // Left before the answer, the phrase is not shown; a new key's phrase always is.
+    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    flow().cancelButton()->click();
+    fake.answer(true, first);
+    EXPECT_TRUE(flow().isHidden());
+    encryption().showPhraseButton()->click();
     typeInto(*flow().lineField(), QStringLiteral("password-1"));
     fake.answer(true, first);
     EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(first));
     EXPECT_FALSE(encryption().changeKeyButton()->isEnabled());
     flow().cancelButton()->click();
-    EXPECT_EQ(calls(), QStringList{"reveal password-1"});
+    EXPECT_EQ(calls(), (QStringList{"reveal password-1", "reveal password-1"}));
 
     encryption().changeKeyButton()->click();
     EXPECT_TRUE(flow().promptLabel()->text().contains(QStringLiteral("re-encrypted")));
@@ -361,6 +367,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     flow().cancelButton()->click();
     encryption().changeKeyButton()->click();
     flow().acceptButton()->click();
+    flow().cancelButton()->click();
     const HistoryKey second = HistoryKey::generate();
     fake.answer(true, second);
     EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(second));

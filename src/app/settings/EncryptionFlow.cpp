@@ -124,6 +124,7 @@ void EncryptionFlow::start(const Step& step) {
     accept->setText(step.accept);
     accept->setVisible(!step.accept.isEmpty());
     cancel->setText(step.cancel);
+    cancel->setVisible(!step.cancel.isEmpty());
     setBusy(false);
     show();
     if (line->isVisible()) {

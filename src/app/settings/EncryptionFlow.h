@@ -28,6 +28,7 @@ public:
         QStringList words;
         // The button that goes on; none when empty.
         QString accept;
+        // The button that stops; none when empty (a step that cannot be left).
         QString cancel = QStringLiteral("Cancel");
     };
 

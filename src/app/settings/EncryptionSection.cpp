@@ -150,20 +150,23 @@ void EncryptionSection::reload() {
     emit heightChanged();
 }
 
-EncryptionActions::Done EncryptionSection::answer(std::function<void(const Outcome&)> then) {
+EncryptionActions::Done EncryptionSection::answer(std::function<void(const Outcome&)> then, bool makesKey) {
     setBusy(true);
-    return
-        [guard = QPointer<EncryptionSection>(this), current = task, then = std::move(then)](Outcome outcome) {
-            if (!guard || guard->task != current) {
-                return;
-            }
-            guard->setBusy(false);
-            if (!outcome.ok) {
-                guard->failed(outcome);
-                return;
-            }
-            then(outcome);
-        };
+    return [guard = QPointer<EncryptionSection>(this), current = task, then = std::move(then),
+            makesKey](Outcome outcome) {
+        // A new key is shown even when its task was left meanwhile: its phrase is shown this
+        // once, and the key is in use by then whatever the panel shows.
+        const bool newKey = makesKey && outcome.ok && outcome.key;
+        if (!guard || (guard->task != current && !newKey)) {
+            return;
+        }
+        guard->setBusy(false);
+        if (!outcome.ok) {
+            guard->failed(outcome);
+            return;
+        }
+        then(outcome);
+    };
 }
 
 void EncryptionSection::toggled(bool enabled) {
@@ -175,17 +178,19 @@ void EncryptionSection::toggled(bool enabled) {
     if (enabled) {
         begin({QStringLiteral("Switching encryption on…"), Input::none, {}, {}, {}}, {});
         actions->setEnabled(
-            true, answer([this](const Outcome& outcome) {
-                if (outcome.key) {
-                    showKey(*outcome.key,
-                            QStringLiteral("Encryption is on. Write these words down and keep them "
-                                           "safe: they are the only way to read the synced history "
-                                           "if every computer is lost. They are shown again only "
-                                           "after your password."));
-                } else {
-                    end();
-                }
-            }));
+            true, answer(
+                      [this](const Outcome& outcome) {
+                          if (outcome.key) {
+                              showKey(*outcome.key,
+                                      QStringLiteral("Encryption is on. Write these words down and keep them "
+                                                     "safe: they are the only way to read the synced history "
+                                                     "if every computer is lost. They are shown again only "
+                                                     "after your password."));
+                          } else {
+                              end();
+                          }
+                      },
+                      true));
         return;
     }
     begin({QStringLiteral("Switch encryption off? Every synced clip is sent to the server again as it is, "
@@ -232,14 +237,17 @@ void EncryptionSection::changeKey() {
          {},
          QStringLiteral("Change Key")},
         [this] {
-            actions->changeKey(answer([this](const Outcome& outcome) {
-                if (outcome.key) {
-                    showKey(*outcome.key, QStringLiteral("The new key's recovery phrase. Write it down; the "
-                                                         "old one no longer works."));
-                } else {
-                    end();
-                }
-            }));
+            actions->changeKey(answer(
+                [this](const Outcome& outcome) {
+                    if (outcome.key) {
+                        showKey(*outcome.key,
+                                QStringLiteral("The new key's recovery phrase. Write it down; the "
+                                               "old one no longer works."));
+                    } else {
+                        end();
+                    }
+                },
+                true));
         });
 }
 
@@ -338,9 +346,7 @@ void EncryptionSection::pairingStep(const EncryptionActions::PairingStep& step) 
 }
 
 void EncryptionSection::showKey(const crypto::HistoryKey& key, const QString& prompt) {
-    panel->start({prompt, Input::none, {}, crypto::RecoveryPhrase::words(key), {}, QStringLiteral("Done")});
-    onAccept = {};
-    emit heightChanged();
+    begin({prompt, Input::none, {}, crypto::RecoveryPhrase::words(key), {}, QStringLiteral("Done")}, {});
 }
 
 void EncryptionSection::begin(const Step& step, std::function<void()> accept) {

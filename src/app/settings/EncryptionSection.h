@@ -59,8 +59,10 @@ private:
     void end();
     void failed(const EncryptionActions::Outcome& outcome);
     void setBusy(bool busy);
-    // A callback that runs only while this section and the task it belongs to are still there.
-    EncryptionActions::Done answer(std::function<void(const EncryptionActions::Outcome&)> then);
+    // A callback that runs only while this section and the task it belongs to are still there;
+    // for a task that makes a key (makesKey), while the section is.
+    EncryptionActions::Done answer(std::function<void(const EncryptionActions::Outcome&)> then,
+                                   bool makesKey = false);
 
     QPointer<EncryptionActions> actions;
     QCheckBox* toggle = nullptr;
