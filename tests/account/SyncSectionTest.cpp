@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTest>
 
@@ -124,13 +125,19 @@ protected:
         const QByteArray folder = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT_DIR");
         if (!folder.isEmpty()) {
             // As a person sees it: once the nested layouts have been laid out again, from the
-            // innermost outwards, and the window has grown to what its form needs.
+            // innermost outwards, the window has grown to what its form needs (or the screen
+            // allows), and the section is scrolled into view.
+            auto* form = window->findChild<QWidget*>(QStringLiteral("settingsForm"));
             waitUntil([&] {
                 for (int level = 0; level < 8; ++level) {
                     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
                 }
-                return window->layout()->totalHeightForWidth(window->width()) <= window->height();
+                return form->layout()->totalHeightForWidth(form->width()) <= form->height();
             });
+            QWidget* shown = !QByteArray(name).startsWith("encryption") ? static_cast<QWidget*>(&section())
+                             : encryption().flow()->isHidden()          ? static_cast<QWidget*>(&encryption())
+                                                                        : encryption().flow();
+            window->findChild<QScrollArea*>()->ensureWidgetVisible(shown);
             window->grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name));
         }
     }

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QCheckBox;
+class QScrollArea;
 
 namespace snipjar {
 
@@ -31,7 +32,8 @@ class SettingsWindow : public QWidget {
     Q_OBJECT
 public:
     static constexpr int contentWidth = 420;
-    // The least height; the window is as tall as its form needs when that is more.
+    // The least height; the window is as tall as its form needs when that is more, up to the
+    // screen's height, beyond which the form scrolls.
     static constexpr int contentHeight = 700;
 
     SettingsWindow(ClipStore& store, std::function<bool(const HotKeyCombo&)> tryRegisterHotKey,
@@ -65,14 +67,17 @@ protected:
     // The values are read again and the synced size measured each time the window is shown, not
     // while it stays open.
     void showEvent(QShowEvent* event) override;
-    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The height the form needs at the window's width.
-    int neededHeight() const;
+    // The height the form needs at the window's width, within the usual height and the screen.
+    int fittingHeight() const;
 
     SettingsHeader* header = nullptr;
     void launchAtLoginToggled(bool enabled);
+
+    QScrollArea* scroller = nullptr;
+    QWidget* form = nullptr;
 
     ClipStore& store;
     QCheckBox* loginToggle = nullptr;
