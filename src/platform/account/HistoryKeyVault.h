@@ -63,7 +63,8 @@ public:
     // refuses, seals it in the file with the passphrase (needsPassphrase when it is empty).
     void store(const QString& account, const HistoryKey& key, const QString& passphrase, QObject* receiver,
                std::function<void(Result)> done);
-    // Removes the key from the keyring and the file: done(true) when neither holds it any more.
+    // Removes the key from the keyring and the file: done(true) when neither holds it any more;
+    // false also where no keyring answers, since it cannot say what it holds.
     void forget(const QString& account, QObject* receiver, std::function<void(bool)> done);
 
     // The sealed file of the account (whether it exists or not).
