@@ -4,17 +4,24 @@
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
 #include "TlsFront.h"
+#include "app/settings/EncryptionFlow.h"
+#include "app/settings/EncryptionSection.h"
 #include "app/settings/SettingsEvents.h"
 #include "app/settings/SettingsWindow.h"
 #include "platform/UserSettings.h"
 #include "platform/account/SyncAccount.h"
+#include "sync/crypto/RecoveryPhrase.h"
+#include "sync/crypto/WordList.h"
 #include "sync/session/ServiceSession.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QTest>
 
@@ -22,6 +29,43 @@ namespace snipjar::test {
 namespace {
 
 const QString alice = QStringLiteral("https://sync.example.org");
+
+using crypto::HistoryKey;
+using Step = EncryptionActions::PairingStep;
+
+// Encryption actions that note each call and keep its callback for the test to answer when it
+// chooses, as the network would.
+class FakeEncryption final : public EncryptionActions {
+public:
+    State state() const override { return current; }
+    void setEnabled(bool enabled, Done then) override { held(enabled ? "on" : "off", then); }
+    void revealKey(const QString& password, Done then) override { held("reveal " + password, then); }
+    void changeKey(Done then) override { held("change", then); }
+    void useKey(const HistoryKey& key, Done then) override { held("use " + key.id(), then); }
+    void offerKey(Progress steps) override { held("offer", {}, steps); }
+    void requestKey(const QString& code, Progress steps) override { held("request " + code, {}, steps); }
+    void confirmPairing(bool same) override { calls << (same ? "confirm" : "reject"); }
+    void cancelPairing() override { calls << "cancel"; }
+
+    void set(State state) {
+        current = state;
+        emit stateChanged();
+    }
+    void answer(bool ok, std::optional<HistoryKey> key = {}, const QString& message = {}) {
+        ASSERT_TRUE(done);
+        std::exchange(done, {})({ok, message, std::move(key)});
+    }
+    void held(const QString& call, Done then, Progress steps = {}) {
+        calls << call;
+        done = then ? then : done;
+        progress = steps ? steps : progress;
+    }
+
+    State current;
+    QStringList calls;
+    Done done;
+    Progress progress;
+};
 
 // The sync section of a real settings window, over a real store and settings file, counting the
 // announcements the shell would act on.
@@ -44,6 +88,16 @@ protected:
     }
 
     SyncSection& section() { return *window->syncSection(); }
+    EncryptionSection& encryption() { return *window->encryptionSection(); }
+    EncryptionFlow& flow() { return *encryption().flow(); }
+    // Opens the window over the fake encryption actions, in the given state.
+    void openEncryption(EncryptionActions::State state) {
+        openWindow();
+        fake.set(state);
+        window->setEncryptionActions(&fake);
+    }
+    // The calls the fake received since the last look.
+    QStringList calls() { return std::exchange(fake.calls, {}); }
 
     // Types into a field as a person would and ends with Return.
     static void typeInto(QLineEdit& field, const QString& text) {
@@ -70,11 +124,26 @@ protected:
     void snapshot(const char* name) {
         const QByteArray folder = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT_DIR");
         if (!folder.isEmpty()) {
+            // As a person sees it: once the nested layouts have been laid out again, from the
+            // innermost outwards, the window has grown to what its form needs (or the screen
+            // allows), and the section is scrolled into view.
+            auto* form = window->findChild<QWidget*>(QStringLiteral("settingsForm"));
+            waitUntil([&] {
+                for (int level = 0; level < 8; ++level) {
+                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+                }
+                return form->layout()->totalHeightForWidth(form->width()) <= form->height();
+            });
+            QWidget* shown = !QByteArray(name).startsWith("encryption") ? static_cast<QWidget*>(&section())
+                             : encryption().flow()->isHidden()          ? static_cast<QWidget*>(&encryption())
+                                                                        : encryption().flow();
+            window->findChild<QScrollArea*>()->ensureWidgetVisible(shown);
             window->grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name));
         }
     }
 
     QObject listener;
+    FakeEncryption fake;
     std::unique_ptr<SettingsWindow> window;
     int accountChanges = 0;
     int enabledChanges = 0;
@@ -231,6 +300,155 @@ TEST_F(SyncSectionTest, ASelfSignedCertificateIsShownByItsFingerprintAndPinnedOn
     ASSERT_TRUE(noteSays(QStringLiteral("Signed in as ")));
     EXPECT_EQ(shown.size(), 2);
     EXPECT_EQ(SyncAccount::signedIn().value_or(SyncSignInRecord{}).fingerprint, front.fingerprint());
+}
+
+// The encryption status and the tasks offered follow the account's state; switching on shows the
+// new key's phrase once, the phrase is shown again only after a password the server accepts,
+// changing the key warns first, and adding a computer shows a code, then words to compare. A
+// second click while an answer is awaited asks nothing more; an answer after the window closed is
+// dropped, and a pairing under way is cancelled with it.
+TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
+    openEncryption({});
+    const struct {
+        EncryptionActions::State state;
+        const char* status;
+        bool keyTasks, joinTasks;
+        const char* snapshot;
+    } states[] = {
+        {{}, "Sign in to your sync", false, false, "encryption-signed-out.png"},
+        {{true, false, false, 0, 0}, "Encryption is off:", false, false, "encryption-off.png"},
+        {{true, true, true, 1200, 0}, "re-encrypting, 1200", true, false, "encryption-reencrypting.png"},
+        {{true, true, true, 0, 1}, "history. 1 clip could", true, false, "encryption-on.png"},
+        {{true, true, false, 0, 3}, "lacks the key: enter the", false, true, "encryption-lacks-key.png"},
+    };
+    for (const auto& c : states) {
+        fake.set(c.state);
+        EXPECT_TRUE(encryption().statusLabel()->text().contains(QLatin1String(c.status)))
+            << encryption().statusLabel()->text().toStdString();
+        EXPECT_EQ(encryption().encryptionToggle()->isChecked(), c.state.enabled) << c.status;
+        EXPECT_EQ(encryption().encryptionToggle()->isEnabled(), c.state.signedIn) << c.status;
+        EXPECT_EQ(encryption().changeKeyButton()->isVisible(), c.keyTasks) << c.status;
+        EXPECT_EQ(encryption().pairButton()->isVisible(), c.joinTasks) << c.status;
+        snapshot(c.snapshot);
+    }
+
+    fake.set({true, false, false, 0, 0});
+    encryption().encryptionToggle()->click();
+    encryption().encryptionToggle()->click();
+    EXPECT_EQ(calls(), QStringList{"on"});
+    EXPECT_FALSE(encryption().encryptionToggle()->isChecked());
+    const HistoryKey first = HistoryKey::generate();
+    fake.answer(true, first);
+    EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(first));
+    snapshot("encryption-new-phrase.png");
+    flow().cancelButton()->click();
+    EXPECT_TRUE(flow().isHidden());
+    fake.set({true, true, true, 0, 0});
+    EXPECT_TRUE(encryption().encryptionToggle()->isChecked());
+
+    encryption().showPhraseButton()->click();
+    EXPECT_EQ(flow().lineField()->echoMode(), QLineEdit::Password);
+    typeInto(*flow().lineField(), QStringLiteral("wrong"));
+    EXPECT_EQ(calls(), QStringList{"reveal wrong"});
+    EXPECT_TRUE(flow().lineField()->text().isEmpty());
+    fake.answer(false, {}, QStringLiteral("The server did not accept the password."));
+    EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The server did not accept the password."));
+    EXPECT_TRUE(flow().shownWords().isEmpty());
+    snapshot("encryption-password.png");
+    // Left before the answer, the phrase is not shown; a new key's phrase always is.
+    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    flow().cancelButton()->click();
+    fake.answer(true, first);
+    EXPECT_TRUE(flow().isHidden());
+    encryption().showPhraseButton()->click();
+    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    fake.answer(true, first);
+    EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(first));
+    EXPECT_FALSE(encryption().changeKeyButton()->isEnabled());
+    flow().cancelButton()->click();
+    EXPECT_EQ(calls(), (QStringList{"reveal password-1", "reveal password-1"}));
+
+    encryption().changeKeyButton()->click();
+    EXPECT_TRUE(flow().promptLabel()->text().contains(QStringLiteral("re-encrypted")));
+    snapshot("encryption-change-key.png");
+    flow().cancelButton()->click();
+    encryption().changeKeyButton()->click();
+    flow().acceptButton()->click();
+    flow().cancelButton()->click();
+    const HistoryKey second = HistoryKey::generate();
+    fake.answer(true, second);
+    EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(second));
+    EXPECT_EQ(calls(), QStringList{"change"});
+    flow().cancelButton()->click();
+
+    encryption().addComputerButton()->click();
+    fake.progress({Step::Kind::code, QStringLiteral("428 913"), {}, {}});
+    EXPECT_EQ(flow().codeLabel()->text(), QStringLiteral("428 913"));
+    snapshot("encryption-pairing-code.png");
+    const QByteArray confirmation = QByteArray::fromHex("0123456789ab");
+    fake.progress({Step::Kind::confirmation, {}, confirmation, {}});
+    EXPECT_EQ(flow().shownWords(), crypto::WordList::wordsFor(confirmation, 4));
+    snapshot("encryption-pairing-words.png");
+    flow().acceptButton()->click();
+    flow().acceptButton()->click();
+    fake.progress({Step::Kind::done, {}, {}, {}});
+    EXPECT_TRUE(flow().isHidden());
+    EXPECT_EQ(calls(), (QStringList{"offer", "confirm"}));
+
+    // Cancelled, a pairing's late steps change nothing.
+    encryption().addComputerButton()->click();
+    flow().cancelButton()->click();
+    fake.progress({Step::Kind::code, QStringLiteral("111 111"), {}, {}});
+    EXPECT_TRUE(flow().isHidden());
+    encryption().encryptionToggle()->click();
+    EXPECT_TRUE(flow().promptLabel()->text().contains(QStringLiteral("readable")));
+    flow().acceptButton()->click();
+    fake.answer(true);
+    EXPECT_TRUE(flow().isHidden());
+    EXPECT_EQ(calls(), (QStringList{"offer", "cancel", "off"}));
+
+    // Closed, the window cancels the pairing under way and drops the answers still to come.
+    encryption().addComputerButton()->click();
+    window.reset();
+    EXPECT_EQ(calls(), (QStringList{"offer", "cancel"}));
+    openEncryption(fake.current);
+    encryption().showPhraseButton()->click();
+    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    window.reset();
+    fake.answer(true, first);
+}
+
+// Without the key: a phrase with a word that is not on the list is refused on the spot, with the
+// word and its place; a messy but right one hands its key over; a pairing that fails says why.
+TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
+    openEncryption({true, true, false, 0, 0});
+    const HistoryKey key = HistoryKey::generate();
+    QStringList words = crypto::RecoveryPhrase::words(key);
+    encryption().usePhraseButton()->click();
+    QStringList typo = words;
+    typo[6] = QStringLiteral("qqqq");
+    flow().phraseField()->setFocus();
+    QTest::keyClicks(flow().phraseField(), typo.join(' '));
+    flow().acceptButton()->click();
+    EXPECT_TRUE(flow().noteLabel()->text().startsWith(QStringLiteral("Word 7, “qqqq”")))
+        << flow().noteLabel()->text().toStdString();
+    snapshot("encryption-phrase-typo.png");
+    for (int i = 0; i < words.size(); ++i) {
+        words[i] = QStringLiteral("%1) %2").arg(i + 1).arg(words[i].left(4).toUpper());
+    }
+    flow().phraseField()->setPlainText(words.join('\n'));
+    flow().acceptButton()->click();
+    EXPECT_EQ(calls(), QStringList{"use " + key.id()});
+    fake.answer(true);
+    EXPECT_TRUE(flow().isHidden());
+
+    encryption().pairButton()->click();
+    typeInto(*flow().lineField(), QStringLiteral("428 913"));
+    fake.progress({Step::Kind::confirmation, {}, QByteArray(6, 'x'), {}});
+    fake.progress({Step::Kind::failed, {}, {}, QStringLiteral("The code is wrong or has expired.")});
+    EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The code is wrong or has expired."));
+    EXPECT_EQ(calls(), QStringList{"request 428 913"});
+    snapshot("encryption-pairing-failed.png");
 }
 
 } // namespace

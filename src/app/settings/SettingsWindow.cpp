@@ -1,6 +1,7 @@
 #include "app/settings/SettingsWindow.h"
 
 #include "app/settings/ClipboardSection.h"
+#include "app/settings/EncryptionSection.h"
 #include "app/settings/HistorySection.h"
 #include "app/settings/SelectedTextSection.h"
 #include "app/settings/SettingsEvents.h"
@@ -11,6 +12,9 @@
 #include "store/ClipStore.h"
 
 #include <QCheckBox>
+#include <QEvent>
+#include <QScreen>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -26,7 +30,18 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     setWindowTitle(QStringLiteral("Snipjar Settings"));
     resize(contentWidth, contentHeight);
 
-    auto* layout = new QVBoxLayout(this);
+    // The form scrolls only where the screen is shorter than the form.
+    scroller = new QScrollArea(this);
+    scroller->setFrameShape(QFrame::NoFrame);
+    scroller->setWidgetResizable(true);
+    scroller->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroller);
+    form = new QWidget(scroller);
+    form->setObjectName(QStringLiteral("settingsForm"));
+    form->installEventFilter(this);
+    auto* layout = new QVBoxLayout(form);
     layout->setContentsMargins(20, 12, 20, 16);
     layout->setSpacing(14);
     header = new SettingsHeader(this);
@@ -49,18 +64,55 @@ SettingsWindow::SettingsWindow(ClipStore& store, std::function<bool(const HotKey
     layout->addWidget(selectedText);
     sync = new SyncSection(this);
     layout->addWidget(sync);
+    encryption = new EncryptionSection(this);
+    layout->addWidget(encryption);
     layout->addStretch(1);
+    scroller->setWidget(form);
 
     reload();
-    // At least the usual height, and never less than the form needs, so no row is squeezed.
-    resize(contentWidth, std::max(contentHeight, sizeHint().height()));
+    // At least the usual height, and as tall as the form needs where the screen allows it.
+    resize(contentWidth, fittingHeight());
     connect(loginToggle, &QCheckBox::toggled, this, &SettingsWindow::launchAtLoginToggled);
+    // A task of the encryption section opens a panel: the window grows to hold it (see
+    // eventFilter), shows it, and shrinks back to the usual height after.
+    connect(encryption, &EncryptionSection::heightChanged, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            resize(width(), fittingHeight());
+            if (!encryption->flow()->isHidden()) {
+                scroller->ensureWidgetVisible(encryption->flow());
+            }
+        });
+    });
+}
+
+int SettingsWindow::fittingHeight() const {
+    // Wrapped lines count at the window's width, not at the width a label would like.
+    QLayout* rows = form->layout();
+    const int needed = std::max(form->sizeHint().height(),
+                                rows->hasHeightForWidth() ? rows->totalHeightForWidth(width()) : 0);
+    // Room for the title bar and the desktop's panels, roughly.
+    const QScreen* display = screen();
+    const int available = display ? display->availableGeometry().height() - 60 : needed;
+    return std::max(contentHeight, std::min(needed, available));
+}
+
+bool SettingsWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The form was laid out again (a line wrapped anew, a row appeared): the window grows with it
+    // rather than hiding a row behind the scroll bar while the screen has room.
+    if (watched == form && event->type() == QEvent::LayoutRequest) {
+        QTimer::singleShot(0, this, [this] {
+            if (height() < fittingHeight()) {
+                resize(width(), fittingHeight());
+            }
+        });
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void SettingsWindow::showDesktopShortcut(DesktopShortcut::Desktop desktop) {
     shortcut->showDesktopShortcut(desktop);
     // The new row's wrapped lines count fully once the nested layouts have taken it in.
-    QTimer::singleShot(0, this, [this] { resize(width(), std::max(height(), sizeHint().height())); });
+    QTimer::singleShot(0, this, [this] { resize(width(), std::max(height(), fittingHeight())); });
 }
 
 void SettingsWindow::setPlatform(const QString& backend, const QStringList& limits) {
@@ -76,11 +128,16 @@ void SettingsWindow::reload() {
     shortcut->reload();
     clipboard->reload();
     sync->reload();
+    encryption->reload();
     selectedText->reload();
 }
 
 void SettingsWindow::setSyncAccount(SyncAccount* account) {
     sync->setAccount(account);
+}
+
+void SettingsWindow::setEncryptionActions(EncryptionActions* actions) {
+    encryption->setActions(actions);
 }
 
 void SettingsWindow::setSyncStatus(const QString& text) {
