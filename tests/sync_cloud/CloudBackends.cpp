@@ -2,6 +2,7 @@
 
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 
@@ -45,19 +46,29 @@ private:
     std::shared_ptr<InMemoryCloudServer> server = InMemoryCloudServer::create();
 };
 
-// Accounts of one snipjar-server; users are accounts made for this backend.
+// Accounts of one snipjar-server; users are accounts made for this backend. With a key, every
+// user's records are sealed with it (one key for all: only the account binding tells them apart).
 class ServiceBackend : public CloudBackend {
 public:
+    explicit ServiceBackend(std::optional<crypto::HistoryKey> key = std::nullopt)
+        : key(std::move(key)) {}
+
     std::unique_ptr<CloudDatabase> open(const QString& user) override {
         ServiceServer& server = sharedServiceServer();
-        if (!accounts.contains(user)) {
+        const bool known = accounts.contains(user);
+        if (!known) {
             accounts.insert(user, server.newAccount(user));
-            return std::make_unique<ServiceCloudDatabase>(accounts.value(user));
         }
-        return std::make_unique<ServiceCloudDatabase>(server.signIn(server.userOf(accounts.value(user))));
+        auto database = std::make_unique<ServiceCloudDatabase>(
+            known ? server.signIn(server.userOf(accounts.value(user))) : accounts.value(user));
+        if (!key) {
+            return database;
+        }
+        return std::make_unique<EncryptedCloudDatabase>(std::move(database), *key);
     }
 
 private:
+    std::optional<crypto::HistoryKey> key;
     QHash<QString, ServiceAccount> accounts;
 };
 
@@ -88,7 +99,11 @@ PostgresCluster& sharedPostgresCluster() {
 
 std::vector<CloudBackendFactory> cloudBackendFactories() {
     return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }}};
+            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }},
+            {"EncryptedService", [] {
+                 return std::unique_ptr<CloudBackend>(
+                     std::make_unique<ServiceBackend>(crypto::HistoryKey::generate()));
+             }}};
 }
 
 CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {

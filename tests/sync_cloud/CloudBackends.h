@@ -38,8 +38,8 @@ PostgresCluster& sharedPostgresCluster();
 // A snipjar-server over that PostgreSQL server, shared likewise.
 ServiceServer& sharedServiceServer();
 
-// Every implementation the conformance suite runs against: the in-memory server and the sync
-// service.
+// Every implementation the conformance suite runs against: the in-memory server, the sync service,
+// and the sync service with the history sealed.
 std::vector<CloudBackendFactory> cloudBackendFactories();
 
 // A record of the history zone with a text field.
