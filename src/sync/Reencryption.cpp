@@ -87,7 +87,7 @@ cloud::CloudResult<int> Reencryption::pass(Progress& progress,
             return page.error();
         }
         // Records sealed with a former key are opened here; plain ones are as fetched.
-        cloud::FetchedAssetFolder opened;
+        std::shared_ptr<cloud::FetchedAssetFolder> opened;
         QList<cloud::CloudRecord> plain;
         for (const cloud::CloudRecord& record : page.value().modifications) {
             const auto state = sealer->stateOf(record);
@@ -124,7 +124,7 @@ cloud::CloudStatus Reencryption::rewrite(const QList<cloud::CloudRecord>& plain,
             return cancelledError();
         }
         // The sealed assets live as long as the call that uploads them.
-        cloud::FetchedAssetFolder sealedAssets;
+        std::shared_ptr<cloud::FetchedAssetFolder> sealedAssets;
         QList<cloud::CloudRecord> batch;
         qint64 bytes = 0;
         for (; start < plain.size() && batch.size() < batchRecords && bytes < batchBytes; ++start) {

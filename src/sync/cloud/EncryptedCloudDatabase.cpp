@@ -71,10 +71,7 @@ std::optional<CloudRecord> EncryptedCloudDatabase::openRecord(const CloudRecord&
         noteReadable(sealed.recordID(), false, QStringLiteral("it is not sealed"));
         return std::nullopt;
     }
-    if (!folder) {
-        folder = std::make_shared<FetchedAssetFolder>();
-    }
-    auto opened = sealer->open(sealed, *folder);
+    auto opened = sealer->open(sealed, folder);
     if (const auto* failure = std::get_if<crypto::SealFailure>(&opened)) {
         noteReadable(sealed.recordID(), false, crypto::sealFailureText(*failure));
         return std::nullopt;
@@ -87,7 +84,7 @@ CloudResult<ModifyOutcome> EncryptedCloudDatabase::modifyRecords(const QList<Clo
                                                                  const QList<RecordID>& deletions) {
     conflictAssets.reset();
     // The sealed assets live as long as the call.
-    FetchedAssetFolder sealedAssets;
+    std::shared_ptr<FetchedAssetFolder> sealedAssets;
     ModifyOutcome outcome;
     QList<CloudRecord> sealedSaves;
     QHash<QString, qsizetype> plainIndex;

@@ -2,6 +2,7 @@
 
 #include "sync/cloud/FetchedAssetFolder.h"
 #include "sync/crypto/SealHeader.h"
+#include "sync/crypto/SizeBuckets.h"
 
 #include <QFileInfo>
 #include <QtEndian>
@@ -21,6 +22,11 @@ namespace {
 
 QString slotName(int index) {
     return QStringLiteral("a%1").arg(index);
+}
+
+bool isSlotName(const QString& key) {
+    return key.size() > 1 && key[0] == u'a' &&
+           std::all_of(key.begin() + 1, key.end(), [](QChar c) { return c.isDigit(); });
 }
 
 void appendPart(QByteArray& data, const QString& part) {
@@ -89,11 +95,19 @@ RecordSealer::State RecordSealer::stateOf(const CloudRecord& record) const {
     return crypto::SealHeader::keyIdOf(*envelope) == currentKeyId ? State::sealed : State::sealedWithOtherKey;
 }
 
-CloudResult<CloudRecord> RecordSealer::seal(const CloudRecord& plain, FetchedAssetFolder& folder) const {
+CloudResult<CloudRecord> RecordSealer::seal(const CloudRecord& plain,
+                                            std::shared_ptr<FetchedAssetFolder>& folder) const {
     const Sealers& current = *sealers.front().second;
+    const auto refuse = [](const char* why) {
+        return CloudError{CloudErrorCode::invalidArguments, QString::fromLatin1(why), std::nullopt};
+    };
     CloudRecord sealed(plain.recordType(), plain.recordID());
     sealed.setChangeTag(plain.changeTag());
     for (const auto& [key, value] : referencesOf(plain)) {
+        // The clear field names are the envelope's and the slots'.
+        if (key == envelopeKey || isSlotName(key)) {
+            return refuse("a reference field's name is taken by the sealed form");
+        }
         sealed.setValue(key, value);
     }
     sealed.setValue(envelopeKey, current.values.seal(plain.encodeFields(), associatedData(plain)));
@@ -106,10 +120,12 @@ CloudResult<CloudRecord> RecordSealer::seal(const CloudRecord& plain, FetchedAss
         // No file: the server keeps the bytes it holds in this slot.
         QString path;
         if (!asset->filePath.isEmpty()) {
-            const auto target = folder.newFilePath();
+            if (!folder) {
+                folder = std::make_shared<FetchedAssetFolder>();
+            }
+            const auto target = folder->newFilePath();
             if (!target || current.assets.seal(asset->filePath, *target, associatedData(plain, key))) {
-                return CloudError{CloudErrorCode::invalidArguments,
-                                  QStringLiteral("an asset file could not be read"), std::nullopt};
+                return refuse("an asset file could not be read");
             }
             path = *target;
         }
@@ -118,8 +134,8 @@ CloudResult<CloudRecord> RecordSealer::seal(const CloudRecord& plain, FetchedAss
     return sealed;
 }
 
-std::variant<CloudRecord, crypto::SealFailure> RecordSealer::open(const CloudRecord& sealed,
-                                                                  FetchedAssetFolder& folder) const {
+std::variant<CloudRecord, crypto::SealFailure>
+RecordSealer::open(const CloudRecord& sealed, std::shared_ptr<FetchedAssetFolder>& folder) const {
     const auto envelope = sealed.bytes(envelopeKey);
     if (!envelope) {
         return crypto::SealFailure::malformed;
@@ -157,7 +173,10 @@ std::variant<CloudRecord, crypto::SealFailure> RecordSealer::open(const CloudRec
         }
         QString path;
         if (QFileInfo(stored->filePath).isFile()) {
-            const auto target = folder.newFilePath();
+            if (!folder) {
+                folder = std::make_shared<FetchedAssetFolder>();
+            }
+            const auto target = folder->newFilePath();
             if (!target) {
                 return crypto::SealFailure::unreadable;
             }

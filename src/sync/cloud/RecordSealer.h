@@ -38,12 +38,13 @@ public:
     const QString& keyId() const { return currentKeyId; }
     State stateOf(const CloudRecord& record) const;
 
-    // The sealed copy; its asset files are new files in `folder`. Fails (not transiently) when an
-    // asset file cannot be read.
-    CloudResult<CloudRecord> seal(const CloudRecord& plain, FetchedAssetFolder& folder) const;
-    // The opened copy; its asset files are new files in `folder`.
+    // The sealed copy; its asset files are new files in `folder`, made when first needed. Fails
+    // (not transiently) when an asset file cannot be read.
+    CloudResult<CloudRecord> seal(const CloudRecord& plain,
+                                  std::shared_ptr<FetchedAssetFolder>& folder) const;
+    // The opened copy; its asset files are new files in `folder`, made when first needed.
     std::variant<CloudRecord, crypto::SealFailure> open(const CloudRecord& sealed,
-                                                        FetchedAssetFolder& folder) const;
+                                                        std::shared_ptr<FetchedAssetFolder>& folder) const;
 
 private:
     struct Sealers;

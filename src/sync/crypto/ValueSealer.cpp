@@ -11,7 +11,7 @@ namespace {
 
 constexpr int nonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr int tagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
-constexpr char padMarker = char(0x80);
+constexpr unsigned char padMarker = 0x80;
 
 const unsigned char* bytesOf(const QByteArray& bytes) {
     return reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -32,20 +32,22 @@ qint64 ValueSealer::overhead() {
 }
 
 QByteArray ValueSealer::seal(const QByteArray& plain, const QByteArray& associatedData) const {
-    // ISO/IEC 7816-4 padding: a marker byte, then zeros up to the bucket.
-    QByteArray padded(paddedSize(plain.size() + 1), '\0');
-    std::copy(plain.begin(), plain.end(), padded.begin());
-    padded[plain.size()] = padMarker;
-    const QByteArray authenticated = header + associatedData;
-    QByteArray sealed(header.size() + nonceSize + padded.size() + tagSize, Qt::Uninitialized);
-    std::copy(header.begin(), header.end(), sealed.begin());
-    auto* nonce = reinterpret_cast<unsigned char*>(sealed.data()) + header.size();
+    // ISO/IEC 7816-4 padding (a marker byte, then zeros up to the bucket), written where the
+    // ciphertext goes and encrypted in place: one buffer, and no copy of the plain value to wipe.
+    const qint64 padded = paddedSize(plain.size() + 1);
+    QByteArray sealed(header.size() + nonceSize + padded + tagSize, Qt::Uninitialized);
+    auto* out = reinterpret_cast<unsigned char*>(sealed.data());
+    std::copy(header.begin(), header.end(), out);
+    unsigned char* nonce = out + header.size();
     randombytes_buf(nonce, nonceSize);
+    unsigned char* body = nonce + nonceSize;
+    std::copy(plain.begin(), plain.end(), body);
+    body[plain.size()] = padMarker;
+    std::fill(body + plain.size() + 1, body + padded, 0);
+    const QByteArray authenticated = header + associatedData;
     unsigned long long written = 0;
-    crypto_aead_xchacha20poly1305_ietf_encrypt(nonce + nonceSize, &written, bytesOf(padded), padded.size(),
-                                               bytesOf(authenticated), authenticated.size(), nullptr, nonce,
-                                               bytesOf(subkey));
-    sodium_memzero(padded.data(), size_t(padded.size()));
+    crypto_aead_xchacha20poly1305_ietf_encrypt(body, &written, body, padded, bytesOf(authenticated),
+                                               authenticated.size(), nullptr, nonce, bytesOf(subkey));
     return sealed;
 }
 
@@ -80,7 +82,7 @@ std::optional<QByteArray> ValueSealer::open(const QByteArray& sealed, const QByt
     while (end > 0 && padded[end - 1] == '\0') {
         --end;
     }
-    if (end == 0 || padded[end - 1] != padMarker) {
+    if (end == 0 || static_cast<unsigned char>(padded[end - 1]) != padMarker) {
         return fail(SealFailure::malformed);
     }
     padded.truncate(end - 1);
