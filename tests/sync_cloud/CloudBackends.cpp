@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QHash>
 
 namespace snipjar::test {
@@ -118,6 +119,25 @@ QSet<QString> namesOf(const QList<CloudRecord>& records) {
         names.insert(record.recordName());
     }
     return names;
+}
+
+QHash<QString, CloudRecord> byName(const QList<CloudRecord>& records) {
+    QHash<QString, CloudRecord> named;
+    for (const auto& record : records) {
+        named.insert(record.recordName(), record);
+    }
+    return named;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << path.toStdString();
+    return path;
+}
+
+QByteArray assetBytes(const CloudRecord& record, const QString& field) {
+    QFile file(record.asset(field).value_or(Asset{}).filePath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QSet<QString> namesOf(const QList<RecordDeletion>& deletions) {

@@ -7,7 +7,6 @@
 #include "sync/cloud/RecordSealer.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -53,16 +52,14 @@ TEST(Reencryption, KilledHalfwayAndRunAgainLeavesNoPlainRecordAndEveryClipOpens)
     auto raw = std::make_shared<ServiceCloudDatabase>(account);
     ASSERT_TRUE(raw->saveZone(historyZone).ok());
     QTemporaryDir folder;
-    QFile imageFile(folder.filePath("image"));
     const QByteArray image = QByteArray("image bytes ").repeated(20'000);
-    ASSERT_TRUE(imageFile.open(QIODevice::WriteOnly) && imageFile.write(image) == image.size());
-    imageFile.close();
+    const QString imagePath = writeFile(folder.filePath("image"), image);
     constexpr int clips = 3000;
     QList<CloudRecord> batch;
     for (int i = 0; i < clips; ++i) {
         batch.append(textRecord(QStringLiteral("clip-%1").arg(i), QStringLiteral("plain clip %1").arg(i)));
         if (i % 500 == 0) {
-            batch.last().setValue("image", Asset{imageFile.fileName()});
+            batch.last().setValue("image", Asset{imagePath});
         }
         if (batch.size() == 200) {
             auto saved = raw->modifyRecords(batch, {});
@@ -122,10 +119,7 @@ TEST(Reencryption, KilledHalfwayAndRunAgainLeavesNoPlainRecordAndEveryClipOpens)
     for (const CloudRecord& record : all->modifications) {
         const int i = record.recordName().mid(5).toInt();
         EXPECT_EQ(record.string("text"), QStringLiteral("plain clip %1").arg(i));
-        if (i % 500 == 0) {
-            QFile file(record.asset("image").value_or(Asset{}).filePath);
-            EXPECT_TRUE(file.open(QIODevice::ReadOnly) && file.readAll() == image) << i;
-        }
+        EXPECT_EQ(assetBytes(record, "image"), i % 500 == 0 ? image : QByteArray()) << i;
     }
 }
 
