@@ -59,7 +59,8 @@ public:
     // Any thread: from now on plain records are handed on (true) or refused (false).
     void setAcceptPlain(bool accept) { plainAccepted = accept; }
     // Any thread: how many records seen on the server could not be opened and were not seen open
-    // or deleted since.
+    // or deleted since. Records, not clips: a clip is its item record and, when large, a payload
+    // record beside it.
     int unreadableCount() const;
 
 private:

@@ -146,9 +146,9 @@ RecordSealer::open(const CloudRecord& sealed, std::shared_ptr<FetchedAssetFolder
                                                       : crypto::SealFailure::malformed;
     }
     crypto::SealFailure failure = crypto::SealFailure::malformed;
-    const auto fields =
-        keys->values.open(*envelope, associatedData(sealed), &failure,
-                          CloudRecord::largestEncodedFields + crypto::ValueSealer::overhead());
+    const auto fields = keys->values.open(*envelope, associatedData(sealed), &failure,
+                                          crypto::paddedSize(CloudRecord::largestEncodedFields + 1) +
+                                              crypto::ValueSealer::overhead());
     if (!fields) {
         return failure;
     }
