@@ -1,11 +1,13 @@
 // Random histories of a few computers of one user, synced through a real snipjar-server whose
 // database restarts in the middle of every run, and which prunes its tombstones while a computer is
-// switched off.
+// switched off. Every seed runs twice: plain, and with the history sealed, each computer wrapping its
+// connection with the account's one history key.
 #include "PostgresCluster.h"
 #include "RandomHistory.h"
 #include "ServiceServer.h"
 #include "SyncLog.h"
 #include "TestEnvironment.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "sync/cloud/service/ServiceCloudDatabase.h"
 
 #include <gtest/gtest.h>
@@ -44,7 +46,7 @@ bool expireWhileSwitchedOff(RandomHistory& history, ServiceServer& server, QStri
     return sleeper.start() && ended;
 }
 
-TEST(ServiceConvergence, RandomHistoriesWithARestartAndAnExpiredTokenEndTheSame) {
+TEST(ServiceConvergence, RandomHistoriesPlainOrSealedWithARestartAndAnExpiredTokenEndTheSame) {
     TestEnvironment environment;
     PostgresCluster cluster;
     ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
@@ -55,13 +57,23 @@ TEST(ServiceConvergence, RandomHistoriesWithARestartAndAnExpiredTokenEndTheSame)
     const unsigned first = only == 0 ? 1 : only;
     const unsigned last = only == 0 ? 15 : only;
     int expired = 0;
-    for (unsigned seed = first; seed <= last; ++seed) {
+    // Each seed twice: plain, then sealed.
+    for (unsigned run = 2 * first; run <= 2 * last + 1; ++run) {
+        const unsigned seed = run / 2;
+        const bool sealed = run % 2 == 1;
         // Swallows the engines' messages, which are many.
         SyncLog log;
         // The computers of a run share one device token: signing in is not what is tested here.
-        RandomHistory history(seed, [account = server.newAccount(QStringLiteral("run%1").arg(seed))] {
-            return std::make_shared<cloud::ServiceCloudDatabase>(account);
-        });
+        RandomHistory history(
+            seed,
+            [account = server.newAccount(QStringLiteral("run%1").arg(run)), sealed,
+             key = crypto::HistoryKey::generate()]() -> std::shared_ptr<cloud::CloudDatabase> {
+                auto database = std::make_shared<cloud::ServiceCloudDatabase>(account);
+                if (!sealed) {
+                    return database;
+                }
+                return std::make_shared<cloud::EncryptedCloudDatabase>(database, key);
+            });
         QStringList failures;
         failures += history.run(24, [&](int step) -> std::optional<bool> {
             if (step == 8) {
@@ -77,12 +89,14 @@ TEST(ServiceConvergence, RandomHistoriesWithARestartAndAnExpiredTokenEndTheSame)
             if (only != 0) {
                 std::cerr << log.messages().join(QLatin1Char('\n')).toStdString() << '\n';
             }
-            ADD_FAILURE() << "seed " << seed << ":\n" << failures.join(QLatin1Char('\n')).toStdString();
+            ADD_FAILURE() << "seed " << seed << (sealed ? " (sealed)" : "") << ":\n"
+                          << failures.join(QLatin1Char('\n')).toStdString();
         }
     }
     // Every run switches a computer off that has fetched before; most of them come back to a
     // token the server no longer accepts.
-    std::cout << "refetches after an expired token: " << expired << " in " << (last - first + 1) << " runs\n";
+    std::cout << "refetches after an expired token: " << expired << " in " << 2 * (last - first + 1)
+              << " runs\n";
     EXPECT_GE(expired, 1);
 }
 

@@ -2,11 +2,13 @@
 
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QHash>
 
 namespace snipjar::test {
@@ -45,19 +47,29 @@ private:
     std::shared_ptr<InMemoryCloudServer> server = InMemoryCloudServer::create();
 };
 
-// Accounts of one snipjar-server; users are accounts made for this backend.
+// Accounts of one snipjar-server; users are accounts made for this backend. With a key, every
+// user's records are sealed with it (one key for all: only the account binding tells them apart).
 class ServiceBackend : public CloudBackend {
 public:
+    explicit ServiceBackend(std::optional<crypto::HistoryKey> key = std::nullopt)
+        : key(std::move(key)) {}
+
     std::unique_ptr<CloudDatabase> open(const QString& user) override {
         ServiceServer& server = sharedServiceServer();
-        if (!accounts.contains(user)) {
+        const bool known = accounts.contains(user);
+        if (!known) {
             accounts.insert(user, server.newAccount(user));
-            return std::make_unique<ServiceCloudDatabase>(accounts.value(user));
         }
-        return std::make_unique<ServiceCloudDatabase>(server.signIn(server.userOf(accounts.value(user))));
+        auto database = std::make_unique<ServiceCloudDatabase>(
+            known ? server.signIn(server.userOf(accounts.value(user))) : accounts.value(user));
+        if (!key) {
+            return database;
+        }
+        return std::make_unique<EncryptedCloudDatabase>(std::move(database), *key);
     }
 
 private:
+    std::optional<crypto::HistoryKey> key;
     QHash<QString, ServiceAccount> accounts;
 };
 
@@ -88,7 +100,11 @@ PostgresCluster& sharedPostgresCluster() {
 
 std::vector<CloudBackendFactory> cloudBackendFactories() {
     return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }}};
+            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }},
+            {"EncryptedService", [] {
+                 return std::unique_ptr<CloudBackend>(
+                     std::make_unique<ServiceBackend>(crypto::HistoryKey::generate()));
+             }}};
 }
 
 CloudRecord textRecord(const QString& name, const QString& text, const QString& type) {
@@ -103,6 +119,25 @@ QSet<QString> namesOf(const QList<CloudRecord>& records) {
         names.insert(record.recordName());
     }
     return names;
+}
+
+QHash<QString, CloudRecord> byName(const QList<CloudRecord>& records) {
+    QHash<QString, CloudRecord> named;
+    for (const auto& record : records) {
+        named.insert(record.recordName(), record);
+    }
+    return named;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << path.toStdString();
+    return path;
+}
+
+QByteArray assetBytes(const CloudRecord& record, const QString& field) {
+    QFile file(record.asset(field).value_or(Asset{}).filePath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QSet<QString> namesOf(const QList<RecordDeletion>& deletions) {

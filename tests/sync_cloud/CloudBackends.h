@@ -2,6 +2,7 @@
 
 #include "sync/cloud/CloudDatabase.h"
 
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -38,8 +39,8 @@ PostgresCluster& sharedPostgresCluster();
 // A snipjar-server over that PostgreSQL server, shared likewise.
 ServiceServer& sharedServiceServer();
 
-// Every implementation the conformance suite runs against: the in-memory server and the sync
-// service.
+// Every implementation the conformance suite runs against: the in-memory server, the sync service,
+// and the sync service with the history sealed.
 std::vector<CloudBackendFactory> cloudBackendFactories();
 
 // A record of the history zone with a text field.
@@ -57,6 +58,11 @@ struct AllChanges {
     QList<std::shared_ptr<const void>> assetFiles;
 };
 QSet<QString> namesOf(const QList<cloud::CloudRecord>& records);
+QHash<QString, cloud::CloudRecord> byName(const QList<cloud::CloudRecord>& records);
+// Writes the file (failing the test when it cannot) and gives its path back.
+QString writeFile(const QString& path, const QByteArray& bytes);
+// The bytes of a record's asset file; empty when there is none.
+QByteArray assetBytes(const cloud::CloudRecord& record, const QString& field);
 QSet<QString> namesOf(const QList<cloud::RecordDeletion>& deletions);
 
 std::optional<AllChanges> fetchAll(cloud::CloudDatabase& database,

@@ -1,6 +1,5 @@
 // The rules every cloud database keeps, checked against each implementation.
 #include "CloudBackends.h"
-#include "platform/PrivateFiles.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -172,8 +171,7 @@ TEST_P(CloudDatabaseConformance, FieldValuesAndAssetsComeBackAsSaved) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     const QByteArray imageBytes = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(300000, '\x7f');
-    const QString imagePath = folder.filePath("upload.img");
-    ASSERT_TRUE(PrivateFiles::writeFile(imagePath, imageBytes, PrivateFiles::Durability::Buffered));
+    const QString imagePath = writeFile(folder.filePath("upload.img"), imageBytes);
     CloudRecord record("ClipPayload", RecordID{"pay-7", historyZone});
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
     record.setValue("kind", QString("image"));
@@ -192,11 +190,8 @@ TEST_P(CloudDatabaseConformance, FieldValuesAndAssetsComeBackAsSaved) {
     EXPECT_EQ(fetched.integer("size"), qint64(1) << 40);
     EXPECT_EQ(fetched.date("copiedAt"), when);
     EXPECT_EQ(fetched.bytes("thumbnail"), QByteArray("\0\1\2\3", 4));
-    ASSERT_TRUE(fetched.asset("image").has_value());
-    QFile asset(fetched.asset("image")->filePath);
-    ASSERT_TRUE(asset.open(QIODevice::ReadOnly)) << "the asset file must exist while the page is handled";
-    EXPECT_EQ(asset.readAll(), imageBytes);
-    asset.close();
+    EXPECT_EQ(assetBytes(fetched, "image"), imageBytes)
+        << "the asset file must exist while the page is handled";
     // A conflict carries the server's record with its asset.
     const auto outcome = database->modifyRecords({record}, {});
     ASSERT_TRUE(outcome.ok());
@@ -204,10 +199,7 @@ TEST_P(CloudDatabaseConformance, FieldValuesAndAssetsComeBackAsSaved) {
     const auto& serverRecord = outcome.value().failedSaves[0].second.serverRecord;
     ASSERT_TRUE(serverRecord.has_value());
     EXPECT_EQ(serverRecord->date("copiedAt"), when);
-    ASSERT_TRUE(serverRecord->asset("image").has_value());
-    QFile conflictAsset(serverRecord->asset("image")->filePath);
-    ASSERT_TRUE(conflictAsset.open(QIODevice::ReadOnly));
-    EXPECT_EQ(conflictAsset.readAll(), imageBytes);
+    EXPECT_EQ(assetBytes(*serverRecord, "image"), imageBytes);
 }
 
 TEST_P(CloudDatabaseConformance, AnOwnerSeesOnlyItsOwnRecords) {

@@ -6,7 +6,6 @@
 #include "ServiceServer.h"
 #include "TestEnvironment.h"
 #include "platform/AppPaths.h"
-#include "platform/PrivateFiles.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -65,11 +64,8 @@ int codeOf(const CloudResult<QJsonObject>& result) {
 
 TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevicesOrNotices) {
     QTemporaryDir folder;
-    QFile image(folder.filePath("image"));
-    ASSERT_TRUE(image.open(QIODevice::WriteOnly) && image.write(QByteArray(5000, 'i')) == 5000);
-    image.close();
     CloudRecord record = textRecord("clip-1", "alice's");
-    record.setValue("image", Asset{image.fileName()});
+    record.setValue("image", Asset{writeFile(folder.filePath("image"), QByteArray(5000, 'i'))});
     ASSERT_TRUE(database->modifyRecords({record}, {}).ok());
     ServiceHttp aliceHttp(alice);
     const auto page = aliceHttp.call("GET", "/v1/zones/SnipjarHistory/changes");
@@ -145,9 +141,7 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
     for (const auto& mine : alices->modifications) {
         if (mine.recordName() == "clip-1") {
             EXPECT_EQ(mine.string("text"), QString("alice's"));
-            QFile asset(mine.asset("image")->filePath);
-            ASSERT_TRUE(asset.open(QIODevice::ReadOnly));
-            EXPECT_EQ(asset.readAll(), QByteArray(5000, 'i'));
+            EXPECT_EQ(assetBytes(mine, "image"), QByteArray(5000, 'i'));
         }
     }
 }
@@ -203,10 +197,8 @@ TEST_F(ServiceCloudDatabaseTest, QuotaSizeAndConnectionLimitsRefuseWhatPassesThe
     ASSERT_TRUE(server().admin({"set-quota", server().userOf(alice), "200000"}));
     QTemporaryDir folder;
     const auto assetFile = [&](const QString& name, qsizetype size) {
-        QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(QByteArray(size, 'a')) == size);
         CloudRecord record = textRecord(name, "with an asset");
-        record.setValue("image", Asset{file.fileName()});
+        record.setValue("image", Asset{writeFile(folder.filePath(name), QByteArray(size, 'a'))});
         return record;
     };
     const struct {
@@ -293,10 +285,8 @@ int modeOf(const QString& path) {
 TEST_F(ServiceCloudDatabaseTest, FetchedAssetFilesArePrivateAndGoWithTheirPage) {
     TestEnvironment environment;
     QTemporaryDir folder;
-    const QString path = folder.filePath("a.img");
-    ASSERT_TRUE(PrivateFiles::writeFile(path, "image bytes", PrivateFiles::Durability::Buffered));
     CloudRecord record = textRecord("pay-2", "x", "ClipPayload");
-    record.setValue("image", Asset{path});
+    record.setValue("image", Asset{writeFile(folder.filePath("a.img"), "image bytes")});
     ASSERT_TRUE(database->modifyRecords({record}, {}).ok());
     auto page = database->fetchChanges(historyZone, std::nullopt);
     ASSERT_TRUE(page.ok());
