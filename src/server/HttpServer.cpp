@@ -260,8 +260,20 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
             co_return;
         }
         Service& service = context.service;
-        const Reply reply =
+        Reply reply =
             co_await offload(context.database, [&service, &request] { return service.handle(request); });
+        // A mailbox read that may wait asks again when the account's mailboxes change on any
+        // process, or every two seconds, so that no database thread is held while it waits.
+        while (reply.waitAccount != 0) {
+            auto executor = co_await asio::this_coro::executor;
+            auto wake = std::make_shared<asio::steady_timer>(
+                executor, std::min(reply.waitUntil, std::chrono::steady_clock::now() + std::chrono::seconds(2)));
+            const auto registration = context.hub.awaitMailboxes(
+                reply.waitAccount, [executor, wake](bool) { asio::post(executor, [wake] { wake->cancel(); }); });
+            co_await wake->async_wait(asio::redirect_error(use_awaitable, ec));
+            ec = {};
+            reply = co_await offload(context.database, [&service, &request] { return service.handle(request); });
+        }
         co_await writeReply(stream, reply, keepAlive);
         if (!keepAlive) {
             co_return;
