@@ -185,7 +185,10 @@ std::variant<QByteArray, QString> Pairing::await(const char* slot) {
     }
 }
 
-std::optional<QString> Pairing::connect() {
+std::optional<QString> Pairing::open() {
+    if (opened) {
+        return std::nullopt;
+    }
     if (!isOffering() && !isCode(normalisedCode)) {
         return tr("A pairing code has twelve letters and digits, as the other computer shows it.");
     }
@@ -194,14 +197,26 @@ std::optional<QString> Pairing::connect() {
     }
     deadline = std::chrono::steady_clock::now() + lifetime;
     crypto_kx_keypair(publicKey.data(), secretKey.data());
-    const QByteArray ownKey = bytesOf(publicKey.data(), publicKey.size());
     if (isOffering()) {
-        if (const auto opened = calls.openMailbox(mailbox); !opened) {
-            return failure(opened.error(), tr("The pairing could not be started."));
+        if (const auto made = calls.openMailbox(mailbox); !made) {
+            return failure(made.error(), tr("The pairing could not be started."));
         }
-        if (const auto posted = calls.post(mailbox, offerSlot, ownKey); !posted) {
+        if (const auto posted = calls.post(mailbox, offerSlot, bytesOf(publicKey.data(), publicKey.size()));
+            !posted) {
+            decline();
             return failure(posted.error(), tr("The pairing could not be started."));
         }
+    }
+    opened = true;
+    return std::nullopt;
+}
+
+std::optional<QString> Pairing::connect() {
+    if (auto why = open()) {
+        return why;
+    }
+    const QByteArray ownKey = bytesOf(publicKey.data(), publicKey.size());
+    if (isOffering()) {
         auto answer = await(answerSlot);
         if (const auto* why = std::get_if<QString>(&answer)) {
             decline();

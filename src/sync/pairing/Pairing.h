@@ -47,7 +47,10 @@ public:
     // Twelve characters in three groups, "7K3M-9QXF-2HPR"; as normalised on the joining side.
     QString code() const;
 
-    // Offering: opens the mailbox and waits for the joining computer's answer. Joining: answers
+    // Offering: opens the code's mailbox on the server, to be done before the code is shown, so
+    // that a code typed at once is found. connect() opens it when this was not done.
+    std::optional<QString> open();
+    // Offering: waits for the joining computer's answer. Joining: answers
     // the offer (at once "no computer is offering…" for a wrong code). Afterwards
     // confirmationBytes() is the same on both computers unless someone sits between them.
     std::optional<QString> connect();
@@ -84,6 +87,7 @@ private:
     QByteArray session;
     QByteArray confirmation;
     std::chrono::steady_clock::time_point deadline;
+    bool opened = false;
     std::atomic<bool> cancelled = false;
 };
 
