@@ -24,8 +24,8 @@ std::optional<QByteArray> base64Of(const QJsonValue& value) {
     if (!value.isString()) {
         return std::nullopt;
     }
-    const auto decoded = QByteArray::fromBase64Encoding(value.toString().toLatin1(),
-                                                        QByteArray::AbortOnBase64DecodingErrors);
+    const auto decoded =
+        QByteArray::fromBase64Encoding(value.toString().toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
     if (!decoded) {
         return std::nullopt;
     }
@@ -41,8 +41,8 @@ bool isKeyId(const std::string& id) {
 
 bool isMailboxName(const std::string& name) {
     return name.size() >= 16 && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
-               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                      c == '_';
+               return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                      c == '-' || c == '_';
            });
 }
 

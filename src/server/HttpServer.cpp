@@ -267,12 +267,14 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
         while (reply.waitAccount != 0) {
             auto executor = co_await asio::this_coro::executor;
             auto wake = std::make_shared<asio::steady_timer>(
-                executor, std::min(reply.waitUntil, std::chrono::steady_clock::now() + std::chrono::seconds(2)));
+                executor,
+                std::min(reply.waitUntil, std::chrono::steady_clock::now() + std::chrono::seconds(2)));
             const auto registration = context.hub.awaitMailboxes(
                 reply.waitAccount, [executor, wake](bool) { asio::post(executor, [wake] { wake->cancel(); }); });
             co_await wake->async_wait(asio::redirect_error(use_awaitable, ec));
             ec = {};
-            reply = co_await offload(context.database, [&service, &request] { return service.handle(request); });
+            reply =
+                co_await offload(context.database, [&service, &request] { return service.handle(request); });
         }
         co_await writeReply(stream, reply, keepAlive);
         if (!keepAlive) {

@@ -92,7 +92,8 @@ std::optional<Reply> Service::handleAccountCall(pqxx::connection& db, const Call
         return writeSlot(db, caller, mailbox, slot, request.body);
     }
     if (!slot.empty() && method == "GET") {
-        const int wait = std::clamp(QUrlQuery(url).queryItemValue("wait").toInt(), 0, int(longestWait.count()));
+        const int wait =
+            std::clamp(QUrlQuery(url).queryItemValue("wait").toInt(), 0, int(longestWait.count()));
         return readSlot(db, caller, mailbox, slot, request.received + std::chrono::seconds(wait));
     }
     return std::nullopt;
@@ -100,14 +101,15 @@ std::optional<Reply> Service::handleAccountCall(pqxx::connection& db, const Call
 
 Reply Service::encryptionState(pqxx::connection& db, const Caller& caller) {
     pqxx::read_transaction tx(db);
-    const pqxx::result row =
-        tx.exec_params("SELECT key_id, verifier FROM account_encryption WHERE account_id = $1", caller.account);
+    const pqxx::result row = tx.exec_params(
+        "SELECT key_id, verifier FROM account_encryption WHERE account_id = $1", caller.account);
     if (row.empty()) {
         return jsonReply({});
     }
     const pqxx::binarystring verifier(row[0][1]);
-    return jsonReply({{"keyId", QString::fromStdString(row[0][0].as<std::string>())},
-                      {"verifier", QString::fromLatin1(QByteArray(verifier.get(), int(verifier.size())).toBase64())}});
+    return jsonReply(
+        {{"keyId", QString::fromStdString(row[0][0].as<std::string>())},
+         {"verifier", QString::fromLatin1(QByteArray(verifier.get(), int(verifier.size())).toBase64())}});
 }
 
 Reply Service::changeEncryption(pqxx::connection& db, const Caller& caller, const QByteArray& body) {
@@ -125,9 +127,10 @@ Reply Service::changeEncryption(pqxx::connection& db, const Caller& caller, cons
             ? tx.exec_params("UPDATE account_encryption SET key_id = $2, verifier = $3, changed_at = now() "
                              "WHERE account_id = $1 AND key_id = $4 RETURNING 1",
                              caller.account, change->keyId, verifier, *change->previous)
-            : tx.exec_params("INSERT INTO account_encryption (account_id, key_id, verifier) VALUES ($1, $2, $3) "
-                             "ON CONFLICT (account_id) DO NOTHING RETURNING 1",
-                             caller.account, change->keyId, verifier);
+            : tx.exec_params(
+                  "INSERT INTO account_encryption (account_id, key_id, verifier) VALUES ($1, $2, $3) "
+                  "ON CONFLICT (account_id) DO NOTHING RETURNING 1",
+                  caller.account, change->keyId, verifier);
     if (changed.empty()) {
         return errorReply(ErrorCode::serverRecordChanged, "the account's encryption changed meanwhile");
     }
@@ -191,14 +194,16 @@ Reply Service::openMailbox(pqxx::connection& db, const Caller& caller, const std
     }
     pqxx::work tx(db);
     tx.exec_params("SELECT 1 FROM accounts WHERE account_id = $1 FOR UPDATE", caller.account);
-    tx.exec_params0("DELETE FROM pairing_mailboxes WHERE account_id = $1 AND expires_at < now()", caller.account);
+    tx.exec_params0("DELETE FROM pairing_mailboxes WHERE account_id = $1 AND expires_at < now()",
+                    caller.account);
     if (tx.exec_params1("SELECT count(*) FROM pairing_mailboxes WHERE account_id = $1", caller.account)[0]
             .as<int>() >= mailboxesPerAccount) {
         return errorReply(ErrorCode::limitExceeded, "too many pairings in progress");
     }
-    if (tx.exec_params("INSERT INTO pairing_mailboxes (account_id, mailbox, expires_at) VALUES ($1, $2, now() + "
-                       "$3::interval) ON CONFLICT DO NOTHING RETURNING 1",
-                       caller.account, mailbox, std::string(mailboxLifetime))
+    if (tx.exec_params(
+              "INSERT INTO pairing_mailboxes (account_id, mailbox, expires_at) VALUES ($1, $2, now() + "
+              "$3::interval) ON CONFLICT DO NOTHING RETURNING 1",
+              caller.account, mailbox, std::string(mailboxLifetime))
             .empty()) {
         return refused("the mailbox exists already");
     }
@@ -232,9 +237,10 @@ Reply Service::writeSlot(pqxx::connection& db, const Caller& caller, const std::
         return refused(refusal);
     }
     pqxx::work tx(db);
-    if (tx.exec_params("SELECT 1 FROM pairing_mailboxes WHERE account_id = $1 AND mailbox = $2 AND expires_at > "
-                       "now() FOR UPDATE",
-                       caller.account, mailbox)
+    if (tx.exec_params(
+              "SELECT 1 FROM pairing_mailboxes WHERE account_id = $1 AND mailbox = $2 AND expires_at > "
+              "now() FOR UPDATE",
+              caller.account, mailbox)
             .empty()) {
         return mailboxMiss(caller);
     }
@@ -264,7 +270,8 @@ Reply Service::readSlot(pqxx::connection& db, const Caller& caller, const std::s
     pqxx::read_transaction tx(db);
     const pqxx::result row = tx.exec_params(
         "SELECT s.body FROM pairing_mailboxes m LEFT JOIN pairing_slots s ON s.account_id = m.account_id AND "
-        "s.mailbox = m.mailbox AND s.slot = $3 WHERE m.account_id = $1 AND m.mailbox = $2 AND m.expires_at > now()",
+        "s.mailbox = m.mailbox AND s.slot = $3 WHERE m.account_id = $1 AND m.mailbox = $2 AND m.expires_at > "
+        "now()",
         caller.account, mailbox, slot);
     if (row.empty()) {
         return mailboxMiss(caller);

@@ -119,10 +119,11 @@ TEST(AccountEncryptionTest, PairingGivesTheAccountsKeyOnlyToTheComputerThatTyped
             // The server, or another computer of the account, answers in place of the joining one.
             QString mailbox;
             ASSERT_TRUE(waitUntil([&] {
-                mailbox = sharedPostgresCluster()
-                              .adminSQL("SELECT mailbox FROM snipjar_service.pairing_slots WHERE account_id = " +
-                                        desktop.accountId)
-                              .value_or("");
+                mailbox =
+                    sharedPostgresCluster()
+                        .adminSQL("SELECT mailbox FROM snipjar_service.pairing_slots WHERE account_id = " +
+                                  desktop.accountId)
+                        .value_or("");
                 return !mailbox.isEmpty();
             }));
             ASSERT_TRUE(ServiceAccountCalls(laptop).post(mailbox, "answer", QByteArray(64, 'x')).ok());
@@ -131,16 +132,18 @@ TEST(AccountEncryptionTest, PairingGivesTheAccountsKeyOnlyToTheComputerThatTyped
             EXPECT_TRUE(refused->contains(row.refusal)) << refused->toStdString();
             continue;
         }
-        const QString typed = row.kind == Kind::wrongCode
-                                  ? Pairing::offer(desktop, key)->code()
-                                  : offer->code().toLower().replace('0', 'o').replace('1', 'l').replace('-', ' ');
+        const QString typed =
+            row.kind == Kind::wrongCode
+                ? Pairing::offer(desktop, key)->code()
+                : offer->code().toLower().replace('0', 'o').replace('1', 'l').replace('-', ' ');
         const auto join = Pairing::join(laptop, typed);
         const auto joined = join->connect();
         if (row.kind == Kind::wrongCode) {
             ASSERT_TRUE(joined.has_value());
             EXPECT_TRUE(joined->contains(row.refusal)) << joined->toStdString();
             offer->cancel();
-            EXPECT_EQ(offering.get().value_or(""), "Pairing was cancelled.") << "the offering side stops waiting";
+            EXPECT_EQ(offering.get().value_or(""), "Pairing was cancelled.")
+                << "the offering side stops waiting";
             continue;
         }
         ASSERT_EQ(joined, std::nullopt) << joined->toStdString();

@@ -134,10 +134,16 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
          "/v1/account/encryption",
          {{"previous", "k-alice"}, {"keyId", "k-bob"}, {"verifier", QString(QByteArray(32, 'b').toBase64())}},
          CloudErrorCode::serverRecordChanged},
-        {"Alice's encryption turned off", "DELETE", "/v1/account/encryption?keyId=k-alice", {},
+        {"Alice's encryption turned off",
+         "DELETE",
+         "/v1/account/encryption?keyId=k-alice",
+         {},
          CloudErrorCode::serverRecordChanged},
         {"Alice's mailbox read", "GET", "/v1/pairing/" + mailbox + "/offer", {}, CloudErrorCode::unknownItem},
-        {"Alice's mailbox answered", "PUT", "/v1/pairing/" + mailbox + "/answer", {{"body", "AAAA"}},
+        {"Alice's mailbox answered",
+         "PUT",
+         "/v1/pairing/" + mailbox + "/answer",
+         {{"body", "AAAA"}},
          CloudErrorCode::unknownItem},
         {"Alice's mailbox closed", "DELETE", "/v1/pairing/" + mailbox, {}, CloudErrorCode::unknownItem},
     };
@@ -180,11 +186,12 @@ TEST_F(ServiceCloudDatabaseTest, WrongPasswordsAreRateLimitedPerAccountWhetherSi
     EXPECT_TRUE(calls.verifyPassword("password-1").ok());
     // A device token is no way around the sign-in limits: the check counts with them.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const CloudStatus wrong = attempt % 2 == 0 ? calls.verifyPassword("guessed")
-                                                   : CloudStatus(signInToService(alice.server, user, "guessed", "thief").error());
+        const CloudStatus wrong =
+            attempt % 2 == 0 ? calls.verifyPassword("guessed")
+                             : CloudStatus(signInToService(alice.server, user, "guessed", "thief").error());
         ASSERT_FALSE(wrong.ok());
-        EXPECT_EQ(wrong.error().code, attempt % 2 == 0 ? CloudErrorCode::permissionFailure
-                                                       : CloudErrorCode::notAuthenticated);
+        EXPECT_EQ(wrong.error().code,
+                  attempt % 2 == 0 ? CloudErrorCode::permissionFailure : CloudErrorCode::notAuthenticated);
     }
     const auto locked = signInToService(alice.server, user, "password-1", "laptop");
     ASSERT_FALSE(locked.ok()) << "even the right password waits for the window to end";

@@ -53,7 +53,8 @@ QString normalise(const QString& typed) {
 
 bool isCode(const QString& code) {
     return code.size() == codeLength && std::all_of(code.begin(), code.end(), [](QChar c) {
-               return c.unicode() < 128 && std::strchr(alphabet, char(c.unicode())) != nullptr && c != QChar();
+               return c.unicode() < 128 && std::strchr(alphabet, char(c.unicode())) != nullptr &&
+                      c != QChar();
            });
 }
 
@@ -132,8 +133,8 @@ bool Pairing::agree(const QByteArray& peerPublicKey) {
     material += isOffering() ? bytesOf(received, sizeof(received)) + bytesOf(sent, sizeof(sent))
                              : bytesOf(sent, sizeof(sent)) + bytesOf(received, sizeof(received));
     session.resize(32);
-    crypto_generichash(reinterpret_cast<unsigned char*>(session.data()), size_t(session.size()), data(material),
-                       size_t(material.size()), data(codeSecret), size_t(codeSecret.size()));
+    crypto_generichash(reinterpret_cast<unsigned char*>(session.data()), size_t(session.size()),
+                       data(material), size_t(material.size()), data(codeSecret), size_t(codeSecret.size()));
     sodium_memzero(material.data(), size_t(material.size()));
     sodium_memzero(received, sizeof(received));
     sodium_memzero(sent, sizeof(sent));
@@ -168,14 +169,16 @@ std::variant<QByteArray, QString> Pairing::await(const char* slot) {
     const QString ended = tr("The pairing was ended on the other computer, or it expired.");
     for (;;) {
         const auto remaining =
-            std::chrono::duration_cast<std::chrono::seconds>(deadline - std::chrono::steady_clock::now()).count();
+            std::chrono::duration_cast<std::chrono::seconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (cancelled) {
             return failure({cloud::CloudErrorCode::operationCancelled, {}, std::nullopt}, ended);
         }
         if (remaining <= 0) {
             return tr("The other computer did not answer in time; start again with a new code.");
         }
-        const auto answer = calls.read(mailbox, QString::fromLatin1(slot), int(std::min<qint64>(remaining, longestWait)));
+        const auto answer =
+            calls.read(mailbox, QString::fromLatin1(slot), int(std::min<qint64>(remaining, longestWait)));
         if (!answer) {
             return failure(answer.error(), ended);
         }
@@ -223,7 +226,8 @@ std::optional<QString> Pairing::connect() {
             return *why;
         }
         const QByteArray& bytes = std::get<QByteArray>(answer);
-        if (bytes.size() != crypto_kx_PUBLICKEYBYTES + proofSize || !agree(bytes.left(crypto_kx_PUBLICKEYBYTES)) ||
+        if (bytes.size() != crypto_kx_PUBLICKEYBYTES + proofSize ||
+            !agree(bytes.left(crypto_kx_PUBLICKEYBYTES)) ||
             sodium_memcmp(data(bytes) + crypto_kx_PUBLICKEYBYTES, data(subkey("joining proof", proofSize)),
                           proofSize) != 0) {
             decline();
@@ -234,8 +238,9 @@ std::optional<QString> Pairing::connect() {
     }
     const auto offered = calls.read(mailbox, offerSlot, 5);
     if (!offered) {
-        return failure(offered.error(), tr("No computer of this account is offering a pairing with this code. "
-                                           "Check the code, or make a new one on the other computer."));
+        return failure(offered.error(),
+                       tr("No computer of this account is offering a pairing with this code. "
+                          "Check the code, or make a new one on the other computer."));
     }
     if (!offered.value() || !agree(*offered.value())) {
         return tr("The other computer's offer is incomplete or damaged; start again with a new code.");
@@ -283,10 +288,9 @@ std::variant<crypto::HistoryKey, QString> Pairing::receiveKey() {
     if (bytes.size() == crypto_secretbox_NONCEBYTES + crypto_secretbox_MACBYTES + crypto::HistoryKey::size) {
         QByteArray plain(crypto::HistoryKey::size, Qt::Uninitialized);
         const QByteArray sealingKey = subkey("history key", crypto_secretbox_KEYBYTES);
-        if (crypto_secretbox_open_easy(reinterpret_cast<unsigned char*>(plain.data()),
-                                       data(bytes) + crypto_secretbox_NONCEBYTES,
-                                       size_t(bytes.size()) - crypto_secretbox_NONCEBYTES, data(bytes),
-                                       data(sealingKey)) == 0) {
+        if (crypto_secretbox_open_easy(
+                reinterpret_cast<unsigned char*>(plain.data()), data(bytes) + crypto_secretbox_NONCEBYTES,
+                size_t(bytes.size()) - crypto_secretbox_NONCEBYTES, data(bytes), data(sealingKey)) == 0) {
             received = crypto::HistoryKey::fromBytes(plain);
         }
         sodium_memzero(plain.data(), size_t(plain.size()));

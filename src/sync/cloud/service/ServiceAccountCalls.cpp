@@ -23,7 +23,8 @@ QString mailboxPath(const QString& mailbox, const QString& slot = {}) {
 }
 
 CloudError malformed() {
-    return {CloudErrorCode::serverRejectedRequest, QStringLiteral("the server's answer is not one"), std::nullopt};
+    return {CloudErrorCode::serverRejectedRequest, QStringLiteral("the server's answer is not one"),
+            std::nullopt};
 }
 
 } // namespace
@@ -47,10 +48,11 @@ CloudResult<EncryptionState> ServiceAccountCalls::encryption() {
 
 CloudStatus ServiceAccountCalls::setEncryption(const QString& previousKeyId, const QString& keyId,
                                                const QByteArray& verifier) {
-    return statusOf(http.call("PUT", QStringLiteral("/v1/account/encryption"),
-                              {{"previous", previousKeyId.isEmpty() ? QJsonValue() : QJsonValue(previousKeyId)},
-                               {"keyId", keyId},
-                               {"verifier", QString::fromLatin1(verifier.toBase64())}}));
+    return statusOf(
+        http.call("PUT", QStringLiteral("/v1/account/encryption"),
+                  {{"previous", previousKeyId.isEmpty() ? QJsonValue() : QJsonValue(previousKeyId)},
+                   {"keyId", keyId},
+                   {"verifier", QString::fromLatin1(verifier.toBase64())}}));
 }
 
 CloudStatus ServiceAccountCalls::clearEncryption(const QString& keyId) {
@@ -72,20 +74,22 @@ CloudStatus ServiceAccountCalls::closeMailbox(const QString& mailbox) {
 }
 
 CloudStatus ServiceAccountCalls::post(const QString& mailbox, const QString& slot, const QByteArray& body) {
-    return statusOf(http.call("PUT", mailboxPath(mailbox, slot), {{"body", QString::fromLatin1(body.toBase64())}}));
+    return statusOf(
+        http.call("PUT", mailboxPath(mailbox, slot), {{"body", QString::fromLatin1(body.toBase64())}}));
 }
 
 CloudResult<std::optional<QByteArray>> ServiceAccountCalls::read(const QString& mailbox, const QString& slot,
                                                                  int waitSeconds) {
-    const auto answer = http.call("GET", mailboxPath(mailbox, slot) + QStringLiteral("?wait=%1").arg(waitSeconds));
+    const auto answer =
+        http.call("GET", mailboxPath(mailbox, slot) + QStringLiteral("?wait=%1").arg(waitSeconds));
     if (!answer) {
         return answer.error();
     }
     if (!answer.value().contains("body")) {
         return CloudResult<std::optional<QByteArray>>(std::optional<QByteArray>());
     }
-    return CloudResult<std::optional<QByteArray>>(
-        std::optional<QByteArray>(QByteArray::fromBase64(answer.value().value("body").toString().toLatin1())));
+    return CloudResult<std::optional<QByteArray>>(std::optional<QByteArray>(
+        QByteArray::fromBase64(answer.value().value("body").toString().toLatin1())));
 }
 
 } // namespace snipjar::cloud
