@@ -269,8 +269,9 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
             auto wake = std::make_shared<asio::steady_timer>(
                 executor,
                 std::min(reply.waitUntil, std::chrono::steady_clock::now() + std::chrono::seconds(2)));
-            const auto registration = context.hub.awaitMailboxes(
-                reply.waitAccount, [executor, wake](bool) { asio::post(executor, [wake] { wake->cancel(); }); });
+            const auto registration = context.hub.awaitMailboxes(reply.waitAccount, [executor, wake](bool) {
+                asio::post(executor, [wake] { wake->cancel(); });
+            });
             co_await wake->async_wait(asio::redirect_error(use_awaitable, ec));
             ec = {};
             reply =
