@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const auto change = parseEncryptionChange(body, refusal)) {
         SNIPJAR_FUZZ_CHECK(isKeyId(change->keyId));
         SNIPJAR_FUZZ_CHECK(!change->previous || isKeyId(*change->previous));
-        SNIPJAR_FUZZ_CHECK(change->verifier.size() >= smallestVerifier && change->verifier.size() <= largestVerifier);
+        SNIPJAR_FUZZ_CHECK(change->verifier.size() >= smallestVerifier &&
+                           change->verifier.size() <= largestVerifier);
     } else {
         SNIPJAR_FUZZ_CHECK(refusal != nullptr);
     }
