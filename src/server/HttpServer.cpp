@@ -36,6 +36,7 @@ using asio::use_awaitable;
 namespace {
 
 constexpr auto idleTimeout = std::chrono::seconds(120);
+constexpr std::int64_t smallRequestBytes = 64 * 1024;
 
 struct Context {
     Service& service;
@@ -212,8 +213,12 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
         // A body over the limit is read and dropped (up to a bound) before the refusal, so that a
         // client still sending it reads the answer instead of a reset connection.
         const bool isUpload = request.method == "POST" && request.target == "/v1/assets";
-        const auto limit =
-            static_cast<std::uint64_t>(isUpload ? limits.maxAssetBytes : limits.maxRequestBytes);
+        // The account's encryption and pairing calls carry a few kilobytes at most.
+        const bool isSmall = request.target.compare(0, 12, "/v1/pairing/") == 0 ||
+                             request.target.compare(0, 12, "/v1/account/") == 0;
+        const auto limit = static_cast<std::uint64_t>(isUpload  ? limits.maxAssetBytes
+                                                      : isSmall ? smallRequestBytes
+                                                                : limits.maxRequestBytes);
         if (const auto length = header.content_length(); length && *length > limit) {
             std::uint64_t remaining = *length;
             const auto buffered = std::min<std::uint64_t>(buffer.size(), remaining);

@@ -71,20 +71,24 @@ TEST(AccountEncryptionTest, OfTwoComputersChangingTheStateAtOnceOneWinsOnADataba
         return answer.ok() ? 0 : int(answer.error().code);
     };
     const QString verifier = QString(QByteArray(32, 'v').toBase64());
+    const auto invalid = CloudErrorCode::invalidArguments;
     const struct {
         const char* what;
         QJsonValue keyId, verifier;
+        CloudErrorCode expected;
     } malformed[] = {
-        {"no key id", "", verifier},
-        {"a key id with a space", "k 1", verifier},
-        {"a key id of 65 characters", QString(65, 'k'), verifier},
-        {"a key id that is a number", 12, verifier},
-        {"a verifier of 8 bytes", "k2", QString(QByteArray(8, 'v').toBase64())},
-        {"a verifier of 65 bytes", "k2", QString(QByteArray(65, 'v').toBase64())},
-        {"a verifier not in base64", "k2", "*not base64*"},
+        {"no key id", "", verifier, invalid},
+        {"a key id with a space", "k 1", verifier, invalid},
+        {"a key id of 65 characters", QString(65, 'k'), verifier, invalid},
+        {"a key id that is a number", 12, verifier, invalid},
+        {"a verifier of 8 bytes", "k2", QString(QByteArray(8, 'v').toBase64()), invalid},
+        {"a verifier of 65 bytes", "k2", QString(QByteArray(65, 'v').toBase64()), invalid},
+        {"a verifier not in base64", "k2", "*not base64*", invalid},
+        {"a body of 100 KB", "k2", QString(QByteArray(100000, 'v').toBase64()),
+         CloudErrorCode::limitExceeded},
     };
     for (const auto& row : malformed) {
-        EXPECT_EQ(put(row.keyId, row.verifier), int(CloudErrorCode::invalidArguments)) << row.what;
+        EXPECT_EQ(put(row.keyId, row.verifier), int(row.expected)) << row.what;
     }
     EXPECT_EQ(desktopCalls.clearEncryption("k-stale").error().code, CloudErrorCode::serverRecordChanged);
     ASSERT_TRUE(desktopCalls.clearEncryption(current).ok());

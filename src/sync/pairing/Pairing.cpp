@@ -158,7 +158,7 @@ QString Pairing::failure(const cloud::CloudError& error, const QString& missing)
     case cloud::CloudErrorCode::unknownItem:
         return missing;
     case cloud::CloudErrorCode::limitExceeded:
-        return tr("Too many pairing attempts with wrong codes; wait ten minutes and try again.");
+        return tr("Too many pairing attempts; wait ten minutes and try again.");
     default:
         qCInfo(lcSync) << "pairing failed:" << error.description;
         return tr("The sync service could not be reached: %1").arg(error.description);
