@@ -201,6 +201,15 @@ std::optional<QString> Pairing::open() {
     deadline = std::chrono::steady_clock::now() + lifetime;
     crypto_kx_keypair(publicKey.data(), secretKey.data());
     if (isOffering()) {
+        // A computer whose key was replaced on another one would hand on a key nobody uses.
+        const auto state = calls.encryption();
+        if (!state) {
+            return failure(state.error(), tr("The account could not be read."));
+        }
+        if (state.value().keyId != key->id()) {
+            return tr("This computer's key is no longer the account's: the key was changed on another "
+                      "computer. Pair from that one.");
+        }
         if (const auto made = calls.openMailbox(mailbox); !made) {
             return failure(made.error(), tr("The pairing could not be started."));
         }
