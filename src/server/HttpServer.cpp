@@ -109,14 +109,13 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
     auto pending = std::make_shared<bool>(false);
     auto checkDevice = std::make_shared<bool>(false);
     auto closed = std::make_shared<bool>(false);
-    const auto registration =
-        context.hub.add(caller.account, [executor, wake, pending, checkDevice](bool check) {
-            asio::post(executor, [wake, pending, checkDevice, check] {
-                *pending = true;
-                *checkDevice = *checkDevice || check;
-                wake->cancel();
-            });
+    auto registration = context.hub.add(caller.account, [executor, wake, pending, checkDevice](bool check) {
+        asio::post(executor, [wake, pending, checkDevice, check] {
+            *pending = true;
+            *checkDevice = *checkDevice || check;
+            wake->cancel();
         });
+    });
     if (!registration) {
         beast::error_code refused;
         co_await socket.async_close(
@@ -155,6 +154,8 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
                 }
             });
         if (!alive) {
+            // The account's share of sockets is free again before the device hears it is gone.
+            registration.reset();
             co_await socket.async_close(
                 websocket::close_reason(websocket::close_code::policy_error, "device revoked"),
                 asio::redirect_error(use_awaitable, ec));
@@ -166,6 +167,7 @@ asio::awaitable<void> servePush(Stream stream, http::request<http::empty_body> r
             break;
         }
     }
+    registration.reset();
     // The reader holds a reference to the socket: wait until it ended.
     while (!*closed) {
         beast::get_lowest_layer(socket).socket().close(ec);

@@ -108,6 +108,9 @@ bool PushHub::notifyPayload(const std::string& payload) {
     if (!account) {
         return false;
     }
+    if (revocation && onRevoked) {
+        onRevoked(*account);
+    }
     notify(*account, revocation);
     return true;
 }
@@ -127,6 +130,9 @@ void PushHub::notify(std::int64_t account, bool checkDevice) {
 }
 
 void PushHub::notifyAll() {
+    if (onRevoked) {
+        onRevoked(std::nullopt);
+    }
     std::vector<Wake> wakes;
     {
         std::lock_guard lock(mutex);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <unordered_map>
@@ -45,6 +46,12 @@ public:
     std::shared_ptr<void> awaitMailboxes(std::int64_t account, Wake wake);
     void notifyMailboxes(std::int64_t account);
 
+    // Called, on the listener's thread, when a device of the account may have been revoked; without
+    // an account when revocations may have been missed.
+    void onRevocation(std::function<void(std::optional<std::int64_t> account)> revoked) {
+        onRevoked = std::move(revoked);
+    }
+
     void start();
     void stop();
 
@@ -54,6 +61,7 @@ private:
     void listen();
 
     std::string connectionString;
+    std::function<void(std::optional<std::int64_t>)> onRevoked;
     std::mutex mutex;
     Registry sockets;
     Registry mailboxWaiters;

@@ -110,6 +110,15 @@ bool verifyPassword(const std::string& hash, const std::string& password) {
     return crypto_pwhash_str_verify(hash.c_str(), password.data(), password.size()) == 0;
 }
 
+namespace {
+
+// A revocation reaches every process at once through the database's notices; the lifetime only
+// bounds how long a missed notice could leave a revoked token working.
+constexpr std::chrono::seconds knownTokenLifetime{60};
+constexpr size_t mostKnownTokens = 100000;
+
+} // namespace
+
 Service::Service(ConnectionPool& pool, Limits limits)
     : pool(pool)
     , bounds(limits) {}
@@ -130,15 +139,39 @@ std::optional<Caller> Service::authenticate(const std::string& authorization) {
     } catch (const std::exception&) {
         return std::nullopt;
     }
+    const pqxx::binarystring hash = tokenHash(token.substr(dot + 1));
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(knownTokensLock);
+        if (const auto known = knownTokens.find(hash.str());
+            known != knownTokens.end() && known->second.caller.account == account &&
+            now - known->second.checked < knownTokenLifetime) {
+            return known->second.caller;
+        }
+    }
     auto lease = pool.acquire();
     pqxx::read_transaction tx(*lease);
-    const pqxx::result row =
-        tx.exec_params("SELECT device_id FROM devices WHERE account_id = $1 AND token_hash = $2", account,
-                       tokenHash(token.substr(dot + 1)));
+    const pqxx::result row = tx.exec_params(
+        "SELECT device_id FROM devices WHERE account_id = $1 AND token_hash = $2", account, hash);
     if (row.empty()) {
         return std::nullopt;
     }
-    return Caller{account, row[0][0].as<std::int64_t>()};
+    const Caller caller{account, row[0][0].as<std::int64_t>()};
+    std::lock_guard lock(knownTokensLock);
+    if (knownTokens.size() >= mostKnownTokens) {
+        knownTokens.clear();
+    }
+    knownTokens.insert_or_assign(hash.str(), KnownToken{caller, now});
+    return caller;
+}
+
+void Service::forgetDevices(std::optional<std::int64_t> account) {
+    std::lock_guard lock(knownTokensLock);
+    if (!account) {
+        knownTokens.clear();
+        return;
+    }
+    std::erase_if(knownTokens, [&](const auto& entry) { return entry.second.caller.account == *account; });
 }
 
 bool Service::deviceAlive(const Caller& caller) {
@@ -310,6 +343,8 @@ Reply Service::revokeDevice(pqxx::connection& db, const Caller& caller, const st
     // The account's push sockets re-check their devices on this notice.
     tx.exec_params("SELECT pg_notify('snipjar_changed', $1)", PushHub::revocationPayload(caller.account));
     tx.commit();
+    // Refused at once here; other processes hear the notice.
+    forgetDevices(caller.account);
     return {204, {}, {}};
 }
 

@@ -10,8 +10,10 @@ class QUrl;
 
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace snipjar::server {
 
@@ -28,8 +30,11 @@ public:
     Service(ConnectionPool& pool, Limits limits);
 
     Reply handle(const Request& request);
-    // The caller a bearer token names, when the token is valid now.
+    // The caller a bearer token names, when the token is valid now. Tokens seen lately are answered
+    // from memory; forgetDevices() drops them when a device may have been revoked.
     std::optional<Caller> authenticate(const std::string& authorization);
+    // Tokens of the account (of every account without one) are checked against the database again.
+    void forgetDevices(std::optional<std::int64_t> account);
     // Whether the device still exists (a push socket re-checks after every notice).
     bool deviceAlive(const Caller& caller);
     // Removes tombstones older than the retention, one account per transaction; how many went.
@@ -67,6 +72,14 @@ private:
 
     ConnectionPool& pool;
     Limits bounds;
+    // Token hash → caller, for tokens that passed lately; every request of a device carries its
+    // token, and a database round trip for each would double the load of a small fetch.
+    struct KnownToken {
+        Caller caller;
+        std::chrono::steady_clock::time_point checked;
+    };
+    std::mutex knownTokensLock;
+    std::unordered_map<std::string, KnownToken> knownTokens;
     RateLimiter wrongPasswordsPerAccount{5, std::chrono::minutes(15)};
     RateLimiter wrongPasswordsPerAddress{20, std::chrono::minutes(15)};
     RateLimiter requestsPerAccount{400, std::chrono::seconds(4)};

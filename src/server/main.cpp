@@ -39,6 +39,7 @@ int serve(const ServerOptions& options) {
     ConnectionPool pool(options.database, options.listen.databaseThreads + 1);
     Service service(pool, options.limits);
     PushHub hub(options.database);
+    hub.onRevocation([&service](std::optional<std::int64_t> account) { service.forgetDevices(account); });
     // Tombstone maintenance runs beside the requests, one account per transaction.
     std::mutex mutex;
     std::condition_variable stopping;

@@ -18,7 +18,7 @@ class ServiceServer {
 public:
     static constexpr qint64 maxRequestBytes = 4 * 1024 * 1024;
     // Connections the server keeps open at most, unless a benchmark asks for more.
-    static constexpr int maxConnections = 64;
+    static constexpr int maxConnections = 256;
 
     explicit ServiceServer(PostgresCluster& cluster);
     ~ServiceServer();
