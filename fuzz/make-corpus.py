@@ -108,6 +108,13 @@ SEEDS = {
         b'{"version":"1.4.0","notesUrl":"https://e.org/n","downloadUrl":"https://e.org/d",'
         b'"sha256":"00","size":12,"signature":"AAAA"}',
     ],
+    "account_requests": [
+        b'{"previous":null,"keyId":"k0123456789abcdef","verifier":"' + b"A" * 43 + b'="}\0k0123456789abcdef'
+        b"\0offer",
+        b'{"previous":"k1","keyId":"k2","verifier":"dmVyaWZpZXJ2ZXJpZmllcg=="}\0' + b"0123456789abcdef" * 2,
+        b'{"body":"AAAA","password":"password-1"}\0k 1\0../offer',
+        b'{"body":"' + b"QUFB" * 1400 + b'"}\0\0answer',
+    ],
     "cloud_record": [
         ("clip-" + UUID).encode()
         + b"\0"

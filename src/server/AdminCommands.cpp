@@ -1,5 +1,6 @@
 // The operator's commands: the database and its schema, and the accounts.
 #include "server/PushHub.h"
+#include "server/SchemaMigrations.h"
 #include "server/ServerOptions.h"
 
 #include <pqxx/connection>
@@ -14,8 +15,6 @@
 #include <regex>
 
 namespace snipjar::server {
-
-extern const char* const initialSchema;
 
 namespace {
 
@@ -67,14 +66,7 @@ int initDatabase(const ServerOptions& options) {
             create.exec("CREATE DATABASE " + create.quote_name(match[1].str()));
             connection = std::make_unique<pqxx::connection>(options.database);
         }
-        pqxx::work tx(*connection);
-        if (tx.exec("SELECT to_regclass('snipjar_service.server')")[0][0].is_null()) {
-            tx.exec(initialSchema);
-            std::cout << "schema created\n";
-        } else {
-            std::cout << "schema present\n";
-        }
-        tx.commit();
+        std::cout << migrateSchema(*connection) << '\n';
     } catch (const std::exception& e) {
         return fail(std::string("init failed: ") + e.what());
     }

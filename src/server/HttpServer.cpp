@@ -36,6 +36,7 @@ using asio::use_awaitable;
 namespace {
 
 constexpr auto idleTimeout = std::chrono::seconds(120);
+constexpr std::int64_t smallRequestBytes = 64 * 1024;
 
 struct Context {
     Service& service;
@@ -212,8 +213,12 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
         // A body over the limit is read and dropped (up to a bound) before the refusal, so that a
         // client still sending it reads the answer instead of a reset connection.
         const bool isUpload = request.method == "POST" && request.target == "/v1/assets";
-        const auto limit =
-            static_cast<std::uint64_t>(isUpload ? limits.maxAssetBytes : limits.maxRequestBytes);
+        // The account's encryption and pairing calls carry a few kilobytes at most.
+        const bool isSmall = request.target.compare(0, 12, "/v1/pairing/") == 0 ||
+                             request.target.compare(0, 12, "/v1/account/") == 0;
+        const auto limit = static_cast<std::uint64_t>(isUpload  ? limits.maxAssetBytes
+                                                      : isSmall ? smallRequestBytes
+                                                                : limits.maxRequestBytes);
         if (const auto length = header.content_length(); length && *length > limit) {
             std::uint64_t remaining = *length;
             const auto buffered = std::min<std::uint64_t>(buffer.size(), remaining);
@@ -260,8 +265,23 @@ asio::awaitable<void> serveRequests(Stream stream, std::string address, Context 
             co_return;
         }
         Service& service = context.service;
-        const Reply reply =
+        Reply reply =
             co_await offload(context.database, [&service, &request] { return service.handle(request); });
+        // A mailbox read that may wait asks again when the account's mailboxes change on any
+        // process, or every two seconds, so that no database thread is held while it waits.
+        while (reply.waitAccount != 0) {
+            auto executor = co_await asio::this_coro::executor;
+            auto wake = std::make_shared<asio::steady_timer>(
+                executor,
+                std::min(reply.waitUntil, std::chrono::steady_clock::now() + std::chrono::seconds(2)));
+            const auto registration = context.hub.awaitMailboxes(reply.waitAccount, [executor, wake](bool) {
+                asio::post(executor, [wake] { wake->cancel(); });
+            });
+            co_await wake->async_wait(asio::redirect_error(use_awaitable, ec));
+            ec = {};
+            reply =
+                co_await offload(context.database, [&service, &request] { return service.handle(request); });
+        }
         co_await writeReply(stream, reply, keepAlive);
         if (!keepAlive) {
             co_return;

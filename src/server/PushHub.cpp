@@ -7,6 +7,8 @@
 #include <charconv>
 #include <chrono>
 #include <iostream>
+#include <limits>
+#include <optional>
 
 namespace snipjar::server {
 
@@ -16,15 +18,25 @@ const std::string revocationSuffix = ":devices";
 
 class Receiver : public pqxx::notification_receiver {
 public:
-    Receiver(pqxx::connection& connection, PushHub& hub)
-        : pqxx::notification_receiver(connection, "snipjar_changed")
-        , hub(hub) {}
+    Receiver(pqxx::connection& connection, const std::string& channel,
+             std::function<void(const std::string&)> handle)
+        : pqxx::notification_receiver(connection, channel)
+        , handle(std::move(handle)) {}
 
-    void operator()(const std::string& payload, int) override { hub.notifyPayload(payload); }
+    void operator()(const std::string& payload, int) override { handle(payload); }
 
 private:
-    PushHub& hub;
+    std::function<void(const std::string&)> handle;
 };
+
+std::optional<std::int64_t> accountOf(const std::string& number) {
+    std::int64_t account = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), account);
+    if (number.empty() || error != std::errc() || end != number.data() + number.size()) {
+        return std::nullopt;
+    }
+    return account;
+}
 
 } // namespace
 
@@ -36,24 +48,47 @@ PushHub::~PushHub() {
 }
 
 std::shared_ptr<void> PushHub::add(std::int64_t account, Wake wake) {
+    return add(sockets, account, std::move(wake), socketsPerAccount);
+}
+
+std::shared_ptr<void> PushHub::awaitMailboxes(std::int64_t account, Wake wake) {
+    // The waiting requests themselves are bounded by the account's request rate.
+    return add(mailboxWaiters, account, std::move(wake), std::numeric_limits<size_t>::max());
+}
+
+std::shared_ptr<void> PushHub::add(Registry& registry, std::int64_t account, Wake wake, size_t most) {
     std::lock_guard lock(mutex);
-    if (sockets.count(account) >= socketsPerAccount) {
+    if (registry.count(account) >= most) {
         return nullptr;
     }
     const std::uint64_t id = ++nextId;
-    sockets.emplace(account, std::make_pair(id, std::move(wake)));
+    registry.emplace(account, std::make_pair(id, std::move(wake)));
     // A handle that is not empty, so that callers can tell it from a refusal.
-    return std::shared_ptr<void>(new char(0), [this, account, id](char* handle) {
+    return std::shared_ptr<void>(new char(0), [this, &registry, account, id](char* handle) {
         delete handle;
         std::lock_guard relock(mutex);
-        auto [first, last] = sockets.equal_range(account);
+        auto [first, last] = registry.equal_range(account);
         for (auto it = first; it != last; ++it) {
             if (it->second.first == id) {
-                sockets.erase(it);
+                registry.erase(it);
                 break;
             }
         }
     });
+}
+
+void PushHub::notifyMailboxes(std::int64_t account) {
+    std::vector<Wake> wakes;
+    {
+        std::lock_guard lock(mutex);
+        auto [first, last] = mailboxWaiters.equal_range(account);
+        for (auto it = first; it != last; ++it) {
+            wakes.push_back(it->second.second);
+        }
+    }
+    for (const auto& wake : wakes) {
+        wake(false);
+    }
 }
 
 std::string PushHub::changePayload(std::int64_t account) {
@@ -68,13 +103,12 @@ bool PushHub::notifyPayload(const std::string& payload) {
     const bool revocation =
         payload.size() > revocationSuffix.size() &&
         payload.compare(payload.size() - revocationSuffix.size(), std::string::npos, revocationSuffix) == 0;
-    const std::string number = payload.substr(0, payload.size() - (revocation ? revocationSuffix.size() : 0));
-    std::int64_t account = 0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), account);
-    if (number.empty() || error != std::errc() || end != number.data() + number.size()) {
+    const auto account =
+        accountOf(payload.substr(0, payload.size() - (revocation ? revocationSuffix.size() : 0)));
+    if (!account) {
         return false;
     }
-    notify(account, revocation);
+    notify(*account, revocation);
     return true;
 }
 
@@ -122,7 +156,13 @@ void PushHub::listen() {
     while (running) {
         try {
             pqxx::connection connection(connectionString);
-            Receiver receiver(connection, *this);
+            Receiver changes(connection, "snipjar_changed",
+                             [this](const std::string& payload) { notifyPayload(payload); });
+            Receiver mailboxes(connection, "snipjar_pairing", [this](const std::string& payload) {
+                if (const auto account = accountOf(payload)) {
+                    notifyMailboxes(*account);
+                }
+            });
             // Commits may have been missed while the listener was away: every socket hears.
             if (!first) {
                 notifyAll();

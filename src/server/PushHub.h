@@ -39,16 +39,24 @@ public:
     void notifyAll();
     // Wakes the sockets a payload names; false for a payload of another form.
     bool notifyPayload(const std::string& payload);
+    // Registers a request waiting for the account's pairing mailboxes to change (by a request to
+    // any process: the channel snipjar_pairing, whose payload is the account id), likewise
+    // unregistered when the handle goes.
+    std::shared_ptr<void> awaitMailboxes(std::int64_t account, Wake wake);
+    void notifyMailboxes(std::int64_t account);
 
     void start();
     void stop();
 
 private:
+    using Registry = std::unordered_multimap<std::int64_t, std::pair<std::uint64_t, Wake>>;
+    std::shared_ptr<void> add(Registry& registry, std::int64_t account, Wake wake, size_t most);
     void listen();
 
     std::string connectionString;
     std::mutex mutex;
-    std::unordered_multimap<std::int64_t, std::pair<std::uint64_t, Wake>> sockets;
+    Registry sockets;
+    Registry mailboxWaiters;
     std::uint64_t nextId = 0;
     std::atomic<bool> running = false;
     std::thread listener;

@@ -197,6 +197,9 @@ Reply Service::handle(const Request& request) {
             }
             return modify(*lease, *caller, body.object());
         }
+        if (auto reply = handleAccountCall(*lease, *caller, request, path, url)) {
+            return *reply;
+        }
         if (const auto zone = tail(path, "/v1/zones/", "/changes"); method == "GET" && zone) {
             const QUrlQuery query(url);
             std::optional<std::int64_t> since;

@@ -6,6 +6,8 @@
 
 #include <QJsonObject>
 
+class QUrl;
+
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -46,12 +48,30 @@ private:
     Reply modify(pqxx::connection& db, const Caller& caller, const QJsonObject& body);
     Reply changes(pqxx::connection& db, const Caller& caller, const std::string& zone,
                   std::optional<std::int64_t> since);
+    // The account's encryption state, the password check and pairing mailboxes; none when the
+    // request is not one of these calls.
+    std::optional<Reply> handleAccountCall(pqxx::connection& db, const Caller& caller, const Request& request,
+                                           const std::string& path, const QUrl& url);
+    Reply encryptionState(pqxx::connection& db, const Caller& caller);
+    Reply changeEncryption(pqxx::connection& db, const Caller& caller, const QByteArray& body);
+    Reply clearEncryption(pqxx::connection& db, const Caller& caller, const std::string& keyId);
+    Reply checkPassword(pqxx::connection& db, const Caller& caller, const Request& request);
+    Reply openMailbox(pqxx::connection& db, const Caller& caller, const std::string& mailbox);
+    Reply closeMailbox(pqxx::connection& db, const Caller& caller, const std::string& mailbox);
+    Reply writeSlot(pqxx::connection& db, const Caller& caller, const std::string& mailbox,
+                    const std::string& slot, const QByteArray& body);
+    Reply readSlot(pqxx::connection& db, const Caller& caller, const std::string& mailbox,
+                   const std::string& slot, std::chrono::steady_clock::time_point waitUntil);
+    // A pairing call that named no live mailbox: counted, as guessing names is what it may be.
+    Reply mailboxMiss(const Caller& caller);
 
     ConnectionPool& pool;
     Limits bounds;
     RateLimiter wrongPasswordsPerAccount{5, std::chrono::minutes(15)};
     RateLimiter wrongPasswordsPerAddress{20, std::chrono::minutes(15)};
     RateLimiter requestsPerAccount{400, std::chrono::seconds(4)};
+    RateLimiter mailboxesOpened{10, std::chrono::minutes(10)};
+    RateLimiter mailboxMisses{20, std::chrono::minutes(10)};
 };
 
 // Admin commands and sign-in share these.

@@ -467,6 +467,8 @@ std::int64_t Service::prune(std::optional<std::chrono::seconds> retention) {
             "FROM gone",
             account);
         charge(tx, account, -orphans[0].as<std::int64_t>());
+        tx.exec_params0("DELETE FROM pairing_mailboxes WHERE account_id = $1 AND expires_at < now()",
+                        account);
         tx.commit();
         removed += gone[0].as<std::int64_t>();
     }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -34,6 +35,8 @@ struct Request {
     QByteArray body;
     std::string uploadPath;
     std::int64_t uploadSize = 0;
+    // When the request arrived: a read that may wait counts its wait from here.
+    std::chrono::steady_clock::time_point received = std::chrono::steady_clock::now();
 };
 
 // The answer: a status and a JSON body, or the path of a spool file whose bytes are the body.
@@ -41,6 +44,10 @@ struct Reply {
     unsigned status = 200;
     QByteArray body;
     std::string downloadPath;
+    // Not an answer yet: the request asks again once the account's pairing mailboxes changed, or
+    // after a short while, until waitUntil has passed (when it is answered as it stands).
+    std::int64_t waitAccount = 0;
+    std::chrono::steady_clock::time_point waitUntil{};
 };
 
 // The account and device a bearer token belongs to.

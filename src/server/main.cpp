@@ -1,4 +1,5 @@
 // snipjar-server: the sync service in front of PostgreSQL, and its admin commands.
+#include "server/SchemaMigrations.h"
 #include "server/ServerOptions.h"
 
 #include <sodium.h>
@@ -24,6 +25,17 @@ const char* const usage =
     "        [--max-asset-bytes N] [--prune-interval-seconds N]\n";
 
 int serve(const ServerOptions& options) {
+    // A database made by an older version is brought up to date before the first request.
+    try {
+        pqxx::connection connection(options.database);
+        const std::string outcome = migrateSchema(connection);
+        if (outcome != "schema present") {
+            std::cerr << "snipjar-server: " << outcome << '\n';
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "snipjar-server: the schema cannot be brought up to date: " << e.what() << '\n';
+        return 1;
+    }
     ConnectionPool pool(options.database, options.listen.databaseThreads + 1);
     Service service(pool, options.limits);
     PushHub hub(options.database);

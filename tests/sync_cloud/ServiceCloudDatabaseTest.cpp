@@ -1,11 +1,13 @@
 // The sync service's own rules beyond the conformance suite: accounts apart whatever is crafted,
 // device revocation, limits, pruning, restarts, and what the client makes of hostile pages.
+// Accounts apart covers the encryption state and pairing mailboxes too.
 #include "CloudBackends.h"
 #include "EventLoopWait.h"
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
 #include "TestEnvironment.h"
 #include "platform/AppPaths.h"
+#include "sync/cloud/service/ServiceAccountCalls.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -81,6 +83,12 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
                                  .value("id")
                                  .toString();
 
+    ServiceAccountCalls aliceCalls(alice);
+    const QString mailbox = QStringLiteral("alices-mailbox-0123");
+    ASSERT_TRUE(aliceCalls.setEncryption({}, "k-alice", QByteArray(32, 'v')).ok());
+    ASSERT_TRUE(aliceCalls.openMailbox(mailbox).ok());
+    ASSERT_TRUE(aliceCalls.post(mailbox, "offer", "alice's public key").ok());
+
     const ServiceAccount bob = server().newAccount("bob");
     ServiceCloudDatabase bobDatabase(bob);
     ASSERT_TRUE(bobDatabase.saveZone(historyZone).ok());
@@ -117,6 +125,23 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
         {"Alice's device revoked", "DELETE", "/v1/devices/" + deviceId, {}, CloudErrorCode::unknownItem},
         {"a zone Bob never made", "GET", "/v1/zones/Other/changes", {}, CloudErrorCode::zoneNotFound},
         {"an escaped path", "GET", "/v1/zones/..%2FSnipjarHistory/changes", {}, CloudErrorCode::zoneNotFound},
+        {"Alice's key id as the one replaced",
+         "PUT",
+         "/v1/account/encryption",
+         {{"previous", "k-alice"}, {"keyId", "k-bob"}, {"verifier", QString(QByteArray(32, 'b').toBase64())}},
+         CloudErrorCode::serverRecordChanged},
+        {"Alice's encryption turned off",
+         "DELETE",
+         "/v1/account/encryption?keyId=k-alice",
+         {},
+         CloudErrorCode::serverRecordChanged},
+        {"Alice's mailbox read", "GET", "/v1/pairing/" + mailbox + "/offer", {}, CloudErrorCode::unknownItem},
+        {"Alice's mailbox answered",
+         "PUT",
+         "/v1/pairing/" + mailbox + "/answer",
+         {{"body", "AAAA"}},
+         CloudErrorCode::unknownItem},
+        {"Alice's mailbox closed", "DELETE", "/v1/pairing/" + mailbox, {}, CloudErrorCode::unknownItem},
     };
     for (const auto& row : crafted) {
         EXPECT_EQ(codeOf(bobHttp.call(row.verb, row.path, row.body)), static_cast<int>(row.expected))
@@ -126,6 +151,9 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
     ServiceAccount forged = bob;
     forged.token = alice.accountId + bob.token.mid(bob.token.indexOf('.'));
     EXPECT_EQ(codeOf(ServiceHttp(forged).call("GET", "/v1/account")), int(CloudErrorCode::notAuthenticated));
+    EXPECT_FALSE(ServiceAccountCalls(bob).encryption().value().enabled()) << "Bob sees his own state only";
+    EXPECT_EQ(aliceCalls.encryption().value().keyId, "k-alice");
+    EXPECT_EQ(aliceCalls.read(mailbox, "offer", 0).value(), QByteArray("alice's public key"));
 
     settle(std::chrono::milliseconds(300));
     const int bobHeard = bobNotices;
@@ -146,16 +174,23 @@ TEST_F(ServiceCloudDatabaseTest, AccountsCannotReachEachOthersRecordsAssetsDevic
     }
 }
 
-TEST_F(ServiceCloudDatabaseTest, WrongPasswordsAreRateLimitedPerAccount) {
+TEST_F(ServiceCloudDatabaseTest, WrongPasswordsAreRateLimitedPerAccountWhetherSigningInOrChecking) {
     const QString user = server().userOf(alice);
+    ServiceAccountCalls calls(alice);
+    EXPECT_TRUE(calls.verifyPassword("password-1").ok());
+    // A device token is no way around the sign-in limits: the check counts with them.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        const auto wrong = signInToService(alice.server, user, "guessed", "thief");
+        const CloudStatus wrong =
+            attempt % 2 == 0 ? calls.verifyPassword("guessed")
+                             : CloudStatus(signInToService(alice.server, user, "guessed", "thief").error());
         ASSERT_FALSE(wrong.ok());
-        EXPECT_EQ(wrong.error().code, CloudErrorCode::notAuthenticated);
+        EXPECT_EQ(wrong.error().code,
+                  attempt % 2 == 0 ? CloudErrorCode::permissionFailure : CloudErrorCode::notAuthenticated);
     }
     const auto locked = signInToService(alice.server, user, "password-1", "laptop");
     ASSERT_FALSE(locked.ok()) << "even the right password waits for the window to end";
     EXPECT_EQ(locked.error().code, CloudErrorCode::limitExceeded);
+    EXPECT_EQ(calls.verifyPassword("password-1").error().code, CloudErrorCode::limitExceeded);
     EXPECT_TRUE(ServiceHttp(alice).call("GET", "/v1/account").ok()) << "signed-in devices go on";
 }
 

@@ -92,7 +92,8 @@ CloudResult<QByteArray> ServiceHttp::finish(QNetworkReply* reply, QFile* target)
     if (!reply->isFinished()) {
         loop.exec();
     }
-    const QByteArray rest = reply->readAll();
+    // A reply aborted by cancel() is closed: nothing is left to read.
+    const QByteArray rest = reply->isOpen() ? reply->readAll() : QByteArray();
     if (target != nullptr && reply->error() == QNetworkReply::NoError) {
         target->write(rest);
     } else {
