@@ -1,0 +1,514 @@
+#include "app/AccountEncryption.h"
+
+#include "app/settings/BackgroundCall.h"
+#include "platform/LogCategories.h"
+#include "platform/account/HistoryKeyVault.h"
+#include "sync/RecordNames.h"
+#include "sync/Reencryption.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
+#include "sync/pairing/Pairing.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QPointer>
+#include <QThread>
+
+namespace snipjar {
+namespace {
+
+using cloud::CloudResult;
+using cloud::CloudStatus;
+using cloud::EncryptionState;
+using Outcome = EncryptionActions::Outcome;
+
+Outcome failure(const QString& message) {
+    return Outcome{false, message, std::nullopt};
+}
+
+QString reachFailure(const cloud::CloudError& error) {
+    return QStringLiteral("The sync server could not be asked: %1").arg(error.description);
+}
+
+// What a worker hands back: plain values rather than optionals, which the compiler's flow
+// analysis cannot follow through the thread.
+using PairingAnswer = EncryptionActions::PairingStep;
+
+struct StateAnswer {
+    bool ok = false;
+    EncryptionState state;
+    cloud::CloudError error;
+};
+
+struct StatusAnswer {
+    bool ok = false;
+    cloud::CloudError error;
+};
+
+StateAnswer readState(const cloud::ServiceAccount& account) {
+    const CloudResult<EncryptionState> read = cloud::ServiceAccountCalls(account).encryption();
+    return read.ok() ? StateAnswer{true, read.value(), {}} : StateAnswer{false, {}, read.error()};
+}
+
+StatusAnswer statusOf(const CloudStatus& status) {
+    return status.ok() ? StatusAnswer{true, {}} : StatusAnswer{false, status.error()};
+}
+
+} // namespace
+
+AccountEncryption::AccountEncryption(PasswordVault& keyring, QString keyFolder, QString stateFolder,
+                                     QObject* parent)
+    : vault(std::make_unique<crypto::HistoryKeyVault>(keyring, std::move(keyFolder)))
+    , stateFolder(std::move(stateFolder)) {
+    setParent(parent);
+}
+
+AccountEncryption::~AccountEncryption() {
+    cancelPairing();
+}
+
+QString AccountEncryption::bindingOf(const cloud::ServiceAccount& account) {
+    return QStringLiteral("snipjar-service account %1 epoch %2").arg(account.accountId, account.epoch);
+}
+
+QString AccountEncryption::binding() const {
+    return account ? bindingOf(*account) : QString();
+}
+
+QString AccountEncryption::pendingFlagFile() const {
+    if (!account) {
+        return {};
+    }
+    // Named by a hash of the binding: account ids are the server's, not to be trusted as names.
+    const QByteArray name =
+        QCryptographicHash::hash(binding().toUtf8(), QCryptographicHash::Sha256).toHex().left(32);
+    return QDir(stateFolder).filePath(QStringLiteral("reencrypt-%1.pending").arg(QString::fromLatin1(name)));
+}
+
+void AccountEncryption::setAccount(std::optional<cloud::ServiceAccount> signedIn) {
+    if (account && signedIn && bindingOf(*account) == bindingOf(*signedIn)) {
+        account = std::move(signedIn);
+        return;
+    }
+    cancelPairing();
+    account = std::move(signedIn);
+    key.reset();
+    lastKeyId.reset();
+    current = State{};
+    current.signedIn = account.has_value();
+    emit stateChanged();
+}
+
+EncryptionActions::State AccountEncryption::state() const {
+    return current;
+}
+
+std::shared_ptr<cloud::EncryptedCloudDatabase>
+AccountEncryption::sealedDatabase(std::shared_ptr<cloud::CloudDatabase> inner,
+                                  const crypto::HistoryKey& key) {
+    cloud::EncryptedCloudDatabase::Options options;
+    options.acceptPlain = sync::Reencryption::isPending(pendingFlagFile());
+    options.accountBinding = binding();
+    const QPointer<AccountEncryption> told(this);
+    options.onUnreadableChanged = [told](int count) {
+        QMetaObject::invokeMethod(told.data(), [told, count] {
+            if (told) {
+                told->setUndecryptable(count);
+            }
+        });
+    };
+    return std::make_shared<cloud::EncryptedCloudDatabase>(std::move(inner), key, options);
+}
+
+std::shared_ptr<sync::Reencryption>
+AccountEncryption::reencryptIfPending(std::shared_ptr<cloud::CloudDatabase> inner,
+                                      const crypto::HistoryKey& key,
+                                      std::shared_ptr<cloud::EncryptedCloudDatabase> sealed) {
+    const QString flag = pendingFlagFile();
+    if (!sync::Reencryption::isPending(flag)) {
+        setReencryptLeft(0);
+        return nullptr;
+    }
+    auto run = std::make_shared<sync::Reencryption>(std::move(inner), key, std::vector<crypto::HistoryKey>{},
+                                                    binding(), sync::RecordNames::zoneID());
+    const QPointer<AccountEncryption> told(this);
+    const auto report = [told](int left) {
+        QMetaObject::invokeMethod(told.data(), [told, left] {
+            if (told) {
+                told->setReencryptLeft(left);
+            }
+        });
+    };
+    report(1);
+    QThread* thread = QThread::create([run, sealed, flag, report] {
+        const auto outcome = run->run(10, [&report](const sync::Reencryption::Progress& progress) {
+            if (!progress.finished) {
+                // The run does not know how many are left before its pass ends; what it could
+                // not rewrite yet is a floor.
+                report(std::max(1, progress.conflicts + progress.unreadable));
+            }
+        });
+        if (outcome.ok() && outcome.value().finished) {
+            // The server holds no plain record of the account any more: from now on one is a
+            // forgery, and refused.
+            sync::Reencryption::clearPending(flag);
+            sealed->setAcceptPlain(false);
+            report(0);
+            qCInfo(lcSync) << "re-encryption finished:" << outcome.value().rewritten << "records rewritten";
+        } else if (!outcome.ok()) {
+            qCWarning(lcSync).noquote()
+                << "re-encryption stopped; it goes on at the next start:" << outcome.error().description;
+        }
+    });
+    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    thread->start(QThread::LowPriority);
+    return run;
+}
+
+void AccountEncryption::setReencryptLeft(int left) {
+    if (current.reencryptLeft != left) {
+        current.reencryptLeft = left;
+        emit stateChanged();
+    }
+}
+
+void AccountEncryption::setUndecryptable(int count) {
+    if (current.undecryptable != count) {
+        current.undecryptable = count;
+        emit stateChanged();
+    }
+}
+
+Outcome AccountEncryption::signedOut() const {
+    return failure(QStringLiteral("Sign in to your sync server first."));
+}
+
+void AccountEncryption::decide(std::function<void(Decision)> done) {
+    if (!account) {
+        done(Decision{Decision::Kind::unknown, std::nullopt, {}, signedOut().message});
+        return;
+    }
+    const cloud::ServiceAccount asked = *account;
+    runInBackground<StateAnswer>(
+        this, [asked] { return readState(asked); },
+        [this, asked, done = std::move(done)](StateAnswer answer) {
+            if (!account || bindingOf(*account) != bindingOf(asked)) {
+                return;
+            }
+            if (!answer.ok) {
+                done(Decision{Decision::Kind::unknown, std::nullopt, {}, reachFailure(answer.error)});
+                return;
+            }
+            const EncryptionState server = answer.state;
+            lastKeyId = server.keyId;
+            current.enabled = server.enabled();
+            if (!server.enabled()) {
+                key.reset();
+                current.haveKey = false;
+                emit stateChanged();
+                done(Decision{Decision::Kind::plain, std::nullopt, {}, {}});
+                return;
+            }
+            vault->load(binding(), {}, this, [this, server, done](crypto::HistoryKeyVault::Result kept) {
+                // Only the account's present key counts: an old one after a key change, or one made
+                // by a switch-on another computer won, is not it.
+                const bool matches = kept.status == crypto::HistoryKeyVault::Result::Status::found &&
+                                     kept.key && kept.key->id() == server.keyId &&
+                                     kept.key->verifier() == server.verifier;
+                key = matches ? kept.key : std::nullopt;
+                current.haveKey = matches;
+                emit stateChanged();
+                done(matches ? Decision{Decision::Kind::sealed, key, server.keyId, {}}
+                             : Decision{Decision::Kind::lacksKey, std::nullopt, server.keyId, {}});
+            });
+        });
+}
+
+void AccountEncryption::keep(const crypto::HistoryKey& kept,
+                             std::function<void(std::optional<QString>)> done) {
+    vault->store(binding(), kept, {}, this, [done = std::move(done)](crypto::HistoryKeyVault::Result result) {
+        if (result.status == crypto::HistoryKeyVault::Result::Status::stored) {
+            done(std::nullopt);
+        } else if (result.status == crypto::HistoryKeyVault::Result::Status::needsPassphrase) {
+            done(QStringLiteral("No keyring answers on this computer, so the key cannot be kept here. Start "
+                                "the desktop's keyring (Secret Service) and try again."));
+        } else {
+            done(result.reason.isEmpty() ? QStringLiteral("The key could not be kept on this computer.")
+                                         : result.reason);
+        }
+    });
+}
+
+void AccountEncryption::setEnabled(bool enabled, Done done) {
+    if (!account) {
+        done(signedOut());
+        return;
+    }
+    if (!enabled) {
+        // Switching off must first rewrite every sealed clip plain while the key still opens them,
+        // and only then clear the state; clearing first would strand the clips on computers
+        // that never see the key again. Until that rewrite exists, the switch stays on.
+        done(failure(QStringLiteral("Switching encryption off is not available in this version.")));
+        return;
+    }
+    if (current.enabled) {
+        done(failure(QStringLiteral("Encryption is already on for this account.")));
+        return;
+    }
+    // The key is kept here before the server hears of it: a computer that crashes in between
+    // holds a key nobody uses, rather than an account whose key nobody holds.
+    const crypto::HistoryKey made = crypto::HistoryKey::generate();
+    const cloud::ServiceAccount asked = *account;
+    keep(made, [this, made, asked, done](std::optional<QString> notKept) {
+        if (notKept) {
+            done(failure(*notKept));
+            return;
+        }
+        runInBackground<StatusAnswer>(
+            this,
+            [asked, made] {
+                return statusOf(
+                    cloud::ServiceAccountCalls(asked).setEncryption({}, made.id(), made.verifier()));
+            },
+            [this, made, done](StatusAnswer set) {
+                if (!set.ok) {
+                    done(failure(set.error.code == cloud::CloudErrorCode::serverRecordChanged
+                                     ? QStringLiteral("Another computer switched encryption on meanwhile: "
+                                                      "enter its recovery phrase or pair with it.")
+                                     : reachFailure(set.error)));
+                    emit syncRestartNeeded();
+                    return;
+                }
+                // Every record the server holds is still plain: this computer rewrites them,
+                // and a crash before it finished leaves the flag for the next start.
+                sync::Reencryption::markPending(pendingFlagFile());
+                key = made;
+                lastKeyId = made.id();
+                current.enabled = true;
+                current.haveKey = true;
+                current.reencryptLeft = 1;
+                emit stateChanged();
+                qCInfo(lcSync) << "encryption switched on with key" << made.id();
+                done(Outcome{true, {}, made});
+                emit syncRestartNeeded();
+            });
+    });
+}
+
+void AccountEncryption::revealKey(const QString& password, Done done) {
+    if (!account) {
+        done(signedOut());
+        return;
+    }
+    const cloud::ServiceAccount asked = *account;
+    runInBackground<StatusAnswer>(
+        this,
+        [asked, password] { return statusOf(cloud::ServiceAccountCalls(asked).verifyPassword(password)); },
+        [this, done](StatusAnswer checked) {
+            if (!checked.ok) {
+                const auto code = checked.error.code;
+                done(failure(code == cloud::CloudErrorCode::permissionFailure
+                                 ? QStringLiteral("That is not the account's password.")
+                             : code == cloud::CloudErrorCode::limitExceeded
+                                 ? QStringLiteral("Too many wrong passwords: try again later.")
+                                 : reachFailure(checked.error)));
+                return;
+            }
+            if (!key) {
+                done(failure(QStringLiteral("This computer does not hold the account's key.")));
+                return;
+            }
+            done(Outcome{true, {}, key});
+        });
+}
+
+void AccountEncryption::changeKey(Done done) {
+    done(failure(QStringLiteral("Changing the key is not available in this version.")));
+}
+
+void AccountEncryption::useKey(const crypto::HistoryKey& typed, Done done) {
+    if (!account) {
+        done(signedOut());
+        return;
+    }
+    const cloud::ServiceAccount asked = *account;
+    runInBackground<StateAnswer>(
+        this, [asked] { return readState(asked); },
+        [this, typed, done](StateAnswer answer) {
+            if (!answer.ok) {
+                done(failure(reachFailure(answer.error)));
+                return;
+            }
+            const EncryptionState& server = answer.state;
+            if (!server.enabled()) {
+                done(failure(QStringLiteral("Encryption is off for this account.")));
+                return;
+            }
+            if (typed.id() != server.keyId || typed.verifier() != server.verifier) {
+                done(failure(
+                    QStringLiteral("This recovery phrase is not the one of this account's key: it may "
+                                   "be of an older key or another account.")));
+                return;
+            }
+            keep(typed, [this, typed, done](std::optional<QString> notKept) {
+                if (notKept) {
+                    done(failure(*notKept));
+                    return;
+                }
+                key = typed;
+                lastKeyId = typed.id();
+                current.enabled = true;
+                current.haveKey = true;
+                emit stateChanged();
+                done(Outcome{true, {}, std::nullopt});
+                emit syncRestartNeeded();
+            });
+        });
+}
+
+void AccountEncryption::pairingStep(quint64 asked, PairingStep step) {
+    if (asked != pairingGeneration || !pairingProgress) {
+        return;
+    }
+    const Progress progress = pairingProgress;
+    if (step.kind == PairingStep::Kind::failed || step.kind == PairingStep::Kind::done) {
+        pairing.reset();
+        pairingProgress = {};
+    }
+    progress(std::move(step));
+}
+
+void AccountEncryption::offerKey(Progress progress) {
+    cancelPairing();
+    if (!account || !key) {
+        progress(PairingStep{PairingStep::Kind::failed,
+                             {},
+                             {},
+                             QStringLiteral("This computer does not hold the account's key.")});
+        return;
+    }
+    pairing = sync::Pairing::offer(*account, *key);
+    pairingProgress = std::move(progress);
+    const quint64 asked = pairingGeneration;
+    const std::shared_ptr<sync::Pairing> offered = pairing;
+    // The code is shown only once its mailbox exists, so that a code typed at once is found.
+    runInBackground<PairingAnswer>(
+        this,
+        [offered]() -> PairingAnswer {
+            if (const auto problem = offered->open()) {
+                return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
+            }
+            return PairingStep{PairingStep::Kind::code, offered->code(), {}, {}};
+        },
+        [this, asked, offered](PairingAnswer step) {
+            const bool opened = step.kind == PairingStep::Kind::code;
+            pairingStep(asked, step);
+            if (!opened || asked != pairingGeneration) {
+                return;
+            }
+            runInBackground<PairingAnswer>(
+                this,
+                [offered]() -> PairingAnswer {
+                    if (const auto problem = offered->connect()) {
+                        return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
+                    }
+                    return PairingStep{PairingStep::Kind::confirmation, {}, offered->confirmationBytes(), {}};
+                },
+                [this, asked](PairingAnswer reached) { pairingStep(asked, reached); });
+        });
+}
+
+void AccountEncryption::requestKey(const QString& code, Progress progress) {
+    cancelPairing();
+    if (!account) {
+        progress(PairingStep{PairingStep::Kind::failed, {}, {}, signedOut().message});
+        return;
+    }
+    pairing = sync::Pairing::join(*account, code);
+    pairingProgress = std::move(progress);
+    const quint64 asked = pairingGeneration;
+    const std::shared_ptr<sync::Pairing> joining = pairing;
+    runInBackground<PairingAnswer>(
+        this,
+        [joining]() -> PairingAnswer {
+            if (const auto problem = joining->connect()) {
+                return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
+            }
+            return PairingStep{PairingStep::Kind::confirmation, {}, joining->confirmationBytes(), {}};
+        },
+        [this, asked](PairingAnswer reached) { pairingStep(asked, reached); });
+}
+
+void AccountEncryption::confirmPairing(bool same) {
+    if (!pairing) {
+        return;
+    }
+    const std::shared_ptr<sync::Pairing> confirmed = pairing;
+    const quint64 asked = pairingGeneration;
+    if (!same) {
+        runInBackground<bool>(
+            this,
+            [confirmed] {
+                confirmed->decline();
+                return true;
+            },
+            [](bool) {});
+        pairingStep(asked, PairingStep{PairingStep::Kind::failed,
+                                       {},
+                                       {},
+                                       QStringLiteral("The words differ: the pairing was ended.")});
+        return;
+    }
+    if (confirmed->isOffering()) {
+        runInBackground<PairingAnswer>(
+            this,
+            [confirmed]() -> PairingAnswer {
+                if (const auto problem = confirmed->sendKey()) {
+                    return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
+                }
+                return PairingStep{PairingStep::Kind::done, {}, {}, {}};
+            },
+            [this, asked](PairingAnswer reached) { pairingStep(asked, reached); });
+        return;
+    }
+    // The key travels as its bytes: a key object has no empty state to start the answer with.
+    struct Received {
+        QByteArray key;
+        QString problem;
+    };
+    runInBackground<Received>(
+        this,
+        [confirmed] {
+            const std::variant<crypto::HistoryKey, QString> received = confirmed->receiveKey();
+            if (const QString* problem = std::get_if<QString>(&received)) {
+                return Received{{}, *problem};
+            }
+            return Received{std::get<crypto::HistoryKey>(received).bytes(), {}};
+        },
+        [this, asked](Received received) {
+            if (asked != pairingGeneration) {
+                return;
+            }
+            const std::optional<crypto::HistoryKey> paired = crypto::HistoryKey::fromBytes(received.key);
+            if (!paired) {
+                pairingStep(asked, PairingStep{PairingStep::Kind::failed, {}, {}, received.problem});
+                return;
+            }
+            // The pairing checked the key against the account's verifier; keeping it goes the way
+            // of a typed phrase's.
+            useKey(*paired, [this, asked](Outcome kept) {
+                pairingStep(asked, kept.ok ? PairingStep{PairingStep::Kind::done, {}, {}, {}}
+                                           : PairingStep{PairingStep::Kind::failed, {}, {}, kept.message});
+            });
+        });
+}
+
+void AccountEncryption::cancelPairing() {
+    ++pairingGeneration;
+    pairingProgress = {};
+    if (pairing) {
+        pairing->cancel();
+        pairing.reset();
+    }
+}
+
+} // namespace snipjar
