@@ -1,6 +1,7 @@
 #include "app/AccountEncryption.h"
 
 #include "app/settings/BackgroundCall.h"
+#include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
 #include "platform/account/HistoryKeyVault.h"
 #include "sync/RecordNames.h"
@@ -280,7 +281,11 @@ void AccountEncryption::setEnabled(bool enabled, Done done) {
                 }
                 // Every record the server holds is still plain: this computer rewrites them,
                 // and a crash before it finished leaves the flag for the next start.
-                sync::Reencryption::markPending(pendingFlagFile());
+                if (!AppPaths::ensurePrivateFolder(stateFolder) ||
+                    !sync::Reencryption::markPending(pendingFlagFile())) {
+                    qCWarning(lcSync).noquote()
+                        << "the re-encryption flag could not be written in" << stateFolder;
+                }
                 key = made;
                 lastKeyId = made.id();
                 current.enabled = true;
