@@ -85,7 +85,8 @@ QStringList titles(CloudDatabase& database) {
 }
 
 // A switches encryption on and has the key to show as a phrase; B, signed in as a second device, is
-// told it lacks the key and refuses a phrase of another key; with A's phrase it holds the same key.
+// told it lacks the key and refuses a phrase of another key; with A's phrase it holds the same key,
+// and a third computer gets it by pairing with A.
 // A's re-encryption leaves the server no plain record, after which a plain record planted on the
 // server is refused and counted; each computer opens what the other sent.
 TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
@@ -139,6 +140,29 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
     EXPECT_EQ(*sealedB.key, *on.key);
     const Decision sealedA = a.decide();
     ASSERT_EQ(sealedA.kind, Decision::Kind::sealed) << "A's key is found again in its keyring";
+
+    // A third computer gets the key by pairing: both show the same confirmation, then C holds it.
+    MemoryKeyring keyringC;
+    Computer c(keyringC, environment.path("c"), server.signIn(server.userOf(accountA)));
+    QList<EncryptionActions::PairingStep> offered, joined;
+    a.encryption.offerKey([&](auto step) { offered << step; });
+    ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }, std::chrono::seconds(30)));
+    ASSERT_EQ(offered[0].kind, EncryptionActions::PairingStep::Kind::code)
+        << offered[0].message.toStdString();
+    c.encryption.requestKey(offered[0].code.toLower(), [&](auto step) { joined << step; });
+    ASSERT_TRUE(
+        waitUntil([&] { return offered.size() == 2 && joined.size() == 1; }, std::chrono::seconds(30)));
+    ASSERT_EQ(joined[0].kind, EncryptionActions::PairingStep::Kind::confirmation)
+        << joined[0].message.toStdString();
+    EXPECT_EQ(offered[1].confirmation, joined[0].confirmation);
+    a.encryption.confirmPairing(true);
+    c.encryption.confirmPairing(true);
+    ASSERT_TRUE(
+        waitUntil([&] { return offered.size() == 3 && joined.size() == 2; }, std::chrono::seconds(30)));
+    EXPECT_EQ(offered[2].kind, EncryptionActions::PairingStep::Kind::done)
+        << offered[2].message.toStdString();
+    EXPECT_EQ(joined[1].kind, EncryptionActions::PairingStep::Kind::done) << joined[1].message.toStdString();
+    EXPECT_EQ(c.decide().kind, Decision::Kind::sealed);
 
     // A rewrites the server's plain records on a connection of its own.
     const auto databaseA = a.encryption.sealedDatabase(plainA, *sealedA.key);
