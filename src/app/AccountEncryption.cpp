@@ -7,6 +7,7 @@
 #include "sync/RecordNames.h"
 #include "sync/Reencryption.h"
 #include "sync/cloud/EncryptedCloudDatabase.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
 #include "sync/pairing/Pairing.h"
 
 #include <QCryptographicHash>
@@ -117,7 +118,9 @@ AccountEncryption::sealedDatabase(std::shared_ptr<cloud::CloudDatabase> inner,
             }
         });
     };
-    return std::make_shared<cloud::EncryptedCloudDatabase>(std::move(inner), key, options);
+    auto sealed = std::make_shared<cloud::EncryptedCloudDatabase>(std::move(inner), key, options);
+    lastSealed = sealed;
+    return sealed;
 }
 
 std::shared_ptr<sync::Reencryption>
@@ -245,10 +248,7 @@ void AccountEncryption::setEnabled(bool enabled, Done done) {
         return;
     }
     if (!enabled) {
-        // Switching off must first rewrite every sealed clip plain while the key still opens them,
-        // and only then clear the state; clearing first would strand the clips on computers
-        // that never see the key again. Until that rewrite exists, the switch stays on.
-        done(failure(QStringLiteral("Switching encryption off is not available in this version.")));
+        switchOff(std::move(done));
         return;
     }
     if (current.enabled) {
@@ -297,6 +297,62 @@ void AccountEncryption::setEnabled(bool enabled, Done done) {
                 emit syncRestartNeeded();
             });
     });
+}
+
+void AccountEncryption::switchOff(Done done) {
+    if (!current.enabled || !key) {
+        done(failure(current.enabled ? QStringLiteral("This computer does not hold the account's key.")
+                                     : QStringLiteral("Encryption is already off for this account.")));
+        return;
+    }
+    // Every sealed record is rewritten plain first, while encryption is still on, and only then
+    // is the state cleared. Cleared first, the records would stay sealed on the server for as
+    // long as no computer with the key came by, and every computer without it would skip them:
+    // clips lost to them. The other way round, a computer with the key refuses the plain records
+    // for a while and counts them, and takes them all when it sees the state off and fetches
+    // everything again.
+    if (const auto sealed = lastSealed.lock()) {
+        sealed->setAcceptPlain(true);
+    }
+    const cloud::ServiceAccount asked = *account;
+    const crypto::HistoryKey used = *key;
+    const QString bound = binding();
+    runInBackground<StatusAnswer>(
+        this,
+        [asked, used, bound] {
+            sync::Reencryption rewrite(std::make_shared<cloud::ServiceCloudDatabase>(asked), used, {}, bound,
+                                       sync::RecordNames::zoneID());
+            rewrite.setToPlain(true);
+            const auto run = rewrite.run();
+            if (!run.ok()) {
+                return StatusAnswer{false, run.error()};
+            }
+            if (!run.value().finished) {
+                return StatusAnswer{false, cloud::CloudError{cloud::CloudErrorCode::serverRecordChanged,
+                                                             QStringLiteral("clips kept changing"),
+                                                             {},
+                                                             false}};
+            }
+            return statusOf(cloud::ServiceAccountCalls(asked).clearEncryption(used.id()));
+        },
+        [this, done](StatusAnswer cleared) {
+            if (!cleared.ok) {
+                done(failure(QStringLiteral("Encryption is still on: %1").arg(cleared.error.description)));
+                emit syncRestartNeeded();
+                return;
+            }
+            sync::Reencryption::clearPending(pendingFlagFile());
+            key.reset();
+            lastKeyId = QString();
+            current.enabled = false;
+            current.haveKey = false;
+            current.reencryptLeft = 0;
+            current.undecryptable = 0;
+            emit stateChanged();
+            qCInfo(lcSync) << "encryption switched off";
+            done(Outcome{true, {}, std::nullopt});
+            emit syncRestartNeeded();
+        });
 }
 
 void AccountEncryption::revealKey(const QString& password, Done done) {

@@ -98,6 +98,7 @@ signals:
 private:
     // Keeps a key that the server confirmed as the account's, then answers.
     void keep(const crypto::HistoryKey& key, std::function<void(std::optional<QString> failure)> done);
+    void switchOff(Done done);
     void pairingStep(quint64 asked, PairingStep step);
     Outcome signedOut() const;
 
@@ -107,6 +108,8 @@ private:
     State current;
     std::optional<crypto::HistoryKey> key;
     std::optional<QString> lastKeyId;
+    // The running engine's sealed database, which takes plain records while encryption goes off.
+    std::weak_ptr<cloud::EncryptedCloudDatabase> lastSealed;
     // The pairing under way, shared with the worker thread that waits on it.
     std::shared_ptr<sync::Pairing> pairing;
     Progress pairingProgress;

@@ -46,6 +46,9 @@ public:
     // with its error. Progress is reported after every page.
     cloud::CloudResult<Progress> run(int maxPasses = 10,
                                      const std::function<void(const Progress&)>& onProgress = {});
+    // Rewrites every sealed record plain instead (those of other keys are counted unreadable):
+    // for switching encryption off. Before run().
+    void setToPlain(bool plain) { toPlain = plain; }
     // Any thread: the run ends soon, with operationCancelled.
     void cancel();
 
@@ -64,6 +67,7 @@ private:
     std::unique_ptr<cloud::RecordSealer> sealer;
     cloud::RecordZoneID zone;
     std::atomic<bool> cancelled = false;
+    bool toPlain = false;
 };
 
 } // namespace snipjar::sync

@@ -88,7 +88,8 @@ QStringList titles(CloudDatabase& database) {
 // told it lacks the key and refuses a phrase of another key; with A's phrase it holds the same key,
 // and a third computer gets it by pairing with A.
 // A's re-encryption leaves the server no plain record, after which a plain record planted on the
-// server is refused and counted; each computer opens what the other sent.
+// server is refused and counted; each computer opens what the other sent. Switching off leaves every
+// record plain.
 TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
     TestEnvironment environment;
     PostgresCluster cluster;
@@ -187,6 +188,13 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
     EXPECT_EQ(titles(*databaseA).size(), 2);
     EXPECT_EQ(titles(*databaseB).size(), 2);
     EXPECT_TRUE(waitUntil([&] { return b.encryption.state().undecryptable == 1; }));
+
+    // Switched off, every record is plain again before the state says so; B follows.
+    const Outcome off = b.act([&](auto done) { b.encryption.setEnabled(false, done); });
+    ASSERT_TRUE(off.ok) << off.message.toStdString();
+    EXPECT_EQ(titles(*plainA),
+              QStringList({"a plain clip from A", "a planted clip", "a sealed clip from B"}));
+    EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
 }
 
 } // namespace
