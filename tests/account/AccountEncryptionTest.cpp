@@ -5,7 +5,11 @@
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
 #include "TestEnvironment.h"
+#include "app/SyncSwitch.h"
+#include "platform/UserSettings.h"
 #include "platform/account/KeychainPasswordVault.h"
+#include "platform/fakes/FakePlatform.h"
+#include "store/ClipStore.h"
 #include "sync/RecordNames.h"
 #include "sync/Reencryption.h"
 #include "sync/cloud/EncryptedCloudDatabase.h"
@@ -195,6 +199,50 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
     EXPECT_EQ(titles(*plainA),
               QStringList({"a plain clip from A", "a planted clip", "a sealed clip from B"}));
     EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
+}
+
+// A computer syncing plain notices when another one switches encryption on (the server's notice
+// wakes its sync, which reads the state again) and stops sending plain; with the key in its
+// keyring it syncs again, sealed.
+TEST(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn) {
+    TestEnvironment environment;
+    PostgresCluster cluster;
+    ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
+    ServiceServer server(cluster);
+    ASSERT_TRUE(server.start());
+    const cloud::ServiceAccount accountA = server.newAccount(QStringLiteral("noticing"));
+    const cloud::ServiceAccount accountB = server.signIn(server.userOf(accountA));
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), accountB.server.toString());
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), true);
+    SyncAccount::recordSignIn(
+        {accountB.server.toString(), server.userOf(accountB), accountB.accountId, accountB.epoch, {}});
+    auto syncAccount = std::make_unique<SyncAccount>(std::make_unique<MemoryKeyring>());
+    QObject receiver;
+    Answer<bool> stored;
+    syncAccount->storeToken(accountB.server.toString(), accountB.token, &receiver, stored.callback());
+    ASSERT_TRUE(stored.wait().value_or(false));
+
+    ClipStore store(ClipStore::Location::inMemory);
+    FakePlatform platform;
+    SyncSwitch b(store, platform, std::move(syncAccount));
+    b.startSync();
+    ASSERT_TRUE(waitUntil([&] { return b.isOn() && !b.isSyncing(); }, std::chrono::seconds(30)))
+        << b.statusText().value_or("").toStdString();
+
+    MemoryKeyring keyringA;
+    Computer a(keyringA, environment.path("a"), accountA);
+    const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+    ASSERT_TRUE(on.ok) << on.message.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !b.isOn() && b.encryptionProblem(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(b.statusText().value_or("").contains("lacks the key"));
+    EXPECT_TRUE(b.encryptionActions().state().enabled && !b.encryptionActions().state().haveKey);
+    if (haveTestKeyring()) {
+        Answer<Outcome> used;
+        b.encryptionActions().useKey(*on.key, used.callback());
+        ASSERT_TRUE(used.wait().value_or(Outcome{}).ok);
+        EXPECT_TRUE(waitUntil([&] { return b.isOn(); }, std::chrono::seconds(30)));
+        EXPECT_FALSE(b.encryptionProblem());
+    }
 }
 
 } // namespace
