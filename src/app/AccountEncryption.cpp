@@ -94,6 +94,7 @@ void AccountEncryption::setAccount(std::optional<cloud::ServiceAccount> signedIn
     cancelPairing();
     account = std::move(signedIn);
     key.reset();
+    former.reset();
     lastKeyId.reset();
     current = State{};
     current.signedIn = account.has_value();
@@ -108,7 +109,10 @@ std::shared_ptr<cloud::EncryptedCloudDatabase>
 AccountEncryption::sealedDatabase(std::shared_ptr<cloud::CloudDatabase> inner,
                                   const crypto::HistoryKey& key) {
     cloud::EncryptedCloudDatabase::Options options;
-    options.acceptPlain = sync::Reencryption::isPending(pendingFlagFile());
+    // Plain records are taken only while the first rewrite after switching on goes on; during a
+    // key change (a former key is kept) one is a forgery.
+    options.acceptPlain = sync::Reencryption::isPending(pendingFlagFile()) && !former;
+    options.formerKeys = formerKeys();
     options.accountBinding = binding();
     const QPointer<AccountEncryption> told(this);
     options.onUnreadableChanged = [told](int count) {
@@ -132,8 +136,9 @@ AccountEncryption::reencryptIfPending(std::shared_ptr<cloud::CloudDatabase> inne
         setReencryptLeft(0);
         return nullptr;
     }
-    auto run = std::make_shared<sync::Reencryption>(std::move(inner), key, std::vector<crypto::HistoryKey>{},
-                                                    binding(), sync::RecordNames::zoneID());
+    auto run = std::make_shared<sync::Reencryption>(std::move(inner), key, formerKeys(), binding(),
+                                                    sync::RecordNames::zoneID());
+    run->setPlainRefused(former.has_value());
     const QPointer<AccountEncryption> told(this);
     const auto report = [told](int left) {
         QMetaObject::invokeMethod(told.data(), [told, left] {
@@ -168,7 +173,16 @@ AccountEncryption::reencryptIfPending(std::shared_ptr<cloud::CloudDatabase> inne
     return run;
 }
 
+void AccountEncryption::dropFormerKey() {
+    former.reset();
+    vault->forget(formerName(), this, [](bool) {});
+}
+
 void AccountEncryption::setReencryptLeft(int left) {
+    // Nothing sealed with the key a change replaced is left to open.
+    if (left == 0 && former) {
+        dropFormerKey();
+    }
     if (current.reencryptLeft != left) {
         current.reencryptLeft = left;
         emit stateChanged();
@@ -221,8 +235,17 @@ void AccountEncryption::decide(std::function<void(Decision)> done) {
                 key = matches ? kept.key : std::nullopt;
                 current.haveKey = matches;
                 emit stateChanged();
-                done(matches ? Decision{Decision::Kind::sealed, key, server.keyId, {}}
-                             : Decision{Decision::Kind::lacksKey, std::nullopt, server.keyId, {}});
+                if (!matches) {
+                    done(Decision{Decision::Kind::lacksKey, std::nullopt, server.keyId, {}});
+                    return;
+                }
+                // The key this one replaced, if it did: it opens what is not rewritten yet.
+                vault->load(
+                    formerName(), {}, this, [this, server, done](crypto::HistoryKeyVault::Result old) {
+                        former = old.status == crypto::HistoryKeyVault::Result::Status::found ? old.key
+                                                                                              : std::nullopt;
+                        done(Decision{Decision::Kind::sealed, key, server.keyId, {}});
+                    });
             });
         });
 }
@@ -255,6 +278,9 @@ void AccountEncryption::setEnabled(bool enabled, Done done) {
         done(failure(QStringLiteral("Encryption is already on for this account.")));
         return;
     }
+    // A key kept from a change before encryption went off would make this switch-on's rewrite
+    // take the plain records for forgeries.
+    dropFormerKey();
     // The key is kept here before the server hears of it: a computer that crashes in between
     // holds a key nobody uses, rather than an account whose key nobody holds.
     const crypto::HistoryKey made = crypto::HistoryKey::generate();
@@ -382,8 +408,68 @@ void AccountEncryption::revealKey(const QString& password, Done done) {
         });
 }
 
+QString AccountEncryption::formerName() const {
+    return binding() + QStringLiteral(" former");
+}
+
+std::vector<crypto::HistoryKey> AccountEncryption::formerKeys() const {
+    return former ? std::vector<crypto::HistoryKey>{*former} : std::vector<crypto::HistoryKey>{};
+}
+
 void AccountEncryption::changeKey(Done done) {
-    done(failure(QStringLiteral("Changing the key is not available in this version.")));
+    if (!account || !current.enabled || !key) {
+        done(failure(QStringLiteral("This computer does not hold the account's key.")));
+        return;
+    }
+    // The old key is kept first, beside the new one: until this computer has rewritten every
+    // record, it opens those sealed with the old key, also after a crash.
+    const crypto::HistoryKey old = *key;
+    const crypto::HistoryKey made = crypto::HistoryKey::generate();
+    const cloud::ServiceAccount asked = *account;
+    vault->store(
+        formerName(), old, {}, this, [this, old, made, asked, done](crypto::HistoryKeyVault::Result kept) {
+            if (kept.status != crypto::HistoryKeyVault::Result::Status::stored) {
+                done(failure(
+                    QStringLiteral("The old key could not be kept while the clips are re-encrypted.")));
+                return;
+            }
+            keep(made, [this, old, made, asked, done](std::optional<QString> notKept) {
+                if (notKept) {
+                    done(failure(*notKept));
+                    return;
+                }
+                runInBackground<StatusAnswer>(
+                    this,
+                    [asked, old, made] {
+                        return statusOf(cloud::ServiceAccountCalls(asked).setEncryption(old.id(), made.id(),
+                                                                                        made.verifier()));
+                    },
+                    [this, old, made, done](StatusAnswer set) {
+                        if (!set.ok) {
+                            // The account keeps the old key; so does this computer.
+                            keep(old, [](std::optional<QString>) {});
+                            done(failure(set.error.code == cloud::CloudErrorCode::serverRecordChanged
+                                             ? QStringLiteral("Another computer changed the key meanwhile.")
+                                             : reachFailure(set.error)));
+                            emit syncRestartNeeded();
+                            return;
+                        }
+                        if (!AppPaths::ensurePrivateFolder(stateFolder) ||
+                            !sync::Reencryption::markPending(pendingFlagFile())) {
+                            qCWarning(lcSync).noquote()
+                                << "the re-encryption flag could not be written in" << stateFolder;
+                        }
+                        key = made;
+                        former = old;
+                        lastKeyId = made.id();
+                        current.reencryptLeft = 1;
+                        emit stateChanged();
+                        qCInfo(lcSync) << "the history key changed to" << made.id();
+                        done(Outcome{true, {}, made});
+                        emit syncRestartNeeded();
+                    });
+            });
+        });
 }
 
 void AccountEncryption::useKey(const crypto::HistoryKey& typed, Done done) {

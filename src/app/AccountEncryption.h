@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace snipjar {
 
@@ -99,6 +100,10 @@ private:
     // Keeps a key that the server confirmed as the account's, then answers.
     void keep(const crypto::HistoryKey& key, std::function<void(std::optional<QString> failure)> done);
     void switchOff(Done done);
+    // Where the key a change replaced is kept until every record is rewritten with the new one.
+    QString formerName() const;
+    std::vector<crypto::HistoryKey> formerKeys() const;
+    void dropFormerKey();
     void pairingStep(quint64 asked, PairingStep step);
     Outcome signedOut() const;
 
@@ -107,6 +112,7 @@ private:
     std::optional<cloud::ServiceAccount> account;
     State current;
     std::optional<crypto::HistoryKey> key;
+    std::optional<crypto::HistoryKey> former;
     std::optional<QString> lastKeyId;
     // The running engine's sealed database, which takes plain records while encryption goes off.
     std::weak_ptr<cloud::EncryptedCloudDatabase> lastSealed;

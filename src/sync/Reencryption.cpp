@@ -91,7 +91,7 @@ cloud::CloudResult<int> Reencryption::pass(Progress& progress,
         QList<cloud::CloudRecord> plain;
         for (const cloud::CloudRecord& record : page.value().modifications) {
             const auto state = sealer->stateOf(record);
-            if (toPlain && state == cloud::RecordSealer::State::plain) {
+            if ((toPlain || plainRefused) && state == cloud::RecordSealer::State::plain) {
                 continue;
             }
             if (!toPlain && state == cloud::RecordSealer::State::sealed) {

@@ -49,6 +49,9 @@ public:
     // Rewrites every sealed record plain instead (those of other keys are counted unreadable):
     // for switching encryption off. Before run().
     void setToPlain(bool plain) { toPlain = plain; }
+    // Leaves plain records as they are, for a key change: encryption was on already, so a plain
+    // record is one the server made up, and sealing it would make it a clip. Before run().
+    void setPlainRefused(bool refused) { plainRefused = refused; }
     // Any thread: the run ends soon, with operationCancelled.
     void cancel();
 
@@ -68,6 +71,7 @@ private:
     cloud::RecordZoneID zone;
     std::atomic<bool> cancelled = false;
     bool toPlain = false;
+    bool plainRefused = false;
 };
 
 } // namespace snipjar::sync

@@ -193,6 +193,20 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
     EXPECT_EQ(titles(*databaseB).size(), 2);
     EXPECT_TRUE(waitUntil([&] { return b.encryption.state().undecryptable == 1; }));
 
+    // A new key: B lacks it until it takes the new phrase. A rewrites what the old key sealed, with
+    // the old key kept beside the new one, and leaves the planted plain record as it is.
+    const Outcome changed = a.act([&](auto done) { a.encryption.changeKey(done); });
+    ASSERT_TRUE(changed.ok && changed.key) << changed.message.toStdString();
+    EXPECT_EQ(b.decide().kind, Decision::Kind::lacksKey);
+    const Decision changedA = a.decide();
+    ASSERT_EQ(changedA.kind, Decision::Kind::sealed);
+    const auto rewritten = a.encryption.sealedDatabase(a.connection(), *changedA.key);
+    ASSERT_TRUE(a.encryption.reencryptIfPending(a.connection(), *changedA.key, rewritten));
+    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(b.act([&](auto done) { b.encryption.useKey(*changed.key, done); }).ok);
+    const auto changedB = b.encryption.sealedDatabase(b.connection(), *b.decide().key);
+    EXPECT_EQ(titles(*changedB), QStringList({"a plain clip from A", "a sealed clip from B"}));
+
     // Switched off, every record is plain again before the state says so; B follows.
     const Outcome off = b.act([&](auto done) { b.encryption.setEnabled(false, done); });
     ASSERT_TRUE(off.ok) << off.message.toStdString();
