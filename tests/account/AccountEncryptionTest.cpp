@@ -88,20 +88,32 @@ QStringList titles(CloudDatabase& database) {
     return found;
 }
 
+// One server for the cases, each with accounts of its own.
+class AccountEncryptionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        cluster = new PostgresCluster;
+        server = new ServiceServer(*cluster);
+        ASSERT_TRUE(cluster->isReady() && server->start()) << cluster->error().toStdString();
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        delete cluster;
+    }
+    static inline PostgresCluster* cluster = nullptr;
+    static inline ServiceServer* server = nullptr;
+    TestEnvironment environment;
+};
+
 // A switches encryption on and has the key to show as a phrase; B, signed in as a second device, is
 // told it lacks the key and refuses a phrase of another key; with A's phrase it holds the same key,
 // and a third computer gets it by pairing with A.
 // A's re-encryption leaves the server no plain record, after which a plain record planted on the
 // server is refused and counted; each computer opens what the other sent. Switching off leaves every
 // record plain.
-TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
-    TestEnvironment environment;
-    PostgresCluster cluster;
-    ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
-    ServiceServer server(cluster);
-    ASSERT_TRUE(server.start());
-    const cloud::ServiceAccount accountA = server.newAccount(QStringLiteral("encrypting"));
-    const cloud::ServiceAccount accountB = server.signIn(server.userOf(accountA));
+TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
+    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("encrypting"));
+    const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
     std::unique_ptr<PasswordVault> keyringA =
         haveTestKeyring()
             ? std::unique_ptr<PasswordVault>(std::make_unique<KeychainPasswordVault>("snipjar-e2e-test"))
@@ -148,7 +160,7 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
 
     // A third computer gets the key by pairing: both show the same confirmation, then C holds it.
     MemoryKeyring keyringC;
-    Computer c(keyringC, environment.path("c"), server.signIn(server.userOf(accountA)));
+    Computer c(keyringC, environment.path("c"), server->signIn(server->userOf(accountA)));
     QList<EncryptionActions::PairingStep> offered, joined;
     a.encryption.offerKey([&](auto step) { offered << step; });
     ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }, std::chrono::seconds(30)));
@@ -218,18 +230,13 @@ TEST(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsN
 // A computer syncing plain notices when another one switches encryption on (the server's notice
 // wakes its sync, which reads the state again) and stops sending plain; with the key in its
 // keyring it syncs again, sealed.
-TEST(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn) {
-    TestEnvironment environment;
-    PostgresCluster cluster;
-    ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
-    ServiceServer server(cluster);
-    ASSERT_TRUE(server.start());
-    const cloud::ServiceAccount accountA = server.newAccount(QStringLiteral("noticing"));
-    const cloud::ServiceAccount accountB = server.signIn(server.userOf(accountA));
+TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn) {
+    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("noticing"));
+    const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), accountB.server.toString());
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), true);
     SyncAccount::recordSignIn(
-        {accountB.server.toString(), server.userOf(accountB), accountB.accountId, accountB.epoch, {}});
+        {accountB.server.toString(), server->userOf(accountB), accountB.accountId, accountB.epoch, {}});
     auto syncAccount = std::make_unique<SyncAccount>(std::make_unique<MemoryKeyring>());
     QObject receiver;
     Answer<bool> stored;
