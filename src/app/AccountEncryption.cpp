@@ -226,6 +226,13 @@ void AccountEncryption::decide(std::function<void(Decision)> done) {
                 done(Decision{Decision::Kind::plain, std::nullopt, {}, {}});
                 return;
             }
+            if (key && key->id() == server.keyId && key->verifier() == server.verifier) {
+                // Read after every sync: the keyring is asked only when the key changed.
+                current.haveKey = true;
+                emit stateChanged();
+                done(Decision{Decision::Kind::sealed, key, server.keyId, {}});
+                return;
+            }
             vault->load(binding(), {}, this, [this, server, done](crypto::HistoryKeyVault::Result kept) {
                 // Only the account's present key counts: an old one after a key change, or one made
                 // by a switch-on another computer won, is not it.

@@ -129,7 +129,12 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
         switch (decision.kind) {
         case Kind::unknown:
             encryptionUnknown = decision.message;
-            // The floor timer asks again.
+            // Asked again soon, as the engine would retry a server that does not answer.
+            QTimer::singleShot(sync::ClipSyncEngine::firstRetryMilliseconds * 15, this, [this, asked] {
+                if (asked == generation && !encryptionUnknown.isEmpty()) {
+                    restart();
+                }
+            });
             floorTimer.start();
             break;
         case Kind::lacksKey:
