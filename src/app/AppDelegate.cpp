@@ -347,6 +347,9 @@ void AppDelegate::installStatusItem() {
             state.isSyncing = self->syncSwitch->isSyncing();
             if (self->syncSwitch->isOn()) {
                 state.syncProblem = self->syncSwitch->statusText();
+            } else {
+                // Sync waiting for the key says why under the history, as a running sync's trouble.
+                state.syncProblem = self->syncSwitch->encryptionProblem();
             }
         }
         if (self) {
