@@ -152,6 +152,9 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
             state.syncState = self->syncSwitch->isSyncing() ? QStringLiteral("syncing")
                               : state.syncProblem           ? QStringLiteral("problem")
                                                             : QStringLiteral("idle");
+        } else if (self->syncSwitch && self->syncSwitch->encryptionProblem()) {
+            state.syncProblem = self->syncSwitch->encryptionProblem();
+            state.syncState = QStringLiteral("problem");
         }
         return state;
     };
@@ -344,6 +347,9 @@ void AppDelegate::installStatusItem() {
             state.isSyncing = self->syncSwitch->isSyncing();
             if (self->syncSwitch->isOn()) {
                 state.syncProblem = self->syncSwitch->statusText();
+            } else {
+                // Sync waiting for the key says why under the history, as a running sync's trouble.
+                state.syncProblem = self->syncSwitch->encryptionProblem();
             }
         }
         if (self) {
@@ -421,6 +427,7 @@ void AppDelegate::openSettings(const std::optional<QString>& activationToken) {
     }
     if (syncSwitch) {
         settingsWindow->setSyncAccount(&syncSwitch->syncAccount());
+        settingsWindow->setEncryptionActions(&syncSwitch->encryptionActions());
     }
     showSyncState();
     settingsWindow->show();
@@ -438,6 +445,8 @@ void AppDelegate::showSyncState() {
     QString text;
     if (syncSwitch->isOn()) {
         text = syncSwitch->statusText().value_or(QStringLiteral("Syncing with your sync server"));
+    } else if (const auto problem = syncSwitch->encryptionProblem()) {
+        text = *problem;
     }
     settingsWindow->setSyncStatus(text);
 }

@@ -1,14 +1,20 @@
 #include "app/SyncSwitch.h"
 
+#include "app/AccountEncryption.h"
 #include "app/settings/SettingsEvents.h"
 #include "panel/PanelModel.h"
 #include "panel/widgets/PanelController.h"
+#include "platform/AppIdentity.h"
+#include "platform/AppPaths.h"
 #include "platform/LogCategories.h"
 #include "platform/PlatformServices.h"
 #include "platform/UserSettings.h"
+#include "platform/account/KeychainPasswordVault.h"
 #include "store/ClipStore.h"
 #include "sync/ClipSyncEngine.h"
+#include "sync/Reencryption.h"
 #include "sync/SyncEngineStateStore.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "sync/cloud/service/ServiceCloudDatabase.h"
 #include "sync/session/ServiceSession.h"
 
@@ -25,7 +31,11 @@ SyncSwitch::SyncSwitch(ClipStore& store, PlatformServices& platform, std::unique
     , makeDatabase([](const SyncCredentials& credentials) -> std::shared_ptr<cloud::CloudDatabase> {
         return std::make_shared<cloud::ServiceCloudDatabase>(
             sync::ServiceSession::serviceAccount(credentials));
-    }) {
+    })
+    , keyring(std::make_unique<KeychainPasswordVault>(AppIdentity::identifier()))
+    , encryption(
+          std::make_unique<AccountEncryption>(*keyring, AppPaths::configFolder(), AppPaths::storeFolder())) {
+    connect(encryption.get(), &AccountEncryption::syncRestartNeeded, this, &SyncSwitch::restart);
     floorTimer.setInterval(floorIntervalMilliseconds);
     connect(&floorTimer, &QTimer::timeout, this, &SyncSwitch::syncNow);
 }
@@ -72,6 +82,9 @@ void SyncSwitch::startSync() {
         return;
     }
     if (const auto reason = SyncAccount::offReason()) {
+        if (*reason != SyncOffReason::switchedOff) {
+            encryption->setAccount(std::nullopt);
+        }
         qCInfo(lcSync).noquote() << SyncAccount::offReasonText(*reason);
         emit stateChanged();
         return;
@@ -93,7 +106,53 @@ void SyncSwitch::startSync() {
     });
 }
 
+EncryptionActions& SyncSwitch::encryptionActions() {
+    return *encryption;
+}
+
 void SyncSwitch::begin(const SyncCredentials& credentials) {
+    if (!serviceDatabase) {
+        startEngine(credentials, std::nullopt);
+        return;
+    }
+    encryption->setAccount(sync::ServiceSession::serviceAccount(credentials));
+    // Until the state is known nothing is sent: a plain start on an encrypted account would put
+    // this computer's clips on the server readable.
+    starting = true;
+    const quint64 asked = generation;
+    encryption->decide([this, asked, credentials](AccountEncryption::Decision decision) {
+        if (asked != generation) {
+            return;
+        }
+        starting = false;
+        using Kind = AccountEncryption::Decision::Kind;
+        switch (decision.kind) {
+        case Kind::unknown:
+            encryptionUnknown = decision.message;
+            // Asked again soon, as the engine would retry a server that does not answer.
+            QTimer::singleShot(sync::ClipSyncEngine::firstRetryMilliseconds * 15, this, [this, asked] {
+                if (asked == generation && !encryptionUnknown.isEmpty()) {
+                    restart();
+                }
+            });
+            floorTimer.start();
+            break;
+        case Kind::lacksKey:
+            qCInfo(lcSync) << "sync waits: the account is encrypted and this computer lacks the key";
+            lacksKey = true;
+            floorTimer.start();
+            break;
+        case Kind::plain:
+        case Kind::sealed:
+            startEngine(credentials, decision.key);
+            break;
+        }
+        emit stateChanged();
+    });
+}
+
+void SyncSwitch::startEngine(const SyncCredentials& credentials,
+                             const std::optional<crypto::HistoryKey>& key) {
     if (!stateStore) {
         stateStore = sync::SyncEngineStateStore::standard();
     }
@@ -101,6 +160,15 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
     if (!database) {
         unavailable = true;
         return;
+    }
+    engineKeyId = key ? key->id() : QString();
+    if (key) {
+        sealedDatabase = encryption->sealedDatabase(std::move(database), *key);
+        database = sealedDatabase;
+        // A connection of its own, so that the rewrite never waits behind the engine's calls.
+        reencryption = encryption->reencryptIfPending(
+            std::make_shared<cloud::ServiceCloudDatabase>(sync::ServiceSession::serviceAccount(credentials)),
+            *key, sealedDatabase);
     }
     engine = std::make_unique<sync::ClipSyncEngine>(store, *stateStore, std::move(database));
 
@@ -112,6 +180,9 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
     };
     engine->onSyncingChanged = [self](bool syncing) {
         if (self) {
+            if (!syncing && self->serviceDatabase) {
+                self->recheckEncryption();
+            }
             if (self->panel) {
                 self->panel->model().setIsSyncing(syncing);
             }
@@ -131,13 +202,65 @@ void SyncSwitch::begin(const SyncCredentials& credentials) {
     floorTimer.start();
 }
 
+void SyncSwitch::recheckEncryption() {
+    if (rechecking || !encryption->state().signedIn) {
+        return;
+    }
+    rechecking = true;
+    const quint64 asked = generation;
+    encryption->decide([this, asked](AccountEncryption::Decision decision) {
+        rechecking = false;
+        if (asked != generation || decision.kind == AccountEncryption::Decision::Kind::unknown) {
+            return;
+        }
+        const bool sameAsRunning = engineKeyId &&
+                                   decision.kind != AccountEncryption::Decision::Kind::lacksKey &&
+                                   *engineKeyId == decision.keyId;
+        const bool stillLacking = lacksKey && decision.kind == AccountEncryption::Decision::Kind::lacksKey;
+        if (!sameAsRunning && !stillLacking) {
+            qCInfo(lcSync) << "the account's encryption changed; sync starts again";
+            restart();
+        }
+    });
+}
+
+void SyncSwitch::restart() {
+    if (!UserSettings::syncEnabled()) {
+        return;
+    }
+    stopSync();
+    startSync();
+}
+
+std::optional<QString> SyncSwitch::encryptionProblem() const {
+    if (lacksKey) {
+        return QStringLiteral(
+            "Sync waits: the history is encrypted and this computer lacks the key. Enter the "
+            "recovery phrase or pair with a computer that has it (Settings, Encryption).");
+    }
+    if (!encryptionUnknown.isEmpty()) {
+        return encryptionUnknown;
+    }
+    return std::nullopt;
+}
+
 void SyncSwitch::stopSync() {
     ++generation;
     starting = false;
+    rechecking = false;
+    lacksKey = false;
+    encryptionUnknown.clear();
+    engineKeyId.reset();
+    if (reencryption) {
+        // Its thread ends soon by itself; the flag file stays for the next start.
+        reencryption->cancel();
+        reencryption.reset();
+    }
     unavailable = false;
     tokenMissing = false;
     const bool wasOn = engine != nullptr;
     engine.reset();
+    sealedDatabase.reset();
     store.onSyncChange = nullptr;
     store.syncDidApplyInbound = nullptr;
     if (panel) {
@@ -155,6 +278,8 @@ void SyncSwitch::stopSync() {
 void SyncSwitch::syncNow() {
     if (engine) {
         engine->syncNow();
+    } else if (lacksKey || !encryptionUnknown.isEmpty()) {
+        restart();
     }
 }
 
@@ -168,6 +293,9 @@ std::optional<QString> SyncSwitch::statusText() const {
     }
     if (unavailable) {
         return QStringLiteral("Sync cannot start: this installation of Snipjar lacks its sync module.");
+    }
+    if (const auto problem = encryptionProblem()) {
+        return problem;
     }
     if (tokenMissing) {
         return QStringLiteral(

@@ -1,5 +1,7 @@
 #include "sync/InboundApply.h"
 
+#include "sync/cloud/RecordSealer.h"
+
 #include "platform/LogCategories.h"
 #include "store/ClipStore.h"
 #include "store/ModelContainer.h"
@@ -75,6 +77,13 @@ InboundChanges InboundApply::sort(const QList<CloudRecord>& modifications,
         if (record.recordID().zone != RecordNames::zoneID()) {
             qCDebug(lcSync).noquote() << QStringLiteral("inbound: foreign zone %1 ignored (type %2)")
                                              .arg(record.recordID().zone.zoneName, record.recordType());
+            continue;
+        }
+        // A sealed record reaching an engine that syncs plain, before it noticed that the account
+        // went encrypted: read as plain, a payload would be kept empty for good.
+        if (record.bytes(cloud::RecordSealer::envelopeKey)) {
+            qCDebug(lcSync).noquote()
+                << QStringLiteral("inbound: sealed record %1 ignored").arg(record.recordName());
             continue;
         }
         if (record.recordType() == RecordNames::itemType || record.recordType() == RecordNames::deviceType) {

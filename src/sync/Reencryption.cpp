@@ -91,7 +91,10 @@ cloud::CloudResult<int> Reencryption::pass(Progress& progress,
         QList<cloud::CloudRecord> plain;
         for (const cloud::CloudRecord& record : page.value().modifications) {
             const auto state = sealer->stateOf(record);
-            if (state == cloud::RecordSealer::State::sealed) {
+            if ((toPlain || plainRefused) && state == cloud::RecordSealer::State::plain) {
+                continue;
+            }
+            if (!toPlain && state == cloud::RecordSealer::State::sealed) {
                 continue;
             }
             if (state == cloud::RecordSealer::State::plain) {
@@ -128,6 +131,12 @@ cloud::CloudStatus Reencryption::rewrite(const QList<cloud::CloudRecord>& plain,
         QList<cloud::CloudRecord> batch;
         qint64 bytes = 0;
         for (; start < plain.size() && batch.size() < batchRecords && bytes < batchBytes; ++start) {
+            if (toPlain) {
+                // Opened already, with its asset files in the pass's folder.
+                bytes += plain[start].archive().size();
+                batch.append(plain[start]);
+                continue;
+            }
             auto sealed = sealer->seal(plain[start], sealedAssets);
             if (!sealed) {
                 qCWarning(lcSync) << "Re-encryption left a record plain:" << plain[start].recordName()

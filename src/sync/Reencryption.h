@@ -46,6 +46,12 @@ public:
     // with its error. Progress is reported after every page.
     cloud::CloudResult<Progress> run(int maxPasses = 10,
                                      const std::function<void(const Progress&)>& onProgress = {});
+    // Rewrites every sealed record plain instead (those of other keys are counted unreadable):
+    // for switching encryption off. Before run().
+    void setToPlain(bool plain) { toPlain = plain; }
+    // Leaves plain records as they are, for a key change: encryption was on already, so a plain
+    // record is one the server made up, and sealing it would make it a clip. Before run().
+    void setPlainRefused(bool refused) { plainRefused = refused; }
     // Any thread: the run ends soon, with operationCancelled.
     void cancel();
 
@@ -64,6 +70,8 @@ private:
     std::unique_ptr<cloud::RecordSealer> sealer;
     cloud::RecordZoneID zone;
     std::atomic<bool> cancelled = false;
+    bool toPlain = false;
+    bool plainRefused = false;
 };
 
 } // namespace snipjar::sync

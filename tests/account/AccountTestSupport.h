@@ -4,8 +4,10 @@
 #include "platform/account/PasswordVault.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <utility>
 
@@ -39,6 +41,30 @@ public:
     }
     void write(const QString&, const QString&, std::function<void(bool)> done) override { done(false); }
     void remove(const QString&, std::function<void(bool)> done) override { done(false); }
+};
+
+// A keyring held in memory that answers later on the main thread, as the real one does.
+class MemoryKeyring final : public PasswordVault {
+public:
+    void read(const QString& key, std::function<void(Lookup)> done) override {
+        const auto entry = entries.find(key);
+        later(done, entry == entries.end() ? Lookup{Lookup::Outcome::absent, {}}
+                                           : Lookup{Lookup::Outcome::found, entry->second});
+    }
+    void write(const QString& key, const QString& password, std::function<void(bool)> done) override {
+        entries[key] = password;
+        later(done, true);
+    }
+    void remove(const QString& key, std::function<void(bool)> done) override {
+        entries.erase(key);
+        later(done, true);
+    }
+    std::map<QString, QString> entries;
+
+private:
+    template <typename Value> static void later(std::function<void(Value)> done, Value value) {
+        QTimer::singleShot(0, [done, value] { done(value); });
+    }
 };
 
 } // namespace snipjar::test

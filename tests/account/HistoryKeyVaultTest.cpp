@@ -7,12 +7,10 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
 #include <QtEndian>
 #include <gtest/gtest.h>
 #include <sodium.h>
 
-#include <map>
 #include <memory>
 
 namespace snipjar::test {
@@ -22,30 +20,6 @@ using crypto::HistoryKey;
 using crypto::HistoryKeyVault;
 using Status = HistoryKeyVault::Result::Status;
 using Place = HistoryKeyVault::Place;
-
-// A keyring held in memory that answers later on the main thread, as the real one does.
-class MemoryKeyring final : public PasswordVault {
-public:
-    void read(const QString& key, std::function<void(Lookup)> done) override {
-        const auto entry = entries.find(key);
-        later(done, entry == entries.end() ? Lookup{Lookup::Outcome::absent, {}}
-                                           : Lookup{Lookup::Outcome::found, entry->second});
-    }
-    void write(const QString& key, const QString& password, std::function<void(bool)> done) override {
-        entries[key] = password;
-        later(done, true);
-    }
-    void remove(const QString& key, std::function<void(bool)> done) override {
-        entries.erase(key);
-        later(done, true);
-    }
-    std::map<QString, QString> entries;
-
-private:
-    template <typename Value> static void later(std::function<void(Value)> done, Value value) {
-        QTimer::singleShot(0, [done, value] { done(value); });
-    }
-};
 
 class HistoryKeyVaultTest : public ::testing::Test {
 protected:

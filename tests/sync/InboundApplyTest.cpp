@@ -153,21 +153,26 @@ TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkipped
     CloudRecord misnamedPayload(RecordNames::payloadType,
                                 {QStringLiteral("pay-nope"), RecordNames::zoneID()});
     CloudRecord settings(QStringLiteral("Settings"), {QStringLiteral("settings-1"), RecordNames::zoneID()});
-    fetch({foreignItem, noDate, nameless, misnamedPayload, settings, itemRecord(good, QStringLiteral("good")),
-           payloadRecord(good, QStringLiteral("good text")),
+    const QUuid sealed = QUuid::createUuid();
+    CloudRecord sealedPayload(RecordNames::payloadType, RecordNames::payloadRecordID(sealed));
+    sealedPayload.setValue(QStringLiteral("sealed"), QByteArray("ciphertext"));
+    fetch({foreignItem, noDate, nameless, misnamedPayload, settings, sealedPayload,
+           itemRecord(good, QStringLiteral("good")), payloadRecord(good, QStringLiteral("good text")),
            deviceRecord(otherMac, QStringLiteral("Laptop"))},
           {deletionOf(QStringLiteral("clip-garbage"), RecordNames::itemType),
            {{RecordNames::itemName(good), {QStringLiteral("OtherZone")}}, RecordNames::itemType}});
     QLoggingCategory::setFilterRules(QString());
-    EXPECT_EQ(log.count(QStringLiteral("info inbound: 8 modification(s), 2 deletion(s)")), 1);
+    EXPECT_EQ(log.count(QStringLiteral("info inbound: 9 modification(s), 2 deletion(s)")), 1);
     EXPECT_EQ(log.count(QStringLiteral("debug inbound: foreign zone OtherZone ignored (type ClipItem)")), 1);
     EXPECT_EQ(log.count(QStringLiteral("error inbound: unknown record type Settings")), 1);
-    EXPECT_EQ(log.messages().size(), 3) << log.messages().join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(log.count("debug inbound: sealed record " + RecordNames::payloadName(sealed) + " ignored"), 1);
+    EXPECT_EQ(log.messages().size(), 4) << log.messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(ClipStore::allItems(*reader()).size(), 1);
     EXPECT_TRUE(reader()->item(good));
     EXPECT_FALSE(reader()->item(foreign));
     EXPECT_TRUE(reader()->isPayloadLinked(good));
     EXPECT_FALSE(reader()->device(QStringLiteral("nameless")));
+    EXPECT_FALSE(reader()->hasPayloadRecord(sealed)) << "kept empty, it would never be filled";
     EXPECT_TRUE(reader()->device(otherMac));
     // Bytes that are no archive, among good ones, on the applying side.
     InboundChanges changes;

@@ -175,7 +175,9 @@ void EncryptedCloudDatabase::cancel() {
 }
 
 QString EncryptedCloudDatabase::accountIdentity() const {
-    return inner->accountIdentity();
+    // The key is part of it: an engine that synced the account plain (and skipped the sealed
+    // records it could not read) or with another key starts cold, and fetches every record again.
+    return inner->accountIdentity() + QStringLiteral(" sealed ") + sealer->keyId();
 }
 
 } // namespace snipjar::cloud

@@ -1,0 +1,270 @@
+// The account's encryption as the application drives it, on two computers of one account against
+// a real snipjar-server: the first one's key in the real keyring where the test has one.
+#include "app/AccountEncryption.h"
+#include "AccountTestSupport.h"
+#include "PostgresCluster.h"
+#include "ServiceServer.h"
+#include "TestEnvironment.h"
+#include "app/SyncSwitch.h"
+#include "platform/UserSettings.h"
+#include "platform/account/KeychainPasswordVault.h"
+#include "platform/fakes/FakePlatform.h"
+#include "store/ClipStore.h"
+#include "sync/RecordNames.h"
+#include "sync/Reencryption.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
+#include "sync/cloud/service/ServiceCloudDatabase.h"
+#include "sync/crypto/RecoveryPhrase.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+namespace snipjar::test {
+namespace {
+
+using cloud::CloudDatabase;
+using cloud::CloudRecord;
+using cloud::ServiceCloudDatabase;
+using Decision = AccountEncryption::Decision;
+using Outcome = EncryptionActions::Outcome;
+
+// One computer: its keyring, its folders, its connection to the account.
+struct Computer {
+    Computer(PasswordVault& keyring, const QString& folder, cloud::ServiceAccount account)
+        : encryption(keyring, folder + "/keys", folder)
+        , account(account) {
+        encryption.setAccount(account);
+    }
+    Decision decide() {
+        Answer<Decision> answer;
+        encryption.decide(answer.callback());
+        return answer.wait().value_or(Decision{});
+    }
+    template <typename Call> Outcome act(Call call) {
+        Answer<Outcome> answer;
+        call(answer.callback());
+        return answer.wait().value_or(Outcome{});
+    }
+    std::shared_ptr<ServiceCloudDatabase> connection() const {
+        return std::make_shared<ServiceCloudDatabase>(account);
+    }
+
+    AccountEncryption encryption;
+    cloud::ServiceAccount account;
+};
+
+CloudRecord clip(const QString& name, const QString& title) {
+    CloudRecord record(sync::RecordNames::itemType, cloud::RecordID{name, sync::RecordNames::zoneID()});
+    record.setValue(QStringLiteral("title"), title);
+    return record;
+}
+
+// Every record of the history zone the database hands on, from the beginning.
+QList<CloudRecord> everything(CloudDatabase& database) {
+    QList<CloudRecord> records;
+    std::optional<cloud::ChangeToken> since;
+    for (int page = 0; page < 100; ++page) {
+        const auto fetched = database.fetchChanges(sync::RecordNames::zoneID(), since);
+        if (!fetched.ok()) {
+            ADD_FAILURE() << fetched.error().description.toStdString();
+            break;
+        }
+        records += fetched.value().modifications;
+        since = fetched.value().nextToken;
+        if (!fetched.value().moreComing) {
+            break;
+        }
+    }
+    return records;
+}
+
+QStringList titles(CloudDatabase& database) {
+    QStringList found;
+    for (const CloudRecord& record : everything(database)) {
+        found << record.string(QStringLiteral("title")).value_or(QStringLiteral("(none)"));
+    }
+    found.sort();
+    return found;
+}
+
+// One server for the cases, each with accounts of its own.
+class AccountEncryptionTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        cluster = new PostgresCluster;
+        server = new ServiceServer(*cluster);
+        ASSERT_TRUE(cluster->isReady() && server->start()) << cluster->error().toStdString();
+    }
+    static void TearDownTestSuite() {
+        delete server;
+        delete cluster;
+    }
+    static inline PostgresCluster* cluster = nullptr;
+    static inline ServiceServer* server = nullptr;
+    TestEnvironment environment;
+};
+
+// A switches encryption on and has the key to show as a phrase; B, signed in as a second device, is
+// told it lacks the key and refuses a phrase of another key; with A's phrase it holds the same key,
+// and a third computer gets it by pairing with A.
+// A's re-encryption leaves the server no plain record, after which a plain record planted on the
+// server is refused and counted; each computer opens what the other sent. Switching off leaves every
+// record plain.
+TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
+    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("encrypting"));
+    const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
+    std::unique_ptr<PasswordVault> keyringA =
+        haveTestKeyring()
+            ? std::unique_ptr<PasswordVault>(std::make_unique<KeychainPasswordVault>("snipjar-e2e-test"))
+            : std::make_unique<MemoryKeyring>();
+    MemoryKeyring keyringB;
+    Computer a(*keyringA, environment.path("a"), accountA);
+    Computer b(keyringB, environment.path("b"), accountB);
+    // Bound to the account and the server's epoch, not the address, which may change.
+    EXPECT_EQ(a.encryption.binding(), b.encryption.binding());
+    EXPECT_FALSE(a.encryption.binding().contains(accountA.server.host()));
+
+    // Synced plain before: the server holds A's clip as it is.
+    const std::shared_ptr<ServiceCloudDatabase> plainA = a.connection();
+    ASSERT_TRUE(plainA->saveZone(sync::RecordNames::zoneID()).ok());
+    ASSERT_TRUE(plainA->modifyRecords({clip("before", "a plain clip from A")}, {}).ok());
+    EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
+
+    const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+    ASSERT_TRUE(on.ok) << on.message.toStdString();
+    ASSERT_TRUE(on.key);
+    const QString phrase = crypto::RecoveryPhrase::text(*on.key);
+    EXPECT_EQ(phrase.split(' ').size(), crypto::RecoveryPhrase::wordCount);
+    EXPECT_TRUE(sync::Reencryption::isPending(a.encryption.pendingFlagFile()));
+    EXPECT_FALSE(a.act([&](auto done) { b.encryption.setEnabled(true, done); }).ok) << "one key per account";
+
+    // B notices and stops syncing plain.
+    const Decision lacking = b.decide();
+    EXPECT_EQ(lacking.kind, Decision::Kind::lacksKey);
+    EXPECT_EQ(lacking.keyId, on.key->id());
+    EXPECT_TRUE(b.encryption.state().enabled && !b.encryption.state().haveKey);
+
+    const Outcome wrong =
+        b.act([&](auto done) { b.encryption.useKey(crypto::HistoryKey::generate(), done); });
+    EXPECT_FALSE(wrong.ok);
+    EXPECT_EQ(b.decide().kind, Decision::Kind::lacksKey);
+    const Outcome used =
+        b.act([&](auto done) { b.encryption.useKey(*crypto::RecoveryPhrase::parse(phrase).key, done); });
+    ASSERT_TRUE(used.ok) << used.message.toStdString();
+    const Decision sealedB = b.decide();
+    ASSERT_EQ(sealedB.kind, Decision::Kind::sealed);
+    EXPECT_EQ(*sealedB.key, *on.key);
+    const Decision sealedA = a.decide();
+    ASSERT_EQ(sealedA.kind, Decision::Kind::sealed) << "A's key is found again in its keyring";
+
+    // A third computer gets the key by pairing: both show the same confirmation, then C holds it.
+    MemoryKeyring keyringC;
+    Computer c(keyringC, environment.path("c"), server->signIn(server->userOf(accountA)));
+    QList<EncryptionActions::PairingStep> offered, joined;
+    a.encryption.offerKey([&](auto step) { offered << step; });
+    ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }, std::chrono::seconds(30)));
+    ASSERT_EQ(offered[0].kind, EncryptionActions::PairingStep::Kind::code)
+        << offered[0].message.toStdString();
+    c.encryption.requestKey(offered[0].code.toLower(), [&](auto step) { joined << step; });
+    ASSERT_TRUE(
+        waitUntil([&] { return offered.size() == 2 && joined.size() == 1; }, std::chrono::seconds(30)));
+    ASSERT_EQ(joined[0].kind, EncryptionActions::PairingStep::Kind::confirmation)
+        << joined[0].message.toStdString();
+    EXPECT_EQ(offered[1].confirmation, joined[0].confirmation);
+    a.encryption.confirmPairing(true);
+    c.encryption.confirmPairing(true);
+    ASSERT_TRUE(
+        waitUntil([&] { return offered.size() == 3 && joined.size() == 2; }, std::chrono::seconds(30)));
+    EXPECT_EQ(offered[2].kind, EncryptionActions::PairingStep::Kind::done)
+        << offered[2].message.toStdString();
+    EXPECT_EQ(joined[1].kind, EncryptionActions::PairingStep::Kind::done) << joined[1].message.toStdString();
+    EXPECT_EQ(c.decide().kind, Decision::Kind::sealed);
+
+    // A rewrites the server's plain records on a connection of its own.
+    const auto databaseA = a.encryption.sealedDatabase(plainA, *sealedA.key);
+    const auto run = a.encryption.reencryptIfPending(a.connection(), *sealedA.key, databaseA);
+    ASSERT_TRUE(run);
+    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
+    EXPECT_FALSE(sync::Reencryption::isPending(a.encryption.pendingFlagFile()));
+    const auto databaseB = b.encryption.sealedDatabase(b.connection(), *sealedB.key);
+    EXPECT_FALSE(b.encryption.reencryptIfPending(b.connection(), *sealedB.key, databaseB))
+        << "nothing pending on B";
+    ASSERT_TRUE(databaseB->modifyRecords({clip("fromB", "a sealed clip from B")}, {}).ok());
+
+    EXPECT_EQ(titles(*databaseA), QStringList({"a plain clip from A", "a sealed clip from B"}));
+    EXPECT_EQ(titles(*databaseB), QStringList({"a plain clip from A", "a sealed clip from B"}));
+    for (const CloudRecord& record : everything(*plainA)) {
+        EXPECT_FALSE(record.string(QStringLiteral("title"))) << record.recordName().toStdString();
+        EXPECT_FALSE(record.archive().contains("clip from")) << record.recordName().toStdString();
+    }
+
+    // Once re-encrypted, a plain record on the server is a forgery: neither computer applies it.
+    ASSERT_TRUE(plainA->modifyRecords({clip("planted", "a planted clip")}, {}).ok());
+    EXPECT_EQ(titles(*databaseA).size(), 2);
+    EXPECT_EQ(titles(*databaseB).size(), 2);
+    EXPECT_TRUE(waitUntil([&] { return b.encryption.state().undecryptable == 1; }));
+
+    // A new key: B lacks it until it takes the new phrase. A rewrites what the old key sealed, with
+    // the old key kept beside the new one, and leaves the planted plain record as it is.
+    const Outcome changed = a.act([&](auto done) { a.encryption.changeKey(done); });
+    ASSERT_TRUE(changed.ok && changed.key) << changed.message.toStdString();
+    EXPECT_EQ(b.decide().kind, Decision::Kind::lacksKey);
+    const Decision changedA = a.decide();
+    ASSERT_EQ(changedA.kind, Decision::Kind::sealed);
+    const auto rewritten = a.encryption.sealedDatabase(a.connection(), *changedA.key);
+    ASSERT_TRUE(a.encryption.reencryptIfPending(a.connection(), *changedA.key, rewritten));
+    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(b.act([&](auto done) { b.encryption.useKey(*changed.key, done); }).ok);
+    const auto changedB = b.encryption.sealedDatabase(b.connection(), *b.decide().key);
+    EXPECT_EQ(titles(*changedB), QStringList({"a plain clip from A", "a sealed clip from B"}));
+
+    // Switched off, every record is plain again before the state says so; B follows.
+    const Outcome off = b.act([&](auto done) { b.encryption.setEnabled(false, done); });
+    ASSERT_TRUE(off.ok) << off.message.toStdString();
+    EXPECT_EQ(titles(*plainA),
+              QStringList({"a plain clip from A", "a planted clip", "a sealed clip from B"}));
+    EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
+}
+
+// A computer syncing plain notices when another one switches encryption on (the server's notice
+// wakes its sync, which reads the state again) and stops sending plain; with the key in its
+// keyring it syncs again, sealed.
+TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn) {
+    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("noticing"));
+    const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), accountB.server.toString());
+    UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), true);
+    SyncAccount::recordSignIn(
+        {accountB.server.toString(), server->userOf(accountB), accountB.accountId, accountB.epoch, {}});
+    auto syncAccount = std::make_unique<SyncAccount>(std::make_unique<MemoryKeyring>());
+    QObject receiver;
+    Answer<bool> stored;
+    syncAccount->storeToken(accountB.server.toString(), accountB.token, &receiver, stored.callback());
+    ASSERT_TRUE(stored.wait().value_or(false));
+
+    ClipStore store(ClipStore::Location::inMemory);
+    FakePlatform platform;
+    SyncSwitch b(store, platform, std::move(syncAccount));
+    b.startSync();
+    ASSERT_TRUE(waitUntil([&] { return b.isOn() && !b.isSyncing(); }, std::chrono::seconds(30)))
+        << b.statusText().value_or("").toStdString();
+
+    MemoryKeyring keyringA;
+    Computer a(keyringA, environment.path("a"), accountA);
+    const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+    ASSERT_TRUE(on.ok) << on.message.toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !b.isOn() && b.encryptionProblem(); }, std::chrono::seconds(30)));
+    EXPECT_TRUE(b.statusText().value_or("").contains("lacks the key"));
+    EXPECT_TRUE(b.encryptionActions().state().enabled && !b.encryptionActions().state().haveKey);
+    if (haveTestKeyring()) {
+        Answer<Outcome> used;
+        b.encryptionActions().useKey(*on.key, used.callback());
+        ASSERT_TRUE(used.wait().value_or(Outcome{}).ok);
+        EXPECT_TRUE(waitUntil([&] { return b.isOn(); }, std::chrono::seconds(30)));
+        EXPECT_FALSE(b.encryptionProblem());
+    }
+}
+
+} // namespace
+} // namespace snipjar::test
