@@ -73,6 +73,12 @@ QString AccountEncryption::binding() const {
     return account ? bindingOf(*account) : QString();
 }
 
+void AccountEncryption::markReencryptionPending() {
+    if (!AppPaths::ensurePrivateFolder(stateFolder) || !sync::Reencryption::markPending(pendingFlagFile())) {
+        qCWarning(lcSync).noquote() << "the re-encryption flag could not be written in" << stateFolder;
+    }
+}
+
 QString AccountEncryption::pendingFlagFile() const {
     if (!account) {
         return {};
@@ -311,11 +317,7 @@ void AccountEncryption::setEnabled(bool enabled, Done done) {
                 }
                 // Every record the server holds is still plain: this computer rewrites them,
                 // and a crash before it finished leaves the flag for the next start.
-                if (!AppPaths::ensurePrivateFolder(stateFolder) ||
-                    !sync::Reencryption::markPending(pendingFlagFile())) {
-                    qCWarning(lcSync).noquote()
-                        << "the re-encryption flag could not be written in" << stateFolder;
-                }
+                markReencryptionPending();
                 key = made;
                 lastKeyId = made.id();
                 current.enabled = true;
@@ -458,11 +460,7 @@ void AccountEncryption::changeKey(Done done) {
                             emit syncRestartNeeded();
                             return;
                         }
-                        if (!AppPaths::ensurePrivateFolder(stateFolder) ||
-                            !sync::Reencryption::markPending(pendingFlagFile())) {
-                            qCWarning(lcSync).noquote()
-                                << "the re-encryption flag could not be written in" << stateFolder;
-                        }
+                        markReencryptionPending();
                         key = made;
                         former = old;
                         lastKeyId = made.id();

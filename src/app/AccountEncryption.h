@@ -60,6 +60,8 @@ public:
     QString binding() const;
     // The file whose existence says this computer still has the account's records to re-encrypt.
     QString pendingFlagFile() const;
+    // Makes that file, so that a crash before the rewrite finished leaves it for the next start.
+    void markReencryptionPending();
 
     // Reads the server's state and this computer's key, then answers with what sync may do.
     void decide(std::function<void(Decision)> done);

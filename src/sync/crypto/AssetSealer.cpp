@@ -15,11 +15,6 @@ namespace {
 
 constexpr qint64 streamHeaderSize = crypto_secretstream_xchacha20poly1305_HEADERBYTES;
 constexpr qint64 chunkOverhead = crypto_secretstream_xchacha20poly1305_ABYTES;
-constexpr unsigned char padMarker = 0x80;
-
-const unsigned char* bytesOf(const QByteArray& bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.constData());
-}
 
 bool createPrivate(QFile& file) {
     return file.open(QIODevice::WriteOnly | QIODevice::NewOnly,

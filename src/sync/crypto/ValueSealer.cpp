@@ -11,11 +11,6 @@ namespace {
 
 constexpr int nonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
 constexpr int tagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
-constexpr unsigned char padMarker = 0x80;
-
-const unsigned char* bytesOf(const QByteArray& bytes) {
-    return reinterpret_cast<const unsigned char*>(bytes.constData());
-}
 
 } // namespace
 
