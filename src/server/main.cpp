@@ -22,7 +22,7 @@ const char* const usage =
     "  set-quota NAME BYTES\n"
     "  prune [--retention-seconds N]  remove old tombstones now\n"
     "  serve [--listen ADDR:PORT] [--certificate FILE --key FILE] [--max-request-bytes N]\n"
-    "        [--max-asset-bytes N] [--prune-interval-seconds N]\n";
+    "        [--max-asset-bytes N] [--max-connections N] [--prune-interval-seconds N]\n";
 
 int serve(const ServerOptions& options) {
     // A database made by an older version is brought up to date before the first request.
