@@ -251,9 +251,14 @@ Reply Service::handle(const Request& request) {
         return errorReply(ErrorCode::serviceUnavailable, "the database is unreachable");
     } catch (const pqxx::sql_error& e) {
         std::cerr << "database error: " << e.what() << '\n';
-        return errorReply(e.sqlstate() == "57014" || e.sqlstate().compare(0, 2, "40") == 0
-                              ? ErrorCode::serviceUnavailable
-                              : ErrorCode::internalError,
+        // A database shutting down or restarting (class 57), a lost connection (08), a lack of
+        // resources (53), a conflict between transactions (40) and a lock wait (55P03) pass: the
+        // client is to send again later, not to give its change up.
+        const std::string state = e.sqlstate();
+        const std::string stateClass = state.substr(0, 2);
+        const bool passes = stateClass == "57" || stateClass == "08" || stateClass == "53" ||
+                            stateClass == "40" || state == "55P03";
+        return errorReply(passes ? ErrorCode::serviceUnavailable : ErrorCode::internalError,
                           "the database refused the request");
     } catch (const std::exception& e) {
         std::cerr << "request failed: " << e.what() << '\n';
