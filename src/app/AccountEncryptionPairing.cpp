@@ -25,6 +25,18 @@ void AccountEncryption::pairingStep(quint64 asked, PairingStep step) {
     progress(std::move(step));
 }
 
+namespace {
+
+// Both sides' key exchange, on a worker: the confirmation to show, or why it failed.
+PairingAnswer connectStep(sync::Pairing& pairing) {
+    if (const auto problem = pairing.connect()) {
+        return PairingAnswer{PairingAnswer::Kind::failed, {}, {}, *problem};
+    }
+    return PairingAnswer{PairingAnswer::Kind::confirmation, {}, pairing.confirmationBytes(), {}};
+}
+
+} // namespace
+
 void AccountEncryption::offerKey(Progress progress) {
     cancelPairing();
     if (!account || !key) {
@@ -54,13 +66,7 @@ void AccountEncryption::offerKey(Progress progress) {
                 return;
             }
             runInBackground<PairingAnswer>(
-                this,
-                [offered]() -> PairingAnswer {
-                    if (const auto problem = offered->connect()) {
-                        return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
-                    }
-                    return PairingStep{PairingStep::Kind::confirmation, {}, offered->confirmationBytes(), {}};
-                },
+                this, [offered] { return connectStep(*offered); },
                 [this, asked](PairingAnswer reached) { pairingStep(asked, reached); });
         });
 }
@@ -76,13 +82,7 @@ void AccountEncryption::requestKey(const QString& code, Progress progress) {
     const quint64 asked = pairingGeneration;
     const std::shared_ptr<sync::Pairing> joining = pairing;
     runInBackground<PairingAnswer>(
-        this,
-        [joining]() -> PairingAnswer {
-            if (const auto problem = joining->connect()) {
-                return PairingStep{PairingStep::Kind::failed, {}, {}, *problem};
-            }
-            return PairingStep{PairingStep::Kind::confirmation, {}, joining->confirmationBytes(), {}};
-        },
+        this, [joining] { return connectStep(*joining); },
         [this, asked](PairingAnswer reached) { pairingStep(asked, reached); });
 }
 
