@@ -323,34 +323,72 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
               (QStringList{QStringLiteral("save clip-0"), QStringLiteral("save clip-1")}));
 }
 
-TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecord) {
-    TestDelegate delegate;
-    auto engine = makeEngine(delegate);
-    queueTexts(*engine, delegate, 250);
-    ASSERT_EQ(sendAndWait(*engine), std::nullopt);
-    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
-    auto client = server->connect(alice);
-    ASSERT_TRUE(client->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-7"))}).ok());
-    saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("new"));
-    server->setTombstoneRetention(std::chrono::seconds(0));
-    server->prune();
-    delegate.events.clear();
-    delegate.received.clear();
-    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
-    EXPECT_EQ(delegate.received.size(), 250); // 249 of this computer and one from elsewhere
-    EXPECT_FALSE(delegate.received.contains(QStringLiteral("clip-7")));
-    const auto everything = delegate.eventsOf(Type::refetchedEverything);
-    ASSERT_EQ(everything.size(), 1);
-    EXPECT_EQ(everything[0].liveRecordIDs.size(), 250);
-    EXPECT_FALSE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("clip-7"))));
-    EXPECT_TRUE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("elsewhere"))));
-    const auto types = delegate.eventTypes();
-    EXPECT_EQ(types.indexOf(Type::refetchedEverything), types.size() - 2);
-    EXPECT_EQ(delegate.eventsOf(Type::fetchedRecordZoneChanges).size(), 2);
-    // The new token holds: the next fetch brings nothing.
-    delegate.events.clear();
-    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
-    EXPECT_EQ(delegate.eventTypes(), (QList<Type>{Type::willFetchChanges, Type::didFetchChanges}));
+// The fetch from the start names every live record at its end, also when a failed page or a
+// restart of the computer came between its pages: what was deleted meanwhile is never kept for good.
+TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecordDespiteAFailureOrARestart) {
+    enum class Interruption { none, failedPage, restart };
+    for (const Interruption interruption :
+         {Interruption::none, Interruption::failedPage, Interruption::restart}) {
+        SCOPED_TRACE(static_cast<int>(interruption));
+        server = cloud::InMemoryCloudServer::create();
+        TestDelegate delegate;
+        auto engine = makeEngine(delegate);
+        queueTexts(*engine, delegate, 250);
+        ASSERT_EQ(sendAndWait(*engine), std::nullopt);
+        ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+        auto client = server->connect(alice);
+        ASSERT_TRUE(client->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-7"))}).ok());
+        saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("new"));
+        server->setTombstoneRetention(std::chrono::seconds(0));
+        server->prune();
+        if (interruption != Interruption::none) {
+            // Held at the first page from the start, of two.
+            delegate.events.clear();
+            delegate.holdEvents = true;
+            std::optional<std::optional<cloud::CloudError>> ended;
+            engine->fetchChanges([&](auto error) { ended = error; });
+            for (int released = 0;; ++released) {
+                ASSERT_TRUE(waitUntil([&] { return delegate.held.size() == 1; }));
+                if (!delegate.eventsOf(Type::fetchedRecordZoneChanges).isEmpty()) {
+                    break;
+                }
+                ASSERT_LT(released, 3);
+                delegate.releaseOne();
+            }
+            if (interruption == Interruption::failedPage) {
+                server->failNextCalls(1, CloudErrorCode::networkFailure);
+                delegate.holdEvents = false;
+                delegate.releaseOne();
+                ASSERT_TRUE(waitUntil([&] { return ended.has_value(); }));
+                EXPECT_EQ(ended->value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
+            } else {
+                ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
+                const auto state = delegate.lastState();
+                engine.reset();
+                delegate.held.clear();
+                delegate.holdEvents = false;
+                engine = makeEngine(delegate, alice, state);
+            }
+            EXPECT_TRUE(delegate.eventsOf(Type::refetchedEverything).isEmpty());
+        }
+        delegate.events.clear();
+        delegate.received.clear();
+        ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+        EXPECT_EQ(delegate.received.size(), 250); // 249 of this computer and one from elsewhere
+        EXPECT_FALSE(delegate.received.contains(QStringLiteral("clip-7")));
+        const auto everything = delegate.eventsOf(Type::refetchedEverything);
+        ASSERT_EQ(everything.size(), 1);
+        EXPECT_EQ(everything[0].liveRecordIDs.size(), 250);
+        EXPECT_FALSE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("clip-7"))));
+        EXPECT_TRUE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("elsewhere"))));
+        const auto types = delegate.eventTypes();
+        EXPECT_EQ(types.indexOf(Type::refetchedEverything), types.size() - 2);
+        EXPECT_EQ(delegate.eventsOf(Type::fetchedRecordZoneChanges).size(), 2);
+        // The new token holds: the next fetch brings nothing, and names nothing again.
+        delegate.events.clear();
+        ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+        EXPECT_EQ(delegate.eventTypes(), (QList<Type>{Type::willFetchChanges, Type::didFetchChanges}));
+    }
 }
 
 } // namespace

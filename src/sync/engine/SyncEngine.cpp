@@ -68,6 +68,12 @@ StateSerialization SyncEngine::Private::serialization() const {
         tokenList.append(entry);
     }
     data.insert(QStringLiteral("tokens"), tokenList);
+    if (refetch) {
+        QJsonObject entry = PendingChangeQueue::zoneToJson(refetch->zone);
+        entry.insert(QStringLiteral("expired"), QString::number(refetch->expiredToken));
+        entry.insert(QStringLiteral("lostHistory"), refetch->lostHistory);
+        data.insert(QStringLiteral("refetch"), entry);
+    }
     QJsonArray inFlight;
     for (auto it = unanswered.cbegin(); it != unanswered.cend(); ++it) {
         const auto id = PendingChangeQueue::recordIDFromKey(it.key());
@@ -109,6 +115,12 @@ void SyncEngine::Private::restore(const StateSerialization& state) {
         const qint64 token = entry.value(QStringLiteral("token")).toString().toLongLong(&ok);
         if (const auto zone = PendingChangeQueue::zoneFromJson(entry); zone && ok) {
             tokens.insert(zoneKeyOf(*zone), {*zone, cloud::ChangeToken{token}});
+        }
+    }
+    if (const QJsonObject entry = data.value(QStringLiteral("refetch")).toObject(); !entry.isEmpty()) {
+        if (const auto zone = PendingChangeQueue::zoneFromJson(entry)) {
+            refetch = Refetch{*zone, entry.value(QStringLiteral("expired")).toString().toLongLong(),
+                              entry.value(QStringLiteral("lostHistory")).toBool()};
         }
     }
     for (const QJsonValue& value : data.value(QStringLiteral("inFlight")).toArray()) {
@@ -229,7 +241,6 @@ void SyncEngine::Private::finishOperation(SyncEvent::Type lastEvent,
         attempted.clear();
         attemptedZones.clear();
         zonesToFetch.clear();
-        refetching = false;
         pageRefused = false;
         liveRecords.clear();
         QPointer<SyncEngine> guard(q);

@@ -1,5 +1,6 @@
 // Fetching: every zone the engine knows, page by page from its change token; an expired token
-// starts the zone again from the beginning and ends with refetchedEverything.
+// starts the zone again from the beginning and ends with refetchedEverything, even when an error or
+// a restart comes in between.
 #include "platform/LogCategories.h"
 #include "sync/engine/SyncEnginePrivate.h"
 
@@ -14,6 +15,15 @@ void SyncEngine::Private::startFetch() {
             if (!zonesToFetch.contains(change.saveZone)) {
                 zonesToFetch.append(change.saveZone);
             }
+        }
+        if (refetch) {
+            // A fetch from the start that did not get to its end starts over: the live records it
+            // had counted went with it.
+            tokens.remove(zoneKeyOf(refetch->zone));
+            if (!zonesToFetch.contains(refetch->zone)) {
+                refetch.reset();
+            }
+            stateChanged();
         }
         bool zonesChanged = zonesToFetch.size() != fetchedZones.size();
         for (const auto& zone : std::as_const(zonesToFetch)) {
@@ -48,13 +58,11 @@ void SyncEngine::Private::fetchZone(int index) {
             // Once per zone and fetch: a server that keeps refusing the tokens of its own pages ends
             // the fetch with the error instead.
             if (!result && result.error().code == cloud::CloudErrorCode::changeTokenExpired && hadToken &&
-                !refetching) {
+                !refetch) {
                 qCInfo(lcSync, "engine: change token expired; fetching everything");
                 tokens.remove(zoneKeyOf(zonesToFetch[index]));
+                refetch = Refetch{zonesToFetch[index], since->value, result.error().historyWentBack};
                 stateChanged();
-                refetching = true;
-                expiredToken = since->value;
-                expiredByLostHistory = result.error().historyWentBack;
                 liveRecords.clear();
                 fetchZone(index);
                 return;
@@ -72,8 +80,10 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
             if (savedZones.removeAll(zone) > 0) {
                 queue.add(QList<PendingDatabaseChange>{PendingDatabaseChange{zone}});
             }
+            if (refetch && refetch->zone == zone) {
+                refetch.reset();
+            }
             stateChanged();
-            refetching = false;
             fetchZone(index + 1);
             return;
         }
@@ -83,7 +93,7 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
         return;
     }
     cloud::ChangePage page = std::move(result.value());
-    if (refetching) {
+    if (refetch && refetch->zone == zone) {
         for (const auto& record : std::as_const(page.modifications)) {
             liveRecords.insert_or_assign(PendingChangeQueue::keyOf(record.recordID()), record.recordID());
         }
@@ -123,15 +133,14 @@ void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& pag
         fetchZone(index);
         return;
     }
-    if (!refetching) {
+    if (!refetch || !(refetch->zone == zone)) {
         fetchZone(index + 1);
         return;
     }
-    refetching = false;
     SyncEvent event;
     // A server keeps counting up; one now behind the position it gave out lost part of its history,
     // and one that has counted past it since may say so itself.
-    const bool wentBack = expiredByLostHistory || page.nextToken.value < expiredToken;
+    const bool wentBack = refetch->lostHistory || page.nextToken.value < refetch->expiredToken;
     if (wentBack) {
         qCWarning(lcSync, "engine: the server's history went back (restored from a backup?)");
     }
@@ -140,7 +149,12 @@ void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& pag
         event.liveRecordIDs.append(id);
     }
     liveRecords.clear();
-    deliver(std::move(event), [this, index] { fetchZone(index + 1); });
+    // Done only once the live records were named and dealt with.
+    deliver(std::move(event), [this, index] {
+        refetch.reset();
+        stateChanged();
+        fetchZone(index + 1);
+    });
 }
 
 } // namespace snipjar::sync

@@ -106,11 +106,16 @@ public:
 
     // The fetch in progress.
     QList<cloud::RecordZoneID> zonesToFetch;
-    bool refetching = false;
-    // The position that expired, while fetching from the start because of it, and whether the
-    // server said it no longer holds that position.
-    qint64 expiredToken = 0;
-    bool expiredByLostHistory = false;
+    // A fetch of a zone from the start because its position expired: the position, and whether the
+    // server said it no longer holds it. Kept in the state until the fetch got to its end and the
+    // live records were named, so that an error or a restart on the way does not end it as an
+    // ordinary fetch (which would keep what was deleted meanwhile for good).
+    struct Refetch {
+        cloud::RecordZoneID zone;
+        qint64 expiredToken = 0;
+        bool lostHistory = false;
+    };
+    std::optional<Refetch> refetch;
     bool pageRefused = false;
     std::map<QString, cloud::RecordID> liveRecords;
 };
