@@ -236,41 +236,97 @@ void AccountEncryption::decide(std::function<void(Decision)> done) {
                 done(Decision{Decision::Kind::sealed, key, server.keyId, {}});
                 return;
             }
-            vault->load(binding(), {}, this, [this, server, done](crypto::HistoryKeyVault::Result kept) {
-                // Only the account's present key counts: an old one after a key change, or one made
-                // by a switch-on another computer won, is not it.
-                const bool matches = kept.status == crypto::HistoryKeyVault::Result::Status::found &&
-                                     kept.key && kept.key->id() == server.keyId &&
-                                     kept.key->verifier() == server.verifier;
-                key = matches ? kept.key : std::nullopt;
-                current.haveKey = matches;
-                emit stateChanged();
-                if (!matches) {
-                    done(Decision{Decision::Kind::lacksKey, std::nullopt, server.keyId, {}});
-                    return;
-                }
-                // The key this one replaced, if it did: it opens what is not rewritten yet.
-                vault->load(
-                    formerName(), {}, this, [this, server, done](crypto::HistoryKeyVault::Result old) {
-                        former = old.status == crypto::HistoryKeyVault::Result::Status::found ? old.key
-                                                                                              : std::nullopt;
-                        done(Decision{Decision::Kind::sealed, key, server.keyId, {}});
-                    });
-            });
+            vault->load(
+                binding(), passphrase, this, [this, server, done](crypto::HistoryKeyVault::Result kept) {
+                    noteVaultAnswer(kept);
+                    // Only the account's present key counts: an old one after a key change, or one made
+                    // by a switch-on another computer won, is not it.
+                    const bool matches = kept.status == crypto::HistoryKeyVault::Result::Status::found &&
+                                         kept.key && kept.key->id() == server.keyId &&
+                                         kept.key->verifier() == server.verifier;
+                    key = matches ? kept.key : std::nullopt;
+                    current.haveKey = matches;
+                    emit stateChanged();
+                    if (!matches) {
+                        done(Decision{Decision::Kind::lacksKey, std::nullopt, server.keyId, {}});
+                        return;
+                    }
+                    // The key this one replaced, if it did: it opens what is not rewritten yet.
+                    vault->load(formerName(), passphrase, this,
+                                [this, server, done](crypto::HistoryKeyVault::Result old) {
+                                    former = old.status == crypto::HistoryKeyVault::Result::Status::found
+                                                 ? old.key
+                                                 : std::nullopt;
+                                    done(Decision{Decision::Kind::sealed, key, server.keyId, {}});
+                                });
+                });
         });
+}
+
+void AccountEncryption::noteVaultAnswer(const crypto::HistoryKeyVault::Result& result) {
+    using Status = crypto::HistoryKeyVault::Result::Status;
+    bool wanted = current.needsPassphrase;
+    if (result.status == Status::needsPassphrase || result.status == Status::wrongPassphrase) {
+        // A file sealed with another passphrase than this session's (replaced meanwhile).
+        passphrase.clear();
+        wanted = true;
+    } else if (result.status == Status::found || result.status == Status::stored) {
+        wanted = false;
+    }
+    if (wanted != current.needsPassphrase) {
+        current.needsPassphrase = wanted;
+        emit stateChanged();
+    }
 }
 
 void AccountEncryption::keep(const crypto::HistoryKey& kept,
                              std::function<void(std::optional<QString>)> done) {
-    vault->store(binding(), kept, {}, this, [done = std::move(done)](crypto::HistoryKeyVault::Result result) {
-        if (result.status == crypto::HistoryKeyVault::Result::Status::stored) {
-            done(std::nullopt);
-        } else if (result.status == crypto::HistoryKeyVault::Result::Status::needsPassphrase) {
-            done(QStringLiteral("No keyring answers on this computer, so the key cannot be kept here. Start "
-                                "the desktop's keyring (Secret Service) and try again."));
-        } else {
-            done(result.reason.isEmpty() ? QStringLiteral("The key could not be kept on this computer.")
-                                         : result.reason);
+    vault->store(binding(), kept, passphrase, this,
+                 [this, done = std::move(done)](crypto::HistoryKeyVault::Result result) {
+                     noteVaultAnswer(result);
+                     if (result.status == crypto::HistoryKeyVault::Result::Status::stored) {
+                         done(std::nullopt);
+                     } else if (result.status == crypto::HistoryKeyVault::Result::Status::needsPassphrase) {
+                         done(QStringLiteral("No keyring answers on this computer, so the key is kept in a "
+                                             "file sealed with a passphrase. Choose one with “Key file "
+                                             "passphrase…”, then try again."));
+                     } else {
+                         done(result.reason.isEmpty()
+                                  ? QStringLiteral("The key could not be kept on this computer.")
+                                  : result.reason);
+                     }
+                 });
+}
+
+void AccountEncryption::usePassphrase(const QString& given, Done done) {
+    if (!account) {
+        done(signedOut());
+        return;
+    }
+    if (given.isEmpty()) {
+        done(failure(QStringLiteral("Enter the passphrase.")));
+        return;
+    }
+    vault->load(binding(), given, this, [this, given, done](crypto::HistoryKeyVault::Result kept) {
+        using Status = crypto::HistoryKeyVault::Result::Status;
+        if (kept.status == Status::wrongPassphrase) {
+            done(failure(QStringLiteral("This passphrase does not open the key file on this computer.")));
+            return;
+        }
+        if (kept.status == Status::damaged) {
+            done(failure(kept.reason));
+            return;
+        }
+        passphrase = given;
+        const bool opened = kept.status == Status::found && !current.haveKey;
+        if (current.needsPassphrase) {
+            current.needsPassphrase = false;
+            emit stateChanged();
+        }
+        done(Outcome{true, {}, std::nullopt});
+        if (opened) {
+            // Sync starts again, now with the key the file held.
+            emit syncRestartNeeded();
         }
     });
 }
@@ -433,7 +489,8 @@ void AccountEncryption::changeKey(Done done) {
     const crypto::HistoryKey made = crypto::HistoryKey::generate();
     const cloud::ServiceAccount asked = *account;
     vault->store(
-        formerName(), old, {}, this, [this, old, made, asked, done](crypto::HistoryKeyVault::Result kept) {
+        formerName(), old, passphrase, this,
+        [this, old, made, asked, done](crypto::HistoryKeyVault::Result kept) {
             if (kept.status != crypto::HistoryKeyVault::Result::Status::stored) {
                 done(failure(
                     QStringLiteral("The old key could not be kept while the clips are re-encrypted.")));

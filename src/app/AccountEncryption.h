@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/settings/EncryptionActions.h"
+#include "platform/account/HistoryKeyVault.h"
 #include "sync/cloud/service/ServiceAccount.h"
 #include "sync/cloud/service/ServiceAccountCalls.h"
 
@@ -15,9 +16,6 @@ namespace snipjar {
 
 class PasswordVault;
 
-namespace crypto {
-class HistoryKeyVault;
-}
 namespace cloud {
 class CloudDatabase;
 class EncryptedCloudDatabase;
@@ -89,6 +87,7 @@ public:
     void revealKey(const QString& password, Done done) override;
     void changeKey(Done done) override;
     void useKey(const crypto::HistoryKey& key, Done done) override;
+    void usePassphrase(const QString& passphrase, Done done) override;
     void offerKey(Progress progress) override;
     void requestKey(const QString& code, Progress progress) override;
     void confirmPairing(bool same) override;
@@ -99,6 +98,8 @@ signals:
     void syncRestartNeeded();
 
 private:
+    // Notes what the vault's answer says of the passphrase: wanted, wrong, or no longer needed.
+    void noteVaultAnswer(const crypto::HistoryKeyVault::Result& result);
     // Keeps a key that the server confirmed as the account's, then answers.
     void keep(const crypto::HistoryKey& key, std::function<void(std::optional<QString> failure)> done);
     void switchOff(Done done);
@@ -110,6 +111,8 @@ private:
     Outcome signedOut() const;
 
     std::unique_ptr<crypto::HistoryKeyVault> vault;
+    // The passphrase of the key file, where no keyring answers; asked once a session, never stored.
+    QString passphrase;
     QString stateFolder;
     std::optional<cloud::ServiceAccount> account;
     State current;

@@ -266,5 +266,46 @@ TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn
     }
 }
 
+// Without a keyring the key is kept in a file sealed with a passphrase: switching on asks for one
+// first; at the next start the file stays locked until its passphrase opens it, a wrong one refused.
+TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphraseOpens) {
+    const cloud::ServiceAccount account = server->newAccount(QStringLiteral("no-keyring"));
+    NoKeyring keyring;
+    const QString folder = environment.path("n");
+    std::optional<crypto::HistoryKey> made;
+    {
+        Computer a(keyring, folder, account);
+        EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
+        const Outcome refused = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+        EXPECT_FALSE(refused.ok);
+        EXPECT_TRUE(a.encryption.state().needsPassphrase);
+        EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
+        ASSERT_TRUE(
+            a.act([&](auto done) { a.encryption.usePassphrase(QStringLiteral("correct horse"), done); }).ok);
+        EXPECT_FALSE(a.encryption.state().needsPassphrase);
+        const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+        ASSERT_TRUE(on.ok && on.key) << on.message.toStdString();
+        made = on.key;
+    }
+    Computer again(keyring, folder, account);
+    EXPECT_EQ(again.decide().kind, Decision::Kind::lacksKey);
+    EXPECT_TRUE(again.encryption.state().needsPassphrase);
+    int restarts = 0;
+    QObject::connect(&again.encryption, &AccountEncryption::syncRestartNeeded, [&] { ++restarts; });
+    const Outcome wrong =
+        again.act([&](auto done) { again.encryption.usePassphrase(QStringLiteral("wrong horse"), done); });
+    EXPECT_FALSE(wrong.ok);
+    EXPECT_TRUE(again.encryption.state().needsPassphrase);
+    EXPECT_EQ(restarts, 0);
+    ASSERT_TRUE(
+        again.act([&](auto done) { again.encryption.usePassphrase(QStringLiteral("correct horse"), done); })
+            .ok);
+    EXPECT_EQ(restarts, 1);
+    const Decision open = again.decide();
+    ASSERT_EQ(open.kind, Decision::Kind::sealed);
+    EXPECT_EQ(open.key->id(), made->id());
+    EXPECT_FALSE(again.encryption.state().needsPassphrase);
+}
+
 } // namespace
 } // namespace snipjar::test

@@ -42,6 +42,9 @@ public:
     void revealKey(const QString& password, Done then) override { held("reveal " + password, then); }
     void changeKey(Done then) override { held("change", then); }
     void useKey(const HistoryKey& key, Done then) override { held("use " + key.id(), then); }
+    void usePassphrase(const QString& passphrase, Done then) override {
+        held("passphrase " + passphrase, then);
+    }
     void offerKey(Progress steps) override { held("offer", {}, steps); }
     void requestKey(const QString& code, Progress steps) override { held("request " + code, {}, steps); }
     void confirmPairing(bool same) override { calls << (same ? "confirm" : "reject"); }
@@ -316,10 +319,18 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
         const char* snapshot;
     } states[] = {
         {{}, "Sign in to your sync", false, false, "encryption-signed-out.png"},
-        {{true, false, false, 0, 0}, "Encryption is off:", false, false, "encryption-off.png"},
-        {{true, true, true, 1200, 0}, "re-encrypting, 1200", true, false, "encryption-reencrypting.png"},
-        {{true, true, true, 0, 1}, "history. 1 clip could", true, false, "encryption-on.png"},
-        {{true, true, false, 0, 3}, "lacks the key: enter the", false, true, "encryption-lacks-key.png"},
+        {{true, false, false, 0, 0, false}, "Encryption is off:", false, false, "encryption-off.png"},
+        {{true, true, true, 1200, 0, false},
+         "re-encrypting, 1200",
+         true,
+         false,
+         "encryption-reencrypting.png"},
+        {{true, true, true, 0, 1, false}, "history. 1 clip could", true, false, "encryption-on.png"},
+        {{true, true, false, 0, 3, false},
+         "lacks the key: enter the",
+         false,
+         true,
+         "encryption-lacks-key.png"},
     };
     for (const auto& c : states) {
         fake.set(c.state);
@@ -332,7 +343,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
         snapshot(c.snapshot);
     }
 
-    fake.set({true, false, false, 0, 0});
+    fake.set({true, false, false, 0, 0, false});
     encryption().encryptionToggle()->click();
     encryption().encryptionToggle()->click();
     EXPECT_EQ(calls(), QStringList{"on"});
@@ -343,7 +354,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     snapshot("encryption-new-phrase.png");
     flow().cancelButton()->click();
     EXPECT_TRUE(flow().isHidden());
-    fake.set({true, true, true, 0, 0});
+    fake.set({true, true, true, 0, 0, false});
     EXPECT_TRUE(encryption().encryptionToggle()->isChecked());
 
     encryption().showPhraseButton()->click();
@@ -421,7 +432,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
 // Without the key: a phrase with a word that is not on the list is refused on the spot, with the
 // word and its place; a messy but right one hands its key over; a pairing that fails says why.
 TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
-    openEncryption({true, true, false, 0, 0});
+    openEncryption({true, true, false, 0, 0, false});
     const HistoryKey key = HistoryKey::generate();
     QStringList words = crypto::RecoveryPhrase::words(key);
     encryption().usePhraseButton()->click();
@@ -449,6 +460,24 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The code is wrong or has expired."));
     EXPECT_EQ(calls(), QStringList{"request 428 913"});
     snapshot("encryption-pairing-failed.png");
+
+    // Without a keyring, the file that keeps the key is locked until its passphrase is entered.
+    flow().cancelButton()->click();
+    EXPECT_FALSE(encryption().passphraseButton()->isVisible());
+    fake.set({true, true, false, 0, 0, true});
+    EXPECT_TRUE(encryption().statusLabel()->text().contains(QStringLiteral("locked")));
+    ASSERT_TRUE(encryption().passphraseButton()->isVisible());
+    encryption().passphraseButton()->click();
+    typeInto(*flow().lineField(), QStringLiteral("wrong horse"));
+    fake.answer(false, {}, QStringLiteral("This passphrase does not open the key file on this computer."));
+    EXPECT_EQ(flow().noteLabel()->text(),
+              QStringLiteral("This passphrase does not open the key file on this computer."));
+    EXPECT_TRUE(flow().lineField()->text().isEmpty());
+    snapshot("encryption-passphrase-wrong.png");
+    typeInto(*flow().lineField(), QStringLiteral("correct horse"));
+    EXPECT_EQ(calls(), (QStringList{"passphrase wrong horse", "passphrase correct horse"}));
+    fake.answer(true);
+    EXPECT_TRUE(flow().isHidden());
 }
 
 } // namespace

@@ -30,6 +30,9 @@ public:
         int reencryptLeft = 0;
         // Clips that came from the server and could not be decrypted (wrong key, damaged).
         int undecryptable = 0;
+        // No keyring answers on this computer: the key is kept in a file sealed with a passphrase,
+        // which this session does not know yet.
+        bool needsPassphrase = false;
     };
 
     struct Outcome {
@@ -70,6 +73,10 @@ public:
     virtual void changeKey(Done done) = 0;
     // Takes a key read from a recovery phrase: checked against the account's, then kept.
     virtual void useKey(const crypto::HistoryKey& key, Done done) = 0;
+    // Where no keyring answers: the passphrase of the file that keeps the key on this computer.
+    // It opens the file when there is one (refused when it does not), and seals the key from then
+    // on; it is kept for this session only.
+    virtual void usePassphrase(const QString& passphrase, Done done) = 0;
 
     // On a computer that has the key: offers it to the computer that will type the code shown.
     virtual void offerKey(Progress progress) = 0;

@@ -112,11 +112,13 @@ void EncryptionFlow::start(const Step& step) {
     words->setText(wordTable(step.words));
     words->setVisible(!step.words.isEmpty());
     line->clear();
-    line->setEchoMode(step.input == Input::password ? QLineEdit::Password : QLineEdit::Normal);
-    line->setPlaceholderText(step.input == Input::password
-                                 ? QStringLiteral("Account password")
+    const bool secret = step.input == Input::password || step.input == Input::passphrase;
+    line->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal);
+    line->setPlaceholderText(step.input == Input::password ? QStringLiteral("Account password")
+                             : step.input == Input::passphrase
+                                 ? QStringLiteral("Key file passphrase")
                                  : QStringLiteral("Code shown on the other computer"));
-    line->setVisible(step.input == Input::password || step.input == Input::code);
+    line->setVisible(secret || step.input == Input::code);
     phrase->clear();
     phrase->setVisible(step.input == Input::phrase);
     note->clear();

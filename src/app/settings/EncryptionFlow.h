@@ -17,7 +17,7 @@ namespace snipjar {
 class EncryptionFlow : public QWidget {
     Q_OBJECT
 public:
-    enum class Input { none, password, code, phrase };
+    enum class Input { none, password, passphrase, code, phrase };
 
     struct Step {
         QString prompt;

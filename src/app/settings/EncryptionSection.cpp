@@ -48,7 +48,10 @@ QString statusText(const EncryptionActions::State& state) {
         return QStringLiteral("Encryption is off: the sync server can read the synced history.");
     }
     QString text;
-    if (!state.haveKey) {
+    if (!state.haveKey && state.needsPassphrase) {
+        text = QStringLiteral("Encryption is on, but the file that keeps the key on this computer is locked: "
+                              "enter its passphrase.");
+    } else if (!state.haveKey) {
         text =
             QStringLiteral("Encryption is on, but this computer lacks the key: enter the recovery phrase or "
                            "pair with a computer that has it.");
@@ -92,6 +95,9 @@ EncryptionSection::EncryptionSection(QWidget* parent)
     pairAction = button(tasks, QStringLiteral("Pair with another computer…"), "encryptionPair");
     joinButtons = buttonRow(tasks, {usePhraseAction, pairAction});
     lines->addWidget(joinButtons);
+    passphraseAction = button(tasks, QStringLiteral("Key file passphrase…"), "encryptionPassphrase");
+    passphraseButtons = buttonRow(tasks, {passphraseAction});
+    lines->addWidget(passphraseButtons);
     panel = new EncryptionFlow(tasks);
     lines->addWidget(panel);
     addRow(tasks);
@@ -106,6 +112,7 @@ EncryptionSection::EncryptionSection(QWidget* parent)
     connect(changeKeyAction, &QPushButton::clicked, this, &EncryptionSection::changeKey);
     connect(usePhraseAction, &QPushButton::clicked, this, &EncryptionSection::usePhrase);
     connect(pairAction, &QPushButton::clicked, this, &EncryptionSection::pair);
+    connect(passphraseAction, &QPushButton::clicked, this, &EncryptionSection::enterPassphrase);
     connect(panel, &EncryptionFlow::accepted, this, [this] {
         if (onAccept && !busy && actions) {
             onAccept();
@@ -143,8 +150,9 @@ void EncryptionSection::reload() {
     status->setText(statusText(state));
     keyButtons->setVisible(state.signedIn && state.enabled && state.haveKey);
     joinButtons->setVisible(state.signedIn && state.enabled && !state.haveKey);
-    for (QPushButton* action :
-         {showPhraseAction, addComputerAction, changeKeyAction, usePhraseAction, pairAction}) {
+    passphraseButtons->setVisible(state.signedIn && state.needsPassphrase);
+    for (QPushButton* action : {showPhraseAction, addComputerAction, changeKeyAction, usePhraseAction,
+                                pairAction, passphraseAction}) {
         action->setEnabled(!busy && panel->isHidden());
     }
     emit heightChanged();
@@ -265,6 +273,24 @@ void EncryptionSection::usePhrase() {
                   return;
               }
               actions->useKey(*parsed.key, answer([this](const Outcome&) { end(); }));
+          });
+}
+
+void EncryptionSection::enterPassphrase() {
+    begin({QStringLiteral("No keyring answers on this computer, so the key is kept in a file sealed with a "
+                          "passphrase. Enter it, or choose one if there is no file yet. It is asked once "
+                          "each time Snipjar starts."),
+           Input::passphrase,
+           {},
+           {},
+           QStringLiteral("Unlock")},
+          [this] {
+              if (panel->inputText().isEmpty()) {
+                  return;
+              }
+              const QString passphrase = panel->inputText();
+              panel->lineField()->clear();
+              actions->usePassphrase(passphrase, answer([this](const Outcome&) { end(); }));
           });
 }
 

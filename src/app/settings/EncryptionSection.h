@@ -19,7 +19,8 @@ namespace snipjar {
 // not be decrypted), and the tasks around the key, each run in the panel under the buttons: show
 // the recovery phrase again (after the account password), add a computer (a code to type there,
 // then words to compare), change the key; on a computer without the key, enter the recovery
-// phrase or pair with a computer that has it. All of it goes through EncryptionActions.
+// phrase or pair with a computer that has it; where no keyring answers, the passphrase of the file
+// that keeps the key. All of it goes through EncryptionActions.
 class EncryptionSection : public SettingsSection {
     Q_OBJECT
 public:
@@ -39,6 +40,7 @@ public:
     QPushButton* changeKeyButton() const { return changeKeyAction; }
     QPushButton* usePhraseButton() const { return usePhraseAction; }
     QPushButton* pairButton() const { return pairAction; }
+    QPushButton* passphraseButton() const { return passphraseAction; }
     EncryptionFlow* flow() const { return panel; }
 
 signals:
@@ -52,6 +54,7 @@ private:
     void changeKey();
     void usePhrase();
     void pair();
+    void enterPassphrase();
     void pairingStep(const EncryptionActions::PairingStep& step);
     void showKey(const crypto::HistoryKey& key, const QString& prompt);
     // Starts a step of the panel; accepting it runs onAccept.
@@ -72,7 +75,9 @@ private:
     QPushButton* changeKeyAction = nullptr;
     QPushButton* usePhraseAction = nullptr;
     QPushButton* pairAction = nullptr;
+    QPushButton* passphraseAction = nullptr;
     QWidget* keyButtons = nullptr;
+    QWidget* passphraseButtons = nullptr;
     QWidget* joinButtons = nullptr;
     EncryptionFlow* panel = nullptr;
     std::function<void()> onAccept;
