@@ -21,21 +21,20 @@ int modeOf(const QString& path) {
     return int(info.st_mode & 0777);
 }
 
-// Messages of the preview-cache category, collected while the object lives.
+// Messages of the preview-cache category, collected during a prune.
 QStringList cacheMessages;
-struct PreviewCacheLog {
-    PreviewCacheLog() {
-        cacheMessages.clear();
-        previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-                if (type == QtInfoMsg && QByteArray(context.category).endsWith(".preview-cache")) {
-                    cacheMessages.append(text);
-                }
-            });
+void collectCacheMessages(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtInfoMsg && QByteArray(context.category).endsWith(".preview-cache")) {
+        cacheMessages.append(text);
     }
-    ~PreviewCacheLog() { qInstallMessageHandler(previous); }
-    QtMessageHandler previous;
-};
+}
+QStringList pruneLogging(const PreviewCache& cache) {
+    cacheMessages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectCacheMessages);
+    cache.prune();
+    qInstallMessageHandler(previous);
+    return cacheMessages;
+}
 
 class PreviewCacheTest : public ::testing::Test {
 protected:
@@ -56,14 +55,9 @@ protected:
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         ASSERT_TRUE(file.setFileTime(time, QFileDevice::FileModificationTime));
     }
-    static QStringList remaining(const PreviewCache& cache, const QStringList& keys) {
-        QStringList present;
-        for (const QString& key : keys) {
-            if (QFile::exists(cache.filePath(key))) {
-                present.append(key);
-            }
-        }
-        return present;
+    static QStringList remaining(const PreviewCache& cache, QStringList keys) {
+        keys.removeIf([&](const QString& key) { return !QFile::exists(cache.filePath(key)); });
+        return keys;
     }
 
     TestEnvironment environment;
@@ -114,11 +108,9 @@ TEST_F(PreviewCacheTest, PruneDeletesLeastRecentlyUsedUntilWithinBudget) {
         if (test.readOldest) {
             ASSERT_TRUE(cache.read(keys[0]).has_value());
         }
-        const PreviewCacheLog log;
-        cache.prune();
+        EXPECT_EQ(pruneLogging(cache), test.log);
         EXPECT_EQ(remaining(cache, keys),
                   (test.readOldest ? QStringList{keys[0]} : QStringList()) + keys.mid(test.firstKept));
-        EXPECT_EQ(cacheMessages, test.log);
     }
 }
 
@@ -135,8 +127,7 @@ TEST_F(PreviewCacheTest, UndeletableEntryStillCountsAsRemoved) {
     if (!locked) {
         GTEST_SKIP() << "cannot make a file undeletable here";
     }
-    const PreviewCacheLog log;
-    cache.prune();
+    const QStringList log = pruneLogging(cache);
     if (superuser) {
         QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), oldest});
     } else {
@@ -144,7 +135,7 @@ TEST_F(PreviewCacheTest, UndeletableEntryStillCountsAsRemoved) {
     }
     EXPECT_TRUE(QFile::exists(oldest));
     EXPECT_TRUE(QFile::exists(cache.filePath(keys[2])));
-    EXPECT_EQ(cacheMessages, QStringList{QStringLiteral("preview cache pruned to 24000 bytes")});
+    EXPECT_EQ(log, QStringList{QStringLiteral("preview cache pruned to 24000 bytes")});
 }
 
 } // namespace

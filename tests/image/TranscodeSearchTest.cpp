@@ -19,27 +19,24 @@ struct SearchRun {
     QList<double> qualities;
 };
 
-class FakeEncoder : public ImageTranscode::Encoder {
-public:
-    FakeEncoder(SearchRun& run, SizeOf sizeOf, bool prepares)
+struct FakeEncoder : ImageTranscode::Encoder {
+    FakeEncoder(SearchRun& run, const SizeOf& sizeOf, bool prepares)
         : run(run)
-        , sizeOf(std::move(sizeOf))
+        , sizeOf(sizeOf)
         , prepares(prepares) {}
     bool prepare(int longestSide, bool) override {
-        run.sides.append(side = longestSide);
+        run.sides.append(longestSide);
         return prepares;
     }
     std::optional<QByteArray> encode(double quality) override {
         run.qualities.append(quality);
-        const auto size = sizeOf(side, quality);
+        const auto size = sizeOf(run.sides.constLast(), quality);
         return size ? std::optional(QByteArray(qsizetype(*size), 'h')) : std::nullopt;
     }
 
-private:
     SearchRun& run;
-    SizeOf sizeOf;
+    const SizeOf& sizeOf;
     bool prepares;
-    int side = 0;
 };
 
 SearchRun transcode(std::optional<QSizeF> pixelSize, qint64 target, SizeOf sizeOf, bool prepares = true) {

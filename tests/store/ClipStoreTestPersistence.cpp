@@ -5,6 +5,9 @@
 #include <atomic>
 #include <thread>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace snipjar::test {
 namespace {
 
@@ -34,11 +37,10 @@ TEST_F(PersistenceTest, UnitsOfWorkHoldTheirChangesWithoutTheLock) {
     EXPECT_TRUE(main.item(item.id)->pinned);
     ASSERT_TRUE(main.save());
     EXPECT_TRUE(other->item(item.id)->pinned);
-    {
-        const std::unique_ptr<ModelContext> abandoned = store->syncContainer().newContext();
-        abandoned->removeItem(item.id);
-        EXPECT_FALSE(abandoned->item(item.id));
-    }
+    std::unique_ptr<ModelContext> abandoned = store->syncContainer().newContext();
+    abandoned->removeItem(item.id);
+    EXPECT_FALSE(abandoned->item(item.id));
+    abandoned.reset();
     EXPECT_TRUE(other->item(item.id));
 }
 
@@ -81,14 +83,13 @@ TEST_F(PersistenceTest, LargePayloadBytesLiveInTheirOwnFiles) {
     EXPECT_EQ(store->syncPayload(large)->richTextData, rich.richTextData);
     EXPECT_EQ(store->syncPayload(small)->imageData, noise(BlobStorage::externalThreshold - 1));
     EXPECT_TRUE(store->syncContext().isPayloadLinked(large));
-    {
-        const std::unique_ptr<ModelContext> unsaved = store->syncContainer().newContext();
-        ClipPayload payload;
-        payload.itemID = QUuid::createUuid();
-        payload.imageData = noise(200'000);
-        unsaved->insert(payload, PayloadLink::none);
-        EXPECT_EQ(blobFiles(syncFile()).size(), 2);
-    }
+    ClipPayload payload;
+    payload.itemID = QUuid::createUuid();
+    payload.imageData = noise(200'000);
+    std::unique_ptr<ModelContext> unsaved = store->syncContainer().newContext();
+    unsaved->insert(payload, PayloadLink::none);
+    EXPECT_EQ(blobFiles(syncFile()).size(), 2);
+    unsaved.reset();
     EXPECT_EQ(blobFiles(syncFile()).size(), 1);
     store->remove(large);
     EXPECT_FALSE(store->syncContext().hasPayloadRecord(large));
@@ -102,24 +103,18 @@ TEST_F(PersistenceTest, LargePayloadBytesLiveInTheirOwnFiles) {
     EXPECT_EQ(store->syncPayload(kept)->imageData, noise(90'000, 'k'));
 }
 
-int missingFileLines = 0;
-
-void countMissingFiles(QtMsgType, const QMessageLogContext& context, const QString& message) {
-    if (QLatin1String(context.category).endsWith(QLatin1String(".store")) &&
-        message.contains(QLatin1String("payload file missing"))) {
-        ++missingFileLines;
-    }
-}
-
 // A payload whose file is gone cannot be loaded: no clip at all rather than an image clip without
 // its image, from the store and from the reader alike, with one log line however often it is asked.
 TEST_F(PersistenceTest, PayloadWhoseFileIsGoneCannotBeLoaded) {
-    Clip clip = image(noise(100'000, 'm'), QStringLiteral("public.png"));
-    const QUuid id = fileSynced(clip);
+    const QUuid id = fileSynced(image(noise(100'000, 'm'), QStringLiteral("public.png")));
     ASSERT_EQ(blobFiles(syncFile()).size(), 1);
     ASSERT_TRUE(QFile::remove(syncFile() + QStringLiteral("-blobs/") + blobFiles(syncFile()).first()));
-    missingFileLines = 0;
-    const QtMessageHandler previous = qInstallMessageHandler(countMissingFiles);
+    static int missingFileLines = 0;
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext& context, const QString& message) {
+            missingFileLines += QLatin1String(context.category).endsWith(QLatin1String(".store")) &&
+                                message.contains(QLatin1String("payload file missing"));
+        });
     for (int round = 0; round < 3; ++round) {
         EXPECT_FALSE(store->loadClip(id, store->syncContainer()));
         EXPECT_FALSE(store->syncPayload(id));
@@ -149,6 +144,130 @@ TEST_F(PersistenceTest, FilesArePrivateWhateverTheUmask) {
         ++checked;
     }
     EXPECT_EQ(checked, 10); // two databases with their WAL files, two blob folders, two blobs
+}
+
+class FallbackTest : public StoreTest {
+protected:
+    void SetUp() override { AppPaths::ensurePrivateFolder(storeFolder()); }
+
+    // The history works on the store that fell back and on the other one.
+    void expectWorkingHistory() {
+        const QUuid synced = fileSynced(text(QStringLiteral("kept in memory")));
+        const QUuid local = insertLocal(text(QStringLiteral("kept locally"))).constLast().id;
+        EXPECT_EQ(store->item(synced)->title, QStringLiteral("kept in memory"));
+        EXPECT_EQ(store->item(local)->title, QStringLiteral("kept locally"));
+        const std::unique_ptr<ModelContext> other = store->syncContainer().newContext();
+        EXPECT_TRUE(other->item(synced));
+    }
+
+    // Runs the check in a child process without root's power to ignore file permissions.
+    static bool asUnprivilegedUser(const QString& ownedFolder, const std::function<void()>& prepareAsRoot,
+                                   const std::function<bool()>& check) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const uid_t nobody = 65534;
+            QDirIterator entries(ownedFolder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                                 QDirIterator::Subdirectories);
+            ::chown(QFile::encodeName(ownedFolder).constData(), nobody, nobody);
+            while (entries.hasNext()) {
+                ::lchown(QFile::encodeName(entries.next()).constData(), nobody, nobody);
+            }
+            prepareAsRoot();
+            if (::getuid() == 0 && (::setgid(nobody) != 0 || ::setuid(nobody) != 0)) {
+                ::_exit(2);
+            }
+            ::_exit(check() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+};
+
+// Each store that cannot be opened on disk (a folder in its place, a file that is no database) is
+// held in memory on its own, its file left untouched; the next launch tries the disk again, as the
+// second opening here does for the sync store.
+TEST_F(FallbackTest, EachStoreFallsBackOnItsOwn) {
+    ASSERT_TRUE(QDir().mkpath(syncFile()));
+    open();
+    EXPECT_TRUE(store->didFallBackToMemory());
+    EXPECT_TRUE(store->syncContainer().isInMemory());
+    EXPECT_FALSE(store->localContainer().isInMemory());
+    expectWorkingHistory();
+    store.reset();
+    EXPECT_TRUE(QFileInfo(syncFile()).isDir());
+    ASSERT_TRUE(QDir(storeFolder()).removeRecursively() && AppPaths::ensurePrivateFolder(storeFolder()));
+    ASSERT_TRUE(PrivateFiles::writeFile(localFile(), QByteArray(8192, '\x5a') + "not a database",
+                                        PrivateFiles::Durability::Buffered));
+    open();
+    EXPECT_TRUE(store->didFallBackToMemory());
+    EXPECT_TRUE(store->localContainer().isInMemory());
+    EXPECT_FALSE(store->syncContainer().isInMemory());
+    expectWorkingHistory();
+    store.reset();
+    QFile local(localFile());
+    EXPECT_EQ(local.open(QIODevice::ReadOnly) ? local.readAll() : QByteArray(),
+              QByteArray(8192, '\x5a') + "not a database");
+    EXPECT_FALSE(QFileInfo::exists(localFile() + QStringLiteral("-wal")));
+}
+
+// A file of a newer schema, and a migration that fails, leave the file as it was.
+TEST_F(FallbackTest, NewerSchemaOrFailedMigrationLeavesTheFile) {
+    auto prepare = [](const QString& path, const char* sql) {
+        if (!PrivateFiles::writeFile(path, QByteArray(), PrivateFiles::Durability::Buffered)) {
+            return false;
+        }
+        auto connection = StoreConnection::open(path, StoreConnection::Access::readWrite);
+        return connection && connection->exec(sql);
+    };
+    ASSERT_TRUE(prepare(syncFile(), "CREATE TABLE Future (x); PRAGMA user_version = 99"));
+    // Version 0 with a table in the way of the first step: the whole migration rolls back.
+    ASSERT_TRUE(prepare(localFile(), "CREATE TABLE Device (x)"));
+    open();
+    EXPECT_TRUE(store->syncContainer().isInMemory());
+    EXPECT_TRUE(store->localContainer().isInMemory());
+    expectWorkingHistory();
+    store.reset();
+    auto sync = StoreConnection::open(syncFile(), StoreConnection::Access::readOnly);
+    EXPECT_EQ(sync->queryInteger("PRAGMA user_version"), 99);
+    auto local = StoreConnection::open(localFile(), StoreConnection::Access::readOnly);
+    EXPECT_EQ(local->queryInteger("PRAGMA user_version"), 0);
+    EXPECT_EQ(local->queryInteger("SELECT count(*) FROM sqlite_master WHERE name = 'ClipItem'"), 0);
+}
+
+TEST_F(FallbackTest, UnreadableFileAndReadOnlyFolder) {
+    // Both stores must exist on disk first, so that only the permissions stand in the way.
+    open();
+    fileSynced(text(QStringLiteral("before")));
+    store.reset();
+    ASSERT_EQ(::chmod(QFile::encodeName(syncFile()).constData(), 0), 0);
+    const bool unreadable = asUnprivilegedUser(
+        environment.root(), [] {},
+        [this] {
+            open();
+            return store->didFallBackToMemory() && store->syncContainer().isInMemory() &&
+                   !store->localContainer().isInMemory() && syncItems().isEmpty() &&
+                   !fileSynced(text(QStringLiteral("x"))).isNull() && modeOf(syncFile()) == 0;
+        });
+    EXPECT_TRUE(unreadable);
+    // A folder that belongs to someone else and cannot be written: nothing can be created there.
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to hand the folder to another user";
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(syncFile()).constData(), 0600), 0);
+    ASSERT_TRUE(QFile::remove(localFile()));
+    const bool readOnlyFolder = asUnprivilegedUser(
+        environment.root(),
+        [] {
+            ::chown(QFile::encodeName(storeFolder()).constData(), 0, 0);
+            ::chmod(QFile::encodeName(storeFolder()).constData(), 0755);
+        },
+        [this] {
+            open();
+            return store->didFallBackToMemory() && store->localContainer().isInMemory() &&
+                   !QFileInfo::exists(localFile()) && !fileSynced(text(QStringLiteral("x"))).isNull();
+        });
+    EXPECT_TRUE(readOnlyFolder);
 }
 
 using ReaderTest = StoreTest;
@@ -323,9 +442,7 @@ TEST_F(LimitsTest, OtherComputersItemsAreNeverPruned) {
     setLimit(UserSettings::maxStoreBytesKey, 1);
     const QList<ClipItem> theirs = fill(150, otherMac, 30 * ClipStore::secondsPerDay);
     insertSynced(text(QStringLiteral("mine")));
-    for (const ClipItem& item : theirs) {
-        ASSERT_TRUE(holds(item.id));
-    }
+    EXPECT_TRUE(std::ranges::all_of(theirs, [this](const ClipItem& item) { return holds(item.id); }));
 }
 
 // The items deleted are the items walked: another connection cannot delete one of them and give

@@ -17,7 +17,6 @@ struct Arming {
     std::atomic<int> errorCode{SQLITE_OK};
     std::atomic<bool> sticky{false};
     std::array<std::atomic<int>, 3> seen{};
-    std::atomic<int> failed{0};
 };
 Arming arming;
 
@@ -26,17 +25,10 @@ sqlite3_vfs* real = nullptr;
 
 // The error the call must return, or SQLITE_OK to let it through.
 int fault(Operation operation) {
-    const int index = int(operation);
-    const int count = ++arming.seen[size_t(index)];
-    if (arming.operation != index) {
-        return SQLITE_OK;
-    }
+    const int count = ++arming.seen[size_t(operation)];
     const int nth = arming.nth;
-    if (count == nth || (arming.sticky && count > nth)) {
-        ++arming.failed;
-        return arming.errorCode;
-    }
-    return SQLITE_OK;
+    const bool fails = arming.operation == int(operation) && (count == nth || (arming.sticky && count > nth));
+    return fails ? int(arming.errorCode) : SQLITE_OK;
 }
 
 // The wrapped file and, right behind it in the same allocation, the real VFS's file.
@@ -63,14 +55,6 @@ struct FileMethod<Result (*sqlite3_io_methods::*)(sqlite3_file*, Args...), membe
 };
 template <auto member, int faulty = -1>
 constexpr auto file = FileMethod<decltype(member), member, faulty>::call;
-
-// A method of the VFS that calls the real one's.
-template <typename Member, Member member> struct VfsMethod;
-template <typename Result, typename... Args, Result (*sqlite3_vfs::*member)(sqlite3_vfs*, Args...)>
-struct VfsMethod<Result (*sqlite3_vfs::*)(sqlite3_vfs*, Args...), member> {
-    static Result call(sqlite3_vfs*, Args... args) { return (real->*member)(real, args...); }
-};
-template <auto member> constexpr auto vfs = VfsMethod<decltype(member), member>::call;
 
 using Io = sqlite3_io_methods;
 const sqlite3_io_methods methods = {
@@ -110,12 +94,11 @@ int vfsOpen(sqlite3_vfs*, const char* name, sqlite3_file* file, int flags, int* 
     return result;
 }
 
-void arm(int operation, int nth, int errorCode, bool sticky) {
+void rearm(int operation, int nth, int errorCode, bool sticky) {
     arming.operation = -1;
     for (std::atomic<int>& count : arming.seen) {
         count = 0;
     }
-    arming.failed = 0;
     arming.nth = nth;
     arming.errorCode = errorCode;
     arming.sticky = sticky;
@@ -128,42 +111,27 @@ void install() {
     static std::once_flag once;
     std::call_once(once, [] {
         real = sqlite3_vfs_find(nullptr);
-        wrapper = sqlite3_vfs{};
+        // The real VFS's methods but opening, none of which needs the VFS it is called with.
+        wrapper = *real;
         wrapper.iVersion = 2;
         wrapper.szOsFile = int(sizeof(File)) + real->szOsFile;
-        wrapper.mxPathname = real->mxPathname;
+        wrapper.pNext = nullptr;
         wrapper.zName = "snipjar-faulty";
         wrapper.xOpen = vfsOpen;
-        wrapper.xDelete = vfs<&sqlite3_vfs::xDelete>;
-        wrapper.xAccess = vfs<&sqlite3_vfs::xAccess>;
-        wrapper.xFullPathname = vfs<&sqlite3_vfs::xFullPathname>;
-        wrapper.xDlOpen = vfs<&sqlite3_vfs::xDlOpen>;
-        wrapper.xDlError = vfs<&sqlite3_vfs::xDlError>;
-        wrapper.xDlSym = vfs<&sqlite3_vfs::xDlSym>;
-        wrapper.xDlClose = vfs<&sqlite3_vfs::xDlClose>;
-        wrapper.xRandomness = vfs<&sqlite3_vfs::xRandomness>;
-        wrapper.xSleep = vfs<&sqlite3_vfs::xSleep>;
-        wrapper.xCurrentTime = vfs<&sqlite3_vfs::xCurrentTime>;
-        wrapper.xGetLastError = vfs<&sqlite3_vfs::xGetLastError>;
-        wrapper.xCurrentTimeInt64 = vfs<&sqlite3_vfs::xCurrentTimeInt64>;
         sqlite3_vfs_register(&wrapper, 1);
     });
 }
 
 void arm(Operation operation, int nth, int errorCode, Persistence persistence) {
-    arm(int(operation), nth, errorCode, persistence == Persistence::sticky);
+    rearm(int(operation), nth, errorCode, persistence == Persistence::sticky);
 }
 
 void disarm() {
-    arm(-1, 0, SQLITE_OK, false);
+    rearm(-1, 0, SQLITE_OK, false);
 }
 
 int seen(Operation operation) {
     return arming.seen[size_t(operation)];
-}
-
-int failed() {
-    return arming.failed;
 }
 
 } // namespace snipjar::test::FaultyVfs

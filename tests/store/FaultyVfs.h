@@ -19,8 +19,6 @@ void arm(Operation operation, int nth, int errorCode, Persistence persistence);
 void disarm();
 // Calls of the operation seen since the last arm() or disarm().
 int seen(Operation operation);
-// Calls that were made to fail since the last arm().
-int failed();
 
 } // namespace FaultyVfs
 

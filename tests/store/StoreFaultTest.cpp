@@ -6,11 +6,6 @@
 #include "platform/fakes/FakeDesktopNotifier.h"
 #include "store/BlobStorage.h"
 
-#include <QDir>
-#include <QFile>
-#include <QSet>
-
-#include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -46,28 +41,20 @@ History present(History history) {
     return history;
 }
 
-Clip textClip(const QString& words) {
+Clip textClip(const QString& words, bool rich = false) {
     Clip clip;
-    clip.kind = Clip::Kind::text;
+    clip.kind = rich ? Clip::Kind::richText : Clip::Kind::text;
     clip.plainText = words;
+    if (rich) {
+        // Large enough that its bytes go to a payload file beside the database.
+        clip.richTextData = QByteArray(BlobStorage::externalThreshold + 100, 'r');
+    }
     return clip;
 }
 
-// Rich text large enough that its bytes go to a payload file beside the database.
-Clip richClip(const QString& words) {
-    Clip clip = textClip(words);
-    clip.kind = Clip::Kind::richText;
-    clip.richTextData = QByteArray(BlobStorage::externalThreshold + 100, 'r');
-    return clip;
-}
-
-QString storeFile(const QString& name) {
-    return AppPaths::storeFolder() + QLatin1Char('/') + name;
-}
-
-QString integrityOf(const QString& file) {
-    const std::unique_ptr<StoreConnection> connection =
-        StoreConnection::open(file, StoreConnection::Access::readOnly);
+QString integrityOf(const QString& name) {
+    const auto connection = StoreConnection::open(AppPaths::storeFolder() + QLatin1Char('/') + name,
+                                                  StoreConnection::Access::readOnly);
     return connection ? connection->queryText("PRAGMA integrity_check").value_or(QStringLiteral("no answer"))
                       : QStringLiteral("cannot open");
 }
@@ -92,7 +79,7 @@ public:
             copy(QStringLiteral("copy %1").arg(index));
         }
         copy(QString(6000, QLatin1Char('L')));
-        copy(richClip(QStringLiteral("rich")));
+        copy(textClip(QStringLiteral("rich"), true));
         copy(QStringLiteral("alpha"));
         pin(QStringLiteral("bravo"));
         pin(QStringLiteral("copy 1"));
@@ -121,18 +108,18 @@ public:
         const History onDisk = wanted();
         const bool wasInMemory = fellBack;
         store.reset();
-        EXPECT_EQ(integrityOf(storeFile(ClipStore::syncStoreName)), QStringLiteral("ok"));
-        EXPECT_EQ(integrityOf(storeFile(ClipStore::localStoreName)), QStringLiteral("ok"));
+        for (const QString& name : {ClipStore::syncStoreName, ClipStore::localStoreName}) {
+            EXPECT_EQ(integrityOf(name), QStringLiteral("ok")) << name.toStdString();
+        }
         open();
         EXPECT_EQ(held(), onDisk) << "the reopened store differs from what was reported";
         // Every change reported to sync waits in the outbox for the server.
         if (!wasInMemory) {
-            QSet<QUuid> waiting;
-            for (const OutboxEntry& entry : store->syncContext().outbox()) {
-                waiting.insert(entry.change.id);
-            }
+            const QList<OutboxEntry> outbox = store->syncContext().outbox();
             for (const ClipSyncChange& change : reported) {
-                EXPECT_TRUE(waiting.contains(change.id)) << change.id.toString().toStdString();
+                EXPECT_TRUE(std::ranges::any_of(outbox, [&](const auto& entry) {
+                    return entry.change.id == change.id;
+                })) << change.id.toString().toStdString();
             }
         }
     }
@@ -142,17 +129,15 @@ private:
 
     void open() {
         clock = clock.addSecs(60);
-        ClipStore::Options options{thisMac, [this] { return clock; }};
         // Attempts that fail at once need no pause between them here.
-        options.retryPauseMilliseconds = 0;
-        store = std::make_unique<ClipStore>(ClipStore::Location::onDisk, std::move(options));
+        store = std::make_unique<ClipStore>(ClipStore::Location::onDisk,
+                                            ClipStore::Options{thisMac, [this] { return clock; }, {}, {}, 0});
         store->onSyncChange = [this](const ClipSyncChange& change) { reported.append(change); };
 
         fellBack = store->syncContainer().isInMemory();
         before = present(expected);
         if (fellBack) {
-            // The store in memory starts empty.
-            expected.clear();
+            expected.clear(); // the store in memory starts empty
         }
     }
     void copy(const QString& words) { copy(textClip(words)); }
@@ -164,17 +149,14 @@ private:
         EXPECT_EQ(filing.outcome == ClipStore::Filing::Outcome::filed, !filing.changes.isEmpty());
         if (filing.outcome == ClipStore::Filing::Outcome::filed) {
             Expected& entry = expected[key(*clip.plainText)];
-            entry.present = true;
-            entry.createdAt = clock;
+            entry = {true, entry.pinned, clock};
         }
     }
     std::optional<QUuid> idOf(const QString& title) {
-        for (const ClipItem& item : ClipStore::allItems(store->syncContext())) {
-            if (key(item.title) == key(title)) {
-                return item.id;
-            }
-        }
-        return std::nullopt;
+        const QList<ClipItem> items = ClipStore::allItems(store->syncContext());
+        const auto found =
+            std::ranges::find_if(items, [&](const ClipItem& item) { return key(item.title) == key(title); });
+        return found == items.end() ? std::nullopt : std::optional(found->id);
     }
     void pin(const QString& title) {
         if (const std::optional<QUuid> id = idOf(title); id && store->togglePin(*id)) {
@@ -203,15 +185,10 @@ TEST(StoreFaultTest, EveryFailingFileOperationLeavesTheHistoryAsReported) {
     // Some hundred stores are made and opened here; the faults come from the shim, not the disk,
     // so they live in memory where the system offers a folder for that.
     const QByteArray previousTemporary = qgetenv("TMPDIR");
-    if (QFileInfo(QStringLiteral("/dev/shm")).isWritable()) {
-        qputenv("TMPDIR", "/dev/shm");
-    }
+    const bool inMemory = QFileInfo(QStringLiteral("/dev/shm")).isWritable() && qputenv("TMPDIR", "/dev/shm");
     const std::shared_ptr<void> restoreTemporary(nullptr, [&](void*) {
-        if (previousTemporary.isEmpty()) {
-            qunsetenv("TMPDIR");
-        } else {
-            qputenv("TMPDIR", previousTemporary);
-        }
+        inMemory &&
+            (previousTemporary.isEmpty() ? qunsetenv("TMPDIR") : qputenv("TMPDIR", previousTemporary));
     });
     struct Case {
         Operation operation;
@@ -252,8 +229,7 @@ TEST(StoreFaultTest, EveryFailingFileOperationLeavesTheHistoryAsReported) {
 // A private tmpfs over the data folder, so that the history can fill a disk for real. In a mount
 // namespace of the test's own where the process may have one; else mounted over the test's
 // temporary folder and detached afterwards.
-class SmallDisk {
-public:
+struct SmallDisk {
     explicit SmallDisk(const QString& folder, qint64 bytes)
         : path(QFile::encodeName(folder)) {
         QDir().mkpath(folder);
@@ -261,40 +237,27 @@ public:
             ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr);
         }
         const QByteArray options = "size=" + QByteArray::number(bytes) + ",mode=0700";
-        if (::mount("tmpfs", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) != 0) {
-            problem = std::strerror(errno);
-            return;
-        }
-        mounted = true;
+        mounted = ::mount("tmpfs", path.constData(), "tmpfs", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+        problem = mounted ? "" : std::strerror(errno);
     }
-    ~SmallDisk() {
-        if (mounted) {
-            ::umount2(path.constData(), MNT_DETACH);
-        }
-    }
-    SmallDisk(const SmallDisk&) = delete;
-    SmallDisk& operator=(const SmallDisk&) = delete;
-
-    bool mounted = false;
-    std::string problem;
+    ~SmallDisk() { mounted&& ::umount2(path.constData(), MNT_DETACH); }
 
     // Fills what is left of the disk with a file of its own; true when the disk is full.
-    bool fill() {
-        QFile ballast(ballastPath());
-        if (!ballast.open(QIODevice::WriteOnly)) {
-            return false;
-        }
+    bool fill() const {
+        QFile ballast(QFile::decodeName(path) + QStringLiteral("/ballast"));
         const QByteArray block(4096, 'x');
-        while (ballast.write(block) == block.size() && ballast.flush()) {
+        while (ballast.isOpen() || ballast.open(QIODevice::WriteOnly)) {
+            if (ballast.write(block) != block.size() || !ballast.flush()) {
+                return true;
+            }
         }
-        return ballast.error() != QFileDevice::NoError;
+        return false;
     }
-    void makeRoom() { QFile::remove(ballastPath()); }
-
-private:
-    QString ballastPath() const { return QFile::decodeName(path) + QStringLiteral("/ballast"); }
+    void makeRoom() const { QFile::remove(QFile::decodeName(path) + QStringLiteral("/ballast")); }
 
     QByteArray path;
+    bool mounted = false;
+    std::string problem;
 };
 
 // The history on a disk that fills: the user is told once, the copies made meanwhile wait in
@@ -306,13 +269,13 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
         GTEST_SKIP() << "a tmpfs cannot be mounted here (" << disk.problem
                      << "): the full-disk case needs root or CAP_SYS_ADMIN";
     }
-    QDateTime clock(QDate(2025, 3, 10), QTime(12, 0), Qt::UTC);
+    const QDateTime start(QDate(2025, 3, 10), QTime(12, 0), Qt::UTC);
+    QDateTime clock = start;
     ClipStore store(ClipStore::Location::onDisk, ClipStore::Options{thisMac, [&clock] { return clock; }});
     ASSERT_FALSE(store.didFallBackToMemory());
     FakeDesktopNotifier notifier;
     QList<QList<ClipSyncChange>> finished;
-    int stops = 0;
-    int resumes = 0;
+    int stops = 0, resumes = 0;
     {
         ClipIngestor ingestor(store);
         ingestor.reportFailuresTo(notifier);
@@ -341,9 +304,7 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
         disk.makeRoom();
         ASSERT_TRUE(waitUntil([&] { return resumes == 1; }));
         ASSERT_TRUE(waitUntil([&] { return finished.size() == 6; }));
-        for (const QList<ClipSyncChange>& changes : finished) {
-            EXPECT_FALSE(changes.isEmpty());
-        }
+        EXPECT_TRUE(std::ranges::none_of(finished, [](const auto& changes) { return changes.isEmpty(); }));
         EXPECT_EQ(notifier.notifications.size(), 1);
         EXPECT_EQ(stops, 1);
     }
@@ -351,10 +312,9 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
     ASSERT_EQ(items.size(), 6);
     for (int index = 0; index < 5; ++index) {
         EXPECT_TRUE(items[4 - index].title.startsWith(QStringLiteral("while full %1 ").arg(index)));
-        EXPECT_EQ(items[4 - index].createdAt,
-                  QDateTime(QDate(2025, 3, 10), QTime(12, 0), Qt::UTC).addSecs(10 * (index + 1)));
+        EXPECT_EQ(items[4 - index].createdAt, start.addSecs(10 * (index + 1)));
     }
-    EXPECT_EQ(integrityOf(storeFile(ClipStore::syncStoreName)), QStringLiteral("ok"));
+    EXPECT_EQ(integrityOf(ClipStore::syncStoreName), QStringLiteral("ok"));
 }
 
 } // namespace
