@@ -51,7 +51,11 @@ protected:
         const std::unique_ptr<ModelContext> context = container.newContext();
         context->insert(item);
         if (item.hasPayload) {
-            context->insert(ClipPayload{.itemID = item.id, .imageData = clip.imageData, .dataUTI = clip.dataUTI});
+            ClipPayload payload;
+            payload.itemID = item.id;
+            payload.imageData = clip.imageData;
+            payload.dataUTI = clip.dataUTI;
+            context->insert(payload);
         }
         EXPECT_TRUE(context->save());
         return item;
