@@ -1,4 +1,6 @@
 #include "capture/CaptureRead.h"
+#include "capture/ImageRead.h"
+#include "capture/SourceAddress.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePasteboard.h"
@@ -12,7 +14,10 @@ namespace snipjar {
 namespace {
 
 using test::makeImage;
+using test::notAnImage;
+using T = TypeIdentifier;
 using Entries = QList<QPair<QString, QByteArray>>;
+using Handling = ImageRead::Handling;
 
 class CaptureReadTest : public ::testing::Test {
 protected:
@@ -29,7 +34,6 @@ protected:
 // text has no size limit of its own. Text and rich text are read no further than the store keeps:
 // text above it is not recorded, rich text that does not fit with its words gives the words alone.
 TEST_F(CaptureReadTest, WhatIsCaptured) {
-    using T = TypeIdentifier;
     using K = Clip::Kind;
     const auto [skipped, captured, empty] =
         std::tuple{CaptureOutcome::skipped, CaptureOutcome::captured, CaptureOutcome::empty};
@@ -131,6 +135,147 @@ TEST_F(CaptureReadTest, SizeLimits) {
     EXPECT_EQ(read().outcome, CaptureOutcome::skipped);
     UserSettings::setValue(UserSettings::maxCaptureRepBytesKey, 0);
     EXPECT_EQ(read().outcome, CaptureOutcome::captured);
+}
+
+constexpr qint64 directLimit = 50'000'000;
+constexpr qint64 byteCap = 300'000'000;
+
+QString id(const char* identifier) {
+    return QString::fromLatin1(identifier);
+}
+
+// Preferred types first in their own order, then other known image and PDF types in clipboard order;
+// TIFF, unknown types and non-images are never candidates.
+TEST(ImageCandidates, PreferredTypesFirstThenClipboardOrder) {
+    const QStringList clipboard{id(T::plainText),  "public.webp", id(T::tiff), id(T::png),
+                                "x-unknown/thing", id(T::svg),    id(T::heic), id(T::pdf)};
+    EXPECT_EQ(imageCandidateTypes(clipboard),
+              (QStringList{id(T::heic), id(T::png), id(T::pdf), "public.webp", id(T::svg)}));
+}
+
+// The first candidate that decodes wins (HEIC before PNG whatever the clipboard order; one that
+// does not decode, or is absent, is passed over); above the direct limit the bytes go to the
+// transcoder as they are (exactly at it they are still direct). A candidate above the byte cap
+// ends the whole read: no later candidate, no TIFF fallback.
+TEST(ReadImage, CandidatesAndLimits) {
+    const QByteArray heic = makeImage("heic"), jpeg = makeImage("jpg"), png = makeImage("png", 8, 8);
+    // The entry read (by its index), if any, and how.
+    const struct {
+        QList<QPair<QString, QByteArray>> entries;
+        qint64 directLimit, byteCap;
+        int chosen;
+        Handling handling = Handling::direct;
+    } rows[] = {
+        {{{T::png, makeImage("png")}, {T::heic, heic}}, directLimit, byteCap, 1},
+        {{{T::jpeg, notAnImage()}, {T::gif, makeImage("gif")}}, directLimit, byteCap, 1},
+        {{{T::png, notAnImage()}}, directLimit, byteCap, -1},
+        {{{T::jpeg, jpeg}}, jpeg.size() - 1, byteCap, 0, Handling::needsTranscode},
+        {{{T::jpeg, jpeg}}, jpeg.size(), byteCap, 0},
+        {{{T::heic, heic}, {T::png, png}, {T::tiff, makeImage("tif", 8, 8)}},
+         directLimit,
+         heic.size() - 1,
+         -1},
+    };
+    ASSERT_GT(heic.size(), png.size());
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.entries.constFirst().first.toStdString());
+        FakePasteboard pasteboard;
+        pasteboard.setEntries(row.entries);
+        const std::optional<ImageRead> image = readImage(pasteboard, row.directLimit, row.byteCap);
+        ASSERT_EQ(image.has_value(), row.chosen >= 0);
+        if (image) {
+            EXPECT_EQ(image->handling, row.handling);
+            EXPECT_EQ(image->typeIdentifier, row.entries[row.chosen].first);
+            EXPECT_EQ(image->bytes, row.entries[row.chosen].second);
+        }
+        if (row.byteCap != byteCap) {
+            EXPECT_EQ(pasteboard.readCount(id(T::png)), 0);
+            EXPECT_EQ(pasteboard.readCount(id(T::tiff)), 0);
+        }
+    }
+}
+
+// TIFF alone: stored as PNG under the direct limit, transcoded above it, nothing above the cap.
+TEST(ReadImage, TIFFFallback) {
+    FakePasteboard pasteboard;
+    const QByteArray tiff = makeImage("tif");
+    pasteboard.setEntries({{T::tiff, tiff}});
+
+    const std::optional<ImageRead> small = readImage(pasteboard, directLimit, byteCap);
+    ASSERT_TRUE(small);
+    EXPECT_EQ(small->handling, Handling::direct);
+    EXPECT_EQ(small->typeIdentifier, id(T::png));
+    EXPECT_TRUE(small->bytes.startsWith("\x89PNG"));
+
+    const std::optional<ImageRead> large = readImage(pasteboard, tiff.size() - 1, byteCap);
+    ASSERT_TRUE(large);
+    EXPECT_EQ(large->handling, Handling::needsTranscode);
+    EXPECT_EQ(large->typeIdentifier, id(T::tiff));
+    EXPECT_EQ(large->bytes, tiff);
+
+    EXPECT_EQ(readImage(pasteboard, directLimit, tiff.size() - 1), std::nullopt);
+
+    // The PNG made from a small TIFF must itself stay within the direct limit. JPEG-compressed noise
+    // makes a TIFF much smaller than its PNG.
+    const QByteArray compressedTIFF = makeImage("tif", 64, 48, "compression=jpeg");
+    pasteboard.setEntries({{T::tiff, compressedTIFF}});
+    const qsizetype compressedPNGSize = readImage(pasteboard, directLimit, byteCap)->bytes.size();
+    ASSERT_LT(compressedTIFF.size(), compressedPNGSize);
+    EXPECT_EQ(readImage(pasteboard, compressedPNGSize - 1, byteCap), std::nullopt);
+    EXPECT_TRUE(readImage(pasteboard, compressedPNGSize, byteCap));
+
+    pasteboard.setEntries({{T::tiff, notAnImage()}});
+    EXPECT_EQ(readImage(pasteboard, directLimit, byteCap), std::nullopt);
+}
+
+// The src of the first img tag, found case-insensitively with either quote (the double-quoted form
+// wins even when the single-quoted one comes first in the tag), with &amp; decoded, also in a tag
+// cut off at the end of the text. No usable address: no tag, no attribute, src outside the tag,
+// inline data, unterminated or empty.
+TEST(ImageSourceFromHTML, ReadsTheFirstImageSource) {
+    const std::pair<QString, std::optional<QString>> rows[] = {
+        {"<p><IMG ALT='x' SRC='https://ex.org/a.jpg?w=1&amp;h=2&amp;q=3'><img src=\"https://ex.org/b.jpg\">",
+         "https://ex.org/a.jpg?w=1&h=2&q=3"},
+        {"<img src=\"https://ex.org/x.png\" src='https://ex.org/y.png'>", "https://ex.org/x.png"},
+        {"<img data-src='a.png' src=\"b.png\">", "b.png"},
+        {"<img src=\"c.png\"", "c.png"},
+        {"<p>no picture</p>", std::nullopt},
+        {"<img alt=\"x\"><a src=\"later.png\">", std::nullopt},
+        {"<img src=\"data:image/png;base64,AAAA\">", std::nullopt},
+        {"<img src=\"https://ex.org/open.png", std::nullopt},
+        {"<img src=''>", std::nullopt},
+        {QString(), std::nullopt},
+    };
+    for (const auto& [html, source] : rows) {
+        EXPECT_EQ(imageSourceFromHTML(html), source) << html.toStdString();
+    }
+}
+
+// The first URL object that is not a file URL wins; otherwise the HTML's img tag, also in the UTF-16
+// HTML (marked with a byte-order mark) that some browsers put on the clipboard.
+TEST(SourceURLString, PrefersWebURLObjectsThenHTML) {
+    FakePasteboard pasteboard;
+    FakePasteboard::Contents contents;
+    contents.urls = QStringList{QStringLiteral("file:///home/u/a.png"), QStringLiteral("https://ex.org/pic")};
+    contents.entries.append(
+        FakePasteboard::Entry{TypeIdentifier::html, "<img src='https://ex.org/from-html.png'>"});
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/pic"));
+
+    contents.urls = QStringList{QStringLiteral("file:///home/u/a.png")};
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/from-html.png"));
+
+    contents.urls.reset();
+    contents.entries = {FakePasteboard::Entry{TypeIdentifier::png, "x"}};
+    pasteboard.setContents(contents);
+    EXPECT_EQ(sourceURLString(pasteboard), std::nullopt);
+
+    const QString html = QStringLiteral("<html><body><img src=\"https://ex.org/ü.png\"></body></html>");
+    QByteArray utf16("\xff\xfe", 2);
+    utf16.append(reinterpret_cast<const char*>(html.utf16()), html.size() * 2);
+    pasteboard.setEntries({{TypeIdentifier::html, utf16}});
+    EXPECT_EQ(sourceURLString(pasteboard), QStringLiteral("https://ex.org/ü.png"));
 }
 
 } // namespace

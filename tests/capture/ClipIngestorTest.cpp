@@ -1,30 +1,16 @@
-#include "capture/ClipIngestor.h"
-#include "platform/TypeIdentifier.h"
-#include "store/ClipStore.h"
-
-#include "EventLoopWait.h"
-#include "TestEnvironment.h"
+#include "CaptureTestSupport.h"
 #include "TestImages.h"
+#include "platform/TypeIdentifier.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <memory>
 
 namespace snipjar {
 namespace {
 
+using test::textClip;
 using test::waitUntil;
-
-Clip textClip(const QString& text) {
-    Clip clip;
-    clip.kind = Clip::Kind::text;
-    clip.plainText = text;
-    return clip;
-}
 
 // A real image followed by padding: decoders stop at the image's end, so it stays a valid image
 // of the requested byte size.

@@ -1,17 +1,9 @@
-#include "capture/ClipboardMonitor.h"
+#include "CaptureTestSupport.h"
 #include "platform/PasteboardChangeTracking.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/fakes/FakePasteboard.h"
-#include "platform/fakes/FakeWorkspace.h"
-#include "store/ClipStore.h"
-
-#include "EventLoopWait.h"
-#include "TestEnvironment.h"
 
 #include <QSignalBlocker>
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace snipjar {
 namespace {
@@ -23,60 +15,22 @@ using test::waitUntil;
 // Longer than the whole retry window (25 + 50 + 100 + 250 + 400 ms) and a few polls.
 constexpr auto afterRetries = 1500ms;
 
-const QByteArray rtf = "{\\rtf1\\ansi {\\b bold} words}";
-
-class ClipboardMonitorTest : public ::testing::Test {
+class ClipboardMonitorTest : public test::MonitorTest {
 protected:
     ~ClipboardMonitorTest() override { setLastWrittenChangeCount(-1); }
 
-    void createMonitor(CaptureLimits limits = {}) {
-        monitor = std::make_unique<ClipboardMonitor>(store, pasteboard, workspace, nullptr, limits);
-        QObject::connect(monitor.get(), &ClipboardMonitor::captureFinished,
-                         [this](qint64 changeCount, CaptureOutcome outcome) {
-                             outcomes.append({changeCount, outcome});
-                         });
-        QObject::connect(&monitor->ingestor(), &ClipIngestor::jobFinished,
-                         [this](const QList<ClipSyncChange>&) { ++filed; });
-    }
-    void startMonitor() {
-        createMonitor();
-        monitor->start();
-        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }));
-    }
-
-    QList<CaptureOutcome> outcomesFor(qint64 changeCount) const {
-        QList<CaptureOutcome> result;
-        for (const auto& [count, outcome] : outcomes) {
-            if (count == changeCount) {
-                result.append(outcome);
-            }
-        }
-        return result;
-    }
-    QStringList titles() {
-        QStringList result;
-        for (const ClipItem& item :
-             ClipStore::allItems(store.syncContext()) + ClipStore::allItems(store.localContext())) {
-            result << item.title;
-        }
-        return result;
-    }
+    void startMonitor() { startClipboardMonitor(pasteboard); }
     // Rich text whose plain string appears only from the given capture attempt on.
     void setLazyRichText(const QString& text, int availableFromAttempt) {
         FakePasteboard::Contents contents;
         contents.entries = {
-            FakePasteboard::Entry{TypeIdentifier::rtf, rtf, 1},
+            FakePasteboard::Entry{TypeIdentifier::rtf, "{\\rtf1\\ansi {\\b bold} words}", 1},
             FakePasteboard::Entry{TypeIdentifier::plainText, text.toUtf8(), availableFromAttempt}};
         pasteboard.setContents(contents);
     }
 
-    test::TestEnvironment environment;
-    ClipStore store{ClipStore::Location::inMemory};
     FakePasteboard pasteboard;
-    FakeWorkspace workspace;
-    std::unique_ptr<ClipboardMonitor> monitor;
-    QList<std::pair<qint64, CaptureOutcome>> outcomes;
-    int filed = 0;
+    std::unique_ptr<ClipboardMonitor>& monitor = clipboardMonitor;
 };
 
 // start() files what is on the clipboard at launch, once, without retrying an empty clipboard.

@@ -1,19 +1,9 @@
-#include "capture/PrimarySelectionMonitor.h"
-#include "capture/ClipIngestor.h"
+#include "CaptureTestSupport.h"
+#include "TestImages.h"
 #include "capture/SelectedTextRead.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePasteboard.h"
-#include "platform/fakes/FakeWorkspace.h"
-#include "store/ClipStore.h"
-
-#include "EventLoopWait.h"
-#include "TestEnvironment.h"
-#include "TestImages.h"
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace snipjar {
 namespace {
@@ -70,41 +60,15 @@ TEST(SelectedTextRead, WhatIsRead) {
 }
 
 // The stability rule of the monitor, with short waits.
-class PrimarySelectionMonitorTest : public ::testing::Test {
+class PrimarySelectionMonitorTest : public test::MonitorTest {
 protected:
-    static constexpr PrimarySelectionMonitor::Timing timing{150ms, 150ms};
     // Longer than a settle time and a confirm time together.
     static constexpr auto afterSettling = 800ms;
 
-    void startMonitor() {
-        monitor = std::make_unique<PrimarySelectionMonitor>(selection, workspace, ingestor, nullptr, timing);
-        QObject::connect(monitor.get(), &PrimarySelectionMonitor::selectionRead,
-                         [this](CaptureOutcome outcome) { outcomes.append(outcome); });
-        QObject::connect(monitor.get(), &PrimarySelectionMonitor::textRecorded,
-                         [this](const QString& text) { recorded.append(text); });
-        QObject::connect(&ingestor, &ClipIngestor::jobFinished, [this] { ++filed; });
-        monitor->start();
-        // The look at what was selected before.
-        ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 1; }));
-        outcomes.clear();
-    }
-    QStringList titles() {
-        QStringList result;
-        for (const ClipItem& item : ClipStore::allItems(store.syncContext())) {
-            result << item.title;
-        }
-        return result;
-    }
+    void startMonitor() { startSelectionMonitor(selection, workspace, {150ms, 150ms}); }
 
-    test::TestEnvironment environment;
-    ClipStore store{ClipStore::Location::inMemory};
     FakePasteboard selection;
-    FakeWorkspace workspace;
-    ClipIngestor ingestor{store};
-    std::unique_ptr<PrimarySelectionMonitor> monitor;
-    QList<CaptureOutcome> outcomes;
-    QStringList recorded;
-    int filed = 0;
+    std::unique_ptr<PrimarySelectionMonitor>& monitor = selectionMonitor;
 };
 
 // Nothing is read while a mouse button is held, however long the drag pauses; letting go starts the

@@ -1,20 +1,12 @@
-#include "X11TestClients.h"
-
-#include "capture/ClipboardMonitor.h"
-#include "platform/TypeIdentifier.h"
-#include "platform/fakes/FakeWorkspace.h"
-#include "platform/x11/X11Pasteboard.h"
-#include "store/ClipStore.h"
-
-#include "EventLoopWait.h"
-#include "TestEnvironment.h"
+#include "CaptureTestSupport.h"
 #include "TestImages.h"
+#include "X11TestClients.h"
+#include "platform/TypeIdentifier.h"
+#include "platform/x11/X11Pasteboard.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QUrl>
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
@@ -27,7 +19,7 @@ using namespace std::chrono_literals;
 using test::waitUntil;
 
 // Copies made by other processes on a real X server reach the history through the monitor.
-class CaptureX11Test : public ::testing::Test {
+class CaptureX11Test : public test::MonitorTest {
 protected:
     void SetUp() override {
         pasteboard = X11Pasteboard::create();
@@ -36,20 +28,11 @@ protected:
         }
         pasteboard->setReadTimeouts({.answer = 300ms, .idle = 300ms, .total = 30s});
     }
-    void TearDown() override { monitor.reset(); }
 
-    void createMonitor(CaptureLimits limits = {}) {
-        monitor = std::make_unique<ClipboardMonitor>(store, *pasteboard, workspace, nullptr, limits);
-        QObject::connect(monitor.get(), &ClipboardMonitor::captureFinished,
-                         [this](qint64, CaptureOutcome outcome) { outcomes.append(outcome); });
-        QObject::connect(&monitor->ingestor(), &ClipIngestor::jobFinished,
-                         [this](const QList<ClipSyncChange>&) { ++filed; });
-    }
+    void createMonitor() { createClipboardMonitor(*pasteboard); }
     // Starts a monitor and lets its first capture (of whatever was on the clipboard) pass.
     void startMonitor(CaptureLimits limits = {}) {
-        createMonitor(limits);
-        monitor->start();
-        ASSERT_TRUE(waitUntil([&] { return !outcomes.isEmpty(); }));
+        startClipboardMonitor(*pasteboard, limits);
         outcomes.clear();
         filed = 0;
     }
@@ -79,24 +62,10 @@ protected:
             timeout);
     }
 
-    bool storesAreEmpty() {
-        return ClipStore::allItems(store.syncContext()).isEmpty() &&
-               ClipStore::allItems(store.localContext()).isEmpty();
-    }
-    std::optional<Clip> newestSyncedClip() {
-        const QList<ClipItem> items = ClipStore::allItems(store.syncContext());
-        return items.isEmpty() ? std::nullopt : store.loadClip(items.front().id, store.syncContainer());
-    }
-
-    test::TestEnvironment environment;
-    ClipStore store{ClipStore::Location::inMemory};
-    FakeWorkspace workspace;
     std::unique_ptr<X11Pasteboard> pasteboard;
-    std::unique_ptr<ClipboardMonitor> monitor;
+    std::unique_ptr<ClipboardMonitor>& monitor = clipboardMonitor;
     test::SelectionOwners owners;
     std::map<QProcess*, QByteArray> output;
-    QList<CaptureOutcome> outcomes;
-    int filed = 0;
 };
 
 // Text and images copied with xclip are stored as they were copied, in the sync store; files copied
@@ -136,10 +105,7 @@ TEST_F(CaptureX11Test, CapturesWhatOtherProgramsCopy) {
             EXPECT_EQ(outcomes, QList{CaptureOutcome::skipped});
             continue;
         }
-        const bool local = row.kind == Clip::Kind::file;
-        ModelContext& context = local ? store.localContext() : store.syncContext();
-        const std::optional<Clip> clip = store.loadClip(
-            ClipStore::allItems(context).front().id, local ? store.localContainer() : store.syncContainer());
+        const std::optional<Clip> clip = newestClip(row.kind == Clip::Kind::file);
         ASSERT_TRUE(clip);
         EXPECT_EQ(clip->kind, row.kind);
         if (row.kind == Clip::Kind::text) {
@@ -167,7 +133,7 @@ TEST_F(CaptureX11Test, TranscodesLargeJPEG) {
     startMonitor(CaptureLimits{jpeg.size() - 1});
     xclip("image/jpeg", jpeg);
     ASSERT_TRUE(waitUntil([&] { return filed == 1; }, 60s));
-    const std::optional<Clip> clip = newestSyncedClip();
+    const std::optional<Clip> clip = newestClip();
     ASSERT_TRUE(clip);
     EXPECT_EQ(clip->dataUTI, QString::fromLatin1(TypeIdentifier::heic));
     EXPECT_TRUE(clip->imageData && !clip->imageData->isEmpty());
@@ -187,7 +153,7 @@ TEST_F(CaptureX11Test, OwnerChangeDuringACaptureStoresNothing) {
     // The slow owner's late answer and any read after it have passed.
     test::settle(1500ms);
     EXPECT_EQ(filed, 0);
-    EXPECT_TRUE(storesAreEmpty());
+    EXPECT_TRUE(items().isEmpty());
 }
 
 // An owner slow with its first answer is waited for, and a capture that gave up on it asks again at
@@ -197,14 +163,14 @@ TEST_F(CaptureX11Test, SlowOwnerIsAskedAgain) {
     startMonitor();
     owner({"--delay-ms", "1500", "UTF8_STRING", "rendered on request"});
     ASSERT_TRUE(waitUntil([&] { return filed == 1; }, 15s));
-    EXPECT_EQ(newestSyncedClip()->plainText, QStringLiteral("rendered on request"));
+    EXPECT_EQ(newestClip()->plainText, QStringLiteral("rendered on request"));
 
     pasteboard->setReadTimeouts({.answer = 300ms, .idle = 300ms, .total = 30s});
     outcomes.clear();
     owner({"--delay-ms", "400", "UTF8_STRING", "second try"});
     ASSERT_TRUE(waitUntil([&] { return filed == 2; }, 15s));
     EXPECT_EQ(outcomes.first(), CaptureOutcome::empty);
-    EXPECT_EQ(newestSyncedClip()->plainText, QStringLiteral("second try"));
+    EXPECT_EQ(newestClip()->plainText, QStringLiteral("second try"));
 }
 
 // Quitting in the middle of a slow transfer does not wait for it to end.
@@ -248,7 +214,7 @@ TEST_F(CaptureX11Test, UnresponsiveOwnerDoesNotBlockTheMainThread) {
 
     xclip("UTF8_STRING", "after the stall");
     ASSERT_TRUE(waitUntil([&] { return filed == 1; }));
-    EXPECT_EQ(newestSyncedClip()->plainText, QStringLiteral("after the stall"));
+    EXPECT_EQ(newestClip()->plainText, QStringLiteral("after the stall"));
 }
 
 // A field of /proc/self/status in bytes: VmRSS (resident now) or VmHWM (the peak since the last
@@ -281,7 +247,7 @@ TEST_F(CaptureX11Test, HugeTextIsRefusedWithoutBeingRead) {
             waitUntil([&] { return !outcomes.isEmpty() && outcomes.back() != CaptureOutcome::empty; }, 60s));
         EXPECT_EQ(outcomes.back(), CaptureOutcome::skipped);
         EXPECT_FALSE(outcomes.contains(CaptureOutcome::captured));
-        EXPECT_TRUE(storesAreEmpty());
+        EXPECT_TRUE(items().isEmpty());
         EXPECT_LT(pasteboard->cachedByteCount(), 1024);
         const qint64 growth = statusBytes("VmHWM:") - idle;
 #ifndef __SANITIZE_ADDRESS__

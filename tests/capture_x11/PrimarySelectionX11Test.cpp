@@ -1,20 +1,10 @@
-#include "capture/ClipIngestor.h"
-#include "capture/PrimarySelectionMonitor.h"
-#include "platform/fakes/FakeWorkspace.h"
+#include "CaptureTestSupport.h"
+#include "X11TestClients.h"
 #include "platform/x11/X11Pasteboard.h"
 #include "platform/x11/X11Workspace.h"
 #include "platform/x11/XcbConnection.h"
-#include "store/ClipStore.h"
-
-#include "EventLoopWait.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
 #include <QProcess>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 namespace snipjar {
 namespace {
@@ -28,7 +18,7 @@ constexpr auto afterSettling = 2500ms;
 
 // Text selected by other programs on a real X server reaches the history through the monitor of the
 // primary selection, with its real waits.
-class PrimarySelectionX11Test : public ::testing::Test {
+class PrimarySelectionX11Test : public test::MonitorTest {
 protected:
     void SetUp() override {
         selection = X11Pasteboard::create(nullptr, "PRIMARY");
@@ -40,17 +30,7 @@ protected:
         selection->setKeepsValuesBetweenCaptures(false);
     }
 
-    void TearDown() override { monitor.reset(); }
-
-    void startMonitor(Workspace& workspace) {
-        monitor = std::make_unique<PrimarySelectionMonitor>(*selection, workspace, ingestor);
-        QObject::connect(monitor.get(), &PrimarySelectionMonitor::selectionRead,
-                         [this](CaptureOutcome outcome) { outcomes.append(outcome); });
-        QObject::connect(&ingestor, &ClipIngestor::jobFinished, [this] { ++filed; });
-        monitor->start();
-        ASSERT_TRUE(waitUntil([&] { return outcomes.size() == 1; }));
-        outcomes.clear();
-    }
+    void startMonitor(Workspace& on) { startSelectionMonitor(*selection, on); }
 
     // Starts an owner of the primary selection and returns once the selection changed hands.
     template <typename Start> void selecting(Start start) {
@@ -65,25 +45,14 @@ protected:
         selecting([&] { owners.helper(QStringList{"--selection", "PRIMARY"} + arguments); });
     }
 
-    QList<ClipItem> items() {
-        return ClipStore::allItems(store.syncContext()) + ClipStore::allItems(store.localContext());
-    }
-
-    test::TestEnvironment environment;
-    ClipStore store{ClipStore::Location::inMemory};
-    ClipIngestor ingestor{store};
-    FakeWorkspace fakeWorkspace;
     std::unique_ptr<X11Pasteboard> selection;
-    std::unique_ptr<PrimarySelectionMonitor> monitor;
     test::SelectionOwners owners;
-    QList<CaptureOutcome> outcomes;
-    int filed = 0;
 };
 
 // A selection taken anew at every extension, a few tens of milliseconds apart (one xclip after the
 // other), is filed once, with its final text; so is one whose owner keeps it while its text grows.
 TEST_F(PrimarySelectionX11Test, GrowingSelectionIsFiledOnceWithItsFinalText) {
-    startMonitor(fakeWorkspace);
+    startMonitor(workspace);
     const QByteArray words = "the quick brown fox";
     for (qsizetype length = 3; length <= words.size(); length += 2) {
         selectWithXclip(words.left(length));
@@ -106,7 +75,7 @@ TEST_F(PrimarySelectionX11Test, GrowingSelectionIsFiledOnceWithItsFinalText) {
 // A password manager's selection is never filed, also when its hint cannot be read; nor is a
 // selection of files or one without text. The text of a rich selection is filed as plain text.
 TEST_F(PrimarySelectionX11Test, SkipsWhatIsNotSelectedText) {
-    startMonitor(fakeWorkspace);
+    startMonitor(workspace);
     for (const QString& hint : {QStringLiteral("secret"), QStringLiteral("!refuse")}) {
         selectWithOwner({"UTF8_STRING", "correct horse battery staple", "x-kde-passwordManagerHint", hint});
         ASSERT_TRUE(waitUntil([&] { return outcomes.contains(CaptureOutcome::skipped); }));
@@ -132,8 +101,8 @@ TEST_F(PrimarySelectionX11Test, SkipsWhatIsNotSelectedText) {
 TEST_F(PrimarySelectionX11Test, TextDraggedInAnXtermIsFiledOnce) {
     std::unique_ptr<XcbConnection> connection = XcbConnection::open();
     ASSERT_TRUE(connection);
-    X11Workspace workspace(*connection);
-    startMonitor(workspace);
+    X11Workspace desktop(*connection);
+    startMonitor(desktop);
     test::Xterm xterm(
         {"-geometry", "60x5+100+100", "-e", "sh", "-c", "printf 'alpha beta gamma delta'; exec sleep 600"});
     QByteArray window;
@@ -143,7 +112,7 @@ TEST_F(PrimarySelectionX11Test, TextDraggedInAnXtermIsFiledOnce) {
                      {"search", "--onlyvisible", "--pid", QString::number(xterm.processId())});
         search.waitForFinished(5000);
         window = search.readAllStandardOutput().trimmed().split('\n').value(0);
-        return !window.isEmpty() && workspace.frontmostApplication().has_value();
+        return !window.isEmpty() && desktop.frontmostApplication().has_value();
     }));
     settle(500ms);
     auto xdotool = [&](const QStringList& arguments) {
@@ -164,7 +133,7 @@ TEST_F(PrimarySelectionX11Test, TextDraggedInAnXtermIsFiledOnce) {
     ASSERT_EQ(items().size(), 1);
     // Dragged past the end of the row, xterm selects its line end too.
     EXPECT_EQ(items().front().title, QStringLiteral("alpha beta gamma delta\n"));
-    EXPECT_EQ(items().front().sourceName, workspace.frontmostApplication().value().name);
+    EXPECT_EQ(items().front().sourceName, desktop.frontmostApplication().value().name);
 }
 
 } // namespace

@@ -6,93 +6,77 @@ namespace snipjar::test {
 namespace {
 
 using Action = PanelKey::Action;
-
-PanelKey press(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier, const QString& text = {},
-               bool isHotKey = false) {
-    return PanelKey::decode(key, modifiers, text, isHotKey);
-}
+using namespace Qt::StringLiterals;
+constexpr auto ctrl = Qt::ControlModifier;
 
 // Ctrl stands for the command modifier: Ctrl+P pins, Ctrl+Backspace deletes, Ctrl+1 … Ctrl+9 paste
 // a row by its number; any other Ctrl key goes on. They name keys of the US layout: where the
 // layout types a Latin letter or a digit, that decides (Dvorak's Ctrl+P is where it types "p");
 // where it types anything else, the key's place does (AZERTY's "1" key types "&", a Cyrillic layout
-// types "з" on the P key). Keycodes are XKB's.
-TEST(PanelKeyTest, CtrlCombinationsAreTheCommandsOnEveryLayout) {
-    struct Case {
+// types "з" on the P key). Keycodes are XKB's. The navigation keys act whatever modifiers are held
+// and never reach the query; without Ctrl the layout's text is typed, never the key's place.
+TEST(PanelKeyTest, KeysOnEveryLayoutAndWithAnyModifiers) {
+    const struct {
         const char* what;
         int key;
+        Qt::KeyboardModifiers modifiers;
         quint32 keycode;
         Action action;
-        int number;
+        int number = 0, step = 0;
+        QString text = {};
+    } cases[] = {
+        {"Ctrl+P", Qt::Key_P, ctrl, 33, Action::togglePin},
+        {"Ctrl+Backspace", Qt::Key_Backspace, ctrl, 22, Action::deleteSelected},
+        {"Ctrl+2", Qt::Key_2, ctrl, 11, Action::pasteNumber, 2},
+        {"Ctrl+0", Qt::Key_0, ctrl, 19, Action::passOn},
+        {"Ctrl+C", Qt::Key_C, ctrl, 54, Action::passOn},
+        {"fr, Ctrl+&", Qt::Key_Ampersand, ctrl, 10, Action::pasteNumber, 1},
+        {"fr, Ctrl+ç", Qt::Key_Ccedilla, ctrl, 18, Action::pasteNumber, 9},
+        {"fr, Ctrl+à", Qt::Key_Agrave, ctrl, 19, Action::passOn},
+        {"ru, Ctrl+з", 0x0417, ctrl, 33, Action::togglePin},
+        {"dvorak, Ctrl+P", Qt::Key_P, ctrl, 27, Action::togglePin},
+        {"dvorak, Ctrl+L", Qt::Key_L, ctrl, 33, Action::passOn},
+        {"no keycode", Qt::Key_Ampersand, ctrl, 0, Action::passOn},
+        {"keypad Ctrl+9", Qt::Key_9, ctrl | Qt::KeypadModifier, 0, Action::pasteNumber, 9},
+        {"2", Qt::Key_2, Qt::NoModifier, 11, Action::appendText, 0, 0, u"2"_s},
+        {"ru, з", 0x0417, Qt::NoModifier, 33, Action::appendText, 0, 0, u"з"_s},
+        {"keypad Enter", Qt::Key_Enter, Qt::KeypadModifier, 0, Action::pasteSelected},
+        {"Ctrl+Return", Qt::Key_Return, ctrl, 0, Action::pasteSelected},
+        {"Backtab", Qt::Key_Backtab, Qt::ShiftModifier, 0, Action::cycleTypeScope, 0, -1},
+        {"Shift+Tab", Qt::Key_Tab, Qt::ShiftModifier, 0, Action::cycleTypeScope, 0, -1},
+        {"Shift+Delete", Qt::Key_Delete, Qt::ShiftModifier, 0, Action::eraseLast},
+        {"Escape", Qt::Key_Escape, Qt::NoModifier, 0, Action::escape},
+        {"Alt+Right", Qt::Key_Right, Qt::AltModifier, 0, Action::cycleMacScope, 0, 1},
+        {"Ctrl+Down", Qt::Key_Down, ctrl, 0, Action::moveSelection, 0, 1},
     };
-    const Case cases[] = {
-        {"Ctrl+P", Qt::Key_P, 33, Action::togglePin, 0},
-        {"Ctrl+Backspace", Qt::Key_Backspace, 22, Action::deleteSelected, 0},
-        {"Ctrl+2", Qt::Key_2, 11, Action::pasteNumber, 2},
-        {"Ctrl+0", Qt::Key_0, 19, Action::passOn, 0},
-        {"Ctrl+C", Qt::Key_C, 54, Action::passOn, 0},
-        {"fr, Ctrl+&", Qt::Key_Ampersand, 10, Action::pasteNumber, 1},
-        {"fr, Ctrl+ç", Qt::Key_Ccedilla, 18, Action::pasteNumber, 9},
-        {"fr, Ctrl+à", Qt::Key_Agrave, 19, Action::passOn, 0},
-        {"ru, Ctrl+з", 0x0417, 33, Action::togglePin, 0},
-        {"dvorak, Ctrl+P", Qt::Key_P, 27, Action::togglePin, 0},
-        {"dvorak, Ctrl+L", Qt::Key_L, 33, Action::passOn, 0},
-        {"no keycode", Qt::Key_Ampersand, 0, Action::passOn, 0},
-    };
-    for (const Case& c : cases) {
-        const PanelKey key = PanelKey::decode(c.key, Qt::ControlModifier, {}, false, c.keycode);
-        EXPECT_EQ(key.action, c.action) << c.what;
-        EXPECT_EQ(key.number, c.number) << c.what;
-    }
-    EXPECT_EQ(press(Qt::Key_9, Qt::ControlModifier | Qt::KeypadModifier).number, 9);
-    // Without Ctrl the layout's text is typed, never the key's place.
-    EXPECT_EQ(press(Qt::Key_2, Qt::NoModifier, QStringLiteral("2")).action, Action::appendText);
-    EXPECT_EQ(PanelKey::decode(0x0417, Qt::NoModifier, QStringLiteral("з"), false, 33).text,
-              QStringLiteral("з"));
-}
-
-// The navigation keys act whatever modifiers are held, and never reach the query.
-TEST(PanelKeyTest, NavigationKeysIgnoreModifiers) {
-    struct Case {
-        int key;
-        Qt::KeyboardModifiers modifiers;
-        Action action;
-        int step;
-    };
-    const Case cases[] = {
-        {Qt::Key_Enter, Qt::KeypadModifier, Action::pasteSelected, 0},
-        {Qt::Key_Return, Qt::ControlModifier, Action::pasteSelected, 0},
-        {Qt::Key_Backtab, Qt::ShiftModifier, Action::cycleTypeScope, -1},
-        {Qt::Key_Tab, Qt::ShiftModifier, Action::cycleTypeScope, -1},
-        {Qt::Key_Delete, Qt::ShiftModifier, Action::eraseLast, 0},
-        {Qt::Key_Escape, Qt::NoModifier, Action::escape, 0},
-        {Qt::Key_Right, Qt::AltModifier, Action::cycleMacScope, 1},
-        {Qt::Key_Down, Qt::ControlModifier, Action::moveSelection, 1},
-    };
-    for (const Case& c : cases) {
-        const PanelKey key = press(c.key, c.modifiers, QStringLiteral("\t"));
-        EXPECT_EQ(key.action, c.action) << c.key;
-        EXPECT_EQ(key.step, c.step) << c.key;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The navigation keys come with a tab character, which must not reach the query.
+        const bool navigation =
+            c.keycode == 0 && c.action != Action::passOn && c.action != Action::pasteNumber;
+        const QString typed = navigation ? u"\t"_s : c.text;
+        const PanelKey key = PanelKey::decode(c.key, c.modifiers, typed, false, c.keycode);
+        EXPECT_EQ(key.action, c.action);
+        EXPECT_EQ(key.number, c.number);
+        EXPECT_EQ(key.step, c.step);
+        EXPECT_EQ(key.text, c.text);
     }
 }
 
 // Typed text goes to the query, including composed and non-Latin characters; a line break, a
 // control character or a function-key character never does, and the global hot key closes.
 TEST(PanelKeyTest, OnlyPrintableTextReachesTheQuery) {
-    for (const QString& text : {QStringLiteral("a"), QStringLiteral("é"), QStringLiteral("ж"),
-                                QStringLiteral("日本"), QStringLiteral("😀"), QStringLiteral(" ")}) {
-        const PanelKey key = press(Qt::Key_unknown, Qt::NoModifier, text);
+    for (const QString& text : {u"a"_s, u"é"_s, u"ж"_s, u"日本"_s, u"😀"_s, u" "_s}) {
+        const PanelKey key = PanelKey::decode(Qt::Key_unknown, Qt::NoModifier, text, false);
         EXPECT_EQ(key.action, Action::appendText) << text.toStdString();
         EXPECT_EQ(key.text, text);
     }
-    for (const QString& text :
-         {QString(), QStringLiteral("\r"), QStringLiteral("a\nb"), QStringLiteral("\x7f"),
-          QString(QChar(0x2028)), QString(QChar(0xF704)), QString(QChar(0x85))}) {
-        EXPECT_EQ(press(Qt::Key_unknown, Qt::NoModifier, text).action, Action::passOn)
+    for (const QString& text : {QString(), u"\r"_s, u"a\nb"_s, u"\x7f"_s, QString(QChar(0x2028)),
+                                QString(QChar(0xF704)), QString(QChar(0x85))}) {
+        EXPECT_EQ(PanelKey::decode(Qt::Key_unknown, Qt::NoModifier, text, false).action, Action::passOn)
             << text.toUtf8().toHex().toStdString();
     }
-    EXPECT_EQ(press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, QStringLiteral("v"), true).action,
-              Action::hotKey);
+    EXPECT_EQ(PanelKey::decode(Qt::Key_V, ctrl | Qt::AltModifier, u"v"_s, true).action, Action::hotKey);
 }
 
 } // namespace

@@ -5,6 +5,8 @@
 #include "panel/PanelModel.h"
 #include "store/ClipStore.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -38,35 +40,32 @@ protected:
         const QList<ClipSyncChange> changes = store->insert(clip, *context);
         return changes.isEmpty() ? QUuid() : changes.constLast().id;
     }
-    // An item written straight into a store, as sync brings it from another computer.
+    // An item written straight into a store, as sync brings it from another computer; an image's
+    // bytes go into a payload, without a stored pixel size.
     ClipItem put(ModelContainer& container, const Clip& clip, const QString& device, qint64 secondsAgo,
                  bool pinned = false) {
         ClipItem item = ClipItem::fromClip(clip, std::nullopt, device);
         item.createdAt = clockNow.addSecs(-secondsAgo);
         item.pinned = pinned;
+        item.hasPayload = clip.imageData.has_value();
         const std::unique_ptr<ModelContext> context = container.newContext();
         context->insert(item);
+        if (item.hasPayload) {
+            ClipPayload payload;
+            payload.itemID = item.id;
+            payload.imageData = clip.imageData;
+            payload.dataUTI = clip.dataUTI;
+            context->insert(payload);
+        }
         EXPECT_TRUE(context->save());
         return item;
     }
-    // An image item without a stored pixel size, with its bytes in a payload, as sync brings it.
     ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
         Clip clip;
         clip.kind = Clip::Kind::image;
         clip.imageData = bytes;
         clip.dataUTI = QStringLiteral("public.jpeg");
-        ClipItem item = ClipItem::fromClip(clip, std::nullopt, otherMac);
-        item.createdAt = clockNow.addSecs(-secondsAgo);
-        item.hasPayload = true;
-        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
-        context->insert(item);
-        ClipPayload payload;
-        payload.itemID = item.id;
-        payload.imageData = bytes;
-        payload.dataUTI = clip.dataUTI;
-        context->insert(payload);
-        EXPECT_TRUE(context->save());
-        return item;
+        return put(store->syncContainer(), clip, otherMac, secondsAgo);
     }
     static Clip text(const QString& words) {
         Clip clip;
@@ -88,6 +87,15 @@ protected:
     // Runs the event loop until the preview shows the clip (by its id, through the selection).
     bool waitForPreview() {
         return waitUntil([this] { return model->preview().has_value(); });
+    }
+
+    // Where the preview of an item is cached, and a file's bytes.
+    static QString previewFile(const ClipItem& item) {
+        return PreviewCache().filePath(PreviewCache::cacheKey(item.dedupKey, item.id));
+    }
+    static QByteArray fileContents(const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QStringList visibleTexts() const {

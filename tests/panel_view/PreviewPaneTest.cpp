@@ -73,7 +73,6 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     EXPECT_EQ(button->text(), QStringLiteral("Confirm Delete?"));
     EXPECT_TRUE(button->isDestructive());
     EXPECT_EQ(button->toolTip(), QStringLiteral("Click again to delete from all your computers"));
-    snapshot(pane, QStringLiteral("armed"));
 
     model->moveSelection(1);
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
@@ -103,14 +102,12 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("two\nlines")));
     ASSERT_TRUE(showAndWait());
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("2 lines \u00B7 9 characters")));
-    snapshot(pane, QStringLiteral("text"));
 
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
     ASSERT_TRUE(showAndWait());
     ASSERT_EQ(model->preview()->kind, ClipKind::image);
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("320 \u00D7 200")));
     EXPECT_FALSE(detailsMention(QStringLiteral("line")));
-    snapshot(pane, QStringLiteral("image"));
 
     Clip files;
     files.kind = Clip::Kind::file;
@@ -125,7 +122,6 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_EQ(footer().localOnlyMark()->toolTip(),
               QStringLiteral("Not synced \u2014 stays on this computer"));
     EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
-    snapshot(pane, QStringLiteral("file"));
 }
 
 // An installed application's icon comes before its name, found through its desktop entry.
@@ -163,7 +159,6 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     EXPECT_EQ(model->preview()->text, QString(8, QChar(0x2022)));
     EXPECT_EQ(model->preview()->charCount, std::nullopt);
     EXPECT_EQ(model->preview()->lineCount, std::nullopt);
-    snapshot(pane, QStringLiteral("concealed"));
 
     // The rendered preview is HEIC, which Qt alone does not read.
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
@@ -213,7 +208,6 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
                           : QStringLiteral("1 line \u00B7 %1 characters").arg(plain.size())));
         EXPECT_TRUE(detailsMention(QStringLiteral("Computer")));
     }
-    snapshot(pane, QStringLiteral("style-runs"));
     const qreal wide = model->textPreviewStyle().width;
     pane.resize(400, 470);
     ASSERT_TRUE(waitUntil([&] {

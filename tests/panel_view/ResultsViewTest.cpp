@@ -45,7 +45,6 @@ TEST_F(ResultsViewTest, EmptyHistoryAndNoMatchesAreTold) {
     showPanel();
     EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::emptyHistory);
     EXPECT_TRUE(showsLabel(u"Nothing copied yet"_s));
-    snapshot(view, u"empty"_s);
 
     file(text(u"hello"_s));
     showPanel();
@@ -76,7 +75,6 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
     EXPECT_EQ(names.first(), u"All computers"_s);
     EXPECT_TRUE(names.contains(u"Desk"_s));
     EXPECT_TRUE(view.macFilterRow()->chips().first()->isSelected());
-    snapshot(view, u"computers"_s);
 
     MacChip* desk = view.macFilterRow()->chips()[names.indexOf(u"Desk"_s)];
     QTest::mouseClick(desk, Qt::LeftButton);
@@ -104,7 +102,6 @@ TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitle) {
     // The badge column holds its widest text.
     EXPECT_GE(RowDelegate::badgeRect(first).width(),
               QFontMetrics(PanelFonts::caption2()).horizontalAdvance(u"Ctrl+9"_s));
-    snapshot(view, u"rows"_s);
 }
 
 // A right-to-left title reads from the title column's right edge.
@@ -120,7 +117,6 @@ TEST_F(ResultsViewTest, RightToLeftTitlesStartAtTheRight) {
     const int half = title.width() / 2;
     EXPECT_EQ(paintedPixels(painted, title.adjusted(0, 0, -half, 0)), 0);
     EXPECT_GT(paintedPixels(painted, title.adjusted(half, 0, 0, 0)), 0);
-    snapshot(view, u"rows-rtl"_s);
 }
 
 // A concealed row hides its value from the eye and from the screen reader; other rows are read as
@@ -175,7 +171,6 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
     model->setQuery(QString(300, QLatin1Char('x')) + u"END"_s);
     EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
     EXPECT_TRUE(bar.queryLabel()->text().endsWith(u"END"_s));
-    snapshot(bar, u"search-long"_s);
 }
 
 // At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
@@ -184,7 +179,6 @@ TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
     EXPECT_TRUE(bar.hintLabel()->isVisible());
     EXPECT_EQ(bar.hintLabel()->text(), u"Tab"_s);
     EXPECT_FALSE(bar.spinner()->isVisible());
-    snapshot(bar, u"search"_s);
 
     model->setIsSyncing(true);
     EXPECT_TRUE(bar.spinner()->isVisible());

@@ -74,19 +74,6 @@ protected:
         return count;
     }
 
-    // When SNIPJAR_VIEW_SNAPSHOTS names a folder, the view is saved there as views-<name>.png for a
-    // person to look at; tests never compare these.
-    static void snapshot(QWidget& widget, const QString& name) {
-        const QString folder = qEnvironmentVariable("SNIPJAR_VIEW_SNAPSHOTS");
-        if (!folder.isEmpty()) {
-            QCoreApplication::processEvents();
-            QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
-            image.fill(QColor(236, 236, 238));
-            widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-            image.save(folder + QStringLiteral("/views-") + name + QStringLiteral(".png"));
-        }
-    }
-
     std::optional<std::optional<QString>> selectedMac;
     QList<int> selectedRows;
     QList<int> pastedRows;
