@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -44,6 +45,12 @@ inline QJsonArray listed(const QStringList& extra = {},
                          const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     return QJsonDocument::fromJson(runCli(QStringList{"list", "--json"} + extra, {}, environment).out)
         .array();
+}
+
+// Writes the bytes to the file, replacing it.
+inline bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
 }
 
 // The id `add` printed.

@@ -23,11 +23,11 @@ using namespace snipjar::test;
 
 namespace {
 
-QByteArray clipboardText() {
-    QProcess xclip;
-    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"});
-    xclip.waitForFinished(10000);
-    return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
+// A copy made by hand with xclip, given up once `filed` holds.
+template <typename Filed> bool copiedByHand(const QByteArray& text, Filed filed) {
+    SelectionOwners owner;
+    owner.xclip(text);
+    return waitUntil(filed, 20000);
 }
 
 QStringList titles() {
@@ -73,11 +73,7 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     const CliRun added = runCli({"add"}, "from a script");
     ASSERT_EQ(added.exitCode, 0) << added.err.constData();
     const QString id = addedId(added);
-    {
-        SelectionOwners owner;
-        owner.xclip("copied by hand");
-        ASSERT_TRUE(waitUntil([] { return listed().size() == 2; }, 20000));
-    }
+    ASSERT_TRUE(copiedByHand("copied by hand", [] { return listed().size() == 2; }));
     EXPECT_EQ(titles(), (QStringList{"copied by hand", "from a script"}));
     EXPECT_EQ(runCli({"show", id.left(6)}).out, "from a script");
     EXPECT_EQ(runCli({"search", "SCRIPT"}).out.count('\n'), 1);
@@ -99,13 +95,13 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     const QString older = addedId(runCli({"add", "--text", "older clip"}));
     const QString newer = addedId(runCli({"add", "--text", "newer clip"}));
     ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
-    EXPECT_EQ(clipboardText(), "older clip");
+    EXPECT_EQ(xclipOutput(), "older clip");
     EXPECT_TRUE(logged("Clip copied on request"));
     // copy - puts standard input there as it is, and it is not filed either.
     ASSERT_EQ(runCli({"copy", "-", "--mime", "text/html"}, "<i>piped</i>").exitCode, 0);
     EXPECT_EQ(runCli({"clipboard", "--mime", "text/html"}).out, "<i>piped</i>");
     ASSERT_EQ(runCli({"copy", "-"}, "piped text").exitCode, 0);
-    EXPECT_EQ(clipboardText(), "piped text");
+    EXPECT_EQ(xclipOutput(), "piped text");
 
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");
@@ -126,18 +122,10 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
               QDateTime::currentDateTimeUtc());
     EXPECT_EQ(status["stores"]["synced"]["clips"].toInt(), 2) << runCli({"status"}).out.constData();
     EXPECT_EQ(status["sync"]["state"].toString(), "off");
-    {
-        SelectionOwners secret;
-        secret.xclip("a password copied by hand");
-        ASSERT_TRUE(logged("is not captured"));
-    }
+    ASSERT_TRUE(copiedByHand("a password copied by hand", [&] { return logged("is not captured"); }));
     ASSERT_EQ(runCli({"resume"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording resumed"));
-    {
-        SelectionOwners after;
-        after.xclip("copied after the pause");
-        ASSERT_TRUE(waitUntil([] { return listed().size() == 3; }, 20000));
-    }
+    ASSERT_TRUE(copiedByHand("copied after the pause", [] { return listed().size() == 3; }));
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
 
     // export and import are carried out by the running Snipjar, whose panel sees what came back.
@@ -241,7 +229,7 @@ TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     // The burst's last xclip gives the clipboard up, so the next test's Snipjar finds it empty.
     SelectionOwners last;
     last.xclip("taken back");
-    EXPECT_TRUE(waitUntil([] { return clipboardText() == "taken back"; }, 20000));
+    EXPECT_TRUE(waitUntil([] { return xclipOutput() == "taken back"; }, 20000));
     const CliRun alone = runCli({"watch"});
     EXPECT_EQ(alone.exitCode, 1);
     EXPECT_EQ(alone.err, "snipjar: Snipjar is not running; watch needs it\n");
@@ -417,25 +405,22 @@ TEST(CliClipboard, PrintsTheClipboardAsOfferedAndNeverASecret) {
 TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
     TestEnvironment environment;
     const QString id = addedId(runCli({"add", "--text", "served by the command"}));
-    QProcess copy;
-    copy.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", id});
-    ASSERT_TRUE(copy.waitForStarted());
-    ASSERT_TRUE(waitUntil([] { return clipboardText() == "served by the command"; }, 20000));
-    EXPECT_EQ(copy.state(), QProcess::Running);
     SelectionOwners other;
-    other.xclip("someone else");
-    ASSERT_TRUE(copy.waitForFinished(20000));
-    EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
     // So does copy - with standard input.
-    QProcess piped;
-    piped.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", "-"});
-    ASSERT_TRUE(piped.waitForStarted());
-    piped.write("piped to the command");
-    piped.closeWriteChannel();
-    ASSERT_TRUE(waitUntil([] { return clipboardText() == "piped to the command"; }, 20000));
-    other.xclip("taken from the pipe");
-    ASSERT_TRUE(piped.waitForFinished(20000));
-    EXPECT_EQ(piped.exitCode(), 0) << piped.readAllStandardError().constData();
+    for (const auto& [source, served] :
+         {std::pair{id, QByteArray("served by the command")},
+          std::pair{QStringLiteral("-"), QByteArray("piped to the command")}}) {
+        QProcess copy;
+        copy.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"copy", source});
+        ASSERT_TRUE(copy.waitForStarted());
+        copy.write(source == "-" ? served : QByteArray());
+        copy.closeWriteChannel();
+        ASSERT_TRUE(waitUntil([&] { return xclipOutput() == served; }, 20000)) << served.constData();
+        EXPECT_EQ(copy.state(), QProcess::Running);
+        other.xclip("someone else");
+        ASSERT_TRUE(copy.waitForFinished(20000));
+        EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
+    }
 
     // paste types it into the window in front, through this process's own X connection.
     QTemporaryDir folder;

@@ -95,10 +95,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     ASSERT_EQ(image.exitCode, 0) << image.err.constData();
     QTemporaryDir folder;
     const QString filePath = folder.filePath("report draft.txt");
-    QFile file(filePath);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("draft");
-    file.close();
+    ASSERT_TRUE(writeFile(filePath, "draft"));
     const CliRun files = offline({"add", "--file", filePath});
     ASSERT_EQ(files.exitCode, 0) << files.err.constData();
     const CliRun again = offline({"add", "--text", "Invoice 2041 \xE2\x80\x94 paid\n"});
@@ -208,8 +205,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
 TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     std::optional<TestEnvironment> source(std::in_place);
     QTemporaryDir folder;
-    QFile attached(folder.filePath("a file.txt"));
-    ASSERT_TRUE(attached.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(writeFile(folder.filePath("a file.txt"), {}));
     ASSERT_EQ(offline({"add", "--kind", "rich"}, rtf).exitCode, 0);
     ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<p>Quarterly <b>report</b></p>").exitCode, 0);
     ASSERT_EQ(offline({"add", "--kind", "image"}, pngBytes()).exitCode, 0);
@@ -285,11 +281,8 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     ASSERT_EQ(offline({"add", "--text", "kept"}).exitCode, 0);
     const QStringList before = history();
     for (const auto& [expected, bytes] : damaged) {
-        QFile broken(folder.filePath("broken.tar"));
-        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        broken.write(bytes);
-        broken.close();
-        const CliRun refused = offline({"import", broken.fileName()});
+        ASSERT_TRUE(writeFile(folder.filePath("broken.tar"), bytes));
+        const CliRun refused = offline({"import", folder.filePath("broken.tar")});
         EXPECT_EQ(refused.exitCode, 1) << expected;
         EXPECT_TRUE(refused.err.contains(expected)) << expected << ": " << refused.err.constData();
         EXPECT_EQ(refused.err.count('\n'), 1) << refused.err.constData();

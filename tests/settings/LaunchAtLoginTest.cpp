@@ -63,8 +63,14 @@ protected:
     TestEnvironment environment;
 };
 
-// Switching on writes our entry, private, starting the executable that runs now.
+// Switching on writes our entry, private, starting the executable that runs now. The debug
+// identity has an entry of its own, which starts the copy under that identity again.
 TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
+    AppIdentity::overrideDebug(true);
+    ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
+    AppIdentity::clearOverride();
+    EXPECT_TRUE(readFile(autostart() + u"/app.snipjar.Snipjar.debug.desktop"_s)
+                    .contains(QLatin1String("\nExec=env SNIPJAR_IDENTITY=debug \"")));
     ASSERT_FALSE(LaunchAtLogin::isEnabled());
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
 
@@ -80,7 +86,9 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
     EXPECT_EQ(modeOf(autostart()), 0700u);
 }
 
-// A folder the user already has keeps its permissions; switching off removes our entry only.
+// A folder the user already has keeps its permissions; switching off removes our entry only. An
+// entry of ours that the user hid is off, and switching off leaves their edit in place; switching
+// on again writes a working entry.
 TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     QDir().mkpath(autostart());
     ::chmod(QFile::encodeName(autostart()).constData(), 0755);
@@ -95,11 +103,7 @@ TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
     EXPECT_EQ(readFile(theirs), u"[Desktop Entry]\nType=Application\nExec=other\n"_s);
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
-}
 
-// An entry of ours that the user hid is off, and switching off leaves their edit in place;
-// switching on again writes a working entry.
-TEST_F(LaunchAtLoginTest, AHiddenEntryCountsAsOff) {
     const QString hidden = u"[Desktop Entry]\nType=Application\nExec=snipjar\nHidden=true\n"_s;
     writeFile(LaunchAtLogin::entryPath(), hidden);
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
@@ -134,17 +138,6 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
 
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     LaunchAtLogin::configureOnFirstRun();
-    EXPECT_FALSE(LaunchAtLogin::isEnabled());
-}
-
-// The debug identity has an entry of its own, which starts the copy under that identity again.
-TEST_F(LaunchAtLoginTest, TheDebugIdentityHasItsOwnEntry) {
-    AppIdentity::overrideDebug(true);
-    ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
-    const QString contents = readFile(autostart() + u"/app.snipjar.Snipjar.debug.desktop"_s);
-    AppIdentity::clearOverride();
-
-    EXPECT_TRUE(contents.contains(QLatin1String("\nExec=env SNIPJAR_IDENTITY=debug \"")));
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 }
 

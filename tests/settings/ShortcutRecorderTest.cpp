@@ -118,17 +118,14 @@ TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
 // Moving to another window or program ends the recording and gives the keyboard back, so keys
 // meant elsewhere are never taken.
 TEST_F(RecorderTest, LeavingTheWindowEndsTheRecording) {
-    recorder->startRecording();
-    QEvent deactivate(QEvent::WindowDeactivate);
-    QCoreApplication::sendEvent(&window, &deactivate);
-    EXPECT_FALSE(recorder->isRecording());
-    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
-    EXPECT_EQ(recorder->title(), u"Ctrl+Alt+V"_s);
-
-    recorder->startRecording();
-    window.hide();
-    EXPECT_FALSE(recorder->isRecording());
-    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+    for (const bool hiding : {false, true}) {
+        recorder->startRecording();
+        QEvent deactivate(QEvent::WindowDeactivate);
+        hiding ? window.hide() : void(QCoreApplication::sendEvent(&window, &deactivate));
+        EXPECT_FALSE(recorder->isRecording()) << hiding;
+        EXPECT_EQ(QWidget::keyboardGrabber(), nullptr) << hiding;
+        EXPECT_EQ(recorder->title(), u"Ctrl+Alt+V"_s);
+    }
     EXPECT_TRUE(recorded.isEmpty());
 }
 

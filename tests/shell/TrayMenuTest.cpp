@@ -1,5 +1,6 @@
 #include "TestEnvironment.h"
 
+#include "app/cli/RecordingPause.h"
 #include "app/tray/MenuClipText.h"
 #include "app/tray/MenuDrillRow.h"
 #include "app/tray/StatusItem.h"
@@ -12,10 +13,12 @@
 #include "store/ClipStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWidgetAction>
 #include <gtest/gtest.h>
@@ -57,6 +60,7 @@ protected:
         actions.pasteClip = [this](const QUuid& id) { pasted.append(id); };
         actions.openSettings = [this] { commands.append(u"settings"_s); };
         actions.quit = [this] { commands.append(u"quit"_s); };
+        actions.resumeRecording = [this] { pause.resume(); };
         TrayMenuBuilder::fill(menu, &store, state, actions);
     }
 
@@ -96,6 +100,7 @@ protected:
     std::optional<QString> drilledTo;
     QList<QUuid> pasted;
     QStringList commands;
+    RecordingPause pause;
 };
 
 // The menu's order: Search with the hot key in Linux form, the newest clip of each group, the
@@ -234,6 +239,38 @@ TEST_F(TrayMenuTest, OpeningSyncsWhileSyncRuns) {
         emit status.menu().aboutToShow();
         EXPECT_EQ(syncs, syncOn ? 1 : 0);
     }
+}
+
+// While recording is paused the menu opens with an item that resumes it, naming the time the pause
+// ends by itself (none when paused until resumed); otherwise there is no such item.
+TEST_F(TrayMenuTest, OffersToResumeWhilePaused) {
+    QSignalSpy changes(&pause, &RecordingPause::changed);
+    fill();
+    EXPECT_EQ(menu.findChild<QAction*>(u"ResumeRecording"_s), nullptr);
+    pause.pause(5);
+    ASSERT_TRUE(pause.isPaused() && pause.until());
+    EXPECT_NEAR(QDateTime::currentDateTimeUtc().secsTo(*pause.until()), 300, 5);
+    baseState.recordingPaused = true;
+    baseState.pausedUntil = pause.until();
+    fill();
+    QAction* resume = menu.findChild<QAction*>(u"ResumeRecording"_s);
+    ASSERT_NE(resume, nullptr);
+    EXPECT_EQ(menu.actions().first(), resume);
+    EXPECT_TRUE(resume->text().startsWith(u"Recording Paused until "_s)) << resume->text().toStdString();
+    EXPECT_TRUE(resume->text().endsWith(u"\u2014 Resume"_s));
+    EXPECT_EQ(TrayMenuBuilder::pausedItemText(std::nullopt), u"Recording Paused \u2014 Resume"_s);
+
+    // For a person to look at: the menu as the tray shows it.
+    menu.popup(QPoint(200, 200));
+    QDir().mkpath(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots"));
+    EXPECT_TRUE(menu.grab().save(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots/tray-paused.png")));
+    menu.hide();
+
+    resume->trigger();
+    EXPECT_FALSE(pause.isPaused());
+    EXPECT_FALSE(pause.until());
+    ASSERT_EQ(changes.size(), 2);
+    EXPECT_EQ(changes.at(1).at(0).toBool(), false);
 }
 
 // A title reads as one line: runs of white space become one space, control characters go, and a

@@ -32,6 +32,18 @@ protected:
     AppDelegate delegate{*platform};
     const bool launched = (delegate.launch(), true);
     PanelController& panel = *delegate.panel();
+
+    // True when the keys opened the panel, which is then hidden again.
+    bool opensPanel(const char* keys) {
+        const bool opened = xdotool({"key", keys}) && waitUntil([&] { return panel.isVisible(); });
+        panel.hide();
+        return opened;
+    }
+    // What the settings window does once the recorder has a combination.
+    static void chooseHotKey(const QString& combo) {
+        UserSettings::setValue(UserSettings::hotKeyKey, combo);
+        emit SettingsEvents::instance().hotKeyChanged();
+    }
 };
 
 } // namespace
@@ -40,32 +52,21 @@ protected:
 // replaced no longer does. One that another program holds replaces nothing, in the settings
 // neither.
 TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
-    ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
-    ASSERT_TRUE(waitUntil([&] { return panel.isVisible(); }));
-    panel.hide();
-
-    // What the settings window does once the recorder has a combination.
-    UserSettings::setValue(UserSettings::hotKeyKey, u"Ctrl+Shift+J"_s);
-    emit SettingsEvents::instance().hotKeyChanged();
-
+    ASSERT_TRUE(opensPanel("ctrl+alt+v"));
+    chooseHotKey(u"Ctrl+Shift+J"_s);
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
     spinEventLoop(500);
     EXPECT_FALSE(panel.isVisible()) << "the old combination still opens the panel";
-    ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
-    EXPECT_TRUE(waitUntil([&] { return panel.isVisible(); }));
-    panel.hide();
+    EXPECT_TRUE(opensPanel("ctrl+shift+j"));
     spinEventLoop(50); // until J is seen up: a press before that counts as its auto-repeat
 
     std::unique_ptr<XcbConnection> other = XcbConnection::open();
     xcb_grab_key(other->get(), 1, other->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
                  keycodeOf(*other, 'k'), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     other->sync();
-    UserSettings::setValue(UserSettings::hotKeyKey, u"Ctrl+Shift+K"_s);
-    emit SettingsEvents::instance().hotKeyChanged();
+    chooseHotKey(u"Ctrl+Shift+K"_s);
     EXPECT_EQ(UserSettings::hotKey(), HotKeyCombo::parseLinuxForm("Ctrl+Shift+J")->displayString());
-    ASSERT_TRUE(xdotool({"key", "ctrl+shift+j"}));
-    EXPECT_TRUE(waitUntil([&] { return panel.isVisible(); }));
-    panel.hide();
+    EXPECT_TRUE(opensPanel("ctrl+shift+j"));
 }
 
 // Held down, the hot key repeats: the panel it opened stays open, and the panel it closed stays

@@ -11,9 +11,6 @@
 #include <QCheckBox>
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <vector>
-
 using namespace snipjar;
 using namespace snipjar::test;
 
@@ -21,33 +18,11 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// xclip processes owning the primary selection, each until the next one takes it.
-class PrimarySelector {
-public:
-    ~PrimarySelector() {
-        for (const std::unique_ptr<QProcess>& xclip : owners) {
-            xclip->kill();
-            xclip->waitForFinished(5000);
-        }
-    }
-    // Returns once the text is what the primary selection answers.
-    bool select(const QByteArray& text) {
-        owners.push_back(std::make_unique<QProcess>());
-        QProcess& xclip = *owners.back();
-        xclip.start(u"xclip"_s, {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
-        xclip.write(text);
-        xclip.closeWriteChannel();
-        return waitUntil([&] {
-            QProcess read;
-            read.start(u"xclip"_s, {"-o", "-selection", "primary"});
-            read.waitForFinished(5000);
-            return read.readAllStandardOutput() == text;
-        });
-    }
-
-private:
-    std::vector<std::unique_ptr<QProcess>> owners;
-};
+// Returns once the primary selection answers the text, owned by a new xclip.
+bool selectPrimary(SelectionOwners& owners, const QByteArray& text) {
+    owners.xclip(text, u"UTF8_STRING"_s, u"primary"_s);
+    return waitUntil([&] { return xclipOutput(u"UTF8_STRING"_s, u"primary"_s) == text; });
+}
 
 } // namespace
 
@@ -67,9 +42,9 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
         }
         return result;
     };
-    PrimarySelector selector;
+    SelectionOwners selector;
 
-    ASSERT_TRUE(selector.select("selected while off"));
+    ASSERT_TRUE(selectPrimary(selector, "selected while off"));
     spinEventLoop(2000);
     EXPECT_FALSE(delegate.isRecordingSelectedText());
     EXPECT_TRUE(titles().isEmpty());
@@ -81,7 +56,7 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
     EXPECT_TRUE(UserSettings::recordSelectedText());
     EXPECT_TRUE(delegate.isRecordingSelectedText());
     for (const char* step : {"sel", "selected", "selected while", "selected while on"}) {
-        ASSERT_TRUE(selector.select(step));
+        ASSERT_TRUE(selectPrimary(selector, step));
     }
     ASSERT_TRUE(waitUntil([&] { return !titles().isEmpty(); }, 10000));
     spinEventLoop(2000);
@@ -90,7 +65,7 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
     toggle->click();
     EXPECT_FALSE(UserSettings::recordSelectedText());
     EXPECT_FALSE(delegate.isRecordingSelectedText());
-    ASSERT_TRUE(selector.select("selected after switching off"));
+    ASSERT_TRUE(selectPrimary(selector, "selected after switching off"));
     spinEventLoop(2000);
     EXPECT_EQ(titles(), QStringList{"selected while on"});
 }

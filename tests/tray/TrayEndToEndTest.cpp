@@ -106,18 +106,14 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
 
     for (const char* text : {"first from the tray", "second from the tray"}) {
         const int before = listedCount();
-        QProcess owner;
-        owner.start(QStringLiteral(SNIPJAR_OWNER_HELPER), {"UTF8_STRING", QString::fromUtf8(text)});
-        ASSERT_TRUE(owner.waitForReadyRead(5000));
+        SelectionOwners owner;
+        owner.xclip(text);
         ASSERT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 15000));
-        owner.kill();
-        owner.waitForFinished();
     }
 
     QTemporaryDir folder;
     const QString output = folder.filePath(u"typed.txt"_s);
-    Xterm terminal(xtermPasteBinding +
-                   QStringList{"-e", "bash", "-c", "stty -icanon; exec cat > \"$0\"", output});
+    Xterm terminal(typingTerminal(output));
     ASSERT_TRUE(waitUntil(
         [&] {
             const auto front = platform->workspace->frontmostApplication();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/update/UpdateFeed.h"
 #include "app/update/UpdateInfo.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QTcpServer>
 #include <QUrl>
+#include <gtest/gtest.h>
 
 namespace snipjar::test {
 
@@ -48,6 +50,23 @@ private:
     QByteArray body;
     Behaviour behaviour = Behaviour::Answer;
     int requests = 0;
+};
+
+// Generous: a check that never ends fails the test instead of hanging it; no check's duration is
+// asserted.
+constexpr int answerWaitMs = 10'000;
+
+// A fresh key and the local feed server, for the tests that check updates against them.
+class FeedTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.isListening()); }
+
+    QByteArray feedFor(const char* version) const {
+        return UpdateFeed::sign(SigningKey::release(QString::fromLatin1(version)), key.secretKey);
+    }
+
+    SigningKey key = SigningKey::generate();
+    FeedServer server;
 };
 
 } // namespace snipjar::test

@@ -100,6 +100,15 @@ inline QByteArray fileContents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// What another client reads from the selection for the target, as `xclip -o` prints it.
+inline QByteArray xclipOutput(const QString& target = QStringLiteral("UTF8_STRING"),
+                              const QString& selection = QStringLiteral("clipboard")) {
+    QProcess xclip;
+    xclip.start(QStringLiteral("xclip"), {"-o", "-selection", selection, "-t", target});
+    xclip.waitForFinished(30000);
+    return xclip.exitCode() == 0 ? xclip.readAllStandardOutput() : QByteArray();
+}
+
 // True while a window whose name matches the pattern is shown.
 inline bool windowShown(const QString& namePattern) {
     QProcess search;

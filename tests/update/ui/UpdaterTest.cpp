@@ -15,9 +15,9 @@
 
 using namespace snipjar;
 
-namespace {
+using test::answerWaitMs;
 
-constexpr int answerWaitMs = 10'000;
+namespace {
 
 QStringList visibleDialogTexts() {
     QStringList texts;
@@ -29,19 +29,14 @@ QStringList visibleDialogTexts() {
     return texts;
 }
 
-class UpdaterTest : public ::testing::Test {
+class UpdaterTest : public test::FeedTest {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.isListening()); }
-
     // The local feed server, as a build with a feed would be configured.
     std::function<UpdateConfiguration()> configured() {
         return [this] { return UpdateConfiguration{server.url(), key.publicKey}; };
     }
 
-    void serveVersion(const char* version) {
-        server.respond(
-            200, UpdateFeed::sign(test::SigningKey::release(QString::fromLatin1(version)), key.secretKey));
-    }
+    void serveVersion(const char* version) { server.respond(200, feedFor(version)); }
 
     // Runs one check to its end, and the event loop once more so that the dialog can show.
     void waitForCheck(Updater& updater) {
@@ -51,8 +46,6 @@ protected:
     }
 
     test::TestEnvironment environment;
-    test::SigningKey key = test::SigningKey::generate();
-    test::FeedServer server;
 };
 
 } // namespace
