@@ -9,6 +9,7 @@
 #include "store/ClipStore.h"
 
 #include <QCheckBox>
+#include <QProcess>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -18,10 +19,21 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Returns once the primary selection answers the text, owned by a new xclip.
+// Returns once the primary selection answers the text, owned by a new xclip. Read with the event
+// loop running and a short limit: the application under test may own the selection for a moment
+// (it keeps a selection whose owner quit), and it answers on this very thread.
 bool selectPrimary(SelectionOwners& owners, const QByteArray& text) {
     owners.xclip(text, u"UTF8_STRING"_s, u"primary"_s);
-    return waitUntil([&] { return xclipOutput(u"UTF8_STRING"_s, u"primary"_s) == text; });
+    return waitUntil([&] {
+        QProcess read;
+        read.start(u"xclip"_s, {"-o", "-selection", "primary"});
+        if (!waitUntil([&] { return read.state() == QProcess::NotRunning; }, 5000)) {
+            read.kill();
+            read.waitForFinished(5000);
+            return false;
+        }
+        return read.readAllStandardOutput() == text;
+    });
 }
 
 } // namespace
