@@ -9,8 +9,10 @@
 #include "store/ClipStore.h"
 
 #include <QCheckBox>
-#include <QProcess>
 #include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -19,22 +21,33 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// Returns once the primary selection answers the text, owned by a new xclip. Read with the event
-// loop running and a short limit: the application under test may own the selection for a moment
-// (it keeps a selection whose owner quit), and it answers on this very thread.
-bool selectPrimary(SelectionOwners& owners, const QByteArray& text) {
-    owners.xclip(text, u"UTF8_STRING"_s, u"primary"_s);
-    return waitUntil([&] {
-        QProcess read;
-        read.start(u"xclip"_s, {"-o", "-selection", "primary"});
-        if (!waitUntil([&] { return read.state() == QProcess::NotRunning; }, 5000)) {
-            read.kill();
-            read.waitForFinished(5000);
-            return false;
+// xclip processes owning the primary selection, each until the next one takes it.
+class PrimarySelector {
+public:
+    ~PrimarySelector() {
+        for (const std::unique_ptr<QProcess>& xclip : owners) {
+            xclip->kill();
+            xclip->waitForFinished(5000);
         }
-        return read.readAllStandardOutput() == text;
-    });
-}
+    }
+    // Returns once the text is what the primary selection answers.
+    bool select(const QByteArray& text) {
+        owners.push_back(std::make_unique<QProcess>());
+        QProcess& xclip = *owners.back();
+        xclip.start(u"xclip"_s, {"-quiet", "-selection", "primary", "-t", "UTF8_STRING"});
+        xclip.write(text);
+        xclip.closeWriteChannel();
+        return waitUntil([&] {
+            QProcess read;
+            read.start(u"xclip"_s, {"-o", "-selection", "primary"});
+            read.waitForFinished(5000);
+            return read.readAllStandardOutput() == text;
+        });
+    }
+
+private:
+    std::vector<std::unique_ptr<QProcess>> owners;
+};
 
 } // namespace
 
@@ -54,9 +67,9 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
         }
         return result;
     };
-    SelectionOwners selector;
+    PrimarySelector selector;
 
-    ASSERT_TRUE(selectPrimary(selector, "selected while off"));
+    ASSERT_TRUE(selector.select("selected while off"));
     spinEventLoop(2000);
     EXPECT_FALSE(delegate.isRecordingSelectedText());
     EXPECT_TRUE(titles().isEmpty());
@@ -68,7 +81,7 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
     EXPECT_TRUE(UserSettings::recordSelectedText());
     EXPECT_TRUE(delegate.isRecordingSelectedText());
     for (const char* step : {"sel", "selected", "selected while", "selected while on"}) {
-        ASSERT_TRUE(selectPrimary(selector, step));
+        ASSERT_TRUE(selector.select(step));
     }
     ASSERT_TRUE(waitUntil([&] { return !titles().isEmpty(); }, 10000));
     spinEventLoop(2000);
@@ -77,7 +90,7 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
     toggle->click();
     EXPECT_FALSE(UserSettings::recordSelectedText());
     EXPECT_FALSE(delegate.isRecordingSelectedText());
-    ASSERT_TRUE(selectPrimary(selector, "selected after switching off"));
+    ASSERT_TRUE(selector.select("selected after switching off"));
     spinEventLoop(2000);
     EXPECT_EQ(titles(), QStringList{"selected while on"});
 }
