@@ -80,7 +80,7 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
             if (savedZones.removeAll(zone) > 0) {
                 queue.add(QList<PendingDatabaseChange>{PendingDatabaseChange{zone}});
             }
-            if (refetch && refetch->zone == zone) {
+            if (refetching(zone)) {
                 refetch.reset();
             }
             stateChanged();
@@ -93,7 +93,7 @@ void SyncEngine::Private::handlePage(int index, cloud::CloudResult<cloud::Change
         return;
     }
     cloud::ChangePage page = std::move(result.value());
-    if (refetch && refetch->zone == zone) {
+    if (refetching(zone)) {
         for (const auto& record : std::as_const(page.modifications)) {
             liveRecords.insert_or_assign(PendingChangeQueue::keyOf(record.recordID()), record.recordID());
         }
@@ -133,7 +133,7 @@ void SyncEngine::Private::finishZonePage(int index, const cloud::ChangePage& pag
         fetchZone(index);
         return;
     }
-    if (!refetch || !(refetch->zone == zone)) {
+    if (!refetching(zone)) {
         fetchZone(index + 1);
         return;
     }

@@ -116,6 +116,7 @@ public:
         bool lostHistory = false;
     };
     std::optional<Refetch> refetch;
+    bool refetching(const cloud::RecordZoneID& zone) const { return refetch && refetch->zone == zone; }
     bool pageRefused = false;
     std::map<QString, cloud::RecordID> liveRecords;
 };
