@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The core libraries (platform basics, model, image, store, capture, sync, paste logic, the updater's checker) must never
 # link Qt Widgets, nor must the sync service (snipjar-server).
-# Their test executables link nothing else, so their dynamic dependencies prove it.
+# Their test executables link nothing else, so their dynamic dependencies prove it. The application
+# itself links no network library.
 set -euo pipefail
 build=${1:-build}
 status=0
@@ -24,4 +25,11 @@ for exe in tests/model/snipjar_model_tests tests/store/snipjar_store_tests tests
     echo "$exe: no Qt Widgets"
   fi
 done
+# Network libraries are loaded by the modules that use them, never at every start of the application.
+if ldd "$build/src/app/snipjar-app" | grep -E 'libQt6(Network|WebSockets)'; then
+  echo "src/app/snipjar-app links a network library at start" >&2
+  status=1
+else
+  echo "src/app/snipjar-app: no network library at start"
+fi
 exit $status

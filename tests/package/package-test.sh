@@ -43,7 +43,7 @@ usr/share/doc/snipjar/copyright
 usr/share/doc/snipjar/changelog.Debian.gz
 usr/lib/systemd/system/snipjar-server.service
 LIST
-    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging command-client update-http wayland
+    printf "usr/lib/$multiarch/snipjar/libsnipjar-%s.so\n" imaging command-client update-http service-network wayland
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 

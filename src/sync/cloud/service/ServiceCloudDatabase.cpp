@@ -2,7 +2,7 @@
 
 #include "platform/LogCategories.h"
 #include "sync/cloud/FetchedAssetFolder.h"
-#include "sync/cloud/service/ServicePushSubscription.h"
+#include "sync/cloud/service/ServiceTransport.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -269,7 +269,9 @@ CloudResult<ChangePage> ServiceCloudDatabase::fetchChanges(const RecordZoneID& z
 }
 
 std::unique_ptr<PushSubscription> ServiceCloudDatabase::subscribe(std::function<void()> onNotice) {
-    return std::make_unique<ServicePushSubscription>(account, std::move(onNotice));
+    const ServiceNetworkModule* module = ServiceNetworkModule::loaded();
+    // Without the module no call reaches the server either, and each says so.
+    return module ? module->subscribe(account, std::move(onNotice), lcSync()) : nullptr;
 }
 
 CloudResult<ServiceSignIn> signInToService(const QUrl& server, const QString& user, const QString& password,

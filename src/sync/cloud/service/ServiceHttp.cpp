@@ -2,25 +2,12 @@
 
 #include "platform/LogCategories.h"
 
-#include <QCryptographicHash>
-#include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QThread>
-#include <QTimer>
 
 namespace snipjar::cloud {
 
 namespace {
-
-// Largest JSON answer read (a page of 200 records of at most 64 MB fields each is far less in
-// practice; the cap keeps a hostile server from filling memory).
-constexpr qint64 largestAnswer = 512LL * 1024 * 1024;
-constexpr int transferTimeoutMs = 120000;
 
 CloudError failure(CloudErrorCode code, const QString& description) {
     return {code, description, std::nullopt};
@@ -45,102 +32,51 @@ ServiceHttp::ServiceHttp(ServiceAccount account)
 
 ServiceHttp::~ServiceHttp() = default;
 
-QNetworkAccessManager& ServiceHttp::manager() {
-    // The manager belongs to the thread that uses it; a call from another thread gets its own.
-    if (!network || network->thread() != QThread::currentThread()) {
-        network = std::make_unique<QNetworkAccessManager>();
-        network->setTransferTimeout(transferTimeoutMs);
-    }
-    return *network;
-}
-
-CloudResult<QByteArray> ServiceHttp::finish(QNetworkReply* reply, QFile* target) {
-    std::unique_ptr<QNetworkReply> owned(reply);
-    QEventLoop loop;
-    bool tooLarge = false;
-    QByteArray body;
-    QObject::connect(reply, &QNetworkReply::sslErrors, reply, [this, reply](const QList<QSslError>&) {
-        const QByteArray fingerprint = QCryptographicHash::hash(
-            reply->sslConfiguration().peerCertificate().toDer(), QCryptographicHash::Sha256);
-        seen = fingerprint;
-        // A self-signed server is trusted only by the fingerprint pinned at sign-in.
-        if (!account.pinnedFingerprint.isEmpty() && fingerprint == account.pinnedFingerprint) {
-            reply->ignoreSslErrors();
+CloudResult<QByteArray> ServiceHttp::send(ServiceRequest request) {
+    if (!transport) {
+        const ServiceNetworkModule* module = ServiceNetworkModule::loaded();
+        if (module == nullptr) {
+            return failure(CloudErrorCode::internalError,
+                           QStringLiteral("the network module of this installation cannot be loaded"));
         }
-    });
-    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&] {
-        if (target != nullptr && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
-            if (target->write(reply->readAll()) < 0) {
-                reply->abort();
-            }
-            return;
-        }
-        body += reply->readAll();
-        if (body.size() > largestAnswer) {
-            tooLarge = true;
-            reply->abort();
-        }
-    });
-    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, reply, [this, reply] {
-        if (cancelled) {
-            reply->abort();
-        }
-    });
-    poll.start(50);
-    if (!reply->isFinished()) {
-        loop.exec();
+        transport = module->transport(account);
     }
-    // A reply aborted by cancel() is closed: nothing is left to read.
-    const QByteArray rest = reply->isOpen() ? reply->readAll() : QByteArray();
-    if (target != nullptr && reply->error() == QNetworkReply::NoError) {
-        target->write(rest);
-    } else {
-        body += rest;
-    }
-    if (!reply->sslConfiguration().peerCertificate().isNull()) {
-        seen = QCryptographicHash::hash(reply->sslConfiguration().peerCertificate().toDer(),
-                                        QCryptographicHash::Sha256);
-    }
-    if (cancelled.exchange(false)) {
+    request.token = account.token;
+    const ServiceExchange answer = transport->exchange(request, cancelled);
+    using Failure = ServiceExchange::Failure;
+    switch (answer.failure) {
+    case Failure::cancelled:
         return failure(CloudErrorCode::operationCancelled, QStringLiteral("cancelled"));
-    }
-    if (tooLarge) {
+    case Failure::tooLarge:
         return failure(CloudErrorCode::limitExceeded, QStringLiteral("the server's answer is too large"));
-    }
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (status == 0) {
-        const auto error = reply->error();
-        if (error == QNetworkReply::SslHandshakeFailedError) {
-            return failure(CloudErrorCode::permissionFailure,
-                           QStringLiteral("the server's certificate is not trusted"));
-        }
-        qCInfo(lcSync) << "sync service unreachable:" << reply->errorString();
-        return failure(error == QNetworkReply::HostNotFoundError ? CloudErrorCode::networkUnavailable
-                                                                 : CloudErrorCode::networkFailure,
-                       reply->errorString());
-    }
-    if (status >= 300) {
-        return serviceError(status, body);
-    }
-    if (target != nullptr && !target->flush()) {
+    case Failure::writeFailed:
         return failure(CloudErrorCode::internalError,
                        QStringLiteral("a downloaded asset could not be written"));
+    case Failure::untrusted:
+        return failure(CloudErrorCode::permissionFailure,
+                       QStringLiteral("the server's certificate is not trusted"));
+    case Failure::hostNotFound:
+    case Failure::network:
+        qCInfo(lcSync) << "sync service unreachable:" << answer.error;
+        return failure(answer.failure == Failure::hostNotFound ? CloudErrorCode::networkUnavailable
+                                                               : CloudErrorCode::networkFailure,
+                       answer.error);
+    case Failure::none:
+        break;
     }
-    return body;
+    if (answer.status >= 300) {
+        return serviceError(answer.status, answer.body);
+    }
+    return answer.body;
 }
 
 CloudResult<QJsonObject> ServiceHttp::call(const QByteArray& verb, const QString& path,
                                            const QJsonObject& body) {
-    QNetworkRequest request(account.server.resolved(QUrl(path)));
-    if (!account.token.isEmpty()) {
-        request.setRawHeader("Authorization", "Bearer " + account.token.toLatin1());
+    ServiceRequest request{verb, path, {}, "application/json", {}, nullptr, nullptr};
+    if (!body.isEmpty()) {
+        request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     }
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    const QByteArray payload =
-        body.isEmpty() ? QByteArray() : QJsonDocument(body).toJson(QJsonDocument::Compact);
-    auto answer = finish(manager().sendCustomRequest(request, verb, payload), nullptr);
+    auto answer = send(std::move(request));
     if (!answer) {
         return answer.error();
     }
@@ -156,11 +92,7 @@ CloudResult<QJsonObject> ServiceHttp::call(const QByteArray& verb, const QString
 }
 
 CloudResult<QJsonObject> ServiceHttp::upload(const QString& path, QFile& source) {
-    QNetworkRequest request(account.server.resolved(QUrl(path)));
-    request.setRawHeader("Authorization", "Bearer " + account.token.toLatin1());
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/octet-stream"));
-    request.setHeader(QNetworkRequest::ContentLengthHeader, source.size());
-    auto answer = finish(manager().post(request, &source), nullptr);
+    auto answer = send({"POST", path, {}, "application/octet-stream", {}, &source, nullptr});
     if (!answer) {
         return answer.error();
     }
@@ -168,9 +100,7 @@ CloudResult<QJsonObject> ServiceHttp::upload(const QString& path, QFile& source)
 }
 
 CloudStatus ServiceHttp::download(const QString& path, QFile& target) {
-    QNetworkRequest request(account.server.resolved(QUrl(path)));
-    request.setRawHeader("Authorization", "Bearer " + account.token.toLatin1());
-    auto answer = finish(manager().get(request), &target);
+    auto answer = send({"GET", path, {}, {}, {}, nullptr, &target});
     if (!answer) {
         return answer.error();
     }

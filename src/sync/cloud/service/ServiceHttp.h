@@ -3,22 +3,20 @@
 #include "sync/cloud/CloudError.h"
 #include "sync/cloud/service/ServiceAccount.h"
 
+#include "sync/cloud/service/ServiceTransport.h"
+
 #include <QByteArray>
 #include <QJsonObject>
-#include <QPointer>
 
 #include <atomic>
 #include <memory>
-
-class QFile;
-class QNetworkAccessManager;
-class QNetworkReply;
 
 namespace snipjar::cloud {
 
 // Blocking HTTP calls to the sync service on the calling thread (the sync worker; never the GUI
 // thread), each in a local event loop; connections are kept alive between calls. cancel() from
-// any thread makes the call in progress fail soon with operationCancelled.
+// any thread makes the call in progress fail soon with operationCancelled. The transport comes
+// from the service network module, loaded by the first call.
 class ServiceHttp {
 public:
     explicit ServiceHttp(ServiceAccount account);
@@ -32,16 +30,14 @@ public:
 
     // The SHA-256 fingerprint of the certificate the server showed in the last call (empty over
     // plain HTTP).
-    const QByteArray& fingerprintSeen() const { return seen; }
+    QByteArray fingerprintSeen() const { return transport ? transport->fingerprintSeen() : QByteArray(); }
 
 private:
-    CloudResult<QByteArray> finish(QNetworkReply* reply, QFile* target);
-    QNetworkAccessManager& manager();
+    CloudResult<QByteArray> send(ServiceRequest request);
 
     ServiceAccount account;
-    std::unique_ptr<QNetworkAccessManager> network;
+    std::unique_ptr<ServiceTransport> transport;
     std::atomic<bool> cancelled = false;
-    QByteArray seen;
 };
 
 // The error a failed answer carries, or the transport's failure.

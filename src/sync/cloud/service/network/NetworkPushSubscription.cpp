@@ -1,6 +1,4 @@
-#include "sync/cloud/service/ServicePushSubscription.h"
-
-#include "platform/LogCategories.h"
+#include "sync/cloud/service/network/NetworkPushSubscription.h"
 
 #include <QCryptographicHash>
 #include <QNetworkRequest>
@@ -17,7 +15,8 @@ constexpr int firstRetryMs = 500;
 constexpr int longestRetryMs = 30000;
 
 // Connects, listens and reconnects; everything here runs on the subscription's thread.
-void startSocket(QObject* anchor, const ServiceAccount& account, const std::function<void()>& onNotice) {
+void startSocket(QObject* anchor, const ServiceAccount& account, const std::function<void()>& onNotice,
+                 const QLoggingCategory& log) {
     auto* socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, anchor);
     auto* retry = new QTimer(anchor);
     retry->setSingleShot(true);
@@ -39,13 +38,13 @@ void startSocket(QObject* anchor, const ServiceAccount& account, const std::func
         *pause = std::min(*pause * 2, longestRetryMs);
     });
     const QByteArray pinned = account.pinnedFingerprint;
-    QObject::connect(socket, &QWebSocket::sslErrors, socket, [socket, pinned](const QList<QSslError>&) {
+    QObject::connect(socket, &QWebSocket::sslErrors, socket, [socket, pinned, &log](const QList<QSslError>&) {
         const QByteArray seen = QCryptographicHash::hash(socket->sslConfiguration().peerCertificate().toDer(),
                                                          QCryptographicHash::Sha256);
         if (!pinned.isEmpty() && seen == pinned) {
             socket->ignoreSslErrors();
         } else {
-            qCWarning(lcSync) << "The sync service's push socket shows a certificate that is not trusted";
+            qCWarning(log) << "The sync service's push socket shows a certificate that is not trusted";
         }
     });
     open();
@@ -53,17 +52,18 @@ void startSocket(QObject* anchor, const ServiceAccount& account, const std::func
 
 } // namespace
 
-ServicePushSubscription::ServicePushSubscription(ServiceAccount account, std::function<void()> onNotice) {
+NetworkPushSubscription::NetworkPushSubscription(ServiceAccount account, std::function<void()> onNotice,
+                                                 const QLoggingCategory& log) {
     thread.setObjectName(QStringLiteral("sync push"));
     anchor = new QObject;
     anchor->moveToThread(&thread);
     thread.start();
     QMetaObject::invokeMethod(anchor,
-                              [anchor = anchor, account = std::move(account),
-                               onNotice = std::move(onNotice)] { startSocket(anchor, account, onNotice); });
+                              [anchor = anchor, account = std::move(account), onNotice = std::move(onNotice),
+                               &log] { startSocket(anchor, account, onNotice, log); });
 }
 
-ServicePushSubscription::~ServicePushSubscription() {
+NetworkPushSubscription::~NetworkPushSubscription() {
     // The socket and its timers go on their own thread, which then ends.
     QMetaObject::invokeMethod(anchor, [anchor = anchor] {
         delete anchor;
