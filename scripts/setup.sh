@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format ccache clang-14 libclang-rt-14-dev libfuzzer-14-dev
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libgl-dev
+  qt6-base-dev qt6-base-private-dev qt6-base-dev-tools qt6-svg-dev libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3 libssl-dev libsodium-dev libboost-dev qt6-websockets-dev
   libvips-dev libvips-tools libheif1 libheif-dev libexiv2-dev
   libx11-dev libglib2.0-dev libx11-xcb-dev libxcb1-dev libxcb-xfixes0-dev libxcb-xtest0-dev

@@ -196,6 +196,7 @@ PanelController& AppDelegate::ensurePanel() {
         PlatformServices* const services = &platform;
         panelController = std::make_unique<PanelController>(*clipStore, *clipPaster, *platform.workspace,
                                                             [services] { return services->isCompositing(); });
+        panelController->setWindowLayers(platform.windowLayers.get());
         const QPointer<AppDelegate> self(this);
         panelController->isHotKeyHeld = [self] { return self && self->hotKey && self->hotKey->isHeld(); };
         panelController->holdHotKeyUntilReleased = [self] {

@@ -19,6 +19,11 @@ std::optional<PlatformBackend::Kind> PlatformBackend::choose() {
         // The X11 services work with Qt's own X connection, and on Wayland the windows belong to
         // the compositor that the clipboard is watched on: Qt's plugin is never left to guess.
         qputenv("QT_QPA_PLATFORM", *kind == Kind::wayland ? "wayland" : "xcb");
+        if (*kind == Kind::wayland) {
+            // A window flagged to bypass the window manager gets no role from Qt's plugin, so that
+            // the panel can take the layer shell's (WindowLayers); other windows are unchanged.
+            qputenv("QT_WAYLAND_USE_BYPASSWINDOWMANAGERHINT", "1");
+        }
         qCDebug(lcPlatform) << "Running on" << name(*kind);
     }
     return kind;

@@ -5,6 +5,7 @@
 #include "platform/GlobalHotKeys.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
+#include "platform/WindowLayers.h"
 #include "platform/Workspace.h"
 
 #include <QObject>
@@ -31,6 +32,9 @@ public:
     std::unique_ptr<Pasteboard> primarySelection;
     // The desktop's clipboard-manager role; none when it cannot be offered.
     std::unique_ptr<ClipboardManagerRole> clipboardManager;
+    // Windows as layers of the desktop, for the panel; none where the window system has no such
+    // thing (X11, a Wayland compositor without the layer shell).
+    std::unique_ptr<WindowLayers> windowLayers;
 
     // "X11" or "Wayland": what the settings window names.
     virtual QString backendName() const { return {}; }

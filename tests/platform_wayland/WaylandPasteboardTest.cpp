@@ -11,12 +11,15 @@
 
 #include <QBuffer>
 #include <QDBusInterface>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSet>
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -219,11 +222,32 @@ TEST(KdeShortcutTest, TheDesktopRunsTheCommandOnTheCombination) {
 
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
 // how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
-// holds it; a clip chosen in the panel (sway), or with `snipjar paste`, is pasted into the native
+// holds it; a clip chosen in the panel (sway: a layer above the windows, which a click outside
+// closes), or with `snipjar paste`, is pasted into the native
 // window in front with its keystroke, whatever the compositor's layout: foot on sway, typed on a
 // virtual keyboard, and on KWin (where foot cannot start) a Qt text field, typed with fake input
 // that the application's desktop entry grants; `snipjar status` says so; and when the compositor
 // dies the application ends, after filing the copy it was reading then.
+namespace {
+
+// Whether the output's middle, where the panel shows, holds the panel's many colours rather than
+// a terminal's few; the screenshot taken is kept at path.
+bool panelOnScreen(const QString& path) {
+    if (QProcess::execute(QStringLiteral("grim"), {path}) != 0) {
+        return false;
+    }
+    const QImage shot(path);
+    QSet<QRgb> colours;
+    for (int y = shot.height() / 2 - 250; y < shot.height() / 2 + 250 && !shot.isNull(); y += 3) {
+        for (int x = shot.width() / 2 - 380; x < shot.width() / 2 + 380; x += 3) {
+            colours.insert(shot.pixel(x, y));
+        }
+    }
+    return colours.size() > 20;
+}
+
+} // namespace
+
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
@@ -310,11 +334,17 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
             // A newer clip above it: the panel's filter has to find the text.
             run(QStringLiteral("wl-copy"), {"newer decoy"});
             ASSERT_TRUE(waitUntil([&] { return !listed(QStringLiteral("newer decoy")).isEmpty(); }, 20s));
+            // The panel is a layer above foot, in the middle of the output, with the keyboard; a
+            // click outside it closes it. The screenshot stays in the build folder to be looked at.
+            const QString shot = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots/panel-sway.png");
+            QDir().mkpath(QFileInfo(shot).path());
             run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
-            ASSERT_TRUE(waitUntil([&] {
-                const auto active = seat->activeToplevel();
-                return active && active->appID != QLatin1String("foot");
-            }));
+            ASSERT_TRUE(waitUntil([&] { return panelOnScreen(shot); }, 20s));
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK), {"20", "700", "1280", "720"}),
+                      0);
+            EXPECT_TRUE(waitUntil([&] { return !panelOnScreen(shot + ".closed.png"); }, 20s));
+            run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
+            ASSERT_TRUE(waitUntil([&] { return panelOnScreen(shot); }, 20s));
             run(QStringLiteral("wtype"), {"pasted", "-k", "Return"});
         } else {
             run(QStringLiteral(SNIPJAR_EXECUTABLE), {"paste", id});

@@ -6,6 +6,7 @@
 #include "panel/widgets/ClipPanel.h"
 #include "panel/widgets/GlassView.h"
 #include "panel/widgets/PanelKeyMonitor.h"
+#include "panel/widgets/PanelLayering.h"
 #include "panel/widgets/ResultsView.h"
 #include "panel/widgets/SearchBarContent.h"
 #include "panel/widgets/TypeCircleContent.h"
@@ -103,6 +104,7 @@ PanelController::PanelController(ClipStore& store, StoredClipPaster& clipPaster,
 
 PanelController::~PanelController() {
     removeKeyMonitor();
+    layering.reset();
     // The views observe the model, so the window goes first.
     panel.reset();
 }
@@ -195,6 +197,17 @@ void PanelController::buildWindow() {
     resultsSpring = std::make_unique<SpringAnimator>(SpringCurve(0.45, 0.35));
 }
 
+void PanelController::setWindowLayers(WindowLayers* layers) {
+    const QPointer<PanelController> self(this);
+    layering = layers ? std::make_unique<PanelLayering>(*panel, *layers,
+                                                        [self] {
+                                                            if (self) {
+                                                                self->hide();
+                                                            }
+                                                        })
+                      : nullptr;
+}
+
 bool PanelController::isVisible() const {
     return panel->isVisible();
 }
@@ -258,6 +271,9 @@ void PanelController::mapWithRows() {
     positionPanel();
 
     panel->show();
+    if (layering) {
+        layering->shown();
+    }
     panel->raise();
     handOverActivationToken();
     panel->setFocus(Qt::PopupFocusReason);
@@ -309,6 +325,9 @@ void PanelController::hide() {
     resignObserver.stop();
     removeKeyMonitor();
     deferredKeys.clear();
+    if (layering) {
+        layering->hiding();
+    }
     panel->hide();
     panelModel->resetForHide();
     pruneCacheInBackground();
@@ -336,7 +355,9 @@ void PanelController::hiddenByQt() {
     // the focus. That belief can be stale: X reports focus changes late, so the focus leaving the
     // panel of a moment ago may arrive just after it was shown again. While the window it opened
     // over is still the active one, such a close is undone, once per show.
-    if (!panel->wasClosedByOutsidePress() && !reopenedAfterStaleClose && !anotherWindowIsActive()) {
+    // A layer (Wayland) is never closed on a stale belief: it hides for good.
+    if (!layering && !panel->wasClosedByOutsidePress() && !reopenedAfterStaleClose &&
+        !anotherWindowIsActive()) {
         reopenedAfterStaleClose = true;
         qCDebug(lcApp) << "Panel shown again after a stale deactivation";
         QTimer::singleShot(0, this, [this] {

@@ -26,9 +26,11 @@ class ClipPanel;
 class ClipStore;
 class GlassView;
 class PanelKeyMonitor;
+class PanelLayering;
 class PanelModel;
 class SpringAnimator;
 class StoredClipPaster;
+class WindowLayers;
 
 // Owns the floating history panel: its window and glass, the panel model, the preview cache and
 // the two springs. It shows and hides the panel, places it on the screen under the mouse,
@@ -80,6 +82,9 @@ public:
     void setTypeScope(TypeScope scope);
     // The combination of the global hot key, which closes the open panel.
     void setHotKey(const std::optional<HotKeyCombo>& combo) { hotKey = combo; }
+    // Makes the panel a layer of the desktop where the window system has them (set once, before
+    // the first show, by the application shell; the layers must outlive the controller).
+    void setWindowLayers(WindowLayers* layers);
 
     // Called after every show (set by the application shell).
     std::function<void()> onShow;
@@ -122,6 +127,7 @@ private:
     std::unique_ptr<PanelModel> panelModel;
     std::unique_ptr<ClipPanel> panel;
     std::unique_ptr<PanelKeyMonitor> keyMonitor;
+    std::unique_ptr<PanelLayering> layering;
     std::optional<RunningApplication> targetApp;
     std::optional<HotKeyCombo> hotKey;
     // Widgets below are children of the panel.

@@ -22,4 +22,9 @@ std::unique_ptr<WaylandSeatControl> WaylandSeatControl::open(LostHandler onLost)
     return module ? module->openSeat(std::move(onLost)) : nullptr;
 }
 
+std::unique_ptr<WaylandLayerShell> WaylandLayerShell::open(void* qtDisplay) {
+    const WaylandModule* module = qtDisplay ? WaylandModule::load() : nullptr;
+    return module ? module->openLayerShell(qtDisplay) : nullptr;
+}
+
 } // namespace snipjar

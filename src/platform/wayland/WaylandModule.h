@@ -1,13 +1,14 @@
 #pragma once
 
 #include "platform/wayland/WaylandDataControl.h"
+#include "platform/wayland/WaylandLayerShell.h"
 #include "platform/wayland/WaylandSeatControl.h"
 
 namespace snipjar {
 
-// What the Wayland module offers the application: the data-control client and the seat's virtual
-// keyboard and toplevels, with the Wayland client library (and libffi, which it brings) and
-// libxkbcommon, loaded only where WAYLAND_DISPLAY is set instead of at every start.
+// What the Wayland module offers the application: the data-control client, the seat's virtual
+// keyboard and toplevels, and the layer shell for the panel, with the Wayland client library (and libffi,
+// which it brings) and libxkbcommon, loaded only where WAYLAND_DISPLAY is set instead of at every start.
 class WaylandModule {
 public:
     // Loaded the first time it is asked for, and kept; none when it cannot be loaded (a damaged
@@ -20,6 +21,7 @@ public:
                                                      WaylandDataControl::ChangeHandler onChange,
                                                      WaylandDataControl::LostHandler onLost) const = 0;
     virtual std::unique_ptr<WaylandSeatControl> openSeat(WaylandSeatControl::LostHandler onLost) const = 0;
+    virtual std::unique_ptr<WaylandLayerShell> openLayerShell(void* qtDisplay) const = 0;
 };
 
 } // namespace snipjar

@@ -5,6 +5,7 @@
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandSeatControl.h"
+#include "platform/wayland/WaylandWindowLayers.h"
 #include "platform/wayland/WaylandWorkspace.h"
 #include "platform/x11/LogindWakeWatcher.h"
 #include "platform/x11/X11DesktopNotifier.h"
@@ -44,6 +45,7 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
     if (!platform->primarySelection) {
         qCInfo(lcPlatform) << "The compositor offers no primary selection to clipboard managers";
     }
+    platform->windowLayers = WaylandWindowLayers::create();
     // The keyboard and the toplevels where the compositor offers them (wlroots, KWin); a broken
     // connection there is noticed by the clipboard's too.
     const std::shared_ptr<WaylandSeatControl> seat = WaylandSeatControl::open();

@@ -1,5 +1,6 @@
 #include "platform/wayland/WaylandModule.h"
 #include "platform/wayland/module/DataControlConnection.h"
+#include "platform/wayland/module/LayerShellClient.h"
 #include "platform/wayland/module/SeatConnection.h"
 
 namespace snipjar {
@@ -18,6 +19,9 @@ public:
     }
     std::unique_ptr<WaylandSeatControl> openSeat(WaylandSeatControl::LostHandler onLost) const override {
         return SeatConnection::open(std::move(onLost));
+    }
+    std::unique_ptr<WaylandLayerShell> openLayerShell(void* qtDisplay) const override {
+        return LayerShellClient::open(static_cast<wl_display*>(qtDisplay));
     }
 };
 

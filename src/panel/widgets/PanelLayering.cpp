@@ -1,0 +1,102 @@
+#include "panel/widgets/PanelLayering.h"
+
+#include "platform/LogCategories.h"
+
+#include <QMouseEvent>
+#include <QWindow>
+
+namespace snipjar {
+
+namespace {
+
+constexpr Qt::WindowFlags panelWindowFlags =
+    Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::NoDropShadowWindowHint;
+
+// A window that draws nothing and reports every press on it.
+class Backdrop : public QWidget {
+public:
+    explicit Backdrop(std::function<void()> onPress)
+        : QWidget(nullptr, panelWindowFlags | WindowLayers::layerFlag)
+        , onPress(std::move(onPress)) {
+        setAttribute(Qt::WA_TranslucentBackground);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setFocusPolicy(Qt::NoFocus);
+        setWindowTitle(QStringLiteral("Snipjar backdrop"));
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        event->accept();
+        onPress();
+    }
+
+private:
+    std::function<void()> onPress;
+};
+
+} // namespace
+
+PanelLayering::PanelLayering(QWidget& panel, WindowLayers& layers, std::function<void()> onLeft)
+    : panel(panel)
+    , layers(layers)
+    , onLeft(std::move(onLeft)) {
+    panel.setWindowFlags(panelWindowFlags | WindowLayers::layerFlag);
+    const QPointer<PanelLayering> self(this);
+    backdrop = std::make_unique<Backdrop>([self] {
+        if (self) {
+            qCDebug(lcApp) << "Panel hidden: a press outside it";
+            self->left();
+        }
+    });
+}
+
+PanelLayering::~PanelLayering() {
+    hiding();
+}
+
+void PanelLayering::shown() {
+    if (refused) {
+        return;
+    }
+    const QPointer<PanelLayering> self(this);
+    const auto closed = [self] {
+        if (self) {
+            self->left();
+        }
+    };
+    layered = layers.raise(panel.windowHandle(), WindowLayers::Role::front, closed);
+    if (layered) {
+        // Without its backdrop the panel still works; a press outside then just does not close it.
+        backdrop->show();
+        if (layers.raise(backdrop->windowHandle(), WindowLayers::Role::backdrop, closed)) {
+            // The layer took the output's size, which the widget follows before its first frame.
+            backdrop->resize(backdrop->windowHandle()->size());
+        } else {
+            backdrop->hide();
+        }
+        return;
+    }
+    qCWarning(lcApp) << "The panel could not become a layer of the desktop; it is an ordinary window";
+    refused = true;
+    panel.hide();
+    panel.setWindowFlags(panelWindowFlags);
+    panel.show();
+}
+
+void PanelLayering::hiding() {
+    if (!layered) {
+        return;
+    }
+    layered = false;
+    layers.lower(backdrop->windowHandle());
+    backdrop->hide();
+    layers.lower(panel.windowHandle());
+}
+
+void PanelLayering::left() {
+    if (layered && onLeft) {
+        onLeft();
+    }
+}
+
+} // namespace snipjar
