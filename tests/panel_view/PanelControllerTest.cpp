@@ -8,14 +8,17 @@
 #include "paste/StoredClipPaster.h"
 #include "platform/MemoryRelief.h"
 #include "platform/TypeIdentifier.h"
+#include "platform/WindowLayers.h"
 #include "platform/fakes/FakeDesktopNotifier.h"
 #include "platform/fakes/FakeKeySynthesizer.h"
 #include "platform/fakes/FakePasteboard.h"
 #include "platform/fakes/FakeWorkspace.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QGraphicsOpacityEffect>
 #include <QTest>
+#include <QWindow>
 
 namespace snipjar::test {
 namespace {
@@ -276,6 +279,64 @@ TEST_F(PanelControllerTest, KindFilterCirclesAndScreenReaders) {
     button(circles().at(1))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(panel().typeScope(), TypeScope::image);
     EXPECT_TRUE(button(circles().at(1))->state().checked);
+}
+
+// Windows as layers that record what they were asked, and refuse when told to.
+class RecordingLayers : public WindowLayers {
+public:
+    explicit RecordingLayers(bool accepts)
+        : accepts(accepts) {}
+    bool raise(QWindow* window, Role role, std::function<void()>) override {
+        raised.append({window->title(), role});
+        return accepts;
+    }
+    void lower(QWindow* window) override { lowered.append(window->title()); }
+
+    const bool accepts;
+    QList<std::pair<QString, Role>> raised;
+    QStringList lowered;
+};
+
+// Where the window system has layers the panel is one, over a backdrop layer whose press closes it,
+// both let go when it hides; a compositor that refuses the layer leaves the panel the popup it is
+// elsewhere, shown all the same, and is not asked again.
+TEST_F(PanelControllerTest, OnLayersAPressOutsideClosesAndARefusalLeavesThePopup) {
+    file(text(u"one"_s));
+    for (const bool accepts : {true, false}) {
+        SCOPED_TRACE(accepts);
+        PanelController layered(*store, clipPaster, workspace);
+        RecordingLayers layers(accepts);
+        layered.setWindowLayers(&layers);
+        EXPECT_TRUE(layered.window().windowFlags() & WindowLayers::layerFlag);
+        layered.show();
+        ASSERT_TRUE(waitUntil([&] { return layered.isVisible(); }));
+        const QString panelTitle = layered.window().windowTitle();
+        if (accepts) {
+            using Role = WindowLayers::Role;
+            ASSERT_EQ(layers.raised.size(), 2);
+            EXPECT_EQ(layers.raised[0], std::make_pair(panelTitle, Role::front));
+            EXPECT_EQ(layers.raised[1].second, Role::backdrop);
+            QWidget* backdrop = nullptr;
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                if (window->isVisible() && window->windowTitle() == layers.raised[1].first) {
+                    backdrop = window;
+                }
+            }
+            ASSERT_TRUE(backdrop);
+            QTest::mouseClick(backdrop, Qt::LeftButton, {}, QPoint(5, 5));
+            EXPECT_FALSE(layered.isVisible());
+            EXPECT_EQ(layers.lowered, QStringList({layers.raised[1].first, panelTitle}));
+        } else {
+            EXPECT_EQ(layers.raised.size(), 1);
+            EXPECT_EQ(layered.window().windowType(), Qt::Popup);
+            EXPECT_FALSE(layered.window().windowFlags() & WindowLayers::layerFlag);
+            layered.hide();
+            layered.show();
+            ASSERT_TRUE(waitUntil([&] { return layered.isVisible(); }));
+            EXPECT_EQ(layers.raised.size(), 1);
+            layered.hide();
+        }
+    }
 }
 
 } // namespace

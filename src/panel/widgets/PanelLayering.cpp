@@ -39,25 +39,16 @@ private:
 PanelLayering::PanelLayering(QWidget& panel, WindowLayers& layers, std::function<void()> onLeft)
     : panel(panel)
     , layers(layers)
-    , onLeft(std::move(onLeft)) {
+    , onLeft(std::move(onLeft))
+    , ownFlags(panel.windowFlags()) {
     panel.setWindowFlags(panelWindowFlags | WindowLayers::layerFlag);
-    const QPointer<PanelLayering> self(this);
-    backdrop = std::make_unique<Backdrop>([self] {
-        if (self) {
-            qCDebug(lcApp) << "Panel hidden: a press outside it";
-            self->left();
-        }
-    });
 }
 
 PanelLayering::~PanelLayering() {
     hiding();
 }
 
-void PanelLayering::shown() {
-    if (refused) {
-        return;
-    }
+bool PanelLayering::shown() {
     const QPointer<PanelLayering> self(this);
     const auto closed = [self] {
         if (self) {
@@ -66,7 +57,14 @@ void PanelLayering::shown() {
     };
     layered = layers.raise(panel.windowHandle(), WindowLayers::Role::front, closed);
     if (layered) {
-        // Without its backdrop the panel still works; a press outside then just does not close it.
+        // Made for each show and dropped at each hide, since its frame is the size of the output.
+        // Without it the panel still works; a press outside then just does not close it.
+        backdrop = std::make_unique<Backdrop>([self] {
+            if (self) {
+                qCDebug(lcApp) << "Panel hidden: a press outside it";
+                self->left();
+            }
+        });
         backdrop->show();
         if (layers.raise(backdrop->windowHandle(), WindowLayers::Role::backdrop, closed)) {
             // The layer took the output's size, which the widget follows before its first frame.
@@ -74,13 +72,15 @@ void PanelLayering::shown() {
         } else {
             backdrop->hide();
         }
-        return;
+        return true;
     }
     qCWarning(lcApp) << "The panel could not become a layer of the desktop; it is an ordinary window";
-    refused = true;
-    panel.hide();
-    panel.setWindowFlags(panelWindowFlags);
-    panel.show();
+    return false;
+}
+
+void PanelLayering::giveUp() {
+    hiding();
+    panel.setWindowFlags(ownFlags);
 }
 
 void PanelLayering::hiding() {
@@ -88,8 +88,12 @@ void PanelLayering::hiding() {
         return;
     }
     layered = false;
-    layers.lower(backdrop->windowHandle());
-    backdrop->hide();
+    if (backdrop) {
+        layers.lower(backdrop->windowHandle());
+        backdrop->hide();
+        // A press on it may be what hides the panel: it goes once that press was handled.
+        backdrop.release()->deleteLater();
+    }
     layers.lower(panel.windowHandle());
 }
 

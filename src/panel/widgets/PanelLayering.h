@@ -23,14 +23,14 @@ public:
     PanelLayering(QWidget& panel, WindowLayers& layers, std::function<void()> onLeft);
     ~PanelLayering() override;
 
-    // Right after the panel was shown. Should the compositor refuse the layer, the panel is shown
-    // again as an ordinary window, from then on.
-    void shown();
+    // Right after the panel was shown. False when the compositor refused the layer: the panel then
+    // shows nothing, and is to give up being a layer.
+    bool shown();
+    // Gives the panel back the flags it had, which hides it (Qt does so when flags change); from
+    // then on it is shown as the window it was.
+    void giveUp();
     // Right before the panel hides.
     void hiding();
-
-    // The backdrop, while the panel is shown as a layer.
-    QWidget* backdropWindow() const { return backdrop.get(); }
 
 private:
     void left();
@@ -39,8 +39,8 @@ private:
     WindowLayers& layers;
     std::function<void()> onLeft;
     std::unique_ptr<QWidget> backdrop;
+    const Qt::WindowFlags ownFlags;
     bool layered = false;
-    bool refused = false;
 };
 
 } // namespace snipjar
