@@ -112,6 +112,13 @@ void AppDelegate::launch(std::unique_ptr<ClipStore> openedStore) {
     connect(recordingPause.get(), &RecordingPause::changed, this, &AppDelegate::applyRecordingPause);
 
     registerHotKey();
+    // A desktop portal that answers after start takes the hot key from then on.
+    const QPointer<AppDelegate> delegate(this);
+    platform.globalHotKeys->onGrabsKeysChanged = [delegate] {
+        if (delegate) {
+            delegate->registerHotKey();
+        }
+    };
     // A combination recorded in the settings (or written there by hand and announced) takes over
     // at once, without a restart.
     connect(&SettingsEvents::instance(), &SettingsEvents::hotKeyChanged, this, &AppDelegate::registerHotKey);

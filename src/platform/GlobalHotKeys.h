@@ -17,9 +17,12 @@ public:
     virtual std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
                                     std::function<void()> onPress) = 0;
     virtual void ungrab(int registration) = 0;
-    // False where no program may grab keys for itself (a Wayland session): the desktop then runs
-    // the hot key's command, and every grab() gives none.
+    // False where no program may grab keys for itself (a Wayland session without the portal's
+    // global shortcuts): the desktop then runs the hot key's command, and every grab() gives none.
     virtual bool grabsKeys() const { return true; }
+    // Called when grabsKeys() changed after start (a portal that answered late); grabs made
+    // before are to be made again. Set by the application.
+    std::function<void()> onGrabsKeysChanged;
     // True while the key of the registration's last press is still down: auto-repeat of a held
     // key calls nothing.
     virtual bool isHeld(int /*registration*/) const { return false; }

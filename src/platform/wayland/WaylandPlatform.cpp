@@ -2,6 +2,7 @@
 
 #include "platform/LogCategories.h"
 #include "platform/UnavailableServices.h"
+#include "platform/wayland/PortalGlobalHotKeys.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandSeatControl.h"
@@ -62,7 +63,8 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
                               "input granted by its desktop entry): clips are pasted by hand";
         platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
     }
-    platform->globalHotKeys = std::make_unique<UnavailableGlobalHotKeys>();
+    // The desktop runs the hot key's command, unless its portal offers global shortcuts.
+    platform->globalHotKeys = std::make_unique<PortalGlobalHotKeys>();
     // Notifications go over the session bus, on any desktop.
     platform->desktopNotifier = std::make_unique<X11DesktopNotifier>();
     platform->wakeWatcher = std::make_unique<LogindWakeWatcher>();

@@ -1,0 +1,205 @@
+#include "platform/wayland/PortalGlobalHotKeys.h"
+
+#include "platform/LogCategories.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+#include <QPointer>
+#include <QTimer>
+
+namespace snipjar {
+
+// One shortcut as the portal lists them, (sa{sv}): its id and its properties.
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument << shortcut.id << shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& shortcut) {
+    argument.beginStructure();
+    argument >> shortcut.id >> shortcut.properties;
+    argument.endStructure();
+    return argument;
+}
+
+} // namespace snipjar
+
+Q_DECLARE_METATYPE(snipjar::PortalShortcut)
+
+namespace snipjar {
+
+namespace {
+
+const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
+const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+
+// Shortcut ids name the registration: "hot-key-3".
+QString shortcutId(int registration) {
+    return QStringLiteral("hot-key-%1").arg(registration);
+}
+
+std::optional<int> registrationOf(const QString& shortcut) {
+    bool ok = false;
+    const int registration = shortcut.mid(8).toInt(&ok);
+    return shortcut.startsWith(QLatin1String("hot-key-")) && ok ? std::optional<int>(registration)
+                                                                : std::nullopt;
+}
+
+} // namespace
+
+PortalGlobalHotKeys::PortalGlobalHotKeys(QDBusConnection bus)
+    : bus(std::move(bus)) {
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    if (!this->bus.isConnected()) {
+        return;
+    }
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << shortcutsInterface << QStringLiteral("version");
+    auto* watcher = new QDBusPendingCallWatcher(this->bus.asyncCall(get), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
+        call->deleteLater();
+        if (call->isError()) {
+            qCInfo(lcHotKey) << "The desktop portal offers no global shortcuts:" << call->error().name();
+            return;
+        }
+        request(QStringLiteral("CreateSession"), {},
+                {{QStringLiteral("session_handle_token"), QStringLiteral("snipjar_session")}},
+                SLOT(sessionCreated(uint, QVariantMap)));
+    });
+}
+
+PortalGlobalHotKeys::~PortalGlobalHotKeys() {
+    if (grabsKeys()) {
+        bus.asyncCall(QDBusMessage::createMethodCall(portalService, session.path(),
+                                                     QStringLiteral("org.freedesktop.portal.Session"),
+                                                     QStringLiteral("Close")));
+    }
+}
+
+QString PortalGlobalHotKeys::trigger(const QString& keyLabel, quint32 modifierBits) {
+    QStringList parts;
+    for (const auto& [bit, name] : {std::pair{0x100U, "CTRL"}, std::pair{0x800U, "ALT"},
+                                    std::pair{0x200U, "SHIFT"}, std::pair{0x1000U, "LOGO"}}) {
+        if (modifierBits & bit) {
+            parts << QString::fromLatin1(name);
+        }
+    }
+    parts << keyLabel.toLower();
+    return parts.join(QLatin1Char('+'));
+}
+
+void PortalGlobalHotKeys::request(const QString& method, QVariantList arguments, QVariantMap options,
+                                  const char* slot) {
+    const QString token = QStringLiteral("snipjar%1").arg(nextToken++);
+    QString sender = bus.baseService().mid(1);
+    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
+    // QtDBus connects to bus signals by signature only: the slot is checked when it connects.
+    const QString requestPath = portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
+    if (!bus.connect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this, slot)) {
+        qCWarning(lcHotKey) << "Cannot listen to the desktop portal's answers";
+        return;
+    }
+    options.insert(QStringLiteral("handle_token"), token);
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
+    arguments.append(options);
+    call.setArguments(arguments);
+    bus.asyncCall(call);
+}
+
+void PortalGlobalHotKeys::sessionCreated(uint response, const QVariantMap& results) {
+    const QString handle = results.value(QStringLiteral("session_handle")).toString();
+    if (response != 0 || handle.isEmpty()) {
+        qCInfo(lcHotKey) << "The desktop portal opened no shortcut session; answer" << response;
+        return;
+    }
+    session = QDBusObjectPath(handle);
+    bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
+                SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    qCInfo(lcHotKey) << "Global shortcuts come from the desktop portal";
+    if (onGrabsKeysChanged) {
+        onGrabsKeysChanged();
+    }
+    bindLater();
+}
+
+std::optional<int> PortalGlobalHotKeys::grab(const QString& keyLabel, quint32 modifierBits,
+                                             std::function<void()> onPress) {
+    if (!grabsKeys()) {
+        return std::nullopt;
+    }
+    const int registration = nextRegistration++;
+    bindings[registration] = {trigger(keyLabel, modifierBits), std::move(onPress)};
+    bindLater();
+    return registration;
+}
+
+void PortalGlobalHotKeys::ungrab(int registration) {
+    bindings.erase(registration);
+}
+
+void PortalGlobalHotKeys::bindLater() {
+    // A grab that is let go at once (a probe of whether a combination is free) never reaches the
+    // portal, whose answer may be a dialog for the user.
+    if (bindScheduled) {
+        return;
+    }
+    bindScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        bindScheduled = false;
+        if (!grabsKeys() || bindings.empty()) {
+            return;
+        }
+        QList<PortalShortcut> shortcuts;
+        for (const auto& [registration, binding] : bindings) {
+            shortcuts.append({shortcutId(registration),
+                              {{QStringLiteral("description"), tr("Open the Snipjar panel")},
+                               {QStringLiteral("preferred_trigger"), binding.trigger}}});
+        }
+        request(QStringLiteral("BindShortcuts"),
+                {QVariant::fromValue(session), QVariant::fromValue(shortcuts), QString()}, {},
+                SLOT(bound(uint, QVariantMap)));
+    });
+}
+
+void PortalGlobalHotKeys::bound(uint response, const QVariantMap& results) {
+    if (response != 0) {
+        qCInfo(lcHotKey) << "The shortcut was not given by the desktop; answer" << response;
+        return;
+    }
+    const auto shortcuts =
+        qdbus_cast<QList<PortalShortcut>>(results.value(QStringLiteral("shortcuts")).value<QDBusArgument>());
+    for (const PortalShortcut& shortcut : shortcuts) {
+        qCInfo(lcHotKey).noquote()
+            << "The desktop runs" << shortcut.id << "on"
+            << shortcut.properties.value(QStringLiteral("trigger_description")).toString();
+    }
+}
+
+void PortalGlobalHotKeys::activated(const QDBusObjectPath& from, const QString& shortcut, qulonglong,
+                                    const QVariantMap&) {
+    const std::optional<int> registration = registrationOf(shortcut);
+    const auto binding = registration ? bindings.find(*registration) : bindings.end();
+    if (from != session || binding == bindings.end()) {
+        return;
+    }
+    // The callback may let go of its registration.
+    const std::function<void()> onPress = binding->second.onPress;
+    onPress();
+}
+
+} // namespace snipjar
