@@ -35,6 +35,8 @@ public:
     static constexpr const char* pasteKeysGroup = "pasteKeys";
     static constexpr const char* recordSelectedTextKey = "recordSelectedText";
     static constexpr const char* syncServerKey = "syncServer";
+    // The desktop portal's token for typing again without asking the user (RemoteDesktop).
+    static constexpr const char* remoteDesktopRestoreTokenKey = "remoteDesktopRestoreToken";
 
     static QString filePath();
 

@@ -5,7 +5,6 @@
 #include "app/settings/KdeShortcutWriter.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/UserSettings.h"
-#include "platform/wayland/PortalGlobalHotKeys.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandSeatControl.h"
 #include "platform/wayland/WaylandWorkspace.h"
@@ -371,42 +370,3 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
 }
 
 } // namespace
-
-// Global shortcuts through the desktop portal: none until a portal offers them (Debian 12's does
-// not); where one does, the session is opened, the application told to grab again, a combination
-// that is only probed never reaches the portal (whose answer may be a dialog), the one kept is
-// bound with its trigger in the portal's notation, and a press of it calls back.
-TEST(PortalGlobalHotKeysTest, APortalWithShortcutsBindsTheKeptCombinationAndReportsItsPresses) {
-    EXPECT_EQ(PortalGlobalHotKeys::trigger("V", 0x100 | 0x800), "CTRL+ALT+v");
-    EXPECT_EQ(PortalGlobalHotKeys::trigger("7", 0x1000 | 0x200), "SHIFT+LOGO+7");
-    {
-        PortalGlobalHotKeys without;
-        settle(300ms);
-        EXPECT_FALSE(without.grabsKeys());
-        EXPECT_FALSE(without.grab("V", 0x100 | 0x800, [] {}));
-    }
-    QProcess portal;
-    portal.start(QStringLiteral(SNIPJAR_FAKE_SHORTCUTS_PORTAL), {});
-    ASSERT_TRUE(waitUntil([&] { return portal.canReadLine() || portal.waitForReadyRead(50); }, 10s));
-    ASSERT_EQ(portal.readLine().trimmed(), "ready");
-    PortalGlobalHotKeys hotKeys;
-    bool told = false;
-    hotKeys.onGrabsKeysChanged = [&] { told = true; };
-    ASSERT_TRUE(waitUntil([&] { return told; }, 10s));
-    EXPECT_TRUE(hotKeys.grabsKeys());
-    const std::optional<int> probe = hotKeys.grab("B", 0x100, [] {});
-    ASSERT_TRUE(probe);
-    hotKeys.ungrab(*probe);
-    int presses = 0;
-    const std::optional<int> kept = hotKeys.grab("V", 0x100 | 0x800, [&] { ++presses; });
-    ASSERT_TRUE(kept);
-    QByteArray said;
-    ASSERT_TRUE(waitUntil([&] { return (said += portal.readAll()).contains('\n'); }, 10s));
-    EXPECT_EQ(said, QStringLiteral("bound hot-key-%1 CTRL+ALT+v\n").arg(*kept).toUtf8());
-    portal.write(QStringLiteral("press hot-key-%1\npress hot-key-%2\n").arg(*kept).arg(*probe).toUtf8());
-    EXPECT_TRUE(waitUntil([&] { return presses == 1; }, 10s));
-    settle(200ms);
-    EXPECT_EQ(presses, 1);
-    portal.closeWriteChannel();
-    portal.waitForFinished(5000);
-}

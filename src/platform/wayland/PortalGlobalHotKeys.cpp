@@ -1,14 +1,10 @@
 #include "platform/wayland/PortalGlobalHotKeys.h"
 
 #include "platform/LogCategories.h"
+#include "platform/wayland/DesktopPortal.h"
 
 #include <QDBusArgument>
-#include <QDBusMessage>
 #include <QDBusMetaType>
-#include <QDBusPendingCallWatcher>
-#include <QDBusPendingReply>
-#include <QDBusVariant>
-#include <QPointer>
 #include <QTimer>
 
 namespace snipjar {
@@ -41,10 +37,7 @@ namespace snipjar {
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
 // Shortcut ids name the registration: "hot-key-3".
 QString shortcutId(int registration) {
@@ -64,17 +57,9 @@ PortalGlobalHotKeys::PortalGlobalHotKeys(QDBusConnection bus)
     : bus(std::move(bus)) {
     qDBusRegisterMetaType<PortalShortcut>();
     qDBusRegisterMetaType<QList<PortalShortcut>>();
-    if (!this->bus.isConnected()) {
-        return;
-    }
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        portalService, portalPath, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get << shortcutsInterface << QStringLiteral("version");
-    auto* watcher = new QDBusPendingCallWatcher(this->bus.asyncCall(get), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* call) {
-        call->deleteLater();
-        if (call->isError()) {
-            qCInfo(lcHotKey) << "The desktop portal offers no global shortcuts:" << call->error().name();
+    DesktopPortal::probe(this->bus, shortcutsInterface, this, [this](uint version) {
+        if (version == 0) {
+            qCInfo(lcHotKey) << "The desktop portal offers no global shortcuts";
             return;
         }
         request(QStringLiteral("CreateSession"), {},
@@ -85,9 +70,7 @@ PortalGlobalHotKeys::PortalGlobalHotKeys(QDBusConnection bus)
 
 PortalGlobalHotKeys::~PortalGlobalHotKeys() {
     if (grabsKeys()) {
-        bus.asyncCall(QDBusMessage::createMethodCall(portalService, session.path(),
-                                                     QStringLiteral("org.freedesktop.portal.Session"),
-                                                     QStringLiteral("Close")));
+        DesktopPortal::closeSession(bus, session.path());
     }
 }
 
@@ -103,22 +86,11 @@ QString PortalGlobalHotKeys::trigger(const QString& keyLabel, quint32 modifierBi
     return parts.join(QLatin1Char('+'));
 }
 
-void PortalGlobalHotKeys::request(const QString& method, QVariantList arguments, QVariantMap options,
-                                  const char* slot) {
-    const QString token = QStringLiteral("snipjar%1").arg(nextToken++);
-    QString sender = bus.baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    // QtDBus connects to bus signals by signature only: the slot is checked when it connects.
-    const QString requestPath = portalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-    if (!bus.connect(portalService, requestPath, requestInterface, QStringLiteral("Response"), this, slot)) {
+void PortalGlobalHotKeys::request(const QString& method, const QVariantList& arguments,
+                                  const QVariantMap& options, const char* slot) {
+    if (!DesktopPortal::request(bus, shortcutsInterface, method, arguments, options, this, slot)) {
         qCWarning(lcHotKey) << "Cannot listen to the desktop portal's answers";
-        return;
     }
-    options.insert(QStringLiteral("handle_token"), token);
-    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, shortcutsInterface, method);
-    arguments.append(options);
-    call.setArguments(arguments);
-    bus.asyncCall(call);
 }
 
 void PortalGlobalHotKeys::sessionCreated(uint response, const QVariantMap& results) {
@@ -128,8 +100,8 @@ void PortalGlobalHotKeys::sessionCreated(uint response, const QVariantMap& resul
         return;
     }
     session = QDBusObjectPath(handle);
-    bus.connect(portalService, portalPath, shortcutsInterface, QStringLiteral("Activated"), this,
-                SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
+    bus.connect(DesktopPortal::service, DesktopPortal::path, shortcutsInterface, QStringLiteral("Activated"),
+                this, SLOT(activated(QDBusObjectPath, QString, qulonglong, QVariantMap)));
     qCInfo(lcHotKey) << "Global shortcuts come from the desktop portal";
     if (onGrabsKeysChanged) {
         onGrabsKeysChanged();

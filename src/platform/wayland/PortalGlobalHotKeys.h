@@ -40,9 +40,9 @@ private slots:
                    const QVariantMap& options);
 
 private:
-    // Calls method on the portal with the request's handle token last in the options, having
-    // listened for the request's response first, as the portal asks.
-    void request(const QString& method, QVariantList arguments, QVariantMap options, const char* slot);
+    // Calls method of the portal's GlobalShortcuts; its answer comes to slot (DesktopPortal).
+    void request(const QString& method, const QVariantList& arguments, const QVariantMap& options,
+                 const char* slot);
     void bindLater();
 
     struct Binding {
@@ -54,7 +54,6 @@ private:
     QDBusObjectPath session;
     std::map<int, Binding> bindings;
     int nextRegistration = 1;
-    int nextToken = 1;
     bool bindScheduled = false;
 };
 

@@ -3,6 +3,7 @@
 #include "platform/LogCategories.h"
 #include "platform/UnavailableServices.h"
 #include "platform/wayland/PortalGlobalHotKeys.h"
+#include "platform/wayland/PortalKeySynthesizer.h"
 #include "platform/wayland/WaylandKeySynthesizer.h"
 #include "platform/wayland/WaylandPasteboard.h"
 #include "platform/wayland/WaylandSeatControl.h"
@@ -59,9 +60,11 @@ std::unique_ptr<WaylandPlatform> WaylandPlatform::create() {
     if (seat && seat->canType()) {
         platform->keySynthesizer = std::make_unique<WaylandKeySynthesizer>(seat);
     } else {
-        qCInfo(lcPlatform) << "The compositor lets this program type nowhere (no virtual keyboard, no fake "
-                              "input granted by its desktop entry): clips are pasted by hand";
-        platform->keySynthesizer = std::make_unique<UnavailableKeySynthesizer>();
+        qCInfo(lcPlatform)
+            << "The compositor lets this program type nowhere itself (no virtual keyboard, no "
+               "fake input granted by its desktop entry): the desktop portal's remote keyboard "
+               "types where it is offered, else clips are pasted by hand";
+        platform->keySynthesizer = std::make_unique<PortalKeySynthesizer>();
     }
     // The desktop runs the hot key's command, unless its portal offers global shortcuts.
     platform->globalHotKeys = std::make_unique<PortalGlobalHotKeys>();
