@@ -39,16 +39,10 @@ namespace {
 
 const QString shortcutsInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
 
-// Shortcut ids name the registration: "hot-key-3".
-QString shortcutId(int registration) {
-    return QStringLiteral("hot-key-%1").arg(registration);
-}
-
-std::optional<int> registrationOf(const QString& shortcut) {
-    bool ok = false;
-    const int registration = shortcut.mid(8).toInt(&ok);
-    return shortcut.startsWith(QLatin1String("hot-key-")) && ok ? std::optional<int>(registration)
-                                                                : std::nullopt;
+// A shortcut's id is its trigger, which stays the same from one start to the next, so that the
+// desktop knows it again: "hot-key-CTRL+ALT+v".
+QString shortcutId(const QString& trigger) {
+    return QStringLiteral("hot-key-") + trigger;
 }
 
 } // namespace
@@ -133,14 +127,22 @@ void PortalGlobalHotKeys::bindLater() {
     bindScheduled = true;
     QTimer::singleShot(0, this, [this] {
         bindScheduled = false;
-        if (!grabsKeys() || bindings.empty()) {
+        QStringList triggers;
+        for (const auto& [registration, binding] : bindings) {
+            triggers << binding.trigger;
+        }
+        triggers.sort();
+        triggers.removeDuplicates();
+        // The same shortcuts again (a combination probed and let go) are not asked for again.
+        if (!grabsKeys() || triggers.isEmpty() || triggers == boundTriggers) {
             return;
         }
+        boundTriggers = triggers;
         QList<PortalShortcut> shortcuts;
-        for (const auto& [registration, binding] : bindings) {
-            shortcuts.append({shortcutId(registration),
+        for (const QString& trigger : std::as_const(triggers)) {
+            shortcuts.append({shortcutId(trigger),
                               {{QStringLiteral("description"), tr("Open the Snipjar panel")},
-                               {QStringLiteral("preferred_trigger"), binding.trigger}}});
+                               {QStringLiteral("preferred_trigger"), trigger}}});
         }
         request(QStringLiteral("BindShortcuts"),
                 {QVariant::fromValue(session), QVariant::fromValue(shortcuts), QString()}, {},
@@ -164,14 +166,18 @@ void PortalGlobalHotKeys::bound(uint response, const QVariantMap& results) {
 
 void PortalGlobalHotKeys::activated(const QDBusObjectPath& from, const QString& shortcut, qulonglong,
                                     const QVariantMap&) {
-    const std::optional<int> registration = registrationOf(shortcut);
-    const auto binding = registration ? bindings.find(*registration) : bindings.end();
-    if (from != session || binding == bindings.end()) {
+    if (from != session) {
         return;
     }
-    // The callback may let go of its registration.
-    const std::function<void()> onPress = binding->second.onPress;
-    onPress();
+    // The newest registration of the combination: an older one is being replaced by it.
+    for (auto binding = bindings.rbegin(); binding != bindings.rend(); ++binding) {
+        if (shortcutId(binding->second.trigger) == shortcut) {
+            // The callback may let go of its registration.
+            const std::function<void()> onPress = binding->second.onPress;
+            onPress();
+            return;
+        }
+    }
 }
 
 } // namespace snipjar

@@ -53,6 +53,8 @@ private:
     QDBusConnection bus;
     QDBusObjectPath session;
     std::map<int, Binding> bindings;
+    // The triggers last asked of the portal.
+    QStringList boundTriggers;
     int nextRegistration = 1;
     bool bindScheduled = false;
 };
