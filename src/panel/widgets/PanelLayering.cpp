@@ -57,6 +57,10 @@ bool PanelLayering::shown() {
     };
     layered = layers.raise(panel.windowHandle(), WindowLayers::Role::front, closed);
     if (layered) {
+        if (!toldLayered) {
+            toldLayered = true;
+            qCInfo(lcApp) << "The panel is a layer of the desktop, above every window";
+        }
         // Made for each show and dropped at each hide, since its frame is the size of the output.
         // Without it the panel still works; a press outside then just does not close it.
         backdrop = std::make_unique<Backdrop>([self] {

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<QWidget> backdrop;
     const Qt::WindowFlags ownFlags;
     bool layered = false;
+    bool toldLayered = false;
 };
 
 } // namespace snipjar
