@@ -340,6 +340,12 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
             QDir().mkpath(QFileInfo(shot).path());
             run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
             ASSERT_TRUE(waitUntil([&] { return panelOnScreen(shot); }, 20s));
+            // Resting on its Pin button, which has a tooltip elsewhere, opens no popup that the layer
+            // could not hold: the panel stays.
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK),
+                                        {"593", "581", "1280", "720", "hover"}),
+                      0);
+            EXPECT_TRUE(panelOnScreen(shot));
             EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK), {"20", "700", "1280", "720"}),
                       0);
             EXPECT_TRUE(waitUntil([&] { return !panelOnScreen(shot + ".closed.png"); }, 20s));

@@ -2,6 +2,7 @@
 
 #include "platform/LogCategories.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
@@ -42,6 +43,22 @@ PanelLayering::PanelLayering(QWidget& panel, WindowLayers& layers, std::function
     , onLeft(std::move(onLeft))
     , ownFlags(panel.windowFlags()) {
     panel.setWindowFlags(panelWindowFlags | WindowLayers::layerFlag);
+    qApp->installEventFilter(this);
+}
+
+bool PanelLayering::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ToolTip:
+    case QEvent::ContextMenu:
+    case QEvent::WhatsThis:
+        if (auto* widget = qobject_cast<QWidget*>(watched); widget && widget->window() == &panel) {
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 PanelLayering::~PanelLayering() {

@@ -16,7 +16,7 @@ namespace snipjar {
 // keyboard while shown, instead of an ordinary window the compositor tiles or floats. The panel
 // then is a plain window that bypasses the window manager, no popup; a transparent backdrop layer
 // over the rest of the output catches a press outside the panel, which closes it as such a press
-// closes the popup.
+// closes the popup. Popups of its own (tooltips, context menus) it has none.
 class PanelLayering : public QObject {
 public:
     // Turns the hidden panel into a window that becomes a layer when shown; onLeft hides it.
@@ -31,6 +31,11 @@ public:
     void giveUp();
     // Right before the panel hides.
     void hiding();
+
+protected:
+    // Keeps tooltips and context menus from the panel's widgets: Qt would open them as popups of
+    // a window that has no role of its own, which the compositor does not accept.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void left();

@@ -1,6 +1,7 @@
 // Clicks the left button at a point of the output, with a virtual pointer (wlr virtual pointer), as
 // a person with a mouse would: a headless compositor has no pointer of its own. Arguments: X Y
-// WIDTH HEIGHT, the point and the output's size. Exits 0 once the click was sent.
+// WIDTH HEIGHT, the point and the output's size, then "hover" to rest there for two seconds
+// without clicking (for tooltips). Exits 0 once done.
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 #include <wayland-client.h>
@@ -35,8 +36,9 @@ constexpr uint32_t leftButton = 0x110;
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT\n", argv[0]);
+    const bool hover = argc == 6 && std::strcmp(argv[5], "hover") == 0;
+    if (argc != 5 && !hover) {
+        std::fprintf(stderr, "usage: %s X Y WIDTH HEIGHT [hover]\n", argv[0]);
         return 2;
     }
     wl_display* display = wl_display_connect(nullptr);
@@ -58,7 +60,13 @@ int main(int argc, char** argv) {
     zwlr_virtual_pointer_v1_frame(pointer);
     wl_display_roundtrip(display);
     usleep(100 * 1000);
+    if (hover) {
+        usleep(2000 * 1000);
+    }
     for (uint32_t state : {1U, 0U}) {
+        if (hover) {
+            break;
+        }
         zwlr_virtual_pointer_v1_button(pointer, 0, leftButton, state);
         zwlr_virtual_pointer_v1_frame(pointer);
         wl_display_roundtrip(display);
