@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/GlobalHotKeys.h"
+
 #include <QHash>
 #include <QString>
 #include <Qt>
@@ -12,10 +14,10 @@ namespace snipjar {
 // the user settings as its displayString() (⌥⌘V); shown to people in Linux form (Ctrl+Alt+V). The
 // modifier bits follow Qt's cross-platform convention: ⌘ is Ctrl, ⌥ is Alt, ⇧ is Shift, ⌃ is Super.
 struct HotKeyCombo {
-    static constexpr quint32 commandBit = 0x100;
-    static constexpr quint32 shiftBit = 0x200;
-    static constexpr quint32 optionBit = 0x800;
-    static constexpr quint32 controlBit = 0x1000;
+    static constexpr quint32 commandBit = GlobalHotKeys::commandBit;
+    static constexpr quint32 shiftBit = GlobalHotKeys::shiftBit;
+    static constexpr quint32 optionBit = GlobalHotKeys::optionBit;
+    static constexpr quint32 controlBit = GlobalHotKeys::controlBit;
     static constexpr quint32 allModifierBits = commandBit | shiftBit | optionBit | controlBit;
 
     quint32 keyCode = 0;

@@ -10,10 +10,16 @@ namespace snipjar {
 // System-wide key grabs. Main thread only; callbacks run on the main thread.
 class GlobalHotKeys {
 public:
+    // The modifier bits of a combination, after Qt's cross-platform convention: ⌘ is Ctrl, ⌥ is
+    // Alt, ⇧ is Shift, ⌃ is Super.
+    static constexpr quint32 commandBit = 0x100;
+    static constexpr quint32 shiftBit = 0x200;
+    static constexpr quint32 optionBit = 0x800;
+    static constexpr quint32 controlBit = 0x1000;
+
     virtual ~GlobalHotKeys() = default;
-    // Grabs the key named by keyLabel ("V", "7") with the modifier bits of a HotKeyCombo
-    // (0x100 Ctrl, 0x200 Shift, 0x800 Alt, 0x1000 Super). Returns a registration id, or none when
-    // the combination is held by another client or cannot be expressed.
+    // Grabs the key named by keyLabel ("V", "7") with the modifier bits above. Returns a registration id, or
+    // none when the combination is held by another client or cannot be expressed.
     virtual std::optional<int> grab(const QString& keyLabel, quint32 modifierBits,
                                     std::function<void()> onPress) = 0;
     virtual void ungrab(int registration) = 0;

@@ -100,7 +100,6 @@ bool PanelLayering::shown() {
 }
 
 void PanelLayering::giveUp() {
-    hiding();
     panel.setWindowFlags(ownFlags);
 }
 

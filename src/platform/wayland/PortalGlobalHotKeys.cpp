@@ -70,8 +70,8 @@ PortalGlobalHotKeys::~PortalGlobalHotKeys() {
 
 QString PortalGlobalHotKeys::trigger(const QString& keyLabel, quint32 modifierBits) {
     QStringList parts;
-    for (const auto& [bit, name] : {std::pair{0x100U, "CTRL"}, std::pair{0x800U, "ALT"},
-                                    std::pair{0x200U, "SHIFT"}, std::pair{0x1000U, "LOGO"}}) {
+    for (const auto& [bit, name] : {std::pair{commandBit, "CTRL"}, std::pair{optionBit, "ALT"},
+                                    std::pair{shiftBit, "SHIFT"}, std::pair{controlBit, "LOGO"}}) {
         if (modifierBits & bit) {
             parts << QString::fromLatin1(name);
         }

@@ -23,10 +23,6 @@ constexpr int shiftKeysym = 0xffe1;
 constexpr int vKeysym = 0x76;
 constexpr int insertKeysym = 0xff63;
 
-QDBusObjectPath sessionPath(const QString& session) {
-    return QDBusObjectPath(session);
-}
-
 } // namespace
 
 PortalKeySynthesizer::PortalKeySynthesizer(QDBusConnection bus)
@@ -43,10 +39,10 @@ PortalKeySynthesizer::~PortalKeySynthesizer() {
 }
 
 void PortalKeySynthesizer::endSession() {
-    if (!session.isEmpty()) {
-        DesktopPortal::closeSession(bus, session);
+    if (!session.path().isEmpty()) {
+        DesktopPortal::closeSession(bus, session.path());
     }
-    session.clear();
+    session = {};
     running = false;
     starting = false;
 }
@@ -77,13 +73,13 @@ void PortalKeySynthesizer::postPaste(PasteKeystroke keystroke) {
 }
 
 void PortalKeySynthesizer::sessionCreated(uint response, const QVariantMap& results) {
-    session = results.value(QStringLiteral("session_handle")).toString();
-    if (response != 0 || session.isEmpty()) {
+    session = QDBusObjectPath(results.value(QStringLiteral("session_handle")).toString());
+    if (response != 0 || session.path().isEmpty()) {
         qCInfo(lcPaste) << "The desktop portal opened no keyboard session; answer" << response;
         endSession();
         return;
     }
-    bus.connect(DesktopPortal::service, session, QStringLiteral("org.freedesktop.portal.Session"),
+    bus.connect(DesktopPortal::service, session.path(), QStringLiteral("org.freedesktop.portal.Session"),
                 QStringLiteral("Closed"), this, SLOT(sessionClosed()));
     QVariantMap options{{QStringLiteral("types"), keyboardDevice},
                         {QStringLiteral("persist_mode"), persistUntilRevoked}};
@@ -93,7 +89,7 @@ void PortalKeySynthesizer::sessionCreated(uint response, const QVariantMap& resu
     if (!token.isEmpty()) {
         options.insert(QStringLiteral("restore_token"), token);
     }
-    request(QStringLiteral("SelectDevices"), {QVariant::fromValue(sessionPath(session))}, options,
+    request(QStringLiteral("SelectDevices"), {QVariant::fromValue(session)}, options,
             SLOT(devicesSelected(uint, QVariantMap)));
 }
 
@@ -104,7 +100,7 @@ void PortalKeySynthesizer::devicesSelected(uint response, const QVariantMap&) {
         return;
     }
     // The desktop may ask the user now, unless the token still holds.
-    request(QStringLiteral("Start"), {QVariant::fromValue(sessionPath(session)), QString()}, {},
+    request(QStringLiteral("Start"), {QVariant::fromValue(session), QString()}, {},
             SLOT(started(uint, QVariantMap)));
 }
 
@@ -128,7 +124,7 @@ void PortalKeySynthesizer::started(uint response, const QVariantMap& results) {
 
 void PortalKeySynthesizer::sessionClosed() {
     qCInfo(lcPaste) << "The desktop ended the keyboard session";
-    session.clear();
+    session = {};
     endSession();
 }
 
@@ -161,7 +157,7 @@ void PortalKeySynthesizer::key(int keysym, bool pressed) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(DesktopPortal::service, DesktopPortal::path, remoteDesktopInterface,
                                        QStringLiteral("NotifyKeyboardKeysym"));
-    call << QVariant::fromValue(sessionPath(session)) << QVariantMap() << keysym << uint(pressed ? 1 : 0);
+    call << QVariant::fromValue(session) << QVariantMap() << keysym << uint(pressed ? 1 : 0);
     // Sent in order on the one connection; the answers are not waited for.
     bus.call(call, QDBus::NoBlock);
 }

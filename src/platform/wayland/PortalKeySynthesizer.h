@@ -3,6 +3,7 @@
 #include "platform/KeySynthesizer.h"
 
 #include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QObject>
 #include <QVariantMap>
 
@@ -44,7 +45,7 @@ private:
     QDBusConnection bus;
     bool offered = false;
     bool starting = false;
-    QString session;
+    QDBusObjectPath session;
     bool running = false;
     std::optional<PasteKeystroke> waiting;
 };

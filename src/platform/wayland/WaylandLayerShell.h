@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WindowLayers.h"
+
 #include <QSize>
 
 #include <functional>
@@ -21,15 +23,6 @@ public:
         virtual QSize size() const = 0;
     };
 
-    enum class Placement {
-        // Above every window, of its own size, centred on the output the compositor picks (the
-        // focused one), holding the keyboard while it is mapped.
-        front,
-        // Over the whole of that output under the front layers, the panels and bars included,
-        // never taking the keyboard: it catches the presses outside a front layer.
-        backdrop,
-    };
-
     // The shell on Qt's connection (its wl_display); none where the compositor offers no layer
     // shell. Called on the main thread, as everything here.
     static std::unique_ptr<WaylandLayerShell> open(void* qtDisplay);
@@ -37,11 +30,12 @@ public:
     virtual ~WaylandLayerShell() = default;
 
     // Gives surface (Qt's wl_surface of a window shown a moment ago without a role and with no
-    // buffer yet committed) the role of a layer placed as asked (a front layer of the given size).
+    // buffer yet committed) the role of a layer in the role asked (a front layer of the given size;
+    // a backdrop over the whole output the compositor picks, the panels and bars included).
     // Waits for the compositor's first configure, for at most a few round trips, so that the
     // window's first frame finds the role in place. onClosed runs when the compositor takes the
     // layer away (its output went). None when the compositor did not answer.
-    virtual std::unique_ptr<Layer> place(void* surface, Placement placement, QSize size,
+    virtual std::unique_ptr<Layer> place(void* surface, WindowLayers::Role role, QSize size,
                                          std::function<void()> onClosed) = 0;
 };
 

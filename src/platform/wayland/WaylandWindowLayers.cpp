@@ -33,10 +33,8 @@ bool WaylandWindowLayers::raise(QWindow* window, Role role, std::function<void()
     if (!surface) {
         return false;
     }
-    std::unique_ptr<WaylandLayerShell::Layer> layer = shell->place(
-        surface,
-        role == Role::front ? WaylandLayerShell::Placement::front : WaylandLayerShell::Placement::backdrop,
-        window->size(), std::move(onClosed));
+    std::unique_ptr<WaylandLayerShell::Layer> layer =
+        shell->place(surface, role, window->size(), std::move(onClosed));
     if (!layer) {
         return false;
     }

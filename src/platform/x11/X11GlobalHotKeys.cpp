@@ -24,12 +24,6 @@ constexpr xcb_keysym_t keysymMetaL = 0xffe7;
 constexpr xcb_keysym_t keysymSuperL = 0xffeb;
 constexpr xcb_keysym_t keysymSuperR = 0xffec;
 
-// The modifier bits of HotKeyCombo.
-constexpr quint32 commandBit = 0x100;
-constexpr quint32 shiftBit = 0x200;
-constexpr quint32 optionBit = 0x800;
-constexpr quint32 controlBit = 0x1000;
-
 constexpr uint8_t errorBadAccess = 10;
 
 // How often a held hot key is looked at until it is up. A new press before the look that finds it
@@ -171,16 +165,16 @@ std::optional<X11GlobalHotKeys::Key> X11GlobalHotKeys::keyFor(xcb_keysym_t keysy
         return std::nullopt;
     }
     uint16_t modifiers = 0;
-    if (modifierBits & commandBit) {
+    if (modifierBits & GlobalHotKeys::commandBit) {
         modifiers |= XCB_MOD_MASK_CONTROL;
     }
-    if (modifierBits & shiftBit) {
+    if (modifierBits & GlobalHotKeys::shiftBit) {
         modifiers |= XCB_MOD_MASK_SHIFT;
     }
-    if (modifierBits & optionBit) {
+    if (modifierBits & GlobalHotKeys::optionBit) {
         modifiers |= masks.alt;
     }
-    if (modifierBits & controlBit) {
+    if (modifierBits & GlobalHotKeys::controlBit) {
         modifiers |= masks.super;
     }
     return Key{keycode, modifiers};

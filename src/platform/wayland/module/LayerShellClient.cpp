@@ -111,11 +111,11 @@ std::unique_ptr<WaylandLayerShell> LayerShellClient::open(wl_display* qtDisplay)
     return std::unique_ptr<WaylandLayerShell>(new LayerShellClient(qtDisplay, queue, found.shell));
 }
 
-std::unique_ptr<WaylandLayerShell::Layer> LayerShellClient::place(void* surfaceHandle, Placement placement,
-                                                                  QSize size,
+std::unique_ptr<WaylandLayerShell::Layer> LayerShellClient::place(void* surfaceHandle,
+                                                                  WindowLayers::Role role, QSize size,
                                                                   std::function<void()> onClosed) {
     auto* surface = static_cast<wl_surface*>(surfaceHandle);
-    const bool front = placement == Placement::front;
+    const bool front = role == WindowLayers::Role::front;
     auto layer = std::make_unique<PlacedLayer>(
         zwlr_layer_shell_v1_get_layer_surface(shell, surface, nullptr,
                                               front ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY

@@ -16,7 +16,7 @@ public:
     static std::unique_ptr<WaylandLayerShell> open(wl_display* qtDisplay);
     ~LayerShellClient() override;
 
-    std::unique_ptr<Layer> place(void* surface, Placement placement, QSize size,
+    std::unique_ptr<Layer> place(void* surface, WindowLayers::Role role, QSize size,
                                  std::function<void()> onClosed) override;
 
 private:
