@@ -237,6 +237,23 @@ TEST_F(PanelControllerTest, AHeldDeleteKeyArmsOnceAndDeletesOnlyAfterItsRelease)
     EXPECT_FALSE(panel().armedDeleteID().has_value());
 }
 
+// The hot key that opened the panel repeats into it while held and is ignored there; once the
+// keyboard has it up, even when its release went to another window before the panel took the
+// keyboard, the next press closes the panel.
+TEST_F(PanelControllerTest, TheHotKeyRepeatsIntoThePanelUntilTheKeyboardHasItUp) {
+    file(text(u"one"_s));
+    bool held = true;
+    controller.isHotKeyHeld = [&held] { return held; };
+    show();
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, u"v"_s);
+    }
+    EXPECT_TRUE(controller.isVisible());
+    held = false;
+    press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, u"v"_s);
+    EXPECT_FALSE(controller.isVisible());
+}
+
 // Tab and Shift+Tab step the kind filter and bring the circles in and out; clicking the lit circle
 // returns to every kind, and while every kind is shown the circles cannot be clicked. Screen readers
 // follow the selection (the selected row is the list's selected child) and see the circles as

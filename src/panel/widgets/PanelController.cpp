@@ -236,8 +236,13 @@ bool PanelController::handleKey(QKeyEvent* event) {
         return false;
     }
     if (hotKeyLatched && isHotKeysKey) {
-        // Auto-repeat of the press that just opened the panel, with or without its modifiers.
-        return true;
+        // Auto-repeat of the press that just opened the panel, with or without its modifiers, as
+        // long as the keyboard has it down since. Its release may have gone to the window in front
+        // before the panel took the keyboard; then this is a new press.
+        if (event->isAutoRepeat() || (isHotKeyHeld && isHotKeyHeld())) {
+            return true;
+        }
+        hotKeyLatched = false;
     }
     const bool isHotKey = hotKey && HotKeyCombo::fromKeyPress(shortcutKey, event->modifiers()) == *hotKey;
     const PanelKey key = PanelKey::decode(event->key(), event->modifiers(), event->text(), isHotKey, keycode);
