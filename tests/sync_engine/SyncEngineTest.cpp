@@ -1,10 +1,11 @@
+#include "sync/engine/SyncEngine.h"
 #include "EventLoopWait.h"
-#include "TestDelegate.h"
 #include "TestEnvironment.h"
-
 #include "sync/cloud/InMemoryCloudDatabase.h"
 #include "sync/cloud/InMemoryCloudServer.h"
 
+#include <QHash>
+#include <QThread>
 #include <gtest/gtest.h>
 
 namespace snipjar::test {
@@ -14,18 +15,125 @@ using cloud::CloudErrorCode;
 using sync::PendingDatabaseChange;
 using sync::PendingRecordZoneChange;
 using sync::SyncEngine;
+using sync::SyncEvent;
 using Type = sync::SyncEvent::Type;
+
+const cloud::RecordZoneID zone{QStringLiteral("clips")};
+cloud::RecordID idOf(const QString& name) {
+    return {name, zone};
+}
+
+// A delegate with a small record store of its own: it builds records from it, keeps the change tags
+// the server confirmed, applies fetched changes to it, and logs every event. With holdEvents set it
+// answers no event until releaseOne() is called.
+class TestDelegate : public sync::SyncEngineDelegate {
+public:
+    void handleEvent(const SyncEvent& event, std::function<void()> done) override {
+        events.append(event);
+        if (event.type == Type::sentRecordZoneChanges) {
+            for (const auto& record : event.savedRecords) {
+                if (auto found = local.find(record.recordName()); found != local.end()) {
+                    found->setChangeTag(record.changeTag());
+                }
+            }
+        }
+        if (event.type == Type::fetchedRecordZoneChanges) {
+            for (const auto& record : event.modifications) {
+                received.insert(record.recordName(), record);
+            }
+            for (const auto& deletion : event.deletions) {
+                received.remove(deletion.id.recordName);
+            }
+        }
+        if (holdEvents) {
+            held.append(std::move(done));
+        } else {
+            done();
+        }
+    }
+    std::optional<sync::RecordZoneChangeBatch> nextRecordZoneChangeBatch(SyncEngine& engine) override {
+        const auto pending = engine.state().pendingRecordZoneChanges();
+        if (pending.isEmpty()) {
+            return std::nullopt;
+        }
+        // The records are built on the engine's worker, never on the main thread: from a copy.
+        return sync::RecordZoneChangeBatch{
+            pending, [records = local, main = QThread::currentThread()](const cloud::RecordID& id) {
+                EXPECT_NE(QThread::currentThread(), main);
+                const auto found = records.constFind(id.recordName);
+                return found == records.constEnd() ? std::nullopt : std::optional(*found);
+            }};
+    }
+
+    // Puts a record with the text into the local store (its known change tag kept).
+    void setText(const QString& name, const QString& text) {
+        cloud::CloudRecord record =
+            local.value(name, cloud::CloudRecord(QStringLiteral("ClipItem"), idOf(name)));
+        record.setValue(QStringLiteral("text"), text);
+        local.insert(name, record);
+    }
+    QList<SyncEvent> eventsOf(Type type) const {
+        QList<SyncEvent> chosen;
+        std::copy_if(events.begin(), events.end(), std::back_inserter(chosen),
+                     [type](const SyncEvent& event) { return event.type == type; });
+        return chosen;
+    }
+    // The types of the events but state updates, in order.
+    QList<Type> eventTypes() const {
+        QList<Type> types;
+        for (const auto& event : events) {
+            if (event.type != Type::stateUpdate) {
+                types.append(event.type);
+            }
+        }
+        return types;
+    }
+    std::optional<sync::StateSerialization> lastState() const {
+        const auto updates = eventsOf(Type::stateUpdate);
+        return updates.isEmpty() ? std::nullopt : std::optional(updates.last().stateSerialization);
+    }
+    // Answers the event held longest.
+    void releaseOne() {
+        if (!held.isEmpty()) {
+            held.takeFirst()();
+        }
+    }
+
+    bool holdEvents = false;
+    QList<std::function<void()>> held;
+    QList<SyncEvent> events;
+    QHash<QString, cloud::CloudRecord> local;    // what this computer holds
+    QHash<QString, cloud::CloudRecord> received; // what fetches delivered
+};
+
+// Runs one operation of the engine and waits for its completion.
+std::optional<cloud::CloudError> runAndWait(SyncEngine& engine,
+                                            void (SyncEngine::*operation)(SyncEngine::Completion)) {
+    bool finished = false;
+    std::optional<cloud::CloudError> error;
+    (engine.*operation)([&](std::optional<cloud::CloudError> result) {
+        finished = true;
+        error = std::move(result);
+    });
+    EXPECT_TRUE(waitUntil([&] { return finished; }, std::chrono::seconds(60)));
+    return error;
+}
+std::optional<cloud::CloudError> sendAndWait(SyncEngine& engine) {
+    return runAndWait(engine, &SyncEngine::sendChanges);
+}
+std::optional<cloud::CloudError> fetchAndWait(SyncEngine& engine) {
+    return runAndWait(engine, &SyncEngine::fetchChanges);
+}
 
 const QString alice = QStringLiteral("alice");
 
 class SyncEngineTest : public ::testing::Test {
 protected:
-    std::unique_ptr<SyncEngine> makeEngine(TestDelegate& delegate, const QString& owner = alice,
+    std::unique_ptr<SyncEngine> makeEngine(TestDelegate& delegate,
                                            std::optional<sync::StateSerialization> state = std::nullopt) {
-        std::shared_ptr<cloud::CloudDatabase> database = server->connect(owner);
-        auto engine =
-            std::make_unique<SyncEngine>(sync::SyncEngineConfiguration{database, state, &delegate, {}});
-        engine->state().add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
+        auto engine = std::make_unique<SyncEngine>(
+            sync::SyncEngineConfiguration{server->connect(alice), state, &delegate, {}});
+        engine->state().add(QList<PendingDatabaseChange>{{zone}});
         return engine;
     }
 
@@ -36,7 +144,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             const QString name = prefix + QString::number(i);
             delegate.setText(name, QStringLiteral("text %1").arg(i));
-            changes.append(PendingRecordZoneChange::save(TestDelegate::idOf(name)));
+            changes.append(PendingRecordZoneChange::save(idOf(name)));
         }
         engine.state().add(changes);
     }
@@ -53,10 +161,10 @@ protected:
     }
 
     // A change made by another computer of the same owner, straight on the server.
-    cloud::CloudRecord saveElsewhere(const QString& name, const QString& text, const QString& owner = alice) {
-        auto client = server->connect(owner);
-        cloud::CloudRecord record(QStringLiteral("ClipItem"), TestDelegate::idOf(name));
-        if (const auto stored = server->record(owner, record.recordID()); stored && !stored->deleted) {
+    cloud::CloudRecord saveElsewhere(const QString& name, const QString& text) {
+        auto client = server->connect(alice);
+        cloud::CloudRecord record(QStringLiteral("ClipItem"), idOf(name));
+        if (const auto stored = server->record(alice, record.recordID()); stored && !stored->deleted) {
             record.setChangeTag(stored->changeTag);
         }
         record.setValue(QStringLiteral("text"), text);
@@ -74,21 +182,18 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     TestDelegate delegate;
     auto engine = makeEngine(delegate);
     auto& state = engine->state();
-    const auto a = TestDelegate::idOf(QStringLiteral("a"));
-    const auto b = TestDelegate::idOf(QStringLiteral("b"));
-    const auto c = TestDelegate::idOf(QStringLiteral("c"));
+    const auto a = idOf("a");
+    const auto b = idOf("b");
+    const auto c = idOf("c");
     state.add({PendingRecordZoneChange::save(a), PendingRecordZoneChange::save(b),
                PendingRecordZoneChange::remove(c)});
     state.add({PendingRecordZoneChange::save(a)}); // already queued: keeps its place
     state.add({PendingRecordZoneChange::remove(b)});
-    EXPECT_EQ(
-        names(state.pendingRecordZoneChanges()),
-        (QStringList{QStringLiteral("save a"), QStringLiteral("delete c"), QStringLiteral("delete b")}));
+    EXPECT_EQ(names(state.pendingRecordZoneChanges()), (QStringList{"save a", "delete c", "delete b"}));
     state.remove({PendingRecordZoneChange::save(c)}); // not queued in that kind: nothing happens
     state.remove({PendingRecordZoneChange::remove(c)});
-    EXPECT_EQ(names(state.pendingRecordZoneChanges()),
-              (QStringList{QStringLiteral("save a"), QStringLiteral("delete b")}));
-    state.add(QList<PendingDatabaseChange>{{TestDelegate::zone}});
+    EXPECT_EQ(names(state.pendingRecordZoneChanges()), (QStringList{"save a", "delete b"}));
+    state.add(QList<PendingDatabaseChange>{{zone}});
     EXPECT_EQ(state.pendingDatabaseChanges().size(), 1);
     // Every change reaches the delegate as a state update carrying the queue.
     ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
@@ -99,7 +204,7 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     SyncEngine restored(
         sync::SyncEngineConfiguration{server->connect(alice), delegate.lastState(), &other, {}});
     EXPECT_EQ(names(restored.state().pendingRecordZoneChanges()),
-              (QStringList{QStringLiteral("save a"), QStringLiteral("delete b"), QStringLiteral("save c")}));
+              (QStringList{"save a", "delete b", "save c"}));
     EXPECT_EQ(restored.state().pendingDatabaseChanges().size(), 1);
 }
 
@@ -111,17 +216,17 @@ TEST_F(SyncEngineTest, StateRoundTripResumesQueueAndToken) {
         queueTexts(*engine, delegate, 3);
         EXPECT_EQ(sendAndWait(*engine), std::nullopt);
         EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-        queueTexts(*engine, delegate, 2, QStringLiteral("later-"));
+        queueTexts(*engine, delegate, 2, "later-");
         ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
         saved = delegate.lastState();
     }
-    saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("from another computer"));
+    saveElsewhere("elsewhere", "from another computer");
     TestDelegate resumed;
-    auto engine = makeEngine(resumed, alice, saved);
+    auto engine = makeEngine(resumed, saved);
     EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
-              (QStringList{QStringLiteral("save later-0"), QStringLiteral("save later-1")}));
+              (QStringList{"save later-0", "save later-1"}));
     EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-    EXPECT_EQ(resumed.received.keys(), QStringList{QStringLiteral("elsewhere")});
+    EXPECT_EQ(resumed.received.keys(), QStringList{"elsewhere"});
 }
 
 // Batch and page sizes are checked against PostgreSQL (SyncEnginePostgresTest); here the order of
@@ -136,7 +241,7 @@ TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
                            Type::sentRecordZoneChanges, Type::sentRecordZoneChanges, Type::didSendChanges}));
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_TRUE(engine->state().pendingDatabaseChanges().isEmpty());
-    EXPECT_TRUE(delegate.local.value(QStringLiteral("clip-599")).changeTag().has_value());
+    EXPECT_TRUE(delegate.local.value("clip-599").changeTag().has_value());
     // Another computer of the same owner fetches them, page by page.
     TestDelegate second;
     auto secondEngine = makeEngine(second);
@@ -183,7 +288,7 @@ TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
     EXPECT_EQ(sendError, std::nullopt);
     const auto types = delegate.eventTypes();
     EXPECT_LT(types.indexOf(Type::didSendChanges), types.indexOf(Type::willFetchChanges));
-    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 2);
+    EXPECT_EQ(server->liveRecords(alice, zone).size(), 2);
 }
 
 // Network errors keep the queue for a later send; an answer lost after the server applied a batch
@@ -203,13 +308,13 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     EXPECT_EQ(fetchAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
     server->setDown(false);
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
-    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 3);
+    EXPECT_EQ(server->liveRecords(alice, zone).size(), 3);
     // A new record, an edit and a deletion go out together; the server applies them, the answer is lost.
-    queueTexts(*engine, delegate, 1, QStringLiteral("new-"));
-    delegate.setText(QStringLiteral("clip-1"), QStringLiteral("edited"));
-    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
-                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("clip-2")))});
-    delegate.forget(QStringLiteral("clip-2"));
+    queueTexts(*engine, delegate, 1, "new-");
+    delegate.setText("clip-1", "edited");
+    engine->state().add(
+        {PendingRecordZoneChange::save(idOf("clip-1")), PendingRecordZoneChange::remove(idOf("clip-2"))});
+    delegate.local.remove("clip-2");
     server->loseNextModifyAnswers(1);
     delegate.events.clear();
     EXPECT_EQ(sendAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
@@ -219,20 +324,20 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     // The engine is even recreated from its state before the batch goes again.
     const auto state = delegate.lastState();
     engine.reset();
-    engine = makeEngine(delegate, alice, state);
+    engine = makeEngine(delegate, state);
     delegate.events.clear();
     EXPECT_EQ(sendAndWait(*engine), std::nullopt);
     const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
     ASSERT_EQ(answers.size(), 1);
     EXPECT_EQ(answers[0].savedRecords.size(), 2);
     EXPECT_TRUE(answers[0].failedRecordSaves.isEmpty());
-    EXPECT_EQ(answers[0].deletedRecordIDs, QList{TestDelegate::idOf(QStringLiteral("clip-2"))});
+    EXPECT_EQ(answers[0].deletedRecordIDs, QList{idOf("clip-2")});
     EXPECT_TRUE(answers[0].failedRecordDeletes.isEmpty());
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_EQ(server->changeCounter(alice), counterAfterLoss);
-    const auto edited = server->record(alice, TestDelegate::idOf(QStringLiteral("clip-1")));
+    const auto edited = server->record(alice, idOf("clip-1"));
     ASSERT_TRUE(edited.has_value());
-    EXPECT_EQ(delegate.local.value(QStringLiteral("clip-1")).changeTag(), edited->changeTag);
+    EXPECT_EQ(delegate.local.value("clip-1").changeTag(), edited->changeTag);
 }
 
 TEST_F(SyncEngineTest, CancellationByDestructionKeepsTheQueueAndAChangeQueuedInFlightStays) {
@@ -249,31 +354,31 @@ TEST_F(SyncEngineTest, CancellationByDestructionKeepsTheQueueAndAChangeQueuedInF
     settle(std::chrono::milliseconds(50));
     EXPECT_FALSE(completed);
     server->openGate();
-    EXPECT_EQ(server->liveRecords(alice, TestDelegate::zone).size(), 0);
-    engine = makeEngine(delegate, alice, state);
+    EXPECT_EQ(server->liveRecords(alice, zone).size(), 0);
+    engine = makeEngine(delegate, state);
     EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 2);
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
     // A change queued again while its save is on its way is not taken for sent.
-    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("first edit"));
-    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0")))});
+    delegate.setText("clip-0", "first edit");
+    engine->state().add({PendingRecordZoneChange::save(idOf("clip-0"))});
     server->closeGate();
     completed = false;
     engine->sendChanges([&](auto) { completed = true; });
     ASSERT_TRUE(waitUntil([&] { return server->callsAtGate() == 1; }));
-    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("second edit"));
-    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0")))});
+    delegate.setText("clip-0", "second edit");
+    engine->state().add({PendingRecordZoneChange::save(idOf("clip-0"))});
     server->openGate();
     ASSERT_TRUE(waitUntil([&] { return completed; }));
     // Within the same send it goes again, now with the newer text.
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     auto client = server->connect(alice);
-    auto page = client->fetchChanges(TestDelegate::zone, std::nullopt);
+    auto page = client->fetchChanges(zone, std::nullopt);
     ASSERT_TRUE(page.ok());
     bool found = false;
     for (const auto& record : page.value().modifications) {
-        if (record.recordName() == QStringLiteral("clip-0")) {
+        if (record.recordName() == "clip-0") {
             found = true;
-            EXPECT_EQ(record.string(QStringLiteral("text")), QStringLiteral("second edit"));
+            EXPECT_EQ(record.string("text"), "second edit");
         }
     }
     EXPECT_TRUE(found);
@@ -286,41 +391,39 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
     // Another computer edits clip-0 and deletes clip-1; this one edits both, adds one and deletes a
     // record the server never had.
-    saveElsewhere(QStringLiteral("clip-0"), QStringLiteral("theirs"));
-    ASSERT_TRUE(
-        server->connect(alice)->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-1"))}).ok());
-    delegate.setText(QStringLiteral("clip-0"), QStringLiteral("mine"));
-    delegate.setText(QStringLiteral("clip-1"), QStringLiteral("mine too"));
-    queueTexts(*engine, delegate, 1, QStringLiteral("fresh-"));
-    engine->state().add({PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-0"))),
-                         PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("clip-1"))),
-                         PendingRecordZoneChange::remove(TestDelegate::idOf(QStringLiteral("never"))),
+    saveElsewhere("clip-0", "theirs");
+    ASSERT_TRUE(server->connect(alice)->modifyRecords({}, {idOf("clip-1")}).ok());
+    delegate.setText("clip-0", "mine");
+    delegate.setText("clip-1", "mine too");
+    queueTexts(*engine, delegate, 1, "fresh-");
+    engine->state().add({PendingRecordZoneChange::save(idOf("clip-0")),
+                         PendingRecordZoneChange::save(idOf("clip-1")),
+                         PendingRecordZoneChange::remove(idOf("never")),
                          // Gone locally before its batch: the provider gives none and nothing is sent.
-                         PendingRecordZoneChange::save(TestDelegate::idOf(QStringLiteral("ghost")))});
+                         PendingRecordZoneChange::save(idOf("ghost"))});
     delegate.events.clear();
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
     const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
     ASSERT_EQ(answers.size(), 1);
     const auto& answer = answers[0];
     ASSERT_EQ(answer.savedRecords.size(), 1);
-    EXPECT_EQ(answer.savedRecords[0].recordName(), QStringLiteral("fresh-0"));
+    EXPECT_EQ(answer.savedRecords[0].recordName(), "fresh-0");
     ASSERT_EQ(answer.failedRecordSaves.size(), 2);
     for (const auto& [record, error] : answer.failedRecordSaves) {
-        if (record.recordName() == QStringLiteral("clip-0")) {
+        if (record.recordName() == "clip-0") {
             EXPECT_EQ(error.code, CloudErrorCode::serverRecordChanged);
             ASSERT_TRUE(error.serverRecord.has_value());
-            EXPECT_EQ(error.serverRecord->string(QStringLiteral("text")), QStringLiteral("theirs"));
+            EXPECT_EQ(error.serverRecord->string("text"), "theirs");
         } else {
-            EXPECT_EQ(record.recordName(), QStringLiteral("clip-1"));
+            EXPECT_EQ(record.recordName(), "clip-1");
             EXPECT_EQ(error.code, CloudErrorCode::unknownItem);
         }
     }
     ASSERT_EQ(answer.failedRecordDeletes.size(), 1);
     EXPECT_EQ(answer.failedRecordDeletes[0].second.code, CloudErrorCode::unknownItem);
-    EXPECT_FALSE(server->record(alice, TestDelegate::idOf(QStringLiteral("ghost"))).has_value());
+    EXPECT_FALSE(server->record(alice, idOf("ghost")).has_value());
     // The refused saves stay queued for the delegate to settle; the needless deletion is gone.
-    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
-              (QStringList{QStringLiteral("save clip-0"), QStringLiteral("save clip-1")}));
+    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()), (QStringList{"save clip-0", "save clip-1"}));
 }
 
 // The fetch from the start names every live record at its end, also when a failed page or a
@@ -337,8 +440,8 @@ TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecordDes
         ASSERT_EQ(sendAndWait(*engine), std::nullopt);
         ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
         auto client = server->connect(alice);
-        ASSERT_TRUE(client->modifyRecords({}, {TestDelegate::idOf(QStringLiteral("clip-7"))}).ok());
-        saveElsewhere(QStringLiteral("elsewhere"), QStringLiteral("new"));
+        ASSERT_TRUE(client->modifyRecords({}, {idOf("clip-7")}).ok());
+        saveElsewhere("elsewhere", "new");
         server->setTombstoneRetention(std::chrono::seconds(0));
         server->prune();
         if (interruption != Interruption::none) {
@@ -367,7 +470,7 @@ TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecordDes
                 engine.reset();
                 delegate.held.clear();
                 delegate.holdEvents = false;
-                engine = makeEngine(delegate, alice, state);
+                engine = makeEngine(delegate, state);
             }
             EXPECT_TRUE(delegate.eventsOf(Type::refetchedEverything).isEmpty());
         }
@@ -375,12 +478,12 @@ TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecordDes
         delegate.received.clear();
         ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
         EXPECT_EQ(delegate.received.size(), 250); // 249 of this computer and one from elsewhere
-        EXPECT_FALSE(delegate.received.contains(QStringLiteral("clip-7")));
+        EXPECT_FALSE(delegate.received.contains("clip-7"));
         const auto everything = delegate.eventsOf(Type::refetchedEverything);
         ASSERT_EQ(everything.size(), 1);
         EXPECT_EQ(everything[0].liveRecordIDs.size(), 250);
-        EXPECT_FALSE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("clip-7"))));
-        EXPECT_TRUE(everything[0].liveRecordIDs.contains(TestDelegate::idOf(QStringLiteral("elsewhere"))));
+        EXPECT_FALSE(everything[0].liveRecordIDs.contains(idOf("clip-7")));
+        EXPECT_TRUE(everything[0].liveRecordIDs.contains(idOf("elsewhere")));
         const auto types = delegate.eventTypes();
         EXPECT_EQ(types.indexOf(Type::refetchedEverything), types.size() - 2);
         EXPECT_EQ(delegate.eventsOf(Type::fetchedRecordZoneChanges).size(), 2);
