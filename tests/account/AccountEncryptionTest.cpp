@@ -37,14 +37,7 @@ struct Computer {
         encryption.setAccount(account);
     }
     Decision decide() {
-        Answer<Decision> answer;
-        encryption.decide(answer.callback());
-        return answer.wait().value_or(Decision{});
-    }
-    template <typename Call> Outcome act(Call call) {
-        Answer<Outcome> answer;
-        call(answer.callback());
-        return answer.wait().value_or(Outcome{});
+        return ask<Decision>([&](auto done) { encryption.decide(done); });
     }
     std::shared_ptr<ServiceCloudDatabase> connection() const {
         return std::make_shared<ServiceCloudDatabase>(account);
@@ -131,13 +124,14 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     ASSERT_TRUE(plainA->modifyRecords({clip("before", "a plain clip from A")}, {}).ok());
     EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
 
-    const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+    const Outcome on = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
     ASSERT_TRUE(on.ok) << on.message.toStdString();
     ASSERT_TRUE(on.key);
     const QString phrase = crypto::RecoveryPhrase::text(*on.key);
     EXPECT_EQ(phrase.split(' ').size(), crypto::RecoveryPhrase::wordCount);
     EXPECT_TRUE(sync::Reencryption::isPending(a.encryption.pendingFlagFile()));
-    EXPECT_FALSE(a.act([&](auto done) { b.encryption.setEnabled(true, done); }).ok) << "one key per account";
+    EXPECT_FALSE(ask<Outcome>([&](auto done) { b.encryption.setEnabled(true, done); }).ok)
+        << "one key per account";
 
     // B notices and stops syncing plain.
     const Decision lacking = b.decide();
@@ -146,11 +140,11 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     EXPECT_TRUE(b.encryption.state().enabled && !b.encryption.state().haveKey);
 
     const Outcome wrong =
-        b.act([&](auto done) { b.encryption.useKey(crypto::HistoryKey::generate(), done); });
+        ask<Outcome>([&](auto done) { b.encryption.useKey(crypto::HistoryKey::generate(), done); });
     EXPECT_FALSE(wrong.ok);
     EXPECT_EQ(b.decide().kind, Decision::Kind::lacksKey);
-    const Outcome used =
-        b.act([&](auto done) { b.encryption.useKey(*crypto::RecoveryPhrase::parse(phrase).key, done); });
+    const Outcome used = ask<Outcome>(
+        [&](auto done) { b.encryption.useKey(*crypto::RecoveryPhrase::parse(phrase).key, done); });
     ASSERT_TRUE(used.ok) << used.message.toStdString();
     const Decision sealedB = b.decide();
     ASSERT_EQ(sealedB.kind, Decision::Kind::sealed);
@@ -207,7 +201,7 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
 
     // A new key: B lacks it until it takes the new phrase. A rewrites what the old key sealed, with
     // the old key kept beside the new one, and leaves the planted plain record as it is.
-    const Outcome changed = a.act([&](auto done) { a.encryption.changeKey(done); });
+    const Outcome changed = ask<Outcome>([&](auto done) { a.encryption.changeKey(done); });
     ASSERT_TRUE(changed.ok && changed.key) << changed.message.toStdString();
     EXPECT_EQ(b.decide().kind, Decision::Kind::lacksKey);
     const Decision changedA = a.decide();
@@ -215,12 +209,12 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     const auto rewritten = a.encryption.sealedDatabase(a.connection(), *changedA.key);
     ASSERT_TRUE(a.encryption.reencryptIfPending(a.connection(), *changedA.key, rewritten));
     EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
-    ASSERT_TRUE(b.act([&](auto done) { b.encryption.useKey(*changed.key, done); }).ok);
+    ASSERT_TRUE(ask<Outcome>([&](auto done) { b.encryption.useKey(*changed.key, done); }).ok);
     const auto changedB = b.encryption.sealedDatabase(b.connection(), *b.decide().key);
     EXPECT_EQ(titles(*changedB), QStringList({"a plain clip from A", "a sealed clip from B"}));
 
     // Switched off, every record is plain again before the state says so; B follows.
-    const Outcome off = b.act([&](auto done) { b.encryption.setEnabled(false, done); });
+    const Outcome off = ask<Outcome>([&](auto done) { b.encryption.setEnabled(false, done); });
     ASSERT_TRUE(off.ok) << off.message.toStdString();
     EXPECT_EQ(titles(*plainA),
               QStringList({"a plain clip from A", "a planted clip", "a sealed clip from B"}));
@@ -239,9 +233,9 @@ TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn
         {accountB.server.toString(), server->userOf(accountB), accountB.accountId, accountB.epoch, {}});
     auto syncAccount = std::make_unique<SyncAccount>(std::make_unique<MemoryKeyring>());
     QObject receiver;
-    Answer<bool> stored;
-    syncAccount->storeToken(accountB.server.toString(), accountB.token, &receiver, stored.callback());
-    ASSERT_TRUE(stored.wait().value_or(false));
+    ASSERT_TRUE(ask<bool>([&](auto done) {
+        syncAccount->storeToken(accountB.server.toString(), accountB.token, &receiver, done);
+    }));
 
     ClipStore store(ClipStore::Location::inMemory);
     FakePlatform platform;
@@ -252,15 +246,13 @@ TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn
 
     MemoryKeyring keyringA;
     Computer a(keyringA, environment.path("a"), accountA);
-    const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+    const Outcome on = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
     ASSERT_TRUE(on.ok) << on.message.toStdString();
     ASSERT_TRUE(waitUntil([&] { return !b.isOn() && b.encryptionProblem(); }, std::chrono::seconds(30)));
     EXPECT_TRUE(b.statusText().value_or("").contains("lacks the key"));
     EXPECT_TRUE(b.encryptionActions().state().enabled && !b.encryptionActions().state().haveKey);
     if (haveTestKeyring()) {
-        Answer<Outcome> used;
-        b.encryptionActions().useKey(*on.key, used.callback());
-        ASSERT_TRUE(used.wait().value_or(Outcome{}).ok);
+        ASSERT_TRUE(ask<Outcome>([&](auto done) { b.encryptionActions().useKey(*on.key, done); }).ok);
         EXPECT_TRUE(waitUntil([&] { return b.isOn(); }, std::chrono::seconds(30)));
         EXPECT_FALSE(b.encryptionProblem());
     }
@@ -276,14 +268,15 @@ TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphr
     {
         Computer a(keyring, folder, account);
         EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
-        const Outcome refused = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+        const Outcome refused = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
         EXPECT_FALSE(refused.ok);
         EXPECT_TRUE(a.encryption.state().needsPassphrase);
         EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
-        ASSERT_TRUE(
-            a.act([&](auto done) { a.encryption.usePassphrase(QStringLiteral("correct horse"), done); }).ok);
+        ASSERT_TRUE(ask<Outcome>([&](auto done) {
+                        a.encryption.usePassphrase(QStringLiteral("correct horse"), done);
+                    }).ok);
         EXPECT_FALSE(a.encryption.state().needsPassphrase);
-        const Outcome on = a.act([&](auto done) { a.encryption.setEnabled(true, done); });
+        const Outcome on = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
         ASSERT_TRUE(on.ok && on.key) << on.message.toStdString();
         made = on.key;
     }
@@ -293,13 +286,13 @@ TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphr
     int restarts = 0;
     QObject::connect(&again.encryption, &AccountEncryption::syncRestartNeeded, [&] { ++restarts; });
     const Outcome wrong =
-        again.act([&](auto done) { again.encryption.usePassphrase(QStringLiteral("wrong horse"), done); });
+        ask<Outcome>([&](auto done) { again.encryption.usePassphrase(QStringLiteral("wrong horse"), done); });
     EXPECT_FALSE(wrong.ok);
     EXPECT_TRUE(again.encryption.state().needsPassphrase);
     EXPECT_EQ(restarts, 0);
-    ASSERT_TRUE(
-        again.act([&](auto done) { again.encryption.usePassphrase(QStringLiteral("correct horse"), done); })
-            .ok);
+    ASSERT_TRUE(ask<Outcome>([&](auto done) {
+                    again.encryption.usePassphrase(QStringLiteral("correct horse"), done);
+                }).ok);
     EXPECT_EQ(restarts, 1);
     const Decision open = again.decide();
     ASSERT_EQ(open.kind, Decision::Kind::sealed);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -32,6 +34,17 @@ public:
 
     std::optional<Value> answer;
 };
+
+// Starts a call with a callback and gives its one answer; a failure when none came in time.
+template <typename Value, typename Call> Value ask(Call call) {
+    Answer<Value> answer;
+    call(answer.callback());
+    if (!answer.wait()) {
+        ADD_FAILURE() << "no answer in time";
+        return Value{};
+    }
+    return *answer.answer;
+}
 
 // A vault that never reaches a keyring, as on a machine without one.
 class NoKeyring final : public PasswordVault {

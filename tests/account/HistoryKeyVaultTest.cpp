@@ -24,20 +24,15 @@ using Place = HistoryKeyVault::Place;
 class HistoryKeyVaultTest : public ::testing::Test {
 protected:
     using Result = HistoryKeyVault::Result;
-    template <typename Value, typename Call> Value wait(Call call) {
-        Answer<Value> answer;
-        call(answer.callback());
-        return answer.wait().value_or(Value{});
-    }
     Result load(HistoryKeyVault& vault, const QString& account, const QString& passphrase = {}) {
-        return wait<Result>([&](auto done) { vault.load(account, passphrase, &receiver, done); });
+        return ask<Result>([&](auto done) { vault.load(account, passphrase, &receiver, done); });
     }
     Result store(HistoryKeyVault& vault, const QString& account, const HistoryKey& key,
                  const QString& passphrase = {}) {
-        return wait<Result>([&](auto done) { vault.store(account, key, passphrase, &receiver, done); });
+        return ask<Result>([&](auto done) { vault.store(account, key, passphrase, &receiver, done); });
     }
     bool forget(HistoryKeyVault& vault, const QString& account) {
-        return wait<bool>([&](auto done) { vault.forget(account, &receiver, done); });
+        return ask<bool>([&](auto done) { vault.forget(account, &receiver, done); });
     }
     // Cheap costs: the tests prove the file's rules, not Argon2id's strength.
     HistoryKeyVault vaultOver(PasswordVault& keyring) {

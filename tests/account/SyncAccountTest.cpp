@@ -27,6 +27,19 @@ protected:
         return {alice, QStringLiteral("alice"), QStringLiteral("7"), QStringLiteral("epoch-1"),
                 QByteArray(32, 'f')};
     }
+    std::optional<SyncCredentials> credentials(SyncAccount& account) {
+        return ask<std::optional<SyncCredentials>>(
+            [&](auto done) { account.readCredentials(&receiver, done); });
+    }
+    PasswordVault::Lookup token(SyncAccount& account, const QString& server) {
+        return ask<PasswordVault::Lookup>([&](auto done) { account.readToken(server, &receiver, done); });
+    }
+    bool store(SyncAccount& account, const QString& token) {
+        return ask<bool>([&](auto done) { account.storeToken(alice, token, &receiver, done); });
+    }
+    bool remove(SyncAccount& account) {
+        return ask<bool>([&](auto done) { account.deleteToken(alice, &receiver, done); });
+    }
 
     TestEnvironment environment;
     QObject receiver;
@@ -100,71 +113,22 @@ TEST_F(SyncAccountTest, CredentialsWithoutKeyringOrSignIn) {
     EXPECT_EQ(*none.answer, std::nullopt);
 
     SyncAccount::recordSignIn(aliceSignIn());
-    Answer<std::optional<SyncCredentials>> withoutToken;
-    account.readCredentials(&receiver, withoutToken.callback());
-    ASSERT_TRUE(withoutToken.wait());
-    EXPECT_EQ(*withoutToken.answer, (SyncCredentials{aliceSignIn(), std::nullopt}));
-
-    Answer<bool> stored;
-    account.storeToken(alice, QStringLiteral("7.abc"), &receiver, stored.callback());
-    ASSERT_EQ(stored.wait(), true);
+    EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), std::nullopt}));
+    ASSERT_TRUE(store(account, QStringLiteral("7.abc")));
     const QString file = AppPaths::configFolder() + QStringLiteral("/sync-device-token");
     EXPECT_EQ(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadUser | QFileDevice::WriteUser);
-    Answer<std::optional<SyncCredentials>> withToken;
-    account.readCredentials(&receiver, withToken.callback());
-    ASSERT_TRUE(withToken.wait());
-    EXPECT_EQ(*withToken.answer, (SyncCredentials{aliceSignIn(), QStringLiteral("7.abc")}));
-    Answer<PasswordVault::Lookup> otherServer;
-    account.readToken(QStringLiteral("https://other.example.org"), &receiver, otherServer.callback());
-    ASSERT_TRUE(otherServer.wait());
-    EXPECT_EQ(otherServer.answer->outcome, Outcome::absent);
-
-    Answer<bool> removed;
-    account.deleteToken(alice, &receiver, removed.callback());
-    ASSERT_EQ(removed.wait(), true);
+    EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), QStringLiteral("7.abc")}));
+    EXPECT_EQ(token(account, QStringLiteral("https://other.example.org")).outcome, Outcome::absent);
+    ASSERT_TRUE(remove(account));
     EXPECT_FALSE(QFileInfo::exists(file));
 }
 
 // The real keyring: a token stored for a host and port is read back for any address naming the
-// same two, and is gone after its removal (a second removal still succeeds).
-TEST_F(SyncAccountTest, KeyringRoundTrip) {
-    if (!haveTestKeyring()) {
-        GTEST_SKIP() << "no test keyring (run through tests/account/with-keyring.sh)";
-    }
-    SyncAccount account;
-    const QString secret = QStringLiteral("s3cret \u00e9\u20ac");
-    Answer<bool> stored;
-    account.storeToken(alice, secret, &receiver, stored.callback());
-    ASSERT_EQ(stored.wait(), true);
-
-    Answer<PasswordVault::Lookup> sameHost;
-    account.readToken(alice + QStringLiteral("/other"), &receiver, sameHost.callback());
-    ASSERT_TRUE(sameHost.wait());
-    EXPECT_EQ(sameHost.answer->outcome, Outcome::found);
-    EXPECT_EQ(sameHost.answer->password, secret);
-
-    SyncAccount::recordSignIn(aliceSignIn());
-    Answer<std::optional<SyncCredentials>> credentials;
-    account.readCredentials(&receiver, credentials.callback());
-    ASSERT_TRUE(credentials.wait());
-    EXPECT_EQ(*credentials.answer, (SyncCredentials{aliceSignIn(), secret}));
-
-    // Another account object (a later run of the program) finds the same entry.
-    SyncAccount later;
-    for (int round = 0; round < 2; ++round) {
-        Answer<bool> removed;
-        later.deleteToken(alice, &receiver, removed.callback());
-        ASSERT_EQ(removed.wait(), true) << "round " << round;
-    }
-    Answer<PasswordVault::Lookup> gone;
-    later.readToken(alice, &receiver, gone.callback());
-    ASSERT_TRUE(gone.wait());
-    EXPECT_EQ(gone.answer->outcome, Outcome::absent);
-}
-
-// An answer for a receiver that is gone is dropped, also when the account went first.
-TEST_F(SyncAccountTest, AnswersForAGoneReceiverAreDropped) {
+// same two, also by another account object (a later run), and is gone after its removal (a second
+// removal still succeeds). An answer for a receiver that is gone is dropped, also when the account
+// went first.
+TEST_F(SyncAccountTest, KeyringRoundTripAndAnswersForAGoneReceiverAreDropped) {
     if (!haveTestKeyring()) {
         GTEST_SKIP() << "no test keyring (run through tests/account/with-keyring.sh)";
     }
@@ -181,12 +145,18 @@ TEST_F(SyncAccountTest, AnswersForAGoneReceiverAreDropped) {
     }
     // Later requests on the same bus are answered after the earlier ones were.
     SyncAccount account;
-    Answer<bool> stored;
-    account.storeToken(alice, QStringLiteral("x"), &receiver, stored.callback());
-    ASSERT_EQ(stored.wait(), true);
-    Answer<bool> removed;
-    account.deleteToken(alice, &receiver, removed.callback());
-    ASSERT_EQ(removed.wait(), true);
+    const QString secret = QStringLiteral("s3cret \u00e9\u20ac");
+    ASSERT_TRUE(store(account, secret));
+    const PasswordVault::Lookup sameHost = token(account, alice + QStringLiteral("/other"));
+    EXPECT_EQ(sameHost.outcome, Outcome::found);
+    EXPECT_EQ(sameHost.password, secret);
+    SyncAccount::recordSignIn(aliceSignIn());
+    EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), secret}));
+    SyncAccount later;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_TRUE(remove(later)) << "round " << round;
+    }
+    EXPECT_EQ(token(later, alice).outcome, Outcome::absent);
     EXPECT_FALSE(calledAfterDeath);
 }
 
