@@ -1,19 +1,218 @@
 #include "EventLoopWait.h"
 #include "PostgresCluster.h"
 #include "ServiceServer.h"
-#include "SyncProfile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <memory>
+#include <vector>
 
 using namespace snipjar::test;
 using namespace std::chrono_literals;
 
 namespace {
+
+// Where each thread of a process that hangs is, when gdb is at hand; empty otherwise.
+QString stacksOf(qint64 processID) {
+    if (processID <= 0 || QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty()) {
+        return {};
+    }
+    QProcess gdb;
+    gdb.start(QStringLiteral("gdb"),
+              {"-p", QString::number(processID), "-batch", "-ex", "thread apply all bt 25"});
+    gdb.waitForFinished(60000);
+    return QStringLiteral("; its threads:\n") +
+           QString::fromLocal8Bit(gdb.readAllStandardOutput().right(20000));
+}
+
+void stopProcess(QProcess& process) {
+    if (process.state() == QProcess::NotRunning) {
+        return;
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+}
+
+// One computer of a sync user: its own Xvfb display, its own XDG folders with a Snipjar.conf that
+// switches sync on, no keyring (the device token goes to the private file), its own device id, and
+// the running snipjar. Everything it started is stopped on destruction.
+class SyncProfile {
+public:
+    SyncProfile(const QString& name, const QString& deviceID)
+        : name(name)
+        , device(deviceID)
+        , environment(QProcessEnvironment::systemEnvironment()) {
+        const std::pair<const char*, const char*> folders[] = {{"runtime", "XDG_RUNTIME_DIR"},
+                                                               {"data", "XDG_DATA_HOME"},
+                                                               {"cache", "XDG_CACHE_HOME"},
+                                                               {"config", "XDG_CONFIG_HOME"}};
+        for (const auto& [sub, variable] : folders) {
+            const QString path = folder.filePath(QString::fromLatin1(sub));
+            QDir().mkpath(path);
+            QFile::setPermissions(path,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            environment.insert(QString::fromLatin1(variable), path);
+        }
+        environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        // No keyring: the device token is kept in the private file. The bus address names a socket
+        // that does not exist, so connecting fails at once; without any address, libdbus would start a
+        // bus of its own through the X display (autolaunch), which can hang the application's start.
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-bus")));
+    }
+    ~SyncProfile() {
+        stopProcess(snipjar);
+        for (const std::unique_ptr<QProcess>& client : clients) {
+            client->kill();
+            client->waitForFinished(5000);
+        }
+        stopProcess(xvfb);
+    }
+
+    // Starts the display; false (with error()) when Xvfb does not come up.
+    bool startDisplay() {
+        // Xvfb writes the display number it chose to the descriptor it is given: here its stdout.
+        xvfb.setProcessChannelMode(QProcess::SeparateChannels);
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
+        QByteArray number;
+        const bool started = waitUntil(
+            [&] {
+                number += xvfb.readAllStandardOutput();
+                return number.contains('\n') || xvfb.state() == QProcess::NotRunning;
+            },
+            60s);
+        if (!started || !number.contains('\n')) {
+            lastError =
+                QStringLiteral("Xvfb did not start: ") + QString::fromLocal8Bit(xvfb.readAllStandardError());
+            return false;
+        }
+        displayName = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
+        environment.insert(QStringLiteral("DISPLAY"), displayName);
+        return true;
+    }
+    // Switches sync on in the settings and signs in with `snipjar sync sign-in`, the password on
+    // standard input; its exit status.
+    int signIn(const QString& server, const QString& user, const QString& password) {
+        const QString configFolder = folder.filePath(QStringLiteral("config/Snipjar"));
+        QDir().mkpath(configFolder);
+        {
+            QSettings settings(configFolder + QStringLiteral("/Snipjar.conf"), QSettings::IniFormat);
+            settings.setValue(QStringLiteral("didOnboard"), true);
+            settings.setValue(QStringLiteral("syncEnabled"), true);
+        }
+        int exitCode = -1;
+        run({QStringLiteral("sync"), QStringLiteral("sign-in"), server, user}, &exitCode,
+            password.toUtf8() + '\n');
+        return exitCode;
+    }
+    // Starts snipjar and waits for its instance socket.
+    bool startSnipjar() {
+        snipjar.setProcessEnvironment(environment);
+        snipjar.start(QStringLiteral(SNIPJAR_EXECUTABLE), QStringList{});
+        if (!snipjar.waitForStarted(10000)) {
+            lastError = QStringLiteral("snipjar did not start");
+            return false;
+        }
+        const QString socket = folder.filePath(QStringLiteral("runtime/Snipjar/instance.socket"));
+        if (!waitUntil([&] { return QFile::exists(socket) || snipjar.state() == QProcess::NotRunning; },
+                       60s) ||
+            !QFile::exists(socket)) {
+            lastError = QStringLiteral("snipjar did not get ready") + stacksOf(snipjar.processId());
+            return false;
+        }
+        return true;
+    }
+
+    const QString& deviceID() const { return device; }
+    const QString& error() const { return lastError; }
+
+    // A command-line run of snipjar in this profile; its standard output, empty on failure.
+    QByteArray run(const QStringList& arguments, int* exitCode = nullptr, const QByteArray& input = {}) {
+        QProcess command;
+        command.setProcessEnvironment(environment);
+        command.start(QStringLiteral(SNIPJAR_EXECUTABLE), arguments);
+        command.write(input);
+        command.closeWriteChannel();
+        if (!command.waitForFinished(60000)) {
+            command.kill();
+            command.waitForFinished();
+            return {};
+        }
+        if (exitCode != nullptr) {
+            *exitCode = command.exitCode();
+        }
+        return command.readAllStandardOutput();
+    }
+    // `snipjar list --json`; empty on failure.
+    QJsonArray list() {
+        return QJsonDocument::fromJson(run({QStringLiteral("list"), QStringLiteral("--json")})).array();
+    }
+    // The listed row whose title is the text, or an empty object.
+    QJsonObject rowTitled(const QString& title) {
+        for (const QJsonValue& row : list()) {
+            if (row.toObject().value(QStringLiteral("title")).toString() == title) {
+                return row.toObject();
+            }
+        }
+        return {};
+    }
+
+    // xclip owns the clipboard of this display with the text.
+    void copyWithXclip(const QByteArray& bytes) {
+        QProcess* xclip =
+            startClient(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
+        xclip->write(bytes);
+        xclip->closeWriteChannel();
+    }
+    // A program that offers the targets and values (pairs) on the clipboard; it prints "ready" and
+    // then "request TARGET" for every request it answers.
+    QProcess* copyWithOwner(const QStringList& targetsAndValues) {
+        return startClient(QStringLiteral(SNIPJAR_OWNER_HELPER), targetsAndValues);
+    }
+
+    // What snipjar wrote to stderr so far, with the profile's name.
+    QByteArray log() {
+        logged += snipjar.readAllStandardError();
+        return "---- " + name.toUtf8() + " (" + displayName.toUtf8() + ") ----\n" + logged;
+    }
+
+private:
+    QProcess* startClient(const QString& program, const QStringList& arguments) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(environment);
+        process->start(program, arguments);
+        process->waitForStarted(10000);
+        clients.push_back(std::move(process));
+        return clients.back().get();
+    }
+
+    QString name;
+    QString device;
+    QTemporaryDir folder;
+    QProcessEnvironment environment;
+    QString displayName;
+    QString lastError;
+    QProcess xvfb;
+    QProcess snipjar;
+    QByteArray logged;
+    std::vector<std::unique_ptr<QProcess>> clients;
+};
 
 constexpr auto syncTimeout = 90s;
 
