@@ -1,8 +1,6 @@
 // The account's encryption state on the sync service, and pairing a computer through it.
 #include "CloudBackends.h"
 #include "EventLoopWait.h"
-#include "PostgresCluster.h"
-#include "ServiceServer.h"
 #include "sync/cloud/service/ServiceAccountCalls.h"
 #include "sync/pairing/Pairing.h"
 

@@ -1,7 +1,15 @@
 #pragma once
 
+#include "PostgresCluster.h"
+#include "ServiceServer.h"
 #include "sync/cloud/CloudDatabase.h"
+#include "sync/cloud/EncryptedCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudDatabase.h"
+#include "sync/cloud/InMemoryCloudServer.h"
 
+#include <gtest/gtest.h>
+
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QString>
@@ -14,16 +22,82 @@
 
 namespace snipjar::test {
 
-class PostgresCluster;
-class ServiceServer;
+// A private PostgreSQL server and a snipjar-server over it, shared by the whole test run: started on
+// first use, stopped when the run ends while the application still exists.
+inline std::unique_ptr<PostgresCluster> sharedCluster;
+inline std::unique_ptr<ServiceServer> sharedService;
+class SharedServersEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override {
+        sharedService.reset();
+        sharedCluster.reset();
+    }
+};
+inline const auto* const sharedServersEnvironment =
+    ::testing::AddGlobalTestEnvironment(new SharedServersEnvironment);
+
+inline PostgresCluster& sharedPostgresCluster() {
+    if (!sharedCluster) {
+        sharedCluster = std::make_unique<PostgresCluster>();
+        if (!sharedCluster->isReady()) {
+            ADD_FAILURE() << "the private PostgreSQL server did not start: "
+                          << sharedCluster->error().toStdString();
+        }
+    }
+    return *sharedCluster;
+}
+
+inline ServiceServer& sharedServiceServer() {
+    if (!sharedService) {
+        sharedService = std::make_unique<ServiceServer>(sharedPostgresCluster());
+        if (!sharedService->start()) {
+            ADD_FAILURE() << "snipjar-server did not start";
+        }
+    }
+    return *sharedService;
+}
 
 // One implementation of the cloud database as the conformance suite sees it: a server that users
-// open their view of.
+// open their view of. The same name gives the same owner, another name another owner.
 class CloudBackend {
 public:
     virtual ~CloudBackend() = default;
-    // The named user's view; the same name gives the same owner, another name another owner.
     virtual std::unique_ptr<cloud::CloudDatabase> open(const QString& user) = 0;
+};
+
+// One in-process server per backend; users are its owners.
+class InMemoryBackend : public CloudBackend {
+public:
+    std::unique_ptr<cloud::CloudDatabase> open(const QString& user) override { return server->connect(user); }
+
+private:
+    std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
+};
+
+// Accounts of the shared snipjar-server; users are accounts made for this backend. With a key, every
+// user's records are sealed with it (one key for all: only the account binding tells them apart).
+class ServiceBackend : public CloudBackend {
+public:
+    explicit ServiceBackend(std::optional<crypto::HistoryKey> key = std::nullopt)
+        : key(std::move(key)) {}
+
+    std::unique_ptr<cloud::CloudDatabase> open(const QString& user) override {
+        ServiceServer& server = sharedServiceServer();
+        const bool known = accounts.contains(user);
+        if (!known) {
+            accounts.insert(user, server.newAccount(user));
+        }
+        auto database = std::make_unique<cloud::ServiceCloudDatabase>(
+            known ? server.signIn(server.userOf(accounts.value(user))) : accounts.value(user));
+        if (!key) {
+            return database;
+        }
+        return std::make_unique<cloud::EncryptedCloudDatabase>(std::move(database), *key);
+    }
+
+private:
+    std::optional<crypto::HistoryKey> key;
+    QHash<QString, cloud::ServiceAccount> accounts;
 };
 
 struct CloudBackendFactory {
@@ -33,20 +107,63 @@ struct CloudBackendFactory {
     friend void PrintTo(const CloudBackendFactory& factory, std::ostream* out) { *out << factory.name; }
 };
 
-// A private PostgreSQL server shared by the whole test run; started on first use.
-PostgresCluster& sharedPostgresCluster();
-
-// A snipjar-server over that PostgreSQL server, shared likewise.
-ServiceServer& sharedServiceServer();
-
 // Every implementation the conformance suite runs against: the in-memory server, the sync service,
 // and the sync service with the history sealed.
-std::vector<CloudBackendFactory> cloudBackendFactories();
-
-// A record of the history zone with a text field.
-cloud::CloudRecord textRecord(const QString& name, const QString& text, const QString& type = "ClipItem");
+inline std::vector<CloudBackendFactory> cloudBackendFactories() {
+    return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
+            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }},
+            {"EncryptedService", [] {
+                 return std::unique_ptr<CloudBackend>(
+                     std::make_unique<ServiceBackend>(crypto::HistoryKey::generate()));
+             }}};
+}
 
 inline const cloud::RecordZoneID historyZone{QStringLiteral("SnipjarHistory")};
+
+// A record of the history zone with a text field.
+inline cloud::CloudRecord textRecord(const QString& name, const QString& text,
+                                     const QString& type = "ClipItem") {
+    cloud::CloudRecord record(type, cloud::RecordID{name, historyZone});
+    record.setValue(QStringLiteral("text"), text);
+    return record;
+}
+
+inline QSet<QString> namesOf(const QList<cloud::CloudRecord>& records) {
+    QSet<QString> names;
+    for (const auto& record : records) {
+        names.insert(record.recordName());
+    }
+    return names;
+}
+
+inline QSet<QString> namesOf(const QList<cloud::RecordDeletion>& deletions) {
+    QSet<QString> names;
+    for (const auto& deletion : deletions) {
+        names.insert(deletion.id.recordName);
+    }
+    return names;
+}
+
+inline QHash<QString, cloud::CloudRecord> byName(const QList<cloud::CloudRecord>& records) {
+    QHash<QString, cloud::CloudRecord> named;
+    for (const auto& record : records) {
+        named.insert(record.recordName(), record);
+    }
+    return named;
+}
+
+// Writes the file (failing the test when it cannot) and gives its path back.
+inline QString writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size()) << path.toStdString();
+    return path;
+}
+
+// The bytes of a record's asset file; empty when there is none.
+inline QByteArray assetBytes(const cloud::CloudRecord& record, const QString& field) {
+    QFile file(record.asset(field).value_or(cloud::Asset{}).filePath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // All changes after the token, following pages until none is left.
 struct AllChanges {
@@ -57,15 +174,29 @@ struct AllChanges {
     // The pages' asset files, kept while this exists.
     QList<std::shared_ptr<const void>> assetFiles;
 };
-QSet<QString> namesOf(const QList<cloud::CloudRecord>& records);
-QHash<QString, cloud::CloudRecord> byName(const QList<cloud::CloudRecord>& records);
-// Writes the file (failing the test when it cannot) and gives its path back.
-QString writeFile(const QString& path, const QByteArray& bytes);
-// The bytes of a record's asset file; empty when there is none.
-QByteArray assetBytes(const cloud::CloudRecord& record, const QString& field);
-QSet<QString> namesOf(const QList<cloud::RecordDeletion>& deletions);
 
-std::optional<AllChanges> fetchAll(cloud::CloudDatabase& database,
-                                   const std::optional<cloud::ChangeToken>& since);
+inline std::optional<AllChanges> fetchAll(cloud::CloudDatabase& database,
+                                          const std::optional<cloud::ChangeToken>& since) {
+    AllChanges all;
+    std::optional<cloud::ChangeToken> token = since;
+    for (;;) {
+        auto page = database.fetchChanges(historyZone, token);
+        if (!page) {
+            return std::nullopt;
+        }
+        ++all.pages;
+        EXPECT_LE(page.value().modifications.size() + page.value().deletions.size(),
+                  cloud::CloudDatabase::pageLimit);
+        all.modifications += page.value().modifications;
+        all.deletions += page.value().deletions;
+        all.assetFiles.append(page.value().assetFiles);
+        token = page.value().nextToken;
+        if (!page.value().moreComing) {
+            break;
+        }
+    }
+    all.token = *token;
+    return all;
+}
 
 } // namespace snipjar::test

@@ -1,9 +1,6 @@
 // The history sealed on the way to the sync service: what does not open is refused and the rest
 // delivered, round trips of every kind of clip, and nothing readable left in the server's tables.
-#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "CloudBackends.h"
-#include "PostgresCluster.h"
-#include "ServiceServer.h"
 #include "SyncLog.h"
 #include "sync/RecordFieldKeys.h"
 #include "sync/cloud/RecordSealer.h"

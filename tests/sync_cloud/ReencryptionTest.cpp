@@ -2,8 +2,6 @@
 // change of key.
 #include "sync/Reencryption.h"
 #include "CloudBackends.h"
-#include "ServiceServer.h"
-#include "sync/cloud/EncryptedCloudDatabase.h"
 #include "sync/cloud/RecordSealer.h"
 
 #include <QCoreApplication>

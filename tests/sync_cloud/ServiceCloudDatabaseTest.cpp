@@ -3,8 +3,6 @@
 // Accounts apart covers the encryption state and pairing mailboxes too.
 #include "CloudBackends.h"
 #include "EventLoopWait.h"
-#include "PostgresCluster.h"
-#include "ServiceServer.h"
 #include "TestEnvironment.h"
 #include "platform/AppPaths.h"
 #include "sync/cloud/service/ServiceAccountCalls.h"
