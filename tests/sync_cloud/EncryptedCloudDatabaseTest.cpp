@@ -1,20 +1,29 @@
 // The history sealed on the way to the sync service: what does not open is refused and the rest
-// delivered, round trips of every kind of clip, and nothing readable left in the server's tables.
+// delivered, round trips of every kind of clip, nothing readable left in the server's tables, and
+// the plain history rewritten sealed.
 #include "CloudBackends.h"
 #include "SyncLog.h"
 #include "sync/RecordFieldKeys.h"
+#include "sync/Reencryption.h"
 #include "sync/cloud/RecordSealer.h"
 #include "sync/crypto/AssetSealer.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <iostream>
 
 namespace snipjar::test {
 namespace {
 
 using namespace snipjar::cloud;
+using sync::Reencryption;
 namespace key = snipjar::sync::key;
 
 const QString envelope = RecordSealer::envelopeKey;
@@ -222,6 +231,104 @@ TEST_F(EncryptedCloudDatabaseTest, RoundTripsEveryKindOfClipAndLeavesNothingRead
     for (const QByteArray& needle : needles) {
         EXPECT_FALSE(rows.contains(QString::fromUtf8(needle))) << needle.toHex().toStdString();
         EXPECT_FALSE(rows.contains(QString::fromLatin1(needle.toHex()))) << needle.toHex().toStdString();
+    }
+}
+
+const char* const accountVariable = "SNIPJAR_TEST_REENCRYPTION_ACCOUNT";
+const char* const keyVariable = "SNIPJAR_TEST_REENCRYPTION_KEY";
+
+int plainCount(CloudDatabase& raw) {
+    const auto all = fetchAll(raw, std::nullopt);
+    EXPECT_TRUE(all.has_value());
+    return all ? int(std::count_if(all->modifications.begin(), all->modifications.end(),
+                                   [](const CloudRecord& r) { return !r.bytes(envelope); }))
+               : -1;
+}
+
+// Run by the test below as a child process, which it kills: rewrites and reports its progress.
+TEST(Reencryption, DISABLED_RunForAParentThatKillsIt) {
+    const QStringList account = qEnvironmentVariable(accountVariable).split('\n');
+    const auto key = crypto::HistoryKey::fromBytes(QByteArray::fromHex(qgetenv(keyVariable)));
+    ASSERT_TRUE(account.size() == 4 && key);
+    Reencryption rewrite(std::make_shared<ServiceCloudDatabase>(
+                             ServiceAccount{QUrl(account[0]), account[1], account[2], account[3], {}}),
+                         *key, {}, {}, historyZone);
+    rewrite.run(10, [](const Reencryption::Progress& progress) {
+        std::cout << "rewritten " << progress.rewritten << std::endl;
+    });
+}
+
+// Rewriting an account's plain history sealed, killed halfway and run again, then once more for a
+// change of key.
+TEST_F(EncryptedCloudDatabaseTest, ReencryptionKilledHalfwayAndRunAgainLeavesNoPlainRecordAndEveryClipOpens) {
+    const QByteArray image = QByteArray("image bytes ").repeated(20'000);
+    const QString imagePath = writeFile(folder.filePath("image"), image);
+    constexpr int clips = 3000;
+    QList<CloudRecord> batch;
+    for (int i = 0; i < clips; ++i) {
+        batch.append(textRecord(QStringLiteral("clip-%1").arg(i), QStringLiteral("plain clip %1").arg(i)));
+        if (i % 500 == 0) {
+            batch.last().setValue("image", Asset{imagePath});
+        }
+        if (batch.size() == 200) {
+            auto saved = raw->modifyRecords(batch, {});
+            ASSERT_TRUE(saved.ok() && saved.value().failedSaves.isEmpty());
+            batch.clear();
+        }
+    }
+    const QString pending = folder.filePath("reencryption-pending");
+    ASSERT_TRUE(Reencryption::markPending(pending));
+
+    const auto key = crypto::HistoryKey::generate();
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(
+        accountVariable,
+        QStringList{alice.server.toString(), alice.token, alice.accountId, alice.epoch}.join('\n'));
+    environment.insert(keyVariable, QString::fromLatin1(key.bytes().toHex()));
+    child.setProcessEnvironment(environment);
+    child.start(
+        QCoreApplication::applicationFilePath(),
+        {"--gtest_filter=Reencryption.DISABLED_RunForAParentThatKillsIt", "--gtest_also_run_disabled_tests"});
+    int rewritten = 0;
+    while (rewritten < 600 && child.waitForReadyRead(60'000)) {
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine().trimmed();
+            if (line.startsWith("rewritten ")) {
+                rewritten = line.mid(10).toInt();
+            }
+        }
+    }
+    ::kill(pid_t(child.processId()), SIGKILL);
+    child.waitForFinished();
+    ASSERT_GE(rewritten, 600);
+    const int left = plainCount(*raw);
+    ASSERT_GT(left, 0);
+    ASSERT_LT(left, clips - 500);
+    ASSERT_TRUE(Reencryption::isPending(pending));
+
+    // Run again after the crash: only what is still plain is rewritten.
+    auto progress = Reencryption(raw, key, {}, {}, historyZone).run();
+    ASSERT_TRUE(progress.ok());
+    EXPECT_TRUE(progress.value().finished);
+    EXPECT_LE(progress.value().rewritten, left);
+    EXPECT_EQ(plainCount(*raw), 0);
+
+    // Then a change of key rewrites everything with the new key, opening it with the old.
+    const auto newKey = crypto::HistoryKey::generate();
+    progress = Reencryption(raw, newKey, {key}, {}, historyZone).run();
+    ASSERT_TRUE(progress.ok());
+    EXPECT_TRUE(progress.value().finished);
+    EXPECT_EQ(progress.value().rewritten, clips);
+    EncryptedCloudDatabase opened(raw, newKey);
+    const auto all = fetchAll(opened, std::nullopt);
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(opened.unreadableCount(), 0);
+    ASSERT_EQ(all->modifications.size(), clips);
+    for (const CloudRecord& record : all->modifications) {
+        const int i = record.recordName().mid(5).toInt();
+        EXPECT_EQ(record.string("text"), QStringLiteral("plain clip %1").arg(i));
+        EXPECT_EQ(assetBytes(record, "image"), i % 500 == 0 ? image : QByteArray()) << i;
     }
 }
 
