@@ -49,7 +49,7 @@ struct Computer {
 
 CloudRecord clip(const QString& name, const QString& title) {
     CloudRecord record(sync::RecordNames::itemType, cloud::RecordID{name, sync::RecordNames::zoneID()});
-    record.setValue(QStringLiteral("title"), title);
+    record.setValue("title", title);
     return record;
 }
 
@@ -75,7 +75,7 @@ QList<CloudRecord> everything(CloudDatabase& database) {
 QStringList titles(CloudDatabase& database) {
     QStringList found;
     for (const CloudRecord& record : everything(database)) {
-        found << record.string(QStringLiteral("title")).value_or(QStringLiteral("(none)"));
+        found << record.string("title").value_or("(none)");
     }
     found.sort();
     return found;
@@ -105,7 +105,7 @@ protected:
 // server is refused and counted; each computer opens what the other sent. Switching off leaves every
 // record plain.
 TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeepsNothingPlain) {
-    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("encrypting"));
+    const cloud::ServiceAccount accountA = server->newAccount("encrypting");
     const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
     std::unique_ptr<PasswordVault> keyringA =
         haveTestKeyring()
@@ -189,7 +189,7 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     EXPECT_EQ(titles(*databaseA), QStringList({"a plain clip from A", "a sealed clip from B"}));
     EXPECT_EQ(titles(*databaseB), QStringList({"a plain clip from A", "a sealed clip from B"}));
     for (const CloudRecord& record : everything(*plainA)) {
-        EXPECT_FALSE(record.string(QStringLiteral("title"))) << record.recordName().toStdString();
+        EXPECT_FALSE(record.string("title")) << record.recordName().toStdString();
         EXPECT_FALSE(record.archive().contains("clip from")) << record.recordName().toStdString();
     }
 
@@ -225,7 +225,7 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
 // wakes its sync, which reads the state again) and stops sending plain; with the key in its
 // keyring it syncs again, sealed.
 TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn) {
-    const cloud::ServiceAccount accountA = server->newAccount(QStringLiteral("noticing"));
+    const cloud::ServiceAccount accountA = server->newAccount("noticing");
     const cloud::ServiceAccount accountB = server->signIn(server->userOf(accountA));
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), accountB.server.toString());
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), true);
@@ -261,7 +261,7 @@ TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn
 // Without a keyring the key is kept in a file sealed with a passphrase: switching on asks for one
 // first; at the next start the file stays locked until its passphrase opens it, a wrong one refused.
 TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphraseOpens) {
-    const cloud::ServiceAccount account = server->newAccount(QStringLiteral("no-keyring"));
+    const cloud::ServiceAccount account = server->newAccount("no-keyring");
     NoKeyring keyring;
     const QString folder = environment.path("n");
     std::optional<crypto::HistoryKey> made;
@@ -272,9 +272,7 @@ TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphr
         EXPECT_FALSE(refused.ok);
         EXPECT_TRUE(a.encryption.state().needsPassphrase);
         EXPECT_EQ(a.decide().kind, Decision::Kind::plain);
-        ASSERT_TRUE(ask<Outcome>([&](auto done) {
-                        a.encryption.usePassphrase(QStringLiteral("correct horse"), done);
-                    }).ok);
+        ASSERT_TRUE(ask<Outcome>([&](auto done) { a.encryption.usePassphrase("correct horse", done); }).ok);
         EXPECT_FALSE(a.encryption.state().needsPassphrase);
         const Outcome on = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
         ASSERT_TRUE(on.ok && on.key) << on.message.toStdString();
@@ -290,9 +288,7 @@ TEST_F(AccountEncryptionTest, WithoutAKeyringTheKeyIsSealedInAFileThatItsPassphr
     EXPECT_FALSE(wrong.ok);
     EXPECT_TRUE(again.encryption.state().needsPassphrase);
     EXPECT_EQ(restarts, 0);
-    ASSERT_TRUE(ask<Outcome>([&](auto done) {
-                    again.encryption.usePassphrase(QStringLiteral("correct horse"), done);
-                }).ok);
+    ASSERT_TRUE(ask<Outcome>([&](auto done) { again.encryption.usePassphrase("correct horse", done); }).ok);
     EXPECT_EQ(restarts, 1);
     const Decision open = again.decide();
     ASSERT_EQ(open.kind, Decision::Kind::sealed);

@@ -55,7 +55,7 @@ TEST_F(HistoryKeyVaultTest, KeysAreKeptInTheKeyringPerAccount) {
     std::vector<std::unique_ptr<PasswordVault>> real;
     std::vector<PasswordVault*> keyrings{&memory};
     if (haveTestKeyring()) {
-        real.push_back(std::make_unique<KeychainPasswordVault>(QStringLiteral("app.snipjar.HistoryKeyTest")));
+        real.push_back(std::make_unique<KeychainPasswordVault>("app.snipjar.HistoryKeyTest"));
         keyrings.push_back(real.back().get());
     }
     for (PasswordVault* keyring : keyrings) {
@@ -64,7 +64,7 @@ TEST_F(HistoryKeyVaultTest, KeysAreKeptInTheKeyringPerAccount) {
         const HistoryKey bobKey = HistoryKey::generate();
         NoKeyring none;
         HistoryKeyVault fileOnly = vaultOver(none);
-        ASSERT_EQ(store(fileOnly, alice, bobKey, QStringLiteral("old")).status, Status::stored);
+        ASSERT_EQ(store(fileOnly, alice, bobKey, "old").status, Status::stored);
         ASSERT_TRUE(QFile::exists(vault.filePath(alice)));
 
         ASSERT_EQ(store(vault, alice, aliceKey).place, Place::keyring);
@@ -80,7 +80,7 @@ TEST_F(HistoryKeyVaultTest, KeysAreKeptInTheKeyringPerAccount) {
         EXPECT_EQ(load(vault, bob).key, bobKey);
         EXPECT_TRUE(forget(vault, bob));
     }
-    memory.entries[HistoryKeyVault::keyringKey(alice)] = QStringLiteral("not a key");
+    memory.entries[HistoryKeyVault::keyringKey(alice)] = "not a key";
     HistoryKeyVault vault = vaultOver(memory);
     EXPECT_EQ(load(vault, alice).status, Status::damaged);
 }
@@ -96,7 +96,7 @@ TEST_F(HistoryKeyVaultTest, WithoutAKeyringTheKeyIsSealedWithAPassphrase) {
     EXPECT_FALSE(QFile::exists(vault.filePath(alice)));
     EXPECT_EQ(load(vault, alice).status, Status::absent);
 
-    const Result stored = store(vault, alice, key, QStringLiteral("correct horse"));
+    const Result stored = store(vault, alice, key, "correct horse");
     ASSERT_EQ(stored.status, Status::stored) << stored.reason.toStdString();
     EXPECT_EQ(stored.place, Place::file);
     const QString path = vault.filePath(alice);
@@ -105,8 +105,8 @@ TEST_F(HistoryKeyVaultTest, WithoutAKeyringTheKeyIsSealedWithAPassphrase) {
     EXPECT_EQ(QFileInfo(QFileInfo(path).path()).permissions() & 0x7077,
               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     EXPECT_EQ(load(vault, alice).status, Status::needsPassphrase);
-    EXPECT_EQ(load(vault, alice, QStringLiteral("correct horsE")).status, Status::wrongPassphrase);
-    EXPECT_EQ(load(vault, alice, QStringLiteral("correct horse")).key, key);
+    EXPECT_EQ(load(vault, alice, "correct horsE").status, Status::wrongPassphrase);
+    EXPECT_EQ(load(vault, alice, "correct horse").key, key);
 
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -142,13 +142,13 @@ TEST_F(HistoryKeyVaultTest, WithoutAKeyringTheKeyIsSealedWithAPassphrase) {
     };
     for (const auto& damage : damages) {
         ASSERT_TRUE(put(path, damage.contents));
-        const Result loaded = load(vault, alice, QStringLiteral("correct horse"));
+        const Result loaded = load(vault, alice, "correct horse");
         EXPECT_EQ(loaded.status, damage.status) << damage.what;
         EXPECT_FALSE(loaded.key.has_value()) << damage.what;
     }
     // Alice's file under Bob's name does not open as his.
     ASSERT_TRUE(put(vault.filePath(bob), sealed));
-    EXPECT_EQ(load(vault, bob, QStringLiteral("correct horse")).key, std::nullopt);
+    EXPECT_EQ(load(vault, bob, "correct horse").key, std::nullopt);
 }
 
 } // namespace

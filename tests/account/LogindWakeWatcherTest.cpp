@@ -21,9 +21,9 @@ protected:
             GTEST_SKIP() << "no private session bus (run through tests/support/with-x.sh)";
         }
         logind = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("fake-logind")));
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "fake-logind"));
         impostor = std::make_unique<QDBusConnection>(
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("impostor")));
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, "impostor"));
         ASSERT_TRUE(logind->isConnected());
         ASSERT_TRUE(logind->registerService(logindName));
     }
@@ -31,15 +31,14 @@ protected:
     void TearDown() override {
         if (logind) {
             logind->unregisterService(logindName);
-            QDBusConnection::disconnectFromBus(QStringLiteral("fake-logind"));
-            QDBusConnection::disconnectFromBus(QStringLiteral("impostor"));
+            QDBusConnection::disconnectFromBus("fake-logind");
+            QDBusConnection::disconnectFromBus("impostor");
         }
     }
 
     static void announce(QDBusConnection& from, bool sleeping) {
-        QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
-                                                         QStringLiteral("org.freedesktop.login1.Manager"),
-                                                         QStringLiteral("PrepareForSleep"));
+        QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1",
+                                                         "org.freedesktop.login1.Manager", "PrepareForSleep");
         signal << sleeping;
         ASSERT_TRUE(from.send(signal));
         // A round trip through the bus: the signal was routed before the answer comes.
@@ -54,7 +53,7 @@ protected:
 // from a connection that does not own logind's name is ignored. Without a bus (a container without
 // a system bus) the watcher just never tells anything.
 TEST_F(LogindWakeWatcherTest, WakesOnlyWhenLogindSaysSo) {
-    EXPECT_FALSE(LogindWakeWatcher(QDBusConnection(QStringLiteral("never-connected"))).isWatching());
+    EXPECT_FALSE(LogindWakeWatcher(QDBusConnection("never-connected")).isWatching());
     LogindWakeWatcher watcher(QDBusConnection::sessionBus());
     ASSERT_TRUE(watcher.isWatching());
     int sleeps = 0;

@@ -23,10 +23,7 @@ protected:
     static void setServer(const QString& address) {
         UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), address);
     }
-    static SyncSignInRecord aliceSignIn() {
-        return {alice, QStringLiteral("alice"), QStringLiteral("7"), QStringLiteral("epoch-1"),
-                QByteArray(32, 'f')};
-    }
+    static SyncSignInRecord aliceSignIn() { return {alice, "alice", "7", "epoch-1", QByteArray(32, 'f')}; }
     std::optional<SyncCredentials> credentials(SyncAccount& account) {
         return ask<std::optional<SyncCredentials>>(
             [&](auto done) { account.readCredentials(&receiver, done); });
@@ -60,7 +57,7 @@ TEST_F(SyncAccountTest, ServerAddressesAndTokenKeys) {
         EXPECT_EQ(SyncAccount::serverProblem(server), std::nullopt) << server.toStdString();
         EXPECT_EQ(SyncAccount::tokenKey(server), key);
     }
-    EXPECT_EQ(SyncAccount::serverProblem(QStringLiteral("   ")), QStringLiteral("No server is set."));
+    EXPECT_EQ(SyncAccount::serverProblem("   "), "No server is set.");
     for (const QString refused :
          {"http://sync.example.org", "http://127.0.0.1.example.org", "ftp://sync.example.org",
           "https://alice@sync.example.org", "https://sync.example.org/?x=1", "https://", "sync.example.org",
@@ -69,8 +66,7 @@ TEST_F(SyncAccountTest, ServerAddressesAndTokenKeys) {
         EXPECT_TRUE(reason.at(0).isUpper() && reason.endsWith(QLatin1Char('.'))) << refused.toStdString();
         EXPECT_EQ(SyncAccount::tokenKey(refused), std::nullopt);
     }
-    EXPECT_TRUE(
-        SyncAccount::serverProblem("postgresql://host/db")->contains(QStringLiteral("snipjar-server")));
+    EXPECT_TRUE(SyncAccount::serverProblem("postgresql://host/db")->contains("snipjar-server"));
 }
 
 // Switched off wins over everything else; then a missing, then an unusable server, then a server
@@ -90,7 +86,7 @@ TEST_F(SyncAccountTest, WhySyncIsOff) {
     SyncAccount::recordSignIn(aliceSignIn());
     EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
     EXPECT_EQ(SyncAccount::signedIn(), aliceSignIn());
-    setServer(QStringLiteral("https://other.example.org"));
+    setServer("https://other.example.org");
     EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
     setServer(alice + QLatin1Char('/'));
     EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
@@ -114,12 +110,12 @@ TEST_F(SyncAccountTest, CredentialsWithoutKeyringOrSignIn) {
 
     SyncAccount::recordSignIn(aliceSignIn());
     EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), std::nullopt}));
-    ASSERT_TRUE(store(account, QStringLiteral("7.abc")));
+    ASSERT_TRUE(store(account, "7.abc"));
     const QString file = AppPaths::configFolder() + QStringLiteral("/sync-device-token");
     EXPECT_EQ(QFileInfo(file).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                                  QFileDevice::ReadUser | QFileDevice::WriteUser);
-    EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), QStringLiteral("7.abc")}));
-    EXPECT_EQ(token(account, QStringLiteral("https://other.example.org")).outcome, Outcome::absent);
+    EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), "7.abc"}));
+    EXPECT_EQ(token(account, "https://other.example.org").outcome, Outcome::absent);
     ASSERT_TRUE(remove(account));
     EXPECT_FALSE(QFileInfo::exists(file));
 }
@@ -147,7 +143,7 @@ TEST_F(SyncAccountTest, KeyringRoundTripAndAnswersForAGoneReceiverAreDropped) {
     SyncAccount account;
     const QString secret = QStringLiteral("s3cret \u00e9\u20ac");
     ASSERT_TRUE(store(account, secret));
-    const PasswordVault::Lookup sameHost = token(account, alice + QStringLiteral("/other"));
+    const PasswordVault::Lookup sameHost = token(account, alice + "/other");
     EXPECT_EQ(sameHost.outcome, Outcome::found);
     EXPECT_EQ(sameHost.password, secret);
     SyncAccount::recordSignIn(aliceSignIn());

@@ -46,7 +46,7 @@ public:
         const QString certificatePath = folder.filePath(QStringLiteral("front.crt"));
         const QString keyPath = folder.filePath(QStringLiteral("front.key"));
         QProcess openssl;
-        openssl.start(QStringLiteral("openssl"),
+        openssl.start("openssl",
                       {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
                        "-days", "1", "-subj", "/CN=127.0.0.1", "-keyout", keyPath, "-out", certificatePath});
         if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
@@ -178,7 +178,7 @@ protected:
             // As a person sees it: once the nested layouts have been laid out again, from the
             // innermost outwards, the window has grown to what its form needs (or the screen
             // allows), and the section is scrolled into view.
-            auto* form = window->findChild<QWidget*>(QStringLiteral("settingsForm"));
+            auto* form = window->findChild<QWidget*>("settingsForm");
             waitUntil([&] {
                 for (int level = 0; level < 8; ++level) {
                     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
@@ -210,15 +210,15 @@ TEST_F(SyncSectionTest, ServerIsSavedCheckedAndAnnounced) {
     EXPECT_TRUE(server.text().isEmpty());
     EXPECT_FALSE(problem.isVisible());
     EXPECT_TRUE(off.isVisible());
-    EXPECT_EQ(off.text(), QStringLiteral("Sync is off: no server is set."));
+    EXPECT_EQ(off.text(), "Sync is off: no server is set.");
     // No account given: signing in is not offered.
     EXPECT_FALSE(section().signInButton()->isEnabled());
 
-    typeInto(server, QStringLiteral("http://sync.example.org"));
-    EXPECT_EQ(storedServer().toString(), QStringLiteral("http://sync.example.org"));
+    typeInto(server, "http://sync.example.org");
+    EXPECT_EQ(storedServer().toString(), "http://sync.example.org");
     EXPECT_TRUE(problem.isVisible());
-    EXPECT_TRUE(problem.text().contains(QStringLiteral("https://"))) << problem.text().toStdString();
-    EXPECT_EQ(off.text(), QStringLiteral("Sync is off: the server address is not valid."));
+    EXPECT_TRUE(problem.text().contains("https://")) << problem.text().toStdString();
+    EXPECT_EQ(off.text(), "Sync is off: the server address is not valid.");
     EXPECT_EQ(accountChanges, 1);
     snapshot("sync-invalid-server.png");
 
@@ -226,20 +226,20 @@ TEST_F(SyncSectionTest, ServerIsSavedCheckedAndAnnounced) {
     QTest::keyClick(&server, Qt::Key_Return);
     EXPECT_EQ(accountChanges, 1);
 
-    typeInto(server, QStringLiteral("  ") + alice + QStringLiteral("  "));
+    typeInto(server, "  " + alice + "  ");
     EXPECT_EQ(server.text(), alice);
     EXPECT_EQ(storedServer().toString(), alice);
     EXPECT_FALSE(problem.isVisible());
-    EXPECT_EQ(off.text(), QStringLiteral("Sync is off: this computer is not signed in to the server."));
+    EXPECT_EQ(off.text(), "Sync is off: this computer is not signed in to the server.");
     EXPECT_EQ(accountChanges, 2);
-    SyncAccount::recordSignIn({alice, QStringLiteral("alice"), QStringLiteral("7"), QStringLiteral("e"), {}});
+    SyncAccount::recordSignIn({alice, "alice", "7", "e", {}});
     section().reload();
     EXPECT_FALSE(off.isVisible());
 
-    section().setSyncStatus(QStringLiteral("Last synced 12:03"));
+    section().setSyncStatus("Last synced 12:03");
     EXPECT_TRUE(section().syncStatusLabel()->isVisible());
     section().syncToggle()->click();
-    EXPECT_EQ(off.text(), QStringLiteral("Sync is off: it is switched off."));
+    EXPECT_EQ(off.text(), "Sync is off: it is switched off.");
     EXPECT_FALSE(section().syncStatusLabel()->isVisible());
     section().syncToggle()->click();
     EXPECT_TRUE(section().syncStatusLabel()->isVisible());
@@ -249,7 +249,7 @@ TEST_F(SyncSectionTest, ServerIsSavedCheckedAndAnnounced) {
     // Emptying the field removes the key: no server again.
     typeInto(server, QString());
     EXPECT_FALSE(storedServer().isValid());
-    EXPECT_EQ(off.text(), QStringLiteral("Sync is off: no server is set."));
+    EXPECT_EQ(off.text(), "Sync is off: no server is set.");
     EXPECT_EQ(accountChanges, 3);
 
     // The whole form still fits the window.
@@ -266,11 +266,9 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndSignOutRevokesIt) 
     ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
     ServiceServer server(cluster);
     ASSERT_TRUE(server.start());
-    const cloud::ServiceAccount other = server.newAccount(QStringLiteral("settings"));
+    const cloud::ServiceAccount other = server.newAccount("settings");
     const auto devices = [&] {
-        return cluster.adminSQL(QStringLiteral("SELECT count(*) FROM snipjar_service.devices"))
-            .value_or("-1")
-            .toInt();
+        return cluster.adminSQL("SELECT count(*) FROM snipjar_service.devices").value_or("-1").toInt();
     };
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), other.server.toString());
     std::unique_ptr<SyncAccount> account = haveTestKeyring()
@@ -282,13 +280,13 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndSignOutRevokesIt) 
         section().userField()->setText(server.userOf(other));
         typeInto(*section().passwordField(), password);
     };
-    signIn(QStringLiteral("wrong"));
-    ASSERT_TRUE(noteSays(QStringLiteral("The server did not accept")));
+    signIn("wrong");
+    ASSERT_TRUE(noteSays("The server did not accept"));
     EXPECT_EQ(accountChanges, 0);
     EXPECT_EQ(devices(), 1);
 
-    signIn(QStringLiteral("password-1"));
-    ASSERT_TRUE(noteSays(QStringLiteral("Signed in as ") + server.userOf(other)));
+    signIn("password-1");
+    ASSERT_TRUE(noteSays("Signed in as " + server.userOf(other)));
     EXPECT_EQ(accountChanges, 1);
     EXPECT_TRUE(section().passwordField()->text().isEmpty());
     EXPECT_EQ(SyncAccount::signedIn().value_or(SyncSignInRecord{}).accountId, other.accountId);
@@ -297,20 +295,20 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndSignOutRevokesIt) 
     QFile settings(UserSettings::filePath());
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     EXPECT_FALSE(settings.readAll().contains("password-1"));
-    section().setSyncStatus(QStringLiteral("Your sync server refused: quota exceeded"));
+    section().setSyncStatus("Your sync server refused: quota exceeded");
     snapshot("sync-signed-in.png");
 
     section().signOutButton()->click();
-    ASSERT_TRUE(noteSays(QStringLiteral("Signed out.")));
+    ASSERT_TRUE(noteSays("Signed out."));
     EXPECT_EQ(accountChanges, 2);
     EXPECT_EQ(devices(), 1);
     EXPECT_EQ(SyncAccount::signedIn(), std::nullopt);
 
-    signIn(QStringLiteral("password-1"));
-    ASSERT_TRUE(noteSays(QStringLiteral("Signed in as ")));
+    signIn("password-1");
+    ASSERT_TRUE(noteSays("Signed in as "));
     server.stop();
     section().signOutButton()->click();
-    ASSERT_TRUE(noteSays(QStringLiteral("Signed out on this computer only: The server cannot be reached.")));
+    ASSERT_TRUE(noteSays("Signed out on this computer only: The server cannot be reached."));
     EXPECT_EQ(SyncAccount::signedIn(), std::nullopt);
     const auto token = [&](auto done) { account->readToken(other.server.toString(), &listener, done); };
     EXPECT_EQ(ask<PasswordVault::Lookup>(token).outcome, PasswordVault::Lookup::Outcome::absent);
@@ -323,7 +321,7 @@ TEST_F(SyncSectionTest, ASelfSignedCertificateIsShownByItsFingerprintAndPinnedOn
     ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
     ServiceServer server(cluster);
     ASSERT_TRUE(server.start());
-    const cloud::ServiceAccount other = server.newAccount(QStringLiteral("tls"));
+    const cloud::ServiceAccount other = server.newAccount("tls");
     TlsFront front(other.server);
     ASSERT_TRUE(front.server.isListening());
     UserSettings::setValue(QString::fromLatin1(UserSettings::syncServerKey), front.url().toString());
@@ -336,15 +334,15 @@ TEST_F(SyncSectionTest, ASelfSignedCertificateIsShownByItsFingerprintAndPinnedOn
         return accept;
     };
     section().userField()->setText(server.userOf(other));
-    typeInto(*section().passwordField(), QStringLiteral("password-1"));
+    typeInto(*section().passwordField(), "password-1");
     ASSERT_TRUE(waitUntil([&] { return !shown.isEmpty(); }));
     EXPECT_EQ(shown, QStringList{sync::ServiceSession::fingerprintText(front.fingerprint)});
-    ASSERT_TRUE(noteSays(QStringLiteral("The server's certificate is not signed")));
+    ASSERT_TRUE(noteSays("The server's certificate is not signed"));
     EXPECT_EQ(SyncAccount::signedIn(), std::nullopt);
 
     accept = true;
-    typeInto(*section().passwordField(), QStringLiteral("password-1"));
-    ASSERT_TRUE(noteSays(QStringLiteral("Signed in as ")));
+    typeInto(*section().passwordField(), "password-1");
+    ASSERT_TRUE(noteSays("Signed in as "));
     EXPECT_EQ(shown.size(), 2);
     EXPECT_EQ(SyncAccount::signedIn().value_or(SyncSignInRecord{}).fingerprint, front.fingerprint);
 }
@@ -403,20 +401,20 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
 
     encryption().showPhraseButton()->click();
     EXPECT_EQ(flow().lineField()->echoMode(), QLineEdit::Password);
-    typeInto(*flow().lineField(), QStringLiteral("wrong"));
+    typeInto(*flow().lineField(), "wrong");
     EXPECT_EQ(calls(), QStringList{"reveal wrong"});
     EXPECT_TRUE(flow().lineField()->text().isEmpty());
-    fake.answer(false, {}, QStringLiteral("The server did not accept the password."));
-    EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The server did not accept the password."));
+    fake.answer(false, {}, "The server did not accept the password.");
+    EXPECT_EQ(flow().noteLabel()->text(), "The server did not accept the password.");
     EXPECT_TRUE(flow().shownWords().isEmpty());
     snapshot("encryption-password.png");
     // Left before the answer, the phrase is not shown; a new key's phrase always is.
-    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    typeInto(*flow().lineField(), "password-1");
     flow().cancelButton()->click();
     fake.answer(true, first);
     EXPECT_TRUE(flow().isHidden());
     encryption().showPhraseButton()->click();
-    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    typeInto(*flow().lineField(), "password-1");
     fake.answer(true, first);
     EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(first));
     EXPECT_FALSE(encryption().changeKeyButton()->isEnabled());
@@ -424,7 +422,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     EXPECT_EQ(calls(), (QStringList{"reveal password-1", "reveal password-1"}));
 
     encryption().changeKeyButton()->click();
-    EXPECT_TRUE(flow().promptLabel()->text().contains(QStringLiteral("re-encrypted")));
+    EXPECT_TRUE(flow().promptLabel()->text().contains("re-encrypted"));
     snapshot("encryption-change-key.png");
     flow().cancelButton()->click();
     encryption().changeKeyButton()->click();
@@ -437,8 +435,8 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     flow().cancelButton()->click();
 
     encryption().addComputerButton()->click();
-    fake.progress({Step::Kind::code, QStringLiteral("428 913"), {}, {}});
-    EXPECT_EQ(flow().codeLabel()->text(), QStringLiteral("428 913"));
+    fake.progress({Step::Kind::code, "428 913", {}, {}});
+    EXPECT_EQ(flow().codeLabel()->text(), "428 913");
     snapshot("encryption-pairing-code.png");
     const QByteArray confirmation = QByteArray::fromHex("0123456789ab");
     fake.progress({Step::Kind::confirmation, {}, confirmation, {}});
@@ -453,10 +451,10 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     // Cancelled, a pairing's late steps change nothing.
     encryption().addComputerButton()->click();
     flow().cancelButton()->click();
-    fake.progress({Step::Kind::code, QStringLiteral("111 111"), {}, {}});
+    fake.progress({Step::Kind::code, "111 111", {}, {}});
     EXPECT_TRUE(flow().isHidden());
     encryption().encryptionToggle()->click();
-    EXPECT_TRUE(flow().promptLabel()->text().contains(QStringLiteral("readable")));
+    EXPECT_TRUE(flow().promptLabel()->text().contains("readable"));
     flow().acceptButton()->click();
     fake.answer(true);
     EXPECT_TRUE(flow().isHidden());
@@ -468,7 +466,7 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     EXPECT_EQ(calls(), (QStringList{"offer", "cancel"}));
     openEncryption(fake.current);
     encryption().showPhraseButton()->click();
-    typeInto(*flow().lineField(), QStringLiteral("password-1"));
+    typeInto(*flow().lineField(), "password-1");
     window.reset();
     fake.answer(true, first);
 }
@@ -481,11 +479,11 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     QStringList words = crypto::RecoveryPhrase::words(key);
     encryption().usePhraseButton()->click();
     QStringList typo = words;
-    typo[6] = QStringLiteral("qqqq");
+    typo[6] = "qqqq";
     flow().phraseField()->setFocus();
     QTest::keyClicks(flow().phraseField(), typo.join(' '));
     flow().acceptButton()->click();
-    EXPECT_TRUE(flow().noteLabel()->text().startsWith(QStringLiteral("Word 7, “qqqq”")))
+    EXPECT_TRUE(flow().noteLabel()->text().startsWith("Word 7, “qqqq”"))
         << flow().noteLabel()->text().toStdString();
     snapshot("encryption-phrase-typo.png");
     for (int i = 0; i < words.size(); ++i) {
@@ -498,10 +496,10 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     EXPECT_TRUE(flow().isHidden());
 
     encryption().pairButton()->click();
-    typeInto(*flow().lineField(), QStringLiteral("428 913"));
+    typeInto(*flow().lineField(), "428 913");
     fake.progress({Step::Kind::confirmation, {}, QByteArray(6, 'x'), {}});
-    fake.progress({Step::Kind::failed, {}, {}, QStringLiteral("The code is wrong or has expired.")});
-    EXPECT_EQ(flow().noteLabel()->text(), QStringLiteral("The code is wrong or has expired."));
+    fake.progress({Step::Kind::failed, {}, {}, "The code is wrong or has expired."});
+    EXPECT_EQ(flow().noteLabel()->text(), "The code is wrong or has expired.");
     EXPECT_EQ(calls(), QStringList{"request 428 913"});
     snapshot("encryption-pairing-failed.png");
 
@@ -509,16 +507,15 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     flow().cancelButton()->click();
     EXPECT_FALSE(encryption().passphraseButton()->isVisible());
     fake.set({true, true, false, 0, 0, true});
-    EXPECT_TRUE(encryption().statusLabel()->text().contains(QStringLiteral("locked")));
+    EXPECT_TRUE(encryption().statusLabel()->text().contains("locked"));
     ASSERT_TRUE(encryption().passphraseButton()->isVisible());
     encryption().passphraseButton()->click();
-    typeInto(*flow().lineField(), QStringLiteral("wrong horse"));
-    fake.answer(false, {}, QStringLiteral("This passphrase does not open the key file on this computer."));
-    EXPECT_EQ(flow().noteLabel()->text(),
-              QStringLiteral("This passphrase does not open the key file on this computer."));
+    typeInto(*flow().lineField(), "wrong horse");
+    fake.answer(false, {}, "This passphrase does not open the key file on this computer.");
+    EXPECT_EQ(flow().noteLabel()->text(), "This passphrase does not open the key file on this computer.");
     EXPECT_TRUE(flow().lineField()->text().isEmpty());
     snapshot("encryption-passphrase-wrong.png");
-    typeInto(*flow().lineField(), QStringLiteral("correct horse"));
+    typeInto(*flow().lineField(), "correct horse");
     EXPECT_EQ(calls(), (QStringList{"passphrase wrong horse", "passphrase correct horse"}));
     fake.answer(true);
     EXPECT_TRUE(flow().isHidden());

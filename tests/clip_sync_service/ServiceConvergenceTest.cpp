@@ -21,9 +21,9 @@ constexpr auto expiredMessage = "engine: change token expired; fetching everythi
 
 // The server goes away between two calls of every computer's connection, with changes queued.
 bool restartServer(RandomHistory& history, PostgresCluster& cluster, QStringList& failures) {
-    history.anyComputer().copy(QStringLiteral("copied just before the server restarts"));
+    history.anyComputer().copy("copied just before the server restarts");
     if (!cluster.restart()) {
-        failures.append(QStringLiteral("the server did not restart: ") + cluster.error());
+        failures.append("the server did not restart: " + cluster.error());
     }
     return true;
 }
@@ -39,9 +39,8 @@ bool expireWhileSwitchedOff(RandomHistory& history, ServiceServer& server, QStri
     bool ended = other.syncNow();
     other.store().remove(other.clipIDs()[history.pick(int(other.clipIDs().size()))]);
     ended = other.syncNow() && ended;
-    if (!server.admin(
-            {QStringLiteral("prune"), QStringLiteral("--retention-seconds"), QStringLiteral("0")})) {
-        failures.append(QStringLiteral("the prune failed"));
+    if (!server.admin({"prune", "--retention-seconds", "0"})) {
+        failures.append("the prune failed");
     }
     return sleeper.start() && ended;
 }

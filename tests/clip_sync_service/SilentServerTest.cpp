@@ -28,14 +28,10 @@ TEST(SilentServer, StoppingSyncDoesNotWaitForAServerThatNeverAnswers) {
     ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
     // Connection attempts give up after a few seconds: the engine must not wait for that.
     const cloud::ServiceAccount account{
-        QUrl(QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port))),
-        QStringLiteral("1.00"),
-        QStringLiteral("1"),
-        QStringLiteral("e"),
-        {}};
-    SimulatedComputer here(QStringLiteral("here"), folder.filePath(QStringLiteral("here.json")),
+        QUrl(QStringLiteral("http://127.0.0.1:%1").arg(ntohs(address.sin_port))), "1.00", "1", "e", {}};
+    SimulatedComputer here("here", folder.filePath("here.json"),
                            [account] { return std::make_shared<cloud::ServiceCloudDatabase>(account); });
-    here.copy(QStringLiteral("waiting to be sent"));
+    here.copy("waiting to be sent");
     here.engine().start();
     // The engine's call and the push socket both connect, and are left without an answer.
     std::vector<int> clients;

@@ -40,17 +40,16 @@ protected:
 TEST_F(InboundApplyTest, ItemsComeBeforeDeletionsAndNothingIsReportedBack) {
     const QUuid kept = QUuid::createUuid();
     const QUuid gone = QUuid::createUuid();
-    fetch({itemRecord(kept, QStringLiteral("kept")), itemRecord(gone, QStringLiteral("gone")),
-           deviceRecord(otherMac, QStringLiteral("Laptop"))},
+    fetch({itemRecord(kept, "kept"), itemRecord(gone, "gone"), deviceRecord(otherMac, "Laptop")},
           {deletionOf(RecordNames::itemName(gone), RecordNames::itemType)});
     EXPECT_TRUE(reader()->item(kept));
     EXPECT_FALSE(reader()->item(gone));
-    EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Laptop"));
+    EXPECT_EQ(reader()->device(otherMac)->name, "Laptop");
     EXPECT_EQ(appliedSignals, 1);
     EXPECT_TRUE(reported.isEmpty());
     // A later page renames the device and deletes it and the kept clip; an empty page still signals.
-    fetch({deviceRecord(otherMac, QStringLiteral("Renamed"))});
-    EXPECT_EQ(reader()->device(otherMac)->name, QStringLiteral("Renamed"));
+    fetch({deviceRecord(otherMac, "Renamed")});
+    EXPECT_EQ(reader()->device(otherMac)->name, "Renamed");
     fetch({}, {deletionOf(RecordNames::itemName(kept), RecordNames::itemType),
                deletionOf(RecordNames::deviceName(otherMac), RecordNames::deviceType)});
     EXPECT_FALSE(reader()->item(kept));
@@ -62,25 +61,24 @@ TEST_F(InboundApplyTest, ItemsComeBeforeDeletionsAndNothingIsReportedBack) {
 
 TEST_F(InboundApplyTest, APayloadIsJoinedToItsItemWhicheverComesFirstAndNeverChanges) {
     const QUuid together = QUuid::createUuid();
-    fetch({payloadRecord(together, QStringLiteral("full text together")),
-           itemRecord(together, QStringLiteral("together"), false, /*hasPayload=*/true)});
+    fetch({payloadRecord(together, "full text together"),
+           itemRecord(together, "together", false, /*hasPayload=*/true)});
     EXPECT_TRUE(reader()->isPayloadLinked(together));
-    EXPECT_EQ(reader()->payload(together)->fullText, QStringLiteral("full text together"));
+    EXPECT_EQ(reader()->payload(together)->fullText, "full text together");
     const QUuid early = QUuid::createUuid();
-    fetch({payloadRecord(early, QStringLiteral("full text early"))});
+    fetch({payloadRecord(early, "full text early")});
     EXPECT_TRUE(reader()->hasPayloadRecord(early));
     EXPECT_FALSE(reader()->isPayloadLinked(early));
-    fetch({itemRecord(early, QStringLiteral("early"), false, /*hasPayload=*/true)});
+    fetch({itemRecord(early, "early", false, /*hasPayload=*/true)});
     EXPECT_TRUE(reader()->isPayloadLinked(early));
-    EXPECT_EQ(store->loadClip(early, store->syncContainer())->plainText, QStringLiteral("full text early"));
+    EXPECT_EQ(store->loadClip(early, store->syncContainer())->plainText, "full text early");
     // A stored payload never changes, whatever comes later.
     const ClipPayload first = *reader()->payload(early);
-    CloudRecord second = payloadRecord(early, QStringLiteral("second"));
-    second.setChangeTag(QStringLiteral("tag-newer"));
+    CloudRecord second = payloadRecord(early, "second");
+    second.setChangeTag("tag-newer");
     fetch({second});
     EXPECT_EQ(*reader()->payload(early), first);
-    EXPECT_EQ(CloudRecord::restoreRecord(*first.cloudRecordSystemFields)->changeTag(),
-              QStringLiteral("tag-pay-full tex"));
+    EXPECT_EQ(CloudRecord::restoreRecord(*first.cloudRecordSystemFields)->changeTag(), "tag-pay-full tex");
 }
 
 TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
@@ -92,16 +90,15 @@ TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
     const QUuid large = QUuid::createUuid();
     const QUuid unreadable = QUuid::createUuid();
     CloudRecord smallRecord(RecordNames::payloadType, RecordNames::payloadRecordID(small));
-    smallRecord.setValue(QStringLiteral("dataUTI"), QStringLiteral("public.png"));
-    smallRecord.setValue(QStringLiteral("image"), inlineImage);
+    smallRecord.setValue("dataUTI", QString("public.png"));
+    smallRecord.setValue("image", inlineImage);
     CloudRecord largeRecord(RecordNames::payloadType, RecordNames::payloadRecordID(large));
-    largeRecord.setValue(QStringLiteral("imageAsset"), cloud::Asset{assetPath});
+    largeRecord.setValue("imageAsset", cloud::Asset{assetPath});
     CloudRecord missingRecord(RecordNames::payloadType, RecordNames::payloadRecordID(unreadable));
-    missingRecord.setValue(QStringLiteral("imageAsset"),
-                           cloud::Asset{environment.path(QStringLiteral("none"))});
+    missingRecord.setValue("imageAsset", cloud::Asset{environment.path("none")});
     fetch({smallRecord, largeRecord, missingRecord});
     EXPECT_EQ(reader()->payload(small)->imageData, inlineImage);
-    EXPECT_EQ(reader()->payload(small)->dataUTI, QStringLiteral("public.png"));
+    EXPECT_EQ(reader()->payload(small)->dataUTI, "public.png");
     EXPECT_EQ(reader()->payload(large)->imageData, assetImage);
     ASSERT_TRUE(reader()->payload(unreadable));
     EXPECT_FALSE(reader()->payload(unreadable)->imageData);
@@ -112,7 +109,7 @@ TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing)
         sync::InboundPayload payload;
         payload.itemID = QUuid::createUuid();
         payload.inlineImage = bytes;
-        payload.dataUTI = QStringLiteral("public.png");
+        payload.dataUTI = "public.png";
         return payload;
     };
     InboundChanges changes;
@@ -140,44 +137,41 @@ TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing)
 }
 
 TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkippedOneByOne) {
-    QLoggingCategory::setFilterRules(QStringLiteral("*.sync.debug=true"));
+    QLoggingCategory::setFilterRules("*.sync.debug=true");
     SyncLog log;
     const QUuid good = QUuid::createUuid();
     const QUuid foreign = QUuid::createUuid();
-    CloudRecord foreignItem = itemRecord(foreign, QStringLiteral("foreign"));
-    foreignItem =
-        CloudRecord(foreignItem.recordType(), {foreignItem.recordName(), {QStringLiteral("OtherZone")}});
-    CloudRecord noDate = itemRecord(QUuid::createUuid(), QStringLiteral("no date"));
-    noDate.removeValue(QStringLiteral("createdAt"));
-    CloudRecord nameless(RecordNames::deviceType, RecordNames::deviceRecordID(QStringLiteral("nameless")));
-    CloudRecord misnamedPayload(RecordNames::payloadType,
-                                {QStringLiteral("pay-nope"), RecordNames::zoneID()});
-    CloudRecord settings(QStringLiteral("Settings"), {QStringLiteral("settings-1"), RecordNames::zoneID()});
+    CloudRecord foreignItem = itemRecord(foreign, "foreign");
+    foreignItem = CloudRecord(foreignItem.recordType(), {foreignItem.recordName(), {"OtherZone"}});
+    CloudRecord noDate = itemRecord(QUuid::createUuid(), "no date");
+    noDate.removeValue("createdAt");
+    CloudRecord nameless(RecordNames::deviceType, RecordNames::deviceRecordID("nameless"));
+    CloudRecord misnamedPayload(RecordNames::payloadType, {"pay-nope", RecordNames::zoneID()});
+    CloudRecord settings("Settings", {"settings-1", RecordNames::zoneID()});
     const QUuid sealed = QUuid::createUuid();
     CloudRecord sealedPayload(RecordNames::payloadType, RecordNames::payloadRecordID(sealed));
-    sealedPayload.setValue(QStringLiteral("sealed"), QByteArray("ciphertext"));
-    fetch({foreignItem, noDate, nameless, misnamedPayload, settings, sealedPayload,
-           itemRecord(good, QStringLiteral("good")), payloadRecord(good, QStringLiteral("good text")),
-           deviceRecord(otherMac, QStringLiteral("Laptop"))},
-          {deletionOf(QStringLiteral("clip-garbage"), RecordNames::itemType),
-           {{RecordNames::itemName(good), {QStringLiteral("OtherZone")}}, RecordNames::itemType}});
+    sealedPayload.setValue("sealed", QByteArray("ciphertext"));
+    fetch({foreignItem, noDate, nameless, misnamedPayload, settings, sealedPayload, itemRecord(good, "good"),
+           payloadRecord(good, "good text"), deviceRecord(otherMac, "Laptop")},
+          {deletionOf("clip-garbage", RecordNames::itemType),
+           {{RecordNames::itemName(good), {"OtherZone"}}, RecordNames::itemType}});
     QLoggingCategory::setFilterRules(QString());
-    EXPECT_EQ(log.count(QStringLiteral("info inbound: 9 modification(s), 2 deletion(s)")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("debug inbound: foreign zone OtherZone ignored (type ClipItem)")), 1);
-    EXPECT_EQ(log.count(QStringLiteral("error inbound: unknown record type Settings")), 1);
+    EXPECT_EQ(log.count("info inbound: 9 modification(s), 2 deletion(s)"), 1);
+    EXPECT_EQ(log.count("debug inbound: foreign zone OtherZone ignored (type ClipItem)"), 1);
+    EXPECT_EQ(log.count("error inbound: unknown record type Settings"), 1);
     EXPECT_EQ(log.count("debug inbound: sealed record " + RecordNames::payloadName(sealed) + " ignored"), 1);
     EXPECT_EQ(log.messages().size(), 4) << log.messages().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(ClipStore::allItems(*reader()).size(), 1);
     EXPECT_TRUE(reader()->item(good));
     EXPECT_FALSE(reader()->item(foreign));
     EXPECT_TRUE(reader()->isPayloadLinked(good));
-    EXPECT_FALSE(reader()->device(QStringLiteral("nameless")));
+    EXPECT_FALSE(reader()->device("nameless"));
     EXPECT_FALSE(reader()->hasPayloadRecord(sealed)) << "kept empty, it would never be filled";
     EXPECT_TRUE(reader()->device(otherMac));
     // Bytes that are no archive, among good ones, on the applying side.
     InboundChanges changes;
     const QUuid later = QUuid::createUuid();
-    changes.items = {QByteArray("not an archive"), itemRecord(later, QStringLiteral("later")).archive()};
+    changes.items = {QByteArray("not an archive"), itemRecord(later, "later").archive()};
     changes.devices = {QByteArray("\xff\x00", 2)};
     InboundApply::applyInbound(changes, store->syncContainer());
     EXPECT_TRUE(reader()->item(later));
@@ -185,35 +179,34 @@ TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkipped
 
 TEST_F(InboundApplyTest, TheFetchedClipWinsOverLocalEditsButKeepsLocalOnlyFields) {
     const QUuid id = QUuid::createUuid();
-    fetch({itemRecord(id, QStringLiteral("shared"), /*pinned=*/false)});
+    fetch({itemRecord(id, "shared", /*pinned=*/false)});
     store->togglePin(id);
     store->setPixelSizeIfMissing(id, 640, 480);
     ASSERT_TRUE(store->syncItem(id)->pinned);
     reported.clear();
-    CloudRecord newer = itemRecord(id, QStringLiteral("shared, edited"), /*pinned=*/false);
-    newer.setChangeTag(QStringLiteral("tag-newer"));
+    CloudRecord newer = itemRecord(id, "shared, edited", /*pinned=*/false);
+    newer.setChangeTag("tag-newer");
     fetch({newer});
     const ClipItem item = *reader()->item(id);
     EXPECT_FALSE(item.pinned);
-    EXPECT_EQ(item.title, QStringLiteral("shared, edited"));
+    EXPECT_EQ(item.title, "shared, edited");
     EXPECT_EQ(item.pixelWidth, 640);
-    EXPECT_EQ(CloudRecord::restoreRecord(*item.cloudRecordSystemFields)->changeTag(),
-              QStringLiteral("tag-newer"));
+    EXPECT_EQ(CloudRecord::restoreRecord(*item.cloudRecordSystemFields)->changeTag(), "tag-newer");
     EXPECT_TRUE(reported.isEmpty());
     // The engine applies the server's version after a conflict on the main thread, in syncContext.
-    CloudRecord server = itemRecord(id, QStringLiteral("server"), /*pinned=*/true);
+    CloudRecord server = itemRecord(id, "server", /*pinned=*/true);
     InboundApply::upsertItem(server, store->syncContext());
     ASSERT_TRUE(store->syncContext().save());
     EXPECT_TRUE(reader()->item(id)->pinned);
-    EXPECT_EQ(reader()->item(id)->title, QStringLiteral("server"));
+    EXPECT_EQ(reader()->item(id)->title, "server");
 }
 
 TEST_F(InboundApplyTest, NothingIsCalledBackOnceTheCallerIsGone) {
     auto guard = std::make_unique<QObject>();
     bool done = false;
     const QUuid id = QUuid::createUuid();
-    InboundApply::handleFetchedRecordZoneChanges(*store, {itemRecord(id, QStringLiteral("late"))}, {},
-                                                 guard.get(), [&](bool) { done = true; });
+    InboundApply::handleFetchedRecordZoneChanges(*store, {itemRecord(id, "late")}, {}, guard.get(),
+                                                 [&](bool) { done = true; });
     guard.reset();
     InboundApply::waitForApplying();
     QCoreApplication::processEvents();

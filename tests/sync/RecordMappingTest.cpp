@@ -33,7 +33,7 @@ protected:
     void TearDown() override { ImageAssetFiles::discardAll(); }
 
     ClipItem storedItem(bool pinned, bool hasPayload, std::optional<QString> sourceName) {
-        ClipItem item = ClipItem::fromClip(text(QStringLiteral("hello")), QByteArray("thumb"), thisMac);
+        ClipItem item = ClipItem::fromClip(text("hello"), QByteArray("thumb"), thisMac);
         item.pinned = pinned;
         item.hasPayload = hasPayload;
         item.sourceName = std::move(sourceName);
@@ -63,19 +63,18 @@ protected:
 };
 
 TEST_F(RecordMappingTest, ItemAndDeviceRecordsWriteEveryFieldInOrderWithIntegerBooleans) {
-    const ClipItem item = storedItem(/*pinned=*/true, /*hasPayload=*/false, QStringLiteral("Editor"));
+    const ClipItem item = storedItem(/*pinned=*/true, /*hasPayload=*/false, "Editor");
     const std::optional<CloudRecord> record = build(RecordNames::itemRecordID(item.id));
     ASSERT_TRUE(record);
-    EXPECT_EQ(record->recordType(), QStringLiteral("ClipItem"));
-    EXPECT_EQ(record->recordName(),
-              QStringLiteral("clip-") + item.id.toString(QUuid::WithoutBraces).toUpper());
-    EXPECT_EQ(record->recordID().zone, (cloud::RecordZoneID{QStringLiteral("SnipjarHistory")}));
+    EXPECT_EQ(record->recordType(), "ClipItem");
+    EXPECT_EQ(record->recordName(), "clip-" + item.id.toString(QUuid::WithoutBraces).toUpper());
+    EXPECT_EQ(record->recordID().zone, (cloud::RecordZoneID{"SnipjarHistory"}));
     EXPECT_EQ(keysOf(*record),
               QString("deviceRef deviceID createdAt pinned kind byteSize dedupKey title thumbnail "
                       "hasPayload sourceName sourceBundleID")
                   .split(QLatin1Char(' ')));
-    EXPECT_EQ(record->integer(QStringLiteral("pinned")), 1);
-    EXPECT_EQ(record->integer(QStringLiteral("hasPayload")), 0);
+    EXPECT_EQ(record->integer("pinned"), 1);
+    EXPECT_EQ(record->integer("hasPayload"), 0);
     const auto reference = record->reference(QStringLiteral("deviceRef"));
     ASSERT_TRUE(reference);
     EXPECT_EQ(reference->target, RecordNames::deviceRecordID(thisMac));
@@ -89,32 +88,32 @@ TEST_F(RecordMappingTest, ItemAndDeviceRecordsWriteEveryFieldInOrderWithIntegerB
     EXPECT_EQ(*back, expected);
     // A device record carries the name on its confirmed fields.
     CloudRecord confirmed(RecordNames::deviceType, RecordNames::deviceRecordID(thisMac));
-    confirmed.setChangeTag(QStringLiteral("tag-dev"));
+    confirmed.setChangeTag("tag-dev");
     const auto context = store->syncContainer().newContext();
-    context->insert(Device{thisMac, QStringLiteral("Desk"), confirmed.archiveSystemFields()});
+    context->insert(Device{thisMac, "Desk", confirmed.archiveSystemFields()});
     ASSERT_TRUE(context->save());
     const std::optional<CloudRecord> device = build(RecordNames::deviceRecordID(thisMac));
     ASSERT_TRUE(device);
-    EXPECT_EQ(device->recordName(), QStringLiteral("dev-THIS-MAC"));
-    EXPECT_EQ(device->changeTag(), QStringLiteral("tag-dev"));
-    EXPECT_EQ(keysOf(*device), QStringList{QStringLiteral("name")});
-    EXPECT_EQ(device->string(QStringLiteral("name")), QStringLiteral("Desk"));
+    EXPECT_EQ(device->recordName(), "dev-THIS-MAC");
+    EXPECT_EQ(device->changeTag(), "tag-dev");
+    EXPECT_EQ(keysOf(*device), QStringList{"name"});
+    EXPECT_EQ(device->string("name"), "Desk");
 }
 
 TEST_F(RecordMappingTest, AbsentOptionalValuesRemoveKeysAndConfirmedFieldsAreReused) {
-    ClipItem item = storedItem(false, false, QStringLiteral("Editor"));
+    ClipItem item = storedItem(false, false, "Editor");
     CloudRecord older = *build(RecordNames::itemRecordID(item.id));
     item.sourceName.reset();
     item.thumbnailData.reset();
     RecordMapping::applyItem(item, older);
-    EXPECT_FALSE(older.value(QStringLiteral("sourceName")));
-    EXPECT_FALSE(older.value(QStringLiteral("thumbnail")));
+    EXPECT_FALSE(older.value("sourceName"));
+    EXPECT_FALSE(older.value("thumbnail"));
     // The server confirmed the record: the next build carries its change tag.
-    older.setChangeTag(QStringLiteral("tag-1"));
+    older.setChangeTag("tag-1");
     item.cloudRecordSystemFields = older.archiveSystemFields();
     store->syncContext().update(item);
     ASSERT_TRUE(store->syncContext().save());
-    EXPECT_EQ(build(RecordNames::itemRecordID(item.id))->changeTag(), QStringLiteral("tag-1"));
+    EXPECT_EQ(build(RecordNames::itemRecordID(item.id))->changeTag(), "tag-1");
     // Fields that do not decode give a fresh record of the same identity.
     item.cloudRecordSystemFields = QByteArray("garbage");
     store->syncContext().update(item);
@@ -128,27 +127,25 @@ TEST_F(RecordMappingTest, AbsentOptionalValuesRemoveKeysAndConfirmedFieldsAreReu
 TEST_F(RecordMappingTest, RecordNamesThatAreNotOursAreLoggedAndMissingEntitiesAreNot) {
     SyncLog log;
     for (const QString& name :
-         {QStringLiteral("clip-NOT-A-UUID"), QStringLiteral("pay-1234"),
-          QStringLiteral("clip-") + QUuid::createUuid().toString(), QStringLiteral("zone-x")}) {
+         QStringList{"clip-NOT-A-UUID", "pay-1234", "clip-" + QUuid::createUuid().toString(), "zone-x"}) {
         EXPECT_FALSE(build({name, RecordNames::zoneID()})) << name.toStdString();
-        EXPECT_EQ(log.count(QStringLiteral("error buildRecord: unrecognized record name ") + name), 1);
+        EXPECT_EQ(log.count("error buildRecord: unrecognized record name " + name), 1);
     }
     const int logged = int(log.messages().size());
     EXPECT_FALSE(build(RecordNames::itemRecordID(QUuid::createUuid())));
     EXPECT_FALSE(build(RecordNames::payloadRecordID(QUuid::createUuid())));
-    EXPECT_FALSE(build(RecordNames::deviceRecordID(QStringLiteral("gone"))));
+    EXPECT_FALSE(build(RecordNames::deviceRecordID("gone")));
     EXPECT_EQ(log.messages().size(), logged);
     // A lower-case UUID is still a UUID.
     const ClipItem item = storedItem(false, false, std::nullopt);
-    EXPECT_TRUE(
-        build({QStringLiteral("clip-") + item.id.toString(QUuid::WithoutBraces), RecordNames::zoneID()}));
+    EXPECT_TRUE(build({"clip-" + item.id.toString(QUuid::WithoutBraces), RecordNames::zoneID()}));
 }
 
 TEST_F(RecordMappingTest, FetchedRecordsOfOddShapeDecodeToDefaultsOrNothing) {
-    CloudRecord record = itemRecord(QUuid::createUuid(), QStringLiteral("x"));
-    record.setValue(QStringLiteral("pinned"), QStringLiteral("1")); // not an integer
-    record.setValue(QStringLiteral("title"), qint64(5));            // not a string
-    CloudRecord misnamed(record.recordType(), {QStringLiteral("clip-NOT-A-UUID"), RecordNames::zoneID()});
+    CloudRecord record = itemRecord(QUuid::createUuid(), "x");
+    record.setValue("pinned", QString("1")); // not an integer
+    record.setValue("title", qint64(5));     // not a string
+    CloudRecord misnamed(record.recordType(), {"clip-NOT-A-UUID", RecordNames::zoneID()});
     for (const auto& [key, value] : record.fields()) {
         misnamed.setValue(key, value);
     }
@@ -158,40 +155,39 @@ TEST_F(RecordMappingTest, FetchedRecordsOfOddShapeDecodeToDefaultsOrNothing) {
     EXPECT_FALSE(odd->pinned);
     EXPECT_EQ(odd->title, QString());
     EXPECT_FALSE(odd->cloudRecordSystemFields);
-    record.removeValue(QStringLiteral("createdAt"));
+    record.removeValue("createdAt");
     EXPECT_FALSE(RecordMapping::itemFromRecord(record));
-    CloudRecord payload = payloadRecord(QUuid::createUuid(), QStringLiteral("words"));
-    payload.setValue(QStringLiteral("imageAsset"), cloud::Asset{QStringLiteral("/tmp/fetched.img")});
+    CloudRecord payload = payloadRecord(QUuid::createUuid(), "words");
+    payload.setValue("imageAsset", cloud::Asset{"/tmp/fetched.img"});
     const auto inbound = RecordMapping::inboundPayload(payload);
     ASSERT_TRUE(inbound);
-    EXPECT_EQ(inbound->assetPath, QStringLiteral("/tmp/fetched.img"));
-    EXPECT_EQ(inbound->fullText, QStringLiteral("words"));
+    EXPECT_EQ(inbound->assetPath, "/tmp/fetched.img");
+    EXPECT_EQ(inbound->fullText, "words");
     EXPECT_EQ(CloudRecord::restoreRecord(inbound->systemFields)->changeTag(), payload.changeTag());
-    EXPECT_FALSE(
-        RecordMapping::inboundPayload(CloudRecord(payload.recordType(), {QStringLiteral("pay-x"), {}})));
-    CloudRecord device = deviceRecord(otherMac, QStringLiteral("Laptop"));
+    EXPECT_FALSE(RecordMapping::inboundPayload(CloudRecord(payload.recordType(), {"pay-x", {}})));
+    CloudRecord device = deviceRecord(otherMac, "Laptop");
     EXPECT_EQ(RecordMapping::deviceFromRecord(device)->id, otherMac);
-    device.setValue(QStringLiteral("name"), qint64(3));
+    device.setValue("name", qint64(3));
     EXPECT_FALSE(RecordMapping::deviceFromRecord(device));
 }
 
 TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetFiles) {
     const QByteArray limit = noise(1'000'000, 'b');
     const QByteArray above = noise(1'000'001, 'c');
-    const QUuid inlineID = storedPayload(limit, QStringLiteral("public.png"));
-    const QUuid assetID = storedPayload(above, QStringLiteral("public.png"));
+    const QUuid inlineID = storedPayload(limit, "public.png");
+    const QUuid assetID = storedPayload(above, "public.png");
     const CloudRecord inlined = *build(RecordNames::payloadRecordID(inlineID));
-    EXPECT_EQ(inlined.bytes(QStringLiteral("image")), limit);
-    EXPECT_FALSE(inlined.value(QStringLiteral("imageAsset")));
+    EXPECT_EQ(inlined.bytes("image"), limit);
+    EXPECT_FALSE(inlined.value("imageAsset"));
     EXPECT_EQ(keysOf(inlined), QString("itemRef dataUTI image").split(QLatin1Char(' ')));
-    EXPECT_EQ(inlined.reference(QStringLiteral("itemRef"))->target, RecordNames::itemRecordID(inlineID));
+    EXPECT_EQ(inlined.reference("itemRef")->target, RecordNames::itemRecordID(inlineID));
     const CloudRecord sent = *build(RecordNames::payloadRecordID(assetID));
-    EXPECT_FALSE(sent.value(QStringLiteral("image")));
+    EXPECT_FALSE(sent.value("image"));
     const auto asset = sent.asset(QStringLiteral("imageAsset"));
     ASSERT_TRUE(asset);
     EXPECT_EQ(fileBytes(asset->filePath), above);
     EXPECT_EQ(QFileInfo(asset->filePath).absolutePath(), ImageAssetFiles::folder());
-    EXPECT_TRUE(QFileInfo(asset->filePath).fileName().startsWith(QStringLiteral("snipjar-")));
+    EXPECT_TRUE(QFileInfo(asset->filePath).fileName().startsWith("snipjar-"));
     EXPECT_EQ(modeOf(asset->filePath), 0600u);
     EXPECT_EQ(modeOf(ImageAssetFiles::folder()), 0700u);
     EXPECT_NE(QFileInfo(asset->filePath).absolutePath(), QDir::tempPath());
@@ -200,7 +196,7 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     EXPECT_EQ(ImageAssetFiles::outstandingCount(), 2);
     ImageAssetFiles::discard(CloudRecord(sent.recordType(), sent.recordID()));
     EXPECT_FALSE(QFile::exists(asset->filePath));
-    EXPECT_FALSE(QFile::exists(second.asset(QStringLiteral("imageAsset"))->filePath));
+    EXPECT_FALSE(QFile::exists(second.asset("imageAsset")->filePath));
     EXPECT_EQ(ImageAssetFiles::outstandingCount(), 0);
     // A runtime folder that cannot take the file sends it through the cache folder instead.
     QDir(AppPaths::runtimeFolder()).removeRecursively();
@@ -218,7 +214,7 @@ TEST_F(RecordMappingTest, ImagesUpToTheLimitGoInlineAndLargerOnesAsPrivateAssetF
     // A sweep at the end of a send removes whatever is left.
     const CloudRecord third = *build(RecordNames::payloadRecordID(assetID));
     ImageAssetFiles::discardAll();
-    EXPECT_FALSE(QFile::exists(third.asset(QStringLiteral("imageAsset"))->filePath));
+    EXPECT_FALSE(QFile::exists(third.asset("imageAsset")->filePath));
     EXPECT_TRUE(QDir(ImageAssetFiles::folder()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
@@ -227,37 +223,33 @@ TEST_F(RecordMappingTest, OnlyImagesAboveTheTargetAreTranscodedAndNeverGifPdfOrS
     PayloadImageRules counting = PayloadImageRules::standard();
     counting.transcode = [&](const QByteArray&, qint64 target) {
         asked.append(target);
-        return std::optional<ImageTranscode::Transcoded>(
-            {QByteArray(2'000'000, 'h'), QStringLiteral("public.heic")});
+        return std::optional<ImageTranscode::Transcoded>({QByteArray(2'000'000, 'h'), "public.heic"});
     };
-    const QUuid atTarget = storedPayload(noise(30'000'000), QStringLiteral("public.png"));
-    const QUuid aboveTarget = storedPayload(noise(30'000'001), QStringLiteral("public.png"));
-    const QUuid gifAtTarget = storedPayload(noise(30'000'000), QStringLiteral("com.compuserve.gif"));
+    const QUuid atTarget = storedPayload(noise(30'000'000), "public.png");
+    const QUuid aboveTarget = storedPayload(noise(30'000'001), "public.png");
+    const QUuid gifAtTarget = storedPayload(noise(30'000'000), "com.compuserve.gif");
     const CloudRecord kept = *build(RecordNames::payloadRecordID(atTarget), counting);
     EXPECT_TRUE(asked.isEmpty());
-    EXPECT_EQ(kept.string(QStringLiteral("dataUTI")), QStringLiteral("public.png"));
-    EXPECT_EQ(fileBytes(kept.asset(QStringLiteral("imageAsset"))->filePath).size(), 30'000'000);
+    EXPECT_EQ(kept.string("dataUTI"), "public.png");
+    EXPECT_EQ(fileBytes(kept.asset("imageAsset")->filePath).size(), 30'000'000);
     const CloudRecord transcoded = *build(RecordNames::payloadRecordID(aboveTarget), counting);
     EXPECT_EQ(asked, QList<qint64>{30'000'000});
-    EXPECT_EQ(transcoded.string(QStringLiteral("dataUTI")), QStringLiteral("public.heic"));
-    EXPECT_EQ(fileBytes(transcoded.asset(QStringLiteral("imageAsset"))->filePath),
-              QByteArray(2'000'000, 'h'));
+    EXPECT_EQ(transcoded.string("dataUTI"), "public.heic");
+    EXPECT_EQ(fileBytes(transcoded.asset("imageAsset")->filePath), QByteArray(2'000'000, 'h'));
     // The stored payload keeps its own image.
-    EXPECT_EQ(store->syncPayload(aboveTarget)->dataUTI, QStringLiteral("public.png"));
+    EXPECT_EQ(store->syncPayload(aboveTarget)->dataUTI, "public.png");
     EXPECT_EQ(store->syncPayload(aboveTarget)->imageData->size(), 30'000'001);
-    EXPECT_TRUE(
-        build(RecordNames::payloadRecordID(gifAtTarget), counting)->asset(QStringLiteral("imageAsset")));
+    EXPECT_TRUE(build(RecordNames::payloadRecordID(gifAtTarget), counting)->asset("imageAsset"));
     PayloadImageRules small = counting;
     small.transcodeAbove = 1000;
-    for (const QString& type : {QStringLiteral("com.compuserve.gif"), QStringLiteral("com.adobe.pdf"),
-                                QStringLiteral("public.svg-image")}) {
+    for (const QString& type : {"com.compuserve.gif", "com.adobe.pdf", "public.svg-image"}) {
         asked.clear();
         const CloudRecord bare =
             *build(RecordNames::payloadRecordID(storedPayload(noise(1001), type)), small);
         EXPECT_TRUE(asked.isEmpty());
-        EXPECT_FALSE(bare.value(QStringLiteral("image")));
-        EXPECT_FALSE(bare.value(QStringLiteral("imageAsset")));
-        EXPECT_EQ(bare.string(QStringLiteral("dataUTI")), type);
+        EXPECT_FALSE(bare.value("image"));
+        EXPECT_FALSE(bare.value("imageAsset"));
+        EXPECT_EQ(bare.string("dataUTI"), type);
     }
 }
 
@@ -269,19 +261,18 @@ TEST_F(RecordMappingTest, ARealImageAboveTheTargetTravelsAsHeicAndUndecodableByt
     rules.transcodeAbove = 300'000;
     rules.inlineImageLimit = png.size();
     ASSERT_GT(png.size(), rules.transcodeAbove);
-    const CloudRecord record =
-        *build(RecordNames::payloadRecordID(storedPayload(png, QStringLiteral("public.png"))), rules);
-    EXPECT_EQ(record.string(QStringLiteral("dataUTI")), QStringLiteral("public.heic"));
-    const std::optional<QByteArray> image = record.bytes(QStringLiteral("image"));
+    const CloudRecord record = *build(RecordNames::payloadRecordID(storedPayload(png, "public.png")), rules);
+    EXPECT_EQ(record.string("dataUTI"), "public.heic");
+    const std::optional<QByteArray> image = record.bytes("image");
     ASSERT_TRUE(image);
     EXPECT_LE(image->size(), rules.transcodeAbove);
     const auto decoded = images::decode(*image);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
-    const CloudRecord failed = *build(
-        RecordNames::payloadRecordID(storedPayload(noise(png.size()), QStringLiteral("public.png"))), rules);
-    EXPECT_FALSE(failed.value(QStringLiteral("image")));
-    EXPECT_FALSE(failed.value(QStringLiteral("imageAsset")));
+    const CloudRecord failed =
+        *build(RecordNames::payloadRecordID(storedPayload(noise(png.size()), "public.png")), rules);
+    EXPECT_FALSE(failed.value("image"));
+    EXPECT_FALSE(failed.value("imageAsset"));
 }
 
 } // namespace

@@ -19,9 +19,9 @@ using sync::SyncEngineStateStore;
 
 StateSerialization stateNumber(int number) {
     QJsonObject data;
-    data.insert(QStringLiteral("number"), number);
+    data.insert("number", number);
     // Enough bytes that a torn write would be seen.
-    data.insert(QStringLiteral("pending"), QString(4096, QLatin1Char('a' + number % 26)));
+    data.insert("pending", QString(4096, QLatin1Char('a' + number % 26)));
     return StateSerialization{data};
 }
 
@@ -35,7 +35,7 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 class SyncEngineStateStoreTest : public ::testing::Test {
 protected:
     TestEnvironment environment;
-    QString path = environment.path(QStringLiteral("state/nested/") + SyncEngineStateStore::fileName);
+    QString path = environment.path("state/nested/" + SyncEngineStateStore::fileName);
 };
 
 // Missing, empty and undecodable files start cold; a save that cannot be written is only logged.
@@ -49,39 +49,38 @@ TEST_F(SyncEngineStateStoreTest, BadFilesStartColdAndFailedSavesAreAbsorbed) {
     writeFile(path, "{\"pending\": [1, 2");
     EXPECT_FALSE(store.load());
     ASSERT_EQ(log.messages().size(), 1);
-    EXPECT_TRUE(log.messages().first().startsWith(QStringLiteral("error state file undecodable (")));
-    EXPECT_TRUE(log.messages().first().endsWith(QStringLiteral(") — cold-bootstrapping")));
+    EXPECT_TRUE(log.messages().first().startsWith("error state file undecodable ("));
+    EXPECT_TRUE(log.messages().first().endsWith(") — cold-bootstrapping"));
     // The bad file stays until a save replaces it.
     EXPECT_TRUE(QFile::exists(path));
     // A save into a folder that cannot be made is logged and absorbed.
-    writeFile(environment.path(QStringLiteral("blocker")), "not a folder");
-    SyncEngineStateStore blocked(
-        environment.path(QStringLiteral("blocker/") + SyncEngineStateStore::fileName));
+    writeFile(environment.path("blocker"), "not a folder");
+    SyncEngineStateStore blocked(environment.path("blocker/" + SyncEngineStateStore::fileName));
     blocked.save(stateNumber(1));
     blocked.waitForSaves();
-    EXPECT_EQ(log.count(QStringLiteral("error state save failed: ")), 1);
+    EXPECT_EQ(log.count("error state save failed: "), 1);
     EXPECT_FALSE(blocked.load());
 }
 
 TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugApart) {
     const QString release = AppPaths::storeFolder();
-    writeFile(release + QStringLiteral("/sync-engine-state.v1.json"), "{}");
-    writeFile(release + QStringLiteral("/sync-engine-state.v2.json"), "{\"kept\":true}");
+    writeFile(release + "/sync-engine-state.v1.json", "{}");
+    writeFile(release + "/sync-engine-state.v2.json", "{\"kept\":true}");
     AppIdentity::overrideDebug(true);
     const QString debug = AppPaths::storeFolder();
-    writeFile(debug + QStringLiteral("/sync-engine-state.v1.json"), "{}");
+    writeFile(debug + "/sync-engine-state.v1.json", "{}");
     const std::unique_ptr<SyncEngineStateStore> debugStore = SyncEngineStateStore::standard();
     AppIdentity::clearOverride();
-    EXPECT_TRUE(debug.endsWith(QStringLiteral("/Snipjar (Debug)")));
-    EXPECT_EQ(debugStore->filePath(), debug + QStringLiteral("/sync-engine-state.v2.json"));
-    EXPECT_FALSE(QFile::exists(debug + QStringLiteral("/sync-engine-state.v1.json")));
+    EXPECT_TRUE(debug.endsWith("/Snipjar (Debug)"));
+    EXPECT_EQ(debugStore->filePath(), debug + "/sync-engine-state.v2.json");
+    EXPECT_FALSE(QFile::exists(debug + "/sync-engine-state.v1.json"));
     // The release folder is not touched by a debug build.
-    EXPECT_TRUE(QFile::exists(release + QStringLiteral("/sync-engine-state.v1.json")));
+    EXPECT_TRUE(QFile::exists(release + "/sync-engine-state.v1.json"));
     const std::unique_ptr<SyncEngineStateStore> store = SyncEngineStateStore::standard();
-    EXPECT_EQ(store->filePath(), release + QStringLiteral("/sync-engine-state.v2.json"));
-    EXPECT_FALSE(QFile::exists(release + QStringLiteral("/sync-engine-state.v1.json")));
+    EXPECT_EQ(store->filePath(), release + "/sync-engine-state.v2.json");
+    EXPECT_FALSE(QFile::exists(release + "/sync-engine-state.v1.json"));
     ASSERT_TRUE(store->load());
-    EXPECT_EQ(store->load()->data.value(QStringLiteral("kept")), true);
+    EXPECT_EQ(store->load()->data.value("kept"), true);
 }
 
 // Saves from several threads, each numbered in the order save() was called: whoever finishes
@@ -106,7 +105,7 @@ TEST_F(SyncEngineStateStoreTest, TheNewestOfManyConcurrentSavesWins) {
                 ++tornReads;
                 continue;
             }
-            const int number = state->data.value(QStringLiteral("number")).toInt();
+            const int number = state->data.value("number").toInt();
             if (number < seen) {
                 ++backwardSteps;
             }

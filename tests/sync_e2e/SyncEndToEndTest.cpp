@@ -25,15 +25,13 @@ namespace {
 
 // Where each thread of a process that hangs is, when gdb is at hand; empty otherwise.
 QString stacksOf(qint64 processID) {
-    if (processID <= 0 || QStandardPaths::findExecutable(QStringLiteral("gdb")).isEmpty()) {
+    if (processID <= 0 || QStandardPaths::findExecutable("gdb").isEmpty()) {
         return {};
     }
     QProcess gdb;
-    gdb.start(QStringLiteral("gdb"),
-              {"-p", QString::number(processID), "-batch", "-ex", "thread apply all bt 25"});
+    gdb.start("gdb", {"-p", QString::number(processID), "-batch", "-ex", "thread apply all bt 25"});
     gdb.waitForFinished(60000);
-    return QStringLiteral("; its threads:\n") +
-           QString::fromLocal8Bit(gdb.readAllStandardOutput().right(20000));
+    return "; its threads:\n" + QString::fromLocal8Bit(gdb.readAllStandardOutput().right(20000));
 }
 
 void stopProcess(QProcess& process) {
@@ -67,13 +65,12 @@ public:
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
             environment.insert(QString::fromLatin1(variable), path);
         }
-        environment.insert(QStringLiteral("SNIPJAR_DEVICE_ID"), deviceID);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert("SNIPJAR_DEVICE_ID", deviceID);
+        environment.insert("QT_QPA_PLATFORM", "xcb");
         // No keyring: the device token is kept in the private file. The bus address names a socket
         // that does not exist, so connecting fails at once; without any address, libdbus would start a
         // bus of its own through the X display (autolaunch), which can hang the application's start.
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-bus")));
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + folder.filePath("no-bus"));
     }
     ~SyncProfile() {
         stopProcess(snipjar);
@@ -88,7 +85,7 @@ public:
     bool startDisplay() {
         // Xvfb writes the display number it chose to the descriptor it is given: here its stdout.
         xvfb.setProcessChannelMode(QProcess::SeparateChannels);
-        xvfb.start(QStringLiteral("Xvfb"),
+        xvfb.start("Xvfb",
                    {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"});
         QByteArray number;
         const bool started = waitUntil(
@@ -98,12 +95,11 @@ public:
             },
             60s);
         if (!started || !number.contains('\n')) {
-            lastError =
-                QStringLiteral("Xvfb did not start: ") + QString::fromLocal8Bit(xvfb.readAllStandardError());
+            lastError = "Xvfb did not start: " + QString::fromLocal8Bit(xvfb.readAllStandardError());
             return false;
         }
         displayName = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
-        environment.insert(QStringLiteral("DISPLAY"), displayName);
+        environment.insert("DISPLAY", displayName);
         return true;
     }
     // Switches sync on in the settings and signs in with `snipjar sync sign-in`, the password on
@@ -112,13 +108,12 @@ public:
         const QString configFolder = folder.filePath(QStringLiteral("config/Snipjar"));
         QDir().mkpath(configFolder);
         {
-            QSettings settings(configFolder + QStringLiteral("/Snipjar.conf"), QSettings::IniFormat);
-            settings.setValue(QStringLiteral("didOnboard"), true);
-            settings.setValue(QStringLiteral("syncEnabled"), true);
+            QSettings settings(configFolder + "/Snipjar.conf", QSettings::IniFormat);
+            settings.setValue("didOnboard", true);
+            settings.setValue("syncEnabled", true);
         }
         int exitCode = -1;
-        run({QStringLiteral("sync"), QStringLiteral("sign-in"), server, user}, &exitCode,
-            password.toUtf8() + '\n');
+        run({"sync", "sign-in", server, user}, &exitCode, password.toUtf8() + '\n');
         return exitCode;
     }
     // Starts snipjar and waits for its instance socket.
@@ -126,14 +121,14 @@ public:
         snipjar.setProcessEnvironment(environment);
         snipjar.start(QStringLiteral(SNIPJAR_EXECUTABLE), QStringList{});
         if (!snipjar.waitForStarted(10000)) {
-            lastError = QStringLiteral("snipjar did not start");
+            lastError = "snipjar did not start";
             return false;
         }
         const QString socket = folder.filePath(QStringLiteral("runtime/Snipjar/instance.socket"));
         if (!waitUntil([&] { return QFile::exists(socket) || snipjar.state() == QProcess::NotRunning; },
                        60s) ||
             !QFile::exists(socket)) {
-            lastError = QStringLiteral("snipjar did not get ready") + stacksOf(snipjar.processId());
+            lastError = "snipjar did not get ready" + stacksOf(snipjar.processId());
             return false;
         }
         return true;
@@ -160,13 +155,11 @@ public:
         return command.readAllStandardOutput();
     }
     // `snipjar list --json`; empty on failure.
-    QJsonArray list() {
-        return QJsonDocument::fromJson(run({QStringLiteral("list"), QStringLiteral("--json")})).array();
-    }
+    QJsonArray list() { return QJsonDocument::fromJson(run({"list", "--json"})).array(); }
     // The listed row whose title is the text, or an empty object.
     QJsonObject rowTitled(const QString& title) {
         for (const QJsonValue& row : list()) {
-            if (row.toObject().value(QStringLiteral("title")).toString() == title) {
+            if (row.toObject().value("title").toString() == title) {
                 return row.toObject();
             }
         }
@@ -175,8 +168,7 @@ public:
 
     // xclip owns the clipboard of this display with the text.
     void copyWithXclip(const QByteArray& bytes) {
-        QProcess* xclip =
-            startClient(QStringLiteral("xclip"), {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
+        QProcess* xclip = startClient("xclip", {"-quiet", "-selection", "clipboard", "-t", "UTF8_STRING"});
         xclip->write(bytes);
         xclip->closeWriteChannel();
     }
@@ -225,13 +217,13 @@ protected:
         ASSERT_TRUE(cluster.isReady()) << cluster.error().toStdString();
         ASSERT_TRUE(server.start());
         // The test's own device of the account gives the server's address.
-        const snipjar::cloud::ServiceAccount account = server.newAccount(QStringLiteral("e2e"));
+        const snipjar::cloud::ServiceAccount account = server.newAccount("e2e");
         address = account.server.toString();
         user = server.userOf(account);
         for (SyncProfile* profile : {&first, &second}) {
             ASSERT_TRUE(profile->startDisplay()) << profile->error().toStdString();
             // A wrong password signs nothing in; the right one does.
-            ASSERT_EQ(profile->signIn(address, user, QStringLiteral("wrong")), 1);
+            ASSERT_EQ(profile->signIn(address, user, "wrong"), 1);
             ASSERT_EQ(profile->signIn(address, user, password), 0);
             ASSERT_TRUE(profile->startSnipjar()) << profile->error().toStdString();
         }
@@ -246,7 +238,7 @@ protected:
     // How many server rows (records, or assets) hold the text among their bytes.
     int serverRowsHolding(const QString& text) {
         QString literal = text;
-        literal.replace(QLatin1Char('\''), QStringLiteral("''"));
+        literal.replace(QLatin1Char('\''), "''");
         const std::optional<QString> count = cluster.adminSQL(
             QStringLiteral(
                 "SELECT (SELECT count(*) FROM snipjar_service.records WHERE position(convert_to('%1', "
@@ -257,19 +249,15 @@ protected:
     }
 
     int devices() {
-        return cluster.adminSQL(QStringLiteral("SELECT count(*) FROM snipjar_service.devices"))
-            .value_or(QStringLiteral("-1"))
-            .toInt();
+        return cluster.adminSQL("SELECT count(*) FROM snipjar_service.devices").value_or("-1").toInt();
     }
 
     PostgresCluster cluster;
     ServiceServer server{cluster};
     QString address;
     QString user;
-    SyncProfile first{QStringLiteral("first computer"),
-                      QStringLiteral("1E2E0001-0000-4000-8000-000000000001")};
-    SyncProfile second{QStringLiteral("second computer"),
-                       QStringLiteral("1E2E0002-0000-4000-8000-000000000002")};
+    SyncProfile first{"first computer", "1E2E0001-0000-4000-8000-000000000001"};
+    SyncProfile second{"second computer", "1E2E0002-0000-4000-8000-000000000002"};
 };
 
 } // namespace
@@ -281,8 +269,7 @@ protected:
 TEST_F(SyncEndToEnd, CopiesTravelWithTheirComputersIdSecretsAndFilesNeverAndDeletionsComeBack) {
     const QString secret = QStringLiteral("hunter2-e2e-secret");
     QProcess* secretOwner =
-        first.copyWithOwner({QStringLiteral("UTF8_STRING"), secret,
-                             QStringLiteral("x-kde-passwordManagerHint"), QStringLiteral("secret")});
+        first.copyWithOwner({"UTF8_STRING", secret, "x-kde-passwordManagerHint", "secret"});
     // The first computer has looked at the copy (its hint, or its text were it not a secret) before
     // anything else is copied.
     QByteArray requests;
@@ -301,18 +288,17 @@ TEST_F(SyncEndToEnd, CopiesTravelWithTheirComputersIdSecretsAndFilesNeverAndDele
         file.write("%PDF-1.4");
     }
     const QString uri = QUrl::fromLocalFile(path).toString();
-    first.copyWithOwner({QStringLiteral("text/uri-list"), uri + QStringLiteral("\r\n"),
-                         QStringLiteral("x-special/gnome-copied-files"), QStringLiteral("copy\n") + uri});
+    first.copyWithOwner({"text/uri-list", uri + "\r\n", "x-special/gnome-copied-files", "copy\n" + uri});
     const auto fileRow = [&] {
         for (const QJsonValue& row : first.list()) {
-            if (row.toObject().value(QStringLiteral("kind")).toString() == QLatin1String("file")) {
+            if (row.toObject().value("kind").toString() == QLatin1String("file")) {
                 return row.toObject();
             }
         }
         return QJsonObject();
     };
     ASSERT_TRUE(waitUntil([&] { return !fileRow().isEmpty(); }, syncTimeout));
-    EXPECT_EQ(fileRow().value(QStringLiteral("store")).toString(), QStringLiteral("local-only"));
+    EXPECT_EQ(fileRow().value("store").toString(), "local-only");
     const QString text = QStringLiteral("copied on the first computer");
     first.copyWithXclip(text.toUtf8());
     ASSERT_TRUE(waitUntil([&] { return serverRowsHolding(text) > 0; }, syncTimeout));
@@ -320,30 +306,28 @@ TEST_F(SyncEndToEnd, CopiesTravelWithTheirComputersIdSecretsAndFilesNeverAndDele
     // Anything sent from the first computer has been sent by now, in order.
     EXPECT_EQ(serverRowsHolding(secret), 0);
     EXPECT_EQ(serverRowsHolding(path), 0);
-    EXPECT_EQ(serverRowsHolding(QStringLiteral("quarterly-e2e-report")), 0);
+    EXPECT_EQ(serverRowsHolding("quarterly-e2e-report"), 0);
     EXPECT_TRUE(first.rowTitled(secret).isEmpty());
     EXPECT_EQ(second.list().size(), 1);
     const QJsonObject arrived = second.rowTitled(text);
-    EXPECT_EQ(arrived.value(QStringLiteral("device")).toString(), first.deviceID());
-    EXPECT_EQ(arrived.value(QStringLiteral("store")).toString(), QStringLiteral("synced"));
-    EXPECT_EQ(first.rowTitled(text).value(QStringLiteral("device")).toString(), first.deviceID());
+    EXPECT_EQ(arrived.value("device").toString(), first.deviceID());
+    EXPECT_EQ(arrived.value("store").toString(), "synced");
+    EXPECT_EQ(first.rowTitled(text).value("device").toString(), first.deviceID());
     // And the other way, with the second computer's own id.
     const QString reply = QStringLiteral("copied on the second computer");
     second.copyWithXclip(reply.toUtf8());
     ASSERT_TRUE(waitUntil([&] { return !first.rowTitled(reply).isEmpty(); }, syncTimeout));
-    EXPECT_EQ(first.rowTitled(reply).value(QStringLiteral("device")).toString(), second.deviceID());
+    EXPECT_EQ(first.rowTitled(reply).value("device").toString(), second.deviceID());
     int exitCode = -1;
-    second.run({QStringLiteral("delete"), arrived.value(QStringLiteral("id")).toString()}, &exitCode);
+    second.run({"delete", arrived.value("id").toString()}, &exitCode);
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(second.rowTitled(text).isEmpty());
     EXPECT_TRUE(waitUntil([&] { return first.rowTitled(text).isEmpty(); }, syncTimeout));
     const int signedIn = devices();
-    second.run({QStringLiteral("sync"), QStringLiteral("sign-out")}, &exitCode);
+    second.run({"sync", "sign-out"}, &exitCode);
     EXPECT_EQ(exitCode, 0);
     EXPECT_EQ(devices(), signedIn - 1);
-    EXPECT_EQ(second.run({QStringLiteral("config"), QStringLiteral("syncServer")}).trimmed(),
-              address.toUtf8());
-    EXPECT_TRUE(
-        waitUntil([&] { return second.run({QStringLiteral("status")}).contains("sync: off"); }, syncTimeout))
-        << second.run({QStringLiteral("status")}).constData();
+    EXPECT_EQ(second.run({"config", "syncServer"}).trimmed(), address.toUtf8());
+    EXPECT_TRUE(waitUntil([&] { return second.run({"status"}).contains("sync: off"); }, syncTimeout))
+        << second.run({"status"}).constData();
 }
