@@ -86,8 +86,8 @@ TEST_F(EncryptedCloudDatabaseTest, RefusesEveryRecordThatDoesNotOpenAndDeliversT
 
     const auto aliceRaw = fetchAll(*raw, std::nullopt);
     const auto bobPage = fetchAll(*bobRaw, std::nullopt);
-    ASSERT_TRUE(aliceRaw && bobPage);
-    const auto stored = byName(aliceRaw->modifications);
+    ASSERT_FALSE(HasFailure());
+    const auto stored = byName(aliceRaw.modifications);
     const auto copyOf = [&](const QString& name, const QString& field) {
         return writeFile(folder.filePath(name + "-copy"), assetBytes(stored.value(name), field));
     };
@@ -103,7 +103,7 @@ TEST_F(EncryptedCloudDatabaseTest, RefusesEveryRecordThatDoesNotOpenAndDeliversT
          [&](CloudRecord& r) { r.setValue(envelope, *stored.value("swapped-from").bytes(envelope)); }},
         {"replayed",
          [&](CloudRecord& r) {
-             r.setValue(envelope, *byName(bobPage->modifications).value("replayed").bytes(envelope));
+             r.setValue(envelope, *byName(bobPage.modifications).value("replayed").bytes(envelope));
          }},
         {"asset-tampered",
          [&](CloudRecord& r) {
@@ -136,9 +136,8 @@ TEST_F(EncryptedCloudDatabaseTest, RefusesEveryRecordThatDoesNotOpenAndDeliversT
     SyncLog log;
     for (int fetch = 0; fetch < 2; ++fetch) {
         const auto all = fetchAll(*sealed, std::nullopt);
-        ASSERT_TRUE(all.has_value());
-        EXPECT_EQ(namesOf(all->modifications), (QSet<QString>{"swapped-from", "bystander"}));
-        const auto delivered = byName(all->modifications);
+        EXPECT_EQ(namesOf(all.modifications), (QSet<QString>{"swapped-from", "bystander"}));
+        const auto delivered = byName(all.modifications);
         EXPECT_EQ(delivered.value("swapped-from").string("text"), QString("from"));
         EXPECT_EQ(assetBytes(delivered.value("bystander"), key::imageAsset), image);
     }
@@ -150,8 +149,7 @@ TEST_F(EncryptedCloudDatabaseTest, RefusesEveryRecordThatDoesNotOpenAndDeliversT
     // While plain records are still being rewritten, they are taken as they are.
     sealed->setAcceptPlain(true);
     const auto all = fetchAll(*sealed, std::nullopt);
-    ASSERT_TRUE(all.has_value());
-    EXPECT_TRUE(namesOf(all->modifications).contains("plain"));
+    EXPECT_TRUE(namesOf(all.modifications).contains("plain"));
     EXPECT_EQ(reported, refused - 1);
 }
 
@@ -195,8 +193,7 @@ TEST_F(EncryptedCloudDatabaseTest, RoundTripsEveryKindOfClipAndLeavesNothingRead
     auto other = encrypted(std::make_shared<ServiceCloudDatabase>(server().signIn(server().userOf(alice))),
                            historyKey);
     const auto all = fetchAll(*other, std::nullopt);
-    ASSERT_TRUE(all.has_value());
-    const auto fetched = byName(all->modifications);
+    const auto fetched = byName(all.modifications);
     for (const CloudRecord& original : clips) {
         CloudRecord copy = fetched.value(original.recordName());
         EXPECT_EQ(assetBytes(copy, key::imageAsset), assetBytes(original, key::imageAsset));
@@ -239,10 +236,8 @@ const char* const keyVariable = "SNIPJAR_TEST_REENCRYPTION_KEY";
 
 int plainCount(CloudDatabase& raw) {
     const auto all = fetchAll(raw, std::nullopt);
-    EXPECT_TRUE(all.has_value());
-    return all ? int(std::count_if(all->modifications.begin(), all->modifications.end(),
-                                   [](const CloudRecord& r) { return !r.bytes(envelope); }))
-               : -1;
+    return int(std::count_if(all.modifications.begin(), all.modifications.end(),
+                             [](const CloudRecord& r) { return !r.bytes(envelope); }));
 }
 
 // Run by the test below as a child process, which it kills: rewrites and reports its progress.
@@ -322,10 +317,9 @@ TEST_F(EncryptedCloudDatabaseTest, ReencryptionKilledHalfwayAndRunAgainLeavesNoP
     EXPECT_EQ(progress.value().rewritten, clips);
     EncryptedCloudDatabase opened(raw, newKey);
     const auto all = fetchAll(opened, std::nullopt);
-    ASSERT_TRUE(all.has_value());
     EXPECT_EQ(opened.unreadableCount(), 0);
-    ASSERT_EQ(all->modifications.size(), clips);
-    for (const CloudRecord& record : all->modifications) {
+    ASSERT_EQ(all.modifications.size(), clips);
+    for (const CloudRecord& record : all.modifications) {
         const int i = record.recordName().mid(5).toInt();
         EXPECT_EQ(record.string("text"), QStringLiteral("plain clip %1").arg(i));
         EXPECT_EQ(assetBytes(record, "image"), i % 500 == 0 ? image : QByteArray()) << i;
