@@ -28,6 +28,7 @@ using cloud::CloudRecord;
 using cloud::ServiceCloudDatabase;
 using Decision = AccountEncryption::Decision;
 using Outcome = EncryptionActions::Outcome;
+using namespace std::chrono_literals;
 
 // One computer: its keyring, its folders, its connection to the account.
 struct Computer {
@@ -157,19 +158,17 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     Computer c(keyringC, environment.path("c"), server->signIn(server->userOf(accountA)));
     QList<EncryptionActions::PairingStep> offered, joined;
     a.encryption.offerKey([&](auto step) { offered << step; });
-    ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(waitUntil([&] { return !offered.isEmpty(); }, 30s));
     ASSERT_EQ(offered[0].kind, EncryptionActions::PairingStep::Kind::code)
         << offered[0].message.toStdString();
     c.encryption.requestKey(offered[0].code.toLower(), [&](auto step) { joined << step; });
-    ASSERT_TRUE(
-        waitUntil([&] { return offered.size() == 2 && joined.size() == 1; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(waitUntil([&] { return offered.size() == 2 && joined.size() == 1; }, 30s));
     ASSERT_EQ(joined[0].kind, EncryptionActions::PairingStep::Kind::confirmation)
         << joined[0].message.toStdString();
     EXPECT_EQ(offered[1].confirmation, joined[0].confirmation);
     a.encryption.confirmPairing(true);
     c.encryption.confirmPairing(true);
-    ASSERT_TRUE(
-        waitUntil([&] { return offered.size() == 3 && joined.size() == 2; }, std::chrono::seconds(30)));
+    ASSERT_TRUE(waitUntil([&] { return offered.size() == 3 && joined.size() == 2; }, 30s));
     EXPECT_EQ(offered[2].kind, EncryptionActions::PairingStep::Kind::done)
         << offered[2].message.toStdString();
     EXPECT_EQ(joined[1].kind, EncryptionActions::PairingStep::Kind::done) << joined[1].message.toStdString();
@@ -179,7 +178,7 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     const auto databaseA = a.encryption.sealedDatabase(plainA, *sealedA.key);
     const auto run = a.encryption.reencryptIfPending(a.connection(), *sealedA.key, databaseA);
     ASSERT_TRUE(run);
-    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, 30s));
     EXPECT_FALSE(sync::Reencryption::isPending(a.encryption.pendingFlagFile()));
     const auto databaseB = b.encryption.sealedDatabase(b.connection(), *sealedB.key);
     EXPECT_FALSE(b.encryption.reencryptIfPending(b.connection(), *sealedB.key, databaseB))
@@ -208,7 +207,7 @@ TEST_F(AccountEncryptionTest, TwoComputersShareTheKeyByThePhraseAndTheServerKeep
     ASSERT_EQ(changedA.kind, Decision::Kind::sealed);
     const auto rewritten = a.encryption.sealedDatabase(a.connection(), *changedA.key);
     ASSERT_TRUE(a.encryption.reencryptIfPending(a.connection(), *changedA.key, rewritten));
-    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, std::chrono::seconds(30)));
+    EXPECT_TRUE(waitUntil([&] { return a.encryption.state().reencryptLeft == 0; }, 30s));
     ASSERT_TRUE(ask<Outcome>([&](auto done) { b.encryption.useKey(*changed.key, done); }).ok);
     const auto changedB = b.encryption.sealedDatabase(b.connection(), *b.decide().key);
     EXPECT_EQ(titles(*changedB), QStringList({"a plain clip from A", "a sealed clip from B"}));
@@ -241,19 +240,19 @@ TEST_F(AccountEncryptionTest, APlainComputerStopsWhenAnotherSwitchesEncryptionOn
     FakePlatform platform;
     SyncSwitch b(store, platform, std::move(syncAccount));
     b.startSync();
-    ASSERT_TRUE(waitUntil([&] { return b.isOn() && !b.isSyncing(); }, std::chrono::seconds(30)))
+    ASSERT_TRUE(waitUntil([&] { return b.isOn() && !b.isSyncing(); }, 30s))
         << b.statusText().value_or("").toStdString();
 
     MemoryKeyring keyringA;
     Computer a(keyringA, environment.path("a"), accountA);
     const Outcome on = ask<Outcome>([&](auto done) { a.encryption.setEnabled(true, done); });
     ASSERT_TRUE(on.ok) << on.message.toStdString();
-    ASSERT_TRUE(waitUntil([&] { return !b.isOn() && b.encryptionProblem(); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(waitUntil([&] { return !b.isOn() && b.encryptionProblem(); }, 30s));
     EXPECT_TRUE(b.statusText().value_or("").contains("lacks the key"));
     EXPECT_TRUE(b.encryptionActions().state().enabled && !b.encryptionActions().state().haveKey);
     if (haveTestKeyring()) {
         ASSERT_TRUE(ask<Outcome>([&](auto done) { b.encryptionActions().useKey(*on.key, done); }).ok);
-        EXPECT_TRUE(waitUntil([&] { return b.isOn(); }, std::chrono::seconds(30)));
+        EXPECT_TRUE(waitUntil([&] { return b.isOn(); }, 30s));
         EXPECT_FALSE(b.encryptionProblem());
     }
 }

@@ -17,12 +17,10 @@
 #include <QCryptographicHash>
 #include <QFile>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSettings>
 #include <QSslKey>
 #include <QSslServer>
@@ -172,27 +170,6 @@ protected:
                          std::chrono::seconds(30));
     }
 
-    void snapshot(const char* name) {
-        const QByteArray folder = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT_DIR");
-        if (!folder.isEmpty()) {
-            // As a person sees it: once the nested layouts have been laid out again, from the
-            // innermost outwards, the window has grown to what its form needs (or the screen
-            // allows), and the section is scrolled into view.
-            auto* form = window->findChild<QWidget*>("settingsForm");
-            waitUntil([&] {
-                for (int level = 0; level < 8; ++level) {
-                    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-                }
-                return form->layout()->totalHeightForWidth(form->width()) <= form->height();
-            });
-            QWidget* shown = !QByteArray(name).startsWith("encryption") ? static_cast<QWidget*>(&section())
-                             : encryption().flow()->isHidden()          ? static_cast<QWidget*>(&encryption())
-                                                                        : encryption().flow();
-            window->findChild<QScrollArea*>()->ensureWidgetVisible(shown);
-            window->grab().save(QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name));
-        }
-    }
-
     QObject listener;
     FakeEncryption fake;
     std::unique_ptr<SettingsWindow> window;
@@ -220,7 +197,6 @@ TEST_F(SyncSectionTest, ServerIsSavedCheckedAndAnnounced) {
     EXPECT_TRUE(problem.text().contains("https://")) << problem.text().toStdString();
     EXPECT_EQ(off.text(), "Sync is off: the server address is not valid.");
     EXPECT_EQ(accountChanges, 1);
-    snapshot("sync-invalid-server.png");
 
     // Ending the editing again without a change announces nothing.
     QTest::keyClick(&server, Qt::Key_Return);
@@ -296,7 +272,6 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndSignOutRevokesIt) 
     ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
     EXPECT_FALSE(settings.readAll().contains("password-1"));
     section().setSyncStatus("Your sync server refused: quota exceeded");
-    snapshot("sync-signed-in.png");
 
     section().signOutButton()->click();
     ASSERT_TRUE(noteSays("Signed out."));
@@ -358,21 +333,12 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
         EncryptionActions::State state;
         const char* status;
         bool keyTasks, joinTasks;
-        const char* snapshot;
     } states[] = {
-        {{}, "Sign in to your sync", false, false, "encryption-signed-out.png"},
-        {{true, false, false, 0, 0, false}, "Encryption is off:", false, false, "encryption-off.png"},
-        {{true, true, true, 1200, 0, false},
-         "re-encrypting, 1200",
-         true,
-         false,
-         "encryption-reencrypting.png"},
-        {{true, true, true, 0, 1, false}, "history. 1 clip could", true, false, "encryption-on.png"},
-        {{true, true, false, 0, 3, false},
-         "lacks the key: enter the",
-         false,
-         true,
-         "encryption-lacks-key.png"},
+        {{}, "Sign in to your sync", false, false},
+        {{true, false, false, 0, 0, false}, "Encryption is off:", false, false},
+        {{true, true, true, 1200, 0, false}, "re-encrypting, 1200", true, false},
+        {{true, true, true, 0, 1, false}, "history. 1 clip could", true, false},
+        {{true, true, false, 0, 3, false}, "lacks the key: enter the", false, true},
     };
     for (const auto& c : states) {
         fake.set(c.state);
@@ -382,7 +348,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
         EXPECT_EQ(encryption().encryptionToggle()->isEnabled(), c.state.signedIn) << c.status;
         EXPECT_EQ(encryption().changeKeyButton()->isVisible(), c.keyTasks) << c.status;
         EXPECT_EQ(encryption().pairButton()->isVisible(), c.joinTasks) << c.status;
-        snapshot(c.snapshot);
     }
 
     fake.set({true, false, false, 0, 0, false});
@@ -393,7 +358,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     const HistoryKey first = HistoryKey::generate();
     fake.answer(true, first);
     EXPECT_EQ(flow().shownWords(), crypto::RecoveryPhrase::words(first));
-    snapshot("encryption-new-phrase.png");
     flow().cancelButton()->click();
     EXPECT_TRUE(flow().isHidden());
     fake.set({true, true, true, 0, 0, false});
@@ -407,7 +371,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     fake.answer(false, {}, "The server did not accept the password.");
     EXPECT_EQ(flow().noteLabel()->text(), "The server did not accept the password.");
     EXPECT_TRUE(flow().shownWords().isEmpty());
-    snapshot("encryption-password.png");
     // Left before the answer, the phrase is not shown; a new key's phrase always is.
     typeInto(*flow().lineField(), "password-1");
     flow().cancelButton()->click();
@@ -423,7 +386,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
 
     encryption().changeKeyButton()->click();
     EXPECT_TRUE(flow().promptLabel()->text().contains("re-encrypted"));
-    snapshot("encryption-change-key.png");
     flow().cancelButton()->click();
     encryption().changeKeyButton()->click();
     flow().acceptButton()->click();
@@ -437,11 +399,9 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithTheKey) {
     encryption().addComputerButton()->click();
     fake.progress({Step::Kind::code, "428 913", {}, {}});
     EXPECT_EQ(flow().codeLabel()->text(), "428 913");
-    snapshot("encryption-pairing-code.png");
     const QByteArray confirmation = QByteArray::fromHex("0123456789ab");
     fake.progress({Step::Kind::confirmation, {}, confirmation, {}});
     EXPECT_EQ(flow().shownWords(), crypto::WordList::wordsFor(confirmation, 4));
-    snapshot("encryption-pairing-words.png");
     flow().acceptButton()->click();
     flow().acceptButton()->click();
     fake.progress({Step::Kind::done, {}, {}, {}});
@@ -485,7 +445,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     flow().acceptButton()->click();
     EXPECT_TRUE(flow().noteLabel()->text().startsWith("Word 7, “qqqq”"))
         << flow().noteLabel()->text().toStdString();
-    snapshot("encryption-phrase-typo.png");
     for (int i = 0; i < words.size(); ++i) {
         words[i] = QStringLiteral("%1) %2").arg(i + 1).arg(words[i].left(4).toUpper());
     }
@@ -501,7 +460,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     fake.progress({Step::Kind::failed, {}, {}, "The code is wrong or has expired."});
     EXPECT_EQ(flow().noteLabel()->text(), "The code is wrong or has expired.");
     EXPECT_EQ(calls(), QStringList{"request 428 913"});
-    snapshot("encryption-pairing-failed.png");
 
     // Without a keyring, the file that keeps the key is locked until its passphrase is entered.
     flow().cancelButton()->click();
@@ -514,7 +472,6 @@ TEST_F(SyncSectionTest, EncryptionOnAComputerWithoutTheKey) {
     fake.answer(false, {}, "This passphrase does not open the key file on this computer.");
     EXPECT_EQ(flow().noteLabel()->text(), "This passphrase does not open the key file on this computer.");
     EXPECT_TRUE(flow().lineField()->text().isEmpty());
-    snapshot("encryption-passphrase-wrong.png");
     typeInto(*flow().lineField(), "correct horse");
     EXPECT_EQ(calls(), (QStringList{"passphrase wrong horse", "passphrase correct horse"}));
     fake.answer(true);
