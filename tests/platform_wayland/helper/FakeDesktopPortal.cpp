@@ -52,9 +52,7 @@ public:
 
     // The caller's part of request and session paths.
     static QString caller(const QDBusMessage& call) {
-        QString name = call.service().mid(1);
-        name.replace(QLatin1Char('.'), QLatin1Char('_'));
-        return name;
+        return call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
     }
     static QString sessionFor(const QDBusMessage& call, const QVariantMap& options) {
         return QStringLiteral("/org/freedesktop/portal/desktop/session/") + caller(call) + QLatin1Char('/') +
