@@ -11,10 +11,7 @@ fail() {
     failures=$((failures + 1))
 }
 
-help_text=$("$binary" --help) || {
-    echo "FAIL: $binary --help exited with status $?"
-    exit 1
-}
+help_text=$("$binary" --help) || { echo "FAIL: $binary --help exited with status $?"; exit 1; }
 
 # The commands of the help text with the options written beside each, one "command option..." a
 # line. A command is a word that starts an alternative of the usage line ("[a | b ...]") or starts
@@ -49,11 +46,7 @@ documented=$(printf '%s\n' "$help_text" | awk '
     }
 ' | sort -u)
 
-if [ -z "$documented" ]; then
-    fail "no commands found in the help text:"
-    printf '%s\n' "$help_text"
-    exit 1
-fi
+[ -n "$documented" ] || { fail "no commands found in the help text:"; printf '%s\n' "$help_text"; exit 1; }
 
 # The completions a shell offers for a command line whose last word is being typed: bash's function
 # run as Tab runs it, zsh's with its completion builtins standing in as printing functions, fish's own.

@@ -22,15 +22,18 @@
 #include <QSet>
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <csignal>
+#include <thread>
 
 using namespace snipjar;
 using namespace snipjar::test;
 using namespace std::chrono_literals;
 
 namespace {
+
+QString id(const char* identifier) {
+    return QString::fromLatin1(identifier);
+}
 
 QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input = {}) {
     QProcess process;
@@ -51,6 +54,22 @@ QByteArray noisePNG(int side) {
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// Whether the output's middle, where the panel shows, holds the panel's many colours rather than
+// a terminal's few; the screenshot taken is kept at path.
+bool panelOnScreen(const QString& path) {
+    if (QProcess::execute(QStringLiteral("grim"), {path}) != 0) {
+        return false;
+    }
+    const QImage shot(path);
+    QSet<QRgb> colours;
+    for (int y = shot.height() / 2 - 250; y < shot.height() / 2 + 250 && !shot.isNull(); y += 3) {
+        for (int x = shot.width() / 2 - 380; x < shot.width() / 2 + 380; x += 3) {
+            colours.insert(shot.pixel(x, y));
+        }
+    }
+    return colours.size() > 20;
 }
 
 // A helper process owning the clipboard with several types, running until it is replaced.
@@ -91,10 +110,8 @@ protected:
 TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
     const QByteArray png = noisePNG(400);
     const QByteArray uris = "file:///tmp/a%20b\r\nfile:///etc/hosts\r\n";
-    const QString text = QString::fromLatin1(TypeIdentifier::plainText);
-    const QString concealed = QString::fromLatin1(TypeIdentifier::concealedMarker);
-    const QString pngType = QString::fromLatin1(TypeIdentifier::png);
-    const QString fileType = QString::fromLatin1(TypeIdentifier::fileURL);
+    const QString text = id(TypeIdentifier::plainText);
+    const QString concealed = id(TypeIdentifier::concealedMarker);
     const QString utf8 = QStringLiteral("text/plain;charset=utf-8:");
     const QString hint = QStringLiteral("x-kde-passwordManagerHint:");
     // wl-copy's arguments and input, or else the helper's offers; a concealed copy is seen by its
@@ -109,8 +126,8 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
     };
     const QList<Row> rows = {
         {"text", {"hello wayland ü"}, {}, {}, text, "hello wayland ü"},
-        {"png larger than a pipe", {"--type", "image/png"}, {}, png, pngType, png},
-        {"file list", {"--type", "text/uri-list"}, {}, uris, fileType, uris},
+        {"png larger than a pipe", {"--type", "image/png"}, {}, png, id(TypeIdentifier::png), png},
+        {"file list", {"--type", "text/uri-list"}, {}, uris, id(TypeIdentifier::fileURL), uris},
         {"password manager", {}, {utf8 + "hunter2", hint + "secret"}, {}, concealed, "secret"},
         {"sensitive state", {}, {utf8 + "hunter2", "CLIPBOARD_STATE:sensitive"}, {}, concealed, "sensitive"},
         {"hint not secret", {}, {utf8 + "public", hint + "public"}, {}, text, "public"},
@@ -141,13 +158,11 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
 TEST_F(WaylandPasteboardTest, WritesAreServedAndCountedOnce) {
     const QByteArray png = noisePNG(1500);
     const qint64 before = pasteboard->changeCount();
-    pasteboard->write({{{QString::fromLatin1(TypeIdentifier::plainText), "written ü"},
-                        {QString::fromLatin1(TypeIdentifier::png), png}}});
+    pasteboard->write({{{id(TypeIdentifier::plainText), "written ü"}, {id(TypeIdentifier::png), png}}});
     EXPECT_EQ(pasteboard->changeCount(), before + 1);
     EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--no-newline"}), "written ü");
     EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--type", "image/png"}), png);
-    ASSERT_TRUE(
-        waitUntil([&] { return pasteboard->types().contains(QString::fromLatin1(TypeIdentifier::png)); }));
+    ASSERT_TRUE(waitUntil([&] { return pasteboard->types().contains(id(TypeIdentifier::png)); }));
     EXPECT_EQ(pasteboard->changeCount(), before + 1);
     EXPECT_FALSE(pasteboard->types().join(QLatin1Char(' ')).contains(QLatin1String("snipjar")));
 
@@ -155,7 +170,7 @@ TEST_F(WaylandPasteboardTest, WritesAreServedAndCountedOnce) {
     const std::unique_ptr<WaylandPasteboard> primary =
         WaylandPasteboard::create(WaylandDataControl::Selection::primary);
     ASSERT_TRUE(primary);
-    primary->write({{{QString::fromLatin1(TypeIdentifier::plainText), "selected"}}});
+    primary->write({{{id(TypeIdentifier::plainText), "selected"}}});
     EXPECT_EQ(run(QStringLiteral("wl-paste"), {"--primary", "--no-newline"}), "selected");
     const qint64 selected = primary->changeCount();
     run(QStringLiteral("wl-copy"), {"--primary", "selected elsewhere"});
@@ -179,7 +194,7 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
         bool isCurrent = true;
         std::thread reader([&] {
             pasteboard->beginCapture();
-            result = pasteboard->read(QString::fromLatin1(TypeIdentifier::plainText));
+            result = pasteboard->read(id(TypeIdentifier::plainText));
             isCurrent = pasteboard->endCapture();
         });
         ASSERT_TRUE(owner.said("stalled"));
@@ -223,31 +238,11 @@ TEST(KdeShortcutTest, TheDesktopRunsTheCommandOnTheCombination) {
 // The whole application on Wayland: it says which backend runs and, with no tray and no key grabs,
 // how to open the panel; a copy is recorded, when the program that copied quits the clipboard still
 // holds it; a clip chosen in the panel (sway: a layer above the windows, which a click outside
-// closes), or with `snipjar paste`, is pasted into the native
-// window in front with its keystroke, whatever the compositor's layout: foot on sway, typed on a
-// virtual keyboard, and on KWin (where foot cannot start) a Qt text field, typed with fake input
-// that the application's desktop entry grants; `snipjar status` says so; and when the compositor
-// dies the application ends, after filing the copy it was reading then.
-namespace {
-
-// Whether the output's middle, where the panel shows, holds the panel's many colours rather than
-// a terminal's few; the screenshot taken is kept at path.
-bool panelOnScreen(const QString& path) {
-    if (QProcess::execute(QStringLiteral("grim"), {path}) != 0) {
-        return false;
-    }
-    const QImage shot(path);
-    QSet<QRgb> colours;
-    for (int y = shot.height() / 2 - 250; y < shot.height() / 2 + 250 && !shot.isNull(); y += 3) {
-        for (int x = shot.width() / 2 - 380; x < shot.width() / 2 + 380; x += 3) {
-            colours.insert(shot.pixel(x, y));
-        }
-    }
-    return colours.size() > 20;
-}
-
-} // namespace
-
+// closes), or with `snipjar paste`, is pasted into the native window in front with its keystroke,
+// whatever the compositor's layout: foot on sway, typed on a virtual keyboard, and on KWin (where
+// foot cannot start) a Qt text field, typed with fake input that the application's desktop entry
+// grants; `snipjar status` says so; and when the compositor dies the application ends, after filing
+// the copy it was reading then.
 TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCompositor) {
     UserSettings::setValue(UserSettings::didOnboardKey, true);
     QProcess app;
@@ -295,8 +290,7 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
     // keyboard) and through `snipjar paste`: V elsewhere (Dvorak), AZERTY, and Latin letters only in
     // the second layout.
     struct Row {
-        QString layout;
-        QString variant;
+        QString layout, variant;
         bool viaPanel;
     };
     const QList<Row> rows = {

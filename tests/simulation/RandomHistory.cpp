@@ -99,7 +99,7 @@ bool RandomHistory::act(const std::function<void()>& fault) {
         return computer.syncNow();
     }
     if (roll < 85) {
-        computer.syncSoon();
+        computer.engine().syncNow(); // without waiting
         return true;
     }
     if (roll < 95 && fault) {

@@ -20,11 +20,6 @@ SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& sta
     makeEngine();
 }
 
-SimulatedComputer::~SimulatedComputer() {
-    syncEngine.reset();
-    stateStore.reset();
-}
-
 void SimulatedComputer::makeEngine() {
     syncEngine = std::make_unique<sync::ClipSyncEngine>(*clipStore, *stateStore, connect());
 }
@@ -58,11 +53,6 @@ bool SimulatedComputer::start() {
     return waitUntil([&started] { return started; }, syncTimeout);
 }
 
-bool SimulatedComputer::restart() {
-    quit();
-    return start();
-}
-
 void SimulatedComputer::quit() {
     syncEngine.reset();
     stateStore->waitForSaves();
@@ -76,10 +66,6 @@ bool SimulatedComputer::syncNow() {
         lastFetchWentThrough = fetched;
     });
     return waitUntil([&finished] { return finished; }, syncTimeout);
-}
-
-void SimulatedComputer::syncSoon() {
-    syncEngine->syncNow();
 }
 
 bool SimulatedComputer::hasPendingChanges() {

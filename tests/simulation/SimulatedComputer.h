@@ -24,7 +24,6 @@ public:
     SimulatedComputer(const QString& deviceID, const QString& stateFile, Connect connect,
                       const QString& formerDeviceID = {},
                       ClipStore::Location location = ClipStore::Location::inMemory);
-    ~SimulatedComputer();
 
     ClipStore& store() { return *clipStore; }
     sync::ClipSyncEngine& engine() { return *syncEngine; }
@@ -37,15 +36,16 @@ public:
     // Starts the engine and waits for its first send and fetch; false when that took too long.
     bool start();
     // Drops the engine (as quitting does) and starts a new one on the same state file.
-    bool restart();
+    bool restart() {
+        quit();
+        return start();
+    }
     // Drops the engine, as quitting does; start() makes a new one on the same state file.
     void quit();
     // Sends and fetches, waiting for the end; false when that took too long.
     bool syncNow();
     // Whether the fetch of the last syncNow() went through.
     bool fetched() const { return lastFetchWentThrough; }
-    // Sends and fetches without waiting.
-    void syncSoon();
     bool hasPendingChanges();
 
     // Everything that must be the same on every computer, one line per record, sorted.

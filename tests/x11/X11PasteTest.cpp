@@ -81,9 +81,7 @@ TEST(X11Paste, TerminalsWithDefaultBindingsGetTheClipThroughThePrimarySelection)
     for (const QString& program : {QStringLiteral("xterm"), QStringLiteral("urxvt")}) {
         SCOPED_TRACE(program.toStdString());
         const QString output = folder.filePath(program + QStringLiteral(".txt"));
-        QProcess terminal;
-        terminal.start(program, command + QStringList{output});
-        ASSERT_TRUE(terminal.waitForStarted(5000));
+        Xterm terminal(command + QStringList{output}, program);
         std::optional<RunningApplication> target;
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -102,7 +100,5 @@ TEST(X11Paste, TerminalsWithDefaultBindingsGetTheClipThroughThePrimarySelection)
         EXPECT_TRUE(waitUntil([&] { return fileContents(output) == clip.plainText->toUtf8(); }, 10000))
             << fileContents(output).toStdString();
         EXPECT_EQ(platform->pasteboard->string(), clip.plainText);
-        terminal.kill();
-        terminal.waitForFinished(5000);
     }
 }

@@ -1,5 +1,6 @@
 #include "X11TestClients.h"
 
+#include "platform/PasteboardMimeMapping.h"
 #include "platform/TypeIdentifier.h"
 #include "platform/x11/X11Pasteboard.h"
 
@@ -9,6 +10,7 @@
 
 using namespace snipjar;
 using namespace snipjar::test;
+using Mapping = PasteboardMimeMapping;
 
 namespace {
 
@@ -61,23 +63,20 @@ protected:
 };
 
 // What owners offer comes back as identifiers in the owner's order (pseudo-targets are no content,
-// unknown targets keep their names), text decoded whatever target carried it, markers (the KDE hint
-// conceals with "secret" or when its value cannot be read), file URLs (the file:// entries of
-// text/uri-list) and addresses (the Mozilla address, then every entry of the list).
+// unknown targets keep their names), text decoded whatever target carried it, markers (a KDE hint
+// other than "secret" keeps its name; the capture tests skip secret and unreadable hints), file URLs
+// (the file:// entries of text/uri-list) and addresses (the Mozilla address, then every entry).
 TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
     const QString text = QStringLiteral("Grüße, 世界 ✓");
     const QByteArray rtf = "{\\rtf1\\ansi Hello \\b bold\\b0}";
     const QString concealed = id(TypeIdentifier::concealedMarker);
-    const QStringList fileList = {"file:///tmp/a%20b.txt", "file:///tmp/c.txt"};
     const struct {
         QStringList offer;
-        QStringList types = {};
+        QStringList types;
         std::optional<QString> string = {};
-        std::optional<QStringList> fileURLs = {};
-        std::optional<QStringList> urls = {};
         QList<std::pair<QString, std::optional<QByteArray>>> data = {};
     } rows[] = {
-        {{"UTF8_STRING", file(text.toUtf8())}, {plainText}, text, {}, {}, {{plainText, text.toUtf8()}}},
+        {{"UTF8_STRING", file(text.toUtf8())}, {plainText}, text, {{plainText, text.toUtf8()}}},
         {{"text/plain", file("caf\xe9")}, {plainText}, QStringLiteral("café")},
         {{"text/plain;charset=utf-8", file(text.toUtf8())}, {plainText}, text},
         {{"SAVE_TARGETS", "", "text/rtf", QString::fromLatin1(rtf), "text/plain;charset=utf-8", "Hello bold",
@@ -86,41 +85,20 @@ TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
          {id(TypeIdentifier::rtf), plainText, id(TypeIdentifier::html), "application/x-custom",
           "public.portable-pixmap"},
          QStringLiteral("Hello bold"),
-         {},
-         {},
          {{id(TypeIdentifier::rtf), rtf},
           {"application/x-custom", "x"},
           {"public.portable-pixmap", "P3"},
           {id(TypeIdentifier::png), std::nullopt}}},
-        {{"x-kde-passwordManagerHint", file(QByteArray("secret\n\0", 8)), "UTF8_STRING", "hunter2"},
-         {concealed, plainText}},
-        {{"x-kde-passwordManagerHint", "!refuse", "UTF8_STRING", "hunter2"}, {concealed, plainText}},
         {{"x-kde-passwordManagerHint", "public", "UTF8_STRING", "hello"},
          {"x-kde-passwordManagerHint", plainText},
          QStringLiteral("hello")},
         {{"application/x-nspasteboard-concealed-type", "", "org.nspasteboard.TransientType", "",
           "com.apple.is-remote-clipboard", ""},
          {concealed, id(TypeIdentifier::transientMarker), id(TypeIdentifier::remoteClipboardMarker)}},
-        {{"text/x-moz-url", file(utf16("https://example.com/page\nExample page")), "text/uri-list",
-          file("# copied\r\nfile:///tmp/a%20b.txt\r\nhttps://example.com/x.png\r\nfile:/tmp/c.txt\r\n")},
-         {},
-         {},
-         fileList,
-         QStringList{"https://example.com/page", fileList[0], "https://example.com/x.png", fileList[1]}},
-        {{"text/uri-list", "https://example.com/only\r\n"},
-         {},
-         {},
-         {},
-         QStringList{"https://example.com/only"}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.offer.join(' ').toStdString());
         owner(row.offer);
-        if (row.urls) {
-            EXPECT_EQ(pasteboard->fileURLs(), row.fileURLs);
-            EXPECT_EQ(pasteboard->urls(), row.urls);
-            continue;
-        }
         EXPECT_EQ(pasteboard->types(), row.types);
         if (!row.types.contains(concealed)) {
             EXPECT_EQ(pasteboard->string(), row.string);
@@ -131,6 +109,15 @@ TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
             EXPECT_EQ(pasteboard->data(identifier), bytes) << identifier.toStdString();
         }
     }
+    const QStringList fileList = {"file:///tmp/a%20b.txt", "file:///tmp/c.txt"};
+    owner({"text/x-moz-url", file(utf16("https://example.com/page\nExample page")), "text/uri-list",
+           file("# copied\r\nfile:///tmp/a%20b.txt\r\nhttps://example.com/x.png\r\nfile:/tmp/c.txt\r\n")});
+    EXPECT_EQ(pasteboard->fileURLs(), fileList);
+    EXPECT_EQ(pasteboard->urls(), (QStringList{"https://example.com/page", fileList[0],
+                                               "https://example.com/x.png", fileList[1]}));
+    owner({"text/uri-list", "https://example.com/only\r\n"});
+    EXPECT_EQ(pasteboard->fileURLs(), std::nullopt);
+    EXPECT_EQ(pasteboard->urls(), QStringList{"https://example.com/only"});
 }
 
 // Large images arrive through INCR; a cap ends the transfer early with tooLarge. Their bytes are
@@ -254,13 +241,12 @@ TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atoms[6], atoms[2], 32, 6, pairs);
     xcb_convert_selection(c, window, atoms[0], atoms[1], atoms[6], XCB_CURRENT_TIME);
     x->flush();
-    xcb_generic_event_t* event = nullptr;
-    while ((event = xcb_wait_for_event(c)) && (event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
-        std::free(event);
+    XcbReply<xcb_generic_event_t> event;
+    while ((event = XcbReply<xcb_generic_event_t>(xcb_wait_for_event(c))) &&
+           (event->response_type & 0x7f) != XCB_SELECTION_NOTIFY) {
     }
     ASSERT_TRUE(event);
-    EXPECT_EQ(reinterpret_cast<xcb_selection_notify_event_t*>(event)->property, atoms[6]);
-    std::free(event);
+    EXPECT_EQ(reinterpret_cast<xcb_selection_notify_event_t*>(event.get())->property, atoms[6]);
     auto property = [&](xcb_atom_t name) {
         XcbReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
             c, xcb_get_property(c, false, window, name, XCB_GET_PROPERTY_TYPE_ANY, 0, 1024), nullptr));
@@ -275,6 +261,91 @@ TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
     EXPECT_EQ(answeredPairs[1], atoms[7]);
     EXPECT_EQ(answeredPairs[3], atoms[8]);
     EXPECT_EQ(answeredPairs[5], xcb_atom_t(XCB_ATOM_NONE));
+}
+
+// The edges of the reading rules beyond what the owners above offer: the hint conceals only with
+// "secret" (trailing white space and NULs allowed); pseudo-targets carry no content and unknown
+// targets keep their names; reading prefers the table's targets in table order; text/plain without
+// a charset falls back to Latin-1 when it is not UTF-8; file lists skip comments and normalise file
+// URLs; the Mozilla URL is its first line, with or without a BOM.
+TEST(PasteboardMimeMappingTest, ReadingRules) {
+    for (const auto& [hint, secret] : {std::pair<QByteArray, bool>{"secret", true},
+                                       {"secret\n", true},
+                                       {QByteArray("secret \0\0", 9), true},
+                                       {"public", false},
+                                       {" secret", false},
+                                       {"secrets", false},
+                                       {"", false}}) {
+        EXPECT_EQ(Mapping::isSecretHint(hint), secret) << hint.constData();
+    }
+    for (const char* pseudo :
+         {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "application/x-qt-image", "DELETE", "INCR"}) {
+        EXPECT_FALSE(Mapping::identifierForTarget(pseudo)) << pseudo;
+    }
+    for (const auto& [target, identifier] :
+         {std::pair<const char*, QString>{"UTF8_STRING", id(TypeIdentifier::plainText)},
+          {"text/plain;charset=UTF-8", id(TypeIdentifier::plainText)},
+          {"application/rtf", id(TypeIdentifier::rtf)},
+          {"image/heif", id(TypeIdentifier::heic)},
+          {"image/webp", "public.webp"},
+          {"chromium/x-web-custom-data", "chromium/x-web-custom-data"},
+          {"x-kde-passwordManagerHint", "x-kde-passwordManagerHint"}}) {
+        EXPECT_EQ(Mapping::identifierForTarget(target), identifier) << target;
+    }
+
+    EXPECT_EQ(
+        Mapping::targetsForIdentifier(id(TypeIdentifier::plainText), {"STRING", "text/plain", "UTF8_STRING",
+                                                                      "text/plain;charset=UTF-8", "TEXT"}),
+        (QByteArrayList{"text/plain;charset=UTF-8", "UTF8_STRING", "text/plain", "STRING", "TEXT"}));
+    EXPECT_EQ(Mapping::targetsForIdentifier(id(TypeIdentifier::rtf), {"application/rtf", "text/rtf"}),
+              (QByteArrayList{"text/rtf", "application/rtf"}));
+    EXPECT_EQ(Mapping::targetsForIdentifier("application/x-custom", {"a", "application/x-custom"}),
+              QByteArrayList{"application/x-custom"});
+    EXPECT_TRUE(Mapping::targetsForIdentifier(id(TypeIdentifier::png), {"image/jpeg"}).isEmpty());
+
+    for (const auto& [target, bytes, text] :
+         {std::tuple<QByteArray, QByteArray, QString>{"UTF8_STRING", "gr\xc3\xbc\xc3\x9f", "grüß"},
+          {"STRING", "gr\xfc\xdf", "grüß"},
+          {"text/plain", "gr\xfc\xdf", "grüß"},
+          {"text/plain", "gr\xc3\xbc\xc3\x9f", "grüß"},
+          {"text/plain;charset=ISO-8859-1", "gr\xc3\xbc", "grÃ¼"},
+          {"text/plain;charset=utf-16le", utf16("€5"), "€5"},
+          {"UTF8_STRING", QByteArray("hi\0", 3), "hi"}}) {
+        EXPECT_EQ(Mapping::decodeText(target, bytes), text) << target.constData();
+    }
+
+    EXPECT_EQ(Mapping::parseURIList(QByteArrayLiteral(
+                  "#c\r\nfile:/tmp/a\r\nfile:///etc/passwd\0.txt\r\n\r\nhttp://x.org/\nFILE:///tmp/b\n")),
+              (QStringList{"file:///tmp/a", "http://x.org/", "file:///tmp/b"}));
+    EXPECT_EQ(Mapping::parseGnomeCopiedFiles("cut\nfile:///tmp/a\nfile:///tmp/b"),
+              (QStringList{"file:///tmp/a", "file:///tmp/b"}));
+    const QByteArray moz = utf16("https://b.example/p?q=1\r\nTitle");
+    for (const QByteArray& bytes : {QByteArray("https://b.example/p?q=1\nTitle"), moz, "\xff\xfe" + moz}) {
+        EXPECT_EQ(Mapping::parseMozURL(bytes), QStringLiteral("https://b.example/p?q=1"));
+    }
+    EXPECT_FALSE(Mapping::parseMozURL(""));
+}
+
+// A write offers every MIME target of each entry in this order (ServesOwnWritesToOtherClients
+// reads the values back through xclip): plain text in all encodings, the concealed marker as the KDE hint and
+// the pasteboard markers, images and other types under their MIME names.
+TEST(PasteboardMimeMappingTest, ServedTargetOrder) {
+    const auto names = [](const PasteboardContent& content) {
+        QByteArrayList result;
+        for (const Mapping::ServedTarget& entry : Mapping::servedTargets(content)) {
+            result << entry.target;
+        }
+        return result;
+    };
+    EXPECT_EQ(
+        names({{{id(TypeIdentifier::plainText), "caf\xc3\xa9"},
+                {id(TypeIdentifier::rtf), "{\\rtf1}"},
+                {id(TypeIdentifier::concealedMarker), {}}}}),
+        (QByteArrayList{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT", "text/rtf",
+                        "application/rtf", "x-kde-passwordManagerHint",
+                        "application/x-nspasteboard-concealed-type", "org.nspasteboard.ConcealedType"}));
+    EXPECT_EQ(names({{{"public.webp", "RIFF"}, {"application/x-custom", "x"}}}),
+              (QByteArrayList{"image/webp", "application/x-custom"}));
 }
 
 } // namespace

@@ -87,12 +87,9 @@ inline const QStringList xtermPasteBinding = {
 // True once the running Snipjar of this test's session is ready: it opens its instance socket after
 // the hot key and the panel are up.
 inline bool snipjarIsReady(int timeoutMs = 10000) {
-    return waitUntil(
-        [] {
-            return QFile::exists(QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR")) +
-                                 QStringLiteral("/Snipjar/instance.socket"));
-        },
-        timeoutMs);
+    const QString socket =
+        qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/Snipjar/instance.socket");
+    return waitUntil([&] { return QFile::exists(socket); }, timeoutMs);
 }
 
 inline QByteArray fileContents(const QString& path) {
@@ -161,10 +158,10 @@ private:
     std::vector<std::unique_ptr<QProcess>> processes;
 };
 
-// A real xterm, killed when the object goes.
+// A real xterm (or another terminal), killed when the object goes.
 struct Xterm : QProcess {
-    explicit Xterm(const QStringList& arguments) {
-        start(QStringLiteral("xterm"), arguments);
+    explicit Xterm(const QStringList& arguments, const QString& program = QStringLiteral("xterm")) {
+        start(program, arguments);
         waitForStarted(5000);
     }
     ~Xterm() override {

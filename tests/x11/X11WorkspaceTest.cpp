@@ -54,9 +54,7 @@ TEST(X11Workspace, NamesTheFrontmostApplicationButNeverItself) {
     EXPECT_EQ(front.name, "XTerm");
     EXPECT_EQ(workspace.application(xterm.processId()), front);
     const struct {
-        const char* windowClass;
-        const char* bundleID;
-        const char* name;
+        const char *windowClass, *bundleID, *name;
     } cases[] = {{"SnipjarProbe", "snipjar-probe", "Probe Terminal"},
                  {"FILEMATCH", "Filematch", "File Match"},
                  {"Unlisted", "Unlisted", "Unlisted"}};

@@ -1,10 +1,9 @@
-// A desktop portal that offers global shortcuts and a remote keyboard the way its GlobalShortcuts
-// and RemoteDesktop interfaces describe them, for the tests: Debian 12's portal has no global
-// shortcuts, and its remote keyboard asks the user in a dialog. Every request is granted a moment
-// later. It binds every shortcut to its preferred trigger ("bound ID TRIGGER"), reports a press
-// of a shortcut named on its standard input ("press ID"), tells how a keyboard was asked for
-// ("keyboard TYPES PERSIST RESTORE-TOKEN") and gives the restore token "granted-N", and prints each
-// key typed ("key KEYSYM STATE", the keysym in hex). Prints "ready" once on the bus.
+// A desktop portal with the GlobalShortcuts and RemoteDesktop interfaces, for the tests (Debian 12's
+// has no global shortcuts, and its remote keyboard asks in a dialog); every request is granted a
+// moment later. Prints "ready" once on the bus, "bound ID TRIGGER" for each shortcut (bound to its
+// preferred trigger), "keyboard TYPES PERSIST RESTORE-TOKEN" when a keyboard is asked for (its
+// token is "granted-N") and "key KEYSYM STATE" (hex keysym) per key typed; "press ID" on its
+// standard input reports a press of that shortcut.
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusArgument>
@@ -53,9 +52,7 @@ public:
 
     // The caller's part of request and session paths.
     static QString caller(const QDBusMessage& call) {
-        QString name = call.service().mid(1);
-        name.replace(QLatin1Char('.'), QLatin1Char('_'));
-        return name;
+        return call.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'));
     }
     static QString sessionFor(const QDBusMessage& call, const QVariantMap& options) {
         return QStringLiteral("/org/freedesktop/portal/desktop/session/") + caller(call) + QLatin1Char('/') +

@@ -59,10 +59,7 @@ int main(int argc, char** argv) {
     zwlr_virtual_pointer_v1_motion_absolute(pointer, 0, at(argv[1]), at(argv[2]), at(argv[3]), at(argv[4]));
     zwlr_virtual_pointer_v1_frame(pointer);
     wl_display_roundtrip(display);
-    usleep(100 * 1000);
-    if (hover) {
-        usleep(2000 * 1000);
-    }
+    usleep(hover ? 2100 * 1000 : 100 * 1000);
     for (uint32_t state : {1U, 0U}) {
         if (hover) {
             break;
