@@ -1,10 +1,7 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
 #include "app/SingleInstance.h"
 #include "platform/AppPaths.h"
-#include "platform/UserSettings.h"
 
 #include <QDir>
 #include <QFileInfo>

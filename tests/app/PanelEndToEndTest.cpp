@@ -1,8 +1,5 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
-#include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 #include "store/ClipStore.h"
 
@@ -24,30 +21,20 @@ bool panelIsShown() {
 
 // The running application with its panel, an xterm in front whose shell writes every character
 // it is given to a file, and the test's own view of the desktop.
-class PanelEndToEnd : public ::testing::Test {
+class PanelEndToEnd : public RunningSnipjar {
 protected:
     // Clips filed straight into the history before the application starts.
     virtual void seed() {}
 
     void SetUp() override {
-        // Onboarding has been seen: its window would stand in front of the terminal.
-        UserSettings::setValue(UserSettings::didOnboardKey, true);
         seed();
         platform = X11Platform::create();
         ASSERT_TRUE(platform);
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(snipjarIsReady());
+        startSnipjar();
     }
 
-    void TearDown() override {
-        app.terminate();
-        app.waitForFinished(10000);
-    }
-
-    // Copies the text with the owner helper, waits until the running Snipjar has filed it, and lets
-    // the owner go.
+    // Copies the text with the owner helper and lets the owner go once the copy is filed.
     void copyText(const QString& text) {
         const qsizetype before = listed().size();
         QProcess* owner = owners.helper({"UTF8_STRING", text});
@@ -76,10 +63,8 @@ protected:
 
     QString typed() { return QString::fromUtf8(fileContents(output)); }
 
-    TestEnvironment environment;
     SelectionOwners owners;
     std::unique_ptr<X11Platform> platform;
-    QProcess app;
     std::unique_ptr<Xterm> terminal;
     const QString output = environment.path("typed.txt");
 };

@@ -1,11 +1,8 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
 #include "app/CommandLine.h"
 #include "app/LocalSocket.h"
 #include "app/SingleInstance.h"
-#include "platform/UserSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,31 +35,12 @@ QStringList titles() {
     return result;
 }
 
-// A running Snipjar in this test's X session, past its welcome window, with its log collected.
-class CliInstance : public ::testing::Test {
+class CliInstance : public RunningSnipjar {
 protected:
     void SetUp() override {
-        UserSettings::setValue(UserSettings::didOnboardKey, true);
         UserSettings::setValue(UserSettings::historyLengthKey, 1000);
-        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(snipjarIsReady(20000));
+        startSnipjar();
     }
-
-    void TearDown() override {
-        if (app.state() == QProcess::Running) {
-            app.terminate();
-            app.waitForFinished(20000);
-        }
-    }
-
-    bool logged(const QByteArray& line, int times = 1) {
-        return waitUntil([&] { return (log += app.readAllStandardError()).count(line) >= times; }, 20000);
-    }
-
-    TestEnvironment environment;
-    QProcess app;
-    QByteArray log;
 };
 
 } // namespace
@@ -303,7 +281,7 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const LocalSocket neverReads = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
     ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
-    EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
+    EXPECT_FALSE(readLog().contains("Recording paused"));
 
     // A watch that never reads is dropped once 4 MB of rows wait for it (200 titles that JSON
     // makes six times longer); the watch that reads sees every row, and commands are answered.

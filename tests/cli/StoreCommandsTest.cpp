@@ -1,5 +1,4 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
 
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
@@ -348,31 +347,17 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
 
-    for (const QStringList& bad : {QStringList{"frobnicate"},
-                                   {"list", "--kind", "video"},
-                                   {"list", "--limit", "x"},
-                                   {"list", "--since", "yesterday"},
-                                   {"search", "x", "-0", "--json"},
-                                   {"list", "--bogus"},
-                                   {"show"},
-                                   {"pin", "a", "b"},
-                                   {"pause", "soon"},
-                                   {"pause", "99999"},
-                                   {"watch", "--json", "--exec", "cat"},
-                                   {"pause", "0"},
-                                   {"add", "--bogus"},
-                                   {"search"},
-                                   {"add", "--file"},
-                                   {"import"},
-                                   {"export", "a", "b"},
-                                   {"watch", "--exec"},
-                                   {"help", "nothing"},
-                                   {"show", "x", "--raw", "--mime", "text/html"},
-                                   {"show", "x", "--json"},
-                                   {"add", "--mime", "text/html", "--kind", "rich"},
-                                   {"completions", "tcsh"}}) {
-        const CliRun failed = offline(bad);
-        EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
+    const QStringList badUsages =
+        QStringLiteral(
+            "frobnicate|list --kind video|list --limit x|list --since yesterday|search x -0 --json|"
+            "list --bogus|show|pin a b|pause soon|pause 99999|watch --json --exec cat|pause 0|"
+            "add --bogus|search|add --file|import|export a b|watch --exec|help nothing|"
+            "show x --raw --mime text/html|show x --json|add --mime text/html --kind rich|"
+            "completions tcsh")
+            .split('|');
+    for (const QString& bad : badUsages) {
+        const CliRun failed = offline(bad.split(' '));
+        EXPECT_EQ(failed.exitCode, 2) << bad.toStdString();
         EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
         EXPECT_TRUE(failed.out.isEmpty());
