@@ -63,9 +63,13 @@ protected:
     TestEnvironment environment;
 };
 
-// Switching on writes our entry, private, starting the executable that runs now. The debug
-// identity has an entry of its own, which starts the copy under that identity again.
+// Switching on writes our entry, private, starting the executable that runs now; a failure is
+// reported. The debug identity has an entry of its own, which starts the copy under that identity.
 TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
+    writeFile(autostart(), u"not a folder"_s);
+    EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    ASSERT_TRUE(QFile::remove(autostart()));
     AppIdentity::overrideDebug(true);
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
     AppIdentity::clearOverride();
@@ -138,13 +142,6 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
 
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     LaunchAtLogin::configureOnFirstRun();
-    EXPECT_FALSE(LaunchAtLogin::isEnabled());
-}
-
-// A failure is reported; nothing is half written.
-TEST_F(LaunchAtLoginTest, AFailureIsReported) {
-    writeFile(autostart(), u"not a folder"_s);
-    EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 }
 
