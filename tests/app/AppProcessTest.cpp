@@ -91,7 +91,6 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     for (const QFileInfo& file : QDir(storeFolder).entryInfoList(QDir::Files)) {
         EXPECT_EQ(modeOf(file.filePath()), 0600) << file.fileName().toStdString();
     }
-
     // The first run shows the welcome window. Run from the build folder, it never makes the build's
     // program start at every login (an installed Snipjar may be named instead).
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Welcome to Snipjar$")); }));

@@ -86,7 +86,6 @@ TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) 
     const std::optional<QByteArray> image = clipboardHolds(imageTarget);
     ASSERT_TRUE(image);
     EXPECT_EQ(QImage::fromData(*image).size(), QSize(120, 80));
-
     // The secret is skipped, and its owner's exit leaves the clipboard empty.
     QProcess* secret = owners.helper({"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
     spinEventLoop(1000);

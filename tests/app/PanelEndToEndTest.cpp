@@ -89,7 +89,6 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
         << typed().toStdString();
     EXPECT_FALSE(panelIsShown());
     EXPECT_TRUE(terminalIsFrontmost());
-
     // The pasted clip went to the top, so the second row is now cherry tart.
     openPanel();
     ASSERT_TRUE(xdotool({"key", "ctrl+2"}));
@@ -106,7 +105,6 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
 TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     copyText(QStringLiteral("something to show"));
     startTerminal();
-
     // Held down as a person holds them: the panel takes the keyboard while the keys are still
     // down, so what is typed next reaches the panel, not the terminal.
     ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+v"}));
@@ -129,11 +127,9 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
     EXPECT_TRUE(terminalIsFrontmost());
     EXPECT_TRUE(typed().isEmpty()) << typed().toStdString();
-
     // show-panel opens it as the hot key does.
     EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"}), 0);
     EXPECT_TRUE(waitUntil(panelIsShown, 10000));
-
     // Another window becoming active (here made so by the window manager) hides the panel too.
     Xterm other({"-title", "other"});
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }, 10000));

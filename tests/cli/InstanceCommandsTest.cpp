@@ -57,7 +57,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"search", "SCRIPT"}).out.count('\n'), 1);
     EXPECT_EQ(runCli({"pin", id}).exitCode, 0);
     EXPECT_EQ(listed({"--pinned"}).size(), 1);
-
     // Bad input is refused by the command before the running copy sees it; ids are checked there.
     EXPECT_EQ(runCli({"add"}, QByteArray("\x00\x01\x02", 3)).exitCode, 1);
     const CliRun unknown = runCli({"delete", "0000"});
@@ -67,7 +66,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"from a script"});
     EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
-
     // copy puts the clip on the clipboard without it being recorded as a new copy; paste types it
     // into the window in front, as the panel does.
     const QString older = addedId(runCli({"add", "--text", "older clip"}));
@@ -88,7 +86,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_EQ(runCli({"paste", newer.left(8)}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
         << fileContents(typed).constData();
-
     // pause stops recording copies until resume, and status tells it with the running backend.
     ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording paused"));
@@ -105,7 +102,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_TRUE(logged("Recording resumed"));
     ASSERT_TRUE(copiedByHand("copied after the pause", [] { return listed().size() == 3; }));
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
-
     // export and import are carried out by the running Snipjar, whose panel sees what came back.
     const QString archive = folder.filePath("history.tar");
     ASSERT_EQ(runCli({"export", archive}).exitCode, 0);
@@ -116,7 +112,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
-
     // HTML offered beside the text is kept with it and given back byte for byte; copying the clip
     // offers it again, for a rich editor. add --mime files HTML with its words as the title.
     const QByteArray html = "<b>bold</b> w\xC3\xB6rds\r\n";
@@ -282,7 +277,6 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
     EXPECT_FALSE(readLog().contains("Recording paused"));
-
     // A watch that never reads is dropped once 4 MB of rows wait for it (200 titles that JSON
     // makes six times longer); the watch that reads sees every row, and commands are answered.
     const LocalSocket neverWatches = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
@@ -399,7 +393,6 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
         ASSERT_TRUE(copy.waitForFinished(20000));
         EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
     }
-
     // paste types it into the window in front, through this process's own X connection.
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");

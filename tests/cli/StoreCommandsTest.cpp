@@ -140,14 +140,12 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
                   .array()
                   .size(),
               0);
-
     // The panel's rule: letter case is folded, nothing else.
     const QJsonArray found = QJsonDocument::fromJson(offline({"search", "INVOICE", "--json"}).out).array();
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found[0]["id"].toString(), textId);
     EXPECT_EQ(offline({"search", "invoice"}).out.count('\n'), 1);
     EXPECT_TRUE(offline({"search", "Invoice 2041 - paid"}).out.isEmpty());
-
     // A prefix is enough, and so is a position in list's order; show writes the content as it is
     // used, --raw as it is stored.
     EXPECT_EQ(offline({"show", textId.left(8).toLower()}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
@@ -163,7 +161,6 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
-
     // A history of the version before HTML was kept is read as it is, and migrated once written.
     {
         const auto store = StoreConnection::open(environment.path("data/Snipjar/") + ClipStore::syncStoreName,
@@ -178,7 +175,6 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<b>after</b> the upgrade").exitCode, 0);
     EXPECT_EQ(offline({"show", "@0", "--mime", "text/html"}).out, "<b>after</b> the upgrade");
     EXPECT_EQ(offline({"show", addedId(rich), "--list-types"}).out, "text/plain;charset=utf-8\ntext/rtf\n");
-
     // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
     EXPECT_EQ(offline({"pin", textId}).exitCode, 0);
     EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0);
@@ -318,7 +314,6 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     refused(offline({"show", "ZZ"}), "no such prefix");
     // One unknown id stops the whole delete.
     refused(offline({"delete", kept, deleted}), "delete with an unknown id");
-
     // 2 GB on standard input: refused once the size limit is passed, without reading the rest.
     QProcess shell;
     shell.setProcessEnvironment(withoutDisplay());

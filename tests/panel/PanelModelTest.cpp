@@ -252,7 +252,6 @@ TEST_F(PanelPreviewTest, ImagePreviewIsRenderedCachedAndMeasured) {
     EXPECT_EQ(ImageTranscode::pixelSize(fileContents(previewFile(item))), QSizeF(320, 200));
     EXPECT_EQ(model->preview()->pixelWidth, 320);
     EXPECT_EQ(store->item(item.id)->pixelWidth, 320);
-
     // With the size stored, a cached file is used as it is.
     const QByteArray stand_in = makeImage(QStringLiteral("png"), 12, 12);
     PreviewCache().write(PreviewCache::cacheKey(item.dedupKey, item.id), stand_in);
@@ -273,7 +272,6 @@ TEST_F(PanelPreviewTest, CancelledAndStaleResultsAreDropped) {
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(previewFile(newer)); }));
     settle(std::chrono::milliseconds(100));
     EXPECT_FALSE(model->preview().has_value());
-
     // A cancelled loader gives up before rendering when it can; either way nothing is published.
     model->loadPreview();
     model->cancelPreview();

@@ -112,7 +112,6 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
     EXPECT_GE(now - 100, searchBarSpring().settlingDuration());
     EXPECT_EQ(first.frame, firstEnd);
     EXPECT_EQ(second.frame, secondEnd);
-
     // Once idle, further refreshes change nothing.
     const int writes = first.writes;
     animator.step();
@@ -140,7 +139,6 @@ TEST_F(SpringAnimatorTest, StopAndNewGroupsSnapToTheEndAndNothingToMoveStartsNot
     const int writes = first.writes;
     animator.stop();
     EXPECT_EQ(first.writes, writes);
-
     // A new group first puts the old group at its old end frames, then starts from where they are.
     animator.animate({{first.handle(), QRectF(0, 300, 100, 20)}});
     now += 0.1;

@@ -113,7 +113,6 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     EXPECT_FALSE(panel().preview().has_value());
     // The memory of the hidden panel goes back to the system.
     EXPECT_TRUE(waitUntil([released] { return MemoryRelief::count() > released; }));
-
     // Asked for again before its rows came (a command that a held key repeats), it opens all the same.
     controller.open(std::nullopt);
     controller.open(std::nullopt);
@@ -162,7 +161,6 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     EXPECT_TRUE(waitUntil([this] { return pasteboard.writes().size() == 3; }));
     EXPECT_EQ(textOf(pasteboard.writes()[1]), u"one"_s);
     EXPECT_EQ(textOf(pasteboard.writes()[2]), u"three"_s);
-
     // Enter with no matching rows only hides.
     show();
     type(u"nothing matches this"_s);

@@ -123,7 +123,6 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_EQ(footer().localOnlyMark()->toolTip(),
               QStringLiteral("Not synced \u2014 stays on this computer"));
     EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
-
     // An installed application's icon comes before its name, found through its desktop entry.
     ASSERT_TRUE(QDir().mkpath(environment.path(QStringLiteral("data/applications"))));
     const QString iconPath = environment.path(QStringLiteral("writer.png"));
@@ -157,7 +156,6 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     EXPECT_EQ(model->preview()->text, QString(8, QChar(0x2022)));
     EXPECT_EQ(model->preview()->charCount, std::nullopt);
     EXPECT_EQ(model->preview()->lineCount, std::nullopt);
-
     // The rendered preview is HEIC, which Qt alone does not read.
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
     setImageDecodeObserver(&countDecode);
@@ -170,7 +168,6 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
     EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
-
     // Texts are cut at 10,000 characters, styled ones too (one long run, thousands of short runs),
     // and laid out whole on a loader at the pane's width; the main thread only draws them, also
     // when the pane changes width.

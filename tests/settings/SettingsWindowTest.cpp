@@ -235,7 +235,6 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     EXPECT_TRUE(window->launchAtLoginToggle()->isChecked());
     EXPECT_EQ(storage.text(),
               QLocale().formattedDataSize(store->syncedBytes(), 1, QLocale::DataSizeSIFormat));
-
     // A picture of the window for a person to look at, when asked for.
     const QByteArray snapshot = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT");
     if (!snapshot.isEmpty()) {

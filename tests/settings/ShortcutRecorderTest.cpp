@@ -66,7 +66,6 @@ TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
     EXPECT_EQ(recorder->title(), u"Ctrl+Alt+K"_s);
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
-
     // The keys typed into the window reach the recorder and not the focused field.
     recorder->startRecording();
     QTest::keyClick(window.windowHandle(), Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
@@ -104,7 +103,6 @@ TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     EXPECT_TRUE(recorded.isEmpty());
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
-
     // A redraw of the settings while recording leaves "Type shortcut…" alone.
     recorder->startRecording();
     recorder->setCombo(comboOf("Ctrl+Alt+P"));

@@ -114,12 +114,10 @@ TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
               (QStringList{"Search\u2026\tCtrl+Alt+V", "-", "only here", "shared words", "-", "[Computers]",
                            "> " + store.devices().first().name, "> Computer", "-", "Settings\u2026\tCtrl+,",
                            "Check for Updates\u2026", "Quit Snipjar\tCtrl+Q"}));
-
     // Choosing a clip pastes it by its id.
     menu.actions()[2]->trigger();
     ASSERT_EQ(pasted.size(), 1);
     EXPECT_EQ(store.item(pasted.first())->title, u"only here"_s);
-
     // The combinations written beside Settings and Quit work while the menu is open, and close it.
     for (const auto& [key, command] : {std::pair{Qt::Key_Comma, "settings"}, std::pair{Qt::Key_Q, "quit"}}) {
         menu.popup(QPoint(100, 100));
@@ -259,7 +257,6 @@ TEST_F(TrayMenuTest, OffersToResumeWhilePaused) {
     EXPECT_TRUE(resume->text().startsWith(u"Recording Paused until "_s)) << resume->text().toStdString();
     EXPECT_TRUE(resume->text().endsWith(u"\u2014 Resume"_s));
     EXPECT_EQ(TrayMenuBuilder::pausedItemText(std::nullopt), u"Recording Paused \u2014 Resume"_s);
-
     // For a person to look at: the menu as the tray shows it.
     menu.popup(QPoint(200, 200));
     QDir().mkpath(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots"));

@@ -108,7 +108,6 @@ TEST_F(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
             return front && front->processID == terminal.processId();
         },
         10000));
-
     // The docked icon, once the tray host has had a moment to settle it, for a person to look at.
     const QString shots = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
     QDir().mkpath(shots);
