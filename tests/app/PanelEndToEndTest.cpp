@@ -71,10 +71,8 @@ protected:
 
 } // namespace
 
-// With an xterm in front, the hot key opens the panel (a popup that holds the keyboard and lets go
-// of it right before the paste, while the hot key's keys may still be down); typing narrows the
-// rows, Down and Return paste the second of them into the xterm, Ctrl+2 pastes the second row, the
-// terminal stays the active window all along, and nothing pasted is filed again.
+// Over an xterm, the hot key opens the panel; typing narrows the rows, Down and Return paste the
+// second into the xterm, Ctrl+2 the second row; the terminal stays active, nothing is filed again.
 TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     copyText(QStringLiteral("äpple pie – ünïcode"));
     copyText(QStringLiteral("banana split"));
@@ -98,9 +96,8 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     EXPECT_EQ(listed().size(), 3);
 }
 
-// Escape, a click outside and the hot key pressed again each close the panel, and the window that
-// was in front stays the active one; show-panel opens it, and another window becoming active
-// closes it as well.
+// Escape, a click outside and the hot key again close the panel, the window in front staying
+// active; show-panel opens it, and another window becoming active closes it.
 TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     copyText(QStringLiteral("something to show"));
     startTerminal();
@@ -184,9 +181,8 @@ protected:
 
 } // namespace
 
-// The panel over an xterm with each kind of clip selected in turn, saved as screenshots in the
-// build folder for a person to look at (they stay out of the repository); a panel that drew
-// nothing has one or two distinct colours in its part of the screen.
+// Each kind of clip previewed over an xterm, saved as screenshots in the build folder for a person
+// to look at; a panel that drew nothing has one or two colours in its part of the screen.
 TEST_F(PanelScreenshots, EveryKindOfPreviewIsDrawn) {
     startTerminal();
     const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");

@@ -45,8 +45,7 @@ protected:
 
 } // namespace
 
-// The running Snipjar files, lists, shows, pins, deletes, copies, pastes and pauses as the command
-// line asks, and its own capture files next to it in the same history.
+// The running Snipjar carries out the history commands, its own capture filing into the same history.
 TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     const CliRun added = runCli({"add"}, "from a script");
     ASSERT_EQ(added.exitCode, 0) << added.err.constData();
@@ -65,8 +64,7 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"from a script"});
     EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
-    // copy puts the clip on the clipboard without it being recorded as a new copy; paste types it
-    // into the window in front, as the panel does.
+    // copy puts the clip on the clipboard without filing it again; paste types it into the window in front.
     const QString older = addedId(runCli({"add", "--text", "older clip"}));
     const QString newer = addedId(runCli({"add", "--text", "newer clip"}));
     ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
@@ -110,8 +108,8 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
-    // HTML offered beside the text is kept with it and given back byte for byte; copying the clip
-    // offers it again, for a rich editor. add --mime files HTML with its words as the title.
+    // HTML beside the text is kept byte for byte and offered again by copy; add --mime titles HTML by its
+    // words.
     const QByteArray html = "<b>bold</b> w\xC3\xB6rds\r\n";
     {
         SelectionOwners owner;
@@ -131,10 +129,9 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
-// watch prints a row for every clip filed, in order: here from a burst of 1,000 copies by xclip.
-// The capture takes only the newest of copies made faster than it reads, so the rows are checked
-// against what was filed. --exec runs once per clip with its fields and content; a failing command
-// is reported and watching goes on. SIGTERM ends a watch with 0, Snipjar quitting with 1.
+// watch prints a row for every clip filed, in order, through a burst of 1,000 xclip copies (checked
+// against what was filed: copies faster than the capture collapse). --exec runs per clip; a failing
+// command is reported and watching goes on. SIGTERM ends a watch with 0, Snipjar quitting with 1.
 TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     QTemporaryDir folder;
     const QString ran = folder.filePath("ran");
@@ -204,12 +201,10 @@ TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     EXPECT_EQ(alone.err, "snipjar: Snipjar is not running; watch needs it\n");
 }
 
-// show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two
-// (the desktop entry's actions) start it and then act. show-panel, the hot key's command on some
-// desktops, is answered by the light command itself: its copy here would hand over to an
-// "application" that only fails. The token the command was started with reaches Snipjar on either
-// path (the startup id when there is no Wayland token); one that cannot be a token is dropped, and
-// the panel opens all the same.
+// show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two start
+// it. show-panel is answered by the light command itself (its copy here hands over to an "application"
+// that only fails). The activation token (or startup id) reaches Snipjar either way; one that cannot
+// be a token is dropped and the panel opens all the same.
 TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     ASSERT_EQ(runCli({"show-settings"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
@@ -245,10 +240,8 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     EXPECT_TRUE(logged("Settings asked for with the activation token openbox/xterm-1_TIME9"));
 }
 
-// The socket answers every line, also no request or options the command line refuses (a pause of
-// no time, a negative limit, an unknown kind, an archive path that is not absolute), and cuts off
-// endless ones. A peer that asks for a
-// large answer and never reads it holds nobody else up.
+// The socket answers every line, also options the command line refuses, and cuts off endless ones;
+// a peer that asks for a large answer and never reads it holds nobody else up.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
     for (const QByteArray& line :
@@ -272,8 +265,7 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
     EXPECT_FALSE(readLog().contains("Recording paused"));
-    // A watch that never reads is dropped once 4 MB of rows wait for it (200 titles that JSON
-    // makes six times longer); the watch that reads sees every row, and commands are answered.
+    // A watch that never reads is dropped at 4 MB of waiting rows; one that reads sees every row.
     const LocalSocket neverWatches = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
     ASSERT_TRUE(neverWatches.writeAll("{\"command\":\"watch\",\"json\":true}\n", 5000));
     QProcess reads;

@@ -89,9 +89,8 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
     EXPECT_EQ(modeOf(autostart()), 0700u);
 }
 
-// A folder the user already has keeps its permissions; switching off removes our entry only. An
-// entry of ours that the user hid is off, and switching off leaves their edit in place; switching
-// on again writes a working entry.
+// The user's folder keeps its permissions; switching off removes our entry only; an entry of ours
+// the user hid is off and stays as edited until switched on again.
 TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     QDir().mkpath(autostart());
     ::chmod(QFile::encodeName(autostart()).constData(), 0755);
@@ -117,9 +116,8 @@ TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), QCoreApplication::applicationFilePath());
 }
 
-// The first launch switches launch at login on once, naming the installed `snipjar` when it runs
-// from a build folder; a user's later choice is never overridden. With nothing installed, a build
-// folder's copy leaves it off, and the first installed start decides.
+// The first launch switches it on once, naming the installed `snipjar`, never overriding a later
+// choice; with nothing installed a build folder's copy leaves it off.
 TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     LaunchAtLogin::overrideInstalledCommand(std::nullopt);
     LaunchAtLogin::configureOnFirstRun();

@@ -165,9 +165,8 @@ TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
     EXPECT_EQ(all.mid(header + 1).filter(u"> "_s).size(), TrayMenuBuilder::computerLimit);
 }
 
-// The sync items between the history and "Settings…": "Sync Now" only while sync runs (with
-// "Syncing…" above it while busy), and what keeps sync from working as a disabled line under them,
-// also when sync cannot run at all.
+// Between the history and "Settings…": "Sync Now" while sync runs ("Syncing…" above it while
+// busy), and what keeps sync from working as a disabled line.
 TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
     const auto syncLines = [this] {
         const QStringList all = lines();
@@ -186,9 +185,6 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         ADD_FAILURE() << "no item " << text.toStdString();
         return false;
     };
-    // The store of the fixture is empty, so the history is the one "No clipboard history" line. When
-    // running but the server cannot be reached, the problem stands under "Sync Now"; off for want of an
-    // account, the reason, and nothing to sync now. "Syncing…" and the problem are disabled lines.
     const QString unreachable = u"Sync: can\u2019t reach your sync server && retrying"_s;
     const struct {
         bool available, syncing;
