@@ -162,9 +162,8 @@ TEST_F(PanelModelTest, RowsRebuildComputersAndDropStaleFilter) {
     EXPECT_TRUE(model->macs().isEmpty());
 }
 
-// Rows are the groups of the sync store's items followed by the local store's, each newest first;
-// copies of one content on several computers are one row, named after their Device records (an
-// unnamed computer keeps the store's fallback name).
+// Rows are the sync store's groups, then the local store's, newest first; copies of one content are
+// one row, its computers named by their Device records or the fallback name.
 TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
     put(store->syncContainer(), text(u"shared"_s), thisMac, 50, true);
     put(store->syncContainer(), text(u"shared"_s), otherMac, 10);

@@ -133,9 +133,8 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_TRUE(footer().showsSourceIcon());
 }
 
-// The content shows the clip as it is: a placeholder for a secret, the preview image (decoded on a
-// loader, never on the main thread), the text and the styled text cut at 10,000 characters with
-// their truncation note and laid out on a loader, never on the main thread.
+// The content shows a placeholder for a secret, the image (decoded off the main thread), and texts
+// cut at 10,000 characters with a note (laid out off the main thread).
 TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     Clip secret = text(QStringLiteral("hunter2"));
     secret.concealed = true;
@@ -162,9 +161,8 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
     EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
-    // Texts are cut at 10,000 characters, styled ones too (one long run, thousands of short runs),
-    // and laid out whole on a loader at the pane's width; the main thread only draws them, also
-    // when the pane changes width.
+    // Plain and styled texts (one long run, thousands of short runs), laid out at the pane's width
+    // by a loader, also when the width changes.
     QByteArray runs = "{\\rtf1 ";
     for (int run = 0; run < 5000; ++run) {
         runs += run % 2 == 0 ? "{\\b bold} " : "{\\i\\fs30 it} ";

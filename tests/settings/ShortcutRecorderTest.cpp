@@ -71,10 +71,9 @@ TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
     EXPECT_TRUE(field->text().isEmpty());
 }
 
-// Presses that are no combination are swallowed and recording goes on; so are combinations that
-// would take a capital letter from typing or catch Snipjar's own paste keystrokes, with the reason
-// shown. Escape and a second click end it with the old combination, reporting nothing; a redraw
-// while recording changes nothing.
+// Presses that are no combination, or would take a capital letter or Snipjar's paste keystroke, are
+// swallowed (with the reason); Escape and a second click keep the old combination; a redraw while
+// recording changes nothing.
 TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     recorder->startRecording();
     press(Qt::Key_K);

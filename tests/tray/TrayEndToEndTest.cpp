@@ -111,9 +111,8 @@ TEST_F(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     QDir().mkpath(shots);
     spinEventLoop(1000);
     QProcess::execute(u"import"_s, {"-window", "root", shots + u"/tray-icon.png"_s});
-    // The pointer rests on the icon before the click, as a person's does. The application says when
-    // its menu opens; a click that opened nothing is repeated (a tray host that has just docked an
-    // icon may not pass clicks on yet).
+    // The pointer rests on the icon before the click; a click that opened no menu is repeated (a tray
+    // host that has just docked an icon may not pass clicks on yet).
     const auto menuOpened = [&] { return readLog().contains("Tray menu opened"); };
     for (int attempt = 0; attempt < 4 && !menuOpened(); ++attempt) {
         ASSERT_TRUE(xdotool({"mousemove", QString::number(icon->x()), QString::number(icon->y())}));
