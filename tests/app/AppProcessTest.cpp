@@ -59,6 +59,7 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     QProcess app;
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(app.waitForStarted());
+
     SelectionOwners owners;
     QProcess* xclip = owners.xclip("copied from xclip \xE2\x9C\x93\nsecond line");
     ASSERT_TRUE(waitUntil([] { return listed().size() == 1; }, 10000))
@@ -73,6 +74,7 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     // The plain listing keeps one row per line, even for a title with a line break.
     EXPECT_EQ(runCli({"list"}).out.count('\n'), 1);
     xclip->kill();
+
     QByteArray log;
     auto panelRequests = [&] { return (log += app.readAllStandardError()).count("Panel requested"); };
     ASSERT_TRUE(xdotool({"key", "ctrl+shift+k"}));
@@ -81,6 +83,7 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     EXPECT_EQ(second.exitCode, 0) << second.err.constData();
     EXPECT_TRUE(waitUntil([&] { return panelRequests() == 2; })) << log.constData();
     EXPECT_EQ(app.state(), QProcess::Running);
+
     const QString storeFolder = environment.path("data/Snipjar");
     EXPECT_EQ(modeOf(storeFolder), 0700);
     for (const QFileInfo& file : QDir(storeFolder).entryInfoList(QDir::Files)) {
@@ -123,6 +126,7 @@ TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
     ASSERT_TRUE(AppPaths::ensurePrivateFolder(AppPaths::runtimeFolder()) && first.lock());
     int activations = 0;
     QObject::connect(&first, &SingleInstance::activationRequested, [&] { ++activations; });
+
     QProcess second;
     second.setProcessEnvironment(withoutDisplay());
     second.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
@@ -200,6 +204,7 @@ TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
     ::waitpid(forger, nullptr, 0);
     QFile::remove(paths->socketPath());
     paths.reset();
+
     QProcess app;
     app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
     ASSERT_TRUE(snipjarIsReady());

@@ -61,10 +61,13 @@ protected:
 TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) {
     startSnipjar();
     EXPECT_NE(ownerOf("CLIPBOARD_MANAGER"), xcb_window_t(XCB_WINDOW_NONE));
+
     copyWithXclipAndKillIt("copied with xclip");
     EXPECT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("copied with xclip"); }, 5000));
+
     EXPECT_EQ(copyInQtAndQuit({"--text", "copied in a Qt program"}), QByteArray("ready\nowner kept\n"));
     EXPECT_EQ(clipboardHolds(), QByteArray("copied in a Qt program"));
+
     QTemporaryDir folder;
     QImage picture(120, 80, QImage::Format_RGB32);
     picture.fill(QColor(30, 120, 200));
@@ -112,11 +115,14 @@ TEST_F(ClipboardKeeping, AnotherClipboardManagerIsLeftAloneAndGetsTheClipboardAt
     manager.readAllStandardOutput();
     const xcb_window_t other = ownerOf("CLIPBOARD_MANAGER");
     ASSERT_NE(other, xcb_window_t(XCB_WINDOW_NONE));
+
     startSnipjar();
     EXPECT_TRUE(waitUntil([&] { return readLog().contains("Another clipboard manager is running"); }));
     EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), other);
+
     copyWithXclipAndKillIt("handed over at quit");
     ASSERT_TRUE(waitUntil([] { return clipboardHolds() == QByteArray("handed over at quit"); }, 5000));
+
     app.terminate();
     EXPECT_TRUE(app.waitForFinished(10000));
     EXPECT_TRUE(

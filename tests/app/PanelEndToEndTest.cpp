@@ -78,6 +78,7 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     copyText(QStringLiteral("banana split"));
     copyText(QStringLiteral("cherry tart"));
     startTerminal();
+
     openPanel();
     // "p" leaves banana split and äpple pie, newest first.
     ASSERT_TRUE(xdotool({"type", "--delay", "30", "p"}));
@@ -111,11 +112,13 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     ASSERT_TRUE(xdotool({"key", "Escape"}));
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
     EXPECT_TRUE(terminalIsFrontmost());
+
     openPanel();
     ASSERT_TRUE(xdotool({"mousemove", "5", "5", "click", "1"}));
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
     // The click went to the desktop, which may have taken the focus.
     activateTerminal();
+
     openPanel();
     ASSERT_TRUE(xdotool({"key", "ctrl+alt+v"}));
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));

@@ -46,6 +46,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
             QImage(reinterpret_cast<const uchar*>(noise.constData()), 2400, 1800, QImage::Format_RGB32)
                 .save(images.back()));
     }
+
     for (const bool displayDies : {false, true}) {
         TestEnvironment environment;
         UserSettings::setValue(UserSettings::didOnboardKey, true);
@@ -59,6 +60,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
         app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
         ASSERT_TRUE(app.waitForStarted());
         ASSERT_TRUE(snipjarIsReady());
+
         std::vector<std::unique_ptr<QProcess>> owners;
         QByteArray log;
         for (const QString& image : std::as_const(images)) {
@@ -86,6 +88,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
         EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(app.exitCode(), displayDies ? 1 : 0);
         EXPECT_EQ(log.contains("snipjar: the X display went away\n"), displayDies) << log.constData();
+
         QProcess list;
         list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
         ASSERT_TRUE(list.waitForFinished(10000));

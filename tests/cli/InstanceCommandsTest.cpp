@@ -61,6 +61,7 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     const CliRun unknown = runCli({"delete", "0000"});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.err.count('\n'), 1) << unknown.err.constData();
+
     EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"from a script"});
     EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
@@ -75,6 +76,7 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"clipboard", "--mime", "text/html"}).out, "<i>piped</i>");
     ASSERT_EQ(runCli({"copy", "-"}, "piped text").exitCode, 0);
     EXPECT_EQ(xclipOutput(), "piped text");
+
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");
     Xterm terminal(typingTerminal(typed));
@@ -174,6 +176,7 @@ TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
         expected += QJsonDocument(filed[row].toObject()).toJson(QJsonDocument::Compact) + '\n';
     }
     EXPECT_EQ(watched.toStdString(), expected.toStdString());
+
     ASSERT_TRUE(
         waitUntil([&] { return exec.readAllStandardError().contains("ended with status 1"); }, 120000));
     const QList<QByteArray> commands = fileContents(ran).split('\n');
@@ -186,6 +189,7 @@ TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     const QList<QByteArray> columns = text.readAllStandardOutput().split('\n').value(0).split('\t');
     EXPECT_EQ(columns.size(), 7);
     EXPECT_EQ(columns.value(0), QJsonDocument::fromJson(lines.first())["id"].toString().toUtf8());
+
     ASSERT_EQ(runCli({"quit"}).exitCode, 0);
     for (QProcess* watch : {&json, &exec}) {
         ASSERT_TRUE(watch->waitForFinished(20000));
@@ -227,6 +231,7 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     }
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar$")); }, 20000));
     EXPECT_FALSE(log.contains("owned"));
+
     const CliRun quit = runCli({"quit"});
     EXPECT_EQ(quit.exitCode, 0) << quit.err.constData();
     ASSERT_TRUE(app.waitForFinished(20000));

@@ -85,6 +85,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     ASSERT_EQ(text.exitCode, 0) << text.err.constData();
     const QString textId = addedId(text);
     EXPECT_EQ(textId.size(), 36) << text.out.constData();
+
     const CliRun rich = offline({"add", "--kind", "rich"}, rtf);
     ASSERT_EQ(rich.exitCode, 0) << rich.err.constData();
     const CliRun image = offline({"add", "--kind=image"}, pngBytes());
@@ -97,6 +98,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     const CliRun again = offline({"add", "--text", "Invoice 2041 \xE2\x80\x94 paid\n"});
     ASSERT_EQ(again.exitCode, 0) << again.err.constData();
     EXPECT_EQ(addedId(again), textId);
+
     const QJsonArray all = rows();
     ASSERT_EQ(all.size(), 4);
     QStringList kinds;
@@ -111,6 +113,7 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(all[0]["id"].toString(), textId);
     EXPECT_EQ(all[1]["store"].toString(), "local-only");
     EXPECT_EQ(all[0]["store"].toString(), "synced");
+
     EXPECT_EQ(rows({"--kind", "image"}).size(), 1);
     EXPECT_EQ(rows({"--kind", "rich"}).at(0)["kind"].toString(), "richText");
     EXPECT_EQ(rows({"--limit", "2", "--kind", "text"}).size(), 1);
@@ -234,6 +237,7 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
             EXPECT_EQ(row["device"].toString(), sourceDevice) << row["title"].toString().toStdString();
         }
     }
+
     TestEnvironment fresh;
     const CliRun imported = offline({"import", path});
     ASSERT_EQ(imported.exitCode, 0) << imported.err.constData();
@@ -244,6 +248,7 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     // This computer's clips came back as its own: the same text added again is the same clip.
     const QString pinnedId = rows().at(0)["id"].toString();
     EXPECT_EQ(addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"})), pinnedId);
+
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray archive = file.readAll();
@@ -283,6 +288,7 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     ASSERT_FALSE(kept.isEmpty());
     const QString deleted = addedId(offline({"add", "--text", "deleted soon"}));
     ASSERT_EQ(offline({"delete", deleted}).exitCode, 0);
+
     auto refused = [&](const CliRun& run, const char* what) {
         EXPECT_EQ(run.exitCode, 1) << what << ": " << run.err.constData();
         EXPECT_EQ(run.err.count('\n'), 1) << what << ": " << run.err.constData();
@@ -311,6 +317,7 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     ASSERT_TRUE(shell.waitForFinished(120000));
     EXPECT_EQ(shell.exitCode(), 1);
     EXPECT_TRUE(shell.readAllStandardError().contains("50 MB"));
+
     const QJsonArray all = rows();
     ASSERT_EQ(all.size(), 1);
     EXPECT_EQ(all[0]["id"].toString(), kept);
@@ -328,6 +335,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
     const CliRun version = offline({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
+
     const QStringList badUsages =
         QStringLiteral(
             "frobnicate|list --kind video|list --limit x|list --since yesterday|search x -0 --json|"
@@ -343,6 +351,7 @@ TEST(CliStore, UsageErrorsAndHelp) {
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
         EXPECT_TRUE(failed.out.isEmpty());
     }
+
     const CliRun overview = offline({"--help"});
     EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));

@@ -134,6 +134,7 @@ TEST_F(PanelModelTest, FiltersCycleWrapping) {
     }
     EXPECT_EQ(forward, (QList{TypeScope::all, TypeScope::text, TypeScope::image, TypeScope::file,
                               TypeScope::pinned, TypeScope::all}));
+
     model->setRows({row(u"one"_s, ClipKind::text, {macA}), row(u"two"_s, ClipKind::text, {macB})});
     QList<std::optional<QString>> macs;
     for (int step = 0; step < 3; ++step) {
@@ -174,6 +175,7 @@ TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
     const ClipItem local = put(store->localContainer(), file, thisMac, 100);
     store->syncContext().insert(Device{thisMac, u"Desk"_s, std::nullopt});
     ASSERT_TRUE(store->syncContext().save());
+
     showPanel();
     const QList<PanelRow>& rows = model->all();
     ASSERT_EQ(rows.size(), 3);
@@ -215,6 +217,7 @@ TEST_F(PanelModelTest, TwoStepDeleteRemovesEveryCopy) {
     ASSERT_EQ(model->all().size(), 3);
     const QUuid first = model->all()[0].id;
     const QUuid shared = model->all()[1].id;
+
     model->deleteSelected();
     EXPECT_EQ(model->armedDeleteID(), first);
     model->moveSelection(1);
@@ -223,6 +226,7 @@ TEST_F(PanelModelTest, TwoStepDeleteRemovesEveryCopy) {
     model->deleteSelected();
     EXPECT_EQ(model->armedDeleteID(), shared);
     EXPECT_EQ(model->all().size(), 3);
+
     model->deleteSelected();
     EXPECT_EQ(model->armedDeleteID(), std::nullopt);
     ASSERT_TRUE(rowsLoaded());
@@ -261,6 +265,7 @@ TEST_F(PanelPreviewTest, CancelledAndStaleResultsAreDropped) {
     const ClipItem newer = putImage(makeImage(QStringLiteral("jpg"), 200, 300), 10);
     model->setRows(model->loadRows());
     ASSERT_EQ(model->all().size(), 2);
+
     model->loadPreview();
     model->setSelection(1);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(previewFile(newer)); }));

@@ -13,14 +13,16 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-// The hand-written RTF samples in tests/fixtures/rtf, shaped like office suites' clipboards.
+// The hand-written RTF samples in tests/fixtures/rtf, shaped like what office suites put on the
+// clipboard.
 QByteArray fixture(const char* name) {
     QFile file(QStringLiteral(SNIPJAR_FIXTURES_DIR "/rtf/") + QLatin1String(name));
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name;
     return file.readAll();
 }
 
-// The document's text exactly as stored (unlike toPlainText), paragraphs joined by "\n".
+// The document's text exactly as stored, paragraphs joined by "\n". QTextDocument::toPlainText
+// would turn non-breaking spaces into spaces and line separators into line feeds.
 QString plainText(const QTextDocument* document) {
     if (!document) {
         return u"<none>"_s;
@@ -76,9 +78,10 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         {"{\\rtf1 one\r\ntwo \\b  three}", u"onetwo  three"_s},
         {R"({\rtf1 \trowd\cellx1000\cellx2000 A1\cell B1\cell\row A2\cell B2\cell\row})",
          u"A1\tB1\t\nA2\tB2\t"_s},
-        // \uN is a UTF-16 unit (negative above 32767); its \ucN fallback characters (1 by default,
-        // group-scoped) are dropped, a \'hh or control word counting as one. Unpaired surrogates,
-        // control characters and values beyond 16 bits never reach the text.
+        // \uN is a UTF-16 unit, negative above 32767, followed by \ucN fallback characters (1 unless
+        // given, scoped to the group, never reaching into the next one) that are dropped: a \'hh or a
+        // control word counts as one. Unpaired surrogates, control characters and values beyond 16
+        // bits never reach the text.
         {R"({\rtf1 \u233?t\u233\'e9})", u"été"_s},
         {R"({\rtf1\uc2 \u8364\'80\'80 net})", u"€ net"_s},
         {R"({\rtf1\uc2 \u8364 EUR})", u"€R"_s},
@@ -89,8 +92,9 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         {R"({\rtf1 \u-4064?\u-10179?\u-8704?})", u"\uF020\U0001F600"_s},
         {R"({\rtf1 a\u-10179?b\u-8704?c\u1?\u70000?d})", u"a\uFFFDb\uFFFDcd"_s},
         {R"({\rtf1 a\'zb\'00c\'1fd\'7fe\u0 f})", u"azbcde"_s},
-        // \'hh bytes decode in the document's code page unless the font's charset or \cpg says
-        // otherwise, multi-byte characters included; an unknown code page reads as Latin-1.
+        // \'hh bytes decode in the document's code page unless the current font's charset (or a \cpg
+        // in the font table) says otherwise; consecutive bytes, and a trail byte written as a plain
+        // character, form multi-byte characters; a code page nothing here decodes reads as Latin-1.
         {R"({\rtf1\ansi \'93x\'94 \'80 \'e9})", u"“x” € é"_s},
         {R"({\rtf1\ansi\ansicpg1251 \'cf\'f0\'e8})", u"При"_s},
         {R"({\rtf1\mac Caf\'8e})", u"Café"_s},
@@ -103,10 +107,12 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
          R"( \'cf {\f2\'e1} {\f0\'e9}})",
          u" П α é"_s},
         {R"({\rtf1{\fonttbl{\f0\fcharset0\cpg1251 X;}}\f0\'cf})", u"П"_s},
-        // Bytes before a font's number, characters, symbols and malformed escapes are no text.
+        // Outside the text, bytes before a font's number, characters, symbols and malformed escapes
+        // are no text.
         {R"({\rtf1{\fonttbl stray{\f0\u8364? A\~\'zB;}}\f0 x})", u"x"_s},
-        // Skipped whole: unknown \*-marked destinations (even before a known word), pictures with
-        // binary data holding braces, hidden text and the ANSI half of \upr.
+        // Destinations without document text are skipped whole: \*-marked ones the reader does not
+        // know (a \* before a word it handles too), pictures with binary data that contains braces,
+        // hidden text and the ANSI half of \upr.
         {R"({\rtf1 a{\*\unknowndest secret {nested} text}b})", u"ab"_s},
         {R"({\rtf1 a{\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}b})", u"ab"_s},
         {R"({\rtf1 a{\header head\par}{\footer foot}{\footnote note}b})", u"ab"_s},
@@ -143,9 +149,10 @@ TEST(RtfReaderTest, LibreOfficeSelection) {
     EXPECT_EQ(document->blockCount(), 4);
 }
 
-// A word processor's clipboard: cp1252 punctuation, fonts with their own charsets, a hyperlink's
-// result (never its instruction), surrogate pairs; headers, pictures, bookmarks, theme data, font
-// table entries and document properties stay out.
+// A word processor's clipboard: code page 1252 punctuation, Cyrillic and Japanese fonts with their
+// own charsets, a hyperlink field (its styled result, never its instruction), Unicode beyond 32767
+// and surrogate pairs; headers, pictures, bookmarks, theme data, font table entries (and their
+// subgroups) and document properties stay out.
 TEST(RtfReaderTest, WordProcessorDocument) {
     const auto document = RtfReader::read(fixture("word-processor.rtf"));
     ASSERT_TRUE(document);
@@ -205,6 +212,7 @@ TEST(RtfReaderTest, FontAndColorTables) {
         R"({\rtf1{\fonttbl{\f3\fnil\fcharset128 \'82\'6c\'82\'72 \'83\'53\'83\'56\'83\'62\'83\'4e;}}\f3 x})");
     ASSERT_TRUE(japanese);
     EXPECT_EQ(familiesOf(*japanese, u"x"_s), QStringList{u"ＭＳ ゴシック"_s});
+
     const auto colors = RtfReader::read(
         R"({\rtf1{\colortbl;\red10\green20\blue30;\red999\green-5\blue255;\green7\blue8\red9;\blue6\red5\green4;)"
         R"(\ctint255\red1\green2\blue3;}a{\cf1 b}{\cf2 c}{\cf9 d}{\cb1 e}{\highlight2 f}{\cf0 g}{\cf3 h}{\cf4 i})"
@@ -223,11 +231,12 @@ TEST(RtfReaderTest, FontAndColorTables) {
     EXPECT_EQ(formatOf(*colors, u"j"_s)->foreground().color(), QColor(1, 2, 3));
 }
 
-// Every token consumes a byte and every character comes from one: linear work is two steps a byte.
+// Every token consumes at least one byte and every character written comes from at least one byte,
+// so a reader doing linear work stays within two steps per byte.
 constexpr qint64 stepsPerByte = 2;
 
-// Reads and checks the promises (a document exactly for RTF, no more characters than bytes, linear
-// work); the steps taken.
+// Reads and checks the reader's promises: a document exactly for RTF, no more characters than
+// bytes, linear work; the steps taken.
 qint64 readChecked(const QByteArray& input, RtfReader::Limits limits = {}) {
     const RtfReader::Result result = RtfReader::read(input, limits);
     EXPECT_EQ(result.document != nullptr, RtfReader::isRtf(input));
@@ -246,6 +255,7 @@ TEST(RtfReaderTest, LimitsCutTheDocument) {
     EXPECT_EQ(plainText(cut.document.get()), u"abcd"_s);
     EXPECT_TRUE(cut.truncated);
     EXPECT_FALSE(RtfReader::read("{\\rtf1 abcdef}", {}).truncated);
+
     const QByteArray paragraph = R"({\b Bold} {\i italic} {\cf2\fs28 colour} \u8364\'80 plain text\par )";
     const QByteArray huge =
         R"({\rtf1\ansi{\fonttbl{\f0 Arial;}}{\colortbl;\red1\green2\blue3;\red200\green0\blue0;})" +
@@ -256,9 +266,11 @@ TEST(RtfReaderTest, LimitsCutTheDocument) {
     EXPECT_GE(limited.document->characterCount() - 1, RtfReader::Limits{}.maxCharacters - 1);
     EXPECT_LE(limited.document->characterCount() - 1, RtfReader::Limits{}.maxCharacters);
     EXPECT_LE(limited.steps, stepsPerByte * huge.size());
+
     const RtfReader::Result deep =
         RtfReader::read("{\\rtf1 a{b{c{d{e}f}g}h}i}", {.maxGroupDepth = 3, .maxCharacters = 100});
     EXPECT_EQ(plainText(deep.document.get()), u"abcghi"_s);
+
     const auto sizes = RtfReader::read(R"({\rtf1{\fs99999999999999 big}{\fs1 tiny}{\fs0 unset}})");
     ASSERT_TRUE(sizes);
     EXPECT_EQ(formatOf(*sizes, u"big"_s)->fontPointSize(), 1000);
@@ -266,8 +278,9 @@ TEST(RtfReaderTest, LimitsCutTheDocument) {
     EXPECT_FALSE(formatOf(*sizes, u"unset"_s)->hasProperty(QTextFormat::FontPointSize));
 }
 
-// Every sample cut anywhere (an owner dying mid-transfer) keeps the promises; random inputs are the
-// libFuzzer target's (fuzz/).
+// Every sample cut anywhere (as a clipboard owner that dies mid-transfer leaves it): never a crash,
+// always a document for RTF, linear work. Random inputs are the libFuzzer target's (fuzz/), which
+// checks the same promises.
 TEST(RtfReaderTest, TruncationsKeepThePromises) {
     for (const QByteArray& sample :
          {fixture("libreoffice-writer.rtf"), fixture("word-processor.rtf"), fixture("cocoa-style.rtf"),
@@ -286,8 +299,9 @@ TEST(RtfReaderTest, TruncationsKeepThePromises) {
               u"Shopping list\nBuy bread, cheese and olives; not wine.\nRed and "_s);
 }
 
-// Inputs built to make a careless reader go quadratic, recurse or allocate without bound (a head, a
-// unit repeated, a middle, as many closers): ten times the input costs about ten times the work.
+// Inputs built to make a careless reader go quadratic, recurse, or allocate without bound: a head,
+// a unit repeated to size, a middle, and as many closers. For each, ten times the input costs about
+// ten times the work.
 TEST(RtfReaderTest, HostileShapesCostLinearWork) {
     struct Shape {
         const char* name;
@@ -319,20 +333,23 @@ TEST(RtfReaderTest, HostileShapesCostLinearWork) {
     }
 }
 
-// A read is one change to the document (a view lays out once, not per run); bytes that are no RTF
-// leave the document alone.
+// A view lays its document out again on every change it hears of; a read is one change however many
+// runs it writes, so a long paragraph of tiny runs never costs a layout per run. Bytes that are no
+// RTF leave the document alone.
 TEST(RtfReaderTest, ReadingIsOneChangeToTheDocument) {
     QTextDocument document;
     document.setPlainText(u"previous clip"_s);
     document.documentLayout();
     int changes = 0;
     QObject::connect(&document, &QTextDocument::contentsChange, &document, [&changes] { ++changes; });
+
     const QByteArray runs =
         "{\\rtf1 " + QByteArray("{\\b a}{\\i\\fs30 b}\\cf1 c\\line ").repeated(5'000) + "}";
     EXPECT_TRUE(RtfReader::readInto(runs, document, {}).isRtf);
     EXPECT_EQ(document.characterCount() - 1, 20'000);
     EXPECT_FALSE(document.toPlainText().contains(u"previous"_s));
     EXPECT_EQ(changes, 1);
+
     EXPECT_FALSE(RtfReader::readInto("not rtf", document, {}).isRtf);
     EXPECT_EQ(changes, 1);
     EXPECT_EQ(document.characterCount() - 1, 20'000);

@@ -94,6 +94,7 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
     animator.animate({{first.handle(), firstEnd}, {second.handle(), secondEnd}});
     ASSERT_TRUE(animator.isRunning());
     EXPECT_EQ(first.writes, 0);
+
     bool overshot = false;
     for (int frame = 1; animator.isRunning(); ++frame) {
         ASSERT_LT(frame, 1000);
@@ -127,6 +128,7 @@ TEST_F(SpringAnimatorTest, StopAndNewGroupsSnapToTheEndAndNothingToMoveStartsNot
     EXPECT_EQ(first.writes + second.writes, 0);
     animator.animate({{first.handle(), first.frame.adjusted(0, 0, 1e-9, 0)}});
     EXPECT_TRUE(animator.isRunning());
+
     animator.animate({{first.handle(), QRectF(5, 5, 10, 10)}});
     now += 0.05;
     animator.step();
@@ -167,6 +169,7 @@ TEST_F(SpringAnimatorTest, PropertyViewsRoundAndOutliveTheirObjects) {
     const QRectF expected =
         interpolateFrame(QRectF(0, 0, 100, 100), QRectF(0, 0, 200, 101), searchBarSpring().value(0.02));
     EXPECT_EQ(holder->geometry, expected.toRect());
+
     holder.reset();
     now += 0.02;
     animator.step();

@@ -135,6 +135,7 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     file(text(u"one"_s));
     file(text(u"two"_s));
     const QUuid three = file(text(u"three"_s));
+
     show();
     // No window is active any more; the paste still goes to the one the panel opened over.
     workspace.setFrontmost(std::nullopt);
@@ -146,6 +147,7 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     EXPECT_TRUE(waitUntil([this] { return !keys.keystrokes.isEmpty(); }));
     EXPECT_EQ(workspace.activations.value(0), editor);
     EXPECT_EQ(panel().loadRows().first().text, u"two"_s);
+
     show();
     press(Qt::Key_5, Qt::ControlModifier, u"5"_s);
     EXPECT_TRUE(controller.isVisible());
@@ -177,6 +179,7 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
     press(Qt::Key_Escape);
     EXPECT_FALSE(panel().armedDeleteID().has_value());
     EXPECT_TRUE(controller.isVisible());
+
     press(Qt::Key_Backspace);
     EXPECT_EQ(panel().query(), QString());
     type(u"ab"_s);
@@ -190,10 +193,12 @@ TEST_F(PanelControllerTest, EscapeBackspaceAndKeysThatPassOn) {
     press(Qt::Key_Backspace);
     EXPECT_EQ(panel().query(), QString());
     EXPECT_EQ(panel().selection(), 1);
+
     QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier, u"\x03"_s);
     EXPECT_FALSE(controller.handleKey(&copy));
     press(Qt::Key_V, Qt::ControlModifier | Qt::AltModifier, u"v"_s);
     EXPECT_FALSE(controller.isVisible());
+
     show();
     press(Qt::Key_Escape);
     EXPECT_FALSE(controller.isVisible());
@@ -218,6 +223,7 @@ TEST_F(PanelControllerTest, AHeldDeleteKeyArmsOnceAndDeletesOnlyAfterItsRelease)
     backspace(QEvent::KeyRelease);
     settle(std::chrono::milliseconds(50));
     EXPECT_EQ(panel().visibleCount(), 3);
+
     backspace(QEvent::KeyPress);
     EXPECT_TRUE(waitUntil([this] { return panel().visibleCount() == 2; }));
     for (const bool flagged : {false, true, false}) {
@@ -257,6 +263,7 @@ TEST_F(PanelControllerTest, KindFilterCirclesAndScreenReaders) {
     press(Qt::Key_Down);
     EXPECT_FALSE(rows->child(0)->state().selected);
     EXPECT_TRUE(rows->child(1)->state().selected);
+
     const auto button = [](QWidget* circle) { return QAccessible::queryAccessibleInterface(circle); };
     EXPECT_TRUE(button(circles().front())->state().invisible);
     press(Qt::Key_Backtab, Qt::ShiftModifier);
@@ -277,6 +284,7 @@ TEST_F(PanelControllerTest, KindFilterCirclesAndScreenReaders) {
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
     controller.selectScope(TypeScope::image);
     EXPECT_EQ(panel().typeScope(), TypeScope::all);
+
     press(Qt::Key_Tab);
     button(circles().at(1))->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(panel().typeScope(), TypeScope::image);

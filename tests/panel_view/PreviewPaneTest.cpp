@@ -68,14 +68,17 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     FooterButton* button = footer().deleteButton();
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
     EXPECT_EQ(button->toolTip(), QStringLiteral("Delete (Ctrl+Backspace)"));
+
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(button->text(), QStringLiteral("Confirm Delete?"));
     EXPECT_TRUE(button->isDestructive());
     EXPECT_EQ(button->toolTip(), QStringLiteral("Click again to delete from all your computers"));
+
     model->moveSelection(1);
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
     EXPECT_FALSE(button->isDestructive());
     EXPECT_EQ(model->all().size(), 2);
+
     EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pin"));
     EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Pin (Ctrl+P)"));
     QTest::mouseClick(footer().pinButton(), Qt::LeftButton);
@@ -96,14 +99,17 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("Editor")));
     // The example editor is not installed.
     EXPECT_FALSE(footer().showsSourceIcon());
+
     file(text(QStringLiteral("two\nlines")));
     ASSERT_TRUE(showAndWait());
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("2 lines \u00B7 9 characters")));
+
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
     ASSERT_TRUE(showAndWait());
     ASSERT_EQ(model->preview()->kind, ClipKind::image);
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("320 \u00D7 200")));
     EXPECT_FALSE(detailsMention(QStringLiteral("line")));
+
     Clip files;
     files.kind = Clip::Kind::file;
     files.fileURLs = {QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b.txt")};

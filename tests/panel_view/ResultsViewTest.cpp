@@ -45,6 +45,7 @@ TEST_F(ResultsViewTest, EmptyHistoryAndNoMatchesAreTold) {
     showPanel();
     EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::emptyHistory);
     EXPECT_TRUE(showsLabel(u"Nothing copied yet"_s));
+
     file(text(u"hello"_s));
     showPanel();
     EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::rows);
@@ -60,6 +61,7 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
     file(text(u"here"_s));
     showPanel();
     EXPECT_FALSE(view.macFilterRow()->isVisible());
+
     put(store->syncContainer(), text(u"there"_s), otherMac, 0);
     store->syncContext().insert(Device{thisMac, u"Desk"_s, std::nullopt});
     ASSERT_TRUE(store->syncContext().save());
@@ -73,6 +75,7 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
     EXPECT_EQ(names.first(), u"All computers"_s);
     EXPECT_TRUE(names.contains(u"Desk"_s));
     EXPECT_TRUE(view.macFilterRow()->chips().first()->isSelected());
+
     MacChip* desk = view.macFilterRow()->chips()[names.indexOf(u"Desk"_s)];
     QTest::mouseClick(desk, Qt::LeftButton);
     EXPECT_EQ(selectedMac, std::optional<std::optional<QString>>(thisMac));
@@ -93,12 +96,14 @@ TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitleAndClicksReportTheirRow
     EXPECT_EQ(RowDelegate::badgeText(0), u"Ctrl+1"_s);
     EXPECT_EQ(RowDelegate::badgeText(8), u"Ctrl+9"_s);
     EXPECT_EQ(RowDelegate::titleRect(tenth).left(), RowDelegate::titleRect(first).left());
+
     const QImage painted = paintOnly(*list->viewport());
     EXPECT_GT(paintedPixels(painted, RowDelegate::badgeRect(list->visualRect(rowIndex(8)))), 0);
     EXPECT_EQ(paintedPixels(painted, RowDelegate::badgeRect(tenth)), 0);
     // The badge column holds its widest text.
     EXPECT_GE(RowDelegate::badgeRect(first).width(),
               QFontMetrics(PanelFonts::caption2()).horizontalAdvance(u"Ctrl+9"_s));
+
     const QPoint third = list->visualRect(rowIndex(2)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
@@ -165,6 +170,7 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholderAndSpinnerOrTabHint) {
     EXPECT_FALSE(bar.spinner()->isVisible());
     EXPECT_FALSE(bar.spinner()->isTurning());
     EXPECT_FALSE(bar.hintLabel()->isVisible());
+
     model->setTypeScope(TypeScope::all);
     EXPECT_EQ(bar.queryLabel()->text(), u"Search clipboard\u2026"_s);
     model->setTypeScope(TypeScope::image);

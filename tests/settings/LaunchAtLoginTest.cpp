@@ -77,6 +77,7 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
                     .contains(QLatin1String("\nExec=env SNIPJAR_IDENTITY=debug \"")));
     ASSERT_FALSE(LaunchAtLogin::isEnabled());
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
+
     const QString entry = autostart() + u"/app.snipjar.Snipjar.desktop"_s;
     EXPECT_EQ(LaunchAtLogin::entryPath(), entry);
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
@@ -96,21 +97,26 @@ TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     ::chmod(QFile::encodeName(autostart()).constData(), 0755);
     const QString theirs = autostart() + u"/org.example.Other.desktop"_s;
     writeFile(theirs, u"[Desktop Entry]\nType=Application\nExec=other\n"_s);
+
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
     EXPECT_EQ(modeOf(autostart()), 0755u);
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
+
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
     EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
     EXPECT_EQ(readFile(theirs), u"[Desktop Entry]\nType=Application\nExec=other\n"_s);
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
+
     const QString hidden = u"[Desktop Entry]\nType=Application\nExec=snipjar\nHidden=true\n"_s;
     writeFile(LaunchAtLogin::entryPath(), hidden);
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
     EXPECT_TRUE(LaunchAtLogin::setEnabled(false));
     EXPECT_EQ(readFile(LaunchAtLogin::entryPath()), hidden);
+
     writeFile(LaunchAtLogin::entryPath(),
               u"[Desktop Entry]\nType=Application\nExec=snipjar\nX-GNOME-Autostart-enabled=false\n"_s);
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
+
     EXPECT_TRUE(LaunchAtLogin::setEnabled(true));
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), QCoreApplication::applicationFilePath());
@@ -123,6 +129,7 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     LaunchAtLogin::configureOnFirstRun();
     EXPECT_FALSE(QFileInfo::exists(LaunchAtLogin::entryPath()));
     EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
+
     QTemporaryDir installed;
     const QString command = installed.filePath(u"snipjar"_s);
     ASSERT_TRUE(QFile::copy(u"/bin/true"_s, command));
@@ -130,6 +137,7 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     LaunchAtLogin::configureOnFirstRun();
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), command);
     EXPECT_EQ(UserSettings::didConfigureLoginItem(), true);
+
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     LaunchAtLogin::configureOnFirstRun();
     EXPECT_FALSE(LaunchAtLogin::isEnabled());

@@ -112,10 +112,12 @@ TEST_F(SettingsWindowTest, ValuesOutsideTheChoicesStayUntilChanged) {
     UserSettings::setValue(QString::fromLatin1(UserSettings::retentionDaysKey), 14);
     UserSettings::setValue(QString::fromLatin1(UserSettings::hotKeyKey), u"super+alt+k"_s);
     openWindow();
+
     EXPECT_EQ(stepper().text(), u"500"_s);
     EXPECT_EQ(retention().currentIndex(), -1);
     EXPECT_EQ(recorder().title(), u"Alt+Super+K"_s);
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 500);
+
     QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 250);
 }
@@ -135,6 +137,7 @@ TEST_F(SettingsWindowTest, ShorterLimitsTrimTheStoreAtOnce) {
     EXPECT_EQ(limitsChanges, 1);
     ASSERT_EQ(syncItems().size(), 1);
     EXPECT_EQ(syncItems()[0].id, recent[0].id);
+
     const QList<ClipItem> items = fillOwn(60, 3600);
     QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 50);
@@ -151,6 +154,7 @@ TEST_F(SettingsWindowTest, ShorterLimitsTrimTheStoreAtOnce) {
 TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     takenCombos.append(*HotKeyCombo::parseLinuxForm(u"Ctrl+Alt+T"_s));
     openWindow();
+
     QTest::mouseClick(recorder().button(), Qt::LeftButton);
     QTest::keyClick(recorder().button(), Qt::Key_T, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(inFile(UserSettings::hotKeyKey).isValid());
@@ -158,6 +162,7 @@ TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     EXPECT_EQ(recorder().title(), u"Ctrl+Alt+V"_s);
     EXPECT_EQ(recorder().message(), u"Ctrl+Alt+T is taken by another program."_s);
     EXPECT_FALSE(recorder().isRecording());
+
     QTest::mouseClick(recorder().button(), Qt::LeftButton);
     EXPECT_TRUE(recorder().message().isEmpty());
     QTest::keyClick(recorder().button(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
@@ -217,6 +222,7 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     const qint64 first = store->syncedBytes();
     ASSERT_GT(first, 0);
     EXPECT_EQ(storage.text(), QLocale().formattedDataSize(first, 1, QLocale::DataSizeSIFormat));
+
     insertSynced(text(QString(9000, QLatin1Char('y'))));
     EXPECT_EQ(storage.text(), QLocale().formattedDataSize(first, 1, QLocale::DataSizeSIFormat));
     window->hide();

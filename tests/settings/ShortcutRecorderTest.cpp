@@ -56,7 +56,9 @@ TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
     ASSERT_TRUE(recorder->isRecording());
     EXPECT_EQ(recorder->title(), u"Type shortcut…"_s);
     EXPECT_EQ(QWidget::keyboardGrabber(), recorder->button());
+
     press(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+
     const HotKeyCombo expected = comboOf("Ctrl+Alt+K");
     EXPECT_EQ(recorded, QList{expected});
     EXPECT_EQ(asked, QList{expected});
@@ -87,13 +89,16 @@ TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     EXPECT_EQ(recorder->message(), u"Ctrl+Shift+V is the keystroke Snipjar pastes with."_s);
     EXPECT_TRUE(recorder->isRecording());
     EXPECT_EQ(recorder->title(), u"Type shortcut…"_s);
+
     press(Qt::Key_Escape);
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(recorder->title(), u"Ctrl+Alt+V"_s);
+
     QTest::mouseClick(recorder->button(), Qt::LeftButton);
     QTest::mouseClick(recorder->button(), Qt::LeftButton);
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(recorder->title(), u"Ctrl+Alt+V"_s);
+
     EXPECT_TRUE(recorded.isEmpty());
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());

@@ -46,10 +46,12 @@ TEST(AppLifecycle, LaunchStartsEveryPartInOrder) {
     {
         AppDelegate delegate(platform);
         delegate.launch();
+
         const FakeGlobalHotKeys::Combination grab = grabOf(u"Ctrl+Shift+K"_s);
         EXPECT_EQ(platform.fakeHotKeys().activeGrabs(), QList{grab});
         ASSERT_EQ(platform.fakeHotKeys().press(grab.keyLabel, grab.modifierBits), 1);
         EXPECT_TRUE(test::waitUntil([&] { return delegate.panel()->isVisible(); }));
+
         EXPECT_TRUE(
             test::waitUntil([&] { return ClipStore::allItems(delegate.store().syncContext()).size() == 1; }));
         EXPECT_TRUE(QFile::exists(LaunchAtLogin::entryPath()));

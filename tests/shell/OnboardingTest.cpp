@@ -52,17 +52,20 @@ TEST(OnboardingTest, StepsAndThePasteCheck) {
     EXPECT_EQ(view.step(), 0);
     EXPECT_TRUE(shows(u"Shift+Super+K"_s));
     saveShot(view, u"1-welcome"_s);
+
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_EQ(view.step(), 1);
     EXPECT_TRUE(shows(u"Let Snipjar paste for you"_s));
     EXPECT_TRUE(shows(u"[Skip for now]"_s));
     saveShot(view, u"2-paste-unavailable"_s);
+
     canPaste = true;
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.canPasteShown(); }, 3000));
     EXPECT_EQ(view.step(), 1) << "the step never advances by itself";
     EXPECT_TRUE(shows(u"Snipjar is ready to paste"_s));
     EXPECT_FALSE(shows(u"[Skip for now]"_s));
     saveShot(view, u"2-paste-ready"_s);
+
     view.advance();
     EXPECT_EQ(view.step(), 2);
     EXPECT_TRUE(shows(u"[Start Using Snipjar]"_s));
@@ -73,6 +76,7 @@ TEST(OnboardingTest, StepsAndThePasteCheck) {
     EXPECT_FALSE(finished);
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_TRUE(finished);
+
     UserSettings::setValue(UserSettings::syncServerKey, u"host=sync.example"_s);
     OnboardingView withSync([] { return true; }, [] {});
     withSync.advance();

@@ -137,9 +137,11 @@ TEST_F(TrayMenuTest, DrillingIntoAComputerAndBack) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return drilledTo.has_value(); }, 2000));
     EXPECT_EQ(*drilledTo, u"OTHER"_s);
     EXPECT_EQ(lines().mid(2, 3), (QStringList{"> Back", "[Computer]", "shared words"}));
+
     drillRow(u"Back"_s)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !drilledTo.has_value(); }, 2000));
     EXPECT_TRUE(lines().contains(u"[Computers]"_s));
+
     fill(u"GONE"_s);
     EXPECT_TRUE(lines().contains(u"No clips from Computer"_s));
 }
@@ -149,6 +151,7 @@ TEST_F(TrayMenuTest, DrillingIntoAComputerAndBack) {
 TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
     fill();
     EXPECT_TRUE(lines().contains(u"No clipboard history"_s));
+
     for (int index = 0; index < 40; ++index) {
         put(u"clip %1"_s.arg(index), index < 6 ? u"C%1"_s.arg(index) : thisComputer, index + 1);
     }
@@ -255,6 +258,7 @@ TEST_F(TrayMenuTest, OffersToResumeWhilePaused) {
     QDir().mkpath(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots"));
     EXPECT_TRUE(menu.grab().save(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots/tray-paused.png")));
     menu.hide();
+
     resume->trigger();
     EXPECT_FALSE(pause.isPaused());
     EXPECT_FALSE(pause.until());
@@ -270,6 +274,7 @@ TEST(MenuClipTextTest, TitlesReadAsOneLineAndFit) {
     EXPECT_EQ(MenuClipText::oneLine(item), u"first line second line end"_s);
     item.concealed = true;
     EXPECT_EQ(MenuClipText::oneLine(item), QString(6, QChar(0x2022)));
+
     item.concealed = false;
     item.title = QString(400, QLatin1Char('W'));
     const QFontMetrics metrics(QMenu().font());

@@ -59,6 +59,7 @@ TEST_F(ShellHotKey, ANewCombinationReplacesTheOldOneAtOnce) {
     EXPECT_FALSE(panel.isVisible()) << "the old combination still opens the panel";
     EXPECT_TRUE(opensPanel("ctrl+shift+j"));
     spinEventLoop(50); // until J is seen up: a press before that counts as its auto-repeat
+
     std::unique_ptr<XcbConnection> other = XcbConnection::open();
     xcb_grab_key(other->get(), 1, other->root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_SHIFT,
                  keycodeOf(*other, 'k'), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);

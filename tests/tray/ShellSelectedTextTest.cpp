@@ -68,10 +68,12 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
         return result;
     };
     PrimarySelector selector;
+
     ASSERT_TRUE(selector.select("selected while off"));
     spinEventLoop(2000);
     EXPECT_FALSE(delegate.isRecordingSelectedText());
     EXPECT_TRUE(titles().isEmpty());
+
     delegate.openSettings();
     QCheckBox* toggle = delegate.settings()->selectedTextSection()->recordToggle();
     EXPECT_FALSE(toggle->isChecked());
@@ -84,6 +86,7 @@ TEST(ShellSelectedText, TheSwitchStartsAndStopsRecordingAtOnce) {
     ASSERT_TRUE(waitUntil([&] { return !titles().isEmpty(); }, 10000));
     spinEventLoop(2000);
     EXPECT_EQ(titles(), QStringList{"selected while on"});
+
     toggle->click();
     EXPECT_FALSE(UserSettings::recordSelectedText());
     EXPECT_FALSE(delegate.isRecordingSelectedText());

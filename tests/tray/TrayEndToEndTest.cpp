@@ -91,12 +91,14 @@ TEST_F(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     std::optional<QPoint> icon;
     ASSERT_TRUE(waitUntil([&] { return (icon = embeddedIcon()).has_value(); }, 15000))
         << "the icon was not embedded";
+
     for (const char* text : {"first from the tray", "second from the tray"}) {
         const qsizetype before = listed().size();
         SelectionOwners owner;
         owner.xclip(text);
         ASSERT_TRUE(waitUntil([&] { return listed().size() == before + 1; }, 15000));
     }
+
     QTemporaryDir folder;
     const QString output = folder.filePath(u"typed.txt"_s);
     Xterm terminal(typingTerminal(output));
@@ -127,6 +129,7 @@ TEST_F(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     ASSERT_TRUE(xdotool({"key", "--delay", "80", "Down", "Down", "Down", "Return"}));
     EXPECT_TRUE(waitUntil([&] { return fileContents(output) == "first from the tray"; }, 10000))
         << fileContents(output).constData();
+
     tray.kill();
     tray.waitForFinished();
 }
