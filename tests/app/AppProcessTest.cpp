@@ -1,10 +1,7 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
 #include "app/SingleInstance.h"
 #include "platform/AppPaths.h"
-#include "platform/UserSettings.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -35,9 +32,8 @@ int modeOf(const QString& path) {
     return info.st_mode & 0777;
 }
 
-// Runs the body in a child whose effective user is `nobody`, as another user's process would run,
-// while file access stays this user's so that it can reach the private runtime folder. Only system
-// calls run in the child.
+// Runs the body (system calls only) in a child whose effective user is `nobody`, with this user's
+// file access so that it reaches the private runtime folder.
 pid_t forkAsUser(uid_t user, const std::function<int()>& body) {
     const pid_t child = ::fork();
     if (child == 0) {
@@ -55,9 +51,8 @@ sockaddr_un unixAddress(const QByteArray& path) {
 
 } // namespace
 
-// The application captures copies into private store files that the list shows while it runs; the
-// hot key written by hand in Linux form opens the panel; a second copy exits at once and leaves the
-// first running.
+// Copies are captured into private store files that list shows; the hot key written in Linux form
+// opens the panel; a second copy exits at once and leaves the first running.
 TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     TestEnvironment environment;
     UserSettings::setValue(UserSettings::hotKeyKey, "Ctrl+Shift+K");
@@ -94,7 +89,6 @@ TEST(AppProcess, CapturesListsAnswersTheHotKeyAndStaysSingle) {
     for (const QFileInfo& file : QDir(storeFolder).entryInfoList(QDir::Files)) {
         EXPECT_EQ(modeOf(file.filePath()), 0600) << file.fileName().toStdString();
     }
-
     // The first run shows the welcome window. Run from the build folder, it never makes the build's
     // program start at every login (an installed Snipjar may be named instead).
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Welcome to Snipjar$")); }));
@@ -144,9 +138,8 @@ TEST(AppSingleInstance, SecondCopyReachesAFirstThatListensLate) {
     EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().constData();
 }
 
-// The runtime folder's name is predictable when XDG_RUNTIME_DIR is unset, so another user can make
-// it first: a folder open to others, owned by another user or a symbolic link is refused by the
-// application and by the commands alike, with the folder named, before anything is sent.
+// Without XDG_RUNTIME_DIR another user can make the runtime folder first: one open to others, owned
+// by another user or a symbolic link is refused by the application and the commands, named.
 TEST(AppSingleInstance, RefusesARuntimeFolderOthersCanReach) {
     TestEnvironment environment;
     const uid_t nobody = ::getpwnam("nobody")->pw_uid;
@@ -179,9 +172,7 @@ TEST(AppSingleInstance, RefusesARuntimeFolderOthersCanReach) {
     }
 }
 
-// Only processes of the same user talk over the instance socket: a command and a second copy refuse
-// a socket served by another user (who would read the clip sent and forge the answer), and the
-// running copy closes another user's connection unanswered.
+// Only processes of the same user talk over the instance socket, in either direction.
 TEST(AppSingleInstance, TalksOnlyToProcessesOfTheSameUser) {
     TestEnvironment environment;
     UserSettings::setValue(UserSettings::didOnboardKey, true);

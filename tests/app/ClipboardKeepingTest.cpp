@@ -1,13 +1,5 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
-#include "platform/UserSettings.h"
-#include "platform/x11/XcbConnection.h"
-#include "platform/x11/XcbMemory.h"
-
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -16,10 +8,6 @@ using namespace snipjar;
 using namespace snipjar::test;
 
 namespace {
-
-qsizetype listedCount() {
-    return listed().size();
-}
 
 // What `xclip -o` reads from the clipboard for a target; none when nobody offers it.
 std::optional<QByteArray> clipboardHolds(const QString& target = QStringLiteral("UTF8_STRING")) {
@@ -39,49 +27,29 @@ xcb_window_t ownerOf(const QByteArray& selection) {
     return reply ? reply->owner : xcb_window_t(XCB_WINDOW_NONE);
 }
 
-// The running application, its log, and the programs that copy.
-class ClipboardKeeping : public ::testing::Test {
+class ClipboardKeeping : public RunningSnipjar {
 protected:
-    void startSnipjar() {
-        UserSettings::setValue(UserSettings::didOnboardKey, true);
-        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(snipjarIsReady());
-    }
-
-    void TearDown() override {
-        if (app.state() == QProcess::Running) {
-            app.terminate();
-            app.waitForFinished(10000);
-        }
-    }
-
-    QByteArray log() { return logged += app.readAllStandardError(); }
-
     // xclip copies the text, and goes once the copy is filed.
     void copyWithXclipAndKillIt(const QByteArray& text) {
-        const qsizetype before = listedCount();
+        const qsizetype before = listed().size();
         QProcess* xclip = owners.xclip(text);
-        EXPECT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 10000)) << text.constData();
+        EXPECT_TRUE(waitUntil([&] { return listed().size() == before + 1; }, 10000)) << text.constData();
         xclip->kill();
         xclip->waitForFinished();
     }
 
     // A Qt program copies, is filed, and quits; returns what it said of the clipboard at its exit.
     QByteArray copyInQtAndQuit(const QStringList& arguments) {
-        const qsizetype before = listedCount();
+        const qsizetype before = listed().size();
         QProcess program;
         program.start(QStringLiteral(SNIPJAR_QT_COPY_HELPER), arguments);
         EXPECT_TRUE(program.waitForReadyRead(10000));
-        EXPECT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 10000));
+        EXPECT_TRUE(waitUntil([&] { return listed().size() == before + 1; }, 10000));
         program.write("quit\n");
         program.waitForFinished(15000);
         return program.readAllStandardOutput();
     }
 
-    TestEnvironment environment;
-    QProcess app;
-    QByteArray logged;
     SelectionOwners owners;
 };
 
@@ -118,7 +86,6 @@ TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) 
     const std::optional<QByteArray> image = clipboardHolds(imageTarget);
     ASSERT_TRUE(image);
     EXPECT_EQ(QImage::fromData(*image).size(), QSize(120, 80));
-
     // The secret is skipped, and its owner's exit leaves the clipboard empty.
     QProcess* secret = owners.helper({"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
     spinEventLoop(1000);
@@ -126,7 +93,7 @@ TEST_F(ClipboardKeeping, TheClipboardOutlivesTheProgramThatCopiedButNotASecret) 
     secret->waitForFinished();
     spinEventLoop(1500);
     EXPECT_EQ(clipboardHolds(), std::nullopt);
-    EXPECT_EQ(listedCount(), 3);
+    EXPECT_EQ(listed().size(), 3);
 }
 
 // Switched off, the clipboard empties with its owner and the clipboard-manager role stays free.
@@ -150,7 +117,7 @@ TEST_F(ClipboardKeeping, AnotherClipboardManagerIsLeftAloneAndGetsTheClipboardAt
     ASSERT_NE(other, xcb_window_t(XCB_WINDOW_NONE));
 
     startSnipjar();
-    EXPECT_TRUE(waitUntil([&] { return log().contains("Another clipboard manager is running"); }));
+    EXPECT_TRUE(waitUntil([&] { return readLog().contains("Another clipboard manager is running"); }));
     EXPECT_EQ(ownerOf("CLIPBOARD_MANAGER"), other);
 
     copyWithXclipAndKillIt("handed over at quit");

@@ -1,8 +1,5 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
-#include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 #include "store/ClipStore.h"
 
@@ -24,30 +21,20 @@ bool panelIsShown() {
 
 // The running application with its panel, an xterm in front whose shell writes every character
 // it is given to a file, and the test's own view of the desktop.
-class PanelEndToEnd : public ::testing::Test {
+class PanelEndToEnd : public RunningSnipjar {
 protected:
     // Clips filed straight into the history before the application starts.
     virtual void seed() {}
 
     void SetUp() override {
-        // Onboarding has been seen: its window would stand in front of the terminal.
-        UserSettings::setValue(UserSettings::didOnboardKey, true);
         seed();
         platform = X11Platform::create();
         ASSERT_TRUE(platform);
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(snipjarIsReady());
+        startSnipjar();
     }
 
-    void TearDown() override {
-        app.terminate();
-        app.waitForFinished(10000);
-    }
-
-    // Copies the text with the owner helper, waits until the running Snipjar has filed it, and lets
-    // the owner go.
+    // Copies the text with the owner helper and lets the owner go once the copy is filed.
     void copyText(const QString& text) {
         const qsizetype before = listed().size();
         QProcess* owner = owners.helper({"UTF8_STRING", text});
@@ -76,20 +63,16 @@ protected:
 
     QString typed() { return QString::fromUtf8(fileContents(output)); }
 
-    TestEnvironment environment;
     SelectionOwners owners;
     std::unique_ptr<X11Platform> platform;
-    QProcess app;
     std::unique_ptr<Xterm> terminal;
     const QString output = environment.path("typed.txt");
 };
 
 } // namespace
 
-// With an xterm in front, the hot key opens the panel (a popup that holds the keyboard and lets go
-// of it right before the paste, while the hot key's keys may still be down); typing narrows the
-// rows, Down and Return paste the second of them into the xterm, Ctrl+2 pastes the second row, the
-// terminal stays the active window all along, and nothing pasted is filed again.
+// Over an xterm, the hot key opens the panel; typing narrows the rows, Down and Return paste the
+// second into the xterm, Ctrl+2 the second row; the terminal stays active, nothing is filed again.
 TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     copyText(QStringLiteral("äpple pie – ünïcode"));
     copyText(QStringLiteral("banana split"));
@@ -104,7 +87,6 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
         << typed().toStdString();
     EXPECT_FALSE(panelIsShown());
     EXPECT_TRUE(terminalIsFrontmost());
-
     // The pasted clip went to the top, so the second row is now cherry tart.
     openPanel();
     ASSERT_TRUE(xdotool({"key", "ctrl+2"}));
@@ -115,13 +97,11 @@ TEST_F(PanelEndToEnd, PastesTheChosenClipIntoTheWindowInFront) {
     EXPECT_EQ(listed().size(), 3);
 }
 
-// Escape, a click outside and the hot key pressed again each close the panel, and the window that
-// was in front stays the active one; show-panel opens it, and another window becoming active
-// closes it as well.
+// Escape, a click outside and the hot key again close the panel, the window in front staying
+// active; show-panel opens it, and another window becoming active closes it.
 TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     copyText(QStringLiteral("something to show"));
     startTerminal();
-
     // Held down as a person holds them: the panel takes the keyboard while the keys are still
     // down, so what is typed next reaches the panel, not the terminal.
     ASSERT_TRUE(xdotool({"keydown", "ctrl+alt+v"}));
@@ -144,11 +124,9 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }));
     EXPECT_TRUE(terminalIsFrontmost());
     EXPECT_TRUE(typed().isEmpty()) << typed().toStdString();
-
     // show-panel opens it as the hot key does.
     EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"}), 0);
     EXPECT_TRUE(waitUntil(panelIsShown, 10000));
-
     // Another window becoming active (here made so by the window manager) hides the panel too.
     Xterm other({"-title", "other"});
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }, 10000));
@@ -206,9 +184,8 @@ protected:
 
 } // namespace
 
-// The panel over an xterm with each kind of clip selected in turn, saved as screenshots in the
-// build folder for a person to look at (they stay out of the repository); a panel that drew
-// nothing has one or two distinct colours in its part of the screen.
+// Each kind of clip previewed over an xterm, saved as screenshots in the build folder for a person
+// to look at; a panel that drew nothing has one or two colours in its part of the screen.
 TEST_F(PanelScreenshots, EveryKindOfPreviewIsDrawn) {
     startTerminal();
     const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");

@@ -32,10 +32,8 @@ struct PrivateDisplay : QProcess {
 
 } // namespace
 
-// Copies already captured are filed whatever ends Snipjar: SIGTERM, or its X server dying, after
-// which Snipjar says so and exits with status 1. Five large images are copied one after another,
-// each captured before the next, and the end comes right after the last is captured, while the
-// earlier ones are still being filed.
+// Copies already captured are filed whatever ends Snipjar: SIGTERM, or its X server dying (said, and
+// status 1), right after the last of five large images is captured while the others are filing.
 TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
     QTemporaryDir folder;
     QStringList images;

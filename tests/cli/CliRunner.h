@@ -1,5 +1,9 @@
 #pragma once
 
+#include "TestEnvironment.h"
+#include "X11TestClients.h"
+#include "platform/UserSettings.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QJsonArray>
@@ -7,6 +11,7 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <gtest/gtest.h>
 
 namespace snipjar::test {
 
@@ -57,5 +62,31 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
 inline QString addedId(const CliRun& run) {
     return QString::fromLatin1(run.out.trimmed());
 }
+
+// A running Snipjar in this test's X session, past its welcome window, with its log collected.
+class RunningSnipjar : public ::testing::Test {
+protected:
+    void startSnipjar() {
+        UserSettings::setValue(UserSettings::didOnboardKey, true);
+        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
+        ASSERT_TRUE(app.waitForStarted());
+        ASSERT_TRUE(snipjarIsReady(20000));
+    }
+    void TearDown() override {
+        if (app.state() == QProcess::Running) {
+            app.terminate();
+            app.waitForFinished(20000);
+        }
+    }
+    QByteArray readLog() { return log += app.readAllStandardError(); }
+    // Waits until the log holds the line `times` times.
+    bool logged(const QByteArray& line, int times = 1) {
+        return waitUntil([&] { return readLog().count(line) >= times; }, 20000);
+    }
+
+    TestEnvironment environment;
+    QProcess app;
+    QByteArray log;
+};
 
 } // namespace snipjar::test

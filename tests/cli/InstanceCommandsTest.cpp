@@ -1,11 +1,8 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
 
 #include "app/CommandLine.h"
 #include "app/LocalSocket.h"
 #include "app/SingleInstance.h"
-#include "platform/UserSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,37 +35,17 @@ QStringList titles() {
     return result;
 }
 
-// A running Snipjar in this test's X session, past its welcome window, with its log collected.
-class CliInstance : public ::testing::Test {
+class CliInstance : public RunningSnipjar {
 protected:
     void SetUp() override {
-        UserSettings::setValue(UserSettings::didOnboardKey, true);
         UserSettings::setValue(UserSettings::historyLengthKey, 1000);
-        app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-        ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(snipjarIsReady(20000));
+        startSnipjar();
     }
-
-    void TearDown() override {
-        if (app.state() == QProcess::Running) {
-            app.terminate();
-            app.waitForFinished(20000);
-        }
-    }
-
-    bool logged(const QByteArray& line, int times = 1) {
-        return waitUntil([&] { return (log += app.readAllStandardError()).count(line) >= times; }, 20000);
-    }
-
-    TestEnvironment environment;
-    QProcess app;
-    QByteArray log;
 };
 
 } // namespace
 
-// The running Snipjar files, lists, shows, pins, deletes, copies, pastes and pauses as the command
-// line asks, and its own capture files next to it in the same history.
+// The running Snipjar carries out the history commands, its own capture filing into the same history.
 TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     const CliRun added = runCli({"add"}, "from a script");
     ASSERT_EQ(added.exitCode, 0) << added.err.constData();
@@ -79,7 +56,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"search", "SCRIPT"}).out.count('\n'), 1);
     EXPECT_EQ(runCli({"pin", id}).exitCode, 0);
     EXPECT_EQ(listed({"--pinned"}).size(), 1);
-
     // Bad input is refused by the command before the running copy sees it; ids are checked there.
     EXPECT_EQ(runCli({"add"}, QByteArray("\x00\x01\x02", 3)).exitCode, 1);
     const CliRun unknown = runCli({"delete", "0000"});
@@ -89,9 +65,7 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(runCli({"clear", "--keep-pinned", "--yes"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"from a script"});
     EXPECT_EQ(runCli({"delete", id}).exitCode, 0);
-
-    // copy puts the clip on the clipboard without it being recorded as a new copy; paste types it
-    // into the window in front, as the panel does.
+    // copy puts the clip on the clipboard without filing it again; paste types it into the window in front.
     const QString older = addedId(runCli({"add", "--text", "older clip"}));
     const QString newer = addedId(runCli({"add", "--text", "newer clip"}));
     ASSERT_EQ(runCli({"copy", older}).exitCode, 0);
@@ -110,7 +84,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_EQ(runCli({"paste", newer.left(8)}).exitCode, 0);
     EXPECT_TRUE(waitUntil([&] { return fileContents(typed) == "newer clip"; }, 20000))
         << fileContents(typed).constData();
-
     // pause stops recording copies until resume, and status tells it with the running backend.
     ASSERT_EQ(runCli({"pause", "30"}).exitCode, 0);
     ASSERT_TRUE(logged("Recording paused"));
@@ -127,7 +100,6 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     ASSERT_TRUE(logged("Recording resumed"));
     ASSERT_TRUE(copiedByHand("copied after the pause", [] { return listed().size() == 3; }));
     EXPECT_EQ(titles(), (QStringList{"copied after the pause", "newer clip", "older clip"}));
-
     // export and import are carried out by the running Snipjar, whose panel sees what came back.
     const QString archive = folder.filePath("history.tar");
     ASSERT_EQ(runCli({"export", archive}).exitCode, 0);
@@ -138,9 +110,8 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     // A setting changed from the command line acts at once: the history shrinks to its new length.
     ASSERT_EQ(runCli({"config", "historyLength", "1"}).exitCode, 0);
     EXPECT_EQ(titles(), QStringList{"copied after the pause"});
-
-    // HTML offered beside the text is kept with it and given back byte for byte; copying the clip
-    // offers it again, for a rich editor. add --mime files HTML with its words as the title.
+    // HTML beside the text is kept byte for byte and offered again by copy; add --mime titles HTML by its
+    // words.
     const QByteArray html = "<b>bold</b> w\xC3\xB6rds\r\n";
     {
         SelectionOwners owner;
@@ -160,10 +131,9 @@ TEST_F(CliInstance, HistoryCommandsGoThroughTheRunningSnipjar) {
     EXPECT_EQ(app.state(), QProcess::Running);
 }
 
-// watch prints a row for every clip filed, in order: here from a burst of 1,000 copies by xclip.
-// The capture takes only the newest of copies made faster than it reads, so the rows are checked
-// against what was filed. --exec runs once per clip with its fields and content; a failing command
-// is reported and watching goes on. SIGTERM ends a watch with 0, Snipjar quitting with 1.
+// watch prints a row for every clip filed, in order, through a burst of 1,000 xclip copies (checked
+// against what was filed: copies faster than the capture collapse). --exec runs per clip; a failing
+// command is reported and watching goes on. SIGTERM ends a watch with 0, Snipjar quitting with 1.
 TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     QTemporaryDir folder;
     const QString ran = folder.filePath("ran");
@@ -235,12 +205,10 @@ TEST_F(CliInstance, WatchSeesEveryClipFiledInOrderUntilSnipjarQuits) {
     EXPECT_EQ(alone.err, "snipjar: Snipjar is not running; watch needs it\n");
 }
 
-// show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two
-// (the desktop entry's actions) start it and then act. show-panel, the hot key's command on some
-// desktops, is answered by the light command itself: its copy here would hand over to an
-// "application" that only fails. The token the command was started with reaches Snipjar on either
-// path (the startup id when there is no Wayland token); one that cannot be a token is dropped, and
-// the panel opens all the same.
+// show-panel, show-settings and quit act on the running Snipjar; when none runs, the first two start
+// it. show-panel is answered by the light command itself (its copy here hands over to an "application"
+// that only fails). The activation token (or startup id) reaches Snipjar either way; one that cannot
+// be a token is dropped and the panel opens all the same.
 TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     ASSERT_EQ(runCli({"show-settings"}).exitCode, 0);
     EXPECT_TRUE(waitUntil([] { return windowShown(QStringLiteral("^Snipjar Settings$")); }, 20000));
@@ -277,10 +245,8 @@ TEST_F(CliInstance, OpensItsWindowsAndQuits) {
     EXPECT_TRUE(logged("Settings asked for with the activation token openbox/xterm-1_TIME9"));
 }
 
-// The socket answers every line, also no request or options the command line refuses (a pause of
-// no time, a negative limit, an unknown kind, an archive path that is not absolute), and cuts off
-// endless ones. A peer that asks for a
-// large answer and never reads it holds nobody else up.
+// The socket answers every line, also options the command line refuses, and cuts off endless ones;
+// a peer that asks for a large answer and never reads it holds nobody else up.
 TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const QByteArray endless(1 << 20, 'a');
     for (const QByteArray& line :
@@ -303,10 +269,8 @@ TEST_F(CliInstance, TheSocketAnswersEveryLineAndCutsOffEndlessOnes) {
     const LocalSocket neverReads = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
     ASSERT_TRUE(neverReads.writeAll(QJsonDocument(show).toJson(QJsonDocument::Compact) + '\n', 5000));
     EXPECT_EQ(runCli({"list"}).exitCode, 0);
-    EXPECT_FALSE((log += app.readAllStandardError()).contains("Recording paused"));
-
-    // A watch that never reads is dropped once 4 MB of rows wait for it (200 titles that JSON
-    // makes six times longer); the watch that reads sees every row, and commands are answered.
+    EXPECT_FALSE(readLog().contains("Recording paused"));
+    // A watch that never reads is dropped at 4 MB of waiting rows; one that reads sees every row.
     const LocalSocket neverWatches = LocalSocket::connectTo(SingleInstance().socketPath(), 5000);
     ASSERT_TRUE(neverWatches.writeAll("{\"command\":\"watch\",\"json\":true}\n", 5000));
     QProcess reads;
@@ -421,7 +385,6 @@ TEST(CliClipboard, CopyWithoutAnInstanceServesUntilTheClipboardIsTaken) {
         ASSERT_TRUE(copy.waitForFinished(20000));
         EXPECT_EQ(copy.exitCode(), 0) << copy.readAllStandardError().constData();
     }
-
     // paste types it into the window in front, through this process's own X connection.
     QTemporaryDir folder;
     const QString typed = folder.filePath("typed.txt");

@@ -1,5 +1,4 @@
 #include "CliRunner.h"
-#include "TestEnvironment.h"
 
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
@@ -43,8 +42,7 @@ QByteArray pngBytes() {
     return bytes;
 }
 
-// What the history shows, ids and computers aside, with a checksum of every clip's stored bytes
-// (its HTML included).
+// What the history shows, ids and computers aside, with a checksum of every clip's bytes and HTML.
 QStringList history() {
     QStringList shown;
     for (const QJsonValue& row : rows()) {
@@ -79,9 +77,8 @@ const QByteArray rtf = "{\\rtf1\\ansi{\\fonttbl\\f0\\fswiss Helvetica;}\\f0\\par
 
 } // namespace
 
-// Every kind of clip goes in through add and comes back out through list, search and show, with the
-// store's filing rules: the same text twice is one clip that moved to the top. pin, unpin, delete
-// and clear then change exactly what they name.
+// Every kind of clip goes in through add and out through list, search and show, the same text twice
+// being one clip moved to the top; pin, unpin, delete and clear change exactly what they name.
 TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     TestEnvironment environment;
     const CliRun text = offline({"add"}, "Invoice 2041 \xE2\x80\x94 paid\n");
@@ -141,16 +138,13 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
                   .array()
                   .size(),
               0);
-
     // The panel's rule: letter case is folded, nothing else.
     const QJsonArray found = QJsonDocument::fromJson(offline({"search", "INVOICE", "--json"}).out).array();
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found[0]["id"].toString(), textId);
     EXPECT_EQ(offline({"search", "invoice"}).out.count('\n'), 1);
     EXPECT_TRUE(offline({"search", "Invoice 2041 - paid"}).out.isEmpty());
-
-    // A prefix is enough, and so is a position in list's order; show writes the content as it is
-    // used, --raw as it is stored.
+    // A prefix or a position names a clip; show writes the content as used, --raw as stored.
     EXPECT_EQ(offline({"show", textId.left(8).toLower()}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
     EXPECT_EQ(offline({"show", "@0"}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
     EXPECT_EQ(offline({"show", "@2"}).out, pngBytes());
@@ -164,7 +158,6 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(offline({"show", addedId(files)}).out, filePath.toUtf8() + "\n");
     EXPECT_EQ(offline({"show", addedId(files), "--raw"}).out,
               QUrl::fromLocalFile(filePath).toString(QUrl::FullyEncoded).toUtf8() + "\n");
-
     // A history of the version before HTML was kept is read as it is, and migrated once written.
     {
         const auto store = StoreConnection::open(environment.path("data/Snipjar/") + ClipStore::syncStoreName,
@@ -179,7 +172,6 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     ASSERT_EQ(offline({"add", "--mime", "text/html"}, "<b>after</b> the upgrade").exitCode, 0);
     EXPECT_EQ(offline({"show", "@0", "--mime", "text/html"}).out, "<b>after</b> the upgrade");
     EXPECT_EQ(offline({"show", addedId(rich), "--list-types"}).out, "text/plain;charset=utf-8\ntext/rtf\n");
-
     // pin, unpin, delete and clear change exactly what they name; clear asks unless told --yes.
     EXPECT_EQ(offline({"pin", textId}).exitCode, 0);
     EXPECT_EQ(offline({"pin", addedId(image)}).exitCode, 0);
@@ -198,10 +190,9 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_TRUE(rows().isEmpty());
 }
 
-// export writes every clip with its content; import into a fresh profile gives the same history
-// (pinned state, copy times and HTML too) and adds nothing the second time. Clips keep the computer
-// they were copied on: another computer's import files them as the source's, this computer's as
-// its own. A damaged or foreign archive is refused whole, with status 1 and the history as it was.
+// export and import into a fresh profile give the same history (pins, times, HTML), nothing added
+// the second time; clips keep the computer they were copied on. A damaged or foreign archive is
+// refused whole, with status 1 and the history as it was.
 TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     std::optional<TestEnvironment> source(std::in_place);
     QTemporaryDir folder;
@@ -290,8 +281,7 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     EXPECT_EQ(history(), before);
 }
 
-// Input that cannot be a clip, and ids that name no clip, are refused with one line on standard
-// error and status 1, and the history stays as it was.
+// Input that cannot be a clip and ids that name none are refused (status 1, one line), changing nothing.
 TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     TestEnvironment environment;
     const QString kept = addedId(offline({"add", "--text", "kept"}));
@@ -319,7 +309,6 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     refused(offline({"show", "ZZ"}), "no such prefix");
     // One unknown id stops the whole delete.
     refused(offline({"delete", kept, deleted}), "delete with an unknown id");
-
     // 2 GB on standard input: refused once the size limit is passed, without reading the rest.
     QProcess shell;
     shell.setProcessEnvironment(withoutDisplay());
@@ -334,9 +323,8 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     EXPECT_EQ(all[0]["id"].toString(), kept);
 }
 
-// Usage errors are status 2 with the command's usage on one line; every command explains itself.
-// Commands need no display, and listing never creates the history; the application itself without
-// a display says so in one line.
+// Usage errors are status 2 with the usage on one line; every command explains itself. Commands
+// need no display and listing creates no history; the application without a display says so.
 TEST(CliStore, UsageErrorsAndHelp) {
     TestEnvironment environment;
     EXPECT_TRUE(rows().isEmpty());
@@ -348,31 +336,17 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
 
-    for (const QStringList& bad : {QStringList{"frobnicate"},
-                                   {"list", "--kind", "video"},
-                                   {"list", "--limit", "x"},
-                                   {"list", "--since", "yesterday"},
-                                   {"search", "x", "-0", "--json"},
-                                   {"list", "--bogus"},
-                                   {"show"},
-                                   {"pin", "a", "b"},
-                                   {"pause", "soon"},
-                                   {"pause", "99999"},
-                                   {"watch", "--json", "--exec", "cat"},
-                                   {"pause", "0"},
-                                   {"add", "--bogus"},
-                                   {"search"},
-                                   {"add", "--file"},
-                                   {"import"},
-                                   {"export", "a", "b"},
-                                   {"watch", "--exec"},
-                                   {"help", "nothing"},
-                                   {"show", "x", "--raw", "--mime", "text/html"},
-                                   {"show", "x", "--json"},
-                                   {"add", "--mime", "text/html", "--kind", "rich"},
-                                   {"completions", "tcsh"}}) {
-        const CliRun failed = offline(bad);
-        EXPECT_EQ(failed.exitCode, 2) << bad.join(' ').toStdString();
+    const QStringList badUsages =
+        QStringLiteral(
+            "frobnicate|list --kind video|list --limit x|list --since yesterday|search x -0 --json|"
+            "list --bogus|show|pin a b|pause soon|pause 99999|watch --json --exec cat|pause 0|"
+            "add --bogus|search|add --file|import|export a b|watch --exec|help nothing|"
+            "show x --raw --mime text/html|show x --json|add --mime text/html --kind rich|"
+            "completions tcsh")
+            .split('|');
+    for (const QString& bad : badUsages) {
+        const CliRun failed = offline(bad.split(' '));
+        EXPECT_EQ(failed.exitCode, 2) << bad.toStdString();
         EXPECT_EQ(failed.err.count('\n'), 1) << failed.err.constData();
         EXPECT_TRUE(failed.err.contains("usage: snipjar")) << failed.err.constData();
         EXPECT_TRUE(failed.out.isEmpty());
@@ -423,9 +397,8 @@ TEST(CliStore, UsageErrorsAndHelp) {
     EXPECT_TRUE(addHelp.out.contains("--file PATH")) << addHelp.out.constData();
 }
 
-// What cannot be carried out fails with status 1 and one line: what only a running Snipjar or a
-// display can do when there is neither, and every command (a second start too) while a copy holds
-// the instance lock but never answers, so that none writes the store behind its back.
+// What needs a running Snipjar or a display fails without them (status 1, one line), and so does
+// every command while a copy holds the instance lock but never answers.
 TEST(CliStore, CommandsThatCannotBeCarriedOutFail) {
     TestEnvironment environment;
     const QString id = addedId(offline({"add", "--text", "to copy"}));

@@ -9,12 +9,10 @@ using Action = PanelKey::Action;
 using namespace Qt::StringLiterals;
 constexpr auto ctrl = Qt::ControlModifier;
 
-// Ctrl stands for the command modifier: Ctrl+P pins, Ctrl+Backspace deletes, Ctrl+1 … Ctrl+9 paste
-// a row by its number; any other Ctrl key goes on. They name keys of the US layout: where the
-// layout types a Latin letter or a digit, that decides (Dvorak's Ctrl+P is where it types "p");
-// where it types anything else, the key's place does (AZERTY's "1" key types "&", a Cyrillic layout
-// types "з" on the P key). Keycodes are XKB's. The navigation keys act whatever modifiers are held
-// and never reach the query; without Ctrl the layout's text is typed, never the key's place.
+// Ctrl+P pins, Ctrl+Backspace deletes, Ctrl+1 … Ctrl+9 paste by number, other Ctrl keys pass on. A
+// layout's Latin letter or digit decides (Dvorak's "p"), else the key's US place (AZERTY's "&" key,
+// Cyrillic "з"); keycodes are XKB's. Navigation keys act under any modifiers, never typing; without
+// Ctrl the layout's text is typed.
 TEST(PanelKeyTest, KeysOnEveryLayoutAndWithAnyModifiers) {
     const struct {
         const char* what;

@@ -163,9 +163,8 @@ TEST_F(PanelModelTest, RowsRebuildComputersAndDropStaleFilter) {
     EXPECT_TRUE(model->macs().isEmpty());
 }
 
-// Rows are the groups of the sync store's items followed by the local store's, each newest first;
-// copies of one content on several computers are one row, named after their Device records (an
-// unnamed computer keeps the store's fallback name).
+// Rows are the sync store's groups, then the local store's, newest first; copies of one content are
+// one row, its computers named by their Device records or the fallback name.
 TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
     put(store->syncContainer(), text(u"shared"_s), thisMac, 50, true);
     put(store->syncContainer(), text(u"shared"_s), otherMac, 10);
@@ -252,7 +251,6 @@ TEST_F(PanelPreviewTest, ImagePreviewIsRenderedCachedAndMeasured) {
     EXPECT_EQ(ImageTranscode::pixelSize(fileContents(previewFile(item))), QSizeF(320, 200));
     EXPECT_EQ(model->preview()->pixelWidth, 320);
     EXPECT_EQ(store->item(item.id)->pixelWidth, 320);
-
     // With the size stored, a cached file is used as it is.
     const QByteArray stand_in = makeImage(QStringLiteral("png"), 12, 12);
     PreviewCache().write(PreviewCache::cacheKey(item.dedupKey, item.id), stand_in);
@@ -273,7 +271,6 @@ TEST_F(PanelPreviewTest, CancelledAndStaleResultsAreDropped) {
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(previewFile(newer)); }));
     settle(std::chrono::milliseconds(100));
     EXPECT_FALSE(model->preview().has_value());
-
     // A cancelled loader gives up before rendering when it can; either way nothing is published.
     model->loadPreview();
     model->cancelPreview();

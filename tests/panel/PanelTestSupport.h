@@ -22,9 +22,8 @@ namespace snipjar::test {
 inline const QString thisMac = QStringLiteral("THIS-MAC");
 inline const QString otherMac = QStringLiteral("OTHER-MAC");
 
-// A panel model over a real store on SQLite files in temporary XDG folders, with a preview cache
-// in the temporary cache folder. The store's clock moves a second ahead at every filed clip, so
-// the clip filed last is always the newest.
+// A panel model over a real store on SQLite files in temporary XDG folders; the store's clock moves a
+// second ahead at every filed clip, so the clip filed last is the newest.
 class PanelTest : public ::testing::Test {
 protected:
     PanelTest()

@@ -11,9 +11,8 @@ using namespace Qt::StringLiterals;
 
 const QLocale english(QLocale::English, QLocale::UnitedStates);
 
-// A row title is one line: whitespace runs of any kind collapse to one space, none at the ends, only
-// the first 500 characters are looked at, and bidirectional controls (which would reverse the title
-// or leak its direction) are dropped.
+// A row title is one line: whitespace runs collapse to one space, none at the ends, only the first
+// 500 characters count, and bidirectional controls are dropped.
 TEST(PreviewTextTest, DisplayTextIsOneCleanLine) {
     const QString a499(499, u'a');
     for (const auto& [text, shown] : {std::pair{u"a   \nb"_s, u"a b"_s},
@@ -25,9 +24,8 @@ TEST(PreviewTextTest, DisplayTextIsOneCleanLine) {
     }
 }
 
-// Counts use the singular for exactly one and group larger numbers as the locale does; the age names
-// the largest whole unit, with the named words for one unit, in both directions; one computer is
-// named alone, more add the count of the others.
+// Counts are singular for one and grouped by the locale; the age names the largest whole unit either
+// way; one computer is named alone, more add the others' count.
 TEST(PreviewTextTest, DetailsInWords) {
     EXPECT_EQ(statisticsText(1, 1, english), u"1 line \u00B7 1 character"_s);
     EXPECT_EQ(statisticsText(0, 0, english), u"0 lines \u00B7 0 characters"_s);

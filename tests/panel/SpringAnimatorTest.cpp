@@ -112,7 +112,6 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
     EXPECT_GE(now - 100, searchBarSpring().settlingDuration());
     EXPECT_EQ(first.frame, firstEnd);
     EXPECT_EQ(second.frame, secondEnd);
-
     // Once idle, further refreshes change nothing.
     const int writes = first.writes;
     animator.step();
@@ -121,7 +120,7 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
 
 // stop puts the group at its end frames at once; stopping an idle animator, or views already at
 // their targets (to the last bit), touch nothing, while a tiny difference does start a refresh.
-TEST_F(SpringAnimatorTest, StopSnapsToTheEndAndNothingToMoveStartsNothing) {
+TEST_F(SpringAnimatorTest, StopAndNewGroupsSnapToTheEndAndNothingToMoveStartsNothing) {
     animator.stop();
     animator.animate({{first.handle(), first.frame}, {second.handle(), second.frame}});
     EXPECT_FALSE(animator.isRunning());
@@ -140,18 +139,13 @@ TEST_F(SpringAnimatorTest, StopSnapsToTheEndAndNothingToMoveStartsNothing) {
     const int writes = first.writes;
     animator.stop();
     EXPECT_EQ(first.writes, writes);
-}
-
-// A new group first puts the old group at its old end frames, then starts from where the views are.
-TEST_F(SpringAnimatorTest, NewGroupFinishesTheOldOne) {
+    // A new group first puts the old group at its old end frames, then starts from where they are.
     animator.animate({{first.handle(), QRectF(0, 300, 100, 20)}});
     now += 0.1;
     animator.step();
-
     now += 0.01;
     animator.animate({{first.handle(), QRectF(0, 0, 100, 20)}, {second.handle(), QRectF(0, 0, 50, 50)}});
     ASSERT_TRUE(animator.isRunning());
-    // The second group started at the old end frame, so its first step moves from there.
     now += 0.05;
     animator.step();
     const double p = searchBarSpring().value(0.05);

@@ -30,8 +30,7 @@ const RunningApplication editor{4242, u"org.example.Editor"_s, u"Editor"_s, u"Ed
 // XKB's keycode of the Backspace key.
 constexpr quint32 backspaceKeycode = 22;
 
-// The real controller and window over a real store, with recording fakes for the desktop: keys
-// go in as Qt key events to the panel window, through its key monitor.
+// The real controller and window over a real store, with recording fakes for the desktop.
 class PanelControllerTest : public PanelTest {
 protected:
     PanelControllerTest()
@@ -52,8 +51,7 @@ protected:
         QKeyEvent event(QEvent::KeyPress, key, modifiers, text);
         QCoreApplication::sendEvent(&controller.window(), &event);
     }
-    // A key as X delivers it, with its keycode: auto-repeat comes as presses without releases, only
-    // some of them flagged as repeats.
+    // A key as X delivers it: auto-repeat is presses without releases, some flagged as repeats.
     void key(QEvent::Type type, int key, quint32 keycode, bool flaggedRepeat = false) {
         QKeyEvent event(type, key, Qt::ControlModifier, keycode, 0, 0, QString(), flaggedRepeat);
         QCoreApplication::sendEvent(&controller.window(), &event);
@@ -113,7 +111,6 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     EXPECT_FALSE(panel().preview().has_value());
     // The memory of the hidden panel goes back to the system.
     EXPECT_TRUE(waitUntil([released] { return MemoryRelief::count() > released; }));
-
     // Asked for again before its rows came (a command that a held key repeats), it opens all the same.
     controller.open(std::nullopt);
     controller.open(std::nullopt);
@@ -132,9 +129,8 @@ TEST_F(PanelControllerTest, ShowingStartsFromTheWholeHistory) {
     }
 }
 
-// Return pastes the selected row into the window the panel opened over and moves the clip to the
-// top; with no rows it only hides. Ctrl+n pastes the n-th visible row, and a number past the rows
-// keeps the panel open.
+// Return pastes the selected row into the window the panel opened over and moves it to the top;
+// with no rows it only hides. Ctrl+n pastes the n-th row; a number past the rows keeps it open.
 TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     file(text(u"one"_s));
     file(text(u"two"_s));
@@ -162,7 +158,6 @@ TEST_F(PanelControllerTest, ReturnAndCtrlNumbersPasteIntoTheWindowInFront) {
     EXPECT_TRUE(waitUntil([this] { return pasteboard.writes().size() == 3; }));
     EXPECT_EQ(textOf(pasteboard.writes()[1]), u"one"_s);
     EXPECT_EQ(textOf(pasteboard.writes()[2]), u"three"_s);
-
     // Enter with no matching rows only hides.
     show();
     type(u"nothing matches this"_s);
@@ -237,9 +232,8 @@ TEST_F(PanelControllerTest, AHeldDeleteKeyArmsOnceAndDeletesOnlyAfterItsRelease)
     EXPECT_FALSE(panel().armedDeleteID().has_value());
 }
 
-// The hot key that opened the panel repeats into it while held and is ignored there; once the
-// keyboard has it up, even when its release went to another window before the panel took the
-// keyboard, the next press closes the panel.
+// The hot key that opened the panel repeats into it while held and is ignored; once the keyboard
+// has it up (its release may have gone to another window), the next press closes the panel.
 TEST_F(PanelControllerTest, TheHotKeyRepeatsIntoThePanelUntilTheKeyboardHasItUp) {
     file(text(u"one"_s));
     bool held = true;
@@ -255,10 +249,9 @@ TEST_F(PanelControllerTest, TheHotKeyRepeatsIntoThePanelUntilTheKeyboardHasItUp)
 }
 
 // Tab and Shift+Tab step the kind filter and bring the circles in and out; clicking the lit circle
-// returns to every kind, and while every kind is shown the circles cannot be clicked. Screen readers
-// follow the selection (the selected row is the list's selected child) and see the circles as
-// buttons, checked while their kind is the filter, invisible while they cannot be pressed; pressing
-// one through the reader selects its kind.
+// returns to every kind, and under every kind the circles cannot be clicked. Screen readers follow
+// the selected row and see the circles as buttons, checked while their kind is the filter, invisible
+// while they cannot be pressed, and pressing one selects its kind.
 TEST_F(PanelControllerTest, KindFilterCirclesAndScreenReaders) {
     file(text(u"one"_s));
     file(text(u"two"_s));
@@ -314,9 +307,8 @@ public:
     QStringList lowered;
 };
 
-// Where the window system has layers the panel is one, over a backdrop layer whose press closes it,
-// both let go when it hides; a compositor that refuses the layer leaves the panel the popup it is
-// elsewhere, shown all the same, and is not asked again.
+// On layers the panel is one over a backdrop whose press closes it, both let go at hide; a refused
+// layer leaves the panel a popup, shown all the same and not asked again.
 TEST_F(PanelControllerTest, OnLayersAPressOutsideClosesAndARefusalLeavesThePopup) {
     file(text(u"one"_s));
     for (const bool accepts : {true, false}) {

@@ -89,7 +89,8 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
 }
 
 // Texts report their counts, singular for one; images their pixel size and no counts; files
-// neither. Only a clip that never leaves this computer (files) carries the not-synced mark.
+// neither. Only a clip that never leaves this computer (files) carries the not-synced mark. The
+// source application is named, with its icon once it is installed.
 TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("x")));
     ASSERT_TRUE(showAndWait());
@@ -122,10 +123,7 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_EQ(footer().localOnlyMark()->toolTip(),
               QStringLiteral("Not synced \u2014 stays on this computer"));
     EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
-}
-
-// An installed application's icon comes before its name, found through its desktop entry.
-TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
+    // An installed application's icon comes before its name, found through its desktop entry.
     ASSERT_TRUE(QDir().mkpath(environment.path(QStringLiteral("data/applications"))));
     const QString iconPath = environment.path(QStringLiteral("writer.png"));
     QImage(16, 16, QImage::Format_ARGB32).save(iconPath);
@@ -133,7 +131,6 @@ TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
     entry.write("[Desktop Entry]\nType=Application\nName=Writer\nIcon=" + iconPath.toUtf8() + "\n");
     entry.close();
-
     Clip clip = text(QStringLiteral("written"));
     clip.sourceBundleID = QStringLiteral("org.example.Writer");
     clip.sourceName = QStringLiteral("Writer");
@@ -142,9 +139,8 @@ TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
     EXPECT_TRUE(footer().showsSourceIcon());
 }
 
-// The content shows the clip as it is: a placeholder for a secret, the preview image (decoded on a
-// loader, never on the main thread), the text and the styled text cut at 10,000 characters with
-// their truncation note and laid out on a loader, never on the main thread.
+// The content shows a placeholder for a secret, the image (decoded off the main thread), and texts
+// cut at 10,000 characters with a note (laid out off the main thread).
 TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     Clip secret = text(QStringLiteral("hunter2"));
     secret.concealed = true;
@@ -159,7 +155,6 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     EXPECT_EQ(model->preview()->text, QString(8, QChar(0x2022)));
     EXPECT_EQ(model->preview()->charCount, std::nullopt);
     EXPECT_EQ(model->preview()->lineCount, std::nullopt);
-
     // The rendered preview is HEIC, which Qt alone does not read.
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
     setImageDecodeObserver(&countDecode);
@@ -172,10 +167,8 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
     EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
-
-    // Texts are cut at 10,000 characters, styled ones too (one long run, thousands of short runs),
-    // and laid out whole on a loader at the pane's width; the main thread only draws them, also
-    // when the pane changes width.
+    // Plain and styled texts (one long run, thousands of short runs), laid out at the pane's width
+    // by a loader, also when the width changes.
     QByteArray runs = "{\\rtf1 ";
     for (int run = 0; run < 5000; ++run) {
         runs += run % 2 == 0 ? "{\\b bold} " : "{\\i\\fs30 it} ";

@@ -82,8 +82,9 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
 }
 
 // The first nine rows carry Ctrl+1 to Ctrl+9; the tenth paints no badge, yet its title starts
-// where the titles above it start.
-TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitle) {
+// where the titles above it start. A click reports the row to select, a double click the row to
+// paste; the view's selection stays the model's.
+TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitleAndClicksReportTheirRow) {
     for (int i = 0; i < 12; ++i) {
         file(text(u"clip %1"_s.arg(i)));
     }
@@ -102,6 +103,13 @@ TEST_F(ResultsViewTest, TenthRowHasNoBadgeButAlignedTitle) {
     // The badge column holds its widest text.
     EXPECT_GE(RowDelegate::badgeRect(first).width(),
               QFontMetrics(PanelFonts::caption2()).horizontalAdvance(u"Ctrl+9"_s));
+
+    const QPoint third = list->visualRect(rowIndex(2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
+    EXPECT_EQ(selectedRows.value(0), 2);
+    EXPECT_EQ(pastedRows, QList<int>{2});
+    EXPECT_EQ(model->selection(), 0);
 }
 
 // A right-to-left title reads from the title column's right edge.
@@ -134,22 +142,6 @@ TEST_F(ResultsViewTest, RowsAreReadOutWithoutSecrets) {
     EXPECT_EQ(rowIndex(1 - secretRow).data(Qt::AccessibleTextRole).toString(), u"Text: a b, pinned"_s);
 }
 
-// A click reports the row to select, a double click the row to paste; the view's selection stays
-// the model's.
-TEST_F(ResultsViewTest, ClicksReportTheirRow) {
-    for (int i = 0; i < 4; ++i) {
-        file(text(u"clip %1"_s.arg(i)));
-    }
-    ASSERT_TRUE(showAndWait());
-    RowListView* list = view.listColumn()->listView();
-    const QPoint third = list->visualRect(rowIndex(2)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, third);
-    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, third);
-    EXPECT_EQ(selectedRows.value(0), 2);
-    EXPECT_EQ(pastedRows, QList<int>{2});
-    EXPECT_EQ(model->selection(), 0);
-}
-
 class SearchBarContentTest : public ViewTest {
 protected:
     SearchBarContentTest() {
@@ -160,8 +152,26 @@ protected:
     SearchBarContent bar{*model};
 };
 
-// The bar shows the typed query, or the kind filter's placeholder while nothing is typed.
-TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
+// The bar shows the typed query, or the kind filter's placeholder while nothing is typed. At its
+// end it shows the spinner while syncing, else the Tab hint under every kind, else nothing.
+TEST_F(SearchBarContentTest, QueryOrPlaceholderAndSpinnerOrTabHint) {
+    EXPECT_TRUE(bar.hintLabel()->isVisible());
+    EXPECT_EQ(bar.hintLabel()->text(), u"Tab"_s);
+    EXPECT_FALSE(bar.spinner()->isVisible());
+    model->setIsSyncing(true);
+    EXPECT_TRUE(bar.spinner()->isVisible());
+    EXPECT_TRUE(bar.spinner()->isTurning());
+    EXPECT_FALSE(bar.hintLabel()->isVisible());
+    bar.hide();
+    EXPECT_FALSE(bar.spinner()->isTurning());
+    bar.show();
+    model->setIsSyncing(false);
+    model->setTypeScope(TypeScope::file);
+    EXPECT_FALSE(bar.spinner()->isVisible());
+    EXPECT_FALSE(bar.spinner()->isTurning());
+    EXPECT_FALSE(bar.hintLabel()->isVisible());
+
+    model->setTypeScope(TypeScope::all);
     EXPECT_EQ(bar.queryLabel()->text(), u"Search clipboard\u2026"_s);
     model->setTypeScope(TypeScope::image);
     EXPECT_EQ(bar.queryLabel()->text(), u"Search images\u2026"_s);
@@ -171,29 +181,6 @@ TEST_F(SearchBarContentTest, QueryOrPlaceholder) {
     model->setQuery(QString(300, QLatin1Char('x')) + u"END"_s);
     EXPECT_TRUE(bar.queryLabel()->text().startsWith(QChar(0x2026))) << bar.queryLabel()->text().toStdString();
     EXPECT_TRUE(bar.queryLabel()->text().endsWith(u"END"_s));
-}
-
-// At its end the bar shows the spinner while syncing, else the Tab hint under every kind, else
-// nothing.
-TEST_F(SearchBarContentTest, SpinnerOrTabHintOrNothing) {
-    EXPECT_TRUE(bar.hintLabel()->isVisible());
-    EXPECT_EQ(bar.hintLabel()->text(), u"Tab"_s);
-    EXPECT_FALSE(bar.spinner()->isVisible());
-
-    model->setIsSyncing(true);
-    EXPECT_TRUE(bar.spinner()->isVisible());
-    EXPECT_TRUE(bar.spinner()->isTurning());
-    EXPECT_FALSE(bar.hintLabel()->isVisible());
-
-    bar.hide();
-    EXPECT_FALSE(bar.spinner()->isTurning());
-    bar.show();
-
-    model->setIsSyncing(false);
-    model->setTypeScope(TypeScope::file);
-    EXPECT_FALSE(bar.spinner()->isVisible());
-    EXPECT_FALSE(bar.spinner()->isTurning());
-    EXPECT_FALSE(bar.hintLabel()->isVisible());
 }
 
 } // namespace

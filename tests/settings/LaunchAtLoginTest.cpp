@@ -63,9 +63,13 @@ protected:
     TestEnvironment environment;
 };
 
-// Switching on writes our entry, private, starting the executable that runs now. The debug
-// identity has an entry of its own, which starts the copy under that identity again.
+// Switching on writes our entry, private, starting the executable that runs now; a failure is
+// reported. The debug identity has an entry of its own, which starts the copy under that identity.
 TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
+    writeFile(autostart(), u"not a folder"_s);
+    EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
+    EXPECT_FALSE(LaunchAtLogin::isEnabled());
+    ASSERT_TRUE(QFile::remove(autostart()));
     AppIdentity::overrideDebug(true);
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
     AppIdentity::clearOverride();
@@ -86,9 +90,8 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
     EXPECT_EQ(modeOf(autostart()), 0700u);
 }
 
-// A folder the user already has keeps its permissions; switching off removes our entry only. An
-// entry of ours that the user hid is off, and switching off leaves their edit in place; switching
-// on again writes a working entry.
+// The user's folder keeps its permissions; switching off removes our entry only; an entry of ours
+// the user hid is off and stays as edited until switched on again.
 TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     QDir().mkpath(autostart());
     ::chmod(QFile::encodeName(autostart()).constData(), 0755);
@@ -119,9 +122,8 @@ TEST_F(LaunchAtLoginTest, OnlyOurEntryIsTouched) {
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), QCoreApplication::applicationFilePath());
 }
 
-// The first launch switches launch at login on once, naming the installed `snipjar` when it runs
-// from a build folder; a user's later choice is never overridden. With nothing installed, a build
-// folder's copy leaves it off, and the first installed start decides.
+// The first launch switches it on once, naming the installed `snipjar`, never overriding a later
+// choice; with nothing installed a build folder's copy leaves it off.
 TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     LaunchAtLogin::overrideInstalledCommand(std::nullopt);
     LaunchAtLogin::configureOnFirstRun();
@@ -138,13 +140,6 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
 
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     LaunchAtLogin::configureOnFirstRun();
-    EXPECT_FALSE(LaunchAtLogin::isEnabled());
-}
-
-// A failure is reported; nothing is half written.
-TEST_F(LaunchAtLoginTest, AFailureIsReported) {
-    writeFile(autostart(), u"not a folder"_s);
-    EXPECT_FALSE(LaunchAtLogin::setEnabled(true));
     EXPECT_FALSE(LaunchAtLogin::isEnabled());
 }
 

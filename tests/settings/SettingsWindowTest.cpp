@@ -122,39 +122,31 @@ TEST_F(SettingsWindowTest, ValuesOutsideTheChoicesStayUntilChanged) {
     EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 250);
 }
 
-// A shorter history is written and applied at once: the oldest own clips go now, not at the next
-// copy, and the change is announced.
-TEST_F(SettingsWindowTest, HistoryLengthTrimsTheStoreAtOnce) {
-    const QList<ClipItem> items = fillOwn(60, 3600);
-    openWindow();
-    QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
-
-    EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 50);
-    EXPECT_EQ(stepper().text(), u"50"_s);
-    EXPECT_EQ(limitsChanges, 1);
-    const QList<ClipItem> kept = syncItems();
-    ASSERT_EQ(kept.size(), 50);
-    EXPECT_EQ(kept.constLast().id, items[10].id);
-    EXPECT_EQ(kept.constFirst().id, items.constLast().id);
-}
-
-// A shorter retention is written and applied at once.
-TEST_F(SettingsWindowTest, RetentionTrimsTheStoreAtOnce) {
+// A shorter retention or history is written and applied at once: the oldest own clips go now, not
+// at the next copy, and the change is announced.
+TEST_F(SettingsWindowTest, ShorterLimitsTrimTheStoreAtOnce) {
     UserSettings::setValue(QString::fromLatin1(UserSettings::retentionDaysKey), 90);
     const QList<ClipItem> old = fillOwn(1, 40 * ClipStore::secondsPerDay);
     const QList<ClipItem> recent = fillOwn(1, 3 * ClipStore::secondsPerDay);
     openWindow();
     ASSERT_EQ(retention().currentText(), u"90 days"_s);
-
     retention().setFocus();
     QTest::keyClick(&retention(), Qt::Key_Up);
-
     EXPECT_EQ(retention().currentText(), u"30 days"_s);
     EXPECT_EQ(inFile(UserSettings::retentionDaysKey).toInt(), 30);
     EXPECT_EQ(limitsChanges, 1);
+    ASSERT_EQ(syncItems().size(), 1);
+    EXPECT_EQ(syncItems()[0].id, recent[0].id);
+
+    const QList<ClipItem> items = fillOwn(60, 3600);
+    QTest::mouseClick(window->findChild<QToolButton*>(u"historyLengthDown"_s), Qt::LeftButton);
+    EXPECT_EQ(inFile(UserSettings::historyLengthKey).toInt(), 50);
+    EXPECT_EQ(stepper().text(), u"50"_s);
+    EXPECT_EQ(limitsChanges, 2);
     const QList<ClipItem> kept = syncItems();
-    ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(kept[0].id, recent[0].id);
+    ASSERT_EQ(kept.size(), 50);
+    EXPECT_EQ(kept.constLast().id, items[10].id);
+    EXPECT_EQ(kept.constFirst().id, items.constLast().id);
 }
 
 // A recorded shortcut is stored in the symbol form and announced; one another program holds changes
@@ -243,7 +235,6 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     EXPECT_TRUE(window->launchAtLoginToggle()->isChecked());
     EXPECT_EQ(storage.text(),
               QLocale().formattedDataSize(store->syncedBytes(), 1, QLocale::DataSizeSIFormat));
-
     // A picture of the window for a person to look at, when asked for.
     const QByteArray snapshot = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT");
     if (!snapshot.isEmpty()) {

@@ -66,7 +66,6 @@ TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
     EXPECT_EQ(recorder->title(), u"Ctrl+Alt+K"_s);
     EXPECT_FALSE(recorder->isRecording());
     EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
-
     // The keys typed into the window reach the recorder and not the focused field.
     recorder->startRecording();
     QTest::keyClick(window.windowHandle(), Qt::Key_J, Qt::ControlModifier | Qt::ShiftModifier);
@@ -74,10 +73,9 @@ TEST_F(RecorderTest, RecordsTheNextCombinationWithAModifier) {
     EXPECT_TRUE(field->text().isEmpty());
 }
 
-// Presses that are no combination are swallowed and recording goes on; so are combinations that
-// would take a capital letter from typing or catch Snipjar's own paste keystrokes, with the reason
-// shown. Escape and a second click end it with the old combination, reporting nothing; a redraw
-// while recording changes nothing.
+// Presses that are no combination, or would take a capital letter or Snipjar's paste keystroke, are
+// swallowed (with the reason); Escape and a second click keep the old combination; a redraw while
+// recording changes nothing.
 TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     recorder->startRecording();
     press(Qt::Key_K);
@@ -104,7 +102,6 @@ TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     EXPECT_TRUE(recorded.isEmpty());
     EXPECT_TRUE(asked.isEmpty());
     EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
-
     // A redraw of the settings while recording leaves "Type shortcut…" alone.
     recorder->startRecording();
     recorder->setCombo(comboOf("Ctrl+Alt+P"));

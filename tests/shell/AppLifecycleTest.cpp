@@ -33,11 +33,9 @@ FakeGlobalHotKeys::Combination grabOf(const QString& linuxForm) {
     return {combo.keyLabel, combo.carbonModifiers};
 }
 
-// The launch on fake platform services: once launch() returns, the parts stand in the order that
-// lets each use the one before. The hot key from the settings opens the panel, which exists by
-// then; what was on the clipboard at launch reaches the history; the first run configures launch
-// at login and shows the welcome window; with no tray host the hot key is named in one notice. (A new
-// combination replacing the old one is checked on a real X server, in the tray tests.)
+// Once launch() returns on fake services: the settings' hot key opens the panel, the clipboard at
+// launch reaches the history, the first run sets launch at login and shows the welcome window, and
+// with no tray host the hot key is named in one notice.
 TEST(AppLifecycle, LaunchStartsEveryPartInOrder) {
     test::TestEnvironment environment;
     // This test program runs from the build folder; it stands in for an installed `snipjar`.

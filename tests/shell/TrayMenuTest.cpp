@@ -114,12 +114,10 @@ TEST_F(TrayMenuTest, TopLevelListsGroupedClipsAndComputers) {
               (QStringList{"Search\u2026\tCtrl+Alt+V", "-", "only here", "shared words", "-", "[Computers]",
                            "> " + store.devices().first().name, "> Computer", "-", "Settings\u2026\tCtrl+,",
                            "Check for Updates\u2026", "Quit Snipjar\tCtrl+Q"}));
-
     // Choosing a clip pastes it by its id.
     menu.actions()[2]->trigger();
     ASSERT_EQ(pasted.size(), 1);
     EXPECT_EQ(store.item(pasted.first())->title, u"only here"_s);
-
     // The combinations written beside Settings and Quit work while the menu is open, and close it.
     for (const auto& [key, command] : {std::pair{Qt::Key_Comma, "settings"}, std::pair{Qt::Key_Q, "quit"}}) {
         menu.popup(QPoint(100, 100));
@@ -170,9 +168,8 @@ TEST_F(TrayMenuTest, LimitsOfClipsAndComputers) {
     EXPECT_EQ(all.mid(header + 1).filter(u"> "_s).size(), TrayMenuBuilder::computerLimit);
 }
 
-// The sync items between the history and "Settings…": "Sync Now" only while sync runs (with
-// "Syncing…" above it while busy), and what keeps sync from working as a disabled line under them,
-// also when sync cannot run at all.
+// Between the history and "Settings…": "Sync Now" while sync runs ("Syncing…" above it while
+// busy), and what keeps sync from working as a disabled line.
 TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
     const auto syncLines = [this] {
         const QStringList all = lines();
@@ -191,9 +188,6 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         ADD_FAILURE() << "no item " << text.toStdString();
         return false;
     };
-    // The store of the fixture is empty, so the history is the one "No clipboard history" line. When
-    // running but the server cannot be reached, the problem stands under "Sync Now"; off for want of an
-    // account, the reason, and nothing to sync now. "Syncing…" and the problem are disabled lines.
     const QString unreachable = u"Sync: can\u2019t reach your sync server && retrying"_s;
     const struct {
         bool available, syncing;
@@ -259,7 +253,6 @@ TEST_F(TrayMenuTest, OffersToResumeWhilePaused) {
     EXPECT_TRUE(resume->text().startsWith(u"Recording Paused until "_s)) << resume->text().toStdString();
     EXPECT_TRUE(resume->text().endsWith(u"\u2014 Resume"_s));
     EXPECT_EQ(TrayMenuBuilder::pausedItemText(std::nullopt), u"Recording Paused \u2014 Resume"_s);
-
     // For a person to look at: the menu as the tray shows it.
     menu.popup(QPoint(200, 200));
     QDir().mkpath(QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots"));

@@ -1,9 +1,7 @@
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
+#include "../cli/CliRunner.h"
 
 #include "app/tray/TrayIconEngine.h"
 #include "panel/widgets/PanelSymbols.h"
-#include "platform/UserSettings.h"
 #include "platform/x11/X11Platform.h"
 
 #include <QDir>
@@ -48,13 +46,6 @@ std::optional<QPoint> embeddedIcon() {
     return std::nullopt;
 }
 
-int listedCount() {
-    QProcess list;
-    list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
-    list.waitForFinished(10000);
-    return int(list.readAllStandardOutput().count('\n'));
-}
-
 } // namespace
 
 // The tray icon is drawn from the paperclip's outline without the SVG engine; at every size a tray
@@ -83,17 +74,14 @@ TEST(TrayIcon, TheDrawnPaperclipIsTheBundledSymbol) {
 // With a real tray host the icon is embedded; a click opens the menu, and the clip chosen from it
 // is pasted into the terminal that was in front. The icon also appears when the tray host starts
 // after Snipjar.
-TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
-    TestEnvironment environment;
-    UserSettings::setValue(UserSettings::didOnboardKey, true);
+using TrayEndToEnd = RunningSnipjar;
+TEST_F(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
     std::unique_ptr<X11Platform> platform = X11Platform::create();
     ASSERT_TRUE(platform);
-    QProcess app;
     QProcessEnvironment withLog = QProcessEnvironment::systemEnvironment();
     withLog.insert(u"QT_LOGGING_RULES"_s, u"app.snipjar.Snipjar.app.debug=true"_s);
     app.setProcessEnvironment(withLog);
-    app.start(QStringLiteral(SNIPJAR_EXECUTABLE), {});
-    ASSERT_TRUE(app.waitForStarted());
+    startSnipjar();
     // The tray host comes later, as on a desktop whose panel starts after the applications.
     QThread::msleep(1500);
     QProcess tray;
@@ -105,10 +93,10 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
         << "the icon was not embedded";
 
     for (const char* text : {"first from the tray", "second from the tray"}) {
-        const int before = listedCount();
+        const qsizetype before = listed().size();
         SelectionOwners owner;
         owner.xclip(text);
-        ASSERT_TRUE(waitUntil([&] { return listedCount() == before + 1; }, 15000));
+        ASSERT_TRUE(waitUntil([&] { return listed().size() == before + 1; }, 15000));
     }
 
     QTemporaryDir folder;
@@ -120,17 +108,14 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
             return front && front->processID == terminal.processId();
         },
         10000));
-
     // The docked icon, once the tray host has had a moment to settle it, for a person to look at.
     const QString shots = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
     QDir().mkpath(shots);
     spinEventLoop(1000);
     QProcess::execute(u"import"_s, {"-window", "root", shots + u"/tray-icon.png"_s});
-    // The pointer rests on the icon before the click, as a person's does. The application says when
-    // its menu opens; a click that opened nothing is repeated (a tray host that has just docked an
-    // icon may not pass clicks on yet).
-    QByteArray log;
-    const auto menuOpened = [&] { return (log += app.readAllStandardError()).contains("Tray menu opened"); };
+    // The pointer rests on the icon before the click; a click that opened no menu is repeated (a tray
+    // host that has just docked an icon may not pass clicks on yet).
+    const auto menuOpened = [&] { return readLog().contains("Tray menu opened"); };
     for (int attempt = 0; attempt < 4 && !menuOpened(); ++attempt) {
         ASSERT_TRUE(xdotool({"mousemove", QString::number(icon->x()), QString::number(icon->y())}));
         spinEventLoop(300);
@@ -147,6 +132,4 @@ TEST(TrayEndToEnd, TheMenuPastesIntoTheWindowInFront) {
 
     tray.kill();
     tray.waitForFinished();
-    app.terminate();
-    app.waitForFinished(10000);
 }

@@ -37,9 +37,8 @@ protected:
 
 } // namespace
 
-// Whatever goes wrong on the way, the answer is one failure with a message, never an update: a
-// malformed, cut-short or unsigned feed, an error status, and a server that never answers within
-// the configured timeout.
+// Whatever goes wrong on the way (feed, status, a server silent past the timeout), the answer is
+// one failure with a message, never an update.
 TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
     const QByteArray goodFeed = feedFor("9.0.0");
     // A feed the key did not sign stands for every feed that does not read (UpdateFeed's own tests).
@@ -72,9 +71,7 @@ TEST_F(UpdateCheckerTest, EveryBrokenAnswerFailsAndNeverCountsAsAnUpdate) {
     EXPECT_EQ(slow.message, QStringLiteral("The update server did not answer in time."));
 }
 
-// An address that would carry the feed in the clear over the network is refused before any
-// request, and so is a check without a key; without the network module a check fails with one
-// message saying so.
+// A clear-text address or no key is refused before any request; a missing network module says so.
 TEST_F(UpdateCheckerTest, RefusesInsecureAddressesMissingKeysAndAMissingNetworkModule) {
     UpdateChecker checker;
     QSignalSpy finished(&checker, &UpdateChecker::finished);
@@ -95,9 +92,8 @@ TEST_F(UpdateCheckerTest, RefusesInsecureAddressesMissingKeysAndAMissingNetworkM
     EXPECT_EQ(server.requestCount(), 0);
 }
 
-// A download is kept only when it is exactly the file the signed feed announced. Other bytes of the
-// same size, a longer file (never read much past the signed size), a shorter one and a missing
-// network module are one clear failure each and leave no file behind; the kept file is private.
+// A download is kept, private, only when it is exactly the signed file; anything else is one clear
+// failure and leaves no file behind.
 TEST_F(UpdateCheckerTest, KeepsADownloadOnlyWhenItIsTheSignedFile) {
     const QByteArray signedFile = "the bytes of the release archive 9.0.0";
     UpdateInfo info = test::SigningKey::release(QStringLiteral("9.0.0"));

@@ -62,9 +62,7 @@ ToolRun runTool(const QStringList& arguments, const QByteArray& input = {}) {
 
 } // namespace
 
-// The precedence chain from the Semantic Versioning 2.0 text, plus numeric (not textual) order of
-// numbers: each version ranks strictly below the next. What the grammar forbids is no version at
-// all, so a feed carrying it is refused.
+// Semantic Versioning 2.0 precedence, numbers ordered numerically; what the grammar forbids is no version.
 TEST(SemanticVersion, PrecedenceAndGrammar) {
     const char* ascending[] = {
         "0.9.9",      "0.10.0",       "1.0.0-alpha",   "1.0.0-alpha.1", "1.0.0-alpha.beta",
@@ -118,10 +116,8 @@ TEST(UpdateFeed, SignedFeedReadsBack) {
             release.sha256.toLatin1() + "\nsize=" + QByteArray::number(release.size) + "\n");
 }
 
-// Anything but a complete feed signed with the configured key is refused with a reason: another
-// key, any signed field changed, the signature missing or damaged, the JSON cut short. A signature
-// proves who wrote the feed, not that its values are usable: a signed feed with an insecure download
-// address or a malformed digest is still refused.
+// Anything but a complete feed signed with the configured key is refused with a reason, and so is a
+// signed feed with an insecure download address or a malformed digest.
 TEST(UpdateFeed, RefusesWhatTheKeyDidNotSignAndUnusableValues) {
     const auto key = test::SigningKey::generate();
     const auto otherKey = test::SigningKey::generate();
@@ -166,9 +162,8 @@ TEST(UpdateFeed, RefusesWhatTheKeyDidNotSignAndUnusableValues) {
     EXPECT_FALSE(UpdateFeed::parse(UpdateFeed::sign(shortDigest, key.secretKey), key.publicKey));
 }
 
-// A build without a feed address, as distribution packages are made, offers no check whatever the
-// settings file says. A build with one takes the settings' address and key over its own; a value
-// that does not read as an address or a 32-byte key counts as not set.
+// A build without a feed address (a distribution's) offers no check whatever the settings say; one
+// with it takes the settings' address and key over its own, unless they do not read as such.
 TEST(UpdateConfiguration, SettingsOverrideOnlyABuildWithAFeed) {
     test::TestEnvironment environment;
     const auto key = test::SigningKey::generate();
@@ -205,9 +200,8 @@ TEST(UpdateConfiguration, SettingsOverrideOnlyABuildWithAFeed) {
     }
 }
 
-// The release tool's whole road: a new key, its public key, a payload naming the download, and a
-// printed feed that the application accepts with that public key and no other; a payload the
-// application would refuse is not signed at all.
+// The release tool makes a key and signs a feed that the application accepts with that key alone;
+// a payload the application would refuse is not signed at all.
 TEST(SignFeedTool, SignsFeedsTheApplicationAccepts) {
     QTemporaryDir folder;
     const QString keyPath = folder.filePath(QStringLiteral("release.key"));
