@@ -358,11 +358,7 @@ protected:
     }
     // Stores the value, or removes the key when there is none.
     static void setLimit(const char* key, const std::optional<QVariant>& value) {
-        if (value) {
-            UserSettings::setValue(QLatin1String(key), *value);
-        } else {
-            UserSettings::remove(QLatin1String(key));
-        }
+        value ? UserSettings::setValue(QLatin1String(key), *value) : UserSettings::remove(QLatin1String(key));
     }
     bool holds(const QUuid& id) { return store->item(id).has_value(); }
     ClipItem putOwn(const QString& words, qint64 secondsAgo, bool pinned = false) {

@@ -45,7 +45,6 @@ struct Decoded {
     std::string loader; // the libvips loader class, e.g. "VipsForeignLoadHeifBuffer"
     QSize size;
     int bitsPerSample = 0;
-    int bands = 0;
 };
 std::optional<Decoded> decode(const QByteArray& bytes);
 
