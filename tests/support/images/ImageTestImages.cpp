@@ -3,6 +3,7 @@
 #include "image/VipsImageHandle.h"
 #include "image/VipsRuntime.h"
 
+#include <QList>
 #include <QtEndian>
 
 #include <exiv2/exiv2.hpp>
@@ -168,13 +169,28 @@ QByteArray pngWithText(int width, int height, const std::map<std::string, std::s
 }
 
 QByteArray pdf(int widthPoints, int heightPoints) {
-    // Without a cross-reference table, which the renderer rebuilds.
     const QByteArray content = "0 0 1 rg 10 10 50 50 re f";
-    const QByteArray box = QByteArray::number(widthPoints) + ' ' + QByteArray::number(heightPoints);
-    return "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>"
-           "endobj\n3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 " +
-           box + "]/Contents 4 0 R>>endobj\n4 0 obj<</Length " + QByteArray::number(content.size()) +
-           ">>stream\n" + content + "\nendstream endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+    QList<QByteArray> objects = {
+        "<< /Type /Catalog /Pages 2 0 R >>",
+        "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+        "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + QByteArray::number(widthPoints) + ' ' +
+            QByteArray::number(heightPoints) + "] /Contents 4 0 R >>",
+        "<< /Length " + QByteArray::number(content.size()) + " >>\nstream\n" + content + "\nendstream",
+    };
+    QByteArray out = "%PDF-1.4\n";
+    QList<qsizetype> offsets;
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        offsets.append(out.size());
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (const qsizetype offset : offsets) {
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    }
+    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
 }
 
 QByteArray pngClaiming(quint32 width, quint32 height) {
