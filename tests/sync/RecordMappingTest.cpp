@@ -242,7 +242,7 @@ TEST_F(RecordMappingTest, OnlyImagesAboveTheTargetAreTranscodedAndNeverGifPdfOrS
     EXPECT_TRUE(build(RecordNames::payloadRecordID(gifAtTarget), counting)->asset("imageAsset"));
     PayloadImageRules small = counting;
     small.transcodeAbove = 1000;
-    for (const QString& type : {"com.compuserve.gif", "com.adobe.pdf", "public.svg-image"}) {
+    for (const char* type : {"com.compuserve.gif", "com.adobe.pdf", "public.svg-image"}) {
         asked.clear();
         const CloudRecord bare =
             *build(RecordNames::payloadRecordID(storedPayload(noise(1001), type)), small);
