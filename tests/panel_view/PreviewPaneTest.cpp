@@ -89,8 +89,7 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
 }
 
 // Texts report their counts, singular for one; images their pixel size and no counts; files
-// neither. Only a clip that never leaves this computer (files) carries the not-synced mark. The
-// source application is named, with its icon once it is installed.
+// neither. Only a clip that never leaves this computer (files) carries the not-synced mark.
 TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("x")));
     ASSERT_TRUE(showAndWait());
@@ -123,7 +122,10 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_EQ(footer().localOnlyMark()->toolTip(),
               QStringLiteral("Not synced \u2014 stays on this computer"));
     EXPECT_TRUE(pane.content()->findChild<QLabel*>() != nullptr);
-    // An installed application's icon comes before its name, found through its desktop entry.
+}
+
+// An installed application's icon comes before its name, found through its desktop entry.
+TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
     ASSERT_TRUE(QDir().mkpath(environment.path(QStringLiteral("data/applications"))));
     const QString iconPath = environment.path(QStringLiteral("writer.png"));
     QImage(16, 16, QImage::Format_ARGB32).save(iconPath);
