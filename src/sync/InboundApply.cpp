@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QThreadPool>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
@@ -234,10 +235,11 @@ qint64 InboundApply::applyPayload(const InboundPayload& payload, ModelContext& c
     stored.cloudRecordSystemFields = payload.systemFields;
     const PayloadLink link = context.item(payload.itemID) ? PayloadLink::toItem : PayloadLink::none;
     context.insert(stored, link);
-    if (image) {
-        return image->size();
-    }
-    return payload.fullText ? payload.fullText->toUtf8().size() : 0;
+    const qint64 bytes = (image ? image->size() : 0) +
+                         (payload.fullText ? payload.fullText->toUtf8().size() : 0) +
+                         (payload.richText ? payload.richText->size() : 0);
+    // A payload with none of them still has to be saved.
+    return std::max<qint64>(bytes, 1);
 }
 
 void InboundApply::applyDevice(const CloudRecord& record, ModelContext& context) {

@@ -72,8 +72,8 @@ public:
     static void upsertItem(const cloud::CloudRecord& record, ModelContext& context);
     static void attachPayload(const ClipItem& item, ModelContext& context);
     static void applyDeletion(const QString& recordName, ModelContext& context);
-    // The bytes it added: the image's, else the UTF-8 of the full text; 0 for a payload already
-    // stored, which stays as it is.
+    // The bytes it added (the image, the UTF-8 of the full text and the rich text; at least 1 for a
+    // payload it added); 0 for a payload already stored, which stays as it is.
     static qint64 applyPayload(const InboundPayload& payload, ModelContext& context);
     static void applyDevice(const cloud::CloudRecord& record, ModelContext& context);
 

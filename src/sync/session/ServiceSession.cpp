@@ -65,7 +65,8 @@ ServiceSession::signIn(const QString& server, const QString& user, const QString
 
 std::optional<QString> ServiceSession::signOut(const SyncCredentials& credentials) {
     if (!credentials.token) {
-        return std::nullopt;
+        // Without its token this computer cannot ask the server to forget it.
+        return QStringLiteral("The keyring no longer holds this computer's sign-in token.");
     }
     cloud::ServiceHttp http(serviceAccount(credentials));
     auto devices = http.call("GET", QStringLiteral("/v1/devices"));
