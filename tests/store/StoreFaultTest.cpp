@@ -20,10 +20,9 @@ namespace {
 using FaultyVfs::Operation;
 using FaultyVfs::Persistence;
 
-// What the history must hold, as far as the store said it saved: by title, present or not, pinned
-// or not, and when it was last copied.
+// What the history must hold, as far as the store said it saved: by title, pinned or not, and when
+// it was last copied.
 struct Expected {
-    bool present = true;
     bool pinned = false;
     QDateTime createdAt;
 
@@ -32,13 +31,7 @@ struct Expected {
 using History = std::map<std::string, Expected>;
 
 void PrintTo(const Expected& entry, std::ostream* out) {
-    *out << (entry.present ? "present" : "absent") << (entry.pinned ? " pinned " : " ")
-         << entry.createdAt.toString(Qt::ISODate).toStdString();
-}
-
-History present(History history) {
-    std::erase_if(history, [](const auto& entry) { return !entry.second.present; });
-    return history;
+    *out << (entry.pinned ? "pinned " : "") << entry.createdAt.toString(Qt::ISODate).toStdString();
 }
 
 Clip textClip(const QString& words, bool rich = false) {
@@ -92,16 +85,16 @@ public:
     History held() {
         History history;
         for (const ClipItem& item : ClipStore::allItems(store->syncContext())) {
-            history[key(item.title)] = {true, item.pinned, item.createdAt};
+            history[key(item.title)] = {item.pinned, item.createdAt};
         }
         return history;
     }
     void check(const std::string& run) {
         SCOPED_TRACE(run);
-        EXPECT_EQ(held(), present(expected)) << "the live store differs from what was reported";
+        EXPECT_EQ(held(), expected) << "the live store differs from what was reported";
         // A store that could not be opened on disk was in memory, as the user was told: its file
         // is left as it was.
-        const History onDisk = present(fellBack ? before : expected);
+        const History onDisk = fellBack ? before : expected;
         const bool wasInMemory = fellBack;
         store.reset();
         for (const QString& name : {ClipStore::syncStoreName, ClipStore::localStoreName}) {
@@ -131,7 +124,7 @@ private:
         store->onSyncChange = [this](const ClipSyncChange& change) { reported.append(change); };
 
         fellBack = store->syncContainer().isInMemory();
-        before = present(expected);
+        before = expected;
         if (fellBack) {
             expected.clear(); // the store in memory starts empty
         }
@@ -144,8 +137,7 @@ private:
         ASSERT_NE(filing.outcome, ClipStore::Filing::Outcome::skipped);
         EXPECT_EQ(filing.outcome == ClipStore::Filing::Outcome::filed, !filing.changes.isEmpty());
         if (filing.outcome == ClipStore::Filing::Outcome::filed) {
-            Expected& entry = expected[key(*clip.plainText)];
-            entry = {true, entry.pinned, clock};
+            expected[key(*clip.plainText)].createdAt = clock;
         }
     }
     std::optional<QUuid> idOf(const QString& title) {
@@ -161,7 +153,7 @@ private:
     }
     void remove(const QString& title) {
         if (const std::optional<QUuid> id = idOf(title); id && store->remove(*id)) {
-            expected[key(title)].present = false;
+            expected.erase(key(title));
         }
     }
 
