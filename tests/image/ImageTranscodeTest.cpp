@@ -1,7 +1,6 @@
 #include "ImageTestImages.h"
 
 #include "image/ImageTranscode.h"
-#include "model/Clip.h"
 
 #include <QRandomGenerator>
 
@@ -148,22 +147,6 @@ TEST(ImageTranscodeTest, RepresentationConversions) {
     EXPECT_EQ(page.loader, "VipsForeignLoadTiffBuffer");
     EXPECT_EQ(page.size, QSize(200, 100));
     EXPECT_EQ(decodedOf(ImageTranscode::tiffRepresentation(images::noisyPng(50, 40, 5))).size, QSize(50, 40));
-}
-
-// The title of a photograph names its caption, source, format and size, application, camera and date.
-TEST(ImageMetadataTest, HarbourPhotoGivesTheFullImageTitle) {
-    QByteArray photo = images::withExif(jpeg(), {{"Exif.Image.Make", "Canon"},
-                                                 {"Exif.Image.Model", "Canon EOS R5"},
-                                                 {"Exif.Photo.DateTimeOriginal", "2024:05:01 10:00:00"}});
-    Clip clip;
-    clip.kind = Clip::Kind::image;
-    clip.imageData = images::withIptc(photo, {{"Iptc.Application2.Caption", "Harbour at dusk"}});
-    clip.dataUTI = QStringLiteral("public.jpeg");
-    clip.sourceName = QStringLiteral("Preview");
-    clip.sourceURLString = QStringLiteral("https://photos.example.com/2024/harbour.jpg");
-    EXPECT_EQ(imageTitle(clip, metadataOf(*clip.imageData)),
-              QStringLiteral("Harbour at dusk · harbour.jpg · photos.example.com · JPEG 64×48 · Preview · "
-                             "Canon EOS R5 · 2024-05-01"));
 }
 
 // The camera is the model alone when it already names the maker, else maker and model; the date is
