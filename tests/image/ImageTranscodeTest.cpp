@@ -115,7 +115,6 @@ TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
         SCOPED_TRACE(keep);
         const auto transcoded = ImageTranscode::transcode(photo, target, keep);
         ASSERT_TRUE(transcoded);
-        EXPECT_EQ(transcoded->dataUTI, QStringLiteral("public.heic"));
         EXPECT_LE(transcoded->bytes.size(), target);
         const auto decoded = images::decode(transcoded->bytes);
         ASSERT_TRUE(decoded);
