@@ -112,11 +112,10 @@ TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
         const auto transcoded = ImageTranscode::transcode(photo, target, keep);
         ASSERT_TRUE(transcoded);
         EXPECT_LE(transcoded->bytes.size(), target);
-        const auto decoded = images::decode(transcoded->bytes);
-        ASSERT_TRUE(decoded);
-        EXPECT_EQ(decoded->loader, "VipsForeignLoadHeifBuffer");
-        EXPECT_EQ(decoded->size, QSize(480, 640));
-        EXPECT_EQ(decoded->bitsPerSample, 8);
+        const images::Decoded decoded = decodedOf(transcoded->bytes);
+        EXPECT_EQ(decoded.loader, "VipsForeignLoadHeifBuffer");
+        EXPECT_EQ(decoded.size, QSize(480, 640));
+        EXPECT_EQ(decoded.bitsPerSample, 8);
         EXPECT_EQ(images::hasAnyExif(transcoded->bytes), keep);
         if (keep) {
             kept = transcoded->bytes;
@@ -125,10 +124,9 @@ TEST(ImageTranscodeTest, TranscodeFitsTheTargetAndHandlesMetadata) {
     EXPECT_EQ(images::exifValue(kept, "Exif.Image.Orientation"), "1");
     EXPECT_NE(images::xmpValue(kept, "Xmp.dc.description").value_or("").find("Harbour at dusk"),
               std::string::npos);
-    const auto metadata = ImageTranscode::metadata(kept);
-    ASSERT_TRUE(metadata);
-    EXPECT_EQ(metadata->camera, QStringLiteral("Canon EOS R5"));
-    EXPECT_EQ(metadata->captured, QStringLiteral("2024-05-01"));
+    const ImageMetadata metadata = metadataOf(kept);
+    EXPECT_EQ(metadata.camera, QStringLiteral("Canon EOS R5"));
+    EXPECT_EQ(metadata.captured, QStringLiteral("2024-05-01"));
 }
 
 // Bitmaps become PNG, and a PDF's first page or any image becomes TIFF.
