@@ -302,15 +302,11 @@ protected:
     // `count` items of this computer, one second apart, the newest one second before now.
     QList<ClipItem> fill(int count, const QString& device = thisMac, qint64 secondsBefore = 1) {
         QList<ClipItem> items;
-        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
         for (int index = 0; index < count; ++index) {
-            ClipItem item = ClipItem::fromClip(text(QStringLiteral("item %1 of %2").arg(index).arg(device)),
-                                               std::nullopt, device);
-            item.createdAt = clockNow.addSecs(-secondsBefore - (count - index));
-            context->insert(item);
-            items.append(item);
+            items.append(putItem(store->syncContainer(),
+                                 text(QStringLiteral("item %1 of %2").arg(index).arg(device)), device,
+                                 clockNow.addSecs(-secondsBefore - (count - index))));
         }
-        EXPECT_TRUE(context->save());
         return items;
     }
     static void setLimit(const char* key, const QVariant& value) {
