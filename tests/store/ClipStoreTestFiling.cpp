@@ -179,8 +179,8 @@ TEST_F(DevicesTest, SameContentOnTwoComputersIsOneRowAndOneDeletion) {
 }
 
 // Groups depend only on the items' times, not on the order they are given; concealed and keyless
-// items stand alone. Computers are listed by their most
-// recent item, named by their first Device record or "Computer".
+// items stand alone. Computers are listed by their most recent item, named by their first Device
+// record or "Computer".
 TEST_F(DevicesTest, GroupsOfShuffledItemsAndMacs) {
     const auto itemOf = [this](const QString& words, const QString& device, qint64 secondsAgo,
                                bool pinned = false, bool concealed = false) {
