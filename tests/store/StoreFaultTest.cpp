@@ -166,8 +166,8 @@ private:
     QList<ClipSyncChange> reported;
 };
 
-// Every write, sync, truncation or open of the burst fails in turn, once (a passing I/O error) or
-// from then on (a disk that stays full until the burst is over).
+// Every write, sync or open of the burst fails in turn, once (a passing I/O error) or from then on
+// (a disk that stays full until the burst is over).
 TEST(StoreFaultTest, EveryFailingFileOperationLeavesTheHistoryAsReported) {
     FaultyVfs::install();
     // Some hundred stores are made and opened here; the faults come from the shim, not the disk,
