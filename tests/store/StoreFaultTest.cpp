@@ -81,7 +81,6 @@ public:
         copy(QStringLiteral("copy 4"));
     }
 
-    // The history the store holds, by title.
     History held() {
         History history;
         for (const ClipItem& item : ClipStore::allItems(store->syncContext())) {
