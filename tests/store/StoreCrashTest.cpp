@@ -150,8 +150,6 @@ TEST_F(StoreCrashTest, KilledWhileFilingKeepsEverythingThatWasFiled) {
         store.reset();
     }
     EXPECT_GT(filed.size(), 8);
-    std::printf("filed %lld clips, deleted %lld across 8 kills\n", qint64(filed.size()),
-                qint64(deleted.size()));
 }
 
 } // namespace

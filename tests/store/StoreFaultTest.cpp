@@ -20,10 +20,9 @@ namespace {
 using FaultyVfs::Operation;
 using FaultyVfs::Persistence;
 
-// What the history must hold, as far as the store said it saved: by title, present or not, pinned
-// or not, and when it was last copied.
+// What the history must hold, as far as the store said it saved: by title, pinned or not, and when
+// it was last copied.
 struct Expected {
-    bool present = true;
     bool pinned = false;
     QDateTime createdAt;
 
@@ -32,13 +31,7 @@ struct Expected {
 using History = std::map<std::string, Expected>;
 
 void PrintTo(const Expected& entry, std::ostream* out) {
-    *out << (entry.present ? "present" : "absent") << (entry.pinned ? " pinned " : " ")
-         << entry.createdAt.toString(Qt::ISODate).toStdString();
-}
-
-History present(History history) {
-    std::erase_if(history, [](const auto& entry) { return !entry.second.present; });
-    return history;
+    *out << (entry.pinned ? "pinned " : "") << entry.createdAt.toString(Qt::ISODate).toStdString();
 }
 
 Clip textClip(const QString& words, bool rich = false) {
@@ -88,20 +81,19 @@ public:
         copy(QStringLiteral("copy 4"));
     }
 
-    // The history the store holds, by title.
     History held() {
         History history;
         for (const ClipItem& item : ClipStore::allItems(store->syncContext())) {
-            history[key(item.title)] = {true, item.pinned, item.createdAt};
+            history[key(item.title)] = {item.pinned, item.createdAt};
         }
         return history;
     }
     void check(const std::string& run) {
         SCOPED_TRACE(run);
-        EXPECT_EQ(held(), present(expected)) << "the live store differs from what was reported";
+        EXPECT_EQ(held(), expected) << "the live store differs from what was reported";
         // A store that could not be opened on disk was in memory, as the user was told: its file
         // is left as it was.
-        const History onDisk = present(fellBack ? before : expected);
+        const History onDisk = fellBack ? before : expected;
         const bool wasInMemory = fellBack;
         store.reset();
         for (const QString& name : {ClipStore::syncStoreName, ClipStore::localStoreName}) {
@@ -131,7 +123,7 @@ private:
         store->onSyncChange = [this](const ClipSyncChange& change) { reported.append(change); };
 
         fellBack = store->syncContainer().isInMemory();
-        before = present(expected);
+        before = expected;
         if (fellBack) {
             expected.clear(); // the store in memory starts empty
         }
@@ -144,8 +136,7 @@ private:
         ASSERT_NE(filing.outcome, ClipStore::Filing::Outcome::skipped);
         EXPECT_EQ(filing.outcome == ClipStore::Filing::Outcome::filed, !filing.changes.isEmpty());
         if (filing.outcome == ClipStore::Filing::Outcome::filed) {
-            Expected& entry = expected[key(*clip.plainText)];
-            entry = {true, entry.pinned, clock};
+            expected[key(*clip.plainText)].createdAt = clock;
         }
     }
     std::optional<QUuid> idOf(const QString& title) {
@@ -161,7 +152,7 @@ private:
     }
     void remove(const QString& title) {
         if (const std::optional<QUuid> id = idOf(title); id && store->remove(*id)) {
-            expected[key(title)].present = false;
+            expected.erase(key(title));
         }
     }
 
@@ -174,8 +165,8 @@ private:
     QList<ClipSyncChange> reported;
 };
 
-// Every write, sync, truncation or open of the burst fails in turn, once (a passing I/O error) or
-// from then on (a disk that stays full until the burst is over).
+// Every write, sync or open of the burst fails in turn, once (a passing I/O error) or from then on
+// (a disk that stays full until the burst is over).
 TEST(StoreFaultTest, EveryFailingFileOperationLeavesTheHistoryAsReported) {
     FaultyVfs::install();
     // Some hundred stores are made and opened here; the faults come from the shim, not the disk,
@@ -271,7 +262,7 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
     ASSERT_FALSE(store.didFallBackToMemory());
     FakeDesktopNotifier notifier;
     QList<QList<ClipSyncChange>> finished;
-    int stops = 0, resumes = 0;
+    int stops = 0;
     {
         ClipIngestor ingestor(store);
         ingestor.reportFailuresTo(notifier);
@@ -279,7 +270,6 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
         QObject::connect(&ingestor, &ClipIngestor::jobFinished,
                          [&](const QList<ClipSyncChange>& changes) { finished.append(changes); });
         QObject::connect(&ingestor, &ClipIngestor::filingStopped, [&] { ++stops; });
-        QObject::connect(&ingestor, &ClipIngestor::filingResumed, [&] { ++resumes; });
 
         ingestor.ingest(textClip(QStringLiteral("before the disk filled")));
         ASSERT_TRUE(waitUntil([&] { return finished.size() == 1; }));
@@ -298,7 +288,6 @@ TEST(StoreFaultTest, FullDiskHoldsCopiesTellsOnceAndResumesWhenThereIsRoom) {
         EXPECT_EQ(notifier.notifications.first().summary, QStringLiteral("Snipjar cannot save new copies"));
 
         disk.makeRoom();
-        ASSERT_TRUE(waitUntil([&] { return resumes == 1; }));
         ASSERT_TRUE(waitUntil([&] { return finished.size() == 6; }));
         EXPECT_TRUE(std::ranges::none_of(finished, [](const auto& changes) { return changes.isEmpty(); }));
         EXPECT_EQ(notifier.notifications.size(), 1);
