@@ -39,10 +39,8 @@ inline const auto* const sharedServersEnvironment =
 inline PostgresCluster& sharedPostgresCluster() {
     if (!sharedCluster) {
         sharedCluster = std::make_unique<PostgresCluster>();
-        if (!sharedCluster->isReady()) {
-            ADD_FAILURE() << "the private PostgreSQL server did not start: "
-                          << sharedCluster->error().toStdString();
-        }
+        EXPECT_TRUE(sharedCluster->isReady())
+            << "the private PostgreSQL server did not start: " << sharedCluster->error().toStdString();
     }
     return *sharedCluster;
 }
@@ -50,9 +48,7 @@ inline PostgresCluster& sharedPostgresCluster() {
 inline ServiceServer& sharedServiceServer() {
     if (!sharedService) {
         sharedService = std::make_unique<ServiceServer>(sharedPostgresCluster());
-        if (!sharedService->start()) {
-            ADD_FAILURE() << "snipjar-server did not start";
-        }
+        EXPECT_TRUE(sharedService->start()) << "snipjar-server did not start";
     }
     return *sharedService;
 }
@@ -132,6 +128,19 @@ inline QHash<QString, cloud::CloudRecord> byName(const QList<cloud::CloudRecord>
         named.insert(record.recordName(), record);
     }
     return named;
+}
+
+// Saves the records, all of which must be taken; they come back with their change tags.
+inline QList<cloud::CloudRecord> saveAll(cloud::CloudDatabase& database,
+                                         const QList<cloud::CloudRecord>& records) {
+    auto outcome = database.modifyRecords(records, {});
+    if (!outcome) {
+        ADD_FAILURE() << "the save failed: " << outcome.error().description.toStdString();
+        return {};
+    }
+    EXPECT_TRUE(outcome.value().failedSaves.isEmpty())
+        << outcome.value().failedSaves.value(0).second.description.toStdString();
+    return outcome.value().saved;
 }
 
 // Writes the file (failing the test when it cannot) and gives its path back.
