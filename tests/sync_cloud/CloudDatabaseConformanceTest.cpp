@@ -177,9 +177,7 @@ TEST_P(CloudDatabaseConformance, AnOwnerSeesOnlyItsOwnRecords) {
     const auto bobs = fetchAll(*bob, std::nullopt);
     EXPECT_TRUE(bobs.modifications.isEmpty());
     // Bob's record of the same name is his own; neither can delete or overwrite the other's.
-    auto outcome = bob->modifyRecords({textRecord("clip-1", "bob's")}, {});
-    ASSERT_TRUE(outcome.ok());
-    EXPECT_EQ(outcome.value().saved.size(), 1);
+    EXPECT_EQ(test::saveAll(*bob, {textRecord("clip-1", "bob's")}).size(), 1);
     ASSERT_TRUE(bob->modifyRecords({}, {RecordID{"clip-1", historyZone}}).ok());
     const auto alices = fetchAll(*database, std::nullopt);
     ASSERT_EQ(alices.modifications.size(), 1);
