@@ -39,10 +39,8 @@ inline const auto* const sharedServersEnvironment =
 inline PostgresCluster& sharedPostgresCluster() {
     if (!sharedCluster) {
         sharedCluster = std::make_unique<PostgresCluster>();
-        if (!sharedCluster->isReady()) {
-            ADD_FAILURE() << "the private PostgreSQL server did not start: "
-                          << sharedCluster->error().toStdString();
-        }
+        EXPECT_TRUE(sharedCluster->isReady())
+            << "the private PostgreSQL server did not start: " << sharedCluster->error().toStdString();
     }
     return *sharedCluster;
 }
@@ -50,72 +48,52 @@ inline PostgresCluster& sharedPostgresCluster() {
 inline ServiceServer& sharedServiceServer() {
     if (!sharedService) {
         sharedService = std::make_unique<ServiceServer>(sharedPostgresCluster());
-        if (!sharedService->start()) {
-            ADD_FAILURE() << "snipjar-server did not start";
-        }
+        EXPECT_TRUE(sharedService->start()) << "snipjar-server did not start";
     }
     return *sharedService;
 }
 
 // One implementation of the cloud database as the conformance suite sees it: a server that users
 // open their view of. The same name gives the same owner, another name another owner.
-class CloudBackend {
-public:
-    virtual ~CloudBackend() = default;
-    virtual std::unique_ptr<cloud::CloudDatabase> open(const QString& user) = 0;
-};
-
-// One in-process server per backend; users are its owners.
-class InMemoryBackend : public CloudBackend {
-public:
-    std::unique_ptr<cloud::CloudDatabase> open(const QString& user) override { return server->connect(user); }
-
-private:
-    std::shared_ptr<cloud::InMemoryCloudServer> server = cloud::InMemoryCloudServer::create();
-};
+using CloudBackend = std::function<std::unique_ptr<cloud::CloudDatabase>(const QString& user)>;
 
 // Accounts of the shared snipjar-server; users are accounts made for this backend. With a key, every
 // user's records are sealed with it (one key for all: only the account binding tells them apart).
-class ServiceBackend : public CloudBackend {
-public:
-    explicit ServiceBackend(std::optional<crypto::HistoryKey> key = std::nullopt)
-        : key(std::move(key)) {}
-
-    std::unique_ptr<cloud::CloudDatabase> open(const QString& user) override {
+inline CloudBackend serviceBackend(std::optional<crypto::HistoryKey> key) {
+    return [key, accounts = std::make_shared<QHash<QString, cloud::ServiceAccount>>()](
+               const QString& user) -> std::unique_ptr<cloud::CloudDatabase> {
         ServiceServer& server = sharedServiceServer();
-        const bool known = accounts.contains(user);
+        const bool known = accounts->contains(user);
         if (!known) {
-            accounts.insert(user, server.newAccount(user));
+            accounts->insert(user, server.newAccount(user));
         }
         auto database = std::make_unique<cloud::ServiceCloudDatabase>(
-            known ? server.signIn(server.userOf(accounts.value(user))) : accounts.value(user));
+            known ? server.signIn(server.userOf(accounts->value(user))) : accounts->value(user));
         if (!key) {
             return database;
         }
         return std::make_unique<cloud::EncryptedCloudDatabase>(std::move(database), *key);
-    }
-
-private:
-    std::optional<crypto::HistoryKey> key;
-    QHash<QString, cloud::ServiceAccount> accounts;
-};
+    };
+}
 
 struct CloudBackendFactory {
     const char* name;
-    std::function<std::unique_ptr<CloudBackend>()> make;
+    std::function<CloudBackend()> make;
 
     friend void PrintTo(const CloudBackendFactory& factory, std::ostream* out) { *out << factory.name; }
 };
 
-// Every implementation the conformance suite runs against: the in-memory server, the sync service,
-// and the sync service with the history sealed.
+// Every implementation the conformance suite runs against: the in-memory server (one per backend,
+// its owners the users), the sync service, and the sync service with the history sealed.
 inline std::vector<CloudBackendFactory> cloudBackendFactories() {
-    return {{"InMemory", [] { return std::unique_ptr<CloudBackend>(std::make_unique<InMemoryBackend>()); }},
-            {"Service", [] { return std::unique_ptr<CloudBackend>(std::make_unique<ServiceBackend>()); }},
-            {"EncryptedService", [] {
-                 return std::unique_ptr<CloudBackend>(
-                     std::make_unique<ServiceBackend>(crypto::HistoryKey::generate()));
-             }}};
+    return {{"InMemory",
+             [] {
+                 return CloudBackend([server = cloud::InMemoryCloudServer::create()](const QString& user) {
+                     return server->connect(user);
+                 });
+             }},
+            {"Service", [] { return serviceBackend(std::nullopt); }},
+            {"EncryptedService", [] { return serviceBackend(crypto::HistoryKey::generate()); }}};
 }
 
 inline const cloud::RecordZoneID historyZone{QStringLiteral("SnipjarHistory")};
@@ -150,6 +128,19 @@ inline QHash<QString, cloud::CloudRecord> byName(const QList<cloud::CloudRecord>
         named.insert(record.recordName(), record);
     }
     return named;
+}
+
+// Saves the records, all of which must be taken; they come back with their change tags.
+inline QList<cloud::CloudRecord> saveAll(cloud::CloudDatabase& database,
+                                         const QList<cloud::CloudRecord>& records) {
+    auto outcome = database.modifyRecords(records, {});
+    if (!outcome) {
+        ADD_FAILURE() << "the save failed: " << outcome.error().description.toStdString();
+        return {};
+    }
+    EXPECT_TRUE(outcome.value().failedSaves.isEmpty())
+        << outcome.value().failedSaves.value(0).second.description.toStdString();
+    return outcome.value().saved;
 }
 
 // Writes the file (failing the test when it cannot) and gives its path back.
