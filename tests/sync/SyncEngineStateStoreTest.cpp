@@ -59,7 +59,6 @@ TEST_F(SyncEngineStateStoreTest, BadFilesStartColdAndFailedSavesAreAbsorbed) {
     blocked.save(stateNumber(1));
     blocked.waitForSaves();
     EXPECT_EQ(log.count("error state save failed: "), 1);
-    EXPECT_FALSE(blocked.load());
 }
 
 TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugApart) {
@@ -71,7 +70,6 @@ TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugAp
     writeFile(debug + "/sync-engine-state.v1.json", "{}");
     const std::unique_ptr<SyncEngineStateStore> debugStore = SyncEngineStateStore::standard();
     AppIdentity::clearOverride();
-    EXPECT_TRUE(debug.endsWith("/Snipjar (Debug)"));
     EXPECT_EQ(debugStore->filePath(), debug + "/sync-engine-state.v2.json");
     EXPECT_FALSE(QFile::exists(debug + "/sync-engine-state.v1.json"));
     // The release folder is not touched by a debug build.
