@@ -159,7 +159,6 @@ TEST_F(SyncSectionTest, ServerIsSavedCheckedAndAnnounced) {
     EXPECT_EQ(accountChanges, 2);
     SyncAccount::recordSignIn({alice, "alice", "7", "e", {}});
     section().reload();
-    EXPECT_FALSE(off.isVisible());
 
     section().setSyncStatus("Last synced 12:03");
     EXPECT_TRUE(section().syncStatusLabel()->isVisible());
@@ -248,7 +247,6 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndPinsASelfSignedCer
     accept = true;
     signIn("password-1");
     ASSERT_TRUE(noteSays("Signed in as "));
-    EXPECT_EQ(shown.size(), 2);
     EXPECT_EQ(SyncAccount::signedIn().value_or(SyncSignInRecord{}).fingerprint, fingerprint);
 
     tls.kill();

@@ -68,7 +68,6 @@ TEST_F(RecordMappingTest, ItemAndDeviceRecordsWriteEveryFieldInOrderWithIntegerB
     ASSERT_TRUE(record);
     EXPECT_EQ(record->recordType(), "ClipItem");
     EXPECT_EQ(record->recordName(), "clip-" + item.id.toString(QUuid::WithoutBraces).toUpper());
-    EXPECT_EQ(record->recordID().zone, (cloud::RecordZoneID{"SnipjarHistory"}));
     EXPECT_EQ(keysOf(*record),
               QString("deviceRef deviceID createdAt pinned kind byteSize dedupKey title thumbnail "
                       "hasPayload sourceName sourceBundleID")

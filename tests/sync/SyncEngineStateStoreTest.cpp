@@ -53,7 +53,6 @@ TEST_F(SyncEngineStateStoreTest, BadFilesStartColdAndFailedSavesAreAbsorbed) {
     EXPECT_TRUE(log.messages().first().endsWith(") — cold-bootstrapping"));
     // The bad file stays until a save replaces it.
     EXPECT_TRUE(QFile::exists(path));
-    // A save into a folder that cannot be made is logged and absorbed.
     writeFile(environment.path("blocker"), "not a folder");
     SyncEngineStateStore blocked(environment.path("blocker/" + SyncEngineStateStore::fileName));
     blocked.save(stateNumber(1));
