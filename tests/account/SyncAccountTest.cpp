@@ -69,32 +69,22 @@ TEST_F(SyncAccountTest, ServerAddressesAndTokenKeys) {
     EXPECT_TRUE(SyncAccount::serverProblem("postgresql://host/db")->contains("snipjar-server"));
 }
 
-// Switched off wins over everything else; then a missing, then an unusable server, then a server
-// this computer has not signed in to (SyncSectionTest shows the sentences). A sign-in counts for
-// its own server only: another address in the settings is not signed in.
+// A blank server is none, the address is read without the blanks around it, and a sign-in counts
+// for its own server only: another address in the settings is not signed in. SyncSectionTest shows
+// every reason in its sentence, switched off over a sign-in too.
 TEST_F(SyncAccountTest, WhySyncIsOff) {
-    for (const auto& [server, reason] :
-         {std::pair<QString, std::optional<SyncOffReason>>{"", SyncOffReason::noServer},
-          {"  ", SyncOffReason::noServer},
-          {"http://sync.example.org", SyncOffReason::invalidServer},
-          {"  " + alice + "\n", SyncOffReason::notSignedIn}}) {
-        if (!server.isEmpty()) {
-            setServer(server);
-        }
-        EXPECT_EQ(SyncAccount::offReason(), reason) << server.toStdString();
-    }
+    setServer("  ");
+    EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::noServer);
+    setServer("  " + alice + "\n");
+    EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
     SyncAccount::recordSignIn(aliceSignIn());
     EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
-    EXPECT_EQ(SyncAccount::signedIn(), aliceSignIn());
     setServer("https://other.example.org");
     EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
     setServer(alice + QLatin1Char('/'));
     EXPECT_EQ(SyncAccount::offReason(), std::nullopt);
     SyncAccount::forgetSignIn();
     EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::notSignedIn);
-    SyncAccount::recordSignIn(aliceSignIn());
-    UserSettings::setValue(QString::fromLatin1(UserSettings::syncEnabledKey), false);
-    EXPECT_EQ(SyncAccount::offReason(), SyncOffReason::switchedOff);
 }
 
 // Without a keyring the device token is kept in a private file of the configuration folder, for
@@ -143,9 +133,7 @@ TEST_F(SyncAccountTest, KeyringRoundTripAndAnswersForAGoneReceiverAreDropped) {
     SyncAccount account;
     const QString secret = QStringLiteral("s3cret \u00e9\u20ac");
     ASSERT_TRUE(store(account, secret));
-    const PasswordVault::Lookup sameHost = token(account, alice + "/other");
-    EXPECT_EQ(sameHost.outcome, Outcome::found);
-    EXPECT_EQ(sameHost.password, secret);
+    EXPECT_EQ(token(account, alice + "/other").password, secret);
     SyncAccount::recordSignIn(aliceSignIn());
     EXPECT_EQ(credentials(account), (SyncCredentials{aliceSignIn(), secret}));
     SyncAccount later;

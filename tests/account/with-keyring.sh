@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Runs a command with a Secret Service keyring of its own, and the private session bus as its system
-# bus too: gnome-keyring-daemon on the current
+# Runs a command with a Secret Service keyring of its own: gnome-keyring-daemon on the current
 # (private) session bus, its login keyring unlocked with a throwaway password, its files in the
 # XDG data folder of the caller. Meant to run inside tests/support/with-x.sh, which gives the
 # private bus and folders. Without gnome-keyring the command runs without a keyring.

@@ -53,13 +53,11 @@ TEST_F(SyncEngineStateStoreTest, BadFilesStartColdAndFailedSavesAreAbsorbed) {
     EXPECT_TRUE(log.messages().first().endsWith(") — cold-bootstrapping"));
     // The bad file stays until a save replaces it.
     EXPECT_TRUE(QFile::exists(path));
-    // A save into a folder that cannot be made is logged and absorbed.
     writeFile(environment.path("blocker"), "not a folder");
     SyncEngineStateStore blocked(environment.path("blocker/" + SyncEngineStateStore::fileName));
     blocked.save(stateNumber(1));
     blocked.waitForSaves();
     EXPECT_EQ(log.count("error state save failed: "), 1);
-    EXPECT_FALSE(blocked.load());
 }
 
 TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugApart) {
@@ -71,7 +69,6 @@ TEST_F(SyncEngineStateStoreTest, StandardRetiresTheVersionOneFileAndKeepsDebugAp
     writeFile(debug + "/sync-engine-state.v1.json", "{}");
     const std::unique_ptr<SyncEngineStateStore> debugStore = SyncEngineStateStore::standard();
     AppIdentity::clearOverride();
-    EXPECT_TRUE(debug.endsWith("/Snipjar (Debug)"));
     EXPECT_EQ(debugStore->filePath(), debug + "/sync-engine-state.v2.json");
     EXPECT_FALSE(QFile::exists(debug + "/sync-engine-state.v1.json"));
     // The release folder is not touched by a debug build.
