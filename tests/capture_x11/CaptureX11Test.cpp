@@ -37,18 +37,11 @@ protected:
         filed = 0;
     }
 
-    // Starts an owner and returns once the clipboard changed hands.
-    template <typename Start> QProcess* taking(Start start) {
-        const qint64 before = pasteboard->changeCount();
-        QProcess* process = start();
-        EXPECT_TRUE(waitUntil([&] { return pasteboard->changeCount() > before; })) << "no owner change";
-        return process;
-    }
     QProcess* xclip(const QString& target, const QByteArray& bytes) {
-        return taking([&] { return owners.xclip(bytes, target); });
+        return test::taking(*pasteboard, [&] { return owners.xclip(bytes, target); });
     }
     QProcess* owner(const QStringList& arguments) {
-        return taking([&] { return owners.helper(arguments); });
+        return test::taking(*pasteboard, [&] { return owners.helper(arguments); });
     }
 
     // Waits until the owner helper has printed the line (it reports every request).

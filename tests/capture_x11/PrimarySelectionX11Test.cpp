@@ -32,14 +32,10 @@ protected:
 
     void startMonitor(Workspace& on) { startSelectionMonitor(*selection, on); }
 
-    // Starts an owner of the primary selection and returns once the selection changed hands.
-    template <typename Start> void selecting(Start start) {
-        const qint64 before = selection->changeCount();
-        start();
-        ASSERT_TRUE(waitUntil([&] { return selection->changeCount() > before; })) << "no ownership taken";
-    }
     void selectWithOwner(const QStringList& arguments) {
-        selecting([&] { owners.helper(QStringList{"--selection", "PRIMARY"} + arguments); });
+        test::taking(*selection, [&] {
+            return owners.helper(QStringList{"--selection", "PRIMARY"} + arguments);
+        });
     }
 
     std::unique_ptr<X11Pasteboard> selection;

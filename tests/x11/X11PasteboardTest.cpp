@@ -38,19 +38,11 @@ protected:
         }
     }
 
-    // Starts an owner and returns once the pasteboard saw the change (it arrives from the
-    // pasteboard's own thread).
-    template <typename Start> QProcess* taking(Start start) {
-        const qint64 before = pasteboard->changeCount();
-        QProcess* process = start();
-        EXPECT_TRUE(waitUntil([&] { return pasteboard->changeCount() > before; })) << "no owner change";
-        return process;
-    }
     QProcess* xclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING")) {
-        return taking([&] { return owners.xclip(bytes, target); });
+        return taking(*pasteboard, [&] { return owners.xclip(bytes, target); });
     }
     QProcess* owner(const QStringList& targetsAndValues) {
-        return taking([&] { return owners.helper(targetsAndValues); });
+        return taking(*pasteboard, [&] { return owners.helper(targetsAndValues); });
     }
     // '@' and the path of a file holding the bytes, for the owner helper.
     QString file(const QByteArray& bytes) {
