@@ -34,12 +34,10 @@ protected:
 } // namespace
 
 // The Linux key forms are read in any case, with spaces and either modifier order; anything else
-// is not a paste keystroke.
+// is not a paste keystroke. (The three keystrokes as a settings file names them are the next case's.)
 TEST_F(PasteKeyTableTest, ParsesTheThreeKeystrokes) {
-    EXPECT_EQ(PasteKeyTable::parse(u"Ctrl+V"_s), PasteKeystroke::controlV);
     EXPECT_EQ(PasteKeyTable::parse(u"ctrl + shift + v"_s), PasteKeystroke::controlShiftV);
     EXPECT_EQ(PasteKeyTable::parse(u"Shift+Ctrl+V"_s), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::parse(u"SHIFT+INSERT"_s), PasteKeystroke::shiftInsert);
     for (const char* bad : {"", "V", "Shift+V", "Ctrl+Ctrl+V", "Ctrl+Insert", "Ctrl+Shift+Insert", "Alt+V",
                             "Ctrl+W", "Ctrl+V+V", "⌘V", "Insert"}) {
         EXPECT_FALSE(PasteKeyTable::parse(QString::fromUtf8(bad))) << bad;

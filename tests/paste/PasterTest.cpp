@@ -188,9 +188,4 @@ TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
     withPrimary.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
     EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
     EXPECT_EQ(primary.writes().size(), 1);
-
-    // Without a primary selection the keystroke is still the receiver's.
-    UserSettings::remove(u"pasteKeys/xterm"_s);
-    paster.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
-    EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::shiftInsert);
 }

@@ -70,7 +70,6 @@ TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
     } rows[] = {
         {{"UTF8_STRING", file(text.toUtf8())}, {plainText}, text, {{plainText, text.toUtf8()}}},
         {{"text/plain", file("caf\xe9")}, {plainText}, QStringLiteral("café")},
-        {{"text/plain;charset=utf-8", file(text.toUtf8())}, {plainText}, text},
         {{"SAVE_TARGETS", "", "text/rtf", QString::fromLatin1(rtf), "text/plain;charset=utf-8", "Hello bold",
           "UTF8_STRING", "Hello bold", "application/x-qt-image", "", "text/html", "<b>Hello</b>",
           "application/x-custom", "x", "image/x-portable-pixmap", "P3"},
