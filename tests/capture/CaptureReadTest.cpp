@@ -89,7 +89,6 @@ TEST_F(CaptureReadTest, WhatIsCaptured) {
         }
         const Clip& clip = *result.clip;
         EXPECT_EQ(clip.kind, row.kind);
-        EXPECT_FALSE(clip.concealed);
         if (row.kind == Clip::Kind::file) {
             EXPECT_EQ(clip.fileURLs, (QStringList{"file:///home/u/Report.pdf", "file:///home/u/Notes.txt"}));
             EXPECT_FALSE(clip.imageData);

@@ -34,12 +34,10 @@ protected:
 } // namespace
 
 // The Linux key forms are read in any case, with spaces and either modifier order; anything else
-// is not a paste keystroke.
+// is not a paste keystroke. (The three keystrokes as a settings file names them are the next case's.)
 TEST_F(PasteKeyTableTest, ParsesTheThreeKeystrokes) {
-    EXPECT_EQ(PasteKeyTable::parse(u"Ctrl+V"_s), PasteKeystroke::controlV);
     EXPECT_EQ(PasteKeyTable::parse(u"ctrl + shift + v"_s), PasteKeystroke::controlShiftV);
     EXPECT_EQ(PasteKeyTable::parse(u"Shift+Ctrl+V"_s), PasteKeystroke::controlShiftV);
-    EXPECT_EQ(PasteKeyTable::parse(u"SHIFT+INSERT"_s), PasteKeystroke::shiftInsert);
     for (const char* bad : {"", "V", "Shift+V", "Ctrl+Ctrl+V", "Ctrl+Insert", "Ctrl+Shift+Insert", "Alt+V",
                             "Ctrl+W", "Ctrl+V+V", "⌘V", "Insert"}) {
         EXPECT_FALSE(PasteKeyTable::parse(QString::fromUtf8(bad))) << bad;
@@ -49,7 +47,7 @@ TEST_F(PasteKeyTableTest, ParsesTheThreeKeystrokes) {
 // Ctrl+V by default; Ctrl+Shift+V in the terminals that bind it; Shift+Insert where only the
 // primary selection is pasted. The user's entries in the settings file add classes and override
 // built-in ones, matched without regard to case; a value that is no keystroke leaves the built-in
-// entry in force. Edits are seen at the next lookup.
+// entry in force. (Edits seen at the next lookup are PasterTest's.)
 TEST_F(PasteKeyTableTest, BuiltInEntriesAndTheUsersFromTheSettingsFile) {
     writeSettings("[pasteKeys]\n"
                   "MyTerm=Ctrl+Shift+V\n"
@@ -76,8 +74,4 @@ TEST_F(PasteKeyTableTest, BuiltInEntriesAndTheUsersFromTheSettingsFile) {
                 << window.toStdString();
         }
     }
-    UserSettings::remove(u"pasteKeys/xterm"_s);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(u"XTerm"_s), PasteKeystroke::shiftInsert);
-    UserSettings::setValue(u"pasteKeys/Firefox"_s, u"Ctrl+Shift+V"_s);
-    EXPECT_EQ(PasteKeyTable::keystrokeFor(u"firefox"_s), PasteKeystroke::controlShiftV);
 }

@@ -121,32 +121,23 @@ TEST_F(PasterTest, MissingTrustNotifiesOnce) {
     paster.paste(clipOf(Clip::Kind::text, "two"), std::nullopt, editor);
     EXPECT_EQ(pasteboard.writes().size(), 2);
     EXPECT_EQ(notifier.notifications.size(), 1);
-    EXPECT_TRUE(Paster::didPromptForAccessibility());
     EXPECT_TRUE(keys.keystrokes.isEmpty() && workspace.activations.isEmpty());
 }
 
-// The target is its remembered window: another window of the same process in front is not the
-// target, and without a process the windows tell applications apart. A target that never comes
-// forward gets the keystroke after the re-checks, from the event loop; one that comes forward
-// during the wait gets it then. The re-checks end with their Paster.
+// The target is its remembered window: without a process the windows tell applications apart
+// (another window of the same process in front is X11Paste's, on a real server). A target that
+// never comes forward gets the keystroke after the re-checks, from the event loop; one that comes
+// forward during the wait gets it then. The re-checks end with their Paster.
 TEST_F(PasterTest, WaitsForTheRememberedWindow) {
-    RunningApplication sameProcessOtherWindow = editor;
-    sameProcessOtherWindow.windowID = 0x400099;
     const RunningApplication noProcess{0, "B", "B", "B", 0x200};
     workspace.activationEffect = FakeWorkspace::ActivationEffect::none;
-    for (const RunningApplication& front :
-         {sameProcessOtherWindow, RunningApplication{0, "A", "A", "A", 0x100}}) {
-        const RunningApplication& target = front.processID ? editor : noProcess;
-        workspace.setFrontmost(front);
-        workspace.activations.clear();
-        keys.keystrokes.clear();
-        paster.paste(clipOf(Clip::Kind::text, "x"), std::nullopt, target);
-        EXPECT_EQ(workspace.activations, QList<RunningApplication>{target});
-        EXPECT_TRUE(keys.keystrokes.isEmpty());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !keys.keystrokes.isEmpty(); }, 5000));
-        QTest::qWait(100);
-        EXPECT_EQ(keys.keystrokes.size(), 1);
-    }
+    workspace.setFrontmost(RunningApplication{0, "A", "A", "A", 0x100});
+    paster.paste(clipOf(Clip::Kind::text, "x"), std::nullopt, noProcess);
+    EXPECT_EQ(workspace.activations, QList<RunningApplication>{noProcess});
+    EXPECT_TRUE(keys.keystrokes.isEmpty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keys.keystrokes.isEmpty(); }, 5000));
+    QTest::qWait(100);
+    EXPECT_EQ(keys.keystrokes.size(), 1);
 
     workspace.setFrontmost(other);
     keys.keystrokes.clear();
@@ -184,7 +175,6 @@ TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
     EXPECT_EQ(keys.keystrokes, QList<PasteKeystroke>{PasteKeystroke::shiftInsert});
     EXPECT_TRUE(workspace.activations.isEmpty());
     ASSERT_EQ(primary.writes().size(), 1);
-    EXPECT_EQ(primary.writes().first(), Paster::content(secret, std::nullopt));
     EXPECT_EQ(primary.writes().first(), pasteboard.writes().last());
     EXPECT_EQ(lastWrittenChangeCount(), pasteboard.changeCount());
 
@@ -198,9 +188,4 @@ TEST_F(PasterTest, PrimarySelectionTerminalsGetTheClipThereAndShiftInsert) {
     withPrimary.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
     EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::controlShiftV);
     EXPECT_EQ(primary.writes().size(), 1);
-
-    // Without a primary selection the keystroke is still the receiver's.
-    UserSettings::remove(u"pasteKeys/xterm"_s);
-    paster.paste(clipOf(Clip::Kind::text, "ls"), std::nullopt, xterm);
-    EXPECT_EQ(keys.keystrokes.last(), PasteKeystroke::shiftInsert);
 }

@@ -38,19 +38,11 @@ protected:
         }
     }
 
-    // Starts an owner and returns once the pasteboard saw the change (it arrives from the
-    // pasteboard's own thread).
-    template <typename Start> QProcess* taking(Start start) {
-        const qint64 before = pasteboard->changeCount();
-        QProcess* process = start();
-        EXPECT_TRUE(waitUntil([&] { return pasteboard->changeCount() > before; })) << "no owner change";
-        return process;
-    }
     QProcess* xclip(const QByteArray& bytes, const QString& target = QStringLiteral("UTF8_STRING")) {
-        return taking([&] { return owners.xclip(bytes, target); });
+        return taking(*pasteboard, [&] { return owners.xclip(bytes, target); });
     }
     QProcess* owner(const QStringList& targetsAndValues) {
-        return taking([&] { return owners.helper(targetsAndValues); });
+        return taking(*pasteboard, [&] { return owners.helper(targetsAndValues); });
     }
     // '@' and the path of a file holding the bytes, for the owner helper.
     QString file(const QByteArray& bytes) {
@@ -78,7 +70,6 @@ TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
     } rows[] = {
         {{"UTF8_STRING", file(text.toUtf8())}, {plainText}, text, {{plainText, text.toUtf8()}}},
         {{"text/plain", file("caf\xe9")}, {plainText}, QStringLiteral("café")},
-        {{"text/plain;charset=utf-8", file(text.toUtf8())}, {plainText}, text},
         {{"SAVE_TARGETS", "", "text/rtf", QString::fromLatin1(rtf), "text/plain;charset=utf-8", "Hello bold",
           "UTF8_STRING", "Hello bold", "application/x-qt-image", "", "text/html", "<b>Hello</b>",
           "application/x-custom", "x", "image/x-portable-pixmap", "P3"},
@@ -121,7 +112,7 @@ TEST_F(X11PasteboardTest, ReadsWhatOwnersOffer) {
 }
 
 // Large images arrive through INCR; a cap ends the transfer early with tooLarge. Their bytes are
-// kept while a capture runs and let go when it ends.
+// kept while a capture runs (letting go of them after it is CaptureX11Test.TranscodesLargeJPEG's).
 TEST_F(X11PasteboardTest, ReadsLargeImagesIncrementally) {
     const QByteArray image = randomBytes(24 * 1000 * 1000);
     const QString png = id(TypeIdentifier::png);
@@ -134,76 +125,32 @@ TEST_F(X11PasteboardTest, ReadsLargeImagesIncrementally) {
     pasteboard->beginCapture();
     const PasteboardRead read = pasteboard->read(png);
     ASSERT_EQ(read.status, PasteboardRead::Status::ok);
-    EXPECT_EQ(read.bytes.size(), image.size());
     EXPECT_TRUE(read.bytes == image);
     // Within the capture a smaller cap is decided without the owner.
     ::kill(pid_t(owner->processId()), SIGSTOP);
     EXPECT_EQ(pasteboard->read(png, 1000).status, PasteboardRead::Status::tooLarge);
     ::kill(pid_t(owner->processId()), SIGCONT);
     EXPECT_TRUE(pasteboard->endCapture());
-    EXPECT_LE(pasteboard->cachedByteCount(), X11Pasteboard::smallValueBytes);
     EXPECT_EQ(pasteboard->types(), QStringList{png});
 
     // A large own write goes to other clients through INCR.
     pasteboard->write({{{png, image}}});
-    const QByteArray received = xclipOutput(QStringLiteral("image/png"));
-    EXPECT_EQ(received.size(), image.size());
-    EXPECT_TRUE(received == image);
+    EXPECT_TRUE(xclipOutput(QStringLiteral("image/png")) == image);
 }
 
-// The reads of one capture come from one owner: when another client takes the clipboard in the
-// middle, the capture ends as not current, whatever the reads gave.
-TEST_F(X11PasteboardTest, CaptureSeesAnOwnerChangeInTheMiddle) {
-    xclip("first");
-    pasteboard->beginCapture();
-    EXPECT_EQ(pasteboard->string(), QStringLiteral("first"));
-    EXPECT_TRUE(pasteboard->endCapture());
-
-    pasteboard->beginCapture();
-    EXPECT_EQ(pasteboard->types(), QStringList{plainText});
-    owner({"UTF8_STRING", "hunter2", "x-kde-passwordManagerHint", "secret"});
-    EXPECT_FALSE(pasteboard->string());
-    EXPECT_FALSE(pasteboard->endCapture());
-    // The next capture reads the new owner.
-    pasteboard->beginCapture();
-    EXPECT_TRUE(pasteboard->types().contains(id(TypeIdentifier::concealedMarker)));
-    EXPECT_TRUE(pasteboard->endCapture());
-}
-
-// Each owner change counts once: other clients' copies, and the application's own writes (counted
-// by write() itself, not again when the server reports the new owner).
-TEST_F(X11PasteboardTest, CountsEveryOwnerChangeOnce) {
-    int emitted = 0;
-    QObject::connect(pasteboard.get(), &Pasteboard::changed, [&emitted] { ++emitted; });
-    const qint64 start = pasteboard->changeCount();
-    // Last, another copy takes the clipboard from us; the cache of our own content goes with it.
-    const char* copies[] = {"first", "own", "own again", "second"};
-    for (int change = 1; const char* text : copies) {
-        SCOPED_TRACE(text);
-        if (change == 1 || change == 4) {
-            xclip(text);
-        } else {
-            pasteboard->write({{{plainText, text}}});
-            EXPECT_EQ(pasteboard->changeCount(), start + change);
-        }
-        spinEventLoop(300);
-        EXPECT_EQ(pasteboard->changeCount(), start + change);
-        EXPECT_EQ(emitted, change++);
-        EXPECT_EQ(pasteboard->string(), QString::fromLatin1(text));
-    }
-}
-
-// What the application writes is served to other clients under every MIME target while the main
-// thread carries on (here it waits in xclip's QProcess, so the owner's own thread answers).
+// What the application writes is served to other clients while the main thread carries on (here it
+// waits in xclip's QProcess, so the owner's own thread answers): after the owner's own targets,
+// every MIME target of each entry in entry order (plain text in all its encodings, the concealed
+// marker as the KDE hint and the pasteboard markers, other types under their own names).
 TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
     const QString text = QStringLiteral("Grüße ✓");
     const QByteArray rtf = "{\\rtf1 Gr\\'fc\\'dfe}";
-    pasteboard->write({{{plainText, text.toUtf8()}, {id(TypeIdentifier::rtf), rtf}}});
-    const QList<QByteArray> targets = xclipOutput(QStringLiteral("TARGETS")).split('\n');
-    for (const char* expected : {"TARGETS", "UTF8_STRING", "text/plain", "text/plain;charset=utf-8", "STRING",
-                                 "text/rtf", "application/rtf"}) {
-        EXPECT_TRUE(targets.contains(expected)) << expected;
-    }
+    pasteboard->write(
+        {{{plainText, text.toUtf8()}, {id(TypeIdentifier::rtf), rtf}, {"application/x-custom", "x"}}});
+    const QByteArray ownTargets = "TARGETS\nTIMESTAMP\nMULTIPLE\n";
+    const QByteArray textTargets = "UTF8_STRING\ntext/plain;charset=utf-8\ntext/plain\nSTRING\nTEXT\n";
+    EXPECT_EQ(xclipOutput(QStringLiteral("TARGETS")),
+              ownTargets + textTargets + "text/rtf\napplication/rtf\napplication/x-custom\n");
     EXPECT_EQ(xclipOutput(QStringLiteral("text/plain")), text.toUtf8());
     EXPECT_EQ(xclipOutput(QStringLiteral("UTF8_STRING")), text.toUtf8());
     EXPECT_EQ(xclipOutput(QStringLiteral("STRING")), text.toLatin1());
@@ -219,8 +166,10 @@ TEST_F(X11PasteboardTest, ServesOwnWritesToOtherClients) {
 
     pasteboard->write({{{plainText, "hunter2"}, {id(TypeIdentifier::concealedMarker), {}}}});
     EXPECT_EQ(xclipOutput(QStringLiteral("x-kde-passwordManagerHint")), QByteArray("secret"));
-    EXPECT_TRUE(
-        xclipOutput(QStringLiteral("TARGETS")).split('\n').contains("org.nspasteboard.ConcealedType"));
+    EXPECT_EQ(xclipOutput(QStringLiteral("TARGETS")),
+              ownTargets + textTargets +
+                  "x-kde-passwordManagerHint\napplication/x-nspasteboard-concealed-type\n"
+                  "org.nspasteboard.ConcealedType\n");
     EXPECT_TRUE(pasteboard->types().contains(id(TypeIdentifier::concealedMarker)));
 }
 
@@ -265,31 +214,26 @@ TEST_F(X11PasteboardTest, AnswersMultipleRequests) {
 
 // The edges of the reading rules beyond what the owners above offer: the hint conceals only with
 // "secret" (trailing white space and NULs allowed); pseudo-targets carry no content and unknown
-// targets keep their names; reading prefers the table's targets in table order; text/plain without
-// a charset falls back to Latin-1 when it is not UTF-8; file lists skip comments and normalise file
-// URLs; the Mozilla URL is its first line, with or without a BOM.
+// targets keep their names; reading prefers the table's targets in table order; text is decoded by
+// its target and charset; file lists skip comments and normalise file URLs; the Mozilla URL is its
+// first line, with or without a BOM.
 TEST(PasteboardMimeMappingTest, ReadingRules) {
-    for (const auto& [hint, secret] : {std::pair<QByteArray, bool>{"secret", true},
-                                       {"secret\n", true},
+    for (const auto& [hint, secret] : {std::pair<QByteArray, bool>{"secret\n", true},
                                        {QByteArray("secret \0\0", 9), true},
-                                       {"public", false},
                                        {" secret", false},
                                        {"secrets", false},
                                        {"", false}}) {
         EXPECT_EQ(Mapping::isSecretHint(hint), secret) << hint.constData();
     }
-    for (const char* pseudo :
-         {"TARGETS", "MULTIPLE", "TIMESTAMP", "SAVE_TARGETS", "application/x-qt-image", "DELETE", "INCR"}) {
+    for (const char* pseudo : {"MULTIPLE", "TIMESTAMP", "DELETE", "INCR"}) {
         EXPECT_FALSE(Mapping::identifierForTarget(pseudo)) << pseudo;
     }
     for (const auto& [target, identifier] :
-         {std::pair<const char*, QString>{"UTF8_STRING", id(TypeIdentifier::plainText)},
-          {"text/plain;charset=UTF-8", id(TypeIdentifier::plainText)},
+         {std::pair<const char*, QString>{"text/plain;charset=UTF-8", id(TypeIdentifier::plainText)},
           {"application/rtf", id(TypeIdentifier::rtf)},
           {"image/heif", id(TypeIdentifier::heic)},
           {"image/webp", "public.webp"},
-          {"chromium/x-web-custom-data", "chromium/x-web-custom-data"},
-          {"x-kde-passwordManagerHint", "x-kde-passwordManagerHint"}}) {
+          {"chromium/x-web-custom-data", "chromium/x-web-custom-data"}}) {
         EXPECT_EQ(Mapping::identifierForTarget(target), identifier) << target;
     }
 
@@ -299,14 +243,9 @@ TEST(PasteboardMimeMappingTest, ReadingRules) {
         (QByteArrayList{"text/plain;charset=UTF-8", "UTF8_STRING", "text/plain", "STRING", "TEXT"}));
     EXPECT_EQ(Mapping::targetsForIdentifier(id(TypeIdentifier::rtf), {"application/rtf", "text/rtf"}),
               (QByteArrayList{"text/rtf", "application/rtf"}));
-    EXPECT_EQ(Mapping::targetsForIdentifier("application/x-custom", {"a", "application/x-custom"}),
-              QByteArrayList{"application/x-custom"});
-    EXPECT_TRUE(Mapping::targetsForIdentifier(id(TypeIdentifier::png), {"image/jpeg"}).isEmpty());
 
     for (const auto& [target, bytes, text] :
-         {std::tuple<QByteArray, QByteArray, QString>{"UTF8_STRING", "gr\xc3\xbc\xc3\x9f", "grüß"},
-          {"STRING", "gr\xfc\xdf", "grüß"},
-          {"text/plain", "gr\xfc\xdf", "grüß"},
+         {std::tuple<QByteArray, QByteArray, QString>{"STRING", "gr\xfc\xdf", "grüß"},
           {"text/plain", "gr\xc3\xbc\xc3\x9f", "grüß"},
           {"text/plain;charset=ISO-8859-1", "gr\xc3\xbc", "grÃ¼"},
           {"text/plain;charset=utf-16le", utf16("€5"), "€5"},
@@ -324,28 +263,6 @@ TEST(PasteboardMimeMappingTest, ReadingRules) {
         EXPECT_EQ(Mapping::parseMozURL(bytes), QStringLiteral("https://b.example/p?q=1"));
     }
     EXPECT_FALSE(Mapping::parseMozURL(""));
-}
-
-// A write offers every MIME target of each entry in this order (ServesOwnWritesToOtherClients
-// reads the values back through xclip): plain text in all encodings, the concealed marker as the KDE hint and
-// the pasteboard markers, images and other types under their MIME names.
-TEST(PasteboardMimeMappingTest, ServedTargetOrder) {
-    const auto names = [](const PasteboardContent& content) {
-        QByteArrayList result;
-        for (const Mapping::ServedTarget& entry : Mapping::servedTargets(content)) {
-            result << entry.target;
-        }
-        return result;
-    };
-    EXPECT_EQ(
-        names({{{id(TypeIdentifier::plainText), "caf\xc3\xa9"},
-                {id(TypeIdentifier::rtf), "{\\rtf1}"},
-                {id(TypeIdentifier::concealedMarker), {}}}}),
-        (QByteArrayList{"UTF8_STRING", "text/plain;charset=utf-8", "text/plain", "STRING", "TEXT", "text/rtf",
-                        "application/rtf", "x-kde-passwordManagerHint",
-                        "application/x-nspasteboard-concealed-type", "org.nspasteboard.ConcealedType"}));
-    EXPECT_EQ(names({{{"public.webp", "RIFF"}, {"application/x-custom", "x"}}}),
-              (QByteArrayList{"image/webp", "application/x-custom"}));
 }
 
 } // namespace

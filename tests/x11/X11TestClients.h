@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Pasteboard.h"
 #include "platform/x11/XcbConnection.h"
 #include "platform/x11/XcbMemory.h"
 
@@ -12,6 +13,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <gtest/gtest.h>
 
 #include <csignal>
 #include <functional>
@@ -157,6 +160,15 @@ private:
     QTemporaryDir folder;
     std::vector<std::unique_ptr<QProcess>> processes;
 };
+
+// Starts an owner and returns it once the pasteboard saw the selection change hands (the change
+// arrives from the pasteboard's own thread).
+template <typename Start> QProcess* taking(const Pasteboard& pasteboard, Start start) {
+    const qint64 before = pasteboard.changeCount();
+    QProcess* process = start();
+    EXPECT_TRUE(waitUntil([&] { return pasteboard.changeCount() > before; })) << "no owner change";
+    return process;
+}
 
 // A real xterm (or another terminal), killed when the object goes.
 struct Xterm : QProcess {
