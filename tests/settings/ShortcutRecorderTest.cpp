@@ -105,8 +105,6 @@ TEST_F(RecorderTest, InvalidPressesAndCancelsKeepTheOldCombination) {
     EXPECT_EQ(recorder->title(), u"Type shortcut…"_s);
     press(Qt::Key_Escape);
     EXPECT_EQ(recorder->combo(), HotKeyCombo::defaultCombo());
-    recorder->setCombo(comboOf("Ctrl+Alt+P"));
-    EXPECT_EQ(recorder->title(), u"Ctrl+Alt+P"_s);
 }
 
 // Moving to another window or program ends the recording and gives the keyboard back, so keys
