@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "ClipStoreTestSupport.h"
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
 #include "app/cli/TarStream.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sys/stat.h>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -203,9 +203,7 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     const CliRun wrote = offline({"export", path});
     ASSERT_EQ(wrote.exitCode, 0) << wrote.err.constData();
     EXPECT_TRUE(wrote.out.contains("exported 6 clips")) << wrote.out.constData();
-    struct stat status {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_FALSE(QFileInfo::exists(path + ".part"));
     source.reset();
     {
