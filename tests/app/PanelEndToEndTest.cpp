@@ -1,13 +1,7 @@
 #include "CliRunner.h"
 
 #include "platform/x11/X11Platform.h"
-#include "store/ClipStore.h"
 
-#include <QBuffer>
-#include <QDir>
-#include <QImage>
-#include <QPainter>
-#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -23,11 +17,7 @@ bool panelIsShown() {
 // it is given to a file, and the test's own view of the desktop.
 class PanelEndToEnd : public RunningSnipjar {
 protected:
-    // Clips filed straight into the history before the application starts.
-    virtual void seed() {}
-
     void SetUp() override {
-        seed();
         platform = X11Platform::create();
         ASSERT_TRUE(platform);
         app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -130,84 +120,4 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     // Another window becoming active (here made so by the window manager) hides the panel too.
     Xterm other({"-title", "other"});
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }, 10000));
-}
-
-namespace {
-
-// One clip of every kind the preview shows, the concealed one (which only arrives from another
-// computer) included.
-class PanelScreenshots : public PanelEndToEnd {
-protected:
-    void seed() override {
-        ClipStore store;
-        auto synced = store.syncContainer().newContext();
-        Clip clip;
-        clip.kind = Clip::Kind::text;
-        clip.plainText = QStringLiteral("Dear team,\n\nthe release notes for 2.4 are ready for review.\n"
-                                        "Please send corrections by Friday.\n\n  — Ana");
-        clip.sourceName = QStringLiteral("XTerm");
-        store.insert(clip, *synced);
-        clip = {};
-        clip.kind = Clip::Kind::richText;
-        clip.plainText = QStringLiteral("Heading bold italic red");
-        clip.richTextData = QByteArray("{\\rtf1\\ansi{\\colortbl;\\red200\\green0\\blue0;}"
-                                       "{\\fs40 Heading}\\par {\\b bold} {\\i italic} {\\cf1 red}\\par}");
-        store.insert(clip, *synced);
-        QImage picture(640, 400, QImage::Format_RGB32);
-        QLinearGradient gradient(0, 0, 640, 400);
-        gradient.setColorAt(0, QColor(20, 90, 200));
-        gradient.setColorAt(1, QColor(240, 160, 40));
-        QPainter(&picture).fillRect(picture.rect(), gradient);
-        clip = {};
-        clip.kind = Clip::Kind::image;
-        clip.imageData = QByteArray();
-        QBuffer buffer(&*clip.imageData);
-        buffer.open(QIODevice::WriteOnly);
-        picture.save(&buffer, "PNG");
-        store.insert(clip, *synced);
-        clip = {};
-        clip.kind = Clip::Kind::file;
-        clip.fileURLs = {QStringLiteral("file:///etc/hostname"),
-                         QStringLiteral("file:///usr/share/common-licenses/GPL-3")};
-        store.insert(clip, *store.localContainer().newContext());
-        // A secret is never filed from this computer's clipboard; it arrives from another one.
-        clip = {};
-        clip.kind = Clip::Kind::text;
-        clip.plainText = QStringLiteral("hunter2");
-        clip.concealed = true;
-        ClipItem arrived = ClipItem::fromClip(clip, std::nullopt, QStringLiteral("OTHER-COMPUTER"));
-        arrived.createdAt = QDateTime::currentDateTimeUtc().addSecs(1);
-        synced->insert(arrived);
-        ASSERT_TRUE(synced->save());
-    }
-};
-
-} // namespace
-
-// Each kind of clip previewed over an xterm, saved as screenshots in the build folder for a person
-// to look at; a panel that drew nothing has one or two colours in its part of the screen.
-TEST_F(PanelScreenshots, EveryKindOfPreviewIsDrawn) {
-    startTerminal();
-    const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
-    QDir().mkpath(folder);
-    openPanel();
-    const QStringList names = {"concealed", "files", "image", "rich-text", "text"};
-    for (qsizetype index = 0; index < names.size(); ++index) {
-        if (index > 0) {
-            ASSERT_TRUE(xdotool({"key", "Down"}));
-        }
-        spinEventLoop(700);
-        const QString path = folder + QStringLiteral("/panel-%1.png").arg(names[index]);
-        QProcess::execute(QStringLiteral("import"), {"-window", "root", path});
-        const QImage shot(path);
-        ASSERT_FALSE(shot.isNull()) << path.toStdString();
-        QSet<QRgb> colours;
-        for (int y = shot.height() / 2 - 300; y < shot.height() / 2 + 200; y += 3) {
-            for (int x = shot.width() / 2 - 400; x < shot.width() / 2 + 400; x += 3) {
-                colours.insert(shot.pixel(x, y));
-            }
-        }
-        EXPECT_GT(colours.size(), 20) << path.toStdString();
-    }
-    xdotool({"key", "Escape"});
 }

