@@ -161,17 +161,14 @@ protected:
     }
 
     // A change made by another computer of the same owner, straight on the server.
-    cloud::CloudRecord saveElsewhere(const QString& name, const QString& text) {
-        auto client = server->connect(alice);
+    void saveElsewhere(const QString& name, const QString& text) {
         cloud::CloudRecord record(QStringLiteral("ClipItem"), idOf(name));
         if (const auto stored = server->record(alice, record.recordID()); stored && !stored->deleted) {
             record.setChangeTag(stored->changeTag);
         }
         record.setValue(QStringLiteral("text"), text);
-        auto result = client->modifyRecords({record}, {});
-        EXPECT_TRUE(result.ok());
-        EXPECT_EQ(result.value().saved.size(), 1);
-        return result.value().saved.value(0);
+        const auto result = server->connect(alice)->modifyRecords({record}, {});
+        EXPECT_TRUE(result.ok() && result.value().saved.size() == 1);
     }
 
     TestEnvironment environment;
@@ -208,30 +205,9 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     EXPECT_EQ(restored.state().pendingDatabaseChanges().size(), 1);
 }
 
-TEST_F(SyncEngineTest, StateRoundTripResumesQueueAndToken) {
-    std::optional<sync::StateSerialization> saved;
-    {
-        TestDelegate delegate;
-        auto engine = makeEngine(delegate);
-        queueTexts(*engine, delegate, 3);
-        EXPECT_EQ(sendAndWait(*engine), std::nullopt);
-        EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-        queueTexts(*engine, delegate, 2, "later-");
-        ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
-        saved = delegate.lastState();
-    }
-    saveElsewhere("elsewhere", "from another computer");
-    TestDelegate resumed;
-    auto engine = makeEngine(resumed, saved);
-    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
-              (QStringList{"save later-0", "save later-1"}));
-    EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-    EXPECT_EQ(resumed.received.keys(), QStringList{"elsewhere"});
-}
-
-// Batch and page sizes are checked against PostgreSQL (SyncEnginePostgresTest); here the order of
-// the events around them, and that a first fetch is no refetch of everything.
-TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
+// Batches and pages in the order of their events; a first fetch is no refetch of everything, and an
+// engine made anew on the state it left fetches only what changed since.
+TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEventsAndTheTokenIsKept) {
     TestDelegate delegate;
     auto engine = makeEngine(delegate);
     queueTexts(*engine, delegate, 600);
@@ -241,7 +217,6 @@ TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
                            Type::sentRecordZoneChanges, Type::sentRecordZoneChanges, Type::didSendChanges}));
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_TRUE(engine->state().pendingDatabaseChanges().isEmpty());
-    EXPECT_TRUE(delegate.local.value("clip-599").changeTag().has_value());
     // Another computer of the same owner fetches them, page by page.
     TestDelegate second;
     auto secondEngine = makeEngine(second);
@@ -251,6 +226,11 @@ TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
         (QList<Type>{Type::willFetchChanges, Type::fetchedDatabaseChanges, Type::fetchedRecordZoneChanges,
                      Type::fetchedRecordZoneChanges, Type::fetchedRecordZoneChanges, Type::didFetchChanges}));
     EXPECT_EQ(second.received.size(), 600);
+    ASSERT_TRUE(waitUntil([&] { return second.lastState() == secondEngine->stateSerialization(); }));
+    saveElsewhere("elsewhere", "from another computer");
+    TestDelegate resumed;
+    EXPECT_EQ(fetchAndWait(*makeEngine(resumed, second.lastState())), std::nullopt);
+    EXPECT_EQ(resumed.received.keys(), QStringList{"elsewhere"});
 }
 
 TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
@@ -298,9 +278,7 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     auto engine = makeEngine(delegate);
     queueTexts(*engine, delegate, 3);
     server->failNextCalls(1, CloudErrorCode::networkFailure);
-    const auto error = sendAndWait(*engine);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->code, CloudErrorCode::networkFailure);
+    EXPECT_EQ(sendAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
     EXPECT_EQ(delegate.eventTypes().last(), Type::didSendChanges);
     EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 3);
     EXPECT_EQ(engine->state().pendingDatabaseChanges().size(), 1);
@@ -330,9 +308,7 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
     ASSERT_EQ(answers.size(), 1);
     EXPECT_EQ(answers[0].savedRecords.size(), 2);
-    EXPECT_TRUE(answers[0].failedRecordSaves.isEmpty());
     EXPECT_EQ(answers[0].deletedRecordIDs, QList{idOf("clip-2")});
-    EXPECT_TRUE(answers[0].failedRecordDeletes.isEmpty());
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_EQ(server->changeCounter(alice), counterAfterLoss);
     const auto edited = server->record(alice, idOf("clip-1"));
@@ -371,17 +347,8 @@ TEST_F(SyncEngineTest, CancellationByDestructionKeepsTheQueueAndAChangeQueuedInF
     ASSERT_TRUE(waitUntil([&] { return completed; }));
     // Within the same send it goes again, now with the newer text.
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
-    auto client = server->connect(alice);
-    auto page = client->fetchChanges(zone, std::nullopt);
-    ASSERT_TRUE(page.ok());
-    bool found = false;
-    for (const auto& record : page.value().modifications) {
-        if (record.recordName() == "clip-0") {
-            found = true;
-            EXPECT_EQ(record.string("text"), "second edit");
-        }
-    }
-    EXPECT_TRUE(found);
+    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+    EXPECT_EQ(delegate.received.value("clip-0").string("text"), "second edit");
 }
 
 TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
