@@ -191,7 +191,6 @@ TEST_F(ClipSyncEngineTest, RefusedSavesAreResolved) {
 // (as the command line makes them with the application closed), and changes heard by an engine
 // whose state file was lost with the process. The store's outbox has them all.
 TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
-    SyncLog log;
     auto here = computer(QStringLiteral("here"));
     for (const char* text : {"removed, state lost", "pinned, state lost", "removed with no engine",
                              "pinned with no engine", "copied before sync was on"}) {
@@ -199,7 +198,6 @@ TEST_F(ClipSyncEngineTest, ChangesTheEngineNeverHeardOfAreSentFromTheOutbox) {
     }
     const QList<QUuid> ids = here->clipIDs(); // newest first
     ASSERT_TRUE(here->start());
-    EXPECT_EQ(log.count(QStringLiteral("start: backfilling 5 unsynced clip(s); sending\u2026")), 1);
     ASSERT_TRUE(drained(*here));
     here->quit();
     here->store().remove(ids[2]);
