@@ -98,11 +98,6 @@ protected:
     bool changedFrom(qint64 count) {
         return waitUntil([&] { return pasteboard->changeCount() != count; });
     }
-    // Until the clipboard offers the type: the change seen first may be the previous owner's
-    // selection going away, which a compositor may announce after the next copy began.
-    bool offers(const QString& type) {
-        return waitUntil([&] { return pasteboard->types().contains(type); });
-    }
     std::unique_ptr<WaylandPasteboard> pasteboard;
 };
 
@@ -189,7 +184,9 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
         Owner owner({"text/plain;charset=utf-8:@stall", "application/x-snipjar-stall:1"});
         ASSERT_TRUE(owner.said("ready"));
         ASSERT_TRUE(changedFrom(before));
-        ASSERT_TRUE(offers(QStringLiteral("application/x-snipjar-stall")));
+        // The change seen first may be the previous owner's selection going away, which a compositor
+        // may announce after the next copy began.
+        ASSERT_TRUE(waitUntil([&] { return pasteboard->types().contains("application/x-snipjar-stall"); }));
         PasteboardRead result{PasteboardRead::Status::ok, "unset"};
         bool isCurrent = true;
         std::thread reader([&] {
@@ -377,7 +374,6 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
     EXPECT_EQ(app.exitCode(), 1);
     log += QString::fromUtf8(app.readAllStandardError());
     EXPECT_FALSE(listed(QStringLiteral("read as the compositor died")).isEmpty()) << log.toStdString();
-    EXPECT_TRUE(log.contains(QLatin1String("Running on the Wayland backend"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("Run “snipjar show-panel”"))) << log.toStdString();
 }
 
