@@ -75,7 +75,7 @@ bool panelOnScreen(const QString& path) {
 // A helper process owning the clipboard with several types, running until it is replaced.
 struct Owner {
     explicit Owner(const QStringList& offers) {
-        process.start(QStringLiteral(SNIPJAR_WAYLAND_SELECTION_OWNER), offers);
+        process.start(QStringLiteral(SNIPJAR_WAYLAND_CLIENT), QStringList{"own"} + offers);
     }
     ~Owner() {
         process.kill();
@@ -333,11 +333,12 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
             ASSERT_TRUE(waitUntil([&] { return panelOnScreen(shot); }, 20s));
             // Resting on its Pin button, which has a tooltip elsewhere, opens no popup that the layer
             // could not hold: the panel stays.
-            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK),
-                                        {"593", "581", "1280", "720", "hover"}),
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLIENT),
+                                        {"click", "593", "581", "1280", "720", "hover"}),
                       0);
             EXPECT_TRUE(panelOnScreen(shot));
-            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK), {"20", "700", "1280", "720"}),
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLIENT),
+                                        {"click", "20", "700", "1280", "720"}),
                       0);
             EXPECT_TRUE(waitUntil([&] { return !panelOnScreen(shot + ".closed.png"); }, 20s));
             run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
