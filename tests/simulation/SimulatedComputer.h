@@ -46,13 +46,15 @@ public:
     bool syncNow();
     // Whether the fetch of the last syncNow() went through.
     bool fetched() const { return lastFetchWentThrough; }
-    bool hasPendingChanges();
+    bool hasPendingChanges() { return !syncEngine->engine().state().pendingRecordZoneChanges().isEmpty(); }
 
     // Everything that must be the same on every computer, one line per record, sorted.
     QStringList snapshot();
 
 private:
-    void makeEngine();
+    void makeEngine() {
+        syncEngine = std::make_unique<sync::ClipSyncEngine>(*clipStore, *stateStore, connect());
+    }
 
     Connect connect;
     std::unique_ptr<ClipStore> clipStore;
