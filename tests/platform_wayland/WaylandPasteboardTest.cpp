@@ -107,6 +107,7 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
     const QByteArray uris = "file:///tmp/a%20b\r\nfile:///etc/hosts\r\n";
     const QString concealed = id(TypeIdentifier::concealedMarker);
     const QString utf8 = QStringLiteral("text/plain;charset=utf-8:");
+    const QString hint = QStringLiteral("x-kde-passwordManagerHint:");
     // wl-copy's arguments and input, or else the helper's offers; a concealed copy is seen by its
     // marker alone.
     struct Row {
@@ -120,12 +121,7 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
     const QList<Row> rows = {
         {"png larger than a pipe", {"--type", "image/png"}, {}, png, id(TypeIdentifier::png), png},
         {"file list", {"--type", "text/uri-list"}, {}, uris, id(TypeIdentifier::fileURL), uris},
-        {"password manager",
-         {},
-         {utf8 + "hunter2", "x-kde-passwordManagerHint:secret"},
-         {},
-         concealed,
-         "secret"},
+        {"password manager", {}, {utf8 + "hunter2", hint + "secret"}, {}, concealed, "secret"},
         {"sensitive state", {}, {utf8 + "hunter2", "CLIPBOARD_STATE:sensitive"}, {}, concealed, "sensitive"},
     };
     for (const Row& row : rows) {
