@@ -130,7 +130,6 @@ if [ -z "$deb" ]; then
 fi
 echo "package: $(basename "$deb")"
 dpkg-deb --field "$deb"
-[ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
 # Computed by dpkg-shlibdeps: the C library, Qt and the libraries the programs (the sync server

@@ -35,7 +35,6 @@ public:
 
     // Starts the engine and waits for its first send and fetch; false when that took too long.
     bool start();
-    // Drops the engine (as quitting does) and starts a new one on the same state file.
     bool restart() {
         quit();
         return start();
