@@ -32,11 +32,6 @@ TEST(AppPaths, FoldersFollowXdgAndIdentity) {
     AppIdentity::overrideDebug(true);
     EXPECT_EQ(AppPaths::configFolder(), environment.path(QStringLiteral("config/Snipjar (Debug)")));
     AppIdentity::clearOverride();
-
-    const QString folder = environment.path(QStringLiteral("data/a/b"));
-    umask(022);
-    ASSERT_TRUE(AppPaths::ensurePrivateFolder(folder));
-    EXPECT_EQ(modeOf(folder), 0700);
 }
 
 // A limit outside its valid range counts as its default; the file is private; a value written by
