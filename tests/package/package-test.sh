@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs Snipjar the two ways it is shipped (`cmake --install` into a staging folder, the Debian
-# package unpacked into a fresh one) and checks that every file is where freedesktop and Debian
+# Unpacks the Debian package (CPack's install of the component that `cmake --install --component
+# snipjar` installs) into a fresh folder and checks that every file is where freedesktop and Debian
 # expect it, that the desktop entry and metainfo validate, that lintian finds no errors, that dpkg
 # installs and removes the package cleanly in a throwaway root, and that it starts from its entry.
 #   package-test.sh SOURCE_DIR BUILD_DIR   (and, run by itself in an X session: --start-from-entry ROOT)
@@ -43,11 +43,6 @@ LIST
     for size in $icon_sizes; do echo "usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"; done
 }
 
-# The files under a root, relative to it; dpkg's own database is not part of an installation.
-files_under() {
-    (cd "$1" && find . \( -path ./var/lib/dpkg -prune \) -o \( -type f -o -type l \) -print | sed 's|^\./||' | sort)
-}
-
 # The value of a key in one group of a desktop entry.
 desktop_value() {
     local file=$1 group=$2 key=$3
@@ -55,101 +50,6 @@ desktop_value() {
         /^\[/ { inside = ($0 == group); next }
         inside && index($0, key "=") == 1 { print substr($0, length(key) + 2); exit }
     ' "$file"
-}
-
-# Checks one installed tree: the file list, each file's nature and the validators.
-check_tree() {
-    local root=$1 what=$2
-    if ! diff <(expected_files | sort) <(files_under "$root") >"$work/diff"; then
-        fail "$what: the installed files differ from the expected ones (< missing, > unexpected):"
-        cat "$work/diff"
-    fi
-
-    local binary=$root/usr/bin/snipjar
-    [ -x "$binary" ] || fail "$what: usr/bin/snipjar is not executable"
-    local version client
-    version=$(LD_DEBUG=files "$binary" --version 2>"$work/ld.log") || fail "$what: snipjar --version failed: $version"
-    [[ $version == "snipjar "[0-9]* ]] || fail "$what: snipjar --version printed \"$version\""
-    # The command client is loaded from the installation itself, not from the build folder.
-    client=$(sed -n 's/.*file=\([^ ]*libsnipjar-command-client\.so\) .*/\1/p' "$work/ld.log" | head -n1)
-    [ "$(realpath -q "$client")" = "$(realpath "$root/usr/lib/$multiarch/snipjar/libsnipjar-command-client.so")" ] ||
-        fail "$what: snipjar loaded its command client from \"$client\""
-
-    for size in $icon_sizes; do
-        local png=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
-        [ -f "$png" ] || continue
-        file -b "$png" | grep -q "^PNG image data, $size x $size," ||
-            fail "$what: the ${size}x${size} icon is $(file -b "$png")"
-    done
-    for svg in "$root/usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
-        "$root/usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg"; do
-        [ -f "$svg" ] || continue
-        rsvg-convert --width=16 --height=16 --output="$work/rendered.png" "$svg" ||
-            fail "$what: ${svg#"$root"/} does not render"
-    done
-
-    local man=$root/usr/share/man/man1/snipjar.1.gz
-    if [ -f "$man" ]; then
-        zcat "$man" | grep -q '^\.TH SNIPJAR "\?1"\? ' || fail "$what: the man page has no .TH SNIPJAR 1 line"
-        for heading in NAME DESCRIPTION FILES ENVIRONMENT '"EXIT STATUS"'; do
-            zcat "$man" | grep -q "^\.SH $heading\$" || fail "$what: the man page has no $heading section"
-        done
-        # groff's warnings show a page that does not render as written.
-        local warnings
-        warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
-        [ -z "$warnings" ] || fail "$what: man reports: $warnings"
-    fi
-
-    # The completions are the build's, which completion-test.sh runs in each shell.
-    local completion=$root/usr/share/bash-completion/completions/snipjar
-    head -n1 "$root/usr/share/doc/snipjar/copyright" 2>/dev/null |
-        grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
-        fail "$what: the copyright file is not in the machine-readable format"
-
-    local desktop=$root/usr/share/applications/$app_id.desktop
-    local metainfo=$root/usr/share/metainfo/$app_id.metainfo.xml
-    desktop-file-validate "$desktop" "${desktop%.desktop}.Application.desktop" ||
-        fail "$what: desktop-file-validate rejects the desktop entries"
-    # KWin grants its fake input by the full path of the binary, which this entry names.
-    [ "$(desktop_value "${desktop%.desktop}.Application.desktop" "Desktop Entry" Exec)" = /usr/libexec/snipjar/snipjar-app ] ||
-        fail "$what: the application binary's desktop entry does not run /usr/libexec/snipjar/snipjar-app"
-    appstreamcli validate --no-net --explain "$metainfo" || fail "$what: appstreamcli rejects the metainfo"
-
-    # The entry's icon is one the theme holds, and the metainfo names the entry and the program.
-    local icon
-    icon=$(desktop_value "$desktop" "Desktop Entry" Icon)
-    [ -f "$root/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
-        fail "$what: the desktop entry's icon \"$icon\" is not in the hicolor theme"
-    grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
-        fail "$what: the metainfo does not launch $app_id.desktop"
-    grep -q "<id>$app_id</id>" "$metainfo" || fail "$what: the metainfo's id is not $app_id"
-
-    # The entry and each action run the installed program with a command it knows: with nothing
-    # running that fails with 1 ("not running"), not the usage error 2. A command the completion
-    # offers but this build's --help does not list yet is reported, not run.
-    local main_exec
-    main_exec=$(desktop_value "$desktop" "Desktop Entry" Exec)
-    [ "$main_exec" = snipjar ] || fail "$what: the desktop entry runs \"$main_exec\", not snipjar"
-    local help completed
-    help=$("$binary" --help 2>&1)
-    # The commands the bash completion offers: every command of the command line.
-    completed=$(bash --norc --noprofile -c 'source "$1"; COMP_WORDS=(snipjar ""); COMP_CWORD=1
-        _snipjar snipjar "" snipjar; printf "%s\n" "${COMPREPLY[@]}"' completion "$completion")
-    for action in $(desktop_value "$desktop" "Desktop Entry" Actions | tr ';' ' '); do
-        local exec_line
-        exec_line=$(desktop_value "$desktop" "Desktop Action $action" Exec)
-        read -r program command rest <<<"$exec_line"
-        [[ $program == snipjar && -n $command && -z $rest ]] ||
-            { fail "$what: action $action runs \"$exec_line\""; continue; }
-        grep -qxF -- "$command" <<<"$completed" ||
-            { fail "$what: action $action runs \"snipjar $command\", which is no snipjar command"; continue; }
-        grep -qw -- "$command" <<<"$help" ||
-            { echo "note: action $action runs \"snipjar $command\", which this build's --help does not list yet"; continue; }
-        local status=0
-        env -u DISPLAY XDG_RUNTIME_DIR="$work/runtime" "$binary" "$command" >/dev/null 2>&1 || status=$?
-        [ "$status" -eq 1 ] ||
-            fail "$what: with nothing running, \"snipjar $command\" exited with $status, not 1"
-    done
 }
 
 # An Exec line as a desktop would run it: field codes dropped, the program looked up in PATH. It
@@ -220,12 +120,6 @@ fi
 
 mkdir -m 700 "$work/runtime"
 
-echo "== cmake --install into a staging folder"
-staging=$work/staging
-DESTDIR=$staging cmake --install "$build_dir" --prefix /usr --component snipjar >"$work/install.log" ||
-    { cat "$work/install.log"; fail "cmake --install failed"; }
-check_tree "$staging" "cmake --install"
-
 echo "== the Debian package"
 cpack --config "$build_dir/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack failed"; }
@@ -236,7 +130,6 @@ if [ -z "$deb" ]; then
 fi
 echo "package: $(basename "$deb")"
 dpkg-deb --field "$deb"
-[ "$(dpkg-deb -f "$deb" Package)" = snipjar ] || fail "the package is not called snipjar"
 [ "$(dpkg-deb -f "$deb" Section)" = utils ] || fail "the package's section is not utils"
 depends=$(dpkg-deb -f "$deb" Depends)
 # Computed by dpkg-shlibdeps: the C library, Qt and the libraries the programs (the sync server
@@ -246,10 +139,89 @@ for library in libc6 libqt6core6 libqt6widgets6 libqt6svg6 libsqlite3-0 libxcb1 
 done
 extracted=$work/extracted
 dpkg -x "$deb" "$extracted" || fail "dpkg -x failed"
-check_tree "$extracted" "dpkg -x"
-for program in usr/bin/snipjar usr/bin/snipjar-server usr/libexec/snipjar/snipjar-app; do
-    file -b "$extracted/$program" | grep -q ', stripped' ||
-        fail "the packaged $program is not stripped: $(file -b "$extracted/$program")"
+if ! diff <(expected_files | sort) <(cd "$extracted" && find . \( -type f -o -type l \) | sed 's|^\./||' | sort) \
+    >"$work/diff"; then
+    fail "the installed files differ from the expected ones (< missing, > unexpected):"
+    cat "$work/diff"
+fi
+
+binary=$extracted/usr/bin/snipjar
+version=$(LD_DEBUG=files "$binary" --version 2>"$work/ld.log") || fail "snipjar --version failed: $version"
+[[ $version == "snipjar "[0-9]* ]] || fail "snipjar --version printed \"$version\""
+# The command client is loaded from the installation itself, not from the build folder.
+client=$(sed -n 's/.*file=\([^ ]*libsnipjar-command-client\.so\) .*/\1/p' "$work/ld.log" | head -n1)
+[ "$(realpath -q "$client")" = "$(realpath "$extracted/usr/lib/$multiarch/snipjar/libsnipjar-command-client.so")" ] ||
+    fail "snipjar loaded its command client from \"$client\""
+
+for size in $icon_sizes; do
+    png=$extracted/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+    [ -f "$png" ] || continue
+    file -b "$png" | grep -q "^PNG image data, $size x $size," ||
+        fail "the ${size}x${size} icon is $(file -b "$png")"
+done
+for svg in "$extracted/usr/share/icons/hicolor/scalable/apps/$app_id.svg" \
+    "$extracted/usr/share/icons/hicolor/symbolic/apps/$app_id-symbolic.svg"; do
+    [ -f "$svg" ] || continue
+    rsvg-convert --width=16 --height=16 --output="$work/rendered.png" "$svg" ||
+        fail "${svg#"$extracted"/} does not render"
+done
+
+man=$extracted/usr/share/man/man1/snipjar.1.gz
+if [ -f "$man" ]; then
+    zcat "$man" | grep -q '^\.TH SNIPJAR "\?1"\? ' || fail "the man page has no .TH SNIPJAR 1 line"
+    for heading in NAME DESCRIPTION FILES ENVIRONMENT '"EXIT STATUS"'; do
+        zcat "$man" | grep -q "^\.SH $heading\$" || fail "the man page has no $heading section"
+    done
+    # groff's warnings show a page that does not render as written.
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "man reports: $warnings"
+fi
+
+head -n1 "$extracted/usr/share/doc/snipjar/copyright" 2>/dev/null |
+    grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+
+desktop=$extracted/usr/share/applications/$app_id.desktop
+metainfo=$extracted/usr/share/metainfo/$app_id.metainfo.xml
+desktop-file-validate "$desktop" "${desktop%.desktop}.Application.desktop" ||
+    fail "desktop-file-validate rejects the desktop entries"
+# KWin grants its fake input by the full path of the binary, which this entry names.
+[ "$(desktop_value "${desktop%.desktop}.Application.desktop" "Desktop Entry" Exec)" = /usr/libexec/snipjar/snipjar-app ] ||
+    fail "the application binary's desktop entry does not run /usr/libexec/snipjar/snipjar-app"
+appstreamcli validate --no-net --explain "$metainfo" || fail "appstreamcli rejects the metainfo"
+
+# The entry's icon is one the theme holds, and the metainfo names the entry and the program.
+icon=$(desktop_value "$desktop" "Desktop Entry" Icon)
+[ -f "$extracted/usr/share/icons/hicolor/scalable/apps/$icon.svg" ] ||
+    fail "the desktop entry's icon \"$icon\" is not in the hicolor theme"
+grep -q "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" ||
+    fail "the metainfo does not launch $app_id.desktop"
+grep -q "<id>$app_id</id>" "$metainfo" || fail "the metainfo's id is not $app_id"
+
+# The entry and each action run the installed program with a command it knows: with nothing
+# running that fails with 1 ("not running"), not the usage error 2. A command the completion
+# offers but this build's --help does not list yet is reported, not run.
+main_exec=$(desktop_value "$desktop" "Desktop Entry" Exec)
+[ "$main_exec" = snipjar ] || fail "the desktop entry runs \"$main_exec\", not snipjar"
+help=$("$binary" --help 2>&1)
+# The commands the installed bash completion offers, every command of the command line (each
+# shell's completion is run by completion-test.sh).
+completed=$(bash --norc --noprofile -c 'source "$1"; COMP_WORDS=(snipjar ""); COMP_CWORD=1
+    _snipjar snipjar "" snipjar; printf "%s\n" "${COMPREPLY[@]}"' completion \
+    "$extracted/usr/share/bash-completion/completions/snipjar")
+for action in $(desktop_value "$desktop" "Desktop Entry" Actions | tr ';' ' '); do
+    exec_line=$(desktop_value "$desktop" "Desktop Action $action" Exec)
+    read -r program command rest <<<"$exec_line"
+    [[ $program == snipjar && -n $command && -z $rest ]] ||
+        { fail "action $action runs \"$exec_line\""; continue; }
+    grep -qxF -- "$command" <<<"$completed" ||
+        { fail "action $action runs \"snipjar $command\", which is no snipjar command"; continue; }
+    grep -qw -- "$command" <<<"$help" ||
+        { echo "note: action $action runs \"snipjar $command\", which this build's --help does not list yet"; continue; }
+    status=0
+    env -u DISPLAY XDG_RUNTIME_DIR="$work/runtime" "$binary" "$command" >/dev/null 2>&1 || status=$?
+    [ "$status" -eq 1 ] ||
+        fail "with nothing running, \"snipjar $command\" exited with $status, not 1"
 done
 # Every folder and file is owned by root, the folders are 0755, the files 0644 and the program 0755.
 bad_entries=$(dpkg-deb --fsys-tarfile "$deb" | tar -tvf - |
@@ -268,10 +240,6 @@ touch "$root/var/lib/dpkg/status" "$root/var/lib/dpkg/available"
 # The root holds none of the dependencies; they are checked by lintian and the Depends line above.
 dpkg_root() { dpkg --root="$root" --force-depends --force-not-root --log=/dev/null "$@"; }
 dpkg_root -i "$deb" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg -i failed"; }
-[ "$(dpkg-query --admindir="$root/var/lib/dpkg" -W -f='${Status}' snipjar 2>/dev/null)" = "install ok installed" ] ||
-    fail "dpkg does not list snipjar as installed"
-diff <(expected_files | sort) <(files_under "$root") >"$work/diff" ||
-    { fail "the installed root differs from the expected files:"; cat "$work/diff"; }
 dpkg_root --purge snipjar >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log"; fail "dpkg --purge failed"; }
 left=$(cd "$root" && find . -path ./var/lib/dpkg -prune -o ! -type d -print)
 [ -z "$left" ] || fail "files left after removal: $left"

@@ -75,7 +75,7 @@ bool panelOnScreen(const QString& path) {
 // A helper process owning the clipboard with several types, running until it is replaced.
 struct Owner {
     explicit Owner(const QStringList& offers) {
-        process.start(QStringLiteral(SNIPJAR_WAYLAND_SELECTION_OWNER), offers);
+        process.start(QStringLiteral(SNIPJAR_WAYLAND_CLIENT), QStringList{"own"} + offers);
     }
     ~Owner() {
         process.kill();
@@ -98,11 +98,6 @@ protected:
     bool changedFrom(qint64 count) {
         return waitUntil([&] { return pasteboard->changeCount() != count; });
     }
-    // Until the clipboard offers the type: the change seen first may be the previous owner's
-    // selection going away, which a compositor may announce after the next copy began.
-    bool offers(const QString& type) {
-        return waitUntil([&] { return pasteboard->types().contains(type); });
-    }
     std::unique_ptr<WaylandPasteboard> pasteboard;
 };
 
@@ -110,7 +105,6 @@ protected:
 TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
     const QByteArray png = noisePNG(400);
     const QByteArray uris = "file:///tmp/a%20b\r\nfile:///etc/hosts\r\n";
-    const QString text = id(TypeIdentifier::plainText);
     const QString concealed = id(TypeIdentifier::concealedMarker);
     const QString utf8 = QStringLiteral("text/plain;charset=utf-8:");
     const QString hint = QStringLiteral("x-kde-passwordManagerHint:");
@@ -125,12 +119,10 @@ TEST_F(WaylandPasteboardTest, CopiesAreSeenWithTheirTypes) {
         QByteArray bytes;
     };
     const QList<Row> rows = {
-        {"text", {"hello wayland ü"}, {}, {}, text, "hello wayland ü"},
         {"png larger than a pipe", {"--type", "image/png"}, {}, png, id(TypeIdentifier::png), png},
         {"file list", {"--type", "text/uri-list"}, {}, uris, id(TypeIdentifier::fileURL), uris},
         {"password manager", {}, {utf8 + "hunter2", hint + "secret"}, {}, concealed, "secret"},
         {"sensitive state", {}, {utf8 + "hunter2", "CLIPBOARD_STATE:sensitive"}, {}, concealed, "sensitive"},
-        {"hint not secret", {}, {utf8 + "public", hint + "public"}, {}, text, "public"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -189,7 +181,9 @@ TEST_F(WaylandPasteboardTest, SlowReadEndsWithNewOfferOrInterruption) {
         Owner owner({"text/plain;charset=utf-8:@stall", "application/x-snipjar-stall:1"});
         ASSERT_TRUE(owner.said("ready"));
         ASSERT_TRUE(changedFrom(before));
-        ASSERT_TRUE(offers(QStringLiteral("application/x-snipjar-stall")));
+        // The change seen first may be the previous owner's selection going away, which a compositor
+        // may announce after the next copy began.
+        ASSERT_TRUE(waitUntil([&] { return pasteboard->types().contains("application/x-snipjar-stall"); }));
         PasteboardRead result{PasteboardRead::Status::ok, "unset"};
         bool isCurrent = true;
         std::thread reader([&] {
@@ -336,11 +330,12 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
             ASSERT_TRUE(waitUntil([&] { return panelOnScreen(shot); }, 20s));
             // Resting on its Pin button, which has a tooltip elsewhere, opens no popup that the layer
             // could not hold: the panel stays.
-            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK),
-                                        {"593", "581", "1280", "720", "hover"}),
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLIENT),
+                                        {"click", "593", "581", "1280", "720", "hover"}),
                       0);
             EXPECT_TRUE(panelOnScreen(shot));
-            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLICK), {"20", "700", "1280", "720"}),
+            EXPECT_EQ(QProcess::execute(QStringLiteral(SNIPJAR_WAYLAND_CLIENT),
+                                        {"click", "20", "700", "1280", "720"}),
                       0);
             EXPECT_TRUE(waitUntil([&] { return !panelOnScreen(shot + ".closed.png"); }, 20s));
             run(QStringLiteral(SNIPJAR_EXECUTABLE), {"show-panel"});
@@ -377,7 +372,6 @@ TEST(WaylandApplicationTest, RecordsCopyPastesIntoTheFrontWindowAndEndsWithTheCo
     EXPECT_EQ(app.exitCode(), 1);
     log += QString::fromUtf8(app.readAllStandardError());
     EXPECT_FALSE(listed(QStringLiteral("read as the compositor died")).isEmpty()) << log.toStdString();
-    EXPECT_TRUE(log.contains(QLatin1String("Running on the Wayland backend"))) << log.toStdString();
     EXPECT_TRUE(log.contains(QStringLiteral("Run “snipjar show-panel”"))) << log.toStdString();
 }
 

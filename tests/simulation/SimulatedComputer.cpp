@@ -20,10 +20,6 @@ SimulatedComputer::SimulatedComputer(const QString& deviceID, const QString& sta
     makeEngine();
 }
 
-void SimulatedComputer::makeEngine() {
-    syncEngine = std::make_unique<sync::ClipSyncEngine>(*clipStore, *stateStore, connect());
-}
-
 void SimulatedComputer::copy(const QString& text) {
     Clip clip;
     clip.kind = ClipKind::text;
@@ -66,10 +62,6 @@ bool SimulatedComputer::syncNow() {
         lastFetchWentThrough = fetched;
     });
     return waitUntil([&finished] { return finished; }, syncTimeout);
-}
-
-bool SimulatedComputer::hasPendingChanges() {
-    return !syncEngine->engine().state().pendingRecordZoneChanges().isEmpty();
 }
 
 QStringList SimulatedComputer::snapshot() {

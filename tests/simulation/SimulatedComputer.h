@@ -35,7 +35,6 @@ public:
 
     // Starts the engine and waits for its first send and fetch; false when that took too long.
     bool start();
-    // Drops the engine (as quitting does) and starts a new one on the same state file.
     bool restart() {
         quit();
         return start();
@@ -46,13 +45,15 @@ public:
     bool syncNow();
     // Whether the fetch of the last syncNow() went through.
     bool fetched() const { return lastFetchWentThrough; }
-    bool hasPendingChanges();
+    bool hasPendingChanges() { return !syncEngine->engine().state().pendingRecordZoneChanges().isEmpty(); }
 
     // Everything that must be the same on every computer, one line per record, sorted.
     QStringList snapshot();
 
 private:
-    void makeEngine();
+    void makeEngine() {
+        syncEngine = std::make_unique<sync::ClipSyncEngine>(*clipStore, *stateStore, connect());
+    }
 
     Connect connect;
     std::unique_ptr<ClipStore> clipStore;

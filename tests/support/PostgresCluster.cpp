@@ -78,14 +78,6 @@ bool PostgresCluster::runScript(const QStringList& arguments, QString* output) {
     return true;
 }
 
-bool PostgresCluster::stop() {
-    return runScript({QStringLiteral("stop"), dir});
-}
-
-bool PostgresCluster::start() {
-    return runScript({QStringLiteral("start"), dir});
-}
-
 QString PostgresCluster::socketURI(const QString& user) const {
     return QStringLiteral("postgresql://%1@/snipjar?host=%2&port=%3").arg(user, dir).arg(tcpPort);
 }

@@ -22,8 +22,8 @@ public:
     bool isReady() const { return ready; }
     const QString& error() const { return lastError; }
 
-    bool stop();
-    bool start();
+    bool stop() { return runScript({QStringLiteral("stop"), dir}); }
+    bool start() { return runScript({QStringLiteral("start"), dir}); }
     bool restart() { return stop() && start(); }
     // The sync database into a file, and back from it (as an administrator restores a backup).
     bool backup(const QString& file) { return runScript({QStringLiteral("backup"), dir, file}); }

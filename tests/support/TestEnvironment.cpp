@@ -6,16 +6,14 @@ namespace snipjar::test {
 
 TestEnvironment::TestEnvironment()
     : folder(QDir::tempPath() + QStringLiteral("/snipjar-test-XXXXXX")) {
-    const QString base = folder.path();
-    for (const char* name : {"data", "cache", "config", "runtime"}) {
-        QDir(base).mkpath(QString::fromLatin1(name));
+    for (const auto& [name, variable] :
+         {std::pair{"data", "XDG_DATA_HOME"}, std::pair{"cache", "XDG_CACHE_HOME"},
+          std::pair{"config", "XDG_CONFIG_HOME"}, std::pair{"runtime", "XDG_RUNTIME_DIR"}}) {
+        QDir(folder.path()).mkpath(QString::fromLatin1(name));
+        set(variable, QFile::encodeName(folder.filePath(QString::fromLatin1(name))));
     }
-    QFile::setPermissions(base + QStringLiteral("/runtime"),
+    QFile::setPermissions(folder.filePath(QStringLiteral("runtime")),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    set("XDG_DATA_HOME", QFile::encodeName(base + QStringLiteral("/data")));
-    set("XDG_CACHE_HOME", QFile::encodeName(base + QStringLiteral("/cache")));
-    set("XDG_CONFIG_HOME", QFile::encodeName(base + QStringLiteral("/config")));
-    set("XDG_RUNTIME_DIR", QFile::encodeName(base + QStringLiteral("/runtime")));
 }
 
 TestEnvironment::~TestEnvironment() {

@@ -58,8 +58,4 @@ fi
 # The pid lets a test end the compositor under the program it tests.
 export WAYLAND_DISPLAY="$socket" SNIPJAR_COMPOSITOR_PID="$sway_pid" SNIPJAR_TEST_COMPOSITOR=sway
 
-if command -v dbus-run-session >/dev/null 2>&1; then
-  dbus-run-session -- "$@"
-else
-  "$@"
-fi
+dbus-run-session -- "$@"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command inside a private X session: its own Xvfb server (1920x1080x24), openbox as the
-# window manager, a private D-Bus session bus when available, and private XDG folders.
+# window manager, a private D-Bus session bus, and private XDG folders.
 set -u
 work=$(mktemp -d -t snipjar-x.XXXXXX)
 chmod 700 "$work"
@@ -44,8 +44,4 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if command -v dbus-run-session >/dev/null 2>&1; then
-  dbus-run-session -- "$@"
-else
-  "$@"
-fi
+dbus-run-session -- "$@"

@@ -161,17 +161,14 @@ protected:
     }
 
     // A change made by another computer of the same owner, straight on the server.
-    cloud::CloudRecord saveElsewhere(const QString& name, const QString& text) {
-        auto client = server->connect(alice);
+    void saveElsewhere(const QString& name, const QString& text) {
         cloud::CloudRecord record(QStringLiteral("ClipItem"), idOf(name));
         if (const auto stored = server->record(alice, record.recordID()); stored && !stored->deleted) {
             record.setChangeTag(stored->changeTag);
         }
         record.setValue(QStringLiteral("text"), text);
-        auto result = client->modifyRecords({record}, {});
-        EXPECT_TRUE(result.ok());
-        EXPECT_EQ(result.value().saved.size(), 1);
-        return result.value().saved.value(0);
+        const auto result = server->connect(alice)->modifyRecords({record}, {});
+        EXPECT_TRUE(result.ok() && result.value().saved.size() == 1);
     }
 
     TestEnvironment environment;
@@ -193,8 +190,7 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     state.remove({PendingRecordZoneChange::save(c)}); // not queued in that kind: nothing happens
     state.remove({PendingRecordZoneChange::remove(c)});
     EXPECT_EQ(names(state.pendingRecordZoneChanges()), (QStringList{"save a", "delete b"}));
-    state.add(QList<PendingDatabaseChange>{{zone}});
-    EXPECT_EQ(state.pendingDatabaseChanges().size(), 1);
+    state.add(QList<PendingDatabaseChange>{{zone}}); // already queued: the restored state below has one
     // Every change reaches the delegate as a state update carrying the queue.
     ASSERT_TRUE(waitUntil([&] { return delegate.lastState().has_value(); }));
     delegate.events.clear();
@@ -208,30 +204,9 @@ TEST_F(SyncEngineTest, QueueKeepsOrderAndASaveAndADeleteOfOneRecordReplaceEachOt
     EXPECT_EQ(restored.state().pendingDatabaseChanges().size(), 1);
 }
 
-TEST_F(SyncEngineTest, StateRoundTripResumesQueueAndToken) {
-    std::optional<sync::StateSerialization> saved;
-    {
-        TestDelegate delegate;
-        auto engine = makeEngine(delegate);
-        queueTexts(*engine, delegate, 3);
-        EXPECT_EQ(sendAndWait(*engine), std::nullopt);
-        EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-        queueTexts(*engine, delegate, 2, "later-");
-        ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
-        saved = delegate.lastState();
-    }
-    saveElsewhere("elsewhere", "from another computer");
-    TestDelegate resumed;
-    auto engine = makeEngine(resumed, saved);
-    EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()),
-              (QStringList{"save later-0", "save later-1"}));
-    EXPECT_EQ(fetchAndWait(*engine), std::nullopt);
-    EXPECT_EQ(resumed.received.keys(), QStringList{"elsewhere"});
-}
-
-// Batch and page sizes are checked against PostgreSQL (SyncEnginePostgresTest); here the order of
-// the events around them, and that a first fetch is no refetch of everything.
-TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
+// Batches and pages in the order of their events; a first fetch is no refetch of everything, and an
+// engine made anew on the state it left fetches only what changed since.
+TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEventsAndTheTokenIsKept) {
     TestDelegate delegate;
     auto engine = makeEngine(delegate);
     queueTexts(*engine, delegate, 600);
@@ -241,7 +216,6 @@ TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
                            Type::sentRecordZoneChanges, Type::sentRecordZoneChanges, Type::didSendChanges}));
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_TRUE(engine->state().pendingDatabaseChanges().isEmpty());
-    EXPECT_TRUE(delegate.local.value("clip-599").changeTag().has_value());
     // Another computer of the same owner fetches them, page by page.
     TestDelegate second;
     auto secondEngine = makeEngine(second);
@@ -251,6 +225,11 @@ TEST_F(SyncEngineTest, SendsAndFetchesInOrderedEvents) {
         (QList<Type>{Type::willFetchChanges, Type::fetchedDatabaseChanges, Type::fetchedRecordZoneChanges,
                      Type::fetchedRecordZoneChanges, Type::fetchedRecordZoneChanges, Type::didFetchChanges}));
     EXPECT_EQ(second.received.size(), 600);
+    ASSERT_TRUE(waitUntil([&] { return second.lastState() == secondEngine->stateSerialization(); }));
+    saveElsewhere("elsewhere", "from another computer");
+    TestDelegate resumed;
+    EXPECT_EQ(fetchAndWait(*makeEngine(resumed, second.lastState())), std::nullopt);
+    EXPECT_EQ(resumed.received.keys(), QStringList{"elsewhere"});
 }
 
 TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
@@ -261,13 +240,9 @@ TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
     delegate.holdEvents = true;
     delegate.events.clear();
     const int callsBefore = server->callCount();
-    std::optional<cloud::CloudError> sendError;
-    bool sent = false;
+    std::optional<std::optional<cloud::CloudError>> sent;
     bool fetched = false;
-    engine->sendChanges([&](auto error) {
-        sent = true;
-        sendError = error;
-    });
+    engine->sendChanges([&](auto error) { sent = error; });
     engine->fetchChanges([&](auto) { fetched = true; });
     ASSERT_TRUE(waitUntil([&] { return delegate.held.size() == 1; }));
     settle(std::chrono::milliseconds(200));
@@ -284,8 +259,7 @@ TEST_F(SyncEngineTest, EventsComeOneAtATimeAndAHeldAnswerHoldsTheEngine) {
             done(); // a second answer is ignored
         }
     }
-    EXPECT_TRUE(sent);
-    EXPECT_EQ(sendError, std::nullopt);
+    EXPECT_TRUE(sent && !*sent);
     const auto types = delegate.eventTypes();
     EXPECT_LT(types.indexOf(Type::didSendChanges), types.indexOf(Type::willFetchChanges));
     EXPECT_EQ(server->liveRecords(alice, zone).size(), 2);
@@ -298,15 +272,9 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     auto engine = makeEngine(delegate);
     queueTexts(*engine, delegate, 3);
     server->failNextCalls(1, CloudErrorCode::networkFailure);
-    const auto error = sendAndWait(*engine);
-    ASSERT_TRUE(error.has_value());
-    EXPECT_EQ(error->code, CloudErrorCode::networkFailure);
+    EXPECT_EQ(sendAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
     EXPECT_EQ(delegate.eventTypes().last(), Type::didSendChanges);
-    EXPECT_EQ(engine->state().pendingRecordZoneChanges().size(), 3);
     EXPECT_EQ(engine->state().pendingDatabaseChanges().size(), 1);
-    server->setDown(true);
-    EXPECT_EQ(fetchAndWait(*engine).value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
-    server->setDown(false);
     ASSERT_EQ(sendAndWait(*engine), std::nullopt);
     EXPECT_EQ(server->liveRecords(alice, zone).size(), 3);
     // A new record, an edit and a deletion go out together; the server applies them, the answer is lost.
@@ -330,9 +298,7 @@ TEST_F(SyncEngineTest, NetworkErrorsKeepTheQueueAndALostAnswerIsNotAppliedTwice)
     const auto answers = delegate.eventsOf(Type::sentRecordZoneChanges);
     ASSERT_EQ(answers.size(), 1);
     EXPECT_EQ(answers[0].savedRecords.size(), 2);
-    EXPECT_TRUE(answers[0].failedRecordSaves.isEmpty());
     EXPECT_EQ(answers[0].deletedRecordIDs, QList{idOf("clip-2")});
-    EXPECT_TRUE(answers[0].failedRecordDeletes.isEmpty());
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
     EXPECT_EQ(server->changeCounter(alice), counterAfterLoss);
     const auto edited = server->record(alice, idOf("clip-1"));
@@ -371,17 +337,8 @@ TEST_F(SyncEngineTest, CancellationByDestructionKeepsTheQueueAndAChangeQueuedInF
     ASSERT_TRUE(waitUntil([&] { return completed; }));
     // Within the same send it goes again, now with the newer text.
     EXPECT_TRUE(engine->state().pendingRecordZoneChanges().isEmpty());
-    auto client = server->connect(alice);
-    auto page = client->fetchChanges(zone, std::nullopt);
-    ASSERT_TRUE(page.ok());
-    bool found = false;
-    for (const auto& record : page.value().modifications) {
-        if (record.recordName() == "clip-0") {
-            found = true;
-            EXPECT_EQ(record.string("text"), "second edit");
-        }
-    }
-    EXPECT_TRUE(found);
+    ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
+    EXPECT_EQ(delegate.received.value("clip-0").string("text"), "second edit");
 }
 
 TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
@@ -408,19 +365,10 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
     const auto& answer = answers[0];
     ASSERT_EQ(answer.savedRecords.size(), 1);
     EXPECT_EQ(answer.savedRecords[0].recordName(), "fresh-0");
-    ASSERT_EQ(answer.failedRecordSaves.size(), 2);
-    for (const auto& [record, error] : answer.failedRecordSaves) {
-        if (record.recordName() == "clip-0") {
-            EXPECT_EQ(error.code, CloudErrorCode::serverRecordChanged);
-            ASSERT_TRUE(error.serverRecord.has_value());
-            EXPECT_EQ(error.serverRecord->string("text"), "theirs");
-        } else {
-            EXPECT_EQ(record.recordName(), "clip-1");
-            EXPECT_EQ(error.code, CloudErrorCode::unknownItem);
-        }
-    }
-    ASSERT_EQ(answer.failedRecordDeletes.size(), 1);
-    EXPECT_EQ(answer.failedRecordDeletes[0].second.code, CloudErrorCode::unknownItem);
+    // Their codes and the server's version are the cloud database's (its conformance test); that the
+    // clip sync engine settles them with these, its refused-saves case.
+    EXPECT_EQ(answer.failedRecordSaves.size(), 2);
+    EXPECT_EQ(answer.failedRecordDeletes.size(), 1);
     EXPECT_FALSE(server->record(alice, idOf("ghost")).has_value());
     // The refused saves stay queued for the delegate to settle; the needless deletion is gone.
     EXPECT_EQ(names(engine->state().pendingRecordZoneChanges()), (QStringList{"save clip-0", "save clip-1"}));
@@ -428,52 +376,48 @@ TEST_F(SyncEngineTest, ConflictsAndUnknownRecordsAreReportedPerRecord) {
 
 // The fetch from the start names every live record at its end, also when a failed page or a
 // restart of the computer came between its pages: what was deleted meanwhile is never kept for good.
+// (An expired token met without interruption is the service convergence run's.)
 TEST_F(SyncEngineTest, AnExpiredTokenFetchesEverythingAndNamesEveryLiveRecordDespiteAFailureOrARestart) {
-    enum class Interruption { none, failedPage, restart };
-    for (const Interruption interruption :
-         {Interruption::none, Interruption::failedPage, Interruption::restart}) {
-        SCOPED_TRACE(static_cast<int>(interruption));
+    for (const bool failedPage : {true, false}) {
+        SCOPED_TRACE(failedPage ? "failed page" : "restart");
         server = cloud::InMemoryCloudServer::create();
         TestDelegate delegate;
         auto engine = makeEngine(delegate);
         queueTexts(*engine, delegate, 250);
         ASSERT_EQ(sendAndWait(*engine), std::nullopt);
         ASSERT_EQ(fetchAndWait(*engine), std::nullopt);
-        auto client = server->connect(alice);
-        ASSERT_TRUE(client->modifyRecords({}, {idOf("clip-7")}).ok());
+        ASSERT_TRUE(server->connect(alice)->modifyRecords({}, {idOf("clip-7")}).ok());
         saveElsewhere("elsewhere", "new");
         server->setTombstoneRetention(std::chrono::seconds(0));
         server->prune();
-        if (interruption != Interruption::none) {
-            // Held at the first page from the start, of two.
-            delegate.events.clear();
-            delegate.holdEvents = true;
-            std::optional<std::optional<cloud::CloudError>> ended;
-            engine->fetchChanges([&](auto error) { ended = error; });
-            for (int released = 0;; ++released) {
-                ASSERT_TRUE(waitUntil([&] { return delegate.held.size() == 1; }));
-                if (!delegate.eventsOf(Type::fetchedRecordZoneChanges).isEmpty()) {
-                    break;
-                }
-                ASSERT_LT(released, 3);
-                delegate.releaseOne();
+        // Held at the first page from the start, of two.
+        delegate.events.clear();
+        delegate.holdEvents = true;
+        std::optional<std::optional<cloud::CloudError>> ended;
+        engine->fetchChanges([&](auto error) { ended = error; });
+        for (int released = 0;; ++released) {
+            ASSERT_TRUE(waitUntil([&] { return delegate.held.size() == 1; }));
+            if (!delegate.eventsOf(Type::fetchedRecordZoneChanges).isEmpty()) {
+                break;
             }
-            if (interruption == Interruption::failedPage) {
-                server->failNextCalls(1, CloudErrorCode::networkFailure);
-                delegate.holdEvents = false;
-                delegate.releaseOne();
-                ASSERT_TRUE(waitUntil([&] { return ended.has_value(); }));
-                EXPECT_EQ(ended->value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
-            } else {
-                ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
-                const auto state = delegate.lastState();
-                engine.reset();
-                delegate.held.clear();
-                delegate.holdEvents = false;
-                engine = makeEngine(delegate, state);
-            }
-            EXPECT_TRUE(delegate.eventsOf(Type::refetchedEverything).isEmpty());
+            ASSERT_LT(released, 3);
+            delegate.releaseOne();
         }
+        if (failedPage) {
+            server->failNextCalls(1, CloudErrorCode::networkFailure);
+            delegate.holdEvents = false;
+            delegate.releaseOne();
+            ASSERT_TRUE(waitUntil([&] { return ended.has_value(); }));
+            EXPECT_EQ(ended->value_or(cloud::CloudError{}).code, CloudErrorCode::networkFailure);
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return delegate.lastState() == engine->stateSerialization(); }));
+            const auto state = delegate.lastState();
+            engine.reset();
+            delegate.held.clear();
+            delegate.holdEvents = false;
+            engine = makeEngine(delegate, state);
+        }
+        EXPECT_TRUE(delegate.eventsOf(Type::refetchedEverything).isEmpty());
         delegate.events.clear();
         delegate.received.clear();
         ASSERT_EQ(fetchAndWait(*engine), std::nullopt);

@@ -20,10 +20,6 @@ ServiceServer::ServiceServer(PostgresCluster& cluster) {
     }
 }
 
-ServiceServer::~ServiceServer() {
-    stop();
-}
-
 std::optional<QString> ServiceServer::admin(const QStringList& arguments, const QByteArray& input) {
     QProcess command;
     command.start(QStringLiteral(SNIPJAR_SERVER_BINARY),
@@ -86,10 +82,6 @@ cloud::ServiceAccount ServiceServer::signIn(const QString& user, const QString& 
     }
     users.insert(answer.value().accountId, user);
     return {url, answer.value().token, answer.value().accountId, answer.value().epoch, {}};
-}
-
-QString ServiceServer::userOf(const cloud::ServiceAccount& account) const {
-    return users.value(account.accountId);
 }
 
 } // namespace snipjar::test

@@ -21,7 +21,7 @@ public:
     static constexpr int maxConnections = 256;
 
     explicit ServiceServer(PostgresCluster& cluster);
-    ~ServiceServer();
+    ~ServiceServer() { stop(); }
 
     bool start(int connections = maxConnections);
     void stop();
@@ -34,7 +34,7 @@ public:
     cloud::ServiceAccount newAccount(const QString& user);
     // Another device of the account.
     cloud::ServiceAccount signIn(const QString& user, const QString& password = QStringLiteral("password-1"));
-    QString userOf(const cloud::ServiceAccount& account) const;
+    QString userOf(const cloud::ServiceAccount& account) const { return users.value(account.accountId); }
     const QString& databaseURI() const { return database; }
 
 private:
