@@ -70,7 +70,6 @@ TEST(PreviewTextTest, LinesAndUserPerceivedCharacters) {
     EXPECT_EQ(text.charCount, 10'001);
     EXPECT_FALSE(PreviewText::from(QString(10'000, u'a'), PreviewText::Counts::include).truncated);
     EXPECT_EQ(PreviewText::from(u"a\r\nb"_s, PreviewText::Counts::include).charCount, 3);
-    EXPECT_EQ(PreviewText::from(QString(), PreviewText::Counts::include).lineCount, 0);
     EXPECT_EQ(PreviewText::from(u"ab"_s, PreviewText::Counts::omit).charCount, std::nullopt);
 }
 
