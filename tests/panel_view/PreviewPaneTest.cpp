@@ -105,7 +105,7 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     files.kind = Clip::Kind::file;
     files.fileURLs = {QStringLiteral("file:///tmp/a.txt"), QStringLiteral("file:///tmp/b.txt")};
     file(files);
-    ASSERT_TRUE(showRow(ofKind(ClipKind::file)));
+    ASSERT_TRUE(showRow([](const PanelRow& row) { return row.kind == ClipKind::file; }));
     EXPECT_EQ(model->preview()->fileURLs, files.fileURLs);
     EXPECT_FALSE(detailsMention(QStringLiteral("line")));
     EXPECT_FALSE(detailsMention(QStringLiteral("\u00D7")));

