@@ -172,7 +172,6 @@ TEST_F(PanelModelTest, RowsGroupBothStoresAndNameTheirComputers) {
     const QList<PanelRow>& rows = model->all();
     ASSERT_EQ(rows.size(), 3);
     EXPECT_EQ(rows[0].text, u"shared"_s);
-    EXPECT_EQ(rows[0].deviceID, otherMac);
     EXPECT_EQ(rows[0].origins, (QList{MacRef{otherMac, u"Computer"_s}, MacRef{thisMac, u"Desk"_s}}));
     EXPECT_TRUE(rows[0].pinned);
     EXPECT_EQ(rows[2].id, local.id);

@@ -89,7 +89,6 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         {R"({\rtf1 {\uc3 \u8364 abc}\u8364 abc})", u"€€bc"_s},
         {R"({\rtf1 \u8364\emdash x})", u"€x"_s},
         {R"({\rtf1\uc4 \u8364{x}y})", u"€xy"_s},
-        {R"({\rtf1 \u-4064?\u-10179?\u-8704?})", u"\uF020\U0001F600"_s},
         {R"({\rtf1 a\u-10179?b\u-8704?c\u1?\u70000?d})", u"a\uFFFDb\uFFFDcd"_s},
         {R"({\rtf1 a\'zb\'00c\'1fd\'7fe\u0 f})", u"azbcde"_s},
         // \'hh bytes decode in the document's code page unless the current font's charset (or a \cpg
@@ -114,7 +113,6 @@ TEST(RtfReaderTest, TextOfEachConstruct) {
         // know (a \* before a word it handles too), pictures with binary data that contains braces,
         // hidden text and the ANSI half of \upr.
         {R"({\rtf1 a{\*\unknowndest secret {nested} text}b})", u"ab"_s},
-        {R"({\rtf1 a{\stylesheet{\s0 Normal;}}{\info{\title T}{\author A}}b})", u"ab"_s},
         {R"({\rtf1 a{\header head\par}{\footer foot}{\footnote note}b})", u"ab"_s},
         {"{\\rtf1 a{\\pict\\pngblip\\bin4 }{}{}b}", u"ab"_s},
         {"{\\rtf1 a{\\pict\\bin3 }}}}b}", u"ab"_s},
@@ -167,7 +165,6 @@ TEST(RtfReaderTest, FontTableWithoutEntryGroups) {
     EXPECT_EQ(plainText(document.get()), u"Plain text, then bold, then mono\ttabbed\ngreen on a new line\n"
                                          u"\u201CSmart quotes\u201D and \u2026"_s);
     EXPECT_EQ(familiesOf(*document, u"bold"_s), QStringList{u"Helvetica-Bold"_s});
-    EXPECT_EQ(formatOf(*document, u"green"_s)->foreground().color(), QColor(0, 128, 0));
 }
 
 // Groups save and restore formatting; toggles switch off with a 0 parameter; \plain resets.

@@ -11,9 +11,7 @@
 #include "platform/UserSettings.h"
 #include "platform/fakes/FakePlatform.h"
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QMenu>
 #include <QRegularExpression>
@@ -157,8 +155,6 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         const QStringList all = lines();
         const qsizetype settings = all.indexOf(u"Settings\u2026\tCtrl+,"_s);
         const qsizetype history = all.indexOf(u"No clipboard history"_s);
-        EXPECT_GE(settings, 0);
-        EXPECT_GE(history, 0);
         return all.mid(history + 1, settings - history - 1);
     };
     const auto enabledOf = [this](const QString& text) {
