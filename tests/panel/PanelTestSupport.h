@@ -72,13 +72,9 @@ protected:
         return waitUntil([this] { return model->preview().has_value(); });
     }
 
-    // Where the preview of an item is cached, and a file's bytes.
+    // Where the preview of an item is cached.
     static QString previewFile(const ClipItem& item) {
         return PreviewCache().filePath(PreviewCache::cacheKey(item.dedupKey, item.id));
-    }
-    static QByteArray fileContents(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QStringList visibleTexts() const {

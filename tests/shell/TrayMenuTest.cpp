@@ -157,15 +157,6 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         const qsizetype history = all.indexOf(u"No clipboard history"_s);
         return all.mid(history + 1, settings - history - 1);
     };
-    const auto enabledOf = [this](const QString& text) {
-        for (QAction* action : menu.actions()) {
-            if (action->text() == text) {
-                return action->isEnabled();
-            }
-        }
-        ADD_FAILURE() << "no item " << text.toStdString();
-        return false;
-    };
     const QString unreachable = u"Sync: can\u2019t reach your sync server && retrying"_s;
     const struct {
         bool available, syncing;
@@ -186,8 +177,11 @@ TEST_F(TrayMenuTest, SyncItemsAndTheProblemLine) {
         baseState.syncProblem = c.problem;
         fill();
         EXPECT_EQ(syncLines(), c.lines);
-        if (c.lines.size() > 2) {
-            EXPECT_FALSE(enabledOf(c.lines[1] == u"Sync Now"_s ? c.lines[2] : c.lines[1]));
+        for (QAction* action : menu.actions()) {
+            if (action->text().startsWith(u"Sync"_s)) {
+                EXPECT_EQ(action->isEnabled(), action->text() == u"Sync Now"_s)
+                    << action->text().toStdString();
+            }
         }
     }
 }
