@@ -49,7 +49,6 @@ protected:
         pane.resize(500, 470);
         pane.show();
     }
-    ~PreviewPaneTest() override { pane.close(); }
 
     PreviewFooter& footer() const { return *pane.footer(); }
     bool detailsMention(const QString& word) const {
@@ -66,8 +65,6 @@ TEST_F(PreviewPaneTest, FooterButtonsSayWhatAClickDoes) {
     file(text(QStringLiteral("newer")));
     ASSERT_TRUE(showAndWait());
     FooterButton* button = footer().deleteButton();
-    EXPECT_EQ(button->text(), QStringLiteral("Delete"));
-
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(button->text(), QStringLiteral("Confirm Delete?"));
     EXPECT_TRUE(button->isDestructive());

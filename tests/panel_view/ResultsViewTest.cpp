@@ -23,7 +23,6 @@ protected:
         view.resize(820, 470);
         view.show();
     }
-    ~ResultsViewTest() override { view.close(); }
 
     QModelIndex rowIndex(int position) const {
         return view.listColumn()->listView()->model()->index(position, 0);

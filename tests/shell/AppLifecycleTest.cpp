@@ -18,11 +18,6 @@ namespace {
 
 using namespace Qt::StringLiterals;
 
-FakeGlobalHotKeys::Combination grabOf(const QString& linuxForm) {
-    const HotKeyCombo combo = *HotKeyCombo::parseLinuxForm(linuxForm);
-    return {combo.keyLabel, combo.carbonModifiers};
-}
-
 // Once launch() returns on fake services: the settings' hot key is grabbed, the first run sets
 // launch at login, and with no tray host the hot key is named in one notice.
 TEST(AppLifecycle, LaunchStartsEveryPartInOrder) {
@@ -35,8 +30,9 @@ TEST(AppLifecycle, LaunchStartsEveryPartInOrder) {
         AppDelegate delegate(platform);
         delegate.launch();
 
-        const FakeGlobalHotKeys::Combination grab = grabOf(u"Ctrl+Shift+K"_s);
-        EXPECT_EQ(platform.fakeHotKeys().activeGrabs(), QList{grab});
+        const HotKeyCombo combo = *HotKeyCombo::parseLinuxForm(u"Ctrl+Shift+K"_s);
+        EXPECT_EQ(platform.fakeHotKeys().activeGrabs(),
+                  (QList{FakeGlobalHotKeys::Combination{combo.keyLabel, combo.carbonModifiers}}));
         EXPECT_TRUE(QFile::exists(LaunchAtLogin::entryPath()));
         // The tray host is looked for from the event loop, once the hot key in use is known.
         EXPECT_TRUE(test::waitUntil([&] { return !platform.fakeNotifier().notifications.empty(); }));
