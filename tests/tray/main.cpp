@@ -3,5 +3,5 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-// A widgets application: the shell's hot-key test runs the application's own objects in process.
+// A widgets application: the shell tests run the application's own objects in process.
 SNIPJAR_GTEST_MAIN_WITH(QApplication)
