@@ -10,4 +10,8 @@ namespace snipjar {
 // long clip costs no more than a short one.
 QString displayText(const QString& text);
 
+// The marks, embeddings, overrides and isolates of bidirectional text. Shown, one of them can
+// reverse the rest of a title or drag the neighbouring text into its direction.
+bool isBidiControl(char32_t c);
+
 } // namespace snipjar

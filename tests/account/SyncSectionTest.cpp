@@ -256,6 +256,8 @@ TEST_F(SyncSectionTest, SignInKeepsTheTokenNeverThePasswordAndPinsASelfSignedCer
     EXPECT_EQ(SyncAccount::signedIn(), std::nullopt);
     const auto token = [&](auto done) { account->readToken(address, &listener, done); };
     EXPECT_EQ(ask<PasswordVault::Lookup>(token).outcome, PasswordVault::Lookup::Outcome::absent);
+    // A sign-in whose token the keyring lost cannot be revoked on the server, and says so.
+    EXPECT_TRUE(sync::ServiceSession::signOut(SyncCredentials{SyncSignInRecord{}, std::nullopt}));
 }
 
 // The encryption status and the tasks offered follow the account's state; switching on shows the

@@ -231,11 +231,12 @@ TEST_F(TrayMenuTest, OffersToResumeWhilePaused) {
     EXPECT_FALSE(pause.until());
 }
 
-// A title reads as one line: runs of white space become one space, control characters go, and a
-// long word is cut to the menu's width with an ellipsis. A secret shows six bullets.
+// A title reads as one line: runs of white space become one space, control characters go (those
+// of bidirectional text too, which could reverse the line), and a long word is cut to the menu's
+// width with an ellipsis. A secret shows six bullets.
 TEST(MenuClipTextTest, TitlesReadAsOneLineAndFit) {
     ClipItem item;
-    item.title = u"\n\tfirst  line\r\n\x01second\x7f\tline \x02 end\t "_s;
+    item.title = u"\n\tfirst  line\r\n\x01second\x7f\tline \x02 \u202Eend\u2069\t "_s;
     EXPECT_EQ(MenuClipText::oneLine(item), u"first line second line end"_s);
     item.concealed = true;
     EXPECT_EQ(MenuClipText::oneLine(item), QString(6, QChar(0x2022)));

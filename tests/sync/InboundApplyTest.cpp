@@ -102,7 +102,7 @@ TEST_F(InboundApplyTest, PayloadImagesComeInlineOrFromTheirAssetFile) {
     EXPECT_FALSE(reader()->payload(unreadable)->imageData);
 }
 
-TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing) {
+TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNeverLeftUnsaved) {
     InboundChanges changes;
     for (char seed : {'a', 'b', 'c'}) {
         sync::InboundPayload payload;
@@ -116,18 +116,25 @@ TEST_F(InboundApplyTest, PayloadsAreSavedEveryEightMillionBytesAndNotForNothing)
     for (const auto& payload : changes.payloads) {
         EXPECT_EQ(reader()->payload(payload.itemID)->imageData, payload.inlineImage);
     }
+    // The same page again adds nothing and saves nothing.
+    saves.clear();
+    InboundApply::applyInbound(changes, store->syncContainer(), {[&](qint64 bytes) { saves.append(bytes); }});
+    EXPECT_TRUE(saves.isEmpty());
+    // Rich text alone, or an asset file that is gone, is still a payload to keep.
     InboundChanges textOnly;
     for (int index = 0; index < 3; ++index) {
         sync::InboundPayload payload;
         payload.itemID = QUuid::createUuid();
         payload.richText = QByteArray("{\\rtf1}");
+        payload.assetPath = QStringLiteral("/nonexistent/asset");
         textOnly.payloads.append(payload);
     }
-    saves.clear();
     InboundApply::applyInbound(textOnly, store->syncContainer(),
                                {[&](qint64 bytes) { saves.append(bytes); }});
-    EXPECT_TRUE(saves.isEmpty());
-    EXPECT_FALSE(reader()->hasPayloadRecord(textOnly.payloads.first().itemID));
+    EXPECT_EQ(saves, QList<qint64>{21});
+    for (const auto& payload : textOnly.payloads) {
+        EXPECT_EQ(reader()->payload(payload.itemID)->richTextData, payload.richText);
+    }
 }
 
 TEST_F(InboundApplyTest, ForeignZonesUnknownTypesAndUndecodableRecordsAreSkippedOneByOne) {

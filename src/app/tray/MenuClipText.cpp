@@ -1,6 +1,7 @@
 #include "app/tray/MenuClipText.h"
 
 #include "model/ClipRecords.h"
+#include "panel/DisplayText.h"
 #include "panel/widgets/PanelSymbols.h"
 
 #include <QFontMetrics>
@@ -41,7 +42,7 @@ QString MenuClipText::oneLine(const ClipItem& item) {
             }
             continue;
         }
-        if (isControl(c)) {
+        if (isControl(c) || isBidiControl(c)) {
             continue; // dropped without ending a run of white space
         }
         inSpace = false;
