@@ -2,6 +2,11 @@
 
 #include "platform/x11/X11Platform.h"
 
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QPainter>
+#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace snipjar;
@@ -120,4 +125,51 @@ TEST_F(PanelEndToEnd, EscapeClickOutsideAndTheHotKeyCloseThePanel) {
     // Another window becoming active (here made so by the window manager) hides the panel too.
     Xterm other({"-title", "other"});
     EXPECT_TRUE(waitUntil([] { return !panelIsShown(); }, 10000));
+}
+
+// Each kind of clip previewed over an xterm, saved as screenshots in the build folder for a person
+// to look at; a panel that drew nothing has one or two colours in its part of the screen.
+TEST_F(PanelEndToEnd, EveryKindOfPreviewIsDrawn) {
+    QImage picture(640, 400, QImage::Format_RGB32);
+    QLinearGradient gradient(0, 0, 640, 400);
+    gradient.setColorAt(0, QColor(20, 90, 200));
+    gradient.setColorAt(1, QColor(240, 160, 40));
+    QPainter(&picture).fillRect(picture.rect(), gradient);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    // Added oldest first: the rows, newest first, go text, rich text, image, files.
+    for (const CliRun& added :
+         {runCli({"add", "--file", "/etc/hostname", "/usr/share/common-licenses/GPL-3"}),
+          runCli({"add", "--kind", "image"}, png),
+          runCli({"add", "--kind", "rich"}, "{\\rtf1\\ansi{\\colortbl;\\red200\\green0\\blue0;}{\\fs40 "
+                                            "Heading}\\par {\\b bold} {\\i italic} {\\cf1 red}\\par}"),
+          runCli({"add"}, "Dear team,\n\nthe release notes for 2.4 are ready for review.\nPlease send "
+                          "corrections by Friday.\n\n  \u2014 Ana")}) {
+        ASSERT_EQ(added.exitCode, 0) << added.err.toStdString();
+    }
+    startTerminal();
+    const QString folder = QStringLiteral(SNIPJAR_BINARY_DIR "/screenshots");
+    QDir().mkpath(folder);
+    openPanel();
+    const QStringList names = {"text", "rich-text", "image", "files"};
+    for (qsizetype index = 0; index < names.size(); ++index) {
+        if (index > 0) {
+            ASSERT_TRUE(xdotool({"key", "Down"}));
+        }
+        spinEventLoop(700);
+        const QString path = folder + QStringLiteral("/panel-%1.png").arg(names[index]);
+        QProcess::execute(QStringLiteral("import"), {"-window", "root", path});
+        const QImage shot(path);
+        ASSERT_FALSE(shot.isNull()) << path.toStdString();
+        QSet<QRgb> colours;
+        for (int y = shot.height() / 2 - 300; y < shot.height() / 2 + 200; y += 3) {
+            for (int x = shot.width() / 2 - 400; x < shot.width() / 2 + 400; x += 3) {
+                colours.insert(shot.pixel(x, y));
+            }
+        }
+        EXPECT_GT(colours.size(), 20) << path.toStdString();
+    }
+    xdotool({"key", "Escape"});
 }
