@@ -44,7 +44,4 @@ private:
     QHash<QString, QString> users; // account id -> user name
 };
 
-// One server for the whole run, started on first use.
-ServiceServer& sharedServiceServer();
-
 } // namespace snipjar::test
