@@ -132,10 +132,6 @@ PasteKeystroke Paster::keystrokeFor(const std::optional<RunningApplication>& app
     return PasteKeyTable::keystrokeFor(application->windowClass, application->windowInstance);
 }
 
-bool Paster::didPromptForAccessibility() {
-    return promptedForAccessibility;
-}
-
 void Paster::resetAccessibilityPromptForTesting() {
     promptedForAccessibility = false;
 }

@@ -51,8 +51,6 @@ public:
     // name; Ctrl+V without an application.
     static PasteKeystroke keystrokeFor(const std::optional<RunningApplication>& application);
 
-    // True once the notice that automatic paste is unavailable was shown in this process.
-    static bool didPromptForAccessibility();
     // Lets a test start again as a fresh process would.
     static void resetAccessibilityPromptForTesting();
 
